@@ -1,0 +1,146 @@
+// aglSegment: one data segment, the only place where an array's elements live.
+//
+// A segment is either an agl file mapped in place or a named block of POSIX
+// shared memory. It starts with a self-describing header (magic, language,
+// element type, slot count, extents, lower bounds) followed by the elements;
+// anything after the elements in a file is the trailer. One process creates
+// or opens a segment and others (or the graph control in the same process)
+// open it again by name and read the elements in place.
+//
+// Failures are reported as a false/none result plus an error code kept in the
+// object (takeError() reads and clears it); nothing is thrown. The object is
+// not locked: one thread uses it at a time. Destruction releases the mapping,
+// the descriptor and, for the last holder of a shared-memory block, the block.
+#pragma once
+
+#include "aglTypes.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+
+class aglSegment {
+public:
+    aglSegment() = default;
+    ~aglSegment();
+    aglSegment(const aglSegment&) = delete;
+    aglSegment& operator=(const aglSegment&) = delete;
+
+    // Opens an existing segment: name is tried as a file path first, then as
+    // the name of a shared-memory block. Read-only maps without write access.
+    bool open(const std::string& name, bool readOnly);
+
+    // Interprets memory that already holds a segment image (for example one
+    // embedded in a file's trailer). available bounds what may be read from
+    // address; the header and every element it claims must fit in it. Never
+    // writable; maps and owns nothing.
+    bool viewInPlace(const void* address, size_t available);
+
+    // Creates a new writable segment of n slots (1..7). With a name, the file
+    // of that path is opened or created and sized to hold the segment (a longer
+    // file keeps its tail as the trailer; truncateFile drops it instead).
+    // Without one, a shared-memory block with a generated name is made.
+    bool create(const char* name, int slots, const int32_t* extents, int type, int language,
+                bool truncateFile = false);
+
+    // Creates a new shared-memory block of the given name (for client
+    // programs that hand arrays to the viewer by a name of their choosing).
+    // Fails with AGL_E_EXISTS when a block of that name exists.
+    bool createShared(const std::string& name, int slots, const int32_t* extents, int type,
+                      int language);
+
+    // A new shared-memory block (generated name) with other's slots, extents,
+    // type, language, lower bounds and elements.
+    bool copyOf(const aglSegment& other);
+
+    // Re-labels a writable segment in place; the byte size must not change.
+    bool reshape(int dims, const int32_t* extents, int type);
+
+    int slotCount() const;
+    int32_t extent(int i) const;
+    int32_t lowerBound(int i) const;
+    bool setLowerBound(int i, int32_t value);
+
+    // Address of the first element, or nullptr when nothing is mapped.
+    void* elements() const;
+    // Returns the last error code and resets it to 0.
+    int takeError();
+    int peekError() const { return m_error; }
+
+    const std::string& name() const { return m_name; }
+    bool isValid() const { return m_valid; }
+    bool isWritable() const { return m_writable; }
+    bool isFortran() const { return m_fortran; }
+    bool isFixedForm() const { return m_fixedForm; }
+    bool isFileBacked() const { return m_fileBacked; }
+    bool isSharedMemory() const { return m_shmObject.size() > 0; }
+    int language() const { return m_fortran ? AGL_LANG_FORTRAN : AGL_LANG_C; }
+    int dimCount() const { return m_dims; }
+    int typeCode() const { return m_type; }
+    int elementSize() const { return m_elementSize; }
+    int numericClass() const { return m_numericClass; }
+    int headerSize() const { return m_headerSize; }
+    int64_t elementCount() const { return m_elementCount; }
+    // Header plus element bytes.
+    uint64_t neededSize() const { return uint64_t(m_headerSize) + uint64_t(m_elementSize) * uint64_t(m_elementCount); }
+    // The file's size for a file, else header plus elements.
+    uint64_t totalSize() const { return m_totalSize; }
+    const uint8_t* base() const { return m_base; }
+    // First byte after the elements when the file is longer, else nullptr.
+    const uint8_t* trailer() const { return m_trailer; }
+    uint64_t trailerSize() const { return m_trailer ? m_totalSize - neededSize() : 0; }
+
+    // Identity of the mapped file or block (device, inode) and, for files, the
+    // size and modification time seen when it was mapped.
+    dev_t device() const { return m_device; }
+    ino_t inode() const { return m_inode; }
+    int64_t mappedFileSize() const { return m_fileSize; }
+    int64_t mappedFileTimeNs() const { return m_fileTimeNs; }
+    // The open descriptor behind the mapping, or -1.
+    int descriptor() const { return m_fd; }
+    // Pages of the mapping that faulted because the file shrank underneath
+    // (they now read as zeros). Non-zero means the data is no longer trusted.
+    int truncationFaults() const;
+
+    // The per-process count of segment objects initialised so far.
+    static int initCount();
+
+private:
+    void initialise(const char* name);
+    bool checkHeader(uint64_t available);
+    bool createBlock(const std::string& name, bool generated, int slots, const int32_t* extents,
+                     int type, int language);
+    bool checkExtents(int count, const int32_t* extents, int& dims, int64_t& elements);
+    void writeHeader(int slots, const int32_t* extents, int language);
+    bool mapDescriptor(uint64_t size, bool writable);
+    void fail(int code);
+    void unmapAll();
+
+    int m_fd = -1;
+    std::string m_shmObject; // "/agl-..." when this is a shared-memory block
+    bool m_fileBacked = false;
+    uint64_t m_totalSize = 0;
+    std::string m_name;
+    uint8_t* m_base = nullptr;
+    size_t m_mappedLength = 0; // bytes this object mapped (0 for view in place)
+    const uint8_t* m_trailer = nullptr;
+    int32_t* m_extents = nullptr;
+    int32_t* m_lowerBounds = nullptr;
+    int m_elementSize = 1;
+    int64_t m_elementCount = 0;
+    int m_numericClass = AGL_CLASS_UNSIGNED;
+    int m_type = AGL_UCHAR;
+    bool m_valid = false;
+    bool m_writable = false;
+    int m_dims = 0;
+    bool m_fortran = false;
+    bool m_fixedForm = false;
+    int m_headerSize = 0;
+    int m_error = 0;
+    int m_guard = -1;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
+    int64_t m_fileSize = 0;
+    int64_t m_fileTimeNs = 0;
+};

@@ -1,0 +1,69 @@
+#include "ShmName.h"
+
+#include <cstdio>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+uint64_t fnv1a64(std::string_view text) {
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (unsigned char c : text) {
+        h ^= c;
+        h *= 0x100000001b3ull;
+    }
+    return h;
+}
+
+std::string shmObjectName(std::string_view segmentName) {
+    std::string encoded;
+    encoded.reserve(segmentName.size() + 16);
+    for (char c : segmentName) {
+        if (c == '%')
+            encoded += "%25";
+        else if (c == '/')
+            encoded += "%2F";
+        else
+            encoded += c;
+    }
+    std::string object = "/agl-" + encoded;
+    if (object.size() <= 250) return object;
+
+    // Cut at 200 encoded characters, never in the middle of a "%xx" escape.
+    size_t cut = 200;
+    if (cut >= 1 && encoded[cut - 1] == '%') cut -= 1;
+    else if (cut >= 2 && encoded[cut - 2] == '%') cut -= 2;
+    char hash[17];
+    std::snprintf(hash, sizeof hash, "%016llx", (unsigned long long)fnv1a64(segmentName));
+    return "/agl-" + encoded.substr(0, cut) + "-" + hash;
+}
+
+int sweepAbandonedBlocks(double minAgeSeconds) {
+    DIR* dir = opendir("/dev/shm");
+    if (!dir) return 0;
+    int removed = 0;
+    const time_t now = time(nullptr);
+    while (dirent* entry = readdir(dir)) {
+        const std::string file = entry->d_name;
+        if (file.rfind("agl-", 0) != 0) continue;
+        const std::string object = "/" + file;
+        int fd = shm_open(object.c_str(), O_RDONLY, 0);
+        if (fd < 0) continue;
+        struct stat st {};
+        if (fstat(fd, &st) == 0 && difftime(now, st.st_ctime) >= minAgeSeconds &&
+            flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            shm_unlink(object.c_str());
+            ++removed;
+        }
+        close(fd);
+    }
+    closedir(dir);
+    return removed;
+}
+
+} // namespace platform

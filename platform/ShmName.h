@@ -1,0 +1,32 @@
+// Shared-memory naming and lifetime for data segments.
+//
+// A segment name (any text, often a path) maps to one POSIX shared-memory
+// object: "/agl-" + the name with every '%' written "%25" and every '/'
+// written "%2F". When that is longer than 250 characters the object is
+// "/agl-" + the first 200 encoded characters + "-" + 16 hex digits of the
+// 64-bit FNV-1a hash of the whole name. Client programs in any language can
+// compute the same object name from this rule.
+//
+// Lifetime: every holder keeps a shared flock() on its descriptor. A holder
+// that closes and can then take the lock exclusively (without blocking) was
+// the last one and unlinks the object, so a block lives while anyone has it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// 64-bit FNV-1a of the bytes of text.
+uint64_t fnv1a64(std::string_view text);
+
+// The shared-memory object name ("/agl-...") for a segment name.
+std::string shmObjectName(std::string_view segmentName);
+
+// Removes "/agl-*" objects that no process holds (left behind by a crashed
+// process). Objects younger than minAgeSeconds are skipped so that a block
+// being created right now is never swept. Returns the number removed.
+int sweepAbandonedBlocks(double minAgeSeconds = 10.0);
+
+} // namespace platform
