@@ -246,6 +246,51 @@ double aglArray::value(int64_t column, int64_t row) const {
     }
 }
 
+namespace {
+
+template <typename T>
+void widenRow(const uint8_t* p, int64_t step, int64_t count, double* out) {
+    if (step == int64_t(sizeof(T))) {
+        for (int64_t i = 0; i < count; ++i) out[i] = double(load<T>(p + i * int64_t(sizeof(T))));
+    } else {
+        for (int64_t i = 0; i < count; ++i) out[i] = double(load<T>(p + i * step));
+    }
+}
+
+} // namespace
+
+void aglArray::readRow(int64_t row, int64_t colStart, int64_t count, double* out) const {
+    if (count <= 0 || !out) return;
+    const int64_t colExtent = m_extents[m_colDim] > 0 ? m_extents[m_colDim] : 1;
+    // Columns outside the array read 0, like value().
+    int64_t first = colStart < 0 ? -colStart : 0;
+    if (first > count) first = count;
+    int64_t last = colExtent - colStart; // one past the last column inside
+    if (last > count) last = count;
+    if (last < first) last = first;
+    for (int64_t i = 0; i < first; ++i) out[i] = 0.0;
+    for (int64_t i = last; i < count; ++i) out[i] = 0.0;
+    const uint8_t* p = last > first ? address(colStart + first, row) : nullptr;
+    if (!p) {
+        for (int64_t i = first; i < last; ++i) out[i] = 0.0;
+        return;
+    }
+    double* o = out + first;
+    const int64_t n = last - first;
+    switch (m_type) {
+    case AGL_UCHAR: widenRow<uint8_t>(p, m_colStep, n, o); break;
+    case AGL_CHAR: widenRow<int8_t>(p, m_colStep, n, o); break;
+    case AGL_USHORT: widenRow<uint16_t>(p, m_colStep, n, o); break;
+    case AGL_SHORT: widenRow<int16_t>(p, m_colStep, n, o); break;
+    case AGL_ULONG: widenRow<uint32_t>(p, m_colStep, n, o); break;
+    case AGL_LONG: widenRow<int32_t>(p, m_colStep, n, o); break;
+    case AGL_FLOAT: widenRow<float>(p, m_colStep, n, o); break;
+    case AGL_DOUBLE: widenRow<double>(p, m_colStep, n, o); break;
+    default:
+        for (int64_t i = 0; i < n; ++i) o[i] = 0.0;
+    }
+}
+
 void aglArray::setValue(int64_t column, int64_t row, double x) {
     if (!isWritable()) return;
     uint8_t* p = const_cast<uint8_t*>(address(column, row));

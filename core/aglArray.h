@@ -49,6 +49,10 @@ public:
     // Element of the current plane at absolute 0-based (column, row); 0.0
     // outside the array. Every other dimension is held at its ROI low.
     double value(int64_t column, int64_t row) const;
+    // Reads count elements of one row, from column colStart on, widened to
+    // double into out (0.0 for columns outside the array). The fast path for
+    // whole rows: one type dispatch per call, not per element.
+    void readRow(int64_t row, int64_t colStart, int64_t count, double* out) const;
     // Converts and stores x (clamped to the type); ignored out of range or
     // when the segment is read-only.
     void setValue(int64_t column, int64_t row, double x);

@@ -305,10 +305,11 @@ void aglSegment::writeHeader(int slots, const int32_t* extents, int language) {
     m_base[6] = uint8_t(slots);
     m_extents = reinterpret_cast<int32_t*>(m_base + 12);
     m_lowerBounds = reinterpret_cast<int32_t*>(m_base + 12 + 4 * slots);
-    for (int i = 0; i < m_dims; ++i) {
-        writeI32(m_base + 12 + 4 * i, extents[i]);
+    for (int i = 0; i < m_dims; ++i) writeI32(m_base + 12 + 4 * i, extents[i]);
+    // Every slot gets the language's default lower bound, so a segment made
+    // for later reshaping has sensible bounds in the dimensions it grows.
+    for (int i = 0; i < slots; ++i)
         writeI32(m_base + 12 + 4 * slots + 4 * i, language == AGL_LANG_FORTRAN ? 1 : 0);
-    }
     m_fortran = language == AGL_LANG_FORTRAN;
 }
 

@@ -16,6 +16,6 @@ chmod 700 "$XDG_RUNTIME_DIR"
 
 jobs=$(nproc)
 xvfb-run -a -s "-screen 0 1280x1024x24" dbus-run-session -- \
-    ctest --test-dir build/dev --output-on-failure -j "$jobs" --timeout 600
-ctest --test-dir build/asan --output-on-failure -j "$jobs" --timeout 600 -L sanitized
+    ctest --test-dir build/dev --output-on-failure -j "$jobs" --timeout 600 --no-tests=error
+ctest --test-dir build/asan --output-on-failure -j "$jobs" --timeout 600 --no-tests=error -L sanitized
 echo "test: all tests passed"

@@ -17,6 +17,12 @@
  * gives {ny, nx}); for AGL_LANG_FORTRAN first subscript first (real a(nx, ny)
  * gives {nx, ny}). The header in memory always stores them slowest first.
  *
+ * Alignment: the elements start 12 + 8 x (slots) bytes into the segment, so
+ * they are 4-byte aligned but never 8-byte aligned. x86-64 and ARM64 read and
+ * write misaligned doubles directly; strictly portable C copies them with
+ * memcpy. Fortran compilers handle it when the array is passed with
+ * c_f_pointer on these machines.
+ *
  * Every function that can fail returns 0 on success or an AGL_E_* code, and
  * also records the code for agl_last_error(). Null pointers and bad arguments
  * give error codes, never a crash.
