@@ -1,4 +1,5 @@
 #include "AglAsciiFormat.h"
+#include "FileBytes.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>

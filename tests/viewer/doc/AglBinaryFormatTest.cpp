@@ -1,5 +1,6 @@
 #include "AglBinaryFormat.h"
 #include "GraphSettings.h"
+#include "FileBytes.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
