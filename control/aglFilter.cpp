@@ -1,0 +1,313 @@
+#include "aglFilter.h"
+
+#include "aglArray.h"
+#include "aglTypes.h"
+
+#include <algorithm>
+#include <cstring>
+#include <type_traits>
+
+namespace {
+
+constexpr double kEmptyMin = agl::kDoubleLimit;  // running minimum before any sample
+constexpr double kEmptyMax = -agl::kDoubleLimit; // running maximum before any sample
+
+int64_t ceilDiv(int64_t a, int64_t b) {
+    return (a + b - 1) / b;
+}
+
+// Sets the in-pass flag for the lifetime of a pass, whatever way it ends.
+struct InPass {
+    explicit InPass(std::atomic<bool>& f) : flag(f) { flag.store(true, std::memory_order_release); }
+    ~InPass() { flag.store(false, std::memory_order_release); }
+    std::atomic<bool>& flag;
+};
+
+// Per-component constants of one pass, hoisted out of the sample loop.
+struct PassParams {
+    double lo, hi; // clamp bounds (limited to float range for non-double data)
+    double scale, offset;
+    bool clamp;
+};
+
+// One sample: widens, drops holes, clamps, extends the range and maps.
+// Returns the grid value. T is the element type.
+template <typename T>
+inline float convert(const uint8_t* p, const PassParams& k, double& mn, double& mx,
+                     int64_t& holes) {
+    T x;
+    std::memcpy(&x, p, sizeof x);
+    double v;
+    if constexpr (std::is_same_v<T, uint32_t>)
+        v = double(uint64_t(x)); // unsigned 32-bit goes through a 64-bit integer
+    else
+        v = double(x);
+    if constexpr (std::is_floating_point_v<T>) {
+        if (!std::isfinite(v)) {
+            ++holes;
+            return aglFilter::holeValue();
+        }
+    }
+    if (k.clamp) v = std::clamp(v, k.lo, k.hi);
+    // The range never leaves the clamp bounds, clamped or not.
+    mn = std::min(mn, std::max(v, k.lo));
+    mx = std::max(mx, std::min(v, k.hi));
+    if constexpr (std::is_same_v<T, double>) v = std::clamp(v, -agl::kFloatLimit, agl::kFloatLimit);
+    // Scales up to 1e5 x the axis scale occur (a clamp range of 1e-5): keep
+    // the product within float range, a conversion beyond it is undefined.
+    return float(std::clamp(v * k.scale + k.offset, -agl::kFloatLimit, agl::kFloatLimit));
+}
+
+PassParams paramsOf(const aglFilter::Component& c, bool clamp, bool isDouble) {
+    PassParams k{c.clampLow, c.clampHigh, c.scale, c.offset, clamp};
+    if (!isDouble) {
+        k.lo = std::clamp(k.lo, -agl::kFloatLimit, agl::kFloatLimit);
+        k.hi = std::clamp(k.hi, -agl::kFloatLimit, agl::kFloatLimit);
+    }
+    return k;
+}
+
+} // namespace
+
+aglFilter::aglFilter(int level) : m_level(level) {}
+
+int aglFilter::maxSamplesFor(int graphType) {
+    switch (graphType) {
+    case 2:
+        return kMaxSamplesImage;
+    case 3:
+        return kMaxSamplesVector;
+    default:
+        return kMaxSamplesHeight;
+    }
+}
+
+void aglFilter::setComponentCount(int count) {
+    if (count < 0 || count > kMaxComponents) return;
+    m_componentCount = count;
+}
+
+double aglFilter::componentScale(int c) const {
+    return (c >= 0 && c < kMaxComponents) ? m_comp[c].scale : 0.0;
+}
+double aglFilter::componentOffset(int c) const {
+    return (c >= 0 && c < kMaxComponents) ? m_comp[c].offset : 0.0;
+}
+void aglFilter::setComponentScale(int c, double scale, double offset) {
+    if (c < 0 || c >= kMaxComponents) return;
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
+    m_comp[c].scale = scale;
+    m_comp[c].offset = offset;
+}
+double aglFilter::clampLow(int c) const {
+    return (c >= 0 && c < kMaxComponents) ? m_comp[c].clampLow : 0.0;
+}
+double aglFilter::clampHigh(int c) const {
+    return (c >= 0 && c < kMaxComponents) ? m_comp[c].clampHigh : 0.0;
+}
+void aglFilter::setClamp(int c, double low, double high) {
+    if (c < 0 || c >= kMaxComponents) return;
+    m_comp[c].clampLow = low;
+    m_comp[c].clampHigh = high;
+}
+int aglFilter::sourceColumn(int c) const {
+    return (c >= 0 && c < kMaxComponents) ? m_comp[c].source : -1;
+}
+void aglFilter::setSourceColumn(int c, int index) {
+    if (c < 0 || c >= kMaxComponents) return;
+    m_comp[c].source = index < 0 ? -1 : index;
+}
+void aglFilter::range(int c, double& maximum, double& minimum) const {
+    if (c < 0 || c >= kMaxComponents) {
+        maximum = minimum = 0.0;
+        return;
+    }
+    maximum = m_comp[c].maximum;
+    minimum = m_comp[c].minimum;
+}
+void aglFilter::setRange(int c, double minimum, double maximum) {
+    if (c < 0 || c >= kMaxComponents) return;
+    m_comp[c].minimum = minimum;
+    m_comp[c].maximum = maximum;
+}
+
+void aglFilter::window(int& columnStart, int& rowStart, int& columnCount, int& rowCount) const {
+    columnStart = m_colStart;
+    rowStart = m_rowStart;
+    columnCount = m_colCount;
+    rowCount = m_rowCount;
+}
+
+void aglFilter::steps(int64_t C, int64_t R, int r, int maxSamples, int& rowStep, int& columnStep,
+                      int& outRows, int& outColumns) {
+    if (C < 1) C = 1;
+    if (R < 1) R = 1;
+    if (r < 1) r = 1;
+    const int64_t M = maxSamples < 1 ? 1 : maxSamples;
+    int64_t rs, cs;
+    // The longer axis gets the resolution, the other a step in proportion.
+    if (C > R) {
+        cs = C > r ? r : 1;
+        rs = std::max<int64_t>(1, cs * R / C);
+    } else {
+        rs = R > r ? r : 1;
+        cs = std::max<int64_t>(1, C * rs / R);
+    }
+    if (R / rs > M) rs = ceilDiv(R, M);
+    if (C / cs > M) cs = ceilDiv(C, M);
+    rowStep = int(rs);
+    columnStep = int(cs);
+    outRows = int(ceilDiv(R, rs));
+    outColumns = int(ceilDiv(C, cs));
+}
+
+bool aglFilter::filter(int resolution) {
+    if (resolution < 1 || !m_array || !m_array->data() || !m_array->planeStart()) return false;
+    const aglArray& a = *m_array;
+
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
+    InPass inPass(m_inPass);
+
+    for (int d = 0; d < 7; ++d)
+        a.getRoi(d, m_roiLow[d], m_roiHigh[d]);
+    int32_t cs, rs, cc, rc;
+    a.planeRoi(cs, rs, cc, rc);
+    m_colStart = cs;
+    m_rowStart = rs;
+    m_colCount = std::max(cc, 1);
+    m_rowCount = std::max(rc, 1);
+    m_resolution = resolution;
+
+    int outRows, outCols;
+    steps(m_colCount, m_rowCount, resolution, m_maxSamples, m_rowStep, m_colStep, outRows, outCols);
+    const bool vector = m_componentCount > 0;
+    if (vector) outCols = m_componentCount;
+
+    const size_t n = size_t(outRows) * size_t(outCols);
+    // Same shape: written in place. Another shape: a new grid replaces the
+    // old one once it is complete (readers hold the lock, so they never see
+    // the new values with the old shape or the other way round).
+    std::vector<float> fresh;
+    const bool reuse = m_grid.size() == n && m_outRows == outRows && m_outCols == outCols &&
+                       m_gridComponents == (vector ? m_componentCount : 0);
+    if (!reuse) fresh.assign(n, 0.0f);
+    float* out = reuse ? m_grid.data() : fresh.data();
+
+    const uint8_t* start = static_cast<const uint8_t*>(a.planeStart());
+    const int64_t rowBytes = a.rowStep() * m_rowStep;
+    const int64_t colBytes = a.colStep() * (vector ? 1 : m_colStep);
+    m_holes = 0;
+    switch (a.typeCode()) {
+#define AGL_PASS(code, T)                                                                          \
+    case code:                                                                                     \
+        if (vector)                                                                                \
+            passVector<T>(start, rowBytes, colBytes, out);                                         \
+        else                                                                                       \
+            passScalar<T>(start, rowBytes, colBytes, out);                                         \
+        break;
+        AGL_PASS(AGL_UCHAR, uint8_t)
+        AGL_PASS(AGL_CHAR, int8_t)
+        AGL_PASS(AGL_USHORT, uint16_t)
+        AGL_PASS(AGL_SHORT, int16_t)
+        AGL_PASS(AGL_ULONG, uint32_t)
+        AGL_PASS(AGL_LONG, int32_t)
+        AGL_PASS(AGL_FLOAT, float)
+        AGL_PASS(AGL_DOUBLE, double)
+#undef AGL_PASS
+    default:
+        return false;
+    }
+
+    if (!reuse) {
+        m_grid.swap(fresh);
+        m_outRows = outRows;
+        m_outCols = outCols;
+        m_gridComponents = vector ? m_componentCount : 0;
+    }
+    for (int c = 0; c < kMaxComponents; ++c) {
+        m_appliedScale[c] = m_comp[c].scale;
+        m_appliedOffset[c] = m_comp[c].offset;
+    }
+    m_done.store(true, std::memory_order_release);
+    return true;
+}
+
+template <typename T> void aglFilter::shiftTo(int c, const uint8_t* first) {
+    T x;
+    std::memcpy(&x, first, sizeof x);
+    double v = std::is_same_v<T, uint32_t> ? double(uint64_t(x)) : double(x);
+    if (!std::isfinite(v)) v = 0.0; // a hole first: no shift
+    if (m_clamp) v = std::clamp(v, m_comp[c].clampLow, m_comp[c].clampHigh);
+    v = std::clamp(v, -agl::kFloatLimit, agl::kFloatLimit);
+    m_comp[c].offset = -v * m_comp[c].scale;
+}
+
+template <typename T>
+void aglFilter::passScalar(const uint8_t* start, int64_t rowBytes, int64_t colBytes, float* out) {
+    if (m_shift) shiftTo<T>(0, start);
+    const PassParams k = paramsOf(m_comp[0], m_clamp, std::is_same_v<T, double>);
+    double mn = kEmptyMin, mx = kEmptyMax;
+    int64_t holes = 0;
+    const int rows = int(ceilDiv(m_rowCount, m_rowStep));
+    const int cols = int(ceilDiv(m_colCount, m_colStep));
+    for (int i = 0; i < rows; ++i) {
+        const uint8_t* p = start + i * rowBytes;
+        float* o = out + size_t(i) * size_t(cols);
+        for (int j = 0; j < cols; ++j, p += colBytes)
+            o[j] = convert<T>(p, k, mn, mx, holes);
+    }
+    m_comp[0].minimum = mn;
+    m_comp[0].maximum = mx;
+    m_holes = holes;
+}
+
+template <typename T>
+void aglFilter::passVector(const uint8_t* start, int64_t rowBytes, int64_t colBytes, float* out) {
+    const int n = m_componentCount;
+    const int rows = int(ceilDiv(m_rowCount, m_rowStep));
+    int64_t holes = 0;
+    for (int c = 0; c < n; ++c) {
+        // A source is a column of the window: one at or beyond the window's
+        // column count would read the next row (or past the segment).
+        const int s = m_comp[c].source;
+        if (s < 0 || s >= m_colCount) {
+            for (int i = 0; i < rows; ++i)
+                out[size_t(i) * size_t(n) + size_t(c)] = 0.0f;
+            m_comp[c].minimum = m_comp[c].maximum = 0.0;
+            continue;
+        }
+        const uint8_t* p = start + int64_t(s) * colBytes;
+        if (m_shift) shiftTo<T>(c, p);
+        const PassParams k = paramsOf(m_comp[c], m_clamp, std::is_same_v<T, double>);
+        double mn = kEmptyMin, mx = kEmptyMax;
+        for (int i = 0; i < rows; ++i, p += rowBytes)
+            out[size_t(i) * size_t(n) + size_t(c)] = convert<T>(p, k, mn, mx, holes);
+        m_comp[c].minimum = mn;
+        m_comp[c].maximum = mx;
+    }
+    m_holes = holes;
+}
+
+void aglFilter::reapplyScale(int c) {
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
+    const int first = c < 0 ? 0 : c, last = c < 0 ? kMaxComponents - 1 : c;
+    if (first >= kMaxComponents) return;
+    const bool vector = m_gridComponents > 0;
+    const size_t stride = vector ? size_t(m_gridComponents) : 1;
+    for (int k = first; k <= last; ++k) {
+        if (vector ? k >= m_gridComponents : k > 0) continue;
+        const double s0 = m_appliedScale[k], o0 = m_appliedOffset[k];
+        const double s = m_comp[k].scale, o = m_comp[k].offset;
+        if (s0 == s && o0 == o) continue;
+        if (s0 == 0.0) continue; // values no longer carry the data: nothing to recover
+        // g = v s0 + o0 becomes v s + o, in one multiply-add per value.
+        const double a = s / s0, b = o - o0 * s / s0;
+        for (size_t i = size_t(k); i < m_grid.size(); i += stride) {
+            const float g = m_grid[i];
+            if (isHole(g)) continue;
+            m_grid[i] = float(std::clamp(g * a + b, -agl::kFloatLimit, agl::kFloatLimit));
+        }
+        m_appliedScale[k] = s;
+        m_appliedOffset[k] = o;
+    }
+}
