@@ -3,20 +3,30 @@
 //   agltool info [--json] NAME
 //   agltool dump NAME [--rowdim D] [--coldim D] [--roi D:LO:HI]...
 //   agltool share NAME FILE
+//   agltool convert IN OUT [--precision N] [--exponent]
 //
 // NAME is a segment name: a file path first, a shared-memory name second.
 // Every failure prints "agltool: NAME: AGL_E_xxx (code)" on standard error
 // and exits with status 2.
+#include "AglAsciiFormat.h"
+#include "AglBinaryFormat.h"
+#include "GraphSettings.h"
 #include "aglArray.h"
 #include "aglSegment.h"
 #include "aglTypes.h"
 
+#include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <memory>
 #include <string>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -32,7 +42,8 @@ int failCode(const std::string& what, int code) {
 int usage() {
     std::fprintf(stderr, "usage: agltool info [--json] NAME\n"
                          "       agltool dump NAME [--rowdim D] [--coldim D] [--roi D:LO:HI]...\n"
-                         "       agltool share NAME FILE\n");
+                         "       agltool share NAME FILE\n"
+                         "       agltool convert IN OUT [--precision N] [--exponent]\n");
     return 2;
 }
 
@@ -61,8 +72,149 @@ std::string jsonString(const std::string& s) {
 
 std::string jsonList(const std::vector<long long>& v) {
     std::string s = "[";
-    for (size_t i = 0; i < v.size(); ++i) s += (i ? ", " : "") + std::to_string(v[i]);
+    for (size_t i = 0; i < v.size(); ++i)
+        s += (i ? ", " : "") + std::to_string(v[i]);
     return s + "]";
+}
+
+// Annotation text comes from files written on systems with 8-bit code
+// pages: bytes above 127 are written as the Latin-1 characters they would
+// be, so the output stays valid UTF-8 JSON.
+std::string jsonText(const std::string& s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += char(c);
+        } else if (c < 0x20 || c >= 0x7f) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += char(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string jsonNumber(double v) {
+    if (!std::isfinite(v)) return "null";
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.17g", v);
+    return buf;
+}
+
+std::string jsonFloat(float v) {
+    if (!std::isfinite(v)) return "null";
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.9g", double(v));
+    return buf;
+}
+
+// A settings word with its switches unpacked, named as the control's
+// properties ("shading_off" is the inverted Shading).
+std::string jsonSettingsWord(uint32_t word) {
+    GraphSettings g;
+    unpackSettingsWord(word, g);
+    auto b = [](bool v) { return v ? "1" : "0"; };
+    std::string s = "{\"word\": " + std::to_string(word);
+    s += std::string(", \"LineSmooth\": ") + b(g.lineSmooth);
+    s += std::string(", \"ShowGrid\": ") + b(g.showGrid);
+    s += std::string(", \"shading_off\": ") + b(g.flatShading);
+    s += std::string(", \"HighLight\": ") + b(g.highLight);
+    s += ", \"TextureMode\": " + std::to_string(g.textureMode);
+    s += std::string(", \"DataClamp\": ") + b(g.dataClamp);
+    s += std::string(", \"Lighting\": ") + b(g.lighting);
+    s += std::string(", \"UseColorPalette\": ") + b(g.useColorPalette);
+    s += std::string(", \"ShowAxis\": ") + b(g.showAxis);
+    s += std::string(", \"Depthcue\": ") + b(g.depthcue);
+    s += std::string(", \"FixedAspect\": ") + b(g.fixedAspect);
+    return s + "}";
+}
+
+template <typename T> std::string jsonArray(const T* v, int n) {
+    std::vector<long long> l;
+    for (int i = 0; i < n; ++i)
+        l.push_back((long long)v[i]);
+    return jsonList(l);
+}
+
+// The "trailer" member of info --json: null, or what the trailer holds
+// with every field of the attribute record.
+std::string trailerJson(const aglSegment& seg) {
+    AglTrailerView t;
+    if (!parseAglTrailer(seg, aglAttributes::blank(), t)) return "null";
+    const aglAttributes& a = t.attributes;
+    std::vector<long long> scales;
+    for (int d = 0; d < agl::kMaxDims; ++d)
+        if (t.axisScales[size_t(d)]) scales.push_back(d);
+    std::string s = "{\n";
+    auto field = [&s](const char* name, const std::string& value, bool last = false) {
+        s += std::string("    \"") + name + "\": " + value + (last ? "\n" : ",\n");
+    };
+    auto num = [](long long v) { return std::to_string(v); };
+    field("annotation", t.hasAnnotation ? jsonText(std::string(t.annotation)) : "null");
+    field("palette", t.palette ? "true" : "false");
+    field("axis_scales", jsonList(scales));
+    s += "    \"attributes\": {\n";
+    auto attr = [&s](const char* name, const std::string& value, bool last = false) {
+        s += std::string("      \"") + name + "\": " + value + (last ? "\n" : ",\n");
+    };
+    auto flag = [&a](uint32_t bit) { return std::string((a.flags & bit) ? "1" : "0"); };
+    attr("record_size", num(a.size));
+    attr("record_version", num(a.version));
+    attr("flags", num(a.flags));
+    attr("ShowPalette", flag(aglAttributes::kShowPalette));
+    attr("ShowCursor", flag(aglAttributes::kShowCursor));
+    attr("AxisAutoScale", flag(aglAttributes::kAxisAutoScale));
+    attr("PaletteAutoAdjust", flag(aglAttributes::kPaletteAutoAdjust));
+    attr("grid_exponent_form", flag(aglAttributes::kGridExponent));
+    attr("grid_precision", num(a.gridPrecision));
+    attr("graph_kind", num(a.graphKind));
+    attr("height_plot_grid_density", jsonFloat(a.surfaceDensity));
+    attr("height_plot_graph_style", num(a.surfaceStyle));
+    attr("height_plot_settings", jsonSettingsWord(a.surfaceSettings));
+    attr("image_map_settings", jsonSettingsWord(a.imageSettings));
+    attr("ImageOrientation", num(a.imageOrientation));
+    attr("vector_graph_graph_style", num(a.vectorStyle));
+    attr("vector_graph_settings", jsonSettingsWord(a.vectorSettings));
+    attr("XComp", num(a.xComp));
+    attr("YComp", num(a.yComp));
+    attr("ZComp", num(a.zComp));
+    attr("WComp", num(a.wComp));
+    attr("plane_view_graph_style", num(a.planeStyle));
+    attr("plane_view_settings", jsonSettingsWord(a.planeSettings));
+    attr("camera_elevation", jsonFloat(a.elevation));
+    attr("camera_azimuth", jsonFloat(a.azimuth));
+    attr("camera_distance", jsonFloat(a.distance));
+    attr("Row", num(a.row));
+    attr("Col", num(a.col));
+    attr("RowDim", num(a.rowDim));
+    attr("ColDim", num(a.colDim));
+    attr("roi_low", jsonArray(a.roiLow, 7));
+    attr("roi_high", jsonArray(a.roiHigh, 7));
+    attr("z_scale", jsonFloat(a.zScale));
+    attr("XMinClamp", jsonNumber(a.xMinClamp));
+    attr("YMinClamp", jsonNumber(a.yMinClamp));
+    attr("ZMinClamp", jsonNumber(a.zMinClamp));
+    attr("XMaxClamp", jsonNumber(a.xMaxClamp));
+    attr("YMaxClamp", jsonNumber(a.yMaxClamp));
+    attr("ZMaxClamp", jsonNumber(a.zMaxClamp));
+    attr("PaletteMinVal", jsonNumber(a.paletteMinVal));
+    attr("PaletteMaxVal", jsonNumber(a.paletteMaxVal));
+    attr("PaletteId", num(a.paletteId));
+    attr("BackColor", num(a.backColor));
+    attr("GraphColor", num(a.graphColor));
+    attr("GridColor", num(a.gridColor));
+    attr("CursorColor", num(a.cursorColor));
+    attr("AxisLabelColor", num(a.axisLabelColor));
+    attr("AxisColor", num(a.axisColor));
+    attr("AxisBackColor", num(a.axisBackColor));
+    attr("annotation_offset", num(a.annotationOffset));
+    attr("palette_offset", num(a.paletteOffset));
+    attr("axis_scale_offsets", jsonArray(a.axisScaleOffset, 7), true);
+    s += "    }\n  }";
+    return s;
 }
 
 int info(const std::string& name, bool json) {
@@ -90,7 +242,8 @@ int info(const std::string& name, bool json) {
         std::printf("  \"header_size\": %d,\n", seg.headerSize());
         std::printf("  \"element_size\": %d,\n", seg.elementSize());
         std::printf("  \"element_count\": %lld,\n", (long long)seg.elementCount());
-        std::printf("  \"has_trailer\": %s\n", seg.trailer() ? "true" : "false");
+        std::printf("  \"has_trailer\": %s,\n", seg.trailer() ? "true" : "false");
+        std::printf("  \"trailer\": %s\n", trailerJson(seg).c_str());
         std::printf("}\n");
         return 0;
     }
@@ -117,8 +270,8 @@ int dump(const std::string& name, int argc, char** argv) {
         if ((opt == "--rowdim" || opt == "--coldim") && i + 1 < argc) {
             long d;
             if (!parseInt(argv[++i], d) || d < 0 || d >= array.dimCount()) {
-                std::fprintf(stderr, "agltool: %s: dimension %s out of range 0..%d\n",
-                             name.c_str(), argv[i], array.dimCount() - 1);
+                std::fprintf(stderr, "agltool: %s: dimension %s out of range 0..%d\n", name.c_str(),
+                             argv[i], array.dimCount() - 1);
                 return 2;
             }
             if (opt == "--rowdim")
@@ -160,24 +313,129 @@ int dump(const std::string& name, int argc, char** argv) {
 }
 
 volatile std::sig_atomic_t g_stop = 0;
-void onSignal(int) { g_stop = 1; }
+void onSignal(int) {
+    g_stop = 1;
+}
 
 int share(const std::string& name, const std::string& file) {
     aglSegment source;
     if (!source.open(file, true)) return failCode(file, source.takeError());
     int32_t ext[agl::kMaxDims] = {};
-    for (int i = 0; i < source.dimCount(); ++i) ext[i] = source.extent(i);
+    for (int i = 0; i < source.dimCount(); ++i)
+        ext[i] = source.extent(i);
     aglSegment block;
     if (!block.createShared(name, source.dimCount(), ext, source.typeCode(), source.language()))
         return failCode(name, block.takeError());
-    for (int i = 0; i < source.dimCount(); ++i) block.setLowerBound(i, source.lowerBound(i));
+    for (int i = 0; i < source.dimCount(); ++i)
+        block.setLowerBound(i, source.lowerBound(i));
     std::memcpy(block.elements(), source.elements(),
                 size_t(source.elementCount()) * size_t(source.elementSize()));
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
-    std::printf("agltool: sharing %s as %s until interrupted\n", file.c_str(), block.name().c_str());
+    std::printf("agltool: sharing %s as %s until interrupted\n", file.c_str(),
+                block.name().c_str());
     std::fflush(stdout);
-    while (!g_stop) pause();
+    while (!g_stop)
+        pause();
+    return 0;
+}
+
+// A file's bytes, mapped read-only; empty files map to nothing.
+class MappedFile {
+public:
+    ~MappedFile() {
+        if (m_data) munmap(m_data, m_size);
+        if (m_fd >= 0) close(m_fd);
+    }
+    bool open(const std::string& path) {
+        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        struct stat st {};
+        if (m_fd < 0 || fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+        m_size = size_t(st.st_size);
+        if (m_size == 0) return true;
+        void* p = mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE, m_fd, 0);
+        if (p == MAP_FAILED) return false;
+        m_data = p;
+        return true;
+    }
+    const char* data() const { return static_cast<const char*>(m_data); }
+    size_t size() const { return m_size; }
+
+private:
+    int m_fd = -1;
+    void* m_data = nullptr;
+    size_t m_size = 0;
+};
+
+bool endsInTxt(const std::string& path) {
+    if (path.size() < 3) return false;
+    std::string tail = path.substr(path.size() - 3);
+    for (char& c : tail)
+        c = char(std::tolower((unsigned char)c));
+    return tail == "txt";
+}
+
+int convert(const std::string& in, const std::string& out, int argc, char** argv) {
+    AsciiNumberFormat format;
+    for (int i = 0; i < argc; ++i) {
+        const std::string opt = argv[i];
+        long p;
+        if (opt == "--precision" && i + 1 < argc && parseInt(argv[i + 1], p) && p >= 0 && p <= 17) {
+            format.precision = int(p);
+            ++i;
+        } else if (opt == "--exponent") {
+            format.exponent = true;
+        } else {
+            return usage();
+        }
+    }
+
+    MappedFile file;
+    if (!file.open(in)) return failCode(in, AGL_E_OPEN);
+    uint32_t magic = 0;
+    if (file.size() >= 4) std::memcpy(&magic, file.data(), 4);
+    const bool binary = magic == agl::kMagicNormal || magic == agl::kMagicFixed;
+
+    std::unique_ptr<aglArray> array;
+    if (binary) {
+        array = std::make_unique<aglArray>();
+        if (!array->open(in, true)) return failCode(in, array->takeError());
+    } else {
+        AsciiReadResult r = readAglAscii(file.data(), file.size());
+        if (!r.array) return failCode(in, r.error.code);
+        if (!r.warning.empty()) std::fputs(r.warning.c_str(), stderr);
+        array = std::move(r.array);
+    }
+
+    FormatError error;
+    bool ok;
+    if (endsInTxt(out)) {
+        ok = writeAglAscii(*array, out, format, error);
+    } else {
+        // The trailer travels as it is: its parts are written from views
+        // into the input's mapping.
+        AglTrailerView view;
+        AglTrailerParts parts;
+        std::unique_ptr<aglSegment> palette;
+        const bool hasTrailer =
+            binary && parseAglTrailer(*array->segment(), aglAttributes::blank(), view);
+        if (hasTrailer) {
+            parts.attributes = view.attributes;
+            parts.annotation = std::string(view.annotation);
+            if (view.palette) {
+                palette = makePaletteSegment(view.palette);
+                if (!palette) return failCode(out, AGL_E_MAPPING);
+                parts.palette = palette.get();
+            }
+            for (int d = 0; d < agl::kMaxDims; ++d)
+                parts.axisScales[size_t(d)] = view.axisScales[size_t(d)].get();
+        }
+        ok = writeAglFile(*array->segment(), out, hasTrailer ? &parts : nullptr, nullptr, error);
+    }
+    if (!ok) {
+        std::fprintf(stderr, "agltool: %s (%s)\n", error.message.c_str(), error.detail.c_str());
+        return failCode(out, error.code);
+    }
     return 0;
 }
 
@@ -195,5 +453,6 @@ int main(int argc, char** argv) {
     }
     if (command == "dump") return dump(argv[2], argc - 3, argv + 3);
     if (command == "share" && argc == 4) return share(argv[2], argv[3]);
+    if (command == "convert" && argc >= 4) return convert(argv[2], argv[3], argc - 4, argv + 4);
     return usage();
 }

@@ -75,6 +75,10 @@ template <typename T> char* formatValue(char* buf, char* end, T v, const AsciiNu
     if constexpr (std::is_integral_v<T>) {
         return std::to_chars(buf, end, v).ptr;
     } else {
+        // The reader takes a value only from a digit, sign or point: a
+        // positive infinity or NaN gets an explicit sign, or it would be
+        // skipped and every later value would land one element early.
+        if (!std::isfinite(v) && !std::signbit(v)) *buf++ = '+';
         if (f.precision <= 0)
             return (f.exponent ? std::to_chars(buf, end, v, std::chars_format::scientific)
                                : std::to_chars(buf, end, v))
@@ -94,7 +98,7 @@ void writeValues(TextSink& sink, const uint8_t* data, int64_t count, const int64
     char buf[64];
     int64_t nextLine = blocks[0];
     for (int64_t i = 0; i < count; ++i) {
-        char* e = formatValue(buf, buf + sizeof buf - 1, load<T>(data + i * int64_t(sizeof(T))), f);
+        char* e = formatValue(buf, buf + sizeof buf - 8, load<T>(data + i * int64_t(sizeof(T))), f);
         const int64_t written = i + 1;
         if (written == nextLine) {
             *e++ = '\n';

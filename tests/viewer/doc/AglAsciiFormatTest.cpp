@@ -227,6 +227,25 @@ TEST(AglAsciiRoundTrip, EveryTypeLanguageAndRankReadsBackTheSame) {
     }
 }
 
+TEST(AglAsciiRoundTrip, InfinitiesAndNaNsKeepTheirPlaces) {
+    const double inf = HUGE_VAL, nan = std::nan("");
+    for (int type : {AGL_FLOAT, AGL_DOUBLE}) {
+        auto a = makeArray(type, AGL_LANG_C, {2, 3}, {inf, 1, -inf, nan, -nan, 2});
+        std::string text;
+        formatAglAscii(*a, {}, text);
+        auto r = parseText(text);
+        ASSERT_TRUE(r.array) << text;
+        EXPECT_TRUE(r.warning.empty()) << text;
+        const auto v = values(*r.array);
+        EXPECT_EQ(v[0], inf);
+        EXPECT_EQ(v[1], 1);
+        EXPECT_EQ(v[2], -inf);
+        EXPECT_TRUE(std::isnan(v[3]));
+        EXPECT_TRUE(std::isnan(v[4]));
+        EXPECT_EQ(v[5], 2) << text;
+    }
+}
+
 TEST(AglAsciiReader, GuessesTheShapeFromTheLayout) {
     auto one = parseText("1 2 3");
     ASSERT_TRUE(one.array);

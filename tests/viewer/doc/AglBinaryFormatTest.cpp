@@ -1,6 +1,6 @@
 #include "AglBinaryFormat.h"
-#include "GraphSettings.h"
 #include "FileBytes.h"
+#include "GraphSettings.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>

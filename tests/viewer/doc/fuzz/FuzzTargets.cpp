@@ -1,0 +1,151 @@
+#include "FuzzTargets.h"
+
+#include "AglAsciiFormat.h"
+#include "AglBinaryFormat.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Stays on in every build: a broken invariant is a finding.
+void check(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "fuzz check failed: %s\n", what);
+        std::abort();
+    }
+}
+
+// Reads every byte of a range, so a range that is not really there faults
+// under the address sanitizer.
+volatile uint8_t g_sink;
+void touch(const void* p, size_t n) {
+    uint8_t x = 0;
+    for (size_t i = 0; i < n; ++i)
+        x ^= static_cast<const uint8_t*>(p)[i];
+    g_sink = x;
+}
+
+void touchSegment(const aglSegment& s) {
+    for (int i = 0; i < s.dimCount(); ++i) {
+        check(s.extent(i) >= 1, "extent of a valid segment");
+        (void)s.lowerBound(i);
+    }
+    touch(s.base(), size_t(s.neededSize()));
+}
+
+bool sameElements(const aglArray& a, const aglArray& b) {
+    if (a.typeCode() != b.typeCode() || a.elementCount() != b.elementCount()) return false;
+    const auto* p = static_cast<const uint8_t*>(a.data());
+    const auto* q = static_cast<const uint8_t*>(b.data());
+    const int size = a.elementSize();
+    for (int64_t i = 0; i < a.elementCount(); ++i) {
+        if (std::memcmp(p + i * size, q + i * size, size_t(size)) == 0) continue;
+        // NaNs keep their sign but not their payload.
+        if (a.typeCode() == AGL_FLOAT) {
+            float x, y;
+            std::memcpy(&x, p + i * size, 4);
+            std::memcpy(&y, q + i * size, 4);
+            if (std::isnan(x) && std::isnan(y)) continue;
+        } else if (a.typeCode() == AGL_DOUBLE) {
+            double x, y;
+            std::memcpy(&x, p + i * size, 8);
+            std::memcpy(&y, q + i * size, 8);
+            if (std::isnan(x) && std::isnan(y)) continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int fuzzSegmentHeader(const uint8_t* data, size_t size) {
+    aglSegment s;
+    if (s.viewInPlace(data, size)) {
+        check(s.neededSize() <= size, "a view claims more bytes than it was given");
+        touchSegment(s);
+    } else {
+        check(s.peekError() != 0, "a failed view without an error code");
+    }
+    return 0;
+}
+
+int fuzzAglTrailer(const uint8_t* data, size_t size) {
+    // The input is a whole file when its head is a valid segment image, else
+    // the trailer alone.
+    const uint8_t* trailer = data;
+    uint64_t length = size;
+    {
+        aglSegment head;
+        if (head.viewInPlace(data, size)) {
+            trailer = data + head.neededSize();
+            length = size - head.neededSize();
+        }
+    }
+    AglTrailerView view;
+    const bool present = parseAglTrailer(trailer, length, aglAttributes::blank(), view);
+    if (!present) return 0;
+    touch(view.annotation.data(), view.annotation.size());
+    if (view.palette) touch(view.palette, 1024);
+    AglTrailerParts parts;
+    parts.attributes = view.attributes;
+    parts.annotation = std::string(view.annotation);
+    for (int d = 0; d < 7; ++d) {
+        if (!view.axisScales[size_t(d)]) continue;
+        check(view.axisScales[size_t(d)]->dimCount() == 1, "a kept scale with more dimensions");
+        touchSegment(*view.axisScales[size_t(d)]);
+        parts.axisScales[size_t(d)] = view.axisScales[size_t(d)].get();
+    }
+
+    // What was kept survives the writer and the reader once more.
+    const std::vector<uint8_t> again = buildAglTrailer(parts);
+    AglTrailerView back;
+    check(parseAglTrailer(again.data(), again.size(), aglAttributes::blank(), back),
+          "a written trailer does not read back");
+    check(back.skipped.empty(), "a written trailer has parts the reader skips");
+    check(back.annotation ==
+              std::string_view(parts.annotation).substr(0, std::strlen(parts.annotation.c_str())),
+          "annotation changed");
+    for (int d = 0; d < 7; ++d) {
+        const aglSegment* a = view.axisScales[size_t(d)].get();
+        const aglSegment* b = back.axisScales[size_t(d)].get();
+        check(!a == !b, "a scale appeared or vanished");
+        if (a)
+            check(a->neededSize() == b->neededSize() &&
+                      std::memcmp(a->base(), b->base(), size_t(a->neededSize())) == 0,
+                  "a scale image changed");
+    }
+    return 0;
+}
+
+int fuzzAglAscii(const uint8_t* data, size_t size) {
+    AsciiReadOptions options;
+    options.maxElements = 1 << 12; // the reader's limits, not the machine's
+    AsciiReadResult r = readAglAscii(reinterpret_cast<const char*>(data), size, options);
+    if (!r.array) {
+        check(r.error.code != 0, "a failed read without an error code");
+        return 0;
+    }
+    check(r.read >= 1 && r.read <= r.expected, "read count out of range");
+    check(r.expected == r.array->elementCount(), "element count");
+    check(r.warning.empty() == (r.read == r.expected), "warning without a short read");
+
+    // The writer's text reads back as the same array.
+    std::string text;
+    formatAglAscii(*r.array, {}, text);
+    AsciiReadResult back = readAglAscii(text.data(), text.size(), options);
+    check(back.array != nullptr, "written text does not read back");
+    check(back.warning.empty(), "written text reads back short");
+    check(back.array->dimCount() == r.array->dimCount() &&
+              back.array->language() == r.array->language(),
+          "shape changed");
+    for (int k = 0; k < r.array->dimCount(); ++k)
+        check(back.array->extent(k) == r.array->extent(k) &&
+                  back.array->lowerBound(k) == r.array->lowerBound(k),
+              "extent or bound changed");
+    check(sameElements(*r.array, *back.array), "values changed");
+    return 0;
+}
