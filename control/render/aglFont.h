@@ -1,0 +1,79 @@
+// aglFont: a bitmap font made of GL display lists, one per character 32..127,
+// for text drawn at a raster position (axis numbers and titles, palette-bar
+// labels, the data-tip box).
+//
+// Glyphs are rendered with Qt's font machinery, without antialiasing and with
+// full hinting, so that whole-pixel advances add up exactly as Qt lays out the
+// same string; each glyph becomes a glBitmap. Face names resolve through
+// fontconfig ("Times New Roman" to Liberation Serif, "Arial" to Liberation
+// Sans when fonts-liberation2 is installed).
+//
+// Height follows the convention of the older interface the callers use: a
+// positive height is the character cell (ascent + descent) in pixels, a
+// negative one the em size, 0 the default of 12.
+//
+// Threads: the lists exist only in the render thread's GL context, so Build
+// and DrawText run there (Build is called on first use). Metrics and
+// TextExtent need only Qt and may be called on any thread once a
+// QGuiApplication exists. Without one the font draws nothing and measures 1 x 1.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <QFont>
+
+class aglRenderContext;
+
+class aglFont {
+public:
+    static constexpr int kFirstChar = 32;
+    static constexpr int kCharCount = 96;
+
+    // `context` (optional) is the render context whose metafile writer receives
+    // the text during a capture, and which deletes the lists if the font is
+    // destroyed on another thread.
+    aglFont(const std::string& face, int height, int weight, bool italic = false,
+            bool underline = false, bool strikeOut = false, aglRenderContext* context = nullptr);
+    ~aglFont();
+    aglFont(const aglFont&) = delete;
+    aglFont& operator=(const aglFont&) = delete;
+
+    // Makes the 96 display lists if not yet made; false (and the font draws
+    // nothing) when there is no GL context or no usable Qt font. Render thread.
+    bool Build();
+    // Draws text at the raster position (x, y, z) in the current colour (set
+    // glColor, with lighting off, before calling). Characters outside 32..127
+    // are skipped. Render thread.
+    void DrawText(float x, float y, float z, const char* text);
+    // Width and height in pixels of text laid out in this font; 1 x 1 for a
+    // null text or an unusable font.
+    void TextExtent(const char* text, int* width, int* height) const;
+
+    const std::string& Face() const { return m_face; }
+    int RequestedHeight() const { return m_height; }
+    int Weight() const { return m_weight; }
+    bool IsUsable() const { return m_usable; }
+    int Descent() const { return m_descent; }
+    int AverageCharWidth() const { return m_avgCharWidth; }
+    int MaxCharWidth() const { return m_maxCharWidth; }
+    int CharHeight() const { return m_charHeight; } // ascent + descent
+    unsigned ListBase() const { return m_listBase; }
+    // The Qt font the glyphs are drawn with.
+    const QFont& QtFont() const { return m_font; }
+
+private:
+    std::string m_face;
+    int m_height;
+    int m_weight;
+    bool m_italic;
+    aglRenderContext* m_context;
+    QFont m_font;
+    bool m_usable = false;
+    bool m_buildFailed = false;
+    unsigned m_listBase = 0;
+    int m_descent = 0;
+    int m_avgCharWidth = 0;
+    int m_maxCharWidth = 0;
+    int m_charHeight = 0;
+};

@@ -1,0 +1,270 @@
+// aglRenderContext: the GL context, the render thread that alone uses it, the
+// scene list, and the frame.
+//
+// The render thread makes an EGL context (aglEglContext: no window and no X
+// server needed), draws every frame into a framebuffer object and publishes
+// the finished picture as a QImage: LatestFrame() at any time, and the frame
+// sink, called on the render thread, for whoever shows it (a widget queues a
+// repaint; a command-line tool or a test waits with WaitForFrame).
+//
+// Threads. Three parties meet here:
+//  - the host's thread (properties, mouse, the control's methods) and the
+//    pipeline's threads send commands: they write the command word, raise a
+//    request flag and set the auto-reset event; they wait for the render
+//    thread by polling its state with short sleeps;
+//  - the render thread draws; it holds the scene lock (Lock/Unlock, a
+//    recursive mutex) for the whole frame;
+//  - scene objects are changed by the host under Lock() or while the render
+//    thread is paused (Pause/Resume).
+// Members that may be called from any thread say so.
+//
+// Start-up failure: when no GL context can be made the thread ends at once
+// with StartFailed() true and StartError() saying why; every wait returns,
+// Pick fails, and frames never come. The host shows that it cannot draw.
+#pragma once
+
+#include <QImage>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "aglCameraObj.h"
+#include "aglFrameHooks.h"
+#include "aglObj.h"
+#include "platform/AutoResetEvent.h"
+
+class aglFont;
+class aglEglContext;
+class aglFramebuffer;
+class aglAccumBuffer;
+
+enum class ThreadState : int { NotStarted = 0, Busy = 1, AwaitingIdle = 2, Idle = 3, Ended = 4 };
+enum class ThreadCommand : int { Run = 0, Pause = 1, Continuous = 2, Quit = 3 };
+
+// Where the data-tip box goes: its lower-left corner, in GL window pixels
+// (y up), for a tip of boxWidth x boxHeight at the pick point (pickX, pickY)
+// in a window of width x height. 10 pixels up and right of the point; moved
+// to the other side of it at the right or top edge when there is room.
+void aglDataTipOrigin(int pickX, int pickY, int boxWidth, int boxHeight, int width, int height,
+                      int* x, int* y);
+
+class aglRenderContext {
+public:
+    // Called on the render thread with every published frame.
+    using FrameSink = std::function<void(const QImage&)>;
+    // Called on the render thread with the picture for the clipboard.
+    using ClipboardSink = std::function<void(const QImage&)>;
+
+    static constexpr int kRingSize = 12;
+
+    aglRenderContext();
+    // Stops the thread if it still runs. Host thread.
+    ~aglRenderContext();
+    aglRenderContext(const aglRenderContext&) = delete;
+    aglRenderContext& operator=(const aglRenderContext&) = delete;
+
+    // --- thread ------------------------------------------------------------
+    // Starts the render thread (once). It sleeps startDelayMs (1000 by
+    // default), makes the GL context and draws the first frame. lowPriority
+    // puts it at the lowest scheduling priority the system allows. Host thread.
+    void Start(bool lowPriority = true);
+    // Sends Quit, wakes the thread and joins it. Host thread; safe to repeat.
+    void Stop();
+    // Before Start: the delay before the context is made and the quiet time
+    // before anti-aliasing passes start (both 1000 ms by default).
+    void SetTimings(int startDelayMs, int quietMs);
+
+    ThreadState State() const { return ThreadState(m_state.load()); }
+    ThreadCommand Command() const { return ThreadCommand(m_command.load()); }
+    // True once the thread has ended because no GL context could be made.
+    bool StartFailed() const { return m_startFailed.load(); }
+    std::string StartError() const;
+    // True on the render thread itself.
+    bool IsRenderThread() const;
+    // For data waits inside a frame: the thread was told to pause or quit.
+    bool ShouldStopWaiting() const;
+
+    // Commands; any thread except the render thread.
+    void Pause();
+    void Resume();
+    void StartContinuous();
+    void StopContinuous();
+    void WaitUntilIdle();
+    // Clears the accumulation-complete flag (when invalidate) and sends Run.
+    void Redraw(bool invalidate);
+
+    // --- scene -------------------------------------------------------------
+    void Lock() { m_sceneMutex.lock(); }
+    void Unlock() { m_sceneMutex.unlock(); }
+    // Appends to the scene list (drawn in the order added). Not owned.
+    void AddObject(aglObj* object);
+    void RemoveObject(aglObj* object);
+    void ClearObjects();
+    int ObjectCount() const;
+    aglCameraObj& Camera() { return m_camera; }
+    // The bound graph object and palette bar, not owned; null for none.
+    void SetGraph(aglFrameGraph* graph);
+    void SetPaletteMarker(aglPaletteMarker* marker);
+    void SetCaptureWriter(aglCaptureWriter* writer);
+    aglCaptureWriter* CaptureWriter() const { return m_writer.load(); }
+
+    // --- settings (any thread) -------------------------------------------------
+    void SetWindowSize(int width, int height); // pixels; an unchanged size is ignored
+    void GetWindowSize(int* width, int* height) const;
+    void SetBackground(float r, float g, float b); // 0..1
+    void SetHighLight(bool on);
+    void SetAntiAliasPasses(int n); // 0..32; n < 0 ignored
+    int AntiAliasPasses() const { return m_aaPasses.load(); }
+    bool IsAccumulationComplete() const { return m_accumComplete.load(); }
+    void SetLineSmooth(bool on);
+    bool LineSmooth() const { return m_lineSmooth.load(); }
+    // The data-tip text, copied; null hides the tip.
+    void SetDataTip(const char* text);
+    // Graph type 0 (no graph) clears to the background when there is nothing to draw.
+    void SetClearWhenEmpty(bool on) { m_clearWhenEmpty = on; }
+    // Columns trimmed off the right of the clipboard picture (0 here: the
+    // framebuffer holds exactly the picture, with no window frame in it).
+    void SetClipboardTrim(int pixels) { m_clipboardTrim = pixels < 0 ? 0 : pixels; }
+
+    // --- output --------------------------------------------------------------
+    void SetFrameSink(FrameSink sink);
+    void SetClipboardSink(ClipboardSink sink);
+    // The last published frame (null image before the first). Any thread.
+    QImage LatestFrame() const;
+    // Number of frames published so far. Any thread.
+    uint64_t PublishedFrames() const { return m_published.load(); }
+    // Waits until more than `after` frames were published; false on time-out
+    // or when the thread ended. Any thread but the render thread.
+    bool WaitForFrame(uint64_t after, int timeoutMs);
+
+    // Picks the pixel at GL window coordinates (x, y), bottom-up: draws a pick
+    // frame and copies its RGBA bytes to rgba. 0 on success; -1 when the thread
+    // is not running or anti-aliasing passes are under way. Host thread.
+    int Pick(int x, int y, uint8_t rgba[4]);
+    // With 0 x 0: copies the next Normal frame to the clipboard sink. Otherwise
+    // asks the metafile writer for a capture of that size. False when refused.
+    bool RequestCapture(int width, int height);
+
+    // Frames per second over the last (up to) 12 frames; 0 before the first.
+    float GetFrameRate() const;
+    // Seconds the last frame took; 0 before the first.
+    float LastFrameTime() const;
+    bool LastFrameIncomplete() const { return m_frameIncomplete.load(); }
+    RenderMode LastFrameMode() const { return RenderMode(m_lastMode.load()); }
+    uint32_t FrameCount() const { return m_frameCounter.load(); }
+    // Which EGL platform gave the context ("" before start-up).
+    std::string Platform() const;
+    std::string GLVendor() const;
+    std::string GLRenderer() const;
+    std::string GLVersion() const;
+    std::string GLExtensions() const;
+
+    // Display lists to delete on the render thread at the next frame (an
+    // object that owned them was destroyed elsewhere). Any thread.
+    void DeleteListsLater(unsigned base, int count);
+
+    // Test hook: counts Render calls made on scene objects by frames.
+    uint64_t ObjectRenderCalls() const { return m_objectRenderCalls.load(); }
+
+private:
+    void threadMain(bool lowPriority);
+    bool startGL();
+    void setupGLState();
+    void render(RenderMode mode);
+    void drawDataTip(const std::string& text);
+    void publish();
+    void copyToClipboard();
+    bool ensureFramebuffer();
+    void applyMaterial();
+    void deletePendingLists();
+    bool pollUntil(const std::function<bool()>& done, int stepMs);
+    void wake(); // sets the event and counts the wake-up
+
+    // thread and hand-shake
+    std::atomic<int> m_state{int(ThreadState::NotStarted)};
+    std::atomic<int> m_command{int(ThreadCommand::Run)};
+    std::atomic<bool> m_startFailed{false};
+    platform::AutoResetEvent m_event;
+    std::atomic<uint64_t> m_wakes{0}; // every set of the event; stops anti-aliasing passes
+    std::thread m_thread;
+    std::atomic<std::thread::id> m_renderThreadId{};
+    std::atomic<bool> m_started{false};
+    int m_startDelayMs = 1000;
+    int m_quietMs = 1000;
+
+    // window and look
+    mutable std::mutex m_sizeMutex;
+    int m_width = 1, m_height = 1;
+    std::atomic<float> m_background[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    std::atomic<bool> m_highlight{true};
+    std::atomic<bool> m_materialChanged{false};
+    std::atomic<bool> m_lineSmooth{false};
+    std::atomic<bool> m_clearWhenEmpty{true};
+    std::atomic<int> m_clipboardTrim{0};
+
+    // frame timing
+    std::atomic<uint32_t> m_ring[kRingSize] = {};
+    std::atomic<uint32_t> m_frameCounter{0};
+
+    // picking
+    std::atomic<bool> m_pickRequest{false};
+    std::atomic<int> m_pickX{-1}, m_pickY{-1};
+    uint8_t m_pickResult[4] = {0xFF, 0xFF, 0xFF, 0xFF}; // written before the request clears
+
+    // data tip
+    mutable std::mutex m_tipMutex;
+    std::optional<std::string> m_tip;
+    std::unique_ptr<aglFont> m_tipFont; // render thread
+
+    // scene
+    mutable std::recursive_mutex m_sceneMutex;
+    std::list<aglObj*> m_scene;
+    aglCameraObj m_camera;
+    std::atomic<aglFrameGraph*> m_graph{nullptr};
+    std::atomic<aglPaletteMarker*> m_marker{nullptr};
+    std::atomic<aglCaptureWriter*> m_writer{nullptr};
+
+    // anti-aliasing
+    std::atomic<bool> m_aaEnabled{false};
+    std::atomic<bool> m_accumComplete{false};
+    std::atomic<int> m_aaPasses{0};
+    std::atomic<int> m_passIndex{0};
+
+    // capture requests
+    std::atomic<bool> m_metafileRequest{false};
+    std::atomic<bool> m_clipboardRequest{false};
+    int m_captureBudget = 5000; // render thread
+
+    // last frame
+    std::atomic<int> m_lastMode{0};
+    std::atomic<bool> m_frameIncomplete{false};
+    std::atomic<uint64_t> m_objectRenderCalls{0};
+
+    // GL (render thread only)
+    std::unique_ptr<aglEglContext> m_gl;
+    std::unique_ptr<aglFramebuffer> m_fbo;
+    std::unique_ptr<aglAccumBuffer> m_accum;
+    mutable std::mutex m_infoMutex;
+    std::string m_startError, m_platform, m_vendor, m_renderer, m_version, m_extensions;
+
+    // published frames
+    QImage m_images[2]; // render thread writes one while the other may be shown
+    int m_nextImage = 0;
+    mutable std::mutex m_frameMutex;
+    std::condition_variable m_frameCv;
+    QImage m_latest;
+    std::atomic<uint64_t> m_published{0};
+    FrameSink m_frameSink;
+    ClipboardSink m_clipboardSink;
+
+    std::mutex m_pendingMutex;
+    std::vector<std::pair<unsigned, int>> m_pendingLists;
+};

@@ -1,0 +1,137 @@
+// Bitmap fonts: text drawn through the display lists must be the text Qt
+// itself renders with the same font, pixel for pixel.
+#include <QPainter>
+#include <thread>
+
+#include "ImageCompare.h"
+#include "RenderTestSupport.h"
+#include "aglFont.h"
+
+using namespace rtest;
+
+namespace {
+
+const auto* const kQtEnv = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+constexpr int kW = 220, kH = 60;
+
+// Draws one string with an aglFont made on the render thread.
+class TextObj : public aglObj, public aglFrameGraph {
+public:
+    std::string face = "Times New Roman";
+    int height = 16, weight = 700;
+    std::string text;
+    int x = 0, y = 0; // raster position, pixels from the bottom-left
+    std::unique_ptr<aglFont> font;
+
+    bool LockFrameData(aglRenderContext&) override { return true; }
+    void UnlockFrameData() override {}
+    void Render(RenderMode mode) override {
+        if (!font)
+            font = std::make_unique<aglFont>(face, height, weight, false, false, false, Context());
+        pixelProjection(kW, kH);
+        glDisable(GL_LIGHTING);
+        glColor3f(0, 0, 0);
+        font->DrawText(float(x), float(y), 0.0f, text.c_str());
+        aglObj::Render(mode);
+    }
+};
+
+QImage renderText(TextObj& obj) {
+    aglRenderContext ctx;
+    ctx.AddObject(&obj);
+    ctx.SetGraph(&obj);
+    ctx.SetBackground(1, 1, 1);
+    startContext(ctx, kW, kH);
+    const QImage img = redrawAndWait(ctx);
+    ctx.Lock();
+    ctx.RemoveObject(&obj);
+    ctx.Unlock();
+    ctx.Stop();
+    obj.font.reset(); // lists went with the context
+    return img.convertToFormat(QImage::Format_RGB32);
+}
+
+TEST(Font, GLTextIsPixelIdenticalToQtsOwnRendering) {
+    for (const char* face : {"Times New Roman", "Arial"}) {
+        TextObj obj;
+        obj.face = face;
+        obj.text = "Tavrix 0.25 -1.5e+03 (x, y) {W} ~";
+        obj.x = 5;
+        obj.y = 20;
+        const QImage gl = renderText(obj);
+
+        aglFont reference(face, 16, 700);
+        ASSERT_TRUE(reference.IsUsable());
+        QImage qt(kW, kH, QImage::Format_RGB32);
+        qt.fill(Qt::white);
+        {
+            QPainter p(&qt);
+            p.setFont(reference.QtFont());
+            p.setPen(Qt::black);
+            p.drawText(QPoint(obj.x, kH - obj.y), QString::fromLatin1(obj.text.c_str()));
+        }
+        // Qt may anti-alias nothing here (the font asks for none): compare
+        // black and white exactly.
+        QImage diff;
+        const long long bad = tavrix::test::countDifferentPixels(gl, qt, 127, &diff);
+        if (bad) {
+            const QString out = tavrix::test::testOutputDir() + "/font_" + face;
+            gl.save(out + ".gl.png");
+            qt.save(out + ".qt.png");
+            diff.save(out + ".diff.png");
+        }
+        EXPECT_EQ(bad, 0) << face << ": see test-output/font_*.png";
+        int ink = 0;
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x)
+                ink += qGray(gl.pixel(x, y)) < 128;
+        EXPECT_GT(ink, 100) << "no text drawn";
+    }
+}
+
+TEST(Font, CellHeightMatchesTheRequestAndExtentsFollowTheText) {
+    aglFont f("Times New Roman", 16, 400);
+    ASSERT_TRUE(f.IsUsable());
+    EXPECT_LE(f.CharHeight(), 16);
+    EXPECT_GE(f.CharHeight(), 14);
+    EXPECT_GT(f.Descent(), 0);
+    EXPECT_GT(f.MaxCharWidth(), f.AverageCharWidth() - 1);
+    int w1, h1, w2, h2;
+    f.TextExtent("12", &w1, &h1);
+    f.TextExtent("1234", &w2, &h2);
+    EXPECT_EQ(h1, f.CharHeight());
+    EXPECT_NEAR(w2, 2 * w1, 1);
+    f.TextExtent(nullptr, &w1, &h1);
+    EXPECT_EQ(w1, 1);
+    EXPECT_EQ(h1, 1);
+    aglFont em("Arial", -20, 400);
+    EXPECT_EQ(em.QtFont().pixelSize(), 20);
+}
+
+TEST(Font, BytesOutsideTheFontAreSkippedNotDrawnFromOtherLists) {
+    TextObj plain, odd;
+    plain.text = "AB";
+    odd.text = "A\x01\x1f\x80\xff"
+               "B";
+    plain.x = odd.x = 5;
+    plain.y = odd.y = 20;
+    EXPECT_EQ(tavrix::test::countDifferentPixels(renderText(odd), renderText(plain), 0), 0);
+}
+
+TEST(FontReference, DataTipBoxAndText) {
+    aglRenderContext ctx;
+    TestGraph graph;
+    graph.draw = [](RenderMode) {};
+    ctx.AddObject(&graph);
+    ctx.SetGraph(&graph);
+    ctx.SetBackground(0.2f, 0.3f, 0.4f);
+    startContext(ctx, 160, 60);
+    uint8_t rgba[4];
+    ASSERT_EQ(ctx.Pick(150, 40, rgba), 0);
+    ctx.SetDataTip("(12, 7) = 3.25");
+    EXPECT_TRUE(tavrix::test::matchesBaseline(redrawAndWait(ctx), "render_data_tip"));
+    ctx.Stop();
+}
+
+} // namespace

@@ -1,0 +1,420 @@
+// The render context with a real GL context on Mesa's surfaceless platform:
+// frames, picking, anti-aliasing, reuse of the accumulated picture, data tip,
+// clipboard copy and the render thread's hand-shakes.
+#include <QImage>
+#include <cmath>
+#include <thread>
+
+#include "ImageCompare.h"
+#include "RenderTestSupport.h"
+#include "aglPickCode.h"
+#include "aglView.h"
+
+using namespace rtest;
+
+namespace {
+
+const auto* const kQtEnv = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+constexpr int kW = 64, kH = 48;
+
+// A red triangle with corners (8, 8), (56, 8), (8, 40) in pixels at depth 0.
+void drawTriangle(RenderMode) {
+    pixelProjection(kW, kH);
+    glColor3f(1, 0, 0);
+    glBegin(GL_TRIANGLES);
+    glVertex3f(8, 8, 0);
+    glVertex3f(56, 8, 0);
+    glVertex3f(8, 40, 0);
+    glEnd();
+}
+
+class RenderContextTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        graph.draw = drawTriangle;
+        ctx.AddObject(&graph);
+        ctx.SetGraph(&graph);
+        ctx.SetBackground(0.0f, 0.0f, 1.0f);
+        startContext(ctx, kW, kH);
+        ASSERT_FALSE(ctx.StartFailed()) << ctx.StartError();
+    }
+    void TearDown() override { ctx.Stop(); }
+
+    // Waits until the anti-aliased picture is complete and published.
+    QImage waitForAntiAliased() {
+        for (int i = 0; i < 2000 && !ctx.IsAccumulationComplete(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_TRUE(ctx.IsAccumulationComplete());
+        ctx.WaitUntilIdle();
+        // The state may still be AwaitingIdle from before the passes began.
+        while (ctx.State() != ThreadState::Idle)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return ctx.LatestFrame();
+    }
+
+    TestGraph graph;
+    aglRenderContext ctx;
+};
+
+TEST_F(RenderContextTest, FrameShowsBackgroundAndTriangleWhereDrawn) {
+    const QImage img = redrawAndWait(ctx);
+    ASSERT_EQ(img.size(), QSize(kW, kH));
+    EXPECT_EQ(px(img, 2, 2), qRgb(0, 0, 255));   // background
+    EXPECT_EQ(px(img, 60, 44), qRgb(0, 0, 255)); // top-right corner
+    EXPECT_EQ(px(img, 12, 12), qRgb(255, 0, 0)); // inside the triangle, near (8, 8)
+    EXPECT_EQ(px(img, 40, 30), qRgb(0, 0, 255)); // beyond the hypotenuse
+    EXPECT_EQ(graph.locks.load(), graph.unlocks.load());
+    EXPECT_FALSE(ctx.LastFrameIncomplete());
+    EXPECT_NE(ctx.GLVersion(), "");
+    EXPECT_EQ(ctx.Platform(), "surfaceless");
+}
+
+TEST_F(RenderContextTest, DepthTestHidesTheFartherQuadWhateverTheOrder) {
+    graph.draw = [](RenderMode) {
+        pixelProjection(kW, kH);
+        glColor3f(0, 1, 0); // near, drawn first
+        glRectf(10, 10, 40, 40);
+        glColor3f(1, 1, 1);
+        glBegin(GL_QUADS); // far, drawn second
+        glVertex3f(20, 20, -0.5f);
+        glVertex3f(60, 20, -0.5f);
+        glVertex3f(60, 46, -0.5f);
+        glVertex3f(20, 46, -0.5f);
+        glEnd();
+    };
+    const QImage img = redrawAndWait(ctx);
+    EXPECT_EQ(px(img, 30, 30), qRgb(0, 255, 0));
+    EXPECT_EQ(px(img, 50, 30), qRgb(255, 255, 255));
+}
+
+TEST_F(RenderContextTest, NoDataClearsToBackgroundAndMarksTheFrameIncomplete) {
+    graph.hasData = false;
+    const int before = graph.renders[0].load();
+    const QImage img = redrawAndWait(ctx);
+    EXPECT_EQ(px(img, 12, 12), qRgb(0, 0, 255));
+    EXPECT_TRUE(ctx.LastFrameIncomplete());
+    EXPECT_EQ(graph.renders[0].load(), before);
+    uint8_t rgba[4] = {1, 2, 3, 4};
+    ASSERT_EQ(ctx.Pick(12, 12, rgba), 0);
+    EXPECT_EQ(rgba[0] | rgba[1] | rgba[2] | rgba[3], 0); // nothing picked
+}
+
+// A 4 x 3 sample grid drawn as one smooth-shaded quad over x 8..56, y 8..40
+// with each corner's pick code: colours interpolate into fractional indices.
+TEST_F(RenderContextTest, PickReadsTheCodeUnderThePointAndDecodesFractionalIndices) {
+    const int nx = 4, ny = 3, sx = aglPickShift(nx), sy = aglPickShift(ny);
+    graph.SetPickId(2);
+    graph.draw = [&](RenderMode mode) {
+        pixelProjection(kW, kH);
+        if (mode != RenderMode::Pick) {
+            glColor3f(0.5f, 0.5f, 0.5f);
+            glRectf(8, 8, 56, 40);
+            return;
+        }
+        glShadeModel(GL_SMOOTH);
+        glDisable(GL_DITHER);
+        uint8_t c[3];
+        glBegin(GL_QUADS);
+        const int corners[4][2] = {{0, 0}, {nx - 1, 0}, {nx - 1, ny - 1}, {0, ny - 1}};
+        for (const auto& k : corners) {
+            aglEncodePick(graph.PickId(), k[0], k[1], sx, sy, c);
+            glColor3ub(c[0], c[1], c[2]);
+            glVertex2f(8.0f + 48.0f * k[0] / (nx - 1), 8.0f + 32.0f * k[1] / (ny - 1));
+        }
+        glEnd();
+    };
+    redrawAndWait(ctx);
+    const uint64_t published = ctx.PublishedFrames();
+    uint8_t rgba[4];
+    // Pixel centre (32.5, 24.5): half-way across both directions.
+    ASSERT_EQ(ctx.Pick(32, 24, rgba), 0);
+    aglPickDecoded d = aglDecodePick(rgba, sx, sy);
+    EXPECT_EQ(d.id, 2);
+    EXPECT_NEAR(d.x, (32.5 - 8.0) / 48.0 * (nx - 1), 0.1);
+    EXPECT_NEAR(d.y, (24.5 - 8.0) / 32.0 * (ny - 1), 0.1);
+    // Near the first corner.
+    ASSERT_EQ(ctx.Pick(9, 9, rgba), 0);
+    d = aglDecodePick(rgba, sx, sy);
+    EXPECT_EQ(d.id, 2);
+    EXPECT_LT(d.x, 0.15);
+    EXPECT_LT(d.y, 0.15);
+    // Outside the object: black, identifier 0.
+    ASSERT_EQ(ctx.Pick(60, 44, rgba), 0);
+    EXPECT_EQ(aglDecodePick(rgba, sx, sy).id, 0);
+    // A pick frame is never published.
+    EXPECT_EQ(ctx.PublishedFrames(), published);
+}
+
+TEST_F(RenderContextTest, PickFailsWhileAntiAliasingPassesAreUnderWay) {
+    graph.blockOnPass = 3; // passes 1 and 2 are done when this one blocks
+    ctx.SetAntiAliasPasses(8);
+    ctx.Redraw(true);
+    graph.waitBlocked();
+    uint8_t rgba[4];
+    EXPECT_EQ(ctx.Pick(10, 10, rgba), -1);
+    graph.release();
+    waitForAntiAliased();
+    EXPECT_EQ(ctx.Pick(10, 10, rgba), 0);
+}
+
+class AntiAliasPassesTest : public RenderContextTest, public ::testing::WithParamInterface<int> {};
+
+// Anti-aliasing only changes pixels on edges: every pixel that differs from
+// the plain picture has a neighbour of another colour in the plain picture.
+TEST_P(AntiAliasPassesTest, PicturesDifferFromThePlainOneOnlyAtEdges) {
+    const int n = GetParam();
+    // Jitter reaches the picture through the camera: look straight down at
+    // the x-y plane and draw the triangle there.
+    aglCameraObj& cam = ctx.Camera();
+    cam.SetViewport(kW, kH);
+    cam.SetCenter(0.5f, 0.5f, 0.0f);
+    cam.SetElevation(90.0f);
+    cam.SetAzimuth(-90.0f);
+    cam.SetDistance(2.5f);
+    ctx.Lock();
+    ctx.RemoveObject(&graph);
+    ctx.AddObject(&cam);
+    ctx.AddObject(&graph);
+    graph.draw = [](RenderMode) {
+        glColor3f(1, 0, 0);
+        glBegin(GL_TRIANGLES);
+        glVertex3f(0.1f, 0.1f, 0);
+        glVertex3f(0.9f, 0.2f, 0);
+        glVertex3f(0.2f, 0.8f, 0);
+        glEnd();
+    };
+    ctx.Unlock();
+    const QImage plain = redrawAndWait(ctx);
+    plain.save(tavrix::test::testOutputDir() + "/aa_plain.png");
+    const int passesBefore = graph.renders[int(RenderMode::AntiAliasPass)].load();
+    ctx.SetAntiAliasPasses(n);
+    QImage aa = n == 0 ? redrawAndWait(ctx) : (ctx.Redraw(true), waitForAntiAliased());
+    EXPECT_EQ(graph.renders[int(RenderMode::AntiAliasPass)].load() - passesBefore, n);
+    aa.save(tavrix::test::testOutputDir() + "/aa_" + QString::number(n) + ".png");
+    int differing = 0;
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) {
+            if (aa.pixel(x, y) == plain.pixel(x, y)) continue;
+            ++differing;
+            bool edge = false;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const int u = x + dx, v = y + dy;
+                    if (u >= 0 && v >= 0 && u < kW && v < kH &&
+                        plain.pixel(u, v) != plain.pixel(x, y))
+                        edge = true;
+                }
+            EXPECT_TRUE(edge) << "pixel " << x << "," << y << " changed away from any edge";
+        }
+    if (n < 2) {
+        EXPECT_EQ(differing, 0); // one unjittered pass is the plain picture
+    } else {
+        EXPECT_GT(differing, 10);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Passes, AntiAliasPassesTest, ::testing::Values(0, 1, 2, 32));
+
+TEST_F(RenderContextTest, PlainRepaintAfterAntiAliasingReusesTheAccumulatedPicture) {
+    ctx.SetAntiAliasPasses(4);
+    ctx.Redraw(true);
+    const QImage aa = waitForAntiAliased();
+    const uint64_t calls = ctx.ObjectRenderCalls();
+    const QImage again = redrawAndWait(ctx, false);
+    EXPECT_EQ(ctx.ObjectRenderCalls(), calls) << "objects were drawn again";
+    EXPECT_EQ(again, aa);
+    // A changed object is drawn again, and anti-aliased again after the quiet time.
+    ctx.Lock();
+    graph.Invalidate();
+    ctx.Unlock();
+    redrawAndWait(ctx, false);
+    EXPECT_GT(ctx.ObjectRenderCalls(), calls);
+    EXPECT_EQ(waitForAntiAliased(), aa);
+}
+
+TEST_F(RenderContextTest, DataTipNearTheTopRightCornerIsDrawnBelowAndLeftOfThePoint) {
+    uint8_t rgba[4];
+    ctx.SetWindowSize(200, 120);
+    ASSERT_EQ(ctx.Pick(190, 110, rgba), 0);
+    ctx.SetDataTip("42.5");
+    const QImage img = redrawAndWait(ctx);
+    img.save(tavrix::test::testOutputDir() + "/data_tip_corner.png");
+    ASSERT_EQ(img.size(), QSize(200, 120));
+    // Box colour (0.9, 0.9, 0.7) must be found left of and below the point only.
+    int minX = 1000, maxX = -1, minY = 1000, maxY = -1;
+    for (int y = 0; y < 120; ++y)
+        for (int x = 0; x < 200; ++x)
+            if (near(px(img, x, y), 230, 230, 179)) {
+                minX = std::min(minX, x), maxX = std::max(maxX, x);
+                minY = std::min(minY, y), maxY = std::max(maxY, y);
+            }
+    ASSERT_GE(maxX, 0) << "no data-tip box drawn";
+    EXPECT_LE(maxX, 180);
+    EXPECT_LE(maxY, 100);
+    EXPECT_GT(maxX - minX, 15); // room for the text
+    // Black text pixels inside the box.
+    int black = 0;
+    for (int y = minY; y <= maxY; ++y)
+        for (int x = minX; x <= maxX; ++x)
+            black += px(img, x, y) == qRgb(0, 0, 0);
+    EXPECT_GT(black, 10);
+    ctx.SetDataTip(nullptr);
+    const QImage none = redrawAndWait(ctx);
+    EXPECT_FALSE(near(px(none, (minX + maxX) / 2, (minY + maxY) / 2), 230, 230, 179));
+}
+
+TEST_F(RenderContextTest, ClipboardCopyIsThePictureAndANarrowWindowIsRefused) {
+    QImage copied;
+    int calls = 0;
+    ctx.SetClipboardSink([&](const QImage& img) {
+        copied = img;
+        ++calls;
+    });
+    ASSERT_TRUE(ctx.RequestCapture(0, 0));
+    const QImage shown = redrawAndWait(ctx);
+    ASSERT_EQ(calls, 1);
+    EXPECT_EQ(copied.convertToFormat(QImage::Format_RGB32),
+              shown.convertToFormat(QImage::Format_RGB32));
+    ctx.SetClipboardTrim(kW);
+    ASSERT_TRUE(ctx.RequestCapture(0, 0));
+    redrawAndWait(ctx);
+    EXPECT_EQ(calls, 1) << "a picture of width 0 was copied";
+    EXPECT_FALSE(ctx.RequestCapture(100, 100)) << "no metafile writer, yet a capture was accepted";
+}
+
+TEST_F(RenderContextTest, FrameRateAndFrameTimeComeFromTheRing) {
+    EXPECT_GE(ctx.FrameCount(), 0u);
+    for (int i = 0; i < 14; ++i)
+        redrawAndWait(ctx);
+    EXPECT_GE(ctx.FrameCount(), 14u);
+    EXPECT_GT(ctx.GetFrameRate(), 0.0f);
+    EXPECT_GE(ctx.LastFrameTime(), 0.0f);
+}
+
+TEST_F(RenderContextTest, ResizeGivesPicturesOfTheNewSize) {
+    ctx.SetWindowSize(100, 30);
+    EXPECT_EQ(redrawAndWait(ctx).size(), QSize(100, 30));
+}
+
+// --- thread hand-shakes ----------------------------------------------------------
+
+TEST_F(RenderContextTest, PauseResumeContinuousAndQuitNeverDeadlock) {
+    for (int round = 0; round < 20; ++round) {
+        ctx.Pause();
+        EXPECT_EQ(ctx.State(), ThreadState::Idle);
+        ctx.Resume();
+        ctx.StartContinuous();
+        const uint64_t before = ctx.PublishedFrames();
+        EXPECT_TRUE(ctx.WaitForFrame(before + 2, 20000)); // frames keep coming
+        ctx.StopContinuous();
+        ctx.WaitUntilIdle();
+        ctx.Lock(); // the pipeline's way of changing objects
+        graph.SetColor(0.1f * (round % 10), 0.2f, 0.3f);
+        ctx.Unlock();
+    }
+    ctx.StartContinuous();
+    ctx.Stop(); // Quit while drawing continuously
+    EXPECT_EQ(ctx.State(), ThreadState::Ended);
+}
+
+TEST(RenderThread, QuitWakesAThreadWaitingWithoutTimeOut) {
+    aglRenderContext ctx;
+    startContext(ctx, 16, 16);
+    ctx.Pause(); // now waiting on the event with no time-out
+    ASSERT_EQ(ctx.State(), ThreadState::Idle);
+    ctx.Stop();
+    EXPECT_EQ(ctx.State(), ThreadState::Ended);
+}
+
+TEST(RenderThread, AContextWithoutGLEndsInAStateEveryWaiterSees) {
+    setenv("TAVRIX_EGL_PLATFORM", "no-such-platform", 1);
+    aglView view;
+    view.Resize(32, 32);
+    view.Context().SetTimings(0, 30);
+    view.Attach(false);
+    view.Context().WaitUntilIdle(); // must return
+    unsetenv("TAVRIX_EGL_PLATFORM");
+    EXPECT_EQ(view.Context().State(), ThreadState::Ended);
+    EXPECT_TRUE(view.Context().StartFailed());
+    EXPECT_NE(view.Context().StartError().find("TAVRIX_EGL_PLATFORM"), std::string::npos);
+    view.Context().Pause();
+    uint8_t rgba[4];
+    EXPECT_EQ(view.Pick(1, 1, rgba), -1);
+    EXPECT_FALSE(view.Context().WaitForFrame(view.Context().PublishedFrames(), 50));
+    view.Redraw(true);
+    view.Detach();
+}
+
+TEST(RenderThread, StopDuringTheStartDelayEndsAtOnce) {
+    aglRenderContext ctx;
+    ctx.SetTimings(60000, 1000);
+    ctx.Start(false);
+    ctx.Pause(); // NotStarted: returns at once
+    ctx.Stop();
+    EXPECT_EQ(ctx.State(), ThreadState::Ended);
+    EXPECT_FALSE(ctx.StartFailed());
+}
+
+// --- reference picture -------------------------------------------------------------
+
+// A lit, smooth-shaded box seen through the camera at the control's home
+// position, anti-aliased with 8 passes, over a grey background.
+TEST(RenderReference, LitBoxThroughTheHomeCamera) {
+    aglView view;
+    TestGraph graph;
+    graph.draw = [](RenderMode) {
+        glEnable(GL_LIGHTING);
+        glShadeModel(GL_SMOOTH);
+        glColor3f(0.2f, 0.6f, 0.9f);
+        const float x0 = 0.1f, x1 = 0.9f, y0 = 0.1f, y1 = 0.9f, z0 = 0.0f, z1 = 0.6f;
+        glBegin(GL_QUADS);
+        glNormal3f(0, 0, 1);
+        glVertex3f(x0, y0, z1), glVertex3f(x1, y0, z1), glVertex3f(x1, y1, z1),
+            glVertex3f(x0, y1, z1);
+        glNormal3f(0, -1, 0);
+        glVertex3f(x0, y0, z0), glVertex3f(x1, y0, z0), glVertex3f(x1, y0, z1),
+            glVertex3f(x0, y0, z1);
+        glNormal3f(-1, 0, 0);
+        glVertex3f(x0, y0, z0), glVertex3f(x0, y0, z1), glVertex3f(x0, y1, z1),
+            glVertex3f(x0, y1, z0);
+        glNormal3f(1, 0, 0);
+        glVertex3f(x1, y0, z0), glVertex3f(x1, y1, z0), glVertex3f(x1, y1, z1),
+            glVertex3f(x1, y0, z1);
+        glNormal3f(0, 1, 0);
+        glVertex3f(x0, y1, z0), glVertex3f(x0, y1, z1), glVertex3f(x1, y1, z1),
+            glVertex3f(x1, y1, z0);
+        glEnd();
+        glDisable(GL_LIGHTING);
+        glColor3f(1, 1, 1);
+        glBegin(GL_LINE_LOOP);
+        glVertex3f(0, 0, 0), glVertex3f(1, 0, 0), glVertex3f(1, 1, 0), glVertex3f(0, 1, 0);
+        glEnd();
+    };
+    aglRenderContext& ctx = view.Context();
+    aglCameraObj& cam = view.Camera();
+    cam.SetCenter(0.5f, 0.5f, 0.3f);
+    cam.SetDistance(3.0f);
+    cam.SetElevation(26.0f);
+    cam.SetAzimuth(-108.5f);
+    cam.SaveHome();
+    ctx.AddObject(&cam);
+    ctx.AddObject(&graph);
+    ctx.SetGraph(&graph);
+    ctx.SetBackground(0.3f, 0.3f, 0.3f);
+    ctx.SetAntiAliasPasses(8);
+    view.Resize(160, 120);
+    ctx.SetTimings(0, 30);
+    view.Attach(false);
+    ctx.Redraw(true);
+    for (int i = 0; i < 2000 && !ctx.IsAccumulationComplete(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(ctx.IsAccumulationComplete());
+    ctx.WaitUntilIdle();
+    while (ctx.State() != ThreadState::Idle)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(tavrix::test::matchesBaseline(ctx.LatestFrame(), "render_lit_box_home"));
+    view.Detach();
+}
+
+} // namespace
