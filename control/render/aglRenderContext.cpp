@@ -495,6 +495,7 @@ void aglRenderContext::deletePendingLists() {
 // --- the frame -------------------------------------------------------------------
 
 void aglRenderContext::publish() {
+    const auto start = Clock::now();
     const int w = m_fbo->Width(), h = m_fbo->Height();
     QImage& img = m_images[m_nextImage];
     if (img.width() != w || img.height() != h) img = QImage(w, h, QImage::Format_RGBX8888);
@@ -511,6 +512,8 @@ void aglRenderContext::publish() {
     m_frameCv.notify_all();
     m_nextImage ^= 1;
     if (sink) sink(frame);
+    m_publishMicros.fetch_add(uint64_t(
+        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count()));
 }
 
 void aglRenderContext::copyToClipboard() {

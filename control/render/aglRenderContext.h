@@ -171,6 +171,10 @@ public:
     // object that owned them was destroyed elsewhere). Any thread.
     void DeleteListsLater(unsigned base, int count);
 
+    // Time spent publishing frames (read-back and hand-over), in microseconds,
+    // summed since start; with PublishedFrames it gives the cost per frame.
+    uint64_t PublishMicros() const { return m_publishMicros.load(); }
+
     // Test hook: counts Render calls made on scene objects by frames.
     uint64_t ObjectRenderCalls() const { return m_objectRenderCalls.load(); }
 
@@ -262,6 +266,7 @@ private:
     std::condition_variable m_frameCv;
     QImage m_latest;
     std::atomic<uint64_t> m_published{0};
+    std::atomic<uint64_t> m_publishMicros{0};
     FrameSink m_frameSink;
     ClipboardSink m_clipboardSink;
 

@@ -203,3 +203,24 @@ TEST_F(ViewMouse, RestingMouseAsksForATipOnceAndLeavingReleasesTheCapture) {
 }
 
 } // namespace
+
+#include "aglLogicalPalette.h"
+
+namespace {
+
+// The 3-3-2 format: red in bits 0..2, green 3..5, blue 6..7.
+TEST(LogicalPalette, ThreeThreeTwoEntriesSpreadEachChannelOverFullRange) {
+    const auto p = aglLogicalPalette(8, 3, 0, 3, 3, 2, 6);
+    ASSERT_EQ(p.size(), 256u);
+    EXPECT_EQ(p[0].red, 0);
+    EXPECT_EQ(p[7].red, 255);
+    EXPECT_EQ(p[3].red, 109); // 3 x 255 / 7 = 109.28, truncated
+    EXPECT_EQ(p[0x38].green, 255);
+    EXPECT_EQ(p[0x40].blue, 85);
+    EXPECT_EQ(p[0xFF].blue, 255);
+    EXPECT_EQ(p[0xFF].flags, 0);
+    EXPECT_TRUE(aglLogicalPalette(24, 8, 0, 8, 8, 8, 16).empty());
+    EXPECT_TRUE(aglLogicalPalette(0, 1, 0, 1, 1, 1, 2).empty());
+}
+
+} // namespace
