@@ -1,0 +1,180 @@
+// The main frame and start-up: status panes, the Open dialog's filters, the
+// stored window size, start-up for automation, and tavrix --screenshot.
+#include "CGridView.h"
+#include "CMainFrame.h"
+#include "FrameRules.h"
+#include "QtTestApp.h"
+#include "TavrixApp.h"
+#include "TempDir.h"
+#include "TestArrays.h"
+#include "ViewerDocument.h"
+#include "ViewerSettings.h"
+
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QProcess>
+#include <QSplitter>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+struct PaneCase {
+    int frame, shape, position;
+};
+class StatusPaneTest : public ::testing::TestWithParam<PaneCase> {};
+
+TEST_P(StatusPaneTest, WidthsFollowFrameWidth) {
+    const PaneCase p = GetParam();
+    const auto w = frame_rules::statusPaneWidths(p.frame);
+    EXPECT_EQ(w.shape, p.shape);
+    EXPECT_EQ(w.position, p.position);
+}
+
+INSTANTIATE_TEST_SUITE_P(Frames, StatusPaneTest,
+                         ::testing::Values(PaneCase{1000, 200, 200}, PaneCase{600, 190, 200},
+                                           PaneCase{400, 90, 110}, PaneCase{200, 80, 0},
+                                           PaneCase{240, 80, 100}, PaneCase{50, 40, 0},
+                                           PaneCase{0, 0, 0}));
+
+TEST(OpenFilters, ChosenExtensionPicksNextFirstFilterIgnoringCase) {
+    EXPECT_EQ(frame_rules::filterForPath("/data/RUN1.TXT"), 3);
+    EXPECT_EQ(frame_rules::openFilterString(3),
+              "Text Files (*.txt)|*.txt|Agl Files (*.agl)|*.agl|HDF Files (*.hdf)|*.hdf|"
+              "Data Files (*.agl;*.hdf)|*.agl;*.hdf|Image Files (*.bmp)|*.bmp|"
+              "Common Files (*.agl;*.hdf;*.txt;*.bmp)|*.agl;*.hdf;*.txt;*.bmp|"
+              "All Files (*.*)|*.*||");
+    const QStringList names = frame_rules::openNameFilters(3);
+    ASSERT_EQ(names.size(), 7);
+    EXPECT_EQ(names[0], "Text Files (*.txt)");
+    EXPECT_EQ(names[3], "Data Files (*.agl *.hdf)");
+    EXPECT_EQ(names[6], "All Files (*)");
+    EXPECT_EQ(frame_rules::filterForPath("x.Hdf"), 1);
+    EXPECT_EQ(frame_rules::filterForPath("x.bmp"), 4);
+    EXPECT_EQ(frame_rules::filterForPath("x.dat"), 6);
+    EXPECT_EQ(frame_rules::filterForPath("noextension"), 6);
+    EXPECT_EQ(frame_rules::directoryOf("/data/run/RUN1.TXT"), "/data/run/");
+}
+
+class FrameTest : public ::testing::Test {
+protected:
+    void SetUp() override { ensureQtApp(); }
+};
+
+TEST_F(FrameTest, TinyWindowDoesNotOverwriteStoredSize) {
+    viewer_settings::writeInt("AppWidth", 640);
+    viewer_settings::writeInt("AppHeight", 480);
+    ViewerDocument doc;
+    CMainFrame frame(&doc);
+    EXPECT_EQ(frame.width(), 640);
+    frame.storeFrameSize(QSize(30, 400));
+    frame.storeFrameSize(QSize(400, 12));
+    EXPECT_EQ(viewer_settings::readInt("AppWidth", 0), 640);
+    EXPECT_EQ(viewer_settings::readInt("AppHeight", 0), 480);
+    frame.storeFrameSize(QSize(31, 31));
+    EXPECT_EQ(viewer_settings::readInt("AppWidth", 0), 31);
+}
+
+TEST_F(FrameTest, ClosingStoresSizeAndPaneHeights) {
+    viewer_settings::writeInt("AppWidth", 700);
+    viewer_settings::writeInt("AppHeight", 600);
+    viewer_settings::writeInt("GridViewHeight", 200);
+    {
+        ViewerDocument doc;
+        CMainFrame frame(&doc);
+        frame.show();
+        settle();
+        EXPECT_EQ(frame.shapePane()->width(), 200); // b = 160
+        frame.splitter()->setSizes({300, 150});
+        frame.resize(820, 610);
+        settle();
+        frame.close();
+    }
+    EXPECT_EQ(viewer_settings::readInt("AppWidth", 0), 820);
+    EXPECT_EQ(viewer_settings::readInt("AppHeight", 0), 610);
+    const int grid = viewer_settings::readInt("GridViewHeight", 0);
+    const int graph = viewer_settings::readInt("GraphViewHeight", 0);
+    EXPECT_GT(grid, graph);
+    ViewerDocument doc;
+    CMainFrame again(&doc);
+    EXPECT_EQ(again.size(), QSize(820, 610));
+}
+
+TEST_F(FrameTest, StartedForAutomationShowsNoWindowAndOpensNothing) {
+    TempDir dir;
+    auto a = makeArray({3, 3}, AGL_FLOAT, AGL_LANG_C);
+    ASSERT_TRUE(a->saveTo(dir.file("a.agl")));
+    TavrixApp app;
+    ASSERT_TRUE(app.initInstance(
+        {"tavrix", "-Automation", QString::fromStdString(dir.file("a.agl"))}));
+    EXPECT_TRUE(app.commandLine().automation);
+    EXPECT_FALSE(app.mainFrame()->isVisible());
+    EXPECT_FALSE(app.document()->hasData());
+}
+
+TEST_F(FrameTest, StartedWithAFileShowsItsShape) {
+    TempDir dir;
+    auto a = makeArray({4, 5}, AGL_DOUBLE, AGL_LANG_C);
+    ASSERT_TRUE(a->saveTo(dir.file("w.agl")));
+    TavrixApp app;
+    ASSERT_TRUE(app.initInstance({"tavrix", QString::fromStdString(dir.file("w.agl"))}));
+    settle();
+    EXPECT_TRUE(app.mainFrame()->isVisible());
+    EXPECT_EQ(app.mainFrame()->windowTitle(), "w.agl");
+    EXPECT_EQ(app.mainFrame()->shapePane()->text(), "double M[4][5]");
+    EXPECT_EQ(app.mainFrame()->positionPane()->text(), "M[0][0]: 0");
+    EXPECT_EQ(viewer_settings::recentFiles().value(0), QString::fromStdString(dir.file("w.agl")));
+    app.mainFrame()->close();
+}
+
+TEST(CommandLine, SwitchesAndFile) {
+    auto info = parseCommandLine({"tavrix", "/Automation"});
+    EXPECT_TRUE(info.automation);
+    info = parseCommandLine({"tavrix", "--screenshot", "out.png", "w.agl"});
+    EXPECT_EQ(info.screenshot, "out.png");
+    EXPECT_EQ(info.file, "w.agl");
+    EXPECT_FALSE(parseCommandLine({"tavrix", "--screenshot"}).error.isEmpty());
+    EXPECT_FALSE(parseCommandLine({"tavrix", "a.agl", "b.agl"}).error.isEmpty());
+    EXPECT_FALSE(parseCommandLine({"tavrix", "--bogus"}).error.isEmpty());
+}
+
+// tavrix --screenshot as a script runs it.
+class ScreenshotTest : public ::testing::Test {
+protected:
+    int run(const QStringList& args, QString* errors = nullptr) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", QString::fromStdString(dir.file("config")));
+        p.setProcessEnvironment(env);
+        p.start(TAVRIX_BINARY_DIR "/bin/tavrix", args);
+        if (!p.waitForFinished(60000)) return -1;
+        if (errors) *errors = QString::fromLocal8Bit(p.readAllStandardError());
+        return p.exitCode();
+    }
+    TempDir dir;
+};
+
+TEST_F(ScreenshotTest, SavesPictureOfOpenedFile) {
+    auto a = makeArray({6, 7}, AGL_FLOAT, AGL_LANG_C);
+    fillPlane(*a, [](int64_t c, int64_t r) { return std::sin(0.3 * c) * r; });
+    ASSERT_TRUE(a->saveTo(dir.file("s.agl")));
+    const QString png = QString::fromStdString(dir.file("s.png"));
+    ASSERT_EQ(run({"--screenshot", png, QString::fromStdString(dir.file("s.agl"))}), 0);
+    QImage image(png);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), QSize(560, 500)); // the default frame size
+}
+
+TEST_F(ScreenshotTest, UnreadableFileFailsWithMessage) {
+    const std::string bad = dir.write("bad.agl", "not an array at all");
+    const QString png = QString::fromStdString(dir.file("bad.png"));
+    QString errors;
+    EXPECT_NE(run({"--screenshot", png, QString::fromStdString(bad)}, &errors), 0);
+    EXPECT_TRUE(errors.contains("Unable to read file: ")) << errors.toStdString();
+    EXPECT_FALSE(QFile::exists(png));
+}
+
+} // namespace

@@ -1,0 +1,96 @@
+// Number formats of the spreadsheet: widths, fixed and exponent forms, the
+// compact form, not-a-number text and precisions from untrusted sources.
+#include "GridFormat.h"
+#include "aglTypes.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+using grid::buildFormat;
+using grid::charsPerCell;
+
+TEST(GridFormat, FixedFormSizedFromLargestVisibleValue) {
+    // 3 x 4 floats up to 123.45 at precision 6: 9 characters, 4 decimals.
+    const int chars = charsPerCell(AGL_FLOAT, false, 6, 4);
+    EXPECT_EQ(chars, 9);
+    const auto f = buildFormat(AGL_FLOAT, 6, false, chars, -1.0, 123.45);
+    EXPECT_EQ(f.cellFormat, "% 9.4f");
+    EXPECT_EQ(f.format(123.45), " 123.4500");
+    EXPECT_EQ(f.format(-2.5), "  -2.5000");
+    EXPECT_EQ(f.format(1e-6), "   0.0000"); // below 2^-15 shows as zero
+}
+
+TEST(GridFormat, ValueTooLargeForFixedFormFallsBack) {
+    // The visible range is small but one value is huge: fallback at P >= 6,
+    // compact "%de%d" below.
+    const auto p6 = buildFormat(AGL_DOUBLE, 6, false, 9, -1.0, 1.0);
+    EXPECT_EQ(p6.format(1.0e9), "1.0e+09");
+    const auto p4 = buildFormat(AGL_DOUBLE, 4, false, 7, -1.0, 1.0);
+    EXPECT_EQ(p4.format(1.0e9), "1e9");
+    EXPECT_EQ(p4.format(-3.7e12), "-3e12");
+    // Small values that need more decimals than the format has.
+    EXPECT_EQ(p4.format(1.0e-4), "10e-5");
+}
+
+TEST(GridFormat, ExponentFormUsesPrecisionForEveryType) {
+    const auto f = buildFormat(AGL_FLOAT, 4, true, charsPerCell(AGL_FLOAT, true, 4, 10), -1, 1);
+    EXPECT_EQ(f.format(1234.5), " 1.2345e+03");
+    const auto i = buildFormat(AGL_SHORT, 3, true, charsPerCell(AGL_SHORT, true, 3, 10), -1, 1);
+    EXPECT_EQ(i.format(-7), "-7.000e+00");
+}
+
+TEST(GridFormat, NotANumberAndInfinityShowCentredText) {
+    const auto f = buildFormat(AGL_FLOAT, 6, false, 9, -1.0, 1.0);
+    EXPECT_EQ(f.format(std::nan("")), " 1.#QNAN ");
+    EXPECT_EQ(f.format(std::numeric_limits<double>::infinity()), " 1.#QNAN ");
+    const auto wide = buildFormat(AGL_DOUBLE, 15, false, 18, -1.0, 1.0);
+    EXPECT_EQ(wide.nanText, "     1.#QNAN      ");
+}
+
+TEST(GridFormat, IntegerTypes) {
+    const auto ul = buildFormat(AGL_ULONG, 6, false, charsPerCell(AGL_ULONG, false, 6, 5), 0,
+                                4000000000.0);
+    EXPECT_EQ(ul.cellFormat, "% 11u");
+    EXPECT_EQ(ul.format(4000000000.0), " 4000000000");
+    const auto sh = buildFormat(AGL_SHORT, 6, false, 7, -300, 20);
+    EXPECT_EQ(sh.format(-300), "-300");
+    EXPECT_EQ(sh.format(20), "  20");
+    const auto uc = buildFormat(AGL_UCHAR, 6, false, 5, 0, 255);
+    EXPECT_EQ(uc.format(255), " 255");
+}
+
+TEST(GridFormat, UnknownTypeShowsQuestionMarks) {
+    const auto f = buildFormat(17, 6, false, 9, -1.0, 1.0);
+    EXPECT_EQ(f.format(1.0), "???");
+}
+
+TEST(GridFormat, PrecisionFromOutsideIsClampedBeforeAnyFormat) {
+    for (int p : {-2147483647 - 1, -5, 0, 2, 16, 1000, 2147483647}) {
+        const int want = p < 3 ? 3 : 15;
+        EXPECT_EQ(grid::clampPrecision(p), want);
+        const auto f = buildFormat(AGL_DOUBLE, p, false, charsPerCell(AGL_DOUBLE, false, p, 10),
+                                   -1, 1);
+        EXPECT_EQ(f.precision, want);
+        const auto e = buildFormat(AGL_DOUBLE, p, true, 30, -1, 1);
+        EXPECT_EQ(e.cellFormat, want == 3 ? "% .3e" : "% .15e");
+    }
+}
+
+TEST(GridFormat, TextsWiderThanTheCellAreKeptWhole) {
+    // 123456789 at precision 6 fits nowhere near 9 characters.
+    const int chars = charsPerCell(AGL_DOUBLE, false, 6, 10);
+    const auto f = buildFormat(AGL_DOUBLE, 6, false, chars, -1, 123456789.0);
+    EXPECT_EQ(f.format(123456789.0), " 123456789.0");
+    const auto big = buildFormat(AGL_DOUBLE, 15, false, 18, -1, 1e17);
+    EXPECT_EQ(big.format(1e17), " 100000000000000000.0");
+    EXPECT_EQ(std::stod(big.format(-1e300)), -1e300);
+}
+
+TEST(GridFormat, CharsPerCellRaisedToColumnLabelDigits) {
+    EXPECT_EQ(charsPerCell(AGL_UCHAR, false, 6, 10), 5);
+    EXPECT_EQ(charsPerCell(AGL_UCHAR, false, 6, 1000000), 7);
+    EXPECT_EQ(charsPerCell(AGL_LONG, true, 9, 10), 16);
+    EXPECT_EQ(charsPerCell(AGL_CHAR, true, 9, 10), 13);
+}

@@ -1,0 +1,286 @@
+// The spreadsheet over real arrays: layouts, labels, the value cache, number
+// formats and the marker, in a real table view.
+#include "CGridView.h"
+#include "GridModel.h"
+#include "QtTestApp.h"
+#include "TestArrays.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <QTableView>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// A document holding one array that records marker moves and, like the real
+// one, moves the grid's cell in return.
+class FakeDocument : public GridDocument {
+public:
+    const aglArray* gridArray() const override { return array; }
+    void moveMarker(int64_t row, int64_t column, QObject*) override {
+        moves.push_back({row, column});
+        if (grid) grid->selectCell(row, column);
+    }
+    const aglArray* array = nullptr;
+    CGridView* grid = nullptr;
+    std::vector<std::pair<int64_t, int64_t>> moves;
+};
+
+class GridViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ensureQtApp();
+        view = std::make_unique<CGridView>(&doc);
+        doc.grid = view.get();
+        view->resize(700, 300);
+        view->show();
+        settle();
+    }
+    void show(aglArray* a) {
+        doc.array = a;
+        view->clear();
+        view->refresh();
+        settle();
+        view->refresh();
+    }
+    QString cell(int r, int c) const { return view->model()->cellText(r, c); }
+    QString rowLabel(int r) const { return view->model()->rowLabel(r); }
+    QString columnLabel(int c) const { return view->model()->columnLabel(c); }
+
+    FakeDocument doc;
+    std::unique_ptr<CGridView> view;
+};
+
+TEST_F(GridViewTest, SmallCArrayHasZeroBasedLabelsAndFixedCells) {
+    auto a = makeArray({3, 4}, AGL_FLOAT, AGL_LANG_C);
+    fillPlane(*a, [](int64_t c, int64_t r) { return r == 2 && c == 3 ? 123.45 : r * 10 + c; });
+    show(a.get());
+    EXPECT_EQ(view->gridLayout(), CGridView::Matrix);
+    EXPECT_EQ(view->layoutRows(), 3);
+    EXPECT_EQ(view->layoutColumns(), 4);
+    EXPECT_EQ(rowLabel(0), "0");
+    EXPECT_EQ(rowLabel(2), "2");
+    EXPECT_EQ(columnLabel(0), "0");
+    EXPECT_EQ(columnLabel(3), "3");
+    EXPECT_EQ(view->cellFormat().cellFormat, "% 9.4f");
+    EXPECT_EQ(cell(2, 3), " 123.4500");
+    EXPECT_EQ(cell(1, 2), "  12.0000");
+}
+
+TEST_F(GridViewTest, FortranThreeDimensionalArrayLabelsUseLowerBounds) {
+    // real*4 M(0:4, -2:3, 2): stored extents 2, 6, 5 with bounds 1, -2, 0.
+    auto a = makeArray({2, 6, 5}, AGL_FLOAT, AGL_LANG_FORTRAN, {1, -2, 0});
+    a->setRowDim(1);
+    a->setColDim(2);
+    fillPlane(*a, [](int64_t c, int64_t r) { return r + c / 10.0; });
+    show(a.get());
+    EXPECT_EQ(view->layoutRows(), 6);
+    EXPECT_EQ(view->layoutColumns(), 5);
+    EXPECT_EQ(rowLabel(0), "-2");
+    EXPECT_EQ(rowLabel(5), "3");
+    EXPECT_EQ(columnLabel(0), "0");
+    EXPECT_EQ(columnLabel(4), "4");
+}
+
+TEST_F(GridViewTest, FortranLowerBoundOneStartsLabelsAtOne) {
+    auto a = makeArray({3, 4}, AGL_DOUBLE, AGL_LANG_FORTRAN);
+    a->setRowDim(0);
+    a->setColDim(1);
+    show(a.get());
+    EXPECT_EQ(rowLabel(0), "1");
+    EXPECT_EQ(columnLabel(0), "1");
+    EXPECT_EQ(columnLabel(3), "4");
+}
+
+struct WrapCase {
+    int32_t length;
+    CGridView::Layout layout;
+    int64_t rows;
+    int64_t columns;
+};
+
+class GridWrapTest : public GridViewTest, public ::testing::WithParamInterface<WrapCase> {};
+
+TEST_P(GridWrapTest, SingleRowLayout) {
+    const WrapCase w = GetParam();
+    auto a = makeArray({w.length}, AGL_SHORT, AGL_LANG_C);
+    show(a.get());
+    EXPECT_EQ(view->gridLayout(), w.layout);
+    EXPECT_EQ(view->layoutRows(), w.rows);
+    EXPECT_EQ(view->layoutColumns(), w.columns);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, GridWrapTest,
+                         ::testing::Values(WrapCase{8, CGridView::Matrix, 1, 8},
+                                           WrapCase{10, CGridView::Matrix, 1, 10},
+                                           WrapCase{25, CGridView::Wrap10, 3, 10},
+                                           WrapCase{2500, CGridView::Wrap10, 250, 10},
+                                           WrapCase{3000, CGridView::Wrap100, 30, 100}));
+
+TEST_F(GridViewTest, WrappedFortranVectorKeepsLabelsOnMultiplesOfTen) {
+    // M(5:34): offset 5, row labels 0, 10, 20, 30, column labels 0..9.
+    auto a = makeArray({30}, AGL_LONG, AGL_LANG_FORTRAN, {5});
+    fillPlane(*a, [](int64_t c, int64_t) { return double(c + 5); }); // value = index
+    show(a.get());
+    EXPECT_EQ(view->gridLayout(), CGridView::Wrap10);
+    EXPECT_EQ(view->wrapOffset(), 5);
+    EXPECT_EQ(view->layoutRows(), 4);
+    EXPECT_EQ(rowLabel(0), "0");
+    EXPECT_EQ(rowLabel(1), "10");
+    EXPECT_EQ(rowLabel(3), "30");
+    EXPECT_EQ(columnLabel(0), "0");
+    EXPECT_EQ(columnLabel(9), "9");
+    // Row label + column label = the element's index = its value here.
+    EXPECT_EQ(cell(0, 5).trimmed(), "5");
+    EXPECT_EQ(cell(2, 7).trimmed(), "27");
+    EXPECT_EQ(cell(0, 4), "  "); // before the first element
+    EXPECT_EQ(cell(3, 5), "  "); // past the last (index 35)
+    EXPECT_EQ(cell(3, 4).trimmed(), "34");
+}
+
+TEST_F(GridViewTest, WrappedNegativeLowerBoundRoundsBaseDown) {
+    auto a = makeArray({20}, AGL_UCHAR, AGL_LANG_FORTRAN, {-3});
+    show(a.get());
+    EXPECT_EQ(view->wrapOffset(), 7);
+    EXPECT_EQ(rowLabel(0), "-10");
+    EXPECT_EQ(rowLabel(1), "0");
+    EXPECT_EQ(view->layoutRows(), 3);
+}
+
+TEST_F(GridViewTest, RefreshRewritesOnlyChangedCells) {
+    auto a = makeArray({6, 5}, AGL_FLOAT, AGL_LANG_C);
+    fillPlane(*a, [](int64_t c, int64_t r) { return r + c * 0.5; });
+    show(a.get());
+    const int64_t before = view->model()->cellWrites();
+    view->refresh();
+    EXPECT_EQ(view->model()->cellWrites(), before);
+
+    a->setValue(2, 3, 9.25);
+    a->setValue(4, 5, -1.5);
+    view->refresh();
+    EXPECT_EQ(view->model()->cellWrites(), before + 2);
+    EXPECT_EQ(cell(3, 2).trimmed(), "9.250000");
+}
+
+TEST_F(GridViewTest, NonFiniteCellIsReplacedWhenValueBecomesZero) {
+    auto a = makeArray({2, 3}, AGL_FLOAT, AGL_LANG_C);
+    a->setValue(1, 1, std::nan(""));
+    show(a.get());
+    EXPECT_EQ(cell(1, 1).trimmed(), "1.#QNAN");
+    a->setValue(1, 1, 0.0);
+    view->refresh();
+    EXPECT_EQ(cell(1, 1).trimmed(), "0.000000");
+}
+
+TEST_F(GridViewTest, PrecisionAndExponentFormChangeCellTexts) {
+    auto a = makeArray({2, 2}, AGL_DOUBLE, AGL_LANG_C);
+    fillPlane(*a, [](int64_t c, int64_t r) { return 1.0 / 3.0 + r + c; });
+    show(a.get());
+    EXPECT_EQ(cell(0, 0), " 0.333333");
+
+    const int64_t writes = view->model()->cellWrites();
+    view->setPrecision(6); // unchanged: the grid is left alone
+    view->refresh();
+    EXPECT_EQ(view->model()->cellWrites(), writes);
+
+    view->setPrecision(3);
+    view->refresh();
+    EXPECT_EQ(cell(0, 0), " 0.333");
+    view->setUseExp(true);
+    view->refresh();
+    EXPECT_EQ(cell(0, 0), " 3.333e-01");
+    EXPECT_EQ(cell(1, 1), " 2.333e+00");
+    view->setPrecision(99);
+    EXPECT_EQ(view->precision(), 15);
+}
+
+TEST_F(GridViewTest, ScrollingFillsNewlyVisibleCellsOnly) {
+    auto a = makeArray({2000, 300}, AGL_FLOAT, AGL_LANG_C);
+    fillPlane(*a, [](int64_t c, int64_t r) { return r * 1000.0 + c; });
+    show(a.get());
+    const int stored = view->model()->storedCells();
+    EXPECT_GT(stored, 0);
+    EXPECT_LT(stored, 2000); // a window, not the array
+    EXPECT_TRUE(cell(1999, 0).isEmpty());
+    view->table()->verticalScrollBar()->setValue(1990);
+    settle();
+    EXPECT_EQ(cell(1995, 1).trimmed(), "1995001.0");
+    EXPECT_EQ(rowLabel(1995), "1995");
+}
+
+TEST_F(GridViewTest, MarkerFollowsDocumentAndScrollsIntoView) {
+    auto a = makeArray({500, 400}, AGL_FLOAT, AGL_LANG_C);
+    show(a.get());
+    view->selectCell(300, 250);
+    settle();
+    const QModelIndex current = view->table()->currentIndex();
+    EXPECT_EQ(current.row(), 300);
+    EXPECT_EQ(current.column(), 250);
+    const int top = view->table()->rowAt(0);
+    EXPECT_LE(top, 300);
+    EXPECT_GE(view->table()->rowAt(view->table()->viewport()->height() - 1), 300);
+    EXPECT_FALSE(cell(300, 250).isEmpty());
+}
+
+TEST_F(GridViewTest, ClickingACellMovesTheDocumentMarker) {
+    auto a = makeArray({25}, AGL_FLOAT, AGL_LANG_C);
+    show(a.get());
+    doc.moves.clear();
+    view->table()->setCurrentIndex(view->model()->index(1, 3));
+    ASSERT_FALSE(doc.moves.empty());
+    EXPECT_EQ(doc.moves.back(), std::make_pair(int64_t(0), int64_t(13)));
+}
+
+TEST_F(GridViewTest, ArrowKeysMoveMarkerInsideTheArrayOnly) {
+    auto a = makeArray({3, 4}, AGL_FLOAT, AGL_LANG_C);
+    show(a.get());
+    view->selectCell(0, 0);
+    doc.moves.clear();
+    auto press = [&](int key) {
+        QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(view->table(), &e);
+    };
+    press(Qt::Key_Left); // column -1: outside
+    press(Qt::Key_Down); // row -1: outside
+    EXPECT_TRUE(doc.moves.empty());
+    press(Qt::Key_Right);
+    press(Qt::Key_Up); // rows count upwards
+    ASSERT_EQ(doc.moves.size(), 2u);
+    EXPECT_EQ(doc.moves[1], std::make_pair(int64_t(1), int64_t(1)));
+    EXPECT_EQ(view->table()->currentIndex().row(), 1);
+}
+
+TEST_F(GridViewTest, SelectionRangeInWrappedLayoutIsInArrayColumns) {
+    auto a = makeArray({40}, AGL_FLOAT, AGL_LANG_C);
+    show(a.get());
+    QTableView* t = view->table();
+    t->setCurrentIndex(view->model()->index(1, 2));
+    t->selectionModel()->select(QItemSelection(view->model()->index(1, 2),
+                                               view->model()->index(2, 4)),
+                                QItemSelectionModel::ClearAndSelect);
+    int64_t r0, c0, r1, c1;
+    view->selectionRange(r0, c0, r1, c1);
+    EXPECT_EQ(r0, 0);
+    EXPECT_EQ(c0, 12);
+    EXPECT_EQ(r1, 0);
+    EXPECT_EQ(c1, 24);
+}
+
+TEST_F(GridViewTest, UlongAboveTwoToThe31IsUnsigned) {
+    auto a = makeArray({2, 2}, AGL_ULONG, AGL_LANG_C);
+    a->setValue(0, 0, 3000000000.0);
+    show(a.get());
+    EXPECT_EQ(cell(0, 0).trimmed(), "3000000000");
+}
+
+TEST_F(GridViewTest, NoArrayNoGrid) {
+    view->refresh();
+    EXPECT_EQ(view->table(), nullptr);
+}
+
+} // namespace

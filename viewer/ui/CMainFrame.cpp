@@ -1,0 +1,274 @@
+#include "CMainFrame.h"
+
+#include "CGridView.h"
+#include "FrameRules.h"
+#include "ViewerDocument.h"
+#include "ViewerSettings.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDockWidget>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPainter>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QTreeWidget>
+
+namespace {
+
+int g_lastOpenFilter = 0;
+
+// The Data View button: a small table with a highlighted cell.
+QIcon dataViewIcon() {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setPen(QColor(70, 70, 70));
+    p.setBrush(Qt::white);
+    p.drawRect(1, 2, 13, 11);
+    p.fillRect(2, 3, 12, 3, QColor(200, 200, 200));
+    p.fillRect(6, 9, 4, 3, QColor(60, 110, 200));
+    for (int x : {5, 10}) p.drawLine(x, 3, x, 12);
+    for (int y : {6, 9}) p.drawLine(2, y, 13, y);
+    return QIcon(pixmap);
+}
+
+} // namespace
+
+int CMainFrame::lastOpenFilter() { return g_lastOpenFilter; }
+void CMainFrame::setLastOpenFilter(int filter) { g_lastOpenFilter = filter; }
+
+CMainFrame::CMainFrame(ViewerDocument* document, QWidget* parent)
+    : QMainWindow(parent), m_document(document) {
+    setObjectName("CMainFrame");
+    setWindowTitle("VERADYNE Tavrix");
+    const int width = viewer_settings::readInt("AppWidth", 560);
+    const int height = viewer_settings::readInt("AppHeight", 500);
+    resize(width, height);
+
+    m_splitter = new QSplitter(Qt::Vertical, this);
+    m_splitter->setChildrenCollapsible(false);
+    m_grid = new CGridView(document, m_splitter);
+    // The graph view takes this pane once it exists; until then it stays empty.
+    auto* placeholder = new QFrame(m_splitter);
+    placeholder->setObjectName("graphPlaceholder");
+    placeholder->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    m_graphPane = placeholder;
+    m_splitter->addWidget(m_grid);
+    m_splitter->addWidget(m_graphPane);
+    m_splitter->setSizes({viewer_settings::readInt("GridViewHeight", 166),
+                          viewer_settings::readInt("GraphViewHeight", 250)});
+    setCentralWidget(m_splitter);
+    document->attachGrid(m_grid);
+
+    createActions();
+    createBars();
+    setPaneWidths(width);
+
+    connect(document, &ViewerDocument::titleChanged, this, [this](const QString& title) {
+        setWindowTitle(title.isEmpty() ? QString("VERADYNE Tavrix") : title);
+    });
+    connect(document, &ViewerDocument::shapeTextChanged, m_shapePane, &QLabel::setText);
+    connect(document, &ViewerDocument::positionTextChanged, m_positionPane, &QLabel::setText);
+}
+
+CMainFrame::~CMainFrame() = default;
+
+void CMainFrame::createActions() {
+    QStyle* s = style();
+    m_newAction = new QAction(QIcon::fromTheme("document-new", s->standardIcon(QStyle::SP_FileIcon)),
+                              "&New", this);
+    m_newAction->setShortcut(QKeySequence::New);
+    m_newAction->setStatusTip("Create a new document");
+    connect(m_newAction, &QAction::triggered, this, [this] { m_document->newDocument(); });
+
+    m_openAction = new QAction(
+        QIcon::fromTheme("document-open", s->standardIcon(QStyle::SP_DialogOpenButton)),
+        "&Open...", this);
+    m_openAction->setShortcut(QKeySequence::Open);
+    m_openAction->setStatusTip("Open an existing document");
+    connect(m_openAction, &QAction::triggered, this, &CMainFrame::onFileOpen);
+
+    m_exitAction = new QAction("E&xit", this);
+    m_exitAction->setStatusTip("Quit the application");
+    connect(m_exitAction, &QAction::triggered, this, &QWidget::close);
+
+    m_toolBarsAction = new QAction("&Toolbar", this);
+    m_toolBarsAction->setCheckable(true);
+    m_toolBarsAction->setStatusTip("Show or hide the toolbars");
+    connect(m_toolBarsAction, &QAction::triggered, this, &CMainFrame::toggleToolBars);
+
+    m_statusBarAction = new QAction("&Status Bar", this);
+    m_statusBarAction->setCheckable(true);
+    m_statusBarAction->setStatusTip("Show or hide the status bar");
+    connect(m_statusBarAction, &QAction::toggled, this,
+            [this](bool on) { statusBar()->setVisible(on); });
+
+    m_dataViewAction = new QAction(dataViewIcon(), "&Data View...", this);
+    m_dataViewAction->setStatusTip("Set the precision and form of the spreadsheet's numbers");
+    connect(m_dataViewAction, &QAction::triggered, this, [this] { m_grid->showDataViewDialog(); });
+
+    QMenu* file = menuBar()->addMenu("&File");
+    file->addAction(m_newAction);
+    file->addAction(m_openAction);
+    file->addSeparator();
+    m_recentMenu = file->addMenu("Recent &Files");
+    file->addSeparator();
+    file->addAction(m_exitAction);
+    updateRecentMenu();
+
+    QMenu* view = menuBar()->addMenu("&View");
+    view->addAction(m_toolBarsAction);
+    view->addAction(m_statusBarAction);
+
+    QMenu* settings = menuBar()->addMenu("&Settings");
+    settings->addAction(m_dataViewAction);
+}
+
+void CMainFrame::createBars() {
+    m_toolBar1 = new QToolBar("Standard", this);
+    m_toolBar1->setObjectName("toolBar128");
+    m_toolBar1->addAction(m_newAction);
+    m_toolBar1->addAction(m_openAction);
+    m_toolBar2 = new QToolBar("View", this);
+    m_toolBar2->setObjectName("toolBar140");
+    m_toolBar2->addAction(m_dataViewAction);
+    for (QToolBar* bar : {m_toolBar1, m_toolBar2}) {
+        bar->setIconSize(QSize(16, 16));
+        bar->setAllowedAreas(Qt::AllToolBarAreas);
+    }
+    addToolBar(Qt::TopToolBarArea, m_toolBar1);
+    addToolBar(Qt::TopToolBarArea, m_toolBar2);
+
+    m_shapePane = new QLabel(this);
+    m_positionPane = new QLabel(this);
+    for (QLabel* pane : {m_shapePane, m_positionPane}) {
+        pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        pane->setTextFormat(Qt::PlainText);
+    }
+    statusBar()->setMinimumWidth(10);
+    statusBar()->addPermanentWidget(m_shapePane);
+    statusBar()->addPermanentWidget(m_positionPane);
+
+    m_hdfBar = new QDockWidget("HDF Objects", this);
+    m_hdfBar->setObjectName("hdfTreeBar");
+    m_hdfTree = new QTreeWidget(m_hdfBar);
+    m_hdfTree->setObjectName("hdfTree");
+    m_hdfTree->header()->hide();
+    m_hdfTree->setIconSize(QSize(16, 16));
+    m_hdfBar->setWidget(m_hdfTree);
+    m_hdfBar->setAllowedAreas(Qt::AllDockWidgetAreas);
+    addDockWidget(Qt::LeftDockWidgetArea, m_hdfBar);
+
+    const QByteArray state = viewer_settings::barLayout();
+    if (!state.isEmpty()) restoreState(state);
+    statusBar()->setVisible(viewer_settings::readInt("StatusBarShown", 1) != 0);
+    m_hdfBar->hide();
+
+    m_toolBarsAction->setChecked(!m_toolBar1->isHidden() || !m_toolBar2->isHidden());
+    m_statusBarAction->setChecked(!statusBar()->isHidden());
+}
+
+void CMainFrame::toggleToolBars() {
+    for (QToolBar* bar : {m_toolBar1, m_toolBar2}) bar->setVisible(bar->isHidden());
+    m_toolBarsAction->setChecked(!m_toolBar1->isHidden() || !m_toolBar2->isHidden());
+}
+
+void CMainFrame::setPaneWidths(int frameWidth) {
+    const frame_rules::PaneWidths w = frame_rules::statusPaneWidths(frameWidth);
+    m_shapePane->setFixedWidth(w.shape);
+    m_positionPane->setFixedWidth(w.position);
+    m_positionPane->setVisible(w.position > 0);
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    setPaneWidths(width());
+}
+
+bool CMainFrame::openFile(const QString& path) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool ok = m_document->open(path);
+    QApplication::restoreOverrideCursor();
+    if (ok) addRecentFile(QFileInfo(path).exists() ? QFileInfo(path).absoluteFilePath() : path);
+    return ok;
+}
+
+void CMainFrame::onFileOpen() {
+    QFileDialog dialog(this, "Open");
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setDefaultSuffix("bmp");
+    dialog.setNameFilters(frame_rules::openNameFilters(g_lastOpenFilter));
+    dialog.setDirectory(QDir::currentPath());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    const QString path = dialog.selectedFiles().first();
+    g_lastOpenFilter = frame_rules::filterForPath(path);
+    viewer_settings::writeString("CurrentDirectory", frame_rules::directoryOf(path));
+    openFile(path);
+}
+
+void CMainFrame::addRecentFile(const QString& path) {
+    QStringList files = viewer_settings::recentFiles();
+    files.removeAll(path);
+    files.prepend(path);
+    while (files.size() > viewer_settings::kRecentFiles) files.removeLast();
+    viewer_settings::setRecentFiles(files);
+    updateRecentMenu();
+}
+
+void CMainFrame::updateRecentMenu() {
+    m_recentMenu->clear();
+    const QStringList files = viewer_settings::recentFiles();
+    for (int i = 0; i < files.size(); ++i) {
+        const QString path = files[i];
+        QAction* a = m_recentMenu->addAction(QString("&%1 %2").arg(i + 1).arg(path));
+        connect(a, &QAction::triggered, this, [this, path] { openFile(path); });
+    }
+    m_recentMenu->setEnabled(!files.isEmpty());
+}
+
+void CMainFrame::storeFrameSize(QSize size) {
+    if (!frame_rules::sizeWorthStoring(size.width(), size.height())) return;
+    viewer_settings::writeInt("AppWidth", size.width());
+    viewer_settings::writeInt("AppHeight", size.height());
+}
+
+void CMainFrame::saveWindowSettings() {
+    storeFrameSize(size());
+    viewer_settings::writeInt("GridViewHeight", m_grid->height());
+    viewer_settings::writeInt("GraphViewHeight", m_graphPane->height());
+    viewer_settings::setBarLayout(saveState());
+    viewer_settings::writeInt("StatusBarShown", statusBar()->isHidden() ? 0 : 1);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (!m_saved) {
+        saveWindowSettings();
+        m_saved = true;
+    }
+    event->accept();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (!url.isLocalFile()) continue;
+        event->acceptProposedAction();
+        activateWindow();
+        openFile(url.toLocalFile());
+        return; // one document at a time: the first file wins
+    }
+}

@@ -1,0 +1,82 @@
+// CMainFrame: the viewer's one main window.
+//
+// Two toolbars at the top, a three-pane status bar (messages, array shape,
+// cursor position), a dockable bar for the HDF object tree, and a splitter of
+// two rows: the spreadsheet above, the graph pane below. Its size, the pane
+// heights and the bar layout live in the settings store. Files dropped on the
+// window are opened. User-interface thread only.
+#pragma once
+
+#include <QMainWindow>
+
+class CGridView;
+class QAction;
+class QDockWidget;
+class QLabel;
+class QMenu;
+class QSplitter;
+class QToolBar;
+class QTreeWidget;
+class ViewerDocument;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit CMainFrame(ViewerDocument* document, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // Opens path through the document and files it in the recent-file list.
+    bool openFile(const QString& path);
+    // The File Open command: the dialog, the remembered filter, "CurrentDirectory".
+    void onFileOpen();
+    // Remembers the frame size when both sides exceed 30 pixels, the pane
+    // heights and the bar layout.
+    void saveWindowSettings();
+    void storeFrameSize(QSize size);
+
+    CGridView* gridView() const { return m_grid; }
+    QWidget* graphPane() const { return m_graphPane; }
+    QSplitter* splitter() const { return m_splitter; }
+    QLabel* shapePane() const { return m_shapePane; }
+    QLabel* positionPane() const { return m_positionPane; }
+    QDockWidget* hdfBar() const { return m_hdfBar; }
+    QToolBar* firstToolBar() const { return m_toolBar1; }
+    QToolBar* secondToolBar() const { return m_toolBar2; }
+
+    // The filter the Open dialog shows first; kept for the life of the process.
+    static int lastOpenFilter();
+    static void setLastOpenFilter(int filter);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void createActions();
+    void createBars();
+    void updateRecentMenu();
+    void addRecentFile(const QString& path);
+    void setPaneWidths(int frameWidth);
+    void toggleToolBars();
+
+    ViewerDocument* m_document;
+    QSplitter* m_splitter = nullptr;
+    CGridView* m_grid = nullptr;
+    QWidget* m_graphPane = nullptr;
+    QLabel* m_shapePane = nullptr;
+    QLabel* m_positionPane = nullptr;
+    QToolBar* m_toolBar1 = nullptr;
+    QToolBar* m_toolBar2 = nullptr;
+    QDockWidget* m_hdfBar = nullptr;
+    QTreeWidget* m_hdfTree = nullptr;
+    QMenu* m_recentMenu = nullptr;
+    QAction* m_newAction = nullptr;
+    QAction* m_openAction = nullptr;
+    QAction* m_exitAction = nullptr;
+    QAction* m_toolBarsAction = nullptr;
+    QAction* m_statusBarAction = nullptr;
+    QAction* m_dataViewAction = nullptr;
+    bool m_saved = false;
+};

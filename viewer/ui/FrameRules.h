@@ -1,0 +1,35 @@
+// The main frame's small rules, kept apart from widgets so they can be read
+// and tested on their own: status pane widths, the Open dialog's filters,
+// and which window sizes are worth remembering.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace frame_rules {
+
+// Widths of status panes 1 (array shape) and 2 (cursor position) for a
+// frame w pixels wide; pane 0 stretches.
+struct PaneWidths {
+    int shape;
+    int position;
+};
+PaneWidths statusPaneWidths(int frameWidth);
+
+// The seven Open filters as "Name (patterns)|patterns" texts, in their fixed order.
+constexpr int kOpenFilters = 7;
+const char* openFilter(int index);
+// The dialog's filter string: the last used filter first, then the others
+// in order, each followed by "|", closed by "||" after the last.
+QString openFilterString(int lastUsed);
+// The same order as name filters for a Qt file dialog.
+QStringList openNameFilters(int lastUsed);
+// The filter remembered after choosing path: by its extension, any case.
+int filterForPath(const QString& path);
+// The directory of path, up to and including its last separator.
+QString directoryOf(const QString& path);
+
+// A window size is stored only when both sides exceed 30 pixels.
+inline bool sizeWorthStoring(int width, int height) { return width > 30 && height > 30; }
+
+} // namespace frame_rules

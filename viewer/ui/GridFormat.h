@@ -1,0 +1,59 @@
+// Number formats of the spreadsheet: how many characters a cell holds and
+// how a value is written into it.
+//
+// The formats are printf formats built from the values on screen: a fixed
+// form sized to the largest visible magnitude, with an exponent fallback for
+// values that do not fit, or the exponent form throughout. Everything here is
+// pure and runs on any thread.
+#pragma once
+
+#include <string>
+
+namespace grid {
+
+constexpr int kMinPrecision = 3;
+constexpr int kMaxPrecision = 15;
+constexpr int kDefaultPrecision = 6;
+
+// Values below this magnitude are shown as 0 in the fixed form (2^-15).
+constexpr double kTinyMagnitude = 0.000030517578125;
+
+// Marks a cached cell that has not been written (bit pattern 0xFF1A36E2EB1C432C).
+constexpr double kNotWritten = -1.7976931348623158e304;
+
+// The text of a cell that lies outside the array.
+constexpr const char* kOutsideText = "  ";
+
+// Precision brought into 3..15: settings and file trailers may carry anything.
+int clampPrecision(int precision);
+
+// Characters per cell for an element type, raised to the digits of the
+// layout's column count (so column labels fit).
+int charsPerCell(int type, bool useExp, int precision, long long layoutColumns);
+
+// The formats of one fill, built from the smallest and largest finite visible
+// values (the scan starts at -1.0 and 1.0).
+struct CellFormat {
+    int type = 0;          // element type code
+    int precision = kDefaultPrecision;
+    bool useExp = false;
+    int chars = 1;         // characters per cell
+    int intDigits = 1;     // I: digits before the point in the fixed form
+    int decimals = 1;      // D: digits after it
+    bool compact = false;  // values that do not fit use "%de%d" instead of fallback
+    std::string cellFormat;
+    std::string fallbackFormat = "XXX";
+    std::string nanText;   // "1.#QNAN" centred in a field of chars blanks
+
+    // The cell text of v. A text may be wider than chars: the caller sizes
+    // nothing from chars.
+    std::string format(double v) const;
+};
+
+CellFormat buildFormat(int type, int precision, bool useExp, int chars, double minValue,
+                       double maxValue);
+
+// printf into a string sized from what is actually written.
+std::string printfText(const char* format, ...);
+
+} // namespace grid

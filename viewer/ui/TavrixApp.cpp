@@ -1,0 +1,135 @@
+#include "TavrixApp.h"
+
+#include "CGridView.h"
+#include "CMainFrame.h"
+#include "ViewerDocument.h"
+#include "ViewerSettings.h"
+#include "platform/ShmName.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPixmap>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+
+CommandLineInfo parseCommandLine(const QStringList& arguments) {
+    CommandLineInfo info;
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        const QString lower = a.toLower();
+        if (lower == "-automation" || lower == "/automation" || lower == "--automation") {
+            info.automation = true;
+        } else if (lower == "-embedding" || lower == "/embedding" || lower == "--embedding") {
+            info.embedding = true;
+        } else if (a == "--screenshot") {
+            if (i + 1 >= arguments.size()) {
+                info.error = "--screenshot needs the name of the picture to write";
+                return info;
+            }
+            info.screenshot = arguments[++i];
+        } else if (a.startsWith("--") && a.size() > 2) {
+            info.error = QString("unknown option %1").arg(a);
+            return info;
+        } else if (info.file.isEmpty()) {
+            info.file = a;
+        } else {
+            info.error = QString("only one file can be opened (%1)").arg(a);
+            return info;
+        }
+    }
+    return info;
+}
+
+TavrixApp::TavrixApp(std::unique_ptr<AutomationHooks> hooks) : m_hooks(std::move(hooks)) {
+    if (!m_hooks) m_hooks = std::make_unique<AutomationHooks>();
+}
+
+TavrixApp::~TavrixApp() {
+    // The frame's views refer to the document: the frame goes first.
+    m_frame.reset();
+    m_document.reset();
+}
+
+bool TavrixApp::initInstance(const QStringList& arguments) {
+    // Shared-memory blocks left behind by crashed processes go before anything
+    // new is made.
+    platform::sweepAbandonedBlocks();
+
+    m_hooks->initModule();
+    m_hooks->registerServer();
+
+    // The settings store is reached by its fixed names; nothing to load up front.
+    m_document = std::make_unique<ViewerDocument>();
+    m_frame = std::make_unique<CMainFrame>(m_document.get());
+
+    m_info = parseCommandLine(arguments);
+    if (!m_info.error.isEmpty()) {
+        std::fprintf(stderr, "tavrix: %s\n", qPrintable(m_info.error));
+        return false;
+    }
+    if (!m_info.screenshot.isEmpty()) {
+        // A script wants a picture: messages go to stderr, not into a box
+        // nobody will click away.
+        m_document->setMessageSink([](const QString& message) {
+            std::fprintf(stderr, "tavrix: %s\n", qPrintable(message));
+        });
+        m_info.automation = m_info.embedding = false;
+    }
+
+    m_hooks->registerClassObjects();
+    if (m_info.automation || m_info.embedding) return true;
+
+    if (!m_info.file.isEmpty()) {
+        if (!m_frame->openFile(m_info.file)) return false;
+    } else {
+        m_document->newDocument();
+    }
+    m_frame->show();
+    m_frame->setAcceptDrops(true);
+    const QString dir = viewer_settings::readString("CurrentDirectory");
+    if (!dir.isEmpty()) QDir::setCurrent(dir);
+    return true;
+}
+
+bool TavrixApp::saveScreenshot(const QString& path) {
+    CMainFrame* frame = m_frame.get();
+    if (!frame->isVisible()) frame->show();
+    // Let the window take its size, the grid fill its cells and every queued
+    // paint happen; a picture is taken from what the widgets paint.
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 300) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        frame->gridView()->refresh();
+    }
+    const QPixmap picture = frame->grab();
+    if (picture.isNull() || !picture.save(path, "PNG")) {
+        std::fprintf(stderr, "tavrix: cannot write the picture %s\n", qPrintable(path));
+        return false;
+    }
+    return true;
+}
+
+int runTavrix(int argc, char** argv) {
+    // A picture needs no screen: without a display, draw off-screen.
+    bool screenshot = false;
+    for (int i = 1; i < argc; ++i)
+        if (QByteArray(argv[i]) == "--screenshot") screenshot = true;
+    if (screenshot && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Tavrix");
+    QApplication::setOrganizationName("Veradyne");
+    TavrixApp tavrix;
+    if (!tavrix.initInstance(QApplication::arguments())) return 1;
+    if (!tavrix.commandLine().screenshot.isEmpty())
+        return tavrix.saveScreenshot(tavrix.commandLine().screenshot) ? 0 : 1;
+    return app.exec();
+}

@@ -1,0 +1,65 @@
+// TavrixApp: the viewer's start-up and its command line.
+//
+// Start-up runs in a fixed order: the automation server's module and
+// registration, the settings store, the document and main frame, the command
+// line, the automation class objects, and then, unless started for
+// automation, the file named on the command line (or an empty document) and
+// the main window. Started for automation the window stays hidden and no
+// document is opened until a client asks.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class CMainFrame;
+class ViewerDocument;
+
+// What the command line asks for.
+struct CommandLineInfo {
+    bool automation = false; // "-Automation", "/Automation" or "--automation"
+    bool embedding = false;  // "-Embedding", "/Embedding" or "--embedding"
+    QString file;            // the file or segment name to open
+    QString screenshot;      // --screenshot OUT.png: save a picture of the window and exit
+    QString error;           // not empty when the command line is unusable
+};
+CommandLineInfo parseCommandLine(const QStringList& arguments);
+
+// The hooks through which the automation server joins start-up. The default
+// does nothing; the server fills them in.
+class AutomationHooks {
+public:
+    virtual ~AutomationHooks() = default;
+    virtual void initModule() {}
+    virtual void registerServer() {}
+    virtual void registerClassObjects() {}
+};
+
+class TavrixApp {
+public:
+    explicit TavrixApp(std::unique_ptr<AutomationHooks> hooks = nullptr);
+    ~TavrixApp();
+
+    // Runs start-up. False when the program should end (the file named on
+    // the command line could not be opened, or the command line is bad).
+    bool initInstance(const QStringList& arguments);
+
+    const CommandLineInfo& commandLine() const { return m_info; }
+    CMainFrame* mainFrame() const { return m_frame.get(); }
+    ViewerDocument* document() const { return m_document.get(); }
+
+    // Waits until the main window has painted all it will and saves a picture
+    // of it. False with a message on stderr when it cannot be saved.
+    bool saveScreenshot(const QString& path);
+
+private:
+    std::unique_ptr<AutomationHooks> m_hooks;
+    CommandLineInfo m_info;
+    std::unique_ptr<ViewerDocument> m_document;
+    std::unique_ptr<CMainFrame> m_frame;
+};
+
+// The program: creates the application object and runs start-up and the
+// event loop. Returns the process's exit status.
+int runTavrix(int argc, char** argv);
