@@ -114,6 +114,14 @@ bool TavrixApp::saveScreenshot(const QString& path) {
     return true;
 }
 
+// Qt's off-screen platform reports each window hint it cannot honour; a
+// picture taken without a display needs none of them.
+static QtMessageHandler g_defaultHandler = nullptr;
+static void filterMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (text.contains("does not support propagateSizeHints")) return;
+    if (g_defaultHandler) g_defaultHandler(type, context, text);
+}
+
 int runTavrix(int argc, char** argv) {
     // A picture needs no screen: without a display, draw off-screen.
     bool screenshot = false;
@@ -123,6 +131,7 @@ int runTavrix(int argc, char** argv) {
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (screenshot) g_defaultHandler = qInstallMessageHandler(filterMessages);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tavrix");

@@ -1,6 +1,7 @@
 #include "ViewerDocument.h"
 
 #include "GridFormat.h"
+#include "AglAsciiFormat.h"
 #include "ViewerSettings.h"
 
 #include <QApplication>
@@ -41,7 +42,8 @@ bool readKind(const QString& path, FileKind& kind) {
 
 } // namespace
 
-ViewerDocument::ViewerDocument(QObject* parent) : QObject(parent) {}
+ViewerDocument::ViewerDocument(QObject* parent)
+    : QObject(parent), m_array(std::make_unique<aglArray>()) {}
 
 ViewerDocument::~ViewerDocument() = default;
 
@@ -56,12 +58,15 @@ void ViewerDocument::report(const QString& message) {
 
 bool ViewerDocument::open(const QString& path) {
     FileKind kind;
-    const QByteArray name = path.toLocal8Bit();
-    bool ok = readKind(path, kind) && kind == FileKind::Agl;
-    if (ok) {
-        if (m_grid) m_grid->clear();
-        ok = m_array.open(name.toStdString(), true);
-        m_array.takeError();
+    bool ok = readKind(path, kind);
+    if (ok && m_grid) m_grid->clear();
+    if (ok && kind == FileKind::Agl) {
+        ok = m_array->open(path.toLocal8Bit().toStdString(), true);
+        m_array->takeError();
+    } else if (ok && kind == FileKind::Text) {
+        ok = readText(path);
+    } else {
+        ok = false;
     }
     if (!ok) {
         report(QString("Unable to read file: %1").arg(path));
@@ -73,7 +78,7 @@ bool ViewerDocument::open(const QString& path) {
     const int cut = std::max(path.lastIndexOf('/'), path.lastIndexOf('\\'));
     m_title = path.mid(cut + 1);
     emit titleChanged(m_title);
-    emit shapeTextChanged(QString::fromStdString(m_array.shapeText()));
+    emit shapeTextChanged(QString::fromStdString(m_array->shapeText()));
 
     // The spreadsheet starts each file from the stored number format.
     if (m_grid) {
@@ -86,8 +91,20 @@ bool ViewerDocument::open(const QString& path) {
     return true;
 }
 
+bool ViewerDocument::readText(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const QByteArray text = file.readAll();
+    if (text.isEmpty()) return false;
+    AsciiReadResult result = readAglAscii(text.constData(), size_t(text.size()));
+    if (!result.array) return false;
+    m_array = std::move(result.array);
+    if (!result.warning.empty()) report(QString::fromStdString(result.warning));
+    return true;
+}
+
 void ViewerDocument::newDocument() {
-    m_array.release();
+    m_array->release();
     m_hasData = false;
     m_path.clear();
     m_title.clear();
@@ -100,10 +117,10 @@ void ViewerDocument::newDocument() {
 void ViewerDocument::moveMarker(int64_t row, int64_t column, QObject* from) {
     if (!m_hasData || m_moving) return;
     m_moving = true;
-    m_row = std::clamp<int64_t>(row, 0, m_array.rowCount() - 1);
-    m_column = std::clamp<int64_t>(column, 0, m_array.colCount() - 1);
+    m_row = std::clamp<int64_t>(row, 0, m_array->rowCount() - 1);
+    m_column = std::clamp<int64_t>(column, 0, m_array->colCount() - 1);
     if (m_grid) m_grid->selectCell(m_row, m_column);
     (void)from;
-    emit positionTextChanged(QString::fromStdString(m_array.positionText(m_column, m_row)));
+    emit positionTextChanged(QString::fromStdString(m_array->positionText(m_column, m_row)));
     m_moving = false;
 }

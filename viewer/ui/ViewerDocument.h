@@ -1,9 +1,10 @@
 // ViewerDocument: the open array as the main frame and its views see it.
 //
-// Holds the array (an agl file mapped in place, or a named shared-memory
-// block), its path and title, and the marker shared by the views. Opening
-// detects the kind of file from its first four bytes; kinds this build cannot
-// read yet fail with the usual "Unable to read file: %s" message.
+// Holds the array (an agl file mapped in place, a named shared-memory block,
+// or an agl ASCII text file read into shared memory), its path and title, and
+// the marker shared by the views. Opening detects the kind of file from its
+// first four bytes; HDF files and bitmaps fail with the usual
+// "Unable to read file: %s" message.
 // User-interface thread only.
 #pragma once
 
@@ -14,6 +15,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class ViewerDocument : public QObject, public GridDocument {
     Q_OBJECT
@@ -37,9 +39,9 @@ public:
     QString title() const { return m_title; }
     int64_t cursorRow() const { return m_row; }
     int64_t cursorColumn() const { return m_column; }
-    const aglArray& array() const { return m_array; }
+    const aglArray& array() const { return *m_array; }
 
-    const aglArray* gridArray() const override { return m_hasData ? &m_array : nullptr; }
+    const aglArray* gridArray() const override { return m_hasData ? m_array.get() : nullptr; }
     // Clamps (row, column) to the array, moves every view's marker, and
     // reports the position text.
     void moveMarker(int64_t row, int64_t column, QObject* from) override;
@@ -52,7 +54,9 @@ signals:
 private:
     void report(const QString& message);
 
-    aglArray m_array;
+    bool readText(const QString& path);
+
+    std::unique_ptr<aglArray> m_array;
     CGridView* m_grid = nullptr;
     std::function<void(const QString&)> m_sink;
     bool m_hasData = false;

@@ -178,3 +178,34 @@ TEST_F(ScreenshotTest, UnreadableFileFailsWithMessage) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ViewerDocumentTest, OpensTextAndKeepsPreviousArrayOnFailure) {
+    ensureQtApp();
+    TempDir dir;
+    ViewerDocument doc;
+    QStringList messages;
+    doc.setMessageSink([&](const QString& m) { messages << m; });
+    const std::string text = dir.write("run1.txt", "1 2 3\n4 5 6\n");
+    ASSERT_TRUE(doc.open(QString::fromStdString(text)));
+    EXPECT_EQ(doc.array().rowCount(), 2);
+    EXPECT_EQ(doc.array().colCount(), 3);
+    EXPECT_EQ(doc.title(), "run1.txt");
+
+    const std::string bitmap = dir.write("p.bmp", std::string("BM") + std::string(60, '\0'));
+    EXPECT_FALSE(doc.open(QString::fromStdString(bitmap)));
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0], "Unable to read file: " + QString::fromStdString(bitmap));
+    EXPECT_EQ(doc.array().colCount(), 3);
+    EXPECT_EQ(doc.title(), "run1.txt");
+    EXPECT_FALSE(doc.open(QString::fromStdString(dir.write("e.txt", ""))));
+    EXPECT_FALSE(doc.open(QString::fromStdString(dir.file("missing-block-name"))));
+    EXPECT_EQ(doc.array().rowCount(), 2);
+
+    doc.moveMarker(99, -4, nullptr);
+    EXPECT_EQ(doc.cursorRow(), 1);
+    EXPECT_EQ(doc.cursorColumn(), 0);
+}
+
+} // namespace
