@@ -1,5 +1,7 @@
 #include "aglLevelOfDetail.h"
 
+#include "aglAxisTicks.h"
+
 #include <cmath>
 
 namespace agl {
@@ -58,20 +60,10 @@ void widenRange(double& minimum, double& maximum) {
 }
 
 void roundRangeOutward(double& minimum, double& maximum) {
+    // The axes' rounding, so that the box maps exactly the range the axis
+    // numbers describe.
     widenRange(minimum, maximum);
-    const double raw = (maximum - minimum) / 5.0;
-    if (!(raw > 0) || !std::isfinite(raw)) return;
-    const double decade = std::pow(10.0, std::floor(std::log10(raw)));
-    const double f = raw / decade;
-    const double step = (f <= 1.0 ? 1.0 : f <= 2.0 ? 2.0 : f <= 5.0 ? 5.0 : 10.0) * decade;
-    const double lo = std::floor(minimum / step) * step;
-    const double hi = std::ceil(maximum / step) * step;
-    // Keep the input inside even where the division rounded the wrong way,
-    // and give up on rounding where the step is below the values' resolution.
-    if (std::isfinite(lo) && std::isfinite(hi) && lo <= minimum && hi >= maximum && hi > lo) {
-        minimum = lo;
-        maximum = hi;
-    }
+    roundAxisRange(minimum, maximum);
 }
 
 } // namespace agl
