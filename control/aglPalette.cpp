@@ -1,8 +1,11 @@
 #include "aglPalette.h"
 
+#include "aglAxisTicks.h"
+
 #include "aglSegment.h"
 #include "aglTypes.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -176,4 +179,55 @@ float aglPalette::ValueOfEntry(int k) const {
 void aglPalette::LineColour(int k, uint8_t rgb[3]) {
     const int i = int((k < 0 ? -int64_t(k) : int64_t(k)) % kLineColourCount);
     for (int c = 0; c < 3; ++c) rgb[c] = uint8_t(std::floor(kLineColours[i][c] * 255.0f));
+}
+
+namespace {
+
+// Decimal exponent of a label value: -10 for values too small to matter,
+// else the logarithm truncated towards zero and moved one step away from it.
+int labelExponent(double v) {
+    const double a = std::fabs(v);
+    if (!(a >= 3.0517578125e-05)) return -10;
+    const double l = std::log10(a);
+    return l >= 0.0 ? int(std::floor(l)) + 1 : int(std::ceil(l)) - 1;
+}
+
+} // namespace
+
+std::string aglPalette::LabelFormat(float minimum, float maximum, int kind) {
+    int eMin = labelExponent(minimum), eMax = labelExponent(maximum);
+    if (eMin < 0 && eMax > 0) eMin = 0;
+    const int d = std::max(std::abs(eMin), std::abs(eMax));
+    if (kind == kFloatingLabels) return d < 4 ? "%.4f" : "%.2e";
+    return d < 6 ? "%d" : "%.2e";
+}
+
+void aglPalette::MakeLabels(int kind, std::string labels[kLabelCount]) const {
+    const std::string format = LabelFormat(m_min, m_max, kind);
+    for (int k = 0; k < kLabelCount; ++k)
+        labels[k] = agl::formatAxisNumber(format, ValueOfEntry(256 * k / 8));
+}
+
+aglPalette::Strip aglPalette::StripFor(int width, int height, bool shown, bool labels, int graphType) {
+    Strip s;
+    width = std::max(width, 0);
+    height = std::max(height, 0);
+    s.graphWidth = width;
+    if (!shown) return s;
+    int w;
+    if (graphType == 0) {
+        w = width;
+    } else if (width > (labels ? 360 : 150)) {
+        w = labels ? 120 : 50;
+    } else {
+        w = width / 3;
+        if (w < 50) w = width / 6;
+    }
+    const int margin = int(std::floor(0.1 * height));
+    s.left = width - w;
+    s.right = width;
+    s.bottom = margin;
+    s.top = height - margin;
+    s.graphWidth = width - w;
+    return s;
 }

@@ -92,6 +92,32 @@ public:
     // Fills table (256 x RGBA) with built-in ramp id 1..6; false for others.
     static bool BuildTable(int id, uint8_t* table);
 
+    // --- the palette bar's legend (no drawing) ---------------------------------
+
+    static constexpr int kLabelCount = 9;
+    // Label kind 2: floating-point data; any other kind: integer data.
+    static constexpr int kFloatingLabels = 2;
+    // The format of the bar's labels for a range: "%.4f" (floating data) or
+    // "%d" (integer data) while the larger decimal exponent of the two ends
+    // stays below 4 (floating) or 6 (integer), else "%.2e".
+    static std::string LabelFormat(float minimum, float maximum, int kind);
+    // The nine labels from the minimum (label 0) to the maximum (label 8):
+    // label k is ValueOfEntry(256 x k / 8) in LabelFormat.
+    void MakeLabels(int kind, std::string labels[kLabelCount]) const;
+
+    // Where the palette bar goes in a control of width x height pixels: a
+    // strip at the right edge, 120 pixels wide with labels (when the control
+    // is wider than 360) or 50 without (wider than 150); on narrower controls
+    // a third of the width, or a sixth when a third would be under 50. With
+    // graph type 0 the strip is the whole width. It spans the height less a
+    // tenth at top and bottom. Window coordinates with y up; graphWidth is
+    // what is left for the graph. A hidden bar leaves the whole width.
+    struct Strip {
+        int left = 0, top = 0, right = 0, bottom = 0;
+        int graphWidth = 0;
+    };
+    static Strip StripFor(int width, int height, bool shown, bool labels, int graphType);
+
 protected:
     // Called after anything that changes the colours or the range.
     virtual void PaletteChanged() {}

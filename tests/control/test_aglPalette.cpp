@@ -250,3 +250,46 @@ TEST(CustomPalette, LoadingAnotherWhileShownSwitchesBeforeTheOldIsReleased) {
     EXPECT_EQ(entry(p, 0), (std::array<int, 3>{7, 8, 9}));
     EXPECT_GT(p.changes, 0);
 }
+
+TEST(BarLabels, FormatFollowsTheMagnitudeOfTheEnds) {
+    aglPalette p;
+    std::string labels[aglPalette::kLabelCount];
+    p.SetRange(0.0, 1.0);
+    p.MakeLabels(2, labels);
+    EXPECT_EQ(labels[0], "0.0000");
+    EXPECT_EQ(labels[1], "0.1250");
+    EXPECT_EQ(labels[4], "0.5000");
+    EXPECT_EQ(labels[8], "1.0000");
+    // The sign does not matter: e = 4 and 5.
+    EXPECT_EQ(aglPalette::LabelFormat(-5000, 20000, 2), "%.2e");
+    p.SetRange(-5000, 20000);
+    p.MakeLabels(2, labels);
+    EXPECT_EQ(labels[0], "-5.00e+03");
+    EXPECT_EQ(labels[8], "2.00e+04");
+    // e = -4 and 3: the small end counts as 0.
+    EXPECT_EQ(aglPalette::LabelFormat(0.001f, 500, 2), "%.4f");
+    EXPECT_EQ(aglPalette::LabelFormat(0, 1000000, 1), "%.2e");
+    EXPECT_EQ(aglPalette::LabelFormat(0, 99999, 1), "%d");
+    p.SetRange(0, 255);
+    p.MakeLabels(1, labels);
+    EXPECT_EQ(labels[0], "0");
+    EXPECT_EQ(labels[1], "32"); // 31.875, the value where entry 32 starts
+    EXPECT_EQ(labels[8], "255");
+    // Tiny ranges print in exponent form instead of nine times 0.0000.
+    p.SetRange(0, 2e-6);
+    p.MakeLabels(2, labels);
+    EXPECT_EQ(labels[8], "2.00e-06");
+}
+
+TEST(BarStrip, WidthByControlSizeAndLabels) {
+    EXPECT_EQ(aglPalette::StripFor(800, 600, true, true, 1).right - aglPalette::StripFor(800, 600, true, true, 1).left, 120);
+    EXPECT_EQ(aglPalette::StripFor(300, 200, true, true, 1).graphWidth, 200);
+    EXPECT_EQ(aglPalette::StripFor(120, 200, true, false, 1).graphWidth, 100);
+    EXPECT_EQ(aglPalette::StripFor(90, 200, true, false, 1).graphWidth, 75);
+    EXPECT_EQ(aglPalette::StripFor(400, 200, true, false, 1).graphWidth, 350);
+    EXPECT_EQ(aglPalette::StripFor(400, 200, true, false, 0).graphWidth, 0);
+    EXPECT_EQ(aglPalette::StripFor(400, 200, false, true, 1).graphWidth, 400);
+    const aglPalette::Strip s = aglPalette::StripFor(400, 205, true, true, 1);
+    EXPECT_EQ(s.bottom, 20);
+    EXPECT_EQ(s.top, 185);
+}
