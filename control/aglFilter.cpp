@@ -3,9 +3,13 @@
 #include "aglArray.h"
 #include "aglTypes.h"
 
+#include "aglSegment.h"
+
 #include <algorithm>
 #include <cstring>
+#include <sys/mman.h>
 #include <type_traits>
+#include <unistd.h>
 
 namespace {
 
@@ -56,6 +60,45 @@ inline float convert(const uint8_t* p, const PassParams& k, double& mn, double& 
     // Scales up to 1e5 x the axis scale occur (a clamp range of 1e-5): keep
     // the product within float range, a conversion beyond it is undefined.
     return float(std::clamp(v * k.scale + k.offset, -agl::kFloatLimit, agl::kFloatLimit));
+}
+
+// Tells the kernel how a pass reads a file-backed segment, so that it reads
+// from disk only the pages that hold kept samples. Read-around on a fault
+// (several MiB on some machines) would otherwise pull in whole stretches of
+// skipped rows: a coarse level of a 1 GiB file read all of it. So the
+// mapping is marked random-access (a fault reads its page only), and the
+// pages a kept row needs are asked for ahead, in one request per run of
+// adjacent rows. rows x rowBytes is the pass's row layout; span is the byte
+// length one kept row reads, or 0 when its samples lie on separate pages
+// (nothing worth asking ahead). Shared memory needs none of this.
+void adviseReads(const aglArray& a, const uint8_t* start, int rows, int64_t rowBytes,
+                 int64_t span) {
+    const aglSegment* seg = a.segment();
+    if (!seg || !seg->isFileBacked() || !seg->base()) return;
+    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    const auto down = [page](uintptr_t p) { return p & ~(page - 1); };
+    const uintptr_t base = down(uintptr_t(seg->base()));
+    const uintptr_t end = uintptr_t(seg->base()) + seg->totalSize();
+    madvise(reinterpret_cast<void*>(base), end - base, MADV_RANDOM);
+    if (span <= 0) return;
+    uintptr_t runStart = 0, runEnd = 0;
+    const auto flush = [&] {
+        if (runEnd > runStart)
+            madvise(reinterpret_cast<void*>(runStart), runEnd - runStart, MADV_WILLNEED);
+    };
+    for (int i = 0; i < rows; ++i) {
+        const uintptr_t s = down(uintptr_t(start + int64_t(i) * rowBytes));
+        const uintptr_t e =
+            std::min(end, down(uintptr_t(start + int64_t(i) * rowBytes + span - 1)) + page);
+        if (s <= runEnd && runEnd != 0) {
+            runEnd = std::max(runEnd, e);
+            continue;
+        }
+        flush();
+        runStart = s;
+        runEnd = e;
+    }
+    flush();
 }
 
 PassParams paramsOf(const aglFilter::Component& c, bool clamp, bool isDouble) {
@@ -196,6 +239,13 @@ bool aglFilter::filter(int resolution) {
     const uint8_t* start = static_cast<const uint8_t*>(a.planeStart());
     const int64_t rowBytes = a.rowStep() * m_rowStep;
     const int64_t colBytes = a.colStep() * (vector ? 1 : m_colStep);
+    {
+        // A row's samples share pages when they are less than a page apart.
+        const int64_t span = (!vector && colBytes < int64_t(sysconf(_SC_PAGESIZE)))
+                                 ? (outCols - 1) * colBytes + a.elementSize()
+                                 : 0;
+        adviseReads(a, start, outRows, rowBytes, span);
+    }
     m_holes = 0;
     switch (a.typeCode()) {
 #define AGL_PASS(code, T)                                                                          \
