@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 
 namespace {
 
@@ -200,6 +201,52 @@ TEST_P(FilterHoles, NonFiniteValuesAreHolesOutsideEveryRangeAndClamp) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FloatingTypes, FilterHoles, ::testing::Values(AGL_FLOAT, AGL_DOUBLE));
+
+TEST(Filter, ContiguousAndSkippingRowsAgreeOnValuesRangesAndHoles) {
+    // Odd widths and holes in every position: the contiguous float row runs
+    // two samples at a time with a single last one; the skipping path one by
+    // one. Both must give the same grid as the element-by-element rule.
+    std::mt19937 rng(11);
+    std::vector<double> v(9 * 13);
+    for (double& x : v) {
+        const unsigned r = rng() % 10;
+        x = r == 0 ? kNaN : r == 1 ? -kInf : double(int(rng() % 2001) - 1000) / 8.0;
+    }
+    Bound b(testdata::makeShared(AGL_FLOAT, 9, 13,
+                                 [&](int r, int c) { return v[size_t(r * 13 + c)]; }));
+    for (const bool clamp : {false, true}) {
+        for (const int step : {1, 2, 3}) {
+            b.filter.setClampEnabled(clamp);
+            b.filter.setClamp(0, -50.0, 60.0);
+            b.filter.setComponentScale(0, 0.5, 3.0);
+            b.filter.setMaxSamples(13 / step + (13 % step ? 1 : 0));
+            ASSERT_TRUE(b.filter.filter(1));
+            ASSERT_EQ(b.filter.columnStep(), step);
+            double mn = 1e300, mx = -1e300;
+            int64_t holes = 0;
+            aglFilter::DataLock lock(b.filter);
+            for (int i = 0; i < lock.rows(); ++i)
+                for (int j = 0; j < lock.columns(); ++j) {
+                    double x = v[size_t(i * b.filter.rowStep() * 13 + j * step)];
+                    const float g = lock.at(i, j);
+                    if (!std::isfinite(x)) {
+                        ++holes;
+                        ASSERT_TRUE(aglFilter::isHole(g)) << i << "," << j;
+                        continue;
+                    }
+                    if (clamp) x = std::clamp(x, -50.0, 60.0);
+                    mn = std::min(mn, std::max(x, -50.0));
+                    mx = std::max(mx, std::min(x, 60.0));
+                    ASSERT_FLOAT_EQ(g, float(x * 0.5 + 3.0)) << i << "," << j;
+                }
+            double fmx, fmn;
+            b.filter.range(0, fmx, fmn);
+            EXPECT_EQ(fmn, mn);
+            EXPECT_EQ(fmx, mx);
+            EXPECT_EQ(b.filter.holeCount(), holes);
+        }
+    }
+}
 
 TEST(Filter, AllHolesGiveTheEmptyRange) {
     Bound b(testdata::makeShared(AGL_FLOAT, 3, 3, [](int, int) { return kNaN; }));
