@@ -219,8 +219,9 @@ protected:
     virtual void wakeFilterThread() {}
     virtual void pauseRenderThread() {}
     virtual void wakeRenderThread() {}
-    // After reset(level): graph objects of the level(s) invalidated, levels
-    // shown forgotten, level 0 made current, grid lines stale.
+    // After reset(level), with both threads paused: invalidate the graph
+    // objects of the level(s), forget the levels shown, make level 0 current
+    // (or wake the render thread when it already is), mark grid lines stale.
     virtual void levelsReset(int /*level*/) {}
     // After a successful bind: the cursor to put back, grid lines stale.
     virtual void segmentBound() {}

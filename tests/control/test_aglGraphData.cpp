@@ -327,6 +327,25 @@ TEST(LevelScaling, ConstantAndAllHoleArraysGiveFiniteRangesAndGrids) {
     }
 }
 
+TEST(LevelScaling, DataFarFromZeroKeepsItsDetail) {
+    // 1e9 + 0.01 x column: a float holds 1e9 only to 64, so neither the
+    // grid nor a float offset may carry the values as they are.
+    Fixture fx(AGL_DOUBLE, 4, 100, [](int, int c) { return 1e9 + 0.01 * c; });
+    for (const bool autoScale : {true, false}) {
+        fx.data.setAxisAutoScale(autoScale);
+        fx.data.setAxisClamp(2, 1e9, 1e9 + 1.0);
+        fx.data.update();
+        fx.data.runPendingPasses();
+        const aglFilter& f = fx.data.level(0).filter;
+        aglFilter::DataLock lock(f);
+        ASSERT_EQ(lock.columns(), 100);
+        for (int c = 1; c < 100; ++c)
+            ASSERT_GT(lock.at(0, c), lock.at(0, c - 1)) << c;
+        const double back = (lock.at(0, 99) - f.componentOffset(0)) / f.componentScale(0);
+        EXPECT_NEAR(back, 1e9 + 0.99, 1e-4);
+    }
+}
+
 TEST(LevelScaling, HolesDoNotMoveTheRangeOfAnyLevel) {
     Fixture fx(AGL_FLOAT, 50, 50, [](int r, int c) { return (r + c) % 3 ? double(r) : kNaN; });
     fx.data.setAxisAutoScale(false);
