@@ -411,6 +411,14 @@ bool aglRenderContext::WaitForFrame(uint64_t after, int timeoutMs) {
     }) && m_published.load() > after;
 }
 
+QImage aglRenderContext::RenderAndWait(int timeoutMs) {
+    WaitUntilIdle();
+    const uint64_t before = m_published.load();
+    Redraw(true);
+    if (!WaitForFrame(before, timeoutMs)) return QImage();
+    return LatestFrame();
+}
+
 int aglRenderContext::Pick(int x, int y, uint8_t rgba[4]) {
     const int s = m_state.load();
     if (s == int(ThreadState::NotStarted) || s == int(ThreadState::Ended)) return -1;

@@ -145,6 +145,11 @@ public:
     // or when the thread ended. Any thread but the render thread.
     bool WaitForFrame(uint64_t after, int timeoutMs);
 
+    // For headless use (tests, command-line renders): sends Run with the
+    // accumulated picture dropped, waits for the frame and returns it; a null
+    // image when the thread cannot draw or timeoutMs passes. Host thread.
+    QImage RenderAndWait(int timeoutMs = 30000);
+
     // Picks the pixel at GL window coordinates (x, y), bottom-up: draws a pick
     // frame and copies its RGBA bytes to rgba. 0 on success; -1 when the thread
     // is not running or anti-aliasing passes are under way. Host thread.

@@ -294,7 +294,7 @@ TEST_F(RenderContextTest, FrameRateAndFrameTimeComeFromTheRing) {
 
 TEST_F(RenderContextTest, ResizeGivesPicturesOfTheNewSize) {
     ctx.SetWindowSize(100, 30);
-    EXPECT_EQ(redrawAndWait(ctx).size(), QSize(100, 30));
+    EXPECT_EQ(ctx.RenderAndWait().size(), QSize(100, 30));
 }
 
 // --- thread hand-shakes ----------------------------------------------------------
