@@ -20,6 +20,6 @@ std::vector<aglPaletteEntry> aglLogicalPalette(int colorBits, int redBits, int r
     entries.resize(std::size_t(1) << colorBits);
     for (int i = 0; i < int(entries.size()); ++i)
         entries[std::size_t(i)] = {channel(i, redBits, redShift), channel(i, greenBits, greenShift),
-                              channel(i, blueBits, blueShift), 0};
+                                   channel(i, blueBits, blueShift), 0};
     return entries;
 }

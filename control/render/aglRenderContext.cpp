@@ -503,6 +503,9 @@ void aglRenderContext::deletePendingLists() {
 // --- the frame -------------------------------------------------------------------
 
 void aglRenderContext::publish() {
+    // Let the GL finish drawing first (the read-back would wait for it anyway),
+    // so that the publish time counts only read-back and hand-over.
+    glFinish();
     const auto start = Clock::now();
     const int w = m_fbo->Width(), h = m_fbo->Height();
     QImage& img = m_images[m_nextImage];

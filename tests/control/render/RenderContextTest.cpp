@@ -283,6 +283,56 @@ TEST_F(RenderContextTest, ClipboardCopyIsThePictureAndANarrowWindowIsRefused) {
     EXPECT_FALSE(ctx.RequestCapture(100, 100)) << "no metafile writer, yet a capture was accepted";
 }
 
+// A writer that records how the capture frame drives it.
+class FakeWriter : public aglCaptureWriter {
+public:
+    std::atomic<int> prepared{0}, finished{0}, objects{0}, budget{0};
+    std::atomic<bool> overflow{false}, capturing{false}, complete{false};
+    bool IsBusy() const override { return false; }
+    bool Prepare(int w, int h) override { return w > 0 && h > 0 && ++prepared > 0; }
+    bool BeginCapture(int pointBudget) override {
+        budget = pointBudget;
+        capturing = true;
+        return true;
+    }
+    void BeginObject(aglObj&) override { ++objects; }
+    void EndObject(aglObj&) override {}
+    bool Overflowed() const override { return overflow.load(); }
+    void FinishCapture(bool done) override {
+        complete = done;
+        capturing = false;
+        ++finished;
+    }
+    bool IsCapturing() const override { return capturing.load(); }
+    void CaptureText(float, float, float, const char*, const std::string&, int, int) override {}
+};
+
+TEST_F(RenderContextTest, MetafileCaptureFrameGoesThroughTheWriterAndPublishesNothing) {
+    FakeWriter writer;
+    ctx.SetCaptureWriter(&writer);
+    EXPECT_FALSE(ctx.RequestCapture(-5, 10));
+    auto capture = [&] {
+        const int before = writer.finished.load();
+        ASSERT_TRUE(ctx.RequestCapture(640, 480));
+        const uint64_t published = ctx.PublishedFrames();
+        ctx.Resume();
+        while (writer.finished.load() == before)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ctx.WaitUntilIdle();
+        EXPECT_TRUE(writer.complete.load());
+        EXPECT_EQ(ctx.LastFrameMode(), RenderMode::MetaFile);
+        // The capture frame publishes nothing; the Normal frame after it does.
+        EXPECT_LE(ctx.PublishedFrames(), published + 1);
+    };
+    capture();
+    EXPECT_EQ(writer.budget.load(), 5000);
+    EXPECT_EQ(writer.objects.load(), 1);
+    writer.overflow = true; // the next capture gets twice the room
+    capture();
+    EXPECT_EQ(writer.budget.load(), 10000);
+    ctx.SetCaptureWriter(nullptr);
+}
+
 TEST_F(RenderContextTest, FrameRateAndFrameTimeComeFromTheRing) {
     EXPECT_GE(ctx.FrameCount(), 0u);
     for (int i = 0; i < 14; ++i)
