@@ -181,7 +181,8 @@ void CGridView::applyColumnWidths() {
         m_table->horizontalHeader()->setDefaultSectionSize(pixelsForTwips(m_columnTwips));
     }
     const int labelPixels = pixelsForTwips(m_labelTwips);
-    if (m_table->verticalHeader()->width() != labelPixels)
+    if (m_table->verticalHeader()->minimumWidth() != labelPixels ||
+        m_table->verticalHeader()->maximumWidth() != labelPixels)
         m_table->verticalHeader()->setFixedWidth(labelPixels);
 }
 

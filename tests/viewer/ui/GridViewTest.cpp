@@ -1,10 +1,13 @@
 // The spreadsheet over real arrays: layouts, labels, the value cache, number
 // formats and the marker, in a real table view.
 #include "CGridView.h"
+#include "DataViewDialog.h"
 #include "GridModel.h"
 #include "QtTestApp.h"
 #include "TestArrays.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QScrollBar>
@@ -213,6 +216,21 @@ TEST_F(GridViewTest, ScrollingFillsNewlyVisibleCellsOnly) {
     EXPECT_EQ(rowLabel(1995), "1995");
 }
 
+TEST_F(GridViewTest, ScrollingBackToCachedCellsWritesNothing) {
+    auto a = makeArray({400, 50}, AGL_FLOAT, AGL_LANG_C);
+    fillPlane(*a, [](int64_t c, int64_t r) { return std::sin(r * 0.1) * std::cos(c * 0.2); });
+    show(a.get());
+    QScrollBar* bar = view->table()->verticalScrollBar();
+    bar->setValue(100);
+    settle();
+    const int64_t writes = view->model()->cellWrites();
+    bar->setValue(0);
+    settle();
+    bar->setValue(100);
+    settle();
+    EXPECT_EQ(view->model()->cellWrites(), writes);
+}
+
 TEST_F(GridViewTest, MarkerFollowsDocumentAndScrollsIntoView) {
     auto a = makeArray({500, 400}, AGL_FLOAT, AGL_LANG_C);
     show(a.get());
@@ -281,6 +299,39 @@ TEST_F(GridViewTest, UlongAboveTwoToThe31IsUnsigned) {
 TEST_F(GridViewTest, NoArrayNoGrid) {
     view->refresh();
     EXPECT_EQ(view->table(), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(GridViewTest, DataViewDialogAppliesAndCancelUndoesApply) {
+    auto a = makeArray({2, 2}, AGL_DOUBLE, AGL_LANG_C);
+    fillPlane(*a, [](int64_t c, int64_t r) { return 0.5 + r + c; });
+    show(a.get());
+    int changes = 0;
+    QObject::connect(view.get(), &CGridView::dataViewChanged, [&] { ++changes; });
+    {
+        DataViewDialog dialog(view.get());
+        EXPECT_EQ(dialog.precisionBox()->currentText(), "6");
+        dialog.apply(); // nothing changed: nothing happens
+        EXPECT_EQ(changes, 0);
+        dialog.precisionBox()->setCurrentIndex(4 - 3);
+        dialog.expBox()->setChecked(true);
+        dialog.apply();
+        EXPECT_EQ(view->precision(), 4);
+        EXPECT_TRUE(view->useExp());
+        EXPECT_EQ(cell(0, 0), " 5.0000e-01");
+        dialog.reject();
+        EXPECT_EQ(view->precision(), 6);
+        EXPECT_FALSE(view->useExp());
+        EXPECT_EQ(cell(0, 0), " 0.500000");
+        EXPECT_EQ(changes, 2);
+    }
+    DataViewDialog dialog(view.get());
+    dialog.precisionBox()->setCurrentIndex(15 - 3);
+    dialog.accept();
+    EXPECT_EQ(view->precision(), 15);
 }
 
 } // namespace
