@@ -135,6 +135,10 @@ public:
     void SetClipboardTrim(int pixels) { m_clipboardTrim = pixels < 0 ? 0 : pixels; }
 
     // --- output --------------------------------------------------------------
+    // The sinks run on the render thread with no lock held; whatever they
+    // point at must outlive the thread (stop it, or clear the sink while the
+    // thread is paused, before destroying the target). A widget's sink should
+    // only queue a repaint (QMetaObject::invokeMethod with a queued connection).
     void SetFrameSink(FrameSink sink);
     void SetClipboardSink(ClipboardSink sink);
     // The last published frame (null image before the first). Any thread.
