@@ -1,0 +1,195 @@
+// The bitmap reader on well-formed and damaged files, and the document
+// turning a bitmap into an array with its colour table.
+#include "BitmapReader.h"
+
+#include "DocFakes.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace plotrane;
+
+namespace {
+
+PrivateConfigHome g_home;
+
+void put16(std::string& b, size_t at, uint16_t v) { std::memcpy(&b[at], &v, 2); }
+void put32(std::string& b, size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); }
+
+// A bitmap file: 14-byte file header, 40-byte info header (or the 12-byte
+// core header), palette of `colours` entries (entry k = blue k, green 2k,
+// red 3k), then rows of pixel values taken from pixels(r, c) (stored row r).
+template <class Pixel>
+std::string makeBmp(int bits, int32_t width, int32_t height, int colours, Pixel pixels, bool core = false) {
+    const uint32_t info = core ? 12 : 40;
+    const size_t entry = core ? 3 : 4;
+    const int32_t rows = height < 0 ? -height : height;
+    const size_t rowBytes = size_t((width * bits + 31) / 32) * 4;
+    const size_t offset = 14 + info + size_t(colours) * entry;
+    std::string b(offset + rowBytes * size_t(rows), '\0');
+    b[0] = 'B';
+    b[1] = 'M';
+    put32(b, 2, uint32_t(b.size()));
+    put32(b, 10, uint32_t(offset));
+    put32(b, 14, info);
+    if (core) {
+        put16(b, 18, uint16_t(width));
+        put16(b, 20, uint16_t(height));
+        put16(b, 22, 1);
+        put16(b, 24, uint16_t(bits));
+    } else {
+        put32(b, 18, uint32_t(width));
+        put32(b, 22, uint32_t(height));
+        put16(b, 26, 1);
+        put16(b, 28, uint16_t(bits));
+        put32(b, 46, 0);
+    }
+    for (int k = 0; k < colours; ++k) {
+        b[14 + info + k * entry + 0] = char(k);
+        b[14 + info + k * entry + 1] = char(2 * k);
+        b[14 + info + k * entry + 2] = char(3 * k);
+    }
+    for (int32_t r = 0; r < rows; ++r)
+        for (int32_t c = 0; c < width; ++c) {
+            const int shift = 8 - bits * (c % (8 / bits) + 1);
+            b[offset + size_t(r) * rowBytes + size_t(c / (8 / bits))] |= char((pixels(r, c) & ((1 << bits) - 1)) << shift);
+        }
+    return b;
+}
+
+bool parse(const std::string& b, BitmapImage& img, std::string& why) {
+    return readBitmap(reinterpret_cast<const uint8_t*>(b.data()), b.size(), img, why);
+}
+
+uint32_t colourOf(int k) { return 0xFF000000u + uint32_t(k) * 65536u + uint32_t(2 * k & 0xFF) * 256u + uint32_t(3 * k & 0xFF); }
+
+} // namespace
+
+TEST(BitmapReader, EachDepthReadsIndicesLeftmostPixelInTheHighBits) {
+    for (int bits : {1, 2, 4, 8}) {
+        SCOPED_TRACE(bits);
+        const int levels = 1 << bits;
+        auto px = [&](int r, int c) { return (r * 7 + c * 3) % levels; };
+        const std::string b = makeBmp(bits, 13, 5, levels, px);
+        BitmapImage img;
+        std::string why;
+        ASSERT_TRUE(parse(b, img, why)) << why;
+        ASSERT_EQ(img.width, 13);
+        ASSERT_EQ(img.height, 5);
+        for (int r = 0; r < 5; ++r)
+            for (int c = 0; c < 13; ++c) ASSERT_EQ(img.indices[size_t(r * 13 + c)], px(r, c)) << r << "," << c;
+    }
+}
+
+TEST(BitmapReader, PaletteIsSpreadSoTheValueRangeReachesEveryColour) {
+    auto zero = [](int, int) { return 0; };
+    BitmapImage img;
+    std::string why;
+    // 8 bits, 3 colours used: those first, then the grey ramp goes on.
+    std::string b = makeBmp(8, 4, 4, 3, zero);
+    put32(b, 46, 3);
+    ASSERT_TRUE(parse(b, img, why)) << why;
+    EXPECT_EQ(img.maxValue, 255);
+    EXPECT_EQ(img.palette[2], colourOf(2));
+    EXPECT_EQ(img.palette[3], 0xFF030303u);
+    // 4 bits: each colour 16 times, top value 15.
+    ASSERT_TRUE(parse(makeBmp(4, 4, 4, 16, zero), img, why));
+    EXPECT_EQ(img.maxValue, 15);
+    EXPECT_EQ(img.palette[16 * 5 + 15], colourOf(5));
+    EXPECT_EQ(img.palette[255], colourOf(15));
+    // 2 bits: each colour 64 times, top value 3 (value v lands on entry 85v).
+    ASSERT_TRUE(parse(makeBmp(2, 4, 4, 4, zero), img, why));
+    EXPECT_EQ(img.maxValue, 3);
+    for (int v = 0; v < 4; ++v) EXPECT_EQ(img.palette[size_t(85 * v)], colourOf(v));
+    // Core header: 3-byte entries.
+    ASSERT_TRUE(parse(makeBmp(8, 4, 4, 256, zero, true), img, why)) << why;
+    EXPECT_EQ(img.palette[7], colourOf(7));
+}
+
+TEST(BitmapReader, TopDownBitmapIsTurnedToTheBottomUpOrder) {
+    auto px = [](int r, int) { return r; };
+    const std::string down = makeBmp(8, 3, -4, 256, px);
+    BitmapImage img;
+    std::string why;
+    ASSERT_TRUE(parse(down, img, why)) << why;
+    EXPECT_EQ(img.height, 4);
+    // Stored first is the top row (3); row 0 of the result is the bottom.
+    EXPECT_EQ(img.indices[0], 3);
+    EXPECT_EQ(img.indices[3 * 3], 0);
+}
+
+TEST(BitmapReader, DamagedHeadersAreRefusedWithAReason) {
+    auto zero = [](int, int) { return 0; };
+    const std::string good = makeBmp(8, 8, 8, 256, zero);
+    struct Case {
+        const char* what;
+        std::string bytes;
+    };
+    std::vector<Case> cases;
+    auto with32 = [&](size_t at, uint32_t v) {
+        std::string b = good;
+        put32(b, at, v);
+        return b;
+    };
+    auto with16 = [&](size_t at, uint16_t v) {
+        std::string b = good;
+        put16(b, at, v);
+        return b;
+    };
+    cases.push_back({"24 bits", with16(28, 24)});
+    cases.push_back({"zero width", with32(18, 0)});
+    cases.push_back({"negative width", with32(18, uint32_t(-8))});
+    cases.push_back({"zero height", with32(22, 0)});
+    cases.push_back({"too many pixels", with32(18, 0x40000000u)});
+    cases.push_back({"height at the limit with width 2", [&] {
+                         std::string b = with32(18, 2);
+                         put32(b, 22, 0x40000000u);
+                         return b;
+                     }()});
+    cases.push_back({"rle8", with32(30, 1)});
+    cases.push_back({"header size 64", with32(14, 64)});
+    cases.push_back({"pixel offset past the end", with32(10, uint32_t(good.size() + 1))});
+    cases.push_back({"pixel offset leaving short rows", with32(10, uint32_t(good.size() - 10))});
+    cases.push_back({"rows cut off", good.substr(0, good.size() - 1)});
+    cases.push_back({"palette cut off", good.substr(0, 14 + 40 + 100)});
+    cases.push_back({"header cut off", good.substr(0, 30)});
+    cases.push_back({"not BM", "XM" + good.substr(2)});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        BitmapImage img;
+        std::string why;
+        EXPECT_FALSE(parse(c.bytes, img, why));
+        EXPECT_FALSE(why.empty());
+    }
+}
+
+TEST(BitmapDocument, BitmapBecomesAFortranByteArrayWithItsPaletteOnTheControl) {
+    TempDir dir;
+    SettingsStore store(QString::fromStdString(dir.file("s.ini")));
+    RecordingSink sink;
+    FakeGraphView graph;
+    CArrayDoc doc(store, sink);
+    doc.addView(&graph);
+    auto px = [](int r, int c) { return (r + c) % 16; };
+    const std::string path = dir.write("pic.bmp", makeBmp(4, 6, 3, 16, px));
+    ASSERT_TRUE(doc.open(path)) << (sink.shown.empty() ? "" : sink.shown[0].text);
+    const aglArray& a = *doc.currentArray();
+    EXPECT_EQ(doc.fileKind(), CArrayDoc::KindBitmap);
+    EXPECT_EQ(a.typeCode(), AGL_UCHAR);
+    EXPECT_EQ(a.language(), AGL_LANG_FORTRAN);
+    EXPECT_EQ(a.extent(0), 3);
+    EXPECT_EQ(a.extent(1), 6);
+    EXPECT_EQ(a.lowerBound(0), 1);
+    EXPECT_EQ(a.rowDim(), 0);
+    EXPECT_EQ(a.colDim(), 1);
+    EXPECT_EQ(a.value(4, 2), double(px(2, 4)));
+    RecordingControl& c = graph.dispatch;
+    ASSERT_NE(doc.paletteSegment(), nullptr);
+    EXPECT_EQ(c.str(DISPID_PaletteFileName), doc.paletteSegment()->name());
+    EXPECT_EQ(doc.paletteSegment()->typeCode(), AGL_ULONG);
+    EXPECT_EQ(doc.paletteSegment()->elementCount(), 256);
+    EXPECT_EQ(c.GetProperty(DISPID_PaletteMaxVal).toDouble(), 15.0);
+    EXPECT_FALSE(c.GetProperty(DISPID_PaletteAutoAdjust).toBool());
+    EXPECT_EQ(c.num(DISPID_GraphType), 2); // the image map
+}

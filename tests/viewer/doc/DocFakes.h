@@ -1,0 +1,155 @@
+// Test doubles for the document's seams: a graph control that keeps its
+// properties in a table and records every call, a message sink that answers
+// questions from a script and records what was shown, and the two views.
+#pragma once
+
+#include "CArrayDoc.h"
+#include "CPlotrane2D.h"
+#include "DocView.h"
+#include "MessageSink.h"
+
+#include "TempDir.h"
+
+#include <cstdlib>
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Points the user's configuration folder at a private one before anything
+// can read settings, so no test ever touches the real user's.
+class PrivateConfigHome {
+public:
+    PrivateConfigHome() {
+        setenv("XDG_CONFIG_HOME", m_dir.path().c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", m_dir.path().c_str(), 1);
+    }
+    std::string path() const { return m_dir.path(); }
+
+private:
+    TempDir m_dir;
+};
+
+// A control as the graph view leaves it after creating it (defaults of a
+// new control, GraphType 0, no palette bar); properties are stored as
+// written, methods are recorded.
+class RecordingControl : public plotrane::ControlDispatch {
+public:
+    struct Call {
+        int dispid;
+        std::vector<plotrane::Variant> args;
+    };
+
+    RecordingControl() {
+        using namespace plotrane;
+        props = {{DISPID_GraphStyle, Variant(int16_t(1))}, {DISPID_GraphType, Variant(int16_t(0))},
+                 {DISPID_CamViewType, Variant(int16_t(0))}, {DISPID_Shading, Variant(int16_t(1))},
+                 {DISPID_ZScale, Variant(0.8f)},           {DISPID_CamElevation, Variant(26.0f)},
+                 {DISPID_CamAzimuth, Variant(-108.5f)},    {DISPID_CamDistance, Variant(3.0f)},
+                 {DISPID_XComp, Variant(0)},               {DISPID_YComp, Variant(1)},
+                 {DISPID_ZComp, Variant(2)},               {DISPID_WComp, Variant(3)},
+                 {DISPID_PaletteId, Variant(int16_t(4))},  {DISPID_ShowCursor, Variant(true)},
+                 {DISPID_ShowPalette, Variant(false)},      {DISPID_GraphColor, Variant(uint32_t(0xFF0000))},
+                 {DISPID_AxisColor, Variant(uint32_t(0x999999))}, {DISPID_GridColor, Variant(uint32_t(0x333333))},
+                 {DISPID_CursorColor, Variant(uint32_t(0x0000CC))}, {DISPID_BackColor, Variant(uint32_t(0xFFFFFF))},
+                 {DISPID_PaletteMinVal, Variant(-1.0)},    {DISPID_PaletteMaxVal, Variant(1.0)}};
+    }
+
+    plotrane::Variant GetProperty(int dispid) override {
+        if (dispid == plotrane::DISPID_NumRows) return plotrane::Variant(numRows);
+        if (dispid == plotrane::DISPID_NumColumns) return plotrane::Variant(numColumns);
+        auto it = props.find(dispid);
+        return it == props.end() ? plotrane::Variant(0) : it->second;
+    }
+    plotrane::DispatchStatus SetProperty(int dispid, const plotrane::Variant& v) override {
+        sets.push_back({dispid, {v}});
+        props[dispid] = v;
+        return {};
+    }
+    plotrane::Variant Invoke(int dispid, const std::vector<plotrane::Variant>& args) override {
+        calls.push_back({dispid, args});
+        if (dispid == plotrane::DISPID_SetAxisScale) return plotrane::Variant(true);
+        return {};
+    }
+
+    int count(int dispid) const {
+        int n = 0;
+        for (const Call& c : calls) n += c.dispid == dispid;
+        return n;
+    }
+    int countSets(int dispid) const {
+        int n = 0;
+        for (const Call& c : sets) n += c.dispid == dispid;
+        return n;
+    }
+    std::string str(int dispid) { return GetProperty(dispid).toString(); }
+    int num(int dispid) { return GetProperty(dispid).toInt(); }
+    void clearLog() {
+        calls.clear();
+        sets.clear();
+    }
+
+    std::map<int, plotrane::Variant> props;
+    std::vector<Call> calls;
+    std::vector<Call> sets;
+    int numRows = 10;
+    int numColumns = 10;
+};
+
+class RecordingSink : public MessageSink {
+public:
+    struct Shown {
+        std::string text;
+        MessageIcon icon;
+    };
+    void message(const std::string& text, MessageIcon icon) override { shown.push_back({text, icon}); }
+    bool question(const std::string& text) override {
+        questions.push_back(text);
+        if (answers.empty()) return false;
+        const bool a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    std::optional<std::string> saveFileName(const SaveFileRequest& r) override {
+        saveRequests.push_back(r);
+        return saveAnswer;
+    }
+    void showAnnotation(const std::string& text) override { annotations.push_back(text); }
+
+    std::vector<Shown> shown;
+    std::vector<std::string> questions;
+    std::deque<bool> answers;
+    std::vector<SaveFileRequest> saveRequests;
+    std::optional<std::string> saveAnswer;
+    std::vector<std::string> annotations;
+};
+
+class FakeGraphView : public ControlHostView {
+public:
+    std::string runtimeClassName() const override { return kGraphViewClass; }
+    CPlotrane2D* control() override { return &wrapper; }
+    RecordingControl dispatch;
+    CPlotrane2D wrapper{&dispatch};
+};
+
+class FakeGridView : public GridHostView {
+public:
+    std::string runtimeClassName() const override { return kGridViewClass; }
+    int precision() const override { return prec; }
+    bool useExponent() const override { return exp; }
+    void setNumberFormat(int p, bool e) override {
+        prec = p;
+        exp = e;
+    }
+    void selectCell(int r, int c) override {
+        row = r;
+        col = c;
+    }
+    void reload() override { ++reloads; }
+    void redraw() override {}
+    void clear() override { ++clears; }
+    int prec = 6;
+    bool exp = false;
+    int row = -1, col = -1, reloads = 0, clears = 0;
+};

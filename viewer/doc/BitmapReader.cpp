@@ -1,0 +1,106 @@
+#include "BitmapReader.h"
+
+#include "core/aglTypes.h"
+
+#include <cstring>
+
+namespace {
+
+uint16_t u16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+uint32_t u32(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
+int32_t i32(const uint8_t* p) { return int32_t(u32(p)); }
+
+constexpr size_t kFileHeader = 14;
+constexpr uint32_t kCoreHeader = 12;
+constexpr uint32_t kInfoHeader = 40;
+
+bool fail(std::string& reason, const char* why) {
+    reason = why;
+    return false;
+}
+
+} // namespace
+
+bool readBitmap(const uint8_t* data, size_t size, BitmapImage& out, std::string& reason) {
+    if (size < kFileHeader + 4 || data[0] != 'B' || data[1] != 'M') return fail(reason, "not a bitmap file");
+    const uint32_t pixelOffset = u32(data + 10);
+    const uint8_t* info = data + kFileHeader;
+    const uint32_t infoSize = u32(info);
+    if (infoSize != kCoreHeader && infoSize != kInfoHeader) return fail(reason, "unsupported bitmap header size");
+    if (size < kFileHeader + infoSize) return fail(reason, "bitmap header runs past the end of the file");
+
+    int64_t width = 0, height = 0;
+    int bits = 0;
+    uint32_t usedColours = 0;
+    size_t entrySize = 4;
+    if (infoSize == kCoreHeader) {
+        // The old core header: 16-bit sizes, 3-byte palette entries.
+        width = u16(info + 4);
+        height = u16(info + 6);
+        bits = u16(info + 10);
+        entrySize = 3;
+    } else {
+        width = i32(info + 4);
+        height = i32(info + 8);
+        bits = u16(info + 14);
+        const uint32_t compression = u32(info + 16);
+        usedColours = u32(info + 32);
+        if (compression != 0) return fail(reason, "compressed bitmaps are not supported");
+    }
+    if (bits != 1 && bits != 2 && bits != 4 && bits != 8) return fail(reason, "only 1, 2, 4 and 8 bits per pixel are supported");
+    // A negative height marks a top-down picture; it is read like any other
+    // and turned round so that row 0 is the bottom row, as in a bottom-up one.
+    const bool topDown = height < 0;
+    if (topDown) height = -height;
+    if (width <= 0 || height <= 0) return fail(reason, "bitmap width or height is not positive");
+    if (width > agl::kMaxElements || height > agl::kMaxElements || width * height > agl::kMaxElements)
+        return fail(reason, "bitmap has too many pixels");
+
+    uint32_t entries = 1u << bits;
+    if (usedColours != 0 && usedColours < entries) entries = usedColours;
+    const size_t paletteStart = kFileHeader + infoSize;
+    if (paletteStart + size_t(entries) * entrySize > size) return fail(reason, "bitmap palette runs past the end of the file");
+
+    const int64_t rowBytes = ((width * bits + 31) / 32) * 4;
+    if (pixelOffset > size || uint64_t(rowBytes) * uint64_t(height) > size - pixelOffset)
+        return fail(reason, "bitmap pixels run past the end of the file");
+
+    out.width = int32_t(width);
+    out.height = int32_t(height);
+    out.bitsPerPixel = bits;
+    out.indices.assign(size_t(width * height), 0);
+    const int perByte = 8 / bits;
+    const uint8_t mask = uint8_t((1u << bits) - 1);
+    for (int64_t r = 0; r < height; ++r) {
+        const int64_t fileRow = topDown ? height - 1 - r : r;
+        const uint8_t* src = data + pixelOffset + fileRow * rowBytes;
+        uint8_t* dst = out.indices.data() + r * width;
+        for (int64_t c = 0; c < width; ++c) {
+            // The leftmost pixel sits in the most significant bits.
+            const int shift = 8 - bits * int(c % perByte + 1);
+            dst[c] = uint8_t((src[c / perByte] >> shift) & mask);
+        }
+    }
+
+    // Spread the colours so that the palette range 0..maxValue reaches every
+    // colour: with 4 bits each colour covers 16 entries and the top value is
+    // 15; 2 bits likewise with 64 entries and 3; 1 and 8 bits map values
+    // straight onto entries (top value 255).
+    int repeat = 1;
+    out.maxValue = 255;
+    if (bits == 4) {
+        repeat = 16;
+        out.maxValue = 15;
+    } else if (bits == 2) {
+        repeat = 64;
+        out.maxValue = 3;
+    }
+    for (int i = 0; i < 256; ++i) out.palette[i] = 0xFF000000u + uint32_t(i) * 0x010101u;
+    int slot = 0;
+    for (uint32_t k = 0; k < entries && slot < 256; ++k) {
+        const uint8_t* e = data + paletteStart + k * entrySize;
+        const uint32_t colour = 0xFF000000u + uint32_t(e[0]) * 65536u + uint32_t(e[1]) * 256u + uint32_t(e[2]);
+        for (int n = 0; n < repeat && slot < 256; ++n) out.palette[slot++] = colour;
+    }
+    return true;
+}

@@ -1,0 +1,1242 @@
+#include "CArrayDoc.h"
+
+#include "AglAsciiFormat.h"
+#include "BitmapReader.h"
+#include "CPlotrane2D.h"
+#include "DocView.h"
+#include "MessageSink.h"
+
+#include "platform/MappingGuard.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+using namespace plotrane;
+
+namespace {
+
+// One check for change at a time in the whole process: timer ticks that
+// arrive while the question is open must not stack a second question.
+bool g_checkRunning = false;
+// Setting Row and Col on a control can make it report the move back.
+bool g_cursorBusy = false;
+
+std::string format1(const char* pattern, const std::string& arg) {
+    std::string out;
+    const char* p = std::strstr(pattern, "%s");
+    if (!p) return pattern;
+    out.append(pattern, p);
+    out += arg;
+    out += p + 2;
+    return out;
+}
+
+std::string lowerExtension(const std::string& path) {
+    std::string ext = path.size() >= 3 ? path.substr(path.size() - 3) : path;
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+// A whole file mapped read-only for a reader, guarded against the file
+// shrinking underneath. Empty files do not map.
+class MappedFile {
+public:
+    explicit MappedFile(const std::string& path) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+            void* p = ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_SHARED, fd, 0);
+            if (p != MAP_FAILED) {
+                m_data = static_cast<const uint8_t*>(p);
+                m_size = size_t(st.st_size);
+                m_guard = platform::guardMapping(p, m_size);
+            }
+        }
+        ::close(fd);
+    }
+    ~MappedFile() {
+        if (!m_data) return;
+        if (m_guard >= 0) platform::unguardMapping(m_guard);
+        ::munmap(const_cast<uint8_t*>(m_data), m_size);
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    const uint8_t* data() const { return m_data; }
+    size_t size() const { return m_size; }
+    // True when the file shrank while it was read (what was read is not it).
+    bool torn() const { return m_guard >= 0 && platform::faultCount(m_guard) > 0; }
+
+private:
+    const uint8_t* m_data = nullptr;
+    size_t m_size = 0;
+    int m_guard = -1;
+};
+
+int clampPrecision(int p) { return std::clamp(p, 3, 15); }
+
+// Graph kinds outside 0..4 (a damaged trailer, a hand-edited setting) mean
+// "choose automatically"; they must never index the five blocks.
+int sanitizeKind(int kind) { return kind >= 0 && kind <= 4 ? kind : CArrayDoc::kAutoGraphKind; }
+
+// The document's initial blocks: style, the eleven switches, density.
+GraphSettings initialBlock(int style, std::array<int, 11> s) {
+    GraphSettings g;
+    g.graphStyle = style;
+    g.lineSmooth = s[0];
+    g.showGrid = s[1];
+    g.flatShading = s[2];
+    g.highLight = s[3];
+    g.textureMode = int16_t(s[4]);
+    g.dataClamp = s[5];
+    g.lighting = s[6];
+    g.useColorPalette = s[7];
+    g.showAxis = s[8];
+    g.depthcue = s[9];
+    g.fixedAspect = s[10];
+    g.gridDensity = 15.0f;
+    return g;
+}
+
+} // namespace
+
+uint32_t translateOleColor(uint32_t c) {
+    if ((c & 0xFF000000u) == 0x80000000u) {
+        // System colours: window and face colours light, text dark.
+        switch (c & 0xFFu) {
+        case 5:  // window
+        case 15: // button face
+            return 0x00FFFFFFu;
+        default:
+            return 0x00000000u;
+        }
+    }
+    return c & 0x00FFFFFFu;
+}
+
+// ---------------------------------------------------------------------------
+// Construction and views
+
+CArrayDoc::CArrayDoc(SettingsStore& settings, MessageSink& sink, QObject* parent)
+    : QObject(parent), m_settings(settings), m_sink(sink), m_main(std::make_unique<aglArray>()) {
+    m_current = m_main.get();
+    m_graph[0] = initialBlock(1, {1, 1, 0, 1, 0, 0, 1, 1, 1, 0, 0});
+    m_graph[1] = initialBlock(1, {1, 1, 0, 1, 0, 0, 1, 1, 1, 0, 0});
+    m_graph[2] = initialBlock(1, {1, 0, 0, 1, 0, 0, 0, 1, 1, 0, 0});
+    m_graph[3] = initialBlock(4, {1, 0, 0, 1, 0, 0, 1, 1, 1, 0, 0});
+    m_graph[4] = initialBlock(3, {1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0});
+    m_options = m_settings.readOptions();
+    m_paletteShown = m_settings.readInt("ShowPalette", 0) != 0;
+}
+
+CArrayDoc::~CArrayDoc() {
+    closeWatch();
+    releaseAxisScales(false);
+    m_palette.reset();
+    m_current = nullptr;
+    m_main.reset();
+    deletePictureFile();
+}
+
+void CArrayDoc::addView(DocView* view) {
+    if (view && std::find(m_views.begin(), m_views.end(), view) == m_views.end()) m_views.push_back(view);
+}
+
+void CArrayDoc::removeView(DocView* view) { m_views.erase(std::remove(m_views.begin(), m_views.end(), view), m_views.end()); }
+
+DocView* CArrayDoc::findView(const std::string& className) const {
+    for (DocView* v : m_views)
+        if (v->runtimeClassName() == className) return v;
+    return nullptr;
+}
+
+ControlHostView* CArrayDoc::graphView() const { return dynamic_cast<ControlHostView*>(findView(kGraphViewClass)); }
+
+GridHostView* CArrayDoc::gridView() const { return dynamic_cast<GridHostView*>(findView(kGridViewClass)); }
+
+CPlotrane2D* CArrayDoc::control(bool regardless) const {
+    if (!m_hasData && !regardless) return nullptr;
+    ControlHostView* v = graphView();
+    return v ? v->control() : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Names and title
+
+std::string CArrayDoc::arrayNameFor(const std::string& path) {
+    const size_t first = path.find('@');
+    const size_t last = path.rfind('@');
+    if (first != std::string::npos && last != first) {
+        const std::string middle = path.substr(first + 1, last - first - 1);
+        // Read like "%d": leading blanks and a sign, then digits; a name
+        // whose middle is not a number counts as 0.
+        long k = std::strtol(middle.c_str(), nullptr, 10);
+        k = std::clamp<long>(k, INT32_MIN, INT32_MAX - 1);
+        return "Array" + std::to_string(k + 1);
+    }
+    return path;
+}
+
+std::string CArrayDoc::fileTitleOf(const std::string& path) {
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string CArrayDoc::displayTitle() const {
+    if (m_modified && (m_title.empty() || m_title.back() != '*')) return m_title + " *";
+    return m_title;
+}
+
+void CArrayDoc::setTitle(const std::string& title) {
+    m_title = title;
+    emitTitle();
+}
+
+void CArrayDoc::emitTitle() { emit titleChanged(QString::fromStdString(displayTitle())); }
+
+void CArrayDoc::setModified(bool modified) {
+    if (m_modified == modified) return;
+    m_modified = modified;
+    emit modifiedChanged(modified);
+    emitTitle();
+}
+
+const aglSegment* CArrayDoc::axisScale(int dim) const {
+    return dim >= 0 && dim < 7 ? m_axisScales[size_t(dim)].get() : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Watching
+
+CArrayDoc::FileStamp CArrayDoc::stampOfPath(const std::string& path) {
+    FileStamp s;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return s;
+    s.valid = true;
+    s.device = st.st_dev;
+    s.inode = st.st_ino;
+    s.size = st.st_size;
+    s.timeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return s;
+}
+
+CArrayDoc::FileStamp CArrayDoc::stampOfDescriptor(int fd) {
+    FileStamp s;
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) return s;
+    s.valid = true;
+    s.device = st.st_dev;
+    s.inode = st.st_ino;
+    s.size = st.st_size;
+    s.timeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return s;
+}
+
+void CArrayDoc::openWatch(const std::string& path) {
+    closeWatch();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return; // a segment name, not a file: nothing to watch
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return;
+    }
+    m_watchFd = fd;
+    m_watchPath = path;
+    m_watchStamp = stampOfDescriptor(fd);
+}
+
+void CArrayDoc::closeWatch() {
+    if (m_watchFd >= 0) ::close(m_watchFd);
+    m_watchFd = -1;
+    m_watchPath.clear();
+    m_watchStamp = FileStamp{};
+}
+
+bool CArrayDoc::currentDataTorn() const {
+    const aglSegment* seg = m_current ? m_current->segment() : nullptr;
+    if (!seg || !seg->isFileBacked()) return false;
+    if (seg->truncationFaults() > 0) return true;
+    const FileStamp now = stampOfDescriptor(seg->descriptor());
+    return now.valid && uint64_t(now.size) < seg->neededSize();
+}
+
+void CArrayDoc::checkForChange() {
+    if (!m_hasData || m_watchFd < 0 || g_checkRunning) return;
+    // The path is looked at, not only the open handle: programs that replace
+    // a file by writing a new one and renaming it over the old leave the
+    // handle on the old file, whose time never changes.
+    FileStamp now = stampOfPath(m_watchPath);
+    if (!now.valid) return; // gone (for the moment): nothing to reload
+    const FileStamp& was = m_watchStamp;
+    const bool changed = now.device != was.device || now.inode != was.inode || now.size != was.size ||
+                         now.timeNs > was.timeNs;
+    if (!changed) return;
+
+    // Stored first, so that the question comes once per change.
+    m_watchStamp = now;
+    g_checkRunning = true;
+    const std::string path = m_watchPath;
+    const bool yes = m_sink.question(path + "\n\nThis file has been modified.  Do you want to reload it?");
+    if (yes) {
+        if (load(path)) {
+            // Follow the file now at the path (a replacement is a new file).
+            if (!m_clientOwned) openWatch(path);
+        } else if (currentDataTorn()) {
+            // The reload failed and what is shown was cut off under its
+            // mapping: showing it would be showing zeros as data.
+            m_sink.message(format1("Unable to read file: %s", path), MessageIcon::Exclamation);
+            newDocument();
+        }
+    }
+    g_checkRunning = false;
+}
+
+// ---------------------------------------------------------------------------
+// Loading
+
+int CArrayDoc::detectKind(const std::string& path, bool& readFailed) const {
+    readFailed = false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return KindAgl; // perhaps the name of a shared-memory segment
+    struct stat st {};
+    int kind = KindText;
+    if (::fstat(fd, &st) != 0) {
+        readFailed = true;
+    } else if (S_ISREG(st.st_mode) && st.st_size > 3) {
+        uint8_t b[4];
+        if (::pread(fd, b, 4, 0) != 4) {
+            readFailed = true;
+        } else {
+            const uint32_t magic = uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
+            if (magic == 0x0113030Eu)
+                kind = KindHdf;
+            else if (magic == agl::kMagicNormal || magic == agl::kMagicFixed)
+                kind = KindAgl;
+            else if ((magic & 0xFFFFu) == 0x4D42u)
+                kind = KindBitmap;
+        }
+    } else if (!S_ISREG(st.st_mode)) {
+        readFailed = true;
+    }
+    ::close(fd);
+    return kind;
+}
+
+bool CArrayDoc::open(const std::string& path) {
+    BusyCursor busy(m_sink);
+    if (!load(path)) {
+        m_sink.message(format1("Unable to read file: %s", path), MessageIcon::Exclamation);
+        return false;
+    }
+    emit automationRegistrationChanged(false);
+    openWatch(path);
+    return true;
+}
+
+bool CArrayDoc::loadClientSegment(const std::string& name) {
+    if (!load(name)) return false;
+    m_clientOwned = true;
+    closeWatch();
+    return true;
+}
+
+bool CArrayDoc::readBitmapFile(const std::string& path) {
+    MappedFile file(path);
+    BitmapImage image;
+    std::string reason;
+    if (!file.data() || !readBitmap(file.data(), file.size(), image, reason) || file.torn()) {
+        m_lastError = AGL_E_FORMAT;
+        return false;
+    }
+    auto array = std::make_unique<aglArray>();
+    array->setLanguage(AGL_LANG_FORTRAN);
+    const int64_t count = int64_t(image.width) * image.height;
+    void* data = array->allocate(count);
+    const int32_t extents[2] = {image.height, image.width};
+    if (!data || array->reshape(2, extents, AGL_UCHAR) != 0) {
+        m_lastError = array->takeError();
+        if (m_lastError == 0) m_lastError = AGL_E_MAPPING;
+        return false;
+    }
+    std::memcpy(array->mutableData(), image.indices.data(), size_t(count));
+    array->setLowerBound(0, 1);
+    array->setLowerBound(1, 1);
+    array->setRowDim(0);
+    array->setColDim(1);
+
+    auto palette = std::make_unique<aglSegment>();
+    const int32_t paletteExtent = 256;
+    if (!palette->create(nullptr, 1, &paletteExtent, AGL_ULONG, AGL_LANG_C)) {
+        m_lastError = palette->takeError();
+        return false;
+    }
+    std::memcpy(palette->elements(), image.palette.data(), sizeof image.palette);
+
+    m_main = std::move(array);
+    m_current = m_main.get();
+    m_palette = std::move(palette);
+    if (CPlotrane2D* c = control(true)) {
+        c->setString(DISPID_PaletteFileName, m_palette->name());
+        c->setShort(DISPID_PaletteId, 0);
+        c->setDouble(DISPID_PaletteMinVal, 0.0);
+        c->setDouble(DISPID_PaletteMaxVal, double(image.maxValue));
+        c->setBool(DISPID_PaletteAutoAdjust, false);
+    }
+    return true;
+}
+
+bool CArrayDoc::readTextFile(const std::string& path) {
+    MappedFile file(path);
+    if (!file.data()) {
+        m_lastError = AGL_E_FORMAT; // empty or unreadable
+        return false;
+    }
+    AsciiReadResult result = readAglAscii(reinterpret_cast<const char*>(file.data()), file.size());
+    if (file.torn()) {
+        m_lastError = AGL_E_FORMAT;
+        return false;
+    }
+    if (!result.array) {
+        m_lastError = result.error.code ? result.error.code : AGL_E_FORMAT;
+        return false;
+    }
+    if (!result.warning.empty()) m_sink.message(result.warning, MessageIcon::Warning);
+    m_main = std::move(result.array);
+    m_current = m_main.get();
+    return true;
+}
+
+bool CArrayDoc::load(const std::string& path) {
+    bool readFailed = false;
+    const int kind = detectKind(path, readFailed);
+    if (readFailed) {
+        m_lastError = AGL_E_OPEN;
+        return false;
+    }
+    aglArray* previous = m_current;
+    m_current = m_main.get();
+
+    bool ok = false;
+    switch (kind) {
+    case KindAgl:
+        ok = m_main->open(path, true);
+        if (!ok) m_lastError = m_main->takeError();
+        break;
+    case KindHdf:
+        // HDF files are recognised but not read by this build.
+        m_lastError = AGL_E_FORMAT;
+        break;
+    case KindBitmap:
+        ok = readBitmapFile(path);
+        break;
+    default:
+        ok = readTextFile(path);
+        break;
+    }
+    if (!ok) {
+        m_current = previous;
+        if (m_lastError == 0) m_lastError = AGL_E_FORMAT;
+        return false;
+    }
+    m_lastError = 0;
+    if (kind == KindAgl) m_loadedIdentity = AglFileIdentity::of(*m_current->segment());
+    else m_loadedIdentity = AglFileIdentity{};
+
+    m_fileKind = kind;
+    m_loading = true;
+    if (kind != KindHdf) {
+        m_path = path;
+        postLoad();
+    }
+
+    if (CPlotrane2D* c = control()) {
+        c->setLong(DISPID_RowDim, m_current->rowDim());
+        c->setLong(DISPID_ColDim, m_current->colDim());
+        c->Update();
+    }
+    setCursor(m_cursorRow, m_cursorColumn);
+    m_annotation.clear();
+    releaseAxisScales(true);
+    clearZoom();
+    refreshShapeText();
+
+    if (kind == KindAgl)
+        readTrailer();
+    else if (kind == KindText)
+        applyGraphDefaults();
+    m_loading = false;
+    emit arrayChanged();
+    return true;
+}
+
+void CArrayDoc::postLoad() {
+    emit hdfTreeHideRequested();
+    m_hasData = true;
+    applyGraphDefaults();
+    if (CPlotrane2D* c = control()) {
+        const aglSegment* seg = m_current->segment();
+        c->setString(DISPID_FileName, seg ? seg->name() : std::string());
+        selectGraphType(m_fileKind == KindBitmap ? ImageMap : kAutoGraphKind);
+        c->Update();
+    }
+    m_arrayName = arrayNameFor(m_path);
+    m_title = fileTitleOf(m_arrayName);
+    m_modified = false;
+    emit modifiedChanged(false);
+    emitTitle();
+    if (GridHostView* g = gridView()) g->reload();
+}
+
+void CArrayDoc::releaseAxisScales(bool tellControl) {
+    CPlotrane2D* c = tellControl ? control(true) : nullptr;
+    for (int d = 0; d < 7; ++d) {
+        if (!m_axisScales[size_t(d)]) continue;
+        m_axisScales[size_t(d)].reset();
+        if (c) c->SetAxisScale(d, std::string());
+    }
+}
+
+void CArrayDoc::readTrailer() {
+    const aglSegment* seg = m_current->segment();
+    aglAttributes base = aglAttributes::blank();
+    captureAttributes(base, false);
+    AglTrailer trailer;
+    if (!seg || !readAglTrailer(*seg, base, trailer)) {
+        applyGraphDefaults();
+        return;
+    }
+    if (trailer.hasAnnotation) {
+        m_annotation = trailer.annotation;
+        if (m_options.showAglAnnot && !m_annotation.empty()) m_sink.showAnnotation(m_annotation);
+    }
+    CPlotrane2D* c = control();
+    if (trailer.palette) {
+        m_palette = std::move(trailer.palette);
+        if (c) c->setString(DISPID_PaletteFileName, m_palette->name());
+    }
+    for (int d = 0; d < 7; ++d) {
+        if (!trailer.axisScales[size_t(d)]) continue;
+        m_axisScales[size_t(d)] = std::move(trailer.axisScales[size_t(d)]);
+        if (c) c->SetAxisScale(d, m_axisScales[size_t(d)]->name());
+    }
+    if (m_options.restoreAglAttr)
+        applyAttributes(trailer.attributes);
+    else
+        applyGraphDefaults();
+}
+
+// ---------------------------------------------------------------------------
+// Saving
+
+bool CArrayDoc::writeBinary(const std::string& path) {
+    const aglSegment* seg = m_current->segment();
+    if (!seg) return false;
+    AglTrailerParts parts;
+    if (m_options.saveAglAttr) {
+        captureAttributes(parts.attributes);
+        parts.annotation = m_annotation;
+        parts.palette = m_palette.get();
+        for (int d = 0; d < 7; ++d) parts.axisScales[size_t(d)] = m_axisScales[size_t(d)].get();
+    }
+    FormatError error;
+    // The identity recorded at load is passed only while the array is still
+    // mapped from a file: the writer then refuses to put a trailer into a
+    // file that was rewritten or replaced since.
+    AglFileIdentity* loaded = m_loadedIdentity.isFile ? &m_loadedIdentity : nullptr;
+    if (!writeAglFile(*seg, path, m_options.saveAglAttr ? &parts : nullptr, loaded, error)) {
+        if (!error.message.empty()) m_sink.message(error.message, MessageIcon::Error);
+        return false;
+    }
+    return true;
+}
+
+bool CArrayDoc::writeText(const std::string& path) {
+    AsciiNumberFormat format;
+    format.precision = gridPrecision();
+    format.exponent = gridUseExponent();
+    FormatError error;
+    return writeAglAscii(*m_current, path, format, error);
+}
+
+bool CArrayDoc::save(const std::string& path) {
+    BusyCursor busy(m_sink);
+    const std::string ext = lowerExtension(path);
+    // Read-only means no write permission for us or for anyone: a process
+    // with the rights to write anyway (root) must not overwrite a file its
+    // owner marked read-only. The save then fails as the write would.
+    struct stat st {};
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    const bool readOnly = exists && (::access(path.c_str(), W_OK) != 0 || (st.st_mode & 0222) == 0);
+    if (readOnly) m_sink.message(format1("%s is read only!", path), MessageIcon::Error);
+    const std::string watched = m_watchPath;
+    closeWatch();
+    const bool ok = !readOnly && (ext == "txt" ? writeText(path) : writeBinary(path));
+    if (ok) {
+        openWatch(path);
+        setModified(false);
+        return true;
+    }
+    if (!watched.empty()) {
+        // Still watched, with the change check's own notion of "seen": a
+        // failed save must not hide a change made by someone else.
+        const FileStamp seen = m_watchStamp;
+        openWatch(watched);
+        if (seen.valid) m_watchStamp = seen;
+    }
+    m_sink.message(path + "\n\nCouldn't save file.", MessageIcon::Warning);
+    return false;
+}
+
+bool CArrayDoc::saveCommand() {
+    const std::string target = m_clientOwned ? m_title : m_path;
+    if (target.empty()) return saveAs();
+    return save(target);
+}
+
+bool CArrayDoc::saveAs() {
+    static const char* const kAglFilter = "Agl File (*.agl)|*.agl";
+    static const char* const kTextFilter = "Text File (*.txt)|*.txt";
+    SaveFileRequest request;
+    if (m_clientOwned) {
+        request.defaultExtension = "agl";
+        request.filter = std::string(kAglFilter) + "|" + kTextFilter + "||";
+        request.initialName = m_title;
+    } else {
+        if (lowerExtension(m_path) == "txt") {
+            request.defaultExtension = "txt";
+            request.filter = std::string(kTextFilter) + "|" + kAglFilter + "||";
+        } else {
+            request.defaultExtension = "agl";
+            request.filter = std::string(kAglFilter) + "|" + kTextFilter + "||";
+        }
+        // Drop the extension, but not a dot of a folder name.
+        const size_t dot = m_path.rfind('.');
+        const size_t slash = m_path.find_last_of("/\\");
+        request.initialName = dot != std::string::npos && (slash == std::string::npos || dot > slash)
+                                  ? m_path.substr(0, dot)
+                                  : m_path;
+    }
+    const std::optional<std::string> chosen = m_sink.saveFileName(request);
+    if (!chosen) return false;
+    if (!save(*chosen)) return false;
+    if (!m_clientOwned) m_path = *chosen;
+    setTitle(fileTitleOf(*chosen));
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// New, close, make writable
+
+void CArrayDoc::newDocument() {
+    m_path.clear();
+    emit automationRegistrationChanged(true);
+    if (!m_hasData) return;
+    m_hasData = false;
+    m_clientOwned = false;
+    m_fileKind = KindNone;
+    m_modified = false;
+    emit modifiedChanged(false);
+    m_title = "Untitled";
+    m_arrayName.clear();
+    closeWatch();
+    if (CPlotrane2D* c = control(true)) {
+        c->setBool(DISPID_ShowCursor, false);
+        c->setBool(DISPID_ShowPalette, false);
+        c->setShort(DISPID_GraphType, 0);
+    }
+    // Nothing of the old file stays mapped behind an empty document.
+    releaseAxisScales(true);
+    m_palette.reset();
+    m_annotation.clear();
+    m_current = m_main.get();
+    m_main->release();
+    m_loadedIdentity = AglFileIdentity{};
+    clearZoom();
+    deletePictureFile();
+    if (GridHostView* g = gridView()) g->clear();
+    emit statusTextChanged(1, QString());
+    emit statusTextChanged(2, QString());
+    emitTitle();
+    emit arrayChanged();
+}
+
+bool CArrayDoc::closeDocument() {
+    if (m_clientOwned) {
+        m_hiddenByClose = true;
+        emit frameHideRequested();
+        return false;
+    }
+    closeWatch();
+    return true;
+}
+
+std::string CArrayDoc::makeWritable() {
+    if (!m_hasData || !m_current->segment()) return {};
+    aglSegment copy;
+    if (!copy.copyOf(*m_current->segment())) return {};
+    const int rowDim = m_current->rowDim();
+    const int colDim = m_current->colDim();
+    // The array opens the copy by name and holds it from then on; our
+    // handle goes at the end of this function, the block stays with the
+    // array.
+    if (!m_current->open(copy.name(), false) || !m_current->isWritable()) return {};
+    m_current->setRowDim(rowDim);
+    m_current->setColDim(colDim);
+    m_loadedIdentity = AglFileIdentity{};
+    return copy.name();
+}
+
+// ---------------------------------------------------------------------------
+// Cursor
+
+void CArrayDoc::setCursor(int row, int column, DocView* origin) {
+    if (g_cursorBusy) return;
+    g_cursorBusy = true;
+    const aglArray& a = *m_current;
+    const int64_t rows = a.rowDim() == a.colDim() ? 1 : std::max<int64_t>(1, a.extent(a.rowDim()));
+    const int64_t cols = std::max<int64_t>(1, a.extent(a.colDim()));
+    row = int(std::clamp<int64_t>(row, 0, rows - 1));
+    column = int(std::clamp<int64_t>(column, 0, cols - 1));
+    for (DocView* v : m_views) {
+        if (v == origin) continue;
+        if (auto* host = dynamic_cast<ControlHostView*>(v)) {
+            if (CPlotrane2D* c = host->control()) {
+                c->setLong(DISPID_Row, row);
+                c->setLong(DISPID_Col, column);
+            }
+        } else if (auto* grid = dynamic_cast<GridHostView*>(v)) {
+            grid->selectCell(row, column);
+        }
+    }
+    // Moving away from the stored marker drops the deeper zoom levels.
+    if (m_zoomCount > m_zoomLevel && (row != m_cursorRow || column != m_cursorColumn)) m_zoomCount = m_zoomLevel;
+    m_cursorRow = row;
+    m_cursorColumn = column;
+    if (m_hasData)
+        emit statusTextChanged(2, QString::fromStdString(a.positionText(column, row)));
+    emit cursorMoved(row, column);
+    g_cursorBusy = false;
+}
+
+// ---------------------------------------------------------------------------
+// Graph state
+
+GraphSettings& CArrayDoc::graphSettings(int kind) { return m_graph[size_t(std::clamp(kind, 0, 4))]; }
+
+int CArrayDoc::gridPrecision() const {
+    if (GridHostView* g = gridView()) return clampPrecision(g->precision());
+    return m_gridPrecision;
+}
+
+bool CArrayDoc::gridUseExponent() const {
+    if (GridHostView* g = gridView()) return g->useExponent();
+    return m_gridUseExponent;
+}
+
+void CArrayDoc::setGridFormat(int precision, bool useExponent) {
+    m_gridPrecision = clampPrecision(precision);
+    m_gridUseExponent = useExponent;
+    if (GridHostView* g = gridView()) g->setNumberFormat(m_gridPrecision, useExponent);
+}
+
+void CArrayDoc::clearZoom() {
+    m_zoomLevel = 0;
+    m_zoomCount = 0;
+    m_zoom = {};
+}
+
+void CArrayDoc::deletePictureFile() {
+    if (!m_pictureFile.empty()) std::remove(m_pictureFile.c_str());
+    m_pictureFile.clear();
+}
+
+void CArrayDoc::setPictureFile(const std::string& path) {
+    if (path != m_pictureFile) deletePictureFile();
+    m_pictureFile = path;
+}
+
+void CArrayDoc::refreshShapeText() {
+    emit statusTextChanged(1, m_hasData ? QString::fromStdString(m_current->shapeText()) : QString());
+}
+
+int CArrayDoc::currentGraphType() const {
+    CPlotrane2D* c = control(true);
+    if (!c) return NoGraph;
+    int t = c->getInt(DISPID_GraphType);
+    if (t < 1 || t > 3) t = NoGraph;
+    if (t == HeightPlot && c->getInt(DISPID_CamViewType) != 0) t = PlaneView;
+    return t;
+}
+
+bool CArrayDoc::isGraphTypeAllowed(int kind) const {
+    if (kind == NoGraph) return true;
+    if (!m_hasData || kind < 0 || kind > 4) return false;
+    int32_t colLow, rowLow, colLength, rowLength;
+    m_current->planeRoi(colLow, rowLow, colLength, rowLength);
+    if (kind == PlaneView) return rowLength <= 10 || colLength <= 10;
+    return rowLength >= 2 && colLength >= 2;
+}
+
+void CArrayDoc::storeControlSettings(int kind) {
+    CPlotrane2D* c = control(true);
+    if (!c) return;
+    GraphSettings& g = graphSettings(kind);
+    g.graphStyle = c->getInt(DISPID_GraphStyle);
+    g.lineSmooth = c->getBool(DISPID_LineSmooth);
+    g.showGrid = c->getBool(DISPID_ShowGrid);
+    g.flatShading = c->getInt(DISPID_Shading) <= 0;
+    g.highLight = c->getBool(DISPID_HighLight);
+    g.textureMode = int16_t(c->getInt(DISPID_TextureMode));
+    g.dataClamp = c->getBool(DISPID_DataClamp);
+    g.lighting = c->getBool(DISPID_Lighting);
+    g.useColorPalette = c->getBool(DISPID_UseColorPalette);
+    g.showAxis = c->getBool(DISPID_ShowAxis);
+    g.depthcue = c->getBool(DISPID_Depthcue);
+    g.fixedAspect = c->getBool(DISPID_FixedAspect);
+}
+
+void CArrayDoc::applySettingsToControl(int kind) {
+    CPlotrane2D* c = control(true);
+    if (!c) return;
+    const GraphSettings& g = graphSettings(kind);
+    c->setShort(DISPID_GraphStyle, g.graphStyle);
+    c->setBool(DISPID_LineSmooth, g.lineSmooth);
+    c->setBool(DISPID_ShowGrid, g.showGrid);
+    c->setShort(DISPID_Shading, g.flatShading ? 0 : 1);
+    c->setBool(DISPID_HighLight, g.highLight);
+    c->setShort(DISPID_TextureMode, g.textureMode);
+    c->setBool(DISPID_DataClamp, g.dataClamp);
+    c->setBool(DISPID_Lighting, g.lighting);
+    c->setBool(DISPID_UseColorPalette, g.useColorPalette);
+    c->setFloat(DISPID_GridDensity, g.gridDensity);
+    c->setBool(DISPID_ShowAxis, g.showAxis);
+    c->setBool(DISPID_Depthcue, g.depthcue);
+    c->setBool(DISPID_FixedAspect, g.fixedAspect);
+}
+
+void CArrayDoc::saveCamera3D() {
+    CPlotrane2D* c = control(true);
+    if (!c) return;
+    m_camera.zScale = c->getFloat(DISPID_ZScale);
+    m_camera.elevation = c->getFloat(DISPID_CamElevation);
+    m_camera.azimuth = c->getFloat(DISPID_CamAzimuth);
+    m_camera.distance = c->getFloat(DISPID_CamDistance);
+    const int style = c->getInt(DISPID_GraphStyle);
+    m_camera.style = (style == 0 || style == 2 || style == 3 || style == 4) ? style : 1;
+}
+
+void CArrayDoc::restoreCamera3D() {
+    CPlotrane2D* c = control(true);
+    if (!c) return;
+    c->setFloat(DISPID_ZScale, m_camera.zScale);
+    c->setFloat(DISPID_CamElevation, m_camera.elevation);
+    c->setFloat(DISPID_CamAzimuth, m_camera.azimuth);
+    c->setFloat(DISPID_CamDistance, m_camera.distance);
+    c->setShort(DISPID_GraphStyle, m_camera.style);
+}
+
+void CArrayDoc::selectGraphType(int requested) {
+    CPlotrane2D* c = control(true);
+    if (!c) return;
+    const int k = currentGraphType();
+    const bool camera3D = c->getInt(DISPID_CamViewType) == 0;
+    storeControlSettings(k);
+
+    int kind = NoGraph;
+    requested = sanitizeKind(requested);
+    if (m_hasData) {
+        if (requested != kAutoGraphKind) {
+            kind = isGraphTypeAllowed(requested) ? requested : NoGraph;
+        } else if (k != NoGraph && isGraphTypeAllowed(k)) {
+            kind = k;
+        } else if (isGraphTypeAllowed(m_preferredKind)) {
+            kind = m_preferredKind;
+        } else if (isGraphTypeAllowed(PlaneView)) {
+            kind = PlaneView;
+        } else if (isGraphTypeAllowed(HeightPlot)) {
+            kind = HeightPlot;
+        }
+    }
+    if (kind != k && k != NoGraph) settingsChanged(false);
+
+    int32_t colLow, rowLow, colLength, rowLength;
+    m_current->planeRoi(colLow, rowLow, colLength, rowLength);
+    int numColumns = c->getInt(DISPID_NumColumns);
+    const int numRows = c->getInt(DISPID_NumRows);
+
+    switch (kind) {
+    case NoGraph:
+        if (camera3D) saveCamera3D();
+        c->setShort(DISPID_GraphType, 0);
+        c->setBool(DISPID_ShowPalette, m_paletteShown);
+        c->setShort(DISPID_AxisStyle, 5);
+        break;
+    case HeightPlot:
+        if (!camera3D) {
+            c->setShort(DISPID_CamViewType, 0);
+            restoreCamera3D();
+        }
+        c->setShort(DISPID_GraphType, 1);
+        c->setBool(DISPID_ShowPalette, m_paletteShown);
+        c->setShort(DISPID_AxisStyle, 5);
+        break;
+    case ImageMap:
+        if (camera3D) saveCamera3D();
+        c->setShort(DISPID_CamViewType, 2);
+        c->setShort(DISPID_GraphType, 2);
+        c->setBool(DISPID_ShowPalette, m_paletteShown);
+        c->setFloat(DISPID_ZScale, 1.0f);
+        c->setShort(DISPID_AxisStyle, 5);
+        break;
+    case VectorGraph: {
+        if (numRows < numColumns) {
+            const int rd = m_current->rowDim();
+            const int cd = m_current->colDim();
+            m_current->setRowDim(cd);
+            m_current->setColDim(rd);
+            c->setLong(DISPID_RowDim, m_current->rowDim());
+            c->setLong(DISPID_ColDim, m_current->colDim());
+            c->Update();
+            if (GridHostView* g = gridView()) g->reload();
+            m_current->planeRoi(colLow, rowLow, colLength, rowLength);
+            numColumns = c->getInt(DISPID_NumColumns);
+        }
+        const int n = numColumns;
+        const bool x = c->getInt(DISPID_XComp) != -1 && n >= 1;
+        const bool y = c->getInt(DISPID_YComp) != -1 && n >= 2;
+        const bool z = c->getInt(DISPID_ZComp) != -1 && n >= 3;
+        const bool w = c->getInt(DISPID_WComp) != -1 && n >= 4;
+        if (camera3D && !(x && y && z)) saveCamera3D();
+        if (!camera3D && x && y && z) {
+            c->setShort(DISPID_CamViewType, 0);
+            restoreCamera3D();
+            c->setShort(DISPID_AxisStyle, 5);
+        }
+        if (!z) {
+            c->setShort(DISPID_CamViewType, 2);
+            c->setShort(DISPID_AxisStyle, 1);
+            c->setFloat(DISPID_ZScale, 1.0f);
+        } else if (!y || !x) {
+            c->setShort(DISPID_CamViewType, !y ? 1 : 3);
+            c->setFloat(DISPID_ZScale, 1.0f);
+            c->setShort(DISPID_AxisStyle, 1);
+        }
+        c->setShort(DISPID_GraphType, 3);
+        c->setBool(DISPID_ShowPalette, w ? m_paletteShown : false);
+        m_graph[VectorGraph].useColorPalette = w;
+        break;
+    }
+    case PlaneView:
+        if (camera3D) saveCamera3D();
+        c->setFloat(DISPID_ZScale, 1.0f);
+        if (rowLength > 10) {
+            c->setShort(DISPID_CamViewType, 3);
+        } else {
+            const int view = c->getInt(DISPID_CamViewType);
+            if (colLength > 10 || (view != 1 && view != 3)) c->setShort(DISPID_CamViewType, 1);
+        }
+        c->setShort(DISPID_GraphType, 1);
+        c->setBool(DISPID_ShowPalette, false);
+        c->setShort(DISPID_AxisStyle, 1);
+        break;
+    default:
+        break;
+    }
+    applySettingsToControl(kind);
+}
+
+void CArrayDoc::settingsChanged(bool force) {
+    if (m_loading && !force) return;
+    if (!(m_modified && !force)) {
+        if (m_fileKind == KindAgl && m_options.saveAglAttr) setModified(true);
+    }
+    deletePictureFile();
+}
+
+// ---------------------------------------------------------------------------
+// Attribute record
+
+void CArrayDoc::captureAttributes(aglAttributes& r, bool refreshFromControl) {
+    CPlotrane2D* c = control(true);
+    const int kind = currentGraphType();
+    // What is on screen now belongs to its kind's block and, under the free
+    // camera, to the remembered camera: a record that is saved must keep
+    // what is shown.
+    if (c && refreshFromControl) {
+        storeControlSettings(kind);
+        if (c->getInt(DISPID_CamViewType) == 0 && kind != NoGraph) saveCamera3D();
+    }
+    r.flags = 0;
+    if (gridUseExponent()) r.flags |= aglAttributes::kGridExponent;
+    r.gridPrecision = gridPrecision();
+    r.graphKind = int16_t(kind);
+    r.surfaceDensity = m_graph[HeightPlot].gridDensity;
+    r.surfaceStyle = int16_t(m_graph[HeightPlot].graphStyle);
+    r.surfaceSettings = packSettingsWord(m_graph[HeightPlot]);
+    r.imageSettings = packSettingsWord(m_graph[ImageMap]);
+    r.vectorStyle = int16_t(m_graph[VectorGraph].graphStyle);
+    r.vectorSettings = packSettingsWord(m_graph[VectorGraph]);
+    r.planeStyle = int16_t(m_graph[PlaneView].graphStyle);
+    r.planeSettings = packSettingsWord(m_graph[PlaneView]);
+    r.elevation = m_camera.elevation;
+    r.azimuth = m_camera.azimuth;
+    r.distance = m_camera.distance;
+    r.zScale = m_camera.zScale;
+    r.row = m_cursorRow;
+    r.col = m_cursorColumn;
+    r.rowDim = m_current->rowDim();
+    r.colDim = m_current->colDim();
+    for (int d = 0; d < 7; ++d) {
+        int32_t low = 0, high = 0;
+        if (d < m_current->dimCount()) m_current->getRoi(d, low, high);
+        r.roiLow[d] = low;
+        r.roiHigh[d] = high;
+    }
+    if (!c) return;
+    if (c->getBool(DISPID_ShowPalette)) r.flags |= aglAttributes::kShowPalette;
+    if (c->getBool(DISPID_ShowCursor)) r.flags |= aglAttributes::kShowCursor;
+    if (c->getBool(DISPID_AxisAutoScale)) r.flags |= aglAttributes::kAxisAutoScale;
+    if (c->getBool(DISPID_PaletteAutoAdjust)) r.flags |= aglAttributes::kPaletteAutoAdjust;
+    r.imageOrientation = int16_t(c->getInt(DISPID_ImageOrientation));
+    r.xComp = c->getInt(DISPID_XComp);
+    r.yComp = c->getInt(DISPID_YComp);
+    r.zComp = c->getInt(DISPID_ZComp);
+    r.wComp = c->getInt(DISPID_WComp);
+    r.row = c->getInt(DISPID_Row);
+    r.col = c->getInt(DISPID_Col);
+    r.xMinClamp = c->getDouble(DISPID_XMinClamp);
+    r.yMinClamp = c->getDouble(DISPID_YMinClamp);
+    r.zMinClamp = c->getDouble(DISPID_ZMinClamp);
+    r.xMaxClamp = c->getDouble(DISPID_XMaxClamp);
+    r.yMaxClamp = c->getDouble(DISPID_YMaxClamp);
+    r.zMaxClamp = c->getDouble(DISPID_ZMaxClamp);
+    r.paletteMinVal = c->getDouble(DISPID_PaletteMinVal);
+    r.paletteMaxVal = c->getDouble(DISPID_PaletteMaxVal);
+    r.paletteId = int16_t(c->getInt(DISPID_PaletteId));
+    r.backColor = translateOleColor(uint32_t(c->getInt(DISPID_BackColor)));
+    r.graphColor = translateOleColor(uint32_t(c->getInt(DISPID_GraphColor)));
+    r.gridColor = translateOleColor(uint32_t(c->getInt(DISPID_GridColor)));
+    r.cursorColor = translateOleColor(uint32_t(c->getInt(DISPID_CursorColor)));
+    r.axisLabelColor = translateOleColor(uint32_t(c->getInt(DISPID_AxisLabelColor)));
+    r.axisColor = translateOleColor(uint32_t(c->getInt(DISPID_AxisColor)));
+    r.axisBackColor = translateOleColor(uint32_t(c->getInt(DISPID_AxisBackColor)));
+}
+
+void CArrayDoc::applyAttributes(const aglAttributes& r) {
+    // A damaged record may carry any precision; formats are built from it.
+    setGridFormat(clampPrecision(r.gridPrecision), (r.flags & aglAttributes::kGridExponent) != 0);
+    CPlotrane2D* c = control(true);
+    if (c) {
+        c->setColor(DISPID_BackColor, r.backColor);
+        c->setColor(DISPID_GraphColor, r.graphColor);
+        c->setColor(DISPID_AxisBackColor, r.axisBackColor);
+        c->setColor(DISPID_AxisColor, r.axisColor);
+        c->setColor(DISPID_CursorColor, r.cursorColor);
+        c->setColor(DISPID_AxisLabelColor, r.axisLabelColor);
+        c->setColor(DISPID_GridColor, r.gridColor);
+    }
+    unpackSettingsWord(r.surfaceSettings, m_graph[HeightPlot]);
+    // A density the control would refuse keeps the one in force.
+    if (r.surfaceDensity > 0.0f && r.surfaceDensity < 100.0f) m_graph[HeightPlot].gridDensity = r.surfaceDensity;
+    m_graph[HeightPlot].graphStyle = r.surfaceStyle;
+    unpackSettingsWord(r.imageSettings, m_graph[ImageMap]);
+    if (c) c->setShort(DISPID_ImageOrientation, r.imageOrientation);
+    unpackSettingsWord(r.vectorSettings, m_graph[VectorGraph]);
+    m_graph[VectorGraph].graphStyle = r.vectorStyle;
+    if (c) {
+        c->setLong(DISPID_XComp, r.xComp);
+        c->setLong(DISPID_YComp, r.yComp);
+        c->setLong(DISPID_ZComp, r.zComp);
+        c->setLong(DISPID_WComp, r.wComp);
+    }
+    unpackSettingsWord(r.planeSettings, m_graph[PlaneView]);
+    m_graph[PlaneView].graphStyle = r.planeStyle;
+    if (c) {
+        c->setBool(DISPID_ShowPalette, (r.flags & aglAttributes::kShowPalette) != 0);
+        c->setBool(DISPID_ShowCursor, (r.flags & aglAttributes::kShowCursor) != 0);
+    }
+    m_camera.elevation = r.elevation;
+    m_camera.azimuth = r.azimuth;
+    m_camera.distance = r.distance;
+    m_camera.zScale = r.zScale;
+    if (c) {
+        c->setDouble(DISPID_XMinClamp, r.xMinClamp);
+        c->setDouble(DISPID_YMinClamp, r.yMinClamp);
+        c->setDouble(DISPID_ZMinClamp, r.zMinClamp);
+        c->setDouble(DISPID_XMaxClamp, r.xMaxClamp);
+        c->setDouble(DISPID_YMaxClamp, r.yMaxClamp);
+        c->setDouble(DISPID_ZMaxClamp, r.zMaxClamp);
+        c->setBool(DISPID_AxisAutoScale, (r.flags & aglAttributes::kAxisAutoScale) != 0);
+    }
+    setCursor(r.row, r.col);
+
+    // Dimensions out of range would make the array pick its own; keep the
+    // ones in force instead.
+    const int dims = m_current->dimCount();
+    if (r.rowDim >= 0 && r.rowDim < dims && r.colDim >= 0 && r.colDim < dims) {
+        m_current->setRowDim(r.rowDim);
+        m_current->setColDim(r.colDim);
+    }
+    if (c) {
+        c->setLong(DISPID_RowDim, m_current->rowDim());
+        c->setLong(DISPID_ColDim, m_current->colDim());
+    }
+    for (int d = 0; d < dims && d < 7; ++d) {
+        const int32_t last = m_current->extent(d) - 1;
+        const int32_t low = std::max(r.roiLow[d], 0);
+        const int32_t high = std::min(r.roiHigh[d], last);
+        if (high < low) continue;
+        if (c) {
+            c->SetRoiUb(d, last);
+            c->SetRoiLb(d, low);
+            c->SetRoiUb(d, high);
+        }
+        m_current->setRoi(d, low, high);
+    }
+    if (c) {
+        c->setDouble(DISPID_PaletteMinVal, r.paletteMinVal);
+        c->setDouble(DISPID_PaletteMaxVal, r.paletteMaxVal);
+        c->setShort(DISPID_PaletteId, r.paletteId);
+        c->setBool(DISPID_PaletteAutoAdjust, (r.flags & aglAttributes::kPaletteAutoAdjust) != 0);
+    }
+    selectGraphType(sanitizeKind(r.graphKind));
+    if (c) c->Update();
+    if (GridHostView* g = gridView()) g->reload();
+}
+
+// ---------------------------------------------------------------------------
+// Settings store
+
+void CArrayDoc::setOptions(const SettingsStore::Options& o) {
+    m_options.fillValue = o.fillValue;
+    m_options.saveAglAttr = o.saveAglAttr;
+    m_options.restoreAglAttr = o.restoreAglAttr;
+    m_options.showHdfTree = o.showHdfTree;
+    m_options.showAglAnnot = o.showAglAnnot;
+    // The axis-scales flag is the View menu's; the dialog only writes it.
+    m_settings.writeOptions(m_options);
+}
+
+void CArrayDoc::setDisplayDimScales(bool on) {
+    m_options.displayDimScales = on;
+    if (CPlotrane2D* c = control(true)) c->setBool(DISPID_UseAxisScales, on);
+}
+
+void CArrayDoc::applyGraphDefaults() {
+    SettingsStore& s = m_settings;
+    setGridFormat(s.readInt("Precision", gridPrecision()), s.readInt("UseExp", gridUseExponent() ? 1 : 0) != 0);
+    const int kind = s.readInt("GraphType", PlaneView);
+    if (kind >= 1 && kind <= 4) m_preferredKind = kind;
+
+    auto readBlock = [&](const char* settingsName, int k) {
+        unpackSettingsWord(uint32_t(s.readInt(settingsName, int(packSettingsWord(m_graph[size_t(k)])))), m_graph[size_t(k)]);
+    };
+    readBlock("SurfaceSettings", HeightPlot);
+    const float density = s.readX100("SurfaceDensity", m_graph[HeightPlot].gridDensity);
+    if (density > 0.0f && density < 100.0f) m_graph[HeightPlot].gridDensity = density;
+    m_graph[HeightPlot].graphStyle = s.readInt("SurfaceStyle", m_graph[HeightPlot].graphStyle);
+    readBlock("ImageSettings", ImageMap);
+    CPlotrane2D* c = control(true);
+    if (c && s.contains("ImageOrientation")) c->setShort(DISPID_ImageOrientation, s.readInt("ImageOrientation", 0));
+    readBlock("VectorSettings", VectorGraph);
+    m_graph[VectorGraph].graphStyle = s.readInt("VectorStyle", m_graph[VectorGraph].graphStyle);
+    readBlock("PlaneSettings", PlaneView);
+    m_graph[PlaneView].graphStyle = s.readInt("PlaneStyle", m_graph[PlaneView].graphStyle);
+    m_paletteShown = s.readInt("ShowPalette", 0) != 0;
+    if (c) c->setBool(DISPID_ShowCursor, s.readInt("ShowMarker", 0) != 0);
+    m_camera.elevation = s.readX100("SurfaceElevation", m_camera.elevation);
+    m_camera.azimuth = s.readX100("SurfaceAzimuth", m_camera.azimuth);
+    m_camera.distance = s.readX100("SurfaceDistance", m_camera.distance);
+    m_camera.zScale = s.readX100("ZScale", m_camera.zScale);
+    if (c) {
+        if (s.contains("PaletteId")) c->setShort(DISPID_PaletteId, s.readInt("PaletteId", 0));
+        static const std::pair<const char*, int> kColours[] = {
+            {"BackColor", DISPID_BackColor},   {"GraphColor", DISPID_GraphColor},
+            {"AxisBackColor", DISPID_AxisBackColor}, {"AxisColor", DISPID_AxisColor},
+            {"MarkerColor", DISPID_CursorColor}, {"LabelColor", DISPID_AxisLabelColor},
+            {"GridColor", DISPID_GridColor}};
+        for (const auto& [name, dispid] : kColours)
+            if (s.contains(name)) c->setColor(dispid, uint32_t(s.readInt(name, 0)));
+
+        // What every newly bound array starts from.
+        c->setBool(DISPID_UseAxisScales, m_options.displayDimScales);
+        c->setBool(DISPID_AxisAutoScale, true);
+        c->setBool(DISPID_PaletteAutoAdjust, m_fileKind != KindBitmap);
+        c->setLong(DISPID_XComp, 0);
+        c->setLong(DISPID_YComp, 1);
+        c->setLong(DISPID_ZComp, 2);
+        c->setLong(DISPID_WComp, 3);
+    }
+}
+
+void CArrayDoc::saveGraphDefaults() {
+    SettingsStore& s = m_settings;
+    CPlotrane2D* c = control(true);
+    const int kind = currentGraphType();
+    if (c) {
+        if (c->getInt(DISPID_CamViewType) == 0) {
+            m_camera.elevation = c->getFloat(DISPID_CamElevation);
+            m_camera.azimuth = c->getFloat(DISPID_CamAzimuth);
+            m_camera.distance = c->getFloat(DISPID_CamDistance);
+            m_camera.zScale = c->getFloat(DISPID_ZScale);
+        }
+        storeControlSettings(kind);
+    }
+    s.writeInt("Precision", gridPrecision());
+    s.writeInt("UseExp", gridUseExponent() ? 1 : 0);
+    s.writeInt("GraphType", kind);
+    s.writeInt("SurfaceSettings", int(packSettingsWord(m_graph[HeightPlot])));
+    s.writeX100("SurfaceDensity", m_graph[HeightPlot].gridDensity);
+    s.writeInt("SurfaceStyle", m_graph[HeightPlot].graphStyle);
+    s.writeInt("ImageSettings", int(packSettingsWord(m_graph[ImageMap])));
+    if (c) s.writeInt("ImageOrientation", c->getInt(DISPID_ImageOrientation));
+    s.writeInt("VectorSettings", int(packSettingsWord(m_graph[VectorGraph])));
+    s.writeInt("VectorStyle", m_graph[VectorGraph].graphStyle);
+    s.writeInt("PlaneSettings", int(packSettingsWord(m_graph[PlaneView])));
+    s.writeInt("PlaneStyle", m_graph[PlaneView].graphStyle);
+    s.writeInt("ShowPalette", c ? (c->getBool(DISPID_ShowPalette) ? 1 : 0) : (m_paletteShown ? 1 : 0));
+    if (c) s.writeInt("ShowMarker", c->getBool(DISPID_ShowCursor) ? 1 : 0);
+    s.writeX100("SurfaceElevation", m_camera.elevation);
+    s.writeX100("SurfaceAzimuth", m_camera.azimuth);
+    s.writeX100("SurfaceDistance", m_camera.distance);
+    s.writeX100("ZScale", m_camera.zScale);
+    if (c) {
+        s.writeInt("PaletteId", c->getInt(DISPID_PaletteId));
+        auto colour = [&](int dispid) { return int(translateOleColor(uint32_t(c->getInt(dispid)))); };
+        s.writeInt("BackColor", colour(DISPID_BackColor));
+        s.writeInt("GraphColor", colour(DISPID_GraphColor));
+        s.writeInt("AxisBackColor", colour(DISPID_AxisBackColor));
+        s.writeInt("AxisColor", colour(DISPID_AxisColor));
+        s.writeInt("MarkerColor", colour(DISPID_CursorColor));
+        s.writeInt("LabelColor", colour(DISPID_AxisLabelColor));
+        s.writeInt("GridColor", colour(DISPID_GridColor));
+    }
+    s.sync();
+}
+
+void CArrayDoc::restoreFactoryDefaults() {
+    m_settings.removeGraphDefaults();
+    m_settings.sync();
+    aglAttributes record = aglAttributes::blank();
+    captureAttributes(record);
+    applyGraphDefaults();
+    applyAttributes(record);
+}
+
+void CArrayDoc::askSaveGraphDefaults() {
+    if (m_sink.question("Save current graph settings as default?")) saveGraphDefaults();
+}
+
+void CArrayDoc::askRestoreFactoryDefaults() {
+    if (m_sink.question("Restore factory default settings?")) restoreFactoryDefaults();
+}

@@ -1,0 +1,294 @@
+// CArrayDoc: the viewer's one document. It owns the array now shown and
+// everything that belongs to its file without being the array: annotation,
+// palette and axis-scale segments, the per-graph-kind display settings, the
+// remembered 3-D camera, the cursor, the zoom history, the file-watch state
+// and the options. It opens agl, bitmap and text files (kind chosen by the
+// first bytes) and named shared-memory segments, notices when another
+// program rewrites the open file and offers to reload it, and saves in the
+// agl binary or ASCII format.
+//
+// The document needs no window. It reaches the user through a MessageSink,
+// the settings through a SettingsStore (both owned by the caller and
+// outliving the document), and its views through the DocView interfaces:
+// views register with addView and are found by runtime class name; the
+// graph control is reached only through the graph view's CPlotrane2D
+// wrapper over the control's dispatch interface. What the frame needs to
+// follow (title, status panes, cursor, bars) comes out as Qt signals.
+//
+// User-interface thread only.
+#pragma once
+
+#include "AglBinaryFormat.h"
+#include "GraphSettings.h"
+#include "SettingsStore.h"
+#include "aglAttributes.h"
+
+#include "core/aglArray.h"
+#include "core/aglSegment.h"
+
+#include <QObject>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CPlotrane2D;
+class ControlHostView;
+class DocView;
+class GridHostView;
+class MessageSink;
+
+class CArrayDoc : public QObject {
+    Q_OBJECT
+
+public:
+    // File kinds, as detected by load.
+    enum FileKind { KindNone = 0, KindAgl = 1, KindHdf = 2, KindBitmap = 3, KindText = 4 };
+    // Graph kinds of the viewer; the control's GraphType is 0..3 and the
+    // plane view is a height plot under a fixed camera.
+    enum GraphKind { NoGraph = 0, HeightPlot = 1, ImageMap = 2, VectorGraph = 3, PlaneView = 4 };
+    static constexpr int kAutoGraphKind = -1;
+    static constexpr int kMaxZoomLevels = 16;
+
+    CArrayDoc(SettingsStore& settings, MessageSink& sink, QObject* parent = nullptr);
+    ~CArrayDoc() override;
+    CArrayDoc(const CArrayDoc&) = delete;
+    CArrayDoc& operator=(const CArrayDoc&) = delete;
+
+    // ---- Views ----------------------------------------------------------
+    // The document does not own its views; a view removes itself before it
+    // is destroyed.
+    void addView(DocView* view);
+    void removeView(DocView* view);
+    const std::vector<DocView*>& views() const { return m_views; }
+    // First view of that runtime class name, or nullptr.
+    DocView* findView(const std::string& className) const;
+    // The view named "CGraphView" and the one named "CGridView".
+    ControlHostView* graphView() const;
+    GridHostView* gridView() const;
+    // The graph view's control; nullptr when there is none, and while the
+    // document holds no array unless regardless is set.
+    CPlotrane2D* control(bool regardless = false) const;
+
+    // ---- Opening, watching, saving --------------------------------------
+    // Opens a file for the user: load, then watch it. On failure shows
+    // "Unable to read file: %s" and keeps the previous array.
+    bool open(const std::string& path);
+    // Detects the kind, reads, and finishes the load (also used by reload
+    // and automation). Shows nothing on failure; lastError() says why.
+    bool load(const std::string& path);
+    // Loads a segment an automation client made; the document becomes
+    // client-owned and watches nothing.
+    bool loadClientSegment(const std::string& name);
+    // The timer's check: when the watched file was rewritten or replaced
+    // since the last load or save, asks once whether to reload it.
+    void checkForChange();
+    // Saves to path: ".txt" (any case) as agl ASCII, else agl binary.
+    bool save(const std::string& path);
+    // The Save command: to the path (the title for a client-owned
+    // document), or Save As when there is none.
+    bool saveCommand();
+    // The Save As command: asks for a name, then saves.
+    bool saveAs();
+    // Empties the document (File New).
+    void newDocument();
+    // Closes for the user. A client-owned document is hidden instead and
+    // stays; returns whether the document may really go.
+    bool closeDocument();
+
+    // ---- The array and its names ----------------------------------------
+    aglArray* currentArray() const { return m_current; }
+    aglArray* mainArray() const { return m_main.get(); }
+    bool hasData() const { return m_hasData; }
+    int fileKind() const { return m_fileKind; }
+    const std::string& path() const { return m_path; }
+    const std::string& arrayName() const { return m_arrayName; }
+    // The title requested for the frame, and the one to show (" *" while
+    // modified).
+    const std::string& title() const { return m_title; }
+    std::string displayTitle() const;
+    void setTitle(const std::string& title);
+    // The array name for a path: "Array%d" (k + 1) for a generated segment
+    // name "...@k@...", else the path.
+    static std::string arrayNameFor(const std::string& path);
+    // The part after the last slash or backslash.
+    static std::string fileTitleOf(const std::string& path);
+    int lastError() const { return m_lastError; }
+    bool isClientOwned() const { return m_clientOwned; }
+    bool isHiddenByClose() const { return m_hiddenByClose; }
+    void setHiddenByClose(bool hidden) { m_hiddenByClose = hidden; }
+    bool isModified() const { return m_modified; }
+    void setModified(bool modified);
+    const std::string& annotation() const { return m_annotation; }
+    void setAnnotation(const std::string& text) { m_annotation = text; }
+    const aglSegment* paletteSegment() const { return m_palette.get(); }
+    const aglSegment* axisScale(int dim) const;
+
+    // Copies the current segment into a new writable shared-memory segment
+    // and gives it to the array (ROI back to the whole array, row and column
+    // dimensions kept). Returns the new segment's name, or empty when there
+    // is no data or the copy fails (the array is then unchanged).
+    std::string makeWritable();
+
+    // ---- Cursor ----------------------------------------------------------
+    // Moves the cursor shared by the views: clamped to the array, told to
+    // every control view and grid view except origin, shown in status pane 2.
+    void setCursor(int row, int column, DocView* origin = nullptr);
+    int cursorRow() const { return m_cursorRow; }
+    int cursorColumn() const { return m_cursorColumn; }
+
+    // ---- Graph state -------------------------------------------------------
+    // The kind shown now (0..4), from the control.
+    int currentGraphType() const;
+    bool isGraphTypeAllowed(int kind) const;
+    // Shows kind (kAutoGraphKind: the document chooses).
+    void selectGraphType(int kind);
+    void saveCamera3D();
+    void restoreCamera3D();
+    // Called by every command that changes a graph setting: marks an agl
+    // document modified when its settings are saved into the file, and drops
+    // the cached print picture.
+    void settingsChanged(bool force = false);
+    GraphSettings& graphSettings(int kind);
+    int preferredGraphKind() const { return m_preferredKind; }
+    bool paletteShown() const { return m_paletteShown; }
+    void setPaletteShown(bool shown) { m_paletteShown = shown; }
+    struct Camera {
+        float elevation = 20.0f;
+        float azimuth = -108.0f;
+        float distance = 3.0f;
+        float zScale = 0.8f;
+        int style = 1;
+    };
+    const Camera& camera() const { return m_camera; }
+    // The grid's number format (kept here too, for documents without a grid
+    // view and for the text writer).
+    int gridPrecision() const;
+    bool gridUseExponent() const;
+    void setGridFormat(int precision, bool useExponent);
+    // The zoom history: level 0 is the whole array.
+    struct ZoomLevel {
+        int32_t rowStart = 0, colStart = 0, rowCount = 0, colCount = 0;
+    };
+    int zoomLevel() const { return m_zoomLevel; }
+    int zoomLevelCount() const { return m_zoomCount; }
+    void clearZoom();
+    const std::string& pictureFile() const { return m_pictureFile; }
+    void setPictureFile(const std::string& path);
+
+    // ---- Attribute record ------------------------------------------------
+    // Fills the record from the document, grid view and control (offsets,
+    // size and version are the writer's). With refreshFromControl, the
+    // settings of the kind shown and the free camera are first taken from
+    // the control into the document (what a saved record must keep).
+    void captureAttributes(aglAttributes& record, bool refreshFromControl = true);
+    // Applies a record (a file's trailer, or one captured before): grid,
+    // colours, per-kind settings, camera, clamps, cursor, dimensions, ROI,
+    // palette; then selects its graph kind and updates.
+    void applyAttributes(const aglAttributes& record);
+
+    // ---- Settings store --------------------------------------------------
+    const SettingsStore::Options& options() const { return m_options; }
+    // The Options dialog's OK: takes the values and writes them.
+    void setOptions(const SettingsStore::Options& options);
+    // Toggles the use of axis scales (View, Axis Scales).
+    void setDisplayDimScales(bool on);
+    // Reads every graph default and applies it to the document, grid and
+    // control, then the per-load settings (axis scales, auto scaling,
+    // components).
+    void applyGraphDefaults();
+    // Writes every graph default from the graph now shown.
+    void saveGraphDefaults();
+    // Deletes the 26 graph defaults, keeping the graph on screen as it is.
+    void restoreFactoryDefaults();
+    // The Options dialog's buttons: ask, then do the above.
+    void askSaveGraphDefaults();
+    void askRestoreFactoryDefaults();
+    SettingsStore& settings() { return m_settings; }
+    MessageSink& messages() { return m_sink; }
+
+signals:
+    void titleChanged(const QString& title);
+    // Pane 1: the array's shape; pane 2: cursor position and value.
+    void statusTextChanged(int pane, const QString& text);
+    void cursorMoved(int row, int column);
+    // A new array is shown (or none).
+    void arrayChanged();
+    void modifiedChanged(bool modified);
+    void hdfTreeHideRequested();
+    // A client-owned document was closed: hide the main frame.
+    void frameHideRequested();
+    // The automation class registration is withdrawn (a file was opened by
+    // the user) or offered again (new document).
+    void automationRegistrationChanged(bool registered);
+
+private:
+    struct FileStamp {
+        bool valid = false;
+        dev_t device = 0;
+        ino_t inode = 0;
+        int64_t size = -1;
+        int64_t timeNs = 0;
+    };
+    static FileStamp stampOfPath(const std::string& path);
+    static FileStamp stampOfDescriptor(int fd);
+    void openWatch(const std::string& path);
+    void closeWatch();
+    bool currentDataTorn() const;
+
+    int detectKind(const std::string& path, bool& readFailed) const;
+    bool readBitmapFile(const std::string& path);
+    bool readTextFile(const std::string& path);
+    void postLoad();
+    void readTrailer();
+    void releaseAxisScales(bool tellControl);
+    bool writeBinary(const std::string& path);
+    bool writeText(const std::string& path);
+    void storeControlSettings(int kind);
+    void applySettingsToControl(int kind);
+    void refreshShapeText();
+    void emitTitle();
+    void deletePictureFile();
+
+    SettingsStore& m_settings;
+    MessageSink& m_sink;
+    std::vector<DocView*> m_views;
+
+    aglArray* m_current = nullptr;
+    std::string m_annotation;
+    std::string m_pictureFile;
+    std::unique_ptr<aglArray> m_main;
+    bool m_loading = false;
+    std::string m_arrayName;
+    std::string m_path;
+    std::string m_title;
+    int m_fileKind = KindNone;
+    FileStamp m_watchStamp;
+    int m_watchFd = -1;
+    std::string m_watchPath;
+    // The mapped agl file as it was loaded (or last saved into): the writer
+    // refuses to put a trailer into a file that has changed since.
+    AglFileIdentity m_loadedIdentity;
+    int m_lastError = 0;
+    int m_cursorRow = 0;
+    int m_cursorColumn = 0;
+    bool m_hasData = false;
+    bool m_clientOwned = false;
+    bool m_hiddenByClose = false;
+    bool m_modified = false;
+    Camera m_camera;
+    bool m_paletteShown = false;
+    std::array<GraphSettings, 5> m_graph;
+    int m_preferredKind = PlaneView;
+    SettingsStore::Options m_options;
+    int m_gridPrecision = 6;
+    bool m_gridUseExponent = false;
+    std::array<ZoomLevel, kMaxZoomLevels + 1> m_zoom{};
+    int m_zoomLevel = 0;
+    int m_zoomCount = 0;
+    std::array<std::unique_ptr<aglSegment>, 7> m_axisScales;
+    std::unique_ptr<aglSegment> m_palette;
+};

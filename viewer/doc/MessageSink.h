@@ -1,0 +1,50 @@
+// MessageSink: how the document talks to the user. Messages and questions,
+// the save-file dialog, the annotation box and the wait cursor all go
+// through this one interface, so document code runs without any window: the
+// application shows real boxes, tests answer and record. Every box is
+// captioned kMessageCaption. User-interface thread only.
+#pragma once
+
+#include <optional>
+#include <string>
+
+inline constexpr const char* kMessageCaption = "Veradyne Tavrix";
+
+enum class MessageIcon { Information, Exclamation, Warning, Error };
+
+// What a save-file dialog is opened with.
+struct SaveFileRequest {
+    std::string initialName;   // path proposed in the name field
+    std::string defaultExtension; // "agl" or "txt", added when the user types none
+    // Filter list in the form "Agl File (*.agl)|*.agl|Text File (*.txt)|*.txt||":
+    // pairs of description and pattern, each followed by "|", closed by "||".
+    std::string filter;
+};
+
+class MessageSink {
+public:
+    virtual ~MessageSink() = default;
+    // A message box with an OK button.
+    virtual void message(const std::string& text, MessageIcon icon) = 0;
+    // A Yes/No question box; true for Yes.
+    virtual bool question(const std::string& text) = 0;
+    // A save-file dialog (read-only check box hidden); the chosen path, or
+    // none when cancelled.
+    virtual std::optional<std::string> saveFileName(const SaveFileRequest& request) = 0;
+    // The annotation dialog, modal, over the graph view.
+    virtual void showAnnotation(const std::string& text) = 0;
+    // Shows or takes back the wait cursor; calls nest.
+    virtual void setBusy(bool busy) { (void)busy; }
+};
+
+// Shows the wait cursor for the life of the object.
+class BusyCursor {
+public:
+    explicit BusyCursor(MessageSink& sink) : m_sink(sink) { m_sink.setBusy(true); }
+    ~BusyCursor() { m_sink.setBusy(false); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    MessageSink& m_sink;
+};
