@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -520,9 +521,11 @@ void CArrayDoc::readTrailer() {
         if (m_options.showAglAnnot && !m_annotation.empty()) m_sink.showAnnotation(m_annotation);
     }
     CPlotrane2D* c = control();
-    if (trailer.palette) {
+    if (trailer.attributes.paletteOffset != 0) {
+        // The file has its own palette: the old one goes even when the new
+        // one could not be read or made.
         m_palette = std::move(trailer.palette);
-        if (c) c->setString(DISPID_PaletteFileName, m_palette->name());
+        if (c && m_palette) c->setString(DISPID_PaletteFileName, m_palette->name());
     }
     for (int d = 0; d < 7; ++d) {
         if (!trailer.axisScales[size_t(d)]) continue;
@@ -753,6 +756,108 @@ void CArrayDoc::clearZoom() {
     m_zoomLevel = 0;
     m_zoomCount = 0;
     m_zoom = {};
+}
+
+void CArrayDoc::computeZoomIn() {
+    if (!m_hasData || m_zoomCount > m_zoomLevel || m_zoomLevel >= kMaxZoomLevels) return;
+    if (m_current->elementCount() == 0) return;
+    int32_t c0, r0, C, R;
+    m_current->planeRoi(c0, r0, C, R);
+    int64_t C2 = C, R2 = R;
+    // Half the area when both sides are long, else half the long side; never
+    // below 10.
+    if (C > 10 && R > 10) {
+        C2 = std::max<int64_t>(10, int64_t(std::floor(std::sqrt(double(C) * C / 2.0))));
+        R2 = std::max<int64_t>(10, int64_t(std::floor(std::sqrt(double(R) * R / 2.0))));
+    } else if (C > 10) {
+        C2 = std::max<int64_t>(10, C / 2);
+    } else if (R > 10) {
+        R2 = std::max<int64_t>(10, R / 2);
+    } else {
+        return;
+    }
+    const int64_t row = std::clamp<int64_t>(m_cursorRow, r0, int64_t(r0) + R - 1);
+    const int64_t col = std::clamp<int64_t>(m_cursorColumn, c0, int64_t(c0) + C - 1);
+    ZoomLevel z;
+    z.rowStart = R2 != R ? int32_t(std::max<int64_t>(r0, row - R2 / 2)) : r0;
+    z.colStart = C2 != C ? int32_t(std::max<int64_t>(c0, col - C2 / 2)) : c0;
+    z.rowCount = int32_t(R2);
+    z.colCount = int32_t(C2);
+    m_zoom[size_t(m_zoomLevel + 1)] = z;
+    m_zoomCount = m_zoomLevel + 1;
+}
+
+void CArrayDoc::zoomToLevel(int level) {
+    if (level < 0 || level > m_zoomCount) return;
+    m_zoomLevel = level;
+    ZoomLevel z = m_zoom[size_t(level)];
+    if (level == 0) {
+        z.rowStart = 0;
+        z.colStart = 0;
+        z.rowCount = int32_t(m_current->rowCount());
+        z.colCount = int32_t(m_current->colCount());
+    }
+    // The array clamps its region; the control is expected to clamp what
+    // it gets (an upper bound past the edge when the cursor sits near it).
+    m_current->setPlaneRoi(z.colStart, z.rowStart, z.colCount, z.rowCount);
+    if (CPlotrane2D* c = control()) {
+        c->SetRoiLb(m_current->rowDim(), z.rowStart);
+        c->SetRoiUb(m_current->rowDim(), z.rowStart + z.rowCount - 1);
+        c->SetRoiLb(m_current->colDim(), z.colStart);
+        c->SetRoiUb(m_current->colDim(), z.colStart + z.colCount - 1);
+        c->Update();
+    }
+    if (GridHostView* g = gridView()) g->reload();
+}
+
+bool CArrayDoc::canZoomIn() {
+    if (!m_hasData) return false;
+    if (m_zoomCount <= m_zoomLevel) computeZoomIn();
+    return m_zoomCount > m_zoomLevel;
+}
+
+bool CArrayDoc::canZoomOut() const {
+    if (!m_hasData) return false;
+    if (m_zoomLevel != 0) return true;
+    int32_t c0, r0, C, R;
+    m_current->planeRoi(c0, r0, C, R);
+    return C < m_current->colCount() || R < m_current->rowCount();
+}
+
+void CArrayDoc::zoomIn() {
+    if (canZoomIn()) zoomToLevel(m_zoomLevel + 1);
+}
+
+void CArrayDoc::zoomOut() { zoomToLevel(std::max(0, m_zoomLevel - 1)); }
+
+void CArrayDoc::toggleShowPalette() {
+    CPlotrane2D* c = control();
+    if (!c) return;
+    deletePictureFile();
+    const bool on = !c->getBool(DISPID_ShowPalette);
+    c->setBool(DISPID_ShowPalette, on);
+    m_paletteShown = on;
+    const int kind = currentGraphType();
+    if (kind == PlaneView)
+        c->setBool(DISPID_UseColorPalette, on);
+    else if (kind == VectorGraph && c->getInt(DISPID_WComp) == -1)
+        c->setBool(DISPID_UseColorPalette, false);
+}
+
+void CArrayDoc::toggleShowMarker() {
+    if (CPlotrane2D* c = control(true)) c->setBool(DISPID_ShowCursor, !c->getBool(DISPID_ShowCursor));
+}
+
+void CArrayDoc::setPaletteId(int id) {
+    CPlotrane2D* c = control();
+    if (!c || id < 0 || id > 6) return;
+    if (c->getInt(DISPID_PaletteId) != id) c->setShort(DISPID_PaletteId, id);
+    settingsChanged(false);
+}
+
+void CArrayDoc::refresh() {
+    if (CPlotrane2D* c = control()) c->Update();
+    if (GridHostView* g = gridView()) g->redraw();
 }
 
 void CArrayDoc::deletePictureFile() {

@@ -29,6 +29,7 @@
 #include <QObject>
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -174,8 +175,29 @@ public:
         int32_t rowStart = 0, colStart = 0, rowCount = 0, colCount = 0;
     };
     int zoomLevel() const { return m_zoomLevel; }
+    // The deepest level stored (0: none beyond the whole array).
     int zoomLevelCount() const { return m_zoomCount; }
+    ZoomLevel zoomRegion(int level) const { return m_zoom[size_t(std::clamp(level, 0, kMaxZoomLevels))]; }
     void clearZoom();
+    // Stores the next deeper level (half the area around the cursor) when
+    // none beyond the current one is stored; nothing at level 16, for an
+    // array without elements, or a region of 10 x 10 or less.
+    void computeZoomIn();
+    // Shows stored level n (0: the whole array) on the array and control;
+    // ignored beyond the deepest stored level.
+    void zoomToLevel(int level);
+    // Zoom In / Zoom Out and whether they are enabled now (asking for Zoom
+    // In computes the deeper level, as the menu's state query does).
+    bool canZoomIn();
+    bool canZoomOut() const;
+    void zoomIn();
+    void zoomOut();
+    // View commands: palette bar and marker toggles, built-in palettes.
+    void toggleShowPalette();
+    void toggleShowMarker();
+    void setPaletteId(int id);
+    // Update on the control, then the grid redraws its cells.
+    void refresh();
     const std::string& pictureFile() const { return m_pictureFile; }
     void setPictureFile(const std::string& path);
 

@@ -580,3 +580,58 @@ TEST_F(DocTest, CursorIsClampedAndToldToEveryViewButTheOneThatMovedIt) {
     EXPECT_EQ(grid.row, -1);
     EXPECT_EQ(ctl().num(DISPID_Col), 2);
 }
+
+// ---- Zoom -------------------------------------------------------------------
+
+TEST_F(DocTest, ZoomInHalvesTheAreaAroundTheCursorAndZoomOutGoesBack) {
+    const std::string path = dir.file("z.agl");
+    makeAglFile(path, 40, 40);
+    ASSERT_TRUE(doc->open(path));
+    EXPECT_FALSE(doc->canZoomOut());
+    doc->setCursor(20, 20);
+    ASSERT_TRUE(doc->canZoomIn());
+    doc->zoomIn();
+    int32_t c0, r0, C, R;
+    doc->currentArray()->planeRoi(c0, r0, C, R);
+    EXPECT_EQ(R, 28);
+    EXPECT_EQ(C, 28);
+    EXPECT_EQ(r0, 6);
+    EXPECT_EQ(c0, 6);
+    EXPECT_EQ(ctl().calls.back().dispid, DISPID_Update);
+    EXPECT_TRUE(doc->canZoomOut());
+
+    // Moving the cursor drops the deeper levels computed from the old one.
+    ASSERT_TRUE(doc->canZoomIn());
+    EXPECT_EQ(doc->zoomLevelCount(), 2);
+    doc->setCursor(30, 30);
+    EXPECT_EQ(doc->zoomLevelCount(), 1);
+
+    doc->zoomOut();
+    doc->currentArray()->planeRoi(c0, r0, C, R);
+    EXPECT_EQ(R, 40);
+    EXPECT_EQ(C, 40);
+    EXPECT_EQ(doc->zoomLevel(), 0);
+}
+
+TEST_F(DocTest, ZoomInStopsAtTenAndZoomOutStaysOfferedOverAReducedRegion) {
+    const std::string path = dir.file("z.agl");
+    makeAglFile(path, 12, 8);
+    ASSERT_TRUE(doc->open(path));
+    ASSERT_TRUE(doc->canZoomIn());
+    doc->zoomIn();
+    int32_t c0, r0, C, R;
+    doc->currentArray()->planeRoi(c0, r0, C, R);
+    EXPECT_EQ(R, 10);
+    EXPECT_EQ(C, 8);
+    EXPECT_FALSE(doc->canZoomIn());
+
+    const std::string small = dir.file("s.agl");
+    makeAglFile(small, 8, 8);
+    ASSERT_TRUE(doc->open(small));
+    EXPECT_FALSE(doc->canZoomIn());
+    doc->currentArray()->setPlaneRoi(2, 2, 4, 4); // as the ROI dialog would
+    EXPECT_TRUE(doc->canZoomOut());
+    doc->zoomOut();
+    doc->currentArray()->planeRoi(c0, r0, C, R);
+    EXPECT_EQ(C, 8);
+}
