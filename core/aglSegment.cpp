@@ -126,6 +126,12 @@ bool aglSegment::mapDescriptor(uint64_t size, bool writable) {
     }
     m_base = static_cast<uint8_t*>(p);
     m_mappedLength = size;
+    // The header check faults in the first page only. Without this the
+    // kernel reads ahead megabytes of elements around that first fault on
+    // every open; advising just the first page splits it off, so the
+    // element pages keep the default read-ahead for passes that want it.
+    const size_t page = size_t(sysconf(_SC_PAGESIZE));
+    if (size > page) madvise(p, page, MADV_RANDOM);
     m_guard = platform::guardMapping(p, size);
     return true;
 }
