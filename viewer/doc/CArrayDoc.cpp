@@ -51,7 +51,7 @@ std::string lowerExtension(const std::string& path) {
 class MappedFile {
 public:
     explicit MappedFile(const std::string& path) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) return;
         struct stat st {};
         if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
@@ -109,20 +109,6 @@ GraphSettings initialBlock(int style, std::array<int, 11> s) {
 }
 
 } // namespace
-
-uint32_t translateOleColor(uint32_t c) {
-    if ((c & 0xFF000000u) == 0x80000000u) {
-        // System colours: window and face colours light, text dark.
-        switch (c & 0xFFu) {
-        case 5:  // window
-        case 15: // button face
-            return 0x00FFFFFFu;
-        default:
-            return 0x00000000u;
-        }
-    }
-    return c & 0x00FFFFFFu;
-}
 
 // ---------------------------------------------------------------------------
 // Construction and views
@@ -244,7 +230,7 @@ CArrayDoc::FileStamp CArrayDoc::stampOfDescriptor(int fd) {
 
 void CArrayDoc::openWatch(const std::string& path) {
     closeWatch();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return; // a segment name, not a file: nothing to watch
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -307,7 +293,9 @@ void CArrayDoc::checkForChange() {
 
 int CArrayDoc::detectKind(const std::string& path, bool& readFailed) const {
     readFailed = false;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking: opening a named pipe or a device must not hang the
+    // viewer; anything but a regular file fails the read below.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return KindAgl; // perhaps the name of a shared-memory segment
     struct stat st {};
     int kind = KindText;

@@ -10,6 +10,15 @@
 
 #include "TempDir.h"
 
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <deque>
 #include <map>
@@ -153,3 +162,62 @@ public:
     bool exp = false;
     int row = -1, col = -1, reloads = 0, clears = 0;
 };
+
+// A C float array file of rows x cols, element i = i + 0.5.
+inline void makeAglFile(const std::string& path, int32_t rows, int32_t cols, int type = AGL_FLOAT) {
+    aglSegment seg;
+    const int32_t ext[2] = {rows, cols};
+    ASSERT_TRUE(seg.create(path.c_str(), 2, ext, type, AGL_LANG_C, true)) << path;
+    for (int64_t i = 0; i < seg.elementCount(); ++i) {
+        if (type == AGL_FLOAT) {
+            const float v = float(i) + 0.5f;
+            std::memcpy(static_cast<uint8_t*>(seg.elements()) + i * 4, &v, 4);
+        } else {
+            static_cast<uint8_t*>(seg.elements())[i * seg.elementSize()] = uint8_t(i);
+        }
+    }
+}
+
+inline std::string readAll(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+// Moves a file's modification time forward by seconds (a rewrite that
+// keeps the size, seen by a clock coarser than the test).
+inline void bumpTime(const std::string& path, int seconds) {
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    struct timespec t[2] = {st.st_atim, st.st_mtim};
+    t[1].tv_sec += seconds;
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), t, 0), 0);
+}
+
+// One document with a grid view and a graph view over a recording control,
+// settings in a private file.
+class DocTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        doc = std::make_unique<CArrayDoc>(store, sink);
+        doc->addView(&grid);
+        doc->addView(&graph);
+        QObject::connect(doc.get(), &CArrayDoc::titleChanged, [this](const QString& t) { titles.push_back(t.toStdString()); });
+    }
+    RecordingControl& ctl() { return graph.dispatch; }
+    bool shownContains(const std::string& text) const {
+        for (const auto& m : sink.shown)
+            if (m.text == text) return true;
+        return false;
+    }
+
+    TempDir dir;
+    SettingsStore store{QString::fromStdString(dir.file("settings.ini"))};
+    RecordingSink sink;
+    FakeGraphView graph;
+    FakeGridView grid;
+    std::unique_ptr<CArrayDoc> doc;
+    std::vector<std::string> titles;
+};
+

@@ -22,62 +22,6 @@ namespace {
 
 PrivateConfigHome g_home;
 
-// A C float array file of rows x cols, element i = i + 0.5.
-void makeAglFile(const std::string& path, int32_t rows, int32_t cols, int type = AGL_FLOAT) {
-    aglSegment seg;
-    const int32_t ext[2] = {rows, cols};
-    ASSERT_TRUE(seg.create(path.c_str(), 2, ext, type, AGL_LANG_C, true)) << path;
-    for (int64_t i = 0; i < seg.elementCount(); ++i) {
-        if (type == AGL_FLOAT) {
-            const float v = float(i) + 0.5f;
-            std::memcpy(static_cast<uint8_t*>(seg.elements()) + i * 4, &v, 4);
-        } else {
-            static_cast<uint8_t*>(seg.elements())[i * seg.elementSize()] = uint8_t(i);
-        }
-    }
-}
-
-std::string readAll(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
-// Moves a file's modification time forward by seconds (a rewrite that
-// keeps the size, seen by a clock coarser than the test).
-void bumpTime(const std::string& path, int seconds) {
-    struct stat st {};
-    ASSERT_EQ(::stat(path.c_str(), &st), 0);
-    struct timespec t[2] = {st.st_atim, st.st_mtim};
-    t[1].tv_sec += seconds;
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), t, 0), 0);
-}
-
-class DocTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        doc = std::make_unique<CArrayDoc>(store, sink);
-        doc->addView(&grid);
-        doc->addView(&graph);
-        QObject::connect(doc.get(), &CArrayDoc::titleChanged, [this](const QString& t) { titles.push_back(t.toStdString()); });
-    }
-    RecordingControl& ctl() { return graph.dispatch; }
-    bool shownContains(const std::string& text) const {
-        for (const auto& m : sink.shown)
-            if (m.text == text) return true;
-        return false;
-    }
-
-    TempDir dir;
-    SettingsStore store{QString::fromStdString(dir.file("settings.ini"))};
-    RecordingSink sink;
-    FakeGraphView graph;
-    FakeGridView grid;
-    std::unique_ptr<CArrayDoc> doc;
-    std::vector<std::string> titles;
-};
-
 } // namespace
 
 // ---- Names -----------------------------------------------------------------
@@ -145,37 +89,6 @@ TEST_F(DocTest, TextFileBecomesANewArray) {
     EXPECT_EQ(ctl().str(DISPID_FileName), doc->currentArray()->segment()->name());
 }
 
-TEST_F(DocTest, FilesThatCannotBeReadAreRefusedAndThePreviousArrayStays) {
-    const std::string good = dir.file("good.agl");
-    makeAglFile(good, 2, 3);
-    ASSERT_TRUE(doc->open(good));
-
-    struct Case {
-        const char* name;
-        std::string bytes;
-    } cases[] = {
-        {"empty.txt", ""},
-        {"abc.txt", "abc"},
-        {"words.txt", "no numbers here\n"},
-        {"depth24.bmp", std::string("BM") + std::string(12, '\0') + std::string("\x28\0\0\0\x02\0\0\0\x02\0\0\0\x01\0\x18\0", 16) + std::string(40, '\0')},
-        {"data.hdf", std::string("\x0E\x03\x13\x01", 4) + std::string(100, '\0')},
-        {"short.agl", std::string("\x13\x09\x16\x01\x01\x06\x02", 7) + std::string(5, '\0')},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        sink.shown.clear();
-        const std::string path = dir.write(c.name, c.bytes);
-        EXPECT_FALSE(doc->open(path));
-        ASSERT_EQ(sink.shown.size(), 1u);
-        EXPECT_EQ(sink.shown[0].text, "Unable to read file: " + path);
-        EXPECT_EQ(sink.shown[0].icon, MessageIcon::Exclamation);
-        EXPECT_NE(doc->lastError(), 0);
-        EXPECT_EQ(doc->path(), good);
-        EXPECT_EQ(doc->currentArray()->elementCount(), 6);
-        EXPECT_EQ(doc->currentArray()->value(2, 1), 5.5);
-    }
-}
-
 // ---- Watching and reloading ---------------------------------------------
 
 TEST_F(DocTest, RewrittenFileBringsTheQuestionOnceAndAgainOnlyAfterTheNextChange) {
@@ -199,78 +112,6 @@ TEST_F(DocTest, RewrittenFileBringsTheQuestionOnceAndAgainOnlyAfterTheNextChange
     doc->checkForChange();
     EXPECT_EQ(sink.questions.size(), 2u);
     EXPECT_TRUE(sink.shown.empty());
-}
-
-TEST_F(DocTest, FileReplacedByRenameIsNoticedAndReloadShowsTheNewArray) {
-    const std::string path = dir.file("data.agl");
-    makeAglFile(path, 2, 2);
-    ASSERT_TRUE(doc->open(path));
-    struct stat before {};
-    ASSERT_EQ(::stat(path.c_str(), &before), 0);
-
-    // Same size, same time, new file: only the inode tells.
-    const std::string fresh = dir.file("data.agl.new");
-    makeAglFile(fresh, 2, 2, AGL_FLOAT);
-    {
-        aglSegment s;
-        ASSERT_TRUE(s.open(fresh, false));
-        const float v = 42.0f;
-        std::memcpy(s.elements(), &v, 4);
-    }
-    struct timespec t[2] = {before.st_atim, before.st_mtim};
-    ASSERT_EQ(::utimensat(AT_FDCWD, fresh.c_str(), t, 0), 0);
-    ASSERT_EQ(std::rename(fresh.c_str(), path.c_str()), 0);
-
-    sink.answers = {true};
-    doc->checkForChange();
-    ASSERT_EQ(sink.questions.size(), 1u);
-    EXPECT_EQ(doc->currentArray()->value(0, 0), 42.0);
-    // Watching the new file now: no further question.
-    doc->checkForChange();
-    EXPECT_EQ(sink.questions.size(), 1u);
-}
-
-// A file another program truncates, lengthens or turns into another type:
-// the reload shows the new array or says clearly that it cannot, and never
-// shows the torn remains.
-TEST_F(DocTest, ReloadAfterTruncationOrRewriteShowsTheNewArrayOrAClearMessage) {
-    const std::string path = dir.file("moving.agl");
-    makeAglFile(path, 64, 64);
-    ASSERT_TRUE(doc->open(path));
-
-    // Longer, other type.
-    makeAglFile(path, 100, 80, AGL_UCHAR);
-    sink.answers = {true};
-    doc->checkForChange();
-    ASSERT_EQ(doc->currentArray()->typeCode(), AGL_UCHAR);
-    EXPECT_EQ(doc->currentArray()->extent(0), 100);
-    EXPECT_EQ(ctl().num(DISPID_RowDim), doc->currentArray()->rowDim());
-
-    // Cut off in the middle of the elements, in place.
-    ASSERT_EQ(::truncate(path.c_str(), 2000), 0);
-    sink.answers = {true};
-    doc->checkForChange();
-    ASSERT_EQ(sink.shown.size(), 1u);
-    EXPECT_EQ(sink.shown[0].text, "Unable to read file: " + path);
-    EXPECT_FALSE(doc->hasData());
-
-    // Written again, shorter and valid.
-    makeAglFile(path, 3, 5);
-    ASSERT_TRUE(doc->open(path));
-    EXPECT_EQ(doc->currentArray()->elementCount(), 15);
-    EXPECT_EQ(doc->currentArray()->value(4, 2), 14.5);
-}
-
-TEST_F(DocTest, TruncatedFileReadsAsZerosUntilTheQuestionIsAnswered) {
-    const std::string path = dir.file("cut.agl");
-    makeAglFile(path, 1024, 1024); // 4 MiB: many pages
-    ASSERT_TRUE(doc->open(path));
-    ASSERT_EQ(::truncate(path.c_str(), 4096), 0);
-    // Reading past the new end must not kill the process.
-    EXPECT_EQ(doc->currentArray()->value(10, 1000), 0.0);
-    sink.answers = {false};
-    doc->checkForChange();
-    EXPECT_EQ(sink.questions.size(), 1u);
 }
 
 // ---- Saving -------------------------------------------------------------------
@@ -326,44 +167,6 @@ TEST_F(DocTest, SaveAsProposesTheNameWithoutExtensionAndTheFilterOfItsKindFirst)
     EXPECT_EQ(doc->path(), dir.file("copy.agl"));
     EXPECT_EQ(doc->title(), "copy.agl");
     EXPECT_EQ(readAll(dir.file("copy.agl")).substr(0, 12 + 8 * 2 + 16), readAll(agl).substr(0, 12 + 8 * 2 + 16));
-}
-
-// A save after someone else replaced or rewrote the file: a replacement
-// (new inode) gets a complete file of ours, never our trailer on their
-// elements; a file rewritten in place is refused and left as it is.
-TEST_F(DocTest, SaveAfterTheFileChangedNeverMixesOurTrailerWithTheirElements) {
-    const std::string path = dir.file("mine.agl");
-    makeAglFile(path, 4, 4);
-    ASSERT_TRUE(doc->open(path));
-    const std::string other = dir.file("theirs.agl");
-    makeAglFile(other, 8, 8, AGL_UCHAR);
-    ASSERT_EQ(std::rename(other.c_str(), path.c_str()), 0);
-    sink.answers = {false}; // keep showing the old array
-    doc->checkForChange();
-    ASSERT_TRUE(doc->save(path));
-    {
-        aglSegment back;
-        ASSERT_TRUE(back.open(path, true));
-        EXPECT_EQ(back.typeCode(), AGL_FLOAT);
-        EXPECT_EQ(back.elementCount(), 16);
-        float v;
-        std::memcpy(&v, static_cast<const uint8_t*>(back.elements()) + 4, 4);
-        EXPECT_EQ(v, 1.5f);
-        EXPECT_EQ(back.trailerSize(), 328u);
-    }
-
-    // Now mapped from the file just written; rewrite it in place.
-    const std::string mapped = dir.file("mapped.agl");
-    makeAglFile(mapped, 4, 4);
-    ASSERT_TRUE(doc->open(mapped));
-    makeAglFile(mapped, 8, 8, AGL_UCHAR); // same inode, same size, other bytes
-    const std::string theirs = readAll(mapped);
-    sink.answers = {false};
-    doc->checkForChange();
-    sink.shown.clear();
-    EXPECT_FALSE(doc->save(mapped));
-    EXPECT_EQ(readAll(mapped), theirs);
-    EXPECT_TRUE(shownContains(mapped + "\n\nCouldn't save file."));
 }
 
 TEST_F(DocTest, SettingsChangesMarkAglDocumentsModifiedAndTheTitleShowsIt) {
