@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <chrono>
 #include <cstring>
 #include <vector>
@@ -78,6 +79,7 @@ void aglRenderContext::Start(bool lowPriority) {
 }
 
 void aglRenderContext::Stop() {
+    assert(!IsRenderThread() && "the render thread cannot wait for itself");
     if (!m_thread.joinable()) return;
     m_command.store(int(ThreadCommand::Quit));
     // The thread may be waiting without time-out: wake it, or it never sees Quit.
@@ -259,6 +261,7 @@ void aglRenderContext::setupGLState() {
 // --- commands ----------------------------------------------------------------
 
 void aglRenderContext::Pause() {
+    assert(!IsRenderThread() && "the render thread cannot wait for itself");
     if (aglCaptureWriter* w = m_writer.load(); w && w->IsBusy()) return;
     m_command.store(int(ThreadCommand::Pause));
     if (m_state.load() == int(ThreadState::AwaitingIdle)) wake();
@@ -288,6 +291,7 @@ void aglRenderContext::StopContinuous() {
 }
 
 void aglRenderContext::WaitUntilIdle() {
+    assert(!IsRenderThread() && "the render thread cannot wait for itself");
     m_command.store(int(ThreadCommand::Run));
     pollUntil(
         [this] {
@@ -420,6 +424,7 @@ QImage aglRenderContext::RenderAndWait(int timeoutMs) {
 }
 
 int aglRenderContext::Pick(int x, int y, uint8_t rgba[4]) {
+    assert(!IsRenderThread() && "the render thread cannot wait for itself");
     const int s = m_state.load();
     if (s == int(ThreadState::NotStarted) || s == int(ThreadState::Ended)) return -1;
     if (m_aaEnabled.load() && m_passIndex.load() != 0 && s != int(ThreadState::AwaitingIdle) &&

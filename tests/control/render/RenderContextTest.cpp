@@ -374,6 +374,41 @@ TEST_F(RenderContextTest, PauseResumeContinuousAndQuitNeverDeadlock) {
     EXPECT_EQ(ctx.State(), ThreadState::Ended);
 }
 
+// The graph's data is not ready: the frame waits for it in 20 ms steps and
+// must give up when told to pause, or Pause would wait for ever.
+class WaitingGraph : public aglObj, public aglFrameGraph {
+public:
+    std::atomic<bool> ready{false}, waiting{false};
+    bool LockFrameData(aglRenderContext& context) override {
+        while (!ready.load() && !context.ShouldStopWaiting()) {
+            waiting = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return ready.load();
+    }
+    void UnlockFrameData() override {}
+};
+
+TEST(RenderThread, PauseAndQuitEndAFrameThatWaitsForData) {
+    aglRenderContext ctx;
+    WaitingGraph graph;
+    ctx.AddObject(&graph);
+    ctx.SetGraph(&graph);
+    ctx.SetTimings(0, 30);
+    ctx.Start(false);
+    while (!graph.waiting.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ctx.Pause();
+    EXPECT_EQ(ctx.State(), ThreadState::Idle);
+    EXPECT_TRUE(ctx.LastFrameIncomplete());
+    graph.waiting = false;
+    ctx.Resume();
+    while (!graph.waiting.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ctx.Stop();
+    EXPECT_EQ(ctx.State(), ThreadState::Ended);
+}
+
 TEST(RenderThread, QuitWakesAThreadWaitingWithoutTimeOut) {
     aglRenderContext ctx;
     startContext(ctx, 16, 16);
