@@ -177,17 +177,18 @@ AxisNumbers indexAxisNumbers(int64_t roiFirst, int64_t length, int64_t lowerBoun
         n = int(k + 1);
         step = s;
         span = double(k) * s;
-        // Minor ticks on whole indices too: the most parts, up to 7, that
-        // divide the step.
+        // Minor ticks on whole indices too: the step is split into the
+        // number of parts that divides it and lies closest to the request
+        // (ties: more parts), at most 7.
         if (counts.minor > 0) {
             const int64_t q = int64_t(s);
-            minor = 0;
-            for (int parts = 7; parts >= 2; --parts) {
-                if (q % parts == 0) {
-                    minor = parts - 1;
-                    break;
-                }
+            const int wantedParts = counts.minor + 1;
+            int best = 1;
+            for (int parts = 2; parts <= 7; ++parts) {
+                if (q % parts != 0) continue;
+                if (best == 1 || std::abs(parts - wantedParts) <= std::abs(best - wantedParts)) best = parts;
             }
+            minor = best - 1;
         }
     }
     if (intervals == 0) n = 2; // a single index: both ends show it

@@ -72,7 +72,8 @@ struct AxisNumbers {
 // 20 ...), the smallest that gives at most twice the requested count (100
 // intervals and 10 requested majors give 11 ticks every 10 indices); they
 // stop short of the last index where the step does not divide the length.
-// Minor ticks then mark whole indices too. Without autoDetail the requested
+// Minor ticks then mark whole indices too, as near the requested count as
+// the step allows. Without autoDetail the requested
 // count divides the axis.
 // Reversed axes count down from the last index. Format "%d"; with an
 // axis-scale segment the ticks show its elements, "%.3f" for floating ones.

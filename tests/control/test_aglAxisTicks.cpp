@@ -105,7 +105,9 @@ TEST(IndexAxis, LengthsWithoutRoundDivisorsStepByRoundCounts) {
     // 999 intervals: every 100 rather than 0, 333, 666, 999.
     a = agl::indexAxisNumbers(0, 1000, 0, false, {5, 1}, true);
     EXPECT_EQ(numbersOf(a).back(), "900");
-    EXPECT_EQ(a.minor, 4);
+    EXPECT_EQ(a.minor, 1); // one minor asked: every 50
+    a = agl::indexAxisNumbers(0, 1000, 0, false, {5, 3}, true);
+    EXPECT_EQ(a.minor, 3); // three asked: every 25
 }
 
 TEST(IndexAxis, FortranLowerBoundsAndReversedAxesCountFromTheRightIndex) {

@@ -1,0 +1,238 @@
+// The frame of the graph and its legend as a user sees them: the axes of an
+// empty graph box in the home view and in each fixed view, and the palette
+// bar of every built-in palette on a known range, compared with reference
+// pictures; plus the rules that decide what is drawn.
+#include "ImageCompare.h"
+#include "RenderTestSupport.h"
+#include "aglAxisObj.h"
+#include "aglPaletteBarObj.h"
+#include "aglSegment.h"
+
+using namespace rtest;
+
+namespace {
+
+const auto* const kQtEnv = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+constexpr int kW = 480, kH = 360;
+
+// The scene a control builds: palette bar first, then the camera, the axes
+// and the graph (here an empty one).
+struct Scene {
+    aglRenderContext ctx;
+    aglPaletteBarObj bar;
+    aglAxisObj axis;
+    TestGraph graph;
+
+    Scene(int width, int height, int viewType, int style) {
+        ctx.SetBackground(1, 1, 1);
+        const aglPalette::Strip strip = aglPalette::StripFor(width, height, true, true, 1);
+        bar.SetArea(strip.left, strip.top, strip.right, strip.bottom);
+        bar.SetShowLabels(true);
+        bar.SetRange(-1.0, 1.5);
+        aglCameraObj& cam = ctx.Camera();
+        cam.SetViewport(strip.graphWidth, height);
+        cam.SetCenter(0.5f, 0.5f, 0.3f);
+        cam.SetDistance(3.0f);
+        cam.SetElevation(26.0f);
+        cam.SetAzimuth(-108.5f);
+        cam.SetViewType(viewType);
+
+        // A 64 x 48 array with values -1 .. 1.5, as the recompute step sees it.
+        agl::AxisInput in;
+        in.width = width;
+        in.height = height;
+        in.roiLength[0] = 64;
+        in.roiLength[1] = 48;
+        in.minimum[2] = -1.0;
+        in.maximum[2] = 1.5;
+        axis.SetExtents(1.0f, 1.0f, 0.8f);
+        axis.SetStyle(style);
+        axis.ApplyLayout(agl::recomputeAxes(in));
+
+        ctx.AddObject(&bar);
+        ctx.AddObject(&cam);
+        ctx.AddObject(&axis);
+        ctx.AddObject(&graph);
+        ctx.SetGraph(&graph);
+    }
+    QImage render() {
+        startContext(ctx, kW, kH);
+        QImage img = redrawAndWait(ctx).convertToFormat(QImage::Format_RGB32);
+        ctx.Stop();
+        return img;
+    }
+};
+
+// Pixels that are neither background nor near-white: what was drawn.
+int inkIn(const QImage& img, int x0, int y0, int x1, int y1) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x)
+            if (qGray(img.pixel(x, y)) < 200) ++n;
+    return n;
+}
+
+} // namespace
+
+TEST(AxisPictures, HomeViewWithWallsTicksNumbersAndTitles) {
+    Scene s(kW, kH, 0, 5);
+    EXPECT_TRUE(tavrix::test::matchesBaseline(s.render(), "axes_home_walls"));
+}
+
+TEST(AxisPictures, HomeViewWithAxisLinesAndGrid) {
+    Scene s(kW, kH, 0, 0);
+    EXPECT_TRUE(tavrix::test::matchesBaseline(s.render(), "axes_home_lines"));
+    Scene g(kW, kH, 0, 1);
+    EXPECT_TRUE(tavrix::test::matchesBaseline(g.render(), "axes_home_grid"));
+}
+
+TEST(AxisPictures, FixedViewsDropTheAxisAlongTheLineOfSight) {
+    for (int view = 1; view <= 3; ++view) {
+        Scene s(kW, kH, view, 6);
+        EXPECT_TRUE(tavrix::test::matchesBaseline(s.render(), "axes_view" + std::to_string(view)));
+    }
+}
+
+TEST(AxisPictures, StylesOutsideOneToTwentyDrawNothing) {
+    Scene none(kW, kH, 0, 21);
+    const QImage img = none.render();
+    const aglPalette::Strip strip = aglPalette::StripFor(kW, kH, true, true, 1);
+    EXPECT_EQ(inkIn(img, 0, 0, strip.graphWidth, kH), 0);
+    // Style 11 is style 1 again.
+    Scene a(kW, kH, 0, 1), b(kW, kH, 0, 11);
+    const QImage ia = a.render(), ib = b.render();
+    EXPECT_EQ(tavrix::test::countDifferentPixels(ia, ib, 0), 0);
+}
+
+TEST(AxisPictures, SmallControlsShowNoNumbers) {
+    // 140 x 120 with auto detail: ticks and titles, no numbers.
+    agl::AxisInput in;
+    in.width = 140;
+    in.height = 120;
+    const agl::AxisLayout layout = agl::recomputeAxes(in);
+    EXPECT_FALSE(layout.showNumbers);
+    aglAxisObj axis;
+    axis.ApplyLayout(layout);
+    axis.SetShowNumbers(true);
+    EXPECT_EQ(axis.NumberStrings(0).size(), size_t(layout.axis[0].major));
+}
+
+TEST(AxisRules, DroppedAxisAndNumberDirections) {
+    const float z[3] = {-4, 0, 0};
+    using V = aglAxisObj::Visibility;
+    V v = aglAxisObj::VisibilityFor(0, false, 26, -108.5f, z);
+    EXPECT_TRUE(v.drawn[0] && v.drawn[1] && v.drawn[2]);
+    EXPECT_FALSE(v.fixedView);
+    EXPECT_LT(v.direction[0][1], 0.0f); // x numbers pushed towards -y
+    v = aglAxisObj::VisibilityFor(2, false, 26, -108.5f, z);
+    EXPECT_FALSE(v.drawn[2]);
+    EXPECT_EQ(v.direction[1][0], -4.0f);
+    v = aglAxisObj::VisibilityFor(1, false, 0, 0, z);
+    EXPECT_FALSE(v.drawn[1]);
+    v = aglAxisObj::VisibilityFor(3, false, 0, 0, z);
+    EXPECT_FALSE(v.drawn[0]);
+    // Orthographic free views along an axis drop it too; at other angles
+    // (and in perspective) all three are drawn.
+    EXPECT_FALSE(aglAxisObj::VisibilityFor(0, true, 89.6f, 30, z).drawn[2]);
+    EXPECT_FALSE(aglAxisObj::VisibilityFor(0, true, 10, -90.4f, z).drawn[1]);
+    EXPECT_FALSE(aglAxisObj::VisibilityFor(0, true, 10, 179.7f, z).drawn[0]);
+    EXPECT_TRUE(aglAxisObj::VisibilityFor(0, true, 10, 45, z).drawn[0]);
+    EXPECT_TRUE(aglAxisObj::VisibilityFor(0, false, 90, 0, z).drawn[2]);
+}
+
+TEST(AxisRules, ImageMapTicksSitAtCellCentres) {
+    aglAxisObj axis;
+    axis.SetExtents(1, 1, 1);
+    axis.SetTicksOnEdges(false);
+    axis.SetAxisNumbers(0, agl::indexAxisNumbers(0, 4, 0, false, {4, 0}, false));
+    axis.SetCellCount(0, 4);
+    for (int k = 0; k < 4; ++k) EXPECT_FLOAT_EQ(axis.TickPosition(0, k), (2 * k + 1) / 8.0f);
+    // 101 cells labelled every 10: each tick over the centre of its cell.
+    axis.SetAxisNumbers(0, agl::indexAxisNumbers(0, 101, 0, false, {10, 1}, true));
+    axis.SetCellCount(0, 101);
+    EXPECT_FLOAT_EQ(axis.TickPosition(0, 1), 10.5f / 101.0f);
+    // Without a cell count the ticks sit in the middle of n equal slices.
+    axis.SetCellCount(0, 0);
+    axis.SetMajorTicks(0, 4);
+    EXPECT_FLOAT_EQ(axis.TickPosition(0, 0), 1.0f / 8.0f);
+}
+
+TEST(AxisRules, SettersIgnoreBadAxesCountsAndExtents) {
+    aglAxisObj axis;
+    axis.SetMajorTicks(0, 7);
+    axis.SetMajorTicks(0, 501);
+    axis.SetMajorTicks(3, 9);
+    axis.SetMinorTicks(-1, 9);
+    EXPECT_EQ(axis.NumberStrings(0).size(), 7u);
+    axis.SetTitle(1, std::string(100, 'y'));
+    EXPECT_EQ(axis.Title(1).size(), 63u);
+    axis.SetExtents(NAN, 2.0f, -1.0f);
+    EXPECT_FLOAT_EQ(axis.TickPosition(1, 9), 2.0f);
+    EXPECT_FLOAT_EQ(axis.TickPosition(0, 6), 1.0f);
+    // Two ticks or fewer still place the first at the origin.
+    axis.SetMajorTicks(2, 0);
+    EXPECT_EQ(axis.NumberStrings(2).size(), 0u);
+    axis.SetMajorTicks(2, 1);
+    EXPECT_FLOAT_EQ(axis.TickPosition(2, 0), 0.0f);
+}
+
+TEST(PaletteBarPictures, EveryBuiltInPaletteWithLabels) {
+    // Six bars side by side, one per built-in palette, each on -1 .. 1.5.
+    constexpr int kBarW = 120, kBarH = 300, kCount = 6;
+    aglRenderContext ctx;
+    ctx.SetBackground(1, 1, 1);
+    std::unique_ptr<aglPaletteBarObj> bars[kCount];
+    TestGraph graph;
+    for (int i = 0; i < kCount; ++i) {
+        bars[i] = std::make_unique<aglPaletteBarObj>();
+        bars[i]->SetArea(i * kBarW, kBarH - 10, (i + 1) * kBarW, 10);
+        bars[i]->SetShowLabels(true);
+        bars[i]->SetRange(-1.0, 1.5);
+        bars[i]->SetPaletteId(i + 1);
+        ctx.AddObject(bars[i].get());
+    }
+    ctx.AddObject(&graph);
+    ctx.SetGraph(&graph);
+    startContext(ctx, kBarW * kCount, kBarH);
+    const QImage img = redrawAndWait(ctx).convertToFormat(QImage::Format_RGB32);
+    ctx.Stop();
+    EXPECT_TRUE(tavrix::test::matchesBaseline(img, "palette_bars_builtin"));
+    const std::string* labels = bars[0]->Labels();
+    EXPECT_EQ(labels[0], "-1.0000");
+    EXPECT_EQ(labels[4], "0.2500");
+    EXPECT_EQ(labels[8], "1.5000");
+}
+
+TEST(PaletteBarPictures, ShippedPalettesAndASwitchWhileShown) {
+    constexpr int kBarW = 120, kBarH = 300, kCount = 4;
+    const char* files[kCount] = {"viridis", "magma", "cividis", "bluewhitered"};
+    aglRenderContext ctx;
+    ctx.SetBackground(1, 1, 1);
+    std::unique_ptr<aglPaletteBarObj> bars[kCount];
+    TestGraph graph;
+    for (int i = 0; i < kCount; ++i) {
+        bars[i] = std::make_unique<aglPaletteBarObj>();
+        bars[i]->SetArea(i * kBarW, kBarH - 10, (i + 1) * kBarW, 10);
+        bars[i]->SetShowLabels(true);
+        bars[i]->SetLabelKind(1);
+        bars[i]->SetRange(0, 1000);
+        ASSERT_TRUE(bars[i]->LoadCustomPalette(std::string(TAVRIX_SOURCE_DIR "/examples/palettes/") +
+                                               files[i] + ".agl"));
+        bars[i]->SetPaletteId(0);
+        ctx.AddObject(bars[i].get());
+    }
+    ctx.AddObject(&graph);
+    ctx.SetGraph(&graph);
+    startContext(ctx, kBarW * kCount, kBarH);
+    QImage img = redrawAndWait(ctx).convertToFormat(QImage::Format_RGB32);
+    EXPECT_TRUE(tavrix::test::matchesBaseline(img, "palette_bars_shipped"));
+
+    // A new custom palette while the old one is shown: drawn from the new
+    // segment at once (the old one is gone).
+    bars[0]->LoadCustomPalette(std::string(TAVRIX_SOURCE_DIR "/examples/palettes/magma.agl"));
+    img = redrawAndWait(ctx).convertToFormat(QImage::Format_RGB32);
+    const QRgb top = img.pixel(30, 30), magmaTop = img.pixel(kBarW + 30, 30);
+    EXPECT_EQ(top, magmaTop);
+    ctx.Stop();
+}
