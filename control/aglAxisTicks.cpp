@@ -355,6 +355,27 @@ void roundAxisRange(double& minimum, double& maximum) {
     }
 }
 
+void boxMapping(double extent, double minimum, double maximum, double* scale, double* offset) {
+    if (!std::isfinite(extent) || extent == 0.0) extent = 1.0;
+    if (!std::isfinite(minimum) || !std::isfinite(maximum) || maximum < minimum) {
+        minimum = -1.0;
+        maximum = 1.0;
+    }
+    minimum = limitFloat(minimum);
+    maximum = limitFloat(maximum);
+    const double mag = std::max(std::fabs(minimum), std::fabs(maximum));
+    const double width = std::max(kMinWidth, mag * 1e-6);
+    if (maximum - minimum < width) {
+        maximum = minimum + width;
+        if (maximum > kFloatLimit) {
+            maximum = kFloatLimit;
+            minimum = maximum - width;
+        }
+    }
+    *scale = extent / (maximum - minimum);
+    *offset = -minimum * *scale;
+}
+
 bool isFloatingFormat(const std::string& format) {
     return format.find_first_of("feEg") != std::string::npos;
 }

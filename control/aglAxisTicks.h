@@ -143,6 +143,13 @@ AxisLayout recomputeAxes(const AxisInput& in);
 // Values are kept within +-1.7014117331926443e38.
 void roundAxisRange(double& minimum, double& maximum);
 
+// The scale and offset that map minimum..maximum onto 0..extent (value x
+// scale + offset), always finite with a non-zero scale: the ends are limited
+// to +-1.7014117331926443e38, a range too narrow to divide by (below 1e-5,
+// or so far from 0 that adding 1e-5 changes nothing) is widened upward as
+// roundAxisRange does, and a non-finite or zero extent counts as 1.
+void boxMapping(double extent, double minimum, double maximum, double* scale, double* offset);
+
 // True when the format (a printf format with one conversion) prints floating
 // values: it contains f, e, E or g.
 bool isFloatingFormat(const std::string& format);

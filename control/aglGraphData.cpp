@@ -1,5 +1,7 @@
 #include "aglGraphData.h"
 
+#include "aglAxisTicks.h"
+
 #include "aglArray.h"
 #include "aglTypes.h"
 
@@ -422,9 +424,11 @@ void aglGraphData::prepareScalar(aglFilter& f) {
     const double lo = m_clampMin[2];
     double hi = m_clampMax[2];
     if (hi - lo < agl::kMinRangeWidth) hi = lo + agl::kMinRangeWidth;
-    const double scale = m_scale[2] / (hi - lo);
+    // Clamps so large that lo + 1e-5 == lo must not reach the division.
+    double scale, offset;
+    agl::boxMapping(m_scale[2], lo, hi, &scale, &offset);
     f.setClamp(0, lo, hi);
-    f.setComponentScale(0, scale, -lo * scale);
+    f.setComponentScale(0, scale, offset);
 }
 
 bool aglGraphData::prepareVector(aglFilter& f) {
@@ -453,9 +457,10 @@ bool aglGraphData::prepareVector(aglFilter& f) {
         const double lo = m_clampMin[c];
         double hi = m_clampMax[c];
         if (hi - lo < agl::kMinRangeWidth) hi = lo + agl::kMinRangeWidth;
-        const double scale = m_scale[c] / (hi - lo);
+        double scale, offset;
+        agl::boxMapping(m_scale[c], lo, hi, &scale, &offset);
         f.setClamp(c, lo, hi);
-        f.setComponentScale(c, scale, -lo * scale);
+        f.setComponentScale(c, scale, offset);
     }
     return true;
 }
@@ -481,8 +486,9 @@ void aglGraphData::mergeAndScale(int L, bool full, int c, double axisScaleOfComp
     agl::widenRange(pmin, pmax);
     if (m_axisAutoScale) {
         agl::roundRangeOutward(pmin, pmax);
-        const double scale = axisScaleOfComponent / (pmax - pmin);
-        f.setComponentScale(c, scale, -pmin * scale);
+        double scale, offset;
+        agl::boxMapping(axisScaleOfComponent, pmin, pmax, &scale, &offset);
+        f.setComponentScale(c, scale, offset);
         f.reapplyScale(c);
     }
     f.setRange(c, pmin, pmax);

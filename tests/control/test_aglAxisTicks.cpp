@@ -3,6 +3,7 @@
 // tests check the strings a user would read.
 #include "aglAxisTicks.h"
 #include "ControlTestData.h"
+#include "aglGraphData.h"
 
 #include <gtest/gtest.h>
 
@@ -351,4 +352,36 @@ TEST(Recompute, IndexAxesCountIndicesAndValueAxesCarryValues) {
     out = agl::recomputeAxes(in);
     expectReadable(out.axis[0], -2, 2);
     EXPECT_EQ(numbersOf(out.axis[0]), (std::vector<std::string>{"-2", "-1", "0", "1", "2"}));
+}
+
+TEST(BoxMapping, NoZeroOrNonFiniteScaleReachesTheGrid) {
+    struct Case {
+        double extent, lo, hi;
+    };
+    for (Case c : {Case{0.8, 0, 1}, Case{0.8, 1e30, 1e30 + 1e-5}, Case{std::nan(""), 0, 1}, Case{0.0, 0, 1},
+                   Case{0.8, -1e308, 1e308}, Case{0.8, std::nan(""), 1}, Case{0.8, 5, 5}, Case{0.8, 2, 1}}) {
+        double scale = 0, offset = 0;
+        agl::boxMapping(c.extent, c.lo, c.hi, &scale, &offset);
+        EXPECT_TRUE(std::isfinite(scale) && scale != 0.0) << c.lo << " " << c.hi << " " << c.extent;
+        EXPECT_TRUE(std::isfinite(offset)) << c.lo << " " << c.hi;
+    }
+    double scale, offset;
+    agl::boxMapping(0.8, -1, 1, &scale, &offset);
+    EXPECT_DOUBLE_EQ(scale, 0.4);
+    EXPECT_DOUBLE_EQ(offset, 0.4);
+}
+
+TEST(BoxMapping, HugeClampsScaleTheGridFinitely) {
+    // ZMinClamp = ZMaxClamp = 1e30: widening by 1e-5 changes nothing there.
+    auto seg = testdata::makeShared(AGL_DOUBLE, 4, 4, [](int r, int) { return 1e30 * (1 + r * 1e-7); });
+    ASSERT_TRUE(seg);
+    aglGraphData d;
+    d.setGraphType(1);
+    ASSERT_TRUE(d.setFileName(seg->name()));
+    d.setAxisAutoScale(false);
+    d.setAxisClamp(2, 1e30, 1e30);
+    d.update();
+    d.runPendingPasses();
+    const double scale = d.level(0).filter.componentScale(0);
+    EXPECT_TRUE(std::isfinite(scale) && scale != 0.0) << scale;
 }
