@@ -6,10 +6,12 @@
 //
 // The file is written once (real values, not a sparse file) and reused.
 // Run under xvfb-run, or with no display at all (Qt's offscreen platform).
+#include "CArrayDoc.h"
 #include "CGridView.h"
 #include "CMainFrame.h"
 #include "GridModel.h"
-#include "ViewerDocument.h"
+#include "SettingsStore.h"
+#include "WidgetMessageSink.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -80,9 +82,10 @@ int main(int argc, char** argv) {
     }
     std::printf("file %s ready (%.0f ms; 0 when reused)\n", path.c_str(), ms(write));
 
-    ViewerDocument doc;
-    doc.setMessageSink([](const QString& m) { std::fprintf(stderr, "%s\n", qPrintable(m)); });
-    CMainFrame frame(&doc);
+    SettingsStore settings;
+    ConsoleMessageSink sink;
+    CArrayDoc doc(settings, sink);
+    CMainFrame frame(&doc, &settings);
     frame.resize(1200, 900);
     frame.show();
     for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
@@ -129,7 +132,7 @@ int main(int argc, char** argv) {
     // Jump to the far corner.
     QElapsedTimer jump;
     jump.start();
-    doc.moveMarker(kSide - 1, kSide - 1, nullptr);
+    doc.setCursor(kSide - 1, kSide - 1);
     QCoreApplication::processEvents();
     table->viewport()->repaint();
     std::printf("jump to M[16383][16383] and paint: %.2f ms; value cell \"%s\"\n", ms(jump),

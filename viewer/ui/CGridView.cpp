@@ -383,6 +383,17 @@ void CGridView::setPrecision(int precision) {
     clear();
 }
 
+void CGridView::setNumberFormat(int precision, bool useExponent) {
+    setPrecision(precision);
+    setUseExp(useExponent);
+    refresh();
+}
+
+void CGridView::reload() {
+    clear();
+    refresh();
+}
+
 void CGridView::setUseExp(bool useExp) {
     if (useExp == m_useExp) return;
     m_useExp = useExp;
@@ -440,8 +451,11 @@ bool CGridView::eventFilter(QObject* watched, QEvent* event) {
     }
     row += dRow;
     column += dColumn;
-    if (row >= 0 && row < array->rowCount() && column >= 0 && column < array->colCount())
+    if (row >= 0 && row < array->rowCount() && column >= 0 && column < array->colCount()) {
         m_document->moveMarker(row, column, this);
+        // The document moves the other views; this one moves itself.
+        selectCell(row, column);
+    }
     return true;
 }
 

@@ -14,6 +14,7 @@
 // user moves the current cell. User-interface thread only.
 #pragma once
 
+#include "DocView.h"
 #include "GridFormat.h"
 
 #include <QWidget>
@@ -36,7 +37,7 @@ public:
     virtual void moveMarker(int64_t row, int64_t column, QObject* from) = 0;
 };
 
-class CGridView : public QWidget {
+class CGridView : public QWidget, public GridHostView {
     Q_OBJECT
 public:
     enum Layout { Matrix = 0, Wrap10 = 1, Wrap100 = 2 };
@@ -48,14 +49,24 @@ public:
     // visible cells. Does nothing while the document holds no array.
     void refresh();
     // Empties the layout; the next refresh rebuilds everything.
-    void clear();
+    void clear() override;
     // Makes array (row, column) the current cell and scrolls it into view.
     void selectCell(int64_t row, int64_t column);
+
+    // The document's side of the view.
+    std::string runtimeClassName() const override { return kGridViewClass; }
+    int precision() const override { return m_precision; }
+    bool useExponent() const override { return m_useExp; }
+    void setNumberFormat(int precision, bool useExponent) override;
+    void selectCell(int row, int column) override { selectCell(int64_t(row), int64_t(column)); }
+    // A new array (or the same one reloaded): layout and every cell anew.
+    void reload() override;
+    // Values may have changed: rewrites the cells whose value did.
+    void redraw() override { refresh(); }
 
     // Each clears the grid when the value changes (out-of-range precisions are clamped).
     void setPrecision(int precision);
     void setUseExp(bool useExp);
-    int precision() const { return m_precision; }
     bool useExp() const { return m_useExp; }
 
     // First and last selected array row and column; -1 where nothing is selected.

@@ -1,9 +1,12 @@
 #include "CMainFrame.h"
 
+#include "CArrayDoc.h"
 #include "CGridView.h"
 #include "FrameRules.h"
-#include "ViewerDocument.h"
+#include "GraphPlaceholder.h"
+#include "SettingsStore.h"
 #include "ViewerSettings.h"
+#include "aglArray.h"
 
 #include <QAction>
 #include <QApplication>
@@ -42,46 +45,64 @@ QIcon dataViewIcon() {
     return QIcon(pixmap);
 }
 
+// The spreadsheet's view of the document.
+class DocumentGridLink : public GridDocument {
+public:
+    explicit DocumentGridLink(CArrayDoc* document) : m_document(document) {}
+    const aglArray* gridArray() const override {
+        return m_document->hasData() ? m_document->currentArray() : nullptr;
+    }
+    void moveMarker(int64_t row, int64_t column, QObject* from) override {
+        m_document->setCursor(int(row), int(column), dynamic_cast<DocView*>(from));
+    }
+
+private:
+    CArrayDoc* m_document;
+};
+
 } // namespace
 
 int CMainFrame::lastOpenFilter() { return g_lastOpenFilter; }
 void CMainFrame::setLastOpenFilter(int filter) { g_lastOpenFilter = filter; }
 
-CMainFrame::CMainFrame(ViewerDocument* document, QWidget* parent)
-    : QMainWindow(parent), m_document(document) {
+CMainFrame::CMainFrame(CArrayDoc* document, SettingsStore* settings, QWidget* parent)
+    : QMainWindow(parent), m_document(document), m_settings(settings),
+      m_gridLink(std::make_unique<DocumentGridLink>(document)) {
     setObjectName("CMainFrame");
     setWindowTitle("VERADYNE Tavrix");
-    const int width = viewer_settings::readInt("AppWidth", 560);
-    const int height = viewer_settings::readInt("AppHeight", 500);
-    resize(width, height);
+    const int width = settings->appWidth();
+    resize(width, settings->appHeight());
 
     m_splitter = new QSplitter(Qt::Vertical, this);
     m_splitter->setChildrenCollapsible(false);
-    m_grid = new CGridView(document, m_splitter);
+    m_grid = new CGridView(m_gridLink.get(), m_splitter);
+    document->addView(m_grid);
     // The graph view takes this pane once it exists; until then it stays empty.
-    auto* placeholder = new QFrame(m_splitter);
-    placeholder->setObjectName("graphPlaceholder");
-    placeholder->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    m_graphPane = placeholder;
+    m_graphPane = new GraphPlaceholder(document, m_splitter);
     m_splitter->addWidget(m_grid);
     m_splitter->addWidget(m_graphPane);
-    m_splitter->setSizes({viewer_settings::readInt("GridViewHeight", 166),
-                          viewer_settings::readInt("GraphViewHeight", 250)});
+    m_splitter->setSizes({settings->gridViewHeight(), settings->graphViewHeight()});
     setCentralWidget(m_splitter);
-    document->attachGrid(m_grid);
 
     createActions();
     createBars();
     setPaneWidths(width);
 
-    connect(document, &ViewerDocument::titleChanged, this, [this](const QString& title) {
+    connect(document, &CArrayDoc::titleChanged, this, [this](const QString& title) {
         setWindowTitle(title.isEmpty() ? QString("VERADYNE Tavrix") : title);
     });
-    connect(document, &ViewerDocument::shapeTextChanged, m_shapePane, &QLabel::setText);
-    connect(document, &ViewerDocument::positionTextChanged, m_positionPane, &QLabel::setText);
+    connect(document, &CArrayDoc::statusTextChanged, this, [this](int pane, const QString& text) {
+        if (pane == 1) m_shapePane->setText(text);
+        if (pane == 2) m_positionPane->setText(text);
+    });
+    connect(document, &CArrayDoc::hdfTreeHideRequested, m_hdfBar, &QWidget::hide);
+    connect(document, &CArrayDoc::frameHideRequested, this, &QWidget::hide);
+    connect(m_grid, &CGridView::dataViewChanged, this, [this] { m_document->settingsChanged(); });
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() { m_document->removeView(m_grid); }
+
+QWidget* CMainFrame::graphPane() const { return m_graphPane; }
 
 void CMainFrame::createActions() {
     QStyle* s = style();
@@ -97,6 +118,17 @@ void CMainFrame::createActions() {
     m_openAction->setShortcut(QKeySequence::Open);
     m_openAction->setStatusTip("Open an existing document");
     connect(m_openAction, &QAction::triggered, this, &CMainFrame::onFileOpen);
+
+    m_saveAction = new QAction(
+        QIcon::fromTheme("document-save", s->standardIcon(QStyle::SP_DialogSaveButton)), "&Save",
+        this);
+    m_saveAction->setShortcut(QKeySequence::Save);
+    m_saveAction->setStatusTip("Save the array");
+    connect(m_saveAction, &QAction::triggered, this, [this] { m_document->saveCommand(); });
+
+    m_saveAsAction = new QAction("Save &As...", this);
+    m_saveAsAction->setStatusTip("Save the array under a new name");
+    connect(m_saveAsAction, &QAction::triggered, this, [this] { m_document->saveAs(); });
 
     m_exitAction = new QAction("E&xit", this);
     m_exitAction->setStatusTip("Quit the application");
@@ -120,6 +152,8 @@ void CMainFrame::createActions() {
     QMenu* file = menuBar()->addMenu("&File");
     file->addAction(m_newAction);
     file->addAction(m_openAction);
+    file->addAction(m_saveAction);
+    file->addAction(m_saveAsAction);
     file->addSeparator();
     m_recentMenu = file->addMenu("Recent &Files");
     file->addSeparator();
@@ -139,6 +173,7 @@ void CMainFrame::createBars() {
     m_toolBar1->setObjectName("toolBar128");
     m_toolBar1->addAction(m_newAction);
     m_toolBar1->addAction(m_openAction);
+    m_toolBar1->addAction(m_saveAction);
     m_toolBar2 = new QToolBar("View", this);
     m_toolBar2->setObjectName("toolBar140");
     m_toolBar2->addAction(m_dataViewAction);
@@ -171,7 +206,7 @@ void CMainFrame::createBars() {
 
     const QByteArray state = viewer_settings::barLayout();
     if (!state.isEmpty()) restoreState(state);
-    statusBar()->setVisible(viewer_settings::readInt("StatusBarShown", 1) != 0);
+    statusBar()->setVisible(m_settings->readInt("StatusBarShown", 1) != 0);
     m_hdfBar->hide();
 
     m_toolBarsAction->setChecked(!m_toolBar1->isHidden() || !m_toolBar2->isHidden());
@@ -197,7 +232,7 @@ void CMainFrame::resizeEvent(QResizeEvent* event) {
 
 bool CMainFrame::openFile(const QString& path) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool ok = m_document->open(path);
+    const bool ok = m_document->open(path.toStdString());
     QApplication::restoreOverrideCursor();
     if (ok) addRecentFile(QFileInfo(path).exists() ? QFileInfo(path).absoluteFilePath() : path);
     return ok;
@@ -213,7 +248,7 @@ void CMainFrame::onFileOpen() {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     const QString path = dialog.selectedFiles().first();
     g_lastOpenFilter = frame_rules::filterForPath(path);
-    viewer_settings::writeString("CurrentDirectory", frame_rules::directoryOf(path));
+    m_settings->writeCurrentDirectory(frame_rules::directoryOf(path).toStdString());
     openFile(path);
 }
 
@@ -239,19 +274,24 @@ void CMainFrame::updateRecentMenu() {
 
 void CMainFrame::storeFrameSize(QSize size) {
     if (!frame_rules::sizeWorthStoring(size.width(), size.height())) return;
-    viewer_settings::writeInt("AppWidth", size.width());
-    viewer_settings::writeInt("AppHeight", size.height());
+    m_settings->writeAppSize(size.width(), size.height());
 }
 
 void CMainFrame::saveWindowSettings() {
     storeFrameSize(size());
-    viewer_settings::writeInt("GridViewHeight", m_grid->height());
-    viewer_settings::writeInt("GraphViewHeight", m_graphPane->height());
+    m_settings->writeGridViewHeight(m_grid->height());
+    m_settings->writeGraphViewHeight(m_graphPane->height());
     viewer_settings::setBarLayout(saveState());
-    viewer_settings::writeInt("StatusBarShown", statusBar()->isHidden() ? 0 : 1);
+    m_settings->writeInt("StatusBarShown", statusBar()->isHidden() ? 0 : 1);
+    m_settings->sync();
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    // A document that belongs to an automation client hides instead.
+    if (!m_document->closeDocument()) {
+        event->ignore();
+        return;
+    }
     if (!m_saved) {
         saveWindowSettings();
         m_saved = true;

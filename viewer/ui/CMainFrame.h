@@ -9,7 +9,13 @@
 
 #include <QMainWindow>
 
+#include <memory>
+
+class CArrayDoc;
 class CGridView;
+class GraphPlaceholder;
+class GridDocument;
+class SettingsStore;
 class QAction;
 class QDockWidget;
 class QLabel;
@@ -17,12 +23,12 @@ class QMenu;
 class QSplitter;
 class QToolBar;
 class QTreeWidget;
-class ViewerDocument;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
-    explicit CMainFrame(ViewerDocument* document, QWidget* parent = nullptr);
+    // The document outlives the frame; the frame registers its views with it.
+    CMainFrame(CArrayDoc* document, SettingsStore* settings, QWidget* parent = nullptr);
     ~CMainFrame() override;
 
     // Opens path through the document and files it in the recent-file list.
@@ -35,7 +41,7 @@ public:
     void storeFrameSize(QSize size);
 
     CGridView* gridView() const { return m_grid; }
-    QWidget* graphPane() const { return m_graphPane; }
+    QWidget* graphPane() const;
     QSplitter* splitter() const { return m_splitter; }
     QLabel* shapePane() const { return m_shapePane; }
     QLabel* positionPane() const { return m_positionPane; }
@@ -61,10 +67,12 @@ private:
     void setPaneWidths(int frameWidth);
     void toggleToolBars();
 
-    ViewerDocument* m_document;
+    CArrayDoc* m_document;
+    SettingsStore* m_settings;
+    std::unique_ptr<GridDocument> m_gridLink;
     QSplitter* m_splitter = nullptr;
     CGridView* m_grid = nullptr;
-    QWidget* m_graphPane = nullptr;
+    GraphPlaceholder* m_graphPane = nullptr;
     QLabel* m_shapePane = nullptr;
     QLabel* m_positionPane = nullptr;
     QToolBar* m_toolBar1 = nullptr;
@@ -74,6 +82,8 @@ private:
     QMenu* m_recentMenu = nullptr;
     QAction* m_newAction = nullptr;
     QAction* m_openAction = nullptr;
+    QAction* m_saveAction = nullptr;
+    QAction* m_saveAsAction = nullptr;
     QAction* m_exitAction = nullptr;
     QAction* m_toolBarsAction = nullptr;
     QAction* m_statusBarAction = nullptr;

@@ -1,9 +1,10 @@
 #include "TavrixApp.h"
 
+#include "CArrayDoc.h"
 #include "CGridView.h"
 #include "CMainFrame.h"
-#include "ViewerDocument.h"
-#include "ViewerSettings.h"
+#include "SettingsStore.h"
+#include "WidgetMessageSink.h"
 #include "platform/ShmName.h"
 
 #include <QApplication>
@@ -49,9 +50,12 @@ TavrixApp::TavrixApp(std::unique_ptr<AutomationHooks> hooks) : m_hooks(std::move
 }
 
 TavrixApp::~TavrixApp() {
-    // The frame's views refer to the document: the frame goes first.
+    // The frame's views refer to the document, the document to the store
+    // and the sink: each goes before what it uses.
     m_frame.reset();
     m_document.reset();
+    m_sink.reset();
+    m_settings.reset();
 }
 
 bool TavrixApp::initInstance(const QStringList& arguments) {
@@ -62,23 +66,25 @@ bool TavrixApp::initInstance(const QStringList& arguments) {
     m_hooks->initModule();
     m_hooks->registerServer();
 
-    // The settings store is reached by its fixed names; nothing to load up front.
-    m_document = std::make_unique<ViewerDocument>();
-    m_frame = std::make_unique<CMainFrame>(m_document.get());
-
     m_info = parseCommandLine(arguments);
     if (!m_info.error.isEmpty()) {
         std::fprintf(stderr, "tavrix: %s\n", qPrintable(m_info.error));
         return false;
     }
+    // A script that wants a picture gets messages on stderr, not in a box
+    // nobody will click away.
     if (!m_info.screenshot.isEmpty()) {
-        // A script wants a picture: messages go to stderr, not into a box
-        // nobody will click away.
-        m_document->setMessageSink([](const QString& message) {
-            std::fprintf(stderr, "tavrix: %s\n", qPrintable(message));
-        });
+        m_sink = std::make_unique<ConsoleMessageSink>();
         m_info.automation = m_info.embedding = false;
+    } else {
+        m_sink = std::make_unique<WidgetMessageSink>();
     }
+
+    m_settings = std::make_unique<SettingsStore>();
+    m_document = std::make_unique<CArrayDoc>(*m_settings, *m_sink);
+    m_frame = std::make_unique<CMainFrame>(m_document.get(), m_settings.get());
+    if (auto* widgets = dynamic_cast<WidgetMessageSink*>(m_sink.get()))
+        widgets->setParent(m_frame.get());
 
     m_hooks->registerClassObjects();
     if (m_info.automation || m_info.embedding) return true;
@@ -90,8 +96,8 @@ bool TavrixApp::initInstance(const QStringList& arguments) {
     }
     m_frame->show();
     m_frame->setAcceptDrops(true);
-    const QString dir = viewer_settings::readString("CurrentDirectory");
-    if (!dir.isEmpty()) QDir::setCurrent(dir);
+    const std::string dir = m_settings->currentDirectory();
+    if (!dir.empty()) QDir::setCurrent(QString::fromStdString(dir));
     return true;
 }
 

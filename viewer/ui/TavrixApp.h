@@ -13,8 +13,10 @@
 
 #include <memory>
 
+class CArrayDoc;
 class CMainFrame;
-class ViewerDocument;
+class MessageSink;
+class SettingsStore;
 
 // What the command line asks for.
 struct CommandLineInfo {
@@ -47,7 +49,8 @@ public:
 
     const CommandLineInfo& commandLine() const { return m_info; }
     CMainFrame* mainFrame() const { return m_frame.get(); }
-    ViewerDocument* document() const { return m_document.get(); }
+    CArrayDoc* document() const { return m_document.get(); }
+    SettingsStore* settings() const { return m_settings.get(); }
 
     // Waits until the main window has painted all it will and saves a picture
     // of it. False with a message on stderr when it cannot be saved.
@@ -56,7 +59,9 @@ public:
 private:
     std::unique_ptr<AutomationHooks> m_hooks;
     CommandLineInfo m_info;
-    std::unique_ptr<ViewerDocument> m_document;
+    std::unique_ptr<SettingsStore> m_settings;
+    std::unique_ptr<MessageSink> m_sink;
+    std::unique_ptr<CArrayDoc> m_document;
     std::unique_ptr<CMainFrame> m_frame;
 };
 

@@ -8,22 +8,6 @@ static QSettings store() {
     return QSettings(QSettings::IniFormat, QSettings::UserScope, "Veradyne", "Plotrane");
 }
 
-int readInt(const QString& key, int fallback) {
-    bool ok = false;
-    const int v = store().value("Tavrix/Settings/" + key).toInt(&ok);
-    return ok ? v : fallback;
-}
-
-void writeInt(const QString& key, int value) { store().setValue("Tavrix/Settings/" + key, value); }
-
-QString readString(const QString& key, const QString& fallback) {
-    return store().value("Tavrix/Settings/" + key, fallback).toString();
-}
-
-void writeString(const QString& key, const QString& value) {
-    store().setValue("Tavrix/Settings/" + key, value);
-}
-
 QStringList recentFiles() {
     QSettings s = store();
     QStringList files;

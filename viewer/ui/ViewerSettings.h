@@ -1,7 +1,7 @@
-// The viewer's window and start-up values in the settings store: QSettings in
-// INI form (organisation "Veradyne", application "Plotrane"), section
-// "Tavrix/Settings", plus the recent-file list and the bar layout beside it.
-// User-interface thread only.
+// What the frame keeps beside the settings store's "Tavrix/Settings" values,
+// in the same file (QSettings INI, organisation "Veradyne", application
+// "Plotrane"): the recent-file list and the bar layout. User-interface thread
+// only.
 #pragma once
 
 #include <QByteArray>
@@ -9,11 +9,6 @@
 #include <QStringList>
 
 namespace viewer_settings {
-
-int readInt(const QString& key, int fallback);
-void writeInt(const QString& key, int value);
-QString readString(const QString& key, const QString& fallback = {});
-void writeString(const QString& key, const QString& value);
 
 // The 8-entry recent-file list, most recent first.
 constexpr int kRecentFiles = 8;

@@ -1,13 +1,16 @@
 // The main frame and start-up: status panes, the Open dialog's filters, the
 // stored window size, start-up for automation, and tavrix --screenshot.
+#include "CArrayDoc.h"
 #include "CGridView.h"
 #include "CMainFrame.h"
+#include "MessageSink.h"
 #include "FrameRules.h"
+#include "GridModel.h"
 #include "QtTestApp.h"
 #include "TavrixApp.h"
 #include "TempDir.h"
 #include "TestArrays.h"
-#include "ViewerDocument.h"
+#include "SettingsStore.h"
 #include "ViewerSettings.h"
 
 #include <QFile>
@@ -15,6 +18,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QSplitter>
+#include <QTableView>
 
 #include <gtest/gtest.h>
 
@@ -59,32 +63,49 @@ TEST(OpenFilters, ChosenExtensionPicksNextFirstFilterIgnoringCase) {
     EXPECT_EQ(frame_rules::directoryOf("/data/run/RUN1.TXT"), "/data/run/");
 }
 
+// Records what the document would show and answers No.
+class RecordingSink : public MessageSink {
+public:
+    void message(const std::string& text, MessageIcon) override { messages.push_back(text); }
+    bool question(const std::string& text) override {
+        messages.push_back(text);
+        return false;
+    }
+    std::optional<std::string> saveFileName(const SaveFileRequest&) override { return {}; }
+    void showAnnotation(const std::string&) override {}
+    std::vector<std::string> messages;
+};
+
 class FrameTest : public ::testing::Test {
 protected:
     void SetUp() override { ensureQtApp(); }
 };
 
 TEST_F(FrameTest, TinyWindowDoesNotOverwriteStoredSize) {
-    viewer_settings::writeInt("AppWidth", 640);
-    viewer_settings::writeInt("AppHeight", 480);
-    ViewerDocument doc;
-    CMainFrame frame(&doc);
+    SettingsStore settings;
+    RecordingSink sink;
+    settings.writeInt("AppWidth", 640);
+    settings.writeInt("AppHeight", 480);
+    CArrayDoc doc(settings, sink);
+    CMainFrame frame(&doc, &settings);
     EXPECT_EQ(frame.width(), 640);
     frame.storeFrameSize(QSize(30, 400));
     frame.storeFrameSize(QSize(400, 12));
-    EXPECT_EQ(viewer_settings::readInt("AppWidth", 0), 640);
-    EXPECT_EQ(viewer_settings::readInt("AppHeight", 0), 480);
+    EXPECT_EQ(settings.appWidth(), 640);
+    EXPECT_EQ(settings.appHeight(), 480);
     frame.storeFrameSize(QSize(31, 31));
-    EXPECT_EQ(viewer_settings::readInt("AppWidth", 0), 31);
+    EXPECT_EQ(settings.appWidth(), 31);
 }
 
 TEST_F(FrameTest, ClosingStoresSizeAndPaneHeights) {
-    viewer_settings::writeInt("AppWidth", 700);
-    viewer_settings::writeInt("AppHeight", 600);
-    viewer_settings::writeInt("GridViewHeight", 200);
+    SettingsStore settings;
+    RecordingSink sink;
+    CArrayDoc doc(settings, sink);
+    settings.writeInt("AppWidth", 700);
+    settings.writeInt("AppHeight", 600);
+    settings.writeInt("GridViewHeight", 200);
     {
-        ViewerDocument doc;
-        CMainFrame frame(&doc);
+        CMainFrame frame(&doc, &settings);
         frame.show();
         settle();
         EXPECT_EQ(frame.shapePane()->width(), 200); // b = 160
@@ -93,13 +114,10 @@ TEST_F(FrameTest, ClosingStoresSizeAndPaneHeights) {
         settle();
         frame.close();
     }
-    EXPECT_EQ(viewer_settings::readInt("AppWidth", 0), 820);
-    EXPECT_EQ(viewer_settings::readInt("AppHeight", 0), 610);
-    const int grid = viewer_settings::readInt("GridViewHeight", 0);
-    const int graph = viewer_settings::readInt("GraphViewHeight", 0);
-    EXPECT_GT(grid, graph);
-    ViewerDocument doc;
-    CMainFrame again(&doc);
+    EXPECT_EQ(settings.appWidth(), 820);
+    EXPECT_EQ(settings.appHeight(), 610);
+    EXPECT_GT(settings.gridViewHeight(), settings.graphViewHeight());
+    CMainFrame again(&doc, &settings);
     EXPECT_EQ(again.size(), QSize(820, 610));
 }
 
@@ -181,31 +199,36 @@ TEST_F(ScreenshotTest, UnreadableFileFailsWithMessage) {
 
 namespace {
 
-TEST(ViewerDocumentTest, OpensTextAndKeepsPreviousArrayOnFailure) {
+TEST(FrameDocumentTest, ShowsOpenedArrayAndKeepsItOnFailure) {
     ensureQtApp();
     TempDir dir;
-    ViewerDocument doc;
-    QStringList messages;
-    doc.setMessageSink([&](const QString& m) { messages << m; });
+    SettingsStore settings;
+    RecordingSink sink;
+    CArrayDoc doc(settings, sink);
+    CMainFrame frame(&doc, &settings);
+    frame.show();
     const std::string text = dir.write("run1.txt", "1 2 3\n4 5 6\n");
-    ASSERT_TRUE(doc.open(QString::fromStdString(text)));
-    EXPECT_EQ(doc.array().rowCount(), 2);
-    EXPECT_EQ(doc.array().colCount(), 3);
-    EXPECT_EQ(doc.title(), "run1.txt");
+    ASSERT_TRUE(frame.openFile(QString::fromStdString(text)));
+    settle();
+    EXPECT_EQ(frame.windowTitle(), "run1.txt");
+    EXPECT_EQ(frame.shapePane()->text(), QString::fromStdString(doc.currentArray()->shapeText()));
+    EXPECT_EQ(frame.gridView()->layoutRows(), 2);
+    EXPECT_EQ(frame.gridView()->model()->cellText(1, 2).trimmed(), "6.000000");
 
     const std::string bitmap = dir.write("p.bmp", std::string("BM") + std::string(60, '\0'));
-    EXPECT_FALSE(doc.open(QString::fromStdString(bitmap)));
-    ASSERT_EQ(messages.size(), 1);
-    EXPECT_EQ(messages[0], "Unable to read file: " + QString::fromStdString(bitmap));
-    EXPECT_EQ(doc.array().colCount(), 3);
-    EXPECT_EQ(doc.title(), "run1.txt");
-    EXPECT_FALSE(doc.open(QString::fromStdString(dir.write("e.txt", ""))));
-    EXPECT_FALSE(doc.open(QString::fromStdString(dir.file("missing-block-name"))));
-    EXPECT_EQ(doc.array().rowCount(), 2);
+    EXPECT_FALSE(frame.openFile(QString::fromStdString(bitmap)));
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0], "Unable to read file: " + bitmap);
+    EXPECT_EQ(frame.windowTitle(), "run1.txt");
+    EXPECT_EQ(frame.gridView()->layoutRows(), 2);
+    EXPECT_EQ(frame.gridView()->model()->cellText(0, 0).trimmed(), "1.000000");
 
-    doc.moveMarker(99, -4, nullptr);
+    // The user moves in the grid: the document's cursor and pane 2 follow.
+    frame.gridView()->table()->setCurrentIndex(frame.gridView()->model()->index(1, 1));
     EXPECT_EQ(doc.cursorRow(), 1);
-    EXPECT_EQ(doc.cursorColumn(), 0);
+    EXPECT_EQ(doc.cursorColumn(), 1);
+    EXPECT_TRUE(frame.positionPane()->text().endsWith(": 5")) << frame.positionPane()->text().toStdString();
+    frame.close();
 }
 
 } // namespace

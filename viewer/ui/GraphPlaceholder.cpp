@@ -1,0 +1,20 @@
+#include "GraphPlaceholder.h"
+
+#include "CArrayDoc.h"
+
+#include <QApplication>
+
+GraphPlaceholder::GraphPlaceholder(CArrayDoc* document, QWidget* parent)
+    : QFrame(parent), m_document(document) {
+    setObjectName("graphPlaceholder");
+    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    document->addView(this);
+    // The file check runs only while one of our windows is active, so a
+    // question never pops up over another program.
+    connect(&m_watch, &QTimer::timeout, this, [this] {
+        if (QApplication::activeWindow()) m_document->checkForChange();
+    });
+    m_watch.start(2000);
+}
+
+GraphPlaceholder::~GraphPlaceholder() { m_document->removeView(this); }

@@ -1,0 +1,88 @@
+#include "WidgetMessageSink.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStringList>
+
+#include <cstdio>
+
+QWidget* WidgetMessageSink::owner() const {
+    QWidget* active = QApplication::activeWindow();
+    return active ? active : m_parent;
+}
+
+void WidgetMessageSink::message(const std::string& text, MessageIcon icon) {
+    QMessageBox::Icon qtIcon = QMessageBox::Information;
+    switch (icon) {
+    case MessageIcon::Information: qtIcon = QMessageBox::Information; break;
+    case MessageIcon::Exclamation:
+    case MessageIcon::Warning: qtIcon = QMessageBox::Warning; break;
+    case MessageIcon::Error: qtIcon = QMessageBox::Critical; break;
+    }
+    QMessageBox box(qtIcon, kMessageCaption, QString::fromStdString(text), QMessageBox::Ok,
+                    owner());
+    box.exec();
+}
+
+bool WidgetMessageSink::question(const std::string& text) {
+    return QMessageBox::question(owner(), kMessageCaption, QString::fromStdString(text),
+                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+QStringList qtNameFilters(const std::string& filter) {
+    // Pairs of description and pattern; Qt reads the patterns from the
+    // description's parentheses, separated by blanks.
+    const QStringList parts = QString::fromStdString(filter).split('|', Qt::SkipEmptyParts);
+    QStringList names;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(';', ' ');
+        QString name = parts[i];
+        const int open = name.lastIndexOf('(');
+        if (open >= 0) name = name.left(open).trimmed();
+        names << QString("%1 (%2)").arg(name, patterns == "*.*" ? QString("*") : patterns);
+    }
+    return names;
+}
+
+std::optional<std::string> WidgetMessageSink::saveFileName(const SaveFileRequest& request) {
+    QFileDialog dialog(owner(), "Save As");
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(qtNameFilters(request.filter));
+    dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
+    dialog.selectFile(QString::fromStdString(request.initialName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().first().toStdString();
+}
+
+void WidgetMessageSink::showAnnotation(const std::string& text) {
+    QMessageBox box(QMessageBox::Information, "Annotation", QString::fromStdString(text),
+                    QMessageBox::Ok, owner());
+    box.exec();
+}
+
+void WidgetMessageSink::setBusy(bool busy) {
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void ConsoleMessageSink::message(const std::string& text, MessageIcon) {
+    std::fprintf(stderr, "tavrix: %s\n", text.c_str());
+}
+
+bool ConsoleMessageSink::question(const std::string& text) {
+    std::fprintf(stderr, "tavrix: %s (answered No)\n", text.c_str());
+    return false;
+}
+
+std::optional<std::string> ConsoleMessageSink::saveFileName(const SaveFileRequest&) {
+    return std::nullopt;
+}
+
+void ConsoleMessageSink::showAnnotation(const std::string& text) {
+    std::fprintf(stderr, "tavrix: annotation: %s\n", text.c_str());
+}
