@@ -236,3 +236,38 @@ TEST(PaletteBarPictures, ShippedPalettesAndASwitchWhileShown) {
     EXPECT_EQ(top, magmaTop);
     ctx.Stop();
 }
+
+TEST(PaletteBarPictures, MarkerAtTheCursorValue) {
+    // A graph that shows its cursor and colours by the palette: the frame
+    // draws the bar's marker over the picture.
+    struct CursorGraph : TestGraph {
+        bool ShowsCursor() const override { return true; }
+        bool UsesColorPalette() const override { return true; }
+    };
+    aglRenderContext ctx;
+    ctx.SetBackground(1, 1, 1);
+    aglPaletteBarObj bar;
+    CursorGraph graph;
+    bar.SetArea(0, 290, 120, 10);
+    bar.SetShowLabels(true);
+    bar.SetRange(0.0, 1.0);
+    bar.SetCursorValue(0.5f);
+    ctx.AddObject(&bar);
+    ctx.AddObject(&graph);
+    ctx.SetGraph(&graph);
+    ctx.SetPaletteMarker(&bar);
+    startContext(ctx, 120, 300);
+    QImage img = redrawAndWait(ctx).convertToFormat(QImage::Format_RGB32);
+    // Area 120 x 280: bar from 14 to 266, so 0.5 sits at 14 + 126 = 140,
+    // window row 150 from the bottom; the bar runs from x 6 to 48.
+    auto dark = [&](int x, int yUp) { return qGray(px(img, x, yUp)) < 60; };
+    EXPECT_TRUE(dark(27, 150) || dark(27, 149));
+    EXPECT_FALSE(dark(27, 170));
+    // Above the maximum the marker sits at the top of the bar.
+    bar.SetCursorValue(7.0f);
+    bar.Invalidate();
+    img = redrawAndWait(ctx).convertToFormat(QImage::Format_RGB32);
+    EXPECT_TRUE(dark(27, 276) || dark(27, 275));
+    EXPECT_FALSE(dark(27, 150) || dark(27, 149));
+    ctx.Stop();
+}
