@@ -15,7 +15,9 @@ namespace {
 constexpr double kTiny = 9.5367431640625e-07; // values below this magnitude count as 0
 constexpr double kMinWidth = 1e-5;
 
-int clampInt(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
+int clampInt(int v, int lo, int hi) {
+    return v < lo ? lo : v > hi ? hi : v;
+}
 
 double limitFloat(double v) {
     if (v > kFloatLimit) return kFloatLimit;
@@ -54,7 +56,8 @@ double mantissaOf(double s) {
 int decimalsFor(double v, double unit) {
     for (int d = 0; d <= 9; ++d) {
         const double scaled = v * std::pow(10.0, d);
-        if (std::fabs(scaled - std::round(scaled)) <= 1e-6 * std::max(1.0, std::fabs(unit) * std::pow(10.0, d)))
+        if (std::fabs(scaled - std::round(scaled)) <=
+            1e-6 * std::max(1.0, std::fabs(unit) * std::pow(10.0, d)))
             return d;
     }
     return 9;
@@ -65,8 +68,9 @@ std::string valueFormat(double first, double step, int n, bool integerData) {
     const double last = first + step * (n - 1);
     const double maxAbs = std::max(std::fabs(first), std::fabs(last));
     const double absStep = std::fabs(step);
-    const bool integralTicks = std::fabs(first - std::round(first)) < 1e-9 * std::max(1.0, maxAbs) &&
-                               std::fabs(step - std::round(step)) < 1e-9 * std::max(1.0, absStep);
+    const bool integralTicks =
+        std::fabs(first - std::round(first)) < 1e-9 * std::max(1.0, maxAbs) &&
+        std::fabs(step - std::round(step)) < 1e-9 * std::max(1.0, absStep);
     if (integerData && integralTicks && maxAbs < 1e9) return "%d";
     if (maxAbs >= 1e6 || (maxAbs > 0 && maxAbs < 1e-3)) {
         // Exponent form with as many mantissa digits as the step needs.
@@ -102,9 +106,11 @@ bool parseFormat(const std::string& format, size_t* start, size_t* type) {
             continue;
         }
         size_t j = i + 1;
-        while (j < format.size() && std::strchr("-+ #0", format[j])) ++j;
+        while (j < format.size() && std::strchr("-+ #0", format[j]))
+            ++j;
         int widthDigits = 0;
-        while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j]))) ++j, ++widthDigits;
+        while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j])))
+            ++j, ++widthDigits;
         if (j < format.size() && format[j] == '.') {
             ++j;
             int precisionDigits = 0;
@@ -112,7 +118,8 @@ bool parseFormat(const std::string& format, size_t* start, size_t* type) {
                 ++j, ++precisionDigits;
             if (precisionDigits > 2) return false;
         }
-        if (widthDigits > 2 || j >= format.size() || !std::strchr("diufeEgG", format[j])) return false;
+        if (widthDigits > 2 || j >= format.size() || !std::strchr("diufeEgG", format[j]))
+            return false;
         ++conversions;
         *start = i;
         *type = j;
@@ -137,7 +144,8 @@ std::string printedInteger(const char* format, long long value) {
 
 // The format with its conversion replaced: `length` inserted before the
 // type character, which becomes `type`.
-std::string withConversion(const std::string& format, size_t typePos, const char* length, char type) {
+std::string withConversion(const std::string& format, size_t typePos, const char* length,
+                           char type) {
     return format.substr(0, typePos) + length + type + format.substr(typePos + 1);
 }
 
@@ -148,9 +156,12 @@ TickCounts tickCountsFor(int requestedMajor, int requestedMinor, int largestSide
     const int minor = clampInt(requestedMinor, 0, kMaxTickCount);
     TickCounts c{major, minor};
     if (autoDetail) {
-        if (largestSide < 250) c = {major / 4 + 2, 0};
-        else if (largestSide < 500) c = {major / 2 + 2, 1};
-        else c = {major, 3};
+        if (largestSide < 250)
+            c = {major / 4 + 2, 0};
+        else if (largestSide < 500)
+            c = {major / 2 + 2, 1};
+        else
+            c = {major, 3};
     }
     c.major = clampInt(c.major, kMinMajorTicks, kMaxTickCount);
     return c;
@@ -172,7 +183,8 @@ AxisNumbers indexAxisNumbers(int64_t roiFirst, int64_t length, int64_t lowerBoun
         // count (100 intervals and 10 requested: every 10, 11 ticks). The
         // ticks reach the last index when the step divides the length.
         double s = 1.0;
-        while (std::floor(double(intervals) / s) + 1.0 > 2.0 * double(n)) s = nextNiceStep(s, true);
+        while (std::floor(double(intervals) / s) + 1.0 > 2.0 * double(n))
+            s = nextNiceStep(s, true);
         const int64_t k = int64_t(double(intervals) / s);
         n = int(k + 1);
         step = s;
@@ -186,7 +198,8 @@ AxisNumbers indexAxisNumbers(int64_t roiFirst, int64_t length, int64_t lowerBoun
             int best = 1;
             for (int parts = 2; parts <= 7; ++parts) {
                 if (q % parts != 0) continue;
-                if (best == 1 || std::abs(parts - wantedParts) <= std::abs(best - wantedParts)) best = parts;
+                if (best == 1 || std::abs(parts - wantedParts) <= std::abs(best - wantedParts))
+                    best = parts;
             }
             minor = best - 1;
         }
@@ -255,12 +268,16 @@ AxisNumbers valueAxisNumbers(double minimum, double maximum, bool reversed, Tick
         if (round && a.minor > 0) {
             // Minor ticks that divide the round step into round parts.
             const double m = mantissaOf(a.step);
-            const int options1[] = {1, 4, 9}, options2[] = {1, 3}, options25[] = {4}, options5[] = {1, 4};
+            const int options1[] = {1, 4, 9}, options2[] = {1, 3}, options25[] = {4},
+                      options5[] = {1, 4};
             const int* opts = options1;
             int count = 3;
-            if (std::fabs(m - 2.0) < 1e-6) opts = options2, count = 2;
-            else if (std::fabs(m - 2.5) < 1e-6) opts = options25, count = 1;
-            else if (std::fabs(m - 5.0) < 1e-6) opts = options5, count = 2;
+            if (std::fabs(m - 2.0) < 1e-6)
+                opts = options2, count = 2;
+            else if (std::fabs(m - 2.5) < 1e-6)
+                opts = options25, count = 1;
+            else if (std::fabs(m - 5.0) < 1e-6)
+                opts = options5, count = 2;
             int best = opts[0];
             for (int i = 1; i < count; ++i)
                 if (std::abs(opts[i] - a.minor) < std::abs(best - a.minor)) best = opts[i];
@@ -292,12 +309,14 @@ AxisLayout recomputeAxes(const AxisInput& in) {
     AxisLayout out;
     const int m = std::max(in.width, in.height);
     for (int a = 0; a < 3; ++a) {
-        const TickCounts counts = tickCountsFor(in.requestedMajor[a], in.requestedMinor[a], m, in.autoDetail);
+        const TickCounts counts =
+            tickCountsFor(in.requestedMajor[a], in.requestedMinor[a], m, in.autoDetail);
         const bool indexAxis = a < 2 && (in.graphType == 1 || in.graphType == 2);
-        out.axis[a] = indexAxis ? indexAxisNumbers(in.roiFirst[a], in.roiLength[a], in.lowerBound[a],
-                                                   in.reversed[a], counts, in.autoDetail, in.scale[a])
-                                : valueAxisNumbers(in.minimum[a], in.maximum[a], in.reversed[a], counts,
-                                                   in.autoDetail, in.integerData);
+        out.axis[a] = indexAxis
+                          ? indexAxisNumbers(in.roiFirst[a], in.roiLength[a], in.lowerBound[a],
+                                             in.reversed[a], counts, in.autoDetail, in.scale[a])
+                          : valueAxisNumbers(in.minimum[a], in.maximum[a], in.reversed[a], counts,
+                                             in.autoDetail, in.integerData);
     }
     int numberHeight = in.numberFontHeight, titleHeight = in.titleFontHeight;
     if (in.fontAutoScale) {
@@ -391,14 +410,16 @@ std::string formatAxisNumber(const std::string& format, double value) {
         double v = std::round(value);
         if (v >= 9.2233720368547758e18) v = 9.2233720368547748e18;
         if (v <= -9.2233720368547758e18) v = -9.2233720368547748e18;
-        return printedInteger(withConversion(format, type, "ll", 'd').c_str(), static_cast<long long>(v));
+        return printedInteger(withConversion(format, type, "ll", 'd').c_str(),
+                              static_cast<long long>(v));
     }
     return printed(format.c_str(), value);
 }
 
 std::string formatAxisInteger(const std::string& format, int64_t value) {
     size_t start = 0, type = 0;
-    if (!parseFormat(format, &start, &type)) return printedInteger("%lld", static_cast<long long>(value));
+    if (!parseFormat(format, &start, &type))
+        return printedInteger("%lld", static_cast<long long>(value));
     // An integer element keeps the format's flags and width but is always
     // printed by an integer conversion (the precision would mean digits).
     std::string f = format;
@@ -407,7 +428,8 @@ std::string formatAxisInteger(const std::string& format, int64_t value) {
         f.erase(dot, type - dot);
         type = dot;
     }
-    return printedInteger(withConversion(f, type, "ll", 'd').c_str(), static_cast<long long>(value));
+    return printedInteger(withConversion(f, type, "ll", 'd').c_str(),
+                          static_cast<long long>(value));
 }
 
 void shortenFloatingNumbers(std::vector<std::string>& numbers) {
@@ -431,7 +453,8 @@ void shortenFloatingNumbers(std::vector<std::string>& numbers) {
         if (end == std::string::npos) end = s.size();
         if (end - point - 1 > keep) s.erase(point + 1 + keep, end - point - 1 - keep);
         // "5.e-06" reads badly: an exponent keeps no bare point.
-        if (keep == 0 && end < s.size() && s.size() > point + 1 && (s[point + 1] == 'e' || s[point + 1] == 'E'))
+        if (keep == 0 && end < s.size() && s.size() > point + 1 &&
+            (s[point + 1] == 'e' || s[point + 1] == 'E'))
             s.erase(point, 1);
     }
 }
@@ -446,19 +469,49 @@ double axisScaleValue(const aglSegment& scale, int64_t index, bool* isInteger) {
     const uint8_t* p = base + index * int64_t(scale.elementSize());
     // Elements are not aligned for their type (the header is 12 + 8n bytes).
     switch (type) {
-    case AGL_CHAR: { int8_t v; std::memcpy(&v, p, 1); return v; }
-    case AGL_USHORT: { uint16_t v; std::memcpy(&v, p, 2); return v; }
-    case AGL_SHORT: { int16_t v; std::memcpy(&v, p, 2); return v; }
-    case AGL_ULONG: { uint32_t v; std::memcpy(&v, p, 4); return v; }
-    case AGL_LONG: { int32_t v; std::memcpy(&v, p, 4); return v; }
-    case AGL_FLOAT: { float v; std::memcpy(&v, p, 4); return v; }
-    case AGL_DOUBLE: { double v; std::memcpy(&v, p, 8); return v; }
-    default: return *p;
+    case AGL_CHAR: {
+        int8_t v;
+        std::memcpy(&v, p, 1);
+        return v;
+    }
+    case AGL_USHORT: {
+        uint16_t v;
+        std::memcpy(&v, p, 2);
+        return v;
+    }
+    case AGL_SHORT: {
+        int16_t v;
+        std::memcpy(&v, p, 2);
+        return v;
+    }
+    case AGL_ULONG: {
+        uint32_t v;
+        std::memcpy(&v, p, 4);
+        return v;
+    }
+    case AGL_LONG: {
+        int32_t v;
+        std::memcpy(&v, p, 4);
+        return v;
+    }
+    case AGL_FLOAT: {
+        float v;
+        std::memcpy(&v, p, 4);
+        return v;
+    }
+    case AGL_DOUBLE: {
+        double v;
+        std::memcpy(&v, p, 8);
+        return v;
+    }
+    default:
+        return *p;
     }
 }
 
-std::vector<std::string> makeAxisNumbers(double first, double step, int count, const std::string& format,
-                                         const aglSegment* scale, int64_t scaleBase) {
+std::vector<std::string> makeAxisNumbers(double first, double step, int count,
+                                         const std::string& format, const aglSegment* scale,
+                                         int64_t scaleBase) {
     count = clampInt(count, 0, kMaxTickCount);
     std::vector<std::string> out;
     out.reserve(size_t(count));
@@ -467,7 +520,8 @@ std::vector<std::string> makeAxisNumbers(double first, double step, int count, c
     for (int k = 0; k < count; ++k) {
         const double position = first + double(k) * step;
         if (scale && scale->elements() && scale->elementCount() > 0) {
-            const double idx = std::isfinite(position) ? std::round(position) - double(scaleBase) : 0.0;
+            const double idx =
+                std::isfinite(position) ? std::round(position) - double(scaleBase) : 0.0;
             const int64_t i = int64_t(std::clamp(idx, -1.0, 9.0e15));
             bool isInteger = false;
             const double v = axisScaleValue(*scale, i, &isInteger);

@@ -23,8 +23,12 @@ namespace agl {
 // recompute), minors 0..500.
 constexpr int kMinMajorTicks = 2;
 constexpr int kMaxTickCount = 500;
-inline bool isValidMajorTickCount(int n) { return n >= kMinMajorTicks && n <= kMaxTickCount; }
-inline bool isValidMinorTickCount(int n) { return n >= 0 && n <= kMaxTickCount; }
+inline bool isValidMajorTickCount(int n) {
+    return n >= kMinMajorTicks && n <= kMaxTickCount;
+}
+inline bool isValidMinorTickCount(int n) {
+    return n >= 0 && n <= kMaxTickCount;
+}
 
 // Longest number format and title the axis object keeps (characters).
 constexpr int kMaxNumberFormat = 31;
@@ -43,8 +47,7 @@ struct TickCounts {
 // 250: a quarter + 2, no minors; below 500: a half + 2, one minor; else as
 // requested with 3 minors); without it the requested counts are kept. The
 // result is always valid: majors 2..500, minors 0..500, whatever came in.
-TickCounts tickCountsFor(int requestedMajor, int requestedMinor, int largestSide,
-                         bool autoDetail);
+TickCounts tickCountsFor(int requestedMajor, int requestedMinor, int largestSide, bool autoDetail);
 
 // What the axis object needs to label one axis.
 struct AxisNumbers {
@@ -78,8 +81,7 @@ struct AxisNumbers {
 // Reversed axes count down from the last index. Format "%d"; with an
 // axis-scale segment the ticks show its elements, "%.3f" for floating ones.
 AxisNumbers indexAxisNumbers(int64_t roiFirst, int64_t length, int64_t lowerBound, bool reversed,
-                             TickCounts counts, bool autoDetail,
-                             const aglSegment* scale = nullptr);
+                             TickCounts counts, bool autoDetail, const aglSegment* scale = nullptr);
 
 // A value axis (z, and every axis of the vector graph) over minimum..maximum.
 // With autoDetail the ticks sit on multiples of a 1-2-2.5-5 step, as many as
@@ -95,10 +97,10 @@ AxisNumbers valueAxisNumbers(double minimum, double maximum, bool reversed, Tick
 // Everything the axis recompute step reads: the control's size, the axis
 // properties, the window shown and the value ranges.
 struct AxisInput {
-    int graphType = 1;           // 1 height plot, 2 image map, 3 vector graph
-    int width = 1, height = 1;   // the control's client size in pixels
-    bool autoDetail = true;      // AxisAutoDetail
-    bool fontAutoScale = true;   // FontAutoScale
+    int graphType = 1;                 // 1 height plot, 2 image map, 3 vector graph
+    int width = 1, height = 1;         // the control's client size in pixels
+    bool autoDetail = true;            // AxisAutoDetail
+    bool fontAutoScale = true;         // FontAutoScale
     int requestedMajor[3] = {5, 5, 5}; // XNumMajorTickmarks ...
     int requestedMinor[3] = {1, 1, 1}; // XNumMinorTickmarks ...
     bool reversed[3] = {false, false, false};
@@ -114,8 +116,8 @@ struct AxisInput {
     // rounding of an auto-scaled range, or the clamps.
     double minimum[3] = {-1.0, -1.0, -1.0};
     double maximum[3] = {1.0, 1.0, 1.0};
-    bool integerData = false;    // the array's elements are integers
-    int numberFontHeight = 12;   // the fonts' own heights (pixels)
+    bool integerData = false;  // the array's elements are integers
+    int numberFontHeight = 12; // the fonts' own heights (pixels)
     int titleFontHeight = 16;
 };
 
@@ -137,10 +139,10 @@ AxisLayout recomputeAxes(const AxisInput& in);
 // Rounds an auto-scaled value range outward, in place, to whole multiples of
 // the largest 1-2-5 step at or below a fifth of its width (five to twelve
 // steps), so that both ends are round values and the box is well used.
-// Ranges already rounded this way are left as they are. The result contains the input and is finite with maximum >
-// minimum; a range too narrow to show (below 1e-5, or below what its
-// magnitude can resolve) is widened first, a non-finite one becomes -1..1.
-// Values are kept within +-1.7014117331926443e38.
+// Ranges already rounded this way are left as they are. The result contains the input and is finite
+// with maximum > minimum; a range too narrow to show (below 1e-5, or below what its magnitude can
+// resolve) is widened first, a non-finite one becomes -1..1. Values are kept within
+// +-1.7014117331926443e38.
 void roundAxisRange(double& minimum, double& maximum);
 
 // The scale and offset that map minimum..maximum onto 0..extent (value x
@@ -178,8 +180,7 @@ void shortenFloatingNumbers(std::vector<std::string>& numbers);
 // shortened afterwards. count is limited to 0..500.
 std::vector<std::string> makeAxisNumbers(double first, double step, int count,
                                          const std::string& format,
-                                         const aglSegment* scale = nullptr,
-                                         int64_t scaleBase = 0);
+                                         const aglSegment* scale = nullptr, int64_t scaleBase = 0);
 
 // Element i of a one-dimensional axis-scale segment (clamped to its
 // elements), widened to double; *isInteger tells whether the element type is

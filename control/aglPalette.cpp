@@ -18,28 +18,37 @@ uint8_t toByte(double c) {
     return uint8_t(std::floor(c * 255.0));
 }
 
-double limit01(double c) { return c < 0.0 ? 0.0 : c > 1.0 ? 1.0 : c; }
+double limit01(double c) {
+    return c < 0.0 ? 0.0 : c > 1.0 ? 1.0 : c;
+}
 
 // The rainbow ramp of entry i: blue, green, yellow, red. t is computed as a
 // float so that the band edges fall on the same entries as always.
 void rainbow(int i, double rgb[3]) {
     const float t = float(i) / 255.0f;
     rgb[0] = t < 0.5f ? 0.0 : t < 0.75f ? (t - 0.5f) * 4.0f : 1.0;
-    rgb[1] = t < 0.2f ? 0.0 : t < 0.5f ? (t - 0.2f) * 3.3333333f : t < 0.75f ? 1.0 : 1.0f - (t - 0.75f) * 4.0f;
+    rgb[1] = t < 0.2f    ? 0.0
+             : t < 0.5f  ? (t - 0.2f) * 3.3333333f
+             : t < 0.75f ? 1.0
+                         : 1.0f - (t - 0.75f) * 4.0f;
     rgb[2] = t < 0.5f ? 1.0f - 2.0f * t : 0.0;
 }
 
 // About sixteen bands across the table.
-double band(double t) { return 0.2 * std::sin(99.84 * t); }
+double band(double t) {
+    return 0.2 * std::sin(99.84 * t);
+}
 
 const float kLineColours[aglPalette::kLineColourCount][3] = {
-    {0, 0, 1}, {0, 1, 0}, {1, 0, 0}, {0, 1, 1}, {1, 0, 1},
+    {0, 0, 1}, {0, 1, 0},    {1, 0, 0},    {0, 1, 1},    {1, 0, 1},
     {1, 1, 0}, {1, 0.7f, 0}, {0, 0.7f, 1}, {0.7f, 0, 1}, {0.7f, 1, 0},
 };
 
 } // namespace
 
-aglPalette::aglPalette() { BuildTable(kRainbow, m_builtIn); }
+aglPalette::aglPalette() {
+    BuildTable(kRainbow, m_builtIn);
+}
 
 aglPalette::~aglPalette() = default;
 
@@ -49,15 +58,26 @@ bool aglPalette::BuildTable(int id, uint8_t* table) {
         const double t = i / 255.0;
         double c[3];
         switch (id) {
-        case 1: c[0] = c[1] = c[2] = i / 255.0; break;
-        case 2: c[0] = c[1] = c[2] = limit01(t + band(t)); break;
-        case 3: c[0] = c[1] = c[2] = (255 - i) / 255.0; break;
-        case 4: rainbow(i, c); break;
+        case 1:
+            c[0] = c[1] = c[2] = i / 255.0;
+            break;
+        case 2:
+            c[0] = c[1] = c[2] = limit01(t + band(t));
+            break;
+        case 3:
+            c[0] = c[1] = c[2] = (255 - i) / 255.0;
+            break;
+        case 4:
+            rainbow(i, c);
+            break;
         case 5:
             rainbow(i, c);
-            for (double& x : c) x = limit01(x + band(t));
+            for (double& x : c)
+                x = limit01(x + band(t));
             break;
-        default: rainbow(255 - i, c); break;
+        default:
+            rainbow(255 - i, c);
+            break;
         }
         uint8_t* e = table + 4 * i;
         if (id <= 3) {
@@ -178,7 +198,8 @@ float aglPalette::ValueOfEntry(int k) const {
 
 void aglPalette::LineColour(int k, uint8_t rgb[3]) {
     const int i = int((k < 0 ? -int64_t(k) : int64_t(k)) % kLineColourCount);
-    for (int c = 0; c < 3; ++c) rgb[c] = uint8_t(std::floor(kLineColours[i][c] * 255.0f));
+    for (int c = 0; c < 3; ++c)
+        rgb[c] = uint8_t(std::floor(kLineColours[i][c] * 255.0f));
 }
 
 namespace {
@@ -208,7 +229,8 @@ void aglPalette::MakeLabels(int kind, std::string labels[kLabelCount]) const {
         labels[k] = agl::formatAxisNumber(format, ValueOfEntry(256 * k / 8));
 }
 
-aglPalette::Strip aglPalette::StripFor(int width, int height, bool shown, bool labels, int graphType) {
+aglPalette::Strip aglPalette::StripFor(int width, int height, bool shown, bool labels,
+                                       int graphType) {
     Strip s;
     width = std::max(width, 0);
     height = std::max(height, 0);

@@ -12,7 +12,9 @@ namespace {
 
 constexpr float kDegToRad = 0.0174532924f;
 
-bool near(float angle, float target) { return std::fabs(angle - target) <= 0.5f; }
+bool near(float angle, float target) {
+    return std::fabs(angle - target) <= 0.5f;
+}
 
 } // namespace
 
@@ -104,7 +106,8 @@ void aglAxisObj::SetAxisNumbers(int a, const agl::AxisNumbers& n) {
 }
 
 void aglAxisObj::ApplyLayout(const agl::AxisLayout& layout) {
-    for (int a = 0; a < 3; ++a) SetAxisNumbers(a, layout.axis[a]);
+    for (int a = 0; a < 3; ++a)
+        SetAxisNumbers(a, layout.axis[a]);
     SetShowTicks(layout.showTicks);
     SetShowNumbers(layout.showNumbers);
     SetShowTitles(layout.showTitles);
@@ -140,7 +143,9 @@ void aglAxisObj::SetTitle(int a, const std::string& text) {
     Invalidate();
 }
 
-const std::string& aglAxisObj::Title(int a) const { return m_axis[clampAxis(a)].title; }
+const std::string& aglAxisObj::Title(int a) const {
+    return m_axis[clampAxis(a)].title;
+}
 
 void aglAxisObj::SetAxisScale(int a, std::shared_ptr<const aglSegment> scale) {
     if (!validAxis(a)) return;
@@ -227,7 +232,8 @@ void aglAxisObj::minorPositions(int a, std::vector<float>& out) const {
     if (m <= 0 || n < 2) return;
     for (int k = 0; k + 1 < n; ++k) {
         const float p0 = TickPosition(a, k), p1 = TickPosition(a, k + 1);
-        for (int j = 1; j <= m; ++j) out.push_back(p0 + (p1 - p0) * float(j) / float(m + 1));
+        for (int j = 1; j <= m; ++j)
+            out.push_back(p0 + (p1 - p0) * float(j) / float(m + 1));
     }
 }
 
@@ -236,9 +242,12 @@ aglAxisObj::Visibility aglAxisObj::VisibilityFor(int viewType, bool orthographic
     Visibility v;
     const float el = std::fabs(elevation), az = std::fabs(azimuth);
     int dropped = -1;
-    if (viewType == 2 || (viewType == 0 && orthographic && near(el, 90.0f))) dropped = 2;
-    else if (viewType == 1 || (viewType == 0 && orthographic && near(az, 90.0f))) dropped = 1;
-    else if (viewType == 3 || (viewType == 0 && orthographic && (near(az, 0.0f) || near(az, 180.0f))))
+    if (viewType == 2 || (viewType == 0 && orthographic && near(el, 90.0f)))
+        dropped = 2;
+    else if (viewType == 1 || (viewType == 0 && orthographic && near(az, 90.0f)))
+        dropped = 1;
+    else if (viewType == 3 ||
+             (viewType == 0 && orthographic && (near(az, 0.0f) || near(az, 180.0f))))
         dropped = 0;
     auto set = [&](int a, float x, float y, float z) {
         v.direction[a][0] = x;
@@ -288,7 +297,8 @@ void aglAxisObj::drawText(aglFont* font, float x, float y, float z, const std::s
                           bool centred) {
     if (!font || text.empty()) return;
     if (m_context) {
-        if (aglCaptureWriter* writer = m_context->CaptureWriter(); writer && writer->IsCapturing()) {
+        if (aglCaptureWriter* writer = m_context->CaptureWriter();
+            writer && writer->IsCapturing()) {
             font->DrawText(x, y, z, text.c_str());
             return;
         }
@@ -308,7 +318,8 @@ void aglAxisObj::drawText(aglFont* font, float x, float y, float z, const std::s
     }
     std::vector<unsigned char> codes;
     for (unsigned char c : text)
-        if (c >= aglFont::kFirstChar && c < aglFont::kFirstChar + aglFont::kCharCount) codes.push_back(c);
+        if (c >= aglFont::kFirstChar && c < aglFont::kFirstChar + aglFont::kCharCount)
+            codes.push_back(c);
     glPushAttrib(GL_LIST_BIT);
     glListBase(font->ListBase() - aglFont::kFirstChar);
     glCallLists(GLsizei(codes.size()), GL_UNSIGNED_BYTE, codes.data());
@@ -332,16 +343,20 @@ void aglAxisObj::Render(RenderMode mode) {
         ortho = cam.IsOrthographic();
     }
     const Visibility v = VisibilityFor(viewType, ortho, el, az, m_lastZDirection);
-    for (int c = 0; c < 3; ++c) m_lastZDirection[c] = v.direction[2][c];
+    for (int c = 0; c < 3; ++c)
+        m_lastZDirection[c] = v.direction[2][c];
 
     if (IsChanged())
-        for (Axis& x : m_axis) x.numbers.clear();
+        for (Axis& x : m_axis)
+            x.numbers.clear();
 
     glDisable(GL_LIGHTING);
     glColor3fv(m_color);
     glLineWidth(m_lineWidth);
-    if (m_style == 0) drawAxisLines(v, mode);
-    else if (m_style >= 1 && m_style <= kLastStyle) drawWalls(v, az);
+    if (m_style == 0)
+        drawAxisLines(v, mode);
+    else if (m_style >= 1 && m_style <= kLastStyle)
+        drawWalls(v, az);
 
     glLineWidth(1.0f);
     EndLineSmoothing();
@@ -378,9 +393,11 @@ void aglAxisObj::drawAxisLines(const Visibility& v, RenderMode) {
                     glVertex3fv(to);
                 }
             };
-            for (int k = 0; k < m_axis[a].major; ++k) tick(TickPosition(a, k), E / 20.0f);
+            for (int k = 0; k < m_axis[a].major; ++k)
+                tick(TickPosition(a, k), E / 20.0f);
             minorPositions(a, minors);
-            for (float p : minors) tick(p, E / 40.0f);
+            for (float p : minors)
+                tick(p, E / 40.0f);
         }
         glEnd();
         glLineWidth(m_lineWidth);
@@ -401,7 +418,8 @@ void aglAxisObj::drawNumbersAndTitles(const Visibility& v, const float base[3][3
             Axis& x = m_axis[a];
             if (x.numbers.empty()) x.numbers = NumberStrings(a);
             const float s = extent(a) / 20.0f;
-            const float off[3] = {s * v.direction[a][0], s * v.direction[a][1], s * v.direction[a][2]};
+            const float off[3] = {s * v.direction[a][0], s * v.direction[a][1],
+                                  s * v.direction[a][2]};
             glColor4fv(m_numberColour[a]);
             for (int k = 0; k < int(x.numbers.size()); ++k) {
                 float p[3] = {base[a][0] + off[0], base[a][1] + off[1], base[a][2] + off[2]};
@@ -427,7 +445,8 @@ void aglAxisObj::drawNumbersAndTitles(const Visibility& v, const float base[3][3
 void aglAxisObj::drawWalls(const Visibility& v, float azimuth) {
     const int k = (m_style - 1) % 10 + 1;
     const bool fill = k <= 5;
-    const bool grid[3] = {k == 1 || k == 6 || k == 2 || k == 7, k == 1 || k == 6 || k == 3 || k == 8,
+    const bool grid[3] = {k == 1 || k == 6 || k == 2 || k == 7,
+                          k == 1 || k == 6 || k == 3 || k == 8,
                           k == 1 || k == 6 || k == 4 || k == 9};
     const float X = extent(0), Y = extent(1), Z = extent(2);
     const bool floor = v.drawn[0] && v.drawn[1];
@@ -538,7 +557,8 @@ void aglAxisObj::drawWalls(const Visibility& v, float azimuth) {
         glBegin(GL_LINES);
         for (int a = 0; a < 3; ++a) {
             if (!v.drawn[a]) continue;
-            for (int i = 0; i < m_axis[a].major; ++i) lines(a, TickPosition(a, i), 1.0f, false);
+            for (int i = 0; i < m_axis[a].major; ++i)
+                lines(a, TickPosition(a, i), 1.0f, false);
         }
         glEnd();
         // Minor positions: short ticks, then dashed grid lines.
@@ -580,7 +600,8 @@ void aglAxisObj::drawWalls(const Visibility& v, float azimuth) {
             for (int a = 0; a < 3; ++a) {
                 if (!v.drawn[a] || !grid[a]) continue;
                 minorPositions(a, minors);
-                for (float p : minors) lines(a, p, 0.5f, true);
+                for (float p : minors)
+                    lines(a, p, 0.5f, true);
             }
             glEnd();
             glDisable(GL_LINE_STIPPLE);
@@ -591,7 +612,9 @@ void aglAxisObj::drawWalls(const Visibility& v, float azimuth) {
     // The z ticks stand on the back edge of the x-z wall (or the near edge of
     // the y-z wall when that is the only one): its numbers go there too.
     float base[3][3] = {};
-    if (xz) base[2][1] = Y;
-    else if (yz) base[2][0] = X;
+    if (xz)
+        base[2][1] = Y;
+    else if (yz)
+        base[2][0] = X;
     drawNumbersAndTitles(v, base);
 }

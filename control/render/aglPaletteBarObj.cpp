@@ -14,8 +14,10 @@ aglPaletteBarObj::aglPaletteBarObj() {
 
 aglPaletteBarObj::~aglPaletteBarObj() {
     if (m_textureList == 0) return;
-    if (m_context && !m_context->IsRenderThread()) m_context->DeleteListsLater(m_textureList, 1);
-    else glDeleteLists(m_textureList, 1);
+    if (m_context && !m_context->IsRenderThread())
+        m_context->DeleteListsLater(m_textureList, 1);
+    else
+        glDeleteLists(m_textureList, 1);
 }
 
 void aglPaletteBarObj::PaletteChanged() {
@@ -59,8 +61,8 @@ void aglPaletteBarObj::SetShowLabels(bool on) {
     Invalidate();
 }
 
-void aglPaletteBarObj::SetLabelFontByName(const std::string& face, int height, int weight, bool italic,
-                                          bool underline, bool strikeOut) {
+void aglPaletteBarObj::SetLabelFontByName(const std::string& face, int height, int weight,
+                                          bool italic, bool underline, bool strikeOut) {
     m_fontFace = face.substr(0, 31);
     m_fontHeight = height > 0 ? height : 12;
     m_fontWeight = weight;
@@ -145,8 +147,10 @@ void aglPaletteBarObj::Render(RenderMode mode) {
     m_lastBar[2] = l.right;
     m_lastBar[3] = l.bottom;
 
-    if (mode == RenderMode::Pick) loadPickRamp();
-    else if (mode != RenderMode::MetaFile) BindTexture();
+    if (mode == RenderMode::Pick)
+        loadPickRamp();
+    else if (mode != RenderMode::MetaFile)
+        BindTexture();
 
     // The colour bar: one quad per entry, bottom to top. In a pick frame the
     // entries carry the pick ramp's code so a pick tells the entry.
@@ -154,8 +158,10 @@ void aglPaletteBarObj::Render(RenderMode mode) {
     const uint8_t* table = Table();
     glBegin(GL_QUADS);
     for (int k = 0; k < kEntries; ++k) {
-        if (mode == RenderMode::Pick) glColor3ub(uint8_t(k), 0, uint8_t(64 * PickId()));
-        else glColor3ub(table[4 * k], table[4 * k + 1], table[4 * k + 2]);
+        if (mode == RenderMode::Pick)
+            glColor3ub(uint8_t(k), 0, uint8_t(64 * PickId()));
+        else
+            glColor3ub(table[4 * k], table[4 * k + 1], table[4 * k + 2]);
         const float y0 = float(l.bottom) + float(k) * s, y1 = y0 + s;
         glVertex2f(float(l.left), y0);
         glVertex2f(float(l.right), y0);
@@ -196,8 +202,9 @@ void aglPaletteBarObj::Render(RenderMode mode) {
         const float f = float(m_font->CharHeight()) / 3.0f;
         const int x = tickEnd + int(std::floor(0.05 * width));
         for (int k = 0; k <= 8; ++k) {
-            const float y = k < 8 ? float(l.bottom) - std::trunc(f - float(l.top - l.bottom) * k / 8.0f)
-                                  : float(l.top) - std::trunc(f);
+            const float y =
+                k < 8 ? float(l.bottom) - std::trunc(f - float(l.top - l.bottom) * k / 8.0f)
+                      : float(l.top) - std::trunc(f);
             m_font->DrawText(float(x), y, 0.0f, labels[k].c_str());
         }
     }
@@ -222,9 +229,13 @@ void aglPaletteBarObj::DrawMarker(aglFrameGraph&) {
     const int s = int(std::floor(0.05 * width));
     const float minimum = Minimum(), maximum = Maximum(), value = m_cursorValue;
     int y;
-    if (std::isnan(value) || value < minimum) y = l.bottom;
-    else if (value > maximum || maximum - minimum < 0.0001f) y = l.top;
-    else y = l.bottom + int(std::floor((value - minimum) / (maximum - minimum) * float(l.top - l.bottom)));
+    if (std::isnan(value) || value < minimum)
+        y = l.bottom;
+    else if (value > maximum || maximum - minimum < 0.0001f)
+        y = l.top;
+    else
+        y = l.bottom +
+            int(std::floor((value - minimum) / (maximum - minimum) * float(l.top - l.bottom)));
 
     glLineWidth(2.0f);
     glColor3f(0, 0, 0);

@@ -1,8 +1,8 @@
 // The axis arithmetic: tick counts, tick placement, outward rounding and the
 // number strings. Faults here show as unreadable or wrong numbers, so most
 // tests check the strings a user would read.
-#include "aglAxisTicks.h"
 #include "ControlTestData.h"
+#include "aglAxisTicks.h"
 #include "aglGraphData.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +34,8 @@ void expectReadable(const AxisNumbers& a, double lo, double hi) {
     }
     const auto n = numbersOf(a);
     EXPECT_EQ(std::set<std::string>(n.begin(), n.end()).size(), n.size()) << a.format;
-    for (const auto& s : n) EXPECT_LE(s.size(), 12u) << s;
+    for (const auto& s : n)
+        EXPECT_LE(s.size(), 12u) << s;
 }
 
 } // namespace
@@ -185,14 +186,14 @@ TEST_P(ValueAxis, AutoScaledRangesGiveRoundDistinctTicks) {
 
 INSTANTIATE_TEST_SUITE_P(
     Ranges, ValueAxis,
-    ::testing::Values(RangeCase{"unit", 0.0, 1.0, false}, RangeCase{"offset", 0.13, 0.87, false},
-                      RangeCase{"tiny", 1.2e-7, 4.7e-7, false}, RangeCase{"huge", -3e25, 7.1e26, false},
-                      RangeCase{"negative", -812.5, -3.25, false},
-                      RangeCase{"crossingZero", -0.37, 2.9, false},
-                      RangeCase{"constant", 5.0, 5.0, false}, RangeCase{"constantZero", 0.0, 0.0, false},
-                      RangeCase{"bytes", 0, 255, true}, RangeCase{"fewIntegers", 3, 5, true},
-                      RangeCase{"bigIntegers", -2000000000.0, 2000000000.0, true},
-                      RangeCase{"floatLimit", -1.7e38, 1.7e38, false}),
+    ::testing::Values(
+        RangeCase{"unit", 0.0, 1.0, false}, RangeCase{"offset", 0.13, 0.87, false},
+        RangeCase{"tiny", 1.2e-7, 4.7e-7, false}, RangeCase{"huge", -3e25, 7.1e26, false},
+        RangeCase{"negative", -812.5, -3.25, false}, RangeCase{"crossingZero", -0.37, 2.9, false},
+        RangeCase{"constant", 5.0, 5.0, false}, RangeCase{"constantZero", 0.0, 0.0, false},
+        RangeCase{"bytes", 0, 255, true}, RangeCase{"fewIntegers", 3, 5, true},
+        RangeCase{"bigIntegers", -2000000000.0, 2000000000.0, true},
+        RangeCase{"floatLimit", -1.7e38, 1.7e38, false}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(ValueAxisNumbers, CommonRangesReadAsExpected) {
@@ -226,7 +227,8 @@ TEST(ValueAxisNumbers, WithoutAutoDetailTheRequestedCountSpansTheRange) {
 
 TEST(ValueAxisNumbers, NonFiniteRangesFallBack) {
     const double nan = std::nan("");
-    for (auto [lo, hi] : {std::pair{nan, 1.0}, std::pair{0.0, double(INFINITY)}, std::pair{2.0, 1.0}}) {
+    for (auto [lo, hi] :
+         {std::pair{nan, 1.0}, std::pair{0.0, double(INFINITY)}, std::pair{2.0, 1.0}}) {
         const AxisNumbers a = agl::valueAxisNumbers(lo, hi, false, {5, 1}, true, false);
         EXPECT_TRUE(std::isfinite(a.first) && std::isfinite(a.step));
         EXPECT_GE(a.major, 2);
@@ -237,8 +239,9 @@ TEST(RoundAxisRange, ContainsTheRangeAndNeverDegenerates) {
     struct Case {
         double lo, hi;
     };
-    for (Case c : {Case{0.13, 0.87}, Case{-1e-30, 1e-30}, Case{-5e-7, 3.0}, Case{1e30, 1e30}, Case{-1.7e38, -1.7e38},
-                   Case{1.7e38, 1.7e38}, Case{0.0, 0.0}, Case{-0.001, 1e6}, Case{3.0, 3.0}}) {
+    for (Case c : {Case{0.13, 0.87}, Case{-1e-30, 1e-30}, Case{-5e-7, 3.0}, Case{1e30, 1e30},
+                   Case{-1.7e38, -1.7e38}, Case{1.7e38, 1.7e38}, Case{0.0, 0.0}, Case{-0.001, 1e6},
+                   Case{3.0, 3.0}}) {
         double lo = c.lo, hi = c.hi;
         agl::roundAxisRange(lo, hi);
         EXPECT_TRUE(std::isfinite(lo) && std::isfinite(hi)) << c.lo;
@@ -358,8 +361,9 @@ TEST(BoxMapping, NoZeroOrNonFiniteScaleReachesTheGrid) {
     struct Case {
         double extent, lo, hi;
     };
-    for (Case c : {Case{0.8, 0, 1}, Case{0.8, 1e30, 1e30 + 1e-5}, Case{std::nan(""), 0, 1}, Case{0.0, 0, 1},
-                   Case{0.8, -1e308, 1e308}, Case{0.8, std::nan(""), 1}, Case{0.8, 5, 5}, Case{0.8, 2, 1}}) {
+    for (Case c :
+         {Case{0.8, 0, 1}, Case{0.8, 1e30, 1e30 + 1e-5}, Case{std::nan(""), 0, 1}, Case{0.0, 0, 1},
+          Case{0.8, -1e308, 1e308}, Case{0.8, std::nan(""), 1}, Case{0.8, 5, 5}, Case{0.8, 2, 1}}) {
         double scale = 0, offset = 0;
         agl::boxMapping(c.extent, c.lo, c.hi, &scale, &offset);
         EXPECT_TRUE(std::isfinite(scale) && scale != 0.0) << c.lo << " " << c.hi << " " << c.extent;
@@ -373,7 +377,8 @@ TEST(BoxMapping, NoZeroOrNonFiniteScaleReachesTheGrid) {
 
 TEST(BoxMapping, HugeClampsScaleTheGridFinitely) {
     // ZMinClamp = ZMaxClamp = 1e30: widening by 1e-5 changes nothing there.
-    auto seg = testdata::makeShared(AGL_DOUBLE, 4, 4, [](int r, int) { return 1e30 * (1 + r * 1e-7); });
+    auto seg =
+        testdata::makeShared(AGL_DOUBLE, 4, 4, [](int r, int) { return 1e30 * (1 + r * 1e-7); });
     ASSERT_TRUE(seg);
     aglGraphData d;
     d.setGraphType(1);

@@ -2,9 +2,9 @@
 // custom palette segments that are missing, short, of the wrong type or
 // swapped while shown. Built with the sanitizers too: a table that points
 // into a released segment is reported as a use after free.
-#include "aglPalette.h"
 #include "ControlTestData.h"
 #include "TempDir.h"
+#include "aglPalette.h"
 
 #include <gtest/gtest.h>
 
@@ -70,13 +70,15 @@ TEST(BuiltInRamps, EndsAndMiddleOfEachRamp) {
     for (const Case& c : cases) {
         ASSERT_TRUE(p.SetPaletteId(c.id));
         const C got = entry(p, c.i);
-        for (int k = 0; k < 3; ++k) EXPECT_NEAR(got[k], c.rgb[k], 1) << "id " << c.id << " entry " << c.i;
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(got[k], c.rgb[k], 1) << "id " << c.id << " entry " << c.i;
     }
     // Every ramp is opaque; the banded ramps stay within a band's reach of
     // their plain ramp.
     for (int id = 1; id <= 6; ++id) {
         p.SetPaletteId(id);
-        for (int i = 0; i < 256; ++i) ASSERT_EQ(p.Table()[4 * i + 3], 255) << id;
+        for (int i = 0; i < 256; ++i)
+            ASSERT_EQ(p.Table()[4 * i + 3], 255) << id;
     }
     uint8_t plain[1024], banded[1024];
     aglPalette::BuildTable(4, plain);
@@ -196,9 +198,11 @@ TEST(CustomPalette, ShippedPalettesLoadByFileName) {
     }
     // The diverging map is white-ish in the middle.
     aglPalette p;
-    ASSERT_TRUE(p.LoadCustomPalette(std::string(TAVRIX_SOURCE_DIR) + "/examples/palettes/bluewhitered.agl"));
+    ASSERT_TRUE(p.LoadCustomPalette(std::string(TAVRIX_SOURCE_DIR) +
+                                    "/examples/palettes/bluewhitered.agl"));
     p.SetPaletteId(0);
-    for (int k = 0; k < 3; ++k) EXPECT_GE(entry(p, 128)[k], 240);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_GE(entry(p, 128)[k], 240);
 }
 
 TEST(CustomPalette, BadSegmentsAreRefusedAndThePreviousOneStays) {
@@ -220,7 +224,8 @@ TEST(CustomPalette, BadSegmentsAreRefusedAndThePreviousOneStays) {
     EXPECT_FALSE(p.LoadCustomPalette(floats->name()));
     EXPECT_FALSE(p.LoadCustomPalette(shorts->name()));
     EXPECT_FALSE(p.LoadCustomPalette(dir.write("garbage.agl", std::string(1044, '\x7f'))));
-    EXPECT_FALSE(p.LoadCustomPalette(dir.write("truncated.agl", std::string("\x13\x09\x16\x01\x01\x00\x01", 7))));
+    EXPECT_FALSE(p.LoadCustomPalette(
+        dir.write("truncated.agl", std::string("\x13\x09\x16\x01\x01\x00\x01", 7))));
     EXPECT_EQ(p.PaletteId(), 0);
     EXPECT_EQ(entry(p, 10), before);
 }
@@ -282,7 +287,9 @@ TEST(BarLabels, FormatFollowsTheMagnitudeOfTheEnds) {
 }
 
 TEST(BarStrip, WidthByControlSizeAndLabels) {
-    EXPECT_EQ(aglPalette::StripFor(800, 600, true, true, 1).right - aglPalette::StripFor(800, 600, true, true, 1).left, 120);
+    EXPECT_EQ(aglPalette::StripFor(800, 600, true, true, 1).right -
+                  aglPalette::StripFor(800, 600, true, true, 1).left,
+              120);
     EXPECT_EQ(aglPalette::StripFor(300, 200, true, true, 1).graphWidth, 200);
     EXPECT_EQ(aglPalette::StripFor(120, 200, true, false, 1).graphWidth, 100);
     EXPECT_EQ(aglPalette::StripFor(90, 200, true, false, 1).graphWidth, 75);

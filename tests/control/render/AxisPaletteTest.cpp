@@ -147,7 +147,8 @@ TEST(AxisRules, ImageMapTicksSitAtCellCentres) {
     axis.SetTicksOnEdges(false);
     axis.SetAxisNumbers(0, agl::indexAxisNumbers(0, 4, 0, false, {4, 0}, false));
     axis.SetCellCount(0, 4);
-    for (int k = 0; k < 4; ++k) EXPECT_FLOAT_EQ(axis.TickPosition(0, k), (2 * k + 1) / 8.0f);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_FLOAT_EQ(axis.TickPosition(0, k), (2 * k + 1) / 8.0f);
     // 101 cells labelled every 10: each tick over the centre of its cell.
     axis.SetAxisNumbers(0, agl::indexAxisNumbers(0, 101, 0, false, {10, 1}, true));
     axis.SetCellCount(0, 101);
@@ -217,8 +218,8 @@ TEST(PaletteBarPictures, ShippedPalettesAndASwitchWhileShown) {
         bars[i]->SetShowLabels(true);
         bars[i]->SetLabelKind(1);
         bars[i]->SetRange(0, 1000);
-        ASSERT_TRUE(bars[i]->LoadCustomPalette(std::string(TAVRIX_SOURCE_DIR "/examples/palettes/") +
-                                               files[i] + ".agl"));
+        ASSERT_TRUE(bars[i]->LoadCustomPalette(
+            std::string(TAVRIX_SOURCE_DIR "/examples/palettes/") + files[i] + ".agl"));
         bars[i]->SetPaletteId(0);
         ctx.AddObject(bars[i].get());
     }
