@@ -280,14 +280,14 @@ int dump(const std::string& name, int argc, char** argv) {
                 array.setColDim(int(d));
         } else if (opt == "--roi" && i + 1 < argc) {
             long d, lo, hi;
-            const std::string spec = argv[++i];
-            const size_t a = spec.find(':'), b = spec.find(':', a == std::string::npos ? a : a + 1);
+            const std::string roiText = argv[++i];
+            const size_t a = roiText.find(':'), b = roiText.find(':', a == std::string::npos ? a : a + 1);
             if (a == std::string::npos || b == std::string::npos ||
-                !parseInt(spec.substr(0, a).c_str(), d) ||
-                !parseInt(spec.substr(a + 1, b - a - 1).c_str(), lo) ||
-                !parseInt(spec.substr(b + 1).c_str(), hi) || d < 0 || d >= array.dimCount()) {
+                !parseInt(roiText.substr(0, a).c_str(), d) ||
+                !parseInt(roiText.substr(a + 1, b - a - 1).c_str(), lo) ||
+                !parseInt(roiText.substr(b + 1).c_str(), hi) || d < 0 || d >= array.dimCount()) {
                 std::fprintf(stderr, "agltool: bad --roi '%s' (want D:LO:HI, 0-based)\n",
-                             spec.c_str());
+                             roiText.c_str());
                 return 2;
             }
             array.setRoi(int(d), int32_t(lo), int32_t(hi));
