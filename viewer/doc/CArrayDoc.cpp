@@ -948,8 +948,10 @@ void CArrayDoc::selectGraphType(int requested) {
     int kind = NoGraph;
     requested = sanitizeKind(requested);
     if (m_hasData) {
-        if (requested != kAutoGraphKind) {
-            kind = isGraphTypeAllowed(requested) ? requested : NoGraph;
+        // A kind that does not suit the region falls back to the choice the
+        // document makes itself.
+        if (requested != kAutoGraphKind && isGraphTypeAllowed(requested)) {
+            kind = requested;
         } else if (k != NoGraph && isGraphTypeAllowed(k)) {
             kind = k;
         } else if (isGraphTypeAllowed(m_preferredKind)) {

@@ -21,6 +21,7 @@
 
 #include <cstdlib>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -66,6 +67,12 @@ public:
     }
 
     plotrane::Variant GetProperty(int dispid) override {
+        if (window) {
+            // The control's window follows the array it is bound to.
+            const aglArray* a = window();
+            if (dispid == plotrane::DISPID_NumRows) return plotrane::Variant(int(a->rowCount()));
+            if (dispid == plotrane::DISPID_NumColumns) return plotrane::Variant(int(a->colCount()));
+        }
         if (dispid == plotrane::DISPID_NumRows) return plotrane::Variant(numRows);
         if (dispid == plotrane::DISPID_NumColumns) return plotrane::Variant(numColumns);
         auto it = props.find(dispid);
@@ -104,6 +111,7 @@ public:
     std::vector<Call> sets;
     int numRows = 10;
     int numColumns = 10;
+    std::function<const aglArray*()> window;
 };
 
 class RecordingSink : public MessageSink {
@@ -115,6 +123,7 @@ public:
     void message(const std::string& text, MessageIcon icon) override { shown.push_back({text, icon}); }
     bool question(const std::string& text) override {
         questions.push_back(text);
+        if (onQuestion) onQuestion();
         if (answers.empty()) return false;
         const bool a = answers.front();
         answers.pop_front();
@@ -132,6 +141,7 @@ public:
     std::vector<SaveFileRequest> saveRequests;
     std::optional<std::string> saveAnswer;
     std::vector<std::string> annotations;
+    std::function<void()> onQuestion; // runs while the question is "open"
 };
 
 class FakeGraphView : public ControlHostView {

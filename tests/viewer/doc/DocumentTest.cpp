@@ -438,3 +438,67 @@ TEST_F(DocTest, ZoomInStopsAtTenAndZoomOutStaysOfferedOverAReducedRegion) {
     doc->currentArray()->planeRoi(c0, r0, C, R);
     EXPECT_EQ(C, 8);
 }
+
+// ---- Graph kinds ---------------------------------------------------------------
+
+TEST_F(DocTest, GraphKindChoiceFollowsTheShapeOfTheArray) {
+    ctl().window = [this] { return doc->currentArray(); };
+    struct Case {
+        int32_t rows, cols;
+        int requested;
+        int kind;
+        int camViewType;
+    } cases[] = {
+        {1, 50, CArrayDoc::kAutoGraphKind, CArrayDoc::PlaneView, 1}, // one row: only the plane view
+        {1, 50, CArrayDoc::HeightPlot, CArrayDoc::PlaneView, 1}, // refused kinds fall back
+        {5, 100, CArrayDoc::PlaneView, CArrayDoc::PlaneView, 1},
+        {100, 5, CArrayDoc::PlaneView, CArrayDoc::PlaneView, 3},
+        {20, 30, CArrayDoc::PlaneView, CArrayDoc::HeightPlot, 0},
+        {20, 30, CArrayDoc::ImageMap, CArrayDoc::ImageMap, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.rows) + "x" + std::to_string(c.cols) + " kind " + std::to_string(c.requested));
+        const std::string path = dir.file("k.agl");
+        makeAglFile(path, c.rows, c.cols);
+        ASSERT_TRUE(doc->open(path));
+        doc->selectGraphType(c.requested);
+        EXPECT_EQ(doc->currentGraphType(), c.kind);
+        if (c.kind != CArrayDoc::NoGraph) {
+            EXPECT_EQ(ctl().num(DISPID_CamViewType), c.camViewType);
+        }
+        // Back to a free camera for the next case.
+        ctl().SetProperty(DISPID_CamViewType, Variant(int16_t(0)));
+        ctl().SetProperty(DISPID_GraphType, Variant(int16_t(0)));
+    }
+}
+
+TEST_F(DocTest, VectorGraphOnAWideArraySwapsRowsAndColumns) {
+    ctl().window = [this] { return doc->currentArray(); };
+    const std::string path = dir.file("v.agl");
+    makeAglFile(path, 3, 500);
+    ASSERT_TRUE(doc->open(path));
+    ctl().SetProperty(DISPID_WComp, Variant(-1));
+    doc->selectGraphType(CArrayDoc::VectorGraph);
+    EXPECT_EQ(doc->currentGraphType(), CArrayDoc::VectorGraph);
+    EXPECT_EQ(doc->currentArray()->rowCount(), 500);
+    EXPECT_EQ(doc->currentArray()->colCount(), 3);
+    EXPECT_EQ(ctl().num(DISPID_RowDim), doc->currentArray()->rowDim());
+    // x, y, z present, no w: no palette, no colour by palette.
+    EXPECT_FALSE(ctl().GetProperty(DISPID_ShowPalette).toBool());
+    EXPECT_FALSE(doc->graphSettings(CArrayDoc::VectorGraph).useColorPalette);
+    EXPECT_EQ(ctl().num(DISPID_CamViewType), 0);
+}
+
+TEST_F(DocTest, ReloadQuestionIsNotStackedByTicksWhileItIsOpen) {
+    const std::string path = dir.file("w.agl");
+    makeAglFile(path, 2, 2);
+    ASSERT_TRUE(doc->open(path));
+    bumpTime(path, 5);
+    sink.onQuestion = [&] {
+        bumpTime(path, 10);
+        doc->checkForChange(); // a timer tick while the box is up
+    };
+    sink.answers = {false, false};
+    doc->checkForChange();
+    EXPECT_EQ(sink.questions.size(), 1u);
+}
