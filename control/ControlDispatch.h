@@ -39,7 +39,9 @@ public:
     Type type() const { return m_type; }
     bool isEmpty() const { return m_type == Type::Empty; }
 
-    bool toBool() const { return m_type == Type::Float || m_type == Type::Double ? m_double != 0.0 : m_int != 0; }
+    bool toBool() const {
+        return m_type == Type::Float || m_type == Type::Double ? m_double != 0.0 : m_int != 0;
+    }
     int32_t toInt() const {
         if (m_type == Type::Float || m_type == Type::Double) {
             // Saturate rather than overflow: the value came from outside.
@@ -49,12 +51,15 @@ public:
         }
         return m_int;
     }
-    double toDouble() const { return m_type == Type::Float || m_type == Type::Double ? m_double : double(m_int); }
+    double toDouble() const {
+        return m_type == Type::Float || m_type == Type::Double ? m_double : double(m_int);
+    }
     float toFloat() const { return float(toDouble()); }
     const std::string& toString() const { return m_string; }
 
     bool operator==(const Variant& o) const {
-        return m_type == o.m_type && m_int == o.m_int && m_double == o.m_double && m_string == o.m_string;
+        return m_type == o.m_type && m_int == o.m_int && m_double == o.m_double &&
+               m_string == o.m_string;
     }
 
 private:

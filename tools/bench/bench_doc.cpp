@@ -34,9 +34,13 @@ using Clock = std::chrono::steady_clock;
 
 class Sink : public MessageSink {
 public:
-    void message(const std::string& text, MessageIcon) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
+    void message(const std::string& text, MessageIcon) override {
+        std::fprintf(stderr, "message: %s\n", text.c_str());
+    }
     bool question(const std::string&) override { return false; }
-    std::optional<std::string> saveFileName(const SaveFileRequest&) override { return std::nullopt; }
+    std::optional<std::string> saveFileName(const SaveFileRequest&) override {
+        return std::nullopt;
+    }
     void showAnnotation(const std::string&) override {}
 };
 
@@ -80,7 +84,8 @@ bool writeSparseFile(const std::string& path, int32_t rows, int32_t cols, bool t
     std::memcpy(head + 12, &rows, 4);
     std::memcpy(head + 16, &cols, 4);
     const off_t elementsEnd = off_t(28) + off_t(rows) * cols * 4;
-    bool ok = ::pwrite(fd, head, sizeof head, 0) == ssize_t(sizeof head) && ::ftruncate(fd, elementsEnd) == 0;
+    bool ok = ::pwrite(fd, head, sizeof head, 0) == ssize_t(sizeof head) &&
+              ::ftruncate(fd, elementsEnd) == 0;
     if (ok && trailer) {
         aglAttributes a = aglAttributes::blank();
         a.graphKind = 1;
@@ -109,7 +114,8 @@ size_t residentPages(const std::string& path, size_t& total) {
     total = vec.size();
     size_t n = 0;
     if (p != MAP_FAILED && mincore(p, size_t(size), vec.data()) == 0)
-        for (unsigned char v : vec) n += v & 1;
+        for (unsigned char v : vec)
+            n += v & 1;
     if (p != MAP_FAILED) ::munmap(p, size_t(size));
     return n;
 }
@@ -123,7 +129,8 @@ int main(int argc, char** argv) {
     const QString ini = config.path() + "/settings.ini";
 
     for (bool trailer : {false, true}) {
-        const std::string path = folder + (trailer ? "/bench-doc-1g-trailer.agl" : "/bench-doc-1g.agl");
+        const std::string path =
+            folder + (trailer ? "/bench-doc-1g-trailer.agl" : "/bench-doc-1g.agl");
         if (!writeSparseFile(path, 16384, 16384, trailer)) {
             std::fprintf(stderr, "bench_doc: cannot write in %s\n", folder.c_str());
             return 2;
@@ -144,9 +151,10 @@ int main(int argc, char** argv) {
         std::sort(times.begin(), times.end());
         size_t total = 0;
         const size_t resident = residentPages(path, total);
-        std::printf("load 1 GiB agl file %s: best %.1f us, median %.1f us; resident pages after: %zu of %zu\n",
-                    trailer ? "with trailer   " : "without trailer", times.front() * 1e6, times[times.size() / 2] * 1e6,
-                    resident, total);
+        std::printf("load 1 GiB agl file %s: best %.1f us, median %.1f us; resident pages after: "
+                    "%zu of %zu\n",
+                    trailer ? "with trailer   " : "without trailer", times.front() * 1e6,
+                    times[times.size() / 2] * 1e6, resident, total);
         ::unlink(path.c_str());
     }
     return 0;

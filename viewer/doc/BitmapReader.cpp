@@ -6,9 +6,15 @@
 
 namespace {
 
-uint16_t u16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t u32(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
-int32_t i32(const uint8_t* p) { return int32_t(u32(p)); }
+uint16_t u16(const uint8_t* p) {
+    return uint16_t(p[0] | (p[1] << 8));
+}
+uint32_t u32(const uint8_t* p) {
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+int32_t i32(const uint8_t* p) {
+    return int32_t(u32(p));
+}
 
 constexpr size_t kFileHeader = 14;
 constexpr uint32_t kCoreHeader = 12;
@@ -22,12 +28,15 @@ bool fail(std::string& reason, const char* why) {
 } // namespace
 
 bool readBitmap(const uint8_t* data, size_t size, BitmapImage& out, std::string& reason) {
-    if (size < kFileHeader + 4 || data[0] != 'B' || data[1] != 'M') return fail(reason, "not a bitmap file");
+    if (size < kFileHeader + 4 || data[0] != 'B' || data[1] != 'M')
+        return fail(reason, "not a bitmap file");
     const uint32_t pixelOffset = u32(data + 10);
     const uint8_t* info = data + kFileHeader;
     const uint32_t infoSize = u32(info);
-    if (infoSize != kCoreHeader && infoSize != kInfoHeader) return fail(reason, "unsupported bitmap header size");
-    if (size < kFileHeader + infoSize) return fail(reason, "bitmap header runs past the end of the file");
+    if (infoSize != kCoreHeader && infoSize != kInfoHeader)
+        return fail(reason, "unsupported bitmap header size");
+    if (size < kFileHeader + infoSize)
+        return fail(reason, "bitmap header runs past the end of the file");
 
     int64_t width = 0, height = 0;
     int bits = 0;
@@ -47,19 +56,22 @@ bool readBitmap(const uint8_t* data, size_t size, BitmapImage& out, std::string&
         usedColours = u32(info + 32);
         if (compression != 0) return fail(reason, "compressed bitmaps are not supported");
     }
-    if (bits != 1 && bits != 2 && bits != 4 && bits != 8) return fail(reason, "only 1, 2, 4 and 8 bits per pixel are supported");
+    if (bits != 1 && bits != 2 && bits != 4 && bits != 8)
+        return fail(reason, "only 1, 2, 4 and 8 bits per pixel are supported");
     // A negative height marks a top-down picture; it is read like any other
     // and turned round so that row 0 is the bottom row, as in a bottom-up one.
     const bool topDown = height < 0;
     if (topDown) height = -height;
     if (width <= 0 || height <= 0) return fail(reason, "bitmap width or height is not positive");
-    if (width > agl::kMaxElements || height > agl::kMaxElements || width * height > agl::kMaxElements)
+    if (width > agl::kMaxElements || height > agl::kMaxElements ||
+        width * height > agl::kMaxElements)
         return fail(reason, "bitmap has too many pixels");
 
     uint32_t entries = 1u << bits;
     if (usedColours != 0 && usedColours < entries) entries = usedColours;
     const size_t paletteStart = kFileHeader + infoSize;
-    if (paletteStart + size_t(entries) * entrySize > size) return fail(reason, "bitmap palette runs past the end of the file");
+    if (paletteStart + size_t(entries) * entrySize > size)
+        return fail(reason, "bitmap palette runs past the end of the file");
 
     const int64_t rowBytes = ((width * bits + 31) / 32) * 4;
     if (pixelOffset > size || uint64_t(rowBytes) * uint64_t(height) > size - pixelOffset)
@@ -95,12 +107,15 @@ bool readBitmap(const uint8_t* data, size_t size, BitmapImage& out, std::string&
         repeat = 64;
         out.maxValue = 3;
     }
-    for (int i = 0; i < 256; ++i) out.palette[i] = 0xFF000000u + uint32_t(i) * 0x010101u;
+    for (int i = 0; i < 256; ++i)
+        out.palette[i] = 0xFF000000u + uint32_t(i) * 0x010101u;
     int slot = 0;
     for (uint32_t k = 0; k < entries && slot < 256; ++k) {
         const uint8_t* e = data + paletteStart + k * entrySize;
-        const uint32_t colour = 0xFF000000u + uint32_t(e[0]) * 65536u + uint32_t(e[1]) * 256u + uint32_t(e[2]);
-        for (int n = 0; n < repeat && slot < 256; ++n) out.palette[slot++] = colour;
+        const uint32_t colour =
+            0xFF000000u + uint32_t(e[0]) * 65536u + uint32_t(e[1]) * 256u + uint32_t(e[2]);
+        for (int n = 0; n < repeat && slot < 256; ++n)
+            out.palette[slot++] = colour;
     }
     return true;
 }

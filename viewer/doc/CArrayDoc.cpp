@@ -10,8 +10,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cmath>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -42,7 +42,8 @@ std::string format1(const char* pattern, const std::string& arg) {
 
 std::string lowerExtension(const std::string& path) {
     std::string ext = path.size() >= 3 ? path.substr(path.size() - 3) : path;
-    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : ext)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
     return ext;
 }
 
@@ -83,11 +84,15 @@ private:
     int m_guard = -1;
 };
 
-int clampPrecision(int p) { return std::clamp(p, 3, 15); }
+int clampPrecision(int p) {
+    return std::clamp(p, 3, 15);
+}
 
 // Graph kinds outside 0..4 (a damaged trailer, a hand-edited setting) mean
 // "choose automatically"; they must never index the five blocks.
-int sanitizeKind(int kind) { return kind >= 0 && kind <= 4 ? kind : CArrayDoc::kAutoGraphKind; }
+int sanitizeKind(int kind) {
+    return kind >= 0 && kind <= 4 ? kind : CArrayDoc::kAutoGraphKind;
+}
 
 // The document's initial blocks: style, the eleven switches, density.
 GraphSettings initialBlock(int style, std::array<int, 11> s) {
@@ -135,10 +140,13 @@ CArrayDoc::~CArrayDoc() {
 }
 
 void CArrayDoc::addView(DocView* view) {
-    if (view && std::find(m_views.begin(), m_views.end(), view) == m_views.end()) m_views.push_back(view);
+    if (view && std::find(m_views.begin(), m_views.end(), view) == m_views.end())
+        m_views.push_back(view);
 }
 
-void CArrayDoc::removeView(DocView* view) { m_views.erase(std::remove(m_views.begin(), m_views.end(), view), m_views.end()); }
+void CArrayDoc::removeView(DocView* view) {
+    m_views.erase(std::remove(m_views.begin(), m_views.end(), view), m_views.end());
+}
 
 DocView* CArrayDoc::findView(const std::string& className) const {
     for (DocView* v : m_views)
@@ -146,9 +154,13 @@ DocView* CArrayDoc::findView(const std::string& className) const {
     return nullptr;
 }
 
-ControlHostView* CArrayDoc::graphView() const { return dynamic_cast<ControlHostView*>(findView(kGraphViewClass)); }
+ControlHostView* CArrayDoc::graphView() const {
+    return dynamic_cast<ControlHostView*>(findView(kGraphViewClass));
+}
 
-GridHostView* CArrayDoc::gridView() const { return dynamic_cast<GridHostView*>(findView(kGridViewClass)); }
+GridHostView* CArrayDoc::gridView() const {
+    return dynamic_cast<GridHostView*>(findView(kGridViewClass));
+}
 
 CPlotrane2D* CArrayDoc::control(bool regardless) const {
     if (!m_hasData && !regardless) return nullptr;
@@ -188,7 +200,9 @@ void CArrayDoc::setTitle(const std::string& title) {
     emitTitle();
 }
 
-void CArrayDoc::emitTitle() { emit titleChanged(QString::fromStdString(displayTitle())); }
+void CArrayDoc::emitTitle() {
+    emit titleChanged(QString::fromStdString(displayTitle()));
+}
 
 void CArrayDoc::setModified(bool modified) {
     if (m_modified == modified) return;
@@ -265,15 +279,16 @@ void CArrayDoc::checkForChange() {
     FileStamp now = stampOfPath(m_watchPath);
     if (!now.valid) return; // gone (for the moment): nothing to reload
     const FileStamp& was = m_watchStamp;
-    const bool changed = now.device != was.device || now.inode != was.inode || now.size != was.size ||
-                         now.timeNs > was.timeNs;
+    const bool changed = now.device != was.device || now.inode != was.inode ||
+                         now.size != was.size || now.timeNs > was.timeNs;
     if (!changed) return;
 
     // Stored first, so that the question comes once per change.
     m_watchStamp = now;
     g_checkRunning = true;
     const std::string path = m_watchPath;
-    const bool yes = m_sink.question(path + "\n\nThis file has been modified.  Do you want to reload it?");
+    const bool yes =
+        m_sink.question(path + "\n\nThis file has been modified.  Do you want to reload it?");
     if (yes) {
         if (load(path)) {
             // Follow the file now at the path (a replacement is a new file).
@@ -306,7 +321,8 @@ int CArrayDoc::detectKind(const std::string& path, bool& readFailed) const {
         if (::pread(fd, b, 4, 0) != 4) {
             readFailed = true;
         } else {
-            const uint32_t magic = uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
+            const uint32_t magic = uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) |
+                                   (uint32_t(b[3]) << 24);
             if (magic == 0x0113030Eu)
                 kind = KindHdf;
             else if (magic == agl::kMagicNormal || magic == agl::kMagicFixed)
@@ -438,8 +454,10 @@ bool CArrayDoc::load(const std::string& path) {
         return false;
     }
     m_lastError = 0;
-    if (kind == KindAgl) m_loadedIdentity = AglFileIdentity::of(*m_current->segment());
-    else m_loadedIdentity = AglFileIdentity{};
+    if (kind == KindAgl)
+        m_loadedIdentity = AglFileIdentity::of(*m_current->segment());
+    else
+        m_loadedIdentity = AglFileIdentity{};
 
     m_fileKind = kind;
     m_loading = true;
@@ -537,7 +555,8 @@ bool CArrayDoc::writeBinary(const std::string& path) {
         captureAttributes(parts.attributes);
         parts.annotation = m_annotation;
         parts.palette = m_palette.get();
-        for (int d = 0; d < 7; ++d) parts.axisScales[size_t(d)] = m_axisScales[size_t(d)].get();
+        for (int d = 0; d < 7; ++d)
+            parts.axisScales[size_t(d)] = m_axisScales[size_t(d)].get();
     }
     FormatError error;
     // The identity recorded at load is passed only while the array is still
@@ -613,9 +632,10 @@ bool CArrayDoc::saveAs() {
         // Drop the extension, but not a dot of a folder name.
         const size_t dot = m_path.rfind('.');
         const size_t slash = m_path.find_last_of("/\\");
-        request.initialName = dot != std::string::npos && (slash == std::string::npos || dot > slash)
-                                  ? m_path.substr(0, dot)
-                                  : m_path;
+        request.initialName =
+            dot != std::string::npos && (slash == std::string::npos || dot > slash)
+                ? m_path.substr(0, dot)
+                : m_path;
     }
     const std::optional<std::string> chosen = m_sink.saveFileName(request);
     if (!chosen) return false;
@@ -710,11 +730,11 @@ void CArrayDoc::setCursor(int row, int column, DocView* origin) {
         }
     }
     // Moving away from the stored marker drops the deeper zoom levels.
-    if (m_zoomCount > m_zoomLevel && (row != m_cursorRow || column != m_cursorColumn)) m_zoomCount = m_zoomLevel;
+    if (m_zoomCount > m_zoomLevel && (row != m_cursorRow || column != m_cursorColumn))
+        m_zoomCount = m_zoomLevel;
     m_cursorRow = row;
     m_cursorColumn = column;
-    if (m_hasData)
-        emit statusTextChanged(2, QString::fromStdString(a.positionText(column, row)));
+    if (m_hasData) emit statusTextChanged(2, QString::fromStdString(a.positionText(column, row)));
     emit cursorMoved(row, column);
     g_cursorBusy = false;
 }
@@ -722,7 +742,9 @@ void CArrayDoc::setCursor(int row, int column, DocView* origin) {
 // ---------------------------------------------------------------------------
 // Graph state
 
-GraphSettings& CArrayDoc::graphSettings(int kind) { return m_graph[size_t(std::clamp(kind, 0, 4))]; }
+GraphSettings& CArrayDoc::graphSettings(int kind) {
+    return m_graph[size_t(std::clamp(kind, 0, 4))];
+}
 
 int CArrayDoc::gridPrecision() const {
     if (GridHostView* g = gridView()) return clampPrecision(g->precision());
@@ -816,7 +838,9 @@ void CArrayDoc::zoomIn() {
     if (canZoomIn()) zoomToLevel(m_zoomLevel + 1);
 }
 
-void CArrayDoc::zoomOut() { zoomToLevel(std::max(0, m_zoomLevel - 1)); }
+void CArrayDoc::zoomOut() {
+    zoomToLevel(std::max(0, m_zoomLevel - 1));
+}
 
 void CArrayDoc::toggleShowPalette() {
     CPlotrane2D* c = control();
@@ -833,7 +857,8 @@ void CArrayDoc::toggleShowPalette() {
 }
 
 void CArrayDoc::toggleShowMarker() {
-    if (CPlotrane2D* c = control(true)) c->setBool(DISPID_ShowCursor, !c->getBool(DISPID_ShowCursor));
+    if (CPlotrane2D* c = control(true))
+        c->setBool(DISPID_ShowCursor, !c->getBool(DISPID_ShowCursor));
 }
 
 void CArrayDoc::setPaletteId(int id) {
@@ -859,7 +884,8 @@ void CArrayDoc::setPictureFile(const std::string& path) {
 }
 
 void CArrayDoc::refreshShapeText() {
-    emit statusTextChanged(1, m_hasData ? QString::fromStdString(m_current->shapeText()) : QString());
+    emit statusTextChanged(1,
+                           m_hasData ? QString::fromStdString(m_current->shapeText()) : QString());
 }
 
 int CArrayDoc::currentGraphType() const {
@@ -1142,7 +1168,8 @@ void CArrayDoc::applyAttributes(const aglAttributes& r) {
     }
     unpackSettingsWord(r.surfaceSettings, m_graph[HeightPlot]);
     // A density the control would refuse keeps the one in force.
-    if (r.surfaceDensity > 0.0f && r.surfaceDensity < 100.0f) m_graph[HeightPlot].gridDensity = r.surfaceDensity;
+    if (r.surfaceDensity > 0.0f && r.surfaceDensity < 100.0f)
+        m_graph[HeightPlot].gridDensity = r.surfaceDensity;
     m_graph[HeightPlot].graphStyle = r.surfaceStyle;
     unpackSettingsWord(r.imageSettings, m_graph[ImageMap]);
     if (c) c->setShort(DISPID_ImageOrientation, r.imageOrientation);
@@ -1229,12 +1256,15 @@ void CArrayDoc::setDisplayDimScales(bool on) {
 
 void CArrayDoc::applyGraphDefaults() {
     SettingsStore& s = m_settings;
-    setGridFormat(s.readInt("Precision", gridPrecision()), s.readInt("UseExp", gridUseExponent() ? 1 : 0) != 0);
+    setGridFormat(s.readInt("Precision", gridPrecision()),
+                  s.readInt("UseExp", gridUseExponent() ? 1 : 0) != 0);
     const int kind = s.readInt("GraphType", PlaneView);
     if (kind >= 1 && kind <= 4) m_preferredKind = kind;
 
     auto readBlock = [&](const char* settingsName, int k) {
-        unpackSettingsWord(uint32_t(s.readInt(settingsName, int(packSettingsWord(m_graph[size_t(k)])))), m_graph[size_t(k)]);
+        unpackSettingsWord(
+            uint32_t(s.readInt(settingsName, int(packSettingsWord(m_graph[size_t(k)])))),
+            m_graph[size_t(k)]);
     };
     readBlock("SurfaceSettings", HeightPlot);
     const float density = s.readX100("SurfaceDensity", m_graph[HeightPlot].gridDensity);
@@ -1242,7 +1272,8 @@ void CArrayDoc::applyGraphDefaults() {
     m_graph[HeightPlot].graphStyle = s.readInt("SurfaceStyle", m_graph[HeightPlot].graphStyle);
     readBlock("ImageSettings", ImageMap);
     CPlotrane2D* c = control(true);
-    if (c && s.contains("ImageOrientation")) c->setShort(DISPID_ImageOrientation, s.readInt("ImageOrientation", 0));
+    if (c && s.contains("ImageOrientation"))
+        c->setShort(DISPID_ImageOrientation, s.readInt("ImageOrientation", 0));
     readBlock("VectorSettings", VectorGraph);
     m_graph[VectorGraph].graphStyle = s.readInt("VectorStyle", m_graph[VectorGraph].graphStyle);
     readBlock("PlaneSettings", PlaneView);
@@ -1256,9 +1287,9 @@ void CArrayDoc::applyGraphDefaults() {
     if (c) {
         if (s.contains("PaletteId")) c->setShort(DISPID_PaletteId, s.readInt("PaletteId", 0));
         static const std::pair<const char*, int> kColours[] = {
-            {"BackColor", DISPID_BackColor},   {"GraphColor", DISPID_GraphColor},
+            {"BackColor", DISPID_BackColor},         {"GraphColor", DISPID_GraphColor},
             {"AxisBackColor", DISPID_AxisBackColor}, {"AxisColor", DISPID_AxisColor},
-            {"MarkerColor", DISPID_CursorColor}, {"LabelColor", DISPID_AxisLabelColor},
+            {"MarkerColor", DISPID_CursorColor},     {"LabelColor", DISPID_AxisLabelColor},
             {"GridColor", DISPID_GridColor}};
         for (const auto& [name, dispid] : kColours)
             if (s.contains(name)) c->setColor(dispid, uint32_t(s.readInt(name, 0)));
@@ -1299,7 +1330,8 @@ void CArrayDoc::saveGraphDefaults() {
     s.writeInt("VectorStyle", m_graph[VectorGraph].graphStyle);
     s.writeInt("PlaneSettings", int(packSettingsWord(m_graph[PlaneView])));
     s.writeInt("PlaneStyle", m_graph[PlaneView].graphStyle);
-    s.writeInt("ShowPalette", c ? (c->getBool(DISPID_ShowPalette) ? 1 : 0) : (m_paletteShown ? 1 : 0));
+    s.writeInt("ShowPalette",
+               c ? (c->getBool(DISPID_ShowPalette) ? 1 : 0) : (m_paletteShown ? 1 : 0));
     if (c) s.writeInt("ShowMarker", c->getBool(DISPID_ShowCursor) ? 1 : 0);
     s.writeX100("SurfaceElevation", m_camera.elevation);
     s.writeX100("SurfaceAzimuth", m_camera.azimuth);
@@ -1307,7 +1339,9 @@ void CArrayDoc::saveGraphDefaults() {
     s.writeX100("ZScale", m_camera.zScale);
     if (c) {
         s.writeInt("PaletteId", c->getInt(DISPID_PaletteId));
-        auto colour = [&](int dispid) { return int(translateOleColor(uint32_t(c->getInt(dispid)))); };
+        auto colour = [&](int dispid) {
+            return int(translateOleColor(uint32_t(c->getInt(dispid))));
+        };
         s.writeInt("BackColor", colour(DISPID_BackColor));
         s.writeInt("GraphColor", colour(DISPID_GraphColor));
         s.writeInt("AxisBackColor", colour(DISPID_AxisBackColor));

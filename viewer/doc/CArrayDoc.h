@@ -177,7 +177,9 @@ public:
     int zoomLevel() const { return m_zoomLevel; }
     // The deepest level stored (0: none beyond the whole array).
     int zoomLevelCount() const { return m_zoomCount; }
-    ZoomLevel zoomRegion(int level) const { return m_zoom[size_t(std::clamp(level, 0, kMaxZoomLevels))]; }
+    ZoomLevel zoomRegion(int level) const {
+        return m_zoom[size_t(std::clamp(level, 0, kMaxZoomLevels))];
+    }
     void clearZoom();
     // Stores the next deeper level (half the area around the cursor) when
     // none beyond the current one is stored; nothing at level 16, for an

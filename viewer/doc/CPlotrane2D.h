@@ -17,7 +17,9 @@ public:
 
     // Generic access, for members without an accessor of their own.
     plotrane::Variant get(int dispid) const { return m_dispatch->GetProperty(dispid); }
-    plotrane::DispatchStatus set(int dispid, const plotrane::Variant& v) const { return m_dispatch->SetProperty(dispid, v); }
+    plotrane::DispatchStatus set(int dispid, const plotrane::Variant& v) const {
+        return m_dispatch->SetProperty(dispid, v);
+    }
 
     int getInt(int dispid) const { return get(dispid).toInt(); }
     bool getBool(int dispid) const { return get(dispid).toBool(); }
@@ -35,18 +37,30 @@ public:
     // Methods.
     void Update() const { m_dispatch->Invoke(plotrane::DISPID_Update, {}); }
     void SetRoiLb(int dim, int32_t index) const {
-        m_dispatch->Invoke(plotrane::DISPID_SetRoiLb, {plotrane::Variant(int16_t(dim)), plotrane::Variant(int(index))});
+        m_dispatch->Invoke(plotrane::DISPID_SetRoiLb,
+                           {plotrane::Variant(int16_t(dim)), plotrane::Variant(int(index))});
     }
     void SetRoiUb(int dim, int32_t index) const {
-        m_dispatch->Invoke(plotrane::DISPID_SetRoiUb, {plotrane::Variant(int16_t(dim)), plotrane::Variant(int(index))});
+        m_dispatch->Invoke(plotrane::DISPID_SetRoiUb,
+                           {plotrane::Variant(int16_t(dim)), plotrane::Variant(int(index))});
     }
-    int32_t GetRoiLb(int dim) const { return m_dispatch->Invoke(plotrane::DISPID_GetRoiLb, {plotrane::Variant(int16_t(dim))}).toInt(); }
-    int32_t GetRoiUb(int dim) const { return m_dispatch->Invoke(plotrane::DISPID_GetRoiUb, {plotrane::Variant(int16_t(dim))}).toInt(); }
+    int32_t GetRoiLb(int dim) const {
+        return m_dispatch->Invoke(plotrane::DISPID_GetRoiLb, {plotrane::Variant(int16_t(dim))})
+            .toInt();
+    }
+    int32_t GetRoiUb(int dim) const {
+        return m_dispatch->Invoke(plotrane::DISPID_GetRoiUb, {plotrane::Variant(int16_t(dim))})
+            .toInt();
+    }
     bool SetAxisScale(int dim, const std::string& name) const {
-        return m_dispatch->Invoke(plotrane::DISPID_SetAxisScale, {plotrane::Variant(int16_t(dim)), plotrane::Variant(name)}).toBool();
+        return m_dispatch
+            ->Invoke(plotrane::DISPID_SetAxisScale,
+                     {plotrane::Variant(int16_t(dim)), plotrane::Variant(name)})
+            .toBool();
     }
     void SetLBound(int dim, int32_t bound) const {
-        m_dispatch->Invoke(plotrane::DISPID_SetLBound, {plotrane::Variant(int16_t(dim)), plotrane::Variant(int(bound))});
+        m_dispatch->Invoke(plotrane::DISPID_SetLBound,
+                           {plotrane::Variant(int16_t(dim)), plotrane::Variant(int(bound))});
     }
 
 private:

@@ -14,7 +14,7 @@ enum class MessageIcon { Information, Exclamation, Warning, Error };
 
 // What a save-file dialog is opened with.
 struct SaveFileRequest {
-    std::string initialName;   // path proposed in the name field
+    std::string initialName;      // path proposed in the name field
     std::string defaultExtension; // "agl" or "txt", added when the user types none
     // Filter list in the form "Agl File (*.agl)|*.agl|Text File (*.txt)|*.txt||":
     // pairs of description and pattern, each followed by "|", closed by "||".

@@ -10,14 +10,17 @@ const char* const kGroup = "Tavrix/Settings/";
 
 SettingsStore::SettingsStore()
     : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                             QStringLiteral("Veradyne"), QStringLiteral("Plotrane"))) {}
+                                             QStringLiteral("Veradyne"),
+                                             QStringLiteral("Plotrane"))) {}
 
 SettingsStore::SettingsStore(const QString& iniPath)
     : m_settings(std::make_unique<QSettings>(iniPath, QSettings::IniFormat)) {}
 
 SettingsStore::~SettingsStore() = default;
 
-QString SettingsStore::key(const char* name) { return QLatin1String(kGroup) + QLatin1String(name); }
+QString SettingsStore::key(const char* name) {
+    return QLatin1String(kGroup) + QLatin1String(name);
+}
 
 int SettingsStore::readInt(const char* name, int fallback) const {
     const QVariant v = m_settings->value(key(name));
@@ -30,7 +33,9 @@ int SettingsStore::readInt(const char* name, int fallback) const {
     return int(int64_t(n)); // words written as unsigned come back as the same bits
 }
 
-void SettingsStore::writeInt(const char* name, int value) { m_settings->setValue(key(name), value); }
+void SettingsStore::writeInt(const char* name, int value) {
+    m_settings->setValue(key(name), value);
+}
 
 std::string SettingsStore::readString(const char* name, const std::string& fallback) const {
     const QVariant v = m_settings->value(key(name));
@@ -42,10 +47,18 @@ void SettingsStore::writeString(const char* name, const std::string& value) {
     m_settings->setValue(key(name), QString::fromStdString(value));
 }
 
-bool SettingsStore::contains(const char* name) const { return m_settings->contains(key(name)); }
-void SettingsStore::remove(const char* name) { m_settings->remove(key(name)); }
-void SettingsStore::sync() { m_settings->sync(); }
-QString SettingsStore::fileName() const { return m_settings->fileName(); }
+bool SettingsStore::contains(const char* name) const {
+    return m_settings->contains(key(name));
+}
+void SettingsStore::remove(const char* name) {
+    m_settings->remove(key(name));
+}
+void SettingsStore::sync() {
+    m_settings->sync();
+}
+QString SettingsStore::fileName() const {
+    return m_settings->fileName();
+}
 
 int SettingsStore::toX100(double value) {
     const double scaled = std::trunc(value * 100.0);
@@ -55,14 +68,18 @@ int SettingsStore::toX100(double value) {
     return int(scaled);
 }
 
-float SettingsStore::fromX100(int stored) { return float(stored) * 0.01f; }
+float SettingsStore::fromX100(int stored) {
+    return float(stored) * 0.01f;
+}
 
 float SettingsStore::readX100(const char* name, float fallback) const {
     if (!contains(name)) return fallback;
     return fromX100(readInt(name, toX100(fallback)));
 }
 
-void SettingsStore::writeX100(const char* name, double value) { writeInt(name, toX100(value)); }
+void SettingsStore::writeX100(const char* name, double value) {
+    writeInt(name, toX100(value));
+}
 
 void SettingsStore::writeAppSize(int width, int height) {
     if (width > 30 && height > 30) {
@@ -105,15 +122,17 @@ void SettingsStore::writeOptions(const Options& o) {
 
 const std::array<const char*, 26>& SettingsStore::graphDefaultNames() {
     static const std::array<const char*, 26> names = {
-        "Precision",      "UseExp",          "GraphType",        "SurfaceSettings", "SurfaceDensity",
-        "SurfaceStyle",   "ImageSettings",   "ImageOrientation", "VectorSettings",  "VectorStyle",
-        "PlaneSettings",  "PlaneStyle",      "ShowPalette",      "ShowMarker",      "SurfaceElevation",
-        "SurfaceAzimuth", "SurfaceDistance", "ZScale",           "PaletteId",       "BackColor",
-        "GraphColor",     "AxisBackColor",   "AxisColor",        "MarkerColor",     "LabelColor",
-        "GridColor"};
+        "Precision",       "UseExp",        "GraphType",        "SurfaceSettings",
+        "SurfaceDensity",  "SurfaceStyle",  "ImageSettings",    "ImageOrientation",
+        "VectorSettings",  "VectorStyle",   "PlaneSettings",    "PlaneStyle",
+        "ShowPalette",     "ShowMarker",    "SurfaceElevation", "SurfaceAzimuth",
+        "SurfaceDistance", "ZScale",        "PaletteId",        "BackColor",
+        "GraphColor",      "AxisBackColor", "AxisColor",        "MarkerColor",
+        "LabelColor",      "GridColor"};
     return names;
 }
 
 void SettingsStore::removeGraphDefaults() {
-    for (const char* name : graphDefaultNames()) remove(name);
+    for (const char* name : graphDefaultNames())
+        remove(name);
 }

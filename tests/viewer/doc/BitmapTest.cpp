@@ -14,14 +14,19 @@ namespace {
 
 PrivateConfigHome g_home;
 
-void put16(std::string& b, size_t at, uint16_t v) { std::memcpy(&b[at], &v, 2); }
-void put32(std::string& b, size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); }
+void put16(std::string& b, size_t at, uint16_t v) {
+    std::memcpy(&b[at], &v, 2);
+}
+void put32(std::string& b, size_t at, uint32_t v) {
+    std::memcpy(&b[at], &v, 4);
+}
 
 // A bitmap file: 14-byte file header, 40-byte info header (or the 12-byte
 // core header), palette of `colours` entries (entry k = blue k, green 2k,
 // red 3k), then rows of pixel values taken from pixels(r, c) (stored row r).
 template <class Pixel>
-std::string makeBmp(int bits, int32_t width, int32_t height, int colours, Pixel pixels, bool core = false) {
+std::string makeBmp(int bits, int32_t width, int32_t height, int colours, Pixel pixels,
+                    bool core = false) {
     const uint32_t info = core ? 12 : 40;
     const size_t entry = core ? 3 : 4;
     const int32_t rows = height < 0 ? -height : height;
@@ -53,7 +58,8 @@ std::string makeBmp(int bits, int32_t width, int32_t height, int colours, Pixel 
     for (int32_t r = 0; r < rows; ++r)
         for (int32_t c = 0; c < width; ++c) {
             const int shift = 8 - bits * (c % (8 / bits) + 1);
-            b[offset + size_t(r) * rowBytes + size_t(c / (8 / bits))] |= char((pixels(r, c) & ((1 << bits) - 1)) << shift);
+            b[offset + size_t(r) * rowBytes + size_t(c / (8 / bits))] |=
+                char((pixels(r, c) & ((1 << bits) - 1)) << shift);
         }
     return b;
 }
@@ -62,7 +68,10 @@ bool parse(const std::string& b, BitmapImage& img, std::string& why) {
     return readBitmap(reinterpret_cast<const uint8_t*>(b.data()), b.size(), img, why);
 }
 
-uint32_t colourOf(int k) { return 0xFF000000u + uint32_t(k) * 65536u + uint32_t(2 * k & 0xFF) * 256u + uint32_t(3 * k & 0xFF); }
+uint32_t colourOf(int k) {
+    return 0xFF000000u + uint32_t(k) * 65536u + uint32_t(2 * k & 0xFF) * 256u +
+           uint32_t(3 * k & 0xFF);
+}
 
 } // namespace
 
@@ -78,7 +87,8 @@ TEST(BitmapReader, EachDepthReadsIndicesLeftmostPixelInTheHighBits) {
         ASSERT_EQ(img.width, 13);
         ASSERT_EQ(img.height, 5);
         for (int r = 0; r < 5; ++r)
-            for (int c = 0; c < 13; ++c) ASSERT_EQ(img.indices[size_t(r * 13 + c)], px(r, c)) << r << "," << c;
+            for (int c = 0; c < 13; ++c)
+                ASSERT_EQ(img.indices[size_t(r * 13 + c)], px(r, c)) << r << "," << c;
     }
 }
 
@@ -101,7 +111,8 @@ TEST(BitmapReader, PaletteIsSpreadSoTheValueRangeReachesEveryColour) {
     // 2 bits: each colour 64 times, top value 3 (value v lands on entry 85v).
     ASSERT_TRUE(parse(makeBmp(2, 4, 4, 4, zero), img, why));
     EXPECT_EQ(img.maxValue, 3);
-    for (int v = 0; v < 4; ++v) EXPECT_EQ(img.palette[size_t(85 * v)], colourOf(v));
+    for (int v = 0; v < 4; ++v)
+        EXPECT_EQ(img.palette[size_t(85 * v)], colourOf(v));
     // Core header: 3-byte entries.
     ASSERT_TRUE(parse(makeBmp(8, 4, 4, 256, zero, true), img, why)) << why;
     EXPECT_EQ(img.palette[7], colourOf(7));

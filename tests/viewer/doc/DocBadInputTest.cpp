@@ -27,7 +27,9 @@ TEST_F(DocTest, FilesThatCannotBeReadAreRefusedAndThePreviousArrayStays) {
         {"empty.txt", ""},
         {"abc.txt", "abc"},
         {"words.txt", "no numbers here\n"},
-        {"depth24.bmp", std::string("BM") + std::string(12, '\0') + std::string("\x28\0\0\0\x02\0\0\0\x02\0\0\0\x01\0\x18\0", 16) + std::string(40, '\0')},
+        {"depth24.bmp", std::string("BM") + std::string(12, '\0') +
+                            std::string("\x28\0\0\0\x02\0\0\0\x02\0\0\0\x01\0\x18\0", 16) +
+                            std::string(40, '\0')},
         {"data.hdf", std::string("\x0E\x03\x13\x01", 4) + std::string(100, '\0')},
         {"short.agl", std::string("\x13\x09\x16\x01\x01\x06\x02", 7) + std::string(5, '\0')},
     };

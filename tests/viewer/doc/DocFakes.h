@@ -53,17 +53,28 @@ public:
 
     RecordingControl() {
         using namespace plotrane;
-        props = {{DISPID_GraphStyle, Variant(int16_t(1))}, {DISPID_GraphType, Variant(int16_t(0))},
-                 {DISPID_CamViewType, Variant(int16_t(0))}, {DISPID_Shading, Variant(int16_t(1))},
-                 {DISPID_ZScale, Variant(0.8f)},           {DISPID_CamElevation, Variant(26.0f)},
-                 {DISPID_CamAzimuth, Variant(-108.5f)},    {DISPID_CamDistance, Variant(3.0f)},
-                 {DISPID_XComp, Variant(0)},               {DISPID_YComp, Variant(1)},
-                 {DISPID_ZComp, Variant(2)},               {DISPID_WComp, Variant(3)},
-                 {DISPID_PaletteId, Variant(int16_t(4))},  {DISPID_ShowCursor, Variant(true)},
-                 {DISPID_ShowPalette, Variant(false)},      {DISPID_GraphColor, Variant(uint32_t(0xFF0000))},
-                 {DISPID_AxisColor, Variant(uint32_t(0x999999))}, {DISPID_GridColor, Variant(uint32_t(0x333333))},
-                 {DISPID_CursorColor, Variant(uint32_t(0x0000CC))}, {DISPID_BackColor, Variant(uint32_t(0xFFFFFF))},
-                 {DISPID_PaletteMinVal, Variant(-1.0)},    {DISPID_PaletteMaxVal, Variant(1.0)}};
+        props = {{DISPID_GraphStyle, Variant(int16_t(1))},
+                 {DISPID_GraphType, Variant(int16_t(0))},
+                 {DISPID_CamViewType, Variant(int16_t(0))},
+                 {DISPID_Shading, Variant(int16_t(1))},
+                 {DISPID_ZScale, Variant(0.8f)},
+                 {DISPID_CamElevation, Variant(26.0f)},
+                 {DISPID_CamAzimuth, Variant(-108.5f)},
+                 {DISPID_CamDistance, Variant(3.0f)},
+                 {DISPID_XComp, Variant(0)},
+                 {DISPID_YComp, Variant(1)},
+                 {DISPID_ZComp, Variant(2)},
+                 {DISPID_WComp, Variant(3)},
+                 {DISPID_PaletteId, Variant(int16_t(4))},
+                 {DISPID_ShowCursor, Variant(true)},
+                 {DISPID_ShowPalette, Variant(false)},
+                 {DISPID_GraphColor, Variant(uint32_t(0xFF0000))},
+                 {DISPID_AxisColor, Variant(uint32_t(0x999999))},
+                 {DISPID_GridColor, Variant(uint32_t(0x333333))},
+                 {DISPID_CursorColor, Variant(uint32_t(0x0000CC))},
+                 {DISPID_BackColor, Variant(uint32_t(0xFFFFFF))},
+                 {DISPID_PaletteMinVal, Variant(-1.0)},
+                 {DISPID_PaletteMaxVal, Variant(1.0)}};
     }
 
     plotrane::Variant GetProperty(int dispid) override {
@@ -91,12 +102,14 @@ public:
 
     int count(int dispid) const {
         int n = 0;
-        for (const Call& c : calls) n += c.dispid == dispid;
+        for (const Call& c : calls)
+            n += c.dispid == dispid;
         return n;
     }
     int countSets(int dispid) const {
         int n = 0;
-        for (const Call& c : sets) n += c.dispid == dispid;
+        for (const Call& c : sets)
+            n += c.dispid == dispid;
         return n;
     }
     std::string str(int dispid) { return GetProperty(dispid).toString(); }
@@ -120,7 +133,9 @@ public:
         std::string text;
         MessageIcon icon;
     };
-    void message(const std::string& text, MessageIcon icon) override { shown.push_back({text, icon}); }
+    void message(const std::string& text, MessageIcon icon) override {
+        shown.push_back({text, icon});
+    }
     bool question(const std::string& text) override {
         questions.push_back(text);
         if (onQuestion) onQuestion();
@@ -213,7 +228,8 @@ protected:
         doc = std::make_unique<CArrayDoc>(store, sink);
         doc->addView(&grid);
         doc->addView(&graph);
-        QObject::connect(doc.get(), &CArrayDoc::titleChanged, [this](const QString& t) { titles.push_back(t.toStdString()); });
+        QObject::connect(doc.get(), &CArrayDoc::titleChanged,
+                         [this](const QString& t) { titles.push_back(t.toStdString()); });
     }
     RecordingControl& ctl() { return graph.dispatch; }
     bool shownContains(const std::string& text) const {
@@ -230,4 +246,3 @@ protected:
     std::unique_ptr<CArrayDoc> doc;
     std::vector<std::string> titles;
 };
-

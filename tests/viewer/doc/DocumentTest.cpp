@@ -102,7 +102,8 @@ TEST_F(DocTest, RewrittenFileBringsTheQuestionOnceAndAgainOnlyAfterTheNextChange
     sink.answers = {false};
     doc->checkForChange();
     ASSERT_EQ(sink.questions.size(), 1u);
-    EXPECT_EQ(sink.questions[0], path + "\n\nThis file has been modified.  Do you want to reload it?");
+    EXPECT_EQ(sink.questions[0],
+              path + "\n\nThis file has been modified.  Do you want to reload it?");
     doc->checkForChange();
     doc->checkForChange();
     EXPECT_EQ(sink.questions.size(), 1u);
@@ -166,7 +167,8 @@ TEST_F(DocTest, SaveAsProposesTheNameWithoutExtensionAndTheFilterOfItsKindFirst)
     EXPECT_EQ(sink.saveRequests[1].filter, "Agl File (*.agl)|*.agl|Text File (*.txt)|*.txt||");
     EXPECT_EQ(doc->path(), dir.file("copy.agl"));
     EXPECT_EQ(doc->title(), "copy.agl");
-    EXPECT_EQ(readAll(dir.file("copy.agl")).substr(0, 12 + 8 * 2 + 16), readAll(agl).substr(0, 12 + 8 * 2 + 16));
+    EXPECT_EQ(readAll(dir.file("copy.agl")).substr(0, 12 + 8 * 2 + 16),
+              readAll(agl).substr(0, 12 + 8 * 2 + 16));
 }
 
 TEST_F(DocTest, SettingsChangesMarkAglDocumentsModifiedAndTheTitleShowsIt) {
@@ -278,7 +280,8 @@ TEST_F(DocTest, SavingDefaultsUnderAPlaneViewWritesGraphTypeFour) {
     // taken from the control when the plane view replaced it), not the
     // fixed one.
     EXPECT_EQ(store.readInt("SurfaceElevation", 0), 2600);
-    for (const char* name : SettingsStore::graphDefaultNames()) EXPECT_TRUE(store.contains(name)) << name;
+    for (const char* name : SettingsStore::graphDefaultNames())
+        EXPECT_TRUE(store.contains(name)) << name;
 }
 
 TEST_F(DocTest, RestoreFactoryDefaultsDeletesOnlyTheGraphDefaultsAndKeepsTheLook) {
@@ -296,7 +299,8 @@ TEST_F(DocTest, RestoreFactoryDefaultsDeletesOnlyTheGraphDefaultsAndKeepsTheLook
     sink.answers = {true};
     doc->askRestoreFactoryDefaults();
     EXPECT_EQ(sink.questions.back(), "Restore factory default settings?");
-    for (const char* name : SettingsStore::graphDefaultNames()) EXPECT_FALSE(store.contains(name)) << name;
+    for (const char* name : SettingsStore::graphDefaultNames())
+        EXPECT_FALSE(store.contains(name)) << name;
     EXPECT_EQ(store.appWidth(), 800);
     EXPECT_EQ(store.readString("FillValue", ""), "-1.5");
     EXPECT_EQ(store.readInt("ShowAglAnnot", 1), 0);
@@ -326,7 +330,8 @@ TEST(SettingsStoreTest, FillValueKeepsEveryDigitAndBadTextReadsAsZero) {
 
 TEST(SettingsStoreTest, DefaultStoreLivesUnderTheConfigurationFolder) {
     SettingsStore store;
-    EXPECT_EQ(store.fileName().toStdString().rfind(g_home.path(), 0), 0u) << store.fileName().toStdString();
+    EXPECT_EQ(store.fileName().toStdString().rfind(g_home.path(), 0), 0u)
+        << store.fileName().toStdString();
     EXPECT_NE(store.fileName().toStdString().find("Veradyne/Plotrane"), std::string::npos);
 }
 
@@ -450,14 +455,15 @@ TEST_F(DocTest, GraphKindChoiceFollowsTheShapeOfTheArray) {
         int camViewType;
     } cases[] = {
         {1, 50, CArrayDoc::kAutoGraphKind, CArrayDoc::PlaneView, 1}, // one row: only the plane view
-        {1, 50, CArrayDoc::HeightPlot, CArrayDoc::PlaneView, 1}, // refused kinds fall back
+        {1, 50, CArrayDoc::HeightPlot, CArrayDoc::PlaneView, 1},     // refused kinds fall back
         {5, 100, CArrayDoc::PlaneView, CArrayDoc::PlaneView, 1},
         {100, 5, CArrayDoc::PlaneView, CArrayDoc::PlaneView, 3},
         {20, 30, CArrayDoc::PlaneView, CArrayDoc::HeightPlot, 0},
         {20, 30, CArrayDoc::ImageMap, CArrayDoc::ImageMap, 2},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.rows) + "x" + std::to_string(c.cols) + " kind " + std::to_string(c.requested));
+        SCOPED_TRACE(std::to_string(c.rows) + "x" + std::to_string(c.cols) + " kind " +
+                     std::to_string(c.requested));
         const std::string path = dir.file("k.agl");
         makeAglFile(path, c.rows, c.cols);
         ASSERT_TRUE(doc->open(path));
