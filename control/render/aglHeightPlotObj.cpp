@@ -117,7 +117,7 @@ void aglHeightPlotObj::compileTextureList() {
     glTexParameteri(GL_TEXTURE_1D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_1D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, m_lighting ? GL_MODULATE : GL_REPLACE);
-    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGBA, m_palette->ColourCount(), 0, GL_RGBA,
+    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGBA, aglPalette::kEntries, 0, GL_RGBA,
                  GL_UNSIGNED_BYTE, m_palette->Table());
     glEndList();
     m_textureListDirty = false;
