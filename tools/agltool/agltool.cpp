@@ -4,6 +4,7 @@
 //   agltool dump NAME [--rowdim D] [--coldim D] [--roi D:LO:HI]...
 //   agltool share NAME FILE
 //   agltool convert IN OUT [--precision N] [--exponent]
+//   agltool render NAME OUT.png [options]   (see agltoolRender.cpp)
 //
 // NAME is a segment name: a file path first, a shared-memory name second.
 // Every failure prints "agltool: NAME: AGL_E_xxx (code)" on standard error
@@ -14,6 +15,9 @@
 #include "aglArray.h"
 #include "aglSegment.h"
 #include "aglTypes.h"
+#ifdef AGLTOOL_RENDER
+#include "agltoolRender.h"
+#endif
 
 #include <cctype>
 #include <cerrno>
@@ -43,7 +47,8 @@ int usage() {
     std::fprintf(stderr, "usage: agltool info [--json] NAME\n"
                          "       agltool dump NAME [--rowdim D] [--coldim D] [--roi D:LO:HI]...\n"
                          "       agltool share NAME FILE\n"
-                         "       agltool convert IN OUT [--precision N] [--exponent]\n");
+                         "       agltool convert IN OUT [--precision N] [--exponent]\n"
+                         "       agltool render NAME OUT.png [options]\n");
     return 2;
 }
 
@@ -454,5 +459,8 @@ int main(int argc, char** argv) {
     if (command == "dump") return dump(argv[2], argc - 3, argv + 3);
     if (command == "share" && argc == 4) return share(argv[2], argv[3]);
     if (command == "convert" && argc >= 4) return convert(argv[2], argv[3], argc - 4, argv + 4);
+#ifdef AGLTOOL_RENDER
+    if (command == "render") return renderCommand(argc - 2, argv + 2);
+#endif
     return usage();
 }

@@ -1,0 +1,116 @@
+// agltool render end to end: a picture of the requested size with the plot
+// in it, the options that change it, and clear failures for bad input.
+#include "TempDir.h"
+#include "core/SegmentImage.h"
+
+#include <QColor>
+#include <QImage>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <sys/wait.h>
+
+namespace {
+
+struct ToolRun {
+    int status;
+    std::string out;
+};
+
+ToolRun agltool(const std::string& args) {
+    const std::string cmd = std::string(TAVRIX_BINARY_DIR) + "/bin/agltool " + args + " 2>&1";
+    ToolRun r{-1, {}};
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    const int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    return r;
+}
+
+// A rows x columns float file whose values come from f.
+template <typename F> std::string floatFile(const TempDir& dir, const char* name, int rows,
+                                            int columns, F f) {
+    SegmentImage img;
+    img.type = 6; // AGL_FLOAT
+    img.extents = {rows, columns};
+    img.lower = {0, 0};
+    std::string data;
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < columns; ++c) SegmentImage::put(data, float(f(r, c)));
+    return dir.write(name, img.header() + data);
+}
+
+int inkPixels(const QImage& img) {
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if ((img.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF) ++n;
+    return n;
+}
+
+} // namespace
+
+TEST(AgltoolRender, DrawsThePlotAtTheRequestedSize) {
+    TempDir dir;
+    const std::string in = floatFile(dir, "hill.agl", 30, 40, [](int r, int c) {
+        return std::sin(r * 0.2) * std::cos(c * 0.15);
+    });
+    const std::string out = dir.path() + "/hill.png";
+    ToolRun run = agltool("render " + in + " " + out + " --size 320x200");
+    ASSERT_EQ(run.status, 0) << run.out;
+    QImage img(QString::fromStdString(out));
+    ASSERT_FALSE(img.isNull());
+    EXPECT_EQ(img.width(), 320);
+    EXPECT_EQ(img.height(), 200);
+    const int surface = inkPixels(img);
+    EXPECT_GT(surface, 320 * 200 / 20);
+    // Another style and another camera give another picture.
+    const std::string bars = dir.path() + "/bars.png";
+    ASSERT_EQ(agltool("render " + in + " " + bars + " --size 320x200 --style 2 --azimuth 30 "
+                      "--elevation 60 --distance 2.5 --palette 1")
+                  .status,
+              0);
+    QImage b(QString::fromStdString(bars));
+    ASSERT_FALSE(b.isNull());
+    EXPECT_NE(b, img);
+}
+
+TEST(AgltoolRender, AllHoleAndConstantArraysDrawWithoutFailing) {
+    TempDir dir;
+    const std::string nan = floatFile(dir, "nan.agl", 8, 8, [](int, int) {
+        return std::numeric_limits<double>::quiet_NaN();
+    });
+    const std::string flat = floatFile(dir, "flat.agl", 8, 8, [](int, int) { return 3.0; });
+    for (const std::string& in : {nan, flat}) {
+        const std::string out = in + ".png";
+        ToolRun run = agltool("render " + in + " " + out + " --size 64x64");
+        EXPECT_EQ(run.status, 0) << in << "\n" << run.out;
+        EXPECT_FALSE(QImage(QString::fromStdString(out)).isNull());
+    }
+    // All holes: nothing drawn but the background.
+    EXPECT_EQ(inkPixels(QImage(QString::fromStdString(nan + ".png"))), 0);
+}
+
+TEST(AgltoolRender, BadInputFailsWithAMessageAndNoPicture) {
+    TempDir dir;
+    const std::string in = floatFile(dir, "a.agl", 4, 4, [](int r, int c) { return r + c; });
+    const std::string out = dir.path() + "/never.png";
+    for (const char* opts : {"--size 10x10", "--size 100", "--style 5", "--palette 9",
+                             "--aa -1", "--roi 0:3:1", "--roi 0:0:9", "--rowdim 4",
+                             "--elevation north", "--distance 0", "--background 12345",
+                             "--bogus 1", "--style"}) {
+        ToolRun run = agltool("render " + in + " " + out + " " + opts);
+        EXPECT_EQ(run.status, 2) << opts << "\n" << run.out;
+        EXPECT_NE(run.out.find("agltool"), std::string::npos) << opts;
+        EXPECT_TRUE(QImage(QString::fromStdString(out)).isNull()) << opts;
+    }
+    ToolRun missing = agltool("render " + dir.path() + "/none.agl " + out);
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.out.find("none.agl"), std::string::npos) << missing.out;
+}

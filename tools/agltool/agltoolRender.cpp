@@ -1,0 +1,371 @@
+// agltool render: draws an array headless through the real engine and saves
+// the picture.
+//
+//   agltool render NAME OUT.png [--size WxH] [--style 0..4] [--palette ID]
+//                  [--palette-file NAME] [--elevation DEG] [--azimuth DEG]
+//                  [--distance D] [--aa N] [--rowdim D] [--coldim D]
+//                  [--roi D:LO:HI]... [--background RRGGBB] [--cache 0..2]
+//                  [--hidden-line 0|1] [--shading 0|1] [--texture 0..2]
+//                  [--frames N] [--spin] [--trace]
+//
+// The command is two halves. parseRenderOptions turns the command line into
+// RenderSettings, named after the control's properties. HeadlessGraph plays
+// the control's part: it binds the array by name, resamples it by the
+// data-access rules, builds the scene (camera in its home position, palette
+// bar, axes, the height plot of the finest level that is ready) on a render
+// context and takes the published picture. When the control exists, only
+// HeadlessGraph is replaced: the settings become property writes.
+#include "agltoolRender.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QTemporaryDir>
+#include <chrono>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "aglArray.h"
+#include "aglFilter.h"
+#include "aglGraphData.h"
+#include "aglHeightPlotObj.h"
+#include "aglPalette.h"
+#include "aglRenderContext.h"
+#include "aglTrace.h"
+
+namespace {
+
+struct Roi {
+    int dim;
+    int32_t low, high;
+};
+
+// The command line, in the control's vocabulary.
+struct RenderSettings {
+    std::string name, output;
+    int width = 800, height = 600;
+    int GraphStyle = 1;
+    int PaletteId = 4;
+    std::string PaletteFileName;
+    float CamElevation = 26.0f, CamAzimuth = -108.5f, CamDistance = 3.0f;
+    bool cameraMoved[3] = {false, false, false}; // elevation, azimuth, distance given
+    int NumAntiAliasPasses = 0;
+    int RowDim = -1, ColDim = -1; // -1: the array's own choice
+    std::vector<Roi> rois;
+    float background[3] = {1.0f, 1.0f, 1.0f};
+    int CacheBehavior = 1;
+    bool HiddenLine = true;
+    int Shading = 1;
+    int TextureMode = 0;
+    int frames = 1;     // pictures to draw (the last one is saved); >1 with --spin measures rotation
+    bool spin = false;  // rotate the camera 5 degrees per frame
+};
+
+bool parseLong(const char* text, long& out) {
+    char* end = nullptr;
+    errno = 0;
+    out = std::strtol(text, &end, 10);
+    return end != text && *end == 0 && errno == 0;
+}
+
+bool parseFloat(const char* text, float& out) {
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(text, &end);
+    if (end == text || *end != 0 || errno != 0 || !std::isfinite(v)) return false;
+    out = float(v);
+    return true;
+}
+
+int renderUsage() {
+    std::fprintf(stderr,
+                 "usage: agltool render NAME OUT.png [--size WxH] [--style 0..4] [--palette 0..6]\n"
+                 "         [--palette-file NAME] [--elevation DEG] [--azimuth DEG] [--distance D]\n"
+                 "         [--aa 0..32] [--rowdim D] [--coldim D] [--roi D:LO:HI]...\n"
+                 "         [--background RRGGBB] [--cache 0..2] [--hidden-line 0|1]\n"
+                 "         [--shading 0|1] [--texture 0..2] [--frames N] [--spin] [--trace]\n");
+    return 2;
+}
+
+int bad(const char* option, const char* value, const char* want) {
+    std::fprintf(stderr, "agltool: bad %s '%s' (want %s)\n", option, value, want);
+    return 2;
+}
+
+// Returns 0 when the settings are complete, else the exit status.
+int parseRenderOptions(int argc, char** argv, RenderSettings& s) {
+    if (argc < 2) return renderUsage();
+    s.name = argv[0];
+    s.output = argv[1];
+    for (int i = 2; i < argc; ++i) {
+        const std::string opt = argv[i];
+        if (opt == "--spin") {
+            s.spin = true;
+            continue;
+        }
+        if (opt == "--trace") {
+            aglSetTraceStream(stderr); // the control's diagnostic trace
+            continue;
+        }
+        if (i + 1 >= argc) return renderUsage();
+        const char* v = argv[++i];
+        long n = 0;
+        if (opt == "--size") {
+            int w = 0, h = 0;
+            char extra = 0;
+            if (std::sscanf(v, "%dx%d%c", &w, &h, &extra) != 2 || w < 16 || h < 16 || w > 8192 ||
+                h > 8192)
+                return bad(opt.c_str(), v, "WxH, 16..8192 each");
+            s.width = w;
+            s.height = h;
+        } else if (opt == "--style") {
+            if (!parseLong(v, n) || n < 0 || n > 4) return bad(opt.c_str(), v, "0..4");
+            s.GraphStyle = int(n);
+        } else if (opt == "--palette") {
+            if (!parseLong(v, n) || n < 0 || n > 6) return bad(opt.c_str(), v, "0..6");
+            s.PaletteId = int(n);
+        } else if (opt == "--palette-file") {
+            s.PaletteFileName = v;
+        } else if (opt == "--elevation") {
+            if (!parseFloat(v, s.CamElevation)) return bad(opt.c_str(), v, "degrees");
+            s.cameraMoved[0] = true;
+        } else if (opt == "--azimuth") {
+            if (!parseFloat(v, s.CamAzimuth)) return bad(opt.c_str(), v, "degrees");
+            s.cameraMoved[1] = true;
+        } else if (opt == "--distance") {
+            if (!parseFloat(v, s.CamDistance) || s.CamDistance <= 0.0f)
+                return bad(opt.c_str(), v, "a distance above 0");
+            s.cameraMoved[2] = true;
+        } else if (opt == "--aa") {
+            if (!parseLong(v, n) || n < 0 || n > 32) return bad(opt.c_str(), v, "0..32");
+            s.NumAntiAliasPasses = int(n);
+        } else if (opt == "--rowdim" || opt == "--coldim") {
+            if (!parseLong(v, n) || n < 0 || n > 6) return bad(opt.c_str(), v, "0..6");
+            (opt == "--rowdim" ? s.RowDim : s.ColDim) = int(n);
+        } else if (opt == "--roi") {
+            long d = 0, lo = 0, hi = 0;
+            char extra = 0;
+            if (std::sscanf(v, "%ld:%ld:%ld%c", &d, &lo, &hi, &extra) != 3 || d < 0 || d > 6 ||
+                lo < 0 || hi < lo || hi > INT32_MAX)
+                return bad(opt.c_str(), v, "D:LO:HI, 0-based, LO <= HI");
+            s.rois.push_back({int(d), int32_t(lo), int32_t(hi)});
+        } else if (opt == "--background") {
+            unsigned rgb = 0;
+            char extra = 0;
+            if (std::strlen(v) != 6 || std::sscanf(v, "%6x%c", &rgb, &extra) != 1)
+                return bad(opt.c_str(), v, "RRGGBB");
+            s.background[0] = float((rgb >> 16) & 0xFF) / 255.0f;
+            s.background[1] = float((rgb >> 8) & 0xFF) / 255.0f;
+            s.background[2] = float(rgb & 0xFF) / 255.0f;
+        } else if (opt == "--cache") {
+            if (!parseLong(v, n) || n < 0 || n > 2) return bad(opt.c_str(), v, "0..2");
+            s.CacheBehavior = int(n);
+        } else if (opt == "--hidden-line") {
+            if (!parseLong(v, n) || n < 0 || n > 1) return bad(opt.c_str(), v, "0 or 1");
+            s.HiddenLine = n != 0;
+        } else if (opt == "--shading") {
+            if (!parseLong(v, n) || n < 0 || n > 1) return bad(opt.c_str(), v, "0 (flat) or 1 (smooth)");
+            s.Shading = int(n);
+        } else if (opt == "--texture") {
+            if (!parseLong(v, n) || n < 0 || n > 2) return bad(opt.c_str(), v, "0..2");
+            s.TextureMode = int(n);
+        } else if (opt == "--frames") {
+            if (!parseLong(v, n) || n < 1 || n > 100000) return bad(opt.c_str(), v, "1..100000");
+            s.frames = int(n);
+        } else {
+            return renderUsage();
+        }
+    }
+    return 0;
+}
+
+// The engine, driven as the control will drive it.
+class HeadlessGraph {
+public:
+    explicit HeadlessGraph(const RenderSettings& s) : m_s(s) {}
+    ~HeadlessGraph() { m_context.Stop(); }
+
+    // Binds and resamples the array; false with a message on failure.
+    bool bind() {
+        m_data.setGraphType(1);
+        if (!m_data.setFileName(m_s.name)) {
+            std::fprintf(stderr, "agltool: %s: cannot be opened as an array of 2 or more elements\n",
+                         m_s.name.c_str());
+            return false;
+        }
+        const aglArray& a = m_data.array();
+        for (int d : {m_s.RowDim, m_s.ColDim})
+            if (d >= a.dimCount()) {
+                std::fprintf(stderr, "agltool: %s: dimension %d out of range 0..%d\n",
+                             m_s.name.c_str(), d, a.dimCount() - 1);
+                return false;
+            }
+        if (m_s.RowDim >= 0) m_data.setRowDimension(m_s.RowDim);
+        if (m_s.ColDim >= 0) m_data.setColumnDimension(m_s.ColDim);
+        for (const Roi& r : m_s.rois) {
+            if (r.dim >= a.dimCount() || r.high >= a.extent(r.dim)) {
+                std::fprintf(stderr, "agltool: %s: --roi %d:%d:%d outside the array\n",
+                             m_s.name.c_str(), r.dim, r.low, r.high);
+                return false;
+            }
+            m_data.setRoiLow(r.dim, r.low);
+            m_data.setRoiHigh(r.dim, r.high);
+        }
+        m_data.update();
+        m_data.runPendingPasses();
+        // The finest level whose pass is done.
+        m_level = -1;
+        for (int L = 2; L >= 0 && m_level < 0; --L)
+            if (m_data.filter(L).isDone()) m_level = L;
+        if (m_level < 0) {
+            std::fprintf(stderr, "agltool: %s: the array could not be resampled\n",
+                         m_s.name.c_str());
+            return false;
+        }
+        return true;
+    }
+
+    // Builds the scene, starts the render thread and waits for the picture.
+    bool draw(QImage& image, double* secondsPerFrame) {
+        const aglGraphData::PaletteMapping pm = m_data.paletteMapping(m_level);
+        if (!m_s.PaletteFileName.empty() && !m_palette.LoadCustomPalette(m_s.PaletteFileName))
+            std::fprintf(stderr, "agltool: %s: not a palette of 256 x 4 bytes; ignored\n",
+                         m_s.PaletteFileName.c_str());
+        m_palette.SetPaletteId(m_s.PaletteFileName.empty() ? m_s.PaletteId : 0);
+        m_palette.SetValueMapping(pm.valueScale, pm.valueOffset);
+        m_palette.SetRange(pm.minimum, pm.maximum);
+
+        double xs = 1, ys = 1, zs = 0.8;
+        m_data.axisScales(xs, ys, zs);
+        m_plot.SetExtents(float(xs), float(ys), float(zs));
+        m_plot.SetColor(0.0f, 0.0f, 1.0f); // GraphColor RGB(0, 0, 255)
+        m_plot.SetStyle(m_s.GraphStyle);
+        m_plot.SetCacheBehavior(m_s.CacheBehavior);
+        m_plot.SetHiddenLine(m_s.HiddenLine);
+        m_plot.SetShading(m_s.Shading);
+        m_plot.SetTextured(m_s.TextureMode != 0);
+        m_plot.SetPalette(&m_palette);
+        m_plot.SetUseColorPalette(true);
+        m_plot.SetShowCursor(false);
+        m_plot.SetDataSource(&m_data.filter(m_level));
+        int32_t c0, r0, nc, nr;
+        m_data.planeWindow(c0, r0, nc, nr);
+        int xLines = 1, yLines = 1;
+        gridLines(nc, nr, m_data.filter(0), &xLines, &yLines);
+        m_plot.SetNumGridLines(xLines, yLines);
+
+        aglCameraObj& cam = m_context.Camera();
+        cam.SetViewport(m_s.width, m_s.height);
+        cam.SetCenter(0.5f, 0.5f, 0.3f);
+        cam.SetDistance(m_s.CamDistance);
+        cam.SetElevation(m_s.CamElevation);
+        cam.SetAzimuth(m_s.CamAzimuth);
+        m_context.SetBackground(m_s.background[0], m_s.background[1], m_s.background[2]);
+        m_context.SetWindowSize(m_s.width, m_s.height);
+        m_context.SetAntiAliasPasses(m_s.NumAntiAliasPasses);
+        m_context.AddObject(&cam);
+        m_context.AddObject(&m_plot);
+        m_context.SetGraph(&m_plot);
+        m_context.SetTimings(0, 0);
+        m_context.Start(false);
+        if (!waitForPicture()) return false;
+
+        const auto start = std::chrono::steady_clock::now();
+        for (int k = 1; k < m_s.frames; ++k) {
+            if (m_s.spin) {
+                m_context.Pause();
+                cam.SetAzimuth(cam.Azimuth() + 5.0f);
+                m_context.Resume();
+            }
+            if (!waitForPicture()) return false;
+        }
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (secondsPerFrame) *secondsPerFrame = m_s.frames > 1 ? elapsed / (m_s.frames - 1) : 0.0;
+        image = m_context.LatestFrame();
+        return !image.isNull();
+    }
+
+private:
+    // The grid-line counts the pipeline derives from GridDensity (40 pixels
+    // between lines) and the picture's size.
+    void gridLines(int columns, int rows, const aglFilter& level0, int* x, int* y) const {
+        // Each count is at most the coarsest grid's size.
+        const double density = 40.0;
+        const double s = std::max(1.0, double(std::min(m_s.width, m_s.height)));
+        const auto step = [&](int count) {
+            return (count >= 10 && s / count < density) ? int(count * density / s) : 1;
+        };
+        *x = std::min(columns / std::max(1, step(columns)), level0.outputColumns());
+        *y = std::min(rows / std::max(1, step(rows)), level0.outputRows());
+    }
+
+    // Draws (Run) and waits for the finished picture: with anti-aliasing,
+    // until the accumulated passes are complete.
+    bool waitForPicture() {
+        m_context.WaitUntilIdle();
+        if (m_context.StartFailed()) {
+            std::fprintf(stderr, "agltool: no OpenGL context: %s\n",
+                         m_context.StartError().c_str());
+            return false;
+        }
+        const uint64_t before = m_context.PublishedFrames();
+        m_context.Redraw(true);
+        if (!m_context.WaitForFrame(before, 60000)) return false;
+        if (m_s.NumAntiAliasPasses > 0) {
+            for (int k = 0; k < 600 && !m_context.IsAccumulationComplete(); ++k)
+                m_context.WaitForFrame(m_context.PublishedFrames(), 100);
+        }
+        m_context.WaitUntilIdle();
+        return true;
+    }
+
+    const RenderSettings& m_s;
+    aglGraphData m_data;
+    aglPalette m_palette;
+    aglHeightPlotObj m_plot;
+    aglRenderContext m_context;
+    int m_level = -1;
+};
+
+} // namespace
+
+int renderCommand(int argc, char** argv) {
+    RenderSettings s;
+    if (const int rc = parseRenderOptions(argc, argv, s)) return rc;
+
+    // Fonts (axes, palette labels) need a QGuiApplication; the offscreen
+    // platform needs no display. A private runtime folder keeps Qt quiet.
+    QTemporaryDir runtime;
+    if (!std::getenv("XDG_RUNTIME_DIR") && runtime.isValid())
+        setenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit().constData(), 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int qtArgc = 1;
+    static char qtArg0[] = "agltool";
+    static char* qtArgv[] = {qtArg0, nullptr};
+    QGuiApplication app(qtArgc, qtArgv);
+
+    QImage image;
+    double secondsPerFrame = 0.0;
+    {
+        HeadlessGraph graph(s);
+        if (!graph.bind()) return 2;
+        if (!graph.draw(image, &secondsPerFrame)) {
+            std::fprintf(stderr, "agltool: %s: no picture was drawn\n", s.name.c_str());
+            return 2;
+        }
+    }
+    if (!image.save(QString::fromStdString(s.output), "PNG")) {
+        std::fprintf(stderr, "agltool: %s: cannot write the picture\n", s.output.c_str());
+        return 2;
+    }
+    if (s.frames > 1)
+        std::printf("%d frames, %.2f frames per second\n", s.frames,
+                    secondsPerFrame > 0 ? 1.0 / secondsPerFrame : 0.0);
+    return 0;
+}
