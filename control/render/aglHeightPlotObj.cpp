@@ -131,6 +131,10 @@ void aglHeightPlotObj::Render(RenderMode mode) {
             m_versionOverride ? m_versionOverride : (m_context ? m_context->GLVersion() : "");
         m_polygonOffset = version == "1.0" ? 0 : 1;
     }
+    // The palette's table may have changed without a SetPalette (a new
+    // PaletteId on the same palette): whatever invalidates the object also
+    // reloads the texture, which costs one 1 KiB upload.
+    if (IsChanged()) m_textureListDirty = true;
     aglObj::Render(mode);
     if (paused()) return;
     if (!m_visible || m_nx <= 0 || m_ny <= 0 || !m_source->grid()) return;

@@ -5,7 +5,8 @@
 //                  [--palette-file NAME] [--elevation DEG] [--azimuth DEG]
 //                  [--distance D] [--aa N] [--rowdim D] [--coldim D]
 //                  [--roi D:LO:HI]... [--background RRGGBB] [--cache 0..2]
-//                  [--hidden-line 0|1] [--shading 0|1] [--texture 0..2]
+//                  [--hidden-line 0|1] [--lighting 0|1] [--shading 0|1] [--texture 0..2]
+//                  [--resolution N]
 //                  [--frames N] [--spin] [--trace]
 //
 // The command is two halves. parseRenderOptions turns the command line into
@@ -60,8 +61,10 @@ struct RenderSettings {
     float background[3] = {1.0f, 1.0f, 1.0f};
     int CacheBehavior = 1;
     bool HiddenLine = true;
+    bool Lighting = true;
     int Shading = 1;
     int TextureMode = 0;
+    int Resolution = 0; // 0: ResolutionAutoAdjust; n: every n-th element, one level
     int frames = 1;     // pictures to draw (the last one is saved); >1 with --spin measures rotation
     bool spin = false;  // rotate the camera 5 degrees per frame
 };
@@ -87,8 +90,9 @@ int renderUsage() {
                  "usage: agltool render NAME OUT.png [--size WxH] [--style 0..4] [--palette 0..6]\n"
                  "         [--palette-file NAME] [--elevation DEG] [--azimuth DEG] [--distance D]\n"
                  "         [--aa 0..32] [--rowdim D] [--coldim D] [--roi D:LO:HI]...\n"
-                 "         [--background RRGGBB] [--cache 0..2] [--hidden-line 0|1]\n"
-                 "         [--shading 0|1] [--texture 0..2] [--frames N] [--spin] [--trace]\n");
+                 "         [--background RRGGBB] [--cache 0..2] [--hidden-line 0|1] [--lighting 0|1]\n"
+                 "         [--shading 0|1] [--texture 0..2] [--resolution N] [--frames N]\n"
+                 "         [--spin] [--trace]\n");
     return 2;
 }
 
@@ -168,12 +172,18 @@ int parseRenderOptions(int argc, char** argv, RenderSettings& s) {
         } else if (opt == "--hidden-line") {
             if (!parseLong(v, n) || n < 0 || n > 1) return bad(opt.c_str(), v, "0 or 1");
             s.HiddenLine = n != 0;
+        } else if (opt == "--lighting") {
+            if (!parseLong(v, n) || n < 0 || n > 1) return bad(opt.c_str(), v, "0 or 1");
+            s.Lighting = n != 0;
         } else if (opt == "--shading") {
             if (!parseLong(v, n) || n < 0 || n > 1) return bad(opt.c_str(), v, "0 (flat) or 1 (smooth)");
             s.Shading = int(n);
         } else if (opt == "--texture") {
             if (!parseLong(v, n) || n < 0 || n > 2) return bad(opt.c_str(), v, "0..2");
             s.TextureMode = int(n);
+        } else if (opt == "--resolution") {
+            if (!parseLong(v, n) || n < 1 || n > 1000000) return bad(opt.c_str(), v, "1 or more");
+            s.Resolution = int(n);
         } else if (opt == "--frames") {
             if (!parseLong(v, n) || n < 1 || n > 100000) return bad(opt.c_str(), v, "1..100000");
             s.frames = int(n);
@@ -216,6 +226,10 @@ public:
             m_data.setRoiLow(r.dim, r.low);
             m_data.setRoiHigh(r.dim, r.high);
         }
+        if (m_s.Resolution > 0) {
+            m_data.setResolutionAutoAdjust(false);
+            m_data.setResolution(m_s.Resolution);
+        }
         m_data.update();
         m_data.runPendingPasses();
         // The finest level whose pass is done.
@@ -247,6 +261,7 @@ public:
         m_plot.SetStyle(m_s.GraphStyle);
         m_plot.SetCacheBehavior(m_s.CacheBehavior);
         m_plot.SetHiddenLine(m_s.HiddenLine);
+        m_plot.SetLighting(m_s.Lighting);
         m_plot.SetShading(m_s.Shading);
         m_plot.SetTextured(m_s.TextureMode != 0);
         m_plot.SetPalette(&m_palette);

@@ -272,3 +272,25 @@ TEST(HeightPlotRender, GridWithoutPolygonOffsetIsLiftedByTranslation) {
             if (rtest::near(img.pixel(x, y), 51, 51, 51)) ++grid;
     EXPECT_GT(grid, 200);
 }
+
+// A level refiltered to a smaller grid between two frames, without Refresh:
+// the next frame must draw the new grid with its own size (the old size
+// would read heights and normals past the end; the sanitizer build checks).
+TEST(HeightPlotRender, GridThatShrankSinceTheLastRefreshIsDrawnWithItsNewSize) {
+    GridSource src(60, 60, [](int r, int c) { return smooth(r, c, 60, 60); });
+    Scene scene(&src.filter);
+    const QImage big = scene.draw();
+    scene.context.Pause();
+    ASSERT_TRUE(src.fill(6, 9, [](int r, int c) { return smooth(r, c, 6, 9); }));
+    scene.context.Resume();
+    const QImage small = scene.draw();
+    EXPECT_EQ(scene.plot.GridWidth(), 9);
+    EXPECT_EQ(scene.plot.GridHeight(), 6);
+    EXPECT_GT(tavrix::test::countDifferentPixels(big, small, 16), 100);
+    // And back to a larger one.
+    scene.context.Pause();
+    ASSERT_TRUE(src.fill(40, 30, [](int r, int c) { return smooth(r, c, 40, 30); }));
+    scene.context.Resume();
+    scene.draw();
+    EXPECT_EQ(scene.plot.GridWidth(), 30);
+}
