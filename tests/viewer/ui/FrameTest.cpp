@@ -14,7 +14,10 @@
 #include "ViewerSettings.h"
 
 #include <QFile>
+#include <QDropEvent>
 #include <QImage>
+#include <QMimeData>
+#include <QUrl>
 #include <QLabel>
 #include <QProcess>
 #include <QSplitter>
@@ -228,6 +231,33 @@ TEST(FrameDocumentTest, ShowsOpenedArrayAndKeepsItOnFailure) {
     EXPECT_EQ(doc.cursorRow(), 1);
     EXPECT_EQ(doc.cursorColumn(), 1);
     EXPECT_TRUE(frame.positionPane()->text().endsWith(": 5")) << frame.positionPane()->text().toStdString();
+    frame.close();
+}
+
+TEST(FrameDocumentTest, DroppedFileIsOpenedAndFiledAsRecent) {
+    ensureQtApp();
+    TempDir dir;
+    SettingsStore settings;
+    RecordingSink sink;
+    CArrayDoc doc(settings, sink);
+    CMainFrame frame(&doc, &settings);
+    frame.setAcceptDrops(true);
+    frame.show();
+    auto a = makeArray({2, 3}, AGL_SHORT, AGL_LANG_C);
+    ASSERT_TRUE(a->saveTo(dir.file("drop.agl")));
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir.file("drop.agl")))});
+    // Qt delivers a drop to the widget that accepted the drag's entry.
+    QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&frame, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&frame, &drop);
+    EXPECT_TRUE(doc.hasData());
+    EXPECT_EQ(frame.windowTitle(), "drop.agl");
+    EXPECT_EQ(viewer_settings::recentFiles().value(0),
+              QString::fromStdString(dir.file("drop.agl")));
+    EXPECT_TRUE(sink.messages.empty());
     frame.close();
 }
 
