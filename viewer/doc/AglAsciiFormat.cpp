@@ -204,7 +204,10 @@ template <typename T> const char* convertFloat(const char* p, const char* end, T
             size_t(r.ptr - start) < sizeof buf - 1 ? size_t(r.ptr - start) : sizeof buf - 1;
         std::memcpy(buf, start, n);
         buf[n] = 0;
-        value = T(std::strtod(buf, nullptr));
+        if constexpr (std::is_same_v<T, float>)
+            value = std::strtof(buf, nullptr);
+        else
+            value = std::strtod(buf, nullptr);
         return r.ptr;
     }
     if (r.ec != std::errc()) return nullptr;
@@ -212,19 +215,20 @@ template <typename T> const char* convertFloat(const char* p, const char* end, T
 }
 
 // The decimal integer at [p, end) (optional sign, digits; stops at anything
-// else, "." included), saturated to the 64-bit range; 0 when no digits.
+// else, "." included), saturated at +-2^40: far beyond every 32-bit value and
+// extent, and small enough that sums and differences of two never overflow.
 int64_t convertInteger(const char* p, const char* end) {
+    constexpr int64_t kSaturated = int64_t(1) << 40;
     bool negative = false;
     if (p < end && (*p == '+' || *p == '-')) {
         negative = *p == '-';
         ++p;
     }
-    uint64_t m = 0;
-    for (; p < end && isDigit(*p); ++p) {
-        if (m < (uint64_t(1) << 62)) m = m * 10 + uint64_t(*p - '0');
-    }
-    const int64_t v = m > uint64_t(INT64_MAX) ? INT64_MAX : int64_t(m);
-    return negative ? -v : v;
+    int64_t m = 0;
+    for (; p < end && isDigit(*p); ++p)
+        m = m >= kSaturated ? kSaturated : m * 10 + (*p - '0');
+    if (m > kSaturated) m = kSaturated;
+    return negative ? -m : m;
 }
 
 int64_t clampTo(int64_t v, int64_t lo, int64_t hi) {
@@ -355,15 +359,46 @@ public:
     // Stores values from first on into data (count elements of type);
     // returns how many were stored.
     int64_t readValues(const char* first, int type, uint8_t* data, int64_t count) const {
+        // Floating-point elements are converted once, straight into their
+        // own type; the pattern a number must match is the same for both.
+        switch (type) {
+        case AGL_FLOAT:
+            return scanValues(first, count, [&](const char* p, int64_t i) {
+                float f;
+                const char* e = convertFloat(p, m_end, f);
+                if (e) std::memcpy(data + i * 4, &f, 4);
+                return e;
+            });
+        case AGL_DOUBLE:
+            return scanValues(first, count, [&](const char* p, int64_t i) {
+                double d;
+                const char* e = convertFloat(p, m_end, d);
+                if (e) std::memcpy(data + i * 8, &d, 8);
+                return e;
+            });
+        default:
+            return scanValues(first, count, [&](const char* p, int64_t i) {
+                const char* e = valueEnd(p);
+                if (e) storeValue(type, data, i, p, e);
+                return e;
+            });
+        }
+    }
+
+private:
+    // Walks the values from first on; convert(p, i) stores element i from
+    // the number at p and returns its end, or nullptr when it does not convert.
+    template <typename Convert>
+    int64_t scanValues(const char* first, int64_t count, Convert convert) const {
         int64_t stored = 0;
         const char* p = first;
         bool lineStart = false;
         while (p < m_end && stored < count) {
             const char c = *p;
             if (startsValue(c)) {
-                const char* after = valueEnd(p);
+                const char* after = convert(p, stored);
                 if (after) {
-                    storeValue(type, data, stored++, p, after);
+                    ++stored;
                     p = skipNumberChars(after);
                     if (p < m_end && *p == '!') p = lineEnd(p);
                 } else {
@@ -382,7 +417,6 @@ public:
         return stored;
     }
 
-private:
     const char* lineEnd(const char* p) const {
         const void* nl = std::memchr(p, '\n', size_t(m_end - p));
         return nl ? static_cast<const char*>(nl) : m_end;

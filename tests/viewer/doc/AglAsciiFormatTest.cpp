@@ -362,6 +362,11 @@ TEST(AglAsciiReader, RefusesTextWithoutValuesAndHugeShapes) {
     EXPECT_EQ(parseText("#dim 65536 65536 2\n1").error.code, AGL_E_TOO_LARGE);
     EXPECT_EQ(parseText("#dim -3000000000:0\n1").error.code, AGL_E_TOO_LARGE);
     EXPECT_EQ(parseText("#dim -2147483649:-2147483648\n1").error.code, AGL_E_EXTENT);
+    // Bounds far beyond 64 bits saturate instead of overflowing.
+    EXPECT_EQ(parseText("#dim -2:99999999999999999999999 -99999999999999999999:2\n1").error.code,
+              AGL_E_TOO_LARGE);
+    EXPECT_EQ(parseText("#dim -99999999999999999999:-99999999999999999998\n1").error.code,
+              AGL_E_EXTENT);
 }
 
 // A mapped file of exactly one page that ends in a digit, followed by an
