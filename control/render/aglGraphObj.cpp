@@ -30,8 +30,7 @@ void aglGraphObj::dropGeometryList() {
     m_geometryList = 0;
 }
 
-void aglGraphObj::DecodePick(const uint8_t rgba[4], int* id, double* yIndex,
-                             double* xIndex) const {
+void aglGraphObj::DecodePick(const uint8_t rgba[4], int* id, double* yIndex, double* xIndex) const {
     const aglPickDecoded d = aglDecodePick(rgba, m_xShift, m_yShift);
     if (id) *id = d.id;
     if (yIndex) *yIndex = d.y;
@@ -98,7 +97,8 @@ void aglGraphObj::SyncWithData() {
     }
     if (!changed) return;
     ComputePickShifts();
-    if (m_gridLinesX > 0) aglGridLineSteps(m_nx, m_ny, m_gridLinesX, m_gridLinesY, &m_columnStep, &m_rowStep);
+    if (m_gridLinesX > 0)
+        aglGridLineSteps(m_nx, m_ny, m_gridLinesX, m_gridLinesY, &m_columnStep, &m_rowStep);
     Invalidate();
 }
 
@@ -168,7 +168,9 @@ void aglGraphObj::SetCursorColor(float r, float g, float b) {
     Invalidate();
 }
 
-void aglGraphObj::SetCursorTransparency(float alpha) { m_cursorAlpha = alpha; }
+void aglGraphObj::SetCursorTransparency(float alpha) {
+    m_cursorAlpha = alpha;
+}
 
 void aglGraphObj::SetShowGrid(bool on) {
     m_showGrid = on;
@@ -215,8 +217,8 @@ void aglGraphObj::SetNumGridLines(int xLines, int yLines) {
     float fx = 0, fy = 0;
     aglGridLineSteps(m_nx, m_ny, xLines, yLines, &m_columnStep, &m_rowStep, &fx, &fy);
     aglTrace("fRes: (%f, %f)\n", double(fx), double(fy));
-    aglTrace("SetNumGridLines() xyLines: (%d, %d), wh: (%d, %d) xyRes: (%d, %d)\n", xLines,
-             yLines, m_nx, m_ny, m_columnStep, m_rowStep);
+    aglTrace("SetNumGridLines() xyLines: (%d, %d), wh: (%d, %d) xyRes: (%d, %d)\n", xLines, yLines,
+             m_nx, m_ny, m_columnStep, m_rowStep);
     Invalidate();
 }
 

@@ -5,7 +5,9 @@
 
 namespace {
 
-bool finite(float v) { return std::isfinite(v); }
+bool finite(float v) {
+    return std::isfinite(v);
+}
 
 // Appends one vertex; attribute arrays that the batch uses grow with it.
 struct Emitter {
@@ -28,10 +30,10 @@ struct Emitter {
         out.positions.push_back(y);
         out.positions.push_back(z);
     }
-    void normal(const float* n) {
-        out.normals.insert(out.normals.end(), n, n + 3);
+    void normal(const float* n) { out.normals.insert(out.normals.end(), n, n + 3); }
+    void normalOf(int i, int j) {
+        normal(in.normals + 3 * (size_t(j) * size_t(grid.nx) + size_t(i)));
     }
-    void normalOf(int i, int j) { normal(in.normals + 3 * (size_t(j) * size_t(grid.nx) + size_t(i))); }
     void rgb(const uint8_t c[3]) {
         out.colours.push_back(c[0]);
         out.colours.push_back(c[1]);
@@ -70,7 +72,9 @@ struct Emitter {
     }
 };
 
-bool stopped(const aglBatchInputs& in) { return in.stop && *in.stop && (*in.stop)(); }
+bool stopped(const aglBatchInputs& in) {
+    return in.stop && *in.stop && (*in.stop)();
+}
 
 // Gradient of f along one direction at position k of n samples spaced d
 // apart, where value(k) reads the height; holes fall back to one-sided
@@ -100,7 +104,9 @@ void aglVertexBatch::clear() {
     ranges.clear();
 }
 
-float aglGridSpacing(float scale, int n) { return n < 2 ? scale : scale / float(n - 1); }
+float aglGridSpacing(float scale, int n) {
+    return n < 2 ? scale : scale / float(n - 1);
+}
 
 void aglGridLineSteps(int nx, int ny, int xLines, int yLines, int* columnStep, int* rowStep,
                       float* fx, float* fy) {
@@ -344,7 +350,8 @@ void aglBuildBars(const aglHeightGrid& grid, float barArea, const aglBatchInputs
             const float hi[3] = {x1, y1, std::max(h, 0.0f)};
             float corners[6][4][3], normals[6][3];
             aglBoxQuads(lo, hi, corners, normals);
-            for (int f = 0; f < 6; ++f) quad(corners[f], normals[f][0], normals[f][1], normals[f][2]);
+            for (int f = 0; f < 6; ++f)
+                quad(corners[f], normals[f][0], normals[f][1], normals[f][2]);
         }
     }
     if (e.count() > 0) out.ranges.push_back({0, e.count()});

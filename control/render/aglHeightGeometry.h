@@ -94,11 +94,11 @@ struct aglVertexBatch {
 
 // What a batch builder reads besides the grid. Every pointer may be null.
 struct aglBatchInputs {
-    const float* normals = nullptr;         // from aglComputeNormals (3 per sample)
+    const float* normals = nullptr; // from aglComputeNormals (3 per sample)
     aglVertexColouring colouring = aglVertexColouring::None;
-    const aglColourSource* colours = nullptr; // for Palette and Texture
-    aglPickEncoder pick;                      // for PickCode
-    bool flatShading = false;                 // surface: flat colour per cell
+    const aglColourSource* colours = nullptr;    // for Palette and Texture
+    aglPickEncoder pick;                         // for PickCode
+    bool flatShading = false;                    // surface: flat colour per cell
     const std::function<bool()>* stop = nullptr; // polled per row; true = give up
 };
 
@@ -142,8 +142,7 @@ void aglBuildBars(const aglHeightGrid& grid, float barArea, const aglBatchInputs
 // The six faces of the box lo..hi as quads whose corners run counter-clockwise
 // seen from outside, in the order bottom, front (y = lo), right (x = hi), back
 // (y = hi), left (x = lo), top, with their outward normals.
-void aglBoxQuads(const float lo[3], const float hi[3], float corners[6][4][3],
-                 float normals[6][3]);
+void aglBoxQuads(const float lo[3], const float hi[3], float corners[6][4][3], float normals[6][3]);
 
 // The cursor box (a cell of the data shown by a grid sampled every stride
 // elements). Inside is false when the cell lies outside the grid.

@@ -49,7 +49,8 @@ void drawBatch(const aglVertexBatch& b, GLenum primitive) {
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
         glTexCoordPointer(1, GL_FLOAT, 0, b.texCoords.data());
     }
-    for (const auto& r : b.ranges) glDrawArrays(primitive, r.first, r.count);
+    for (const auto& r : b.ranges)
+        glDrawArrays(primitive, r.first, r.count);
     if (tex) glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     if (colours) glDisableClientState(GL_COLOR_ARRAY);
     if (normals) glDisableClientState(GL_NORMAL_ARRAY);
@@ -117,8 +118,8 @@ void aglHeightPlotObj::compileTextureList() {
     glTexParameteri(GL_TEXTURE_1D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_1D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, m_lighting ? GL_MODULATE : GL_REPLACE);
-    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGBA, aglPalette::kEntries, 0, GL_RGBA,
-                 GL_UNSIGNED_BYTE, m_palette->Table());
+    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGBA, aglPalette::kEntries, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                 m_palette->Table());
     glEndList();
     m_textureListDirty = false;
 }
@@ -435,7 +436,8 @@ void aglHeightPlotObj::DrawCursor() {
         glDisable(GL_LIGHTING);
         for (int f = 0; f < 6; ++f) {
             glBegin(GL_LINE_LOOP);
-            for (int k = 0; k < 4; ++k) glVertex3fv(corners[f][k]);
+            for (int k = 0; k < 4; ++k)
+                glVertex3fv(corners[f][k]);
             glEnd();
         }
     } else {
@@ -443,7 +445,8 @@ void aglHeightPlotObj::DrawCursor() {
         glBegin(GL_QUADS);
         for (int f = 0; f < 6; ++f) {
             glNormal3fv(normals[f]);
-            for (int k = 0; k < 4; ++k) glVertex3fv(corners[f][k]);
+            for (int k = 0; k < 4; ++k)
+                glVertex3fv(corners[f][k]);
         }
         glEnd();
     }

@@ -27,22 +27,24 @@ ToolRun agltool(const std::string& args) {
     if (!p) return r;
     char buf[4096];
     size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        r.out.append(buf, n);
     const int st = pclose(p);
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
     return r;
 }
 
 // A rows x columns float file whose values come from f.
-template <typename F> std::string floatFile(const TempDir& dir, const char* name, int rows,
-                                            int columns, F f) {
+template <typename F>
+std::string floatFile(const TempDir& dir, const char* name, int rows, int columns, F f) {
     SegmentImage img;
     img.type = 6; // AGL_FLOAT
     img.extents = {rows, columns};
     img.lower = {0, 0};
     std::string data;
     for (int r = 0; r < rows; ++r)
-        for (int c = 0; c < columns; ++c) SegmentImage::put(data, float(f(r, c)));
+        for (int c = 0; c < columns; ++c)
+            SegmentImage::put(data, float(f(r, c)));
     return dir.write(name, img.header() + data);
 }
 
@@ -72,7 +74,8 @@ TEST(AgltoolRender, DrawsThePlotAtTheRequestedSize) {
     EXPECT_GT(surface, 320 * 200 / 20);
     // Another style and another camera give another picture.
     const std::string bars = dir.path() + "/bars.png";
-    ASSERT_EQ(agltool("render " + in + " " + bars + " --size 320x200 --style 2 --azimuth 30 "
+    ASSERT_EQ(agltool("render " + in + " " + bars +
+                      " --size 320x200 --style 2 --azimuth 30 "
                       "--elevation 60 --distance 2.5 --palette 1")
                   .status,
               0);
@@ -83,9 +86,8 @@ TEST(AgltoolRender, DrawsThePlotAtTheRequestedSize) {
 
 TEST(AgltoolRender, AllHoleAndConstantArraysDrawWithoutFailing) {
     TempDir dir;
-    const std::string nan = floatFile(dir, "nan.agl", 8, 8, [](int, int) {
-        return std::numeric_limits<double>::quiet_NaN();
-    });
+    const std::string nan = floatFile(
+        dir, "nan.agl", 8, 8, [](int, int) { return std::numeric_limits<double>::quiet_NaN(); });
     const std::string flat = floatFile(dir, "flat.agl", 8, 8, [](int, int) { return 3.0; });
     for (const std::string& in : {nan, flat}) {
         const std::string out = in + ".png";
@@ -104,10 +106,9 @@ TEST(AgltoolRender, BadInputFailsWithAMessageAndNoPicture) {
     TempDir dir;
     const std::string in = floatFile(dir, "a.agl", 4, 4, [](int r, int c) { return r + c; });
     const std::string out = dir.path() + "/never.png";
-    for (const char* opts : {"--size 10x10", "--size 100", "--style 5", "--palette 9",
-                             "--aa -1", "--roi 0:3:1", "--roi 0:0:9", "--rowdim 4",
-                             "--elevation north", "--distance 0", "--background 12345",
-                             "--bogus 1", "--style"}) {
+    for (const char* opts : {"--size 10x10", "--size 100", "--style 5", "--palette 9", "--aa -1",
+                             "--roi 0:3:1", "--roi 0:0:9", "--rowdim 4", "--elevation north",
+                             "--distance 0", "--background 12345", "--bogus 1", "--style"}) {
         ToolRun run = agltool("render " + in + " " + out + " " + opts);
         EXPECT_EQ(run.status, 2) << opts << "\n" << run.out;
         EXPECT_NE(run.out.find("agltool"), std::string::npos) << opts;

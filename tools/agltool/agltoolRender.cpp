@@ -21,8 +21,8 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QTemporaryDir>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -32,11 +32,11 @@
 #include <vector>
 
 #include "aglArray.h"
+#include "aglAxisObj.h"
+#include "aglAxisTicks.h"
 #include "aglFilter.h"
 #include "aglGraphData.h"
 #include "aglHeightPlotObj.h"
-#include "aglAxisObj.h"
-#include "aglAxisTicks.h"
 #include "aglPaletteBarObj.h"
 #include "aglRenderContext.h"
 #include "aglTrace.h"
@@ -67,8 +67,8 @@ struct RenderSettings {
     int Shading = 1;
     int TextureMode = 0;
     int Resolution = 0; // 0: ResolutionAutoAdjust; n: every n-th element, one level
-    int frames = 1;     // pictures to draw (the last one is saved); >1 with --spin measures rotation
-    bool spin = false;  // rotate the camera 5 degrees per frame
+    int frames = 1;    // pictures to draw (the last one is saved); >1 with --spin measures rotation
+    bool spin = false; // rotate the camera 5 degrees per frame
 };
 
 bool parseLong(const char* text, long& out) {
@@ -88,13 +88,14 @@ bool parseFloat(const char* text, float& out) {
 }
 
 int renderUsage() {
-    std::fprintf(stderr,
-                 "usage: agltool render NAME OUT.png [--size WxH] [--style 0..4] [--palette 0..6]\n"
-                 "         [--palette-file NAME] [--elevation DEG] [--azimuth DEG] [--distance D]\n"
-                 "         [--aa 0..32] [--rowdim D] [--coldim D] [--roi D:LO:HI]...\n"
-                 "         [--background RRGGBB] [--cache 0..2] [--hidden-line 0|1] [--lighting 0|1]\n"
-                 "         [--shading 0|1] [--texture 0..2] [--resolution N] [--frames N]\n"
-                 "         [--spin] [--trace]\n");
+    std::fprintf(
+        stderr,
+        "usage: agltool render NAME OUT.png [--size WxH] [--style 0..4] [--palette 0..6]\n"
+        "         [--palette-file NAME] [--elevation DEG] [--azimuth DEG] [--distance D]\n"
+        "         [--aa 0..32] [--rowdim D] [--coldim D] [--roi D:LO:HI]...\n"
+        "         [--background RRGGBB] [--cache 0..2] [--hidden-line 0|1] [--lighting 0|1]\n"
+        "         [--shading 0|1] [--texture 0..2] [--resolution N] [--frames N]\n"
+        "         [--spin] [--trace]\n");
     return 2;
 }
 
@@ -178,7 +179,8 @@ int parseRenderOptions(int argc, char** argv, RenderSettings& s) {
             if (!parseLong(v, n) || n < 0 || n > 1) return bad(opt.c_str(), v, "0 or 1");
             s.Lighting = n != 0;
         } else if (opt == "--shading") {
-            if (!parseLong(v, n) || n < 0 || n > 1) return bad(opt.c_str(), v, "0 (flat) or 1 (smooth)");
+            if (!parseLong(v, n) || n < 0 || n > 1)
+                return bad(opt.c_str(), v, "0 (flat) or 1 (smooth)");
             s.Shading = int(n);
         } else if (opt == "--texture") {
             if (!parseLong(v, n) || n < 0 || n > 2) return bad(opt.c_str(), v, "0..2");
@@ -206,7 +208,8 @@ public:
     bool bind() {
         m_data.setGraphType(1);
         if (!m_data.setFileName(m_s.name)) {
-            std::fprintf(stderr, "agltool: %s: cannot be opened as an array of 2 or more elements\n",
+            std::fprintf(stderr,
+                         "agltool: %s: cannot be opened as an array of 2 or more elements\n",
                          m_s.name.c_str());
             return false;
         }

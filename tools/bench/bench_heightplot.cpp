@@ -41,9 +41,9 @@ template <typename F> bool writeArray(const std::string& path, int32_t rows, int
     uint8_t head[28] = {};
     const uint32_t magic = 0x01160913;
     std::memcpy(head, &magic, 4);
-    head[4] = 1;    // C
-    head[5] = 6;    // AGL_FLOAT - 4096
-    head[6] = 2;    // dimensions
+    head[4] = 1; // C
+    head[5] = 6; // AGL_FLOAT - 4096
+    head[6] = 2; // dimensions
     std::memcpy(head + 12, &rows, 4);
     std::memcpy(head + 16, &cols, 4);
     std::fwrite(head, 1, sizeof head, out);
@@ -66,7 +66,8 @@ double timed(const std::string& command, std::string* output = nullptr) {
     std::string text;
     char buf[4096];
     size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+        text.append(buf, n);
     const int status = pclose(p);
     const double s = std::chrono::duration<double>(Clock::now() - start).count();
     if (output) *output = text;
@@ -120,7 +121,8 @@ int main(int argc, char** argv) {
             row[c] = float(std::cos(2.2 * d) * std::exp(-0.25 * d) + 0.1 * x);
         }
     });
-    const std::string agl = tool + " render " + small + " " + dir + "/bench_hp_agl.png --size 1024x768";
+    const std::string agl =
+        tool + " render " + small + " " + dir + "/bench_hp_agl.png --size 1024x768";
     const std::string gnuplot =
         "gnuplot -e \"set terminal pngcairo size 1024,768; set output '" + dir +
         "/bench_hp_gnuplot.png'; set pm3d; unset surface; set view 64,341.5; splot '" + small +
@@ -162,12 +164,14 @@ int main(int argc, char** argv) {
     const std::string first = tool + " render " + big + " " + dir + "/bench_hp_16k.png";
     timed(first);
     std::vector<double> warm, cold;
-    for (int k = 0; k < 3; ++k) warm.push_back(timed(first));
+    for (int k = 0; k < 3; ++k)
+        warm.push_back(timed(first));
     for (int k = 0; k < 3; ++k) {
         evict(big);
         cold.push_back(timed(first));
     }
-    std::printf("first picture of 16384x16384 float (1 GiB), process start to PNG (median of 3):\n");
+    std::printf(
+        "first picture of 16384x16384 float (1 GiB), process start to PNG (median of 3):\n");
     std::printf("  file in the page cache: %.3f s\n", median(warm));
     std::printf("  file evicted first:     %.3f s\n", median(cold));
     std::remove(big.c_str());

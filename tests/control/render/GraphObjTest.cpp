@@ -75,7 +75,7 @@ TEST(GraphObj, CursorCellOutsideTheGridIsIgnored) {
     g.SetCursorCell(39, 79, 4, 4); // grid position (9, 19): inside
     g.SetCursorCell(40, 0, 4, 4);  // 40 / 4 = 10 rows: outside, ignored
     g.SetCursorCell(-1, 0, 1, 1);
-    g.SetCursorCell(0, 0, 0, 1);   // stride 0 would divide by zero
+    g.SetCursorCell(0, 0, 0, 1); // stride 0 would divide by zero
     // The accepted cell survives: a box is drawn there (checked in the
     // render tests); here only that nothing crashed and the object is intact.
     EXPECT_TRUE(g.ShowsCursor());
@@ -107,11 +107,17 @@ TEST(GraphObj, FrameReadsTheGridSizeUnderTheDataLock) {
     EXPECT_EQ(g.XPickShift(), 4);
     // The lock is held until the frame lets go of it.
     std::atomic<bool> otherGotIt{false};
-    std::thread other([&] { otherGotIt = src.filter.tryLockData(); if (otherGotIt) src.filter.unlockData(); });
+    std::thread other([&] {
+        otherGotIt = src.filter.tryLockData();
+        if (otherGotIt) src.filter.unlockData();
+    });
     other.join();
     EXPECT_FALSE(otherGotIt.load());
     g.UnlockFrameData();
-    std::thread again([&] { otherGotIt = src.filter.tryLockData(); if (otherGotIt) src.filter.unlockData(); });
+    std::thread again([&] {
+        otherGotIt = src.filter.tryLockData();
+        if (otherGotIt) src.filter.unlockData();
+    });
     again.join();
     EXPECT_TRUE(otherGotIt.load());
 }

@@ -66,10 +66,10 @@ TEST(HeightGeometry, GridLineStepsRoundAndNeverReachZero) {
 }
 
 TEST(HeightGeometry, DegenerateGridsChangeTheSurfaceStyle) {
-    EXPECT_EQ(aglDrawStyle(1, 10, 1), 4);  // single row: points
-    EXPECT_EQ(aglDrawStyle(1, 1, 10), 3);  // single column: lines
+    EXPECT_EQ(aglDrawStyle(1, 10, 1), 4); // single row: points
+    EXPECT_EQ(aglDrawStyle(1, 1, 10), 3); // single column: lines
     EXPECT_EQ(aglDrawStyle(1, 10, 10), 1);
-    EXPECT_EQ(aglDrawStyle(0, 10, 1), 0);  // only the surface changes
+    EXPECT_EQ(aglDrawStyle(0, 10, 1), 0); // only the surface changes
     EXPECT_EQ(aglPickStyle(1, 1, 1), 4);
     EXPECT_EQ(aglPickStyle(1, 10, 1), 3);
     EXPECT_EQ(aglPickStyle(2, 1, 1), 2);
@@ -80,7 +80,8 @@ TEST(HeightGeometry, NormalsOfAPlaneAreUniformAndUnitLength) {
     // the edges included (one-sided differences agree on a plane).
     Grid gr(5, 4, 0.5f, 0.25f);
     for (int j = 0; j < 4; ++j)
-        for (int i = 0; i < 5; ++i) gr.at(i, j) = 0.5f * (i * 0.5f) + 0.25f * (j * 0.25f);
+        for (int i = 0; i < 5; ++i)
+            gr.at(i, j) = 0.5f * (i * 0.5f) + 0.25f * (j * 0.25f);
     std::vector<float> n;
     ASSERT_TRUE(aglComputeNormals(gr.g, n));
     const float len = std::sqrt(0.25f + 0.0625f + 1.0f);
@@ -110,7 +111,8 @@ TEST(HeightGeometry, NormalsUseCentralDifferencesInsideAndOneSidedAtEdges) {
 TEST(HeightGeometry, HolesNeverPoisonNeighbouringNormals) {
     Grid gr(4, 4);
     for (int j = 0; j < 4; ++j)
-        for (int i = 0; i < 4; ++i) gr.at(i, j) = float(i);
+        for (int i = 0; i < 4; ++i)
+            gr.at(i, j) = float(i);
     gr.at(1, 1) = kNaN;
     gr.at(3, 3) = std::numeric_limits<float>::infinity();
     std::vector<float> n;
@@ -136,7 +138,8 @@ TEST(HeightGeometry, NormalsStopWhenAsked) {
 TEST(HeightGeometry, SurfaceStripsCoverEveryRowPairUpperVertexFirst) {
     Grid gr(3, 3);
     for (int j = 0; j < 3; ++j)
-        for (int i = 0; i < 3; ++i) gr.at(i, j) = float(10 * j + i);
+        for (int i = 0; i < 3; ++i)
+            gr.at(i, j) = float(10 * j + i);
     std::vector<float> n;
     aglComputeNormals(gr.g, n);
     aglBatchInputs in;
@@ -217,7 +220,8 @@ TEST(HeightGeometry, MeshLinesFollowTheSteps) {
     aglBuildMeshLines(gr.g, 25, 25, {}, b);
     // Rows 0, 25, 50, 75, 100 and the same columns: ten strips of 101.
     ASSERT_EQ(b.ranges.size(), 10u);
-    for (const auto& r : b.ranges) EXPECT_EQ(r.count, 101);
+    for (const auto& r : b.ranges)
+        EXPECT_EQ(r.count, 101);
     EXPECT_FLOAT_EQ(b.positions[3 * b.ranges[1].first + 1], 0.25f);
     EXPECT_FLOAT_EQ(b.positions[3 * b.ranges[9].first + 0], 1.0f);
 }
@@ -269,7 +273,8 @@ TEST(HeightGeometry, BarsTouchAtFullAreaAndFlattenNearZero) {
     aglBuildBars(gr.g, 1.0f, {}, b);
     ASSERT_EQ(b.vertexCount(), 4 + 24);
     // The flat square lies at z = 0 and spans x -0.25..0.25 with normal up.
-    for (int k = 0; k < 4; ++k) EXPECT_EQ(b.positions[3 * k + 2], 0.0f);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(b.positions[3 * k + 2], 0.0f);
     EXPECT_FLOAT_EQ(b.positions[3], 0.25f);
     EXPECT_FLOAT_EQ(b.normals[2], 1.0f);
     // The box starts at x = 0.25: the two bars touch.

@@ -19,8 +19,7 @@ using hptest::GridSource;
 
 namespace {
 
-::testing::Environment* const g_qt =
-    ::testing::AddGlobalTestEnvironment(new rtest::QtEnvironment);
+::testing::Environment* const g_qt = ::testing::AddGlobalTestEnvironment(new rtest::QtEnvironment);
 
 constexpr int kWidth = 240;
 constexpr int kHeight = 180;
@@ -82,11 +81,13 @@ public:
         double v[4] = {x, y, z, 1.0}, e[4], c[4];
         for (int r = 0; r < 4; ++r) {
             e[r] = 0;
-            for (int k = 0; k < 4; ++k) e[r] += m.modelview[k * 4 + r] * v[k];
+            for (int k = 0; k < 4; ++k)
+                e[r] += m.modelview[k * 4 + r] * v[k];
         }
         for (int r = 0; r < 4; ++r) {
             c[r] = 0;
-            for (int k = 0; k < 4; ++k) c[r] += m.projection[k * 4 + r] * e[k];
+            for (int k = 0; k < 4; ++k)
+                c[r] += m.projection[k * 4 + r] * e[k];
         }
         if (c[3] <= 0) return false;
         *px = int(m.viewport[0] + (c[0] / c[3] + 1.0) * 0.5 * m.viewport[2]);
@@ -173,7 +174,8 @@ TEST(HeightPlotRender, DepthcueFadesTheFarSideTowardsWhite) {
 
 TEST(HeightPlotRender, ClampedSurfaceIsCutByTheClipPlanes) {
     // Heights mapped through clamp values run from -0.4 to 1.2, outside the box.
-    GridSource src(32, 32, [](int r, int c) { return -0.4f + 1.6f * smooth(r, c, 32, 32) / kZScale; });
+    GridSource src(32, 32,
+                   [](int r, int c) { return -0.4f + 1.6f * smooth(r, c, 32, 32) / kZScale; });
     Scene scene(&src.filter);
     const QImage img = scene.draw([](aglHeightPlotObj& p) { p.SetClip(true); });
     EXPECT_TRUE(tavrix::test::matchesBaseline(img, "heightplot_clipped"));
@@ -222,7 +224,8 @@ TEST(HeightPlotRender, PickDecodesToTheSampleUnderThePixel) {
     const float d = 1.0f / float(n - 1);
     for (auto [i, j] : {std::pair{3, 4}, {12, 12}, {20, 2}, {5, 19}}) {
         int x, y;
-        ASSERT_TRUE(scene.project(float(i) * d, float(j) * d, 0.1f + 0.004f * float(i + j), &x, &y));
+        ASSERT_TRUE(
+            scene.project(float(i) * d, float(j) * d, 0.1f + 0.004f * float(i + j), &x, &y));
         uint8_t rgba[4] = {};
         ASSERT_EQ(scene.context.Pick(x, y, rgba), 0);
         int id = 0;
