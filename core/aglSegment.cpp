@@ -319,6 +319,26 @@ void aglSegment::writeHeader(int slots, const int32_t* extents, int language) {
     m_fortran = language == AGL_LANG_FORTRAN;
 }
 
+// The type, dimensions, counts and header size of a segment about to be
+// created, checked as the header check does.
+bool aglSegment::describeNew(int slots, const int32_t* extents, int type) {
+    m_type = agl::normalizeType(type);
+    const agl::TypeInfo& ti = agl::typeInfo(m_type);
+    m_elementSize = ti.size;
+    m_numericClass = ti.numericClass;
+    if (slots < 1 || slots > agl::kMaxDims || !extents) {
+        m_error = AGL_E_RANK;
+        return false;
+    }
+    int dims = 0;
+    int64_t count = 0;
+    if (!checkExtents(slots, extents, dims, count)) return false;
+    m_dims = dims;
+    m_elementCount = count;
+    m_headerSize = 12 + 8 * slots;
+    return true;
+}
+
 bool aglSegment::create(const char* rawName, int slots, const int32_t* extents, int type,
                         int language, bool truncateFile) {
     if (!rawName) {
@@ -338,20 +358,7 @@ bool aglSegment::create(const char* rawName, int slots, const int32_t* extents, 
     std::string name(rawName);
     if (name.size() > 512) name.resize(512);
     initialise(name.c_str());
-    m_type = agl::normalizeType(type);
-    const agl::TypeInfo& ti = agl::typeInfo(m_type);
-    m_elementSize = ti.size;
-    m_numericClass = ti.numericClass;
-    if (slots < 1 || slots > agl::kMaxDims || !extents) {
-        m_error = AGL_E_RANK;
-        return false;
-    }
-    int dims = 0;
-    int64_t count = 0;
-    if (!checkExtents(slots, extents, dims, count)) return false;
-    m_dims = dims;
-    m_elementCount = count;
-    m_headerSize = 12 + 8 * slots;
+    if (!describeNew(slots, extents, type)) return false;
     const uint64_t total = neededSize();
 
     m_fd = ::open(m_name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK |
@@ -403,20 +410,7 @@ bool aglSegment::createShared(const std::string& name, int slots, const int32_t*
 bool aglSegment::createBlock(const std::string& name, bool /*generated*/, int slots,
                              const int32_t* extents, int type, int language) {
     initialise(name.c_str());
-    m_type = agl::normalizeType(type);
-    const agl::TypeInfo& ti = agl::typeInfo(m_type);
-    m_elementSize = ti.size;
-    m_numericClass = ti.numericClass;
-    if (slots < 1 || slots > agl::kMaxDims || !extents) {
-        m_error = AGL_E_RANK;
-        return false;
-    }
-    int dims = 0;
-    int64_t count = 0;
-    if (!checkExtents(slots, extents, dims, count)) return false;
-    m_dims = dims;
-    m_elementCount = count;
-    m_headerSize = 12 + 8 * slots;
+    if (!describeNew(slots, extents, type)) return false;
     const uint64_t total = neededSize();
 
     const std::string object = platform::shmObjectName(m_name);

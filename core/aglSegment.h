@@ -111,6 +111,7 @@ private:
     bool checkHeader(uint64_t available);
     bool createBlock(const std::string& name, bool generated, int slots, const int32_t* extents,
                      int type, int language);
+    bool describeNew(int slots, const int32_t* extents, int type);
     bool checkExtents(int count, const int32_t* extents, int& dims, int64_t& elements);
     void writeHeader(int slots, const int32_t* extents, int language);
     bool mapDescriptor(uint64_t size, bool writable);
