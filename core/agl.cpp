@@ -88,17 +88,29 @@ int agl_close(agl_segment* seg) {
     return report(AGL_OK);
 }
 
-void* agl_data(agl_segment* seg) { return seg ? seg->segment.elements() : nullptr; }
+void* agl_data(agl_segment* seg) {
+    return seg ? seg->segment.elements() : nullptr;
+}
 
-const char* agl_name(const agl_segment* seg) { return seg ? seg->segment.name().c_str() : nullptr; }
+const char* agl_name(const agl_segment* seg) {
+    return seg ? seg->segment.name().c_str() : nullptr;
+}
 
-int agl_type(const agl_segment* seg) { return seg ? seg->segment.typeCode() : 0; }
+int agl_type(const agl_segment* seg) {
+    return seg ? seg->segment.typeCode() : 0;
+}
 
-int agl_language(const agl_segment* seg) { return seg ? seg->segment.language() : 0; }
+int agl_language(const agl_segment* seg) {
+    return seg ? seg->segment.language() : 0;
+}
 
-int agl_ndims(const agl_segment* seg) { return seg ? seg->segment.dimCount() : 0; }
+int agl_ndims(const agl_segment* seg) {
+    return seg ? seg->segment.dimCount() : 0;
+}
 
-long long agl_count(const agl_segment* seg) { return seg ? seg->segment.elementCount() : 0; }
+long long agl_count(const agl_segment* seg) {
+    return seg ? seg->segment.elementCount() : 0;
+}
 
 static int copyOut(const agl_segment* seg, int* out, int max, bool bounds) {
     if (!seg || !out || max < 0) return report(AGL_E_ARGUMENT);
@@ -111,7 +123,9 @@ static int copyOut(const agl_segment* seg, int* out, int max, bool bounds) {
     return report(AGL_OK);
 }
 
-int agl_extents(const agl_segment* seg, int* out, int max) { return copyOut(seg, out, max, false); }
+int agl_extents(const agl_segment* seg, int* out, int max) {
+    return copyOut(seg, out, max, false);
+}
 
 int agl_lower_bounds(const agl_segment* seg, int* out, int max) {
     return copyOut(seg, out, max, true);

@@ -12,7 +12,9 @@ template <typename T> T load(const uint8_t* p) {
     std::memcpy(&v, p, sizeof v);
     return v;
 }
-template <typename T> void store(uint8_t* p, T v) { std::memcpy(p, &v, sizeof v); }
+template <typename T> void store(uint8_t* p, T v) {
+    std::memcpy(p, &v, sizeof v);
+}
 
 // Saturating conversion: NaN gives 0, values beyond the range its ends, the
 // rest is truncated toward zero.
@@ -25,7 +27,9 @@ int64_t saturate(double x, double lo, double hi) {
 
 } // namespace
 
-aglArray::aglArray() { installPlaceholder(); }
+aglArray::aglArray() {
+    installPlaceholder();
+}
 
 aglArray::~aglArray() = default;
 
@@ -95,7 +99,8 @@ void aglArray::recomputePlane() {
     if (m_rowDim < 0 || m_rowDim >= m_dims) m_rowDim = 0;
     if (m_colDim < 0 || m_colDim >= m_dims) m_colDim = 0;
     m_planeOffset = m_elementOffset;
-    for (int i = 0; i < m_dims; ++i) m_planeOffset += int64_t(m_roiLow[i]) * m_strides[i];
+    for (int i = 0; i < m_dims; ++i)
+        m_planeOffset += int64_t(m_roiLow[i]) * m_strides[i];
     m_rowStep = m_rowDim == m_colDim ? 0 : m_strides[m_rowDim];
     m_colStep = m_strides[m_colDim];
 }
@@ -148,13 +153,15 @@ bool aglArray::saveTo(const std::string& rawName) {
 
     aglSegment out;
     int32_t ext[agl::kMaxDims] = {};
-    for (int i = 0; i < m_dims; ++i) ext[i] = m_extents[i];
+    for (int i = 0; i < m_dims; ++i)
+        ext[i] = m_extents[i];
     if (!out.create(name.c_str(), m_dims, ext, m_type, m_language, true)) {
         m_lastError = out.takeError();
         return false;
     }
     if (m_language == AGL_LANG_FORTRAN)
-        for (int i = 0; i < m_dims; ++i) out.setLowerBound(i, m_lowerBounds[i]);
+        for (int i = 0; i < m_dims; ++i)
+            out.setLowerBound(i, m_lowerBounds[i]);
     std::memcpy(out.elements(), m_data, size_t(elementCount()) * size_t(m_elementSize));
     return true;
 }
@@ -198,7 +205,9 @@ void aglArray::release() {
     installPlaceholder();
 }
 
-void* aglArray::planeStart() const { return m_data ? m_data + m_planeOffset : nullptr; }
+void* aglArray::planeStart() const {
+    return m_data ? m_data + m_planeOffset : nullptr;
+}
 
 void aglArray::setRoi(int dim, int32_t low, int32_t high) {
     if (dim < 0 || dim >= agl::kMaxDims) return;
@@ -234,26 +243,36 @@ double aglArray::value(int64_t column, int64_t row) const {
     const uint8_t* p = address(column, row);
     if (!p) return 0.0;
     switch (m_type) {
-    case AGL_UCHAR: return *p;
-    case AGL_CHAR: return int8_t(*p);
-    case AGL_USHORT: return load<uint16_t>(p);
-    case AGL_SHORT: return load<int16_t>(p);
-    case AGL_ULONG: return load<uint32_t>(p);
-    case AGL_LONG: return load<int32_t>(p);
-    case AGL_FLOAT: return load<float>(p);
-    case AGL_DOUBLE: return load<double>(p);
-    default: return 0.0;
+    case AGL_UCHAR:
+        return *p;
+    case AGL_CHAR:
+        return int8_t(*p);
+    case AGL_USHORT:
+        return load<uint16_t>(p);
+    case AGL_SHORT:
+        return load<int16_t>(p);
+    case AGL_ULONG:
+        return load<uint32_t>(p);
+    case AGL_LONG:
+        return load<int32_t>(p);
+    case AGL_FLOAT:
+        return load<float>(p);
+    case AGL_DOUBLE:
+        return load<double>(p);
+    default:
+        return 0.0;
     }
 }
 
 namespace {
 
-template <typename T>
-void widenRow(const uint8_t* p, int64_t step, int64_t count, double* out) {
+template <typename T> void widenRow(const uint8_t* p, int64_t step, int64_t count, double* out) {
     if (step == int64_t(sizeof(T))) {
-        for (int64_t i = 0; i < count; ++i) out[i] = double(load<T>(p + i * int64_t(sizeof(T))));
+        for (int64_t i = 0; i < count; ++i)
+            out[i] = double(load<T>(p + i * int64_t(sizeof(T))));
     } else {
-        for (int64_t i = 0; i < count; ++i) out[i] = double(load<T>(p + i * step));
+        for (int64_t i = 0; i < count; ++i)
+            out[i] = double(load<T>(p + i * step));
     }
 }
 
@@ -268,26 +287,46 @@ void aglArray::readRow(int64_t row, int64_t colStart, int64_t count, double* out
     int64_t last = colExtent - colStart; // one past the last column inside
     if (last > count) last = count;
     if (last < first) last = first;
-    for (int64_t i = 0; i < first; ++i) out[i] = 0.0;
-    for (int64_t i = last; i < count; ++i) out[i] = 0.0;
+    for (int64_t i = 0; i < first; ++i)
+        out[i] = 0.0;
+    for (int64_t i = last; i < count; ++i)
+        out[i] = 0.0;
     const uint8_t* p = last > first ? address(colStart + first, row) : nullptr;
     if (!p) {
-        for (int64_t i = first; i < last; ++i) out[i] = 0.0;
+        for (int64_t i = first; i < last; ++i)
+            out[i] = 0.0;
         return;
     }
     double* o = out + first;
     const int64_t n = last - first;
     switch (m_type) {
-    case AGL_UCHAR: widenRow<uint8_t>(p, m_colStep, n, o); break;
-    case AGL_CHAR: widenRow<int8_t>(p, m_colStep, n, o); break;
-    case AGL_USHORT: widenRow<uint16_t>(p, m_colStep, n, o); break;
-    case AGL_SHORT: widenRow<int16_t>(p, m_colStep, n, o); break;
-    case AGL_ULONG: widenRow<uint32_t>(p, m_colStep, n, o); break;
-    case AGL_LONG: widenRow<int32_t>(p, m_colStep, n, o); break;
-    case AGL_FLOAT: widenRow<float>(p, m_colStep, n, o); break;
-    case AGL_DOUBLE: widenRow<double>(p, m_colStep, n, o); break;
+    case AGL_UCHAR:
+        widenRow<uint8_t>(p, m_colStep, n, o);
+        break;
+    case AGL_CHAR:
+        widenRow<int8_t>(p, m_colStep, n, o);
+        break;
+    case AGL_USHORT:
+        widenRow<uint16_t>(p, m_colStep, n, o);
+        break;
+    case AGL_SHORT:
+        widenRow<int16_t>(p, m_colStep, n, o);
+        break;
+    case AGL_ULONG:
+        widenRow<uint32_t>(p, m_colStep, n, o);
+        break;
+    case AGL_LONG:
+        widenRow<int32_t>(p, m_colStep, n, o);
+        break;
+    case AGL_FLOAT:
+        widenRow<float>(p, m_colStep, n, o);
+        break;
+    case AGL_DOUBLE:
+        widenRow<double>(p, m_colStep, n, o);
+        break;
     default:
-        for (int64_t i = 0; i < n; ++i) o[i] = 0.0;
+        for (int64_t i = 0; i < n; ++i)
+            o[i] = 0.0;
     }
 }
 
@@ -296,12 +335,24 @@ void aglArray::setValue(int64_t column, int64_t row, double x) {
     uint8_t* p = const_cast<uint8_t*>(address(column, row));
     if (!p) return;
     switch (m_type) {
-    case AGL_UCHAR: *p = uint8_t(saturate(x, 0, 255)); break;
-    case AGL_CHAR: *p = uint8_t(int8_t(saturate(x, -128, 127))); break;
-    case AGL_USHORT: store<uint16_t>(p, uint16_t(saturate(x, 0, 65535))); break;
-    case AGL_SHORT: store<int16_t>(p, int16_t(saturate(x, -32768, 32767))); break;
-    case AGL_ULONG: store<uint32_t>(p, uint32_t(saturate(x, 0, 4294967295.0))); break;
-    case AGL_LONG: store<int32_t>(p, int32_t(saturate(x, -2147483648.0, 2147483647.0))); break;
+    case AGL_UCHAR:
+        *p = uint8_t(saturate(x, 0, 255));
+        break;
+    case AGL_CHAR:
+        *p = uint8_t(int8_t(saturate(x, -128, 127)));
+        break;
+    case AGL_USHORT:
+        store<uint16_t>(p, uint16_t(saturate(x, 0, 65535)));
+        break;
+    case AGL_SHORT:
+        store<int16_t>(p, int16_t(saturate(x, -32768, 32767)));
+        break;
+    case AGL_ULONG:
+        store<uint32_t>(p, uint32_t(saturate(x, 0, 4294967295.0)));
+        break;
+    case AGL_LONG:
+        store<int32_t>(p, int32_t(saturate(x, -2147483648.0, 2147483647.0)));
+        break;
     case AGL_FLOAT: {
         float f;
         if (x < -agl::kFloatLimit)
@@ -315,8 +366,11 @@ void aglArray::setValue(int64_t column, int64_t row, double x) {
         store<float>(p, f);
         break;
     }
-    case AGL_DOUBLE: store<double>(p, x); break;
-    default: break;
+    case AGL_DOUBLE:
+        store<double>(p, x);
+        break;
+    default:
+        break;
     }
 }
 
@@ -337,7 +391,9 @@ int64_t aglArray::rowCount() const {
     return m_extents[m_rowDim] == 0 ? 1 : m_extents[m_rowDim];
 }
 
-int64_t aglArray::colCount() const { return m_extents[m_colDim] == 0 ? 1 : m_extents[m_colDim]; }
+int64_t aglArray::colCount() const {
+    return m_extents[m_colDim] == 0 ? 1 : m_extents[m_colDim];
+}
 
 void aglArray::planeRoi(int32_t& colLow, int32_t& rowLow, int32_t& colLength,
                         int32_t& rowLength) const {
@@ -352,8 +408,7 @@ void aglArray::planeRoi(int32_t& colLow, int32_t& rowLow, int32_t& colLength,
     }
 }
 
-void aglArray::setPlaneRoi(int64_t colStart, int64_t rowStart, int64_t colCount,
-                           int64_t rowCount) {
+void aglArray::setPlaneRoi(int64_t colStart, int64_t rowStart, int64_t colCount, int64_t rowCount) {
     const int64_t colExtent = m_extents[m_colDim] > 0 ? m_extents[m_colDim] : 1;
     const int64_t rowExtent = m_extents[m_rowDim] > 0 ? m_extents[m_rowDim] : 1;
     if (colStart < 0) colStart = 0;
@@ -423,7 +478,8 @@ std::string aglArray::shapeText() const {
 
 std::string aglArray::positionText(int64_t column, int64_t row) const {
     int64_t index[agl::kMaxDims];
-    for (int i = 0; i < m_dims; ++i) index[i] = m_roiLow[i];
+    for (int i = 0; i < m_dims; ++i)
+        index[i] = m_roiLow[i];
     if (m_dims > 0) {
         index[m_rowDim] = row;
         index[m_colDim] = column;

@@ -24,7 +24,9 @@ int32_t readI32(const uint8_t* p) {
     std::memcpy(&v, p, 4);
     return v;
 }
-void writeI32(uint8_t* p, int32_t v) { std::memcpy(p, &v, 4); }
+void writeI32(uint8_t* p, int32_t v) {
+    std::memcpy(p, &v, 4);
+}
 
 std::string slashed(std::string s) {
     for (char& c : s)
@@ -45,18 +47,23 @@ std::string executablePath() {
 bool stillLinked(const std::string& object, int fd) {
     int again = shm_open(object.c_str(), O_RDONLY, 0);
     if (again < 0) return false;
-    struct stat a {}, b {};
-    bool same = fstat(fd, &a) == 0 && fstat(again, &b) == 0 && a.st_ino == b.st_ino &&
-                a.st_dev == b.st_dev;
+    struct stat a {
+    }, b{};
+    bool same =
+        fstat(fd, &a) == 0 && fstat(again, &b) == 0 && a.st_ino == b.st_ino && a.st_dev == b.st_dev;
     close(again);
     return same;
 }
 
 } // namespace
 
-aglSegment::~aglSegment() { unmapAll(); }
+aglSegment::~aglSegment() {
+    unmapAll();
+}
 
-int aglSegment::initCount() { return g_initCount.load(); }
+int aglSegment::initCount() {
+    return g_initCount.load();
+}
 
 void aglSegment::initialise(const char* name) {
     unmapAll();
@@ -111,15 +118,17 @@ int aglSegment::takeError() {
     return e;
 }
 
-int aglSegment::truncationFaults() const { return platform::faultCount(m_guard); }
+int aglSegment::truncationFaults() const {
+    return platform::faultCount(m_guard);
+}
 
 bool aglSegment::mapDescriptor(uint64_t size, bool writable) {
     if (size > SIZE_MAX) {
         fail(AGL_E_MAPVIEW);
         return false;
     }
-    void* p = mmap(nullptr, size, writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED, m_fd,
-                   0);
+    void* p =
+        mmap(nullptr, size, writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED, m_fd, 0);
     if (p == MAP_FAILED) {
         fail(AGL_E_MAPVIEW);
         return false;
@@ -143,8 +152,8 @@ bool aglSegment::open(const std::string& rawName, bool readOnly) {
     // 1. A file of that name. O_NONBLOCK so that a FIFO never hangs us; only
     //    regular files are accepted as files.
     int fd = name.empty() ? -1
-                          : ::open(name.c_str(),
-                                   (readOnly ? O_RDONLY : O_RDWR) | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+                          : ::open(name.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_NONBLOCK |
+                                                     O_CLOEXEC | O_NOCTTY);
     struct stat st {};
     if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
         close(fd);
@@ -252,7 +261,8 @@ bool aglSegment::checkHeader(uint64_t available) {
     m_lowerBounds = reinterpret_cast<int32_t*>(m_base + (m_fixedForm ? 40 : 12 + 4 * slots));
 
     int32_t ext[agl::kMaxDims];
-    for (int i = 0; i < slots; ++i) ext[i] = readI32(m_base + 12 + 4 * i);
+    for (int i = 0; i < slots; ++i)
+        ext[i] = readI32(m_base + 12 + 4 * i);
     int dims = 0;
     int64_t count = 0;
     if (!checkExtents(slots, ext, dims, count)) return false;
@@ -311,7 +321,8 @@ void aglSegment::writeHeader(int slots, const int32_t* extents, int language) {
     m_base[6] = uint8_t(slots);
     m_extents = reinterpret_cast<int32_t*>(m_base + 12);
     m_lowerBounds = reinterpret_cast<int32_t*>(m_base + 12 + 4 * slots);
-    for (int i = 0; i < m_dims; ++i) writeI32(m_base + 12 + 4 * i, extents[i]);
+    for (int i = 0; i < m_dims; ++i)
+        writeI32(m_base + 12 + 4 * i, extents[i]);
     // Every slot gets the language's default lower bound, so a segment made
     // for later reshaping has sensible bounds in the dimensions it grows.
     for (int i = 0; i < slots; ++i)
@@ -361,9 +372,9 @@ bool aglSegment::create(const char* rawName, int slots, const int32_t* extents, 
     if (!describeNew(slots, extents, type)) return false;
     const uint64_t total = neededSize();
 
-    m_fd = ::open(m_name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK |
-                                      (truncateFile ? O_TRUNC : 0),
-                  0666);
+    m_fd = ::open(
+        m_name.c_str(),
+        O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (truncateFile ? O_TRUNC : 0), 0666);
     struct stat st {};
     if (m_fd < 0 || fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         fail(AGL_E_OPEN);
@@ -375,7 +386,8 @@ bool aglSegment::create(const char* rawName, int slots, const int32_t* extents, 
         // Reserve the space now so a full disk fails here, not on first write.
         if (ftruncate(m_fd, off_t(total)) != 0 ||
             posix_fallocate(m_fd, off_t(size), off_t(total - size)) != 0) {
-            if (ftruncate(m_fd, off_t(size)) != 0) { /* keep the old size if we can */ }
+            if (ftruncate(m_fd, off_t(size)) != 0) { /* keep the old size if we can */
+            }
             fail(AGL_E_MAPPING);
             return false;
         }
@@ -395,8 +407,8 @@ bool aglSegment::create(const char* rawName, int slots, const int32_t* extents, 
     return true;
 }
 
-bool aglSegment::createShared(const std::string& name, int slots, const int32_t* extents,
-                              int type, int language) {
+bool aglSegment::createShared(const std::string& name, int slots, const int32_t* extents, int type,
+                              int language) {
     std::string n = name;
     if (n.size() > 512) n.resize(512);
     if (n.empty()) {
@@ -447,9 +459,11 @@ bool aglSegment::copyOf(const aglSegment& other) {
     }
     const int slots = other.slotCount();
     int32_t ext[agl::kMaxDims] = {};
-    for (int i = 0; i < slots; ++i) ext[i] = readI32(other.m_base + 12 + 4 * i);
+    for (int i = 0; i < slots; ++i)
+        ext[i] = readI32(other.m_base + 12 + 4 * i);
     if (!create(nullptr, slots, ext, other.typeCode(), other.language())) return false;
-    for (int i = 0; i < m_dims; ++i) setLowerBound(i, other.lowerBound(i));
+    for (int i = 0; i < m_dims; ++i)
+        setLowerBound(i, other.lowerBound(i));
     std::memcpy(elements(), other.elements(), size_t(other.elementCount()) * size_t(m_elementSize));
     return true;
 }
@@ -483,7 +497,8 @@ bool aglSegment::reshape(int dims, const int32_t* extents, int type) {
     m_dims = newDims;
     m_elementCount = newCount;
     m_base[5] = uint8_t(newType - AGL_UCHAR);
-    for (int i = 0; i < slotCount(); ++i) writeI32(m_base + 12 + 4 * i, i < dims ? extents[i] : 0);
+    for (int i = 0; i < slotCount(); ++i)
+        writeI32(m_base + 12 + 4 * i, i < dims ? extents[i] : 0);
     return true;
 }
 

@@ -83,7 +83,9 @@ public:
     int headerSize() const { return m_headerSize; }
     int64_t elementCount() const { return m_elementCount; }
     // Header plus element bytes.
-    uint64_t neededSize() const { return uint64_t(m_headerSize) + uint64_t(m_elementSize) * uint64_t(m_elementCount); }
+    uint64_t neededSize() const {
+        return uint64_t(m_headerSize) + uint64_t(m_elementSize) * uint64_t(m_elementCount);
+    }
     // The file's size for a file, else header plus elements.
     uint64_t totalSize() const { return m_totalSize; }
     const uint8_t* base() const { return m_base; }

@@ -24,22 +24,36 @@ int normalizeType(int code) {
     return isTypeCode(code) ? code : AGL_UCHAR;
 }
 
-const TypeInfo& typeInfo(int code) { return kTypes[normalizeType(code) - AGL_UCHAR]; }
+const TypeInfo& typeInfo(int code) {
+    return kTypes[normalizeType(code) - AGL_UCHAR];
+}
 
 const char* errorName(int code) {
     switch (code) {
-    case AGL_OK: return "AGL_OK";
-    case AGL_E_MAPPING: return "AGL_E_MAPPING";
-    case AGL_E_EXISTS: return "AGL_E_EXISTS";
-    case AGL_E_MAPVIEW: return "AGL_E_MAPVIEW";
-    case AGL_E_OPEN: return "AGL_E_OPEN";
-    case AGL_E_FORMAT: return "AGL_E_FORMAT";
-    case AGL_E_EXTENT: return "AGL_E_EXTENT";
-    case AGL_E_TOO_LARGE: return "AGL_E_TOO_LARGE";
-    case AGL_E_RANK: return "AGL_E_RANK";
-    case AGL_E_SIZE: return "AGL_E_SIZE";
-    case AGL_E_READONLY: return "AGL_E_READONLY";
-    default: return "AGL_E_UNKNOWN";
+    case AGL_OK:
+        return "AGL_OK";
+    case AGL_E_MAPPING:
+        return "AGL_E_MAPPING";
+    case AGL_E_EXISTS:
+        return "AGL_E_EXISTS";
+    case AGL_E_MAPVIEW:
+        return "AGL_E_MAPVIEW";
+    case AGL_E_OPEN:
+        return "AGL_E_OPEN";
+    case AGL_E_FORMAT:
+        return "AGL_E_FORMAT";
+    case AGL_E_EXTENT:
+        return "AGL_E_EXTENT";
+    case AGL_E_TOO_LARGE:
+        return "AGL_E_TOO_LARGE";
+    case AGL_E_RANK:
+        return "AGL_E_RANK";
+    case AGL_E_SIZE:
+        return "AGL_E_SIZE";
+    case AGL_E_READONLY:
+        return "AGL_E_READONLY";
+    default:
+        return "AGL_E_UNKNOWN";
     }
 }
 

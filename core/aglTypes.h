@@ -52,13 +52,13 @@ constexpr int kMinFileSize = 13;
 
 // Everything the system knows about one element type.
 struct TypeInfo {
-    int code;               // 4096..4103
-    const char* enumerator; // "AGL_FLOAT"
-    int size;               // bytes
-    int numericClass;       // aglNumericClass
-    const char* cName;      // "float"
-    const char* fortranName;// "real*4"
-    const char* keyword;    // agl ASCII keyword
+    int code;                // 4096..4103
+    const char* enumerator;  // "AGL_FLOAT"
+    int size;                // bytes
+    int numericClass;        // aglNumericClass
+    const char* cName;       // "float"
+    const char* fortranName; // "real*4"
+    const char* keyword;     // agl ASCII keyword
     double largest;
     double smallest;
 };
@@ -71,7 +71,9 @@ int normalizeType(int code);
 const TypeInfo& typeInfo(int code);
 
 // True when code is one of 4096..4103 exactly.
-inline bool isTypeCode(int code) { return code >= AGL_UCHAR && code <= AGL_DOUBLE; }
+inline bool isTypeCode(int code) {
+    return code >= AGL_UCHAR && code <= AGL_DOUBLE;
+}
 
 // The enumerator of an error code ("AGL_E_FORMAT"), or "AGL_E_UNKNOWN".
 const char* errorName(int code);

@@ -1,8 +1,8 @@
 #include "MappingGuard.h"
 
 #include <atomic>
-#include <cstdint>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <sys/mman.h>

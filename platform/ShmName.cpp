@@ -36,8 +36,10 @@ std::string shmObjectName(std::string_view segmentName) {
 
     // Cut at 200 encoded characters, never in the middle of a "%xx" escape.
     size_t cut = 200;
-    if (cut >= 1 && encoded[cut - 1] == '%') cut -= 1;
-    else if (cut >= 2 && encoded[cut - 2] == '%') cut -= 2;
+    if (cut >= 1 && encoded[cut - 1] == '%')
+        cut -= 1;
+    else if (cut >= 2 && encoded[cut - 2] == '%')
+        cut -= 2;
     char hash[17];
     std::snprintf(hash, sizeof hash, "%016llx", (unsigned long long)fnv1a64(segmentName));
     return "/agl-" + encoded.substr(0, cut) + "-" + hash;

@@ -11,7 +11,8 @@
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tavrix-test-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "tavrix-test-XXXXXX").string();
         std::vector<char> buf(pattern.begin(), pattern.end());
         buf.push_back(0);
         m_path = mkdtemp(buf.data());

@@ -19,7 +19,8 @@ std::unique_ptr<aglArray> makeArray(std::vector<int32_t> extents, int type,
     auto a = std::make_unique<aglArray>();
     a->setLanguage(language);
     int64_t count = 1;
-    for (int32_t e : extents) count *= e;
+    for (int32_t e : extents)
+        count *= e;
     EXPECT_NE(a->allocate(count * agl::typeInfo(type).size), nullptr);
     EXPECT_EQ(a->reshape(int(extents.size()), extents.data(), type), 0);
     return a;
@@ -37,7 +38,8 @@ TEST(Array, PlaceholderIsAThreeByThreeFloatWithOneInTheCentre) {
     a.setColDim(1);
     double sum = 0;
     for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c) sum += a.value(c, r);
+        for (int c = 0; c < 3; ++c)
+            sum += a.value(c, r);
     EXPECT_EQ(sum, 1.0);
     EXPECT_EQ(a.value(1, 1), 1.0);
 }
@@ -75,8 +77,9 @@ INSTANTIATE_TEST_SUITE_P(
                       TypeCase{AGL_ULONG, 4294967295.0, 4294967295.0},
                       TypeCase{AGL_ULONG, 1e20, 4294967295.0}, TypeCase{AGL_ULONG, kNaN, 0},
                       TypeCase{AGL_LONG, -2147483648.0, -2147483648.0},
-                      TypeCase{AGL_LONG, 3e9, 2147483647.0}, TypeCase{AGL_LONG, -kInf, -2147483648.0},
-                      TypeCase{AGL_FLOAT, 1e-7, 0.0}, TypeCase{AGL_FLOAT, 0.1, double(0.1f)},
+                      TypeCase{AGL_LONG, 3e9, 2147483647.0},
+                      TypeCase{AGL_LONG, -kInf, -2147483648.0}, TypeCase{AGL_FLOAT, 1e-7, 0.0},
+                      TypeCase{AGL_FLOAT, 0.1, double(0.1f)},
                       TypeCase{AGL_FLOAT, 1e39, double(float(agl::kFloatLimit))},
                       TypeCase{AGL_FLOAT, -kInf, double(float(-agl::kFloatLimit))},
                       TypeCase{AGL_FLOAT, kNaN, kNaN}, TypeCase{AGL_DOUBLE, 1e300, 1e300},
@@ -106,7 +109,8 @@ TEST(Array, FreshMatricesPickRowsAndColumnsByLanguage) {
 
 TEST(Array, OneDimensionalArrayHasOneRow) {
     auto a = makeArray({5}, AGL_SHORT);
-    for (int i = 0; i < 5; ++i) a->setValue(i, 0, i * 10);
+    for (int i = 0; i < 5; ++i)
+        a->setValue(i, 0, i * 10);
     EXPECT_EQ(a->rowCount(), 1);
     EXPECT_EQ(a->colCount(), 5);
     EXPECT_EQ(a->value(4, 0), 40);
@@ -122,7 +126,8 @@ TEST(Array, PlaneOfA3DArrayHoldsOtherDimensionsAtTheirRoiLow) {
     for (int i1 = 0; i1 < 4; ++i1) {
         a->setRoi(1, i1, i1);
         for (int i0 = 0; i0 < 3; ++i0)
-            for (int i2 = 0; i2 < 5; ++i2) a->setValue(i2, i0, 100 * i0 + 10 * i1 + i2);
+            for (int i2 = 0; i2 < 5; ++i2)
+                a->setValue(i2, i0, 100 * i0 + 10 * i1 + i2);
     }
     a->setRoi(1, 2, 3);
     EXPECT_EQ(a->value(4, 1), 124);
@@ -214,7 +219,8 @@ TEST(ArraySave, RoundTripsElementsAndFortranLowerBounds) {
     a->setRowDim(1);
     a->setColDim(0);
     for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 2; ++c) a->setValue(c, r, r * 10 + c);
+        for (int c = 0; c < 2; ++c)
+            a->setValue(c, r, r * 10 + c);
     const std::string path = dir.write("out.agl", std::string(500, 'g')); // stale longer file
     ASSERT_TRUE(a->saveTo(path));
     struct stat st {};
@@ -252,11 +258,13 @@ TEST(Array, ReadRowMatchesValueIncludingOutsideColumns) {
     a->setColDim(0); // a strided column dimension
     a->setRoi(1, 2, 2);
     for (int r = 0; r < 5; ++r)
-        for (int c = 0; c < 3; ++c) a->setValue(c, r, 1000 + 10 * r + c);
+        for (int c = 0; c < 3; ++c)
+            a->setValue(c, r, 1000 + 10 * r + c);
     std::vector<double> row(7, -1.0);
     for (int r = 0; r < 5; ++r) {
         a->readRow(r, -2, 7, row.data());
-        for (int i = 0; i < 7; ++i) EXPECT_EQ(row[size_t(i)], a->value(i - 2, r)) << r << "," << i;
+        for (int i = 0; i < 7; ++i)
+            EXPECT_EQ(row[size_t(i)], a->value(i - 2, r)) << r << "," << i;
     }
     a->readRow(9, 0, 3, row.data());
     EXPECT_EQ(row[0], 0.0) << "a row outside the array reads zeros";

@@ -24,7 +24,8 @@ bool openAndReadEverything(const std::string& path) {
     a.planeRoi(c0, r0, nc, nr);
     double sum = 0;
     for (int64_t r = r0; r < r0 + nr && r < r0 + 64; ++r)
-        for (int64_t c = c0; c < c0 + nc && c < c0 + 64; ++c) sum += a.value(c, r);
+        for (int64_t c = c0; c < c0 + nc && c < c0 + 64; ++c)
+            sum += a.value(c, r);
     // The far corner too: it is the last byte the header claims.
     sum += a.value(a.colCount() - 1, a.rowCount() - 1);
     (void)a.shapeText();
@@ -50,7 +51,8 @@ TEST(BadInput, HandMadeFilesAreRefusedCleanly) {
     neg.extents = {-1, 3};
     EXPECT_FALSE(openAndReadEverything(dir.write("neg.agl", neg.header() + std::string(36, 0))));
     SegmentImage fixedShort = img;
-    EXPECT_FALSE(openAndReadEverything(dir.write("fixed.agl", fixedShort.fixedHeader().substr(0, 100))));
+    EXPECT_FALSE(
+        openAndReadEverything(dir.write("fixed.agl", fixedShort.fixedHeader().substr(0, 100))));
     EXPECT_FALSE(openAndReadEverything(std::string(1000, 'n')));
     EXPECT_FALSE(openAndReadEverything(""));
 }

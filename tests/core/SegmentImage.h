@@ -27,8 +27,10 @@ struct SegmentImage {
         s += char(type);
         s += char(slotsByte >= 0 ? slotsByte : int(extents.size()));
         s.append(5, '\0');
-        for (int32_t e : extents) put(s, e);
-        for (size_t i = 0; i < extents.size(); ++i) put(s, i < lower.size() ? lower[i] : 0);
+        for (int32_t e : extents)
+            put(s, e);
+        for (size_t i = 0; i < extents.size(); ++i)
+            put(s, i < lower.size() ? lower[i] : 0);
         return s;
     }
 
@@ -40,8 +42,10 @@ struct SegmentImage {
         s += char(type);
         s += char(0x55); // ignored in this form
         s.append(5, '\0');
-        for (int i = 0; i < 7; ++i) put(s, i < int(extents.size()) ? extents[i] : 0);
-        for (int i = 0; i < 7; ++i) put(s, i < int(lower.size()) ? lower[i] : 0);
+        for (int i = 0; i < 7; ++i)
+            put(s, i < int(extents.size()) ? extents[i] : 0);
+        for (int i = 0; i < 7; ++i)
+            put(s, i < int(lower.size()) ? lower[i] : 0);
         s.resize(324, '\x7f');
         return s;
     }

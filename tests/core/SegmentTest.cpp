@@ -18,7 +18,8 @@ namespace {
 
 std::string floats(std::initializer_list<float> v) {
     std::string s;
-    for (float f : v) SegmentImage::put(s, f);
+    for (float f : v)
+        SegmentImage::put(s, f);
     return s;
 }
 
@@ -101,7 +102,8 @@ TEST(Segment, OpensNormalFormAndFindsTrailer) {
     TempDir dir;
     SegmentImage img;
     img.extents = {2, 3};
-    const std::string path = dir.write("a.agl", img.header() + floats({1, 2, 3, 4, 5, 6}) + "TRAIL");
+    const std::string path =
+        dir.write("a.agl", img.header() + floats({1, 2, 3, 4, 5, 6}) + "TRAIL");
     aglSegment seg;
     ASSERT_TRUE(seg.open(path, true));
     EXPECT_EQ(seg.dimCount(), 2);
@@ -139,7 +141,8 @@ TEST(Segment, FixedFormHasSevenSlotsAndA324ByteHeader) {
     img.extents = {2, 2};
     img.lower = {0, -4};
     std::string data;
-    for (double d : {1.5, 2.5, 3.5, 4.5}) SegmentImage::put(data, d);
+    for (double d : {1.5, 2.5, 3.5, 4.5})
+        SegmentImage::put(data, d);
     const std::string path = dir.write("f.agl", img.fixedHeader() + data);
     aglSegment seg;
     ASSERT_TRUE(seg.open(path, true));
@@ -333,8 +336,8 @@ TEST(SharedMemory, AnotherProcessOpensTheBlockByName) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         aglSegment other;
-        const bool ok = other.open(name, false) &&
-                        static_cast<double*>(other.elements())[3] == 2.75;
+        const bool ok =
+            other.open(name, false) && static_cast<double*>(other.elements())[3] == 2.75;
         if (ok) static_cast<double*>(other.elements())[0] = -1.0;
         _exit(ok ? 0 : 1);
     }
@@ -351,7 +354,8 @@ TEST(SharedMemory, SweepRemovesOnlyBlocksNobodyHolds) {
     const int32_t e[1] = {4};
     ASSERT_TRUE(keep.createShared(held, 1, e, AGL_UCHAR, AGL_LANG_C));
     // An orphan: the object exists but no process holds a lock on it.
-    const int fd = shm_open(platform::shmObjectName(orphan).c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    const int fd =
+        shm_open(platform::shmObjectName(orphan).c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
     ASSERT_GE(fd, 0);
     close(fd);
     platform::sweepAbandonedBlocks(0.0);

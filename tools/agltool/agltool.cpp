@@ -286,7 +286,8 @@ int dump(const std::string& name, int argc, char** argv) {
         } else if (opt == "--roi" && i + 1 < argc) {
             long d, lo, hi;
             const std::string roiText = argv[++i];
-            const size_t a = roiText.find(':'), b = roiText.find(':', a == std::string::npos ? a : a + 1);
+            const size_t a = roiText.find(':'),
+                         b = roiText.find(':', a == std::string::npos ? a : a + 1);
             if (a == std::string::npos || b == std::string::npos ||
                 !parseInt(roiText.substr(0, a).c_str(), d) ||
                 !parseInt(roiText.substr(a + 1, b - a - 1).c_str(), lo) ||

@@ -48,7 +48,8 @@ size_t residentPages(const void* base, size_t length) {
     std::vector<unsigned char> vec((length + page - 1) / page);
     if (mincore(const_cast<void*>(base), length, vec.data()) != 0) return size_t(-1);
     size_t n = 0;
-    for (unsigned char v : vec) n += v & 1;
+    for (unsigned char v : vec)
+        n += v & 1;
     return n;
 }
 
@@ -98,14 +99,16 @@ int main(int argc, char** argv) {
     double sum = 0;
     auto t0 = Clock::now();
     for (int r = 0; r < n; ++r)
-        for (int c = 0; c < n; ++c) sum += a.value(c, r);
+        for (int c = 0; c < n; ++c)
+            sum += a.value(c, r);
     auto t1 = Clock::now();
     const double tValue = seconds(t0, t1);
 
     std::vector<double> row(n);
     t0 = Clock::now();
     for (int r = 0; r < n; ++r) {
-        for (int c = 0; c < n; ++c) row[size_t(c)] = a.value(c, r);
+        for (int c = 0; c < n; ++c)
+            row[size_t(c)] = a.value(c, r);
         sum += row[size_t(r)];
     }
     t1 = Clock::now();

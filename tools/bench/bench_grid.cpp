@@ -40,9 +40,9 @@ bool writeFile(const std::string& path) {
     uint8_t head[28] = {};
     const uint32_t magic = 0x01160913u;
     std::memcpy(head, &magic, 4);
-    head[4] = 1;                  // C
-    head[5] = 6;                  // float
-    head[6] = 2;                  // two dimensions
+    head[4] = 1; // C
+    head[5] = 6; // float
+    head[6] = 2; // two dimensions
     std::memcpy(head + 12, &kSide, 4);
     std::memcpy(head + 16, &kSide, 4);
     bool ok = std::fwrite(head, 1, sizeof head, f) == sizeof head;
@@ -64,7 +64,9 @@ struct PaintCounter : QObject {
     }
 };
 
-double ms(const QElapsedTimer& t) { return double(t.nsecsElapsed()) / 1e6; }
+double ms(const QElapsedTimer& t) {
+    return double(t.nsecsElapsed()) / 1e6;
+}
 
 } // namespace
 
@@ -88,7 +90,8 @@ int main(int argc, char** argv) {
     CMainFrame frame(&doc, &settings);
     frame.resize(1200, 900);
     frame.show();
-    for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+    for (int i = 0; i < 10; ++i)
+        QCoreApplication::processEvents();
 
     // Open to painted cells.
     QElapsedTimer open;
@@ -99,8 +102,9 @@ int main(int argc, char** argv) {
     table->viewport()->installEventFilter(&counter);
     table->viewport()->repaint();
     const double openMs = ms(open);
-    std::printf("open 16384 x 16384 float (1 GiB) to painted spreadsheet: %.1f ms (%d cells written)\n",
-                openMs, int(frame.gridView()->model()->cellWrites()));
+    std::printf(
+        "open 16384 x 16384 float (1 GiB) to painted spreadsheet: %.1f ms (%d cells written)\n",
+        openMs, int(frame.gridView()->model()->cellWrites()));
 
     // Page down / page right: key press to painted cells, synchronously.
     auto page = [&](int key, std::vector<double>& times) {
@@ -115,15 +119,18 @@ int main(int argc, char** argv) {
     auto report = [](const char* what, std::vector<double> t) {
         std::sort(t.begin(), t.end());
         double sum = 0;
-        for (double x : t) sum += x;
+        for (double x : t)
+            sum += x;
         std::printf("%s: %zu pages, mean %.2f ms, median %.2f ms, max %.2f ms\n", what, t.size(),
                     sum / double(t.size()), t[t.size() / 2], t.back());
     };
     std::vector<double> down, up;
     const int64_t writesBefore = frame.gridView()->model()->cellWrites();
-    for (int i = 0; i < pages; ++i) page(Qt::Key_PageDown, down);
+    for (int i = 0; i < pages; ++i)
+        page(Qt::Key_PageDown, down);
     report("page down", down);
-    for (int i = 0; i < pages; ++i) page(Qt::Key_PageUp, up);
+    for (int i = 0; i < pages; ++i)
+        page(Qt::Key_PageUp, up);
     report("page up (cells cached)", up);
     std::printf("cells written while paging: %lld; rows now at top: %d\n",
                 (long long)(frame.gridView()->model()->cellWrites() - writesBefore),

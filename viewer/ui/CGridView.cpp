@@ -22,7 +22,9 @@ constexpr int kTwipsPerChar = 120;
 // Cached for a cell outside the array (shown as two blanks).
 constexpr double kOutsideMark = -1.7976931348623158e303;
 
-int digitsOf(int64_t n) { return n > 0 ? int(std::floor(std::log10(double(n)))) + 1 : 1; }
+int digitsOf(int64_t n) {
+    return n > 0 ? int(std::floor(std::log10(double(n)))) + 1 : 1;
+}
 
 int64_t floorDiv(int64_t a, int64_t b) {
     int64_t q = a / b;
@@ -69,8 +71,7 @@ void CGridView::createControl() {
     m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 4);
 
     connect(m_table->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { refresh(); });
-    connect(m_table->horizontalScrollBar(), &QScrollBar::valueChanged, this,
-            [this] { refresh(); });
+    connect(m_table->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { refresh(); });
     connect(m_table->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
                 if (current.isValid()) onCurrentChanged(current.row(), current.column());
@@ -236,13 +237,15 @@ void CGridView::prepareWindow(const aglArray& array) {
         RowCache& cache = m_caches[r];
         const int64_t end = left + columnCount;
         if (int64_t(cache.values.size()) != columnCount) {
-            m_model->retainRowColumns(int(r), int(cache.first), int(cache.end), int(left), int(end));
+            m_model->retainRowColumns(int(r), int(cache.first), int(cache.end), int(left),
+                                      int(end));
             cache.values.assign(size_t(columnCount), grid::kNotWritten);
         } else if (cache.first != left) {
             std::vector<double> moved(size_t(columnCount), grid::kNotWritten);
             for (int64_t c = std::max(left, cache.first); c < std::min(end, cache.end); ++c)
                 moved[size_t(c - left)] = cache.values[size_t(c - cache.first)];
-            m_model->retainRowColumns(int(r), int(cache.first), int(cache.end), int(left), int(end));
+            m_model->retainRowColumns(int(r), int(cache.first), int(cache.end), int(left),
+                                      int(end));
             cache.values.swap(moved);
         }
         cache.first = left;
@@ -431,12 +434,21 @@ bool CGridView::eventFilter(QObject* watched, QEvent* event) {
     const auto* key = static_cast<QKeyEvent*>(event);
     int dRow = 0, dColumn = 0;
     switch (key->key()) {
-    case Qt::Key_Left: dColumn = -1; break;
-    case Qt::Key_Right: dColumn = 1; break;
+    case Qt::Key_Left:
+        dColumn = -1;
+        break;
+    case Qt::Key_Right:
+        dColumn = 1;
+        break;
     // Rows count upwards, as on the graph below the spreadsheet.
-    case Qt::Key_Up: dRow = 1; break;
-    case Qt::Key_Down: dRow = -1; break;
-    default: return QWidget::eventFilter(watched, event);
+    case Qt::Key_Up:
+        dRow = 1;
+        break;
+    case Qt::Key_Down:
+        dRow = -1;
+        break;
+    default:
+        return QWidget::eventFilter(watched, event);
     }
     const aglArray* array = m_document->gridArray();
     const QModelIndex current = m_table->currentIndex();

@@ -128,7 +128,7 @@ private:
     int64_t m_columns = 0;
     int m_type = 4102; // AGL_FLOAT while empty
     int m_wrapOffset = 0;
-    int m_language = 0;       // language and lower bounds the labels were made for
+    int m_language = 0; // language and lower bounds the labels were made for
     int32_t m_rowBase = 0;
     int32_t m_columnBase = 0;
     std::vector<bool> m_rowLabelled;

@@ -40,8 +40,10 @@ QIcon dataViewIcon() {
     p.drawRect(1, 2, 13, 11);
     p.fillRect(2, 3, 12, 3, QColor(200, 200, 200));
     p.fillRect(6, 9, 4, 3, QColor(60, 110, 200));
-    for (int x : {5, 10}) p.drawLine(x, 3, x, 12);
-    for (int y : {6, 9}) p.drawLine(2, y, 13, y);
+    for (int x : {5, 10})
+        p.drawLine(x, 3, x, 12);
+    for (int y : {6, 9})
+        p.drawLine(2, y, 13, y);
     return QIcon(pixmap);
 }
 
@@ -62,8 +64,12 @@ private:
 
 } // namespace
 
-int CMainFrame::lastOpenFilter() { return g_lastOpenFilter; }
-void CMainFrame::setLastOpenFilter(int filter) { g_lastOpenFilter = filter; }
+int CMainFrame::lastOpenFilter() {
+    return g_lastOpenFilter;
+}
+void CMainFrame::setLastOpenFilter(int filter) {
+    g_lastOpenFilter = filter;
+}
 
 CMainFrame::CMainFrame(CArrayDoc* document, SettingsStore* settings, QWidget* parent)
     : QMainWindow(parent), m_document(document), m_settings(settings),
@@ -100,28 +106,32 @@ CMainFrame::CMainFrame(CArrayDoc* document, SettingsStore* settings, QWidget* pa
     connect(m_grid, &CGridView::dataViewChanged, this, [this] { m_document->settingsChanged(); });
 }
 
-CMainFrame::~CMainFrame() { m_document->removeView(m_grid); }
+CMainFrame::~CMainFrame() {
+    m_document->removeView(m_grid);
+}
 
-QWidget* CMainFrame::graphPane() const { return m_graphPane; }
+QWidget* CMainFrame::graphPane() const {
+    return m_graphPane;
+}
 
 void CMainFrame::createActions() {
     QStyle* s = style();
-    m_newAction = new QAction(QIcon::fromTheme("document-new", s->standardIcon(QStyle::SP_FileIcon)),
-                              "&New", this);
+    m_newAction = new QAction(
+        QIcon::fromTheme("document-new", s->standardIcon(QStyle::SP_FileIcon)), "&New", this);
     m_newAction->setShortcut(QKeySequence::New);
     m_newAction->setStatusTip("Create a new document");
     connect(m_newAction, &QAction::triggered, this, [this] { m_document->newDocument(); });
 
-    m_openAction = new QAction(
-        QIcon::fromTheme("document-open", s->standardIcon(QStyle::SP_DialogOpenButton)),
-        "&Open...", this);
+    m_openAction =
+        new QAction(QIcon::fromTheme("document-open", s->standardIcon(QStyle::SP_DialogOpenButton)),
+                    "&Open...", this);
     m_openAction->setShortcut(QKeySequence::Open);
     m_openAction->setStatusTip("Open an existing document");
     connect(m_openAction, &QAction::triggered, this, &CMainFrame::onFileOpen);
 
-    m_saveAction = new QAction(
-        QIcon::fromTheme("document-save", s->standardIcon(QStyle::SP_DialogSaveButton)), "&Save",
-        this);
+    m_saveAction =
+        new QAction(QIcon::fromTheme("document-save", s->standardIcon(QStyle::SP_DialogSaveButton)),
+                    "&Save", this);
     m_saveAction->setShortcut(QKeySequence::Save);
     m_saveAction->setStatusTip("Save the array");
     connect(m_saveAction, &QAction::triggered, this, [this] { m_document->saveCommand(); });
@@ -214,7 +224,8 @@ void CMainFrame::createBars() {
 }
 
 void CMainFrame::toggleToolBars() {
-    for (QToolBar* bar : {m_toolBar1, m_toolBar2}) bar->setVisible(bar->isHidden());
+    for (QToolBar* bar : {m_toolBar1, m_toolBar2})
+        bar->setVisible(bar->isHidden());
     m_toolBarsAction->setChecked(!m_toolBar1->isHidden() || !m_toolBar2->isHidden());
 }
 
@@ -256,7 +267,8 @@ void CMainFrame::addRecentFile(const QString& path) {
     QStringList files = viewer_settings::recentFiles();
     files.removeAll(path);
     files.prepend(path);
-    while (files.size() > viewer_settings::kRecentFiles) files.removeLast();
+    while (files.size() > viewer_settings::kRecentFiles)
+        files.removeLast();
     viewer_settings::setRecentFiles(files);
     updateRecentMenu();
 }

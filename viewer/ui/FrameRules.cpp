@@ -36,7 +36,8 @@ static QList<int> order(int lastUsed) {
 
 QString openFilterString(int lastUsed) {
     QString s;
-    for (int i : order(lastUsed)) s += QString::fromLatin1(kFilters[i]) + "|";
+    for (int i : order(lastUsed))
+        s += QString::fromLatin1(kFilters[i]) + "|";
     return s + "|";
 }
 

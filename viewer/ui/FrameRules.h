@@ -30,6 +30,8 @@ int filterForPath(const QString& path);
 QString directoryOf(const QString& path);
 
 // A window size is stored only when both sides exceed 30 pixels.
-inline bool sizeWorthStoring(int width, int height) { return width > 30 && height > 30; }
+inline bool sizeWorthStoring(int width, int height) {
+    return width > 30 && height > 30;
+}
 
 } // namespace frame_rules

@@ -17,4 +17,6 @@ GraphPlaceholder::GraphPlaceholder(CArrayDoc* document, QWidget* parent)
     m_watch.start(2000);
 }
 
-GraphPlaceholder::~GraphPlaceholder() { m_document->removeView(this); }
+GraphPlaceholder::~GraphPlaceholder() {
+    m_document->removeView(this);
+}

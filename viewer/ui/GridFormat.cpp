@@ -18,13 +18,27 @@ int charsPerCell(int type, bool useExp, int precision, long long layoutColumns) 
     const int p = clampPrecision(precision);
     int chars;
     switch (type) {
-    case AGL_UCHAR: chars = useExp ? 12 : 5; break;
-    case AGL_CHAR: chars = useExp ? 13 : 6; break;
-    case AGL_USHORT: chars = useExp ? p + 7 : 6; break;
-    case AGL_SHORT: chars = useExp ? p + 7 : 7; break;
-    case AGL_ULONG: chars = useExp ? p + 7 : 10; break;
-    case AGL_LONG: chars = useExp ? p + 7 : 11; break;
-    default: chars = useExp ? p + 7 : p + 3; break;
+    case AGL_UCHAR:
+        chars = useExp ? 12 : 5;
+        break;
+    case AGL_CHAR:
+        chars = useExp ? 13 : 6;
+        break;
+    case AGL_USHORT:
+        chars = useExp ? p + 7 : 6;
+        break;
+    case AGL_SHORT:
+        chars = useExp ? p + 7 : 7;
+        break;
+    case AGL_ULONG:
+        chars = useExp ? p + 7 : 10;
+        break;
+    case AGL_LONG:
+        chars = useExp ? p + 7 : 11;
+        break;
+    default:
+        chars = useExp ? p + 7 : p + 3;
+        break;
     }
     if (layoutColumns > 0) {
         const int digits = int(std::floor(std::log10(double(layoutColumns)))) + 1;
@@ -105,7 +119,8 @@ std::string CellFormat::format(double v) const {
     const bool real = type == AGL_FLOAT || type == AGL_DOUBLE;
     if (useExp) return printfText(cellFormat.c_str(), v);
     if (!real) {
-        if (type == AGL_ULONG) return printfText(cellFormat.c_str(), unsigned(uint32_t(int64_t(v))));
+        if (type == AGL_ULONG)
+            return printfText(cellFormat.c_str(), unsigned(uint32_t(int64_t(v))));
         return printfText(cellFormat.c_str(), int(int32_t(int64_t(v))));
     }
     if (std::fabs(v) < kTinyMagnitude) return printfText(cellFormat.c_str(), 0.0);

@@ -34,16 +34,16 @@ int charsPerCell(int type, bool useExp, int precision, long long layoutColumns);
 // The formats of one fill, built from the smallest and largest finite visible
 // values (the scan starts at -1.0 and 1.0).
 struct CellFormat {
-    int type = 0;          // element type code
+    int type = 0; // element type code
     int precision = kDefaultPrecision;
     bool useExp = false;
-    int chars = 1;         // characters per cell
-    int intDigits = 1;     // I: digits before the point in the fixed form
-    int decimals = 1;      // D: digits after it
-    bool compact = false;  // values that do not fit use "%de%d" instead of fallback
+    int chars = 1;        // characters per cell
+    int intDigits = 1;    // I: digits before the point in the fixed form
+    int decimals = 1;     // D: digits after it
+    bool compact = false; // values that do not fit use "%de%d" instead of fallback
     std::string cellFormat;
     std::string fallbackFormat = "XXX";
-    std::string nanText;   // "1.#QNAN" centred in a field of chars blanks
+    std::string nanText; // "1.#QNAN" centred in a field of chars blanks
 
     // The cell text of v. A text may be wider than chars: the caller sizes
     // nothing from chars.

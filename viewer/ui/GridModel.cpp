@@ -45,7 +45,9 @@ void GridModel::setCellText(int row, int column, const QString& text) {
     touch(row, column);
 }
 
-QString GridModel::cellText(int row, int column) const { return m_cells.value(key(row, column)); }
+QString GridModel::cellText(int row, int column) const {
+    return m_cells.value(key(row, column));
+}
 
 void GridModel::retainRowColumns(int row, int oldFirst, int oldEnd, int first, int end) {
     for (int c = oldFirst; c < oldEnd; ++c)
@@ -79,7 +81,9 @@ void GridModel::publish() {
     m_dirtyColumnLabels[0] = m_dirtyColumnLabels[1] = -1;
 }
 
-int GridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_rows; }
+int GridModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_rows;
+}
 
 int GridModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : m_columns;

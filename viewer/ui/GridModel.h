@@ -48,7 +48,9 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
-    static uint64_t key(int row, int column) { return (uint64_t(uint32_t(row)) << 32) | uint32_t(column); }
+    static uint64_t key(int row, int column) {
+        return (uint64_t(uint32_t(row)) << 32) | uint32_t(column);
+    }
     void touch(int row, int column);
 
     int m_rows = 0;

@@ -25,8 +25,12 @@ void setRecentFiles(const QStringList& files) {
         s.setValue(QString("Tavrix/Recent File List/File%1").arg(i + 1), files[i]);
 }
 
-QByteArray barLayout() { return store().value("Tavrix/Toolbars/State").toByteArray(); }
+QByteArray barLayout() {
+    return store().value("Tavrix/Toolbars/State").toByteArray();
+}
 
-void setBarLayout(const QByteArray& state) { store().setValue("Tavrix/Toolbars/State", state); }
+void setBarLayout(const QByteArray& state) {
+    store().setValue("Tavrix/Toolbars/State", state);
+}
 
 } // namespace viewer_settings

@@ -15,10 +15,16 @@ QWidget* WidgetMessageSink::owner() const {
 void WidgetMessageSink::message(const std::string& text, MessageIcon icon) {
     QMessageBox::Icon qtIcon = QMessageBox::Information;
     switch (icon) {
-    case MessageIcon::Information: qtIcon = QMessageBox::Information; break;
+    case MessageIcon::Information:
+        qtIcon = QMessageBox::Information;
+        break;
     case MessageIcon::Exclamation:
-    case MessageIcon::Warning: qtIcon = QMessageBox::Warning; break;
-    case MessageIcon::Error: qtIcon = QMessageBox::Critical; break;
+    case MessageIcon::Warning:
+        qtIcon = QMessageBox::Warning;
+        break;
+    case MessageIcon::Error:
+        qtIcon = QMessageBox::Critical;
+        break;
     }
     QMessageBox box(qtIcon, kMessageCaption, QString::fromStdString(text), QMessageBox::Ok,
                     owner());

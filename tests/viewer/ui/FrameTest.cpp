@@ -3,25 +3,25 @@
 #include "CArrayDoc.h"
 #include "CGridView.h"
 #include "CMainFrame.h"
-#include "MessageSink.h"
 #include "FrameRules.h"
 #include "GridModel.h"
+#include "MessageSink.h"
 #include "QtTestApp.h"
+#include "SettingsStore.h"
 #include "TavrixApp.h"
 #include "TempDir.h"
 #include "TestArrays.h"
-#include "SettingsStore.h"
 #include "ViewerSettings.h"
 
-#include <QFile>
 #include <QDropEvent>
+#include <QFile>
 #include <QImage>
-#include <QMimeData>
-#include <QUrl>
 #include <QLabel>
+#include <QMimeData>
 #include <QProcess>
 #include <QSplitter>
 #include <QTableView>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -129,8 +129,8 @@ TEST_F(FrameTest, StartedForAutomationShowsNoWindowAndOpensNothing) {
     auto a = makeArray({3, 3}, AGL_FLOAT, AGL_LANG_C);
     ASSERT_TRUE(a->saveTo(dir.file("a.agl")));
     TavrixApp app;
-    ASSERT_TRUE(app.initInstance(
-        {"tavrix", "-Automation", QString::fromStdString(dir.file("a.agl"))}));
+    ASSERT_TRUE(
+        app.initInstance({"tavrix", "-Automation", QString::fromStdString(dir.file("a.agl"))}));
     EXPECT_TRUE(app.commandLine().automation);
     EXPECT_FALSE(app.mainFrame()->isVisible());
     EXPECT_FALSE(app.document()->hasData());
@@ -230,7 +230,8 @@ TEST(FrameDocumentTest, ShowsOpenedArrayAndKeepsItOnFailure) {
     frame.gridView()->table()->setCurrentIndex(frame.gridView()->model()->index(1, 1));
     EXPECT_EQ(doc.cursorRow(), 1);
     EXPECT_EQ(doc.cursorColumn(), 1);
-    EXPECT_TRUE(frame.positionPane()->text().endsWith(": 5")) << frame.positionPane()->text().toStdString();
+    EXPECT_TRUE(frame.positionPane()->text().endsWith(": 5"))
+        << frame.positionPane()->text().toStdString();
     frame.close();
 }
 

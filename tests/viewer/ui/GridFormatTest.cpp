@@ -50,8 +50,8 @@ TEST(GridFormat, NotANumberAndInfinityShowCentredText) {
 }
 
 TEST(GridFormat, IntegerTypes) {
-    const auto ul = buildFormat(AGL_ULONG, 6, false, charsPerCell(AGL_ULONG, false, 6, 5), 0,
-                                4000000000.0);
+    const auto ul =
+        buildFormat(AGL_ULONG, 6, false, charsPerCell(AGL_ULONG, false, 6, 5), 0, 4000000000.0);
     EXPECT_EQ(ul.cellFormat, "% 11u");
     EXPECT_EQ(ul.format(4000000000.0), " 4000000000");
     const auto sh = buildFormat(AGL_SHORT, 6, false, 7, -300, 20);
@@ -70,8 +70,8 @@ TEST(GridFormat, PrecisionFromOutsideIsClampedBeforeAnyFormat) {
     for (int p : {-2147483647 - 1, -5, 0, 2, 16, 1000, 2147483647}) {
         const int want = p < 3 ? 3 : 15;
         EXPECT_EQ(grid::clampPrecision(p), want);
-        const auto f = buildFormat(AGL_DOUBLE, p, false, charsPerCell(AGL_DOUBLE, false, p, 10),
-                                   -1, 1);
+        const auto f =
+            buildFormat(AGL_DOUBLE, p, false, charsPerCell(AGL_DOUBLE, false, p, 10), -1, 1);
         EXPECT_EQ(f.precision, want);
         const auto e = buildFormat(AGL_DOUBLE, p, true, 30, -1, 1);
         EXPECT_EQ(e.cellFormat, want == 3 ? "% .3e" : "% .15e");

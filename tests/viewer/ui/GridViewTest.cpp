@@ -278,9 +278,9 @@ TEST_F(GridViewTest, SelectionRangeInWrappedLayoutIsInArrayColumns) {
     show(a.get());
     QTableView* t = view->table();
     t->setCurrentIndex(view->model()->index(1, 2));
-    t->selectionModel()->select(QItemSelection(view->model()->index(1, 2),
-                                               view->model()->index(2, 4)),
-                                QItemSelectionModel::ClearAndSelect);
+    t->selectionModel()->select(
+        QItemSelection(view->model()->index(1, 2), view->model()->index(2, 4)),
+        QItemSelectionModel::ClearAndSelect);
     int64_t r0, c0, r1, c1;
     view->selectionRange(r0, c0, r1, c1);
     EXPECT_EQ(r0, 0);

@@ -17,9 +17,9 @@ inline QApplication* ensureQtApp() {
         }();
         setenv("XDG_CONFIG_HOME", (config + "/config").c_str(), 1);
         setenv("XDG_RUNTIME_DIR", (config + "/run").c_str(), 1);
-        std::system(("mkdir -p " + config + "/config " + config + "/run && chmod 700 " + config +
-                     "/run")
-                        .c_str());
+        std::system(
+            ("mkdir -p " + config + "/config " + config + "/run && chmod 700 " + config + "/run")
+                .c_str());
         // Under Xvfb the tests use it; without a display, or when the X
         // server refuses the connection, they draw off-screen.
         if (!std::getenv("QT_QPA_PLATFORM"))
@@ -34,5 +34,6 @@ inline QApplication* ensureQtApp() {
 
 // Runs queued events (layouts, resizes, timers due now) a few times over.
 inline void settle() {
-    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
 }

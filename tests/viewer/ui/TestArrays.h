@@ -15,14 +15,17 @@ inline std::unique_ptr<aglArray> makeArray(std::vector<int32_t> extents, int typ
     auto a = std::make_unique<aglArray>();
     a->setLanguage(language);
     int64_t count = 1;
-    for (int32_t e : extents) count *= e;
+    for (int32_t e : extents)
+        count *= e;
     if (!a->allocate(count * agl::typeInfo(type).size)) return nullptr;
     if (a->reshape(int(extents.size()), extents.data(), type) != 0) return nullptr;
-    for (size_t k = 0; k < lowerBounds.size(); ++k) a->setLowerBound(int(k), lowerBounds[k]);
+    for (size_t k = 0; k < lowerBounds.size(); ++k)
+        a->setLowerBound(int(k), lowerBounds[k]);
     return a;
 }
 
 inline void fillPlane(aglArray& a, const std::function<double(int64_t, int64_t)>& f) {
     for (int64_t r = 0; r < a.rowCount(); ++r)
-        for (int64_t c = 0; c < a.colCount(); ++c) a.setValue(c, r, f(c, r));
+        for (int64_t c = 0; c < a.colCount(); ++c)
+            a.setValue(c, r, f(c, r));
 }
