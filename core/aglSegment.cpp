@@ -1,7 +1,7 @@
 #include "aglSegment.h"
 
-#include "platform/MappingGuard.h"
-#include "platform/ShmName.h"
+#include "MappingGuard.h"
+#include "ShmName.h"
 
 #include <atomic>
 #include <cerrno>

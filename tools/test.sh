@@ -1,11 +1,16 @@
 #!/bin/sh
-# Sets everything up, then runs all tests: the normal build's full suite (GUI
-# and GL tests under a private X server, bus tests under a private session
-# bus), and the bad-input and thread tests again under the sanitizers.
+# Sets everything up, then runs all tests: the house checks (format, layers),
+# the normal build's full suite (GUI and GL tests under a private X server,
+# bus tests under a private session bus), the bad-input and thread tests again
+# under AddressSanitizer/UBSan, and the thread tests under ThreadSanitizer.
 set -eu
 cd "$(dirname "$0")/.."
 tools/setup.sh dev
-SETUP_TARGETS=sanitized_tests tools/setup.sh asan
+SETUP_TARGETS="sanitized_tests thread_tests" tools/setup.sh asan
+SETUP_TARGETS=thread_tests tools/setup.sh tsan
+
+tools/check_format.sh
+python3 tools/check_layers.py
 
 # Tests never see the user's settings or runtime folder.
 scratch=$(mktemp -d)
@@ -17,5 +22,9 @@ chmod 700 "$XDG_RUNTIME_DIR"
 jobs=$(nproc)
 xvfb-run -a -s "-screen 0 1280x1024x24" dbus-run-session -- \
     ctest --test-dir build/dev --output-on-failure -j "$jobs" --timeout 600 --no-tests=error
-ctest --test-dir build/asan --output-on-failure -j "$jobs" --timeout 600 --no-tests=error -L sanitized
+ctest --test-dir build/asan --output-on-failure -j "$jobs" --timeout 600 --no-tests=error \
+    -L 'sanitized|threads'
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tools/tsan.supp" \
+    ctest --test-dir build/tsan --output-on-failure -j "$jobs" --timeout 600 --no-tests=error \
+    -L threads
 echo "test: all tests passed"

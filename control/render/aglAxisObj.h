@@ -5,7 +5,7 @@
 // camera, so it is drawn through the camera's matrices in graph-box units:
 // the box spans 0..X, 0..Y, 0..Z (SetExtents, from XScale, YScale, ZScale).
 // What the numbers say comes from the axis recompute step
-// (agl::recomputeAxes in control/aglAxisTicks.h), applied with ApplyLayout
+// (agl::recomputeAxes in control/data/aglAxisTicks.h), applied with ApplyLayout
 // or the per-axis setters.
 //
 // Styles (AxisStyle): 0 draws three axis lines from the origin with ticks,

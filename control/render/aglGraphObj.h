@@ -94,6 +94,9 @@ public:
     // object, as the pipeline does when it switches levels.
     void CopySettingsFrom(const aglGraphObj& other);
 
+    // The accepted cursor cell in grid units (data index / stride).
+    int CursorGridRow() const { return m_cursorY / m_cursorYStride; }
+    int CursorGridColumn() const { return m_cursorX / m_cursorXStride; }
     int Style() const { return m_style; }
     int ShadingMode() const { return m_shading; }
     bool Lighting() const { return m_lighting; }

@@ -39,7 +39,7 @@
 #include "aglCameraObj.h"
 #include "aglFrameHooks.h"
 #include "aglObj.h"
-#include "platform/AutoResetEvent.h"
+#include "AutoResetEvent.h"
 
 class aglFont;
 class aglEglContext;

@@ -4,7 +4,7 @@
 #include "TempDir.h"
 
 #include "aglSegment.h"
-#include "platform/ShmName.h"
+#include "ShmName.h"
 
 #include <gtest/gtest.h>
 

@@ -14,7 +14,7 @@
 
 #include "AglBinaryFormat.h"
 
-#include "core/aglArray.h"
+#include "aglArray.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -15,7 +15,7 @@
 
 #include "aglAttributes.h"
 
-#include "core/aglSegment.h"
+#include "aglSegment.h"
 
 #include <array>
 #include <cstdint>

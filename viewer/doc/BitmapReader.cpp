@@ -1,6 +1,6 @@
 #include "BitmapReader.h"
 
-#include "core/aglTypes.h"
+#include "aglTypes.h"
 
 #include <cstring>
 

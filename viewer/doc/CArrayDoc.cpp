@@ -6,7 +6,7 @@
 #include "DocView.h"
 #include "MessageSink.h"
 
-#include "platform/MappingGuard.h"
+#include "MappingGuard.h"
 
 #include <algorithm>
 #include <cctype>

@@ -23,8 +23,8 @@
 #include "SettingsStore.h"
 #include "aglAttributes.h"
 
-#include "core/aglArray.h"
-#include "core/aglSegment.h"
+#include "aglArray.h"
+#include "aglSegment.h"
 
 #include <QObject>
 #include <QString>

@@ -4,7 +4,7 @@
 // view that hosts the control does. Host (user-interface) thread only.
 #pragma once
 
-#include "control/ControlDispatch.h"
+#include "plotrane/ControlDispatch.h"
 
 #include <cstdint>
 #include <string>

@@ -5,7 +5,7 @@
 #include "CMainFrame.h"
 #include "SettingsStore.h"
 #include "WidgetMessageSink.h"
-#include "platform/ShmName.h"
+#include "ShmName.h"
 
 #include <QApplication>
 #include <QDir>

@@ -73,12 +73,17 @@ TEST(GraphObj, CursorCellOutsideTheGridIsIgnored) {
     aglGraphObj g;
     g.SetDataSource(&src.filter);
     g.SetCursorCell(39, 79, 4, 4); // grid position (9, 19): inside
-    g.SetCursorCell(40, 0, 4, 4);  // 40 / 4 = 10 rows: outside, ignored
+    EXPECT_EQ(g.CursorGridRow(), 9);
+    EXPECT_EQ(g.CursorGridColumn(), 19);
+    g.SetCursorCell(40, 0, 4, 4); // 40 / 4 = 10 rows: outside, ignored
+    g.SetCursorCell(0, 80, 4, 4); // 80 / 4 = 20 columns: outside
     g.SetCursorCell(-1, 0, 1, 1);
     g.SetCursorCell(0, 0, 0, 1); // stride 0 would divide by zero
-    // The accepted cell survives: a box is drawn there (checked in the
-    // render tests); here only that nothing crashed and the object is intact.
-    EXPECT_TRUE(g.ShowsCursor());
+    EXPECT_EQ(g.CursorGridRow(), 9);
+    EXPECT_EQ(g.CursorGridColumn(), 19);
+    g.SetCursorCell(2, 3, 1, 1); // a later cell inside replaces it
+    EXPECT_EQ(g.CursorGridRow(), 2);
+    EXPECT_EQ(g.CursorGridColumn(), 3);
 }
 
 TEST(GraphObj, BarAreaOutsideZeroToOneIsIgnored) {
