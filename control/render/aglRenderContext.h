@@ -36,10 +36,10 @@
 #include <thread>
 #include <vector>
 
+#include "AutoResetEvent.h"
 #include "aglCameraObj.h"
 #include "aglFrameHooks.h"
 #include "aglObj.h"
-#include "AutoResetEvent.h"
 
 class aglFont;
 class aglEglContext;

@@ -3,8 +3,8 @@
 #include "SegmentImage.h"
 #include "TempDir.h"
 
-#include "aglSegment.h"
 #include "ShmName.h"
+#include "aglSegment.h"
 
 #include <gtest/gtest.h>
 

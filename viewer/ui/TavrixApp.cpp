@@ -4,8 +4,8 @@
 #include "CGridView.h"
 #include "CMainFrame.h"
 #include "SettingsStore.h"
-#include "WidgetMessageSink.h"
 #include "ShmName.h"
+#include "WidgetMessageSink.h"
 
 #include <QApplication>
 #include <QDir>
