@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
 
 namespace {
 
@@ -146,10 +145,10 @@ bool aglArray::saveTo(const std::string& rawName) {
         if (c == '\\') c = '/';
     // Same file (device and inode), not the same spelling: on Linux
     // Wave.agl and wave.agl are different files.
-    struct stat st {};
-    if (m_segment && m_segment->isFileBacked() && ::stat(name.c_str(), &st) == 0 &&
-        st.st_dev == m_segment->device() && st.st_ino == m_segment->inode())
-        return true;
+    if (m_segment && m_segment->isFileBacked()) {
+        const platform::FileStamp there = platform::FileStamp::ofPath(name);
+        if (there.valid && there.isSameFile(m_segment->fileStamp())) return true;
+    }
 
     aglSegment out;
     int32_t ext[agl::kMaxDims] = {};

@@ -12,6 +12,7 @@
 #include "AglAsciiFormat.h"
 #include "AglBinaryFormat.h"
 #include "GraphSettings.h"
+#include "MappedFile.h"
 #include "aglArray.h"
 #include "aglSegment.h"
 #include "aglTypes.h"
@@ -29,8 +30,6 @@
 #include <fcntl.h>
 #include <memory>
 #include <string>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -346,33 +345,6 @@ int share(const std::string& name, const std::string& file) {
     return 0;
 }
 
-// A file's bytes, mapped read-only; empty files map to nothing.
-class MappedFile {
-public:
-    ~MappedFile() {
-        if (m_data) munmap(m_data, m_size);
-        if (m_fd >= 0) close(m_fd);
-    }
-    bool open(const std::string& path) {
-        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        struct stat st {};
-        if (m_fd < 0 || fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-        m_size = size_t(st.st_size);
-        if (m_size == 0) return true;
-        void* p = mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE, m_fd, 0);
-        if (p == MAP_FAILED) return false;
-        m_data = p;
-        return true;
-    }
-    const char* data() const { return static_cast<const char*>(m_data); }
-    size_t size() const { return m_size; }
-
-private:
-    int m_fd = -1;
-    void* m_data = nullptr;
-    size_t m_size = 0;
-};
-
 bool endsInTxt(const std::string& path) {
     if (path.size() < 3) return false;
     std::string tail = path.substr(path.size() - 3);
@@ -396,7 +368,7 @@ int convert(const std::string& in, const std::string& out, int argc, char** argv
         }
     }
 
-    MappedFile file;
+    platform::MappedFile file;
     if (!file.open(in)) return failCode(in, AGL_E_OPEN);
     uint32_t magic = 0;
     if (file.size() >= 4) std::memcpy(&magic, file.data(), 4);
@@ -407,7 +379,7 @@ int convert(const std::string& in, const std::string& out, int argc, char** argv
         array = std::make_unique<aglArray>();
         if (!array->open(in, true)) return failCode(in, array->takeError());
     } else {
-        AsciiReadResult r = readAglAscii(file.data(), file.size());
+        AsciiReadResult r = readAglAscii(file.chars(), file.size());
         if (!r.array) return failCode(in, r.error.code);
         if (!r.warning.empty()) std::fputs(r.warning.c_str(), stderr);
         array = std::move(r.array);

@@ -15,6 +15,7 @@
 
 #include "aglAttributes.h"
 
+#include "FileStamp.h"
 #include "aglSegment.h"
 
 #include <array>
@@ -100,10 +101,7 @@ struct AglTrailerParts {
 // device and inode say which file it is, size and modification time that it
 // has not been changed since.
 struct AglFileIdentity {
-    dev_t device = 0;
-    ino_t inode = 0;
-    int64_t size = -1;
-    int64_t timeNs = 0;
+    platform::FileStamp stamp;
     bool isFile = false;
     static AglFileIdentity of(const aglSegment& segment);
 };

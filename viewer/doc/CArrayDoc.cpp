@@ -6,7 +6,8 @@
 #include "DocView.h"
 #include "MessageSink.h"
 
-#include "MappingGuard.h"
+#include "FileStamp.h"
+#include "MappedFile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -15,12 +16,13 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
 using namespace plotrane;
+using platform::FileStamp;
+using platform::MappedFile;
 
 namespace {
 
@@ -46,43 +48,6 @@ std::string lowerExtension(const std::string& path) {
         c = char(std::tolower(static_cast<unsigned char>(c)));
     return ext;
 }
-
-// A whole file mapped read-only for a reader, guarded against the file
-// shrinking underneath. Empty files do not map.
-class MappedFile {
-public:
-    explicit MappedFile(const std::string& path) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0) return;
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-            void* p = ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_SHARED, fd, 0);
-            if (p != MAP_FAILED) {
-                m_data = static_cast<const uint8_t*>(p);
-                m_size = size_t(st.st_size);
-                m_guard = platform::guardMapping(p, m_size);
-            }
-        }
-        ::close(fd);
-    }
-    ~MappedFile() {
-        if (!m_data) return;
-        if (m_guard >= 0) platform::unguardMapping(m_guard);
-        ::munmap(const_cast<uint8_t*>(m_data), m_size);
-    }
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-
-    const uint8_t* data() const { return m_data; }
-    size_t size() const { return m_size; }
-    // True when the file shrank while it was read (what was read is not it).
-    bool torn() const { return m_guard >= 0 && platform::faultCount(m_guard) > 0; }
-
-private:
-    const uint8_t* m_data = nullptr;
-    size_t m_size = 0;
-    int m_guard = -1;
-};
 
 int clampPrecision(int p) {
     return std::clamp(p, 3, 15);
@@ -218,42 +183,18 @@ const aglSegment* CArrayDoc::axisScale(int dim) const {
 // ---------------------------------------------------------------------------
 // Watching
 
-CArrayDoc::FileStamp CArrayDoc::stampOfPath(const std::string& path) {
-    FileStamp s;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return s;
-    s.valid = true;
-    s.device = st.st_dev;
-    s.inode = st.st_ino;
-    s.size = st.st_size;
-    s.timeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    return s;
-}
-
-CArrayDoc::FileStamp CArrayDoc::stampOfDescriptor(int fd) {
-    FileStamp s;
-    struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0) return s;
-    s.valid = true;
-    s.device = st.st_dev;
-    s.inode = st.st_ino;
-    s.size = st.st_size;
-    s.timeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    return s;
-}
-
 void CArrayDoc::openWatch(const std::string& path) {
     closeWatch();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return; // a segment name, not a file: nothing to watch
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const FileStamp stamp = FileStamp::ofDescriptor(fd);
+    if (!stamp.isRegularFile()) {
         ::close(fd);
         return;
     }
     m_watchFd = fd;
     m_watchPath = path;
-    m_watchStamp = stampOfDescriptor(fd);
+    m_watchStamp = stamp;
 }
 
 void CArrayDoc::closeWatch() {
@@ -267,7 +208,7 @@ bool CArrayDoc::currentDataTorn() const {
     const aglSegment* seg = m_current ? m_current->segment() : nullptr;
     if (!seg || !seg->isFileBacked()) return false;
     if (seg->truncationFaults() > 0) return true;
-    const FileStamp now = stampOfDescriptor(seg->descriptor());
+    const FileStamp now = FileStamp::ofDescriptor(seg->descriptor());
     return now.valid && uint64_t(now.size) < seg->neededSize();
 }
 
@@ -276,12 +217,9 @@ void CArrayDoc::checkForChange() {
     // The path is looked at, not only the open handle: programs that replace
     // a file by writing a new one and renaming it over the old leave the
     // handle on the old file, whose time never changes.
-    FileStamp now = stampOfPath(m_watchPath);
-    if (!now.valid) return; // gone (for the moment): nothing to reload
-    const FileStamp& was = m_watchStamp;
-    const bool changed = now.device != was.device || now.inode != was.inode ||
-                         now.size != was.size || now.timeNs > was.timeNs;
-    if (!changed) return;
+    const FileStamp now = FileStamp::ofPath(m_watchPath);
+    if (!now.isRegularFile()) return; // gone (for the moment): nothing to reload
+    if (!m_watchStamp.changedIn(now)) return;
 
     // Stored first, so that the question comes once per change.
     m_watchStamp = now;
@@ -406,7 +344,7 @@ bool CArrayDoc::readTextFile(const std::string& path) {
         m_lastError = AGL_E_FORMAT; // empty or unreadable
         return false;
     }
-    AsciiReadResult result = readAglAscii(reinterpret_cast<const char*>(file.data()), file.size());
+    AsciiReadResult result = readAglAscii(file.chars(), file.size());
     if (file.torn()) {
         m_lastError = AGL_E_FORMAT;
         return false;

@@ -23,6 +23,7 @@
 #include "SettingsStore.h"
 #include "aglAttributes.h"
 
+#include "FileStamp.h"
 #include "aglArray.h"
 #include "aglSegment.h"
 
@@ -250,15 +251,6 @@ signals:
     void automationRegistrationChanged(bool registered);
 
 private:
-    struct FileStamp {
-        bool valid = false;
-        dev_t device = 0;
-        ino_t inode = 0;
-        int64_t size = -1;
-        int64_t timeNs = 0;
-    };
-    static FileStamp stampOfPath(const std::string& path);
-    static FileStamp stampOfDescriptor(int fd);
     void openWatch(const std::string& path);
     void closeWatch();
     bool currentDataTorn() const;
@@ -290,7 +282,7 @@ private:
     std::string m_path;
     std::string m_title;
     int m_fileKind = KindNone;
-    FileStamp m_watchStamp;
+    platform::FileStamp m_watchStamp;
     int m_watchFd = -1;
     std::string m_watchPath;
     // The mapped agl file as it was loaded (or last saved into): the writer
