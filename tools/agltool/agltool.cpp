@@ -195,8 +195,8 @@ std::string trailerJson(const aglSegment& seg) {
     attr("Col", num(a.col));
     attr("RowDim", num(a.rowDim));
     attr("ColDim", num(a.colDim));
-    attr("roi_low", jsonArray(a.roiLow, 7));
-    attr("roi_high", jsonArray(a.roiHigh, 7));
+    attr("roi_low", jsonArray(a.roiLow, agl::kMaxDims));
+    attr("roi_high", jsonArray(a.roiHigh, agl::kMaxDims));
     attr("z_scale", jsonFloat(a.zScale));
     attr("XMinClamp", jsonNumber(a.xMinClamp));
     attr("YMinClamp", jsonNumber(a.yMinClamp));
@@ -216,7 +216,7 @@ std::string trailerJson(const aglSegment& seg) {
     attr("AxisBackColor", num(a.axisBackColor));
     attr("annotation_offset", num(a.annotationOffset));
     attr("palette_offset", num(a.paletteOffset));
-    attr("axis_scale_offsets", jsonArray(a.axisScaleOffset, 7), true);
+    attr("axis_scale_offsets", jsonArray(a.axisScaleOffset, agl::kMaxDims), true);
     s += "    }\n  }";
     return s;
 }

@@ -177,7 +177,7 @@ void CArrayDoc::setModified(bool modified) {
 }
 
 const aglSegment* CArrayDoc::axisScale(int dim) const {
-    return dim >= 0 && dim < 7 ? m_axisScales[size_t(dim)].get() : nullptr;
+    return dim >= 0 && dim < agl::kMaxDims ? m_axisScales[size_t(dim)].get() : nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -444,7 +444,7 @@ void CArrayDoc::postLoad() {
 
 void CArrayDoc::releaseAxisScales(bool tellControl) {
     CPlotrane2D* c = tellControl ? control(true) : nullptr;
-    for (int d = 0; d < 7; ++d) {
+    for (int d = 0; d < agl::kMaxDims; ++d) {
         if (!m_axisScales[size_t(d)]) continue;
         m_axisScales[size_t(d)].reset();
         if (c) c->SetAxisScale(d, std::string());
@@ -471,7 +471,7 @@ void CArrayDoc::readTrailer() {
         m_palette = std::move(trailer.palette);
         if (c && m_palette) c->setString(DISPID_PaletteFileName, m_palette->name());
     }
-    for (int d = 0; d < 7; ++d) {
+    for (int d = 0; d < agl::kMaxDims; ++d) {
         if (!trailer.axisScales[size_t(d)]) continue;
         m_axisScales[size_t(d)] = std::move(trailer.axisScales[size_t(d)]);
         if (c) c->SetAxisScale(d, m_axisScales[size_t(d)]->name());
@@ -493,7 +493,7 @@ bool CArrayDoc::writeBinary(const std::string& path) {
         captureAttributes(parts.attributes);
         parts.annotation = m_annotation;
         parts.palette = m_palette.get();
-        for (int d = 0; d < 7; ++d)
+        for (int d = 0; d < agl::kMaxDims; ++d)
             parts.axisScales[size_t(d)] = m_axisScales[size_t(d)].get();
     }
     FormatError error;
@@ -1055,7 +1055,7 @@ void CArrayDoc::captureAttributes(aglAttributes& r, bool refreshFromControl) {
     r.col = m_cursorColumn;
     r.rowDim = m_current->rowDim();
     r.colDim = m_current->colDim();
-    for (int d = 0; d < 7; ++d) {
+    for (int d = 0; d < agl::kMaxDims; ++d) {
         int32_t low = 0, high = 0;
         if (d < m_current->dimCount()) m_current->getRoi(d, low, high);
         r.roiLow[d] = low;
@@ -1151,7 +1151,7 @@ void CArrayDoc::applyAttributes(const aglAttributes& r) {
         c->setLong(DISPID_RowDim, m_current->rowDim());
         c->setLong(DISPID_ColDim, m_current->colDim());
     }
-    for (int d = 0; d < dims && d < 7; ++d) {
+    for (int d = 0; d < dims && d < agl::kMaxDims; ++d) {
         const int32_t last = m_current->extent(d) - 1;
         const int32_t low = std::max(r.roiLow[d], 0);
         const int32_t high = std::min(r.roiHigh[d], last);

@@ -305,6 +305,6 @@ private:
     std::array<ZoomLevel, kMaxZoomLevels + 1> m_zoom{};
     int m_zoomLevel = 0;
     int m_zoomCount = 0;
-    std::array<std::unique_ptr<aglSegment>, 7> m_axisScales;
+    std::array<std::unique_ptr<aglSegment>, agl::kMaxDims> m_axisScales;
     std::unique_ptr<aglSegment> m_palette;
 };
