@@ -668,8 +668,7 @@ void CArrayDoc::setCursor(int row, int column, DocView* origin) {
         }
     }
     // Moving away from the stored marker drops the deeper zoom levels.
-    if (m_zoomCount > m_zoomLevel && (row != m_cursorRow || column != m_cursorColumn))
-        m_zoomCount = m_zoomLevel;
+    if (row != m_cursorRow || column != m_cursorColumn) m_zoom.forgetDeeper();
     m_cursorRow = row;
     m_cursorColumn = column;
     if (m_hasData) emit statusTextChanged(2, QString::fromStdString(a.positionText(column, row)));
@@ -701,44 +700,19 @@ void CArrayDoc::setGridFormat(int precision, bool useExponent) {
 }
 
 void CArrayDoc::clearZoom() {
-    m_zoomLevel = 0;
-    m_zoomCount = 0;
-    m_zoom = {};
+    m_zoom.clear();
 }
 
 void CArrayDoc::computeZoomIn() {
-    if (!m_hasData || m_zoomCount > m_zoomLevel || m_zoomLevel >= kMaxZoomLevels) return;
-    if (m_current->elementCount() == 0) return;
+    if (!m_hasData || m_current->elementCount() == 0) return;
     int32_t c0, r0, C, R;
     m_current->planeRoi(c0, r0, C, R);
-    int64_t C2 = C, R2 = R;
-    // Half the area when both sides are long, else half the long side; never
-    // below 10.
-    if (C > 10 && R > 10) {
-        C2 = std::max<int64_t>(10, int64_t(std::floor(std::sqrt(double(C) * C / 2.0))));
-        R2 = std::max<int64_t>(10, int64_t(std::floor(std::sqrt(double(R) * R / 2.0))));
-    } else if (C > 10) {
-        C2 = std::max<int64_t>(10, C / 2);
-    } else if (R > 10) {
-        R2 = std::max<int64_t>(10, R / 2);
-    } else {
-        return;
-    }
-    const int64_t row = std::clamp<int64_t>(m_cursorRow, r0, int64_t(r0) + R - 1);
-    const int64_t col = std::clamp<int64_t>(m_cursorColumn, c0, int64_t(c0) + C - 1);
-    ZoomLevel z;
-    z.rowStart = R2 != R ? int32_t(std::max<int64_t>(r0, row - R2 / 2)) : r0;
-    z.colStart = C2 != C ? int32_t(std::max<int64_t>(c0, col - C2 / 2)) : c0;
-    z.rowCount = int32_t(R2);
-    z.colCount = int32_t(C2);
-    m_zoom[size_t(m_zoomLevel + 1)] = z;
-    m_zoomCount = m_zoomLevel + 1;
+    m_zoom.storeDeeper({r0, c0, R, C}, m_cursorRow, m_cursorColumn);
 }
 
 void CArrayDoc::zoomToLevel(int level) {
-    if (level < 0 || level > m_zoomCount) return;
-    m_zoomLevel = level;
-    ZoomLevel z = m_zoom[size_t(level)];
+    if (!m_zoom.goTo(level)) return;
+    ZoomLevel z = m_zoom.region(level);
     if (level == 0) {
         z.rowStart = 0;
         z.colStart = 0;
@@ -760,24 +734,24 @@ void CArrayDoc::zoomToLevel(int level) {
 
 bool CArrayDoc::canZoomIn() {
     if (!m_hasData) return false;
-    if (m_zoomCount <= m_zoomLevel) computeZoomIn();
-    return m_zoomCount > m_zoomLevel;
+    if (!m_zoom.hasDeeper()) computeZoomIn();
+    return m_zoom.hasDeeper();
 }
 
 bool CArrayDoc::canZoomOut() const {
     if (!m_hasData) return false;
-    if (m_zoomLevel != 0) return true;
+    if (m_zoom.level() != 0) return true;
     int32_t c0, r0, C, R;
     m_current->planeRoi(c0, r0, C, R);
     return C < m_current->colCount() || R < m_current->rowCount();
 }
 
 void CArrayDoc::zoomIn() {
-    if (canZoomIn()) zoomToLevel(m_zoomLevel + 1);
+    if (canZoomIn()) zoomToLevel(m_zoom.level() + 1);
 }
 
 void CArrayDoc::zoomOut() {
-    zoomToLevel(std::max(0, m_zoomLevel - 1));
+    zoomToLevel(std::max(0, m_zoom.level() - 1));
 }
 
 void CArrayDoc::toggleShowPalette() {

@@ -21,6 +21,7 @@
 #include "AglBinaryFormat.h"
 #include "GraphSettings.h"
 #include "SettingsStore.h"
+#include "ZoomHistory.h"
 #include "aglAttributes.h"
 
 #include "FileStamp.h"
@@ -53,7 +54,7 @@ public:
     // plane view is a height plot under a fixed camera.
     enum GraphKind { NoGraph = 0, HeightPlot = 1, ImageMap = 2, VectorGraph = 3, PlaneView = 4 };
     static constexpr int kAutoGraphKind = -1;
-    static constexpr int kMaxZoomLevels = 16;
+    static constexpr int kMaxZoomLevels = ZoomHistory::kMaxLevels;
 
     CArrayDoc(SettingsStore& settings, MessageSink& sink, QObject* parent = nullptr);
     ~CArrayDoc() override;
@@ -172,15 +173,11 @@ public:
     bool gridUseExponent() const;
     void setGridFormat(int precision, bool useExponent);
     // The zoom history: level 0 is the whole array.
-    struct ZoomLevel {
-        int32_t rowStart = 0, colStart = 0, rowCount = 0, colCount = 0;
-    };
-    int zoomLevel() const { return m_zoomLevel; }
+    using ZoomLevel = ZoomHistory::Region;
+    int zoomLevel() const { return m_zoom.level(); }
     // The deepest level stored (0: none beyond the whole array).
-    int zoomLevelCount() const { return m_zoomCount; }
-    ZoomLevel zoomRegion(int level) const {
-        return m_zoom[size_t(std::clamp(level, 0, kMaxZoomLevels))];
-    }
+    int zoomLevelCount() const { return m_zoom.deepest(); }
+    ZoomLevel zoomRegion(int level) const { return m_zoom.region(level); }
     void clearZoom();
     // Stores the next deeper level (half the area around the cursor) when
     // none beyond the current one is stored; nothing at level 16, for an
@@ -302,9 +299,7 @@ private:
     SettingsStore::Options m_options;
     int m_gridPrecision = 6;
     bool m_gridUseExponent = false;
-    std::array<ZoomLevel, kMaxZoomLevels + 1> m_zoom{};
-    int m_zoomLevel = 0;
-    int m_zoomCount = 0;
+    ZoomHistory m_zoom;
     std::array<std::unique_ptr<aglSegment>, agl::kMaxDims> m_axisScales;
     std::unique_ptr<aglSegment> m_palette;
 };
