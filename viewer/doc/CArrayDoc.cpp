@@ -3,6 +3,7 @@
 #include "AglAsciiFormat.h"
 #include "BitmapReader.h"
 #include "CPlotrane2D.h"
+#include "ControlSync.h"
 #include "DocView.h"
 #include "MessageSink.h"
 
@@ -802,11 +803,7 @@ void CArrayDoc::refreshShapeText() {
 
 int CArrayDoc::currentGraphType() const {
     CPlotrane2D* c = control(true);
-    if (!c) return NoGraph;
-    int t = c->getInt(DISPID_GraphType);
-    if (t < 1 || t > 3) t = NoGraph;
-    if (t == HeightPlot && c->getInt(DISPID_CamViewType) != 0) t = PlaneView;
-    return t;
+    return c ? controlsync::shownGraphKind(*c) : NoGraph;
 }
 
 bool CArrayDoc::isGraphTypeAllowed(int kind) const {
@@ -819,173 +816,136 @@ bool CArrayDoc::isGraphTypeAllowed(int kind) const {
 }
 
 void CArrayDoc::storeControlSettings(int kind) {
-    CPlotrane2D* c = control(true);
-    if (!c) return;
-    GraphSettings& g = graphSettings(kind);
-    g.graphStyle = c->getInt(DISPID_GraphStyle);
-    g.lineSmooth = c->getBool(DISPID_LineSmooth);
-    g.showGrid = c->getBool(DISPID_ShowGrid);
-    g.flatShading = c->getInt(DISPID_Shading) <= 0;
-    g.highLight = c->getBool(DISPID_HighLight);
-    g.textureMode = int16_t(c->getInt(DISPID_TextureMode));
-    g.dataClamp = c->getBool(DISPID_DataClamp);
-    g.lighting = c->getBool(DISPID_Lighting);
-    g.useColorPalette = c->getBool(DISPID_UseColorPalette);
-    g.showAxis = c->getBool(DISPID_ShowAxis);
-    g.depthcue = c->getBool(DISPID_Depthcue);
-    g.fixedAspect = c->getBool(DISPID_FixedAspect);
+    if (CPlotrane2D* c = control(true)) controlsync::readGraphSettings(*c, graphSettings(kind));
 }
 
 void CArrayDoc::applySettingsToControl(int kind) {
-    CPlotrane2D* c = control(true);
-    if (!c) return;
-    const GraphSettings& g = graphSettings(kind);
-    c->setShort(DISPID_GraphStyle, g.graphStyle);
-    c->setBool(DISPID_LineSmooth, g.lineSmooth);
-    c->setBool(DISPID_ShowGrid, g.showGrid);
-    c->setShort(DISPID_Shading, g.flatShading ? 0 : 1);
-    c->setBool(DISPID_HighLight, g.highLight);
-    c->setShort(DISPID_TextureMode, g.textureMode);
-    c->setBool(DISPID_DataClamp, g.dataClamp);
-    c->setBool(DISPID_Lighting, g.lighting);
-    c->setBool(DISPID_UseColorPalette, g.useColorPalette);
-    c->setFloat(DISPID_GridDensity, g.gridDensity);
-    c->setBool(DISPID_ShowAxis, g.showAxis);
-    c->setBool(DISPID_Depthcue, g.depthcue);
-    c->setBool(DISPID_FixedAspect, g.fixedAspect);
+    if (CPlotrane2D* c = control(true)) controlsync::writeGraphSettings(*c, graphSettings(kind));
 }
 
 void CArrayDoc::saveCamera3D() {
-    CPlotrane2D* c = control(true);
-    if (!c) return;
-    m_camera.zScale = c->getFloat(DISPID_ZScale);
-    m_camera.elevation = c->getFloat(DISPID_CamElevation);
-    m_camera.azimuth = c->getFloat(DISPID_CamAzimuth);
-    m_camera.distance = c->getFloat(DISPID_CamDistance);
-    const int style = c->getInt(DISPID_GraphStyle);
-    m_camera.style = (style == 0 || style == 2 || style == 3 || style == 4) ? style : 1;
+    if (CPlotrane2D* c = control(true)) controlsync::readCamera(*c, m_camera);
 }
 
 void CArrayDoc::restoreCamera3D() {
-    CPlotrane2D* c = control(true);
-    if (!c) return;
-    c->setFloat(DISPID_ZScale, m_camera.zScale);
-    c->setFloat(DISPID_CamElevation, m_camera.elevation);
-    c->setFloat(DISPID_CamAzimuth, m_camera.azimuth);
-    c->setFloat(DISPID_CamDistance, m_camera.distance);
-    c->setShort(DISPID_GraphStyle, m_camera.style);
+    if (CPlotrane2D* c = control(true)) controlsync::writeCamera(*c, m_camera);
 }
 
 void CArrayDoc::selectGraphType(int requested) {
     CPlotrane2D* c = control(true);
     if (!c) return;
-    const int k = currentGraphType();
+    const int shown = currentGraphType();
     const bool camera3D = c->getInt(DISPID_CamViewType) == 0;
-    storeControlSettings(k);
+    storeControlSettings(shown);
+    const int kind = chooseGraphKind(sanitizeKind(requested), shown);
+    if (kind != shown && shown != NoGraph) settingsChanged(false);
+    showGraphKind(*c, kind, camera3D);
+    applySettingsToControl(kind);
+}
 
-    int kind = NoGraph;
-    requested = sanitizeKind(requested);
-    if (m_hasData) {
-        // A kind that does not suit the region falls back to the choice the
-        // document makes itself.
-        if (requested != kAutoGraphKind && isGraphTypeAllowed(requested)) {
-            kind = requested;
-        } else if (k != NoGraph && isGraphTypeAllowed(k)) {
-            kind = k;
-        } else if (isGraphTypeAllowed(m_preferredKind)) {
-            kind = m_preferredKind;
-        } else if (isGraphTypeAllowed(PlaneView)) {
-            kind = PlaneView;
-        } else if (isGraphTypeAllowed(HeightPlot)) {
-            kind = HeightPlot;
-        }
-    }
-    if (kind != k && k != NoGraph) settingsChanged(false);
+int CArrayDoc::chooseGraphKind(int requested, int shown) const {
+    if (!m_hasData) return NoGraph;
+    // A kind that does not suit the region falls back to the choice the
+    // document makes itself.
+    if (requested != kAutoGraphKind && isGraphTypeAllowed(requested)) return requested;
+    if (shown != NoGraph && isGraphTypeAllowed(shown)) return shown;
+    if (isGraphTypeAllowed(m_preferredKind)) return m_preferredKind;
+    if (isGraphTypeAllowed(PlaneView)) return PlaneView;
+    if (isGraphTypeAllowed(HeightPlot)) return HeightPlot;
+    return NoGraph;
+}
 
-    int32_t colLow, rowLow, colLength, rowLength;
-    m_current->planeRoi(colLow, rowLow, colLength, rowLength);
-    int numColumns = c->getInt(DISPID_NumColumns);
-    const int numRows = c->getInt(DISPID_NumRows);
-
+void CArrayDoc::showGraphKind(CPlotrane2D& c, int kind, bool camera3D) {
     switch (kind) {
     case NoGraph:
         if (camera3D) saveCamera3D();
-        c->setShort(DISPID_GraphType, 0);
-        c->setBool(DISPID_ShowPalette, m_paletteShown);
-        c->setShort(DISPID_AxisStyle, 5);
+        c.setShort(DISPID_GraphType, 0);
+        c.setBool(DISPID_ShowPalette, m_paletteShown);
+        c.setShort(DISPID_AxisStyle, 5);
         break;
     case HeightPlot:
         if (!camera3D) {
-            c->setShort(DISPID_CamViewType, 0);
+            c.setShort(DISPID_CamViewType, 0);
             restoreCamera3D();
         }
-        c->setShort(DISPID_GraphType, 1);
-        c->setBool(DISPID_ShowPalette, m_paletteShown);
-        c->setShort(DISPID_AxisStyle, 5);
+        c.setShort(DISPID_GraphType, 1);
+        c.setBool(DISPID_ShowPalette, m_paletteShown);
+        c.setShort(DISPID_AxisStyle, 5);
         break;
     case ImageMap:
         if (camera3D) saveCamera3D();
-        c->setShort(DISPID_CamViewType, 2);
-        c->setShort(DISPID_GraphType, 2);
-        c->setBool(DISPID_ShowPalette, m_paletteShown);
-        c->setFloat(DISPID_ZScale, 1.0f);
-        c->setShort(DISPID_AxisStyle, 5);
+        c.setShort(DISPID_CamViewType, 2);
+        c.setShort(DISPID_GraphType, 2);
+        c.setBool(DISPID_ShowPalette, m_paletteShown);
+        c.setFloat(DISPID_ZScale, 1.0f);
+        c.setShort(DISPID_AxisStyle, 5);
         break;
-    case VectorGraph: {
-        if (numRows < numColumns) {
-            const int rd = m_current->rowDim();
-            const int cd = m_current->colDim();
-            m_current->setRowDim(cd);
-            m_current->setColDim(rd);
-            c->setLong(DISPID_RowDim, m_current->rowDim());
-            c->setLong(DISPID_ColDim, m_current->colDim());
-            c->Update();
-            if (GridHostView* g = gridView()) g->reload();
-            m_current->planeRoi(colLow, rowLow, colLength, rowLength);
-            numColumns = c->getInt(DISPID_NumColumns);
-        }
-        const int n = numColumns;
-        const bool x = c->getInt(DISPID_XComp) != -1 && n >= 1;
-        const bool y = c->getInt(DISPID_YComp) != -1 && n >= 2;
-        const bool z = c->getInt(DISPID_ZComp) != -1 && n >= 3;
-        const bool w = c->getInt(DISPID_WComp) != -1 && n >= 4;
-        if (camera3D && !(x && y && z)) saveCamera3D();
-        if (!camera3D && x && y && z) {
-            c->setShort(DISPID_CamViewType, 0);
-            restoreCamera3D();
-            c->setShort(DISPID_AxisStyle, 5);
-        }
-        if (!z) {
-            c->setShort(DISPID_CamViewType, 2);
-            c->setShort(DISPID_AxisStyle, 1);
-            c->setFloat(DISPID_ZScale, 1.0f);
-        } else if (!y || !x) {
-            c->setShort(DISPID_CamViewType, !y ? 1 : 3);
-            c->setFloat(DISPID_ZScale, 1.0f);
-            c->setShort(DISPID_AxisStyle, 1);
-        }
-        c->setShort(DISPID_GraphType, 3);
-        c->setBool(DISPID_ShowPalette, w ? m_paletteShown : false);
-        m_graph[VectorGraph].useColorPalette = w;
+    case VectorGraph:
+        showVectorGraph(c, camera3D);
         break;
-    }
     case PlaneView:
-        if (camera3D) saveCamera3D();
-        c->setFloat(DISPID_ZScale, 1.0f);
-        if (rowLength > 10) {
-            c->setShort(DISPID_CamViewType, 3);
-        } else {
-            const int view = c->getInt(DISPID_CamViewType);
-            if (colLength > 10 || (view != 1 && view != 3)) c->setShort(DISPID_CamViewType, 1);
-        }
-        c->setShort(DISPID_GraphType, 1);
-        c->setBool(DISPID_ShowPalette, false);
-        c->setShort(DISPID_AxisStyle, 1);
+        showPlaneView(c, camera3D);
         break;
     default:
         break;
     }
-    applySettingsToControl(kind);
+}
+
+void CArrayDoc::showVectorGraph(CPlotrane2D& c, bool camera3D) {
+    // The components are columns of the window (XComp..WComp index them): a
+    // window wider than tall is turned so that its short side holds them.
+    int numColumns = c.getInt(DISPID_NumColumns);
+    if (c.getInt(DISPID_NumRows) < numColumns) {
+        const int rd = m_current->rowDim();
+        const int cd = m_current->colDim();
+        m_current->setRowDim(cd);
+        m_current->setColDim(rd);
+        c.setLong(DISPID_RowDim, m_current->rowDim());
+        c.setLong(DISPID_ColDim, m_current->colDim());
+        c.Update();
+        if (GridHostView* g = gridView()) g->reload();
+        numColumns = c.getInt(DISPID_NumColumns);
+    }
+    const int n = numColumns;
+    const bool x = c.getInt(DISPID_XComp) != -1 && n >= 1;
+    const bool y = c.getInt(DISPID_YComp) != -1 && n >= 2;
+    const bool z = c.getInt(DISPID_ZComp) != -1 && n >= 3;
+    const bool w = c.getInt(DISPID_WComp) != -1 && n >= 4;
+    if (camera3D && !(x && y && z)) saveCamera3D();
+    if (!camera3D && x && y && z) {
+        c.setShort(DISPID_CamViewType, 0);
+        restoreCamera3D();
+        c.setShort(DISPID_AxisStyle, 5);
+    }
+    if (!z) {
+        c.setShort(DISPID_CamViewType, 2);
+        c.setShort(DISPID_AxisStyle, 1);
+        c.setFloat(DISPID_ZScale, 1.0f);
+    } else if (!y || !x) {
+        c.setShort(DISPID_CamViewType, !y ? 1 : 3);
+        c.setFloat(DISPID_ZScale, 1.0f);
+        c.setShort(DISPID_AxisStyle, 1);
+    }
+    c.setShort(DISPID_GraphType, 3);
+    c.setBool(DISPID_ShowPalette, w ? m_paletteShown : false);
+    m_graph[VectorGraph].useColorPalette = w;
+}
+
+void CArrayDoc::showPlaneView(CPlotrane2D& c, bool camera3D) {
+    int32_t colLow, rowLow, colLength, rowLength;
+    m_current->planeRoi(colLow, rowLow, colLength, rowLength);
+    if (camera3D) saveCamera3D();
+    c.setFloat(DISPID_ZScale, 1.0f);
+    // Looked at from the side along the short direction.
+    if (rowLength > 10) {
+        c.setShort(DISPID_CamViewType, 3);
+    } else {
+        const int view = c.getInt(DISPID_CamViewType);
+        if (colLength > 10 || (view != 1 && view != 3)) c.setShort(DISPID_CamViewType, 1);
+    }
+    c.setShort(DISPID_GraphType, 1);
+    c.setBool(DISPID_ShowPalette, false);
+    c.setShort(DISPID_AxisStyle, 1);
 }
 
 void CArrayDoc::settingsChanged(bool force) {
@@ -1035,49 +995,14 @@ void CArrayDoc::captureAttributes(aglAttributes& r, bool refreshFromControl) {
         r.roiLow[d] = low;
         r.roiHigh[d] = high;
     }
-    if (!c) return;
-    if (c->getBool(DISPID_ShowPalette)) r.flags |= aglAttributes::kShowPalette;
-    if (c->getBool(DISPID_ShowCursor)) r.flags |= aglAttributes::kShowCursor;
-    if (c->getBool(DISPID_AxisAutoScale)) r.flags |= aglAttributes::kAxisAutoScale;
-    if (c->getBool(DISPID_PaletteAutoAdjust)) r.flags |= aglAttributes::kPaletteAutoAdjust;
-    r.imageOrientation = int16_t(c->getInt(DISPID_ImageOrientation));
-    r.xComp = c->getInt(DISPID_XComp);
-    r.yComp = c->getInt(DISPID_YComp);
-    r.zComp = c->getInt(DISPID_ZComp);
-    r.wComp = c->getInt(DISPID_WComp);
-    r.row = c->getInt(DISPID_Row);
-    r.col = c->getInt(DISPID_Col);
-    r.xMinClamp = c->getDouble(DISPID_XMinClamp);
-    r.yMinClamp = c->getDouble(DISPID_YMinClamp);
-    r.zMinClamp = c->getDouble(DISPID_ZMinClamp);
-    r.xMaxClamp = c->getDouble(DISPID_XMaxClamp);
-    r.yMaxClamp = c->getDouble(DISPID_YMaxClamp);
-    r.zMaxClamp = c->getDouble(DISPID_ZMaxClamp);
-    r.paletteMinVal = c->getDouble(DISPID_PaletteMinVal);
-    r.paletteMaxVal = c->getDouble(DISPID_PaletteMaxVal);
-    r.paletteId = int16_t(c->getInt(DISPID_PaletteId));
-    r.backColor = translateOleColor(uint32_t(c->getInt(DISPID_BackColor)));
-    r.graphColor = translateOleColor(uint32_t(c->getInt(DISPID_GraphColor)));
-    r.gridColor = translateOleColor(uint32_t(c->getInt(DISPID_GridColor)));
-    r.cursorColor = translateOleColor(uint32_t(c->getInt(DISPID_CursorColor)));
-    r.axisLabelColor = translateOleColor(uint32_t(c->getInt(DISPID_AxisLabelColor)));
-    r.axisColor = translateOleColor(uint32_t(c->getInt(DISPID_AxisColor)));
-    r.axisBackColor = translateOleColor(uint32_t(c->getInt(DISPID_AxisBackColor)));
+    if (c) controlsync::readControlAttributes(*c, r);
 }
 
 void CArrayDoc::applyAttributes(const aglAttributes& r) {
     // A damaged record may carry any precision; formats are built from it.
     setGridFormat(clampPrecision(r.gridPrecision), (r.flags & aglAttributes::kGridExponent) != 0);
     CPlotrane2D* c = control(true);
-    if (c) {
-        c->setColor(DISPID_BackColor, r.backColor);
-        c->setColor(DISPID_GraphColor, r.graphColor);
-        c->setColor(DISPID_AxisBackColor, r.axisBackColor);
-        c->setColor(DISPID_AxisColor, r.axisColor);
-        c->setColor(DISPID_CursorColor, r.cursorColor);
-        c->setColor(DISPID_AxisLabelColor, r.axisLabelColor);
-        c->setColor(DISPID_GridColor, r.gridColor);
-    }
+    if (c) controlsync::writeColors(*c, r);
     unpackSettingsWord(r.surfaceSettings, m_graph[HeightPlot]);
     // A density the control would refuse keeps the one in force.
     if (r.surfaceDensity > 0.0f && r.surfaceDensity < 100.0f)

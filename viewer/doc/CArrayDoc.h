@@ -19,6 +19,7 @@
 #pragma once
 
 #include "AglBinaryFormat.h"
+#include "ControlSync.h"
 #include "GraphSettings.h"
 #include "SettingsStore.h"
 #include "ZoomHistory.h"
@@ -159,13 +160,7 @@ public:
     int preferredGraphKind() const { return m_preferredKind; }
     bool paletteShown() const { return m_paletteShown; }
     void setPaletteShown(bool shown) { m_paletteShown = shown; }
-    struct Camera {
-        float elevation = 20.0f;
-        float azimuth = -108.0f;
-        float distance = 3.0f;
-        float zScale = 0.8f;
-        int style = 1;
-    };
+    using Camera = GraphCamera;
     const Camera& camera() const { return m_camera; }
     // The grid's number format (kept here too, for documents without a grid
     // view and for the text writer).
@@ -262,6 +257,13 @@ private:
     bool writeText(const std::string& path);
     void storeControlSettings(int kind);
     void applySettingsToControl(int kind);
+    // selectGraphType's parts: the kind to show for a request (the request
+    // when it suits the region, else the document's own choice), and putting
+    // the control into that kind's view.
+    int chooseGraphKind(int requested, int shown) const;
+    void showGraphKind(CPlotrane2D& c, int kind, bool camera3D);
+    void showVectorGraph(CPlotrane2D& c, bool camera3D);
+    void showPlaneView(CPlotrane2D& c, bool camera3D);
     void refreshShapeText();
     void emitTitle();
     void deletePictureFile();
