@@ -191,7 +191,18 @@ private:
     void threadMain(bool lowPriority);
     bool startGL();
     void setupGLState();
+    // One frame of the given mode, and its steps: a frame when the graph
+    // has no data to show, the re-use of a finished anti-aliased frame, the
+    // scene objects (false when a pause stopped them half-way), the end of a
+    // pick or anti-aliasing pass (true when the averaged frame is complete),
+    // and the cursor, palette marker and data tip over the scene.
     void render(RenderMode mode);
+    void renderWithoutData(RenderMode mode, bool haveFbo);
+    bool reuseAccumulatedFrame(RenderMode mode);
+    bool drawScene(RenderMode mode, aglCaptureWriter* writer);
+    bool finishPass(RenderMode mode);
+    void drawOverlays(aglFrameGraph& graph, RenderMode mode);
+    void clearPick();
     void drawDataTip(const std::string& text);
     void publish();
     void copyToClipboard();
