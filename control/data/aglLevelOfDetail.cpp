@@ -119,8 +119,9 @@ void gridLineCounts(int64_t columns, int64_t rows, int width, int height, double
             return std::max<int64_t>(1, int64_t(double(count) * density / s));
         return 1;
     };
-    *xLines = int(std::min<int64_t>(columns / step(columns), maxColumns));
-    *yLines = int(std::min<int64_t>(rows / step(rows), maxRows));
+    // A tiny picture would make the step exceed the count: keep one line.
+    *xLines = int(std::max<int64_t>(1, std::min<int64_t>(columns / step(columns), maxColumns)));
+    *yLines = int(std::max<int64_t>(1, std::min<int64_t>(rows / step(rows), maxRows)));
 }
 
 } // namespace agl

@@ -85,7 +85,7 @@ bool adaptBudgets(int64_t budgets[kLevelCount], FrameTimeRing rings[kLevelCount]
 // width x height pixels with `density` pixels between lines: a count of 10
 // or more whose lines would come closer than density shows every step-th
 // line, step = trunc(count x density / min(width, height)). Each count is at
-// most the coarsest level's grid size (maxColumns, maxRows).
+// most the coarsest level's grid size (maxColumns, maxRows) and at least 1.
 void gridLineCounts(int64_t columns, int64_t rows, int width, int height, double density,
                     int maxColumns, int maxRows, int* xLines, int* yLines);
 
