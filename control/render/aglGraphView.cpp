@@ -87,6 +87,8 @@ void aglGraphView::stopFilterThread() {
 }
 
 void aglGraphView::Resize(int width, int height) {
+    // The axes read the shown level's range, which passes write.
+    pauseFilterThread();
     pauseRenderThread();
     aglView::Resize(width, height);
     layOut();
@@ -95,7 +97,6 @@ void aglGraphView::Resize(int width, int height) {
         m_gridLinesStale = true;
     }
     // A new size may change the image map's finest resolution: refilter.
-    pauseFilterThread();
     recomputeResolutions();
     for (int L = 0; L < agl::kLevelCount; ++L)
         level(L).dirty = true;
@@ -237,9 +238,12 @@ void aglGraphView::setLevel(int L, bool kick) {
     m_bar.SetLabelKind(array().numericClass() == AGL_CLASS_FLOAT ? aglPalette::kFloatingLabels : 0);
     m_currentLevel.store(chosen);
     if (chosen >= m_levelsShown) {
+        // The overall ranges are merged by every pass: read them paused.
+        pauseFilterThread();
         recomputePaletteRange(chosen);
         recomputeAxes();
         m_levelsShown = chosen + 1;
+        wakeFilterThread();
     }
     Context().Lock();
     if (m_graphInScene) Context().RemoveObject(&previous);
@@ -332,8 +336,9 @@ void aglGraphView::tick() {
     const bool continuous = movingContinuously();
     if (!continuous && Context().State() != ThreadState::Busy) {
         stepLevel(agl::nextLevel(m_currentLevel.load(), currentResolution()));
-    } else if (continuous && m_budgetsChanged) {
-        // While the picture moves, new budgets take effect at once.
+    } else if (continuous && m_budgetsChanged && filterThreadState() != FilterThreadState::Busy) {
+        // While the picture moves, new budgets take effect at once, but never
+        // by waiting for a pass to end: the next tick tries again.
         setLevel(std::max(0, m_currentLevel.load()), true);
     }
 }
@@ -358,7 +363,8 @@ void aglGraphView::stepLevel(int next) {
 void aglGraphView::fireFltrPass(int L) {
     if (!m_fltrPass || m_eventsFrozen) return;
     const aglFilter& f = filter(L);
-    const int components = graphType() == 3 ? componentsInUse() : 1;
+    aglFilter::DataLock lock(f); // a partial pass may be re-ranging the level
+    const int components = graphType() == 3 ? f.componentCount() : 1;
     for (int c = 0; c < components; ++c) {
         double maximum = 0.0, minimum = 0.0;
         f.range(c, maximum, minimum);
