@@ -224,7 +224,7 @@ void aglGraphView::setLevel(int L, bool kick) {
         // The filter thread may start a pass of this level meanwhile; its
         // grid-size reads and this object's settings meet under the data lock.
         aglFilter::DataLock lock(f);
-        if (&next != &previous) next.CopySettingsFrom(previous);
+        if (&next != &previous) next.copySettingsFrom(previous);
         if (m_gridLinesStale) recomputeGridLines();
         next.SetDataSource(m_type == 0 ? nullptr : &f);
         aglTrace("updating graph gridlines %dx%d\n", m_numXGridLines, m_numYGridLines);
@@ -328,7 +328,7 @@ void aglGraphView::tick() {
     const uint32_t frames = Context().FrameCount();
     if (frames > m_lastFrameSeen) {
         m_lastFrameSeen = frames;
-        const float t = FrameTime();
+        const float t = frameTime();
         if (m_rndrPass && !m_eventsFrozen)
             m_rndrPass(t, int(Context().LastFrameMode()), currentResolution(),
                        Context().AntiAliasPassIndex(), Context().IsAccumulationComplete(), 0);
@@ -372,7 +372,7 @@ void aglGraphView::fireFltrPass(int L) {
     }
 }
 
-float aglGraphView::FrameTime() {
+float aglGraphView::frameTime() {
     const float t = Context().LastFrameTime();
     const int L = m_currentLevel.load();
     // Nothing to adapt while no level is shown, while the finished anti-aliased
@@ -418,7 +418,7 @@ void aglGraphView::setGraphType(int T, bool reset) {
     axisScales(xs, ys, zs);
     for (int L = 0; L < agl::kLevelCount; ++L) {
         fresh[L] = aglMakeGraphObject(T);
-        fresh[L]->CopySettingsFrom(*m_graphs[L]);
+        fresh[L]->copySettingsFrom(*m_graphs[L]);
         fresh[L]->SetExtents(float(xs), float(ys), float(zs));
         fresh[L]->SetDataSource(T == 0 ? nullptr : &filter(L));
     }
