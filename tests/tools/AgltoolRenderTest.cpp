@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <limits>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace {
@@ -117,4 +118,28 @@ TEST(AgltoolRender, BadInputFailsWithAMessageAndNoPicture) {
     ToolRun missing = agltool("render " + dir.path() + "/none.agl " + out);
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.out.find("none.agl"), std::string::npos) << missing.out;
+}
+
+// Option values a float cannot hold are refused, not turned into an
+// infinity the camera ignores; a picture that cannot be written is a
+// failure with a message, whatever the output is.
+TEST(AgltoolRender, NumbersBeyondAFloatAndUnwritableOutputsAreRefused) {
+    TempDir dir;
+    const std::string in = floatFile(dir, "f.agl", 8, 8, [](int r, int c) { return r + c; });
+    const std::string out = dir.file("o.png");
+    for (const char* option : {"--distance 1e39", "--elevation -1e39", "--azimuth 3.5e38",
+                               "--roi 0:4294967297:4294967298", "--aa 4294967296"}) {
+        ToolRun run = agltool("render " + in + " " + out + " --size 16x16 " + option);
+        EXPECT_EQ(run.status, 2) << option << "\n" << run.out;
+        EXPECT_NE(run.out.find("bad --"), std::string::npos) << run.out;
+    }
+    EXPECT_EQ(agltool("render " + in + " " + out + " --size 16x16 --distance 3e38").status, 0);
+
+    const std::string fifo = dir.file("fifo.png");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& target : {std::string("/dev/full"), fifo}) {
+        ToolRun run = agltool("render " + in + " " + target + " --size 16x16");
+        EXPECT_EQ(run.status, 2) << target;
+        EXPECT_NE(run.out.find("cannot write the picture"), std::string::npos) << run.out;
+    }
 }

@@ -189,3 +189,13 @@ TEST_F(DocTest, PipesFoldersAndVanishedFilesAreRefusedWithoutHanging) {
     EXPECT_EQ(sink.questions.size(), 1u);
     EXPECT_EQ(doc->currentArray()->elementCount(), 9);
 }
+
+// "BM" is a bitmap's signature and also how a text file may begin ("BM
+// readings"): what fails the bitmap checks is read as text.
+TEST_F(DocTest, TextBeginningWithBMIsReadAsText) {
+    const std::string path = dir.write("bm.txt", "BM readings\r1 2 3\r4 5 6\r");
+    ASSERT_TRUE(doc->open(path)) << doc->lastError();
+    EXPECT_TRUE(sink.shown.empty());
+    ASSERT_EQ(doc->currentArray()->elementCount(), 6);
+    EXPECT_EQ(doc->currentArray()->value(2, 1), 6.0);
+}
