@@ -1,5 +1,6 @@
 // agltool render end to end: a picture of the requested size with the plot
 // in it, the options that change it, and clear failures for bad input.
+#include "ImageCompare.h"
 #include "TempDir.h"
 #include "core/SegmentImage.h"
 
@@ -143,3 +144,68 @@ TEST(AgltoolRender, NumbersBeyondAFloatAndUnwritableOutputsAreRefused) {
         EXPECT_NE(run.out.find("cannot write the picture"), std::string::npos) << run.out;
     }
 }
+
+// ---- Wide value ranges --------------------------------------------------------
+
+namespace {
+
+struct WideRangePicture {
+    const char* name;
+    uint8_t type; // header type byte: 3 AGL_SHORT, 6 AGL_FLOAT, 7 AGL_DOUBLE
+    double low, high;
+};
+
+class WideRangeRender : public ::testing::TestWithParam<WideRangePicture> {};
+
+// Whether some pixel of the graph part (left of the palette bar) is nearly
+// the palette's first colour (blue) and some other nearly its last (red).
+bool showsBothEndsOfThePalette(const QImage& img, int graphWidth) {
+    bool blue = false, red = false;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < graphWidth; ++x) {
+            const QColor c = img.pixelColor(x, y);
+            blue = blue || (c.blue() > 150 && c.red() < 60 && c.green() < 60);
+            red = red || (c.red() > 150 && c.green() < 80 && c.blue() < 60);
+        }
+    return blue && red;
+}
+
+} // namespace
+
+// Data spanning a million, a full 16-bit recording, -1e38..1e38: the surface
+// runs through the whole palette (it once came out in one colour past a
+// width of about 8.4e5), and the z numbers, however wide, stay whole inside
+// the picture on round ticks.
+TEST_P(WideRangeRender, SurfaceUsesTheWholePaletteAndNumbersStayWhole) {
+    const WideRangePicture p = GetParam();
+    TempDir dir;
+    SegmentImage img;
+    img.type = p.type;
+    img.extents = {16, 16};
+    img.lower = {0, 0};
+    std::string data;
+    for (int r = 0; r < 16; ++r)
+        for (int c = 0; c < 16; ++c) {
+            const double v = p.low + (p.high - p.low) * ((r * 16 + c) / 255.0);
+            if (p.type == 3)
+                SegmentImage::put(data, int16_t(std::lround(v)));
+            else if (p.type == 6)
+                SegmentImage::put(data, float(v));
+            else
+                SegmentImage::put(data, v);
+        }
+    const std::string in = dir.write("wide.agl", img.header() + data);
+    const std::string out = dir.file("wide.png");
+    ToolRun run = agltool("render " + in + " " + out + " --size 320x240");
+    ASSERT_EQ(run.status, 0) << run.out;
+    const QImage picture(QString::fromStdString(out));
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_TRUE(showsBothEndsOfThePalette(picture, 320 - 120));
+    EXPECT_TRUE(tavrix::test::matchesBaseline(picture, std::string("wide_range_") + p.name));
+}
+
+INSTANTIATE_TEST_SUITE_P(AgltoolRender, WideRangeRender,
+                         ::testing::Values(WideRangePicture{"float_0_to_1e6", 6, 0.0, 1e6},
+                                           WideRangePicture{"short_full", 3, -32768.0, 32767.0},
+                                           WideRangePicture{"double_1e38", 7, -1e38, 1e38}),
+                         [](const auto& w) { return std::string(w.param.name); });
