@@ -708,6 +708,26 @@ std::string CArrayDoc::makeWritable() {
 }
 
 // ---------------------------------------------------------------------------
+// Automation state
+
+void CArrayDoc::setPaletteSegment(std::unique_ptr<aglSegment> palette) {
+    m_palette = std::move(palette);
+    CPlotrane2D* c = control(true);
+    if (!c) return;
+    if (m_palette) {
+        c->setString(DISPID_PaletteFileName, m_palette->name());
+    } else {
+        c->setString(DISPID_PaletteFileName, std::string());
+        c->setShort(DISPID_PaletteId, 4);
+    }
+}
+
+void CArrayDoc::setAxisScaleSegment(int dim, std::unique_ptr<aglSegment> scale) {
+    if (dim < 0 || dim > 6) return;
+    m_axisScales[size_t(dim)] = std::move(scale);
+}
+
+// ---------------------------------------------------------------------------
 // Cursor
 
 void CArrayDoc::setCursor(int row, int column, DocView* origin) {
