@@ -334,6 +334,15 @@ static int command_new(void) {
         dprintf(report[1], "-cannot make the holder's socket: %s", strerror(errno));
         _exit(2);
     }
+    /* Neither the holder nor the viewer it starts keeps the caller's
+     * terminal or pipes open (a shell's $(tavrixctl new) waits for them). */
+    const int null = open("/dev/null", O_RDWR);
+    if (null >= 0) {
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        close(null);
+    }
     tavrix_obj* obj = NULL;
     const int32_t code = tavrix_create(&obj);
     if (code != TAVRIX_OK) {
@@ -343,13 +352,6 @@ static int command_new(void) {
     }
     dprintf(report[1], "+%s", handle);
     close(report[1]);
-    const int null = open("/dev/null", O_RDWR);
-    if (null >= 0) {
-        dup2(null, 0);
-        dup2(null, 1);
-        dup2(null, 2);
-        close(null);
-    }
     serve(obj, listener, addr.sun_path);
     _exit(0);
 }
