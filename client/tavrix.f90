@@ -10,7 +10,8 @@
 !   rc = tavrix_release(v)
 !
 ! Names are C strings: append c_null_char. Every function returns 0 or a
-! TAVRIX_E_* code; tavrix_message() gives the text of the last failure.
+! TAVRIX_E_* code; call tavrix_error_text(msg, len(msg, c_size_t)) gives the
+! text of the last failure.
 module tavrix
     use, intrinsic :: iso_c_binding
     implicit none
@@ -103,30 +104,13 @@ module tavrix
             integer(c_int), value :: dim
             character(kind=c_char), intent(in) :: name(*)
         end function
-        type(c_ptr) function tavrix_last_error_c() bind(c, name="tavrix_last_error")
-            import :: c_ptr
-        end function
-        integer(c_size_t) function tavrix_strlen_c(s) bind(c, name="strlen")
-            import :: c_ptr, c_size_t
-            type(c_ptr), value :: s
-        end function
+        ! Copies the text of the calling thread's last failure into text,
+        ! padded with blanks.
+        subroutine tavrix_error_text(text, size) bind(c, name="tavrix_error_text")
+            import :: c_char, c_size_t
+            character(kind=c_char), intent(out) :: text(*)
+            integer(c_size_t), value :: size
+        end subroutine
     end interface
-
-contains
-
-    ! The text of the calling thread's last failure.
-    function tavrix_message() result(text)
-        character(len=:), allocatable :: text
-        character(kind=c_char), pointer :: chars(:)
-        type(c_ptr) :: p
-        integer :: i, n
-        p = tavrix_last_error_c()
-        n = int(tavrix_strlen_c(p))
-        call c_f_pointer(p, chars, [n])
-        allocate(character(len=n) :: text)
-        do i = 1, n
-            text(i:i) = chars(i)
-        end do
-    end function
 
 end module tavrix

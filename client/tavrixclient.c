@@ -57,6 +57,13 @@ const char* tavrix_last_error(void) {
     return g_message;
 }
 
+void tavrix_error_text(char* buffer, size_t size) {
+    if (!buffer) return;
+    const size_t n = strnlen(g_message, size);
+    memcpy(buffer, g_message, n);
+    memset(buffer + n, ' ', size - n);
+}
+
 const char* tavrix_client_version(void) {
 #define STR2(x) #x
 #define STR(x) STR2(x)

@@ -81,6 +81,9 @@ typedef struct tavrix_value {
 
 TAVRIX_API const char* tavrix_client_version(void);
 TAVRIX_API const char* tavrix_last_error(void);
+/* The same text copied into buffer and padded with blanks to size bytes (a
+ * Fortran character variable). */
+TAVRIX_API void tavrix_error_text(char* buffer, size_t size);
 
 /* Starts a viewer and creates its object; *obj is NULL on failure. */
 TAVRIX_API int32_t tavrix_create(tavrix_obj** obj);

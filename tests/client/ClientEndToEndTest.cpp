@@ -172,10 +172,11 @@ TEST_F(ClientTest, OnlyTheCreatingConnectionMayCallTheViewer) {
     dbus_error_init(&error);
     DBusConnection* other = dbus_bus_get_private(DBUS_BUS_SESSION, &error);
     ASSERT_NE(other, nullptr);
-    for (const char* iface : {"com.veradyne.Tavrix.ITavrixObj", "com.veradyne.Tavrix.ClassObject"}) {
-        const char* method =
-            std::strcmp(iface, "com.veradyne.Tavrix.ClassObject") == 0 ? "CreateInstance"
-                                                                         : "GetFileName";
+    for (const char* iface :
+         {"com.veradyne.Tavrix.ITavrixObj", "com.veradyne.Tavrix.ClassObject"}) {
+        const char* method = std::strcmp(iface, "com.veradyne.Tavrix.ClassObject") == 0
+                                 ? "CreateInstance"
+                                 : "GetFileName";
         DBusMessage* call =
             dbus_message_new_method_call(tavrix_bus_name(v), "/TavrixObj", iface, method);
         DBusMessage* reply = dbus_connection_send_with_reply_and_block(other, call, 5000, &error);

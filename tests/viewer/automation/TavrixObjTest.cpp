@@ -52,8 +52,8 @@ protected:
     CheckingControl& ctl() { return graph.dispatch; }
     // A rows x cols float file, loaded as a client's array.
     void load(int rows, int cols) {
-        const std::string path = dir.file("a" + std::to_string(rows) + "x" +
-                                          std::to_string(cols) + ".agl");
+        const std::string path =
+            dir.file("a" + std::to_string(rows) + "x" + std::to_string(cols) + ".agl");
         makeAglFile(path, rows, cols);
         ASSERT_TRUE(doc->loadClientSegment(path));
         ctl().clearLog();
@@ -132,8 +132,9 @@ TEST_F(TavrixObjTest, SetRoiClampsToTheExtentAndWritesUpperLowerUpperToTheContro
     EXPECT_EQ(call("GetRoiLb", {Variant(int16_t(1))}).out.at(0).toInt(), 0);
     EXPECT_EQ(call("GetRoiUb", {Variant(int16_t(1))}).out.at(0).toInt(), 9);
     using namespace plotrane;
-    EXPECT_EQ(roiCalls(), (std::vector<std::tuple<int, int, int>>{
-                              {DISPID_SetRoiUb, 1, 9}, {DISPID_SetRoiLb, 1, 0}, {DISPID_SetRoiUb, 1, 9}}));
+    EXPECT_EQ(roiCalls(),
+              (std::vector<std::tuple<int, int, int>>{
+                  {DISPID_SetRoiUb, 1, 9}, {DISPID_SetRoiLb, 1, 0}, {DISPID_SetRoiUb, 1, 9}}));
 
     ASSERT_TRUE(call("SetRoi", {Variant(int16_t(1)), Variant(2), Variant(6)}).ok());
     ctl().clearLog();
