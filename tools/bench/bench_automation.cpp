@@ -1,8 +1,8 @@
 // Benchmark of the automation path: a client driving its own viewer over
 // the session bus through libtavrixclient.
 //
-//   dbus-run-session -- env TAVRIX_VIEWER=build/dev/bin/tavrix QT_QPA_PLATFORM=offscreen \
-//       build/dev/bin/bench_automation [SECONDS]   (default 60)
+//   TAVRIX_VIEWER=build/release/bin/tavrix QT_QPA_PLATFORM=offscreen
+//   dbus-run-session -- build/release/bin/bench_automation [SECONDS]   (default 60)
 //
 // 1. Round trip of a Get call (GetErrorNo): 5000 calls, median, 99th
 //    percentile and best.
