@@ -350,9 +350,17 @@ bool CArrayDoc::open(const std::string& path) {
 
 bool CArrayDoc::loadClientSegment(const std::string& name) {
     if (!load(name)) return false;
+    const bool was = m_clientOwned;
     m_clientOwned = true;
     closeWatch();
+    if (!was) emit clientOwnedChanged(true);
     return true;
+}
+
+void CArrayDoc::clearClientOwned() {
+    if (!m_clientOwned) return;
+    m_clientOwned = false;
+    emit clientOwnedChanged(false);
 }
 
 bool CArrayDoc::readBitmapFile(const std::string& path) {
@@ -653,7 +661,7 @@ void CArrayDoc::newDocument() {
     emit automationRegistrationChanged(true);
     if (!m_hasData) return;
     m_hasData = false;
-    m_clientOwned = false;
+    clearClientOwned();
     m_fileKind = KindNone;
     m_modified = false;
     emit modifiedChanged(false);

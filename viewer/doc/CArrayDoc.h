@@ -143,7 +143,7 @@ public:
     void setDataRefreshEnable(int32_t value) { m_dataRefreshEnable = value; }
     // The client let go of the viewer: the array stays, but belongs to the
     // user from now on.
-    void clearClientOwned() { m_clientOwned = false; }
+    void clearClientOwned();
     // Replaces the custom palette (nullptr drops it: the control gets an
     // empty palette name and the rainbow palette, PaletteId 4).
     void setPaletteSegment(std::unique_ptr<aglSegment> palette);
@@ -262,6 +262,9 @@ signals:
     void hdfTreeHideRequested();
     // A client-owned document was closed: hide the main frame.
     void frameHideRequested();
+    // The array now belongs to an automation client, or no longer does
+    // (File Open is offered only while it does not).
+    void clientOwnedChanged(bool owned);
     // The automation class registration is withdrawn (a file was opened by
     // the user) or offered again (new document).
     void automationRegistrationChanged(bool registered);
