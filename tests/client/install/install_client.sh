@@ -2,8 +2,9 @@
 # Installs libtavrixclient (with libagl) from a build tree into a scratch
 # prefix and checks what a client sees there: only the tavrix_* API
 # exported, the SONAME, a C program built with nothing but
-# `pkg-config --cflags --libs tavrixclient agl`, and the Fortran client
-# through the installed modules when gfortran is there; both then drive a
+# `pkg-config --cflags --libs tavrixclient agl`, the Fortran client through
+# the installed modules when gfortran is there, and the C program through
+# find_package; each drives a
 # viewer on the session bus (run under dbus-run-session with TAVRIX_VIEWER).
 #   install_client.sh BUILD-DIR
 set -eu
@@ -41,4 +42,8 @@ if command -v gfortran >/dev/null 2>&1; then
         $(pkg-config --cflags --libs tavrixclient agl)
     LD_LIBRARY_PATH="$libdir" "$scratch/fortran_client"
 fi
-echo "installed libtavrixclient: C and Fortran clients pass"
+cmake -S "$here" -B "$scratch/cmake-client" -DCMAKE_PREFIX_PATH="$prefix" >"$scratch/cmake.log" &&
+    cmake --build "$scratch/cmake-client" >>"$scratch/cmake.log" ||
+    { cat "$scratch/cmake.log"; exit 1; }
+LD_LIBRARY_PATH="$libdir" "$scratch/cmake-client/client"
+echo "installed libtavrixclient: C, Fortran and CMake clients pass"
