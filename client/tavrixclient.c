@@ -141,6 +141,15 @@ static pid_t start_viewer(const char* busName, const char* owner) {
             _exit(0);
         }
         setsid();
+        /* The viewer keeps none of our descriptors (a pipe of ours held open
+         * by it would keep our reader waiting), reads nothing and writes
+         * only diagnostics, on our stderr. */
+        close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+        const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+        if (null >= 0) {
+            dup2(null, 0);
+            dup2(null, 1);
+        }
         char* const argv[] = {(char*)viewer,
                               (char*)"-Automation",
                               (char*)"--bus-name",

@@ -202,6 +202,21 @@ TEST_F(ClientTest, TwoClientsGetTwoViewersAndReleaseClosesEach) {
     EXPECT_TRUE(alive(tavrix_viewer_pid(v)));
 }
 
+TEST(ClientLifetime, TheViewerHoldsNoneOfTheClientsDescriptors) {
+    // A pipe of the client's, open across the start: once the client closes
+    // its write end, the reader must see the end at once.
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    tavrix_obj* v = nullptr;
+    ASSERT_EQ(tavrix_create(&v), TAVRIX_OK) << tavrix_last_error();
+    close(fds[1]);
+    fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    char byte = 0;
+    EXPECT_EQ(read(fds[0], &byte, 1), 0) << "the viewer keeps the client's pipe open";
+    close(fds[0]);
+    EXPECT_EQ(tavrix_release(v), TAVRIX_OK);
+}
+
 TEST(ClientLifetime, AKilledClientReleasesItsViewer) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
