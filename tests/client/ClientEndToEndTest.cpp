@@ -18,6 +18,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -200,6 +201,47 @@ TEST_F(ClientTest, TwoClientsGetTwoViewersAndReleaseClosesEach) {
     EXPECT_EQ(tavrix_release(second), TAVRIX_OK) << tavrix_last_error();
     EXPECT_TRUE(goneWithin(pid, 20));
     EXPECT_TRUE(alive(tavrix_viewer_pid(v)));
+}
+
+// Starts the viewer as the client library does, with our own arguments;
+// returns its exit status, or -1 when it is still running after seconds.
+int viewerExit(std::vector<std::string> args, int seconds) {
+    const char* viewer = getenv("TAVRIX_VIEWER");
+    if (!viewer) return -2;
+    args.insert(args.begin(), viewer);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(viewer, argv.data());
+        _exit(127);
+    }
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    int status = 0;
+    while (std::chrono::steady_clock::now() < end) {
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
+}
+
+TEST(ClientLifetime, AViewerWhoseClientLeftBeforeCreatingTheObjectCloses) {
+    const std::string name = "com.veradyne.Tavrix.test" + std::to_string(getpid());
+    // No connection has that unique name: its client is gone already.
+    EXPECT_EQ(viewerExit({"-Automation", "--bus-name", name, "--owner", ":1.999999"}, 20), 0);
+}
+
+TEST(ClientLifetime, AViewerWithoutABusNameOrWithATakenOneDoesNotStart) {
+    EXPECT_EQ(viewerExit({"-Automation"}, 20), 1);
+    tavrix_obj* v = nullptr;
+    ASSERT_EQ(tavrix_create(&v), TAVRIX_OK) << tavrix_last_error();
+    EXPECT_EQ(viewerExit({"-Automation", "--bus-name", tavrix_bus_name(v)}, 20), 1);
+    EXPECT_EQ(tavrix_release(v), TAVRIX_OK);
 }
 
 TEST(ClientLifetime, TheViewerHoldsNoneOfTheClientsDescriptors) {
