@@ -4,6 +4,8 @@
 //   TAVRIX_VIEWER=build/release/bin/tavrix QT_QPA_PLATFORM=offscreen
 //   dbus-run-session -- build/release/bin/bench_automation [SECONDS]   (default 60)
 //
+// 0. tavrix_create: the viewer started, its name taken, the object created
+//    and the member list read.
 // 1. Round trip of a Get call (GetErrorNo): 5000 calls, median, 99th
 //    percentile and best.
 // 2. Update() on a 256 MiB shared-memory array (8192 x 8192 float) after the
@@ -58,7 +60,10 @@ int fail(const char* what) {
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
     tavrix_obj* v = nullptr;
+    const auto created = Clock::now();
     if (tavrix_create(&v) != TAVRIX_OK) return fail("create");
+    std::printf("%-34s %.1f ms\n", "tavrix_create (viewer started)",
+                us(Clock::now() - created) / 1000.0);
 
     // 1. Get round trip.
     std::vector<double> t;
