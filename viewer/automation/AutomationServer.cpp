@@ -31,26 +31,21 @@ const char* busType(char k) {
     }
 }
 
-// A bus argument as a member value of kind k; false when the bus type does
-// not match (the signature was checked, so this is a guard only).
-bool toValue(const QVariant& v, char k, Value& out) {
+// A bus argument (of the member's signature, already checked) as a member
+// value of kind k.
+Value toValue(const QVariant& v, char k) {
     switch (k) {
     case 's':
-        out = Value(v.toString().toStdString());
-        return true;
+        return Value(v.toString().toStdString());
     case 'd':
     case 'f':
-        out = Value(v.toDouble());
-        return true;
+        return Value(v.toDouble());
     case 'n':
-        out = Value(int16_t(v.value<short>()));
-        return true;
+        return Value(int16_t(v.value<short>()));
     case 'u':
-        out = Value(uint32_t(v.toUInt()));
-        return true;
+        return Value(uint32_t(v.toUInt()));
     default:
-        out = Value(int(v.toInt()));
-        return true;
+        return Value(int(v.toInt()));
     }
 }
 
@@ -193,11 +188,8 @@ bool AutomationServer::handleMessage(const QDBusMessage& message,
                 .arg(member, QString::fromStdString(busSignature(m->in)), message.signature()));
     Values args;
     const QVariantList in = message.arguments();
-    for (int i = 0; i < in.size(); ++i) {
-        Value v;
-        toValue(in[i], m->in[i], v);
-        args.push_back(std::move(v));
-    }
+    for (int i = 0; i < in.size(); ++i)
+        args.push_back(toValue(in[i], m->in[i]));
     const Result r = m_obj.call(m->name, args);
     if (!r.ok()) return error(r.error.c_str(), QString::fromStdString(r.message));
     QVariantList out;
