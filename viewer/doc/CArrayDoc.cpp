@@ -350,9 +350,17 @@ bool CArrayDoc::open(const std::string& path) {
 
 bool CArrayDoc::loadClientSegment(const std::string& name) {
     if (!load(name)) return false;
+    const bool was = m_clientOwned;
     m_clientOwned = true;
     closeWatch();
+    if (!was) emit clientOwnedChanged(true);
     return true;
+}
+
+void CArrayDoc::clearClientOwned() {
+    if (!m_clientOwned) return;
+    m_clientOwned = false;
+    emit clientOwnedChanged(false);
 }
 
 bool CArrayDoc::readBitmapFile(const std::string& path) {
@@ -660,7 +668,7 @@ void CArrayDoc::newDocument() {
     emit automationRegistrationChanged(true);
     if (!m_hasData) return;
     m_hasData = false;
-    m_clientOwned = false;
+    clearClientOwned();
     m_fileKind = KindNone;
     m_modified = false;
     emit modifiedChanged(false);
@@ -712,6 +720,26 @@ std::string CArrayDoc::makeWritable() {
     m_current->setColDim(colDim);
     m_loadedIdentity = AglFileIdentity{};
     return copy.name();
+}
+
+// ---------------------------------------------------------------------------
+// Automation state
+
+void CArrayDoc::setPaletteSegment(std::unique_ptr<aglSegment> palette) {
+    m_palette = std::move(palette);
+    CPlotrane2D* c = control(true);
+    if (!c) return;
+    if (m_palette) {
+        c->setString(DISPID_PaletteFileName, m_palette->name());
+    } else {
+        c->setString(DISPID_PaletteFileName, std::string());
+        c->setShort(DISPID_PaletteId, 4);
+    }
+}
+
+void CArrayDoc::setAxisScaleSegment(int dim, std::unique_ptr<aglSegment> scale) {
+    if (dim < 0 || dim > 6) return;
+    m_axisScales[size_t(dim)] = std::move(scale);
 }
 
 // ---------------------------------------------------------------------------

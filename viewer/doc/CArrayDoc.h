@@ -134,6 +134,23 @@ public:
     // is no data or the copy fails (the array is then unchanged).
     std::string makeWritable();
 
+    // ---- Automation state ----------------------------------------------
+    // Kept for the automation client: whether the viewer may close when the
+    // client lets go, and whether the Data menu's Refresh is offered.
+    int32_t closeOnRelease() const { return m_closeOnRelease; }
+    void setCloseOnRelease(int32_t value) { m_closeOnRelease = value; }
+    int32_t dataRefreshEnable() const { return m_dataRefreshEnable; }
+    void setDataRefreshEnable(int32_t value) { m_dataRefreshEnable = value; }
+    // The client let go of the viewer: the array stays, but belongs to the
+    // user from now on.
+    void clearClientOwned();
+    // Replaces the custom palette (nullptr drops it: the control gets an
+    // empty palette name and the rainbow palette, PaletteId 4).
+    void setPaletteSegment(std::unique_ptr<aglSegment> palette);
+    // Replaces the scale segment of dimension dim (0..6; nullptr drops it).
+    // The control is not told: the caller names the scale to it.
+    void setAxisScaleSegment(int dim, std::unique_ptr<aglSegment> scale);
+
     // ---- Cursor ----------------------------------------------------------
     // Moves the cursor shared by the views: clamped to the array, told to
     // every control view and grid view except origin, shown in status pane 2.
@@ -245,6 +262,9 @@ signals:
     void hdfTreeHideRequested();
     // A client-owned document was closed: hide the main frame.
     void frameHideRequested();
+    // The array now belongs to an automation client, or no longer does
+    // (File Open is offered only while it does not).
+    void clientOwnedChanged(bool owned);
     // The automation class registration is withdrawn (a file was opened by
     // the user) or offered again (new document).
     void automationRegistrationChanged(bool registered);
@@ -315,4 +335,6 @@ private:
     int m_zoomCount = 0;
     std::array<std::unique_ptr<aglSegment>, 7> m_axisScales;
     std::unique_ptr<aglSegment> m_palette;
+    int32_t m_closeOnRelease = 1;
+    int32_t m_dataRefreshEnable = 1;
 };

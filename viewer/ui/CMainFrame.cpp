@@ -103,6 +103,11 @@ CMainFrame::CMainFrame(CArrayDoc* document, SettingsStore* settings, QWidget* pa
     });
     connect(document, &CArrayDoc::hdfTreeHideRequested, m_hdfBar, &QWidget::hide);
     connect(document, &CArrayDoc::frameHideRequested, this, &QWidget::hide);
+    // An array handed over by an automation client stays until the client
+    // lets go: nothing else may be opened over it.
+    m_openAction->setEnabled(!document->isClientOwned());
+    connect(document, &CArrayDoc::clientOwnedChanged, m_openAction,
+            [this](bool owned) { m_openAction->setEnabled(!owned); });
     connect(m_grid, &CGridView::dataViewChanged, this, [this] { m_document->settingsChanged(); });
 }
 
