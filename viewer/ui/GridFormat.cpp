@@ -64,6 +64,25 @@ std::string printfText(const char* format, ...) {
     return text;
 }
 
+void appendPrintf(std::string& out, const char* format, ...) {
+    char buf[64];
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int n = std::vsnprintf(buf, sizeof buf, format, args);
+    va_end(args);
+    if (n > 0 && size_t(n) < sizeof buf) {
+        out.append(buf, size_t(n));
+    } else if (n > 0) {
+        const size_t start = out.size();
+        out.resize(start + size_t(n) + 1);
+        std::vsnprintf(out.data() + start, size_t(n) + 1, format, again);
+        out.resize(start + size_t(n));
+    }
+    va_end(again);
+}
+
 CellFormat buildFormat(int type, int precision, bool useExp, int chars, double minValue,
                        double maxValue) {
     CellFormat f;
@@ -104,33 +123,45 @@ CellFormat buildFormat(int type, int precision, bool useExp, int chars, double m
 }
 
 // The compact form "%de%d" of a value that does not fit the fixed form.
-static std::string compactText(double v, double g, int e) {
+static void appendCompact(std::string& out, double v, double g, int e) {
     // Scaling by an exact power of ten can land just below a whole number
     // (1e-4 x 1e5); nudge by a few ulps before truncating.
     double m = g >= 0 ? v / std::pow(10.0, e - 1) : v * std::pow(10.0, -e);
     m += std::copysign(std::fabs(m) * 1e-12, m);
     const long long mantissa = (long long)std::trunc(std::clamp(m, -1e15, 1e15));
-    return printfText("%llde%d", mantissa, g >= 0 ? e - 1 : e);
+    appendPrintf(out, "%llde%d", mantissa, g >= 0 ? e - 1 : e);
 }
 
 std::string CellFormat::format(double v) const {
-    if (!std::isfinite(v)) return nanText;
-    if (!agl::isTypeCode(type)) return "???";
+    std::string text;
+    appendTo(v, text);
+    return text;
+}
+
+void CellFormat::appendTo(double v, std::string& out) const {
+    if (!std::isfinite(v)) {
+        out += nanText;
+        return;
+    }
+    if (!agl::isTypeCode(type)) {
+        out += "???";
+        return;
+    }
     const bool real = type == AGL_FLOAT || type == AGL_DOUBLE;
-    if (useExp) return printfText(cellFormat.c_str(), v);
+    if (useExp) return appendPrintf(out, cellFormat.c_str(), v);
     if (!real) {
         if (type == AGL_ULONG)
-            return printfText(cellFormat.c_str(), unsigned(uint32_t(int64_t(v))));
-        return printfText(cellFormat.c_str(), int(int32_t(int64_t(v))));
+            return appendPrintf(out, cellFormat.c_str(), unsigned(uint32_t(int64_t(v))));
+        return appendPrintf(out, cellFormat.c_str(), int(int32_t(int64_t(v))));
     }
-    if (std::fabs(v) < kTinyMagnitude) return printfText(cellFormat.c_str(), 0.0);
+    if (std::fabs(v) < kTinyMagnitude) return appendPrintf(out, cellFormat.c_str(), 0.0);
     const double g = std::log10(std::fabs(v));
     const int e = g >= 0 ? int(std::floor(g)) + 1 : int(std::trunc(g)) - 1;
     if (e > intDigits || -e > decimals) {
-        if (compact) return compactText(v, g, e);
-        return printfText(fallbackFormat.c_str(), v);
+        if (compact) return appendCompact(out, v, g, e);
+        return appendPrintf(out, fallbackFormat.c_str(), v);
     }
-    return printfText(cellFormat.c_str(), v);
+    appendPrintf(out, cellFormat.c_str(), v);
 }
 
 } // namespace grid

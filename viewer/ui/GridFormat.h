@@ -48,6 +48,9 @@ struct CellFormat {
     // The cell text of v. A text may be wider than chars: the caller sizes
     // nothing from chars.
     std::string format(double v) const;
+    // The same text, appended to out (no allocation per value: for the
+    // clipboard's text of a large block).
+    void appendTo(double v, std::string& out) const;
 };
 
 CellFormat buildFormat(int type, int precision, bool useExp, int chars, double minValue,
@@ -55,5 +58,7 @@ CellFormat buildFormat(int type, int precision, bool useExp, int chars, double m
 
 // printf into a string sized from what is actually written.
 std::string printfText(const char* format, ...);
+// printf appended to out, however long the text.
+void appendPrintf(std::string& out, const char* format, ...);
 
 } // namespace grid
