@@ -44,6 +44,14 @@ struct CellFormat {
     std::string cellFormat;
     std::string fallbackFormat = "XXX";
     std::string nanText; // "1.#QNAN" centred in a field of chars blanks
+    // The two printf formats decoded, so that texts are written without
+    // printf (same digits: std::to_chars is specified as printf is):
+    // form 'f' "% W.Df", 'e' "% .De", 'd' "% Wd", 'u' "% Wu"; fallback
+    // digits N of "%.Ne", or -1 when there is no such fallback.
+    char form = 'f';
+    int width = 0;
+    int digits = 0;
+    int fallbackDigits = -1;
 
     // The cell text of v. A text may be wider than chars: the caller sizes
     // nothing from chars.
