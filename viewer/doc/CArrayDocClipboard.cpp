@@ -24,6 +24,22 @@ int g_pasteCounter = 0;
 
 constexpr const char* kClippedWarning = "Not all clipboard data elements copied!";
 
+// True for text with one value on each of several lines and no header: a
+// column copied from a spreadsheet. The ASCII reader makes a vector of it,
+// which the paste then lays down a column, not along a row.
+bool isSingleColumn(const QByteArray& text) {
+    int lines = 0;
+    for (const QByteArray& line : text.split('\n')) {
+        const QByteArray item = line.trimmed();
+        if (item.isEmpty()) continue;
+        if (item.startsWith('#')) return false;
+        for (char c : item)
+            if (c == ' ' || c == '\t' || c == ',' || c == ';') return false;
+        ++lines;
+    }
+    return lines > 1;
+}
+
 } // namespace
 
 bool CArrayDoc::ensureWritable() {
@@ -120,6 +136,7 @@ void CArrayDoc::copyGraphPicture() {
 bool CArrayDoc::paste(const QMimeData* data) {
     if (!canPaste(data)) return false;
     std::unique_ptr<aglArray> array;
+    bool column = false;
     const QString aglType = QString::fromLatin1(kAglDataMimeType);
     if (data->hasFormat(aglType)) {
         // Another program may put anything under our format's name: a
@@ -138,6 +155,7 @@ bool CArrayDoc::paste(const QMimeData* data) {
         if (result.array && !result.warning.empty())
             m_sink.message(result.warning, MessageIcon::Warning);
         array = std::move(result.array);
+        column = array && array->dimCount() == 1 && isSingleColumn(text);
     }
     if (!array) return false;
 
@@ -156,8 +174,9 @@ bool CArrayDoc::paste(const QMimeData* data) {
             c0 = m_cursorColumn;
         }
     }
-    const int64_t pastedRows = array->rowCount();
-    const int64_t pastedColumns = array->colCount();
+    // A pasted column is read as element k of the vector at (row k, 0).
+    const int64_t pastedRows = column ? array->colCount() : array->rowCount();
+    const int64_t pastedColumns = column ? 1 : array->colCount();
     // A current cell before the first element (a wrapped Fortran vector)
     // drops the values that would land there, and says so.
     const int64_t skipRows = std::max<int64_t>(0, -r0);
@@ -175,7 +194,10 @@ bool CArrayDoc::paste(const QMimeData* data) {
     }
     std::vector<double> row(static_cast<size_t>(columns));
     for (int64_t i = 0; i < rows; ++i) {
-        array->readRow(skipRows + i, skipColumns, columns, row.data());
+        if (column)
+            row[0] = array->value(skipRows + i, 0);
+        else
+            array->readRow(skipRows + i, skipColumns, columns, row.data());
         for (int64_t j = 0; j < columns; ++j)
             m_current->setValue(c0 + skipColumns + j, r0 + skipRows + i, row[size_t(j)]);
     }

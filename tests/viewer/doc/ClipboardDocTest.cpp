@@ -298,6 +298,24 @@ TEST_F(ClipboardDocTest, ForeignBlockThatFailsItsChecksGivesWayToTheText) {
     EXPECT_EQ(doc->currentArray()->value(0, 0), 7.0);
 }
 
+TEST_F(ClipboardDocTest, TextWithOneValuePerLineIsPastedDownAColumn) {
+    const std::string path = dir.file("m.agl");
+    makeFloatFile(path, 0, 4, 3);
+    ASSERT_TRUE(doc->open(path));
+    grid.select(1, 2, 1, 2);
+    ASSERT_TRUE(doc->paste(offer({}, "10\r\n20\r\n30\r\n").get()));
+    const aglArray& a = *doc->currentArray();
+    EXPECT_EQ(a.value(2, 1), 10.0);
+    EXPECT_EQ(a.value(2, 2), 20.0);
+    EXPECT_EQ(a.value(2, 3), 30.0);
+    EXPECT_EQ(a.value(1, 1), 4.5); // the row beside is untouched
+    EXPECT_TRUE(sink.shown.empty());
+    // One line of values stays a row.
+    grid.select(0, 0, 0, 0);
+    ASSERT_TRUE(doc->paste(offer({}, "7 8 9\n").get()));
+    EXPECT_EQ(a.value(2, 0), 9.0);
+}
+
 TEST_F(ClipboardDocTest, CellsBeforeTheFirstElementOfAWrappedVectorAreNoElements) {
     // A Fortran vector v(5:34): the wrapped spreadsheet's first row starts
     // 5 cells before v(5), at array columns -5..-1.
