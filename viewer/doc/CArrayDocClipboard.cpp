@@ -151,6 +151,9 @@ bool CArrayDoc::paste(const QMimeData* data) {
         // The text ends at its first zero, as a C string would.
         const qsizetype zero = text.indexOf('\0');
         if (zero >= 0) text.truncate(zero);
+        // The spreadsheet writes every non-finite value as "1.#QNAN", which
+        // the reader would take for 1 followed by a word.
+        text.replace("1.#QNAN", "+nan");
         AsciiReadResult result = readAglAscii(text.constData(), size_t(text.size()));
         if (result.array && !result.warning.empty())
             m_sink.message(result.warning, MessageIcon::Warning);

@@ -310,9 +310,12 @@ TEST_F(ClipboardDocTest, TextWithOneValuePerLineIsPastedDownAColumn) {
     EXPECT_EQ(a.value(2, 3), 30.0);
     EXPECT_EQ(a.value(1, 1), 4.5); // the row beside is untouched
     EXPECT_TRUE(sink.shown.empty());
-    // One line of values stays a row.
+    // One line of values stays a row; the spreadsheet's text of a
+    // non-finite value comes back as NaN, not as 1.
     grid.select(0, 0, 0, 0);
-    ASSERT_TRUE(doc->paste(offer({}, "7 8 9\n").get()));
+    ASSERT_TRUE(doc->paste(offer({}, "7\t 1.#QNAN \t9\r\n").get()));
+    EXPECT_EQ(a.value(0, 0), 7.0);
+    EXPECT_TRUE(std::isnan(a.value(1, 0)));
     EXPECT_EQ(a.value(2, 0), 9.0);
 }
 
