@@ -8,7 +8,9 @@
 #include "aglAxisTicks.h"
 #include "aglFilter.h"
 #include "aglGraphData.h"
+#include "aglHeightMeshObj.h"
 #include "aglHeightPlotObj.h"
+#include "aglImageMapObj.h"
 #include "aglPaletteBarObj.h"
 #include "aglRenderContext.h"
 
@@ -23,6 +25,9 @@ struct aglHeadlessGraph::Scene {
 
     bool bind();
     bool draw(QImage& image, double* secondsPerFrame);
+    void chooseKind();
+    void setUpGraph();
+    void setUpAxes(float xs, float ys, float zs);
     void gridLines(int columns, int rows, const aglFilter& level0, int* x, int* y) const;
     bool waitForPicture();
 
@@ -31,9 +36,12 @@ struct aglHeadlessGraph::Scene {
     aglGraphData data;
     aglPaletteBarObj bar;
     aglAxisObj axis;
-    aglHeightPlotObj plot;
+    std::unique_ptr<aglGraphObj> graph; // the object of the graph type
     aglRenderContext context;
     int level = -1;
+    // What the viewer sets for the graph kind shown (chooseKind).
+    int type = 1, style = 1, viewType = 0, axisStyle = aglAxisObj::kDefaultStyle;
+    bool showPalette = true, useColorPalette = true, lineSmooth = false, lighting = true;
     bool drawn = false; // a picture was taken (the next one needs a Redraw)
 };
 
@@ -51,7 +59,12 @@ bool aglHeadlessGraph::draw(QImage& image, double* secondsPerFrame) {
 }
 
 bool aglHeadlessGraph::Scene::bind() {
-    data.setGraphType(1);
+    type = s.PlaneView ? 1 : s.GraphType;
+    if (type < 0 || type > 3) {
+        report("graph type " + std::to_string(type) + " out of range 0..3");
+        return false;
+    }
+    data.setGraphType(type);
     if (!data.setFileName(s.name)) {
         report(s.name + ": cannot be opened as an array of 2 or more elements");
         return false;
@@ -78,21 +91,108 @@ bool aglHeadlessGraph::Scene::bind() {
         data.setResolutionAutoAdjust(false);
         data.setResolution(s.Resolution);
     }
+    const int comps[4] = {s.XComp, s.YComp, s.ZComp, s.WComp};
+    for (int c = 0; c < 4; ++c)
+        data.setComponent(c, comps[c]);
+    chooseKind();
+    if (type == 3 && data.componentsInUse() == 0) {
+        report(s.name + ": no vector component is a column of the window");
+        return false;
+    }
     data.update();
     data.runPendingPasses();
     // The finest level whose pass is done.
     level = -1;
     for (int L = 2; L >= 0 && level < 0; --L)
         if (data.filter(L).isDone()) level = L;
-    if (level < 0) {
+    if (level < 0 && type != 0) {
         report(s.name + ": the array could not be resampled");
         return false;
     }
     return true;
 }
 
+// The settings the viewer gives each graph kind when it shows it: style,
+// view, ZScale, axis style, palette bar and colours.
+void aglHeadlessGraph::Scene::chooseKind() {
+    int32_t c0, r0, columns, rows;
+    data.planeWindow(c0, r0, columns, rows);
+    double xs = 1, ys = 1, zs = 0.8;
+    data.axisScales(xs, ys, zs);
+    style = 1;
+    viewType = 0;
+    if (s.PlaneView) {
+        // Lines in the x-z plane, or in the y-z plane for windows of many rows.
+        style = 3;
+        viewType = rows > 10 ? 3 : 1;
+        zs = 1.0;
+        axisStyle = 1;
+        showPalette = useColorPalette = lighting = false;
+        lineSmooth = true;
+    } else if (type == 2) {
+        viewType = 2;
+        zs = 1.0;
+        lighting = false;
+        lineSmooth = true;
+    } else if (type == 3) {
+        style = 4;
+        lineSmooth = true;
+        const int comps[4] = {s.XComp, s.YComp, s.ZComp, s.WComp};
+        bool present[4];
+        for (int c = 0; c < 4; ++c)
+            present[c] = comps[c] >= 0 && comps[c] < columns;
+        // A flat vector graph is seen face on, through the plane of its two components.
+        if (!present[2] || !present[1] || !present[0]) {
+            viewType = !present[2] ? 2 : !present[1] ? 1 : 3;
+            zs = 1.0;
+            axisStyle = 1;
+        }
+        showPalette = useColorPalette = present[3];
+    } else if (type == 0) {
+        showPalette = false; // a plain graph object: an empty picture
+    }
+    if (s.GraphStyle >= 0) style = s.GraphStyle;
+    if (s.CamViewType >= 0) viewType = s.CamViewType;
+    if (type != 1 || s.PlaneView) data.setAxisScales(xs, ys, zs);
+}
+
+// The graph object of the type, with the display settings of the kind.
+void aglHeadlessGraph::Scene::setUpGraph() {
+    switch (type) {
+    case 1:
+        graph = std::make_unique<aglHeightPlotObj>();
+        break;
+    case 2: {
+        auto image = std::make_unique<aglImageMapObj>();
+        image->SetOrientation(s.ImageOrientation);
+        image->SetFilter(s.ImageFilter);
+        graph = std::move(image);
+        break;
+    }
+    case 3:
+        graph = std::make_unique<aglHeightMeshObj>();
+        break;
+    default:
+        graph = std::make_unique<aglGraphObj>();
+        break;
+    }
+    // The image map's start colour (white) modulates its texture; the others draw in GraphColor.
+    if (type != 2) graph->SetColor(0.0f, 0.0f, 1.0f); // GraphColor RGB(0, 0, 255)
+    graph->SetStyle(style);
+    graph->SetCacheBehavior(s.CacheBehavior);
+    graph->SetHiddenLine(s.HiddenLine);
+    graph->SetLighting(type == 1 && !s.PlaneView ? s.Lighting : lighting);
+    graph->SetShading(s.Shading);
+    graph->SetTextured(s.TextureMode != 0);
+    graph->SetPalette(&bar);
+    graph->SetUseColorPalette(useColorPalette);
+    graph->SetShowGrid(type == 1 && !s.PlaneView);
+    graph->SetShowCursor(false);
+    if (level >= 0) graph->SetDataSource(&data.filter(level));
+}
+
 bool aglHeadlessGraph::Scene::draw(QImage& image, double* secondsPerFrame) {
-    const aglGraphData::PaletteMapping pm = data.paletteMapping(level);
+    const aglGraphData::PaletteMapping pm = data.paletteMapping(std::max(level, 0));
     if (!s.PaletteFileName.empty() && !bar.LoadCustomPalette(s.PaletteFileName))
         report(s.PaletteFileName + ": not a palette of 256 x 4 bytes; ignored");
     bar.SetPaletteId(s.PaletteFileName.empty() ? s.PaletteId : 0);
@@ -101,51 +201,23 @@ bool aglHeadlessGraph::Scene::draw(QImage& image, double* secondsPerFrame) {
 
     double xs = 1, ys = 1, zs = 0.8;
     data.axisScales(xs, ys, zs);
-    plot.SetExtents(float(xs), float(ys), float(zs));
-    plot.SetColor(0.0f, 0.0f, 1.0f); // GraphColor RGB(0, 0, 255)
-    plot.SetStyle(s.GraphStyle);
-    plot.SetCacheBehavior(s.CacheBehavior);
-    plot.SetHiddenLine(s.HiddenLine);
-    plot.SetLighting(s.Lighting);
-    plot.SetShading(s.Shading);
-    plot.SetTextured(s.TextureMode != 0);
-    plot.SetPalette(&bar);
-    plot.SetUseColorPalette(true);
-    plot.SetShowCursor(false);
-    plot.SetDataSource(&data.filter(level));
+    setUpGraph();
+    graph->SetExtents(float(xs), float(ys), float(zs));
     int32_t c0, r0, nc, nr;
     data.planeWindow(c0, r0, nc, nr);
     int xLines = 1, yLines = 1;
-    gridLines(nc, nr, data.filter(0), &xLines, &yLines);
-    plot.SetNumGridLines(xLines, yLines);
+    if (level >= 0) gridLines(nc, nr, data.filter(0), &xLines, &yLines);
+    graph->SetNumGridLines(xLines, yLines);
 
     // The palette bar takes a strip at the right; the graph the rest.
     const aglArray& array = data.array();
-    const aglPalette::Strip strip = aglPalette::StripFor(s.width, s.height, true, true, 1);
+    const aglPalette::Strip strip =
+        aglPalette::StripFor(s.width, s.height, showPalette, true, type);
     bar.SetPickId(aglPaletteBarObj::kPickId);
     bar.SetArea(strip.left, strip.top, strip.right, strip.bottom);
     bar.SetShowLabels(true);
     bar.SetLabelKind(array.numericClass() == AGL_CLASS_FLOAT ? aglPalette::kFloatingLabels : 0);
-
-    // Axes: x counts columns, y rows of the window; z carries the values
-    // of the range the box maps (the level's rounded range).
-    agl::AxisInput in;
-    in.graphType = 1;
-    in.width = s.width;
-    in.height = s.height;
-    in.roiFirst[0] = c0;
-    in.roiLength[0] = nc;
-    in.roiFirst[1] = r0;
-    in.roiLength[1] = nr;
-    in.lowerBound[0] = array.lowerBound(array.colDim());
-    in.lowerBound[1] = array.lowerBound(array.rowDim());
-    double zmax = 1.0, zmin = -1.0;
-    data.filter(level).range(0, zmax, zmin);
-    in.minimum[2] = zmin;
-    in.maximum[2] = zmax;
-    in.integerData = array.numericClass() != AGL_CLASS_FLOAT;
-    axis.SetExtents(float(xs), float(ys), float(zs));
-    axis.ApplyLayout(agl::recomputeAxes(in));
+    setUpAxes(float(xs), float(ys), float(zs));
 
     aglCameraObj& cam = context.Camera();
     cam.SetViewport(strip.graphWidth, s.height);
@@ -153,14 +225,16 @@ bool aglHeadlessGraph::Scene::draw(QImage& image, double* secondsPerFrame) {
     cam.SetDistance(s.CamDistance);
     cam.SetElevation(s.CamElevation);
     cam.SetAzimuth(s.CamAzimuth);
+    cam.SetViewType(viewType);
     context.SetBackground(s.background[0], s.background[1], s.background[2]);
     context.SetWindowSize(s.width, s.height);
     context.SetAntiAliasPasses(s.NumAntiAliasPasses);
-    context.AddObject(&bar);
+    context.SetLineSmooth(lineSmooth);
+    if (showPalette) context.AddObject(&bar);
     context.AddObject(&cam);
-    context.AddObject(&axis);
-    context.AddObject(&plot);
-    context.SetGraph(&plot);
+    if (type != 0) context.AddObject(&axis);
+    context.AddObject(graph.get());
+    context.SetGraph(graph.get());
     context.SetTimings(0, 0);
     context.Start(false);
     if (!waitForPicture()) return false;
@@ -179,6 +253,42 @@ bool aglHeadlessGraph::Scene::draw(QImage& image, double* secondsPerFrame) {
     if (secondsPerFrame) *secondsPerFrame = s.frames > 1 ? elapsed / (s.frames - 1) : 0.0;
     image = context.LatestFrame();
     return !image.isNull();
+}
+
+// Axes: x and y count the columns and rows of the window (the image map's
+// ticks sit at cell centres); z carries the values of the range the box maps
+// (the level's rounded range); every axis of the vector graph carries the
+// values of its component.
+void aglHeadlessGraph::Scene::setUpAxes(float xs, float ys, float zs) {
+    const aglArray& array = data.array();
+    int32_t c0, r0, nc, nr;
+    data.planeWindow(c0, r0, nc, nr);
+    agl::AxisInput in;
+    in.graphType = type == 0 ? 1 : type;
+    in.width = s.width;
+    in.height = s.height;
+    in.roiFirst[0] = c0;
+    in.roiLength[0] = nc;
+    in.roiFirst[1] = r0;
+    in.roiLength[1] = nr;
+    in.lowerBound[0] = array.lowerBound(array.colDim());
+    in.lowerBound[1] = array.lowerBound(array.rowDim());
+    const aglFilter& f = data.filter(std::max(level, 0));
+    for (int a = type == 3 ? 0 : 2; a < 3; ++a) {
+        double hi = 1.0, lo = -1.0;
+        f.range(type == 3 ? a : 0, hi, lo);
+        in.minimum[a] = lo;
+        in.maximum[a] = hi;
+    }
+    in.integerData = array.numericClass() != AGL_CLASS_FLOAT;
+    axis.SetExtents(xs, ys, zs);
+    axis.SetStyle(axisStyle);
+    if (type == 2) {
+        axis.SetTicksOnEdges(false);
+        axis.SetCellCount(0, nc);
+        axis.SetCellCount(1, nr);
+    }
+    axis.ApplyLayout(agl::recomputeAxes(in));
 }
 
 // The grid-line counts the pipeline derives from GridDensity (40 pixels

@@ -6,8 +6,9 @@
 // points of a vector grid.
 //
 // No data. A hole in the grid (a NaN, see aglFilter.h) becomes a transparent
-// texel: alpha 0, drawn with an alpha test, so the background (or whatever
-// lies behind the image) shows through. Palette entry 0 is a real value and
+// texel: alpha 0, drawn with an alpha test, so whatever lies behind the
+// image shows through: the axes' floor wall in the viewer's image map, or the
+// background. Palette entry 0 is a real value and
 // every grey is in some built-in ramp, so no opaque colour could say "no
 // data" unambiguously. The hole's red, green and blue copy a finite
 // neighbour, so that linear filtering does not draw a dark fringe around it.
