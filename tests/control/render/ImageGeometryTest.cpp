@@ -7,6 +7,8 @@
 #include <cmath>
 #include <limits>
 
+#include "aglFilter.h"
+#include "aglLevelOfDetail.h"
 #include "aglPalette.h"
 
 namespace {
@@ -203,3 +205,22 @@ TEST(VectorCursor, PointIsLimitedToTheBox) {
 }
 
 } // namespace
+
+// A huge array shown as an image map: the finest level asks for every
+// element (its budget is raised to the window's size), but the grid keeps at
+// most kMaxSamplesImage samples per axis, so a 16384 x 16384 window gives a
+// 1024 x 1024 grid (4 MiB) and a 1024 x 1024 texture, not a 1 GiB grid.
+TEST(ImagePlan, HugeArrayGivesAGridAndTextureThatFit) {
+    const int r = agl::levelResolution(16384, 16384, agl::kInitialBudget[2], 2, 2);
+    EXPECT_EQ(r, 1);
+    int rowStep = 0, columnStep = 0, rows = 0, columns = 0;
+    aglFilter::steps(16384, 16384, r, aglFilter::maxSamplesFor(2), rowStep, columnStep, rows,
+                     columns);
+    EXPECT_EQ(rows, 1024);
+    EXPECT_EQ(columns, 1024);
+    const aglImagePlan p = aglPlanImage(columns, rows, false, 8192);
+    EXPECT_EQ(p.width, 1024);
+    EXPECT_FALSE(p.resample);
+    // A context that holds less still gets the whole image, scaled down.
+    EXPECT_EQ(aglPlanImage(columns, rows, false, 512).width, 512);
+}
