@@ -580,23 +580,30 @@ TEST(PlaneViewRender, LinesFollowTheViewAndTheAxesDropTheLineOfSight) {
     GridSource src(6, 48, [](int r, int c) {
         return 0.5f + 0.08f * float(r - 3) + 0.3f * std::sin(float(c) / 6.0f + float(r));
     });
-    aglAxisObj axis;
-    Scene<aglHeightPlotObj> scene(&src.filter, 1, [&](aglHeightPlotObj& g, aglRenderContext& ctx) {
+    Scene<aglHeightPlotObj> scene(&src.filter, 1, [&](aglHeightPlotObj& g, aglRenderContext&) {
         g.SetStyle(aglGraphObj::kLines);
         g.SetUseColorPalette(false); // strips in the palette's line colours
         g.SetLighting(false);
-        axis.SetExtents(1.0f, 1.0f, 1.0f);
-        axis.SetStyle(1);
-        agl::AxisInput in;
-        in.width = kWidth;
-        in.height = kHeight;
-        in.roiLength[0] = 48;
-        in.roiLength[1] = 6;
-        in.minimum[2] = 0.0;
-        in.maximum[2] = 1.0;
-        axis.ApplyLayout(agl::recomputeAxes(in));
-        ctx.AddObject(&axis);
     });
+    // Made after the scene and dropped before it: its fonts go back to a
+    // context that still exists.
+    aglAxisObj axis;
+    axis.SetExtents(1.0f, 1.0f, 1.0f);
+    axis.SetStyle(1);
+    agl::AxisInput in;
+    in.width = kWidth;
+    in.height = kHeight;
+    in.roiLength[0] = 48;
+    in.roiLength[1] = 6;
+    in.minimum[2] = 0.0;
+    in.maximum[2] = 1.0;
+    axis.ApplyLayout(agl::recomputeAxes(in));
+    // The axes go between the camera and the graph, as the control orders them.
+    scene.context.Pause();
+    scene.context.RemoveObject(&scene.graph);
+    scene.context.AddObject(&axis);
+    scene.context.AddObject(&scene.graph);
+    scene.context.Resume();
     const QImage img = scene.draw();
     EXPECT_TRUE(tavrix::test::matchesBaseline(img, "planeview_lines_view1"));
     const float zDirection[3] = {-4.0f, 0.0f, 0.0f};
@@ -616,4 +623,5 @@ TEST(PlaneViewRender, LinesFollowTheViewAndTheAxesDropTheLineOfSight) {
             }
         }
     EXPECT_EQ(colours.size(), 6u);
+    scene.context.Stop();
 }
