@@ -43,7 +43,9 @@ void aglImageMapObj::SetLighting(bool on) {
 
 void aglImageMapObj::SetOrientation(int orientation) {
     if (orientation < 0 || orientation > 3) return;
-    m_orientation.store(orientation);
+    // Marked changed so that a finished anti-aliased picture is not reused
+    // with the old orientation; the image itself needs no rebuild.
+    if (m_orientation.exchange(orientation) != orientation) aglObj::Invalidate();
 }
 
 void aglImageMapObj::SetFilter(bool on) {

@@ -46,7 +46,7 @@ public:
     void DrawCursor() override;
 
     // 0 identity, 1 mirrored in x, 2 mirrored in y, 3 both; other values are
-    // ignored. Takes effect at the next frame.
+    // ignored. Takes effect at the next frame (the image is not rebuilt).
     void SetOrientation(int orientation);
     int Orientation() const { return m_orientation.load(); }
     // Linear (true) or nearest texture filtering; a change rebuilds the image.

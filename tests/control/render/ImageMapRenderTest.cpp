@@ -484,6 +484,22 @@ TEST(VectorGraphRender, NonFinitePointIsSkippedAndBreaksTheLine) {
     EXPECT_TRUE(isWhite(scene.at(img, 0.55f, 0.5f)));
 }
 
+TEST(VectorGraphRender, ClipPlanesKeepPointsInsideTheBox) {
+    // A line along y = 0.5 from x = -0.2 to x = 1.2, past both ends of the box.
+    VectorSource src(15, 2, [](int k, int c) { return c == 0 ? -0.2f + 0.1f * float(k) : 0.5f; });
+    VectorScene scene(&src.filter, 2, [](aglHeightMeshObj& g, aglRenderContext&) {
+        g.SetColor(0.0f, 0.0f, 0.0f);
+        g.SetLineWidth(3.0f);
+    });
+    const QImage free = scene.draw();
+    EXPECT_FALSE(isWhite(scene.at(free, 1.1f, 0.5f)));
+    EXPECT_FALSE(isWhite(scene.at(free, -0.1f, 0.5f)));
+    const QImage clipped = scene.draw([](aglHeightMeshObj& g) { g.SetClip(true); });
+    EXPECT_TRUE(isWhite(scene.at(clipped, 1.1f, 0.5f)));
+    EXPECT_TRUE(isWhite(scene.at(clipped, -0.1f, 0.5f)));
+    EXPECT_FALSE(isWhite(scene.at(clipped, 0.5f, 0.5f)));
+}
+
 TEST(VectorGraphRender, CursorPointIsTwoWireBoxes) {
     VectorSource src(50, 3, [](int k, int c) {
         const float t = float(k) / 49.0f;
