@@ -10,7 +10,6 @@
 
 aglImageMapObj::aglImageMapObj() {
     m_lighting = false;
-    m_color[0] = m_color[1] = m_color[2] = 1.0f;
 }
 
 aglImageMapObj::~aglImageMapObj() {
@@ -216,7 +215,7 @@ void aglImageMapObj::drawTexture() {
     } else {
         glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     }
-    glColor3fv(m_color);
+    glColor3fv(m_imageColor);
     glEnable(target);
     glBindTexture(target, m_texture);
     // Cells without data are transparent texels.

@@ -76,6 +76,8 @@ private:
     void drawPick();
     void drawGridLines();
 
+    // The colour the texture is modulated with when lit (not GraphColor).
+    float m_imageColor[3] = {1.0f, 1.0f, 1.0f};
     std::atomic<int> m_orientation{0};
     std::atomic<bool> m_filter{false};
     std::atomic<bool> m_imageDirty{true};

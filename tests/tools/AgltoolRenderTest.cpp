@@ -119,6 +119,8 @@ TEST(AgltoolRender, BadInputFailsWithAMessageAndNoPicture) {
                              "--background 12345",
                              "--bogus 1",
                              "--style",
+                             "--level 3",
+                             "--level -1",
                              "--type 4",
                              "--view -1",
                              "--orientation 4",
@@ -198,4 +200,40 @@ TEST(AgltoolRender, EveryGraphTypeDrawsThroughTheSamePipeline) {
     EXPECT_GT(inkPixels(render("plane", "--plane")), 2000);
     // GraphType 0 draws nothing.
     EXPECT_EQ(inkPixels(render("none", "--type 0")), 0);
+}
+
+TEST(AgltoolRender, LevelsOfDetailStepUpAndTheSpinAdaptsAtACoarseLevel) {
+    TempDir dir;
+    // 400 x 400: resolutions 16, 8 and 2 at the initial budgets.
+    const std::string in = floatFile(dir, "wave.agl", 400, 400, [](int r, int c) {
+        return std::sin(r * 0.05) * std::cos(c * 0.04);
+    });
+    QImage pictures[3];
+    for (int L = 0; L < 3; ++L) {
+        const std::string out = dir.path() + "/level" + std::to_string(L) + ".png";
+        ToolRun run = agltool("render " + in + " " + out + " --size 240x180 --level " +
+                              std::to_string(L) + " --trace");
+        ASSERT_EQ(run.status, 0) << run.out;
+        // The trace shows the levels stepped through, coarsest first.
+        for (int k = 0; k <= L; ++k)
+            EXPECT_NE(run.out.find("setting LOD level to: " + std::to_string(k)), std::string::npos)
+                << run.out;
+        EXPECT_EQ(run.out.find("setting LOD level to: " + std::to_string(L + 1)),
+                  std::string::npos);
+        pictures[L].load(QString::fromStdString(out));
+        ASSERT_FALSE(pictures[L].isNull());
+    }
+    EXPECT_NE(pictures[0], pictures[1]);
+    EXPECT_NE(pictures[1], pictures[2]);
+    // Without --level: the finest level the rules allow.
+    const std::string finest = dir.path() + "/finest.png";
+    ASSERT_EQ(agltool("render " + in + " " + finest + " --size 240x180").status, 0);
+    EXPECT_EQ(QImage(QString::fromStdString(finest)), pictures[2]);
+
+    // Spinning shows level 0 and reports how it went.
+    const std::string spun = dir.path() + "/spun.png";
+    ToolRun run = agltool("render " + in + " " + spun + " --size 240x180 --frames 12 --spin");
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("12 frames"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("level 0, resolution 16"), std::string::npos) << run.out;
 }
