@@ -16,7 +16,9 @@
    them in the page cache.
 2. Frames per second of the image map while the camera turns 5 degrees per
    frame (free view, texture replayed): agltool render --type 2 --view 0
-   --frames 60 --spin.
+   --frames 60 --spin. The pipeline spins at level 0 (a coarse grid); the
+   finest grid's texture (1024 x 1024) turning is measured by
+   bench_imagemap_spin.
 
 Needs python3-numpy, python3-matplotlib and gnuplot-nox (Debian packages,
 installed only to run this). Prints a table; nothing here is a test.
