@@ -5,7 +5,9 @@
 
 #include "aglArray.h"
 #include "aglAxisTicks.h"
+#include "aglHeightMeshObj.h"
 #include "aglHeightPlotObj.h"
+#include "aglImageMapObj.h"
 #include "aglTrace.h"
 
 namespace {
@@ -25,9 +27,11 @@ std::unique_ptr<aglGraphObj> aglMakeGraphObject(int graphType) {
     switch (graphType) {
     case 1:
         return std::make_unique<aglHeightPlotObj>();
+    case 2:
+        return std::make_unique<aglImageMapObj>();
+    case 3:
+        return std::make_unique<aglHeightMeshObj>();
     default:
-        // The image map and the vector graph plug in here; until they do,
-        // their levels are filtered but draw nothing.
         return std::make_unique<aglGraphObj>();
     }
 }
@@ -306,14 +310,22 @@ void aglGraphView::recomputeAxes() {
     in.lowerBound[0] = a.lowerBound(a.colDim());
     in.lowerBound[1] = a.lowerBound(a.rowDim());
     const int L = std::max(0, m_currentLevel.load());
-    double zmax = 1.0, zmin = -1.0;
-    if (filter(L).isDone()) filter(L).range(0, zmax, zmin);
-    in.minimum[2] = zmin;
-    in.maximum[2] = zmax;
+    // z carries values; every axis of the vector graph carries its component's.
+    const bool vector = graphType() == 3;
+    for (int axis = vector ? 0 : 2; axis < 3; ++axis) {
+        double hi = 1.0, lo = -1.0;
+        if (filter(L).isDone()) filter(L).range(vector ? axis : 0, hi, lo);
+        in.minimum[axis] = lo;
+        in.maximum[axis] = hi;
+    }
     in.integerData = a.numericClass() != AGL_CLASS_FLOAT;
     double xs = 1, ys = 1, zs = 0.8;
     axisScales(xs, ys, zs);
     m_axis.SetExtents(float(xs), float(ys), float(zs));
+    // The image map's ticks sit at cell centres.
+    m_axis.SetTicksOnEdges(graphType() != 2);
+    m_axis.SetCellCount(0, graphType() == 2 ? nc : 0);
+    m_axis.SetCellCount(1, graphType() == 2 ? nr : 0);
     m_axis.ApplyLayout(agl::recomputeAxes(in));
 }
 

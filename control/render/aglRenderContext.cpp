@@ -495,14 +495,22 @@ void aglRenderContext::DeleteListsLater(unsigned base, int count) {
     m_pendingLists.emplace_back(base, count);
 }
 
+void aglRenderContext::DeleteTextureLater(unsigned texture) {
+    std::lock_guard<std::mutex> lock(m_pendingMutex);
+    m_pendingTextures.push_back(texture);
+}
+
 void aglRenderContext::deletePendingLists() {
     std::vector<std::pair<unsigned, int>> lists;
+    std::vector<unsigned> textures;
     {
         std::lock_guard<std::mutex> lock(m_pendingMutex);
         lists.swap(m_pendingLists);
+        textures.swap(m_pendingTextures);
     }
     for (auto [base, count] : lists)
         glDeleteLists(base, count);
+    if (!textures.empty()) glDeleteTextures(GLsizei(textures.size()), textures.data());
 }
 
 // --- the frame -------------------------------------------------------------------

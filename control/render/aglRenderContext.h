@@ -181,6 +181,9 @@ public:
     // Display lists to delete on the render thread at the next frame (an
     // object that owned them was destroyed elsewhere). Any thread.
     void DeleteListsLater(unsigned base, int count);
+    // A texture object to delete on the render thread at the next frame.
+    // Any thread.
+    void DeleteTextureLater(unsigned texture);
 
     // Time spent publishing frames (read-back and hand-over), in microseconds,
     // summed since start; with PublishedFrames it gives the cost per frame.
@@ -294,4 +297,5 @@ private:
 
     std::mutex m_pendingMutex;
     std::vector<std::pair<unsigned, int>> m_pendingLists;
+    std::vector<unsigned> m_pendingTextures;
 };
