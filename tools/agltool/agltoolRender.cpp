@@ -157,15 +157,9 @@ std::string wanted(const plotrane::PropertyInfo& p) {
     return p.isFloating() ? "a number" : "an integer";
 }
 
-// The dimension options take the dimension indices of an array.
-constexpr bool isDimension(int dispid) {
-    return dispid == plotrane::DISPID_RowDim || dispid == plotrane::DISPID_ColDim;
-}
-
 // What an option's value must look like: the property's rule, narrowed
 // where the command needs more than the control does.
 std::string optionWanted(const plotrane::PropertyInfo& p) {
-    if (isDimension(p.dispid)) return "0..6";
     // A camera at or behind its centre of interest shows nothing.
     if (p.dispid == plotrane::DISPID_CamDistance) return "a distance above 0";
     return wanted(p);
@@ -218,7 +212,6 @@ plotrane::Variant propertyValue(const plotrane::PropertyInfo& p, const char* tex
     }
     const plotrane::CheckResult r = plotrane::checkValue(p, v);
     if (r.messageId != 0 || !r.applies) return Variant();
-    if (isDimension(p.dispid) && (v < 0 || v > plotrane::kMaxDimIndex)) return Variant();
     switch (p.type) {
     case PropType::Bool:
         return Variant(v != 0.0);
