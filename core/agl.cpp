@@ -2,9 +2,50 @@
 // The core headers come first: agl.h then redefines the same names as macros.
 #include "aglSegment.h"
 
+#include <iterator>
+#include <new>
+
+namespace {
+
+// The C++ enumerators, taken before agl.h turns the same names into macros,
+// so that the two spellings can be checked against each other below.
+constexpr int kCxxCodes[] = {
+    AGL_UCHAR,    AGL_CHAR,      AGL_USHORT,     AGL_SHORT,        AGL_ULONG,    AGL_LONG,
+    AGL_FLOAT,    AGL_DOUBLE,    AGL_LANG_C,     AGL_LANG_FORTRAN, AGL_OK,       AGL_E_MAPPING,
+    AGL_E_EXISTS, AGL_E_MAPVIEW, AGL_E_OPEN,     AGL_E_FORMAT,     AGL_E_EXTENT, AGL_E_TOO_LARGE,
+    AGL_E_RANK,   AGL_E_SIZE,    AGL_E_READONLY, agl::kMaxDims,
+};
+
+} // namespace
+
 #include "agl.h"
 
-#include <new>
+namespace {
+
+constexpr int kCCodes[] = {
+    AGL_UCHAR,    AGL_CHAR,      AGL_USHORT,     AGL_SHORT,        AGL_ULONG,    AGL_LONG,
+    AGL_FLOAT,    AGL_DOUBLE,    AGL_LANG_C,     AGL_LANG_FORTRAN, AGL_OK,       AGL_E_MAPPING,
+    AGL_E_EXISTS, AGL_E_MAPVIEW, AGL_E_OPEN,     AGL_E_FORMAT,     AGL_E_EXTENT, AGL_E_TOO_LARGE,
+    AGL_E_RANK,   AGL_E_SIZE,    AGL_E_READONLY, AGL_MAX_DIMS,
+};
+
+constexpr bool sameCodes() {
+    static_assert(std::size(kCxxCodes) == std::size(kCCodes));
+    for (size_t i = 0; i < std::size(kCCodes); ++i)
+        if (kCxxCodes[i] != kCCodes[i]) return false;
+    return true;
+}
+static_assert(sameCodes(), "agl.h and aglTypes.h disagree on a type, language or error code");
+
+// The C API's own code must not collide with one the core can report.
+constexpr bool argumentCodeIsFree() {
+    for (int code : kCxxCodes)
+        if (code == AGL_E_ARGUMENT) return false;
+    return true;
+}
+static_assert(argumentCodeIsFree());
+
+} // namespace
 
 struct agl_segment {
     aglSegment segment;
@@ -160,6 +201,10 @@ int agl_last_error(void) {
 const char* agl_error_name(int code) {
     if (code == AGL_E_ARGUMENT) return "AGL_E_ARGUMENT";
     return agl::errorName(code);
+}
+
+int agl_version(void) {
+    return AGL_VERSION;
 }
 
 } // extern "C"

@@ -35,6 +35,27 @@
 #ifndef AGL_H
 #define AGL_H
 
+/* The version of this header. agl_version() gives the library's, so a program
+   can check at run time that it runs against the library it was built for:
+   the major numbers must agree (the library's SONAME carries the major). */
+#define AGL_VERSION_MAJOR 1
+#define AGL_VERSION_MINOR 1
+#define AGL_VERSION_PATCH 0
+#define AGL_VERSION (AGL_VERSION_MAJOR * 10000 + AGL_VERSION_MINOR * 100 + AGL_VERSION_PATCH)
+
+/* Marks the functions libagl exports; everything else in it stays hidden. */
+#if defined(_WIN32)
+#ifdef AGL_BUILDING_LIBRARY
+#define AGL_API __declspec(dllexport)
+#else
+#define AGL_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__) && __GNUC__ >= 4
+#define AGL_API __attribute__((visibility("default")))
+#else
+#define AGL_API
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -75,46 +96,49 @@ typedef struct agl_segment agl_segment;
 /* Creates a new shared-memory segment. name may be NULL for a generated
    name (read it back with agl_name). Fails with AGL_E_EXISTS when a block of
    that name exists. Elements start as zeros. */
-int agl_create(agl_segment** out, const char* name, int type, int language, int ndims,
-               const int* extents);
+AGL_API int agl_create(agl_segment** out, const char* name, int type, int language, int ndims,
+                       const int* extents);
 
 /* Creates (or reuses) the agl file at path and maps it for writing. */
-int agl_create_file(agl_segment** out, const char* path, int type, int language, int ndims,
-                    const int* extents);
+AGL_API int agl_create_file(agl_segment** out, const char* path, int type, int language, int ndims,
+                            const int* extents);
 
 /* Opens an existing segment: a file path first, a shared-memory name second. */
-int agl_open(agl_segment** out, const char* name, int read_only);
+AGL_API int agl_open(agl_segment** out, const char* name, int read_only);
 
 /* Unmaps and releases the segment; the pointer is invalid afterwards. */
-int agl_close(agl_segment* seg);
+AGL_API int agl_close(agl_segment* seg);
 
 /* Address of the first element, NULL for a NULL segment. */
-void* agl_data(agl_segment* seg);
+AGL_API void* agl_data(agl_segment* seg);
 
 /* The segment's name, type code, language, dimension count (0 on error). */
-const char* agl_name(const agl_segment* seg);
-int agl_type(const agl_segment* seg);
-int agl_language(const agl_segment* seg);
-int agl_ndims(const agl_segment* seg);
+AGL_API const char* agl_name(const agl_segment* seg);
+AGL_API int agl_type(const agl_segment* seg);
+AGL_API int agl_language(const agl_segment* seg);
+AGL_API int agl_ndims(const agl_segment* seg);
 /* Total number of elements. */
-long long agl_count(const agl_segment* seg);
+AGL_API long long agl_count(const agl_segment* seg);
 
 /* Copies the extents / lower bounds (language order) into out[0..max-1]. */
-int agl_extents(const agl_segment* seg, int* out, int max);
-int agl_lower_bounds(const agl_segment* seg, int* out, int max);
+AGL_API int agl_extents(const agl_segment* seg, int* out, int max);
+AGL_API int agl_lower_bounds(const agl_segment* seg, int* out, int max);
 
 /* Sets the lower bound of dimension dim (0-based, language order). */
-int agl_set_lower_bound(agl_segment* seg, int dim, int value);
+AGL_API int agl_set_lower_bound(agl_segment* seg, int dim, int value);
 
 /* Re-labels a writable segment; the byte size must not change and ndims must
    not exceed the slots the segment was created with. */
-int agl_reshape(agl_segment* seg, int ndims, const int* extents, int type);
+AGL_API int agl_reshape(agl_segment* seg, int ndims, const int* extents, int type);
 
 /* The last error code of this thread, reset to 0 by the call. */
-int agl_last_error(void);
+AGL_API int agl_last_error(void);
 
 /* The enumerator of an error code, e.g. "AGL_E_FORMAT". */
-const char* agl_error_name(int code);
+AGL_API const char* agl_error_name(int code);
+
+/* The library's version, in the form of AGL_VERSION. */
+AGL_API int agl_version(void);
 
 #ifdef __cplusplus
 }

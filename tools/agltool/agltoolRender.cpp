@@ -9,68 +9,33 @@
 //                  [--resolution N]
 //                  [--frames N] [--spin] [--trace]
 //
-// The command is two halves. parseRenderOptions turns the command line into
-// RenderSettings, named after the control's properties: each option names a
-// property, and the control's property table gives its type and range. HeadlessGraph plays
-// the control's part: it binds the array by name, resamples it by the
-// data-access rules, builds the scene (palette bar, camera in its home
-// position, axes, the height plot of the finest level that is ready) on a render
-// context and takes the published picture. When the control exists, only
-// HeadlessGraph is replaced: the settings become property writes.
+// Only the command line lives here: parseRenderOptions turns it into
+// aglGraphSettings, named after the control's properties (each option names
+// a property, whose row in the control's property table gives the option
+// its type and range), and the engine's headless pipeline (aglHeadlessGraph)
+// binds, resamples and draws the array as the control does.
 #include "agltoolRender.h"
 
 #include <QGuiApplication>
 #include <QImage>
 #include <QTemporaryDir>
 #include <cerrno>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
-#include <vector>
 
-#include "aglArray.h"
-#include "aglAxisObj.h"
-#include "aglAxisTicks.h"
-#include "aglFilter.h"
-#include "aglGraphData.h"
-#include "aglHeightPlotObj.h"
-#include "aglPaletteBarObj.h"
-#include "aglRenderContext.h"
+#include "aglHeadlessGraph.h"
 #include "aglTrace.h"
 #include "plotrane/PropertyTable.h"
 
 namespace {
 
-struct Roi {
-    int dim;
-    int32_t low, high;
-};
-
-// The command line, in the control's vocabulary.
-struct RenderSettings {
-    std::string name, output;
-    int width = 800, height = 600;
-    int GraphStyle = 1;
-    int PaletteId = 4;
-    std::string PaletteFileName;
-    float CamElevation = 26.0f, CamAzimuth = -108.5f, CamDistance = 3.0f;
+// The command line: where the picture goes, and what it shows.
+struct RenderSettings : aglGraphSettings {
+    std::string output;
     bool cameraMoved[3] = {false, false, false}; // elevation, azimuth, distance given
-    int NumAntiAliasPasses = 0;
-    int RowDim = -1, ColDim = -1; // -1: the array's own choice
-    std::vector<Roi> rois;
-    float background[3] = {1.0f, 1.0f, 1.0f};
-    int CacheBehavior = 1;
-    bool HiddenLine = true;
-    bool Lighting = true;
-    int Shading = 1;
-    int TextureMode = 0;
-    int Resolution = 0; // 0: ResolutionAutoAdjust; n: every n-th element, one level
-    int frames = 1;    // pictures to draw (the last one is saved); >1 with --spin measures rotation
-    bool spin = false; // rotate the camera 5 degrees per frame
 };
 
 bool parseLong(const char* text, long& out) {
@@ -342,198 +307,6 @@ int parseRenderOptions(int argc, char** argv, RenderSettings& s) {
     return 0;
 }
 
-// The engine, driven as the control will drive it.
-class HeadlessGraph {
-public:
-    explicit HeadlessGraph(const RenderSettings& s) : m_s(s) {}
-    ~HeadlessGraph() { m_context.Stop(); }
-
-    // Binds and resamples the array; false with a message on failure.
-    bool bind() {
-        m_data.setGraphType(1);
-        if (!m_data.setFileName(m_s.name)) {
-            std::fprintf(stderr,
-                         "agltool: %s: cannot be opened as an array of 2 or more elements\n",
-                         m_s.name.c_str());
-            return false;
-        }
-        const aglArray& a = m_data.array();
-        for (int d : {m_s.RowDim, m_s.ColDim})
-            if (d >= a.dimCount()) {
-                std::fprintf(stderr, "agltool: %s: dimension %d out of range 0..%d\n",
-                             m_s.name.c_str(), d, a.dimCount() - 1);
-                return false;
-            }
-        if (m_s.RowDim >= 0) m_data.setRowDimension(m_s.RowDim);
-        if (m_s.ColDim >= 0) m_data.setColumnDimension(m_s.ColDim);
-        for (const Roi& r : m_s.rois) {
-            if (r.dim >= a.dimCount() || r.high >= a.extent(r.dim)) {
-                std::fprintf(stderr, "agltool: %s: --roi %d:%d:%d outside the array\n",
-                             m_s.name.c_str(), r.dim, r.low, r.high);
-                return false;
-            }
-            m_data.setRoiLow(r.dim, r.low);
-            m_data.setRoiHigh(r.dim, r.high);
-        }
-        if (m_s.Resolution > 0) {
-            m_data.setResolutionAutoAdjust(false);
-            m_data.setResolution(m_s.Resolution);
-        }
-        m_data.update();
-        m_data.runPendingPasses();
-        // The finest level whose pass is done.
-        m_level = -1;
-        for (int L = 2; L >= 0 && m_level < 0; --L)
-            if (m_data.filter(L).isDone()) m_level = L;
-        if (m_level < 0) {
-            std::fprintf(stderr, "agltool: %s: the array could not be resampled\n",
-                         m_s.name.c_str());
-            return false;
-        }
-        return true;
-    }
-
-    // Builds the scene, starts the render thread and waits for the picture.
-    bool draw(QImage& image, double* secondsPerFrame) {
-        const aglGraphData::PaletteMapping pm = m_data.paletteMapping(m_level);
-        if (!m_s.PaletteFileName.empty() && !m_bar.LoadCustomPalette(m_s.PaletteFileName))
-            std::fprintf(stderr, "agltool: %s: not a palette of 256 x 4 bytes; ignored\n",
-                         m_s.PaletteFileName.c_str());
-        m_bar.SetPaletteId(m_s.PaletteFileName.empty() ? m_s.PaletteId : 0);
-        m_bar.SetValueMapping(pm.valueScale, pm.valueOffset);
-        m_bar.SetRange(pm.minimum, pm.maximum);
-
-        double xs = 1, ys = 1, zs = 0.8;
-        m_data.axisScales(xs, ys, zs);
-        m_plot.SetExtents(float(xs), float(ys), float(zs));
-        m_plot.SetColor(0.0f, 0.0f, 1.0f); // GraphColor RGB(0, 0, 255)
-        m_plot.SetStyle(m_s.GraphStyle);
-        m_plot.SetCacheBehavior(m_s.CacheBehavior);
-        m_plot.SetHiddenLine(m_s.HiddenLine);
-        m_plot.SetLighting(m_s.Lighting);
-        m_plot.SetShading(m_s.Shading);
-        m_plot.SetTextured(m_s.TextureMode != 0);
-        m_plot.SetPalette(&m_bar);
-        m_plot.SetUseColorPalette(true);
-        m_plot.SetShowCursor(false);
-        m_plot.SetDataSource(&m_data.filter(m_level));
-        int32_t c0, r0, nc, nr;
-        m_data.planeWindow(c0, r0, nc, nr);
-        int xLines = 1, yLines = 1;
-        gridLines(nc, nr, m_data.filter(0), &xLines, &yLines);
-        m_plot.SetNumGridLines(xLines, yLines);
-
-        // The palette bar takes a strip at the right; the graph the rest.
-        const aglArray& array = m_data.array();
-        const aglPalette::Strip strip = aglPalette::StripFor(m_s.width, m_s.height, true, true, 1);
-        m_bar.SetPickId(aglPaletteBarObj::kPickId);
-        m_bar.SetArea(strip.left, strip.top, strip.right, strip.bottom);
-        m_bar.SetShowLabels(true);
-        m_bar.SetLabelKind(array.numericClass() == AGL_CLASS_FLOAT ? aglPalette::kFloatingLabels
-                                                                   : 0);
-
-        // Axes: x counts columns, y rows of the window; z carries the values
-        // of the range the box maps (the level's rounded range).
-        agl::AxisInput in;
-        in.graphType = 1;
-        in.width = m_s.width;
-        in.height = m_s.height;
-        in.roiFirst[0] = c0;
-        in.roiLength[0] = nc;
-        in.roiFirst[1] = r0;
-        in.roiLength[1] = nr;
-        in.lowerBound[0] = array.lowerBound(array.colDim());
-        in.lowerBound[1] = array.lowerBound(array.rowDim());
-        double zmax = 1.0, zmin = -1.0;
-        m_data.filter(m_level).range(0, zmax, zmin);
-        in.minimum[2] = zmin;
-        in.maximum[2] = zmax;
-        in.integerData = array.numericClass() != AGL_CLASS_FLOAT;
-        m_axis.SetExtents(float(xs), float(ys), float(zs));
-        m_axis.ApplyLayout(agl::recomputeAxes(in));
-
-        aglCameraObj& cam = m_context.Camera();
-        cam.SetViewport(strip.graphWidth, m_s.height);
-        cam.SetCenter(0.5f, 0.5f, 0.3f);
-        cam.SetDistance(m_s.CamDistance);
-        cam.SetElevation(m_s.CamElevation);
-        cam.SetAzimuth(m_s.CamAzimuth);
-        m_context.SetBackground(m_s.background[0], m_s.background[1], m_s.background[2]);
-        m_context.SetWindowSize(m_s.width, m_s.height);
-        m_context.SetAntiAliasPasses(m_s.NumAntiAliasPasses);
-        m_context.AddObject(&m_bar);
-        m_context.AddObject(&cam);
-        m_context.AddObject(&m_axis);
-        m_context.AddObject(&m_plot);
-        m_context.SetGraph(&m_plot);
-        m_context.SetTimings(0, 0);
-        m_context.Start(false);
-        if (!waitForPicture()) return false;
-
-        const auto start = std::chrono::steady_clock::now();
-        for (int k = 1; k < m_s.frames; ++k) {
-            if (m_s.spin) {
-                m_context.Pause();
-                cam.SetAzimuth(cam.Azimuth() + 5.0f);
-                m_context.Resume();
-            }
-            if (!waitForPicture()) return false;
-        }
-        const double elapsed =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (secondsPerFrame) *secondsPerFrame = m_s.frames > 1 ? elapsed / (m_s.frames - 1) : 0.0;
-        image = m_context.LatestFrame();
-        return !image.isNull();
-    }
-
-private:
-    // The grid-line counts the pipeline derives from GridDensity (40 pixels
-    // between lines) and the picture's size.
-    void gridLines(int columns, int rows, const aglFilter& level0, int* x, int* y) const {
-        // Each count is at most the coarsest grid's size.
-        const double density = 40.0;
-        const double s = std::max(1.0, double(std::min(m_s.width, m_s.height)));
-        const auto step = [&](int count) {
-            return (count >= 10 && s / count < density) ? int(count * density / s) : 1;
-        };
-        *x = std::min(columns / std::max(1, step(columns)), level0.outputColumns());
-        *y = std::min(rows / std::max(1, step(rows)), level0.outputRows());
-    }
-
-    // Waits for the finished picture: the one the render thread draws when it
-    // starts, or else a new one (Run); with anti-aliasing, until the
-    // accumulated passes are complete.
-    bool waitForPicture() {
-        m_context.WaitUntilIdle();
-        if (m_context.StartFailed()) {
-            std::fprintf(stderr, "agltool: no OpenGL context: %s\n",
-                         m_context.StartError().c_str());
-            return false;
-        }
-        const uint64_t before = m_context.PublishedFrames();
-        if (m_drawn || before == 0) {
-            m_context.Redraw(true);
-            if (!m_context.WaitForFrame(before, 60000)) return false;
-        }
-        m_drawn = true;
-        if (m_s.NumAntiAliasPasses > 0) {
-            for (int k = 0; k < 600 && !m_context.IsAccumulationComplete(); ++k)
-                m_context.WaitForFrame(m_context.PublishedFrames(), 100);
-        }
-        m_context.WaitUntilIdle();
-        return true;
-    }
-
-    const RenderSettings& m_s;
-    aglGraphData m_data;
-    aglPaletteBarObj m_bar;
-    aglAxisObj m_axis;
-    aglHeightPlotObj m_plot;
-    aglRenderContext m_context;
-    int m_level = -1;
-    bool m_drawn = false; // a picture was taken (the next one needs a Redraw)
-};
-
 } // namespace
 
 int renderCommand(int argc, char** argv) {
@@ -554,7 +327,9 @@ int renderCommand(int argc, char** argv) {
     QImage image;
     double secondsPerFrame = 0.0;
     {
-        HeadlessGraph graph(s);
+        aglHeadlessGraph graph(s, [](const std::string& line) {
+            std::fprintf(stderr, "agltool: %s\n", line.c_str());
+        });
         if (!graph.bind()) return 2;
         if (!graph.draw(image, &secondsPerFrame)) {
             std::fprintf(stderr, "agltool: %s: no picture was drawn\n", s.name.c_str());
