@@ -22,6 +22,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <type_traits>
 
 #include "plotrane/ControlDispatch.h"
 #include "plotrane/ControlFactory.h"
@@ -53,6 +54,23 @@ public:
     plotrane::Variant property(const plotrane::PropertyInfo& p);
     plotrane::DispatchStatus setProperty(const plotrane::PropertyInfo& p,
                                          const plotrane::Variant& value);
+    // Typed by the table: get<DISPID_LineWidth>() is a float,
+    // set<DISPID_GraphStyle>(int16_t(2)) takes a short.
+    template <int Dispid> plotrane::PropValueOf<Dispid> get() {
+        using R = plotrane::PropValueOf<Dispid>;
+        const plotrane::Variant v = property(*plotrane::anyPropertyInfo(Dispid));
+        if constexpr (std::is_same_v<R, std::string>)
+            return v.toString();
+        else if constexpr (std::is_same_v<R, bool>)
+            return v.toBool();
+        else if constexpr (std::is_floating_point_v<R>)
+            return R(v.toDouble());
+        else
+            return R(v.toInt());
+    }
+    template <int Dispid> plotrane::DispatchStatus set(plotrane::PropValueOf<Dispid> value) {
+        return setProperty(*plotrane::anyPropertyInfo(Dispid), plotrane::Variant(value));
+    }
     const PlotraneFont& axisFont() const { return m_fonts[0]; }
     const PlotraneFont& axisLabelFont() const { return m_fonts[1]; }
     // A change rebuilds the axis fonts; marks modified.

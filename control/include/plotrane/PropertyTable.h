@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "plotrane/ControlDispatch.h"
@@ -346,6 +347,19 @@ constexpr const PropertyInfo* findAnyProperty(std::string_view name) {
         if (name == p.name) return &p;
     return nullptr;
 }
+
+// The C++ type that carries a property of each dispatch type.
+template <PropType T> struct PropValue;
+template <> struct PropValue<PropType::Bool> { using type = bool; };
+template <> struct PropValue<PropType::Short> { using type = int16_t; };
+template <> struct PropValue<PropType::Long> { using type = int32_t; };
+template <> struct PropValue<PropType::Float> { using type = float; };
+template <> struct PropValue<PropType::Double> { using type = double; };
+template <> struct PropValue<PropType::Color> { using type = uint32_t; };
+template <> struct PropValue<PropType::String> { using type = std::string; };
+template <> struct PropValue<PropType::Font> { using type = std::string; }; // the face
+// The C++ type of the property with that dispatch identifier.
+template <int Dispid> using PropValueOf = typename PropValue<anyPropertyInfo(Dispid)->type>::type;
 
 // The order in which a property set is saved and loaded: the table's, with
 // each X and Y clamp minimum before its maximum.

@@ -18,6 +18,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <type_traits>
 
 using namespace plotrane;
 
@@ -191,7 +192,8 @@ TEST_F(ControlTest, EdgeCasesOfTheInterface) {
     EXPECT_EQ(ctrl->SetProperty(DISPID_LineWidth, Variant(100.0f)).message,
               "LineWidth must be a  number in the range (0, 100)");
     EXPECT_FLOAT_EQ(ctrl->GetProperty(DISPID_LineWidth).toFloat(), 99.5f);
-    EXPECT_TRUE(ctrl->SetProperty(DISPID_BarChartArea, Variant(1.0f)).ok());
+    EXPECT_TRUE(ctrl->set<DISPID_BarChartArea>(1.0f).ok());
+    EXPECT_FLOAT_EQ(ctrl->get<DISPID_BarChartArea>(), 1.0f);
     EXPECT_EQ(ctrl->SetProperty(DISPID_BarChartArea, Variant(0.0f)).code, 380);
 
     // DataElementSize 4 is accepted and dropped: it reads the array's size.
@@ -199,7 +201,9 @@ TEST_F(ControlTest, EdgeCasesOfTheInterface) {
     EXPECT_TRUE(ctrl->SetProperty(DISPID_DataElementSize, Variant(int16_t(8))).ok());
     EXPECT_EQ(ctrl->GetProperty(DISPID_DataElementSize).toInt(), 4);
 
-    EXPECT_TRUE(ctrl->SetProperty(DISPID_AxisStyle, Variant(int16_t(7))).ok());
+    EXPECT_TRUE(ctrl->set<DISPID_AxisStyle>(7).ok());
+    static_assert(std::is_same_v<decltype(ctrl->get<DISPID_AxisStyle>()), int16_t>);
+    static_assert(std::is_same_v<decltype(ctrl->get<DISPID_AxisColor>()), uint32_t>);
     ctrl->setModified(false);
     EXPECT_TRUE(ctrl->SetProperty(DISPID_AxisStyle, Variant(int16_t(0))).ok());
     EXPECT_EQ(ctrl->GetProperty(DISPID_AxisStyle).toInt(), 7);
