@@ -1,0 +1,48 @@
+// A host of the graph control that knows nothing but the installed public
+// headers and libplotrane2d.so: it creates the control by class identifier,
+// binds an array by name and checks what the control shows and reports.
+// Usage: host ARRAY.agl; exit status 0 when every check passes.
+#include <QApplication>
+#include <QImage>
+#include <QWidget>
+#include <cstdio>
+#include <cstdlib>
+
+#include "plotrane/ControlFactory.h"
+#include "plotrane/PropertyTable.h"
+
+static int fail(const char* what) {
+    std::fprintf(stderr, "host: %s\n", what);
+    return 1;
+}
+
+int main(int argc, char** argv) {
+    if (argc < 2) return fail("usage: host ARRAY.agl");
+    if (!std::getenv("DISPLAY")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+
+    if (plotrane::createControl("PLOTRANE2D.Plotrane2DCtrl.1")) return fail("wrong id accepted");
+    plotrane::ControlInstance c = plotrane::createControl(plotrane::kPlotrane2DClassId);
+    if (!c) return fail("no control for the class id");
+    using namespace plotrane;
+    ControlDispatch& d = *c.dispatch;
+    if (!d.SetProperty(DISPID_FileName, Variant(argv[1])).ok()) return fail("FileName refused");
+    d.Invoke(DISPID_Update, {});
+    if (d.GetProperty(DISPID_NumColumns).toInt() < 2) return fail("nothing bound");
+    if (d.GetProperty(DISPID_MajorVersion).toInt() != kControlMajorVersion)
+        return fail("another version");
+    const DispatchStatus bad = d.SetProperty(DISPID_GraphStyle, Variant(int16_t(9)));
+    if (bad.code != 380 || bad.message != "Invalid Graph Style") return fail("no error 380");
+
+    // The control paints its background in BackColor (0x00BBGGRR).
+    d.SetProperty(DISPID_BackColor, Variant(uint32_t(0x336699)));
+    c.widget->resize(160, 120);
+    c.widget->show();
+    app.processEvents();
+    const QImage frame = c.widget->grab().toImage();
+    if (frame.isNull() || frame.pixel(2, 2) != qRgb(0x99, 0x66, 0x33))
+        return fail("the background is not BackColor");
+    delete c.widget;
+    std::printf("host: control created by class id, array bound, frame painted\n");
+    return 0;
+}
