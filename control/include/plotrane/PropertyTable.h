@@ -8,6 +8,7 @@
 // Header only, constexpr, free of Qt and GL.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -359,7 +360,15 @@ template <> struct PropValue<PropType::Color> { using type = uint32_t; };
 template <> struct PropValue<PropType::String> { using type = std::string; };
 template <> struct PropValue<PropType::Font> { using type = std::string; }; // the face
 // The C++ type of the property with that dispatch identifier.
-template <int Dispid> using PropValueOf = typename PropValue<anyPropertyInfo(Dispid)->type>::type;
+// (By index, not through a pointer: a sanitizer build does not take pointer
+// dereferences as constant expressions.)
+constexpr PropType propTypeOf(int dispid) {
+    if (dispid >= 1 && dispid <= kPropertyCount) return kProperties[dispid - 1].type;
+    for (size_t i = 0; i < sizeof(kStockProperties) / sizeof(kStockProperties[0]); ++i)
+        if (kStockProperties[i].dispid == dispid) return kStockProperties[i].type;
+    return PropType::String;
+}
+template <int Dispid> using PropValueOf = typename PropValue<propTypeOf(Dispid)>::type;
 
 // The order in which a property set is saved and loaded: the table's, with
 // each X and Y clamp minimum before its maximum.
