@@ -8,6 +8,7 @@
 #include "aglArray.h"
 #include "aglFilter.h"
 #include "aglGraphData.h"
+#include "aglSegment.h"
 
 using namespace plotrane;
 
@@ -443,6 +444,10 @@ int CPlotrane2DCtrl::reshapeData(std::span<const int32_t> extents, int typeCode)
     return m_data->reshape(int(extents.size()), extents.data(), typeCode);
 }
 
+std::shared_ptr<const aglSegment> CPlotrane2DCtrl::dimensionScale(int dim) const {
+    return dim >= 0 && dim <= kMaxDimIndex ? m_dimScales[size_t(dim)] : nullptr;
+}
+
 // --- Methods ----------------------------------------------------------------
 
 Variant CPlotrane2DCtrl::Invoke(int dispid, const std::vector<Variant>& args) {
@@ -518,8 +523,19 @@ Variant CPlotrane2DCtrl::Invoke(int dispid, const std::vector<Variant>& args) {
         const int d = dimArg();
         return Variant(validDim(d) ? int(m_data->lowerBound(d)) : 0);
     }
-    case DISPID_SetAxisScale:
-        return Variant(false); // axis scales come with the axis object
+    case DISPID_SetAxisScale: {
+        // FALSE, and the dimension's scale removed, unless the dimension is
+        // 0..6 and the name opens as a one-dimensional array.
+        const int d = dimArg();
+        if (d < 0 || d > kMaxDimIndex) return Variant(false);
+        auto segment = std::make_shared<aglSegment>();
+        const bool ok = args.size() >= 2 && args[1].type() == Variant::Type::String &&
+                        segment->open(args[1].toString(), true) && segment->dimCount() == 1;
+        m_dimScales[size_t(d)] = ok ? std::move(segment) : nullptr;
+        m_modified = true;
+        QWidget::update();
+        return Variant(ok);
+    }
     case DISPID_SetCustomPalette:
         return Variant(true);
     case DISPID_CreateMetaFile:

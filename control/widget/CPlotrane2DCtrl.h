@@ -30,6 +30,7 @@
 
 class QSettings;
 class aglGraphData;
+class aglSegment;
 
 // An axis font as the control keeps and persists it.
 struct PlotraneFont {
@@ -105,6 +106,9 @@ public:
     plotrane::DispatchStatus loadProperties(const QVariantMap& bag);
     plotrane::DispatchStatus loadProperties(QSettings& settings);
 
+    // The tick values of a dimension's axis given by SetAxisScale, or null.
+    std::shared_ptr<const aglSegment> dimensionScale(int dim) const;
+
     // The engine's data side (binding, window, levels).
     aglGraphData& graphData() { return *m_data; }
 
@@ -153,4 +157,6 @@ private:
     bool m_spinning = false;
     QTimer m_timer;
     QImage m_frame;
+    // Tick values per dimension (SetAxisScale): one-dimensional segments.
+    std::array<std::shared_ptr<const aglSegment>, plotrane::kMaxDimIndex + 1> m_dimScales;
 };

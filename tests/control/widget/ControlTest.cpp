@@ -4,6 +4,8 @@
 // loaded and saved again.
 #include "CPlotrane2DCtrl.h"
 #include "TempDir.h"
+#include "aglSegment.h"
+#include "aglTypes.h"
 #include "plotrane/ControlFactory.h"
 #include "plotrane/PropertyTable.h"
 
@@ -281,6 +283,26 @@ TEST_F(ControlTest, IndicesFromOutsideNeverReachTheArray) {
     EXPECT_EQ(ctrl->Invoke(DISPID_Reshape, {Variant(int16_t(2)), Variant(4)}).toInt(), -1);
     EXPECT_EQ(ctrl->Invoke(DISPID_SetAxisScale, {Variant(int16_t(9)), Variant("x")}).toBool(),
               false);
+}
+
+TEST_F(ControlTest, AxisScalesAreOneDimensionalArrays) {
+    TempDir dir;
+    const std::string ticks = dir.file("ticks.agl");
+    {
+        aglSegment make;
+        const int32_t extent[1] = {64};
+        ASSERT_TRUE(make.create(ticks.c_str(), 1, extent, AGL_FLOAT, AGL_LANG_C));
+    }
+    EXPECT_TRUE(ctrl->Invoke(DISPID_SetAxisScale, {Variant(int16_t(1)), Variant(ticks)}).toBool());
+    ASSERT_NE(ctrl->dimensionScale(1), nullptr);
+    EXPECT_TRUE(ctrl->isModified());
+    // The example is two-dimensional: refused, and an earlier scale removed.
+    EXPECT_FALSE(ctrl->Invoke(DISPID_SetAxisScale, {Variant(int16_t(1)), Variant(kWave)}).toBool());
+    EXPECT_EQ(ctrl->dimensionScale(1), nullptr);
+    EXPECT_FALSE(
+        ctrl->Invoke(DISPID_SetAxisScale, {Variant(int16_t(1)), Variant("/no/such.agl")}).toBool());
+    EXPECT_FALSE(
+        ctrl->Invoke(DISPID_SetAxisScale, {Variant(int16_t(-1)), Variant(kWave)}).toBool());
 }
 
 TEST_F(ControlTest, UpdateFiresAFilterPassPerLevel) {
