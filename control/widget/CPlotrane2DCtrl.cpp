@@ -724,4 +724,26 @@ ControlInstance createControl(std::string_view classId, QWidget* parent) {
     auto* control = new CPlotrane2DCtrl(parent);
     return {control, control};
 }
+
+namespace {
+CPlotrane2DCtrl* asControl(QWidget* w) {
+    return qobject_cast<CPlotrane2DCtrl*>(w);
+}
+const DispatchStatus kNotAControl{kSetNotSupported, "Not a Plotrane2D control"};
+} // namespace
+
+void saveProperties(QWidget* control, QVariantMap& bag) {
+    if (CPlotrane2DCtrl* c = asControl(control)) c->saveProperties(bag);
+}
+void saveProperties(QWidget* control, QSettings& settings) {
+    if (CPlotrane2DCtrl* c = asControl(control)) c->saveProperties(settings);
+}
+DispatchStatus loadProperties(QWidget* control, const QVariantMap& bag) {
+    CPlotrane2DCtrl* c = asControl(control);
+    return c ? c->loadProperties(bag) : kNotAControl;
+}
+DispatchStatus loadProperties(QWidget* control, QSettings& settings) {
+    CPlotrane2DCtrl* c = asControl(control);
+    return c ? c->loadProperties(settings) : kNotAControl;
+}
 } // namespace plotrane

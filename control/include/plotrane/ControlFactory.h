@@ -4,10 +4,12 @@
 // its window and the dispatch interface to drive it. Host thread only.
 #pragma once
 
+#include <QVariantMap>
 #include <string_view>
 
 #include "plotrane/ControlDispatch.h"
 
+class QSettings;
 class QWidget;
 
 #define PLOTRANE_EXPORT __attribute__((visibility("default")))
@@ -26,5 +28,15 @@ struct ControlInstance {
 // The control of that class identifier (kPlotrane2DClassId), or an empty
 // instance for any other identifier. Needs a QApplication.
 PLOTRANE_EXPORT ControlInstance createControl(std::string_view classId, QWidget* parent = nullptr);
+
+// The control's property set, for a host to keep where it likes: version,
+// stock properties and every persisted property under its key (fonts as
+// family, size and bold). `control` is a widget made by createControl.
+// Loading runs the setters in the saved order; a key that is missing leaves
+// its property, and a refused value ends the load with its error.
+PLOTRANE_EXPORT void saveProperties(QWidget* control, QVariantMap& bag);
+PLOTRANE_EXPORT void saveProperties(QWidget* control, QSettings& settings);
+PLOTRANE_EXPORT DispatchStatus loadProperties(QWidget* control, const QVariantMap& bag);
+PLOTRANE_EXPORT DispatchStatus loadProperties(QWidget* control, QSettings& settings);
 
 } // namespace plotrane

@@ -4,6 +4,7 @@
 // Usage: host ARRAY.agl; exit status 0 when every check passes.
 #include <QApplication>
 #include <QImage>
+#include <QVariantMap>
 #include <QWidget>
 #include <cstdio>
 #include <cstdlib>
@@ -42,6 +43,16 @@ int main(int argc, char** argv) {
     const QImage frame = c.widget->grab().toImage();
     if (frame.isNull() || frame.pixel(2, 2) != qRgb(0x99, 0x66, 0x33))
         return fail("the background is not BackColor");
+    // The property set goes into a bag and back into a second control.
+    QVariantMap bag;
+    plotrane::saveProperties(c.widget, bag);
+    if (bag.value("BackColor").toInt() != 0x336699) return fail("BackColor not saved");
+    plotrane::ControlInstance second = plotrane::createControl(plotrane::kPlotrane2DClassId);
+    if (!plotrane::loadProperties(second.widget, bag).ok()) return fail("the set did not load");
+    if (second.dispatch->GetProperty(DISPID_BackColor).toInt() != 0x336699)
+        return fail("BackColor not loaded");
+    if (plotrane::loadProperties(nullptr, bag).ok()) return fail("loaded into no control");
+    delete second.widget;
     delete c.widget;
     std::printf("host: control created by class id, array bound, frame painted\n");
     return 0;
