@@ -2,19 +2,27 @@
 
 #include <QMessageBox>
 #include <QPainter>
+#include <QResizeEvent>
+
 #include <QSettings>
 #include <cmath>
 
 #include "aglArray.h"
-#include "aglFilter.h"
-#include "aglGraphData.h"
+#include "aglCameraObj.h"
+#include "aglGraphView.h"
+#include "aglRenderContext.h"
+
 #include "aglSegment.h"
 
 using namespace plotrane;
 
 namespace {
 
-constexpr double kDegrees = 3.14159265358979323846 / 180.0;
+// Host colours (0x00BBGGRR) as the engine's 0..1 triples.
+void colour(uint32_t c, float rgb[3]) {
+    for (int k = 0; k < 3; ++k)
+        rgb[k] = float((c >> (8 * k)) & 0xFF) / 255.0f;
+}
 
 // A number as the typed Variant of the property's type.
 Variant typed(const PropertyInfo& p, double v) {
@@ -129,18 +137,51 @@ Variant fromQVariant(const PropertyInfo& p, const QVariant& q) {
 
 } // namespace
 
-CPlotrane2DCtrl::CPlotrane2DCtrl(QWidget* parent)
-    : QWidget(parent), m_data(std::make_unique<aglGraphData>()) {
+CPlotrane2DCtrl::CPlotrane2DCtrl(QWidget* parent, int renderStartDelayMs)
+    : QWidget(parent), m_view(std::make_unique<aglGraphView>()) {
     for (const PropertyInfo& p : kProperties)
         m_values[p.dispid] = defaultValue(p);
-    m_data->setGraphType(value(GraphType::HeightPlot));
     setAttribute(Qt::WA_OpaquePaintEvent);
+
+    // Events reach the host as signals, always on this thread: the view calls
+    // its handlers from tick() only.
+    m_view->setFltrPassHandler([this](int level, int component, double lo, double hi) {
+        emit FltrPass(int16_t(level), int16_t(component), lo, hi);
+    });
+    m_view->setRndrPassHandler(
+        [this](float seconds, int mode, int resolution, int pass, bool complete, int reserved) {
+            emit RndrPass(seconds, mode, resolution, pass, complete, reserved);
+        });
+    // The render thread publishes each frame; the widget only queues a
+    // repaint with it (the queued call is dropped when the widget is gone).
+    m_view->Context().SetFrameSink([this](const QImage& frame) {
+        QMetaObject::invokeMethod(
+            this, [this, frame] { showFrame(frame); }, Qt::QueuedConnection);
+    });
+    m_view->Context().SetTimings(std::max(0, renderStartDelayMs), std::max(0, renderStartDelayMs));
+    m_view->Attach(true);
+    m_view->Resize(std::max(1, width()), std::max(1, height()));
+    syncEngine();
+
     // The one-second timer drives level-of-detail steps, cycling and tips.
     connect(&m_timer, &QTimer::timeout, this, &CPlotrane2DCtrl::tick);
     m_timer.start(1000);
 }
 
-CPlotrane2DCtrl::~CPlotrane2DCtrl() = default;
+CPlotrane2DCtrl::~CPlotrane2DCtrl() {
+    m_timer.stop();
+    // Both threads stop before anything they use goes.
+    m_view->Detach();
+    m_view->Context().SetFrameSink(nullptr);
+}
+
+aglGraphData& CPlotrane2DCtrl::graphData() {
+    return *m_view;
+}
+
+bool CPlotrane2DCtrl::waitForPasses(int timeoutMs) {
+    return m_view->waitForFilter(timeoutMs);
+}
 
 // --- Dispatch ---------------------------------------------------------------
 
@@ -213,29 +254,36 @@ DispatchStatus CPlotrane2DCtrl::write(const PropertyInfo& p, const Variant& v, b
     if (p.dispid == DISPID_BackColor) {
         if (uint32_t(next.toInt()) == m_backColor) return {};
         m_backColor = uint32_t(next.toInt());
+        applyRender(p);
         changed(p);
         return {};
     }
     if (property(p) == next) return {}; // a write of the current value does nothing
     if (!forwardToEngine(p, next)) return {};
     if (!p.has(kLive)) m_values[p.dispid] = next;
+    applyRender(p);
     changed(p);
     return {};
 }
 
 void CPlotrane2DCtrl::changed(const PropertyInfo& p) {
     m_modified = true;
-    if (!p.has(kNoRedraw)) QWidget::update();
+    if (!p.has(kNoRedraw)) redraw();
+}
+
+void CPlotrane2DCtrl::redraw() {
+    m_view->Context().Redraw(false);
+    QWidget::update();
 }
 
 bool CPlotrane2DCtrl::validDim(int d) const {
-    return d >= 0 && d <= kMaxDimIndex && d < m_data->array().dimCount();
+    return d >= 0 && d <= kMaxDimIndex && d < m_view->array().dimCount();
 }
 
 // Everything the data side (and, through it, the filter) must know. The
 // render side hears of colours, styles and camera from the stored values.
 bool CPlotrane2DCtrl::forwardToEngine(const PropertyInfo& p, const Variant& v) {
-    aglGraphData& d = *m_data;
+    aglGraphView& d = *m_view;
     const int axis = clampAxisOf(p.dispid);
     if (axis >= 0 || p.dispid == DISPID_PaletteMinVal || p.dispid == DISPID_PaletteMaxVal) {
         // One end written, the other kept: a value that would cross the other
@@ -290,8 +338,10 @@ bool CPlotrane2DCtrl::forwardToEngine(const PropertyInfo& p, const Variant& v) {
         d.setPaletteAutoAdjust(v.toBool());
         return true;
     case DISPID_GraphType:
-        d.setGraphType(v.toInt());
-        d.reset();
+        // New graph objects: they take every display setting again.
+        d.setGraphType(v.toInt(), true);
+        m_values[p.dispid] = v;
+        syncGraphObjects();
         return true;
     case DISPID_XComp:
         d.setComponent(0, v.toInt());
@@ -318,9 +368,46 @@ bool CPlotrane2DCtrl::forwardToEngine(const PropertyInfo& p, const Variant& v) {
     case DISPID_CamYPos:
     case DISPID_CamZPos: {
         float eye[3];
-        eyePosition(eye);
+        d.Camera().GetPosition(&eye[0], &eye[1], &eye[2]);
         eye[p.dispid - DISPID_CamXPos] = v.toFloat();
-        setEyePosition(eye);
+        d.pauseRenderThread();
+        d.Camera().SetPosition(eye[0], eye[1], eye[2]);
+        d.wakeRenderThread();
+        return true;
+    }
+    case DISPID_CamXCoi:
+    case DISPID_CamYCoi:
+    case DISPID_CamZCoi: {
+        float c[3];
+        d.Camera().GetCenter(&c[0], &c[1], &c[2]);
+        c[p.dispid - DISPID_CamXCoi] = v.toFloat();
+        d.pauseRenderThread();
+        d.Camera().SetCenter(c[0], c[1], c[2]);
+        d.wakeRenderThread();
+        return true;
+    }
+    case DISPID_CamDistance:
+    case DISPID_CamElevation:
+    case DISPID_CamAzimuth:
+        d.pauseRenderThread();
+        if (p.dispid == DISPID_CamDistance) d.Camera().SetDistance(v.toFloat());
+        if (p.dispid == DISPID_CamElevation) d.Camera().SetElevation(v.toFloat());
+        if (p.dispid == DISPID_CamAzimuth) d.Camera().SetAzimuth(v.toFloat());
+        d.wakeRenderThread();
+        return true;
+    case DISPID_PaletteFileName:
+        d.pauseRenderThread();
+        if (d.paletteBar().LoadCustomPalette(v.toString())) d.paletteBar().SetPaletteId(0);
+        d.wakeRenderThread();
+        return true;
+    case DISPID_NumXGridLines:
+    case DISPID_NumYGridLines: {
+        // Taken only while the density does not set the grid lines.
+        if (d.gridDensityAutoAdjust()) return false;
+        int x = 1, y = 1;
+        d.gridLines(x, y);
+        (p.dispid == DISPID_NumXGridLines ? x : y) = v.toInt();
+        d.setGridLines(x, y);
         return true;
     }
     default:
@@ -329,14 +416,12 @@ bool CPlotrane2DCtrl::forwardToEngine(const PropertyInfo& p, const Variant& v) {
 }
 
 int CPlotrane2DCtrl::currentLevel() const {
-    if (m_data->graphType() == value(GraphType::Plain)) return kNoLevel;
-    for (int L = 2; L >= 0; --L)
-        if (m_data->filter(L).isDone()) return L;
-    return kNoLevel;
+    if (m_view->graphType() == value(GraphType::Plain)) return kNoLevel;
+    return m_view->currentLevel();
 }
 
 Variant CPlotrane2DCtrl::readLive(const PropertyInfo& p) {
-    const aglGraphData& d = *m_data;
+    aglGraphView& d = *m_view;
     int32_t c0, r0, nc, nr;
     d.planeWindow(c0, r0, nc, nr);
     double lo = 0, hi = 0;
@@ -351,8 +436,7 @@ Variant CPlotrane2DCtrl::readLive(const PropertyInfo& p) {
         d.paletteRange(lo, hi);
         return Variant(p.dispid == DISPID_PaletteMinVal ? lo : hi);
     case DISPID_Resolution:
-        return Variant(int(d.resolutionAutoAdjust() ? d.resolution(std::max(0, currentLevel()))
-                                                    : d.fixedResolution()));
+        return Variant(int(d.currentResolution()));
     case DISPID_ColumnStart:
         return Variant(int(c0));
     case DISPID_RowStart:
@@ -375,36 +459,202 @@ Variant CPlotrane2DCtrl::readLive(const PropertyInfo& p) {
     case DISPID_CamYPos:
     case DISPID_CamZPos: {
         float eye[3];
-        eyePosition(eye);
+        d.Camera().GetPosition(&eye[0], &eye[1], &eye[2]);
         return Variant(eye[p.dispid - DISPID_CamXPos]);
     }
+    case DISPID_CamXCoi:
+    case DISPID_CamYCoi:
+    case DISPID_CamZCoi: {
+        float c[3];
+        d.Camera().GetCenter(&c[0], &c[1], &c[2]);
+        return Variant(c[p.dispid - DISPID_CamXCoi]);
+    }
+    case DISPID_CamDistance:
+        return Variant(d.Camera().Distance());
+    case DISPID_CamElevation:
+        return Variant(d.Camera().Elevation());
+    case DISPID_CamAzimuth:
+        return Variant(d.Camera().Azimuth());
+    case DISPID_GLVersion:
+        return Variant(d.Context().GLVersion());
+    case DISPID_GLRenderer:
+        return Variant(d.Context().GLRenderer());
+    case DISPID_GLVendor:
+        return Variant(d.Context().GLVendor());
+    case DISPID_GLExtensions:
+        return Variant(d.Context().GLExtensions());
     case DISPID_MetaFileStatus:
         return Variant(value(MetaFileStatus::NeverRequested));
     default:
-        return defaultValue(p); // GL strings until a render context reports them
+        return defaultValue(p); // PaletteFileName and MetaFile read empty
     }
 }
 
-// The eye: the centre of interest plus distance along the viewing direction
-// (cos el cos az, cos el sin az, sin el).
-void CPlotrane2DCtrl::eyePosition(float eye[3]) const {
-    const double el = m_values[DISPID_CamElevation].toDouble() * kDegrees;
-    const double az = m_values[DISPID_CamAzimuth].toDouble() * kDegrees;
-    const double dist = m_values[DISPID_CamDistance].toDouble();
-    const double dir[3] = {std::cos(el) * std::cos(az), std::cos(el) * std::sin(az), std::sin(el)};
-    for (int k = 0; k < 3; ++k)
-        eye[k] = float(m_values[DISPID_CamXCoi + k].toDouble() + dist * dir[k]);
+// The display settings of the three graph objects, from the stored values.
+// The render thread is paused around the change.
+void CPlotrane2DCtrl::syncGraphObjects() {
+    const auto num = [&](int dispid) { return m_values[dispid].toDouble(); };
+    const auto on = [&](int dispid) { return m_values[dispid].toBool(); };
+    float graph[3], grid[3], cursor[3];
+    colour(uint32_t(m_values[DISPID_GraphColor].toInt()), graph);
+    colour(uint32_t(m_values[DISPID_GridColor].toInt()), grid);
+    colour(uint32_t(m_values[DISPID_CursorColor].toInt()), cursor);
+    m_view->pauseRenderThread();
+    for (int level = 0; level < 3; ++level) {
+        aglGraphObj& g = m_view->graphObject(level);
+        g.SetStyle(int(num(DISPID_GraphStyle)));
+        g.SetCacheBehavior(int(num(DISPID_CacheBehavior)));
+        g.SetDepthcue(on(DISPID_Depthcue));
+        g.SetShading(int(num(DISPID_Shading)));
+        g.SetShowGrid(on(DISPID_ShowGrid));
+        g.SetHiddenLine(on(DISPID_HiddenLine));
+        g.SetTextured(num(DISPID_TextureMode) != value(TextureMode::Never));
+        g.SetShowCursor(on(DISPID_ShowCursor));
+        g.SetBarChartArea(float(num(DISPID_BarChartArea)));
+        g.SetUseColorPalette(on(DISPID_UseColorPalette));
+        g.SetLighting(on(DISPID_Lighting));
+        g.SetLineWidth(float(num(DISPID_LineWidth)));
+        g.SetPointSize(float(num(DISPID_PointSize)));
+        g.SetColor(graph[0], graph[1], graph[2]);
+        g.SetGridColor(grid[0], grid[1], grid[2]);
+        g.SetCursorColor(cursor[0], cursor[1], cursor[2]);
+        g.SetCursorTransparency(float(num(DISPID_CursorTransparency)));
+    }
+    m_view->wakeRenderThread();
 }
 
-void CPlotrane2DCtrl::setEyePosition(const float eye[3]) {
-    double v[3];
-    for (int k = 0; k < 3; ++k)
-        v[k] = double(eye[k]) - m_values[DISPID_CamXCoi + k].toDouble();
-    const double dist = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-    if (!(dist > 0.0)) return; // the eye on the centre of interest has no direction
-    m_values[DISPID_CamDistance] = Variant(float(dist));
-    m_values[DISPID_CamElevation] = Variant(float(std::asin(v[2] / dist) / kDegrees));
-    m_values[DISPID_CamAzimuth] = Variant(float(std::atan2(v[1], v[0]) / kDegrees));
+// Every stored display setting to the engine, as at creation.
+void CPlotrane2DCtrl::syncEngine() {
+    syncGraphObjects();
+    for (const PropertyInfo& p : kProperties)
+        if (!p.has(kLive) && !p.has(kDiscarded)) applyRender(p);
+    applyRender(kStockProperties[0]);
+}
+
+// The one place the render side hears of a changed display property.
+void CPlotrane2DCtrl::applyRender(const PropertyInfo& p) {
+    aglGraphView& v = *m_view;
+    const bool inTable = p.dispid >= 1 && p.dispid <= kPropertyCount;
+    const Variant& value = m_values[inTable ? p.dispid : 0];
+    float rgb[3];
+    switch (p.dispid) {
+    case DISPID_GraphStyle:
+    case DISPID_CacheBehavior:
+    case DISPID_Depthcue:
+    case DISPID_Shading:
+    case DISPID_ShowGrid:
+    case DISPID_HiddenLine:
+    case DISPID_TextureMode:
+    case DISPID_ShowCursor:
+    case DISPID_BarChartArea:
+    case DISPID_UseColorPalette:
+    case DISPID_Lighting:
+    case DISPID_LineWidth:
+    case DISPID_PointSize:
+    case DISPID_GraphColor:
+    case DISPID_GridColor:
+    case DISPID_CursorColor:
+    case DISPID_CursorTransparency:
+        syncGraphObjects();
+        return;
+    case DISPID_LineSmooth:
+        v.setLineSmooth(value.toBool());
+        return;
+    case DISPID_ShowPalette:
+        v.setShowPalette(value.toBool());
+        return;
+    case DISPID_GridDensity:
+        v.setGridDensity(value.toFloat());
+        return;
+    case DISPID_GridDensityAutoAdjust:
+        v.setGridDensityAutoAdjust(value.toBool());
+        return;
+    case DISPID_ViewerMode:
+        v.SetMouseMode(value.toInt());
+        return;
+    case DISPID_BackColor:
+    case DISPID_HighLight:
+    case DISPID_OrthographicProj:
+    case DISPID_FixedAspect:
+    case DISPID_CamViewType:
+    case DISPID_PaletteId:
+    case DISPID_ShowPaletteLabels:
+    case DISPID_ShowAxis:
+    case DISPID_AxisStyle:
+    case DISPID_AxisColor:
+    case DISPID_AxisLabelColor:
+    case DISPID_AxisBackColor:
+    case DISPID_XAxisLabel:
+    case DISPID_YAxisLabel:
+    case DISPID_ZAxisLabel:
+    case DISPID_AxisFont:
+    case DISPID_AxisLabelFont:
+    case DISPID_AxisFontName:
+        break;
+    default:
+        return; // no render-side object takes it (yet)
+    }
+    v.pauseRenderThread();
+    switch (p.dispid) {
+    case DISPID_BackColor:
+        colour(m_backColor, rgb);
+        v.Context().SetBackground(rgb[0], rgb[1], rgb[2]);
+        break;
+    case DISPID_HighLight:
+        v.Context().SetHighLight(value.toBool());
+        break;
+    case DISPID_OrthographicProj:
+        v.Camera().SetOrthographic(value.toBool());
+        break;
+    case DISPID_FixedAspect:
+        v.Camera().SetFixedAspect(value.toBool());
+        break;
+    case DISPID_CamViewType:
+        v.Camera().SetViewType(value.toInt());
+        break;
+    case DISPID_PaletteId:
+        v.paletteBar().SetPaletteId(value.toInt());
+        break;
+    case DISPID_ShowPaletteLabels:
+        v.paletteBar().SetShowLabels(value.toBool());
+        break;
+    case DISPID_ShowAxis:
+        v.axis().SetVisible(value.toBool());
+        break;
+    case DISPID_AxisStyle:
+        v.axis().SetStyle(value.toInt());
+        break;
+    case DISPID_AxisColor:
+        colour(uint32_t(value.toInt()), rgb);
+        v.axis().SetColor(rgb[0], rgb[1], rgb[2]);
+        break;
+    case DISPID_AxisLabelColor:
+        colour(uint32_t(value.toInt()), rgb);
+        for (int a = 0; a < 3; ++a)
+            v.axis().SetTitleColour(a, rgb[0], rgb[1], rgb[2]);
+        break;
+    case DISPID_AxisBackColor:
+        colour(uint32_t(value.toInt()), rgb);
+        v.axis().SetBackColour(rgb[0], rgb[1], rgb[2]);
+        break;
+    case DISPID_XAxisLabel:
+    case DISPID_YAxisLabel:
+    case DISPID_ZAxisLabel:
+        v.axis().SetTitle(p.dispid - DISPID_XAxisLabel, value.toString());
+        break;
+    default: {
+        // The axis fonts: heights in pixels at 96 dots per inch, bold is 700.
+        const auto px = [](const PlotraneFont& f) {
+            return int(std::lround(f.points * 96.0 / 72.0));
+        };
+        const PlotraneFont& n = m_fonts[0];
+        const PlotraneFont& t = m_fonts[1];
+        v.axis().SetNumberFontByName(n.family, px(n), n.bold ? 700 : 400, false);
+        v.axis().SetTitleFontByName(t.family, px(t), t.bold ? 700 : 400, false);
+        break;
+    }
+    }
+    v.wakeRenderThread();
 }
 
 // --- Typed setters ----------------------------------------------------------
@@ -412,36 +662,38 @@ void CPlotrane2DCtrl::setEyePosition(const float eye[3]) {
 void CPlotrane2DCtrl::setAxisFont(const PlotraneFont& f) {
     if (f == m_fonts[0]) return;
     m_fonts[0] = f;
+    applyRender(*propertyInfo(DISPID_AxisFont));
     changed(*propertyInfo(DISPID_AxisFont));
 }
 
 void CPlotrane2DCtrl::setAxisLabelFont(const PlotraneFont& f) {
     if (f == m_fonts[1]) return;
     m_fonts[1] = f;
+    applyRender(*propertyInfo(DISPID_AxisLabelFont));
     changed(*propertyInfo(DISPID_AxisLabelFont));
 }
 
 void CPlotrane2DCtrl::setAxisClamp(int axis, double minimum, double maximum) {
     if (axis < 0 || axis > 2 || !std::isfinite(minimum) || !std::isfinite(maximum)) return;
     if (maximum < minimum) return;
-    m_data->setAxisClamp(axis, minimum, maximum);
+    m_view->setAxisClamp(axis, minimum, maximum);
     m_modified = true;
 }
 
 void CPlotrane2DCtrl::setPaletteRange(double minimum, double maximum) {
     if (!std::isfinite(minimum) || !std::isfinite(maximum) || maximum < minimum) return;
-    m_data->setPaletteRange(minimum, maximum);
+    m_view->setPaletteRange(minimum, maximum);
     m_modified = true;
-    QWidget::update();
+    redraw();
 }
 
 void* CPlotrane2DCtrl::allocateData(int64_t byteCount) {
-    return byteCount > 0 ? m_data->allocate(byteCount) : nullptr;
+    return byteCount > 0 ? m_view->allocate(byteCount) : nullptr;
 }
 
 int CPlotrane2DCtrl::reshapeData(std::span<const int32_t> extents, int typeCode) {
     if (extents.empty() || extents.size() > size_t(kMaxDimIndex + 1)) return -1;
-    return m_data->reshape(int(extents.size()), extents.data(), typeCode);
+    return m_view->reshape(int(extents.size()), extents.data(), typeCode);
 }
 
 std::shared_ptr<const aglSegment> CPlotrane2DCtrl::dimensionScale(int dim) const {
@@ -458,9 +710,9 @@ Variant CPlotrane2DCtrl::Invoke(int dispid, const std::vector<Variant>& args) {
     };
     switch (dispid) {
     case DISPID_GetFrameRate:
-        return Variant(0.0f); // no frames drawn by this control yet
+        return Variant(m_view->GetFrameRate());
     case DISPID_Spin:
-        m_spinning = !m_spinning;
+        m_view->ToggleSpin();
         return {};
     case DISPID_Cycle:
         cycle(arg(0).toDouble());
@@ -469,21 +721,25 @@ Variant CPlotrane2DCtrl::Invoke(int dispid, const std::vector<Variant>& args) {
         update();
         return {};
     case DISPID_SetHomePosition:
+        m_view->Camera().SaveHome();
         return {};
     case DISPID_ToHomePosition:
+        m_view->pauseRenderThread();
+        m_view->Camera().RestoreHome();
+        m_view->wakeRenderThread();
         m_modified = true;
-        QWidget::update();
+        redraw();
         return {};
     case DISPID_SetRoiLb:
     case DISPID_SetRoiUb: {
         const int d = dimArg();
         if (!validDim(d) || args.size() < 2) return {};
-        const int32_t before = dispid == DISPID_SetRoiLb ? m_data->roiLow(d) : m_data->roiHigh(d);
+        const int32_t before = dispid == DISPID_SetRoiLb ? m_view->roiLow(d) : m_view->roiHigh(d);
         if (dispid == DISPID_SetRoiLb)
-            m_data->setRoiLow(d, arg(1).toInt());
+            m_view->setRoiLow(d, arg(1).toInt());
         else
-            m_data->setRoiHigh(d, arg(1).toInt());
-        const int32_t after = dispid == DISPID_SetRoiLb ? m_data->roiLow(d) : m_data->roiHigh(d);
+            m_view->setRoiHigh(d, arg(1).toInt());
+        const int32_t after = dispid == DISPID_SetRoiLb ? m_view->roiLow(d) : m_view->roiHigh(d);
         if (after != before) m_modified = true;
         return {};
     }
@@ -491,14 +747,14 @@ Variant CPlotrane2DCtrl::Invoke(int dispid, const std::vector<Variant>& args) {
     case DISPID_GetRoiUb: {
         const int d = dimArg();
         if (!validDim(d)) return Variant(0);
-        return Variant(int(dispid == DISPID_GetRoiLb ? m_data->roiLow(d) : m_data->roiHigh(d)));
+        return Variant(int(dispid == DISPID_GetRoiLb ? m_view->roiLow(d) : m_view->roiHigh(d)));
     }
     // Addresses never cross the dispatch interface: a long cannot hold one
     // here. In-process hosts use allocateData() and reshapeData().
     case DISPID_Malloc:
         return Variant(0);
     case DISPID_Free:
-        m_data->release();
+        m_view->release();
         return {};
     case DISPID_Reshape: {
         // (dimension count, extent 1, ..., extent n, type code)
@@ -516,12 +772,12 @@ Variant CPlotrane2DCtrl::Invoke(int dispid, const std::vector<Variant>& args) {
         return Variant(0);
     case DISPID_SetLBound: {
         const int d = dimArg();
-        if (validDim(d) && args.size() >= 2) m_data->setLowerBound(d, arg(1).toInt());
+        if (validDim(d) && args.size() >= 2) m_view->setLowerBound(d, arg(1).toInt());
         return {};
     }
     case DISPID_GetLBound: {
         const int d = dimArg();
-        return Variant(validDim(d) ? int(m_data->lowerBound(d)) : 0);
+        return Variant(validDim(d) ? int(m_view->lowerBound(d)) : 0);
     }
     case DISPID_SetAxisScale: {
         // FALSE, and the dimension's scale removed, unless the dimension is
@@ -552,26 +808,11 @@ Variant CPlotrane2DCtrl::Invoke(int dispid, const std::vector<Variant>& args) {
 }
 
 void CPlotrane2DCtrl::update() {
-    m_data->update();
-    // The data side resamples here, on the host thread, until the engine's
-    // filter thread takes the passes over.
-    m_data->runPendingPasses();
-    firePasses();
+    // The filter thread resamples; the tick reports the passes (FltrPass)
+    // and steps the levels.
+    m_view->update();
     m_modified = true;
-    QWidget::update();
-}
-
-void CPlotrane2DCtrl::firePasses() {
-    if (m_eventsFrozen) return;
-    const int components = std::max(1, m_data->componentsInUse());
-    for (int L = 0; L <= 2; ++L) {
-        if (!m_data->filter(L).isDone()) continue;
-        for (int c = 0; c < components; ++c) {
-            double hi = 0, lo = 0;
-            m_data->filter(L).range(c, hi, lo);
-            emit FltrPass(int16_t(L), int16_t(c), lo, hi);
-        }
-    }
+    redraw();
 }
 
 void CPlotrane2DCtrl::cycle(double seconds) {
@@ -586,13 +827,26 @@ void CPlotrane2DCtrl::cycle(double seconds) {
     }
 }
 
-void CPlotrane2DCtrl::tick() {}
+void CPlotrane2DCtrl::tick() {
+    if (m_values[DISPID_GraphType].toInt() == value(GraphType::Plain)) return;
+    m_view->setEventsFrozen(m_eventsFrozen);
+    m_view->tick();
+    if (m_cycling) {
+        m_modified = true;
+        redraw();
+    }
+}
 
 // --- Frames -----------------------------------------------------------------
 
 void CPlotrane2DCtrl::showFrame(const QImage& frame) {
     m_frame = frame;
     QWidget::update();
+}
+
+void CPlotrane2DCtrl::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    m_view->Resize(std::max(1, width()), std::max(1, height()));
 }
 
 void CPlotrane2DCtrl::paintEvent(QPaintEvent*) {
@@ -623,7 +877,7 @@ void CPlotrane2DCtrl::saveProperties(QVariantMap& bag) {
         if (p.type == PropType::Font) {
             bag[key] = fontMap(m_fonts[p.dispid == DISPID_AxisFont ? 0 : 1]);
         } else if (p.dispid == DISPID_Resolution) {
-            bag[key] = m_data->fixedResolution(); // the stored value, not the live reading
+            bag[key] = m_view->fixedResolution(); // the stored value, not the live reading
         } else {
             bag[key] = toQVariant(p, property(p));
         }

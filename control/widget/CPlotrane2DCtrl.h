@@ -30,6 +30,7 @@
 
 class QSettings;
 class aglGraphData;
+class aglGraphView;
 class aglSegment;
 
 // An axis font as the control keeps and persists it.
@@ -43,7 +44,10 @@ struct PlotraneFont {
 class PLOTRANE_EXPORT CPlotrane2DCtrl : public QWidget, public plotrane::ControlDispatch {
     Q_OBJECT
 public:
-    explicit CPlotrane2DCtrl(QWidget* parent = nullptr);
+    // renderStartDelayMs: the render thread's pause before its first frame
+    // and before anti-aliasing passes start (1000 ms in a window); headless
+    // users and tests pass 0 to draw at once.
+    explicit CPlotrane2DCtrl(QWidget* parent = nullptr, int renderStartDelayMs = 1000);
     ~CPlotrane2DCtrl() override;
 
     // --- The dispatch interface ---------------------------------------------
@@ -109,8 +113,17 @@ public:
     // The tick values of a dimension's axis given by SetAxisScale, or null.
     std::shared_ptr<const aglSegment> dimensionScale(int dim) const;
 
-    // The engine's data side (binding, window, levels).
-    aglGraphData& graphData() { return *m_data; }
+    // The engine object: data side (binding, window, levels), filter and
+    // render threads, camera, graph objects.
+    aglGraphView& engine() { return *m_view; }
+    aglGraphData& graphData();
+
+    // Waits until the filter thread has run every pass asked for; false on
+    // time-out. For headless users and tests.
+    bool waitForPasses(int timeoutMs);
+    // One tick of the control's timer: the render report (RndrPass), the
+    // level step (FltrPass) and cycling. Headless users call it themselves.
+    void tick();
 
 public slots:
     // Shows a frame the render thread published.
@@ -121,13 +134,14 @@ signals:
     void DataSelect(int32_t row, int32_t column, double value);
     void VDataSelect(int32_t index, double x, double y, double z, double w);
     void RowColChanged(int32_t row, int32_t column);
-    void RndrPass(float seconds, int32_t frame, int32_t width, int32_t height, bool complete,
-                  int32_t level);
+    void RndrPass(float frameTime, int32_t renderMode, int32_t resolution, int32_t antiAliasPass,
+                  bool antiAliasComplete, int32_t reserved);
     void FltrPass(int16_t level, int16_t component, double minimum, double maximum);
     void MetafileUpdate(int16_t status, int32_t value);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     plotrane::DispatchStatus write(const plotrane::PropertyInfo& p, const plotrane::Variant& v,
@@ -137,24 +151,24 @@ private:
     // the engine refused the value (nothing changed).
     bool forwardToEngine(const plotrane::PropertyInfo& p, const plotrane::Variant& v);
     plotrane::Variant readLive(const plotrane::PropertyInfo& p);
+    // Hands the stored display settings to the engine's objects.
+    void applyRender(const plotrane::PropertyInfo& p);
+    void syncGraphObjects();
+    void syncEngine();
     void changed(const plotrane::PropertyInfo& p);
+    void redraw();
     void update(); // Update method: reset all levels and refilter
     void cycle(double seconds);
-    void tick();
-    void firePasses();
-    void eyePosition(float eye[3]) const;
-    void setEyePosition(const float eye[3]);
     int currentLevel() const;
     bool validDim(int d) const;
 
-    std::unique_ptr<aglGraphData> m_data;
+    std::unique_ptr<aglGraphView> m_view;
     std::array<plotrane::Variant, plotrane::kPropertyCount + 1> m_values; // by dispid
     uint32_t m_backColor = 0xFFFFFF;
     PlotraneFont m_fonts[2];
     bool m_modified = false;
     bool m_eventsFrozen = false;
     bool m_cycling = false;
-    bool m_spinning = false;
     QTimer m_timer;
     QImage m_frame;
     // Tick values per dimension (SetAxisScale): one-dimensional segments.

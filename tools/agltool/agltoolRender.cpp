@@ -6,7 +6,7 @@
 //                  [--distance D] [--aa N] [--rowdim D] [--coldim D]
 //                  [--roi D:LO:HI]... [--background RRGGBB] [--cache 0..2]
 //                  [--hidden-line 0|1] [--lighting 0|1] [--shading 0|1] [--texture 0..2]
-//                  [--resolution N]
+//                  [--resolution N] [--level 0..2]
 //                  [--frames N] [--spin] [--trace]
 //
 // Only the command line lives here: parseRenderOptions turns it into
@@ -140,6 +140,7 @@ int renderUsage() {
                      want.c_str());
     }
     std::fprintf(stderr, "  --roi D:LO:HI       region of interest of dimension D (repeatable)\n"
+                         "  --level L           the level of detail drawn, 0..2 (the finest)\n"
                          "  --frames N          pictures to draw, the last one saved (1..100000)\n"
                          "  --spin              turn the camera 5 degrees per frame\n"
                          "  --trace             the control's diagnostic trace on stderr\n");
@@ -297,6 +298,9 @@ int parseRenderOptions(int argc, char** argv, RenderSettings& s) {
                 d > plotrane::kMaxDimIndex || lo < 0 || hi < lo || hi > INT32_MAX)
                 return bad(opt.c_str(), v, "D:LO:HI, 0-based, LO <= HI");
             s.rois.push_back({int(d), int32_t(lo), int32_t(hi)});
+        } else if (opt == "--level") {
+            if (!parseLong(v, n) || n < 0 || n > 2) return bad(opt.c_str(), v, "0..2");
+            s.level = int(n);
         } else if (opt == "--frames") {
             if (!parseLong(v, n) || n < 1 || n > 100000) return bad(opt.c_str(), v, "1..100000");
             s.frames = int(n);
@@ -325,13 +329,13 @@ int renderCommand(int argc, char** argv) {
     QGuiApplication app(qtArgc, qtArgv);
 
     QImage image;
-    double secondsPerFrame = 0.0;
+    aglHeadlessReport report;
     {
         aglHeadlessGraph graph(s, [](const std::string& line) {
             std::fprintf(stderr, "agltool: %s\n", line.c_str());
         });
         if (!graph.bind()) return 2;
-        if (!graph.draw(image, &secondsPerFrame)) {
+        if (!graph.draw(image, &report)) {
             std::fprintf(stderr, "agltool: %s: no picture was drawn\n", s.name.c_str());
             return 2;
         }
@@ -343,7 +347,10 @@ int renderCommand(int argc, char** argv) {
         return 2;
     }
     if (s.frames > 1)
-        std::printf("%d frames, %.2f frames per second\n", s.frames,
-                    secondsPerFrame > 0 ? 1.0 / secondsPerFrame : 0.0);
+        std::printf("%d frames, %.2f frames per second, level %d, resolution %d, budget %lld, "
+                    "longest render pause %.1f ms\n",
+                    s.frames, report.secondsPerFrame > 0 ? 1.0 / report.secondsPerFrame : 0.0,
+                    report.level, report.resolution, (long long)report.budget,
+                    report.longestRenderWait * 1000.0);
     return 0;
 }
