@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -60,6 +61,13 @@ TEST_F(ControlWidget, PaintsTheRenderThreadsFramesAtTheWindowsSize) {
         return shown.size() == frame.size() && shown.pixel(120, 90) == frame.pixel(120, 90) &&
                shown.pixel(5, 5) == frame.pixel(5, 5);
     }));
+
+    // The timer's tick reports the frames drawn since the last report.
+    QSignalSpy frames(&ctrl, &CPlotrane2DCtrl::RndrPass);
+    ctrl.tick();
+    ASSERT_GE(frames.count(), 1);
+    EXPECT_GT(frames.last().at(0).toFloat(), 0.0f) << "a frame takes time";
+    EXPECT_GE(frames.last().at(2).toInt(), 1) << "the resolution drawn";
 
     // A new size reaches the engine through the window's resize event.
     ctrl.resize(320, 200);
