@@ -473,10 +473,13 @@ void aglGraphView::recomputeGridLines() {
     if (!m_gridDensityAutoAdjust) return;
     int32_t c0, r0, nc, nr;
     planeWindow(c0, r0, nc, nr);
-    const aglFilter& f0 = filter(0);
     int x = 1, y = 1;
-    agl::gridLineCounts(nc, nr, ClientWidth(), ClientHeight(), m_gridDensity, f0.outputColumns(),
-                        f0.outputRows(), &x, &y);
+    {
+        // A partial pass may be reshaping level 0's grid right now.
+        aglFilter::DataLock level0(filter(0));
+        agl::gridLineCounts(nc, nr, ClientWidth(), ClientHeight(), m_gridDensity, level0.columns(),
+                            level0.rows(), &x, &y);
+    }
     if (x != m_numXGridLines || y != m_numYGridLines) aglTrace("new grid res!\n");
     m_numXGridLines = x;
     m_numYGridLines = y;

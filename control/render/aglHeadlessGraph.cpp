@@ -73,7 +73,6 @@ bool aglHeadlessGraph::Scene::bind() {
     view.Context().SetTimings(0, 0);
     view.Attach(false);
     view.Resize(s.width, s.height);
-    applySettings();
     if (!view.setFileName(s.name)) {
         report(s.name + ": cannot be opened as an array of 2 or more elements");
         return false;
@@ -96,6 +95,7 @@ bool aglHeadlessGraph::Scene::bind() {
         view.setRoiLow(r.dim, r.low);
         view.setRoiHigh(r.dim, r.high);
     }
+    applySettings();
     if (s.Resolution > 0) {
         view.setResolutionAutoAdjust(false);
         view.setResolution(s.Resolution);

@@ -1,10 +1,12 @@
 // Render pipeline benchmark, headless: how quickly a huge array shows, and
 // how the budget adaptation keeps a spinning picture fluid.
 //
-//   bench_pipeline [FILE.agl] [--seconds S] [--size WxH] [--keep]
+//   bench_pipeline [FILE.agl] [--seconds S] [--size WxH] [--budget0 B] [--keep]
 //
 // Without FILE it writes a 16384 x 16384 float array (1 GiB) to
-// /tmp/bench_pipeline.agl and deletes it at the end (unless --keep). It reports:
+// /tmp/bench_pipeline.agl and deletes it at the end (unless --keep).
+// --budget0 starts level 0 with point budget B instead of 1024, to watch the
+// adaptation bring a too fine spin back above 30 frames per second. It reports:
 //  1. bind to the first published picture (the file's pages dropped from the
 //     page cache first), and to the first picture of the
 //     finest level the rules allow, with the timer ticking every 10 ms (the
@@ -90,10 +92,13 @@ int main(int argc, char** argv) {
     double seconds = 10.0;
     int width = 800, height = 600;
     bool keep = false;
+    long long budget0 = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--seconds" && i + 1 < argc)
             seconds = std::atof(argv[++i]);
+        else if (a == "--budget0" && i + 1 < argc)
+            budget0 = std::atoll(argv[++i]);
         else if (a == "--keep")
             keep = true;
         else if (a == "--size" && i + 1 < argc)
@@ -133,6 +138,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         std::printf("GL: %s\n", view.Context().GLRenderer().c_str());
+        if (budget0 > 0) view.setBudget(0, budget0);
 
         // 1. Bind to pictures, ticking every 10 ms, with the file's pages
         // dropped from the page cache first (a cold start).
@@ -180,6 +186,8 @@ int main(int argc, char** argv) {
         auto t = Clock::now();
         view.ToggleSpin();
         const double startBlock = since(t);
+        std::printf("spin starts at level 0, resolution %d, budget %lld\n",
+                    view.currentResolution(), (long long)view.level(0).budget);
         const auto s0 = Clock::now();
         double longestTick = 0;
         long frames = 0, lateFrames = 0;
