@@ -157,6 +157,7 @@ private:
     // Hands the stored display settings to the engine's objects.
     void applyRender(const plotrane::PropertyInfo& p);
     void syncGraphObjects();
+    void syncAxisRequest();
     void syncEngine();
     void changed(const plotrane::PropertyInfo& p);
     void redraw();
