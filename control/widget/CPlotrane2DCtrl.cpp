@@ -282,8 +282,10 @@ bool CPlotrane2DCtrl::validDim(int d) const {
     return d >= 0 && d <= kMaxDimIndex && d < m_view->array().dimCount();
 }
 
-// Everything the data side (and, through it, the filter) must know. The
-// render side hears of colours, styles and camera from the stored values.
+// What the data side (and through it the filter thread) and the camera must
+// know, and the properties read back live from them. False when the engine
+// does not take the value (nothing changed, no error: a refused name, a
+// dimension the array lacks, a range end that would cross the other).
 bool CPlotrane2DCtrl::forwardToEngine(const PropertyInfo& p, const Variant& v) {
     aglGraphView& d = *m_view;
     const int axis = clampAxisOf(p.dispid);
