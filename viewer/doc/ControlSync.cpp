@@ -9,7 +9,9 @@ namespace controlsync {
 int shownGraphKind(const CPlotrane2D& c) {
     int t = c.getInt(DISPID_GraphType);
     if (t < 1 || t > 3) t = CArrayDoc::NoGraph;
-    if (t == CArrayDoc::HeightPlot && c.getInt(DISPID_CamViewType) != 0) t = CArrayDoc::PlaneView;
+    if (t == CArrayDoc::HeightPlot &&
+        c.getEnum<CamViewType>(DISPID_CamViewType) != CamViewType::Free)
+        t = CArrayDoc::PlaneView;
     return t;
 }
 
@@ -17,7 +19,7 @@ void readGraphSettings(const CPlotrane2D& c, GraphSettings& g) {
     g.graphStyle = c.getInt(DISPID_GraphStyle);
     g.lineSmooth = c.getBool(DISPID_LineSmooth);
     g.showGrid = c.getBool(DISPID_ShowGrid);
-    g.flatShading = c.getInt(DISPID_Shading) <= 0;
+    g.flatShading = c.getInt(DISPID_Shading) <= value(Shading::Flat);
     g.highLight = c.getBool(DISPID_HighLight);
     g.textureMode = int16_t(c.getInt(DISPID_TextureMode));
     g.dataClamp = c.getBool(DISPID_DataClamp);
@@ -32,7 +34,7 @@ void writeGraphSettings(const CPlotrane2D& c, const GraphSettings& g) {
     c.setShort(DISPID_GraphStyle, g.graphStyle);
     c.setBool(DISPID_LineSmooth, g.lineSmooth);
     c.setBool(DISPID_ShowGrid, g.showGrid);
-    c.setShort(DISPID_Shading, g.flatShading ? 0 : 1);
+    c.setShort(DISPID_Shading, g.flatShading ? Shading::Flat : Shading::Smooth);
     c.setBool(DISPID_HighLight, g.highLight);
     c.setShort(DISPID_TextureMode, g.textureMode);
     c.setBool(DISPID_DataClamp, g.dataClamp);
@@ -50,7 +52,10 @@ void readCamera(const CPlotrane2D& c, GraphCamera& camera) {
     camera.azimuth = c.getFloat(DISPID_CamAzimuth);
     camera.distance = c.getFloat(DISPID_CamDistance);
     const int style = c.getInt(DISPID_GraphStyle);
-    camera.style = (style == 0 || style == 2 || style == 3 || style == 4) ? style : 1;
+    // A style the control does not know is remembered as the surface.
+    const bool known =
+        style >= value(GraphStyle::MeshStyle) && style <= value(GraphStyle::PointStyle);
+    camera.style = known ? style : value(GraphStyle::SurfaceStyle);
 }
 
 void writeCamera(const CPlotrane2D& c, const GraphCamera& camera) {
