@@ -258,7 +258,9 @@ DispatchStatus CPlotrane2DCtrl::write(const PropertyInfo& p, const Variant& v, b
         changed(p);
         return {};
     }
-    if (property(p) == next) return {}; // a write of the current value does nothing
+    // A write of the current value does nothing, except a name: binding it
+    // again takes up what the file or block holds now (a rewritten file).
+    if (p.dispid != DISPID_FileName && property(p) == next) return {};
     if (!forwardToEngine(p, next)) return {};
     if (!p.has(kLive)) m_values[p.dispid] = next;
     applyRender(p);
@@ -838,6 +840,10 @@ void CPlotrane2DCtrl::tick() {
 }
 
 // --- Frames -----------------------------------------------------------------
+
+QImage CPlotrane2DCtrl::currentFrame() const {
+    return m_frame;
+}
 
 void CPlotrane2DCtrl::showFrame(const QImage& frame) {
     m_frame = frame;

@@ -125,6 +125,9 @@ public:
     // level step (FltrPass) and cycling. Headless users call it themselves.
     void tick();
 
+    // The frame the widget shows now (null before the first).
+    QImage currentFrame() const;
+
 public slots:
     // Shows a frame the render thread published.
     void showFrame(const QImage& frame);

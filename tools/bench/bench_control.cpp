@@ -1,12 +1,16 @@
 // Benchmark of the graph control's property set: the whole set saved into a
 // property bag (QVariantMap) and loaded into a second control, as a host
 // does when it stores and restores the control, and the same through an INI
-// QSettings group, plus single property writes through the dispatch.
+// QSettings group, plus single property writes through the dispatch, and
+// how soon a display property written (GraphColor, CamAzimuth: no refilter)
+// shows in a frame, against the time one frame takes.
 //
 //   bench_control [ARRAY.agl]   (default: examples/wave.agl of the source tree)
 //
 // Reports the best and median of 200 rounds of each.
 #include "CPlotrane2DCtrl.h"
+#include "aglGraphView.h"
+#include "aglRenderContext.h"
 
 #include <QApplication>
 #include <QSettings>
@@ -40,7 +44,7 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     const std::string array = argc > 1 ? argv[1] : TAVRIX_SOURCE_DIR "/examples/wave.agl";
-    CPlotrane2DCtrl a, b;
+    CPlotrane2DCtrl a(nullptr, 0), b(nullptr, 0);
     if (!a.SetProperty(plotrane::DISPID_FileName, plotrane::Variant(array)).ok() ||
         !b.SetProperty(plotrane::DISPID_FileName, plotrane::Variant(array)).ok()) {
         std::fprintf(stderr, "bench_control: %s cannot be bound\n", array.c_str());
@@ -71,6 +75,35 @@ int main(int argc, char** argv) {
             failures += !a.SetProperty(plotrane::DISPID_LineWidth, plotrane::Variant(x)).ok();
         }
     });
+
+    // A written colour or camera angle reaches the next frame: the time from
+    // the write to the first frame published after it, beside the frame time.
+    a.set<plotrane::DISPID_LineWidth>(1.0f);
+    a.Invoke(plotrane::DISPID_Update, {});
+    for (int k = 0; k < 4; ++k) {
+        a.waitForPasses(60000);
+        a.tick();
+    }
+    aglRenderContext& context = a.engine().Context();
+    std::vector<double> latency, frame;
+    for (int k = 0; k < 60; ++k) {
+        context.WaitUntilIdle();
+        const uint64_t before = context.PublishedFrames();
+        const auto start = Clock::now();
+        if (k % 2)
+            a.SetProperty(plotrane::DISPID_GraphColor, plotrane::Variant(uint32_t(0x00FF00 ^ k)));
+        else
+            a.SetProperty(plotrane::DISPID_CamAzimuth, plotrane::Variant(float(-100 + k)));
+        if (!context.WaitForFrame(before, 10000)) ++failures;
+        latency.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        frame.push_back(1000.0 * context.LastFrameTime());
+    }
+    std::sort(latency.begin(), latency.end());
+    std::sort(frame.begin(), frame.end());
+    std::printf("display write to next frame (level %d)        median %6.2f ms   worst %6.2f ms\n",
+                a.get<plotrane::DISPID_DataOffset>(), latency[latency.size() / 2], latency.back());
+    std::printf("frame time                                   median %6.2f ms   worst %6.2f ms\n",
+                frame[frame.size() / 2], frame.back());
     if (failures) std::fprintf(stderr, "bench_control: %d loads or writes failed\n", failures);
     return failures ? 1 : 0;
 }

@@ -273,9 +273,24 @@ TEST_F(ControlTest, LiveValuesFollowTheBoundArrayAndTheCamera) {
     EXPECT_NEAR(ctrl->GetProperty(DISPID_CamElevation).toDouble(), 0.0, 1e-3);
     EXPECT_NEAR(ctrl->GetProperty(DISPID_CamXPos).toDouble(), -0.35557, 1e-4);
 
+    // The same name binds again: a rewritten file is taken up.
+    TempDir dir;
+    const std::string file = dir.file("grows.agl");
+    const auto make = [&](int32_t rows, int32_t columns) {
+        aglSegment segment;
+        const int32_t extents[2] = {rows, columns};
+        ASSERT_TRUE(segment.create(file.c_str(), 2, extents, AGL_FLOAT, AGL_LANG_C, true));
+    };
+    make(4, 5);
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_FileName, Variant(file)).ok());
+    EXPECT_EQ(ctrl->GetProperty(DISPID_NumColumns).toInt(), 5);
+    make(6, 9);
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_FileName, Variant(file)).ok());
+    EXPECT_EQ(ctrl->GetProperty(DISPID_NumColumns).toInt(), 9);
+
     // A refused name changes nothing and raises nothing.
     EXPECT_TRUE(ctrl->SetProperty(DISPID_FileName, Variant("/no/such/array.agl")).ok());
-    EXPECT_EQ(ctrl->GetProperty(DISPID_FileName).toString(), kWave);
+    EXPECT_EQ(ctrl->GetProperty(DISPID_FileName).toString(), file);
 }
 
 TEST_F(ControlTest, IndicesFromOutsideNeverReachTheArray) {
