@@ -21,6 +21,7 @@
 #include "CGraphView.h"
 #include "CGridView.h"
 #include "CMainFrame.h"
+#include "CPlotrane2D.h"
 #include "TavrixApp.h"
 
 #include <QApplication>
@@ -107,12 +108,14 @@ int main(int argc, char** argv) {
 
     int level = -1;
     bool finest = false;
-    QObject::connect(graph, &CPlotrane2DView::filterPassed,
-                     [&](int passLevel, int) {
-                         if (std::getenv("BENCH_TRACE")) std::printf("%.2f filter pass %d\n", sinceProcessStart(), passLevel);
-                         level = std::max(level, passLevel); });
+    QObject::connect(graph, &CPlotrane2DView::filterPassed, [&](int passLevel, int) {
+        if (std::getenv("BENCH_TRACE"))
+            std::printf("%.2f filter pass %d\n", sinceProcessStart(), passLevel);
+        level = std::max(level, passLevel);
+    });
     QObject::connect(graph, &CPlotrane2DView::renderPassed, [&](int resolution) {
-        if (std::getenv("BENCH_TRACE")) std::printf("%.2f render pass %d\n", sinceProcessStart(), resolution);
+        if (std::getenv("BENCH_TRACE"))
+            std::printf("%.2f render pass %d\n", sinceProcessStart(), resolution);
         if (level == 2 || (level >= 0 && resolution <= 1)) finest = true;
     });
     double first = -1.0;
@@ -150,6 +153,21 @@ int main(int argc, char** argv) {
     std::printf("%d arrow keys at 30 Hz: marker at row %d; longest press %.1f ms, longest "
                 "block of the user-interface thread %.1f ms\n",
                 keys, tavrix.document()->cursorRow(), worstPress / 1e6, worstGap / 1e6);
+    // The graph's share: the same moves set on the control alone.
+    CPlotrane2D* control = tavrix.document()->control();
+    qint64 worstSet = 0;
+    for (int k = 0; k < keys && control; ++k) {
+        const qint64 t = clock.nsecsElapsed();
+        control->setLong(plotrane::DISPID_Row, k % 40);
+        worstSet = std::max(worstSet, clock.nsecsElapsed() - t);
+        QElapsedTimer wait;
+        wait.start();
+        while (wait.elapsed() < 33)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    std::printf("the same moves of the graph's cursor alone (Row set on the control): longest "
+                "%.1f ms\n",
+                worstSet / 1e6);
     frame->close();
     return 0;
 }

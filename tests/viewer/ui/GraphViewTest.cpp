@@ -271,6 +271,36 @@ TEST_F(GraphViewTest, KindsTheRegionDoesNotSuitAreDisabledAndClicksOnThemChangeN
     EXPECT_EQ(doc->currentGraphType(), CArrayDoc::HeightPlot);
 }
 
+// Kinds from outside the menus (a trailer's 16-bit kind, a setting, an
+// automation client): anything but 0..4 means "let the document choose",
+// and an explicit kind the region does not suit falls back the same way.
+struct KindCase {
+    int rows, cols, requested, want;
+};
+class ExplicitKindTest : public GraphViewTest, public ::testing::WithParamInterface<KindCase> {};
+
+TEST_P(ExplicitKindTest, FallsBackLikeTheAutomaticChoice) {
+    const KindCase k = GetParam();
+    makeFrame();
+    openArray(k.rows, k.cols);
+    clickMenu(cmd::ImageMap); // where allowed; the kind shown before the request
+    doc->selectGraphType(k.requested);
+    settle();
+    EXPECT_EQ(doc->currentGraphType(), k.want);
+    // The settings of the kind shown are applied, whatever was asked for.
+    EXPECT_EQ(prop(DISPID_GraphStyle), doc->graphSettings(k.want).graphStyle);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, ExplicitKindTest,
+    ::testing::Values(KindCase{20, 20, 9, CArrayDoc::ImageMap},
+                      KindCase{20, 20, -3, CArrayDoc::ImageMap},
+                      KindCase{20, 20, 32767, CArrayDoc::ImageMap},
+                      KindCase{20, 20, CArrayDoc::PlaneView, CArrayDoc::ImageMap},
+                      KindCase{1, 30, CArrayDoc::VectorGraph, CArrayDoc::PlaneView},
+                      KindCase{1, 30, 9, CArrayDoc::PlaneView},
+                      KindCase{8, 40, CArrayDoc::HeightPlot, CArrayDoc::HeightPlot}));
+
 TEST_F(GraphViewTest, EachPaletteFromTheMenuIsSetAndMarked) {
     makeFrame();
     openArray(20, 20);
@@ -519,16 +549,19 @@ TEST_F(GraphViewTest, FilterPassesFillTheRangeTablesAndOthersAreIgnored) {
     EXPECT_EQ(view->currentFrame().size(), view->controlWidget()->size());
 }
 
-TEST_F(GraphViewTest, KindAndCameraSurviveAReloadTheZoomDoesNot) {
+TEST_F(GraphViewTest, KindPaletteAndCameraSurviveAReloadTheZoomDoesNot) {
     makeFrame();
     openArray(40, 40);
     clickMenu(cmd::ImageMap);
+    clickMenu(cmd::PaletteCustom + 1);
     doc->setCursor(20, 20);
     clickButton(cmd::ZoomIn);
     ASSERT_EQ(doc->zoomLevel(), 1);
     ASSERT_TRUE(doc->load(dir.file("a.agl")));
     settle();
     EXPECT_EQ(doc->currentGraphType(), CArrayDoc::ImageMap);
+    EXPECT_EQ(prop(DISPID_PaletteId), 1);
+    EXPECT_TRUE(checked(cmd::PaletteCustom + 1));
     EXPECT_EQ(doc->zoomLevel(), 0);
     int32_t c0, r0, C, R;
     doc->currentArray()->planeRoi(c0, r0, C, R);
