@@ -26,6 +26,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <functional>
 
 using namespace plotrane;
@@ -571,6 +572,44 @@ TEST_F(GraphViewTest, KindPaletteAndCameraSurviveAReloadTheZoomDoesNot) {
     clickMenu(cmd::HeightPlot);
     EXPECT_FLOAT_EQ(doc->control()->getFloat(DISPID_CamElevation), camera.elevation);
     EXPECT_FLOAT_EQ(doc->control()->getFloat(DISPID_CamAzimuth), camera.azimuth);
+}
+
+TEST_F(GraphViewTest, ClosingStoresThePaneHeightPaletteBarAndMarker) {
+    makeFrame();
+    openArray(20, 20);
+    const bool palette = prop(DISPID_ShowPalette) != 0;
+    const bool marker = prop(DISPID_ShowCursor) != 0;
+    clickButton(cmd::ShowPalette);
+    clickButton(cmd::ShowMarker);
+    const int height = frame->graphView()->height();
+    frame.reset();
+    EXPECT_EQ(settings.readInt("ShowPalette", -1), palette ? 0 : 1);
+    EXPECT_EQ(settings.readInt("ShowMarker", -1), marker ? 0 : 1);
+    EXPECT_EQ(settings.graphViewHeight(), height);
+}
+
+// The 2-second timer asks about a rewritten file only while the main frame
+// is the active window.
+TEST_F(GraphViewTest, TheTimerChecksTheFileOnlyWhileTheFrameIsActive) {
+    makeFrame();
+    openArray(6, 6);
+    QWidget other;
+    other.resize(100, 100);
+    other.show();
+    other.activateWindow();
+    if (!waitFor([&] { return QApplication::activeWindow() == &other; }, 3000))
+        GTEST_SKIP() << "this display does not activate windows";
+    // Another program replaces the file.
+    auto replacement = makeArray({6, 7}, AGL_FLOAT, AGL_LANG_C);
+    ASSERT_TRUE(replacement->saveTo(dir.file("b.agl")));
+    ASSERT_EQ(std::rename(dir.file("b.agl").c_str(), dir.file("a.agl").c_str()), 0);
+    sink.messages.clear();
+    EXPECT_FALSE(
+        waitFor([&] { return !sink.messages.empty(); }, 2 * CGraphView::kTimerPeriodMs + 500));
+    frame->activateWindow();
+    ASSERT_TRUE(waitFor([&] { return !sink.messages.empty(); }, 3 * CGraphView::kTimerPeriodMs));
+    EXPECT_NE(sink.messages[0].find("This file has been modified."), std::string::npos)
+        << sink.messages[0];
 }
 
 } // namespace
