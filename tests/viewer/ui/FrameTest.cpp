@@ -189,6 +189,9 @@ protected:
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", QString::fromStdString(dir.file("config")));
+        // Off-screen always: the same picture with or without a display (the
+        // spreadsheet's current cell is drawn as focused either way).
+        env.insert("QT_QPA_PLATFORM", "offscreen");
         p.setProcessEnvironment(env);
         p.start(TAVRIX_BINARY_DIR "/bin/tavrix", args);
         if (!p.waitForFinished(120000)) return -1;
