@@ -16,16 +16,19 @@
 // binds, resamples and draws the array as the control does.
 #include "agltoolRender.h"
 
+#include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QTemporaryDir>
 #include <cerrno>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "ReplacingFile.h"
 #include "aglHeadlessGraph.h"
 #include "aglTrace.h"
 #include "plotrane/PropertyTable.h"
@@ -38,10 +41,12 @@ struct RenderSettings : aglGraphSettings {
     bool cameraMoved[3] = {false, false, false}; // elevation, azimuth, distance given
 };
 
-bool parseLong(const char* text, long& out) {
+// A decimal integer in 64 bits; false for anything else or out of range, so
+// a huge value is refused by the caller's range check, never wrapped into it.
+bool parseLong(const char* text, long long& out) {
     char* end = nullptr;
     errno = 0;
-    out = std::strtol(text, &end, 10);
+    out = std::strtoll(text, &end, 10);
     return end != text && *end == 0 && errno == 0;
 }
 
@@ -170,7 +175,7 @@ plotrane::Variant propertyValue(const plotrane::PropertyInfo& p, const char* tex
     if (p.isFloating()) {
         if (!parseDouble(text, v)) return Variant();
     } else {
-        long n = 0;
+        long long n = 0;
         if (!parseLong(text, n) || n < INT32_MIN || n > INT32_MAX) return Variant();
         if (p.type == PropType::Bool && n != 0 && n != 1) return Variant();
         if (p.type == PropType::Short && (n < INT16_MIN || n > INT16_MAX)) return Variant();
@@ -282,7 +287,7 @@ int parseRenderOptions(int argc, char** argv, RenderSettings& s) {
             applyProperty(s, p.dispid, value);
             continue;
         }
-        long n = 0;
+        long long n = 0;
         if (opt == "--size") {
             int w = 0, h = 0;
             char extra = 0;
@@ -292,10 +297,14 @@ int parseRenderOptions(int argc, char** argv, RenderSettings& s) {
             s.width = w;
             s.height = h;
         } else if (opt == "--roi") {
-            long d = 0, lo = 0, hi = 0;
-            char extra = 0;
-            if (std::sscanf(v, "%ld:%ld:%ld%c", &d, &lo, &hi, &extra) != 3 || d < 0 ||
-                d > plotrane::kMaxDimIndex || lo < 0 || hi < lo || hi > INT32_MAX)
+            long long d = 0, lo = 0, hi = 0;
+            const std::string text = v;
+            const size_t a = text.find(':');
+            const size_t b = a == std::string::npos ? a : text.find(':', a + 1);
+            if (b == std::string::npos || !parseLong(text.substr(0, a).c_str(), d) ||
+                !parseLong(text.substr(a + 1, b - a - 1).c_str(), lo) ||
+                !parseLong(text.substr(b + 1).c_str(), hi) || d < 0 || d > plotrane::kMaxDimIndex ||
+                lo < 0 || hi < lo || hi > INT32_MAX)
                 return bad(opt.c_str(), v, "D:LO:HI, 0-based, LO <= HI");
             s.rois.push_back({int(d), int32_t(lo), int32_t(hi)});
         } else if (opt == "--level") {
@@ -342,8 +351,17 @@ int renderCommand(int argc, char** argv) {
     }
     // Quality 80 is zlib level 1: a few per cent larger files, written in a
     // fraction of the default level's time.
-    if (!image.save(QString::fromStdString(s.output), "PNG", 80)) {
-        std::fprintf(stderr, "agltool: %s: cannot write the picture\n", s.output.c_str());
+    // Encoded in memory, then written through a file that replaces the
+    // target only when complete: every write and the close are checked, and
+    // a pipe or device is refused rather than blocked on.
+    QByteArray png;
+    QBuffer buffer(&png);
+    ReplacingFile file;
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG", 80) ||
+        !file.open(s.output) || !file.write(png.constData(), size_t(png.size())) ||
+        !file.commit()) {
+        std::fprintf(stderr, "agltool: %s: cannot write the picture%s%s\n", s.output.c_str(),
+                     file.error().empty() ? "" : ": ", file.error().c_str());
         return 2;
     }
     if (s.frames > 1)

@@ -424,7 +424,7 @@ bool CArrayDoc::readTextFile(const std::string& path) {
 
 bool CArrayDoc::load(const std::string& path) {
     bool readFailed = false;
-    const int kind = detectKind(path, readFailed);
+    int kind = detectKind(path, readFailed);
     if (readFailed) {
         m_lastError = AGL_E_OPEN;
         return false;
@@ -444,6 +444,13 @@ bool CArrayDoc::load(const std::string& path) {
         break;
     case KindBitmap:
         ok = readBitmapFile(path);
+        // "BM" is also how a text file may begin: one that is no bitmap is
+        // read as text, as any file of an unknown signature is.
+        if (!ok) {
+            kind = KindText;
+            m_lastError = 0;
+            ok = readTextFile(path);
+        }
         break;
     default:
         ok = readTextFile(path);

@@ -4,13 +4,16 @@
 #include "CGraphView.h"
 #include "CGridView.h"
 #include "CMainFrame.h"
+#include "ReplacingFile.h"
 #include "SettingsStore.h"
 #include "ShmName.h"
 #include "WidgetMessageSink.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QPixmap>
 #include <QTimer>
@@ -155,8 +158,17 @@ bool TavrixApp::saveScreenshot(const QString& path, int timeoutMs) {
     QObject::disconnect(graph, &CPlotrane2DView::filterPassed, graph, nullptr);
     QObject::disconnect(graph, &CPlotrane2DView::renderPassed, graph, nullptr);
     const QPixmap picture = frame->grab();
-    if (picture.isNull() || !picture.save(path, "PNG")) {
-        std::fprintf(stderr, "tavrix: cannot write the picture %s\n", qPrintable(path));
+    // Encoded in memory, then written through a file that replaces the
+    // target only when complete: every write and the close are checked, and
+    // a pipe or device is refused rather than blocked on.
+    QByteArray png;
+    QBuffer buffer(&png);
+    ReplacingFile file;
+    if (picture.isNull() || !buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG") ||
+        !file.open(QFile::encodeName(path).toStdString()) ||
+        !file.write(png.constData(), size_t(png.size())) || !file.commit()) {
+        std::fprintf(stderr, "tavrix: cannot write the picture %s%s%s\n", qPrintable(path),
+                     file.error().empty() ? "" : ": ", file.error().c_str());
         return false;
     }
     return true;

@@ -3,6 +3,7 @@
 // the interface; methods with indices from outside; the property bag saved,
 // loaded and saved again.
 #include "CPlotrane2DCtrl.h"
+#include "ControlTestApp.h"
 #include "TempDir.h"
 #include "aglSegment.h"
 #include "aglTypes.h"
@@ -28,18 +29,9 @@ namespace {
 
 const std::string kWave = TAVRIX_SOURCE_DIR "/examples/wave.agl"; // float [48][64]
 
-// Widgets need an application; the offscreen platform needs no display.
+// Each test has a fresh control with the example bound (no window shown).
 class ControlTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (!qApp) {
-            if (!std::getenv("DISPLAY")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-            static int argc = 1;
-            static char arg0[] = "control_tests";
-            static char* argv[] = {arg0, nullptr};
-            static QApplication app(argc, argv);
-        }
-    }
     void SetUp() override {
         ctrl = std::make_unique<CPlotrane2DCtrl>(nullptr, 0);
         ASSERT_TRUE(ctrl->SetProperty(DISPID_FileName, Variant(kWave)).ok());

@@ -2,6 +2,7 @@
 // paints the frames the render thread publishes, and the frames follow the
 // window's size and the colours written.
 #include "CPlotrane2DCtrl.h"
+#include "ControlTestApp.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -20,16 +21,6 @@ const std::string kWave = TAVRIX_SOURCE_DIR "/examples/wave.agl";
 
 class ControlWidget : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (!qApp) {
-            // The sanitizer runs have no X server: draw off-screen there.
-            if (!std::getenv("DISPLAY")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-            static int argc = 1;
-            static char arg0[] = "control_widget_tests";
-            static char* argv[] = {arg0, nullptr};
-            static QApplication app(argc, argv);
-        }
-    }
     // Runs the event loop until done() or the time is up.
     static bool waitFor(const std::function<bool()>& done, int ms = 30000) {
         QElapsedTimer t;

@@ -25,6 +25,7 @@
 #include <QUrl>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 
@@ -242,6 +243,21 @@ TEST_F(ScreenshotTest, UnreadableFileFailsWithMessage) {
     EXPECT_NE(run({"--screenshot", png, QString::fromStdString(bad)}, &errors), 0);
     EXPECT_TRUE(errors.contains("Unable to read file: ")) << errors.toStdString();
     EXPECT_FALSE(QFile::exists(png));
+}
+
+// A picture that cannot be written fails with a message and a status: a full
+// device once reported success, a named pipe blocked for ever.
+TEST_F(ScreenshotTest, UnwritablePictureFailsWithMessage) {
+    auto a = makeArray({6, 7}, AGL_FLOAT, AGL_LANG_C);
+    ASSERT_TRUE(a->saveTo(dir.file("s.agl")));
+    const std::string fifo = dir.file("fifo.png");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const QString& png : {QString("/dev/full"), QString::fromStdString(fifo)}) {
+        QString errors;
+        EXPECT_EQ(run({"--screenshot", png, QString::fromStdString(dir.file("s.agl"))}, &errors), 1)
+            << png.toStdString();
+        EXPECT_TRUE(errors.contains("cannot write the picture")) << errors.toStdString();
+    }
 }
 
 } // namespace
