@@ -240,6 +240,8 @@ public:
     void refresh();
     const std::string& pictureFile() const { return m_pictureFile; }
     void setPictureFile(const std::string& path);
+    // Shows the array's shape in the status bar again (pane 1).
+    void refreshShapeText();
 
     // ---- Attribute record ------------------------------------------------
     // Fills the record from the document, grid view and control (offsets,
