@@ -244,6 +244,32 @@ TEST_F(ScreenshotTest, PicturesShowTheGraphBelowTheSpreadsheet) {
     EXPECT_TRUE(tavrix::test::matchesBaseline(QImage(plane), "tavrix_plane_view"));
 }
 
+// The example as an image map, and a small two-column array (a spiral of
+// x, y pairs) as a vector graph seen from above.
+TEST_F(ScreenshotTest, ImageMapAndVectorGraphPictures) {
+    const QString imageMap = QString::fromStdString(dir.file("image.png"));
+    QString errors;
+    ASSERT_EQ(run({"--screenshot", imageMap, "--graph-type", "2", "--palette", "4",
+                   TAVRIX_SOURCE_DIR "/examples/wave.agl"},
+                  &errors),
+              0);
+    EXPECT_FALSE(errors.contains("finest")) << errors.toStdString();
+    EXPECT_TRUE(tavrix::test::matchesBaseline(QImage(imageMap), "tavrix_image_map"));
+
+    std::string text = "#agl ascii data V1.0\n#type AGL_FLOAT\n#lang C\n#dim 60 2\n";
+    for (int i = 0; i < 60; ++i) {
+        const double t = 0.25 * i;
+        text += std::to_string(t * std::cos(t)) + "\t" + std::to_string(t * std::sin(t)) + "\n";
+    }
+    const std::string spiral = dir.write("spiral.txt", text);
+    const QString vector = QString::fromStdString(dir.file("vector.png"));
+    ASSERT_EQ(
+        run({"--screenshot", vector, "--graph-type", "3", QString::fromStdString(spiral)}, &errors),
+        0);
+    EXPECT_FALSE(errors.contains("finest")) << errors.toStdString();
+    EXPECT_TRUE(tavrix::test::matchesBaseline(QImage(vector), "tavrix_vector_graph"));
+}
+
 TEST_F(ScreenshotTest, UnreadableFileFailsWithMessage) {
     const std::string bad = dir.write("bad.agl", "not an array at all");
     const QString png = QString::fromStdString(dir.file("bad.png"));
