@@ -122,6 +122,35 @@ TEST(AgltoolRender, BadInputFailsWithAMessageAndNoPicture) {
     EXPECT_NE(missing.out.find("none.agl"), std::string::npos) << missing.out;
 }
 
+// Property options take their range from the control's property table: a
+// value just outside it is refused with that range, the edge itself passes
+// the parser (and the array is then drawn).
+TEST(AgltoolRender, PropertyOptionsTakeTheirRangeFromTheTable) {
+    TempDir dir;
+    const std::string in = floatFile(dir, "a.agl", 4, 4, [](int r, int c) { return r * c; });
+    const std::string out = dir.path() + "/never.png";
+    struct Case {
+        const char* option;
+        const char* value;
+        const char* want;
+    };
+    for (const Case& c : {Case{"--cache", "3", "0..2"}, Case{"--shading", "2", "0..1"},
+                          Case{"--texture", "-1", "0..2"}, Case{"--hidden-line", "2", "0 or 1"},
+                          Case{"--resolution", "0", "1 or more"}, Case{"--coldim", "7", "0..6"},
+                          Case{"--azimuth", "inf", "a number"}, Case{"--style", "1.5", "0..4"}}) {
+        ToolRun run = agltool("render " + in + " " + out + " " + c.option + " " + c.value);
+        EXPECT_EQ(run.status, 2) << c.option << " " << c.value;
+        EXPECT_NE(run.out.find(std::string("(want ") + c.want + ")"), std::string::npos)
+            << c.option << "\n"
+            << run.out;
+    }
+    const std::string edge = dir.path() + "/edge.png";
+    ToolRun run = agltool("render " + in + " " + edge +
+                          " --size 64x48 --cache 2 --texture 2 --palette 6 --aa 0 --style 4");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_FALSE(QImage(QString::fromStdString(edge)).isNull());
+}
+
 TEST(AgltoolRender, LevelsOfDetailStepUpAndTheSpinAdaptsAtACoarseLevel) {
     TempDir dir;
     // 400 x 400: resolutions 16, 8 and 2 at the initial budgets.

@@ -10,9 +10,10 @@
 //                  [--frames N] [--spin] [--trace]
 //
 // Only the command line lives here: parseRenderOptions turns it into
-// aglGraphSettings, named after the control's properties, and the engine's
-// headless pipeline (aglHeadlessGraph) binds, resamples and draws the array
-// as the control does.
+// aglGraphSettings, named after the control's properties (each option names
+// a property, whose row in the control's property table gives the option
+// its type and range), and the engine's headless pipeline (aglHeadlessGraph)
+// binds, resamples and draws the array as the control does.
 #include "agltoolRender.h"
 
 #include <QBuffer>
@@ -30,6 +31,7 @@
 #include "ReplacingFile.h"
 #include "aglHeadlessGraph.h"
 #include "aglTrace.h"
+#include "plotrane/PropertyTable.h"
 
 namespace {
 
@@ -48,34 +50,212 @@ bool parseLong(const char* text, long long& out) {
     return end != text && *end == 0 && errno == 0;
 }
 
-// A number that a float holds: a finite double beyond the float's range
-// would become infinity, which the camera ignores without a word.
-bool parseFloat(const char* text, float& out) {
+bool parseDouble(const char* text, double& out) {
     char* end = nullptr;
     errno = 0;
-    const double v = std::strtod(text, &end);
-    if (end == text || *end != 0 || errno != 0 || !std::isfinite(v) ||
-        std::fabs(v) > double(FLT_MAX))
-        return false;
-    out = float(v);
+    out = std::strtod(text, &end);
+    return end != text && *end == 0 && errno == 0 && std::isfinite(out);
+}
+
+// The options that set a property of the control: each names its property,
+// whose row in the property table gives the option its type and range.
+struct PropertyOption {
+    const char* option;
+    const char* property;
+};
+constexpr PropertyOption kPropertyOptions[] = {
+    {"--style", "GraphStyle"},
+    {"--palette", "PaletteId"},
+    {"--palette-file", "PaletteFileName"},
+    {"--elevation", "CamElevation"},
+    {"--azimuth", "CamAzimuth"},
+    {"--distance", "CamDistance"},
+    {"--aa", "NumAntiAliasPasses"},
+    {"--rowdim", "RowDim"},
+    {"--coldim", "ColDim"},
+    {"--background", "BackColor"},
+    {"--cache", "CacheBehavior"},
+    {"--hidden-line", "HiddenLine"},
+    {"--lighting", "Lighting"},
+    {"--shading", "Shading"},
+    {"--texture", "TextureMode"},
+    {"--resolution", "Resolution"},
+};
+constexpr bool kEveryOptionHasItsProperty = [] {
+    for (const PropertyOption& o : kPropertyOptions)
+        if (!plotrane::findAnyProperty(o.property)) return false;
     return true;
+}();
+static_assert(kEveryOptionHasItsProperty, "option names a property of the table");
+
+std::string number(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
+}
+
+// What a value of the property must look like, from its row of the table.
+std::string wanted(const plotrane::PropertyInfo& p) {
+    using plotrane::Check;
+    using plotrane::PropType;
+    switch (p.type) {
+    case PropType::Bool:
+        return "0 or 1";
+    case PropType::Color:
+        return "RRGGBB";
+    case PropType::String:
+    case PropType::Font:
+        return "a name";
+    default:
+        break;
+    }
+    switch (p.check) {
+    case Check::Closed:
+    case Check::SilentClosed:
+        return number(p.low) + ".." + number(p.high);
+    case Check::OpenOpen:
+        return "a number in (" + number(p.low) + ", " + number(p.high) + ")";
+    case Check::OpenClosed:
+        return "a number in (" + number(p.low) + ", " + number(p.high) + "]";
+    case Check::AtLeast:
+        return number(p.low) + " or more";
+    case Check::ElementSize:
+        return "1, 2, 4 or 8";
+    case Check::Any:
+        break;
+    }
+    return p.isFloating() ? "a number" : "an integer";
+}
+
+// What an option's value must look like: the property's rule, narrowed
+// where the command needs more than the control does.
+std::string optionWanted(const plotrane::PropertyInfo& p) {
+    // A camera at or behind its centre of interest shows nothing.
+    if (p.dispid == plotrane::DISPID_CamDistance) return "a distance above 0";
+    return wanted(p);
 }
 
 int renderUsage() {
-    std::fprintf(
-        stderr,
-        "usage: agltool render NAME OUT.png [--size WxH] [--style 0..4] [--palette 0..6]\n"
-        "         [--palette-file NAME] [--elevation DEG] [--azimuth DEG] [--distance D]\n"
-        "         [--aa 0..32] [--rowdim D] [--coldim D] [--roi D:LO:HI]...\n"
-        "         [--background RRGGBB] [--cache 0..2] [--hidden-line 0|1] [--lighting 0|1]\n"
-        "         [--shading 0|1] [--texture 0..2] [--resolution N] [--level 0..2]\n"
-        "         [--frames N] [--spin] [--trace]\n");
+    std::fprintf(stderr, "usage: agltool render NAME OUT.png [options]\n"
+                         "  --size WxH          picture size, 16..8192 each (800x600)\n");
+    for (const PropertyOption& o : kPropertyOptions) {
+        const plotrane::PropertyInfo& p = *plotrane::findAnyProperty(o.property);
+        const std::string want = optionWanted(p);
+        std::fprintf(stderr, "  %-19s %s: %s\n", (std::string(o.option) + " V").c_str(), p.name,
+                     want.c_str());
+    }
+    std::fprintf(stderr, "  --roi D:LO:HI       region of interest of dimension D (repeatable)\n"
+                         "  --level L           the level of detail drawn, 0..2 (the finest)\n"
+                         "  --frames N          pictures to draw, the last one saved (1..100000)\n"
+                         "  --spin              turn the camera 5 degrees per frame\n"
+                         "  --trace             the control's diagnostic trace on stderr\n");
     return 2;
 }
 
-int bad(const char* option, const char* value, const char* want) {
-    std::fprintf(stderr, "agltool: bad %s '%s' (want %s)\n", option, value, want);
+int bad(const char* option, const char* value, const std::string& want) {
+    std::fprintf(stderr, "agltool: bad %s '%s' (want %s)\n", option, value, want.c_str());
     return 2;
+}
+
+// The option's text as a value of the property's type and range; an empty
+// Variant when the text is not one.
+plotrane::Variant propertyValue(const plotrane::PropertyInfo& p, const char* text) {
+    using plotrane::PropType;
+    using plotrane::Variant;
+    if (p.type == PropType::String) return Variant(text);
+    if (p.type == PropType::Color) {
+        // RRGGBB as written on the web; the control's colours are 0x00BBGGRR.
+        unsigned rgb = 0;
+        char extra = 0;
+        if (std::strlen(text) != 6 || std::sscanf(text, "%6x%c", &rgb, &extra) != 1)
+            return Variant();
+        return Variant(uint32_t(((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16)));
+    }
+    double v = 0.0;
+    if (p.isFloating()) {
+        if (!parseDouble(text, v)) return Variant();
+    } else {
+        long long n = 0;
+        if (!parseLong(text, n) || n < INT32_MIN || n > INT32_MAX) return Variant();
+        if (p.type == PropType::Bool && n != 0 && n != 1) return Variant();
+        if (p.type == PropType::Short && (n < INT16_MIN || n > INT16_MAX)) return Variant();
+        v = double(n);
+    }
+    const plotrane::CheckResult r = plotrane::checkValue(p, v);
+    if (r.messageId != 0 || !r.applies) return Variant();
+    switch (p.type) {
+    case PropType::Bool:
+        return Variant(v != 0.0);
+    case PropType::Float:
+        return Variant(float(v));
+    case PropType::Double:
+        return Variant(v);
+    default:
+        return Variant(int(v));
+    }
+}
+
+// Stores a checked property value in the settings.
+void applyProperty(RenderSettings& s, int dispid, const plotrane::Variant& v) {
+    using namespace plotrane;
+    switch (dispid) {
+    case DISPID_GraphStyle:
+        s.GraphStyle = v.toInt();
+        break;
+    case DISPID_PaletteId:
+        s.PaletteId = v.toInt();
+        break;
+    case DISPID_PaletteFileName:
+        s.PaletteFileName = v.toString();
+        break;
+    case DISPID_CamElevation:
+        s.CamElevation = v.toFloat();
+        s.cameraMoved[0] = true;
+        break;
+    case DISPID_CamAzimuth:
+        s.CamAzimuth = v.toFloat();
+        s.cameraMoved[1] = true;
+        break;
+    case DISPID_CamDistance:
+        s.CamDistance = v.toFloat();
+        s.cameraMoved[2] = true;
+        break;
+    case DISPID_NumAntiAliasPasses:
+        s.NumAntiAliasPasses = v.toInt();
+        break;
+    case DISPID_RowDim:
+        s.RowDim = v.toInt();
+        break;
+    case DISPID_ColDim:
+        s.ColDim = v.toInt();
+        break;
+    case DISPID_BackColor: {
+        const uint32_t c = uint32_t(v.toInt());
+        for (int k = 0; k < 3; ++k)
+            s.background[k] = float((c >> (8 * k)) & 0xFF) / 255.0f;
+        break;
+    }
+    case DISPID_CacheBehavior:
+        s.CacheBehavior = v.toInt();
+        break;
+    case DISPID_HiddenLine:
+        s.HiddenLine = v.toBool();
+        break;
+    case DISPID_Lighting:
+        s.Lighting = v.toBool();
+        break;
+    case DISPID_Shading:
+        s.Shading = v.toInt();
+        break;
+    case DISPID_TextureMode:
+        s.TextureMode = v.toInt();
+        break;
+    case DISPID_Resolution:
+        s.Resolution = v.toInt();
+        break;
+    default:
+        break;
+    }
 }
 
 // Returns 0 when the settings are complete, else the exit status.
@@ -95,6 +275,18 @@ int parseRenderOptions(int argc, char** argv, RenderSettings& s) {
         }
         if (i + 1 >= argc) return renderUsage();
         const char* v = argv[++i];
+        const PropertyOption* po = nullptr;
+        for (const PropertyOption& o : kPropertyOptions)
+            if (opt == o.option) po = &o;
+        if (po) {
+            const plotrane::PropertyInfo& p = *plotrane::findAnyProperty(po->property);
+            const plotrane::Variant value = propertyValue(p, v);
+            const bool badDistance =
+                p.dispid == plotrane::DISPID_CamDistance && !(value.toDouble() > 0.0);
+            if (value.isEmpty() || badDistance) return bad(opt.c_str(), v, optionWanted(p));
+            applyProperty(s, p.dispid, value);
+            continue;
+        }
         long long n = 0;
         if (opt == "--size") {
             int w = 0, h = 0;
@@ -104,30 +296,6 @@ int parseRenderOptions(int argc, char** argv, RenderSettings& s) {
                 return bad(opt.c_str(), v, "WxH, 16..8192 each");
             s.width = w;
             s.height = h;
-        } else if (opt == "--style") {
-            if (!parseLong(v, n) || n < 0 || n > 4) return bad(opt.c_str(), v, "0..4");
-            s.GraphStyle = int(n);
-        } else if (opt == "--palette") {
-            if (!parseLong(v, n) || n < 0 || n > 6) return bad(opt.c_str(), v, "0..6");
-            s.PaletteId = int(n);
-        } else if (opt == "--palette-file") {
-            s.PaletteFileName = v;
-        } else if (opt == "--elevation") {
-            if (!parseFloat(v, s.CamElevation)) return bad(opt.c_str(), v, "degrees");
-            s.cameraMoved[0] = true;
-        } else if (opt == "--azimuth") {
-            if (!parseFloat(v, s.CamAzimuth)) return bad(opt.c_str(), v, "degrees");
-            s.cameraMoved[1] = true;
-        } else if (opt == "--distance") {
-            if (!parseFloat(v, s.CamDistance) || s.CamDistance <= 0.0f)
-                return bad(opt.c_str(), v, "a distance above 0");
-            s.cameraMoved[2] = true;
-        } else if (opt == "--aa") {
-            if (!parseLong(v, n) || n < 0 || n > 32) return bad(opt.c_str(), v, "0..32");
-            s.NumAntiAliasPasses = int(n);
-        } else if (opt == "--rowdim" || opt == "--coldim") {
-            if (!parseLong(v, n) || n < 0 || n > 6) return bad(opt.c_str(), v, "0..6");
-            (opt == "--rowdim" ? s.RowDim : s.ColDim) = int(n);
         } else if (opt == "--roi") {
             long long d = 0, lo = 0, hi = 0;
             const std::string text = v;
@@ -135,37 +303,10 @@ int parseRenderOptions(int argc, char** argv, RenderSettings& s) {
             const size_t b = a == std::string::npos ? a : text.find(':', a + 1);
             if (b == std::string::npos || !parseLong(text.substr(0, a).c_str(), d) ||
                 !parseLong(text.substr(a + 1, b - a - 1).c_str(), lo) ||
-                !parseLong(text.substr(b + 1).c_str(), hi) || d < 0 || d > 6 || lo < 0 || hi < lo ||
-                hi > INT32_MAX)
+                !parseLong(text.substr(b + 1).c_str(), hi) || d < 0 || d > plotrane::kMaxDimIndex ||
+                lo < 0 || hi < lo || hi > INT32_MAX)
                 return bad(opt.c_str(), v, "D:LO:HI, 0-based, LO <= HI");
             s.rois.push_back({int(d), int32_t(lo), int32_t(hi)});
-        } else if (opt == "--background") {
-            unsigned rgb = 0;
-            char extra = 0;
-            if (std::strlen(v) != 6 || std::sscanf(v, "%6x%c", &rgb, &extra) != 1)
-                return bad(opt.c_str(), v, "RRGGBB");
-            s.background[0] = float((rgb >> 16) & 0xFF) / 255.0f;
-            s.background[1] = float((rgb >> 8) & 0xFF) / 255.0f;
-            s.background[2] = float(rgb & 0xFF) / 255.0f;
-        } else if (opt == "--cache") {
-            if (!parseLong(v, n) || n < 0 || n > 2) return bad(opt.c_str(), v, "0..2");
-            s.CacheBehavior = int(n);
-        } else if (opt == "--hidden-line") {
-            if (!parseLong(v, n) || n < 0 || n > 1) return bad(opt.c_str(), v, "0 or 1");
-            s.HiddenLine = n != 0;
-        } else if (opt == "--lighting") {
-            if (!parseLong(v, n) || n < 0 || n > 1) return bad(opt.c_str(), v, "0 or 1");
-            s.Lighting = n != 0;
-        } else if (opt == "--shading") {
-            if (!parseLong(v, n) || n < 0 || n > 1)
-                return bad(opt.c_str(), v, "0 (flat) or 1 (smooth)");
-            s.Shading = int(n);
-        } else if (opt == "--texture") {
-            if (!parseLong(v, n) || n < 0 || n > 2) return bad(opt.c_str(), v, "0..2");
-            s.TextureMode = int(n);
-        } else if (opt == "--resolution") {
-            if (!parseLong(v, n) || n < 1 || n > 1000000) return bad(opt.c_str(), v, "1 or more");
-            s.Resolution = int(n);
         } else if (opt == "--level") {
             if (!parseLong(v, n) || n < 0 || n > 2) return bad(opt.c_str(), v, "0..2");
             s.level = int(n);

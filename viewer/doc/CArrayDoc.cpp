@@ -5,6 +5,7 @@
 #include "CPlotrane2D.h"
 #include "DocView.h"
 #include "MessageSink.h"
+#include "plotrane/PropertyTable.h"
 
 #include "MappingGuard.h"
 
@@ -95,14 +96,14 @@ int sanitizeKind(int kind) {
 }
 
 // The document's initial blocks: style, the eleven switches, density.
-GraphSettings initialBlock(int style, std::array<int, 11> s) {
+GraphSettings initialBlock(GraphStyle style, std::array<int, 11> s) {
     GraphSettings g;
-    g.graphStyle = style;
+    g.graphStyle = value(style);
     g.lineSmooth = s[0];
     g.showGrid = s[1];
     g.flatShading = s[2];
     g.highLight = s[3];
-    g.textureMode = int16_t(s[4]);
+    g.textureMode = value(s[4] ? TextureMode::Always : TextureMode::Never);
     g.dataClamp = s[5];
     g.lighting = s[6];
     g.useColorPalette = s[7];
@@ -121,11 +122,11 @@ GraphSettings initialBlock(int style, std::array<int, 11> s) {
 CArrayDoc::CArrayDoc(SettingsStore& settings, MessageSink& sink, QObject* parent)
     : QObject(parent), m_settings(settings), m_sink(sink), m_main(std::make_unique<aglArray>()) {
     m_current = m_main.get();
-    m_graph[0] = initialBlock(1, {1, 1, 0, 1, 0, 0, 1, 1, 1, 0, 0});
-    m_graph[1] = initialBlock(1, {1, 1, 0, 1, 0, 0, 1, 1, 1, 0, 0});
-    m_graph[2] = initialBlock(1, {1, 0, 0, 1, 0, 0, 0, 1, 1, 0, 0});
-    m_graph[3] = initialBlock(4, {1, 0, 0, 1, 0, 0, 1, 1, 1, 0, 0});
-    m_graph[4] = initialBlock(3, {1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0});
+    m_graph[NoGraph] = initialBlock(GraphStyle::SurfaceStyle, {1, 1, 0, 1, 0, 0, 1, 1, 1, 0, 0});
+    m_graph[HeightPlot] = initialBlock(GraphStyle::SurfaceStyle, {1, 1, 0, 1, 0, 0, 1, 1, 1, 0, 0});
+    m_graph[ImageMap] = initialBlock(GraphStyle::SurfaceStyle, {1, 0, 0, 1, 0, 0, 0, 1, 1, 0, 0});
+    m_graph[VectorGraph] = initialBlock(GraphStyle::PointStyle, {1, 0, 0, 1, 0, 0, 1, 1, 1, 0, 0});
+    m_graph[PlaneView] = initialBlock(GraphStyle::LineStyle, {1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0});
     m_options = m_settings.readOptions();
     m_paletteShown = m_settings.readInt("ShowPalette", 0) != 0;
 }
@@ -392,7 +393,7 @@ bool CArrayDoc::readBitmapFile(const std::string& path) {
     m_palette = std::move(palette);
     if (CPlotrane2D* c = control(true)) {
         c->setString(DISPID_PaletteFileName, m_palette->name());
-        c->setShort(DISPID_PaletteId, 0);
+        c->setShort(DISPID_PaletteId, kPaletteCustom);
         c->setDouble(DISPID_PaletteMinVal, 0.0);
         c->setDouble(DISPID_PaletteMaxVal, double(image.maxValue));
         c->setBool(DISPID_PaletteAutoAdjust, false);
@@ -670,7 +671,7 @@ void CArrayDoc::newDocument() {
     if (CPlotrane2D* c = control(true)) {
         c->setBool(DISPID_ShowCursor, false);
         c->setBool(DISPID_ShowPalette, false);
-        c->setShort(DISPID_GraphType, 0);
+        c->setShort(DISPID_GraphType, GraphType::Plain);
     }
     // Nothing of the old file stays mapped behind an empty document.
     releaseAxisScales(true);
@@ -899,8 +900,9 @@ int CArrayDoc::currentGraphType() const {
     CPlotrane2D* c = control(true);
     if (!c) return NoGraph;
     int t = c->getInt(DISPID_GraphType);
-    if (t < 1 || t > 3) t = NoGraph;
-    if (t == HeightPlot && c->getInt(DISPID_CamViewType) != 0) t = PlaneView;
+    if (t < value(GraphType::HeightPlot) || t > value(GraphType::VectorGraph)) t = NoGraph;
+    if (t == HeightPlot && c->getEnum<CamViewType>(DISPID_CamViewType) != CamViewType::Free)
+        t = PlaneView;
     return t;
 }
 
@@ -920,7 +922,7 @@ void CArrayDoc::storeControlSettings(int kind) {
     g.graphStyle = c->getInt(DISPID_GraphStyle);
     g.lineSmooth = c->getBool(DISPID_LineSmooth);
     g.showGrid = c->getBool(DISPID_ShowGrid);
-    g.flatShading = c->getInt(DISPID_Shading) <= 0;
+    g.flatShading = c->getInt(DISPID_Shading) <= value(Shading::Flat);
     g.highLight = c->getBool(DISPID_HighLight);
     g.textureMode = int16_t(c->getInt(DISPID_TextureMode));
     g.dataClamp = c->getBool(DISPID_DataClamp);
@@ -938,7 +940,7 @@ void CArrayDoc::applySettingsToControl(int kind) {
     c->setShort(DISPID_GraphStyle, g.graphStyle);
     c->setBool(DISPID_LineSmooth, g.lineSmooth);
     c->setBool(DISPID_ShowGrid, g.showGrid);
-    c->setShort(DISPID_Shading, g.flatShading ? 0 : 1);
+    c->setShort(DISPID_Shading, g.flatShading ? Shading::Flat : Shading::Smooth);
     c->setBool(DISPID_HighLight, g.highLight);
     c->setShort(DISPID_TextureMode, g.textureMode);
     c->setBool(DISPID_DataClamp, g.dataClamp);
@@ -958,7 +960,10 @@ void CArrayDoc::saveCamera3D() {
     m_camera.azimuth = c->getFloat(DISPID_CamAzimuth);
     m_camera.distance = c->getFloat(DISPID_CamDistance);
     const int style = c->getInt(DISPID_GraphStyle);
-    m_camera.style = (style == 0 || style == 2 || style == 3 || style == 4) ? style : 1;
+    // A style the control does not know is remembered as the surface.
+    const bool known =
+        style >= value(GraphStyle::MeshStyle) && style <= value(GraphStyle::PointStyle);
+    m_camera.style = known ? style : value(GraphStyle::SurfaceStyle);
 }
 
 void CArrayDoc::restoreCamera3D() {
@@ -975,7 +980,7 @@ void CArrayDoc::selectGraphType(int requested) {
     CPlotrane2D* c = control(true);
     if (!c) return;
     const int k = currentGraphType();
-    const bool camera3D = c->getInt(DISPID_CamViewType) == 0;
+    const bool camera3D = c->getEnum<CamViewType>(DISPID_CamViewType) == CamViewType::Free;
     storeControlSettings(k);
 
     int kind = NoGraph;
@@ -1005,26 +1010,26 @@ void CArrayDoc::selectGraphType(int requested) {
     switch (kind) {
     case NoGraph:
         if (camera3D) saveCamera3D();
-        c->setShort(DISPID_GraphType, 0);
+        c->setShort(DISPID_GraphType, GraphType::Plain);
         c->setBool(DISPID_ShowPalette, m_paletteShown);
-        c->setShort(DISPID_AxisStyle, 5);
+        c->setShort(DISPID_AxisStyle, AxisStyle::FilledWalls);
         break;
     case HeightPlot:
         if (!camera3D) {
-            c->setShort(DISPID_CamViewType, 0);
+            c->setShort(DISPID_CamViewType, CamViewType::Free);
             restoreCamera3D();
         }
-        c->setShort(DISPID_GraphType, 1);
+        c->setShort(DISPID_GraphType, GraphType::HeightPlot);
         c->setBool(DISPID_ShowPalette, m_paletteShown);
-        c->setShort(DISPID_AxisStyle, 5);
+        c->setShort(DISPID_AxisStyle, AxisStyle::FilledWalls);
         break;
     case ImageMap:
         if (camera3D) saveCamera3D();
-        c->setShort(DISPID_CamViewType, 2);
-        c->setShort(DISPID_GraphType, 2);
+        c->setShort(DISPID_CamViewType, CamViewType::TopXY);
+        c->setShort(DISPID_GraphType, GraphType::ImageMap);
         c->setBool(DISPID_ShowPalette, m_paletteShown);
         c->setFloat(DISPID_ZScale, 1.0f);
-        c->setShort(DISPID_AxisStyle, 5);
+        c->setShort(DISPID_AxisStyle, AxisStyle::FilledWalls);
         break;
     case VectorGraph: {
         if (numRows < numColumns) {
@@ -1046,20 +1051,20 @@ void CArrayDoc::selectGraphType(int requested) {
         const bool w = c->getInt(DISPID_WComp) != -1 && n >= 4;
         if (camera3D && !(x && y && z)) saveCamera3D();
         if (!camera3D && x && y && z) {
-            c->setShort(DISPID_CamViewType, 0);
+            c->setShort(DISPID_CamViewType, CamViewType::Free);
             restoreCamera3D();
-            c->setShort(DISPID_AxisStyle, 5);
+            c->setShort(DISPID_AxisStyle, AxisStyle::FilledWalls);
         }
         if (!z) {
-            c->setShort(DISPID_CamViewType, 2);
-            c->setShort(DISPID_AxisStyle, 1);
+            c->setShort(DISPID_CamViewType, CamViewType::TopXY);
+            c->setShort(DISPID_AxisStyle, AxisStyle::FilledWallsGrid);
             c->setFloat(DISPID_ZScale, 1.0f);
         } else if (!y || !x) {
-            c->setShort(DISPID_CamViewType, !y ? 1 : 3);
+            c->setShort(DISPID_CamViewType, !y ? CamViewType::FrontXZ : CamViewType::SideYZ);
             c->setFloat(DISPID_ZScale, 1.0f);
-            c->setShort(DISPID_AxisStyle, 1);
+            c->setShort(DISPID_AxisStyle, AxisStyle::FilledWallsGrid);
         }
-        c->setShort(DISPID_GraphType, 3);
+        c->setShort(DISPID_GraphType, GraphType::VectorGraph);
         c->setBool(DISPID_ShowPalette, w ? m_paletteShown : false);
         m_graph[VectorGraph].useColorPalette = w;
         break;
@@ -1068,14 +1073,15 @@ void CArrayDoc::selectGraphType(int requested) {
         if (camera3D) saveCamera3D();
         c->setFloat(DISPID_ZScale, 1.0f);
         if (rowLength > 10) {
-            c->setShort(DISPID_CamViewType, 3);
+            c->setShort(DISPID_CamViewType, CamViewType::SideYZ);
         } else {
-            const int view = c->getInt(DISPID_CamViewType);
-            if (colLength > 10 || (view != 1 && view != 3)) c->setShort(DISPID_CamViewType, 1);
+            const CamViewType view = c->getEnum<CamViewType>(DISPID_CamViewType);
+            if (colLength > 10 || (view != CamViewType::FrontXZ && view != CamViewType::SideYZ))
+                c->setShort(DISPID_CamViewType, CamViewType::FrontXZ);
         }
-        c->setShort(DISPID_GraphType, 1);
+        c->setShort(DISPID_GraphType, GraphType::HeightPlot);
         c->setBool(DISPID_ShowPalette, false);
-        c->setShort(DISPID_AxisStyle, 1);
+        c->setShort(DISPID_AxisStyle, AxisStyle::FilledWallsGrid);
         break;
     default:
         break;
@@ -1102,7 +1108,8 @@ void CArrayDoc::captureAttributes(aglAttributes& r, bool refreshFromControl) {
     // what is shown.
     if (c && refreshFromControl) {
         storeControlSettings(kind);
-        if (c->getInt(DISPID_CamViewType) == 0 && kind != NoGraph) saveCamera3D();
+        if (c->getEnum<CamViewType>(DISPID_CamViewType) == CamViewType::Free && kind != NoGraph)
+            saveCamera3D();
     }
     r.flags = 0;
     if (gridUseExponent()) r.flags |= aglAttributes::kGridExponent;
@@ -1305,10 +1312,9 @@ void CArrayDoc::applyGraphDefaults() {
         c->setBool(DISPID_UseAxisScales, m_options.displayDimScales);
         c->setBool(DISPID_AxisAutoScale, true);
         c->setBool(DISPID_PaletteAutoAdjust, m_fileKind != KindBitmap);
-        c->setLong(DISPID_XComp, 0);
-        c->setLong(DISPID_YComp, 1);
-        c->setLong(DISPID_ZComp, 2);
-        c->setLong(DISPID_WComp, 3);
+        // Vector components from the first four columns, as a new control has them.
+        for (const int d : {DISPID_XComp, DISPID_YComp, DISPID_ZComp, DISPID_WComp})
+            c->setLong(d, int32_t(propertyInfo(d)->def.number));
     }
 }
 
@@ -1317,7 +1323,7 @@ void CArrayDoc::saveGraphDefaults() {
     CPlotrane2D* c = control(true);
     const int kind = currentGraphType();
     if (c) {
-        if (c->getInt(DISPID_CamViewType) == 0) {
+        if (c->getEnum<CamViewType>(DISPID_CamViewType) == CamViewType::Free) {
             m_camera.elevation = c->getFloat(DISPID_CamElevation);
             m_camera.azimuth = c->getFloat(DISPID_CamAzimuth);
             m_camera.distance = c->getFloat(DISPID_CamDistance);

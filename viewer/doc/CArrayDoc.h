@@ -162,7 +162,7 @@ public:
         float azimuth = -108.0f;
         float distance = 3.0f;
         float zScale = 0.8f;
-        int style = 1;
+        int style = plotrane::value(plotrane::GraphStyle::SurfaceStyle);
     };
     const Camera& camera() const { return m_camera; }
     // The grid's number format (kept here too, for documents without a grid

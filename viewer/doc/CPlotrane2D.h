@@ -5,9 +5,11 @@
 #pragma once
 
 #include "plotrane/ControlDispatch.h"
+#include "plotrane/ControlValues.h"
 
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 class CPlotrane2D {
 public:
@@ -33,6 +35,13 @@ public:
     void setDouble(int dispid, double v) const { set(dispid, plotrane::Variant(v)); }
     void setColor(int dispid, uint32_t rgb) const { set(dispid, plotrane::Variant(rgb)); }
     void setString(int dispid, const std::string& v) const { set(dispid, plotrane::Variant(v)); }
+    // Enumerated members take and give their named values
+    // (plotrane/ControlValues.h); they travel as 16-bit integers.
+    template <typename E, typename = std::enable_if_t<std::is_enum_v<E>>>
+    void setShort(int dispid, E v) const {
+        setShort(dispid, int(plotrane::value(v)));
+    }
+    template <typename E> E getEnum(int dispid) const { return E(getInt(dispid)); }
 
     // Methods.
     void Update() const { m_dispatch->Invoke(plotrane::DISPID_Update, {}); }

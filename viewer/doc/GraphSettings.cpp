@@ -7,7 +7,7 @@ uint32_t packSettingsWord(const GraphSettings& s) {
     if (s.showGrid) w |= kShowGrid;
     if (s.flatShading) w |= kFlatShading;
     if (s.highLight) w |= kHighLight;
-    if (s.textureMode != 0) w |= kTextureMode;
+    if (s.textureMode != plotrane::value(plotrane::TextureMode::Never)) w |= kTextureMode;
     if (s.dataClamp) w |= kDataClamp;
     if (s.lighting) w |= kLighting;
     if (s.useColorPalette) w |= kUseColorPalette;
@@ -23,7 +23,8 @@ void unpackSettingsWord(uint32_t w, GraphSettings& s) {
     s.showGrid = (w & kShowGrid) != 0;
     s.flatShading = (w & kFlatShading) != 0;
     s.highLight = (w & kHighLight) != 0;
-    s.textureMode = (w & kTextureMode) ? 1 : 0;
+    s.textureMode = plotrane::value((w & kTextureMode) ? plotrane::TextureMode::Always
+                                                       : plotrane::TextureMode::Never);
     s.dataClamp = (w & kDataClamp) != 0;
     s.lighting = (w & kLighting) != 0;
     s.useColorPalette = (w & kUseColorPalette) != 0;

@@ -7,20 +7,22 @@
 
 #include <cstdint>
 
+#include "plotrane/ControlValues.h"
+
 struct GraphSettings {
-    int graphStyle = 1;           // GraphStyle
-    bool lineSmooth = false;      // LineSmooth
-    bool showGrid = false;        // ShowGrid
-    bool flatShading = false;     // the control's Shading is 1 when this is false, 0 when true
-    bool highLight = false;       // HighLight
-    int16_t textureMode = 0;      // TextureMode
-    bool dataClamp = false;       // DataClamp
-    bool lighting = false;        // Lighting
-    bool useColorPalette = false; // UseColorPalette
-    bool showAxis = false;        // ShowAxis
-    bool depthcue = false;        // Depthcue
-    bool fixedAspect = false;     // FixedAspect
-    float gridDensity = 15.0f;    // GridDensity
+    int graphStyle = plotrane::value(plotrane::GraphStyle::SurfaceStyle); // GraphStyle
+    bool lineSmooth = false;                                              // LineSmooth
+    bool showGrid = false;                                                // ShowGrid
+    bool flatShading = false; // the control's Shading is 1 when this is false, 0 when true
+    bool highLight = false;   // HighLight
+    int16_t textureMode = plotrane::value(plotrane::TextureMode::Never); // TextureMode
+    bool dataClamp = false;                                              // DataClamp
+    bool lighting = false;                                               // Lighting
+    bool useColorPalette = false;                                        // UseColorPalette
+    bool showAxis = false;                                               // ShowAxis
+    bool depthcue = false;                                               // Depthcue
+    bool fixedAspect = false;                                            // FixedAspect
+    float gridDensity = 15.0f;                                           // GridDensity
 };
 
 // Bits of the settings word.

@@ -1,0 +1,179 @@
+// CPlotrane2DCtrl: the graph control. A QWidget that shows the frames the
+// engine publishes as images, and the dispatch interface hosts drive it by:
+// the properties of the property table (plotrane/PropertyTable.h), the
+// methods, the stock members, and the events as Qt signals. One table drives
+// the dispatch, the checks, the typed accessors and the property bag.
+//
+// Every write goes through setProperty(): it checks the value by its row of
+// the table (error 380 and the string-table message on refusal, nothing
+// changed), does nothing when the value is the current one, otherwise
+// stores or forwards it (forwardToEngine, the one place the engine hears of
+// property changes), marks the control modified and asks for a redraw.
+//
+// Host (user-interface) thread only, like every QWidget.
+#pragma once
+
+#include <QImage>
+#include <QTimer>
+#include <QVariantMap>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <type_traits>
+
+#include "plotrane/ControlDispatch.h"
+#include "plotrane/ControlFactory.h"
+#include "plotrane/PropertyTable.h"
+
+class QSettings;
+class aglGraphData;
+class aglGraphView;
+class aglSegment;
+
+// An axis font as the control keeps and persists it.
+struct PlotraneFont {
+    std::string family = plotrane::kDefaultFontFace;
+    double points = plotrane::kDefaultFontPoints;
+    bool bold = plotrane::kDefaultFontBold;
+    bool operator==(const PlotraneFont&) const = default;
+};
+
+class PLOTRANE_EXPORT CPlotrane2DCtrl : public QWidget, public plotrane::ControlDispatch {
+    Q_OBJECT
+public:
+    // renderStartDelayMs: the render thread's pause before its first frame
+    // and before anti-aliasing passes start (1000 ms in a window); headless
+    // users and tests pass 0 to draw at once.
+    explicit CPlotrane2DCtrl(QWidget* parent = nullptr, int renderStartDelayMs = 1000);
+    ~CPlotrane2DCtrl() override;
+
+    // --- The dispatch interface ---------------------------------------------
+    plotrane::Variant GetProperty(int dispid) override;
+    plotrane::DispatchStatus SetProperty(int dispid, const plotrane::Variant& value) override;
+    plotrane::Variant Invoke(int dispid, const std::vector<plotrane::Variant>& args) override;
+
+    // --- Typed access (the same rules as the dispatch) ----------------------
+    plotrane::Variant property(const plotrane::PropertyInfo& p);
+    plotrane::DispatchStatus setProperty(const plotrane::PropertyInfo& p,
+                                         const plotrane::Variant& value);
+    // Typed by the table: get<DISPID_LineWidth>() is a float,
+    // set<DISPID_GraphStyle>(int16_t(2)) takes a short.
+    template <int Dispid> plotrane::PropValueOf<Dispid> get() {
+        using R = plotrane::PropValueOf<Dispid>;
+        const plotrane::Variant v = property(*plotrane::anyPropertyInfo(Dispid));
+        if constexpr (std::is_same_v<R, std::string>)
+            return v.toString();
+        else if constexpr (std::is_same_v<R, bool>)
+            return v.toBool();
+        else if constexpr (std::is_floating_point_v<R>)
+            return R(v.toDouble());
+        else
+            return R(v.toInt());
+    }
+    template <int Dispid> plotrane::DispatchStatus set(plotrane::PropValueOf<Dispid> value) {
+        return setProperty(*plotrane::anyPropertyInfo(Dispid), plotrane::Variant(value));
+    }
+    const PlotraneFont& axisFont() const { return m_fonts[0]; }
+    const PlotraneFont& axisLabelFont() const { return m_fonts[1]; }
+    // A change rebuilds the axis fonts; marks modified.
+    void setAxisFont(const PlotraneFont& f);
+    void setAxisLabelFont(const PlotraneFont& f);
+    // Both ends at once (axis 0..2: X, Y, Z): ignored when max < min, so a
+    // range moves in one step wherever it was before. Marks modified.
+    void setAxisClamp(int axis, double minimum, double maximum);
+    void setPaletteRange(double minimum, double maximum);
+    // Data owned by the control for in-process hosts: a writable element
+    // area (nullptr on failure) that reshape() then describes.
+    void* allocateData(int64_t byteCount);
+    // 0, or -1 with the array unchanged: 1..7 extents, slowest first.
+    int reshapeData(std::span<const int32_t> extents, int typeCode);
+
+    bool isModified() const { return m_modified; }
+    void setModified(bool on) { m_modified = on; }
+    // Seconds between ticks of the control's timer.
+    double timerPeriod() const { return m_timer.interval() / 1000.0; }
+    bool isCycling() const { return m_cycling; }
+    // Events are not fired while frozen (the host is not ready for them).
+    void freezeEvents(bool frozen) { m_eventsFrozen = frozen; }
+
+    // --- Persistence (property bag) ----------------------------------------
+    // Writes the whole property set: version, stock properties, then every
+    // persisted property in the saved order.
+    void saveProperties(QVariantMap& bag);
+    void saveProperties(QSettings& settings);
+    // Runs the setters for every key present, in the saved order; a missing
+    // key leaves its property. A refused value ends the load with its error
+    // (what was loaded before it stays).
+    plotrane::DispatchStatus loadProperties(const QVariantMap& bag);
+    plotrane::DispatchStatus loadProperties(QSettings& settings);
+
+    // The tick values of a dimension's axis given by SetAxisScale, or null.
+    std::shared_ptr<const aglSegment> dimensionScale(int dim) const;
+
+    // The engine object: data side (binding, window, levels), filter and
+    // render threads, camera, graph objects.
+    aglGraphView& engine() { return *m_view; }
+    aglGraphData& graphData();
+
+    // Waits until the filter thread has run every pass asked for; false on
+    // time-out. For headless users and tests.
+    bool waitForPasses(int timeoutMs);
+    // One tick of the control's timer: the render report (RndrPass), the
+    // level step (FltrPass) and cycling. Headless users call it themselves.
+    void tick();
+
+    // The frame the widget shows now (null before the first).
+    QImage currentFrame() const;
+
+public slots:
+    // Shows a frame the render thread published.
+    void showFrame(const QImage& frame);
+
+signals:
+    void Info();
+    void DataSelect(int32_t row, int32_t column, double value);
+    void VDataSelect(int32_t index, double x, double y, double z, double w);
+    void RowColChanged(int32_t row, int32_t column);
+    void RndrPass(float frameTime, int32_t renderMode, int32_t resolution, int32_t antiAliasPass,
+                  bool antiAliasComplete, int32_t reserved);
+    void FltrPass(int16_t level, int16_t component, double minimum, double maximum);
+    void MetafileUpdate(int16_t status, int32_t value);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    plotrane::DispatchStatus write(const plotrane::PropertyInfo& p, const plotrane::Variant& v,
+                                   bool loading);
+    plotrane::Variant stored(const plotrane::PropertyInfo& p) const;
+    // The one place property changes reach the engine. Returns false when
+    // the engine refused the value (nothing changed).
+    bool forwardToEngine(const plotrane::PropertyInfo& p, const plotrane::Variant& v);
+    plotrane::Variant readLive(const plotrane::PropertyInfo& p);
+    // Hands the stored display settings to the engine's objects.
+    void applyRender(const plotrane::PropertyInfo& p);
+    void syncGraphObjects();
+    void syncEngine();
+    void changed(const plotrane::PropertyInfo& p);
+    void redraw();
+    void update(); // Update method: reset all levels and refilter
+    void cycle(double seconds);
+    int currentLevel() const;
+    bool validDim(int d) const;
+
+    std::unique_ptr<aglGraphView> m_view;
+    std::array<plotrane::Variant, plotrane::kPropertyCount + 1> m_values; // by dispid
+    uint32_t m_backColor = 0xFFFFFF;
+    PlotraneFont m_fonts[2];
+    bool m_modified = false;
+    bool m_eventsFrozen = false;
+    bool m_cycling = false;
+    QTimer m_timer;
+    QImage m_frame;
+    // Tick values per dimension (SetAxisScale): one-dimensional segments.
+    std::array<std::shared_ptr<const aglSegment>, plotrane::kMaxDimIndex + 1> m_dimScales;
+};

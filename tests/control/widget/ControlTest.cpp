@@ -1,0 +1,422 @@
+// The graph control through its dispatch interface: every property of the
+// table written valid, invalid, non-finite and unchanged; the edge cases of
+// the interface; methods with indices from outside; the property bag saved,
+// loaded and saved again.
+#include "CPlotrane2DCtrl.h"
+#include "ControlTestApp.h"
+#include "TempDir.h"
+#include "aglSegment.h"
+#include "aglTypes.h"
+#include "plotrane/ControlFactory.h"
+#include "plotrane/PropertyTable.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QSettings>
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+#include <string>
+#include <type_traits>
+
+using namespace plotrane;
+
+namespace {
+
+const std::string kWave = TAVRIX_SOURCE_DIR "/examples/wave.agl"; // float [48][64]
+
+// Each test has a fresh control with the example bound (no window shown).
+class ControlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ctrl = std::make_unique<CPlotrane2DCtrl>(nullptr, 0);
+        ASSERT_TRUE(ctrl->SetProperty(DISPID_FileName, Variant(kWave)).ok());
+        ctrl->setModified(false);
+    }
+    std::unique_ptr<CPlotrane2DCtrl> ctrl;
+};
+
+// A valid value different from the current one, by the property's row.
+Variant validOther(const PropertyInfo& p, const Variant& cur) {
+    switch (p.type) {
+    case PropType::Bool:
+        return Variant(!cur.toBool());
+    case PropType::String:
+    case PropType::Font:
+        return Variant(cur.toString() + "x");
+    case PropType::Color:
+        return Variant(uint32_t(cur.toInt()) ^ 0x102030u);
+    default:
+        break;
+    }
+    double v = cur.toDouble();
+    switch (p.check) {
+    case Check::Closed:
+    case Check::SilentClosed:
+        v = v == p.low ? p.high : p.low;
+        break;
+    case Check::OpenOpen:
+        v = v == (p.low + p.high) / 2 ? p.low + 1 : (p.low + p.high) / 2;
+        break;
+    case Check::OpenClosed:
+        v = v == p.high ? (p.low + p.high) / 2 : p.high;
+        break;
+    case Check::AtLeast:
+        v = v + 1;
+        break;
+    case Check::ElementSize:
+        v = v == 8 ? 4 : 8;
+        break;
+    case Check::Any:
+        v = p.isFloating() ? v + 0.5 : v + 1;
+        break;
+    }
+    // The window must stay inside the 48 x 64 array.
+    if (p.dispid == DISPID_NumColumns || p.dispid == DISPID_NumRows) v = 10;
+    if (p.dispid == DISPID_ColumnStart || p.dispid == DISPID_RowStart) v = 3;
+    if (p.dispid == DISPID_RowDim) v = 1;
+    if (p.dispid == DISPID_ColDim) v = 0;
+    if (p.dispid == DISPID_FileName) return Variant(kWave); // rebinding the same array
+    switch (p.type) {
+    case PropType::Short:
+        return Variant(int16_t(v));
+    case PropType::Float:
+        return Variant(float(v));
+    case PropType::Double:
+        return Variant(v);
+    default:
+        return Variant(int(v));
+    }
+}
+
+// A value outside the property's rule, or empty when every value passes.
+Variant invalid(const PropertyInfo& p) {
+    double v = 0;
+    switch (p.check) {
+    case Check::Closed:
+        v = p.high + 1;
+        break;
+    case Check::OpenOpen:
+        v = p.high;
+        break;
+    case Check::OpenClosed:
+        v = p.low;
+        break;
+    case Check::AtLeast:
+        v = p.low - 1;
+        break;
+    case Check::ElementSize:
+        v = 3;
+        break;
+    default:
+        return Variant();
+    }
+    return p.isFloating() ? Variant(v) : Variant(int(v));
+}
+
+// Properties whose reading follows what was written. (PaletteFileName
+// loads a palette and reads empty; FileName binds.)
+bool writable(const PropertyInfo& p) {
+    return !p.has(kReadOnly) && !p.has(kIgnored) && !p.has(kDiscarded) &&
+           p.dispid != DISPID_FileName && p.dispid != DISPID_PaletteFileName;
+}
+
+// Update's passes are run by the filter thread and reported, like the level
+// step, by the control's tick.
+void updateAndTick(CPlotrane2DCtrl& c) {
+    c.Invoke(DISPID_Update, {});
+    ASSERT_TRUE(c.waitForPasses(20000));
+    c.tick();
+}
+
+} // namespace
+
+TEST_F(ControlTest, EveryPropertyTakesAValidValueOnceAndAnUnchangedOneWithoutAMark) {
+    // Resolution reads the live level's value while it adjusts itself.
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_ResolutionAutoAdjust, Variant(false)).ok());
+    for (const PropertyInfo& p : kProperties) {
+        if (!writable(p)) continue;
+        const Variant before = ctrl->GetProperty(p.dispid);
+        const Variant next = validOther(p, before);
+        ctrl->setModified(false);
+        const DispatchStatus s = ctrl->SetProperty(p.dispid, next);
+        EXPECT_TRUE(s.ok()) << p.name << ": " << s.message;
+        const Variant after = ctrl->GetProperty(p.dispid);
+        // The eye goes through distance and angles: a few units of rounding.
+        const bool eye = p.dispid >= DISPID_CamXPos && p.dispid <= DISPID_CamZPos;
+        if (eye)
+            EXPECT_NEAR(after.toFloat(), next.toFloat(), 1e-5) << p.name;
+        else if (p.isFloating())
+            EXPECT_FLOAT_EQ(after.toFloat(), next.toFloat()) << p.name;
+        else if (p.isNumeric())
+            EXPECT_EQ(after.toInt(), next.toInt()) << p.name;
+        else
+            EXPECT_EQ(after.toString(), next.toString()) << p.name;
+        EXPECT_TRUE(ctrl->isModified()) << p.name;
+
+        ctrl->setModified(false);
+        EXPECT_TRUE(ctrl->SetProperty(p.dispid, after).ok()) << p.name;
+        EXPECT_FALSE(ctrl->isModified()) << p.name << ": a write of the current value";
+    }
+}
+
+TEST_F(ControlTest, EveryRefusalIs380WithItsMessageAndChangesNothing) {
+    int refusals = 0;
+    for (const PropertyInfo& p : kProperties) {
+        if (p.has(kReadOnly) || p.has(kIgnored)) continue;
+        const Variant bad = invalid(p);
+        const Variant before = ctrl->GetProperty(p.dispid);
+        ctrl->setModified(false);
+        if (!bad.isEmpty() && p.messageId) {
+            const DispatchStatus s = ctrl->SetProperty(p.dispid, bad);
+            EXPECT_EQ(s.code, 380) << p.name;
+            EXPECT_EQ(s.message, controlMessage(p.messageId)) << p.name;
+            ++refusals;
+        }
+        if (p.isFloating()) {
+            for (double x :
+                 {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                  -std::numeric_limits<double>::infinity()}) {
+                const DispatchStatus s = ctrl->SetProperty(p.dispid, Variant(x));
+                EXPECT_EQ(s.code, 380) << p.name << " = " << x;
+                EXPECT_FALSE(s.message.empty()) << p.name;
+            }
+        }
+        EXPECT_EQ(ctrl->GetProperty(p.dispid), before) << p.name;
+        EXPECT_FALSE(ctrl->isModified()) << p.name;
+    }
+    EXPECT_GE(refusals, 17);
+    EXPECT_EQ(ctrl->SetProperty(DISPID_MajorVersion, Variant(2)).code, kSetNotSupported);
+    EXPECT_EQ(ctrl->GetProperty(DISPID_MajorVersion).toInt(), 1);
+    EXPECT_EQ(ctrl->GetProperty(DISPID_MinorVersion).toInt(), 7);
+}
+
+TEST_F(ControlTest, EdgeCasesOfTheInterface) {
+    EXPECT_TRUE(ctrl->SetProperty(DISPID_LineWidth, Variant(99.5f)).ok());
+    EXPECT_EQ(ctrl->SetProperty(DISPID_LineWidth, Variant(100.0f)).message,
+              "LineWidth must be a  number in the range (0, 100)");
+    EXPECT_FLOAT_EQ(ctrl->GetProperty(DISPID_LineWidth).toFloat(), 99.5f);
+    EXPECT_TRUE(ctrl->set<DISPID_BarChartArea>(1.0f).ok());
+    EXPECT_FLOAT_EQ(ctrl->get<DISPID_BarChartArea>(), 1.0f);
+    EXPECT_EQ(ctrl->SetProperty(DISPID_BarChartArea, Variant(0.0f)).code, 380);
+
+    // DataElementSize 4 is accepted and dropped: it reads the array's size.
+    EXPECT_EQ(ctrl->SetProperty(DISPID_DataElementSize, Variant(int16_t(3))).code, 380);
+    EXPECT_TRUE(ctrl->SetProperty(DISPID_DataElementSize, Variant(int16_t(8))).ok());
+    EXPECT_EQ(ctrl->GetProperty(DISPID_DataElementSize).toInt(), 4);
+
+    EXPECT_TRUE(ctrl->set<DISPID_AxisStyle>(7).ok());
+    static_assert(std::is_same_v<decltype(ctrl->get<DISPID_AxisStyle>()), int16_t>);
+    static_assert(std::is_same_v<decltype(ctrl->get<DISPID_AxisColor>()), uint32_t>);
+    ctrl->setModified(false);
+    EXPECT_TRUE(ctrl->SetProperty(DISPID_AxisStyle, Variant(int16_t(0))).ok());
+    EXPECT_EQ(ctrl->GetProperty(DISPID_AxisStyle).toInt(), 7);
+    EXPECT_FALSE(ctrl->isModified());
+
+    // A single end that would cross the other is not applied.
+    EXPECT_TRUE(ctrl->SetProperty(DISPID_PaletteAutoAdjust, Variant(false)).ok());
+    EXPECT_TRUE(ctrl->SetProperty(DISPID_PaletteMinVal, Variant(5.0)).ok());
+    EXPECT_DOUBLE_EQ(ctrl->GetProperty(DISPID_PaletteMinVal).toDouble(), -1.0);
+    EXPECT_DOUBLE_EQ(ctrl->GetProperty(DISPID_PaletteMaxVal).toDouble(), 1.0);
+    // ... the pair setter moves both ends at once.
+    ctrl->setPaletteRange(100, 200);
+    EXPECT_DOUBLE_EQ(ctrl->GetProperty(DISPID_PaletteMinVal).toDouble(), 100.0);
+    EXPECT_DOUBLE_EQ(ctrl->GetProperty(DISPID_PaletteMaxVal).toDouble(), 200.0);
+    ctrl->setAxisClamp(0, 100, 200);
+    EXPECT_DOUBLE_EQ(ctrl->GetProperty(DISPID_XMinClamp).toDouble(), 100.0);
+
+    // ZBias always reads 0, but a write still marks the control modified.
+    ctrl->setModified(false);
+    EXPECT_TRUE(ctrl->SetProperty(DISPID_ZBias, Variant(2.0f)).ok());
+    EXPECT_FLOAT_EQ(ctrl->GetProperty(DISPID_ZBias).toFloat(), 0.0f);
+    EXPECT_TRUE(ctrl->isModified());
+
+    ctrl->Invoke(DISPID_Cycle, {Variant(0.0f)});
+    EXPECT_FALSE(ctrl->isCycling());
+    EXPECT_DOUBLE_EQ(ctrl->timerPeriod(), 0.1);
+    ctrl->Invoke(DISPID_Cycle, {Variant(2.5f)});
+    EXPECT_TRUE(ctrl->isCycling());
+    EXPECT_DOUBLE_EQ(ctrl->timerPeriod(), 2.5);
+    ctrl->Invoke(DISPID_Cycle, {Variant(std::numeric_limits<double>::quiet_NaN())});
+    EXPECT_FALSE(ctrl->isCycling());
+
+    ctrl->Invoke(DISPID_SetIndexColor, {Variant(int16_t(5)), Variant(0x123456)});
+    EXPECT_EQ(ctrl->Invoke(DISPID_GetIndexColor, {Variant(int16_t(5))}).toInt(), 0);
+}
+
+TEST_F(ControlTest, LiveValuesFollowTheBoundArrayAndTheCamera) {
+    EXPECT_EQ(ctrl->GetProperty(DISPID_NumColumns).toInt(), 64);
+    EXPECT_EQ(ctrl->GetProperty(DISPID_NumRows).toInt(), 48);
+    EXPECT_EQ(ctrl->GetProperty(DISPID_DataOffset).toInt(), -1) << "no level before Update";
+    updateAndTick(*ctrl);
+    EXPECT_GE(ctrl->GetProperty(DISPID_DataOffset).toInt(), 0);
+
+    // The home camera: centre (0.5, 0.5, 0.3), distance 3, elevation 26,
+    // azimuth -108.5.
+    EXPECT_NEAR(ctrl->GetProperty(DISPID_CamXPos).toDouble(), -0.35557, 1e-4);
+    EXPECT_NEAR(ctrl->GetProperty(DISPID_CamYPos).toDouble(), -2.05705, 1e-4);
+    EXPECT_NEAR(ctrl->GetProperty(DISPID_CamZPos).toDouble(), 1.61511, 1e-4);
+    // Moving the eye keeps the other two coordinates.
+    EXPECT_TRUE(ctrl->SetProperty(DISPID_CamZPos, Variant(0.3f)).ok());
+    EXPECT_NEAR(ctrl->GetProperty(DISPID_CamElevation).toDouble(), 0.0, 1e-3);
+    EXPECT_NEAR(ctrl->GetProperty(DISPID_CamXPos).toDouble(), -0.35557, 1e-4);
+
+    // The same name binds again: a rewritten file is taken up.
+    TempDir dir;
+    const std::string file = dir.file("grows.agl");
+    const auto make = [&](int32_t rows, int32_t columns) {
+        aglSegment segment;
+        const int32_t extents[2] = {rows, columns};
+        ASSERT_TRUE(segment.create(file.c_str(), 2, extents, AGL_FLOAT, AGL_LANG_C, true));
+    };
+    make(4, 5);
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_FileName, Variant(file)).ok());
+    EXPECT_EQ(ctrl->GetProperty(DISPID_NumColumns).toInt(), 5);
+    make(6, 9);
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_FileName, Variant(file)).ok());
+    EXPECT_EQ(ctrl->GetProperty(DISPID_NumColumns).toInt(), 9);
+
+    // A refused name changes nothing and raises nothing.
+    EXPECT_TRUE(ctrl->SetProperty(DISPID_FileName, Variant("/no/such/array.agl")).ok());
+    EXPECT_EQ(ctrl->GetProperty(DISPID_FileName).toString(), file);
+}
+
+TEST_F(ControlTest, IndicesFromOutsideNeverReachTheArray) {
+    for (int d : {-1, 2, 6, 7, 1000}) {
+        EXPECT_EQ(ctrl->Invoke(DISPID_GetRoiLb, {Variant(int16_t(d))}).toInt(), 0) << d;
+        EXPECT_EQ(ctrl->Invoke(DISPID_GetRoiUb, {Variant(int16_t(d))}).toInt(), 0) << d;
+        EXPECT_EQ(ctrl->Invoke(DISPID_GetLBound, {Variant(int16_t(d))}).toInt(), 0) << d;
+        ctrl->Invoke(DISPID_SetRoiLb, {Variant(int16_t(d)), Variant(3)});
+        ctrl->Invoke(DISPID_SetLBound, {Variant(int16_t(d)), Variant(3)});
+        EXPECT_TRUE(ctrl->SetProperty(DISPID_RowDim, Variant(d)).ok());
+        EXPECT_EQ(ctrl->GetProperty(DISPID_RowDim).toInt(), 0) << d;
+    }
+    EXPECT_FALSE(ctrl->isModified());
+    EXPECT_EQ(ctrl->Invoke(DISPID_GetRoiUb, {Variant(int16_t(1))}).toInt(), 63);
+    EXPECT_EQ(ctrl->Invoke(DISPID_GetRoiLb, {}).toInt(), 0) << "a missing argument";
+
+    EXPECT_EQ(ctrl->Invoke(DISPID_Malloc, {Variant(4096)}).toInt(), 0);
+    EXPECT_EQ(ctrl->Invoke(DISPID_Reshape, {Variant(int16_t(8))}).toInt(), -1);
+    EXPECT_EQ(ctrl->Invoke(DISPID_Reshape, {Variant(int16_t(2)), Variant(4)}).toInt(), -1);
+    EXPECT_EQ(ctrl->Invoke(DISPID_SetAxisScale, {Variant(int16_t(9)), Variant("x")}).toBool(),
+              false);
+}
+
+TEST_F(ControlTest, AxisScalesAreOneDimensionalArrays) {
+    TempDir dir;
+    const std::string ticks = dir.file("ticks.agl");
+    {
+        aglSegment make;
+        const int32_t extent[1] = {64};
+        ASSERT_TRUE(make.create(ticks.c_str(), 1, extent, AGL_FLOAT, AGL_LANG_C));
+    }
+    EXPECT_TRUE(ctrl->Invoke(DISPID_SetAxisScale, {Variant(int16_t(1)), Variant(ticks)}).toBool());
+    ASSERT_NE(ctrl->dimensionScale(1), nullptr);
+    EXPECT_TRUE(ctrl->isModified());
+    // The example is two-dimensional: refused, and an earlier scale removed.
+    EXPECT_FALSE(ctrl->Invoke(DISPID_SetAxisScale, {Variant(int16_t(1)), Variant(kWave)}).toBool());
+    EXPECT_EQ(ctrl->dimensionScale(1), nullptr);
+    EXPECT_FALSE(
+        ctrl->Invoke(DISPID_SetAxisScale, {Variant(int16_t(1)), Variant("/no/such.agl")}).toBool());
+    EXPECT_FALSE(
+        ctrl->Invoke(DISPID_SetAxisScale, {Variant(int16_t(-1)), Variant(kWave)}).toBool());
+}
+
+TEST_F(ControlTest, UpdateFiresAFilterPassPerLevel) {
+    QSignalSpy passes(ctrl.get(), &CPlotrane2DCtrl::FltrPass);
+    updateAndTick(*ctrl);
+    ASSERT_GE(passes.count(), 1);
+    const QList<QVariant> first = passes.first();
+    EXPECT_EQ(first.at(0).value<int16_t>(), 0);
+    EXPECT_LT(first.at(2).toDouble(), first.at(3).toDouble()) << "a wave has a range";
+
+    ctrl->freezeEvents(true);
+    passes.clear();
+    updateAndTick(*ctrl);
+    EXPECT_EQ(passes.count(), 0);
+}
+
+TEST_F(ControlTest, FactoryCreatesTheControlByClassId) {
+    EXPECT_FALSE(createControl("{00000000-0000-0000-0000-000000000000}"));
+    ControlInstance c = createControl(kPlotrane2DClassId);
+    ASSERT_TRUE(c);
+    std::unique_ptr<QWidget> owner(c.widget);
+    EXPECT_EQ(c.dispatch->GetProperty(DISPID_GraphStyle).toInt(), 1);
+    EXPECT_EQ(dynamic_cast<CPlotrane2DCtrl*>(c.widget), dynamic_cast<CPlotrane2DCtrl*>(c.dispatch));
+}
+
+// --- Persistence --------------------------------------------------------------
+
+namespace {
+QByteArray saveIni(CPlotrane2DCtrl& c, const QString& path) {
+    {
+        QSettings s(path, QSettings::IniFormat);
+        s.clear();
+        s.beginGroup("Plotrane2D");
+        c.saveProperties(s);
+        s.endGroup();
+    }
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+} // namespace
+
+TEST_F(ControlTest, SavedSetLoadsIntoANewControlAndSavesTheSameBytes) {
+    ctrl->SetProperty(DISPID_GraphStyle, Variant(int16_t(3)));
+    ctrl->SetProperty(DISPID_CamAzimuth, Variant(30.25f));
+    ctrl->SetProperty(DISPID_HiddenLine, Variant(false));
+    ctrl->SetProperty(DISPID_XAxisLabel, Variant("Time, s"));
+    ctrl->setAxisLabelFont({"Arial", 9.5, false});
+    ctrl->setAxisClamp(0, 100, 200);
+    ctrl->setPaletteRange(100, 200);
+    ctrl->SetProperty(DISPID_BackColor, Variant(uint32_t(0x336699)));
+
+    TempDir dir;
+    const QString first = QString::fromStdString(dir.file("first.ini"));
+    const QByteArray saved = saveIni(*ctrl, first);
+    EXPECT_TRUE(saved.contains("ShowHiddenLine=false")) << saved.constData();
+    EXPECT_TRUE(saved.contains("CamAximuth=30.25"));
+    EXPECT_FALSE(saved.contains("GLVersion"));
+    EXPECT_TRUE(saved.contains("MetaFileStatus="));
+
+    CPlotrane2DCtrl other(nullptr, 0);
+    ASSERT_TRUE(other.SetProperty(DISPID_FileName, Variant(kWave)).ok());
+    {
+        QSettings s(first, QSettings::IniFormat);
+        s.beginGroup("Plotrane2D");
+        const DispatchStatus st = other.loadProperties(s);
+        ASSERT_TRUE(st.ok()) << st.message;
+    }
+    EXPECT_DOUBLE_EQ(other.GetProperty(DISPID_XMinClamp).toDouble(), 100.0)
+        << "a stored range loads whole, wherever the current one lies";
+    EXPECT_DOUBLE_EQ(other.GetProperty(DISPID_PaletteMinVal).toDouble(), 100.0);
+    EXPECT_EQ(other.axisLabelFont(), (PlotraneFont{"Arial", 9.5, false}));
+    const QByteArray again = saveIni(other, QString::fromStdString(dir.file("second.ini")));
+    EXPECT_EQ(again, saved);
+}
+
+TEST_F(ControlTest, LoadStopsAtTheFirstRefusedValue) {
+    QVariantMap bag;
+    ctrl->saveProperties(bag);
+    bag.remove("ZBias");        // a set older than ZBias
+    bag["DataOffset"] = -1;     // written while no level was current
+    bag["LineWidth"] = 100.0;   // refused: 201
+    bag["CamElevation"] = 60.0; // after LineWidth: never reached
+    bag["GraphStyle"] = 3;      // before LineWidth: loaded
+    CPlotrane2DCtrl other(nullptr, 0);
+    const DispatchStatus st = other.loadProperties(bag);
+    EXPECT_EQ(st.code, 380);
+    EXPECT_EQ(st.message, controlMessage(201));
+    EXPECT_EQ(other.GetProperty(DISPID_GraphStyle).toInt(), 3);
+    EXPECT_FLOAT_EQ(other.GetProperty(DISPID_CamElevation).toFloat(), 26.0f);
+    EXPECT_FLOAT_EQ(other.GetProperty(DISPID_ZBias).toFloat(), 0.0f);
+
+    bag["LineWidth"] = "wide";
+    EXPECT_EQ(CPlotrane2DCtrl(nullptr, 0).loadProperties(bag).code, 13)
+        << "text where a number belongs";
+}
