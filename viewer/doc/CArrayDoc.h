@@ -202,6 +202,8 @@ public:
     void refresh();
     const std::string& pictureFile() const { return m_pictureFile; }
     void setPictureFile(const std::string& path);
+    // Shows the array's shape in the status bar again (pane 1).
+    void refreshShapeText();
 
     // ---- Attribute record ------------------------------------------------
     // Fills the record from the document, grid view and control (offsets,
@@ -273,7 +275,6 @@ private:
     bool writeText(const std::string& path);
     void storeControlSettings(int kind);
     void applySettingsToControl(int kind);
-    void refreshShapeText();
     void emitTitle();
     void deletePictureFile();
 

@@ -2,8 +2,8 @@
 
 #include "CArrayDoc.h"
 #include "CGridView.h"
+#include "CPlotrane2D.h"
 #include "FrameRules.h"
-#include "GraphPlaceholder.h"
 #include "SettingsStore.h"
 #include "ViewerSettings.h"
 #include "aglArray.h"
@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QColorDialog>
 #include <QDir>
 #include <QDockWidget>
 #include <QFileDialog>
@@ -62,6 +63,70 @@ private:
     CArrayDoc* m_document;
 };
 
+// The toolbar pictures of the graph commands: small drawings, one per kind
+// of command.
+QIcon commandIcon(int id) {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor ink(50, 50, 50);
+    p.setPen(ink);
+    switch (id) {
+    case command_id::HeightPlot:
+        p.setBrush(QColor(90, 160, 220));
+        p.drawPolygon(QPolygon({{1, 13}, {5, 6}, {9, 9}, {14, 3}, {14, 13}}));
+        break;
+    case command_id::ImageMap:
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c)
+                p.fillRect(2 + 4 * c, 2 + 4 * r, 4, 4, QColor::fromHsv((r * 3 + c) * 28, 200, 230));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(2, 2, 12, 12);
+        break;
+    case command_id::VectorGraph:
+        p.drawLine(2, 13, 13, 3);
+        p.drawLine(13, 3, 9, 4);
+        p.drawLine(13, 3, 12, 7);
+        p.drawLine(3, 7, 9, 11);
+        break;
+    case command_id::PlaneView:
+        p.drawLine(1, 14, 15, 14);
+        p.drawLine(1, 14, 1, 1);
+        p.setPen(QColor(200, 60, 60));
+        p.drawPolyline(QPolygon({{2, 11}, {5, 5}, {8, 9}, {11, 3}, {14, 7}}));
+        break;
+    case command_id::ZoomIn:
+    case command_id::ZoomOut:
+        p.drawEllipse(2, 2, 9, 9);
+        p.drawLine(10, 10, 14, 14);
+        p.drawLine(4, 6, 9, 6);
+        if (id == command_id::ZoomIn) p.drawLine(6, 4, 6, 9);
+        break;
+    case command_id::HomeView:
+        p.setBrush(QColor(230, 200, 120));
+        p.drawPolygon(QPolygon({{2, 8}, {8, 2}, {14, 8}, {12, 8}, {12, 14}, {4, 14}, {4, 8}}));
+        break;
+    case command_id::ShowPalette: {
+        QLinearGradient g(0, 14, 0, 2);
+        g.setColorAt(0, Qt::blue);
+        g.setColorAt(0.5, Qt::green);
+        g.setColorAt(1, Qt::red);
+        p.fillRect(5, 2, 6, 12, g);
+        p.drawRect(5, 2, 6, 12);
+        break;
+    }
+    case command_id::ShowMarker:
+        p.drawLine(8, 1, 8, 15);
+        p.drawLine(1, 8, 15, 8);
+        p.drawEllipse(5, 5, 6, 6);
+        break;
+    default:
+        break;
+    }
+    return QIcon(pixmap);
+}
+
 } // namespace
 
 int CMainFrame::lastOpenFilter() {
@@ -71,7 +136,8 @@ void CMainFrame::setLastOpenFilter(int filter) {
     g_lastOpenFilter = filter;
 }
 
-CMainFrame::CMainFrame(CArrayDoc* document, SettingsStore* settings, QWidget* parent)
+CMainFrame::CMainFrame(CArrayDoc* document, SettingsStore* settings, QWidget* parent,
+                       const CPlotrane2DView::ControlMaker& maker)
     : QMainWindow(parent), m_document(document), m_settings(settings),
       m_gridLink(std::make_unique<DocumentGridLink>(document)) {
     setObjectName("CMainFrame");
@@ -83,10 +149,9 @@ CMainFrame::CMainFrame(CArrayDoc* document, SettingsStore* settings, QWidget* pa
     m_splitter->setChildrenCollapsible(false);
     m_grid = new CGridView(m_gridLink.get(), m_splitter);
     document->addView(m_grid);
-    // The graph view takes this pane once it exists; until then it stays empty.
-    m_graphPane = new GraphPlaceholder(document, m_splitter);
+    m_graphView = new CGraphView(document, m_splitter, maker);
     m_splitter->addWidget(m_grid);
-    m_splitter->addWidget(m_graphPane);
+    m_splitter->addWidget(m_graphView);
     m_splitter->setSizes({settings->gridViewHeight(), settings->graphViewHeight()});
     setCentralWidget(m_splitter);
 
@@ -104,6 +169,13 @@ CMainFrame::CMainFrame(CArrayDoc* document, SettingsStore* settings, QWidget* pa
     connect(document, &CArrayDoc::hdfTreeHideRequested, m_hdfBar, &QWidget::hide);
     connect(document, &CArrayDoc::frameHideRequested, this, &QWidget::hide);
     connect(m_grid, &CGridView::dataViewChanged, this, [this] { m_document->settingsChanged(); });
+
+    m_stateUpdate.setSingleShot(true);
+    connect(&m_stateUpdate, &QTimer::timeout, this, &CMainFrame::updateCommandStates);
+    connect(document, &CArrayDoc::arrayChanged, this, &CMainFrame::scheduleCommandStates);
+    connect(document, &CArrayDoc::modifiedChanged, this, &CMainFrame::scheduleCommandStates);
+    connect(document, &CArrayDoc::cursorMoved, this, &CMainFrame::scheduleCommandStates);
+    updateCommandStates();
 }
 
 CMainFrame::~CMainFrame() {
@@ -111,7 +183,7 @@ CMainFrame::~CMainFrame() {
 }
 
 QWidget* CMainFrame::graphPane() const {
-    return m_graphPane;
+    return m_graphView;
 }
 
 void CMainFrame::createActions() {
@@ -173,9 +245,190 @@ void CMainFrame::createActions() {
     QMenu* view = menuBar()->addMenu("&View");
     view->addAction(m_toolBarsAction);
     view->addAction(m_statusBarAction);
+    view->addSeparator();
+    QMenu* palette = menuBar()->addMenu("&Palette");
+    QMenu* colors = menuBar()->addMenu("&Colors");
+    QMenu* dataMenu = menuBar()->addMenu("&Data");
 
     QMenu* settings = menuBar()->addMenu("&Settings");
     settings->addAction(m_dataViewAction);
+    m_dataViewAction->setData(command_id::DataView);
+    m_commands[command_id::DataView] = m_dataViewAction;
+
+    createGraphCommands(view, palette, colors, dataMenu);
+    for (QMenu* menu : {view, palette, colors, dataMenu, settings})
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::updateCommandStates);
+}
+
+QAction* CMainFrame::addCommand(QMenu* menu, int id, const QString& text, const QString& tip,
+                                bool checkable, std::function<void()> action) {
+    auto* a = new QAction(text, this);
+    a->setData(id);
+    a->setObjectName(QString("command%1").arg(id));
+    a->setStatusTip(tip);
+    a->setCheckable(checkable);
+    const QIcon icon = commandIcon(id);
+    if (!icon.pixmap(16, 16).toImage().isNull()) a->setIcon(icon);
+    connect(a, &QAction::triggered, this, [this, a, action = std::move(action)] {
+        // A check mark follows the document, not the click.
+        if (a->isCheckable()) a->setChecked(!a->isChecked());
+        action();
+        scheduleCommandStates();
+    });
+    menu->addAction(a);
+    m_commands[id] = a;
+    return a;
+}
+
+void CMainFrame::createGraphCommands(QMenu* view, QMenu* palette, QMenu* colors, QMenu* dataMenu) {
+    using namespace command_id;
+    CArrayDoc* d = m_document;
+    auto onControl = [d](auto f) {
+        return [d, f] {
+            if (CPlotrane2D* c = d->control()) f(c);
+        };
+    };
+    addCommand(view, HomeView, "&Home View", "Move the camera to its home position", false,
+               onControl([](CPlotrane2D* c) {
+                   c->dispatch()->Invoke(plotrane::DISPID_ToHomePosition, {});
+               }));
+    addCommand(view, SetHome, "&Set Home", "Make the camera's position the home position", false,
+               onControl([](CPlotrane2D* c) {
+                   c->dispatch()->Invoke(plotrane::DISPID_SetHomePosition, {});
+               }));
+    addCommand(view, ShowMarker, "Show &Marker", "Show or hide the marker", true,
+               [d] { d->toggleShowMarker(); });
+    addCommand(view, ShowPalette, "Show Pa&lette", "Show or hide the palette bar", true,
+               [d] { d->toggleShowPalette(); });
+    addCommand(view, AxisScales, "A&xis Scales", "Label the axes with the dimension scales", true,
+               [d] { d->setDisplayDimScales(!d->options().displayDimScales); });
+    view->addSeparator();
+    addCommand(view, HeightPlot, "H&eight Plot", "Show the array as a height plot", true,
+               [d] { d->selectGraphType(CArrayDoc::HeightPlot); });
+    addCommand(view, ImageMap, "&Image Map", "Show the array as an image map", true,
+               [d] { d->selectGraphType(CArrayDoc::ImageMap); });
+    addCommand(view, VectorGraph, "&Vector Graph", "Show the array's rows as vectors", true,
+               [d] { d->selectGraphType(CArrayDoc::VectorGraph); });
+    addCommand(view, PlaneView, "Pla&ne View", "Show the rows or columns as lines", true,
+               [d] { d->selectGraphType(CArrayDoc::PlaneView); });
+    view->addSeparator();
+    addCommand(view, ZoomIn, "Zoom &In", "Show half the area around the marker", false,
+               [d] { d->zoomIn(); });
+    addCommand(view, ZoomOut, "Zoom &Out", "Go back to the previous region", false,
+               [d] { d->zoomOut(); });
+
+    static const char* const paletteNames[] = {
+        "&Custom",  "&Gray Scale",     "Gray Scale &Banded", "Gray Scale &Inverted",
+        "&Rainbow", "Rainbow B&anded", "Rainbow In&verted"};
+    for (int n = 0; n < 7; ++n)
+        addCommand(palette, PaletteCustom + n, paletteNames[n],
+                   QString("Colour the graph with the %1 palette")
+                       .arg(QString(paletteNames[n]).remove('&')),
+                   true, [d, n] { d->setPaletteId(n); });
+
+    struct ColorCommand {
+        int id;
+        const char* text;
+        int dispid;
+    };
+    for (const ColorCommand& cc :
+         {ColorCommand{ColorBackground, "&Background...", plotrane::DISPID_BackColor},
+          ColorCommand{ColorGraph, "&Graph...", plotrane::DISPID_GraphColor},
+          ColorCommand{ColorGridLines, "Grid &Lines...", plotrane::DISPID_GridColor},
+          ColorCommand{ColorMarker, "&Marker...", plotrane::DISPID_CursorColor},
+          ColorCommand{ColorLabels, "La&bels...", plotrane::DISPID_AxisLabelColor},
+          ColorCommand{ColorAxis, "Axis &Foreground...", plotrane::DISPID_AxisColor},
+          ColorCommand{ColorAxisBack, "Axis Bac&kground...", plotrane::DISPID_AxisBackColor}}) {
+        const int dispid = cc.dispid;
+        addCommand(colors, cc.id, cc.text, "Choose a colour of the graph", false,
+                   [this, dispid] { chooseColor(dispid); });
+    }
+
+    addCommand(dataMenu, Refresh, "&Refresh", "Draw the client's array again", false,
+               [d] { d->refresh(); });
+}
+
+void CMainFrame::chooseColor(int dispid) {
+    CPlotrane2D* c = m_document->control(true);
+    if (!c) return;
+    const uint32_t rgb = translateOleColor(uint32_t(c->getInt(dispid)));
+    QColorDialog dialog(QColor(int(rgb & 0xFF), int((rgb >> 8) & 0xFF), int((rgb >> 16) & 0xFF)),
+                        this);
+    dialog.setObjectName("colorDialog");
+    dialog.setOption(QColorDialog::DontUseNativeDialog);
+    if (dialog.exec() != QDialog::Accepted) return;
+    // The control may have gone while the dialog was open.
+    if (!(c = m_document->control(true))) return;
+    const QColor q = dialog.selectedColor();
+    c->setColor(dispid, uint32_t(q.red()) | uint32_t(q.green()) << 8 | uint32_t(q.blue()) << 16);
+}
+
+QAction* CMainFrame::commandAction(int id) const {
+    auto it = m_commands.find(id);
+    return it == m_commands.end() ? nullptr : it->second;
+}
+
+void CMainFrame::scheduleCommandStates() {
+    if (!m_stateUpdate.isActive()) m_stateUpdate.start(0);
+}
+
+void CMainFrame::updateCommandStates() {
+    using namespace command_id;
+    using namespace plotrane;
+    CArrayDoc* d = m_document;
+    CPlotrane2D* c = d->control(true);
+    const bool array = d->hasData();
+    const int kind = d->currentGraphType();
+    auto set = [this](int id, bool enabled, bool checked = false) {
+        QAction* a = commandAction(id);
+        if (!a) return;
+        a->setEnabled(enabled);
+        if (a->isCheckable()) a->setChecked(checked);
+    };
+    auto prop = [c](int dispid) { return c ? c->getInt(dispid) : 0; };
+
+    const bool freeCamera = c && prop(DISPID_CamViewType) == 0;
+    set(HomeView, array && freeCamera);
+    set(SetHome, array && freeCamera);
+    set(ShowMarker, c != nullptr, prop(DISPID_ShowCursor) != 0);
+    const int w = c ? prop(DISPID_WComp) : -1;
+    const bool paletteFits =
+        kind != CArrayDoc::VectorGraph || (w != -1 && w < prop(DISPID_NumColumns));
+    set(ShowPalette, array && c && paletteFits, prop(DISPID_ShowPalette) != 0);
+
+    bool rowScale = false, colScale = false;
+    if (array) {
+        rowScale = d->axisScale(d->currentArray()->rowDim()) != nullptr;
+        colScale = d->axisScale(d->currentArray()->colDim()) != nullptr;
+    }
+    const bool scales = array && (((kind == CArrayDoc::HeightPlot || kind == CArrayDoc::ImageMap) &&
+                                   (rowScale || colScale)) ||
+                                  (kind == CArrayDoc::PlaneView && colScale));
+    set(AxisScales, scales, d->options().displayDimScales);
+
+    const std::pair<int, int> kinds[] = {{HeightPlot, CArrayDoc::HeightPlot},
+                                         {ImageMap, CArrayDoc::ImageMap},
+                                         {VectorGraph, CArrayDoc::VectorGraph},
+                                         {PlaneView, CArrayDoc::PlaneView}};
+    for (auto [id, k] : kinds)
+        set(id, c && d->isGraphTypeAllowed(k), kind == k);
+    set(ZoomIn, d->canZoomIn());
+    set(ZoomOut, d->canZoomOut());
+
+    const int paletteId = c ? prop(DISPID_PaletteId) : -1;
+    for (int n = 0; n < 7; ++n)
+        set(PaletteCustom + n, array, paletteId == n && (n != 0 || d->paletteSegment() != nullptr));
+
+    set(ColorBackground, array);
+    set(ColorGraph, c && !prop(DISPID_UseColorPalette));
+    set(ColorGridLines,
+        c && prop(DISPID_ShowGrid) && prop(DISPID_GraphType) != 3 && prop(DISPID_GraphStyle) == 1);
+    set(ColorMarker, c && prop(DISPID_ShowCursor));
+    set(ColorLabels, array);
+    set(ColorAxis, c != nullptr);
+    set(ColorAxisBack, c != nullptr);
+    set(Refresh, array && d->isClientOwned());
+    set(DataView, array);
 }
 
 void CMainFrame::createBars() {
@@ -187,6 +440,14 @@ void CMainFrame::createBars() {
     m_toolBar2 = new QToolBar("View", this);
     m_toolBar2->setObjectName("toolBar140");
     m_toolBar2->addAction(m_dataViewAction);
+    m_toolBar2->addSeparator();
+    for (int id : {command_id::HeightPlot, command_id::ImageMap, command_id::VectorGraph,
+                   command_id::PlaneView})
+        m_toolBar2->addAction(commandAction(id));
+    m_toolBar2->addSeparator();
+    for (int id : {command_id::ZoomIn, command_id::ZoomOut, command_id::HomeView,
+                   command_id::ShowPalette, command_id::ShowMarker})
+        m_toolBar2->addAction(commandAction(id));
     for (QToolBar* bar : {m_toolBar1, m_toolBar2}) {
         bar->setIconSize(QSize(16, 16));
         bar->setAllowedAreas(Qt::AllToolBarAreas);
@@ -292,7 +553,7 @@ void CMainFrame::storeFrameSize(QSize size) {
 void CMainFrame::saveWindowSettings() {
     storeFrameSize(size());
     m_settings->writeGridViewHeight(m_grid->height());
-    m_settings->writeGraphViewHeight(m_graphPane->height());
+    m_settings->writeGraphViewHeight(m_graphView->height());
     viewer_settings::setBarLayout(saveState());
     m_settings->writeInt("StatusBarShown", statusBar()->isHidden() ? 0 : 1);
     m_settings->sync();

@@ -7,13 +7,42 @@
 // window are opened. User-interface thread only.
 #pragma once
 
-#include <QMainWindow>
+#include "CGraphView.h"
 
+#include <QMainWindow>
+#include <QTimer>
+
+#include <functional>
+#include <map>
 #include <memory>
+
+// Command ids of the graph commands (the ids of the menu items).
+namespace command_id {
+inline constexpr int HomeView = 32772;
+inline constexpr int SetHome = 32773;
+inline constexpr int DataView = 32774;
+inline constexpr int PaletteCustom = 32775; // ... PaletteCustom + 6: Rainbow Inverted
+inline constexpr int ColorBackground = 32782;
+inline constexpr int ColorGraph = 32783;
+inline constexpr int ColorAxis = 32784;
+inline constexpr int ColorGridLines = 32785;
+inline constexpr int ColorAxisBack = 32786;
+inline constexpr int ColorMarker = 32787;
+inline constexpr int ColorLabels = 32788;
+inline constexpr int ShowMarker = 32792;
+inline constexpr int ShowPalette = 32798;
+inline constexpr int HeightPlot = 32799;
+inline constexpr int ImageMap = 32800;
+inline constexpr int VectorGraph = 32801;
+inline constexpr int Refresh = 32802;
+inline constexpr int PlaneView = 32815;
+inline constexpr int ZoomIn = 32821;
+inline constexpr int ZoomOut = 32822;
+inline constexpr int AxisScales = 32825;
+} // namespace command_id
 
 class CArrayDoc;
 class CGridView;
-class GraphPlaceholder;
 class GridDocument;
 class SettingsStore;
 class QAction;
@@ -28,7 +57,9 @@ class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
     // The document outlives the frame; the frame registers its views with it.
-    CMainFrame(CArrayDoc* document, SettingsStore* settings, QWidget* parent = nullptr);
+    // maker makes the graph control (the control library's by default).
+    CMainFrame(CArrayDoc* document, SettingsStore* settings, QWidget* parent = nullptr,
+               const CPlotrane2DView::ControlMaker& maker = CPlotrane2DView::libraryControl());
     ~CMainFrame() override;
 
     // Opens path through the document and files it in the recent-file list.
@@ -41,7 +72,15 @@ public:
     void storeFrameSize(QSize size);
 
     CGridView* gridView() const { return m_grid; }
+    CGraphView* graphView() const { return m_graphView; }
     QWidget* graphPane() const;
+    // The action of a menu command by its command id (32772 Home View ...),
+    // or nullptr.
+    QAction* commandAction(int id) const;
+    // Sets every command's enabled state and check mark from the document
+    // and the control, as the menus and toolbar buttons show them. Runs when
+    // a menu opens and, coalesced, after every command and document change.
+    void updateCommandStates();
     QSplitter* splitter() const { return m_splitter; }
     QLabel* shapePane() const { return m_shapePane; }
     QLabel* positionPane() const { return m_positionPane; }
@@ -66,13 +105,19 @@ private:
     void addRecentFile(const QString& path);
     void setPaneWidths(int frameWidth);
     void toggleToolBars();
-
+    void createGraphCommands(QMenu* view, QMenu* palette, QMenu* colors, QMenu* dataMenu);
+    QAction* addCommand(QMenu* menu, int id, const QString& text, const QString& tip,
+                        bool checkable, std::function<void()> action);
+    void chooseColor(int dispid);
+    void scheduleCommandStates();
     CArrayDoc* m_document;
     SettingsStore* m_settings;
     std::unique_ptr<GridDocument> m_gridLink;
     QSplitter* m_splitter = nullptr;
     CGridView* m_grid = nullptr;
-    GraphPlaceholder* m_graphPane = nullptr;
+    CGraphView* m_graphView = nullptr;
+    std::map<int, QAction*> m_commands;
+    QTimer m_stateUpdate;
     QLabel* m_shapePane = nullptr;
     QLabel* m_positionPane = nullptr;
     QToolBar* m_toolBar1 = nullptr;

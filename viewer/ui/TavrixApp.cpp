@@ -1,6 +1,7 @@
 #include "TavrixApp.h"
 
 #include "CArrayDoc.h"
+#include "CGraphView.h"
 #include "CGridView.h"
 #include "CMainFrame.h"
 #include "ReplacingFile.h"
@@ -17,6 +18,7 @@
 #include <QPixmap>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -35,6 +37,17 @@ CommandLineInfo parseCommandLine(const QStringList& arguments) {
                 return info;
             }
             info.screenshot = arguments[++i];
+        } else if (a == "--graph-type" || a == "--palette") {
+            const bool kind = a == "--graph-type";
+            const int low = kind ? 1 : 0, high = kind ? 4 : 6;
+            bool ok = i + 1 < arguments.size();
+            const int n = ok ? arguments[i + 1].toInt(&ok) : 0;
+            if (!ok || n < low || n > high) {
+                info.error = QString("%1 needs a number from %2 to %3").arg(a).arg(low).arg(high);
+                return info;
+            }
+            ++i;
+            (kind ? info.graphType : info.palette) = n;
         } else if (a.startsWith("--") && a.size() > 2) {
             info.error = QString("unknown option %1").arg(a);
             return info;
@@ -89,11 +102,19 @@ bool TavrixApp::initInstance(const QStringList& arguments) {
     if (auto* widgets = dynamic_cast<WidgetMessageSink*>(m_sink.get()))
         widgets->setParent(m_frame.get());
 
+    if ((m_info.graphType >= 0 || m_info.palette >= 0) && m_info.screenshot.isEmpty()) {
+        std::fprintf(stderr, "tavrix: --graph-type and --palette go with --screenshot\n");
+        return false;
+    }
+
     m_hooks->registerClassObjects();
     if (m_info.automation || m_info.embedding) return true;
 
     if (!m_info.file.isEmpty()) {
         if (!m_frame->openFile(m_info.file)) return false;
+        // A kind the array does not suit falls back as the menu would.
+        if (m_info.graphType >= 0) m_document->selectGraphType(m_info.graphType);
+        if (m_info.palette >= 0) m_document->setPaletteId(m_info.palette);
     } else {
         m_document->newDocument();
     }
@@ -104,17 +125,38 @@ bool TavrixApp::initInstance(const QStringList& arguments) {
     return true;
 }
 
-bool TavrixApp::saveScreenshot(const QString& path) {
+bool TavrixApp::saveScreenshot(const QString& path, int timeoutMs) {
     CMainFrame* frame = m_frame.get();
     if (!frame->isVisible()) frame->show();
-    // Let the window take its size, the grid fill its cells and every queued
-    // paint happen; a picture is taken from what the widgets paint.
+    // The graph steps from the coarsest level of detail to the finest the
+    // rules allow, one level per tick of the control's timer, each reported
+    // by a filter pass; the render pass after it reports the frame drawn at
+    // that level. The picture waits for that report at the finest level (2),
+    // or at one that already samples every element (resolution 1).
+    CGraphView* graph = frame->graphView();
+    const bool drawing = graph->control() && m_document->currentGraphType() != 0;
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < 300) {
+    int level = -1;
+    bool drawn = false;
+    QObject::connect(graph, &CPlotrane2DView::filterPassed, graph,
+                     [&](int passLevel, int) { level = std::max(level, passLevel); });
+    QObject::connect(graph, &CPlotrane2DView::renderPassed, graph, [&](int resolution) {
+        if (level == 2 || (level >= 0 && resolution <= 1)) drawn = true;
+    });
+    while (clock.elapsed() < 300 || (drawing && !drawn && clock.elapsed() < timeoutMs)) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         frame->gridView()->refresh();
     }
+    if (drawing && !drawn)
+        std::fprintf(stderr, "tavrix: the graph did not reach its finest level in %d s\n",
+                     timeoutMs / 1000);
+    // The frame of the last step is shown by a queued repaint.
+    clock.restart();
+    while (clock.elapsed() < 100)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QObject::disconnect(graph, &CPlotrane2DView::filterPassed, graph, nullptr);
+    QObject::disconnect(graph, &CPlotrane2DView::renderPassed, graph, nullptr);
     const QPixmap picture = frame->grab();
     // Encoded in memory, then written through a file that replaces the
     // target only when complete: every write and the close are checked, and

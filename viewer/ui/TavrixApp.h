@@ -24,7 +24,9 @@ struct CommandLineInfo {
     bool embedding = false;  // "-Embedding", "/Embedding" or "--embedding"
     QString file;            // the file or segment name to open
     QString screenshot;      // --screenshot OUT.png: save a picture of the window and exit
-    QString error;           // not empty when the command line is unusable
+    int graphType = -1; // --graph-type 1..4: the graph kind of the picture (-1: the document's)
+    int palette = -1;   // --palette 0..6: the palette of the picture (-1: as loaded)
+    QString error;      // not empty when the command line is unusable
 };
 CommandLineInfo parseCommandLine(const QStringList& arguments);
 
@@ -52,9 +54,10 @@ public:
     CArrayDoc* document() const { return m_document.get(); }
     SettingsStore* settings() const { return m_settings.get(); }
 
-    // Waits until the main window has painted all it will and saves a picture
-    // of it. False with a message on stderr when it cannot be saved.
-    bool saveScreenshot(const QString& path);
+    // Waits until the graph shows its finest level of detail (at most
+    // timeoutMs) and the main window has painted, then saves a picture of
+    // it. False with a message on stderr when it cannot be saved.
+    bool saveScreenshot(const QString& path, int timeoutMs = 60000);
 
 private:
     std::unique_ptr<AutomationHooks> m_hooks;

@@ -5,6 +5,7 @@
 #include "CMainFrame.h"
 #include "FrameRules.h"
 #include "GridModel.h"
+#include "ImageCompare.h"
 #include "MessageSink.h"
 #include "QtTestApp.h"
 #include "SettingsStore.h"
@@ -163,6 +164,25 @@ TEST(CommandLine, SwitchesAndFile) {
     EXPECT_FALSE(parseCommandLine({"tavrix", "--bogus"}).error.isEmpty());
 }
 
+TEST(CommandLine, GraphTypeAndPaletteTakeTheirRanges) {
+    auto info = parseCommandLine(
+        {"tavrix", "--screenshot", "o.png", "--graph-type", "4", "--palette", "0", "w.agl"});
+    EXPECT_TRUE(info.error.isEmpty()) << info.error.toStdString();
+    EXPECT_EQ(info.graphType, 4);
+    EXPECT_EQ(info.palette, 0);
+    EXPECT_EQ(info.file, "w.agl");
+    info = parseCommandLine({"tavrix", "w.agl"});
+    EXPECT_EQ(info.graphType, -1);
+    EXPECT_EQ(info.palette, -1);
+    for (const QStringList& bad :
+         {QStringList{"tavrix", "--graph-type", "0"}, QStringList{"tavrix", "--graph-type", "5"},
+          QStringList{"tavrix", "--graph-type", "two"}, QStringList{"tavrix", "--graph-type"},
+          QStringList{"tavrix", "--palette", "7"}, QStringList{"tavrix", "--palette", "-1"}}) {
+        info = parseCommandLine(bad);
+        EXPECT_TRUE(info.error.contains(bad[1])) << bad.join(' ').toStdString();
+    }
+}
+
 // tavrix --screenshot as a script runs it.
 class ScreenshotTest : public ::testing::Test {
 protected:
@@ -172,7 +192,7 @@ protected:
         env.insert("XDG_CONFIG_HOME", QString::fromStdString(dir.file("config")));
         p.setProcessEnvironment(env);
         p.start(TAVRIX_BINARY_DIR "/bin/tavrix", args);
-        if (!p.waitForFinished(60000)) return -1;
+        if (!p.waitForFinished(120000)) return -1;
         if (errors) *errors = QString::fromLocal8Bit(p.readAllStandardError());
         return p.exitCode();
     }
@@ -188,6 +208,29 @@ TEST_F(ScreenshotTest, SavesPictureOfOpenedFile) {
     QImage image(png);
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(image.size(), QSize(560, 500)); // the default frame size
+}
+
+// The whole window, spreadsheet above and graph below, once the graph shows
+// its finest level: the example as a height plot (its default kind), and a
+// flat array of 8 rows through the plane view with the rainbow palette.
+TEST_F(ScreenshotTest, PicturesShowTheGraphBelowTheSpreadsheet) {
+    const QString heightPlot = QString::fromStdString(dir.file("height.png"));
+    QString errors;
+    ASSERT_EQ(run({"--screenshot", heightPlot, TAVRIX_SOURCE_DIR "/examples/wave.agl"}, &errors),
+              0);
+    EXPECT_FALSE(errors.contains("finest")) << errors.toStdString();
+    EXPECT_TRUE(tavrix::test::matchesBaseline(QImage(heightPlot), "tavrix_height_plot"));
+
+    auto a = makeArray({8, 64}, AGL_FLOAT, AGL_LANG_C);
+    fillPlane(*a, [](int64_t c, int64_t r) { return std::sin(0.1 * c * (1 + 0.3 * r)); });
+    ASSERT_TRUE(a->saveTo(dir.file("rows.agl")));
+    const QString plane = QString::fromStdString(dir.file("plane.png"));
+    ASSERT_EQ(run({"--screenshot", plane, "--graph-type", "4", "--palette", "4",
+                   QString::fromStdString(dir.file("rows.agl"))},
+                  &errors),
+              0);
+    EXPECT_FALSE(errors.contains("finest")) << errors.toStdString();
+    EXPECT_TRUE(tavrix::test::matchesBaseline(QImage(plane), "tavrix_plane_view"));
 }
 
 TEST_F(ScreenshotTest, UnreadableFileFailsWithMessage) {

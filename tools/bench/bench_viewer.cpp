@@ -1,0 +1,173 @@
+// Viewer benchmark: the viewer as a user starts it, in one process.
+//
+//   bench_viewer FILE [--keys N]
+//
+// Runs the viewer's start-up on FILE (the main frame with the spreadsheet
+// and the graph control, on the platform Qt picks: Xvfb or off-screen) and
+// reports:
+//  1. from the process's start (as the kernel records it, 10 ms steps) to
+//     the first graph picture on screen: the first time the graph pane shows
+//     anything but its white background;
+//  2. to the picture of the finest level the rules allow (the render pass
+//     after the last level step, as tavrix --screenshot waits for it);
+//  3. N arrow-key presses (default 200) sent to the spreadsheet at a 30 Hz
+//     key-repeat rate, each moving the marker and with it the graph's
+//     cursor: the longest time the user-interface thread spent on one press
+//     (its event and everything it queued), and the longest gap between the
+//     ticks of a 1 ms timer over the whole run (how long the thread was ever
+//     blocked).
+// Run it as a new process each time (cold process, warm file cache).
+#include "CArrayDoc.h"
+#include "CGraphView.h"
+#include "CGridView.h"
+#include "CMainFrame.h"
+#include "CPlotrane2D.h"
+#include "TavrixApp.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QTableView>
+#include <QTimer>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+// Seconds since this process started, from /proc (clock ticks since boot).
+double sinceProcessStart() {
+    std::ifstream stat("/proc/self/stat");
+    std::string line;
+    std::getline(stat, line);
+    // Field 22 (starttime) follows the command name in parentheses.
+    std::istringstream rest(line.substr(line.rfind(')') + 2));
+    std::string field;
+    for (int k = 3; k < 22; ++k)
+        rest >> field;
+    unsigned long long startTicks = 0;
+    rest >> startTicks;
+    timespec now{};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    return double(now.tv_sec) + now.tv_nsec * 1e-9 - double(startTicks) / sysconf(_SC_CLK_TCK);
+}
+
+bool showsGraph(QWidget* control) {
+    const QImage image = control->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); y += 2) {
+        const QRgb* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); x += 2)
+            if ((row[x] & 0xFFFFFF) != 0xFFFFFF) return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string file;
+    int keys = 200;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--keys" && i + 1 < argc)
+            keys = std::atoi(argv[++i]);
+        else
+            file = a;
+    }
+    if (file.empty()) {
+        std::fprintf(stderr, "usage: bench_viewer FILE [--keys N]\n");
+        return 2;
+    }
+    QApplication qt(argc, argv);
+    QApplication::setApplicationName("Tavrix");
+    QApplication::setOrganizationName("Veradyne");
+    TavrixApp tavrix;
+    if (!tavrix.initInstance({"tavrix", QString::fromStdString(file)})) return 1;
+    const double started = sinceProcessStart();
+    CMainFrame* frame = tavrix.mainFrame();
+    CGraphView* graph = frame->graphView();
+    if (!graph->controlWidget()) return 1;
+
+    // The longest gap between ticks of a 1 ms timer: the thread's worst block.
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastTick = 0, worstGap = 0;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        const qint64 t = clock.nsecsElapsed();
+        if (lastTick) worstGap = std::max(worstGap, t - lastTick);
+        lastTick = t;
+    });
+
+    int level = -1;
+    bool finest = false;
+    QObject::connect(graph, &CPlotrane2DView::filterPassed, [&](int passLevel, int) {
+        if (std::getenv("BENCH_TRACE"))
+            std::printf("%.2f filter pass %d\n", sinceProcessStart(), passLevel);
+        level = std::max(level, passLevel);
+    });
+    QObject::connect(graph, &CPlotrane2DView::renderPassed, [&](int resolution) {
+        if (std::getenv("BENCH_TRACE"))
+            std::printf("%.2f render pass %d\n", sinceProcessStart(), resolution);
+        if (level == 2 || (level >= 0 && resolution <= 1)) finest = true;
+    });
+    double first = -1.0;
+    while (first < 0.0 && clock.elapsed() < 120000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (showsGraph(graph->controlWidget())) first = sinceProcessStart();
+    }
+    while (!finest && clock.elapsed() < 120000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    const double finestAt = sinceProcessStart();
+    std::printf("%s: start-up done %.2f s, first graph picture %.2f s after the process "
+                "started; finest level %s %.2f s\n",
+                file.c_str(), started, first, finest ? "at" : "NOT reached by", finestAt);
+
+    QTableView* table = frame->gridView()->table();
+    table->setFocus();
+    watch.start(1);
+    lastTick = 0;
+    qint64 worstPress = 0;
+    for (int k = 0; k < keys; ++k) {
+        // Up goes to the next row index.
+        const Qt::Key key = (k / 50) % 2 ? Qt::Key_Down : Qt::Key_Up;
+        const qint64 t = clock.nsecsElapsed();
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(), k > 0);
+        QApplication::sendEvent(table, &press);
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        worstPress = std::max(worstPress, clock.nsecsElapsed() - t);
+        // The rest of the 33 ms key-repeat period.
+        QElapsedTimer wait;
+        wait.start();
+        while (wait.elapsed() < 33)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    watch.stop();
+    std::printf("%d arrow keys at 30 Hz: marker at row %d; longest press %.1f ms, longest "
+                "block of the user-interface thread %.1f ms\n",
+                keys, tavrix.document()->cursorRow(), worstPress / 1e6, worstGap / 1e6);
+    // The graph's share: the same moves set on the control alone.
+    CPlotrane2D* control = tavrix.document()->control();
+    qint64 worstSet = 0;
+    for (int k = 0; k < keys && control; ++k) {
+        const qint64 t = clock.nsecsElapsed();
+        control->setLong(plotrane::DISPID_Row, k % 40);
+        worstSet = std::max(worstSet, clock.nsecsElapsed() - t);
+        QElapsedTimer wait;
+        wait.start();
+        while (wait.elapsed() < 33)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    std::printf("the same moves of the graph's cursor alone (Row set on the control): longest "
+                "%.1f ms\n",
+                worstSet / 1e6);
+    frame->close();
+    return 0;
+}
