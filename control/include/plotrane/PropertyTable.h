@@ -125,6 +125,8 @@ inline constexpr ControlMessage kControlMessages[] = {
 // Raised for a non-finite value written to a float property that has no
 // message of its own.
 inline constexpr int kMsgNotFinite = 225;
+// The largest finite single-precision value.
+inline constexpr double kFloatMax = 3.4028234663852886e38;
 // Automation error for a write to a read-only property.
 inline constexpr int kSetNotSupported = 383;
 
@@ -397,7 +399,10 @@ struct CheckResult {
     bool applies = true;
 };
 constexpr CheckResult checkValue(const PropertyInfo& p, double v) {
-    if (p.isFloating() && !(v - v == 0.0)) // NaN or an infinity
+    // NaN, an infinity, or beyond what a single-precision property holds
+    // (it would become an infinity).
+    const bool beyondFloat = p.type == PropType::Float && (v > kFloatMax || v < -kFloatMax);
+    if (p.isFloating() && (!(v - v == 0.0) || beyondFloat))
         return {p.messageId != 0 ? p.messageId : kMsgNotFinite, false};
     const auto fail = [&]() { return CheckResult{p.messageId, false}; };
     switch (p.check) {

@@ -95,8 +95,9 @@ INSTANTIATE_TEST_SUITE_P(
         RuleCase{"Resolution", 0, 211, false}, RuleCase{"Resolution", 1, 0, true},
         RuleCase{"RowStart", -1, 222, false}, RuleCase{"NumRows", 0, 223, false},
         RuleCase{"DataOffset", -1, 222, false}, RuleCase{"CamXCoi", kNaN, kMsgNotFinite, false},
-        RuleCase{"ZMinClamp", -kInf, kMsgNotFinite, false},
-        RuleCase{"CamAzimuth", -1e30, 0, true}));
+        RuleCase{"ZMinClamp", -kInf, kMsgNotFinite, false}, RuleCase{"CamAzimuth", -1e30, 0, true},
+        RuleCase{"CamAzimuth", 1e39, kMsgNotFinite, false},
+        RuleCase{"LineWidth", -1e300, 201, false}, RuleCase{"ZMaxClamp", 1e300, 0, true}));
 
 TEST(PropertyTable, MessagesAreTheStringTable) {
     EXPECT_STREQ(controlMessage(201), "LineWidth must be a  number in the range (0, 100)");
