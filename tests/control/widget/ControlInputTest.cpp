@@ -290,3 +290,57 @@ TEST_F(ControlInput, APickWhileTheRenderThreadIsPausedReturnsAtOnce) {
     EXPECT_LT(t.elapsed(), 5000);
     ctrl->engine().wakeRenderThread();
 }
+
+// A drag at a finer level shows the coarsest grid at once; released, the
+// timer steps the level up again, one per tick.
+TEST_F(ControlInput, ADragDropsToLevelZeroAndTheTicksStepBackUp) {
+    // Big enough for three distinct levels.
+    SegmentImage img;
+    img.extents = {400, 400};
+    std::string data;
+    for (int r = 0; r < 400; ++r)
+        for (int c = 0; c < 400; ++c)
+            SegmentImage::put(data, float(std::sin(r * 0.05) * std::cos(c * 0.04)));
+    ASSERT_TRUE(
+        ctrl->SetProperty(DISPID_FileName, Variant(dir.write("wave.agl", img.header() + data)))
+            .ok());
+    ctrl->Invoke(DISPID_Update, {});
+    ASSERT_TRUE(waitFor([&] {
+        ctrl->waitForPasses(20000);
+        ctrl->tick();
+        return ctrl->engine().currentLevel() == 2;
+    }));
+    mouse(QEvent::MouseButtonPress, {100, 100}, Qt::LeftButton, Qt::LeftButton);
+    mouse(QEvent::MouseMove, {104, 100}, Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(ctrl->engine().currentLevel(), 0);
+    mouse(QEvent::MouseButtonRelease, {104, 100}, Qt::LeftButton, Qt::NoButton);
+    ctrl->waitForPasses(20000);
+    ctrl->tick();
+    EXPECT_EQ(ctrl->engine().currentLevel(), 1);
+    ctrl->tick();
+    EXPECT_EQ(ctrl->engine().currentLevel(), 2);
+}
+
+// A double-click selects the element and moves the cursor there at the next
+// paint, reported once; a key press takes the tip away.
+TEST_F(ControlInput, DoubleClickMovesTheCursorToThePickedElement) {
+    QSignalSpy selected(ctrl.get(), &CPlotrane2DCtrl::DataSelect);
+    QSignalSpy moved(ctrl.get(), &CPlotrane2DCtrl::RowColChanged);
+    int w = 0, h = 0;
+    graphArea(w, h);
+    const QPoint at(w / 2, h / 2);
+    mouse(QEvent::MouseButtonDblClick, at, Qt::LeftButton, Qt::LeftButton);
+    ASSERT_EQ(selected.count(), 1);
+    const int row = selected.first().at(0).toInt(), column = selected.first().at(1).toInt();
+    EXPECT_FALSE(ctrl->tipShowing()) << "a double-click removes the tip";
+    ASSERT_TRUE(waitFor([&] { return moved.count() >= 1; }, 5000));
+    EXPECT_EQ(moved.first(), (QList<QVariant>{row, column}));
+    EXPECT_EQ(ctrl->cursorRow(), row);
+    EXPECT_EQ(ctrl->cursorColumn(), column);
+
+    ASSERT_TRUE(ctrl->selectAtPoint(at.x(), at.y()));
+    EXPECT_TRUE(ctrl->tipShowing());
+    ctrl->setFocus();
+    QTest::keyClick(ctrl.get(), Qt::Key_Left);
+    EXPECT_FALSE(ctrl->tipShowing());
+}
