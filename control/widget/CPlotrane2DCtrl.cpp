@@ -144,7 +144,7 @@ CPlotrane2DCtrl::CPlotrane2DCtrl(QWidget* parent, int renderStartDelayMs)
     for (const PropertyInfo& p : kProperties)
         m_values[p.dispid] = defaultValue(p);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setMouseTracking(true); // moves without a button: hover tips
+    setMouseTracking(true);          // moves without a button: hover tips
     setFocusPolicy(Qt::StrongFocus); // arrow keys move the cursor
 
     // Events reach the host as signals, always on this thread: the view calls
