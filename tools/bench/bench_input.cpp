@@ -115,6 +115,8 @@ int main(int argc, char** argv) {
     std::vector<double> latency, frame;
     const QPoint centre(width / 3, height / 2);
     send(ctrl, QEvent::MouseButtonPress, centre, Qt::LeftButton, Qt::LeftButton);
+    send(ctrl, QEvent::MouseMove, centre + QPoint(2, 0), Qt::NoButton, Qt::LeftButton);
+    std::printf("level after the first move of the drag %d\n", ctrl.engine().currentLevel());
     for (int k = 0; k < 60; ++k) {
         context.WaitUntilIdle();
         const uint64_t before = context.PublishedFrames();
@@ -131,14 +133,17 @@ int main(int argc, char** argv) {
     report("mouse move to next frame (drag)", latency);
     report("frame time", frame);
 
-    // Hover: the tick that finds the mouse resting selects, and the tip shows
-    // in the next frame.
+    // Hover: the mouse rests once the ticks have seen it three times at one
+    // place; the tick that finds it resting selects, and the tip shows in the
+    // next frame.
     std::vector<double> tip;
     for (int k = 0; k < 20; ++k) {
         const QPoint at = centre + QPoint(0, (k % 2) ? 30 : -30);
         send(ctrl, QEvent::MouseMove, at + QPoint(40, 0), Qt::NoButton, Qt::NoButton);
         send(ctrl, QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton);
         clock += 10.0;
+        for (int t = 0; t < 2; ++t)
+            ctrl.tick(); // the first two sightings at rest
         context.WaitUntilIdle();
         const uint64_t before = context.PublishedFrames();
         const auto start = Clock::now();
