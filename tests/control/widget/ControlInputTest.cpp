@@ -344,3 +344,45 @@ TEST_F(ControlInput, DoubleClickMovesTheCursorToThePickedElement) {
     QTest::keyClick(ctrl.get(), Qt::Key_Left);
     EXPECT_FALSE(ctrl->tipShowing());
 }
+
+// Picks right after rebinding to an array of another shape, while its levels
+// are being resampled: whatever is selected lies in the array bound now and
+// carries that array's value, never a sample of the grid before.
+TEST_F(ControlInput, PicksDuringRebindsSelectOnlyFromTheArrayBoundNow) {
+    SegmentImage img;
+    img.type = 5; // AGL_LONG
+    img.extents = {5, 7};
+    std::string data;
+    for (int r = 0; r < 5; ++r)
+        for (int c = 0; c < 7; ++c)
+            SegmentImage::put(data, int32_t(-(r * 10 + c)));
+    const std::string small = dir.write("small.agl", img.header() + data);
+    QSignalSpy selected(ctrl.get(), &CPlotrane2DCtrl::DataSelect);
+    int w = 0, h = 0;
+    graphArea(w, h);
+    int hits = 0;
+    for (int k = 0; k < 16; ++k) {
+        const bool isSmall = k % 2 == 0;
+        ASSERT_TRUE(ctrl->SetProperty(DISPID_FileName, Variant(isSmall ? small : file)).ok());
+        ctrl->Invoke(DISPID_Update, {});
+        for (int i = 0; i < 4; ++i) {
+            selected.clear();
+            ctrl->selectAtPoint(w / 2 + 7 * i - 10, h / 2);
+            if (selected.isEmpty()) continue;
+            ++hits;
+            const int row = selected.first().at(0).toInt();
+            const int column = selected.first().at(1).toInt();
+            const double value = selected.first().at(2).toDouble();
+            if (isSmall) {
+                ASSERT_TRUE(row >= 0 && row < 5 && column >= 0 && column < 7)
+                    << row << "," << column;
+                EXPECT_EQ(value, -(row * 10 + column));
+            } else {
+                ASSERT_TRUE(row >= 0 && row < kRows && column >= 0 && column < kColumns);
+                EXPECT_EQ(value, sample(row, column));
+            }
+        }
+        QTest::qWait(k * 3);
+    }
+    EXPECT_GT(hits, 0) << "some picks hit the graph";
+}
