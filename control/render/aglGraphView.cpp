@@ -299,6 +299,23 @@ void aglGraphView::recomputeAxes() {
     in.graphType = graphType() == 0 ? 1 : graphType();
     in.width = ClientWidth();
     in.height = ClientHeight();
+    const AxisRequest& r = m_axisRequest;
+    in.autoDetail = r.autoDetail;
+    in.fontAutoScale = r.fontAutoScale;
+    for (int k = 0; k < 3; ++k) {
+        in.requestedMajor[k] = r.requestedMajor[k];
+        in.requestedMinor[k] = r.requestedMinor[k];
+    }
+    // x counts columns, y rows: the scales of the column and row dimensions.
+    const auto scaleOf = [&](int dim) {
+        return r.useScales && dim >= 0 && dim < 7 ? r.scale[dim] : nullptr;
+    };
+    for (int k = 0; k < 2; ++k) {
+        std::shared_ptr<const aglSegment> scale = scaleOf(k == 0 ? a.colDim() : a.rowDim());
+        in.scale[k] = scale.get();
+        // The axis object prints the scale's elements at the ticks.
+        m_axis.SetAxisScale(k, std::move(scale));
+    }
     in.roiFirst[0] = c0;
     in.roiLength[0] = nc;
     in.roiFirst[1] = r0;
@@ -500,6 +517,16 @@ void aglGraphView::setLineSmooth(bool on) {
     m_lineSmooth = on;
     const int L = m_currentLevel.load();
     if (L == 2 || (L >= 0 && resolution(L) == 1)) Context().SetLineSmooth(on);
+}
+
+void aglGraphView::setAxisRequest(const AxisRequest& request) {
+    // The axes read the shown level's range, which passes write.
+    pauseFilterThread();
+    pauseRenderThread();
+    m_axisRequest = request;
+    if (graphType() != 0) recomputeAxes();
+    wakeRenderThread();
+    wakeFilterThread();
 }
 
 void aglGraphView::setShowPalette(bool on) {

@@ -120,6 +120,20 @@ public:
     void gridLines(int& x, int& y) const;
     void recomputeGridLines();
 
+    // --- axes ----------------------------------------------------------------------
+    // What the control's axis properties ask of the axis layout.
+    struct AxisRequest {
+        bool autoDetail = true;                     // AxisAutoDetail
+        bool fontAutoScale = true;                  // FontAutoScale
+        int requestedMajor[3] = {5, 5, 5};          // XNumMajorTickmarks ...
+        int requestedMinor[3] = {1, 1, 1};          // XNumMinorTickmarks ...
+        bool useScales = true;                      // UseAxisScales
+        std::shared_ptr<const aglSegment> scale[7]; // per dimension (SetAxisScale)
+    };
+    // Stores the request and lays the axes out again (when data is shown).
+    void setAxisRequest(const AxisRequest& request);
+    const AxisRequest& axisRequest() const { return m_axisRequest; }
+
     // --- display -----------------------------------------------------------------
     void setNumAntiAliasPasses(int n); // 0..32
     int numAntiAliasPasses() const { return m_numAntiAliasPasses; }
@@ -183,6 +197,7 @@ private:
     int m_numAntiAliasPasses = 0;
     bool m_lineSmooth = false;
     bool m_showPalette = true;
+    AxisRequest m_axisRequest;
     bool m_attached = false;
 
     bool m_resumeContinuous = false;

@@ -290,8 +290,10 @@ bool CPlotrane2DCtrl::validDim(int d) const {
     return d >= 0 && d <= kMaxDimIndex && d < m_view->array().dimCount();
 }
 
-// Everything the data side (and, through it, the filter) must know. The
-// render side hears of colours, styles and camera from the stored values.
+// What the data side (and through it the filter thread) and the camera must
+// know, and the properties read back live from them. False when the engine
+// does not take the value (nothing changed, no error: a refused name, a
+// dimension the array lacks, a range end that would cross the other).
 bool CPlotrane2DCtrl::forwardToEngine(const PropertyInfo& p, const Variant& v) {
     aglGraphView& d = *m_view;
     const int axis = clampAxisOf(p.dispid);
@@ -539,9 +541,25 @@ void CPlotrane2DCtrl::syncGraphObjects() {
     m_view->wakeRenderThread();
 }
 
+// The axis properties and the dimensions' tick values to the axis layout.
+void CPlotrane2DCtrl::syncAxisRequest() {
+    aglGraphView::AxisRequest r;
+    r.autoDetail = m_values[DISPID_AxisAutoDetail].toBool();
+    r.fontAutoScale = m_values[DISPID_FontAutoScale].toBool();
+    r.useScales = m_values[DISPID_UseAxisScales].toBool();
+    for (int k = 0; k < 3; ++k) {
+        r.requestedMajor[k] = m_values[DISPID_XNumMajorTickmarks + k].toInt();
+        r.requestedMinor[k] = m_values[DISPID_XNumMinorTickmarks + k].toInt();
+    }
+    for (size_t d = 0; d < m_dimScales.size(); ++d)
+        r.scale[d] = m_dimScales[d];
+    m_view->setAxisRequest(r);
+}
+
 // Every stored display setting to the engine, as at creation.
 void CPlotrane2DCtrl::syncEngine() {
     syncGraphObjects();
+    syncAxisRequest();
     for (const PropertyInfo& p : kProperties)
         if (!p.has(kLive) && !p.has(kDiscarded)) applyRender(p);
     applyRender(kStockProperties[0]);
@@ -572,6 +590,17 @@ void CPlotrane2DCtrl::applyRender(const PropertyInfo& p) {
     case DISPID_CursorColor:
     case DISPID_CursorTransparency:
         syncGraphObjects();
+        return;
+    case DISPID_AxisAutoDetail:
+    case DISPID_FontAutoScale:
+    case DISPID_UseAxisScales:
+    case DISPID_XNumMajorTickmarks:
+    case DISPID_YNumMajorTickmarks:
+    case DISPID_ZNumMajorTickmarks:
+    case DISPID_XNumMinorTickmarks:
+    case DISPID_YNumMinorTickmarks:
+    case DISPID_ZNumMinorTickmarks:
+        syncAxisRequest();
         return;
     case DISPID_LineSmooth:
         v.setLineSmooth(value.toBool());
@@ -804,6 +833,7 @@ Variant CPlotrane2DCtrl::Invoke(int dispid, const std::vector<Variant>& args) {
         const bool ok = args.size() >= 2 && args[1].type() == Variant::Type::String &&
                         segment->open(args[1].toString(), true) && segment->dimCount() == 1;
         m_dimScales[size_t(d)] = ok ? std::move(segment) : nullptr;
+        syncAxisRequest();
         m_modified = true;
         QWidget::update();
         return Variant(ok);

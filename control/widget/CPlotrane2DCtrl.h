@@ -7,8 +7,11 @@
 // Every write goes through setProperty(): it checks the value by its row of
 // the table (error 380 and the string-table message on refusal, nothing
 // changed), does nothing when the value is the current one, otherwise
-// stores or forwards it (forwardToEngine, the one place the engine hears of
-// property changes), marks the control modified and asks for a redraw.
+// hands it to the engine (forwardToEngine: data side, camera and the values
+// read back live; applyRender: the display settings of the graph objects,
+// axes, palette bar and render context), marks the control modified and
+// asks for a redraw. The control owns one aglGraphView; the widget paints
+// the frames its render thread publishes and never holds a GL context.
 //
 // Host (user-interface) thread only, like every QWidget.
 #pragma once
@@ -192,6 +195,7 @@ private:
     // Hands the stored display settings to the engine's objects.
     void applyRender(const plotrane::PropertyInfo& p);
     void syncGraphObjects();
+    void syncAxisRequest();
     void syncEngine();
     void changed(const plotrane::PropertyInfo& p);
     void redraw();

@@ -5,6 +5,7 @@
 #include "RenderTestSupport.h"
 #include "TempDir.h"
 #include "aglGraphView.h"
+#include "aglSegment.h"
 #include "core/SegmentImage.h"
 
 #include <chrono>
@@ -222,6 +223,41 @@ TEST_F(GraphViewTest, GridLinesFollowGridDensityOnlyWhileAutoAdjusted) {
     v->gridLines(x, y);
     EXPECT_EQ(x, 3);
     EXPECT_EQ(y, 4);
+}
+
+// The control's axis properties reach the layout: requested tick counts,
+// and a dimension's tick values while axis scales are in use.
+TEST_F(GraphViewTest, AxisRequestLaysTheAxesOutAgain) {
+    const std::string file = hill(30, 40); // rows 0, columns 1
+    auto v = attached(480, 360);
+    ASSERT_TRUE(v->setFileName(file));
+    settleAndTick(*v);
+    const std::vector<std::string> before = v->axis().NumberStrings(0);
+    ASSERT_FALSE(before.empty());
+
+    aglGraphView::AxisRequest r;
+    r.requestedMajor[0] = 2;
+    v->setAxisRequest(r);
+    const std::vector<std::string> fewer = v->axis().NumberStrings(0);
+    EXPECT_LT(fewer.size(), before.size());
+
+    // Tick values 1000, 1010, ... for the 40 columns (dimension 1).
+    SegmentImage img;
+    img.extents = {40};
+    std::string data;
+    for (int c = 0; c < 40; ++c)
+        SegmentImage::put(data, float(1000 + 10 * c));
+    auto scale = std::make_shared<aglSegment>();
+    ASSERT_TRUE(scale->open(dir.write("ticks.agl", img.header() + data), true));
+    r = aglGraphView::AxisRequest();
+    r.scale[1] = scale;
+    v->setAxisRequest(r);
+    const std::vector<std::string> scaled = v->axis().NumberStrings(0);
+    ASSERT_FALSE(scaled.empty());
+    EXPECT_EQ(scaled.front().substr(0, 3), "100") << scaled.front();
+    r.useScales = false;
+    v->setAxisRequest(r);
+    EXPECT_EQ(v->axis().NumberStrings(0), before);
 }
 
 // How the view is left before it is destroyed.
