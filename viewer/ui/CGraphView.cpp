@@ -36,6 +36,10 @@ CPlotrane2DView::CPlotrane2DView(CArrayDoc* document, QWidget* parent, const Con
     setObjectName("graphView");
     // The control covers the view: nothing to erase underneath.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // A click gives the graph the keyboard focus (Copy then copies the
+    // graph's picture); tabbing does not, so it never takes the focus at
+    // start-up.
+    setFocusPolicy(Qt::ClickFocus);
     createControl(maker);
     document->addView(this);
 }

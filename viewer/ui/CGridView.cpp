@@ -1,5 +1,6 @@
 #include "CGridView.h"
 
+#include "ClipboardFormat.h"
 #include "DataViewDialog.h"
 #include "GridModel.h"
 #include "aglArray.h"
@@ -31,6 +32,18 @@ int64_t floorDiv(int64_t a, int64_t b) {
     if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
     return q;
 }
+
+// The clipboard's text in the spreadsheet's own number format: a copy of
+// the format taken when the block was copied, so later changes of the view
+// (or its going away) do not change what was copied.
+class GridTextFormat : public BlockTextFormat {
+public:
+    explicit GridTextFormat(const grid::CellFormat& format) : m_format(format) {}
+    void append(double value, std::string& out) const override { m_format.appendTo(value, out); }
+
+private:
+    grid::CellFormat m_format;
+};
 
 } // namespace
 
@@ -443,6 +456,16 @@ void CGridView::selectionRange(int64_t& firstRow, int64_t& firstColumn, int64_t&
         wrappedPosition(wrappedColumn(current.row(), current.column()), firstRow, firstColumn);
         wrappedPosition(wrappedColumn(otherRow, otherColumn), lastRow, lastColumn);
     }
+}
+
+std::shared_ptr<const BlockTextFormat> CGridView::clipboardTextFormat() {
+    const aglArray* array = m_document ? m_document->gridArray() : nullptr;
+    if (!array) return nullptr;
+    // The format depends on the values on screen: build it from them now.
+    refresh();
+    if (m_format.type != array->typeCode())
+        m_format = grid::buildFormat(array->typeCode(), m_precision, m_useExp, m_chars, -1.0, 1.0);
+    return std::make_shared<GridTextFormat>(m_format);
 }
 
 bool CGridView::eventFilter(QObject* watched, QEvent* event) {

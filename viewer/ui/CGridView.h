@@ -76,7 +76,10 @@ public:
 
     // First and last selected array row and column; -1 where nothing is selected.
     void selectionRange(int64_t& firstRow, int64_t& firstColumn, int64_t& lastRow,
-                        int64_t& lastColumn) const;
+                        int64_t& lastColumn) const override;
+    // The cell format of the values on screen (refreshed first), for the
+    // clipboard's text.
+    std::shared_ptr<const BlockTextFormat> clipboardTextFormat() override;
 
     // Shows the Data View dialog (precision and exponent form).
     void showDataViewDialog();

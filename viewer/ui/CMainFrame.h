@@ -41,6 +41,7 @@ inline constexpr int ZoomOut = 32822;
 inline constexpr int AxisScales = 32825;
 } // namespace command_id
 
+class CArrayDataSource;
 class CArrayDoc;
 class CGridView;
 class GridDocument;
@@ -73,6 +74,19 @@ public:
 
     CGridView* gridView() const { return m_grid; }
     CGraphView* graphView() const { return m_graphView; }
+    // The Edit menu's commands, as the menu, the toolbar and the shortcuts
+    // run them. Copy with the keyboard focus in the graph pane copies the
+    // graph's picture instead of the selected block. What is copied goes to
+    // the clipboard and, as text, to the primary selection (middle click).
+    void editCopy();
+    void editCut();
+    void editPaste();
+    // Enables Copy, Cut and Paste for the document and the clipboard now.
+    void updateEditActions();
+    QAction* copyAction() const { return m_copyAction; }
+    QAction* cutAction() const { return m_cutAction; }
+    QAction* pasteAction() const { return m_pasteAction; }
+    QMenu* editMenu() const { return m_editMenu; }
     QWidget* graphPane() const;
     // The action of a menu command by its command id (32772 Home View ...),
     // or nullptr.
@@ -110,6 +124,8 @@ private:
                         bool checkable, std::function<void()> action);
     void chooseColor(int dispid);
     void scheduleCommandStates();
+    void putOnClipboard(std::unique_ptr<CArrayDataSource> source);
+
     CArrayDoc* m_document;
     SettingsStore* m_settings;
     std::unique_ptr<GridDocument> m_gridLink;
@@ -133,5 +149,9 @@ private:
     QAction* m_toolBarsAction = nullptr;
     QAction* m_statusBarAction = nullptr;
     QAction* m_dataViewAction = nullptr;
+    QAction* m_cutAction = nullptr;
+    QAction* m_copyAction = nullptr;
+    QAction* m_pasteAction = nullptr;
+    QMenu* m_editMenu = nullptr;
     bool m_saved = false;
 };

@@ -48,6 +48,12 @@ CommandLineInfo parseCommandLine(const QStringList& arguments) {
             }
             ++i;
             (kind ? info.graphType : info.palette) = n;
+        } else if (a == "--bus-name" || a == "--owner") {
+            if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty()) {
+                info.error = QString("%1 needs a bus name").arg(a);
+                return info;
+            }
+            (a == "--bus-name" ? info.busName : info.owner) = arguments[++i];
         } else if (a.startsWith("--") && a.size() > 2) {
             info.error = QString("unknown option %1").arg(a);
             return info;
@@ -107,7 +113,7 @@ bool TavrixApp::initInstance(const QStringList& arguments) {
         return false;
     }
 
-    m_hooks->registerClassObjects();
+    if (!m_hooks->registerClassObjects(*this)) return false;
     if (m_info.automation || m_info.embedding) return true;
 
     if (!m_info.file.isEmpty()) {
@@ -182,7 +188,7 @@ static void filterMessages(QtMsgType type, const QMessageLogContext& context, co
     if (g_defaultHandler) g_defaultHandler(type, context, text);
 }
 
-int runTavrix(int argc, char** argv) {
+int runTavrix(int argc, char** argv, std::unique_ptr<AutomationHooks> (*hooks)()) {
     // A picture needs no screen: without a display, draw off-screen.
     bool screenshot = false;
     for (int i = 1; i < argc; ++i)
@@ -196,7 +202,7 @@ int runTavrix(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tavrix");
     QApplication::setOrganizationName("Veradyne");
-    TavrixApp tavrix;
+    TavrixApp tavrix(hooks ? hooks() : nullptr);
     if (!tavrix.initInstance(QApplication::arguments())) return 1;
     if (!tavrix.commandLine().screenshot.isEmpty())
         return tavrix.saveScreenshot(tavrix.commandLine().screenshot) ? 0 : 1;

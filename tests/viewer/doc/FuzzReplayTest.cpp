@@ -41,3 +41,6 @@ TEST(FuzzCorpus, AglTrailerInputsStillPass) {
 TEST(FuzzCorpus, AglAsciiInputsStillPass) {
     EXPECT_GT(replay("agl_ascii", fuzzAglAscii), 0);
 }
+TEST(FuzzCorpus, AglDataInputsStillPass) {
+    EXPECT_GT(replay("agl_data", fuzzAglData), 0);
+}

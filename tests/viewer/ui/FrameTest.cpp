@@ -22,6 +22,7 @@
 #include <QProcess>
 #include <QSplitter>
 #include <QTableView>
+#include <QToolBar>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -162,6 +163,13 @@ TEST(CommandLine, SwitchesAndFile) {
     EXPECT_FALSE(parseCommandLine({"tavrix", "--screenshot"}).error.isEmpty());
     EXPECT_FALSE(parseCommandLine({"tavrix", "a.agl", "b.agl"}).error.isEmpty());
     EXPECT_FALSE(parseCommandLine({"tavrix", "--bogus"}).error.isEmpty());
+    info = parseCommandLine(
+        {"tavrix", "-Automation", "--bus-name", "com.veradyne.Tavrix.c1_1", "--owner", ":1.42"});
+    EXPECT_TRUE(info.error.isEmpty());
+    EXPECT_EQ(info.busName, "com.veradyne.Tavrix.c1_1");
+    EXPECT_EQ(info.owner, ":1.42");
+    EXPECT_FALSE(parseCommandLine({"tavrix", "--bus-name"}).error.isEmpty());
+    EXPECT_FALSE(parseCommandLine({"tavrix", "--owner", ""}).error.isEmpty());
 }
 
 TEST(CommandLine, GraphTypeAndPaletteTakeTheirRanges) {
@@ -190,6 +198,9 @@ protected:
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", QString::fromStdString(dir.file("config")));
+        // Off-screen always: the same picture with or without a display (the
+        // spreadsheet's current cell is drawn as focused either way).
+        env.insert("QT_QPA_PLATFORM", "offscreen");
         p.setProcessEnvironment(env);
         p.start(TAVRIX_BINARY_DIR "/bin/tavrix", args);
         if (!p.waitForFinished(120000)) return -1;
@@ -292,6 +303,35 @@ TEST(FrameDocumentTest, ShowsOpenedArrayAndKeepsItOnFailure) {
     EXPECT_TRUE(frame.positionPane()->text().endsWith(": 5"))
         << frame.positionPane()->text().toStdString();
     frame.close();
+}
+
+TEST(FrameDocumentTest, FileOpenIsOfferedOnlyWhileNoClientOwnsTheArray) {
+    ensureQtApp();
+    TempDir dir;
+    SettingsStore settings;
+    RecordingSink sink;
+    CArrayDoc doc(settings, sink);
+    CMainFrame frame(&doc, &settings);
+    frame.show();
+    settle();
+    QAction* open = nullptr;
+    for (QAction* a : frame.firstToolBar()->actions())
+        if (a->text() == "&Open...") open = a;
+    ASSERT_NE(open, nullptr);
+    QWidget* button = frame.firstToolBar()->widgetForAction(open);
+    ASSERT_NE(button, nullptr);
+    EXPECT_TRUE(button->isEnabled());
+
+    ASSERT_TRUE(doc.loadClientSegment(dir.write("client.txt", "1 2\n3 4\n")));
+    EXPECT_FALSE(open->isEnabled());
+    EXPECT_FALSE(button->isEnabled());
+    // The client lets go: the user may open files again.
+    doc.clearClientOwned();
+    EXPECT_TRUE(button->isEnabled());
+    ASSERT_TRUE(doc.loadClientSegment(dir.write("again.txt", "5 6\n")));
+    EXPECT_FALSE(button->isEnabled());
+    doc.newDocument();
+    EXPECT_TRUE(button->isEnabled());
 }
 
 TEST(FrameDocumentTest, DroppedFileIsOpenedAndFiledAsRecent) {

@@ -29,6 +29,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <ostream>
 
 using namespace plotrane;
 namespace cmd = command_id;
@@ -192,6 +193,9 @@ struct VersionCase {
     int major, minor;
     bool accepted;
 };
+void PrintTo(const VersionCase& v, std::ostream* out) {
+    *out << v.major << "." << v.minor;
+}
 class ControlVersionTest : public GraphViewTest,
                            public ::testing::WithParamInterface<VersionCase> {};
 
@@ -279,6 +283,9 @@ TEST_F(GraphViewTest, KindsTheRegionDoesNotSuitAreDisabledAndClicksOnThemChangeN
 struct KindCase {
     int rows, cols, requested, want;
 };
+void PrintTo(const KindCase& k, std::ostream* out) {
+    *out << k.rows << "x" << k.cols << " kind " << k.requested;
+}
 class ExplicitKindTest : public GraphViewTest, public ::testing::WithParamInterface<KindCase> {};
 
 TEST_P(ExplicitKindTest, FallsBackLikeTheAutomaticChoice) {

@@ -1,5 +1,6 @@
 // Fuzz targets for the code that reads bytes from outside: the segment
-// header check, the agl trailer reader and the agl ASCII reader. Each takes
+// header check, the agl trailer reader, the agl ASCII reader and the
+// clipboard's "AGL DATA" reader. Each takes
 // one input and returns 0; a fault shows as a crash, a sanitizer report or a
 // failed check (abort). The libFuzzer executables (TAVRIX_FUZZ) and the
 // corpus replay test of the normal build both call these.
@@ -11,3 +12,4 @@
 int fuzzSegmentHeader(const uint8_t* data, size_t size);
 int fuzzAglTrailer(const uint8_t* data, size_t size);
 int fuzzAglAscii(const uint8_t* data, size_t size);
+int fuzzAglData(const uint8_t* data, size_t size);
