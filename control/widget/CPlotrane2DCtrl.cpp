@@ -5,6 +5,8 @@
 #include <QResizeEvent>
 
 #include <QSettings>
+#include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "aglArray.h"
@@ -142,6 +144,8 @@ CPlotrane2DCtrl::CPlotrane2DCtrl(QWidget* parent, int renderStartDelayMs)
     for (const PropertyInfo& p : kProperties)
         m_values[p.dispid] = defaultValue(p);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);          // moves without a button: hover tips
+    setFocusPolicy(Qt::StrongFocus); // arrow keys move the cursor
 
     // Events reach the host as signals, always on this thread: the view calls
     // its handlers from tick() only.
@@ -206,6 +210,10 @@ Variant CPlotrane2DCtrl::property(const PropertyInfo& p) {
         return Variant(m_fonts[0].family);
     case DISPID_AxisLabelFont:
         return Variant(m_fonts[1].family);
+    case DISPID_Row: // the cursor, not the pending value
+        return Variant(int(cursorRow()));
+    case DISPID_Col:
+        return Variant(int(cursorColumn()));
     default:
         break;
     }
@@ -304,9 +312,15 @@ bool CPlotrane2DCtrl::forwardToEngine(const PropertyInfo& p, const Variant& v) {
     }
     int32_t c0, r0, nc, nr;
     switch (p.dispid) {
-    case DISPID_FileName:
+    case DISPID_FileName: {
         // A refused name changes nothing and raises nothing.
-        return d.setFileName(v.toString());
+        const bool bound = d.setFileName(v.toString());
+        m_dataBound = m_dataBound || bound; // selections start with the first binding
+        return bound;
+    }
+    case DISPID_ShowDataTip:
+        if (!v.toBool()) removeTip();
+        return true;
     case DISPID_RowDim:
         if (!validDim(v.toInt())) return false;
         d.setRowDimension(v.toInt());
@@ -848,11 +862,15 @@ void CPlotrane2DCtrl::update() {
 }
 
 void CPlotrane2DCtrl::cycle(double seconds) {
-    // Seconds > 0 turn cycling on at that period; anything else (0, negative,
-    // not a number) turns it off and ticks every 0.1 s.
-    if (seconds > 0.0 && std::isfinite(seconds) && seconds < 86400.0) {
+    // Seconds > 0 turn cycling on at that period, kept within 10 ms (a
+    // shorter period would tick on every pass of the event loop and starve
+    // the user interface) and the longest period the timer takes; anything
+    // else (0, negative, not a number, infinite) turns it off and ticks
+    // every 0.1 s.
+    if (seconds > 0.0 && std::isfinite(seconds)) {
         m_cycling = true;
-        m_timer.setInterval(int(std::lround(seconds * 1000.0)));
+        const double ms = std::floor(seconds * 1000.0);
+        m_timer.setInterval(int(std::clamp(ms, 10.0, double(INT_MAX))));
     } else {
         m_cycling = false;
         m_timer.setInterval(100);
@@ -867,6 +885,7 @@ void CPlotrane2DCtrl::tick() {
         m_modified = true;
         redraw();
     }
+    hoverTick();
 }
 
 // --- Frames -----------------------------------------------------------------
@@ -886,6 +905,7 @@ void CPlotrane2DCtrl::resizeEvent(QResizeEvent* event) {
 }
 
 void CPlotrane2DCtrl::paintEvent(QPaintEvent*) {
+    applyPendingCursor(); // Row and Col written since the last paint
     QPainter painter(this);
     const uint32_t c = m_backColor;
     painter.fillRect(rect(), QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)));

@@ -22,7 +22,9 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <type_traits>
@@ -131,6 +133,31 @@ public:
     // The frame the widget shows now (null before the first).
     QImage currentFrame() const;
 
+    // --- Cursor, selection and data tips (CPlotrane2DCtrlInput.cpp) ----------
+    // Moves the cursor (absolute 0-based row and column), clamped into the
+    // current window; the graph object and the palette bar follow. Returns
+    // whether it moved. Fires nothing.
+    bool setCursor(int64_t row, int64_t column);
+    int64_t cursorRow() const;
+    int64_t cursorColumn() const;
+    // What a pick at window point (x, y) found: row and column of the element
+    // (row -1 and column = palette index for the palette bar; both -1 for
+    // nothing). False when the pick could not run (render thread paused,
+    // stopped, or between anti-aliasing passes) or hit a grid that changed
+    // under it.
+    struct Picked {
+        int64_t row = -1, column = -1;
+    };
+    bool pickAt(int x, int y, Picked& picked);
+    // Selects at window point (x, y): fires DataSelect or VDataSelect and
+    // shows the data tip. False when nothing was selected.
+    bool selectAtPoint(int x, int y);
+    // The data tip showing now ("" for none).
+    std::string dataTip() const { return m_tip.value_or(std::string()); }
+    bool tipShowing() const { return m_tip.has_value(); }
+    // Seconds since the epoch; tests set a clock of their own.
+    void setClock(std::function<double()> clock) { m_clock = std::move(clock); }
+
 public slots:
     // Shows a frame the render thread published.
     void showFrame(const QImage& frame);
@@ -148,6 +175,14 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     plotrane::DispatchStatus write(const plotrane::PropertyInfo& p, const plotrane::Variant& v,
@@ -168,6 +203,15 @@ private:
     void cycle(double seconds);
     int currentLevel() const;
     bool validDim(int d) const;
+    // Input helpers (CPlotrane2DCtrlInput.cpp).
+    void setTip(std::optional<std::string> text);
+    void removeTip();
+    void hoverTick();
+    void applyPendingCursor();
+    bool moveCursorByKey(int key, bool shift);
+    double now() const;
+    unsigned heldButtons() const;
+    void graphArea(int& w, int& h) const;
 
     std::unique_ptr<aglGraphView> m_view;
     std::array<plotrane::Variant, plotrane::kPropertyCount + 1> m_values; // by dispid
@@ -178,6 +222,16 @@ private:
     bool m_cycling = false;
     QTimer m_timer;
     QImage m_frame;
+    // Input, tips and cursor.
+    int m_mouseX = 0, m_mouseY = 0;
+    int m_tipX = 0, m_tipY = 0;
+    long long m_tipTime = 0; // whole seconds; 0: none
+    int m_movesSinceTip = 0;
+    bool m_mouseInside = false;
+    bool m_dataBound = false;
+    int64_t m_pendingRow = 0, m_pendingColumn = 0;
+    std::optional<std::string> m_tip;
+    std::function<double()> m_clock;
     // Tick values per dimension (SetAxisScale): one-dimensional segments.
     std::array<std::shared_ptr<const aglSegment>, plotrane::kMaxDimIndex + 1> m_dimScales;
 };

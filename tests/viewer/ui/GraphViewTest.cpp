@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -620,3 +621,36 @@ TEST_F(GraphViewTest, TheTimerChecksTheFileOnlyWhileTheFrameIsActive) {
 }
 
 } // namespace
+
+// The graph's own cursor moves, by the user's keys and double-click on the
+// control window, move the spreadsheet's marker with it.
+TEST_F(GraphViewTest, KeysAndDoubleClicksInTheGraphMoveTheSpreadsheetsMarker) {
+    makeFrame();
+    openArray(20, 20);
+    clickMenu(cmd::HeightPlot);
+    QTableView* table = frame->gridView()->table();
+    auto* control = qobject_cast<CPlotrane2DCtrl*>(frame->graphView()->controlWidget());
+    ASSERT_NE(control, nullptr);
+    doc->setCursor(3, 5);
+    settle();
+    control->setFocus();
+    QTest::keyClick(control, Qt::Key_Up);
+    QTest::keyClick(control, Qt::Key_Right);
+    settle();
+    EXPECT_EQ(doc->cursorRow(), 4);
+    EXPECT_EQ(doc->cursorColumn(), 6);
+    EXPECT_EQ(table->currentIndex().row(), 4);
+    EXPECT_EQ(table->currentIndex().column(), 6);
+
+    // A double-click on the surface, once it is drawn: the spreadsheet goes
+    // to the picked cell.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !control->currentFrame().isNull(); }, 30000));
+    QSignalSpy selected(control, &CPlotrane2DCtrl::DataSelect);
+    for (int x = control->width() / 4; x < control->width() * 3 / 4 && selected.isEmpty(); x += 10)
+        QTest::mouseDClick(control, Qt::LeftButton, {}, QPoint(x, control->height() / 2));
+    ASSERT_EQ(selected.count(), 1);
+    settle();
+    EXPECT_EQ(doc->cursorRow(), selected.first().at(0).toInt());
+    EXPECT_EQ(doc->cursorColumn(), selected.first().at(1).toInt());
+    EXPECT_EQ(table->currentIndex().row(), selected.first().at(0).toInt());
+}

@@ -1,0 +1,388 @@
+// The control explored with the mouse and keyboard: real Qt events sent to
+// the shown control window move the camera, the cursor and the data tips,
+// and the signals the host sees carry the right arguments in order.
+#include "CPlotrane2DCtrl.h"
+#include "ControlTestApp.h"
+#include "TempDir.h"
+#include "core/SegmentImage.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <functional>
+
+#include "aglCameraObj.h"
+#include "aglGraphView.h"
+
+using namespace plotrane;
+
+namespace {
+
+constexpr int kRows = 25, kColumns = 30;
+// AGL_LONG values above 2^24: a float would round them.
+int32_t sample(int r, int c) {
+    return 16777217 + r * 1000 + c;
+}
+
+class ControlInput : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SegmentImage img;
+        img.type = 5; // AGL_LONG
+        img.extents = {kRows, kColumns};
+        std::string data;
+        for (int r = 0; r < kRows; ++r)
+            for (int c = 0; c < kColumns; ++c)
+                SegmentImage::put(data, sample(r, c));
+        file = dir.write("long.agl", img.header() + data);
+        ctrl = std::make_unique<CPlotrane2DCtrl>(nullptr, 0);
+        ctrl->setClock([this] { return clock; });
+        ASSERT_TRUE(ctrl->SetProperty(DISPID_FileName, Variant(file)).ok());
+        ctrl->Invoke(DISPID_Update, {});
+        ctrl->resize(320, 240);
+        ctrl->show();
+        ctrl->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(ctrl.get()));
+        ASSERT_TRUE(waitFor([&] { return !ctrl->currentFrame().isNull(); }));
+    }
+    void TearDown() override { ctrl.reset(); }
+
+    static bool waitFor(const std::function<bool()>& done, int ms = 30000) {
+        QElapsedTimer t;
+        t.start();
+        while (!done()) {
+            if (t.elapsed() > ms) return false;
+            QTest::qWait(20);
+        }
+        return true;
+    }
+    // A mouse event as the window system delivers it.
+    void mouse(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held,
+               Qt::KeyboardModifiers mods = {}) {
+        QMouseEvent e(type, at, ctrl->mapToGlobal(at), button, held, mods);
+        QApplication::sendEvent(ctrl.get(), &e);
+    }
+    void drag(QPoint from, QPoint to, Qt::MouseButton button, Qt::KeyboardModifiers mods = {}) {
+        mouse(QEvent::MouseButtonPress, from, button, button, mods);
+        mouse(QEvent::MouseMove, to, Qt::NoButton, button, mods);
+        mouse(QEvent::MouseButtonRelease, to, button, Qt::NoButton, mods);
+    }
+    float cam(int dispid) { return float(ctrl->GetProperty(dispid).toDouble()); }
+    void graphArea(int& w, int& h) { ctrl->engine().Camera().GetViewport(&w, &h); }
+
+    TempDir dir;
+    std::string file;
+    double clock = 1000.0;
+    std::unique_ptr<CPlotrane2DCtrl> ctrl;
+};
+
+} // namespace
+
+TEST_F(ControlInput, DragsRotatePanAndZoomTheCameraAndTheWheelZooms) {
+    int w = 0, h = 0;
+    graphArea(w, h);
+    ASSERT_GT(w, 100);
+    const float az = cam(DISPID_CamAzimuth), el = cam(DISPID_CamElevation);
+    const float d = cam(DISPID_CamDistance);
+
+    // Left drag: rotate, 180 degrees per graph width / height.
+    drag({100, 100}, {124, 90}, Qt::LeftButton);
+    EXPECT_NEAR(cam(DISPID_CamAzimuth), az - 180.0f * 24 / w, 1e-3);
+    EXPECT_NEAR(cam(DISPID_CamElevation), el - 180.0f * 10 / h, 1e-3);
+    EXPECT_FLOAT_EQ(cam(DISPID_CamDistance), d);
+
+    // Shift + left drag: zoom, one unit of distance per graph height.
+    drag({100, 100}, {100, 70}, Qt::LeftButton, Qt::ShiftModifier);
+    EXPECT_NEAR(cam(DISPID_CamDistance), d + 30.0f / h, 1e-4);
+
+    // Shift + right drag: pan; the eye moves, its distance to the target stays.
+    const float x = cam(DISPID_CamXPos), y = cam(DISPID_CamYPos), z = cam(DISPID_CamZPos);
+    const float d2 = cam(DISPID_CamDistance);
+    drag({100, 100}, {130, 120}, Qt::RightButton, Qt::ShiftModifier);
+    EXPECT_GT(std::fabs(cam(DISPID_CamXPos) - x) + std::fabs(cam(DISPID_CamYPos) - y) +
+                  std::fabs(cam(DISPID_CamZPos) - z),
+              1e-3);
+    EXPECT_NEAR(cam(DISPID_CamDistance), d2, 1e-4);
+
+    // A right drag without Shift does nothing to the camera.
+    const float az2 = cam(DISPID_CamAzimuth);
+    drag({100, 100}, {150, 150}, Qt::RightButton);
+    EXPECT_FLOAT_EQ(cam(DISPID_CamAzimuth), az2);
+
+    // The wheel: a notch forward comes a tenth nearer, one back goes away again.
+    const float nearer = cam(DISPID_CamDistance);
+    QWheelEvent forward(QPointF(100, 100), ctrl->mapToGlobal(QPointF(100, 100)), QPoint(),
+                        QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(ctrl.get(), &forward);
+    EXPECT_NEAR(cam(DISPID_CamDistance), nearer * 0.9f, 1e-4);
+    QWheelEvent back(QPointF(100, 100), ctrl->mapToGlobal(QPointF(100, 100)), QPoint(),
+                     QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(ctrl.get(), &back);
+    EXPECT_NEAR(cam(DISPID_CamDistance), nearer, 1e-4);
+}
+
+// With graph type 0 and the palette shown the camera's area is 0 pixels
+// wide: a drag leaves the camera as it was, finite.
+TEST_F(ControlInput, DragOverAGraphAreaOfNoWidthLeavesTheCameraFinite) {
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_GraphType, Variant(int16_t(0))).ok());
+    int w = -1, h = -1;
+    graphArea(w, h);
+    EXPECT_EQ(w, 0);
+    const float az = cam(DISPID_CamAzimuth), el = cam(DISPID_CamElevation);
+    drag({100, 100}, {160, 40}, Qt::LeftButton);
+    drag({100, 100}, {100, 40}, Qt::LeftButton, Qt::ShiftModifier);
+    EXPECT_FLOAT_EQ(cam(DISPID_CamAzimuth), az);
+    EXPECT_FLOAT_EQ(cam(DISPID_CamElevation), el);
+    EXPECT_TRUE(std::isfinite(cam(DISPID_CamDistance)));
+}
+
+TEST_F(ControlInput, ArrowKeysMoveTheCursorAndReportIt) {
+    QSignalSpy moved(ctrl.get(), &CPlotrane2DCtrl::RowColChanged);
+    ctrl->setFocus();
+    QTest::keyClick(ctrl.get(), Qt::Key_Right);
+    QTest::keyClick(ctrl.get(), Qt::Key_Right);
+    QTest::keyClick(ctrl.get(), Qt::Key_Up);
+    EXPECT_EQ(ctrl->cursorRow(), 1);
+    EXPECT_EQ(ctrl->cursorColumn(), 2);
+    ASSERT_EQ(moved.count(), 3);
+    EXPECT_EQ(moved.at(0), (QList<QVariant>{0, 1}));
+    EXPECT_EQ(moved.at(1), (QList<QVariant>{0, 2}));
+    EXPECT_EQ(moved.at(2), (QList<QVariant>{1, 2}));
+    EXPECT_EQ(ctrl->GetProperty(DISPID_Row).toInt(), 1);
+    EXPECT_EQ(ctrl->GetProperty(DISPID_Col).toInt(), 2);
+    EXPECT_TRUE(ctrl->isModified());
+
+    // At the window's edge the cursor stays and nothing is reported.
+    QTest::keyClick(ctrl.get(), Qt::Key_Down);
+    QTest::keyClick(ctrl.get(), Qt::Key_Down);
+    EXPECT_EQ(ctrl->cursorRow(), 0);
+    EXPECT_EQ(moved.count(), 4);
+
+    // Shift steps a tenth of the window: 25 rows -> 2, 30 columns -> 3.
+    QTest::keyClick(ctrl.get(), Qt::Key_Up, Qt::ShiftModifier);
+    QTest::keyClick(ctrl.get(), Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_EQ(ctrl->cursorRow(), 2);
+    EXPECT_EQ(ctrl->cursorColumn(), 5);
+
+    // Frozen events: the cursor still moves, nothing is reported, then or later.
+    const int before = moved.count();
+    ctrl->freezeEvents(true);
+    QTest::keyClick(ctrl.get(), Qt::Key_Left);
+    ctrl->freezeEvents(false);
+    QApplication::processEvents();
+    EXPECT_EQ(ctrl->cursorColumn(), 4);
+    EXPECT_EQ(moved.count(), before);
+}
+
+TEST_F(ControlInput, ShiftStepsNothingInAWindowOfFewerThanTenRows) {
+    ctrl->Invoke(DISPID_SetRoiLb, {Variant(int16_t(0)), Variant(0)});
+    ctrl->Invoke(DISPID_SetRoiUb, {Variant(int16_t(0)), Variant(8)});
+    ctrl->Invoke(DISPID_Update, {});
+    QSignalSpy moved(ctrl.get(), &CPlotrane2DCtrl::RowColChanged);
+    ctrl->setFocus();
+    QTest::keyClick(ctrl.get(), Qt::Key_Up, Qt::ShiftModifier);
+    EXPECT_EQ(ctrl->cursorRow(), 0);
+    EXPECT_EQ(moved.count(), 0);
+}
+
+// Row and Col written are applied by the next paint, clamped into the
+// window, with one RowColChanged.
+TEST_F(ControlInput, RowAndColWrittenMoveTheCursorAtThePaint) {
+    QSignalSpy moved(ctrl.get(), &CPlotrane2DCtrl::RowColChanged);
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_Row, Variant(7)).ok());
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_Col, Variant(1000)).ok());
+    EXPECT_EQ(ctrl->GetProperty(DISPID_Row).toInt(), 0) << "the cursor until the paint";
+    ASSERT_TRUE(waitFor([&] { return moved.count() >= 1; }, 5000));
+    EXPECT_EQ(moved.count(), 1);
+    EXPECT_EQ(moved.at(0), (QList<QVariant>{7, kColumns - 1}));
+    EXPECT_EQ(ctrl->GetProperty(DISPID_Col).toInt(), kColumns - 1);
+}
+
+TEST_F(ControlInput, CyclePeriodsStayWithinTenMillisecondsAndTheTimersRange) {
+    struct Case {
+        double seconds;
+        bool cycling;
+        double period;
+    };
+    for (const Case& c :
+         {Case{0.0005, true, 0.010}, Case{0.25, true, 0.25}, Case{3e6, true, INT_MAX / 1000.0},
+          Case{1e300, true, INT_MAX / 1000.0}, Case{INFINITY, false, 0.1}, Case{NAN, false, 0.1},
+          Case{0.0, false, 0.1}, Case{-2.0, false, 0.1}}) {
+        ctrl->Invoke(DISPID_Cycle, {Variant(c.seconds)});
+        EXPECT_EQ(ctrl->isCycling(), c.cycling) << c.seconds;
+        EXPECT_NEAR(ctrl->timerPeriod(), c.period, 1e-3) << c.seconds;
+    }
+}
+
+// Resting the mouse over the graph selects the element under it: DataSelect
+// with the exact value of the array, and the tip naming it; a second rest
+// within two seconds shows no new tip; moving away removes it.
+TEST_F(ControlInput, RestingTheMouseSelectsAndShowsTheTip) {
+    QSignalSpy selected(ctrl.get(), &CPlotrane2DCtrl::DataSelect);
+    int w = 0, h = 0;
+    graphArea(w, h);
+    const QPoint far(w / 2 + 40, h / 2 + 40), at(w / 2, h / 2);
+    mouse(QEvent::MouseMove, far, Qt::NoButton, Qt::NoButton);
+    mouse(QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton);
+    clock += 10.0;
+    // The timer's ticks see the mouse resting there.
+    ASSERT_TRUE(waitFor(
+        [&] {
+            ctrl->tick();
+            return selected.count() > 0;
+        },
+        20000));
+    const QList<QVariant> args = selected.first();
+    const int row = args.at(0).toInt(), column = args.at(1).toInt();
+    ASSERT_GE(row, 0);
+    ASSERT_LT(row, kRows);
+    ASSERT_GE(column, 0);
+    ASSERT_LT(column, kColumns);
+    EXPECT_EQ(args.at(2).toDouble(), double(sample(row, column))) << "exact, not a float";
+    EXPECT_EQ(ctrl->dataTip(), "[" + std::to_string(row) + "][" + std::to_string(column) +
+                                   "]: " + std::to_string(sample(row, column)));
+    EXPECT_NEAR(ctrl->timerPeriod(), 1.0, 1e-9) << "back to one second after a tip";
+
+    // More ticks at the same place and time: no second tip.
+    const int count = selected.count();
+    for (int i = 0; i < 3; ++i)
+        ctrl->tick();
+    EXPECT_EQ(selected.count(), count);
+
+    // Moving more than 20 pixels away removes the tip.
+    mouse(QEvent::MouseMove, at + QPoint(25, 0), Qt::NoButton, Qt::NoButton);
+    EXPECT_FALSE(ctrl->tipShowing());
+    EXPECT_NEAR(ctrl->timerPeriod(), 0.1, 1e-9) << "mouse movement ticks every 0.1 s";
+}
+
+TEST_F(ControlInput, NoSelectionWhenDisabledOrOutsideTheGraph) {
+    QSignalSpy selected(ctrl.get(), &CPlotrane2DCtrl::DataSelect);
+    int w = 0, h = 0;
+    graphArea(w, h);
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_DataSelectEnable, Variant(false)).ok());
+    EXPECT_FALSE(ctrl->selectAtPoint(w / 2, h / 2));
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_DataSelectEnable, Variant(true)).ok());
+    // The background's corner and points outside the window select nothing.
+    EXPECT_FALSE(ctrl->selectAtPoint(1, 1));
+    EXPECT_FALSE(ctrl->selectAtPoint(-5, 10));
+    EXPECT_FALSE(ctrl->selectAtPoint(10, 5000));
+    EXPECT_EQ(selected.count(), 0);
+    EXPECT_FALSE(ctrl->tipShowing());
+}
+
+// A render thread that is paused answers no pick: the control does not wait.
+TEST_F(ControlInput, APickWhileTheRenderThreadIsPausedReturnsAtOnce) {
+    int w = 0, h = 0;
+    graphArea(w, h);
+    ctrl->engine().pauseRenderThread();
+    QElapsedTimer t;
+    t.start();
+    CPlotrane2DCtrl::Picked p;
+    EXPECT_FALSE(ctrl->pickAt(w / 2, h / 2, p));
+    mouse(QEvent::MouseMove, {w / 2, h / 2}, Qt::NoButton, Qt::NoButton);
+    ctrl->tick();
+    EXPECT_LT(t.elapsed(), 5000);
+    ctrl->engine().wakeRenderThread();
+}
+
+// A drag at a finer level shows the coarsest grid at once; released, the
+// timer steps the level up again, one per tick.
+TEST_F(ControlInput, ADragDropsToLevelZeroAndTheTicksStepBackUp) {
+    // Big enough for three distinct levels.
+    SegmentImage img;
+    img.extents = {400, 400};
+    std::string data;
+    for (int r = 0; r < 400; ++r)
+        for (int c = 0; c < 400; ++c)
+            SegmentImage::put(data, float(std::sin(r * 0.05) * std::cos(c * 0.04)));
+    ASSERT_TRUE(
+        ctrl->SetProperty(DISPID_FileName, Variant(dir.write("wave.agl", img.header() + data)))
+            .ok());
+    ctrl->Invoke(DISPID_Update, {});
+    ASSERT_TRUE(waitFor([&] {
+        ctrl->waitForPasses(20000);
+        ctrl->tick();
+        return ctrl->engine().currentLevel() == 2;
+    }));
+    mouse(QEvent::MouseButtonPress, {100, 100}, Qt::LeftButton, Qt::LeftButton);
+    mouse(QEvent::MouseMove, {104, 100}, Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(ctrl->engine().currentLevel(), 0);
+    mouse(QEvent::MouseButtonRelease, {104, 100}, Qt::LeftButton, Qt::NoButton);
+    ctrl->waitForPasses(20000);
+    ctrl->tick();
+    EXPECT_EQ(ctrl->engine().currentLevel(), 1);
+    ctrl->tick();
+    EXPECT_EQ(ctrl->engine().currentLevel(), 2);
+}
+
+// A double-click selects the element and moves the cursor there at the next
+// paint, reported once; a key press takes the tip away.
+TEST_F(ControlInput, DoubleClickMovesTheCursorToThePickedElement) {
+    QSignalSpy selected(ctrl.get(), &CPlotrane2DCtrl::DataSelect);
+    QSignalSpy moved(ctrl.get(), &CPlotrane2DCtrl::RowColChanged);
+    int w = 0, h = 0;
+    graphArea(w, h);
+    const QPoint at(w / 2, h / 2);
+    mouse(QEvent::MouseButtonDblClick, at, Qt::LeftButton, Qt::LeftButton);
+    ASSERT_EQ(selected.count(), 1);
+    const int row = selected.first().at(0).toInt(), column = selected.first().at(1).toInt();
+    EXPECT_FALSE(ctrl->tipShowing()) << "a double-click removes the tip";
+    ASSERT_TRUE(waitFor([&] { return moved.count() >= 1; }, 5000));
+    EXPECT_EQ(moved.first(), (QList<QVariant>{row, column}));
+    EXPECT_EQ(ctrl->cursorRow(), row);
+    EXPECT_EQ(ctrl->cursorColumn(), column);
+
+    ASSERT_TRUE(ctrl->selectAtPoint(at.x(), at.y()));
+    EXPECT_TRUE(ctrl->tipShowing());
+    ctrl->setFocus();
+    QTest::keyClick(ctrl.get(), Qt::Key_Left);
+    EXPECT_FALSE(ctrl->tipShowing());
+}
+
+// Picks right after rebinding to an array of another shape, while its levels
+// are being resampled: whatever is selected lies in the array bound now and
+// carries that array's value, never a sample of the grid before.
+TEST_F(ControlInput, PicksDuringRebindsSelectOnlyFromTheArrayBoundNow) {
+    SegmentImage img;
+    img.type = 5; // AGL_LONG
+    img.extents = {5, 7};
+    std::string data;
+    for (int r = 0; r < 5; ++r)
+        for (int c = 0; c < 7; ++c)
+            SegmentImage::put(data, int32_t(-(r * 10 + c)));
+    const std::string small = dir.write("small.agl", img.header() + data);
+    QSignalSpy selected(ctrl.get(), &CPlotrane2DCtrl::DataSelect);
+    int w = 0, h = 0;
+    graphArea(w, h);
+    int hits = 0;
+    for (int k = 0; k < 16; ++k) {
+        const bool isSmall = k % 2 == 0;
+        ASSERT_TRUE(ctrl->SetProperty(DISPID_FileName, Variant(isSmall ? small : file)).ok());
+        ctrl->Invoke(DISPID_Update, {});
+        for (int i = 0; i < 4; ++i) {
+            selected.clear();
+            ctrl->selectAtPoint(w / 2 + 7 * i - 10, h / 2);
+            if (selected.isEmpty()) continue;
+            ++hits;
+            const int row = selected.first().at(0).toInt();
+            const int column = selected.first().at(1).toInt();
+            const double value = selected.first().at(2).toDouble();
+            if (isSmall) {
+                ASSERT_TRUE(row >= 0 && row < 5 && column >= 0 && column < 7)
+                    << row << "," << column;
+                EXPECT_EQ(value, -(row * 10 + column));
+            } else {
+                ASSERT_TRUE(row >= 0 && row < kRows && column >= 0 && column < kColumns);
+                EXPECT_EQ(value, sample(row, column));
+            }
+        }
+        QTest::qWait(k * 3);
+    }
+    EXPECT_GT(hits, 0) << "some picks hit the graph";
+}
