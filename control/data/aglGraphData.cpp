@@ -236,17 +236,20 @@ void aglGraphData::axisClamp(int axis, double& minimum, double& maximum) const {
 
 bool aglGraphData::setAxisScales(double x, double y, double z) {
     if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) return false;
+    // A pass reads the scales as it writes its grid: the filter thread is
+    // paused before they change, and woken again either way.
     pauseRenderThread();
+    pauseFilterThread();
     const bool zChanged = z != m_scale[2];
     m_scale[0] = x;
     m_scale[1] = y;
     m_scale[2] = z;
-    if (!zChanged && m_graphType != 3) return false;
-    pauseFilterThread();
-    for (auto& lv : m_levels)
-        lv->dirty = true;
+    const bool refilter = zChanged || m_graphType == 3;
+    if (refilter)
+        for (auto& lv : m_levels)
+            lv->dirty = true;
     wakeFilterThread();
-    return true;
+    return refilter;
 }
 
 void aglGraphData::axisScales(double& x, double& y, double& z) const {

@@ -172,7 +172,7 @@ bool CPlotrane2DCtrl::pickAt(int x, int y, Picked& picked) {
         // a new binding) gives nothing rather than another grid's sample.
         const aglFilter& f = *g.GetDataSource();
         aglFilter::DataLock lock(f);
-        if (lock.rows() != g.GridHeight() || lock.columns() != g.GridWidth() || gy < 0.0 ||
+        if (lock.rows() != g.gridHeight() || lock.columns() != g.gridWidth() || gy < 0.0 ||
             gx < 0.0 || gy >= lock.rows() || gx >= lock.columns())
             return true;
         int cs, rs, cc, rc;

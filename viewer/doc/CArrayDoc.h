@@ -314,7 +314,6 @@ private:
     void showGraphKind(CPlotrane2D& c, int kind, bool camera3D);
     void showVectorGraph(CPlotrane2D& c, bool camera3D);
     void showPlaneView(CPlotrane2D& c, bool camera3D);
-    void refreshShapeText();
     void emitTitle();
     // Before the first change of a read-only array: a writable copy, and the
     // control told its name, dimensions, regions and lower bounds.
