@@ -135,6 +135,8 @@ CArrayDoc::~CArrayDoc() {
     releaseAxisScales(false);
     m_palette.reset();
     m_current = nullptr;
+    m_hdfCurrent = nullptr;
+    m_hdfObjects.clear();
     m_main.reset();
     deletePictureFile();
 }
@@ -428,6 +430,7 @@ bool CArrayDoc::load(const std::string& path) {
         m_lastError = AGL_E_OPEN;
         return false;
     }
+    if (kind == KindHdf) return loadHdf(path);
     aglArray* previous = m_current;
     m_current = m_main.get();
 
@@ -436,10 +439,6 @@ bool CArrayDoc::load(const std::string& path) {
     case KindAgl:
         ok = m_main->open(path, true);
         if (!ok) m_lastError = m_main->takeError();
-        break;
-    case KindHdf:
-        // HDF files are recognised but not read by this build.
-        m_lastError = AGL_E_FORMAT;
         break;
     case KindBitmap:
         ok = readBitmapFile(path);
@@ -454,6 +453,7 @@ bool CArrayDoc::load(const std::string& path) {
         return false;
     }
     m_lastError = 0;
+    releaseHdf();
     if (kind == KindAgl)
         m_loadedIdentity = AglFileIdentity::of(*m_current->segment());
     else
@@ -461,10 +461,8 @@ bool CArrayDoc::load(const std::string& path) {
 
     m_fileKind = kind;
     m_loading = true;
-    if (kind != KindHdf) {
-        m_path = path;
-        postLoad();
-    }
+    m_path = path;
+    postLoad();
 
     if (CPlotrane2D* c = control()) {
         c->setLong(DISPID_RowDim, m_current->rowDim());
@@ -671,6 +669,7 @@ void CArrayDoc::newDocument() {
     m_annotation.clear();
     m_current = m_main.get();
     m_main->release();
+    releaseHdf();
     m_loadedIdentity = AglFileIdentity{};
     clearZoom();
     deletePictureFile();

@@ -20,6 +20,8 @@
 
 #include "AglBinaryFormat.h"
 #include "GraphSettings.h"
+#include "HdfHelper.h"
+#include "HdfObjects.h"
 #include "SettingsStore.h"
 #include "aglAttributes.h"
 
@@ -234,6 +236,23 @@ public:
     SettingsStore& settings() { return m_settings; }
     MessageSink& messages() { return m_sink; }
 
+    // ---- HDF files ---------------------------------------------------------
+    // The objects of the HDF file read last (annotations, file attributes,
+    // data sets, images; children under their parents), read through the
+    // HDF helper process; elements are read when an object is first shown.
+    const HdfObjectList& hdfObjects() const { return m_hdfObjects; }
+    CHdfObject* hdfCurrent() const { return m_hdfCurrent; }
+    bool hdfTreeAvailable() const { return m_hdfTreeAvailable; }
+    int hdfDataSetCount() const { return m_hdfDataSets; }
+    HdfHelper& hdfHelper() { return m_hdfHelper; }
+    // Shows an object of the list: an attribute or annotation as text, a
+    // data set, image or palette as the current array (its palette and
+    // dimension scales given to the control). False when nothing changed.
+    bool showHdfObject(CHdfObject* object);
+    // The tree's selection: the first object with that id (top level in
+    // order, each subtree depth-first) that has content.
+    bool showHdfObjectById(int32_t objectId);
+
 signals:
     void titleChanged(const QString& title);
     // Pane 1: the array's shape; pane 2: cursor position and value.
@@ -243,6 +262,11 @@ signals:
     void arrayChanged();
     void modifiedChanged(bool modified);
     void hdfTreeHideRequested();
+    // An HDF file was read: the tree is rebuilt from hdfObjects(), and
+    // shown when show is set (the "ShowHdfTree" option).
+    void hdfTreeFilled(bool show);
+    // The object with this id is now displayed: its tree item is selected.
+    void hdfObjectShown(int objectId);
     // A client-owned document was closed: hide the main frame.
     void frameHideRequested();
     // The automation class registration is withdrawn (a file was opened by
@@ -266,6 +290,11 @@ private:
     int detectKind(const std::string& path, bool& readFailed) const;
     bool readBitmapFile(const std::string& path);
     bool readTextFile(const std::string& path);
+    bool loadHdf(const std::string& path);
+    void releaseHdf();
+    void leaveHdfObject();
+    void enterHdfObject(CHdfObject& object);
+    bool makeHdfArray(CHdfObject& object);
     void postLoad();
     void readTrailer();
     void releaseAxisScales(bool tellControl);
@@ -315,4 +344,12 @@ private:
     int m_zoomCount = 0;
     std::array<std::unique_ptr<aglSegment>, 7> m_axisScales;
     std::unique_ptr<aglSegment> m_palette;
+
+    HdfObjectList m_hdfObjects;
+    CHdfObject* m_hdfCurrent = nullptr;
+    bool m_hdfTreeAvailable = false;
+    int m_hdfDataSets = 0;
+    // Dimensions the shown HDF object gave the control a scale for.
+    unsigned m_hdfScaleDims = 0;
+    HdfHelper m_hdfHelper;
 };
