@@ -147,3 +147,14 @@ TEST_F(AgltoolHdf, ObjectsWithoutElementsAndBadChoicesFailWithStatusTwo) {
     EXPECT_EQ(fake.status, 2);
     EXPECT_NE(fake.out.find("Couldn't read file!"), std::string::npos) << fake.out;
 }
+
+TEST(AgltoolNumpy, InfoAndDumpReadNumpysOwnFilesAndRefuseTheRest) {
+    const std::string dir = std::string(TAVRIX_SOURCE_DIR) + "/tests/data/npy/";
+    const ShellRun info = agltool("info " + dir + "ok_u2.npy");
+    ASSERT_EQ(info.status, 0) << info.out;
+    EXPECT_NE(info.out.find("kind:       NumPy file"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("AGL_USHORT"), std::string::npos) << info.out;
+    EXPECT_EQ(numbers(agltool("dump " + dir + "ok_i1.npy").out),
+              (std::vector<double>{1, 2, 3, 11, 12, 13}));
+    EXPECT_EQ(agltool("info " + dir + "bad_i8.npy").status, 2);
+}

@@ -263,7 +263,9 @@ int info(const std::string& name, bool json) {
         std::printf("  \"extents\": %s,\n", jsonList(extents).c_str());
         std::printf("  \"lower_bounds\": %s,\n", jsonList(bounds).c_str());
         std::printf("  \"shape\": %s,\n", jsonString(array.shapeText()).c_str());
-        std::printf("  \"header_form\": \"%s\",\n", seg.isFixedForm() ? "fixed" : "normal");
+        std::printf("  \"header_form\": \"%s\",\n", seg.isNumpy()       ? "numpy"
+                                                    : seg.isFixedForm() ? "fixed"
+                                                                        : "normal");
         std::printf("  \"header_size\": %d,\n", seg.headerSize());
         std::printf("  \"element_size\": %d,\n", seg.elementSize());
         std::printf("  \"element_count\": %lld,\n", (long long)seg.elementCount());
@@ -274,7 +276,9 @@ int info(const std::string& name, bool json) {
     }
     std::printf("%s\n", array.shapeText().c_str());
     std::printf("name:       %s\n", seg.name().c_str());
-    std::printf("kind:       %s\n", seg.isFileBacked() ? "agl file" : "shared memory");
+    std::printf("kind:       %s\n", seg.isNumpy()        ? "NumPy file"
+                                    : seg.isFileBacked() ? "agl file"
+                                                         : "shared memory");
     std::printf("type:       %s (%d), %d bytes per element\n", ti.enumerator, ti.code,
                 seg.elementSize());
     std::printf("language:   %s\n", seg.isFortran() ? "Fortran" : "C");

@@ -319,9 +319,12 @@ int CArrayDoc::detectKind(const std::string& path, bool& readFailed) const {
     if (::fstat(fd, &st) != 0) {
         readFailed = true;
     } else if (S_ISREG(st.st_mode) && st.st_size > 3) {
-        uint8_t b[4];
-        if (::pread(fd, b, 4, 0) != 4) {
+        uint8_t b[6] = {};
+        const size_t want = st.st_size > 5 ? 6 : 4;
+        if (::pread(fd, b, want, 0) != ssize_t(want)) {
             readFailed = true;
+        } else if (agl::isNpySignature(b, want)) {
+            kind = KindNumpy;
         } else {
             const uint32_t magic = uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) |
                                    (uint32_t(b[3]) << 24);
@@ -402,6 +405,32 @@ bool CArrayDoc::readBitmapFile(const std::string& path) {
     return true;
 }
 
+// A NumPy file is mapped in place, as an agl file is: its header is checked
+// here first so that a refusal can say why.
+bool CArrayDoc::readNumpyFile(const std::string& path) {
+    {
+        MappedFile file(path);
+        aglNpyLayout layout;
+        std::string reason;
+        if (!file.data() || !agl::parseNpyHeader(file.data(), file.size(), layout, reason)) {
+            if (file.data()) m_sink.message(reason, MessageIcon::Warning);
+            m_lastError = AGL_E_FORMAT;
+            return false;
+        }
+        if (file.size() - layout.dataOffset <
+            uint64_t(layout.elementCount) * uint64_t(agl::typeInfo(layout.type).size)) {
+            m_sink.message("NumPy file is shorter than its header says", MessageIcon::Warning);
+            m_lastError = AGL_E_FORMAT;
+            return false;
+        }
+    }
+    if (!m_main->open(path, true)) {
+        m_lastError = m_main->takeError();
+        return false;
+    }
+    return true;
+}
+
 bool CArrayDoc::readTextFile(const std::string& path) {
     MappedFile file(path);
     if (!file.data()) {
@@ -443,6 +472,9 @@ bool CArrayDoc::load(const std::string& path) {
     case KindBitmap:
         ok = readBitmapFile(path);
         break;
+    case KindNumpy:
+        ok = readNumpyFile(path);
+        break;
     default:
         ok = readTextFile(path);
         break;
@@ -477,7 +509,7 @@ bool CArrayDoc::load(const std::string& path) {
 
     if (kind == KindAgl)
         readTrailer();
-    else if (kind == KindText)
+    else if (kind == KindText || kind == KindNumpy)
         applyGraphDefaults();
     m_loading = false;
     emit arrayChanged();

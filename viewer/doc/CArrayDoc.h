@@ -49,7 +49,14 @@ class CArrayDoc : public QObject {
 
 public:
     // File kinds, as detected by load.
-    enum FileKind { KindNone = 0, KindAgl = 1, KindHdf = 2, KindBitmap = 3, KindText = 4 };
+    enum FileKind {
+        KindNone = 0,
+        KindAgl = 1,
+        KindHdf = 2,
+        KindBitmap = 3,
+        KindText = 4,
+        KindNumpy = 5
+    };
     // Graph kinds of the viewer; the control's GraphType is 0..3 and the
     // plane view is a height plot under a fixed camera.
     enum GraphKind { NoGraph = 0, HeightPlot = 1, ImageMap = 2, VectorGraph = 3, PlaneView = 4 };
@@ -290,6 +297,7 @@ private:
     int detectKind(const std::string& path, bool& readFailed) const;
     bool readBitmapFile(const std::string& path);
     bool readTextFile(const std::string& path);
+    bool readNumpyFile(const std::string& path);
     bool loadHdf(const std::string& path);
     void releaseHdf();
     void leaveHdfObject();

@@ -506,3 +506,44 @@ TEST(HdfShownCount, ProductIsCheckedIn64BitsAgainstTheArrayLimit) {
     s.extents.assign(8, 2);
     EXPECT_EQ(hdfShownElementCount(s), 0);
 }
+
+// ---- NumPy files ---------------------------------------------------------------------
+
+TEST_F(DocTest, NumpyFileIsMappedInPlaceAndGivenToTheControlByPath) {
+    const std::string path = std::string(TAVRIX_SOURCE_DIR) + "/tests/data/npy/ok_fortran_f8.npy";
+    ASSERT_TRUE(doc->open(path));
+    EXPECT_EQ(doc->fileKind(), CArrayDoc::KindNumpy);
+    const aglSegment* seg = doc->currentArray()->segment();
+    ASSERT_NE(seg, nullptr);
+    EXPECT_TRUE(seg->isNumpy());
+    EXPECT_FALSE(seg->isWritable());
+    EXPECT_EQ(ctl().str(DISPID_FileName), path);
+    EXPECT_EQ(doc->currentArray()->language(), AGL_LANG_FORTRAN);
+    // Saved as agl, it is an ordinary agl file with the same elements.
+    const std::string out = dir.file("from_npy.agl");
+    ASSERT_TRUE(doc->save(out));
+    aglArray back;
+    ASSERT_TRUE(back.open(out, true));
+    EXPECT_FALSE(back.segment()->isNumpy());
+    EXPECT_EQ(back.extent(0), 3);
+    back.setRowDim(0);
+    back.setColDim(1);
+    EXPECT_DOUBLE_EQ(back.value(1, 2), 13);
+    // Never over the NumPy file itself.
+    sink.shown.clear();
+    EXPECT_FALSE(doc->save(path));
+}
+
+TEST_F(DocTest, RefusedNumpyFileSaysWhyAndKeepsThePreviousArray) {
+    const std::string good = dir.file("good.agl");
+    makeAglFile(good, 2, 2);
+    ASSERT_TRUE(doc->open(good));
+    sink.shown.clear();
+    const std::string path =
+        std::string(TAVRIX_SOURCE_DIR) + "/tests/data/npy/bad_bigendian_f4.npy";
+    EXPECT_FALSE(doc->open(path));
+    ASSERT_EQ(sink.shown.size(), 2u);
+    EXPECT_EQ(sink.shown[0].text, "big-endian NumPy data ('>f4') is not supported");
+    EXPECT_EQ(sink.shown[1].text, "Unable to read file: " + path);
+    EXPECT_EQ(doc->path(), good);
+}
