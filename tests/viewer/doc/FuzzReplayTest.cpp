@@ -41,3 +41,9 @@ TEST(FuzzCorpus, AglTrailerInputsStillPass) {
 TEST(FuzzCorpus, AglAsciiInputsStillPass) {
     EXPECT_GT(replay("agl_ascii", fuzzAglAscii), 0);
 }
+TEST(FuzzCorpus, BitmapInputsStillPass) {
+    EXPECT_GT(replay("bitmap", fuzzBitmap), 0);
+}
+TEST(FuzzCorpus, NpyHeaderInputsStillPass) {
+    EXPECT_GT(replay("npy_header", fuzzNpyHeader), 0);
+}

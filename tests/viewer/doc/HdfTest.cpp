@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sys/stat.h>
 
 using namespace plotrane;
@@ -546,4 +547,42 @@ TEST_F(DocTest, RefusedNumpyFileSaysWhyAndKeepsThePreviousArray) {
     EXPECT_EQ(sink.shown[0].text, "big-endian NumPy data ('>f4') is not supported");
     EXPECT_EQ(sink.shown[1].text, "Unable to read file: " + path);
     EXPECT_EQ(doc->path(), good);
+}
+
+// ---- The HDF fuzz corpus through the helper process ------------------------------------
+
+TEST(HdfFuzzCorpus, EveryInputListsOrFailsCleanlyAndTheViewerSideSurvives) {
+    const std::filesystem::path corpus =
+        std::filesystem::path(TAVRIX_SOURCE_DIR) / "tests/data/fuzz/hdf_file";
+    HdfHelper helper;
+    helper.setTimeouts(10000, 10000);
+    int inputs = 0, listed = 0, helperCrashes = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
+        SCOPED_TRACE(entry.path().string());
+        ++inputs;
+        HdfObjectList list;
+        std::string reason;
+        if (!helper.list(entry.path().string(), list, reason)) {
+            EXPECT_FALSE(reason.empty());
+            EXPECT_FALSE(helper.lastTimedOut());
+            helperCrashes += helper.lastCrashed();
+            continue;
+        }
+        ++listed;
+        // Every object with elements is read; a failed read leaves nothing.
+        std::function<void(const CHdfObject&)> readAll = [&](const CHdfObject& o) {
+            for (const auto& c : o.children)
+                readAll(*c);
+            auto array = helper.makeArray(o, reason);
+            if (array) {
+                EXPECT_GE(array->elementCount(), 1);
+            }
+            helperCrashes += helper.lastCrashed();
+        };
+        for (const auto& o : list)
+            readAll(*o);
+    }
+    EXPECT_GT(inputs, 0);
+    EXPECT_GT(listed, 0);
+    RecordProperty("helper_crashes", helperCrashes);
 }

@@ -2,6 +2,9 @@
 
 #include "AglAsciiFormat.h"
 #include "AglBinaryFormat.h"
+#include "BitmapReader.h"
+
+#include "aglNpy.h"
 
 #include <cmath>
 #include <cstdio>
@@ -147,5 +150,40 @@ int fuzzAglAscii(const uint8_t* data, size_t size) {
                   back.array->lowerBound(k) == r.array->lowerBound(k),
               "extent or bound changed");
     check(sameElements(*r.array, *back.array), "values changed");
+    return 0;
+}
+
+int fuzzBitmap(const uint8_t* data, size_t size) {
+    BitmapImage image;
+    std::string reason;
+    if (!readBitmap(data, size, image, reason)) {
+        check(!reason.empty(), "a refused bitmap says why");
+        return 0;
+    }
+    check(image.width > 0 && image.height > 0, "bitmap size is positive");
+    check(int64_t(image.width) * image.height <= agl::kMaxElements, "bitmap within the limit");
+    check(image.indices.size() == size_t(image.width) * size_t(image.height),
+          "one index per pixel");
+    check(image.maxValue >= 1 && image.maxValue <= 255, "palette range");
+    touch(image.indices.data(), image.indices.size());
+    return 0;
+}
+
+int fuzzNpyHeader(const uint8_t* data, size_t size) {
+    aglNpyLayout layout;
+    std::string reason;
+    if (!agl::parseNpyHeader(data, size, layout, reason)) {
+        check(!reason.empty(), "a refused NumPy header says why");
+        return 0;
+    }
+    check(layout.dims >= 1 && layout.dims <= agl::kMaxDims, "NumPy rank 1..7");
+    int64_t count = 1;
+    for (int i = 0; i < layout.dims; ++i) {
+        check(layout.extents[i] >= 1, "NumPy extent positive");
+        count *= layout.extents[i];
+    }
+    check(count == layout.elementCount && count <= agl::kMaxElements, "NumPy element count");
+    check(layout.dataOffset <= size, "NumPy elements start inside the header bytes given");
+    check(agl::isTypeCode(layout.type), "NumPy element type");
     return 0;
 }
