@@ -12,9 +12,8 @@ namespace {
 std::atomic<int32_t> g_nextObjectId{1};
 
 // HDF number-type codes (base types; the flags below are removed first).
-constexpr int32_t kNtUchar8 = 3, kNtChar8 = 4, kNtFloat32 = 5, kNtFloat64 = 6, kNtInt8 = 20,
-                  kNtUint8 = 21, kNtInt16 = 22, kNtUint16 = 23, kNtInt32 = 24, kNtUint32 = 25,
-                  kNtInt64 = 26, kNtUint64 = 27;
+constexpr int32_t kNtFloat32 = 5, kNtFloat64 = 6, kNtInt8 = 20, kNtUint8 = 21, kNtInt16 = 22,
+                  kNtUint16 = 23, kNtInt32 = 24, kNtUint32 = 25, kNtInt64 = 26, kNtUint64 = 27;
 constexpr int32_t kNtNative = 0x1000, kNtLittleEndian = 0x4000;
 
 // Longest text field a line may carry (attribute values, annotations).
