@@ -263,7 +263,11 @@ double aglGraphData::axisScale(int c) const {
 }
 
 void aglGraphData::setResolution(int n) {
-    if (n >= 1) m_resolution = n;
+    if (n < 1) return;
+    // Passes read the fixed resolution.
+    pauseFilterThread();
+    m_resolution = n;
+    wakeFilterThread();
 }
 
 int aglGraphData::resolution(int L) const {
@@ -271,8 +275,11 @@ int aglGraphData::resolution(int L) const {
 }
 
 void aglGraphData::setResolutionAutoAdjust(bool on) {
+    // Passes read the flag and the levels' resolutions.
+    pauseFilterThread();
     m_resolutionAutoAdjust = on;
     if (on) recomputeResolutions();
+    wakeFilterThread();
 }
 
 // --- Palette range ---------------------------------------------------------

@@ -2,6 +2,7 @@
 
 #include "aglAxisTicks.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace agl {
@@ -64,6 +65,63 @@ void roundRangeOutward(double& minimum, double& maximum) {
     // numbers describe.
     widenRange(minimum, maximum);
     roundAxisRange(minimum, maximum);
+}
+
+} // namespace agl
+
+namespace agl {
+
+bool adaptBudgets(int64_t budgets[kLevelCount], FrameTimeRing rings[kLevelCount], int level,
+                  double frameSeconds, double target, int resolution) {
+    if (level < 0 || level >= kLevelCount) return false;
+    FrameTimeRing& ring = rings[level];
+    ring.times[ring.count] = frameSeconds;
+    if (++ring.count < kFrameRingSize) return false;
+    ring.count = 0;
+    double sum = 0.0;
+    for (double t : ring.times)
+        sum += t;
+    ring.average = sum * 0.1;
+
+    const auto clampBudget = [](int64_t b) { return std::clamp(b, kMinBudget, kMaxBudget); };
+    const int64_t before = budgets[level];
+    int64_t b = before;
+    if (ring.average < 0.5 * target && resolution >= 2)
+        b = clampBudget(2 * b);
+    else if (ring.average > 2.0 * target)
+        b = clampBudget(b / 2);
+    if (b == before) return false;
+
+    if (b < before) {
+        // A coarser level must not keep a budget the finer one gave up.
+        if (level == 1 && budgets[0] >= b) budgets[0] = clampBudget(b / 2);
+        if (level == 2) {
+            if (budgets[1] >= b) budgets[1] = clampBudget(b / 2);
+            if (budgets[0] >= budgets[1]) budgets[0] = clampBudget(budgets[1] / 2);
+        }
+    } else {
+        // A finer level must stay finer than the one that grew.
+        if (level == 1 && budgets[2] <= b) budgets[2] = clampBudget(2 * b);
+        if (level == 0) {
+            if (budgets[1] <= b) budgets[1] = clampBudget(2 * b);
+            if (budgets[2] <= budgets[1]) budgets[2] = clampBudget(2 * budgets[1]);
+        }
+    }
+    budgets[level] = b;
+    return true;
+}
+
+void gridLineCounts(int64_t columns, int64_t rows, int width, int height, double density,
+                    int maxColumns, int maxRows, int* xLines, int* yLines) {
+    const double s = std::max(1.0, double(std::min(width, height)));
+    const auto step = [&](int64_t count) -> int64_t {
+        if (count >= 10 && s / double(count) < density)
+            return std::max<int64_t>(1, int64_t(double(count) * density / s));
+        return 1;
+    };
+    // A tiny picture would make the step exceed the count: keep one line.
+    *xLines = int(std::max<int64_t>(1, std::min<int64_t>(columns / step(columns), maxColumns)));
+    *yLines = int(std::max<int64_t>(1, std::min<int64_t>(rows / step(rows), maxRows)));
 }
 
 } // namespace agl

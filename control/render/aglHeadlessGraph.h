@@ -1,12 +1,13 @@
-// aglHeadlessGraph: the graph engine driven without a window, as the control
-// drives it. It binds an array by name, resamples it by the data-access rules,
-// builds the scene (palette bar, camera, axes, the graph object of the finest
-// level that is ready) on a render context of its own and takes the published
-// picture. Command-line renders and tests use it; the settings it takes are
-// named after the control's properties.
+// aglHeadlessGraph: the control's engine (aglGraphView) driven without a
+// window. It plays the control's part: writes the settings as properties,
+// binds the array by name, lets the filter thread resample it, drives the
+// one-second tick until the finest level the rules allow (or a chosen level)
+// is shown, and takes the published picture; with spin it measures the
+// rotation with the budget adaptation live. Command-line renders and tests use
+// it; the settings are named after the control's properties.
 //
-// Threads: every member runs on the caller's thread; the render thread it
-// starts is stopped by the destructor.
+// Threads: every member runs on the caller's thread, which plays the control's
+// thread; the filter and render threads are stopped by the destructor.
 #pragma once
 
 #include <QImage>
@@ -40,8 +41,18 @@ struct aglGraphSettings {
     int Shading = 1;
     int TextureMode = 0;
     int Resolution = 0; // 0: ResolutionAutoAdjust; n: every n-th element, one level
+    int level = -1;     // the level of detail to stop at (0..2); -1: the finest the rules allow
     int frames = 1;     // pictures to draw (the last one is kept); >1 with spin measures rotation
-    bool spin = false;  // rotate the camera 5 degrees per frame
+    bool spin = false;  // spin the camera (5 degrees per frame), rendering continuously
+};
+
+// What a headless run measured.
+struct aglHeadlessReport {
+    double secondsPerFrame = 0.0; // mean over the frames after the first (0 for one frame)
+    int level = -1;               // the level shown when the picture was taken
+    int resolution = 0;           // its resolution
+    int64_t budget = 0;           // its point budget
+    double longestRenderWait = 0; // seconds the caller's thread waited in a render-thread pause
 };
 
 class aglHeadlessGraph {
@@ -55,13 +66,12 @@ public:
     aglHeadlessGraph(const aglHeadlessGraph&) = delete;
     aglHeadlessGraph& operator=(const aglHeadlessGraph&) = delete;
 
-    // Binds and resamples the array; false (with a message) on failure.
+    // Creates the view, binds the array and steps up the levels of detail;
+    // false (with a message) on failure.
     bool bind();
-    // Builds the scene, starts the render thread and takes the picture (the
-    // last of `frames`). secondsPerFrame, when given, gets the mean time of
-    // the frames after the first (0 for a single frame). False (with a
-    // message when the reason is known) when no picture could be drawn.
-    bool draw(QImage& image, double* secondsPerFrame);
+    // Takes the picture (the last of `frames`). False (with a message when
+    // the reason is known) when no picture could be drawn.
+    bool draw(QImage& image, aglHeadlessReport* report = nullptr);
 
 private:
     struct Scene;

@@ -124,6 +124,8 @@ public:
     void SetAntiAliasPasses(int n); // 0..32; n < 0 ignored
     int AntiAliasPasses() const { return m_aaPasses.load(); }
     bool IsAccumulationComplete() const { return m_accumComplete.load(); }
+    // The anti-aliasing pass the render thread is at (0 when none runs).
+    int AntiAliasPassIndex() const { return m_passIndex.load(); }
     void SetLineSmooth(bool on);
     bool LineSmooth() const { return m_lineSmooth.load(); }
     // The data-tip text, copied; null hides the tip.

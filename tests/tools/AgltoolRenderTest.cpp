@@ -106,9 +106,10 @@ TEST(AgltoolRender, BadInputFailsWithAMessageAndNoPicture) {
     TempDir dir;
     const std::string in = floatFile(dir, "a.agl", 4, 4, [](int r, int c) { return r + c; });
     const std::string out = dir.path() + "/never.png";
-    for (const char* opts : {"--size 10x10", "--size 100", "--style 5", "--palette 9", "--aa -1",
-                             "--roi 0:3:1", "--roi 0:0:9", "--rowdim 4", "--elevation north",
-                             "--distance 0", "--background 12345", "--bogus 1", "--style"}) {
+    for (const char* opts :
+         {"--size 10x10", "--size 100", "--style 5", "--palette 9", "--aa -1", "--roi 0:3:1",
+          "--roi 0:0:9", "--rowdim 4", "--elevation north", "--distance 0", "--background 12345",
+          "--bogus 1", "--style", "--level 3", "--level -1"}) {
         ToolRun run = agltool("render " + in + " " + out + " " + opts);
         EXPECT_EQ(run.status, 2) << opts << "\n" << run.out;
         EXPECT_NE(run.out.find("agltool"), std::string::npos) << opts;
@@ -117,4 +118,40 @@ TEST(AgltoolRender, BadInputFailsWithAMessageAndNoPicture) {
     ToolRun missing = agltool("render " + dir.path() + "/none.agl " + out);
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.out.find("none.agl"), std::string::npos) << missing.out;
+}
+
+TEST(AgltoolRender, LevelsOfDetailStepUpAndTheSpinAdaptsAtACoarseLevel) {
+    TempDir dir;
+    // 400 x 400: resolutions 16, 8 and 2 at the initial budgets.
+    const std::string in = floatFile(dir, "wave.agl", 400, 400, [](int r, int c) {
+        return std::sin(r * 0.05) * std::cos(c * 0.04);
+    });
+    QImage pictures[3];
+    for (int L = 0; L < 3; ++L) {
+        const std::string out = dir.path() + "/level" + std::to_string(L) + ".png";
+        ToolRun run = agltool("render " + in + " " + out + " --size 240x180 --level " +
+                              std::to_string(L) + " --trace");
+        ASSERT_EQ(run.status, 0) << run.out;
+        // The trace shows the levels stepped through, coarsest first.
+        for (int k = 0; k <= L; ++k)
+            EXPECT_NE(run.out.find("setting LOD level to: " + std::to_string(k)), std::string::npos)
+                << run.out;
+        EXPECT_EQ(run.out.find("setting LOD level to: " + std::to_string(L + 1)),
+                  std::string::npos);
+        pictures[L].load(QString::fromStdString(out));
+        ASSERT_FALSE(pictures[L].isNull());
+    }
+    EXPECT_NE(pictures[0], pictures[1]);
+    EXPECT_NE(pictures[1], pictures[2]);
+    // Without --level: the finest level the rules allow.
+    const std::string finest = dir.path() + "/finest.png";
+    ASSERT_EQ(agltool("render " + in + " " + finest + " --size 240x180").status, 0);
+    EXPECT_EQ(QImage(QString::fromStdString(finest)), pictures[2]);
+
+    // Spinning shows level 0 and reports how it went.
+    const std::string spun = dir.path() + "/spun.png";
+    ToolRun run = agltool("render " + in + " " + spun + " --size 240x180 --frames 12 --spin");
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("12 frames"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("level 0, resolution 16"), std::string::npos) << run.out;
 }

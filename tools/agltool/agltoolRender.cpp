@@ -6,7 +6,7 @@
 //                  [--distance D] [--aa N] [--rowdim D] [--coldim D]
 //                  [--roi D:LO:HI]... [--background RRGGBB] [--cache 0..2]
 //                  [--hidden-line 0|1] [--lighting 0|1] [--shading 0|1] [--texture 0..2]
-//                  [--resolution N]
+//                  [--resolution N] [--level 0..2]
 //                  [--frames N] [--spin] [--trace]
 //
 // Only the command line lives here: parseRenderOptions turns it into
@@ -59,8 +59,8 @@ int renderUsage() {
         "         [--palette-file NAME] [--elevation DEG] [--azimuth DEG] [--distance D]\n"
         "         [--aa 0..32] [--rowdim D] [--coldim D] [--roi D:LO:HI]...\n"
         "         [--background RRGGBB] [--cache 0..2] [--hidden-line 0|1] [--lighting 0|1]\n"
-        "         [--shading 0|1] [--texture 0..2] [--resolution N] [--frames N]\n"
-        "         [--spin] [--trace]\n");
+        "         [--shading 0|1] [--texture 0..2] [--resolution N] [--level 0..2]\n"
+        "         [--frames N] [--spin] [--trace]\n");
     return 2;
 }
 
@@ -153,6 +153,9 @@ int parseRenderOptions(int argc, char** argv, RenderSettings& s) {
         } else if (opt == "--resolution") {
             if (!parseLong(v, n) || n < 1 || n > 1000000) return bad(opt.c_str(), v, "1 or more");
             s.Resolution = int(n);
+        } else if (opt == "--level") {
+            if (!parseLong(v, n) || n < 0 || n > 2) return bad(opt.c_str(), v, "0..2");
+            s.level = int(n);
         } else if (opt == "--frames") {
             if (!parseLong(v, n) || n < 1 || n > 100000) return bad(opt.c_str(), v, "1..100000");
             s.frames = int(n);
@@ -181,13 +184,13 @@ int renderCommand(int argc, char** argv) {
     QGuiApplication app(qtArgc, qtArgv);
 
     QImage image;
-    double secondsPerFrame = 0.0;
+    aglHeadlessReport report;
     {
         aglHeadlessGraph graph(s, [](const std::string& line) {
             std::fprintf(stderr, "agltool: %s\n", line.c_str());
         });
         if (!graph.bind()) return 2;
-        if (!graph.draw(image, &secondsPerFrame)) {
+        if (!graph.draw(image, &report)) {
             std::fprintf(stderr, "agltool: %s: no picture was drawn\n", s.name.c_str());
             return 2;
         }
@@ -199,7 +202,10 @@ int renderCommand(int argc, char** argv) {
         return 2;
     }
     if (s.frames > 1)
-        std::printf("%d frames, %.2f frames per second\n", s.frames,
-                    secondsPerFrame > 0 ? 1.0 / secondsPerFrame : 0.0);
+        std::printf("%d frames, %.2f frames per second, level %d, resolution %d, budget %lld, "
+                    "longest render pause %.1f ms\n",
+                    s.frames, report.secondsPerFrame > 0 ? 1.0 / report.secondsPerFrame : 0.0,
+                    report.level, report.resolution, (long long)report.budget,
+                    report.longestRenderWait * 1000.0);
     return 0;
 }

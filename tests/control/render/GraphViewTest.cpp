@@ -1,0 +1,311 @@
+// The render pipeline on a real GL context, driven by its tick: levels of
+// detail step up one per tick and are reported coarsest first, a level is
+// never shown before its grid is ready, the state before any level is shown
+// is safe to use, and the view ends promptly whatever its threads are doing.
+#include "RenderTestSupport.h"
+#include "TempDir.h"
+#include "aglGraphView.h"
+#include "core/SegmentImage.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <random>
+#include <thread>
+#include <vector>
+
+namespace {
+
+::testing::Environment* const g_qt = ::testing::AddGlobalTestEnvironment(new rtest::QtEnvironment);
+
+using Clock = std::chrono::steady_clock;
+
+struct FltrPass {
+    int level, component;
+    double minimum, maximum;
+};
+
+class GraphViewTest : public ::testing::Test {
+protected:
+    // A rows x columns float array of a smooth hill.
+    std::string hill(int rows, int columns) {
+        SegmentImage img;
+        img.extents = {rows, columns};
+        std::string data;
+        data.reserve(size_t(rows) * size_t(columns) * 4);
+        for (int r = 0; r < rows; ++r)
+            for (int c = 0; c < columns; ++c)
+                SegmentImage::put(data, float(std::sin(r * 0.05) * std::cos(c * 0.03)));
+        return dir.write("hill" + std::to_string(rows) + "x" + std::to_string(columns) + ".agl",
+                         img.header() + data);
+    }
+
+    std::unique_ptr<aglGraphView> attached(int width = 160, int height = 120) {
+        auto v = std::make_unique<aglGraphView>();
+        v->Context().SetTimings(0, 0);
+        v->Attach(false);
+        v->Resize(width, height);
+        v->setFltrPassHandler([this](int level, int component, double minimum, double maximum) {
+            passes.push_back({level, component, minimum, maximum});
+        });
+        v->setRndrPassHandler(
+            [this](float, int, int resolution, int, bool, int) { rendered.push_back(resolution); });
+        return v;
+    }
+
+    // One timer tick once the filter has nothing left to do and a frame of
+    // the level shown is out: time driven by the test, not by sleeping.
+    static void settleAndTick(aglGraphView& v) {
+        ASSERT_TRUE(v.waitForFilter(60000));
+        v.Context().RenderAndWait();
+        v.Context().WaitUntilIdle();
+        v.tick();
+    }
+
+    TempDir dir;
+    std::vector<FltrPass> passes;
+    std::vector<int> rendered;
+};
+
+TEST_F(GraphViewTest, FltrPassComesForLevel0FirstThenOneLevelPerTick) {
+    const std::string file = hill(1000, 1000); // resolutions 32, 16 and 4
+    auto v = attached();
+    ASSERT_TRUE(v->setFileName(file));
+    EXPECT_EQ(v->currentLevel(), -1);
+    std::vector<int> shown;
+    for (int k = 0; k < 4; ++k) {
+        settleAndTick(*v);
+        shown.push_back(v->currentLevel());
+    }
+    EXPECT_EQ(shown, (std::vector<int>{0, 1, 2, 2}));
+    ASSERT_GE(passes.size(), 3u);
+    for (int L = 0; L < 3; ++L) {
+        EXPECT_EQ(passes[L].level, L);
+        EXPECT_EQ(passes[L].component, 0);
+        EXPECT_LT(passes[L].minimum, passes[L].maximum);
+        EXPECT_GE(passes[L].minimum, -1.0);
+        EXPECT_LE(passes[L].maximum, 1.0);
+    }
+    EXPECT_EQ(v->levelsShown(), 3);
+    EXPECT_EQ(v->currentResolution(), 4);
+    // Each tick reported the frames drawn since the last one, with the
+    // resolution shown then.
+    EXPECT_EQ(rendered, (std::vector<int>{32, 32, 16, 4}));
+}
+
+TEST_F(GraphViewTest, ASmallWindowNeverStepsAboveLevel0) {
+    const std::string file = hill(30, 30);
+    auto v = attached();
+    ASSERT_TRUE(v->setFileName(file));
+    for (int k = 0; k < 4; ++k) {
+        settleAndTick(*v);
+        EXPECT_EQ(v->currentLevel(), 0);
+    }
+    ASSERT_EQ(passes.size(), 1u);
+    EXPECT_EQ(passes[0].level, 0);
+    EXPECT_EQ(v->currentResolution(), 1);
+    // The picture shows the plot: many pixels differ from the white background.
+    const QImage img = v->Context().RenderAndWait();
+    ASSERT_FALSE(img.isNull());
+    int ink = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            ink += (img.pixel(x, y) & 0xFFFFFF) != 0x000000;
+    EXPECT_GT(ink, img.width() * img.height() / 10);
+}
+
+TEST_F(GraphViewTest, GraphType0FiresNoEventAndNeverSteps) {
+    const std::string file = hill(100, 100);
+    auto v = attached();
+    v->setGraphType(0, true);
+    const long before = v->filterPasses(); // the placeholder's, before the switch
+    ASSERT_TRUE(v->setFileName(file));
+    for (int k = 0; k < 3; ++k)
+        settleAndTick(*v);
+    EXPECT_EQ(v->currentLevel(), -1);
+    EXPECT_TRUE(passes.empty());
+    EXPECT_TRUE(rendered.empty());
+    EXPECT_EQ(v->filterPasses(), before);
+    // Back to the height plot: the levels are filtered and stepped again.
+    v->setGraphType(1, true);
+    settleAndTick(*v);
+    EXPECT_EQ(v->currentLevel(), 0);
+    EXPECT_EQ(passes.size(), 1u);
+}
+
+TEST_F(GraphViewTest, EventsFrozenAreNeverFiredLater) {
+    auto v = attached();
+    ASSERT_TRUE(v->setFileName(hill(1000, 1000)));
+    v->setEventsFrozen(true);
+    settleAndTick(*v);
+    settleAndTick(*v);
+    EXPECT_TRUE(passes.empty());
+    EXPECT_TRUE(rendered.empty());
+    v->setEventsFrozen(false);
+    settleAndTick(*v);
+    // The level still stepped while frozen; only the step's own report comes.
+    EXPECT_EQ(v->currentLevel(), 2);
+    ASSERT_EQ(passes.size(), 1u);
+    EXPECT_EQ(passes[0].level, 2);
+}
+
+TEST_F(GraphViewTest, BeforeAnyLevelIsShownEverythingIsSafe) {
+    const std::string file = hill(30, 40);
+    aglGraphView v; // no threads: passes run by direct calls
+    v.setCursor(5000, 7000);
+    ASSERT_TRUE(v.setFileName(file));
+    EXPECT_EQ(v.currentLevel(), -1);
+    // The cursor comes back inside the window, element by element.
+    EXPECT_EQ(v.cursorRow(), 29);
+    EXPECT_EQ(v.cursorColumn(), 39);
+    EXPECT_EQ(v.currentResolution(), v.level(0).resolution);
+    // No level: frame times adapt nothing.
+    const int64_t budgets[3] = {v.level(0).budget, v.level(1).budget, v.level(2).budget};
+    for (int k = 0; k < 25; ++k)
+        v.FrameTime();
+    for (int L = 0; L < 3; ++L)
+        EXPECT_EQ(v.level(L).budget, budgets[L]);
+    // Without ResolutionAutoAdjust the fixed resolution is reported.
+    v.setResolutionAutoAdjust(false);
+    v.setResolution(3);
+    EXPECT_EQ(v.currentResolution(), 3);
+}
+
+TEST_F(GraphViewTest, ALevelWhoseGridIsNotReadyIsNeverShown) {
+    const std::string file = hill(1000, 1000);
+    aglGraphView v; // no threads: the test decides which passes have run
+    v.setGraphType(1, true);
+    ASSERT_TRUE(v.setFileName(file));
+    v.setLevel(0, true);
+    EXPECT_EQ(v.currentLevel(), -1); // nothing is ready yet
+    ASSERT_TRUE(v.runPass(0, true));
+    v.setLevel(2, true); // not ready: level 0 instead
+    EXPECT_EQ(v.currentLevel(), 0);
+    v.setLevel(1, true);
+    EXPECT_EQ(v.currentLevel(), 0);
+    ASSERT_TRUE(v.runPass(1, true));
+    v.setLevel(2, true); // the next coarser ready level
+    EXPECT_EQ(v.currentLevel(), 1);
+    ASSERT_TRUE(v.runPass(2, true));
+    v.setLevel(2, true);
+    EXPECT_EQ(v.currentLevel(), 2);
+    EXPECT_EQ(&v.boundGraph(), &v.graphObject(2));
+    EXPECT_EQ(v.boundGraph().GetDataSource(), &v.filter(2));
+}
+
+TEST_F(GraphViewTest, FixedResolutionIsFilteredAndDrawnWithNoLevelShownYet) {
+    auto v = attached();
+    v->setResolutionAutoAdjust(false);
+    v->setResolution(4);
+    ASSERT_TRUE(v->setFileName(hill(200, 200)));
+    settleAndTick(*v);
+    EXPECT_EQ(v->currentLevel(), 0);
+    EXPECT_TRUE(v->filter(0).isDone());
+    EXPECT_EQ(v->filter(0).resolution(), 4);
+    EXPECT_EQ(v->boundGraph().GridWidth(), 50);
+}
+
+TEST_F(GraphViewTest, GridLinesFollowGridDensityOnlyWhileAutoAdjusted) {
+    auto v = attached(400, 400);
+    v->setShowPalette(false); // the whole 400 pixels
+    ASSERT_TRUE(v->setFileName(hill(1000, 1000)));
+    settleAndTick(*v);
+    int x = 0, y = 0;
+    v->gridLines(x, y);
+    EXPECT_EQ(y, 10); // trunc(1000 x 40 / 400) = 100 rows a line
+    EXPECT_EQ(x, 10);
+    v->setGridLines(3, 4); // ignored while auto adjusted
+    v->gridLines(x, y);
+    EXPECT_EQ(x, 10);
+    v->setGridDensityAutoAdjust(false);
+    v->setGridLines(3, 4);
+    v->gridLines(x, y);
+    EXPECT_EQ(x, 3);
+    EXPECT_EQ(y, 4);
+}
+
+// How the view is left before it is destroyed.
+enum class Ending { DuringPasses, RenderWaitingForData, Spinning, NoGL };
+
+class GraphViewEnding : public GraphViewTest, public ::testing::WithParamInterface<Ending> {};
+
+TEST_P(GraphViewEnding, EndsPromptly) {
+    const std::string big = hill(2000, 2000);
+    const std::string small = hill(64, 64);
+    const Ending how = GetParam();
+    if (how == Ending::NoGL) setenv("TAVRIX_EGL_PLATFORM", "no-such-platform", 1);
+    auto v = attached();
+    if (how == Ending::NoGL) {
+        v->Context().WaitUntilIdle();
+        unsetenv("TAVRIX_EGL_PLATFORM");
+        EXPECT_TRUE(v->Context().StartFailed());
+    }
+    ASSERT_TRUE(v->setFileName(small));
+    settleAndTick(*v);
+    switch (how) {
+    case Ending::DuringPasses:
+        ASSERT_TRUE(v->setFileName(big)); // passes start at once
+        break;
+    case Ending::RenderWaitingForData:
+        // Level 0 is shown; the rebind empties it and the render thread
+        // waits for its new grid.
+        EXPECT_EQ(v->currentLevel(), 0);
+        v->update();
+        break;
+    case Ending::Spinning:
+        v->ToggleSpin();
+        v->Context().WaitForFrame(v->Context().PublishedFrames(), 10000);
+        break;
+    case Ending::NoGL:
+        settleAndTick(*v);
+        // The pipeline runs (64 x 64: resolutions 2, 1, 1); only frames never come.
+        EXPECT_EQ(v->currentLevel(), 1);
+        break;
+    }
+    const auto start = Clock::now();
+    v.reset();
+    EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 10.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pipeline, GraphViewEnding,
+                         ::testing::Values(Ending::DuringPasses, Ending::RenderWaitingForData,
+                                           Ending::Spinning, Ending::NoGL));
+
+TEST_F(GraphViewTest, GraphTypesAndRebindsWhileFramesAndPassesRun) {
+    // Seeded stress: the control's thread changes graph type, rebinds,
+    // refilters, resizes, spins and ticks while both threads work. Run under
+    // TSan and ASan.
+    const std::string files[3] = {hill(40, 50), hill(300, 200), hill(7, 9)};
+    std::mt19937 rng(20261208);
+    auto v = attached(96, 80);
+    const int rounds = std::getenv("TAVRIX_LONG_STRESS") ? 20000 : 2000;
+    for (int k = 0; k < rounds; ++k) {
+        switch (rng() % 8) {
+        case 0:
+            v->setGraphType(int(rng() % 4), true);
+            break;
+        case 1:
+        case 2:
+            EXPECT_TRUE(v->setFileName(files[rng() % 3]));
+            break;
+        case 3:
+            v->update();
+            break;
+        case 4:
+            v->Resize(64 + int(rng() % 64), 48 + int(rng() % 64));
+            break;
+        case 5:
+            if (rng() % 8 == 0) v->ToggleSpin();
+            break;
+        default:
+            v->tick();
+            break;
+        }
+    }
+    if (v->Spinning()) v->ToggleSpin();
+    v->setGraphType(1, true);
+    settleAndTick(*v);
+    EXPECT_GE(v->currentLevel(), 0);
+}
+
+} // namespace
