@@ -119,8 +119,11 @@ bool CArrayDoc::makeHdfArray(CHdfObject& object) {
     if (object.array) return true;
     std::string reason;
     object.array = m_hdfHelper.makeArray(object, reason);
-    if (!object.array && !reason.empty())
+    if (!object.array && !reason.empty()) {
+        // A failed read is not data: the object has no content from now on.
+        object.hasContent = false;
         m_sink.message("Unable to read file: " + object.filePath, MessageIcon::Exclamation);
+    }
     return object.array != nullptr;
 }
 

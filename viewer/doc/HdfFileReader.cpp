@@ -273,24 +273,24 @@ public:
             GrInterface gr(GRstart(file.get()));
             int32 nattrs = 0;
             if (!gr || GRfileinfo(gr.get(), &nimages, &nattrs) == FAIL) {
-                nimages = 0;
-            } else {
-                for (int32 i = 0; i < std::max<int32>(nattrs, 0); ++i) {
-                    NameBuffer name;
-                    int32 nt = 0, count = 0;
-                    if (GRattrinfo(gr.get(), i, name.data(), &nt, &count) == FAIL) continue;
-                    auto a = makeAttribute(i, name.data(), nt, count, HdfAttributeGr,
-                                           attributeText(nt, count, [&](void* buf) {
-                                               return GRgetattr(gr.get(), i, buf);
-                                           }));
-                    a->filePath = m_path;
-                    fileAttributes.push_back(std::move(a));
-                }
-                for (int32 i = 0; i < std::max<int32>(nimages, 0); ++i) {
-                    RiAccess ri(GRselect(gr.get(), i));
-                    if (!ri) continue;
-                    images.push_back(loadImage(ri.get(), i));
-                }
+                reason = "Couldn't read file!";
+                return HdfReadCannotOpen;
+            }
+            for (int32 i = 0; i < std::max<int32>(nattrs, 0); ++i) {
+                NameBuffer name;
+                int32 nt = 0, count = 0;
+                if (GRattrinfo(gr.get(), i, name.data(), &nt, &count) == FAIL) continue;
+                auto a = makeAttribute(i, name.data(), nt, count, HdfAttributeGr,
+                                       attributeText(nt, count, [&](void* buf) {
+                                           return GRgetattr(gr.get(), i, buf);
+                                       }));
+                a->filePath = m_path;
+                fileAttributes.push_back(std::move(a));
+            }
+            for (int32 i = 0; i < std::max<int32>(nimages, 0); ++i) {
+                RiAccess ri(GRselect(gr.get(), i));
+                if (!ri) continue;
+                images.push_back(loadImage(ri.get(), i));
             }
         }
         if (std::max<int32>(nsets, 0) == 0 && std::max<int32>(nimages, 0) == 0) {

@@ -101,8 +101,10 @@ void encodeOne(std::string& out, const CHdfObject& o, int level) {
         f[2] = s.rank;
         f[3] = s.scaleOfDimension;
         if (s.coordinateVariable) flags |= 4;
-        for (size_t i = 0; i < s.extents.size(); ++i)
-            extents += (i ? "," : "") + std::to_string(s.extents[i]);
+        for (size_t i = 0; i < s.extents.size(); ++i) {
+            if (i) extents += ',';
+            extents += std::to_string(s.extents[i]);
+        }
         break;
     }
     case HdfKindRaster: {

@@ -437,6 +437,7 @@ TEST_F(HdfFailureTest, FailedElementReadShowsNoDataAndKeepsTheShownObject) {
     const CHdfObject* cube = top("cube");
     EXPECT_FALSE(doc->showHdfObjectById(cube->objectId));
     EXPECT_EQ(cube->array, nullptr);
+    EXPECT_FALSE(cube->hasContent);
     EXPECT_EQ(doc->hdfCurrent(), before);
     EXPECT_EQ(doc->currentArray(), before->array.get());
     EXPECT_TRUE(shownContains("Unable to read file: " + target));
