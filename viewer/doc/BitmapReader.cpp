@@ -3,6 +3,7 @@
 #include "aglTypes.h"
 
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -141,7 +142,13 @@ bool readBitmap(const uint8_t* data, size_t size, BitmapImage& out, std::string&
     out.width = int32_t(width);
     out.height = int32_t(height);
     out.bitsPerPixel = bits;
-    out.indices.assign(size_t(width * height), 0);
+    try {
+        out.indices.assign(size_t(width * height), 0);
+    } catch (const std::bad_alloc&) {
+        // A few bytes of run-length code may describe a picture of 2^30
+        // pixels: too large for this machine is a refusal, not a crash.
+        return fail(reason, "bitmap is too large to hold in memory");
+    }
     if (compression != kRgb) {
         if (!decodeRle(data + pixelOffset, data + size, bits, width, height, out.indices, reason))
             return false;

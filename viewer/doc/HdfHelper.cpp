@@ -131,14 +131,22 @@ HdfHelper::Outcome HdfHelper::run(const std::vector<std::string>& args, int time
             into.append(buf, size_t(got));
         }
     }
-    if (o.timedOut) ::kill(pid, SIGKILL);
+    // Both streams are closed (or the time is up): the process should be
+    // ending; one that lingers past the deadline is killed all the same.
     int status = 0;
     for (;;) {
-        const pid_t w = ::waitpid(pid, &status, o.timedOut ? 0 : 0);
+        if (o.timedOut) ::kill(pid, SIGKILL);
+        const pid_t w = ::waitpid(pid, &status, o.timedOut ? 0 : WNOHANG);
         if (w == pid) break;
         if (w < 0 && errno != EINTR) {
             status = -1;
             break;
+        }
+        if (w == 0) {
+            if (Clock::now() >= deadline)
+                o.timedOut = true;
+            else
+                ::usleep(1000);
         }
     }
     if (!o.timedOut && status != -1) {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -423,6 +424,27 @@ TEST_F(HdfFailureTest, HangingHelperIsKilledAtItsTimeLimit) {
     EXPECT_FALSE(doc->open(target));
     EXPECT_TRUE(doc->hdfHelper().lastTimedOut());
     expectPreviousKept();
+}
+
+TEST(HdfHelperProcess, HelperThatClosesItsOutputAndLingersIsKilledToo) {
+    TempDir dir;
+    HdfHelper helper(writeScript(dir, "linger.sh", "exec >&- 2>&-; exec sleep 30"));
+    helper.setTimeouts(300, 300);
+    HdfObjectList list;
+    std::string reason;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(helper.list("any.hdf", list, reason));
+    EXPECT_TRUE(helper.lastTimedOut());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(reason, "the HDF reader did not finish in time");
+}
+
+TEST(HdfHelperProcess, MissingHelperIsAFailureWithAReason) {
+    HdfHelper helper("/nonexistent/tavrix-hdf");
+    HdfObjectList list;
+    std::string reason;
+    EXPECT_FALSE(helper.list("any.hdf", list, reason));
+    EXPECT_NE(reason.find("cannot start"), std::string::npos) << reason;
 }
 
 TEST_F(HdfFailureTest, FailedElementReadShowsNoDataAndKeepsTheShownObject) {

@@ -154,6 +154,14 @@ int fuzzAglAscii(const uint8_t* data, size_t size) {
 }
 
 int fuzzBitmap(const uint8_t* data, size_t size) {
+    // Pictures of more than 2^24 pixels are legal (run-length code makes
+    // them from a few bytes) but only cost the fuzzer time: not tried.
+    if (size >= 26) {
+        int32_t w, h;
+        std::memcpy(&w, data + 18, 4);
+        std::memcpy(&h, data + 22, 4);
+        if (std::llabs(int64_t(w)) * std::llabs(int64_t(h)) > (int64_t(1) << 24)) return 0;
+    }
     BitmapImage image;
     std::string reason;
     if (!readBitmap(data, size, image, reason)) {
