@@ -1,5 +1,5 @@
-// The HDF helper's reader under the fuzzer: each input becomes an in-memory
-// file, is listed, and every object with content is read into a buffer of
+// The HDF helper's reader under the fuzzer: each input becomes a file in
+// /dev/shm, is listed, and every object with content is read into a buffer of
 // exactly the size the listing promises (so a read past it is caught).
 // The HDF library itself is not instrumented: a fault inside it shows only
 // as a crash, which the viewer survives because this code runs in the
@@ -10,8 +10,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <memory>
-#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
@@ -62,10 +62,17 @@ void readAll(const std::string& path, const CHdfObject& o) {
 } // namespace
 
 int fuzzHdfFile(const uint8_t* data, size_t size) {
-    const int fd = memfd_create("hdf-fuzz", MFD_CLOEXEC);
-    if (fd < 0) std::abort();
-    if (size > 0 && ::write(fd, data, size) != ssize_t(size)) std::abort();
-    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    // A fresh name for every input: the HDF library keeps files it has seen
+    // by name, so a reused name would read an earlier input again.
+    static unsigned long counter = 0;
+    const std::string path = "/dev/shm/tavrix-hdf-fuzz-" + std::to_string(::getpid()) + "-" +
+                             std::to_string(counter++) + ".hdf";
+    {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd < 0) std::abort();
+        if (size > 0 && ::write(fd, data, size) != ssize_t(size)) std::abort();
+        ::close(fd);
+    }
     HdfObjectList objects;
     std::string reason;
     if (hdfListFile(path, objects, reason) == HdfReadOk) {
@@ -78,6 +85,6 @@ int fuzzHdfFile(const uint8_t* data, size_t size) {
         for (const auto& o : objects)
             readAll(path, *o);
     }
-    ::close(fd);
+    ::unlink(path.c_str());
     return 0;
 }
