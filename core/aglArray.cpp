@@ -461,8 +461,8 @@ std::string aglArray::shapeText() const {
             if (m_lowerBounds[i] == 1)
                 std::snprintf(buf, sizeof buf, last ? "%d)" : "%d, ", m_extents[i]);
             else
-                std::snprintf(buf, sizeof buf, last ? "%d:%d)" : "%d:%d, ", m_lowerBounds[i],
-                              int(int64_t(m_lowerBounds[i]) + m_extents[i] - 1));
+                std::snprintf(buf, sizeof buf, last ? "%d:%lld)" : "%d:%lld, ", m_lowerBounds[i],
+                              (long long)(int64_t(m_lowerBounds[i]) + m_extents[i] - 1));
             s += buf;
         }
     } else {

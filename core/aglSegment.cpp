@@ -163,9 +163,11 @@ bool aglSegment::open(const std::string& rawName, bool readOnly) {
         m_fd = fd;
         m_fileBacked = true;
     } else {
-        // 2. A shared-memory block of that name.
+        // 2. A shared-memory block of that name (no block has a longer one).
         const std::string object = platform::shmObjectName(name);
-        fd = name.empty() ? -1 : shm_open(object.c_str(), readOnly ? O_RDONLY : O_RDWR, 0);
+        fd = name.empty() || name.size() > kMaxNameLength
+                 ? -1
+                 : shm_open(object.c_str(), readOnly ? O_RDONLY : O_RDWR, 0);
         if (fd < 0) {
             fail(AGL_E_OPEN);
             return false;
@@ -337,6 +339,18 @@ bool aglSegment::checkHeader(uint64_t available) {
         m_error = AGL_E_RANK;
         return false;
     }
+    // A Fortran dimension's upper bound (lower + extent - 1) must be a 32-bit
+    // index like the lower one: beyond it the subscripts shown and written
+    // as text would wrap, and the text could not be read back.
+    if (m_fortran) {
+        for (int i = 0; i < m_dims; ++i) {
+            const int64_t lower = readI32(reinterpret_cast<const uint8_t*>(m_lowerBounds) + 4 * i);
+            if (lower + int64_t(readI32(m_base + 12 + 4 * i)) - 1 > INT32_MAX) {
+                m_error = AGL_E_EXTENT;
+                return false;
+            }
+        }
+    }
     return true;
 }
 
@@ -417,7 +431,12 @@ bool aglSegment::create(const char* rawName, int slots, const int32_t* extents, 
     }
 
     std::string name(rawName);
-    if (name.size() > 512) name.resize(512);
+    if (name.size() > kMaxNameLength) {
+        // Refused, never cut: two long names with one prefix would meet.
+        initialise(nullptr);
+        m_error = AGL_E_OPEN;
+        return false;
+    }
     initialise(name.c_str());
     if (!describeNew(slots, extents, type)) return false;
     const uint64_t total = neededSize();
@@ -459,9 +478,8 @@ bool aglSegment::create(const char* rawName, int slots, const int32_t* extents, 
 
 bool aglSegment::createShared(const std::string& name, int slots, const int32_t* extents, int type,
                               int language) {
-    std::string n = name;
-    if (n.size() > 512) n.resize(512);
-    if (n.empty()) {
+    const std::string& n = name;
+    if (n.empty() || n.size() > kMaxNameLength) {
         initialise(nullptr);
         m_error = AGL_E_OPEN;
         return false;
@@ -477,8 +495,16 @@ bool aglSegment::createBlock(const std::string& name, bool /*generated*/, int sl
 
     const std::string object = platform::shmObjectName(m_name);
     m_fd = shm_open(object.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    // A block of that name that nobody holds was left by a process that
+    // died: it is swept, and the name is free again.
+    int err = m_fd < 0 ? errno : 0;
+    if (err == EEXIST &&
+        platform::removeAbandonedBlock(object) == platform::RemoveResult::Removed) {
+        m_fd = shm_open(object.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+        err = m_fd < 0 ? errno : 0;
+    }
     if (m_fd < 0) {
-        fail(errno == EEXIST ? AGL_E_EXISTS : AGL_E_MAPPING);
+        fail(err == EEXIST ? AGL_E_EXISTS : AGL_E_MAPPING);
         return false;
     }
     flock(m_fd, LOCK_SH);

@@ -23,6 +23,10 @@
 
 class aglSegment {
 public:
+    // Longest segment name, in bytes. Longer names are refused (never cut)
+    // when a segment is created, and are no shared-memory block when opened.
+    static constexpr size_t kMaxNameLength = 512;
+
     aglSegment() = default;
     ~aglSegment();
     aglSegment(const aglSegment&) = delete;

@@ -68,4 +68,55 @@ int sweepAbandonedBlocks(double minAgeSeconds) {
     return removed;
 }
 
+std::vector<BlockInfo> listBlocks() {
+    std::vector<BlockInfo> blocks;
+    DIR* dir = opendir("/dev/shm");
+    if (!dir) return blocks;
+    while (dirent* entry = readdir(dir)) {
+        const std::string file = entry->d_name;
+        if (file.rfind("agl-", 0) != 0) continue;
+        BlockInfo b;
+        b.object = "/" + file;
+        // Undo the escapes; a hashed name does not come back to the same object.
+        std::string name;
+        for (size_t i = 4; i < file.size(); ++i) {
+            if (file.compare(i, 3, "%25") == 0) {
+                name += '%';
+                i += 2;
+            } else if (file.compare(i, 3, "%2F") == 0) {
+                name += '/';
+                i += 2;
+            } else {
+                name += file[i];
+            }
+        }
+        if (shmObjectName(name) == b.object) b.segmentName = name;
+        const int fd = shm_open(b.object.c_str(), O_RDONLY, 0);
+        if (fd < 0) continue; // gone meanwhile
+        struct stat st {};
+        if (fstat(fd, &st) == 0) b.size = int64_t(st.st_size);
+        b.held = b.size == 0 || flock(fd, LOCK_EX | LOCK_NB) != 0;
+        close(fd);
+        blocks.push_back(std::move(b));
+    }
+    closedir(dir);
+    return blocks;
+}
+
+RemoveResult removeAbandonedBlock(const std::string& object) {
+    const int fd = shm_open(object.c_str(), O_RDONLY, 0);
+    if (fd < 0) return RemoveResult::Missing;
+    // Holders keep a shared lock from the moment they create or open it, and
+    // a creator sizes the block only after taking its lock: a block with a
+    // size that can be locked exclusively has no holder left.
+    struct stat st {};
+    RemoveResult result = RemoveResult::Held;
+    if (fstat(fd, &st) == 0 && st.st_size > 0 && flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        shm_unlink(object.c_str());
+        result = RemoveResult::Removed;
+    }
+    close(fd);
+    return result;
+}
+
 } // namespace platform

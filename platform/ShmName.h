@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -28,5 +29,22 @@ std::string shmObjectName(std::string_view segmentName);
 // process). Objects younger than minAgeSeconds are skipped so that a block
 // being created right now is never swept. Returns the number removed.
 int sweepAbandonedBlocks(double minAgeSeconds = 10.0);
+
+// One "/agl-*" object as listBlocks() finds it.
+struct BlockInfo {
+    std::string object;      // "/agl-..."
+    std::string segmentName; // the segment name it stands for; empty when hashed
+    int64_t size = 0;        // bytes
+    bool held = false;       // some process keeps it open
+};
+
+// Every "/agl-*" object on this machine, in no particular order.
+std::vector<BlockInfo> listBlocks();
+
+enum class RemoveResult { Removed, Held, Missing };
+
+// Unlinks the object ("/agl-...") when no process holds it. A block that is
+// still being created (no size yet) counts as held.
+RemoveResult removeAbandonedBlock(const std::string& object);
 
 } // namespace platform

@@ -241,29 +241,29 @@ AxisNumbers valueAxisNumbers(double minimum, double maximum, bool reversed, Tick
 
     bool round = false;
     if (autoDetail && std::isfinite(span) && span > 0) {
-        // Smallest round step that gives at most n ticks inside the range.
-        static const double kAll[] = {1.0, 2.0, 2.5, 5.0};
-        static const double kWhole[] = {1.0, 2.0, 5.0};
-        double s = integerData && span / (n - 1) < 1.0
-                       ? 1.0
-                       : niceStepAtLeast(span / double(n - 1), integerData ? kWhole : kAll,
-                                         integerData ? 3 : 4);
-        for (int guard = 0; guard < 8; ++guard) {
+        // The smallest round step (1, 2, 2.5 or 5 times a power of ten;
+        // whole numbers only for integer data) that puts between two and n
+        // ticks on its multiples inside the range. The steps are tried from a
+        // decade below span / (n - 1) upward: the first one that fits can be
+        // a smaller one when the range is not itself a multiple of it
+        // (-40000..40000 in four ticks: not 50000, which leaves only 0, but
+        // 25000).
+        static const double kMantissas[] = {1.0, 2.0, 2.5, 5.0};
+        const double decade = std::pow(10.0, std::floor(std::log10(span / double(n - 1))) - 1.0);
+        for (int e = 0; e < 4 * 4 && !round; ++e) {
+            const double s = kMantissas[e % 4] * decade * std::pow(10.0, e / 4);
+            if (!std::isfinite(s) || s <= 0.0) break;
+            if (integerData && (s < 1.0 || std::fabs(s - std::round(s)) > 1e-9 * s)) continue;
             const double lo = std::ceil(minimum / s - 1e-9) * s;
             const double hi = std::floor(maximum / s + 1e-9) * s;
             const long long count = std::llround((hi - lo) / s) + 1;
-            if (count <= n) {
-                if (count >= 2) {
-                    round = true;
-                    a.major = int(count);
-                    a.step = s;
-                    a.first = lo;
-                    a.startFraction = std::clamp((lo - minimum) / span, 0.0, 1.0);
-                    a.endFraction = std::clamp((hi - minimum) / span, 0.0, 1.0);
-                }
-                break;
-            }
-            s = nextNiceStep(s, integerData);
+            if (count < 2 || count > n) continue;
+            round = true;
+            a.major = int(count);
+            a.step = s;
+            a.first = lo;
+            a.startFraction = std::clamp((lo - minimum) / span, 0.0, 1.0);
+            a.endFraction = std::clamp((hi - minimum) / span, 0.0, 1.0);
         }
         if (round && a.minor > 0) {
             // Minor ticks that divide the round step into round parts.

@@ -407,7 +407,11 @@ template <typename T> void aglFilter::shiftTo(int c, const uint8_t* first) {
     double v = std::is_same_v<T, uint32_t> ? double(uint64_t(x)) : double(x);
     if (!std::isfinite(v)) v = 0.0; // a hole first: no shift
     if (m_clamp) v = std::clamp(v, m_comp[c].clampLow, m_comp[c].clampHigh);
-    v = std::clamp(v, -agl::kFloatLimit, agl::kFloatLimit);
+    // Near the float limit a shift gains no precision and would push values
+    // of the other sign past the limit (1e38 shifted by -1e38 is 2e38),
+    // where they are clamped: the top of a -1e38..1e38 range lost its colour.
+    // Below 1e-7 of the limit, a shifted value overshoots by at most an ulp.
+    if (std::fabs(v) > agl::kFloatLimit * 1e-7) v = 0.0;
     m_comp[c].offset = -v * m_comp[c].scale;
 }
 

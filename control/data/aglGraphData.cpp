@@ -10,9 +10,6 @@
 
 namespace {
 
-// A scale this small would blow grid values back up past any palette.
-constexpr double kSmallestPaletteScale = 9.536743e-7;
-
 // Keeps a level's data lock for a whole pass and its scaling.
 struct LevelLock {
     explicit LevelLock(const aglFilter& f) : filter(f) { filter.lockData(); }
@@ -312,7 +309,11 @@ aglGraphData::PaletteMapping aglGraphData::paletteMapping(int currentLevel) cons
         scale = f.componentScale(m.component);
         offset = f.componentOffset(m.component);
     }
-    if (!(scale >= kSmallestPaletteScale)) scale = 1.0;
+    // Only a scale that cannot be inverted falls back to 1. A small one is
+    // simply a wide range: 0.8 / 1e6 for data spanning a million, 0.8 / 2e38
+    // for the widest a float holds; treating those as 1 drew every value in
+    // the palette's first colour.
+    if (!std::isfinite(scale) || scale == 0.0 || !std::isfinite(1.0 / scale)) scale = 1.0;
     m.valueScale = 1.0 / scale;
     m.valueOffset = -offset / scale;
     if (m_paletteAutoAdjust) {

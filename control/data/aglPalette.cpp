@@ -135,7 +135,8 @@ bool aglPalette::SetRange(double minimum, double maximum) {
 }
 
 void aglPalette::SetValueMapping(double scale, double offset) {
-    m_valueScale = std::isfinite(scale) && std::fabs(scale) >= kTiny ? scale : 1.0;
+    // Any finite non-zero scale is a mapping (data range over drawn height).
+    m_valueScale = std::isfinite(scale) && scale != 0.0 ? scale : 1.0;
     m_valueOffset = std::isfinite(offset) ? offset : 0.0;
     PaletteChanged();
 }

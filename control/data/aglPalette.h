@@ -57,9 +57,9 @@ public:
     float Minimum() const { return m_min; }
     float Maximum() const { return m_max; }
 
-    // Height-to-value mapping: value = height x scale + offset. A zero,
-    // tiny (below 9.536743e-7) or non-finite scale counts as 1, a non-finite
-    // offset as 0, so that no lookup ever divides by it or turns NaN.
+    // Height-to-value mapping: value = height x scale + offset. A zero or
+    // non-finite scale counts as 1, a non-finite offset as 0, so that no
+    // lookup ever turns NaN; any other scale is kept, however small.
     void SetValueMapping(double scale, double offset);
     double ValueScale() const { return m_valueScale; }
     double ValueOffset() const { return m_valueOffset; }

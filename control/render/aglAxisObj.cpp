@@ -304,18 +304,86 @@ void aglAxisObj::drawText(aglFont* font, float x, float y, float z, const std::s
         }
     }
     if (!font->Build()) return;
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    // Where the anchor falls in the window: GL's own raster position when it
+    // is inside the viewport; otherwise projected here, and then an anchor
+    // outside the depth range or behind the eye draws nothing (as an invalid
+    // raster position would), while one beside the viewport is still placed.
+    GLfloat depthRange[2] = {0.0f, 1.0f};
+    glGetFloatv(GL_DEPTH_RANGE, depthRange);
+    glDepthRange(0.0, 0.0);
     glRasterPos3f(x, y, z);
     GLboolean valid = GL_FALSE;
     glGetBooleanv(GL_CURRENT_RASTER_POSITION_VALID, &valid);
-    if (!valid) return;
-    if (centred) {
-        // Numbers are centred on their anchor: half the width to the left,
-        // a third of the height down (the anchor is then near the middle of
-        // the digits). An empty bitmap only moves the raster position.
-        int w = 1, h = 1;
-        font->TextExtent(text.c_str(), &w, &h);
-        glBitmap(0, 0, 0.0f, 0.0f, -float(w / 2), -float(h / 3), nullptr);
+    double wx = 0.0, wy = 0.0;
+    if (valid) {
+        GLfloat at[4] = {};
+        glGetFloatv(GL_CURRENT_RASTER_POSITION, at);
+        wx = at[0];
+        wy = at[1];
+    } else {
+        GLdouble mv[16], pr[16];
+        glGetDoublev(GL_MODELVIEW_MATRIX, mv);
+        glGetDoublev(GL_PROJECTION_MATRIX, pr);
+        double eye[4], clip[4];
+        const double in[4] = {x, y, z, 1.0};
+        for (int r = 0; r < 4; ++r)
+            eye[r] = mv[r] * in[0] + mv[4 + r] * in[1] + mv[8 + r] * in[2] + mv[12 + r] * in[3];
+        for (int r = 0; r < 4; ++r)
+            clip[r] =
+                pr[r] * eye[0] + pr[4 + r] * eye[1] + pr[8 + r] * eye[2] + pr[12 + r] * eye[3];
+        if (!(clip[3] > 0.0) || clip[2] < -clip[3] || clip[2] > clip[3]) {
+            glDepthRange(depthRange[0], depthRange[1]);
+            return;
+        }
+        wx = viewport[0] + (clip[0] / clip[3] + 1.0) * 0.5 * viewport[2];
+        wy = viewport[1] + (clip[1] / clip[3] + 1.0) * 0.5 * viewport[3];
+        if (!(std::fabs(wx) < 1e6 && std::fabs(wy) < 1e6)) {
+            glDepthRange(depthRange[0], depthRange[1]);
+            return;
+        }
     }
+    const int x0 = int(std::floor(wx)), y0 = int(std::floor(wy));
+
+    int w = 1, h = 1;
+    font->TextExtent(text.c_str(), &w, &h);
+    // Numbers are centred on their anchor: half the width to the left, a
+    // third of the height down (the anchor is then near the middle of the
+    // digits). Titles start at theirs.
+    int left = x0 - (centred ? w / 2 : 0);
+    int baseline = y0 - (centred ? h / 3 : 0);
+    // Wide numbers ("1.00e+05") beside an axis near the picture's edge were
+    // cut there, or lost when their anchor fell outside: the text is moved
+    // inward until all of it is inside the viewport.
+    const int descent = font->Descent();
+    left = std::max(viewport[0], std::min(left, viewport[0] + viewport[2] - w));
+    baseline = std::max(viewport[1] + descent,
+                        std::min(baseline, viewport[1] + viewport[3] - (h - descent)));
+
+    if (!valid) {
+        // A raster position outside the viewport cannot be set directly in
+        // OpenGL 1.1: it is set at the viewport's corner, always valid, and
+        // moved from there.
+        GLint matrixMode = GL_MODELVIEW;
+        glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
+        glMatrixMode(GL_PROJECTION);
+        glPushMatrix();
+        glLoadIdentity();
+        glMatrixMode(GL_MODELVIEW);
+        glPushMatrix();
+        glLoadIdentity();
+        glRasterPos3f(-1.0f, -1.0f, 0.0f);
+        glPopMatrix();
+        glMatrixMode(GL_PROJECTION);
+        glPopMatrix();
+        glMatrixMode(GLenum(matrixMode));
+    }
+    glDepthRange(depthRange[0], depthRange[1]);
+    const int fromX = valid ? x0 : viewport[0], fromY = valid ? y0 : viewport[1];
+    // An empty bitmap only moves the raster position.
+    if (left != fromX || baseline != fromY)
+        glBitmap(0, 0, 0.0f, 0.0f, float(left - fromX), float(baseline - fromY), nullptr);
     std::vector<unsigned char> codes;
     for (unsigned char c : text)
         if (c >= aglFont::kFirstChar && c < aglFont::kFirstChar + aglFont::kCharCount)
@@ -410,8 +478,14 @@ void aglAxisObj::drawAxisLines(const Visibility& v, RenderMode) {
 void aglAxisObj::drawNumbersAndTitles(const Visibility& v, const float base[3][3]) {
     if (!m_showNumbers && !m_showTitles) return;
     buildFonts();
-    // Text stays readable in front of the walls and the graph.
-    glDisable(GL_DEPTH_TEST);
+    // Text stays readable in front of the walls and the graph: it is always
+    // drawn, and at the nearest depth (its raster positions are set with a
+    // zero depth range), so that a graph drawn after the axes leaves it in
+    // front too.
+    GLint depthFunc = GL_LESS;
+    glGetIntegerv(GL_DEPTH_FUNC, &depthFunc);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_ALWAYS);
     if (m_showNumbers) {
         for (int a = 0; a < 3; ++a) {
             if (!v.drawn[a]) continue;
@@ -439,7 +513,7 @@ void aglAxisObj::drawNumbersAndTitles(const Visibility& v, const float base[3][3
         }
     }
     glColor3fv(m_color);
-    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GLenum(depthFunc));
 }
 
 void aglAxisObj::drawWalls(const Visibility& v, float azimuth) {

@@ -30,7 +30,8 @@
  * Shared-memory names: a segment name maps to the POSIX shared-memory object
  * "/agl-" + name, with '%' written "%25" and '/' written "%2F"; longer than
  * 250 characters it becomes "/agl-" + the first 200 encoded characters + "-" +
- * 16 hex digits of the 64-bit FNV-1a hash of the name.
+ * 16 hex digits of the 64-bit FNV-1a hash of the name. Names are at most 512
+ * bytes: a longer one is refused with AGL_E_OPEN, never cut.
  */
 #ifndef AGL_H
 #define AGL_H
@@ -95,7 +96,8 @@ typedef struct agl_segment agl_segment;
 
 /* Creates a new shared-memory segment. name may be NULL for a generated
    name (read it back with agl_name). Fails with AGL_E_EXISTS when a block of
-   that name exists. Elements start as zeros. */
+   that name exists and is held by a running process (a block left by one
+   that died is removed first). Elements start as zeros. */
 AGL_API int agl_create(agl_segment** out, const char* name, int type, int language, int ndims,
                        const int* extents);
 

@@ -395,3 +395,39 @@ TEST(SegmentFaults, FileTruncatedWhileMappedReadsZerosInsteadOfKillingUs) {
     EXPECT_EQ(p[50], 5) << "what is still in the file is still there";
     EXPECT_GT(seg.truncationFaults(), 0);
 }
+
+// Names longer than 512 bytes are refused, never cut: cut names of one
+// prefix would meet, and a name that could be shared could not be opened.
+TEST(SharedMemory, OverlongNamesAreRefusedBothWays) {
+    const std::string base = uniqueName("long") + std::string(600, 'a');
+    const int32_t e[1] = {4};
+    aglSegment seg;
+    EXPECT_FALSE(seg.createShared(base, 1, e, AGL_UCHAR, AGL_LANG_C));
+    EXPECT_EQ(seg.takeError(), AGL_E_OPEN);
+    EXPECT_FALSE(shmExists(base.substr(0, 512)));
+    EXPECT_FALSE(seg.create(base.c_str(), 1, e, AGL_UCHAR, AGL_LANG_C));
+    // Exactly 512 bytes is a name like any other.
+    const std::string fits = base.substr(0, aglSegment::kMaxNameLength);
+    ASSERT_TRUE(seg.createShared(fits, 1, e, AGL_UCHAR, AGL_LANG_C));
+    aglSegment other;
+    EXPECT_TRUE(other.open(fits, true));
+    EXPECT_FALSE(other.open(fits + "b", true));
+}
+
+// A block whose creator died holds no lock: creating the name again sweeps
+// it instead of failing; a held block still makes the name taken.
+TEST(SharedMemory, CreatingSweepsAnAbandonedBlockOfTheSameName) {
+    const std::string name = uniqueName("abandoned");
+    const std::string object = platform::shmObjectName(name);
+    const int fd = shm_open(object.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, 64), 0);
+    close(fd);
+    const int32_t e[1] = {4};
+    aglSegment seg;
+    ASSERT_TRUE(seg.createShared(name, 1, e, AGL_UCHAR, AGL_LANG_C)) << seg.takeError();
+    aglSegment again;
+    EXPECT_FALSE(again.createShared(name, 1, e, AGL_UCHAR, AGL_LANG_C));
+    EXPECT_EQ(again.takeError(), AGL_E_EXISTS);
+    EXPECT_EQ(platform::removeAbandonedBlock(object), platform::RemoveResult::Held);
+}

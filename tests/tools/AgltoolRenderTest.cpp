@@ -1,5 +1,6 @@
 // agltool render end to end: a picture of the requested size with the plot
 // in it, the options that change it, and clear failures for bad input.
+#include "ImageCompare.h"
 #include "TempDir.h"
 #include "core/SegmentImage.h"
 
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <limits>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace {
@@ -155,3 +157,92 @@ TEST(AgltoolRender, LevelsOfDetailStepUpAndTheSpinAdaptsAtACoarseLevel) {
     EXPECT_NE(run.out.find("12 frames"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("level 0, resolution 16"), std::string::npos) << run.out;
 }
+
+// Option values a float cannot hold are refused, not turned into an
+// infinity the camera ignores; a picture that cannot be written is a
+// failure with a message, whatever the output is.
+TEST(AgltoolRender, NumbersBeyondAFloatAndUnwritableOutputsAreRefused) {
+    TempDir dir;
+    const std::string in = floatFile(dir, "f.agl", 8, 8, [](int r, int c) { return r + c; });
+    const std::string out = dir.file("o.png");
+    for (const char* option : {"--distance 1e39", "--elevation -1e39", "--azimuth 3.5e38",
+                               "--roi 0:4294967297:4294967298", "--aa 4294967296"}) {
+        ToolRun run = agltool("render " + in + " " + out + " --size 16x16 " + option);
+        EXPECT_EQ(run.status, 2) << option << "\n" << run.out;
+        EXPECT_NE(run.out.find("bad --"), std::string::npos) << run.out;
+    }
+    EXPECT_EQ(agltool("render " + in + " " + out + " --size 16x16 --distance 3e38").status, 0);
+
+    const std::string fifo = dir.file("fifo.png");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& target : {std::string("/dev/full"), fifo}) {
+        ToolRun run = agltool("render " + in + " " + target + " --size 16x16");
+        EXPECT_EQ(run.status, 2) << target;
+        EXPECT_NE(run.out.find("cannot write the picture"), std::string::npos) << run.out;
+    }
+}
+
+// ---- Wide value ranges --------------------------------------------------------
+
+namespace {
+
+struct WideRangePicture {
+    const char* name;
+    uint8_t type; // header type byte: 3 AGL_SHORT, 6 AGL_FLOAT, 7 AGL_DOUBLE
+    double low, high;
+};
+
+class WideRangeRender : public ::testing::TestWithParam<WideRangePicture> {};
+
+// Whether some pixel of the graph part (left of the palette bar) is nearly
+// the palette's first colour (blue) and some other nearly its last (red).
+bool showsBothEndsOfThePalette(const QImage& img, int graphWidth) {
+    bool blue = false, red = false;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < graphWidth; ++x) {
+            const QColor c = img.pixelColor(x, y);
+            blue = blue || (c.blue() > 150 && c.red() < 60 && c.green() < 60);
+            red = red || (c.red() > 150 && c.green() < 80 && c.blue() < 60);
+        }
+    return blue && red;
+}
+
+} // namespace
+
+// Data spanning a million, a full 16-bit recording, -1e38..1e38: the surface
+// runs through the whole palette (it once came out in one colour past a
+// width of about 8.4e5), and the z numbers, however wide, stay whole inside
+// the picture on round ticks.
+TEST_P(WideRangeRender, SurfaceUsesTheWholePaletteAndNumbersStayWhole) {
+    const WideRangePicture p = GetParam();
+    TempDir dir;
+    SegmentImage img;
+    img.type = p.type;
+    img.extents = {16, 16};
+    img.lower = {0, 0};
+    std::string data;
+    for (int r = 0; r < 16; ++r)
+        for (int c = 0; c < 16; ++c) {
+            const double v = p.low + (p.high - p.low) * ((r * 16 + c) / 255.0);
+            if (p.type == 3)
+                SegmentImage::put(data, int16_t(std::lround(v)));
+            else if (p.type == 6)
+                SegmentImage::put(data, float(v));
+            else
+                SegmentImage::put(data, v);
+        }
+    const std::string in = dir.write("wide.agl", img.header() + data);
+    const std::string out = dir.file("wide.png");
+    ToolRun run = agltool("render " + in + " " + out + " --size 320x240");
+    ASSERT_EQ(run.status, 0) << run.out;
+    const QImage picture(QString::fromStdString(out));
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_TRUE(showsBothEndsOfThePalette(picture, 320 - 120));
+    EXPECT_TRUE(tavrix::test::matchesBaseline(picture, std::string("wide_range_") + p.name));
+}
+
+INSTANTIATE_TEST_SUITE_P(AgltoolRender, WideRangeRender,
+                         ::testing::Values(WideRangePicture{"float_0_to_1e6", 6, 0.0, 1e6},
+                                           WideRangePicture{"short_full", 3, -32768.0, 32767.0},
+                                           WideRangePicture{"double_1e38", 7, -1e38, 1e38}),
+                         [](const auto& w) { return std::string(w.param.name); });

@@ -4,14 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -204,4 +207,233 @@ TEST(Agltool, ConvertGoesThroughTextAndBackKeepingValuesAndTrailer) {
     EXPECT_EQ(unwritable.status, 2);
     EXPECT_NE(unwritable.out.find("AGL_E_OPEN (20484)"), std::string::npos) << unwritable.out;
     EXPECT_EQ(agltool("convert " + src + " x.txt --precision 99").status, 2);
+}
+
+// ---- Faults found with real data and hostile input ------------------------
+
+namespace {
+
+// agltool started in the background with its output in a pipe; killed (if
+// still running) and reaped when it goes.
+class BackgroundTool {
+public:
+    explicit BackgroundTool(const std::vector<std::string>& args) {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        m_pid = fork();
+        if (m_pid == 0) {
+            dup2(fds[1], 1);
+            dup2(fds[1], 2);
+            close(fds[0]);
+            close(fds[1]);
+            const std::string tool = std::string(TAVRIX_BINARY_DIR) + "/bin/agltool";
+            std::vector<char*> argv{const_cast<char*>(tool.c_str())};
+            for (const std::string& a : args)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(tool.c_str(), argv.data());
+            _exit(127);
+        }
+        close(fds[1]);
+        m_out = fdopen(fds[0], "r");
+    }
+    ~BackgroundTool() {
+        if (m_pid > 0 && !m_reaped) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+        if (m_out) fclose(m_out);
+    }
+    // The next line of output (empty at the end).
+    std::string line() {
+        char buf[4096];
+        return m_out && fgets(buf, sizeof buf, m_out) ? std::string(buf) : std::string();
+    }
+    // Reads the rest of the output and the exit status.
+    ToolRun finish() {
+        ToolRun r{-1, {}};
+        char buf[65536];
+        size_t n;
+        while (m_out && (n = fread(buf, 1, sizeof buf, m_out)) > 0)
+            r.out.append(buf, n);
+        int st = 0;
+        waitpid(m_pid, &st, 0);
+        m_reaped = true;
+        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+        return r;
+    }
+    void signal(int sig) {
+        kill(m_pid, sig);
+        if (sig == SIGKILL) {
+            waitpid(m_pid, nullptr, 0);
+            m_reaped = true;
+        }
+    }
+
+private:
+    pid_t m_pid = -1;
+    bool m_reaped = false;
+    FILE* m_out = nullptr;
+};
+
+std::string uniqueName(const char* what) {
+    return std::string("tavrix-test/") + what + "-" + std::to_string(getpid());
+}
+
+} // namespace
+
+// A binary agl file named .txt, converted onto itself: the text writer must
+// not destroy the bytes it is reading from.
+TEST(AgltoolFaults, ConvertOntoItsOwnSourceKeepsTheValues) {
+    TempDir dir;
+    const std::string path = fortranFile(dir);
+    const std::string txt = dir.file("self.txt");
+    ASSERT_EQ(std::rename(path.c_str(), txt.c_str()), 0);
+    ToolRun run = agltool("convert " + txt + " " + txt);
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(fileText(txt).substr(0, 20), "#agl ascii data V1.0");
+    ASSERT_EQ(agltool("convert " + txt + " " + dir.file("back.agl")).status, 0);
+    EXPECT_EQ(agltool("dump " + dir.file("back.agl")).out, "1\t4\n2\t5\n3\t6\n");
+}
+
+// Outputs that are no regular file: a named pipe would block for ever,
+// a device swallows or refuses the bytes. Each is refused at once.
+TEST(AgltoolFaults, OutputsThatAreNoRegularFileAreRefused) {
+    TempDir dir;
+    const std::string in = fortranFile(dir);
+    const std::string fifo = dir.file("pipe.txt");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& out : {fifo, std::string("/dev/full")}) {
+        ToolRun run = agltool("convert " + in + " " + out);
+        EXPECT_EQ(run.status, 2) << out << "\n" << run.out;
+        EXPECT_NE(run.out.find("not a regular file"), std::string::npos) << run.out;
+    }
+    struct stat st {};
+    ASSERT_EQ(stat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the pipe itself stays";
+}
+
+// A file cut short while dump reads it: its lost pages read as zeros, which
+// must end in an error, not in a screenful of zeros and status 0.
+TEST(AgltoolFaults, DumpFailsWhenTheFileShrinksUnderIt) {
+    TempDir dir;
+    SegmentImage img;
+    img.extents = {4096, 1024};
+    const std::string head = img.header();
+    const std::string path = dir.write("big.agl", head);
+    ASSERT_EQ(truncate(path.c_str(), off_t(head.size()) + off_t(4096) * 1024 * 4), 0);
+    BackgroundTool dump({"dump", path});
+    ASSERT_FALSE(dump.line().empty()); // reading has begun
+    ASSERT_EQ(truncate(path.c_str(), off_t(head.size())), 0);
+    ToolRun run = dump.finish();
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.out.find("shrank while it was read"), std::string::npos) << run.out.size();
+}
+
+// Option numbers are read in 64 bits and checked before they narrow: 2^32 + 1
+// is not row 1.
+TEST(AgltoolFaults, RoiBeyondThe32BitRangeIsRefusedNotWrapped) {
+    TempDir dir;
+    const std::string path = fortranFile(dir);
+    for (const char* roi :
+         {"0:4294967297:4294967298", "0:0:4294967296", "0:1:0", "0:0:99999999999999999999"}) {
+        ToolRun run = agltool("dump " + path + " --roi " + roi);
+        EXPECT_EQ(run.status, 2) << roi << "\n" << run.out;
+        EXPECT_EQ(run.out.find("\t"), std::string::npos) << roi << ": no values printed";
+    }
+    EXPECT_EQ(agltool("dump " + path + " --roi 0:1:1").out, "4\n5\n6\n");
+}
+
+// Names longer than a segment name may be are refused in both directions,
+// so what share accepts, info finds.
+TEST(AgltoolFaults, OverlongShareNamesAreRefused) {
+    TempDir dir;
+    const std::string path = fortranFile(dir);
+    const std::string longName = uniqueName("long") + std::string(600, 'x');
+    BackgroundTool share({"share", longName, path});
+    ToolRun run = share.finish(); // a share that started would wait for ever
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.out.find("limited to 512 bytes"), std::string::npos) << run.out;
+    ToolRun info = agltool("info " + longName);
+    EXPECT_EQ(info.status, 2);
+    EXPECT_NE(info.out.find("limited to 512 bytes"), std::string::npos) << info.out;
+}
+
+// A share that is killed leaves its block with no holder: sharing the name
+// again works, and ls / rm show and remove such blocks.
+TEST(AgltoolFaults, BlocksOfAKilledShareAreSweptListedAndRemoved) {
+    TempDir dir;
+    const std::string path = fortranFile(dir);
+    const std::string name = uniqueName("killed");
+    {
+        BackgroundTool first({"share", name, path});
+        ASSERT_NE(first.line().find("sharing"), std::string::npos);
+        first.signal(SIGKILL);
+    }
+    ToolRun ls = agltool("ls");
+    EXPECT_NE(ls.out.find("abandoned"), std::string::npos) << ls.out;
+    EXPECT_NE(ls.out.find(name), std::string::npos) << ls.out;
+
+    {
+        BackgroundTool again({"share", name, path});
+        ASSERT_NE(again.line().find("sharing"), std::string::npos) << "the name is free again";
+        ToolRun held = agltool("rm " + name);
+        EXPECT_EQ(held.status, 2);
+        EXPECT_NE(held.out.find("held"), std::string::npos) << held.out;
+        EXPECT_EQ(agltool("dump " + name).out, "1\t4\n2\t5\n3\t6\n");
+        again.signal(SIGKILL);
+    }
+    EXPECT_EQ(agltool("rm " + name).status, 0);
+    EXPECT_EQ(agltool("ls").out.find(name + "\n"), std::string::npos);
+    EXPECT_EQ(agltool("rm " + name).status, 2) << "nothing left to remove";
+}
+
+// info --json is always valid UTF-8: bytes of a name that are not UTF-8
+// become U+FFFD, while real UTF-8 passes as it is.
+TEST(AgltoolFaults, InfoJsonReplacesBytesThatAreNotUtf8) {
+    TempDir dir;
+    const std::string source = fortranFile(dir);
+    const std::string odd = dir.file("\xff\xc3(\xe2\x82.agl");
+    const std::string fine = dir.file("caf\xc3\xa9.agl");
+    ASSERT_EQ(std::rename(source.c_str(), odd.c_str()), 0);
+    ASSERT_EQ(link(odd.c_str(), fine.c_str()), 0);
+    ToolRun bad = agltool("info --json '" + odd + "'");
+    ASSERT_EQ(bad.status, 0) << bad.out;
+    EXPECT_NE(bad.out.find("/\\ufffd\\ufffd(\\ufffd\\ufffd.agl\""), std::string::npos) << bad.out;
+    for (unsigned char c : bad.out)
+        EXPECT_LT(c, 0x80) << "only the escapes carry the odd bytes";
+    ToolRun good = agltool("info --json '" + fine + "'");
+    EXPECT_NE(good.out.find("caf\xc3\xa9.agl\""), std::string::npos) << good.out;
+}
+
+// Fortran bounds at the ends of the 32-bit range: the shape text and the
+// text file carry them exactly, and a pair whose upper end does not fit is
+// refused at load rather than wrapped.
+TEST(AgltoolFaults, BoundsAtThe32BitLimitsSurviveTheTextRoundTrip) {
+    TempDir dir;
+    SegmentImage img;
+    img.language = 2;
+    img.type = 5; // AGL_LONG
+    img.extents = {2, 3};
+    img.lower = {INT32_MAX - 1, INT32_MIN};
+    std::string data;
+    for (int32_t v : {1, 2, 3, 4, 5, 6})
+        SegmentImage::put(data, v);
+    const std::string edge = dir.write("edge.agl", img.header() + data);
+    ToolRun info = agltool("info " + edge);
+    ASSERT_EQ(info.status, 0) << info.out;
+    EXPECT_EQ(info.out.substr(0, info.out.find('\n')),
+              "int*4 M(-2147483648:-2147483646, 2147483646:2147483647)");
+    ASSERT_EQ(agltool("convert " + edge + " " + dir.file("edge.txt")).status, 0);
+    ToolRun back = agltool("convert " + dir.file("edge.txt") + " " + dir.file("back.agl"));
+    ASSERT_EQ(back.status, 0) << back.out;
+    EXPECT_EQ(agltool("dump " + dir.file("back.agl")).out, agltool("dump " + edge).out);
+    EXPECT_NE(agltool("info --json " + dir.file("back.agl"))
+                  .out.find("\"lower_bounds\": [2147483646, -2147483648]"),
+              std::string::npos);
+
+    img.lower = {INT32_MAX, INT32_MIN}; // upper end 2^31 + 1
+    ToolRun over = agltool("info " + dir.write("over.agl", img.header() + data));
+    EXPECT_EQ(over.status, 2);
+    EXPECT_NE(over.out.find("AGL_E_EXTENT"), std::string::npos) << over.out;
 }

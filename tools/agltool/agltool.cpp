@@ -3,6 +3,8 @@
 //   agltool info [--json] NAME
 //   agltool dump NAME [--object N] [--rowdim D] [--coldim D] [--roi D:LO:HI]...
 //   agltool share NAME FILE
+//   agltool ls
+//   agltool rm NAME
 //   agltool convert IN OUT [--object N] [--precision N] [--exponent]
 //   agltool render NAME OUT.png [options]   (see agltoolRender.cpp)
 //
@@ -16,6 +18,7 @@
 #include "AglAsciiFormat.h"
 #include "AglBinaryFormat.h"
 #include "GraphSettings.h"
+#include "ShmName.h"
 #include "aglArray.h"
 #include "aglSegment.h"
 #include "aglTypes.h"
@@ -43,6 +46,13 @@ namespace {
 
 const char* g_name = "";
 
+// Segment names never hold backslashes: each is a slash.
+std::string aglSlashed(std::string s) {
+    for (char& c : s)
+        if (c == '\\') c = '/';
+    return s;
+}
+
 int failCode(const std::string& what, int code) {
     std::fprintf(stderr, "agltool: %s: %s (%d)\n", what.c_str(), agl::errorName(code), code);
     return 2;
@@ -53,30 +63,71 @@ int usage() {
                          "       agltool dump NAME [--object N] [--rowdim D] [--coldim D] "
                          "[--roi D:LO:HI]...\n"
                          "       agltool share NAME FILE\n"
+                         "       agltool ls\n"
+                         "       agltool rm NAME\n"
                          "       agltool convert IN OUT [--object N] [--precision N] [--exponent]\n"
                          "       agltool render NAME OUT.png [options]\n");
     return 2;
 }
 
-bool parseInt(const char* text, long& out) {
+// A decimal integer in 64 bits; false for anything else, or out of range.
+bool parseInt(const char* text, long long& out) {
     char* end = nullptr;
     errno = 0;
-    out = std::strtol(text, &end, 10);
+    out = std::strtoll(text, &end, 10);
     return end != text && *end == 0 && errno == 0;
 }
 
+// Length of the well-formed UTF-8 sequence at s[i] (1..4), or 0 when the
+// bytes there are not one (stray continuation bytes, overlong forms,
+// surrogates, code points above U+10FFFF, a sequence cut short).
+size_t utf8SequenceLength(const std::string& s, size_t i) {
+    const unsigned char c = (unsigned char)s[i];
+    if (c < 0x80) return 1;
+    size_t n;
+    unsigned lo = 0x80, hi = 0xBF; // allowed range of the second byte
+    if (c >= 0xC2 && c <= 0xDF)
+        n = 2;
+    else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        if (c == 0xE0) lo = 0xA0;
+        if (c == 0xED) hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        if (c == 0xF0) lo = 0x90;
+        if (c == 0xF4) hi = 0x8F;
+    } else
+        return 0;
+    if (i + n > s.size()) return 0;
+    for (size_t k = 1; k < n; ++k) {
+        const unsigned char b = (unsigned char)s[i + k];
+        if (k == 1 ? (b < lo || b > hi) : (b < 0x80 || b > 0xBF)) return 0;
+    }
+    return n;
+}
+
+// A JSON string of bytes that are meant as UTF-8 (names, paths): what is not
+// valid UTF-8 becomes U+FFFD, so the output always parses.
 std::string jsonString(const std::string& s) {
     std::string out = "\"";
-    for (unsigned char c : s) {
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char c = (unsigned char)s[i];
         if (c == '"' || c == '\\') {
             out += '\\';
             out += char(c);
-        } else if (c < 0x20) {
+            ++i;
+        } else if (c < 0x20 || c == 0x7f) {
             char buf[8];
             std::snprintf(buf, sizeof buf, "\\u%04x", c);
             out += buf;
-        } else
-            out += char(c);
+            ++i;
+        } else if (const size_t n = utf8SequenceLength(s, i)) {
+            out.append(s, i, n);
+            i += n;
+        } else {
+            out += "\\ufffd";
+            ++i;
+        }
     }
     return out + "\"";
 }
@@ -148,6 +199,26 @@ template <typename T> std::string jsonArray(const T* v, int n) {
     for (int i = 0; i < n; ++i)
         l.push_back((long long)v[i]);
     return jsonList(l);
+}
+
+// A mapped file that shrank under the reader: its missing pages read as
+// zeros, so nothing read from it since can be trusted.
+bool shrank(const aglSegment& segment) {
+    return segment.truncationFaults() > 0;
+}
+
+int shrankFailure(const std::string& name) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "agltool: %s: the file shrank while it was read\n", name.c_str());
+    return failCode(name, AGL_E_FORMAT);
+}
+
+// A shared-memory name longer than segments allow: refused, never cut.
+bool nameTooLong(const std::string& name) {
+    if (name.size() <= aglSegment::kMaxNameLength) return false;
+    std::fprintf(stderr, "agltool: segment names are limited to %d bytes, this one has %zu\n",
+                 int(aglSegment::kMaxNameLength), name.size());
+    return true;
 }
 
 // The "trailer" member of info --json: null, or what the trailer holds
@@ -244,7 +315,10 @@ std::string takeObjectOption(int& argc, char** argv) {
 int info(const std::string& name, bool json) {
     if (isHdfFile(name)) return hdfInfo(name, json);
     aglSegment seg;
-    if (!seg.open(name, true)) return failCode(name, seg.takeError());
+    if (!seg.open(name, true)) {
+        nameTooLong(name); // says why no block of that name can exist
+        return failCode(name, seg.takeError());
+    }
     aglArray array;
     if (!array.open(name, true)) return failCode(name, array.takeError());
     const agl::TypeInfo& ti = agl::typeInfo(seg.typeCode());
@@ -303,13 +377,16 @@ int dump(const std::string& name, int argc, char** argv) {
         if (!owned) return 2;
     } else {
         owned = std::make_unique<aglArray>();
-        if (!owned->open(name, true)) return failCode(name, owned->takeError());
+        if (!owned->open(name, true)) {
+            nameTooLong(name);
+            return failCode(name, owned->takeError());
+        }
     }
     aglArray& array = *owned;
     for (int i = 0; i < argc; ++i) {
         const std::string opt = argv[i];
         if ((opt == "--rowdim" || opt == "--coldim") && i + 1 < argc) {
-            long d;
+            long long d;
             if (!parseInt(argv[++i], d) || d < 0 || d >= array.dimCount()) {
                 std::fprintf(stderr, "agltool: %s: dimension %s out of range 0..%d\n", name.c_str(),
                              argv[i], array.dimCount() - 1);
@@ -320,16 +397,25 @@ int dump(const std::string& name, int argc, char** argv) {
             else
                 array.setColDim(int(d));
         } else if (opt == "--roi" && i + 1 < argc) {
-            long d, lo, hi;
+            long long d, lo, hi;
             const std::string roiText = argv[++i];
             const size_t a = roiText.find(':'),
                          b = roiText.find(':', a == std::string::npos ? a : a + 1);
             if (a == std::string::npos || b == std::string::npos ||
                 !parseInt(roiText.substr(0, a).c_str(), d) ||
                 !parseInt(roiText.substr(a + 1, b - a - 1).c_str(), lo) ||
-                !parseInt(roiText.substr(b + 1).c_str(), hi) || d < 0 || d >= array.dimCount()) {
-                std::fprintf(stderr, "agltool: bad --roi '%s' (want D:LO:HI, 0-based)\n",
+                !parseInt(roiText.substr(b + 1).c_str(), hi) || d < 0 || d >= array.dimCount() ||
+                lo < 0 || hi < lo) {
+                std::fprintf(stderr, "agltool: bad --roi '%s' (want D:LO:HI, 0-based, LO <= HI)\n",
                              roiText.c_str());
+                return 2;
+            }
+            // Checked in 64 bits before it narrows to an index: a bound
+            // beyond the extent is refused, never wrapped into it.
+            if (hi >= array.extent(int(d))) {
+                std::fprintf(stderr,
+                             "agltool: %s: --roi %s outside the array (dimension %lld has %d)\n",
+                             name.c_str(), roiText.c_str(), d, array.extent(int(d)));
                 return 2;
             }
             array.setRoi(int(d), int32_t(lo), int32_t(hi));
@@ -342,6 +428,9 @@ int dump(const std::string& name, int argc, char** argv) {
     std::string line;
     char buf[40];
     for (int64_t r = r0; r < int64_t(r0) + nr; ++r) {
+        // A file cut short while it is read reads as zeros from there on:
+        // stop at the first row that may hold them.
+        if (shrank(*array.segment())) return shrankFailure(name);
         line.clear();
         for (int64_t c = c0; c < int64_t(c0) + nc; ++c) {
             std::snprintf(buf, sizeof buf, "%.17g", array.value(c, r));
@@ -351,6 +440,7 @@ int dump(const std::string& name, int argc, char** argv) {
         line += '\n';
         std::fputs(line.c_str(), stdout);
     }
+    if (shrank(*array.segment())) return shrankFailure(name);
     return 0;
 }
 
@@ -360,6 +450,7 @@ void onSignal(int) {
 }
 
 int share(const std::string& name, const std::string& file) {
+    if (nameTooLong(name)) return failCode(name, AGL_E_OPEN);
     aglSegment source;
     if (!source.open(file, true)) return failCode(file, source.takeError());
     int32_t ext[agl::kMaxDims] = {};
@@ -372,6 +463,7 @@ int share(const std::string& name, const std::string& file) {
         block.setLowerBound(i, source.lowerBound(i));
     std::memcpy(block.elements(), source.elements(),
                 size_t(source.elementCount()) * size_t(source.elementSize()));
+    if (shrank(source)) return shrankFailure(file); // the block goes with `block`
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     std::printf("agltool: sharing %s as %s until interrupted\n", file.c_str(),
@@ -429,7 +521,7 @@ int convert(const std::string& in, const std::string& out, int argc, char** argv
     AsciiNumberFormat format;
     for (int i = 0; i < argc; ++i) {
         const std::string opt = argv[i];
-        long p;
+        long long p;
         if (opt == "--precision" && i + 1 < argc && parseInt(argv[i + 1], p) && p >= 0 && p <= 17) {
             format.precision = int(p);
             ++i;
@@ -456,7 +548,11 @@ int convert(const std::string& in, const std::string& out, int argc, char** argv
         if (!array->open(in, true)) return failCode(in, array->takeError());
     } else {
         AsciiReadResult r = readAglAscii(file.data(), file.size());
-        if (!r.array) return failCode(in, r.error.code);
+        if (!r.array) {
+            if (!r.error.detail.empty())
+                std::fprintf(stderr, "agltool: %s: %s\n", in.c_str(), r.error.detail.c_str());
+            return failCode(in, r.error.code);
+        }
         if (!r.warning.empty()) std::fputs(r.warning.c_str(), stderr);
         array = std::move(r.array);
     }
@@ -498,9 +594,37 @@ int convert(const std::string& in, const std::string& out, int argc, char** argv
     return 0;
 }
 
+// Lists every shared-memory block of segments on this machine, held or
+// abandoned (left behind by a process that was killed).
+int listBlocks() {
+    for (const platform::BlockInfo& b : platform::listBlocks()) {
+        std::printf("%-9s %12lld  %s\n", b.held ? "held" : "abandoned", (long long)b.size,
+                    b.segmentName.empty() ? b.object.c_str() : b.segmentName.c_str());
+    }
+    return 0;
+}
+
+// Removes the block of segment NAME (or of object "/agl-..." as ls shows a
+// hashed one) when no process holds it.
+int removeBlock(const std::string& name) {
+    if (nameTooLong(name)) return failCode(name, AGL_E_OPEN);
+    const std::string object =
+        name.rfind("/agl-", 0) == 0 ? name : platform::shmObjectName(aglSlashed(name));
+    switch (platform::removeAbandonedBlock(object)) {
+    case platform::RemoveResult::Removed:
+        return 0;
+    case platform::RemoveResult::Held:
+        std::fprintf(stderr, "agltool: %s: the block is held by a running process\n", name.c_str());
+        return failCode(name, AGL_E_EXISTS);
+    default:
+        return failCode(name, AGL_E_OPEN);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "ls") == 0) return listBlocks();
     if (argc < 3) return usage();
     const std::string command = argv[1];
     if (command == "info") {
@@ -512,6 +636,7 @@ int main(int argc, char** argv) {
     }
     if (command == "dump") return dump(argv[2], argc - 3, argv + 3);
     if (command == "share" && argc == 4) return share(argv[2], argv[3]);
+    if (command == "rm" && argc == 3) return removeBlock(argv[2]);
     if (command == "convert" && argc >= 4) return convert(argv[2], argv[3], argc - 4, argv + 4);
 #ifdef AGLTOOL_RENDER
     if (command == "render") return renderCommand(argc - 2, argv + 2);

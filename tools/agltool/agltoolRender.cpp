@@ -15,16 +15,19 @@
 // as the control does.
 #include "agltoolRender.h"
 
+#include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QTemporaryDir>
 #include <cerrno>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "ReplacingFile.h"
 #include "aglHeadlessGraph.h"
 #include "aglTrace.h"
 
@@ -36,18 +39,24 @@ struct RenderSettings : aglGraphSettings {
     bool cameraMoved[3] = {false, false, false}; // elevation, azimuth, distance given
 };
 
-bool parseLong(const char* text, long& out) {
+// A decimal integer in 64 bits; false for anything else or out of range, so
+// a huge value is refused by the caller's range check, never wrapped into it.
+bool parseLong(const char* text, long long& out) {
     char* end = nullptr;
     errno = 0;
-    out = std::strtol(text, &end, 10);
+    out = std::strtoll(text, &end, 10);
     return end != text && *end == 0 && errno == 0;
 }
 
+// A number that a float holds: a finite double beyond the float's range
+// would become infinity, which the camera ignores without a word.
 bool parseFloat(const char* text, float& out) {
     char* end = nullptr;
     errno = 0;
     const double v = std::strtod(text, &end);
-    if (end == text || *end != 0 || errno != 0 || !std::isfinite(v)) return false;
+    if (end == text || *end != 0 || errno != 0 || !std::isfinite(v) ||
+        std::fabs(v) > double(FLT_MAX))
+        return false;
     out = float(v);
     return true;
 }
@@ -86,7 +95,7 @@ int parseRenderOptions(int argc, char** argv, RenderSettings& s) {
         }
         if (i + 1 >= argc) return renderUsage();
         const char* v = argv[++i];
-        long n = 0;
+        long long n = 0;
         if (opt == "--size") {
             int w = 0, h = 0;
             char extra = 0;
@@ -120,10 +129,14 @@ int parseRenderOptions(int argc, char** argv, RenderSettings& s) {
             if (!parseLong(v, n) || n < 0 || n > 6) return bad(opt.c_str(), v, "0..6");
             (opt == "--rowdim" ? s.RowDim : s.ColDim) = int(n);
         } else if (opt == "--roi") {
-            long d = 0, lo = 0, hi = 0;
-            char extra = 0;
-            if (std::sscanf(v, "%ld:%ld:%ld%c", &d, &lo, &hi, &extra) != 3 || d < 0 || d > 6 ||
-                lo < 0 || hi < lo || hi > INT32_MAX)
+            long long d = 0, lo = 0, hi = 0;
+            const std::string text = v;
+            const size_t a = text.find(':');
+            const size_t b = a == std::string::npos ? a : text.find(':', a + 1);
+            if (b == std::string::npos || !parseLong(text.substr(0, a).c_str(), d) ||
+                !parseLong(text.substr(a + 1, b - a - 1).c_str(), lo) ||
+                !parseLong(text.substr(b + 1).c_str(), hi) || d < 0 || d > 6 || lo < 0 || hi < lo ||
+                hi > INT32_MAX)
                 return bad(opt.c_str(), v, "D:LO:HI, 0-based, LO <= HI");
             s.rois.push_back({int(d), int32_t(lo), int32_t(hi)});
         } else if (opt == "--background") {
@@ -197,8 +210,17 @@ int renderCommand(int argc, char** argv) {
     }
     // Quality 80 is zlib level 1: a few per cent larger files, written in a
     // fraction of the default level's time.
-    if (!image.save(QString::fromStdString(s.output), "PNG", 80)) {
-        std::fprintf(stderr, "agltool: %s: cannot write the picture\n", s.output.c_str());
+    // Encoded in memory, then written through a file that replaces the
+    // target only when complete: every write and the close are checked, and
+    // a pipe or device is refused rather than blocked on.
+    QByteArray png;
+    QBuffer buffer(&png);
+    ReplacingFile file;
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG", 80) ||
+        !file.open(s.output) || !file.write(png.constData(), size_t(png.size())) ||
+        !file.commit()) {
+        std::fprintf(stderr, "agltool: %s: cannot write the picture%s%s\n", s.output.c_str(),
+                     file.error().empty() ? "" : ": ", file.error().c_str());
         return 2;
     }
     if (s.frames > 1)

@@ -1,5 +1,7 @@
 #include "AglAsciiFormat.h"
 
+#include "ReplacingFile.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -126,7 +128,7 @@ void writeText(const aglArray& array, const AsciiNumberFormat& format, TextSink&
         const int32_t extent = array.extent(k);
         const int32_t lb = array.lowerBound(k);
         if (fortran && lb != 1)
-            std::snprintf(buf, sizeof buf, " %d:%d", lb, int(int64_t(lb) + extent - 1));
+            std::snprintf(buf, sizeof buf, " %d:%lld", lb, (long long)(int64_t(lb) + extent - 1));
         else
             std::snprintf(buf, sizeof buf, " %d", extent);
         dim += buf;
@@ -177,6 +179,10 @@ void writeText(const aglArray& array, const AsciiNumberFormat& format, TextSink&
 
 inline bool isDigit(char c) {
     return c >= '0' && c <= '9';
+}
+// Line ends: LF (and so CR LF), and a lone CR as old Mac files have them.
+inline bool isLineEnd(char c) {
+    return c == '\n' || c == '\r';
 }
 inline bool startsValue(char c) {
     return isDigit(c) || c == '+' || c == '-' || c == '.';
@@ -291,6 +297,8 @@ public:
         int dims = 0;
         int64_t extents[agl::kMaxDims] = {};
         int64_t lowerBounds[agl::kMaxDims] = {1, 1, 1, 1, 1, 1, 1};
+        // Why the last "#dim" line cannot be used; empty when it can.
+        std::string dimError;
     };
 
     // Applies directives up to the first value; returns its position, or
@@ -314,7 +322,7 @@ public:
                 lineStart = false;
                 continue;
             }
-            lineStart = c == '\n';
+            lineStart = isLineEnd(c);
             ++p;
         }
         return nullptr;
@@ -325,7 +333,7 @@ public:
     void guessShape(const char* first, int64_t& columns, int64_t& rows) const {
         columns = 0;
         const char* p = first;
-        while (p < m_end && *p != '\n') {
+        while (p < m_end && !isLineEnd(*p)) {
             if (startsValue(*p)) {
                 const char* after = valueEnd(p);
                 if (after) {
@@ -411,15 +419,16 @@ private:
                 p = lineEnd(p);
                 continue;
             }
-            lineStart = c == '\n';
+            lineStart = isLineEnd(c);
             ++p;
         }
         return stored;
     }
 
     const char* lineEnd(const char* p) const {
-        const void* nl = std::memchr(p, '\n', size_t(m_end - p));
-        return nl ? static_cast<const char*>(nl) : m_end;
+        while (p < m_end && !isLineEnd(*p))
+            ++p;
+        return p;
     }
     const char* skipNumberChars(const char* p) const {
         while (p < m_end && isNumberChar(*p))
@@ -477,12 +486,16 @@ private:
             }
         } else if (startsWith(p, eol, "#dim")) {
             h.dims = 0;
+            h.dimError.clear();
             for (int k = 0; k < agl::kMaxDims; ++k) {
                 h.extents[k] = 0;
                 h.lowerBounds[k] = 1;
             }
+            // Every number on the line is a dimension: one that cannot be
+            // used is an error rather than a dimension quietly left out,
+            // which would shift every value of the file into another place.
             const char* q = p + 4;
-            while (q < eol && h.dims < agl::kMaxDims) {
+            while (q < eol) {
                 if (!(isDigit(*q) || *q == '-')) {
                     ++q;
                     continue;
@@ -490,24 +503,39 @@ private:
                 const char* numberEnd = q + 1;
                 while (numberEnd < eol && isDigit(*numberEnd))
                     ++numberEnd;
+                const std::string token(q, size_t(numberEnd - q));
                 const int64_t lo = convertInteger(q, numberEnd);
                 q = numberEnd;
+                int64_t extent = 0, lower = 1;
+                std::string text = token;
                 if (q + 1 < eol && *q == ':' && (isDigit(q[1]) || q[1] == '-' || q[1] == '+')) {
                     const char* hiEnd = q + 2;
                     while (hiEnd < eol && isDigit(*hiEnd))
                         ++hiEnd;
                     const int64_t hi = convertInteger(q + 1, hiEnd);
+                    text = token + std::string(q, size_t(hiEnd - q));
                     q = hiEnd;
-                    if (hi >= lo) {
-                        h.extents[h.dims] = hi - lo + 1;
-                        h.lowerBounds[h.dims] = lo;
-                        ++h.dims;
+                    if (hi < lo) {
+                        if (h.dimError.empty())
+                            h.dimError = "\"#dim\" bounds " + text + " end below their start";
+                        continue;
                     }
+                    extent = hi - lo + 1;
+                    lower = lo;
                 } else if (lo >= 1) {
-                    h.extents[h.dims] = lo;
-                    h.lowerBounds[h.dims] = 1;
-                    ++h.dims;
+                    extent = lo;
+                } else {
+                    if (h.dimError.empty())
+                        h.dimError = "\"#dim\" extent " + text + " is not 1 or more";
+                    continue;
                 }
+                if (h.dims == agl::kMaxDims) {
+                    if (h.dimError.empty()) h.dimError = "\"#dim\" lists more than 7 dimensions";
+                    continue;
+                }
+                h.extents[h.dims] = extent;
+                h.lowerBounds[h.dims] = lower;
+                ++h.dims;
             }
         }
         return next;
@@ -531,24 +559,25 @@ bool writeAglAscii(const aglArray& array, const std::string& rawPath,
     std::string path = rawPath;
     for (char& c : path)
         if (c == '\\') c = '/';
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
-    auto failed = [&](int err, const char* what) {
+    auto failed = [&](const std::string& detail) {
         error.code = AGL_E_OPEN;
         error.message = "Error saving file: " + path;
-        error.detail = std::string(what) + ": " + std::strerror(err);
+        error.detail = detail;
         return false;
     };
-    if (fd < 0) return failed(errno, "create");
-    TextSink sink(fd);
+    // Never written over in place: the array may be mapped from the very
+    // file it is saved to (a binary file named .txt), and a full disk must
+    // leave the old file.
+    ReplacingFile file;
+    if (!file.open(path)) return failed(file.error());
+    TextSink sink(file.descriptor());
     writeText(array, format, sink);
     sink.flush();
-    const bool written = sink.ok();
-    const int writeError = sink.error();
-    // close() can report a deferred write error (NFS, quotas): it counts.
-    const int closed = ::close(fd);
-    const int closeError = errno;
-    if (!written) return failed(writeError, "write");
-    if (closed != 0) return failed(closeError, "close");
+    if (!sink.ok()) {
+        file.setError("write", sink.error());
+        return failed(file.error());
+    }
+    if (!file.commit()) return failed(file.error());
     return true;
 }
 
@@ -565,6 +594,7 @@ AsciiReadResult readAglAscii(const char* text, size_t length, const AsciiReadOpt
     AsciiScanner::Header h;
     const char* first = length ? scanner.scanHeader(h) : nullptr;
     if (!first) return fail(AGL_E_FORMAT, "the text holds no number");
+    if (!h.dimError.empty()) return fail(AGL_E_EXTENT, h.dimError);
 
     if (h.dims == 0) {
         int64_t columns = 0, rows = 0;

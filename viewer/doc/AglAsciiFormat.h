@@ -36,7 +36,11 @@ struct AsciiNumberFormat {
 // Writes array (all elements in stored order) to path. Every write and the
 // final close are checked: a short write, a full disk or a failed close is a
 // failed save (code AGL_E_OPEN, message "Error saving file: %s", reason in
-// detail), never a silently shortened file. The array is not changed.
+// detail), never a silently shortened file. The text is written to a new
+// file beside the target that replaces it only when complete, so a failed
+// save leaves the old file as it was, and the array may be mapped from the
+// very file it is saved to. A target that exists and is not a regular file
+// (a named pipe, a device) is refused. The array is not changed.
 bool writeAglAscii(const aglArray& array, const std::string& path, const AsciiNumberFormat& format,
                    FormatError& error);
 

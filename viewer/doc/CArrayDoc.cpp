@@ -355,9 +355,17 @@ bool CArrayDoc::open(const std::string& path) {
 
 bool CArrayDoc::loadClientSegment(const std::string& name) {
     if (!load(name)) return false;
+    const bool was = m_clientOwned;
     m_clientOwned = true;
     closeWatch();
+    if (!was) emit clientOwnedChanged(true);
     return true;
+}
+
+void CArrayDoc::clearClientOwned() {
+    if (!m_clientOwned) return;
+    m_clientOwned = false;
+    emit clientOwnedChanged(false);
 }
 
 bool CArrayDoc::readBitmapFile(const std::string& path) {
@@ -454,7 +462,7 @@ bool CArrayDoc::readTextFile(const std::string& path) {
 
 bool CArrayDoc::load(const std::string& path) {
     bool readFailed = false;
-    const int kind = detectKind(path, readFailed);
+    int kind = detectKind(path, readFailed);
     if (readFailed) {
         m_lastError = AGL_E_OPEN;
         return false;
@@ -471,6 +479,13 @@ bool CArrayDoc::load(const std::string& path) {
         break;
     case KindBitmap:
         ok = readBitmapFile(path);
+        // "BM" is also how a text file may begin: one that is no bitmap is
+        // read as text, as any file of an unknown signature is.
+        if (!ok) {
+            kind = KindText;
+            m_lastError = 0;
+            ok = readTextFile(path);
+        }
         break;
     case KindNumpy:
         ok = readNumpyFile(path);
@@ -683,7 +698,7 @@ void CArrayDoc::newDocument() {
     emit automationRegistrationChanged(true);
     if (!m_hasData) return;
     m_hasData = false;
-    m_clientOwned = false;
+    clearClientOwned();
     m_fileKind = KindNone;
     m_modified = false;
     emit modifiedChanged(false);
@@ -713,6 +728,8 @@ void CArrayDoc::newDocument() {
 }
 
 bool CArrayDoc::closeDocument() {
+    // What this document copied stays on the clipboard, fully rendered.
+    if (m_dataSource) m_dataSource->renderAll();
     if (m_clientOwned) {
         m_hiddenByClose = true;
         emit frameHideRequested();
@@ -728,14 +745,47 @@ std::string CArrayDoc::makeWritable() {
     if (!copy.copyOf(*m_current->segment())) return {};
     const int rowDim = m_current->rowDim();
     const int colDim = m_current->colDim();
+    // Opening the copy resets every region to the whole extent and takes
+    // the lower bounds from the header: on a 3-D file viewed at plane 2 a
+    // change would land in plane 0 and the view would jump. Keep them.
+    const int dims = std::min(m_current->dimCount(), 7);
+    int32_t low[7] = {}, high[7] = {}, bounds[7] = {};
+    for (int d = 0; d < dims; ++d) {
+        m_current->getRoi(d, low[d], high[d]);
+        bounds[d] = m_current->lowerBound(d);
+    }
     // The array opens the copy by name and holds it from then on; our
     // handle goes at the end of this function, the block stays with the
     // array.
     if (!m_current->open(copy.name(), false) || !m_current->isWritable()) return {};
     m_current->setRowDim(rowDim);
     m_current->setColDim(colDim);
+    for (int d = 0; d < dims && d < m_current->dimCount(); ++d) {
+        m_current->setLowerBound(d, bounds[d]);
+        m_current->setRoi(d, low[d], high[d]);
+    }
     m_loadedIdentity = AglFileIdentity{};
     return copy.name();
+}
+
+// ---------------------------------------------------------------------------
+// Automation state
+
+void CArrayDoc::setPaletteSegment(std::unique_ptr<aglSegment> palette) {
+    m_palette = std::move(palette);
+    CPlotrane2D* c = control(true);
+    if (!c) return;
+    if (m_palette) {
+        c->setString(DISPID_PaletteFileName, m_palette->name());
+    } else {
+        c->setString(DISPID_PaletteFileName, std::string());
+        c->setShort(DISPID_PaletteId, 4);
+    }
+}
+
+void CArrayDoc::setAxisScaleSegment(int dim, std::unique_ptr<aglSegment> scale) {
+    if (dim < 0 || dim > 6) return;
+    m_axisScales[size_t(dim)] = std::move(scale);
 }
 
 // ---------------------------------------------------------------------------

@@ -19,6 +19,7 @@
 #pragma once
 
 #include "AglBinaryFormat.h"
+#include "CArrayDataSource.h"
 #include "GraphSettings.h"
 #include "HdfHelper.h"
 #include "HdfObjects.h"
@@ -29,6 +30,7 @@
 #include "aglSegment.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <algorithm>
@@ -40,6 +42,7 @@
 
 class CPlotrane2D;
 class ControlHostView;
+class QMimeData;
 class DocView;
 class GridHostView;
 class MessageSink;
@@ -138,10 +141,52 @@ public:
     const aglSegment* axisScale(int dim) const;
 
     // Copies the current segment into a new writable shared-memory segment
-    // and gives it to the array (ROI back to the whole array, row and column
-    // dimensions kept). Returns the new segment's name, or empty when there
-    // is no data or the copy fails (the array is then unchanged).
+    // and gives it to the array, keeping the row and column dimensions and
+    // every dimension's region and lower bound (the plane shown stays the
+    // plane shown). Returns the new segment's name, or empty when there is
+    // no data or the copy fails (the array is then unchanged).
     std::string makeWritable();
+
+    // ---- Automation state ----------------------------------------------
+    // Kept for the automation client: whether the viewer may close when the
+    // client lets go, and whether the Data menu's Refresh is offered.
+    int32_t closeOnRelease() const { return m_closeOnRelease; }
+    void setCloseOnRelease(int32_t value) { m_closeOnRelease = value; }
+    int32_t dataRefreshEnable() const { return m_dataRefreshEnable; }
+    void setDataRefreshEnable(int32_t value) { m_dataRefreshEnable = value; }
+    // The client let go of the viewer: the array stays, but belongs to the
+    // user from now on.
+    void clearClientOwned();
+    // Replaces the custom palette (nullptr drops it: the control gets an
+    // empty palette name and the rainbow palette, PaletteId 4).
+    void setPaletteSegment(std::unique_ptr<aglSegment> palette);
+    // Replaces the scale segment of dimension dim (0..6; nullptr drops it).
+    // The control is not told: the caller names the scale to it.
+    void setAxisScaleSegment(int dim, std::unique_ptr<aglSegment> scale);
+
+    // ---- Clipboard (Edit menu) -------------------------------------------
+    // Copy and Cut of the spreadsheet's selected block. Returns the data
+    // source to put on the clipboard (the caller owns it), or null when
+    // nothing is selected inside the array, the document has no data, or
+    // the block cannot be made (then an error is shown and, for Cut,
+    // nothing is filled). Cut then writes the fill value into the block,
+    // making the array writable (a copy) first when it is mapped read-only:
+    // the user's file changes only on an explicit Save.
+    std::unique_ptr<CArrayDataSource> copyBlock(bool cut);
+    // Paste: "AGL DATA" when it is there and sound, else text through the
+    // ASCII reader. Into an empty document as a new array "DataSet%d";
+    // otherwise at the spreadsheet's current cell, clamped by the array's
+    // conversion, with one warning when the block does not fit.
+    bool paste(const QMimeData* data);
+    // Copy with the graph focused: the control copies its picture.
+    void copyGraphPicture();
+    // The Edit menu's states.
+    bool canCopy() const { return m_hasData; }
+    bool canCut() const { return m_hasData && !m_clientOwned; }
+    bool canPaste(const QMimeData* data) const;
+    // The data source this document last put on the clipboard while the
+    // clipboard still holds it (the clipboard deletes it when replaced).
+    CArrayDataSource* dataSource() const { return m_dataSource; }
 
     // ---- Cursor ----------------------------------------------------------
     // Moves the cursor shared by the views: clamped to the array, told to
@@ -276,6 +321,9 @@ signals:
     void hdfObjectShown(int objectId);
     // A client-owned document was closed: hide the main frame.
     void frameHideRequested();
+    // The array now belongs to an automation client, or no longer does
+    // (File Open is offered only while it does not).
+    void clientOwnedChanged(bool owned);
     // The automation class registration is withdrawn (a file was opened by
     // the user) or offered again (new document).
     void automationRegistrationChanged(bool registered);
@@ -312,6 +360,10 @@ private:
     void applySettingsToControl(int kind);
     void refreshShapeText();
     void emitTitle();
+    // Before the first change of a read-only array: a writable copy, and the
+    // control told its name, dimensions, regions and lower bounds.
+    bool ensureWritable();
+    void pasteAsNewArray(std::unique_ptr<aglArray> array);
     void deletePictureFile();
 
     SettingsStore& m_settings;
@@ -352,6 +404,10 @@ private:
     int m_zoomCount = 0;
     std::array<std::unique_ptr<aglSegment>, 7> m_axisScales;
     std::unique_ptr<aglSegment> m_palette;
+    int32_t m_closeOnRelease = 1;
+    int32_t m_dataRefreshEnable = 1;
+
+    QPointer<CArrayDataSource> m_dataSource;
 
     HdfObjectList m_hdfObjects;
     CHdfObject* m_hdfCurrent = nullptr;

@@ -7,8 +7,11 @@
 // itself before it goes. User-interface thread only.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
+class BlockTextFormat;
 class CPlotrane2D;
 
 inline constexpr const char* kGraphViewClass = "CGraphView";
@@ -45,4 +48,17 @@ public:
     virtual void redraw() = 0;
     // Shows no array.
     virtual void clear() = 0;
+
+    // For the clipboard. The selected block's corners in array indices:
+    // first the current cell's row and column, last the selection's other
+    // corner (either end may be the larger one); -1 everywhere when nothing
+    // is selected. Cells before the first element of a wrapped Fortran
+    // vector give negative columns.
+    virtual void selectionRange(int64_t& firstRow, int64_t& firstColumn, int64_t& lastRow,
+                                int64_t& lastColumn) const {
+        firstRow = firstColumn = lastRow = lastColumn = -1;
+    }
+    // The number format of the cells on screen, made afresh from the values
+    // shown now, for the clipboard's text; nullptr when the view has none.
+    virtual std::shared_ptr<const BlockTextFormat> clipboardTextFormat() { return nullptr; }
 };

@@ -1,5 +1,6 @@
 #include "CGridView.h"
 
+#include "ClipboardFormat.h"
 #include "DataViewDialog.h"
 #include "GridModel.h"
 #include "aglArray.h"
@@ -31,6 +32,18 @@ int64_t floorDiv(int64_t a, int64_t b) {
     if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
     return q;
 }
+
+// The clipboard's text in the spreadsheet's own number format: a copy of
+// the format taken when the block was copied, so later changes of the view
+// (or its going away) do not change what was copied.
+class GridTextFormat : public BlockTextFormat {
+public:
+    explicit GridTextFormat(const grid::CellFormat& format) : m_format(format) {}
+    void append(double value, std::string& out) const override { m_format.appendTo(value, out); }
+
+private:
+    grid::CellFormat m_format;
+};
 
 } // namespace
 
@@ -120,6 +133,7 @@ void CGridView::clear() {
     m_rows = m_columns = 0;
     m_type = AGL_FLOAT;
     m_wrapOffset = 0;
+    m_wrapsColumn = false;
     m_layout = Matrix;
     m_rowLabelled.clear();
     m_columnLabelled.clear();
@@ -136,20 +150,26 @@ bool CGridView::decideLayout(const aglArray& array) {
     Layout layout = Matrix;
     int64_t rows = r, columns = c;
     int offset = 0;
-    if (!(r > 1 || (r <= 10 && c <= 10))) {
-        layout = c > 2500 ? Wrap100 : Wrap10;
+    // A long single row, or a very tall single column, is wrapped.
+    const bool wrapRow = !(r > 1 || (r <= 10 && c <= 10));
+    const bool wrapColumn = !wrapRow && c == 1 && r > kTallColumnRows;
+    if (wrapRow || wrapColumn) {
+        const int64_t n = wrapRow ? c : r;
+        layout = n > 2500 ? Wrap100 : Wrap10;
         const int w = layout == Wrap100 ? 100 : 10;
-        const int32_t lb = array.lowerBound(array.colDim());
+        const int32_t lb = array.lowerBound(wrapRow ? array.colDim() : array.rowDim());
         if (array.language() == AGL_LANG_FORTRAN && lb != 1) offset = int(((lb % w) + w) % w);
-        rows = (c + offset + w - 1) / w;
+        rows = (n + offset + w - 1) / w;
         columns = w;
     }
     // The labels also depend on the language and the lower bounds, which a
     // reload can change without changing the shape.
     const bool same = layout == m_layout && rows == m_rows && columns == m_columns &&
-                      type == m_type && offset == m_wrapOffset && !m_rowLabelled.empty();
+                      type == m_type && offset == m_wrapOffset && wrapColumn == m_wrapsColumn &&
+                      !m_rowLabelled.empty();
     m_layout = layout;
     m_wrapOffset = offset;
+    m_wrapsColumn = wrapColumn;
     if (same && array.language() == m_language && array.lowerBound(array.rowDim()) == m_rowBase &&
         array.lowerBound(array.colDim()) == m_columnBase)
         return false;
@@ -208,6 +228,8 @@ void CGridView::prepareWindow(const aglArray& array) {
     const bool fortran = array.language() == AGL_LANG_FORTRAN;
     const int64_t colLb = fortran ? array.lowerBound(array.colDim()) : 0;
     const int64_t rowLb = fortran ? array.lowerBound(array.rowDim()) : 0;
+    // The lower bound of the dimension a wrapped vector runs along.
+    const int64_t vectorLb = m_wrapsColumn ? rowLb : colLb;
     const int w = wrapWidth();
 
     for (int64_t c = left; c < left + columnCount; ++c) {
@@ -216,11 +238,11 @@ void CGridView::prepareWindow(const aglArray& array) {
         if (m_layout == Matrix)
             label = c + colLb;
         else
-            label = (fortran && colLb == 1) ? c + 1 : c;
+            label = (fortran && vectorLb == 1) ? c + 1 : c;
         m_model->setColumnLabel(int(c), QString::number(label));
         m_columnLabelled[size_t(c)] = true;
     }
-    const int64_t base = fortran ? floorDiv(colLb, w) * w : 0;
+    const int64_t base = fortran ? floorDiv(vectorLb, w) * w : 0;
     for (int64_t r = top; r < top + rowCount; ++r) {
         if (m_rowLabelled[size_t(r)]) continue;
         const int64_t label = m_layout == Matrix ? r + rowLb : base + w * r;
@@ -266,7 +288,7 @@ void CGridView::fillValues(const aglArray& array) {
     const size_t n = size_t(m_rowCount * m_columnCount);
     std::vector<double> values(n);
     std::vector<char> inside(n, 1);
-    const int64_t arrayColumns = array.colCount();
+    const int64_t vectorLength = m_wrapsColumn ? array.rowCount() : array.colCount();
     for (int64_t i = 0; i < m_rowCount; ++i) {
         const int64_t r = m_top + i;
         double* row = values.data() + i * m_columnCount;
@@ -275,9 +297,14 @@ void CGridView::fillValues(const aglArray& array) {
             array.readRow(r, m_left, m_columnCount, row);
         } else {
             const int64_t start = wrappedColumn(r, m_left);
-            array.readRow(0, start, m_columnCount, row);
+            if (m_wrapsColumn) {
+                for (int64_t j = 0; j < m_columnCount; ++j)
+                    row[j] = array.value(0, start + j);
+            } else {
+                array.readRow(0, start, m_columnCount, row);
+            }
             for (int64_t j = 0; j < m_columnCount; ++j)
-                in[j] = (start + j >= 0 && start + j < arrayColumns) ? 1 : 0;
+                in[j] = (start + j >= 0 && start + j < vectorLength) ? 1 : 0;
         }
     }
 
@@ -336,17 +363,21 @@ void CGridView::resizeEvent(QResizeEvent* event) {
 
 void CGridView::onCurrentChanged(int row, int column) {
     if (m_selecting || m_filling || !m_document) return;
-    if (m_layout == Matrix)
+    if (m_layout == Matrix) {
         m_document->moveMarker(row, column, this);
-    else
-        m_document->moveMarker(0, wrappedColumn(row, column), this);
+    } else {
+        int64_t r, c;
+        wrappedPosition(wrappedColumn(row, column), r, c);
+        m_document->moveMarker(r, c, this);
+    }
 }
 
 void CGridView::selectCell(int64_t row, int64_t column) {
     if (!m_created || m_rows <= 0 || m_columns <= 0) return;
     if (m_layout != Matrix) {
-        row = (column + m_wrapOffset) / wrapWidth();
-        column = (column + m_wrapOffset) % wrapWidth();
+        const int64_t i = m_wrapsColumn ? row : column;
+        row = (i + m_wrapOffset) / wrapWidth();
+        column = (i + m_wrapOffset) % wrapWidth();
     }
     if (row < 0 || row >= m_rows || column < 0 || column >= m_columns) return;
     m_selecting = true;
@@ -422,10 +453,19 @@ void CGridView::selectionRange(int64_t& firstRow, int64_t& firstColumn, int64_t&
         lastRow = otherRow;
         lastColumn = otherColumn;
     } else {
-        firstRow = lastRow = 0;
-        firstColumn = wrappedColumn(current.row(), current.column());
-        lastColumn = wrappedColumn(otherRow, otherColumn);
+        wrappedPosition(wrappedColumn(current.row(), current.column()), firstRow, firstColumn);
+        wrappedPosition(wrappedColumn(otherRow, otherColumn), lastRow, lastColumn);
     }
+}
+
+std::shared_ptr<const BlockTextFormat> CGridView::clipboardTextFormat() {
+    const aglArray* array = m_document ? m_document->gridArray() : nullptr;
+    if (!array) return nullptr;
+    // The format depends on the values on screen: build it from them now.
+    refresh();
+    if (m_format.type != array->typeCode())
+        m_format = grid::buildFormat(array->typeCode(), m_precision, m_useExp, m_chars, -1.0, 1.0);
+    return std::make_shared<GridTextFormat>(m_format);
 }
 
 bool CGridView::eventFilter(QObject* watched, QEvent* event) {
@@ -458,8 +498,7 @@ bool CGridView::eventFilter(QObject* watched, QEvent* event) {
         row = current.row();
         column = current.column();
     } else {
-        row = 0;
-        column = wrappedColumn(current.row(), current.column());
+        wrappedPosition(wrappedColumn(current.row(), current.column()), row, column);
     }
     row += dRow;
     column += dColumn;

@@ -4,7 +4,10 @@
 // labels (C indices from 0, Fortran indices from each dimension's lower
 // bound). A single row of more than 10 elements is wrapped into grid rows of
 // 10 (or 100 beyond 2500 elements) so that a row label plus a column label is
-// the element's index. Only the visible cells (plus four columns to the right)
+// the element's index. A single column of more than kTallColumnRows elements
+// is wrapped the same way (by 100): a table keeps state for every one of its
+// rows, which for a column of 2^30 elements would be gigabytes and a minute
+// of start-up. Only the visible cells (plus four columns to the right)
 // are read and written; a per-row cache of the values last written means a
 // refresh rewrites only cells whose value changed. The number format is
 // rebuilt from the visible values on every fill (precision 3..15, fixed or
@@ -41,6 +44,8 @@ class CGridView : public QWidget, public GridHostView {
     Q_OBJECT
 public:
     enum Layout { Matrix = 0, Wrap10 = 1, Wrap100 = 2 };
+    // Longest single column shown one array row per grid row.
+    static constexpr int64_t kTallColumnRows = int64_t(1) << 20;
 
     explicit CGridView(GridDocument* document, QWidget* parent = nullptr);
     ~CGridView() override;
@@ -71,13 +76,17 @@ public:
 
     // First and last selected array row and column; -1 where nothing is selected.
     void selectionRange(int64_t& firstRow, int64_t& firstColumn, int64_t& lastRow,
-                        int64_t& lastColumn) const;
+                        int64_t& lastColumn) const override;
+    // The cell format of the values on screen (refreshed first), for the
+    // clipboard's text.
+    std::shared_ptr<const BlockTextFormat> clipboardTextFormat() override;
 
     // Shows the Data View dialog (precision and exponent form).
     void showDataViewDialog();
 
     Layout gridLayout() const { return m_layout; }
     int wrapOffset() const { return m_wrapOffset; }
+    bool wrapsColumn() const { return m_wrapsColumn; }
     int64_t layoutRows() const { return m_rows; }
     int64_t layoutColumns() const { return m_columns; }
     int charsPerCell() const { return m_chars; }
@@ -109,9 +118,15 @@ private:
     void applyColumnWidths();
     int pixelsForTwips(int twips) const;
     int wrapWidth() const { return m_layout == Wrap100 ? 100 : 10; }
-    // Array column of a wrapped layout cell, which may lie outside the array.
+    // Index along the wrapped vector (the array column of a wrapped row, the
+    // array row of a wrapped column) of a layout cell; may lie outside it.
     int64_t wrappedColumn(int64_t row, int64_t column) const {
         return row * wrapWidth() + column - m_wrapOffset;
+    }
+    // The array position (row, column) of index i along the wrapped vector.
+    void wrappedPosition(int64_t i, int64_t& row, int64_t& column) const {
+        row = m_wrapsColumn ? i : 0;
+        column = m_wrapsColumn ? 0 : i;
     }
     void onCurrentChanged(int row, int column);
     void resetCaches();
@@ -128,7 +143,8 @@ private:
     int64_t m_columns = 0;
     int m_type = 4102; // AGL_FLOAT while empty
     int m_wrapOffset = 0;
-    int m_language = 0; // language and lower bounds the labels were made for
+    bool m_wrapsColumn = false; // the wrapped vector is a single column
+    int m_language = 0;         // language and lower bounds the labels were made for
     int32_t m_rowBase = 0;
     int32_t m_columnBase = 0;
     std::vector<bool> m_rowLabelled;

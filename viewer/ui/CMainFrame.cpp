@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
 #include <QDockWidget>
@@ -24,6 +25,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
 
@@ -104,7 +106,19 @@ CMainFrame::CMainFrame(CArrayDoc* document, SettingsStore* settings, QWidget* pa
     });
     connect(document, &CArrayDoc::hdfTreeHideRequested, m_hdfBar, &QWidget::hide);
     connect(document, &CArrayDoc::frameHideRequested, this, &QWidget::hide);
+    // An array handed over by an automation client stays until the client
+    // lets go: nothing else may be opened over it.
+    m_openAction->setEnabled(!document->isClientOwned());
+    connect(document, &CArrayDoc::clientOwnedChanged, m_openAction,
+            [this](bool owned) { m_openAction->setEnabled(!owned); });
     connect(m_grid, &CGridView::dataViewChanged, this, [this] { m_document->settingsChanged(); });
+    // A load can make the document client-owned after it reports the new
+    // array: look at the states once the load is over.
+    connect(document, &CArrayDoc::arrayChanged, this,
+            [this] { QTimer::singleShot(0, this, &CMainFrame::updateEditActions); });
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
+            &CMainFrame::updateEditActions);
+    updateEditActions();
 }
 
 CMainFrame::~CMainFrame() {
@@ -171,6 +185,33 @@ void CMainFrame::createActions() {
     file->addAction(m_exitAction);
     updateRecentMenu();
 
+    m_cutAction =
+        new QAction(QIcon::fromTheme("edit-cut", s->standardIcon(QStyle::SP_DialogDiscardButton)),
+                    "Cu&t", this);
+    m_cutAction->setShortcut(QKeySequence::Cut);
+    m_cutAction->setStatusTip("Cut the selection and put it on the Clipboard");
+    connect(m_cutAction, &QAction::triggered, this, &CMainFrame::editCut);
+    m_copyAction = new QAction(QIcon::fromTheme("edit-copy", s->standardIcon(QStyle::SP_FileIcon)),
+                               "&Copy", this);
+    m_copyAction->setShortcut(QKeySequence::Copy);
+    m_copyAction->setStatusTip("Copy the selection and put it on the Clipboard");
+    connect(m_copyAction, &QAction::triggered, this, &CMainFrame::editCopy);
+    m_pasteAction =
+        new QAction(QIcon::fromTheme("edit-paste", s->standardIcon(QStyle::SP_DialogApplyButton)),
+                    "&Paste", this);
+    m_pasteAction->setShortcut(QKeySequence::Paste);
+    m_pasteAction->setStatusTip("Insert Clipboard contents");
+    connect(m_pasteAction, &QAction::triggered, this, &CMainFrame::editPaste);
+    // Shortcuts of the frame's actions reach it from every child.
+    for (QAction* a : {m_cutAction, m_copyAction, m_pasteAction})
+        a->setShortcutContext(Qt::WindowShortcut);
+
+    m_editMenu = menuBar()->addMenu("&Edit");
+    m_editMenu->addAction(m_cutAction);
+    m_editMenu->addAction(m_copyAction);
+    m_editMenu->addAction(m_pasteAction);
+    connect(m_editMenu, &QMenu::aboutToShow, this, &CMainFrame::updateEditActions);
+
     // View, HDF Tree: enabled while an HDF file's objects are listed,
     // checked while the bar is up (the bar's own close button hides it too).
     m_hdfTreeAction = new QAction("&HDF Tree", this);
@@ -195,6 +236,10 @@ void CMainFrame::createBars() {
     m_toolBar1->addAction(m_newAction);
     m_toolBar1->addAction(m_openAction);
     m_toolBar1->addAction(m_saveAction);
+    m_toolBar1->addSeparator();
+    m_toolBar1->addAction(m_cutAction);
+    m_toolBar1->addAction(m_copyAction);
+    m_toolBar1->addAction(m_pasteAction);
     m_toolBar2 = new QToolBar("View", this);
     m_toolBar2->setObjectName("toolBar140");
     m_toolBar2->addAction(m_dataViewAction);
@@ -246,6 +291,44 @@ void CMainFrame::toggleToolBars() {
     for (QToolBar* bar : {m_toolBar1, m_toolBar2})
         bar->setVisible(bar->isHidden());
     m_toolBarsAction->setChecked(!m_toolBar1->isHidden() || !m_toolBar2->isHidden());
+}
+
+void CMainFrame::updateEditActions() {
+    m_copyAction->setEnabled(m_document->canCopy());
+    m_cutAction->setEnabled(m_document->canCut());
+    m_pasteAction->setEnabled(m_document->canPaste(QGuiApplication::clipboard()->mimeData()));
+}
+
+void CMainFrame::putOnClipboard(std::unique_ptr<CArrayDataSource> source) {
+    if (!source) return;
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    // X11's second selection: a middle click elsewhere pastes the text.
+    if (clipboard->supportsSelection())
+        clipboard->setMimeData(source->textOnlyTwin(), QClipboard::Selection);
+    clipboard->setMimeData(source.release(), QClipboard::Clipboard);
+}
+
+void CMainFrame::editCopy() {
+    if (!m_document->canCopy()) return;
+    QWidget* focus = QApplication::focusWidget();
+    if (focus && (focus == m_graphPane || m_graphPane->isAncestorOf(focus))) {
+        m_document->copyGraphPicture();
+        return;
+    }
+    putOnClipboard(m_document->copyBlock(false));
+}
+
+void CMainFrame::editCut() {
+    if (!m_document->canCut()) return;
+    putOnClipboard(m_document->copyBlock(true));
+}
+
+void CMainFrame::editPaste() {
+    const QMimeData* offered = QGuiApplication::clipboard()->mimeData();
+    if (!m_document->canPaste(offered)) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_document->paste(offered);
+    QApplication::restoreOverrideCursor();
 }
 
 void CMainFrame::setPaneWidths(int frameWidth) {

@@ -11,6 +11,7 @@
 
 #include <memory>
 
+class CArrayDataSource;
 class CArrayDoc;
 class CGridView;
 class GraphPlaceholder;
@@ -42,6 +43,19 @@ public:
     void storeFrameSize(QSize size);
 
     CGridView* gridView() const { return m_grid; }
+    // The Edit menu's commands, as the menu, the toolbar and the shortcuts
+    // run them. Copy with the keyboard focus in the graph pane copies the
+    // graph's picture instead of the selected block. What is copied goes to
+    // the clipboard and, as text, to the primary selection (middle click).
+    void editCopy();
+    void editCut();
+    void editPaste();
+    // Enables Copy, Cut and Paste for the document and the clipboard now.
+    void updateEditActions();
+    QAction* copyAction() const { return m_copyAction; }
+    QAction* cutAction() const { return m_cutAction; }
+    QAction* pasteAction() const { return m_pasteAction; }
+    QMenu* editMenu() const { return m_editMenu; }
     QWidget* graphPane() const;
     QSplitter* splitter() const { return m_splitter; }
     QLabel* shapePane() const { return m_shapePane; }
@@ -70,6 +84,7 @@ private:
     void addRecentFile(const QString& path);
     void setPaneWidths(int frameWidth);
     void toggleToolBars();
+    void putOnClipboard(std::unique_ptr<CArrayDataSource> source);
 
     CArrayDoc* m_document;
     SettingsStore* m_settings;
@@ -94,5 +109,9 @@ private:
     QAction* m_toolBarsAction = nullptr;
     QAction* m_statusBarAction = nullptr;
     QAction* m_dataViewAction = nullptr;
+    QAction* m_cutAction = nullptr;
+    QAction* m_copyAction = nullptr;
+    QAction* m_pasteAction = nullptr;
+    QMenu* m_editMenu = nullptr;
     bool m_saved = false;
 };

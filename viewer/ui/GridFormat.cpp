@@ -3,10 +3,12 @@
 #include "aglTypes.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <type_traits>
 
 namespace grid {
 
@@ -64,6 +66,25 @@ std::string printfText(const char* format, ...) {
     return text;
 }
 
+void appendPrintf(std::string& out, const char* format, ...) {
+    char buf[64];
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int n = std::vsnprintf(buf, sizeof buf, format, args);
+    va_end(args);
+    if (n > 0 && size_t(n) < sizeof buf) {
+        out.append(buf, size_t(n));
+    } else if (n > 0) {
+        const size_t start = out.size();
+        out.resize(start + size_t(n) + 1);
+        std::vsnprintf(out.data() + start, size_t(n) + 1, format, again);
+        out.resize(start + size_t(n));
+    }
+    va_end(again);
+}
+
 CellFormat buildFormat(int type, int precision, bool useExp, int chars, double minValue,
                        double maxValue) {
     CellFormat f;
@@ -87,50 +108,106 @@ CellFormat buildFormat(int type, int precision, bool useExp, int chars, double m
     if (type == AGL_FLOAT || type == AGL_DOUBLE) {
         if (useExp) {
             f.cellFormat = printfText("%% .%de", p);
+            f.form = 'e';
+            f.digits = p;
         } else {
-            f.cellFormat = printfText("%% %d.%df", f.intDigits + f.decimals + 2, f.decimals);
-            if (p >= 6)
+            f.width = f.intDigits + f.decimals + 2;
+            f.digits = f.decimals;
+            f.cellFormat = printfText("%% %d.%df", f.width, f.digits);
+            if (p >= 6) {
                 f.fallbackFormat = printfText("%%.%de", p - 5);
-            else
+                f.fallbackDigits = p - 5;
+            } else {
                 f.compact = true;
+            }
         }
     } else if (useExp) {
         f.cellFormat = printfText("%% .%de", p);
+        f.form = 'e';
+        f.digits = p;
     } else {
-        f.cellFormat = printfText("%% %dd", f.intDigits + 1);
-        if (type == AGL_ULONG) f.cellFormat.back() = 'u';
+        f.width = f.intDigits + 1;
+        f.cellFormat = printfText("%% %dd", f.width);
+        f.form = 'd';
+        if (type == AGL_ULONG) {
+            f.cellFormat.back() = 'u';
+            f.form = 'u';
+        }
     }
     return f;
 }
 
 // The compact form "%de%d" of a value that does not fit the fixed form.
-static std::string compactText(double v, double g, int e) {
+static void appendCompact(std::string& out, double v, double g, int e) {
     // Scaling by an exact power of ten can land just below a whole number
     // (1e-4 x 1e5); nudge by a few ulps before truncating.
     double m = g >= 0 ? v / std::pow(10.0, e - 1) : v * std::pow(10.0, -e);
     m += std::copysign(std::fabs(m) * 1e-12, m);
     const long long mantissa = (long long)std::trunc(std::clamp(m, -1e15, 1e15));
-    return printfText("%llde%d", mantissa, g >= 0 ? e - 1 : e);
+    appendPrintf(out, "%llde%d", mantissa, g >= 0 ? e - 1 : e);
 }
 
 std::string CellFormat::format(double v) const {
-    if (!std::isfinite(v)) return nanText;
-    if (!agl::isTypeCode(type)) return "???";
-    const bool real = type == AGL_FLOAT || type == AGL_DOUBLE;
-    if (useExp) return printfText(cellFormat.c_str(), v);
-    if (!real) {
-        if (type == AGL_ULONG)
-            return printfText(cellFormat.c_str(), unsigned(uint32_t(int64_t(v))));
-        return printfText(cellFormat.c_str(), int(int32_t(int64_t(v))));
+    std::string text;
+    appendTo(v, text);
+    return text;
+}
+
+// printf's "% W.Df" (space, fixed) or "% .De" / "%.De" (exponent) of v,
+// without printf.
+static void appendReal(std::string& out, double v, bool exponent, int digits, bool space, int width,
+                       const char* printfFormat) {
+    char buf[128];
+    const std::to_chars_result r =
+        std::to_chars(buf, buf + sizeof buf, v,
+                      exponent ? std::chars_format::scientific : std::chars_format::fixed, digits);
+    if (r.ec != std::errc()) return appendPrintf(out, printfFormat, v); // a very long text
+    const size_t n = size_t(r.ptr - buf);
+    const bool blank = space && buf[0] != '-';
+    const size_t length = n + (blank ? 1 : 0);
+    if (size_t(width) > length) out.append(size_t(width) - length, ' ');
+    if (blank) out += ' ';
+    out.append(buf, n);
+}
+
+// printf's "% Wd" or "% Wu" of value (the blank flag is for signed
+// conversions only).
+template <typename T> static void appendInteger(std::string& out, T value, int width) {
+    char buf[24];
+    const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, value);
+    const size_t n = size_t(r.ptr - buf);
+    const bool blank = std::is_signed_v<T> && buf[0] != '-';
+    const size_t length = n + (blank ? 1 : 0);
+    if (size_t(width) > length) out.append(size_t(width) - length, ' ');
+    if (blank) out += ' ';
+    out.append(buf, n);
+}
+
+void CellFormat::appendTo(double v, std::string& out) const {
+    if (!std::isfinite(v)) {
+        out += nanText;
+        return;
     }
-    if (std::fabs(v) < kTinyMagnitude) return printfText(cellFormat.c_str(), 0.0);
+    if (!agl::isTypeCode(type)) {
+        out += "???";
+        return;
+    }
+    const bool real = type == AGL_FLOAT || type == AGL_DOUBLE;
+    if (useExp) return appendReal(out, v, true, digits, true, 0, cellFormat.c_str());
+    if (!real) {
+        if (type == AGL_ULONG) return appendInteger(out, unsigned(uint32_t(int64_t(v))), width);
+        return appendInteger(out, int(int32_t(int64_t(v))), width);
+    }
+    if (std::fabs(v) < kTinyMagnitude)
+        return appendReal(out, 0.0, false, digits, true, width, cellFormat.c_str());
     const double g = std::log10(std::fabs(v));
     const int e = g >= 0 ? int(std::floor(g)) + 1 : int(std::trunc(g)) - 1;
     if (e > intDigits || -e > decimals) {
-        if (compact) return compactText(v, g, e);
-        return printfText(fallbackFormat.c_str(), v);
+        if (compact) return appendCompact(out, v, g, e);
+        if (fallbackDigits < 0) return appendPrintf(out, fallbackFormat.c_str(), v);
+        return appendReal(out, v, true, fallbackDigits, false, 0, fallbackFormat.c_str());
     }
-    return printfText(cellFormat.c_str(), v);
+    appendReal(out, v, false, digits, true, width, cellFormat.c_str());
 }
 
 } // namespace grid

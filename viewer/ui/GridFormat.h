@@ -44,10 +44,21 @@ struct CellFormat {
     std::string cellFormat;
     std::string fallbackFormat = "XXX";
     std::string nanText; // "1.#QNAN" centred in a field of chars blanks
+    // The two printf formats decoded, so that texts are written without
+    // printf (same digits: std::to_chars is specified as printf is):
+    // form 'f' "% W.Df", 'e' "% .De", 'd' "% Wd", 'u' "% Wu"; fallback
+    // digits N of "%.Ne", or -1 when there is no such fallback.
+    char form = 'f';
+    int width = 0;
+    int digits = 0;
+    int fallbackDigits = -1;
 
     // The cell text of v. A text may be wider than chars: the caller sizes
     // nothing from chars.
     std::string format(double v) const;
+    // The same text, appended to out (no allocation per value: for the
+    // clipboard's text of a large block).
+    void appendTo(double v, std::string& out) const;
 };
 
 CellFormat buildFormat(int type, int precision, bool useExp, int chars, double minValue,
@@ -55,5 +66,7 @@ CellFormat buildFormat(int type, int precision, bool useExp, int chars, double m
 
 // printf into a string sized from what is actually written.
 std::string printfText(const char* format, ...);
+// printf appended to out, however long the text.
+void appendPrintf(std::string& out, const char* format, ...);
 
 } // namespace grid

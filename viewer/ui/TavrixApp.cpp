@@ -3,13 +3,16 @@
 #include "CArrayDoc.h"
 #include "CGridView.h"
 #include "CMainFrame.h"
+#include "ReplacingFile.h"
 #include "SettingsStore.h"
 #include "ShmName.h"
 #include "WidgetMessageSink.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QPixmap>
 #include <QTimer>
@@ -32,6 +35,12 @@ CommandLineInfo parseCommandLine(const QStringList& arguments) {
                 return info;
             }
             info.screenshot = arguments[++i];
+        } else if (a == "--bus-name" || a == "--owner") {
+            if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty()) {
+                info.error = QString("%1 needs a bus name").arg(a);
+                return info;
+            }
+            (a == "--bus-name" ? info.busName : info.owner) = arguments[++i];
         } else if (a.startsWith("--") && a.size() > 2) {
             info.error = QString("unknown option %1").arg(a);
             return info;
@@ -86,7 +95,7 @@ bool TavrixApp::initInstance(const QStringList& arguments) {
     if (auto* widgets = dynamic_cast<WidgetMessageSink*>(m_sink.get()))
         widgets->setParent(m_frame.get());
 
-    m_hooks->registerClassObjects();
+    if (!m_hooks->registerClassObjects(*this)) return false;
     if (m_info.automation || m_info.embedding) return true;
 
     if (!m_info.file.isEmpty()) {
@@ -113,8 +122,17 @@ bool TavrixApp::saveScreenshot(const QString& path) {
         frame->gridView()->refresh();
     }
     const QPixmap picture = frame->grab();
-    if (picture.isNull() || !picture.save(path, "PNG")) {
-        std::fprintf(stderr, "tavrix: cannot write the picture %s\n", qPrintable(path));
+    // Encoded in memory, then written through a file that replaces the
+    // target only when complete: every write and the close are checked, and
+    // a pipe or device is refused rather than blocked on.
+    QByteArray png;
+    QBuffer buffer(&png);
+    ReplacingFile file;
+    if (picture.isNull() || !buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG") ||
+        !file.open(QFile::encodeName(path).toStdString()) ||
+        !file.write(png.constData(), size_t(png.size())) || !file.commit()) {
+        std::fprintf(stderr, "tavrix: cannot write the picture %s%s%s\n", qPrintable(path),
+                     file.error().empty() ? "" : ": ", file.error().c_str());
         return false;
     }
     return true;
@@ -128,7 +146,7 @@ static void filterMessages(QtMsgType type, const QMessageLogContext& context, co
     if (g_defaultHandler) g_defaultHandler(type, context, text);
 }
 
-int runTavrix(int argc, char** argv) {
+int runTavrix(int argc, char** argv, std::unique_ptr<AutomationHooks> (*hooks)()) {
     // A picture needs no screen: without a display, draw off-screen.
     bool screenshot = false;
     for (int i = 1; i < argc; ++i)
@@ -142,7 +160,7 @@ int runTavrix(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tavrix");
     QApplication::setOrganizationName("Veradyne");
-    TavrixApp tavrix;
+    TavrixApp tavrix(hooks ? hooks() : nullptr);
     if (!tavrix.initInstance(QApplication::arguments())) return 1;
     if (!tavrix.commandLine().screenshot.isEmpty())
         return tavrix.saveScreenshot(tavrix.commandLine().screenshot) ? 0 : 1;

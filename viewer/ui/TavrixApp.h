@@ -24,18 +24,23 @@ struct CommandLineInfo {
     bool embedding = false;  // "-Embedding", "/Embedding" or "--embedding"
     QString file;            // the file or segment name to open
     QString screenshot;      // --screenshot OUT.png: save a picture of the window and exit
+    QString busName;         // --bus-name NAME: the session-bus name to serve automation under
+    QString owner;           // --owner UNIQUE: the only bus connection that may create the object
     QString error;           // not empty when the command line is unusable
 };
 CommandLineInfo parseCommandLine(const QStringList& arguments);
 
 // The hooks through which the automation server joins start-up. The default
 // does nothing; the server fills them in.
+class TavrixApp;
 class AutomationHooks {
 public:
     virtual ~AutomationHooks() = default;
     virtual void initModule() {}
     virtual void registerServer() {}
-    virtual void registerClassObjects() {}
+    // Called once the document and frame exist. False stops start-up (the
+    // server could not be offered as the command line asked).
+    virtual bool registerClassObjects(TavrixApp&) { return true; }
 };
 
 class TavrixApp {
@@ -66,5 +71,6 @@ private:
 };
 
 // The program: creates the application object and runs start-up and the
-// event loop. Returns the process's exit status.
-int runTavrix(int argc, char** argv);
+// event loop, with the automation hooks hooks() makes (none when empty).
+// Returns the process's exit status.
+int runTavrix(int argc, char** argv, std::unique_ptr<AutomationHooks> (*hooks)() = nullptr);

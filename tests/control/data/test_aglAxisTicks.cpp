@@ -390,3 +390,51 @@ TEST(BoxMapping, HugeClampsScaleTheGridFinitely) {
     const double scale = d.level(0).filter.componentScale(0);
     EXPECT_TRUE(std::isfinite(scale) && scale != 0.0) << scale;
 }
+
+// Integer data: whole steps from the 1-2-2.5-5 series, printed without
+// decimals, at least two ticks and no more than asked for, whatever the
+// range. A full-range int16 recording once got -40000.00, -13333.33 ...
+struct IntegerAxisCase {
+    double lo, hi; // the rounded range the box maps
+    int major;
+};
+
+class IntegerValueAxis : public ::testing::TestWithParam<IntegerAxisCase> {};
+
+TEST_P(IntegerValueAxis, TicksAreWholeRoundStepsPrintedWithoutDecimals) {
+    const IntegerAxisCase c = GetParam();
+    const AxisNumbers a = agl::valueAxisNumbers(c.lo, c.hi, false, {c.major, 1}, true, true);
+    EXPECT_GE(a.major, 2);
+    EXPECT_LE(a.major, c.major);
+    // Ten digits and more go to exponent form ("2.0e+09"), as for any data.
+    const bool digits = std::max(std::fabs(c.lo), std::fabs(c.hi)) < 1e9;
+    if (digits) {
+        EXPECT_EQ(a.format, "%d");
+    }
+    EXPECT_EQ(a.step, std::round(a.step));
+    const double decade = std::pow(10.0, std::floor(std::log10(a.step)));
+    const double m = a.step / decade;
+    EXPECT_TRUE(m == 1.0 || m == 2.0 || m == 2.5 || m == 5.0) << a.step;
+    for (const std::string& s : numbersOf(a))
+        if (digits) {
+            EXPECT_EQ(s.find('.'), std::string::npos) << s;
+        }
+    EXPECT_GE(a.first, c.lo);
+    EXPECT_LE(a.first + a.step * (a.major - 1), c.hi);
+}
+
+INSTANTIATE_TEST_SUITE_P(ValueAxisNumbers, IntegerValueAxis,
+                         ::testing::Values(IntegerAxisCase{-40000, 40000, 4},
+                                           IntegerAxisCase{-40000, 40000, 5},
+                                           IntegerAxisCase{-40000, 40000, 10},
+                                           IntegerAxisCase{-2.2e9, 2.2e9, 4},
+                                           IntegerAxisCase{0, 4.4e9, 6}, IntegerAxisCase{0, 255, 4},
+                                           IntegerAxisCase{3, 6, 10}, IntegerAxisCase{-3, 2, 3},
+                                           IntegerAxisCase{0, 1, 2}));
+
+TEST(ValueAxisNumbers, ARangeThatIsNoMultipleOfTheFirstStepStillGetsRoundTicks) {
+    AxisNumbers a = agl::valueAxisNumbers(-40000, 40000, false, {4, 1}, true, true);
+    EXPECT_EQ(numbersOf(a), (std::vector<std::string>{"-25000", "0", "25000"}));
+    a = agl::valueAxisNumbers(-40000, 40000, false, {4, 1}, true, false);
+    EXPECT_EQ(numbersOf(a), (std::vector<std::string>{"-25000", "0", "25000"}));
+}

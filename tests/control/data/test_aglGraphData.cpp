@@ -3,11 +3,15 @@
 #include "ControlTestData.h"
 #include "aglArray.h"
 #include "aglGraphData.h"
+#include "aglPalette.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <ostream>
+#include <tuple>
 
 namespace {
 
@@ -513,3 +517,83 @@ TEST(DataChanges, AllocateReshapeAndReleaseMarkLevelsDirty) {
 }
 
 } // namespace
+
+// ---- Palette mapping over wide ranges ----------------------------------------
+
+namespace {
+
+struct WideRange {
+    const char* name;
+    int type;
+    double low, high;
+};
+
+void PrintTo(const WideRange& w, std::ostream* os) {
+    *os << w.name;
+}
+
+// The data runs from low to high along the rows (one value per row).
+class PaletteOverRange : public ::testing::TestWithParam<std::tuple<WideRange, int>> {};
+
+} // namespace
+
+// Every finite range at least the minimum width wide, up to -1e38..1e38, in
+// every element type, colours its lowest value with the palette's first
+// entry, its highest with the last and its middle with the middle: a scale
+// of 0.8 / 1e6 once counted as "too small" and drew all of it in one colour.
+TEST_P(PaletteOverRange, LowestMiddleAndHighestValuesGetFirstMiddleAndLastColour) {
+    const WideRange w = std::get<0>(GetParam());
+    const int graphType = std::get<1>(GetParam());
+    const int rows = 17;
+    auto valueOfRow = [&](int r) { return w.low + (w.high - w.low) * (r / double(rows - 1)); };
+    // The vector graph colours by its W component (column 3).
+    Fixture fx(
+        w.type, rows, 4, [&](int r, int) { return valueOfRow(r); }, graphType);
+    fx.data.runPendingPasses();
+    const aglGraphData::PaletteMapping pm = fx.data.paletteMapping(0);
+    ASSERT_TRUE(pm.valid);
+    aglPalette palette;
+    palette.SetValueMapping(pm.valueScale, pm.valueOffset);
+    ASSERT_TRUE(palette.SetRange(pm.minimum, pm.maximum));
+
+    const aglFilter& f = fx.data.level(0).filter;
+    aglFilter::DataLock lock(f);
+    ASSERT_EQ(lock.rows(), rows);
+    const int column = graphType == 3 ? pm.component : 0;
+    int previous = -1;
+    for (int r = 0; r < rows; ++r) {
+        const int entry = palette.EntryOf(lock.at(r, column));
+        EXPECT_GE(entry, previous) << "row " << r;
+        previous = entry;
+        // Each height maps back to its own value.
+        const double back = lock.at(r, column) * pm.valueScale + pm.valueOffset;
+        const double stored = w.type == AGL_FLOAT    ? double(float(valueOfRow(r)))
+                              : w.type == AGL_DOUBLE ? valueOfRow(r)
+                                                     : std::trunc(valueOfRow(r));
+        EXPECT_NEAR(back, stored, 1e-5 * std::max(1.0, std::fabs(w.high - w.low))) << r;
+    }
+    EXPECT_EQ(palette.EntryOf(lock.at(0, column)), 0);
+    EXPECT_NEAR(palette.EntryOf(lock.at(rows / 2, column)), 128, 2);
+    EXPECT_EQ(palette.EntryOf(lock.at(rows - 1, column)), aglPalette::kEntries - 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WideRanges, PaletteOverRange,
+    ::testing::Combine(::testing::Values(WideRange{"float_0_to_1e6", AGL_FLOAT, 0.0, 1e6},
+                                         WideRange{"float_pascals", AGL_FLOAT, 95000.0, 105000.0},
+                                         WideRange{"float_minimum_width", AGL_FLOAT, 1.0, 1.00001},
+                                         WideRange{"float_1e38", AGL_FLOAT, -1e38, 1e38},
+                                         WideRange{"double_1e38", AGL_DOUBLE, -1e38, 1e38},
+                                         WideRange{"double_0_to_1e12", AGL_DOUBLE, 0.0, 1e12},
+                                         WideRange{"long_full", AGL_LONG, -2147483648.0,
+                                                   2147483647.0},
+                                         WideRange{"ulong_full", AGL_ULONG, 0.0, 4294967295.0},
+                                         WideRange{"short_full", AGL_SHORT, -32768.0, 32767.0},
+                                         WideRange{"ushort_full", AGL_USHORT, 0.0, 65535.0},
+                                         WideRange{"char_full", AGL_CHAR, -128.0, 127.0},
+                                         WideRange{"uchar_full", AGL_UCHAR, 0.0, 255.0}),
+                       ::testing::Values(1, 2, 3)),
+    [](const auto& p) {
+        return std::string(std::get<0>(p.param).name) + "_graph" +
+               std::to_string(std::get<1>(p.param));
+    });

@@ -140,12 +140,16 @@ TEST(ValueLookup, EdgesMiddleAndNaN) {
 TEST(ValueLookup, ZeroAndNonFiniteScalesFallBackToOne) {
     aglPalette p;
     p.SetRange(0.0, 1.0);
-    for (double bad : {0.0, 1e-9, std::nan(""), double(INFINITY)}) {
+    for (double bad : {0.0, std::nan(""), double(INFINITY)}) {
         p.SetValueMapping(bad, std::nan(""));
         EXPECT_EQ(p.ValueScale(), 1.0);
         EXPECT_EQ(p.ValueOffset(), 0.0);
         EXPECT_EQ(p.EntryOf(0.5), 128);
     }
+    // A small scale is a mapping like any other (a narrow range drawn tall).
+    p.SetValueMapping(1e-9, 0.0);
+    EXPECT_EQ(p.ValueScale(), 1e-9);
+    EXPECT_EQ(p.EntryOf(0.5e9), 128);
 }
 
 TEST(Range, InvertedNonFiniteAndExtremeRanges) {

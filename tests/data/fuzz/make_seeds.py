@@ -128,3 +128,21 @@ for name in sorted(os.listdir(NPY_DIR)):
 
 # HDF files: the seeds hdf_file/seed-*.hdf are files written by the HDF
 # library (make_hdf_samples, hdfimport, r8tohdf); they are kept as they are.
+
+# "AGL DATA" blocks from the clipboard: rows, columns (int32), then doubles.
+def agl_data(rows, columns, values):
+    return struct.pack("<ii", rows, columns) + struct.pack("<%dd" % len(values), *values)
+
+
+blocks = {
+    "short-2x3": agl_data(2, 3, [1, -2, 3, 400, 5, -32768]),
+    "specials-1x4": agl_data(1, 4, [float("nan"), float("inf"), -float("inf"), 1.7976931348623157e308]),
+    "longer-payload": agl_data(1, 1, [1.5, 2.5]),
+    "lying-1000x1000": agl_data(1000, 1000, [1.0]),
+    "negative-rows": agl_data(-1, 4, [0.0] * 4),
+    "wraps-in-32-bits": agl_data(65536, 65536, [0.0]),
+    "head-only": struct.pack("<ii", 1, 1),
+    "cut-head": b"\x01\x00\x00",
+}
+for name, data in blocks.items():
+    write("agl_data", name, data)

@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -164,11 +167,11 @@ TEST(AglAsciiWriter, WritesHeaderTabsLinesAndBlockSeparatorsExactly) {
 TEST(AglAsciiWriter, WriteFailuresAreReported) {
     auto a = makeArray(AGL_DOUBLE, AGL_LANG_C, {1000}, std::vector<double>(1000, 1.0 / 3));
     FormatError err;
-    // /dev/full takes the open and refuses every write: a full disk.
+    // A device is no file to save to (/dev/full would refuse every write).
     EXPECT_FALSE(writeAglAscii(*a, "/dev/full", {}, err));
     EXPECT_EQ(err.code, AGL_E_OPEN);
     EXPECT_EQ(err.message, "Error saving file: /dev/full");
-    EXPECT_NE(err.detail.find("write"), std::string::npos);
+    EXPECT_EQ(err.detail, "not a regular file");
     TempDir dir;
     EXPECT_FALSE(writeAglAscii(*a, dir.file("missing/x.txt"), {}, err));
     ASSERT_TRUE(writeAglAscii(*a, dir.file("x.txt"), {}, err)) << err.detail;
@@ -286,7 +289,7 @@ TEST(AglAsciiReader, DirectivesSetTypeLanguageAndBounds) {
     EXPECT_EQ(r.array->extent(0), 5);
     EXPECT_EQ(r.array->extent(1), 2);
 
-    auto f = parseText("#dim 0:4 2 -3 0 -2:-2\n#type AGL_uShort whatever\n1");
+    auto f = parseText("#dim 0:4 2 -2:-2\n#type AGL_uShort whatever\n1");
     ASSERT_TRUE(f.array);
     EXPECT_EQ(f.array->typeCode(), AGL_USHORT);
     ASSERT_EQ(f.array->dimCount(), 3);
@@ -297,8 +300,8 @@ TEST(AglAsciiReader, DirectivesSetTypeLanguageAndBounds) {
     EXPECT_EQ(f.expected, 10);
     EXPECT_EQ(f.read, 1);
 
-    // Unknown names and reversed bounds change nothing.
-    auto u = parseText("#type complex\n#dim 5:4 3\n#lang Fortran90\n1 2 3");
+    // Unknown names change nothing.
+    auto u = parseText("#type complex\n#lang Fortran90\n1 2 3");
     ASSERT_TRUE(u.array);
     EXPECT_EQ(u.array->typeCode(), AGL_FLOAT);
     EXPECT_EQ(u.array->dimCount(), 1);
@@ -391,4 +394,101 @@ TEST(AglAsciiReader, StopsAtTheEndOfAMappedPage) {
     ASSERT_TRUE(guessed.array);
     EXPECT_EQ(guessed.array->extent(0), 2);
     munmap(mem, size_t(2 * page));
+}
+
+// The writer replaces its target only when the new text is complete: the
+// array may be mapped from that very file, and the target keeps its
+// permissions and any link that names it. Pipes are refused, not blocked on.
+TEST(AglAsciiWriter, ReplacesTheTargetOnlyWhenComplete) {
+    TempDir dir;
+    auto a = makeArray(AGL_LONG, AGL_LANG_C, {2, 3}, {1, 2, 3, 4, 5, 6});
+    // A binary file named .txt, mapped, saved as text onto itself.
+    const std::string self = dir.file("self.txt");
+    {
+        auto heap = makeArray(AGL_LONG, AGL_LANG_C, {2, 3}, {1, 2, 3, 4, 5, 6});
+        writeBytes(self, heap->segment()->base(), size_t(heap->segment()->neededSize()));
+    }
+    aglArray mapped;
+    ASSERT_TRUE(mapped.open(self, true));
+    FormatError err;
+    ASSERT_TRUE(writeAglAscii(mapped, self, {}, err)) << err.detail;
+    std::string expected;
+    formatAglAscii(*a, {}, expected);
+    EXPECT_EQ(readText(self), expected);
+
+    // Permissions and links stay.
+    const std::string kept = dir.file("kept.txt");
+    writeBytes(kept, "old", 3);
+    ASSERT_EQ(chmod(kept.c_str(), 0640), 0);
+    const std::string link = dir.file("link.txt");
+    ASSERT_EQ(symlink(kept.c_str(), link.c_str()), 0);
+    ASSERT_TRUE(writeAglAscii(*a, link, {}, err)) << err.detail;
+    struct stat st {};
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(stat(kept.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(readText(kept), expected);
+
+    const std::string fifo = dir.file("pipe.txt");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(writeAglAscii(*a, fifo, {}, err));
+    EXPECT_EQ(err.detail, "not a regular file");
+    // Nothing is left behind in the folder but the files made here.
+    int entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        entries += e.path().filename().string()[0] == '.' ? 100 : 1;
+    EXPECT_EQ(entries, 4);
+}
+
+// A "#dim" line is taken whole or refused: a dimension it cannot use would
+// otherwise be left out and every value would land in another place.
+class DimLineTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(DimLineTest, UnusableDimensionsAreAnErrorWithAReason) {
+    auto r = parseText(std::string(GetParam()) + "\n1 2 3 4 5 6 7 8 9 10 11 12\n");
+    EXPECT_FALSE(r.array);
+    EXPECT_EQ(r.error.code, AGL_E_EXTENT);
+    EXPECT_NE(r.error.detail.find("#dim"), std::string::npos) << r.error.detail;
+}
+
+INSTANTIATE_TEST_SUITE_P(AglAsciiReader, DimLineTest,
+                         ::testing::Values("#dim 5:4 3", "#dim 3 0 4", "#dim -3 4",
+                                           "#dim 1 1 1 1 1 1 1 2",
+                                           "#dim 2147483647:-2147483646 3"));
+
+TEST(AglAsciiReader, BoundsAtThe32BitLimitsAreKept) {
+    auto r = parseText("#lang Fortran\n#dim -2147483648:-2147483647 2147483646:2147483647\n"
+                       "1 2\n3 4\n");
+    ASSERT_TRUE(r.array) << r.error.detail;
+    EXPECT_EQ(r.array->lowerBound(0), INT32_MIN);
+    EXPECT_EQ(r.array->lowerBound(1), INT32_MAX - 1);
+    EXPECT_EQ(r.array->shapeText(), "real*4 M(2147483646:2147483647, -2147483648:-2147483647)");
+    std::string text;
+    formatAglAscii(*r.array, {}, text);
+    EXPECT_NE(text.find("#dim -2147483648:-2147483647 2147483646:2147483647\n"), std::string::npos)
+        << text;
+    auto over = makeArray(AGL_LONG, AGL_LANG_FORTRAN, {3}, {1, 2, 3}, {INT32_MAX});
+    text.clear();
+    formatAglAscii(*over, {}, text);
+    EXPECT_NE(text.find("#dim 2147483647:2147483649\n"), std::string::npos) << text;
+    EXPECT_FALSE(parseText(text).array) << "an upper end past 2^31 - 1 is refused, not wrapped";
+}
+
+// Old Mac text ends its lines with a lone CR; Windows text with CR LF.
+TEST(AglAsciiReader, LoneCarriageReturnsEndLines) {
+    auto mac = parseText("1 2 3\r4 5 6\r");
+    ASSERT_TRUE(mac.array);
+    ASSERT_EQ(mac.array->dimCount(), 2);
+    EXPECT_EQ(mac.array->extent(0), 2);
+    EXPECT_EQ(mac.array->extent(1), 3);
+    auto directive = parseText("#dim 2 2\r#type long\r! 9 9\r1 2\r3 4");
+    ASSERT_TRUE(directive.array);
+    EXPECT_EQ(directive.array->typeCode(), AGL_LONG);
+    EXPECT_EQ(directive.array->dimCount(), 2);
+    EXPECT_EQ(values(*directive.array), (std::vector<double>{1, 2, 3, 4}));
+    auto dos = parseText("1 2\r\n3 4\r\n5 6\r\n");
+    ASSERT_TRUE(dos.array);
+    EXPECT_EQ(dos.array->extent(0), 3);
+    EXPECT_EQ(dos.array->extent(1), 2);
 }

@@ -196,3 +196,27 @@ TEST_F(DocTest, PipesFoldersAndVanishedFilesAreRefusedWithoutHanging) {
     EXPECT_EQ(sink.questions.size(), 1u);
     EXPECT_EQ(doc->currentArray()->elementCount(), 9);
 }
+
+// "BM" is a bitmap's signature and also how a text file may begin ("BM
+// readings"): what fails the bitmap checks is read as text.
+TEST_F(DocTest, TextBeginningWithBMIsReadAsText) {
+    const std::string path = dir.write("bm.txt", "BM readings\r1 2 3\r4 5 6\r");
+    ASSERT_TRUE(doc->open(path)) << doc->lastError();
+    EXPECT_TRUE(sink.shown.empty());
+    ASSERT_EQ(doc->currentArray()->elementCount(), 6);
+    EXPECT_EQ(doc->currentArray()->value(2, 1), 6.0);
+}
+
+// Saving as text onto the binary file the array is mapped from: the text is
+// made from the mapping, so the file must not be emptied before it is read.
+TEST_F(DocTest, SavingAsTextOntoTheMappedFileKeepsTheValues) {
+    const std::string path = dir.file("binary.txt");
+    makeAglFile(path, 2, 3);
+    ASSERT_TRUE(doc->open(path));
+    ASSERT_TRUE(doc->save(path));
+    const std::string text = readAll(path);
+    EXPECT_EQ(text.substr(0, 20), "#agl ascii data V1.0");
+    EXPECT_NE(text.find("5.5"), std::string::npos) << text;
+    EXPECT_EQ(text.find("\t0\t"), std::string::npos) << text;
+    EXPECT_EQ(doc->currentArray()->value(2, 1), 5.5);
+}

@@ -19,6 +19,7 @@
 #include <sstream>
 #include <sys/stat.h>
 
+#include <array>
 #include <cstdlib>
 #include <deque>
 #include <functional>
@@ -183,9 +184,18 @@ public:
     void reload() override { ++reloads; }
     void redraw() override {}
     void clear() override { ++clears; }
+    void selectionRange(int64_t& r0, int64_t& c0, int64_t& r1, int64_t& c1) const override {
+        r0 = selection[0];
+        c0 = selection[1];
+        r1 = selection[2];
+        c1 = selection[3];
+    }
+    // Current cell first, the other corner last (array indices).
+    void select(int64_t r0, int64_t c0, int64_t r1, int64_t c1) { selection = {r0, c0, r1, c1}; }
     int prec = 6;
     bool exp = false;
     int row = -1, col = -1, reloads = 0, clears = 0;
+    std::array<int64_t, 4> selection{-1, -1, -1, -1};
 };
 
 // A C float array file of rows x cols, element i = i + 0.5.

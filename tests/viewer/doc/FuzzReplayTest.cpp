@@ -41,6 +41,9 @@ TEST(FuzzCorpus, AglTrailerInputsStillPass) {
 TEST(FuzzCorpus, AglAsciiInputsStillPass) {
     EXPECT_GT(replay("agl_ascii", fuzzAglAscii), 0);
 }
+TEST(FuzzCorpus, AglDataInputsStillPass) {
+    EXPECT_GT(replay("agl_data", fuzzAglData), 0);
+}
 TEST(FuzzCorpus, BitmapInputsStillPass) {
     EXPECT_GT(replay("bitmap", fuzzBitmap), 0);
 }

@@ -21,9 +21,11 @@
 #include <QProcess>
 #include <QSplitter>
 #include <QTableView>
+#include <QToolBar>
 #include <QUrl>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 
@@ -163,6 +165,13 @@ TEST(CommandLine, SwitchesAndFile) {
     EXPECT_FALSE(parseCommandLine({"tavrix", "--screenshot"}).error.isEmpty());
     EXPECT_FALSE(parseCommandLine({"tavrix", "a.agl", "b.agl"}).error.isEmpty());
     EXPECT_FALSE(parseCommandLine({"tavrix", "--bogus"}).error.isEmpty());
+    info = parseCommandLine(
+        {"tavrix", "-Automation", "--bus-name", "com.veradyne.Tavrix.c1_1", "--owner", ":1.42"});
+    EXPECT_TRUE(info.error.isEmpty());
+    EXPECT_EQ(info.busName, "com.veradyne.Tavrix.c1_1");
+    EXPECT_EQ(info.owner, ":1.42");
+    EXPECT_FALSE(parseCommandLine({"tavrix", "--bus-name"}).error.isEmpty());
+    EXPECT_FALSE(parseCommandLine({"tavrix", "--owner", ""}).error.isEmpty());
 }
 
 // tavrix --screenshot as a script runs it.
@@ -201,6 +210,21 @@ TEST_F(ScreenshotTest, UnreadableFileFailsWithMessage) {
     EXPECT_FALSE(QFile::exists(png));
 }
 
+// A picture that cannot be written fails with a message and a status: a full
+// device once reported success, a named pipe blocked for ever.
+TEST_F(ScreenshotTest, UnwritablePictureFailsWithMessage) {
+    auto a = makeArray({6, 7}, AGL_FLOAT, AGL_LANG_C);
+    ASSERT_TRUE(a->saveTo(dir.file("s.agl")));
+    const std::string fifo = dir.file("fifo.png");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const QString& png : {QString("/dev/full"), QString::fromStdString(fifo)}) {
+        QString errors;
+        EXPECT_EQ(run({"--screenshot", png, QString::fromStdString(dir.file("s.agl"))}, &errors), 1)
+            << png.toStdString();
+        EXPECT_TRUE(errors.contains("cannot write the picture")) << errors.toStdString();
+    }
+}
+
 } // namespace
 
 namespace {
@@ -236,6 +260,35 @@ TEST(FrameDocumentTest, ShowsOpenedArrayAndKeepsItOnFailure) {
     EXPECT_TRUE(frame.positionPane()->text().endsWith(": 5"))
         << frame.positionPane()->text().toStdString();
     frame.close();
+}
+
+TEST(FrameDocumentTest, FileOpenIsOfferedOnlyWhileNoClientOwnsTheArray) {
+    ensureQtApp();
+    TempDir dir;
+    SettingsStore settings;
+    RecordingSink sink;
+    CArrayDoc doc(settings, sink);
+    CMainFrame frame(&doc, &settings);
+    frame.show();
+    settle();
+    QAction* open = nullptr;
+    for (QAction* a : frame.firstToolBar()->actions())
+        if (a->text() == "&Open...") open = a;
+    ASSERT_NE(open, nullptr);
+    QWidget* button = frame.firstToolBar()->widgetForAction(open);
+    ASSERT_NE(button, nullptr);
+    EXPECT_TRUE(button->isEnabled());
+
+    ASSERT_TRUE(doc.loadClientSegment(dir.write("client.txt", "1 2\n3 4\n")));
+    EXPECT_FALSE(open->isEnabled());
+    EXPECT_FALSE(button->isEnabled());
+    // The client lets go: the user may open files again.
+    doc.clearClientOwned();
+    EXPECT_TRUE(button->isEnabled());
+    ASSERT_TRUE(doc.loadClientSegment(dir.write("again.txt", "5 6\n")));
+    EXPECT_FALSE(button->isEnabled());
+    doc.newDocument();
+    EXPECT_TRUE(button->isEnabled());
 }
 
 TEST(FrameDocumentTest, DroppedFileIsOpenedAndFiledAsRecent) {

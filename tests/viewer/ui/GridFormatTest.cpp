@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 
 using grid::buildFormat;
 using grid::charsPerCell;
@@ -93,4 +94,56 @@ TEST(GridFormat, CharsPerCellRaisedToColumnLabelDigits) {
     EXPECT_EQ(charsPerCell(AGL_UCHAR, false, 6, 1000000), 7);
     EXPECT_EQ(charsPerCell(AGL_LONG, true, 9, 10), 16);
     EXPECT_EQ(charsPerCell(AGL_CHAR, true, 9, 10), 13);
+}
+
+// The texts are written with std::to_chars, not printf: they must be the
+// very texts printf makes of the same formats, for every form and width.
+TEST(GridFormat, TextsAreWhatPrintfMakesOfTheFormats) {
+    std::mt19937 rng(20261208);
+    std::uniform_real_distribution<double> mantissa(-10.0, 10.0);
+    std::uniform_int_distribution<int> exponent(-9, 12);
+    for (int type = AGL_UCHAR; type <= AGL_DOUBLE; ++type)
+        for (int precision : {3, 5, 6, 9, 15})
+            for (bool useExp : {false, true})
+                for (double range : {1.0, 250.0, 1e7}) {
+                    const int chars = charsPerCell(type, useExp, precision, 10);
+                    const auto f = buildFormat(type, precision, useExp, chars, -range, range);
+                    const bool real = type == AGL_FLOAT || type == AGL_DOUBLE;
+                    for (int k = 0; k < 200; ++k) {
+                        double v = mantissa(rng) * std::pow(10.0, exponent(rng));
+                        if (!real) v = std::trunc(std::fmod(v, 2e9));
+                        if (k == 0) v = -0.0;
+                        std::string expected;
+                        if (useExp)
+                            expected = grid::printfText(f.cellFormat.c_str(), v);
+                        else if (!real && type == AGL_ULONG)
+                            expected = grid::printfText(f.cellFormat.c_str(),
+                                                        unsigned(uint32_t(int64_t(v))));
+                        else if (!real)
+                            expected =
+                                grid::printfText(f.cellFormat.c_str(), int(int32_t(int64_t(v))));
+                        else if (std::fabs(v) < grid::kTinyMagnitude)
+                            expected = grid::printfText(f.cellFormat.c_str(), 0.0);
+                        else {
+                            const double g = std::log10(std::fabs(v));
+                            const int e = g >= 0 ? int(std::floor(g)) + 1 : int(std::trunc(g)) - 1;
+                            if (e > f.intDigits || -e > f.decimals) {
+                                if (f.compact) continue; // its own form, tested above
+                                expected = grid::printfText(f.fallbackFormat.c_str(), v);
+                            } else {
+                                expected = grid::printfText(f.cellFormat.c_str(), v);
+                            }
+                        }
+                        std::string appended = "x";
+                        f.appendTo(v, appended);
+                        ASSERT_EQ(appended, "x" + expected)
+                            << f.cellFormat << " / " << f.fallbackFormat << " of " << v;
+                    }
+                }
+}
+
+TEST(GridFormat, AppendedPrintfOfAnyLength) {
+    std::string out = "a";
+    grid::appendPrintf(out, "%s|%d", std::string(300, 'z').c_str(), 42);
+    EXPECT_EQ(out, "a" + std::string(300, 'z') + "|42");
 }

@@ -9,7 +9,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QTableView>
 
@@ -335,3 +337,73 @@ TEST_F(GridViewTest, DataViewDialogAppliesAndCancelUndoesApply) {
 }
 
 } // namespace
+
+namespace {
+
+// Sends a left click at the centre of a cell's rectangle to the table.
+void clickCell(QTableView* table, const QModelIndex& index) {
+    const QPoint at = table->visualRect(index).center();
+    QMouseEvent press(QEvent::MouseButtonPress, at, table->viewport()->mapToGlobal(at),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(table->viewport(), &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, table->viewport()->mapToGlobal(at),
+                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(table->viewport(), &release);
+}
+
+} // namespace
+
+// A table keeps state for each of its rows: a single column of 2^30 values
+// as one grid row each took gigabytes and a minute to open. A very tall
+// single column is wrapped into rows of 100 as a long single row is, with
+// the same labels (row label + column label = the element's index), and the
+// marker, the keys and the selection still speak array rows.
+TEST_F(GridViewTest, VeryTallSingleColumnIsWrappedLikeALongRow) {
+    const int32_t n = int32_t(CGridView::kTallColumnRows) + 250;
+    auto a = makeArray({n, 1}, AGL_LONG, AGL_LANG_C);
+    fillPlane(*a, [](int64_t, int64_t r) { return double(r); }); // value = index
+    show(a.get());
+    EXPECT_EQ(view->gridLayout(), CGridView::Wrap100);
+    EXPECT_TRUE(view->wrapsColumn());
+    EXPECT_EQ(view->layoutRows(), (n + 99) / 100);
+    EXPECT_EQ(view->layoutColumns(), 100);
+    EXPECT_EQ(rowLabel(1), "100");
+    EXPECT_EQ(columnLabel(5), "5");
+    EXPECT_EQ(cell(1, 5).trimmed(), "105");
+
+    view->selectCell(1234, 0); // the document's marker: array row 1234
+    settle();
+    EXPECT_EQ(view->table()->currentIndex().row(), 12);
+    EXPECT_EQ(view->table()->currentIndex().column(), 34);
+    EXPECT_EQ(cell(12, 34).trimmed(), "1234");
+
+    doc.moves.clear();
+    clickCell(view->table(), view->model()->index(12, 36));
+    ASSERT_FALSE(doc.moves.empty());
+    EXPECT_EQ(doc.moves.back(), std::make_pair(int64_t(1236), int64_t(0)));
+    QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);
+    QCoreApplication::sendEvent(view->table(), &up);
+    EXPECT_EQ(doc.moves.back(), std::make_pair(int64_t(1237), int64_t(0)));
+    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+    const size_t moves = doc.moves.size();
+    QCoreApplication::sendEvent(view->table(), &right); // column 1: outside
+    EXPECT_EQ(doc.moves.size(), moves);
+
+    view->table()->selectionModel()->select(
+        QItemSelection(view->model()->index(12, 37), view->model()->index(13, 2)),
+        QItemSelectionModel::ClearAndSelect);
+    int64_t r0, c0, r1, c1;
+    view->selectionRange(r0, c0, r1, c1);
+    EXPECT_EQ(r0, 1237);
+    EXPECT_EQ(r1, 1302);
+    EXPECT_EQ(c0, 0);
+    EXPECT_EQ(c1, 0);
+}
+
+TEST_F(GridViewTest, SingleColumnsUpToTheLimitStayOneRowPerElement) {
+    auto a = makeArray({25, 1}, AGL_FLOAT, AGL_LANG_C);
+    show(a.get());
+    EXPECT_EQ(view->gridLayout(), CGridView::Matrix);
+    EXPECT_EQ(view->layoutRows(), 25);
+    EXPECT_FALSE(view->wrapsColumn());
+}

@@ -3,6 +3,7 @@
 #include "AglAsciiFormat.h"
 #include "AglBinaryFormat.h"
 #include "BitmapReader.h"
+#include "ClipboardFormat.h"
 
 #include "aglNpy.h"
 
@@ -150,6 +151,38 @@ int fuzzAglAscii(const uint8_t* data, size_t size) {
                   back.array->lowerBound(k) == r.array->lowerBound(k),
               "extent or bound changed");
     check(sameElements(*r.array, *back.array), "values changed");
+    return 0;
+}
+
+int fuzzAglData(const uint8_t* data, size_t size) {
+    FormatError error;
+    std::unique_ptr<aglArray> block = readAglData(data, size, error);
+    if (!block) {
+        check(error.code != 0, "a refused block without an error code");
+        return 0;
+    }
+    const int64_t rows = block->rowCount(), columns = block->colCount();
+    check(rows >= 1 && columns >= 1 && rows * columns <= kMaxClipboardElements,
+          "an accepted block outside the limits");
+    check(uint64_t(size) >= 8 + uint64_t(rows * columns) * 8, "accepted more values than given");
+    // Written back, the block is the input's head and values.
+    std::string again;
+    check(encodeAglData(*block, {0, 0, rows, columns}, again), "an accepted block not written");
+    check(again.size() == 8 + size_t(rows * columns) * 8, "written size");
+    check(std::memcmp(again.data(), data, 8) == 0, "written head");
+    for (int64_t i = 0; i < rows * columns; ++i) {
+        double x, y;
+        std::memcpy(&x, data + 8 + i * 8, 8);
+        std::memcpy(&y, again.data() + 8 + i * 8, 8);
+        check(std::memcmp(&x, &y, 8) == 0 || (std::isnan(x) && std::isnan(y)), "written value");
+    }
+    // And as text, which must hold a line per row.
+    std::string text;
+    formatBlockText(*block, {0, 0, rows, columns}, PlainTextFormat(AGL_DOUBLE), text);
+    int64_t lines = 0;
+    for (char c : text)
+        lines += c == '\n';
+    check(lines == rows, "a text line per row");
     return 0;
 }
 

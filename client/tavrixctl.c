@@ -1,0 +1,411 @@
+/* tavrixctl: drive a Tavrix viewer from scripts and shells.
+ *
+ *   tavrixctl new                      starts a viewer, prints its handle H
+ *   tavrixctl H show FILE|SEGMENT      FileName = FILE, then ShowWindow(1)
+ *   tavrixctl H set Member=Value...    PutMember(Value) for each pair
+ *   tavrixctl H get Member             prints GetMember's value(s)
+ *   tavrixctl H call Method [ARG...]   prints the method's results
+ *   tavrixctl H members                lists every member and its types
+ *   tavrixctl H release                lets the viewer go
+ *
+ * A viewer belongs to the bus connection that created it, and lets go when
+ * that connection does. So "new" leaves a small holder process behind that
+ * owns the viewer's object and serves the other commands over a Unix socket
+ * in a private folder ($XDG_RUNTIME_DIR/tavrixctl, else /tmp/tavrixctl-UID,
+ * mode 0700). The handle H names the holder ("h" and its pid). The viewer
+ * stays while the holder lives: "release", or killing the holder, lets it go.
+ *
+ * Exit status: 0 on success; 2 when a member fails (the member, the code and
+ * the message are printed on stderr); 1 for a bad command line or a handle
+ * that no longer answers. */
+#define _GNU_SOURCE
+#include "tavrixclient.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <inttypes.h>
+#include <signal.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#define MAX_REQUEST 65536
+
+static void usage(void) {
+    fputs("usage: tavrixctl new\n"
+          "       tavrixctl H show FILE|SEGMENT\n"
+          "       tavrixctl H set Member=Value...\n"
+          "       tavrixctl H get Member\n"
+          "       tavrixctl H call Method [ARG...]\n"
+          "       tavrixctl H members\n"
+          "       tavrixctl H release\n",
+          stderr);
+}
+
+static int socket_folder(char* out, size_t size) {
+    const char* runtime = getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime)
+        snprintf(out, size, "%s/tavrixctl", runtime);
+    else
+        snprintf(out, size, "/tmp/tavrixctl-%ld", (long)getuid());
+    if (mkdir(out, 0700) != 0 && errno != EEXIST) return -1;
+    struct stat st;
+    /* Ours and private, or not used at all. */
+    if (lstat(out, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() ||
+        (st.st_mode & 077) != 0) {
+        errno = EACCES;
+        return -1;
+    }
+    return 0;
+}
+
+static int socket_path(const char* handle, struct sockaddr_un* addr) {
+    char folder[200];
+    if (socket_folder(folder, sizeof folder) != 0) return -1;
+    if (handle[0] != 'h' || strspn(handle + 1, "0123456789") != strlen(handle + 1) ||
+        strlen(handle) < 2 || strlen(handle) > 12) {
+        errno = EINVAL;
+        return -1;
+    }
+    memset(addr, 0, sizeof *addr);
+    addr->sun_family = AF_UNIX;
+    if (snprintf(addr->sun_path, sizeof addr->sun_path, "%s/%s", folder, handle) >=
+        (int)sizeof addr->sun_path) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    return 0;
+}
+
+/* ---- The holder: runs the commands against its object ------------------- */
+
+typedef struct output {
+    char* text;
+    size_t size, used;
+} output;
+
+static void put_text(output* o, const char* format, ...) {
+    va_list ap;
+    va_start(ap, format);
+    char line[8192];
+    int n = vsnprintf(line, sizeof line, format, ap);
+    va_end(ap);
+    if (n < 0) return;
+    if ((size_t)n >= sizeof line) n = (int)sizeof line - 1;
+    if (o->used + (size_t)n + 1 > o->size) {
+        size_t size = (o->size + (size_t)n + 1) * 2;
+        char* grown = realloc(o->text, size);
+        if (!grown) return;
+        o->text = grown;
+        o->size = size;
+    }
+    memcpy(o->text + o->used, line, (size_t)n);
+    o->used += (size_t)n;
+    o->text[o->used] = 0;
+}
+
+static int member_index(tavrix_obj* obj, const char* name) {
+    for (int i = 0; i < tavrix_member_count(obj); ++i)
+        if (strcmp(tavrix_member_name(obj, i), name) == 0) return i;
+    return -1;
+}
+
+static int failed(output* err, const char* member, int32_t code) {
+    put_text(err, "tavrixctl: %s: code 0x%08" PRIX32 ": %s\n", member, (uint32_t)code,
+             tavrix_last_error());
+    return 2;
+}
+
+/* Parses text as an argument of bus type k. */
+static int parse_value(char k, const char* text, tavrix_value* v) {
+    char* end = NULL;
+    errno = 0;
+    memset(v, 0, sizeof *v);
+    if (k == 's') {
+        v->type = TAVRIX_STRING;
+        v->s = text;
+        return 0;
+    }
+    if (k == 'd') {
+        v->type = TAVRIX_DOUBLE;
+        v->d = strtod(text, &end);
+    } else {
+        v->type = TAVRIX_LONG;
+        const long long x = strtoll(text, &end, 0);
+        if (x < INT32_MIN || x > (k == 'u' ? (long long)UINT32_MAX : INT32_MAX)) return -1;
+        v->l = (int32_t)x;
+    }
+    return (errno != 0 || end == text || *end != 0) ? -1 : 0;
+}
+
+static void print_results(output* out, const tavrix_value* r, int n) {
+    for (int i = 0; i < n; ++i) {
+        const char* sep = i + 1 < n ? " " : "";
+        if (r[i].type == TAVRIX_STRING)
+            put_text(out, "%s%s", r[i].s, sep);
+        else if (r[i].type == TAVRIX_DOUBLE)
+            put_text(out, "%.17g%s", r[i].d, sep);
+        else
+            put_text(out, "%" PRId32 "%s", r[i].l, sep);
+    }
+    if (n > 0) put_text(out, "\n");
+}
+
+/* Runs one member with text arguments. */
+static int run_member(tavrix_obj* obj, const char* name, int argc, char** argv, output* out,
+                      output* err) {
+    const int index = member_index(obj, name);
+    if (index < 0) {
+        put_text(err, "tavrixctl: %s: code 0x%08" PRIX32 ": no such member\n", name,
+                 (uint32_t)TAVRIX_E_UNKNOWN_MEMBER);
+        return 2;
+    }
+    const char* in = tavrix_member_in(obj, index);
+    const int nout = (int)strlen(tavrix_member_out(obj, index));
+    if ((int)strlen(in) != argc) {
+        put_text(err, "tavrixctl: %s: code 0x%08" PRIX32 ": takes %zu argument(s), not %d\n", name,
+                 (uint32_t)TAVRIX_E_TYPE_MISMATCH, strlen(in), argc);
+        return 2;
+    }
+    tavrix_value a[8], r[8];
+    for (int i = 0; i < argc; ++i) {
+        if (parse_value(in[i], argv[i], &a[i]) != 0) {
+            put_text(err, "tavrixctl: %s: code 0x%08" PRIX32 ": argument %d (%s) is not a %s\n",
+                     name, (uint32_t)TAVRIX_E_TYPE_MISMATCH, i + 1, argv[i],
+                     in[i] == 'd' ? "number" : "whole number in range");
+            return 2;
+        }
+    }
+    const int32_t code = tavrix_call(obj, name, a, argc, r, nout);
+    if (code != TAVRIX_OK) return failed(err, name, code);
+    print_results(out, r, nout);
+    return 0;
+}
+
+static int run_command(tavrix_obj* obj, int argc, char** argv, output* out, output* err,
+                       int* release) {
+    if (argc < 1) return 1;
+    const char* cmd = argv[0];
+    if (strcmp(cmd, "show") == 0 && argc == 2) {
+        int32_t code = tavrix_put_string(obj, "FileName", argv[1]);
+        if (code != TAVRIX_OK) return failed(err, "PutFileName", code);
+        int32_t error = 0;
+        code = tavrix_get_long(obj, "ErrorNo", &error);
+        if (code != TAVRIX_OK) return failed(err, "GetErrorNo", code);
+        if (error != 0) {
+            put_text(err, "tavrixctl: PutFileName: error %" PRId32 ": cannot read %s\n", error,
+                     argv[1]);
+            return 2;
+        }
+        const tavrix_value show = {TAVRIX_LONG, 1, 0.0, NULL};
+        code = tavrix_call(obj, "ShowWindow", &show, 1, NULL, 0);
+        return code == TAVRIX_OK ? 0 : failed(err, "ShowWindow", code);
+    }
+    if (strcmp(cmd, "set") == 0 && argc >= 2) {
+        for (int i = 1; i < argc; ++i) {
+            char* eq = strchr(argv[i], '=');
+            if (!eq) {
+                put_text(err, "tavrixctl: set needs Member=Value, not %s\n", argv[i]);
+                return 1;
+            }
+            *eq = 0;
+            char name[80];
+            snprintf(name, sizeof name, "Put%s", argv[i]);
+            char* value = eq + 1;
+            const int status = run_member(obj, name, 1, &value, out, err);
+            if (status != 0) return status;
+        }
+        return 0;
+    }
+    if (strcmp(cmd, "get") == 0 && argc == 2) {
+        char name[80];
+        snprintf(name, sizeof name, "Get%s", argv[1]);
+        return run_member(obj, member_index(obj, name) >= 0 ? name : argv[1], 0, NULL, out, err);
+    }
+    if (strcmp(cmd, "call") == 0 && argc >= 2)
+        return run_member(obj, argv[1], argc - 2, argv + 2, out, err);
+    if (strcmp(cmd, "members") == 0 && argc == 1) {
+        for (int i = 0; i < tavrix_member_count(obj); ++i)
+            put_text(out, "%s(%s) -> (%s)\n", tavrix_member_name(obj, i), tavrix_member_in(obj, i),
+                     tavrix_member_out(obj, i));
+        return 0;
+    }
+    if (strcmp(cmd, "release") == 0 && argc == 1) {
+        *release = 1;
+        return 0;
+    }
+    put_text(err, "tavrixctl: unknown command: %s\n", cmd);
+    return 1;
+}
+
+static void serve(tavrix_obj* obj, int listener, const char* path) {
+    for (;;) {
+        const int fd = accept4(listener, NULL, NULL, SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        char* request = malloc(MAX_REQUEST);
+        size_t used = 0;
+        ssize_t n;
+        while (request && used < MAX_REQUEST &&
+               (n = read(fd, request + used, MAX_REQUEST - used)) > 0)
+            used += (size_t)n;
+        char* argv[256];
+        int argc = 0;
+        for (size_t i = 0; request && i < used && argc < 255;) {
+            argv[argc++] = request + i;
+            i += strnlen(request + i, used - i) + 1;
+        }
+        if (request && used > 0 && used < MAX_REQUEST) request[used - 1] = 0;
+        output out = {0}, err = {0};
+        int release = 0;
+        int status =
+            request && used < MAX_REQUEST ? run_command(obj, argc, argv, &out, &err, &release) : 1;
+        if (release) {
+            const int32_t code = tavrix_release(obj);
+            obj = NULL;
+            if (code != TAVRIX_OK) status = failed(&err, "Release", code);
+        }
+        /* Reply: status byte, then stdout text, a zero, then stderr text. */
+        const unsigned char s = (unsigned char)status;
+        (void)!write(fd, &s, 1);
+        if (out.used) (void)!write(fd, out.text, out.used);
+        (void)!write(fd, "", 1);
+        if (err.used) (void)!write(fd, err.text, err.used);
+        close(fd);
+        free(out.text);
+        free(err.text);
+        free(request);
+        if (release) break;
+    }
+    unlink(path);
+    if (obj) tavrix_release(obj);
+}
+
+static int command_new(void) {
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) {
+        perror("tavrixctl: pipe");
+        return 1;
+    }
+    const pid_t holder = fork();
+    if (holder < 0) {
+        perror("tavrixctl: fork");
+        return 1;
+    }
+    if (holder > 0) {
+        close(report[1]);
+        char line[1200];
+        ssize_t got = 0, n;
+        while ((n = read(report[0], line + got, sizeof line - 1 - (size_t)got)) > 0)
+            got += n;
+        line[got > 0 ? got : 0] = 0;
+        if (got > 1 && line[0] == '+') {
+            printf("%s\n", line + 1);
+            return 0;
+        }
+        fprintf(stderr, "tavrixctl: new: %s\n", got > 1 ? line + 1 : "the holder ended");
+        return 2;
+    }
+    /* The holder. */
+    close(report[0]);
+    setsid();
+    signal(SIGPIPE, SIG_IGN);
+    char handle[32];
+    snprintf(handle, sizeof handle, "h%ld", (long)getpid());
+    struct sockaddr_un addr;
+    int listener = -1;
+    if (socket_path(handle, &addr) == 0) {
+        unlink(addr.sun_path);
+        listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (listener >= 0 && (bind(listener, (struct sockaddr*)&addr, sizeof addr) != 0 ||
+                              listen(listener, 8) != 0)) {
+            close(listener);
+            listener = -1;
+        }
+    }
+    if (listener < 0) {
+        dprintf(report[1], "-cannot make the holder's socket: %s", strerror(errno));
+        _exit(2);
+    }
+    /* Neither the holder nor the viewer it starts keeps the caller's
+     * terminal or pipes open (a shell's $(tavrixctl new) waits for them). */
+    const int null = open("/dev/null", O_RDWR);
+    if (null >= 0) {
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        close(null);
+    }
+    tavrix_obj* obj = NULL;
+    const int32_t code = tavrix_create(&obj);
+    if (code != TAVRIX_OK) {
+        dprintf(report[1], "-code 0x%08" PRIX32 ": %s", (uint32_t)code, tavrix_last_error());
+        unlink(addr.sun_path);
+        _exit(2);
+    }
+    dprintf(report[1], "+%s", handle);
+    close(report[1]);
+    serve(obj, listener, addr.sun_path);
+    _exit(0);
+}
+
+int main(int argc, char** argv) {
+    if (argc == 2 && strcmp(argv[1], "new") == 0) return command_new();
+    if (argc < 3) {
+        usage();
+        return 1;
+    }
+    struct sockaddr_un addr;
+    if (socket_path(argv[1], &addr) != 0) {
+        fprintf(stderr, "tavrixctl: %s is not a handle (%s)\n", argv[1], strerror(errno));
+        return 1;
+    }
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 || connect(fd, (struct sockaddr*)&addr, sizeof addr) != 0) {
+        fprintf(stderr, "tavrixctl: handle %s does not answer (%s)\n", argv[1], strerror(errno));
+        return 1;
+    }
+    signal(SIGPIPE, SIG_IGN);
+    size_t total = 0;
+    for (int i = 2; i < argc; ++i) {
+        const size_t n = strlen(argv[i]) + 1;
+        total += n;
+        if (total > MAX_REQUEST - 1) {
+            fprintf(stderr, "tavrixctl: the command is longer than %d bytes\n", MAX_REQUEST - 1);
+            return 1;
+        }
+        if (write(fd, argv[i], n) != (ssize_t)n) {
+            fprintf(stderr, "tavrixctl: handle %s went away\n", argv[1]);
+            return 1;
+        }
+    }
+    shutdown(fd, SHUT_WR);
+    unsigned char status = 1;
+    if (read(fd, &status, 1) != 1) {
+        fprintf(stderr, "tavrixctl: handle %s went away\n", argv[1]);
+        return 1;
+    }
+    int to = 1;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0) {
+        ssize_t start = 0;
+        for (ssize_t i = 0; i < n; ++i) {
+            if (buffer[i] == 0 && to == 1) {
+                fwrite(buffer + start, 1, (size_t)(i - start), stdout);
+                start = i + 1;
+                to = 2;
+            }
+        }
+        fwrite(buffer + start, 1, (size_t)(n - start), to == 1 ? stdout : stderr);
+    }
+    close(fd);
+    return status;
+}

@@ -1,0 +1,55 @@
+"""The Python module against a real viewer on a private session bus:
+    python_client.py LIBDIR   (run under dbus-run-session)
+Exits 77 (skipped) when the module cannot load its libraries."""
+import os
+import sys
+
+sys.path.insert(0, sys.argv[1])
+import tavrix  # noqa: E402
+
+try:
+    tavrix._libs()
+except OSError as e:
+    print("skipped: %s" % e)
+    sys.exit(77)
+
+
+def check(cond, what):
+    if not cond:
+        print("FAIL:", what)
+        sys.exit(1)
+
+
+with tavrix.Viewer() as v:
+    check(list(v.members())[0] == "GetFileName" and len(v.members()) == 109, "members")
+    raw = bytes(range(24))
+    shown = tavrix.show(raw, v, shape=(4, 6), type_code=tavrix.AGL_UCHAR)
+    check(v.FileName == shown.segment.name, "FileName")
+    v.SetRoi(1, -5, 1000)
+    check((v.GetRoiLb(1), v.GetRoiUb(1)) == (0, 5), "SetRoi clamps")
+    v.SetRoi2D(1, 1, 3, 2)
+    check(v.GetRoi2D() == (1, 1, 3, 2), "GetRoi2D")
+    shown.data[0] = 200          # the segment itself, no copy
+    check(v.Update() == 0, "Update")
+    try:
+        v.GraphType = 0
+        check(False, "GraphType 0 accepted")
+    except tavrix.TavrixError as e:
+        check(e.code == 0x80070057 and e.member == "PutGraphType", str(e))
+    try:
+        v.GetDimScale(-1)
+        check(False, "GetDimScale(-1) accepted")
+    except tavrix.TavrixError as e:
+        check(e.code == 0x80070057, str(e))
+    pid = v.pid
+try:
+    import numpy  # noqa: F401
+    with tavrix.Viewer() as w:
+        a = numpy.arange(12, dtype=numpy.float32).reshape(3, 4)
+        s = tavrix.show(a, w)
+        s.data[1, 2] = -1.0
+        s.update()
+        check(w.GetRoi2D() == (0, 0, 4, 3), "NumPy array shape")
+except ImportError:
+    print("NumPy not installed: the NumPy view is not checked")
+print("python module: all checks pass")

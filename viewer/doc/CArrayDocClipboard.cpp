@@ -1,0 +1,231 @@
+// The document's Edit commands: copy and cut of the spreadsheet's selected
+// block, paste of "AGL DATA" or text, and the copy of the graph's picture.
+#include "CArrayDoc.h"
+
+#include "AglAsciiFormat.h"
+#include "CPlotrane2D.h"
+#include "ClipboardFormat.h"
+#include "DocView.h"
+#include "MessageSink.h"
+
+#include <QMimeData>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+using namespace plotrane;
+
+namespace {
+
+// Pasted arrays are named "DataSet1", "DataSet2", ... for the life of the
+// process.
+int g_pasteCounter = 0;
+
+constexpr const char* kClippedWarning = "Not all clipboard data elements copied!";
+
+// True for text with one value on each of several lines and no header: a
+// column copied from a spreadsheet. The ASCII reader makes a vector of it,
+// which the paste then lays down a column, not along a row.
+bool isSingleColumn(const QByteArray& text) {
+    int lines = 0;
+    for (const QByteArray& line : text.split('\n')) {
+        const QByteArray item = line.trimmed();
+        if (item.isEmpty()) continue;
+        if (item.startsWith('#')) return false;
+        for (char c : item)
+            if (c == ' ' || c == '\t' || c == ',' || c == ';') return false;
+        ++lines;
+    }
+    return lines > 1;
+}
+
+} // namespace
+
+bool CArrayDoc::ensureWritable() {
+    if (m_current->isWritable()) return true;
+    const std::string name = makeWritable();
+    if (name.empty()) return false;
+    if (CPlotrane2D* c = control()) {
+        // Binding a new name resets the control's regions: tell it the
+        // plane shown again.
+        c->setString(DISPID_FileName, name);
+        c->setLong(DISPID_RowDim, m_current->rowDim());
+        c->setLong(DISPID_ColDim, m_current->colDim());
+        for (int d = 0; d < m_current->dimCount() && d < 7; ++d) {
+            int32_t low = 0, high = 0;
+            m_current->getRoi(d, low, high);
+            c->SetLBound(d, m_current->lowerBound(d));
+            c->SetRoiUb(d, m_current->extent(d) - 1);
+            c->SetRoiLb(d, low);
+            c->SetRoiUb(d, high);
+        }
+    }
+    return true;
+}
+
+std::unique_ptr<CArrayDataSource> CArrayDoc::copyBlock(bool cut) {
+    if (!m_hasData) return nullptr;
+    GridHostView* grid = gridView();
+    if (!grid) return nullptr;
+    int64_t r0, c0, r1, c1;
+    grid->selectionRange(r0, c0, r1, c1);
+    if (r0 > r1) std::swap(r0, r1);
+    if (c0 > c1) std::swap(c0, c1);
+    const int64_t rowCount = m_current->rowCount();
+    const int64_t colCount = m_current->colCount();
+    // Cells before the first element (a wrapped Fortran vector whose lower
+    // bound is not a multiple of the wrap) are no elements: the block
+    // starts at the first one, as it ends at the last.
+    r0 = std::max<int64_t>(r0, 0);
+    c0 = std::max<int64_t>(c0, 0);
+    if (r0 >= rowCount || c0 >= colCount || r1 < r0 || c1 < c0) return nullptr;
+    r1 = std::min(r1, rowCount - 1);
+    c1 = std::min(c1, colCount - 1);
+    const int64_t rows = r1 - r0 + 1;
+    const int64_t columns = c1 - c0 + 1;
+
+    // The spreadsheet's format from the values it shows now.
+    std::shared_ptr<const BlockTextFormat> format = grid->clipboardTextFormat();
+    int error = 0;
+    std::unique_ptr<aglArray> block = copyPlaneBlock(*m_current, r0, c0, rows, columns, error);
+    if (!block) {
+        // Nothing goes on the clipboard, and Cut must not destroy what it
+        // could not keep.
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "Unable to copy the selected block of %lld x %lld elements: %s.",
+                      (long long)rows, (long long)columns,
+                      error == AGL_E_TOO_LARGE ? "it is too large" : "not enough memory");
+        m_sink.message(text, MessageIcon::Error);
+        return nullptr;
+    }
+    auto source = std::make_unique<CArrayDataSource>(std::move(block),
+                                                     BlockRegion{0, 0, rows, columns}, format);
+
+    if (cut && !m_clientOwned) {
+        if (!ensureWritable()) {
+            m_sink.message("Unable to make the array writable: the block was copied, not cut.",
+                           MessageIcon::Error);
+        } else {
+            for (int64_t i = 0; i < rows; ++i)
+                for (int64_t j = 0; j < columns; ++j)
+                    m_current->setValue(c0 + j, r0 + i, m_options.fillValue);
+            setModified(true);
+            emitTitle();
+            refresh();
+        }
+    }
+    m_dataSource = source.get();
+    return source;
+}
+
+bool CArrayDoc::canPaste(const QMimeData* data) const {
+    if (m_clientOwned || !data) return false;
+    return data->hasFormat(QString::fromLatin1(kAglDataMimeType)) || data->hasText();
+}
+
+void CArrayDoc::copyGraphPicture() {
+    if (!m_hasData) return;
+    // Width and height 0: the control copies its picture to the clipboard
+    // after its next frame.
+    if (CPlotrane2D* c = control())
+        c->dispatch()->Invoke(DISPID_CreateMetaFile, {Variant(0), Variant(0)});
+}
+
+bool CArrayDoc::paste(const QMimeData* data) {
+    if (!canPaste(data)) return false;
+    std::unique_ptr<aglArray> array;
+    bool column = false;
+    const QString aglType = QString::fromLatin1(kAglDataMimeType);
+    if (data->hasFormat(aglType)) {
+        // Another program may put anything under our format's name: a
+        // block that fails the checks is ignored and the text used instead.
+        const QByteArray bytes = data->data(aglType);
+        FormatError error;
+        array = readAglData(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                            size_t(bytes.size()), error);
+    }
+    if (!array && data->hasText()) {
+        QByteArray text = data->text().toUtf8();
+        // The text ends at its first zero, as a C string would.
+        const qsizetype zero = text.indexOf('\0');
+        if (zero >= 0) text.truncate(zero);
+        // The spreadsheet writes every non-finite value as "1.#QNAN", which
+        // the reader would take for 1 followed by a word.
+        text.replace("1.#QNAN", "+nan");
+        AsciiReadResult result = readAglAscii(text.constData(), size_t(text.size()));
+        if (result.array && !result.warning.empty())
+            m_sink.message(result.warning, MessageIcon::Warning);
+        array = std::move(result.array);
+        column = array && array->dimCount() == 1 && isSingleColumn(text);
+    }
+    if (!array) return false;
+
+    if (!m_hasData) {
+        pasteAsNewArray(std::move(array));
+        return true;
+    }
+
+    // At the spreadsheet's current cell; the cursor follows it.
+    int64_t r0 = m_cursorRow, c0 = m_cursorColumn;
+    if (GridHostView* grid = gridView()) {
+        int64_t r1, c1;
+        grid->selectionRange(r0, c0, r1, c1);
+        if (r0 == -1 && c0 == -1) {
+            r0 = m_cursorRow;
+            c0 = m_cursorColumn;
+        }
+    }
+    // A pasted column is read as element k of the vector at (row k, 0).
+    const int64_t pastedRows = column ? array->colCount() : array->rowCount();
+    const int64_t pastedColumns = column ? 1 : array->colCount();
+    // A current cell before the first element (a wrapped Fortran vector)
+    // drops the values that would land there, and says so.
+    const int64_t skipRows = std::max<int64_t>(0, -r0);
+    const int64_t skipColumns = std::max<int64_t>(0, -c0);
+    const int64_t rows = std::min(pastedRows, m_current->rowCount() - r0) - skipRows;
+    const int64_t columns = std::min(pastedColumns, m_current->colCount() - c0) - skipColumns;
+    if (rows < pastedRows || columns < pastedColumns)
+        m_sink.message(kClippedWarning, MessageIcon::Warning);
+    if (rows <= 0 || columns <= 0) return false;
+
+    if (!ensureWritable()) {
+        m_sink.message("Unable to make the array writable: nothing was pasted.",
+                       MessageIcon::Error);
+        return false;
+    }
+    std::vector<double> row(static_cast<size_t>(columns));
+    for (int64_t i = 0; i < rows; ++i) {
+        if (column)
+            row[0] = array->value(skipRows + i, 0);
+        else
+            array->readRow(skipRows + i, skipColumns, columns, row.data());
+        for (int64_t j = 0; j < columns; ++j)
+            m_current->setValue(c0 + skipColumns + j, r0 + skipRows + i, row[size_t(j)]);
+    }
+    setModified(true);
+    emitTitle();
+    refresh();
+    return true;
+}
+
+void CArrayDoc::pasteAsNewArray(std::unique_ptr<aglArray> array) {
+    m_main = std::move(array);
+    m_current = m_main.get();
+    m_path = "DataSet" + std::to_string(++g_pasteCounter);
+    m_loading = true;
+    postLoad();
+    if (CPlotrane2D* c = control()) {
+        c->setLong(DISPID_RowDim, m_current->rowDim());
+        c->setLong(DISPID_ColDim, m_current->colDim());
+        c->Update();
+    }
+    m_loading = false;
+    setModified(true);
+    emitTitle();
+    setCursor(m_cursorRow, m_cursorColumn);
+    clearZoom();
+    refreshShapeText();
+    emit arrayChanged();
+}
