@@ -264,7 +264,7 @@ TEST(BitmapRle, Rle8RunsLiteralsLineEndsAndDeltasFillTheIndexArray) {
                              "\x00\x02\x01\x01"         // delta right 1, up 1
                              "\x09\x09"                 // nine 9s from (1, 2): four fit
                              "\x00\x01",                // end of picture
-                             20);
+                             18);
     BitmapImage img;
     std::string why;
     ASSERT_TRUE(parse(bmpWith(40, 8, 5, 3, 1, stream), img, why)) << why;
