@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
 
 namespace {
 
@@ -146,10 +145,10 @@ bool aglArray::saveTo(const std::string& rawName) {
         if (c == '\\') c = '/';
     // Same file (device and inode), not the same spelling: on Linux
     // Wave.agl and wave.agl are different files.
-    struct stat st {};
-    if (m_segment && m_segment->isFileBacked() && ::stat(name.c_str(), &st) == 0 &&
-        st.st_dev == m_segment->device() && st.st_ino == m_segment->inode())
-        return true;
+    if (m_segment && m_segment->isFileBacked()) {
+        const platform::FileStamp there = platform::FileStamp::ofPath(name);
+        if (there.valid && there.isSameFile(m_segment->fileStamp())) return true;
+    }
 
     aglSegment out;
     int32_t ext[agl::kMaxDims] = {};
@@ -241,27 +240,7 @@ const uint8_t* aglArray::address(int64_t column, int64_t row) const {
 
 double aglArray::value(int64_t column, int64_t row) const {
     const uint8_t* p = address(column, row);
-    if (!p) return 0.0;
-    switch (m_type) {
-    case AGL_UCHAR:
-        return *p;
-    case AGL_CHAR:
-        return int8_t(*p);
-    case AGL_USHORT:
-        return load<uint16_t>(p);
-    case AGL_SHORT:
-        return load<int16_t>(p);
-    case AGL_ULONG:
-        return load<uint32_t>(p);
-    case AGL_LONG:
-        return load<int32_t>(p);
-    case AGL_FLOAT:
-        return load<float>(p);
-    case AGL_DOUBLE:
-        return load<double>(p);
-    default:
-        return 0.0;
-    }
+    return p ? agl::loadAsDouble(p, m_type) : 0.0;
 }
 
 namespace {

@@ -80,9 +80,7 @@ void aglSegment::initialise(const char* name) {
     m_headerSize = 0;
     m_trailer = nullptr;
     m_extents = m_lowerBounds = nullptr;
-    m_device = 0;
-    m_inode = 0;
-    m_fileSize = m_fileTimeNs = 0;
+    m_stamp = platform::FileStamp{};
 }
 
 void aglSegment::unmapAll() {
@@ -154,8 +152,8 @@ bool aglSegment::open(const std::string& rawName, bool readOnly) {
     int fd = name.empty() ? -1
                           : ::open(name.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_NONBLOCK |
                                                      O_CLOEXEC | O_NOCTTY);
-    struct stat st {};
-    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+    platform::FileStamp stamp;
+    if (fd >= 0 && !(stamp = platform::FileStamp::ofDescriptor(fd)).isRegularFile()) {
         close(fd);
         fd = -1;
     }
@@ -174,7 +172,8 @@ bool aglSegment::open(const std::string& rawName, bool readOnly) {
         }
         m_fd = fd;
         // Hold the block; if its last holder removed it meanwhile, it is gone.
-        if (flock(fd, LOCK_SH) != 0 || !stillLinked(object, fd) || fstat(fd, &st) != 0) {
+        if (flock(fd, LOCK_SH) != 0 || !stillLinked(object, fd) ||
+            !(stamp = platform::FileStamp::ofDescriptor(fd)).valid) {
             fail(AGL_E_OPEN);
             return false;
         }
@@ -182,15 +181,12 @@ bool aglSegment::open(const std::string& rawName, bool readOnly) {
     }
 
     // 3. The size: the header check needs at least 13 bytes.
-    if (st.st_size < agl::kMinFileSize) {
+    if (stamp.size < agl::kMinFileSize) {
         fail(AGL_E_FORMAT);
         return false;
     }
-    m_totalSize = uint64_t(st.st_size);
-    m_device = st.st_dev;
-    m_inode = st.st_ino;
-    m_fileSize = st.st_size;
-    m_fileTimeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    m_totalSize = uint64_t(stamp.size);
+    m_stamp = stamp;
 
     // 4. Map it whole.
     if (!mapDescriptor(m_totalSize, !readOnly)) return false;
@@ -444,13 +440,13 @@ bool aglSegment::create(const char* rawName, int slots, const int32_t* extents, 
     m_fd = ::open(
         m_name.c_str(),
         O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (truncateFile ? O_TRUNC : 0), 0666);
-    struct stat st {};
-    if (m_fd < 0 || fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const platform::FileStamp before = platform::FileStamp::ofDescriptor(m_fd);
+    if (m_fd < 0 || !before.isRegularFile()) {
         fail(AGL_E_OPEN);
         return false;
     }
     m_fileBacked = true;
-    uint64_t size = uint64_t(st.st_size);
+    uint64_t size = uint64_t(before.size);
     if (size < total) {
         // Reserve the space now so a full disk fails here, not on first write.
         if (ftruncate(m_fd, off_t(total)) != 0 ||
@@ -462,12 +458,7 @@ bool aglSegment::create(const char* rawName, int slots, const int32_t* extents, 
         }
         size = total;
     }
-    if (fstat(m_fd, &st) == 0) {
-        m_device = st.st_dev;
-        m_inode = st.st_ino;
-        m_fileSize = st.st_size;
-        m_fileTimeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    }
+    m_stamp = platform::FileStamp::ofDescriptor(m_fd);
     if (!mapDescriptor(size, true)) return false;
     writeHeader(slots, extents, language);
     m_totalSize = size;
@@ -515,11 +506,7 @@ bool aglSegment::createBlock(const std::string& name, bool /*generated*/, int sl
         fail(AGL_E_MAPPING);
         return false;
     }
-    struct stat st {};
-    if (fstat(m_fd, &st) == 0) {
-        m_device = st.st_dev;
-        m_inode = st.st_ino;
-    }
+    m_stamp = platform::FileStamp::ofDescriptor(m_fd);
     if (!mapDescriptor(total, true)) return false;
     writeHeader(slots, extents, language);
     m_totalSize = total;

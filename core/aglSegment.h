@@ -13,6 +13,7 @@
 // the descriptor and, for the last holder of a shared-memory block, the block.
 #pragma once
 
+#include "FileStamp.h"
 #include "aglNpy.h"
 #include "aglTypes.h"
 
@@ -102,12 +103,9 @@ public:
     const uint8_t* trailer() const { return m_trailer; }
     uint64_t trailerSize() const { return m_trailer ? m_totalSize - neededSize() : 0; }
 
-    // Identity of the mapped file or block (device, inode) and, for files, the
-    // size and modification time seen when it was mapped.
-    dev_t device() const { return m_device; }
-    ino_t inode() const { return m_inode; }
-    int64_t mappedFileSize() const { return m_fileSize; }
-    int64_t mappedFileTimeNs() const { return m_fileTimeNs; }
+    // The mapped file or block as it was when mapped: its identity (device,
+    // inode), size and modification time. Invalid before a mapping.
+    const platform::FileStamp& fileStamp() const { return m_stamp; }
     // The open descriptor behind the mapping, or -1.
     int descriptor() const { return m_fd; }
     // Pages of the mapping that faulted because the file shrank underneath
@@ -156,8 +154,5 @@ private:
     alignas(4) uint8_t m_npyHeader[12 + 8 * agl::kMaxDims] = {};
     int m_error = 0;
     int m_guard = -1;
-    dev_t m_device = 0;
-    ino_t m_inode = 0;
-    int64_t m_fileSize = 0;
-    int64_t m_fileTimeNs = 0;
+    platform::FileStamp m_stamp;
 };

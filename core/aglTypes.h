@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 // Element type codes. 0..7 (the header byte) name the same types.
 enum aglType : int {
@@ -73,6 +74,56 @@ const TypeInfo& typeInfo(int code);
 // True when code is one of 4096..4103 exactly.
 inline bool isTypeCode(int code) {
     return code >= AGL_UCHAR && code <= AGL_DOUBLE;
+}
+
+// The element at p, of type code type, widened to double. Elements are
+// rarely aligned for their type (the header is 12 + 8n bytes), so each is
+// copied out byte-wise. An unknown type code gives 0.
+inline double loadAsDouble(const void* p, int type) {
+    switch (type) {
+    case AGL_UCHAR: {
+        uint8_t v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
+    case AGL_CHAR: {
+        int8_t v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
+    case AGL_USHORT: {
+        uint16_t v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
+    case AGL_SHORT: {
+        int16_t v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
+    case AGL_ULONG: {
+        uint32_t v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
+    case AGL_LONG: {
+        int32_t v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
+    case AGL_FLOAT: {
+        float v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
+    case AGL_DOUBLE: {
+        double v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
+    default:
+        return 0.0;
+    }
 }
 
 // The enumerator of an error code ("AGL_E_FORMAT"), or "AGL_E_UNKNOWN".

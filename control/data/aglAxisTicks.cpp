@@ -467,46 +467,7 @@ double axisScaleValue(const aglSegment& scale, int64_t index, bool* isInteger) {
     if (!base || count <= 0) return 0.0;
     index = std::clamp<int64_t>(index, 0, count - 1);
     const uint8_t* p = base + index * int64_t(scale.elementSize());
-    // Elements are not aligned for their type (the header is 12 + 8n bytes).
-    switch (type) {
-    case AGL_CHAR: {
-        int8_t v;
-        std::memcpy(&v, p, 1);
-        return v;
-    }
-    case AGL_USHORT: {
-        uint16_t v;
-        std::memcpy(&v, p, 2);
-        return v;
-    }
-    case AGL_SHORT: {
-        int16_t v;
-        std::memcpy(&v, p, 2);
-        return v;
-    }
-    case AGL_ULONG: {
-        uint32_t v;
-        std::memcpy(&v, p, 4);
-        return v;
-    }
-    case AGL_LONG: {
-        int32_t v;
-        std::memcpy(&v, p, 4);
-        return v;
-    }
-    case AGL_FLOAT: {
-        float v;
-        std::memcpy(&v, p, 4);
-        return v;
-    }
-    case AGL_DOUBLE: {
-        double v;
-        std::memcpy(&v, p, 8);
-        return v;
-    }
-    default:
-        return *p;
-    }
+    return agl::loadAsDouble(p, type);
 }
 
 std::vector<std::string> makeAxisNumbers(double first, double step, int count,

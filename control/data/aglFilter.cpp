@@ -330,7 +330,7 @@ bool aglFilter::filter(int resolution) {
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     InPass inPass(m_inPass);
 
-    for (int d = 0; d < 7; ++d)
+    for (int d = 0; d < agl::kMaxDims; ++d)
         a.getRoi(d, m_roiLow[d], m_roiHigh[d]);
     int32_t cs, rs, cc, rc;
     a.planeRoi(cs, rs, cc, rc);

@@ -32,6 +32,8 @@
 // the filter thread is paused, on the control's thread.
 #pragma once
 
+#include "aglTypes.h"
+
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -194,8 +196,8 @@ private:
     double m_appliedScale[kMaxComponents] = {1, 1, 1, 1};
     double m_appliedOffset[kMaxComponents] = {0, 0, 0, 0};
 
-    int32_t m_roiLow[7] = {};
-    int32_t m_roiHigh[7] = {};
+    int32_t m_roiLow[agl::kMaxDims] = {};
+    int32_t m_roiHigh[agl::kMaxDims] = {};
     int m_colStart = 0, m_rowStart = 0, m_colCount = 0, m_rowCount = 0;
     int m_rowStep = 1, m_colStep = 1, m_resolution = 1;
     int64_t m_holes = 0;

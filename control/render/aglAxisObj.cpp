@@ -516,56 +516,82 @@ void aglAxisObj::drawNumbersAndTitles(const Visibility& v, const float base[3][3
     glDepthFunc(GLenum(depthFunc));
 }
 
-void aglAxisObj::drawWalls(const Visibility& v, float azimuth) {
+aglAxisObj::Walls aglAxisObj::wallsFor(const Visibility& v) const {
+    Walls w;
+    // Styles 1..10 and 11..20 draw the same walls; 1..5 fill them. Within
+    // each five: 1 grids every axis, 2..4 the x, y or z axis alone, 5 none.
     const int k = (m_style - 1) % 10 + 1;
-    const bool fill = k <= 5;
-    const bool grid[3] = {k == 1 || k == 6 || k == 2 || k == 7,
-                          k == 1 || k == 6 || k == 3 || k == 8,
-                          k == 1 || k == 6 || k == 4 || k == 9};
-    const float X = extent(0), Y = extent(1), Z = extent(2);
-    const bool floor = v.drawn[0] && v.drawn[1];
-    const bool xz = v.drawn[0] && v.drawn[2];
-    const bool yz = v.drawn[1] && v.drawn[2];
+    w.fill = k <= 5;
+    w.grid[0] = k == 1 || k == 6 || k == 2 || k == 7;
+    w.grid[1] = k == 1 || k == 6 || k == 3 || k == 8;
+    w.grid[2] = k == 1 || k == 6 || k == 4 || k == 9;
+    w.X = extent(0);
+    w.Y = extent(1);
+    w.Z = extent(2);
+    w.floor = v.drawn[0] && v.drawn[1];
+    w.xz = v.drawn[0] && v.drawn[2];
+    w.yz = v.drawn[1] && v.drawn[2];
+    return w;
+}
 
-    if (fill) {
-        // The walls behind the box, seen from the camera's side: the x-z
-        // face (at y = Y) while the eye is on the low-y side, the y-z face
-        // (at x = X) while it is on the low-x side.
-        glColor3fv(m_backColour);
-        if (floor && v.fixedView) {
-            glBegin(GL_POLYGON);
-            glNormal3f(0, 0, 1);
-            glVertex3f(0, 0, -0.00375f);
-            glVertex3f(X + 0.005f, 0, -0.00375f);
-            glVertex3f(X + 0.005f, Y + 0.005f, -0.00375f);
-            glVertex3f(0, Y + 0.005f, -0.00375f);
-            glEnd();
-        }
-        if (!v.fixedView) glEnable(GL_LIGHTING);
-        if (xz && (v.fixedView || azimuth > 170.0f || azimuth < 10.0f)) {
-            glBegin(GL_POLYGON);
-            glNormal3f(0, -1, 0);
-            glVertex3f(0, Y + 0.00375f, -0.005f);
-            glVertex3f(X + 0.005f, Y + 0.00375f, -0.005f);
-            glVertex3f(X + 0.005f, Y + 0.00375f, Z + 0.0025f);
-            glVertex3f(0, Y + 0.00375f, Z + 0.0025f);
-            glEnd();
-        }
-        if (yz && (v.fixedView || azimuth < -80.0f || azimuth > 80.0f)) {
-            glBegin(GL_POLYGON);
-            glNormal3f(-1, 0, 0);
-            glVertex3f(X + 0.00375f, 0, -0.005f);
-            glVertex3f(X + 0.00375f, 0, Z + 0.0025f);
-            glVertex3f(X + 0.00375f, Y + 0.005f, Z + 0.0025f);
-            glVertex3f(X + 0.00375f, Y + 0.005f, -0.005f);
-            glEnd();
-        }
-        if (!v.fixedView) glDisable(GL_LIGHTING);
-        glColor3fv(m_color);
-    }
-
+void aglAxisObj::drawWalls(const Visibility& v, float azimuth) {
+    const Walls w = wallsFor(v);
+    if (w.fill) fillWalls(v, w, azimuth);
     if (!v.fixedView) BeginLineSmoothing();
-    if (floor) {
+    outlineWalls(w);
+    if (m_showTicks) drawWallTicks(v, w);
+    EndLineSmoothing();
+    // The z ticks stand on the back edge of the x-z wall (or the near edge of
+    // the y-z wall when that is the only one): its numbers go there too.
+    float base[3][3] = {};
+    if (w.xz)
+        base[2][1] = w.Y;
+    else if (w.yz)
+        base[2][0] = w.X;
+    drawNumbersAndTitles(v, base);
+}
+
+void aglAxisObj::fillWalls(const Visibility& v, const Walls& w, float azimuth) {
+    const float X = w.X, Y = w.Y, Z = w.Z;
+    // The walls behind the box, seen from the camera's side: the x-z face
+    // (at y = Y) while the eye is on the low-y side, the y-z face (at x = X)
+    // while it is on the low-x side.
+    glColor3fv(m_backColour);
+    if (w.floor && v.fixedView) {
+        glBegin(GL_POLYGON);
+        glNormal3f(0, 0, 1);
+        glVertex3f(0, 0, -0.00375f);
+        glVertex3f(X + 0.005f, 0, -0.00375f);
+        glVertex3f(X + 0.005f, Y + 0.005f, -0.00375f);
+        glVertex3f(0, Y + 0.005f, -0.00375f);
+        glEnd();
+    }
+    if (!v.fixedView) glEnable(GL_LIGHTING);
+    if (w.xz && (v.fixedView || azimuth > 170.0f || azimuth < 10.0f)) {
+        glBegin(GL_POLYGON);
+        glNormal3f(0, -1, 0);
+        glVertex3f(0, Y + 0.00375f, -0.005f);
+        glVertex3f(X + 0.005f, Y + 0.00375f, -0.005f);
+        glVertex3f(X + 0.005f, Y + 0.00375f, Z + 0.0025f);
+        glVertex3f(0, Y + 0.00375f, Z + 0.0025f);
+        glEnd();
+    }
+    if (w.yz && (v.fixedView || azimuth < -80.0f || azimuth > 80.0f)) {
+        glBegin(GL_POLYGON);
+        glNormal3f(-1, 0, 0);
+        glVertex3f(X + 0.00375f, 0, -0.005f);
+        glVertex3f(X + 0.00375f, 0, Z + 0.0025f);
+        glVertex3f(X + 0.00375f, Y + 0.005f, Z + 0.0025f);
+        glVertex3f(X + 0.00375f, Y + 0.005f, -0.005f);
+        glEnd();
+    }
+    if (!v.fixedView) glDisable(GL_LIGHTING);
+    glColor3fv(m_color);
+}
+
+void aglAxisObj::outlineWalls(const Walls& w) {
+    const float X = w.X, Y = w.Y, Z = w.Z;
+    if (w.floor) {
         glBegin(GL_LINE_LOOP);
         glVertex3f(0, 0, -0.0025f);
         glVertex3f(X + 0.0025f, 0, -0.0025f);
@@ -573,7 +599,7 @@ void aglAxisObj::drawWalls(const Visibility& v, float azimuth) {
         glVertex3f(0, Y + 0.0025f, -0.0025f);
         glEnd();
     }
-    if (xz) {
+    if (w.xz) {
         glBegin(GL_LINE_LOOP);
         glVertex3f(0, Y + 0.0025f, -0.0025f);
         glVertex3f(X + 0.0025f, Y + 0.0025f, -0.0025f);
@@ -581,7 +607,7 @@ void aglAxisObj::drawWalls(const Visibility& v, float azimuth) {
         glVertex3f(0, Y + 0.0025f, Z + 0.0025f);
         glEnd();
     }
-    if (yz) {
+    if (w.yz) {
         glBegin(GL_LINE_LOOP);
         glVertex3f(X + 0.0025f, 0, -0.0025f);
         glVertex3f(X + 0.0025f, 0, Z + 0.0025f);
@@ -589,106 +615,100 @@ void aglAxisObj::drawWalls(const Visibility& v, float azimuth) {
         glVertex3f(X + 0.0025f, Y + 0.0025f, -0.0025f);
         glEnd();
     }
+}
 
-    if (m_showTicks) {
-        glLineWidth(std::max(1.0f, m_lineWidth / 2.0f));
-        // Ticks and grid lines at position p of axis a; `scale` is 1 for
-        // majors and 0.5 for minors; `gridOnly` draws the grid lines alone.
-        auto lines = [&](int a, float p, float scale, bool gridOnly) {
-            const float t = extent(a) / 20.0f * scale;
-            auto line = [](float x0, float y0, float z0, float x1, float y1, float z1) {
-                glVertex3f(x0, y0, z0);
-                glVertex3f(x1, y1, z1);
-            };
-            if (a == 0) {
-                if (floor) {
-                    if (!gridOnly) line(p, -t, 0, p, 0, 0);
-                    if (grid[0]) line(p, 0, 0, p, Y + 0.0025f, 0);
-                } else if (v.drawn[0] && !gridOnly) {
-                    line(p, 0, -t, p, 0, 0);
-                }
-                if (xz && grid[0]) line(p, Y, 0, p, Y, Z);
-            } else if (a == 1) {
-                if (floor) {
-                    if (!gridOnly) line(-t, p, 0, 0, p, 0);
-                    if (grid[1]) line(0, p, 0, X, p, 0);
-                } else if (v.drawn[1] && !gridOnly) {
-                    line(0, p, -t, 0, p, 0);
-                }
-                if (yz && grid[1]) line(X, p, 0, X, p, Z);
-            } else {
-                if (xz) {
-                    if (!gridOnly) line(-t, Y, p, 0, Y, p);
-                    if (grid[2]) line(0, Y, p, X, Y, p);
-                }
-                if (yz) {
-                    if (!gridOnly) line(X, -t, p, X, 0, p);
-                    if (grid[2]) line(X, 0, p, X, Y, p);
-                }
-            }
-        };
-        std::vector<float> minors;
-        glBegin(GL_LINES);
-        for (int a = 0; a < 3; ++a) {
-            if (!v.drawn[a]) continue;
-            for (int i = 0; i < m_axis[a].major; ++i)
-                lines(a, TickPosition(a, i), 1.0f, false);
+void aglAxisObj::wallTickLines(const Visibility& v, const Walls& w, int a, float p, float scale,
+                               bool gridOnly) const {
+    const float X = w.X, Y = w.Y, Z = w.Z;
+    const float t = extent(a) / 20.0f * scale;
+    auto line = [](float x0, float y0, float z0, float x1, float y1, float z1) {
+        glVertex3f(x0, y0, z0);
+        glVertex3f(x1, y1, z1);
+    };
+    if (a == 0) {
+        if (w.floor) {
+            if (!gridOnly) line(p, -t, 0, p, 0, 0);
+            if (w.grid[0]) line(p, 0, 0, p, Y + 0.0025f, 0);
+        } else if (v.drawn[0] && !gridOnly) {
+            line(p, 0, -t, p, 0, 0);
         }
-        glEnd();
-        // Minor positions: short ticks, then dashed grid lines.
-        glBegin(GL_LINES);
-        for (int a = 0; a < 3; ++a) {
-            if (!v.drawn[a]) continue;
-            minorPositions(a, minors);
-            for (float p : minors) {
-                const float t = extent(a) / 40.0f;
-                if (a == 0 && floor) {
-                    glVertex3f(p, -t, 0);
-                    glVertex3f(p, 0, 0);
-                } else if (a == 0 && v.drawn[0]) {
-                    glVertex3f(p, 0, -t);
-                    glVertex3f(p, 0, 0);
-                } else if (a == 1 && floor) {
-                    glVertex3f(-t, p, 0);
-                    glVertex3f(0, p, 0);
-                } else if (a == 1 && v.drawn[1]) {
-                    glVertex3f(0, p, -t);
-                    glVertex3f(0, p, 0);
-                } else if (a == 2) {
-                    if (xz) {
-                        glVertex3f(-t, Y, p);
-                        glVertex3f(0, Y, p);
-                    }
-                    if (yz) {
-                        glVertex3f(X, -t, p);
-                        glVertex3f(X, 0, p);
-                    }
-                }
-            }
+        if (w.xz && w.grid[0]) line(p, Y, 0, p, Y, Z);
+    } else if (a == 1) {
+        if (w.floor) {
+            if (!gridOnly) line(-t, p, 0, 0, p, 0);
+            if (w.grid[1]) line(0, p, 0, X, p, 0);
+        } else if (v.drawn[1] && !gridOnly) {
+            line(0, p, -t, 0, p, 0);
         }
-        glEnd();
-        if (grid[0] || grid[1] || grid[2]) {
-            glEnable(GL_LINE_STIPPLE);
-            glLineStipple(1, 0xF0F0);
-            glBegin(GL_LINES);
-            for (int a = 0; a < 3; ++a) {
-                if (!v.drawn[a] || !grid[a]) continue;
-                minorPositions(a, minors);
-                for (float p : minors)
-                    lines(a, p, 0.5f, true);
-            }
-            glEnd();
-            glDisable(GL_LINE_STIPPLE);
+        if (w.yz && w.grid[1]) line(X, p, 0, X, p, Z);
+    } else {
+        if (w.xz) {
+            if (!gridOnly) line(-t, Y, p, 0, Y, p);
+            if (w.grid[2]) line(0, Y, p, X, Y, p);
         }
-        glLineWidth(m_lineWidth);
+        if (w.yz) {
+            if (!gridOnly) line(X, -t, p, X, 0, p);
+            if (w.grid[2]) line(X, 0, p, X, Y, p);
+        }
     }
-    EndLineSmoothing();
-    // The z ticks stand on the back edge of the x-z wall (or the near edge of
-    // the y-z wall when that is the only one): its numbers go there too.
-    float base[3][3] = {};
-    if (xz)
-        base[2][1] = Y;
-    else if (yz)
-        base[2][0] = X;
-    drawNumbersAndTitles(v, base);
+}
+
+void aglAxisObj::drawWallTicks(const Visibility& v, const Walls& w) {
+    const float X = w.X, Y = w.Y;
+    glLineWidth(std::max(1.0f, m_lineWidth / 2.0f));
+    // Major positions: ticks and solid grid lines.
+    std::vector<float> minors;
+    glBegin(GL_LINES);
+    for (int a = 0; a < 3; ++a) {
+        if (!v.drawn[a]) continue;
+        for (int i = 0; i < m_axis[a].major; ++i)
+            wallTickLines(v, w, a, TickPosition(a, i), 1.0f, false);
+    }
+    glEnd();
+    // Minor positions: short ticks, then dashed grid lines.
+    glBegin(GL_LINES);
+    for (int a = 0; a < 3; ++a) {
+        if (!v.drawn[a]) continue;
+        minorPositions(a, minors);
+        for (float p : minors) {
+            const float t = extent(a) / 40.0f;
+            if (a == 0 && w.floor) {
+                glVertex3f(p, -t, 0);
+                glVertex3f(p, 0, 0);
+            } else if (a == 0 && v.drawn[0]) {
+                glVertex3f(p, 0, -t);
+                glVertex3f(p, 0, 0);
+            } else if (a == 1 && w.floor) {
+                glVertex3f(-t, p, 0);
+                glVertex3f(0, p, 0);
+            } else if (a == 1 && v.drawn[1]) {
+                glVertex3f(0, p, -t);
+                glVertex3f(0, p, 0);
+            } else if (a == 2) {
+                if (w.xz) {
+                    glVertex3f(-t, Y, p);
+                    glVertex3f(0, Y, p);
+                }
+                if (w.yz) {
+                    glVertex3f(X, -t, p);
+                    glVertex3f(X, 0, p);
+                }
+            }
+        }
+    }
+    glEnd();
+    if (w.grid[0] || w.grid[1] || w.grid[2]) {
+        glEnable(GL_LINE_STIPPLE);
+        glLineStipple(1, 0xF0F0);
+        glBegin(GL_LINES);
+        for (int a = 0; a < 3; ++a) {
+            if (!v.drawn[a] || !w.grid[a]) continue;
+            minorPositions(a, minors);
+            for (float p : minors)
+                wallTickLines(v, w, a, p, 0.5f, true);
+        }
+        glEnd();
+        glDisable(GL_LINE_STIPPLE);
+    }
+    glLineWidth(m_lineWidth);
 }

@@ -134,7 +134,24 @@ private:
     void minorPositions(int a, std::vector<float>& out) const;
     void buildFonts();
     void drawAxisLines(const Visibility& v, RenderMode mode);
+    // The box walls of styles 1..20: which walls this view shows, whether
+    // they are filled and which axes carry grid lines, and the box's size.
+    struct Walls {
+        bool fill = false;
+        bool grid[3] = {};
+        bool floor = false, xz = false, yz = false;
+        float X = 1.0f, Y = 1.0f, Z = 1.0f;
+    };
+    Walls wallsFor(const Visibility& v) const;
     void drawWalls(const Visibility& v, float azimuth);
+    void fillWalls(const Visibility& v, const Walls& w, float azimuth);
+    void outlineWalls(const Walls& w);
+    void drawWallTicks(const Visibility& v, const Walls& w);
+    // The tick and grid lines of axis a at position p: scale is 1 for majors
+    // and 0.5 for minors; gridOnly draws the grid lines alone. Inside
+    // glBegin(GL_LINES).
+    void wallTickLines(const Visibility& v, const Walls& w, int a, float p, float scale,
+                       bool gridOnly) const;
     // base: where each axis's numbers and title start from (the line its
     // ticks are on).
     void drawNumbersAndTitles(const Visibility& v, const float base[3][3]);

@@ -232,7 +232,7 @@ void aglGraphObj::SetCursorCell(int yIndex, int xIndex, int yStride, int xStride
     m_cursorXStride = xStride;
 }
 
-void aglGraphObj::CopySettingsFrom(const aglGraphObj& o) {
+void aglGraphObj::copySettingsFrom(const aglGraphObj& o) {
     m_visible = o.m_visible;
     for (int k = 0; k < 3; ++k) {
         m_position[k] = o.m_position[k];

@@ -92,13 +92,13 @@ public:
     void SetCursorCell(int yIndex, int xIndex, int yStride, int xStride);
     // Copies every display setting (not the data source) from another graph
     // object, as the pipeline does when it switches levels.
-    void CopySettingsFrom(const aglGraphObj& other);
+    void copySettingsFrom(const aglGraphObj& other);
 
     // The accepted cursor cell in grid units (data index / stride).
-    int CursorGridRow() const { return m_cursorY / m_cursorYStride; }
-    int CursorGridColumn() const { return m_cursorX / m_cursorXStride; }
+    int cursorGridRow() const { return m_cursorY / m_cursorYStride; }
+    int cursorGridColumn() const { return m_cursorX / m_cursorXStride; }
     int Style() const { return m_style; }
-    int ShadingMode() const { return m_shading; }
+    int shadingMode() const { return m_shading; }
     bool Lighting() const { return m_lighting; }
     bool Depthcue() const { return m_depthcue; }
     int CacheBehavior() const { return m_cacheBehavior; }
@@ -109,14 +109,14 @@ public:
     bool HiddenLine() const { return m_hiddenLine; }
     bool Clip() const { return m_clip; }
     float BarChartArea() const { return m_barArea; }
-    int ColumnStep() const { return m_columnStep; }
-    int RowStep() const { return m_rowStep; }
-    int GridWidth() const { return m_nx; }  // nx
-    int GridHeight() const { return m_ny; } // ny
-    int XPickShift() const { return m_xShift; }
-    int YPickShift() const { return m_yShift; }
+    int columnStep() const { return m_columnStep; }
+    int rowStep() const { return m_rowStep; }
+    int gridWidth() const { return m_nx; }  // nx
+    int gridHeight() const { return m_ny; } // ny
+    int xPickShift() const { return m_xShift; }
+    int yPickShift() const { return m_yShift; }
     // The display list holding the geometry (0: none). Render thread.
-    unsigned GeometryList() const { return m_geometryList; }
+    unsigned geometryList() const { return m_geometryList; }
 
 protected:
     // Called with the data lock held: reads the source's size into nx, ny.

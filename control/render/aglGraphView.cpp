@@ -5,7 +5,9 @@
 
 #include "aglArray.h"
 #include "aglAxisTicks.h"
+#include "aglHeightMeshObj.h"
 #include "aglHeightPlotObj.h"
+#include "aglImageMapObj.h"
 #include "aglTrace.h"
 
 namespace {
@@ -25,9 +27,11 @@ std::unique_ptr<aglGraphObj> aglMakeGraphObject(int graphType) {
     switch (graphType) {
     case 1:
         return std::make_unique<aglHeightPlotObj>();
+    case 2:
+        return std::make_unique<aglImageMapObj>();
+    case 3:
+        return std::make_unique<aglHeightMeshObj>();
     default:
-        // The image map and the vector graph plug in here; until they do,
-        // their levels are filtered but draw nothing.
         return std::make_unique<aglGraphObj>();
     }
 }
@@ -224,7 +228,7 @@ void aglGraphView::setLevel(int L, bool kick) {
         // The filter thread may start a pass of this level meanwhile; its
         // grid-size reads and this object's settings meet under the data lock.
         aglFilter::DataLock lock(f);
-        if (&next != &previous) next.CopySettingsFrom(previous);
+        if (&next != &previous) next.copySettingsFrom(previous);
         if (m_gridLinesStale) recomputeGridLines();
         next.SetDataSource(m_type == 0 ? nullptr : &f);
         aglTrace("updating graph gridlines %dx%d\n", m_numXGridLines, m_numYGridLines);
@@ -306,14 +310,22 @@ void aglGraphView::recomputeAxes() {
     in.lowerBound[0] = a.lowerBound(a.colDim());
     in.lowerBound[1] = a.lowerBound(a.rowDim());
     const int L = std::max(0, m_currentLevel.load());
-    double zmax = 1.0, zmin = -1.0;
-    if (filter(L).isDone()) filter(L).range(0, zmax, zmin);
-    in.minimum[2] = zmin;
-    in.maximum[2] = zmax;
+    // z carries values; every axis of the vector graph carries its component's.
+    const bool vector = graphType() == 3;
+    for (int axis = vector ? 0 : 2; axis < 3; ++axis) {
+        double hi = 1.0, lo = -1.0;
+        if (filter(L).isDone()) filter(L).range(vector ? axis : 0, hi, lo);
+        in.minimum[axis] = lo;
+        in.maximum[axis] = hi;
+    }
     in.integerData = a.numericClass() != AGL_CLASS_FLOAT;
     double xs = 1, ys = 1, zs = 0.8;
     axisScales(xs, ys, zs);
     m_axis.SetExtents(float(xs), float(ys), float(zs));
+    // The image map's ticks sit at cell centres.
+    m_axis.SetTicksOnEdges(graphType() != 2);
+    m_axis.SetCellCount(0, graphType() == 2 ? nc : 0);
+    m_axis.SetCellCount(1, graphType() == 2 ? nr : 0);
     m_axis.ApplyLayout(agl::recomputeAxes(in));
 }
 
@@ -328,7 +340,7 @@ void aglGraphView::tick() {
     const uint32_t frames = Context().FrameCount();
     if (frames > m_lastFrameSeen) {
         m_lastFrameSeen = frames;
-        const float t = FrameTime();
+        const float t = frameTime();
         if (m_rndrPass && !m_eventsFrozen)
             m_rndrPass(t, int(Context().LastFrameMode()), currentResolution(),
                        Context().AntiAliasPassIndex(), Context().IsAccumulationComplete(), 0);
@@ -372,7 +384,7 @@ void aglGraphView::fireFltrPass(int L) {
     }
 }
 
-float aglGraphView::FrameTime() {
+float aglGraphView::frameTime() {
     const float t = Context().LastFrameTime();
     const int L = m_currentLevel.load();
     // Nothing to adapt while no level is shown, while the finished anti-aliased
@@ -418,7 +430,7 @@ void aglGraphView::setGraphType(int T, bool reset) {
     axisScales(xs, ys, zs);
     for (int L = 0; L < agl::kLevelCount; ++L) {
         fresh[L] = aglMakeGraphObject(T);
-        fresh[L]->CopySettingsFrom(*m_graphs[L]);
+        fresh[L]->copySettingsFrom(*m_graphs[L]);
         fresh[L]->SetExtents(float(xs), float(ys), float(zs));
         fresh[L]->SetDataSource(T == 0 ? nullptr : &filter(L));
     }

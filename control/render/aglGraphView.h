@@ -72,7 +72,7 @@ public:
     // levels are refiltered and level 0 shown.
     void Resize(int width, int height) override;
     // Seconds the last frame took; also adapts the current level's budget.
-    float FrameTime();
+    float frameTime();
     // Starts the camera's spin and continuous rendering at level 0, or stops them.
     void ToggleSpin();
     bool Spinning() const { return SpinMode(); }

@@ -1,9 +1,11 @@
 #include "aglHeadlessGraph.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "aglArray.h"
 #include "aglGraphView.h"
+#include "aglImageMapObj.h"
 
 namespace {
 // Generous bounds for one filter pass and one frame on software GL.
@@ -22,12 +24,16 @@ struct aglHeadlessGraph::Scene {
     bool bind();
     bool draw(QImage& image, aglHeadlessReport* out);
     bool waitForPicture();
+    void chooseKind();
     void applySettings();
 
     const aglGraphSettings s;
     MessageSink messages;
     aglGraphView view;
     bool drawn = false; // a picture was taken (the next one needs a Redraw)
+    // What the viewer sets for the graph kind shown (chooseKind).
+    int type = 1, style = 1, viewType = 0, axisStyle = aglAxisObj::kDefaultStyle;
+    bool showPalette = true, useColorPalette = true, lineSmooth = false, lighting = true;
 };
 
 aglHeadlessGraph::aglHeadlessGraph(const aglGraphSettings& settings, MessageSink messages)
@@ -43,19 +49,71 @@ bool aglHeadlessGraph::draw(QImage& image, aglHeadlessReport* report) {
     return m_scene->draw(image, report);
 }
 
-// The display properties, as a host writes them after creating the control.
+// The settings the viewer gives each graph kind when it shows it: style,
+// view, ZScale, axis style, palette bar, colours and lighting. The height
+// plot keeps the command line's own.
+void aglHeadlessGraph::Scene::chooseKind() {
+    int32_t c0, r0, columns, rows;
+    view.planeWindow(c0, r0, columns, rows);
+    double xs = 1, ys = 1, zs = 0.8;
+    view.axisScales(xs, ys, zs);
+    lighting = s.Lighting;
+    if (s.PlaneView) {
+        // Lines in the x-z plane, or in the y-z plane for windows of many rows.
+        style = 3;
+        viewType = rows > 10 ? 3 : 1;
+        zs = 1.0;
+        axisStyle = 1;
+        showPalette = useColorPalette = lighting = false;
+        lineSmooth = true;
+    } else if (type == 2) {
+        viewType = 2;
+        zs = 1.0;
+        lighting = false;
+        lineSmooth = true;
+    } else if (type == 3) {
+        style = 4;
+        lighting = false;
+        lineSmooth = true;
+        const int comps[4] = {s.XComp, s.YComp, s.ZComp, s.WComp};
+        bool present[4];
+        for (int c = 0; c < 4; ++c)
+            present[c] = comps[c] >= 0 && comps[c] < columns;
+        // A flat vector graph is seen face on, through the plane of its components.
+        if (!present[2] || !present[1] || !present[0]) {
+            viewType = !present[2] ? 2 : !present[1] ? 1 : 3;
+            zs = 1.0;
+            axisStyle = 1;
+        }
+        showPalette = useColorPalette = present[3];
+    }
+    if (s.GraphStyle >= 0) style = s.GraphStyle;
+    if (s.CamViewType >= 0) viewType = s.CamViewType;
+    if (type != 1 || s.PlaneView) view.setAxisScales(xs, ys, zs);
+}
+
+// The display properties, as a host writes them after creating the control
+// (each level's graph object, so that any level shown has them).
 void aglHeadlessGraph::Scene::applySettings() {
     aglRenderContext& context = view.Context();
     view.pauseRenderThread();
-    aglGraphObj& plot = view.boundGraph();
-    plot.SetColor(0.0f, 0.0f, 1.0f); // GraphColor RGB(0, 0, 255)
-    plot.SetStyle(s.GraphStyle);
-    plot.SetCacheBehavior(s.CacheBehavior);
-    plot.SetHiddenLine(s.HiddenLine);
-    plot.SetLighting(s.Lighting);
-    plot.SetShading(s.Shading);
-    plot.SetTextured(s.TextureMode != 0);
-    plot.SetShowCursor(false);
+    for (int L = 0; L < agl::kLevelCount; ++L) {
+        aglGraphObj& plot = view.graphObject(L);
+        plot.SetColor(0.0f, 0.0f, 1.0f); // GraphColor RGB(0, 0, 255)
+        plot.SetStyle(style);
+        plot.SetCacheBehavior(s.CacheBehavior);
+        plot.SetHiddenLine(s.HiddenLine);
+        plot.SetLighting(lighting);
+        plot.SetShading(s.Shading);
+        plot.SetTextured(s.TextureMode != 0);
+        plot.SetUseColorPalette(useColorPalette);
+        plot.SetShowGrid(type == 1 && !s.PlaneView);
+        plot.SetShowCursor(false);
+        if (auto* image = dynamic_cast<aglImageMapObj*>(&plot)) {
+            image->SetOrientation(s.ImageOrientation);
+            image->SetFilter(s.ImageFilter);
+        }
+    }
     aglPaletteBarObj& bar = view.paletteBar();
     if (!s.PaletteFileName.empty() && !bar.LoadCustomPalette(s.PaletteFileName))
         report(s.PaletteFileName + ": not a palette of 256 x 4 bytes; ignored");
@@ -64,8 +122,12 @@ void aglHeadlessGraph::Scene::applySettings() {
     cam.SetDistance(s.CamDistance);
     cam.SetElevation(s.CamElevation);
     cam.SetAzimuth(s.CamAzimuth);
+    cam.SetViewType(viewType);
+    view.axis().SetStyle(axisStyle);
     context.SetBackground(s.background[0], s.background[1], s.background[2]);
     view.setNumAntiAliasPasses(s.NumAntiAliasPasses);
+    view.setLineSmooth(lineSmooth);
+    view.setShowPalette(showPalette);
     view.wakeRenderThread();
 }
 
@@ -95,10 +157,24 @@ bool aglHeadlessGraph::Scene::bind() {
         view.setRoiLow(r.dim, r.low);
         view.setRoiHigh(r.dim, r.high);
     }
+    type = s.PlaneView ? 1 : s.GraphType;
+    const int comps[4] = {s.XComp, s.YComp, s.ZComp, s.WComp};
+    for (int c = 0; c < 4; ++c)
+        view.setComponent(c, comps[c]);
+    view.setGraphType(type, false);
+    chooseKind();
     applySettings();
     if (s.Resolution > 0) {
         view.setResolutionAutoAdjust(false);
         view.setResolution(s.Resolution);
+    }
+    if (type == 3) {
+        int32_t c0, r0, columns, rows;
+        view.planeWindow(c0, r0, columns, rows);
+        if (std::none_of(comps, comps + 4, [&](int c) { return c >= 0 && c < columns; })) {
+            report(s.name + ": no vector component is a column of the window");
+            return false;
+        }
     }
     view.update();
 
@@ -112,7 +188,7 @@ bool aglHeadlessGraph::Scene::bind() {
         view.stepLevel(agl::nextLevel(before, view.currentResolution()));
         if (view.currentLevel() == before && k > 0) break; // the rules go no finer
     }
-    if (view.currentLevel() < 0) {
+    if (view.currentLevel() < 0 && type != 0) {
         report(s.name + ": the array could not be resampled");
         return false;
     }

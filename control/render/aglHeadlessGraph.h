@@ -27,7 +27,17 @@ struct aglGraphSettings {
 
     std::string name; // the segment to bind: an agl file path or a shared-memory name
     int width = 800, height = 600;
-    int GraphStyle = 1;
+    int GraphType = 1;   // 0 none, 1 height plot, 2 image map, 3 vector graph
+    int GraphStyle = -1; // 0..4; -1: the graph kind's own (as the viewer starts it)
+    // 0..3; -1: the view the viewer sets for the graph kind (0 for the height
+    // plot, 2 for the image map, by the components present for the vector graph).
+    int CamViewType = -1;
+    int ImageOrientation = 0; // 0..3
+    bool ImageFilter = false;
+    int XComp = 0, YComp = 1, ZComp = 2, WComp = 3; // source columns; -1 unused
+    // The viewer's plane view: the height plot in a fixed view (1, or 3 when
+    // the window has more than 10 rows) with the settings of its plane kind.
+    bool PlaneView = false;
     int PaletteId = 4;
     std::string PaletteFileName;
     float CamElevation = 26.0f, CamAzimuth = -108.5f, CamDistance = 3.0f;

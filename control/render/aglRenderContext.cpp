@@ -495,14 +495,22 @@ void aglRenderContext::DeleteListsLater(unsigned base, int count) {
     m_pendingLists.emplace_back(base, count);
 }
 
+void aglRenderContext::DeleteTextureLater(unsigned texture) {
+    std::lock_guard<std::mutex> lock(m_pendingMutex);
+    m_pendingTextures.push_back(texture);
+}
+
 void aglRenderContext::deletePendingLists() {
     std::vector<std::pair<unsigned, int>> lists;
+    std::vector<unsigned> textures;
     {
         std::lock_guard<std::mutex> lock(m_pendingMutex);
         lists.swap(m_pendingLists);
+        textures.swap(m_pendingTextures);
     }
     for (auto [base, count] : lists)
         glDeleteLists(base, count);
+    if (!textures.empty()) glDeleteTextures(GLsizei(textures.size()), textures.data());
 }
 
 // --- the frame -------------------------------------------------------------------
@@ -603,26 +611,38 @@ void aglRenderContext::drawDataTip(const std::string& text) {
     glPopAttrib();
 }
 
+namespace {
+
+// Holds the graph's frame data (its grid and levels) for one frame: taken on
+// construction, given back by release() or at the end of the scope, so that
+// every way out of a frame gives it back exactly once.
+class FrameDataLock {
+public:
+    FrameDataLock(aglFrameGraph* graph, aglRenderContext& context)
+        : m_graph(graph && graph->LockFrameData(context) ? graph : nullptr) {}
+    ~FrameDataLock() { release(); }
+    FrameDataLock(const FrameDataLock&) = delete;
+    FrameDataLock& operator=(const FrameDataLock&) = delete;
+
+    bool held() const { return m_graph != nullptr; }
+    void release() {
+        if (m_graph) m_graph->UnlockFrameData();
+        m_graph = nullptr;
+    }
+
+private:
+    aglFrameGraph* m_graph;
+};
+
+} // namespace
+
 void aglRenderContext::render(RenderMode mode) {
-    bool draw = mode != RenderMode::Pick && mode != RenderMode::AntiAliasPass;
     deletePendingLists();
     aglFrameGraph* graph = m_graph.load();
     const bool haveFbo = ensureFramebuffer();
-    const bool locked = haveFbo && graph && graph->LockFrameData(*this);
-    if (!locked) {
-        if (mode == RenderMode::Pick) {
-            std::memset(m_pickResult, 0, 4);
-            m_pickRequest.store(false);
-            return;
-        }
-        if (mode == RenderMode::MetaFile) m_metafileRequest.store(false);
-        if (haveFbo && m_clearWhenEmpty.load()) {
-            glClearColor(m_background[0].load(), m_background[1].load(), m_background[2].load(),
-                         m_background[3].load());
-            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-            publish();
-        }
-        m_frameIncomplete.store(true);
+    FrameDataLock frameData(haveFbo ? graph : nullptr, *this);
+    if (!frameData.held()) {
+        renderWithoutData(mode, haveFbo);
         return;
     }
     m_frameIncomplete.store(false);
@@ -631,108 +651,33 @@ void aglRenderContext::render(RenderMode mode) {
     if (mode == RenderMode::MetaFile) {
         m_metafileRequest.store(false);
         m_captureBudget = (writer && writer->Overflowed()) ? m_captureBudget * 2 : 5000;
-        if (!writer || !writer->BeginCapture(m_captureBudget)) {
-            graph->UnlockFrameData();
-            return;
-        }
+        if (!writer || !writer->BeginCapture(m_captureBudget)) return;
     }
 
     std::unique_lock<std::recursive_mutex> sceneLock(m_sceneMutex);
     const auto start = Clock::now();
-    bool reuse = false;
-    if (m_accumComplete.load() && mode == RenderMode::Normal) {
-        const bool changed = std::any_of(m_scene.begin(), m_scene.end(),
-                                         [](const aglObj* o) { return o->IsChanged(); });
-        if (changed) {
-            m_accumComplete.store(false);
-        } else if (m_accum->IsAllocated()) {
-            m_accum->Return(*m_fbo, 1.0f);
-            reuse = true;
-        }
-    }
-    if (!reuse) {
-        if (mode == RenderMode::Pick)
-            glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-        else
-            glClearColor(m_background[0].load(), m_background[1].load(), m_background[2].load(),
-                         m_background[3].load());
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glDisable(GL_BLEND);
-        if (m_materialChanged.exchange(false)) applyMaterial();
-        // Objects that draw in window pixels rely on the whole window; the
-        // camera sets its own viewport when it is in the scene.
-        glViewport(0, 0, m_fbo->Width(), m_fbo->Height());
-        for (aglObj* object : m_scene) {
-            if (m_command.load() == int(ThreadCommand::Pause) && mode != RenderMode::MetaFile) {
-                m_frameIncomplete.store(true);
-                break;
-            }
-            if (mode == RenderMode::MetaFile) writer->BeginObject(*object);
-            object->Render(mode);
-            m_objectRenderCalls.fetch_add(1);
-            if (mode == RenderMode::MetaFile) writer->EndObject(*object);
-        }
-        if (m_command.load() == int(ThreadCommand::Pause)) {
+    bool draw = mode != RenderMode::Pick && mode != RenderMode::AntiAliasPass;
+    if (!reuseAccumulatedFrame(mode)) {
+        if (!drawScene(mode, writer)) {
+            // Paused half-way: the frame is not shown, a pick reads nothing.
             sceneLock.unlock();
-            graph->UnlockFrameData();
+            frameData.release();
             m_frameIncomplete.store(true);
             if (mode == RenderMode::MetaFile) writer->FinishCapture(false);
-            if (mode == RenderMode::Pick) {
-                std::memset(m_pickResult, 0, 4);
-                m_pickRequest.store(false);
-            }
+            if (mode == RenderMode::Pick) clearPick();
             return;
         }
-        if (mode == RenderMode::Pick) {
-            std::memset(m_pickResult, 0, 4); // a point outside the window reads nothing
-            glReadPixels(m_pickX.load(), m_pickY.load(), 1, 1, GL_RGBA, GL_UNSIGNED_BYTE,
-                         m_pickResult);
-            m_pickRequest.store(false);
-        } else if (mode == RenderMode::AntiAliasPass) {
-            const int n = m_aaPasses.load();
-            if (n > 0 && m_accum->Ensure(m_fbo->Width(), m_fbo->Height())) {
-                const int pass = m_passIndex.load();
-                if (pass == 0)
-                    m_accum->Load(*m_fbo, 1.0f / float(n));
-                else
-                    m_accum->Accum(*m_fbo, 1.0f / float(n));
-                if (pass + 1 >= n) {
-                    m_accum->Return(*m_fbo, 1.0f);
-                    draw = true;
-                    m_accumComplete.store(true);
-                    m_passIndex.store(0);
-                } else {
-                    m_passIndex.store(pass + 1);
-                }
-            }
-        }
+        if (finishPass(mode)) draw = true;
     }
-
-    if (draw && graph->ShowsCursor()) {
-        if (m_accumComplete.load()) m_camera.ApplyMatrices();
-        glDepthMask(GL_FALSE);
-        graph->DrawCursor();
-        glDepthMask(GL_TRUE);
-        if (graph->UsesColorPalette())
-            if (aglPaletteMarker* marker = m_marker.load()) marker->DrawMarker(*graph);
-    }
-    if (mode == RenderMode::MetaFile) draw = false;
-    if (draw) {
-        std::optional<std::string> tip;
-        {
-            std::lock_guard<std::mutex> lock(m_tipMutex);
-            tip = m_tip;
-        }
-        if (tip) drawDataTip(*tip);
-    }
+    if (draw) drawOverlays(*graph, mode);
     sceneLock.unlock();
-    graph->UnlockFrameData();
+    frameData.release();
 
     if (m_clipboardRequest.load() && mode == RenderMode::Normal) {
         copyToClipboard();
         m_clipboardRequest.store(false);
     }
-    if (draw) publish();
+    if (draw && mode != RenderMode::MetaFile) publish();
 
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
     const uint32_t c = m_frameCounter.load();
@@ -740,4 +685,106 @@ void aglRenderContext::render(RenderMode mode) {
     m_frameCounter.store(c + 1);
     m_lastMode.store(int(mode));
     if (mode == RenderMode::MetaFile) writer->FinishCapture(true);
+}
+
+void aglRenderContext::clearPick() {
+    std::memset(m_pickResult, 0, 4);
+    m_pickRequest.store(false);
+}
+
+void aglRenderContext::renderWithoutData(RenderMode mode, bool haveFbo) {
+    if (mode == RenderMode::Pick) {
+        clearPick();
+        return;
+    }
+    if (mode == RenderMode::MetaFile) m_metafileRequest.store(false);
+    if (haveFbo && m_clearWhenEmpty.load()) {
+        glClearColor(m_background[0].load(), m_background[1].load(), m_background[2].load(),
+                     m_background[3].load());
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        publish();
+    }
+    m_frameIncomplete.store(true);
+}
+
+bool aglRenderContext::reuseAccumulatedFrame(RenderMode mode) {
+    if (!m_accumComplete.load() || mode != RenderMode::Normal) return false;
+    const bool changed =
+        std::any_of(m_scene.begin(), m_scene.end(), [](const aglObj* o) { return o->IsChanged(); });
+    if (changed) {
+        m_accumComplete.store(false);
+        return false;
+    }
+    if (!m_accum->IsAllocated()) return false;
+    m_accum->Return(*m_fbo, 1.0f);
+    return true;
+}
+
+bool aglRenderContext::drawScene(RenderMode mode, aglCaptureWriter* writer) {
+    if (mode == RenderMode::Pick)
+        glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    else
+        glClearColor(m_background[0].load(), m_background[1].load(), m_background[2].load(),
+                     m_background[3].load());
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glDisable(GL_BLEND);
+    if (m_materialChanged.exchange(false)) applyMaterial();
+    // Objects that draw in window pixels rely on the whole window; the
+    // camera sets its own viewport when it is in the scene.
+    glViewport(0, 0, m_fbo->Width(), m_fbo->Height());
+    for (aglObj* object : m_scene) {
+        if (m_command.load() == int(ThreadCommand::Pause) && mode != RenderMode::MetaFile) {
+            m_frameIncomplete.store(true);
+            break;
+        }
+        if (mode == RenderMode::MetaFile) writer->BeginObject(*object);
+        object->Render(mode);
+        m_objectRenderCalls.fetch_add(1);
+        if (mode == RenderMode::MetaFile) writer->EndObject(*object);
+    }
+    return m_command.load() != int(ThreadCommand::Pause);
+}
+
+bool aglRenderContext::finishPass(RenderMode mode) {
+    if (mode == RenderMode::Pick) {
+        std::memset(m_pickResult, 0, 4); // a point outside the window reads nothing
+        glReadPixels(m_pickX.load(), m_pickY.load(), 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, m_pickResult);
+        m_pickRequest.store(false);
+        return false;
+    }
+    if (mode != RenderMode::AntiAliasPass) return false;
+    const int n = m_aaPasses.load();
+    if (n <= 0 || !m_accum->Ensure(m_fbo->Width(), m_fbo->Height())) return false;
+    const int pass = m_passIndex.load();
+    if (pass == 0)
+        m_accum->Load(*m_fbo, 1.0f / float(n));
+    else
+        m_accum->Accum(*m_fbo, 1.0f / float(n));
+    if (pass + 1 < n) {
+        m_passIndex.store(pass + 1);
+        return false;
+    }
+    // The last pass: the averaged frame is shown.
+    m_accum->Return(*m_fbo, 1.0f);
+    m_accumComplete.store(true);
+    m_passIndex.store(0);
+    return true;
+}
+
+void aglRenderContext::drawOverlays(aglFrameGraph& graph, RenderMode mode) {
+    if (graph.ShowsCursor()) {
+        if (m_accumComplete.load()) m_camera.ApplyMatrices();
+        glDepthMask(GL_FALSE);
+        graph.DrawCursor();
+        glDepthMask(GL_TRUE);
+        if (graph.UsesColorPalette())
+            if (aglPaletteMarker* marker = m_marker.load()) marker->DrawMarker(graph);
+    }
+    if (mode == RenderMode::MetaFile) return; // a picture for a file carries no tip
+    std::optional<std::string> tip;
+    {
+        std::lock_guard<std::mutex> lock(m_tipMutex);
+        tip = m_tip;
+    }
+    if (tip) drawDataTip(*tip);
 }

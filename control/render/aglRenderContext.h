@@ -181,6 +181,9 @@ public:
     // Display lists to delete on the render thread at the next frame (an
     // object that owned them was destroyed elsewhere). Any thread.
     void DeleteListsLater(unsigned base, int count);
+    // A texture object to delete on the render thread at the next frame.
+    // Any thread.
+    void DeleteTextureLater(unsigned texture);
 
     // Time spent publishing frames (read-back and hand-over), in microseconds,
     // summed since start; with PublishedFrames it gives the cost per frame.
@@ -193,7 +196,18 @@ private:
     void threadMain(bool lowPriority);
     bool startGL();
     void setupGLState();
+    // One frame of the given mode, and its steps: a frame when the graph
+    // has no data to show, the re-use of a finished anti-aliased frame, the
+    // scene objects (false when a pause stopped them half-way), the end of a
+    // pick or anti-aliasing pass (true when the averaged frame is complete),
+    // and the cursor, palette marker and data tip over the scene.
     void render(RenderMode mode);
+    void renderWithoutData(RenderMode mode, bool haveFbo);
+    bool reuseAccumulatedFrame(RenderMode mode);
+    bool drawScene(RenderMode mode, aglCaptureWriter* writer);
+    bool finishPass(RenderMode mode);
+    void drawOverlays(aglFrameGraph& graph, RenderMode mode);
+    void clearPick();
     void drawDataTip(const std::string& text);
     void publish();
     void copyToClipboard();
@@ -283,4 +297,5 @@ private:
 
     std::mutex m_pendingMutex;
     std::vector<std::pair<unsigned, int>> m_pendingLists;
+    std::vector<unsigned> m_pendingTextures;
 };

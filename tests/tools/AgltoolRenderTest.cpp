@@ -108,10 +108,29 @@ TEST(AgltoolRender, BadInputFailsWithAMessageAndNoPicture) {
     TempDir dir;
     const std::string in = floatFile(dir, "a.agl", 4, 4, [](int r, int c) { return r + c; });
     const std::string out = dir.path() + "/never.png";
-    for (const char* opts :
-         {"--size 10x10", "--size 100", "--style 5", "--palette 9", "--aa -1", "--roi 0:3:1",
-          "--roi 0:0:9", "--rowdim 4", "--elevation north", "--distance 0", "--background 12345",
-          "--bogus 1", "--style", "--level 3", "--level -1"}) {
+    for (const char* opts : {"--size 10x10",
+                             "--size 100",
+                             "--style 5",
+                             "--palette 9",
+                             "--aa -1",
+                             "--roi 0:3:1",
+                             "--roi 0:0:9",
+                             "--rowdim 4",
+                             "--elevation north",
+                             "--distance 0",
+                             "--background 12345",
+                             "--bogus 1",
+                             "--style",
+                             "--level 3",
+                             "--level -1",
+                             "--type 4",
+                             "--view -1",
+                             "--orientation 4",
+                             "--filter 2",
+                             "--xcomp -2",
+                             "--wcomp x",
+                             "--plane --type 2",
+                             "--type 3 --xcomp 9 --ycomp -1 --zcomp -1 --wcomp -1"}) {
         ToolRun run = agltool("render " + in + " " + out + " " + opts);
         EXPECT_EQ(run.status, 2) << opts << "\n" << run.out;
         EXPECT_NE(run.out.find("agltool"), std::string::npos) << opts;
@@ -120,6 +139,69 @@ TEST(AgltoolRender, BadInputFailsWithAMessageAndNoPicture) {
     ToolRun missing = agltool("render " + dir.path() + "/none.agl " + out);
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.out.find("none.agl"), std::string::npos) << missing.out;
+}
+
+// Pixels in the right 60 columns of img that have the palette's top colour
+// (the rainbow's red): the palette bar is shown.
+int barRed(const QImage& img) {
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = img.width() - 60; x < img.width(); ++x) {
+            const QColor c = img.pixelColor(x, y);
+            if (c.red() > 230 && c.green() < 30 && c.blue() < 30) ++n;
+        }
+    return n;
+}
+
+TEST(AgltoolRender, EveryGraphTypeDrawsThroughTheSamePipeline) {
+    TempDir dir;
+    // 30 x 40 with a block of no data in the middle.
+    const std::string in = floatFile(dir, "w.agl", 30, 40, [](int r, int c) {
+        if (r >= 10 && r < 20 && c >= 14 && c < 26) return std::numeric_limits<double>::quiet_NaN();
+        return std::sin(r * 0.2) * std::cos(c * 0.15);
+    });
+    const auto render = [&](const std::string& name, const std::string& opts) {
+        const std::string out = dir.path() + "/" + name + ".png";
+        ToolRun run = agltool("render " + in + " " + out + " --size 200x150 " + opts);
+        EXPECT_EQ(run.status, 0) << opts << "\n" << run.out;
+        return QImage(QString::fromStdString(out));
+    };
+    const QImage image = render("image", "--type 2");
+    ASSERT_FALSE(image.isNull());
+    // The image fills the box, seen from the top, except where there is no
+    // data: there the box's floor shows through, grey as no rainbow colour
+    // is. The graph area is the width left of the palette bar's strip (a
+    // third of 200 pixels); the fixed view spans -0.3..1.2 across it and
+    // -0.2..1.1 up it.
+    const double gw = 134.0;
+    const auto boxPixel = [&](const QImage& img, double x, double y) {
+        return img.pixelColor(int((x + 0.3) / 1.5 * gw), int(150 - (y + 0.2) / 1.3 * 150));
+    };
+    const auto same = [](QColor a, QColor b) {
+        return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+                   std::abs(a.blue() - b.blue()) <=
+               12;
+    };
+    const QColor hole = boxPixel(image, 0.5, 0.5);
+    EXPECT_TRUE(hole.red() == hole.green() && hole.green() == hole.blue())
+        << hole.name().toStdString();
+    EXPECT_NE(boxPixel(image, 0.1, 0.1), hole);
+    EXPECT_NE(boxPixel(image, 0.9, 0.9), hole);
+    // Orientation 3 turns the image: the corners swap (the filter blends a little).
+    const QImage turned = render("turned", "--type 2 --orientation 3 --filter 1");
+    EXPECT_TRUE(same(boxPixel(turned, 0.1, 0.1), boxPixel(image, 0.9, 0.9)));
+    EXPECT_TRUE(same(boxPixel(turned, 0.9, 0.1), boxPixel(image, 0.1, 0.9)));
+    EXPECT_FALSE(same(boxPixel(image, 0.1, 0.1), boxPixel(image, 0.9, 0.9)));
+    // The vector graph of columns 0 and 1 (blue points) has no palette bar:
+    // nothing to colour by. With the fourth component it has one.
+    const QImage vector = render("vector", "--type 3 --zcomp -1 --wcomp -1");
+    EXPECT_GT(inkPixels(vector), 200);
+    EXPECT_EQ(barRed(vector), 0);
+    EXPECT_GT(barRed(image), 50);
+    EXPECT_GT(barRed(render("vector4", "--type 3")), 50);
+    EXPECT_GT(inkPixels(render("plane", "--plane")), 2000);
+    // GraphType 0 draws nothing.
+    EXPECT_EQ(inkPixels(render("none", "--type 0")), 0);
 }
 
 TEST(AgltoolRender, LevelsOfDetailStepUpAndTheSpinAdaptsAtACoarseLevel) {

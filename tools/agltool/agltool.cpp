@@ -18,6 +18,7 @@
 #include "AglAsciiFormat.h"
 #include "AglBinaryFormat.h"
 #include "GraphSettings.h"
+#include "MappedFile.h"
 #include "ShmName.h"
 #include "aglArray.h"
 #include "aglSegment.h"
@@ -37,8 +38,6 @@
 #include <fcntl.h>
 #include <memory>
 #include <string>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -273,8 +272,8 @@ std::string trailerJson(const aglSegment& seg) {
     attr("Col", num(a.col));
     attr("RowDim", num(a.rowDim));
     attr("ColDim", num(a.colDim));
-    attr("roi_low", jsonArray(a.roiLow, 7));
-    attr("roi_high", jsonArray(a.roiHigh, 7));
+    attr("roi_low", jsonArray(a.roiLow, agl::kMaxDims));
+    attr("roi_high", jsonArray(a.roiHigh, agl::kMaxDims));
     attr("z_scale", jsonFloat(a.zScale));
     attr("XMinClamp", jsonNumber(a.xMinClamp));
     attr("YMinClamp", jsonNumber(a.yMinClamp));
@@ -294,7 +293,7 @@ std::string trailerJson(const aglSegment& seg) {
     attr("AxisBackColor", num(a.axisBackColor));
     attr("annotation_offset", num(a.annotationOffset));
     attr("palette_offset", num(a.paletteOffset));
-    attr("axis_scale_offsets", jsonArray(a.axisScaleOffset, 7), true);
+    attr("axis_scale_offsets", jsonArray(a.axisScaleOffset, agl::kMaxDims), true);
     s += "    }\n  }";
     return s;
 }
@@ -474,33 +473,6 @@ int share(const std::string& name, const std::string& file) {
     return 0;
 }
 
-// A file's bytes, mapped read-only; empty files map to nothing.
-class MappedFile {
-public:
-    ~MappedFile() {
-        if (m_data) munmap(m_data, m_size);
-        if (m_fd >= 0) close(m_fd);
-    }
-    bool open(const std::string& path) {
-        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        struct stat st {};
-        if (m_fd < 0 || fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-        m_size = size_t(st.st_size);
-        if (m_size == 0) return true;
-        void* p = mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE, m_fd, 0);
-        if (p == MAP_FAILED) return false;
-        m_data = p;
-        return true;
-    }
-    const char* data() const { return static_cast<const char*>(m_data); }
-    size_t size() const { return m_size; }
-
-private:
-    int m_fd = -1;
-    void* m_data = nullptr;
-    size_t m_size = 0;
-};
-
 bool endsInTxt(const std::string& path) {
     if (path.size() < 3) return false;
     std::string tail = path.substr(path.size() - 3);
@@ -532,7 +504,7 @@ int convert(const std::string& in, const std::string& out, int argc, char** argv
         }
     }
 
-    MappedFile file;
+    platform::MappedFile file;
     if (!file.open(in)) return failCode(in, AGL_E_OPEN);
     uint32_t magic = 0;
     if (file.size() >= 4) std::memcpy(&magic, file.data(), 4);
@@ -547,7 +519,7 @@ int convert(const std::string& in, const std::string& out, int argc, char** argv
         array = std::make_unique<aglArray>();
         if (!array->open(in, true)) return failCode(in, array->takeError());
     } else {
-        AsciiReadResult r = readAglAscii(file.data(), file.size());
+        AsciiReadResult r = readAglAscii(file.chars(), file.size());
         if (!r.array) {
             if (!r.error.detail.empty())
                 std::fprintf(stderr, "agltool: %s: %s\n", in.c_str(), r.error.detail.c_str());

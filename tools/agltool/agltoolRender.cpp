@@ -6,8 +6,17 @@
 //                  [--distance D] [--aa N] [--rowdim D] [--coldim D]
 //                  [--roi D:LO:HI]... [--background RRGGBB] [--cache 0..2]
 //                  [--hidden-line 0|1] [--lighting 0|1] [--shading 0|1] [--texture 0..2]
-//                  [--resolution N] [--level 0..2]
+//                  [--resolution N] [--level 0..2] [--type 0..3] [--view 0..3] [--plane]
+//                  [--orientation 0..3] [--filter 0|1]
+//                  [--xcomp N] [--ycomp N] [--zcomp N] [--wcomp N]
 //                  [--frames N] [--spin] [--trace]
+//
+// --type is GraphType (0 none, 1 height plot, 2 image map, 3 vector graph);
+// --view is CamViewType, by default the view the viewer gives the graph
+// kind; --plane is the viewer's plane view (a height plot in lines style,
+// seen face on in the x-z plane, or the y-z plane for more than 10 rows).
+// --xcomp .. --wcomp choose the window columns of the vector graph's
+// components (-1: unused).
 //
 // Only the command line lives here: parseRenderOptions turns it into
 // aglGraphSettings, named after the control's properties, and the engine's
@@ -69,7 +78,9 @@ int renderUsage() {
         "         [--aa 0..32] [--rowdim D] [--coldim D] [--roi D:LO:HI]...\n"
         "         [--background RRGGBB] [--cache 0..2] [--hidden-line 0|1] [--lighting 0|1]\n"
         "         [--shading 0|1] [--texture 0..2] [--resolution N] [--level 0..2]\n"
-        "         [--frames N] [--spin] [--trace]\n");
+        "         [--type 0..3] [--view 0..3] [--plane] [--orientation 0..3] [--filter 0|1]\n"
+        "         [--xcomp N] [--ycomp N] [--zcomp N] [--wcomp N] [--frames N]\n"
+        "         [--spin] [--trace]\n");
     return 2;
 }
 
@@ -87,6 +98,10 @@ int parseRenderOptions(int argc, char** argv, RenderSettings& s) {
         const std::string opt = argv[i];
         if (opt == "--spin") {
             s.spin = true;
+            continue;
+        }
+        if (opt == "--plane") {
+            s.PlaneView = true;
             continue;
         }
         if (opt == "--trace") {
@@ -169,12 +184,34 @@ int parseRenderOptions(int argc, char** argv, RenderSettings& s) {
         } else if (opt == "--level") {
             if (!parseLong(v, n) || n < 0 || n > 2) return bad(opt.c_str(), v, "0..2");
             s.level = int(n);
+        } else if (opt == "--type") {
+            if (!parseLong(v, n) || n < 0 || n > 3) return bad(opt.c_str(), v, "0..3");
+            s.GraphType = int(n);
+        } else if (opt == "--view") {
+            if (!parseLong(v, n) || n < 0 || n > 3) return bad(opt.c_str(), v, "0..3");
+            s.CamViewType = int(n);
+        } else if (opt == "--orientation") {
+            if (!parseLong(v, n) || n < 0 || n > 3) return bad(opt.c_str(), v, "0..3");
+            s.ImageOrientation = int(n);
+        } else if (opt == "--filter") {
+            if (!parseLong(v, n) || n < 0 || n > 1) return bad(opt.c_str(), v, "0 or 1");
+            s.ImageFilter = n != 0;
+        } else if (opt == "--xcomp" || opt == "--ycomp" || opt == "--zcomp" || opt == "--wcomp") {
+            if (!parseLong(v, n) || n < -1 || n > INT32_MAX)
+                return bad(opt.c_str(), v, "a column of the window, or -1 for unused");
+            int* comp[4] = {&s.XComp, &s.YComp, &s.ZComp, &s.WComp};
+            *comp[opt[2] == 'w' ? 3 : opt[2] - 'x'] = int(n);
         } else if (opt == "--frames") {
             if (!parseLong(v, n) || n < 1 || n > 100000) return bad(opt.c_str(), v, "1..100000");
             s.frames = int(n);
         } else {
             return renderUsage();
         }
+    }
+    if (s.PlaneView && s.GraphType != 1) {
+        std::fprintf(stderr, "agltool: --plane is a height plot view; it takes no --type %d\n",
+                     s.GraphType);
+        return 2;
     }
     return 0;
 }

@@ -11,6 +11,7 @@
 //    the size, to show the reader is linear in the text length.
 // Each figure is the best of three runs.
 #include "AglAsciiFormat.h"
+#include "MappedFile.h"
 
 #include <algorithm>
 #include <chrono>
@@ -20,7 +21,6 @@
 #include <fcntl.h>
 #include <random>
 #include <string>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -60,24 +60,6 @@ int64_t fileSize(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 ? int64_t(st.st_size) : -1;
 }
 
-struct Mapped {
-    const char* data = nullptr;
-    size_t size = 0;
-    explicit Mapped(const std::string& path) {
-        const int fd = ::open(path.c_str(), O_RDONLY);
-        struct stat st {};
-        if (fd >= 0 && fstat(fd, &st) == 0 && st.st_size > 0) {
-            size = size_t(st.st_size);
-            void* p = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-            data = p == MAP_FAILED ? nullptr : static_cast<const char*>(p);
-        }
-        if (fd >= 0) close(fd);
-    }
-    ~Mapped() {
-        if (data) munmap(const_cast<char*>(data), size);
-    }
-};
-
 void measure(const std::string& folder, double megabytes) {
     // About 10.5 characters per value with the shortest exact text.
     const int32_t cols = 1000;
@@ -106,13 +88,13 @@ void measure(const std::string& folder, double megabytes) {
     });
     const double plainMb = double(fileSize(plain)) / 1e6;
 
-    Mapped text(ours);
+    platform::MappedFile text(ours);
     int64_t read = 0;
     const double tr = best([&] {
-        AsciiReadResult r = readAglAscii(text.data, text.size);
+        AsciiReadResult r = readAglAscii(text.chars(), text.size());
         read = r.read;
     });
-    std::string copy(text.data, text.size); // strtod needs a terminating zero
+    std::string copy(text.chars(), text.size()); // strtod needs a terminating zero
     double sum = 0;
     int64_t count = 0;
     const double ts = best([&] {

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -49,19 +48,12 @@ bool writeAll(int fd, const uint8_t* data, uint64_t length, uint64_t offset) {
     return true;
 }
 
-int64_t timeNs(const struct stat& st) {
-    return int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-}
-
 } // namespace
 
 AglFileIdentity AglFileIdentity::of(const aglSegment& segment) {
     AglFileIdentity id;
     if (!segment.isValid() || !segment.isFileBacked()) return id;
-    id.device = segment.device();
-    id.inode = segment.inode();
-    id.size = segment.mappedFileSize();
-    id.timeNs = segment.mappedFileTimeNs();
+    id.stamp = segment.fileStamp();
     id.isFile = true;
     return id;
 }
@@ -219,9 +211,7 @@ bool writeAglFile(const aglSegment& array, const std::string& rawPath,
     if (array.isNumpy()) {
         // A mapped NumPy file has a header of its own: it is saved through a
         // copy in segment form, and never over the NumPy file itself.
-        struct stat target {};
-        if (::stat(path.c_str(), &target) == 0 && target.st_dev == array.device() &&
-            target.st_ino == array.inode())
+        if (platform::FileStamp::ofPath(path).isSameFile(array.fileStamp()))
             return fail(error, path, "a NumPy file cannot be saved over");
         aglSegment copy;
         if (!copy.copyOf(array)) return fail(error, path, "cannot copy the array");
@@ -240,16 +230,16 @@ bool writeAglFile(const aglSegment& array, const std::string& rawPath,
 
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
     if (fd < 0) return fail(error, path, errnoText("open"));
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    errno = 0;
+    const platform::FileStamp st = platform::FileStamp::ofDescriptor(fd);
+    if (!st.isRegularFile()) {
         const std::string why = errno ? errnoText("fstat") : "not a regular file";
         close(fd);
         return fail(error, path, why);
     }
-    const bool headInFile =
-        array.isFileBacked() && st.st_dev == array.device() && st.st_ino == array.inode();
-    if (headInFile && (int64_t(st.st_size) != recorded.size || timeNs(st) != recorded.timeNs ||
-                       uint64_t(st.st_size) < size)) {
+    const bool headInFile = array.isFileBacked() && st.isSameFile(array.fileStamp());
+    if (headInFile && (st.size != recorded.stamp.size || st.timeNs != recorded.stamp.timeNs ||
+                       uint64_t(st.size) < size)) {
         close(fd);
         return fail(error, path, "the file was changed on disk since it was read");
     }
@@ -263,14 +253,14 @@ bool writeAglFile(const aglSegment& array, const std::string& rawPath,
     const uint64_t end = size + tail.size();
     // Reserve all space up front: a full disk fails here, before any byte of
     // the old contents has been overwritten.
-    if (end > uint64_t(st.st_size)) {
+    if (end > uint64_t(st.size)) {
         const int rc = posix_fallocate(fd, 0, off_t(end));
         if (rc != 0) {
             errno = rc;
             ok = false;
             why = errnoText("reserve space");
             // Give back whatever the reservation added before failing.
-            if (ftruncate(fd, st.st_size) != 0) { /* the failure is reported already */
+            if (ftruncate(fd, off_t(st.size)) != 0) { /* the failure is reported already */
             }
         }
     }
@@ -287,16 +277,17 @@ bool writeAglFile(const aglSegment& array, const std::string& rawPath,
         ok = false;
         why = errnoText("write trailer");
     }
-    struct stat after {};
-    const bool statted = ok && fstat(fd, &after) == 0;
+    const platform::FileStamp after =
+        ok ? platform::FileStamp::ofDescriptor(fd) : platform::FileStamp{};
+    const bool statted = after.valid;
     if (close(fd) != 0 && ok) {
         ok = false;
         why = errnoText("close");
     }
     if (!ok) return fail(error, path, why);
     if (headInFile && loaded && statted) {
-        loaded->size = int64_t(after.st_size);
-        loaded->timeNs = timeNs(after);
+        loaded->stamp.size = after.size;
+        loaded->stamp.timeNs = after.timeNs;
     }
     return true;
 }

@@ -15,6 +15,7 @@
 
 #include "aglAttributes.h"
 
+#include "FileStamp.h"
 #include "aglSegment.h"
 
 #include <array>
@@ -45,7 +46,7 @@ struct AglTrailerView {
     std::string_view annotation;      // without its zero byte
     const uint8_t* palette = nullptr; // 1024 bytes, or nullptr
     // Valid one-dimensional scale images, viewed in place; null elsewhere.
-    std::array<std::unique_ptr<aglSegment>, 7> axisScales;
+    std::array<std::unique_ptr<aglSegment>, agl::kMaxDims> axisScales;
     // One line per part that was present in the record but skipped, and why.
     std::vector<std::string> skipped;
 };
@@ -74,7 +75,7 @@ struct AglTrailer {
     // stored image's count, type, language and lower bound. Null where the
     // file had none, it was skipped, or the block could not be made.
     std::unique_ptr<aglSegment> palette;
-    std::array<std::unique_ptr<aglSegment>, 7> axisScales;
+    std::array<std::unique_ptr<aglSegment>, agl::kMaxDims> axisScales;
     std::vector<std::string> skipped;
 };
 
@@ -93,17 +94,14 @@ struct AglTrailerParts {
     // Its first 1024 element bytes (zeros where it has fewer), or none.
     const aglSegment* palette = nullptr;
     // Each written as its full image (header and elements), or none.
-    std::array<const aglSegment*, 7> axisScales{};
+    std::array<const aglSegment*, agl::kMaxDims> axisScales{};
 };
 
 // The identity of the file a segment was mapped from, as recorded at load:
 // device and inode say which file it is, size and modification time that it
 // has not been changed since.
 struct AglFileIdentity {
-    dev_t device = 0;
-    ino_t inode = 0;
-    int64_t size = -1;
-    int64_t timeNs = 0;
+    platform::FileStamp stamp;
     bool isFile = false;
     static AglFileIdentity of(const aglSegment& segment);
 };

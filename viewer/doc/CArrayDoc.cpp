@@ -3,10 +3,12 @@
 #include "AglAsciiFormat.h"
 #include "BitmapReader.h"
 #include "CPlotrane2D.h"
+#include "ControlSync.h"
 #include "DocView.h"
 #include "MessageSink.h"
 
-#include "MappingGuard.h"
+#include "FileStamp.h"
+#include "MappedFile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -15,12 +17,13 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
 using namespace plotrane;
+using platform::FileStamp;
+using platform::MappedFile;
 
 namespace {
 
@@ -46,43 +49,6 @@ std::string lowerExtension(const std::string& path) {
         c = char(std::tolower(static_cast<unsigned char>(c)));
     return ext;
 }
-
-// A whole file mapped read-only for a reader, guarded against the file
-// shrinking underneath. Empty files do not map.
-class MappedFile {
-public:
-    explicit MappedFile(const std::string& path) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0) return;
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-            void* p = ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_SHARED, fd, 0);
-            if (p != MAP_FAILED) {
-                m_data = static_cast<const uint8_t*>(p);
-                m_size = size_t(st.st_size);
-                m_guard = platform::guardMapping(p, m_size);
-            }
-        }
-        ::close(fd);
-    }
-    ~MappedFile() {
-        if (!m_data) return;
-        if (m_guard >= 0) platform::unguardMapping(m_guard);
-        ::munmap(const_cast<uint8_t*>(m_data), m_size);
-    }
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-
-    const uint8_t* data() const { return m_data; }
-    size_t size() const { return m_size; }
-    // True when the file shrank while it was read (what was read is not it).
-    bool torn() const { return m_guard >= 0 && platform::faultCount(m_guard) > 0; }
-
-private:
-    const uint8_t* m_data = nullptr;
-    size_t m_size = 0;
-    int m_guard = -1;
-};
 
 int clampPrecision(int p) {
     return std::clamp(p, 3, 15);
@@ -214,48 +180,24 @@ void CArrayDoc::setModified(bool modified) {
 }
 
 const aglSegment* CArrayDoc::axisScale(int dim) const {
-    return dim >= 0 && dim < 7 ? m_axisScales[size_t(dim)].get() : nullptr;
+    return dim >= 0 && dim < agl::kMaxDims ? m_axisScales[size_t(dim)].get() : nullptr;
 }
 
 // ---------------------------------------------------------------------------
 // Watching
 
-CArrayDoc::FileStamp CArrayDoc::stampOfPath(const std::string& path) {
-    FileStamp s;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return s;
-    s.valid = true;
-    s.device = st.st_dev;
-    s.inode = st.st_ino;
-    s.size = st.st_size;
-    s.timeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    return s;
-}
-
-CArrayDoc::FileStamp CArrayDoc::stampOfDescriptor(int fd) {
-    FileStamp s;
-    struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0) return s;
-    s.valid = true;
-    s.device = st.st_dev;
-    s.inode = st.st_ino;
-    s.size = st.st_size;
-    s.timeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    return s;
-}
-
 void CArrayDoc::openWatch(const std::string& path) {
     closeWatch();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return; // a segment name, not a file: nothing to watch
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const FileStamp stamp = FileStamp::ofDescriptor(fd);
+    if (!stamp.isRegularFile()) {
         ::close(fd);
         return;
     }
     m_watchFd = fd;
     m_watchPath = path;
-    m_watchStamp = stampOfDescriptor(fd);
+    m_watchStamp = stamp;
 }
 
 void CArrayDoc::closeWatch() {
@@ -269,7 +211,7 @@ bool CArrayDoc::currentDataTorn() const {
     const aglSegment* seg = m_current ? m_current->segment() : nullptr;
     if (!seg || !seg->isFileBacked()) return false;
     if (seg->truncationFaults() > 0) return true;
-    const FileStamp now = stampOfDescriptor(seg->descriptor());
+    const FileStamp now = FileStamp::ofDescriptor(seg->descriptor());
     return now.valid && uint64_t(now.size) < seg->neededSize();
 }
 
@@ -278,12 +220,9 @@ void CArrayDoc::checkForChange() {
     // The path is looked at, not only the open handle: programs that replace
     // a file by writing a new one and renaming it over the old leave the
     // handle on the old file, whose time never changes.
-    FileStamp now = stampOfPath(m_watchPath);
-    if (!now.valid) return; // gone (for the moment): nothing to reload
-    const FileStamp& was = m_watchStamp;
-    const bool changed = now.device != was.device || now.inode != was.inode ||
-                         now.size != was.size || now.timeNs > was.timeNs;
-    if (!changed) return;
+    const FileStamp now = FileStamp::ofPath(m_watchPath);
+    if (!now.isRegularFile()) return; // gone (for the moment): nothing to reload
+    if (!m_watchStamp.changedIn(now)) return;
 
     // Stored first, so that the question comes once per change.
     m_watchStamp = now;
@@ -445,7 +384,7 @@ bool CArrayDoc::readTextFile(const std::string& path) {
         m_lastError = AGL_E_FORMAT; // empty or unreadable
         return false;
     }
-    AsciiReadResult result = readAglAscii(reinterpret_cast<const char*>(file.data()), file.size());
+    AsciiReadResult result = readAglAscii(file.chars(), file.size());
     if (file.torn()) {
         m_lastError = AGL_E_FORMAT;
         return false;
@@ -551,7 +490,7 @@ void CArrayDoc::postLoad() {
 
 void CArrayDoc::releaseAxisScales(bool tellControl) {
     CPlotrane2D* c = tellControl ? control(true) : nullptr;
-    for (int d = 0; d < 7; ++d) {
+    for (int d = 0; d < agl::kMaxDims; ++d) {
         if (!m_axisScales[size_t(d)]) continue;
         m_axisScales[size_t(d)].reset();
         if (c) c->SetAxisScale(d, std::string());
@@ -578,7 +517,7 @@ void CArrayDoc::readTrailer() {
         m_palette = std::move(trailer.palette);
         if (c && m_palette) c->setString(DISPID_PaletteFileName, m_palette->name());
     }
-    for (int d = 0; d < 7; ++d) {
+    for (int d = 0; d < agl::kMaxDims; ++d) {
         if (!trailer.axisScales[size_t(d)]) continue;
         m_axisScales[size_t(d)] = std::move(trailer.axisScales[size_t(d)]);
         if (c) c->SetAxisScale(d, m_axisScales[size_t(d)]->name());
@@ -600,7 +539,7 @@ bool CArrayDoc::writeBinary(const std::string& path) {
         captureAttributes(parts.attributes);
         parts.annotation = m_annotation;
         parts.palette = m_palette.get();
-        for (int d = 0; d < 7; ++d)
+        for (int d = 0; d < agl::kMaxDims; ++d)
             parts.axisScales[size_t(d)] = m_axisScales[size_t(d)].get();
     }
     FormatError error;
@@ -811,8 +750,7 @@ void CArrayDoc::setCursor(int row, int column, DocView* origin) {
         }
     }
     // Moving away from the stored marker drops the deeper zoom levels.
-    if (m_zoomCount > m_zoomLevel && (row != m_cursorRow || column != m_cursorColumn))
-        m_zoomCount = m_zoomLevel;
+    if (row != m_cursorRow || column != m_cursorColumn) m_zoom.forgetDeeper();
     m_cursorRow = row;
     m_cursorColumn = column;
     if (m_hasData) emit statusTextChanged(2, QString::fromStdString(a.positionText(column, row)));
@@ -844,44 +782,19 @@ void CArrayDoc::setGridFormat(int precision, bool useExponent) {
 }
 
 void CArrayDoc::clearZoom() {
-    m_zoomLevel = 0;
-    m_zoomCount = 0;
-    m_zoom = {};
+    m_zoom.clear();
 }
 
 void CArrayDoc::computeZoomIn() {
-    if (!m_hasData || m_zoomCount > m_zoomLevel || m_zoomLevel >= kMaxZoomLevels) return;
-    if (m_current->elementCount() == 0) return;
+    if (!m_hasData || m_current->elementCount() == 0) return;
     int32_t c0, r0, C, R;
     m_current->planeRoi(c0, r0, C, R);
-    int64_t C2 = C, R2 = R;
-    // Half the area when both sides are long, else half the long side; never
-    // below 10.
-    if (C > 10 && R > 10) {
-        C2 = std::max<int64_t>(10, int64_t(std::floor(std::sqrt(double(C) * C / 2.0))));
-        R2 = std::max<int64_t>(10, int64_t(std::floor(std::sqrt(double(R) * R / 2.0))));
-    } else if (C > 10) {
-        C2 = std::max<int64_t>(10, C / 2);
-    } else if (R > 10) {
-        R2 = std::max<int64_t>(10, R / 2);
-    } else {
-        return;
-    }
-    const int64_t row = std::clamp<int64_t>(m_cursorRow, r0, int64_t(r0) + R - 1);
-    const int64_t col = std::clamp<int64_t>(m_cursorColumn, c0, int64_t(c0) + C - 1);
-    ZoomLevel z;
-    z.rowStart = R2 != R ? int32_t(std::max<int64_t>(r0, row - R2 / 2)) : r0;
-    z.colStart = C2 != C ? int32_t(std::max<int64_t>(c0, col - C2 / 2)) : c0;
-    z.rowCount = int32_t(R2);
-    z.colCount = int32_t(C2);
-    m_zoom[size_t(m_zoomLevel + 1)] = z;
-    m_zoomCount = m_zoomLevel + 1;
+    m_zoom.storeDeeper({r0, c0, R, C}, m_cursorRow, m_cursorColumn);
 }
 
 void CArrayDoc::zoomToLevel(int level) {
-    if (level < 0 || level > m_zoomCount) return;
-    m_zoomLevel = level;
-    ZoomLevel z = m_zoom[size_t(level)];
+    if (!m_zoom.goTo(level)) return;
+    ZoomLevel z = m_zoom.region(level);
     if (level == 0) {
         z.rowStart = 0;
         z.colStart = 0;
@@ -903,24 +816,24 @@ void CArrayDoc::zoomToLevel(int level) {
 
 bool CArrayDoc::canZoomIn() {
     if (!m_hasData) return false;
-    if (m_zoomCount <= m_zoomLevel) computeZoomIn();
-    return m_zoomCount > m_zoomLevel;
+    if (!m_zoom.hasDeeper()) computeZoomIn();
+    return m_zoom.hasDeeper();
 }
 
 bool CArrayDoc::canZoomOut() const {
     if (!m_hasData) return false;
-    if (m_zoomLevel != 0) return true;
+    if (m_zoom.level() != 0) return true;
     int32_t c0, r0, C, R;
     m_current->planeRoi(c0, r0, C, R);
     return C < m_current->colCount() || R < m_current->rowCount();
 }
 
 void CArrayDoc::zoomIn() {
-    if (canZoomIn()) zoomToLevel(m_zoomLevel + 1);
+    if (canZoomIn()) zoomToLevel(m_zoom.level() + 1);
 }
 
 void CArrayDoc::zoomOut() {
-    zoomToLevel(std::max(0, m_zoomLevel - 1));
+    zoomToLevel(std::max(0, m_zoom.level() - 1));
 }
 
 void CArrayDoc::toggleShowPalette() {
@@ -971,11 +884,7 @@ void CArrayDoc::refreshShapeText() {
 
 int CArrayDoc::currentGraphType() const {
     CPlotrane2D* c = control(true);
-    if (!c) return NoGraph;
-    int t = c->getInt(DISPID_GraphType);
-    if (t < 1 || t > 3) t = NoGraph;
-    if (t == HeightPlot && c->getInt(DISPID_CamViewType) != 0) t = PlaneView;
-    return t;
+    return c ? controlsync::shownGraphKind(*c) : NoGraph;
 }
 
 bool CArrayDoc::isGraphTypeAllowed(int kind) const {
@@ -988,173 +897,136 @@ bool CArrayDoc::isGraphTypeAllowed(int kind) const {
 }
 
 void CArrayDoc::storeControlSettings(int kind) {
-    CPlotrane2D* c = control(true);
-    if (!c) return;
-    GraphSettings& g = graphSettings(kind);
-    g.graphStyle = c->getInt(DISPID_GraphStyle);
-    g.lineSmooth = c->getBool(DISPID_LineSmooth);
-    g.showGrid = c->getBool(DISPID_ShowGrid);
-    g.flatShading = c->getInt(DISPID_Shading) <= 0;
-    g.highLight = c->getBool(DISPID_HighLight);
-    g.textureMode = int16_t(c->getInt(DISPID_TextureMode));
-    g.dataClamp = c->getBool(DISPID_DataClamp);
-    g.lighting = c->getBool(DISPID_Lighting);
-    g.useColorPalette = c->getBool(DISPID_UseColorPalette);
-    g.showAxis = c->getBool(DISPID_ShowAxis);
-    g.depthcue = c->getBool(DISPID_Depthcue);
-    g.fixedAspect = c->getBool(DISPID_FixedAspect);
+    if (CPlotrane2D* c = control(true)) controlsync::readGraphSettings(*c, graphSettings(kind));
 }
 
 void CArrayDoc::applySettingsToControl(int kind) {
-    CPlotrane2D* c = control(true);
-    if (!c) return;
-    const GraphSettings& g = graphSettings(kind);
-    c->setShort(DISPID_GraphStyle, g.graphStyle);
-    c->setBool(DISPID_LineSmooth, g.lineSmooth);
-    c->setBool(DISPID_ShowGrid, g.showGrid);
-    c->setShort(DISPID_Shading, g.flatShading ? 0 : 1);
-    c->setBool(DISPID_HighLight, g.highLight);
-    c->setShort(DISPID_TextureMode, g.textureMode);
-    c->setBool(DISPID_DataClamp, g.dataClamp);
-    c->setBool(DISPID_Lighting, g.lighting);
-    c->setBool(DISPID_UseColorPalette, g.useColorPalette);
-    c->setFloat(DISPID_GridDensity, g.gridDensity);
-    c->setBool(DISPID_ShowAxis, g.showAxis);
-    c->setBool(DISPID_Depthcue, g.depthcue);
-    c->setBool(DISPID_FixedAspect, g.fixedAspect);
+    if (CPlotrane2D* c = control(true)) controlsync::writeGraphSettings(*c, graphSettings(kind));
 }
 
 void CArrayDoc::saveCamera3D() {
-    CPlotrane2D* c = control(true);
-    if (!c) return;
-    m_camera.zScale = c->getFloat(DISPID_ZScale);
-    m_camera.elevation = c->getFloat(DISPID_CamElevation);
-    m_camera.azimuth = c->getFloat(DISPID_CamAzimuth);
-    m_camera.distance = c->getFloat(DISPID_CamDistance);
-    const int style = c->getInt(DISPID_GraphStyle);
-    m_camera.style = (style == 0 || style == 2 || style == 3 || style == 4) ? style : 1;
+    if (CPlotrane2D* c = control(true)) controlsync::readCamera(*c, m_camera);
 }
 
 void CArrayDoc::restoreCamera3D() {
-    CPlotrane2D* c = control(true);
-    if (!c) return;
-    c->setFloat(DISPID_ZScale, m_camera.zScale);
-    c->setFloat(DISPID_CamElevation, m_camera.elevation);
-    c->setFloat(DISPID_CamAzimuth, m_camera.azimuth);
-    c->setFloat(DISPID_CamDistance, m_camera.distance);
-    c->setShort(DISPID_GraphStyle, m_camera.style);
+    if (CPlotrane2D* c = control(true)) controlsync::writeCamera(*c, m_camera);
 }
 
 void CArrayDoc::selectGraphType(int requested) {
     CPlotrane2D* c = control(true);
     if (!c) return;
-    const int k = currentGraphType();
+    const int shown = currentGraphType();
     const bool camera3D = c->getInt(DISPID_CamViewType) == 0;
-    storeControlSettings(k);
+    storeControlSettings(shown);
+    const int kind = chooseGraphKind(sanitizeKind(requested), shown);
+    if (kind != shown && shown != NoGraph) settingsChanged(false);
+    showGraphKind(*c, kind, camera3D);
+    applySettingsToControl(kind);
+}
 
-    int kind = NoGraph;
-    requested = sanitizeKind(requested);
-    if (m_hasData) {
-        // A kind that does not suit the region falls back to the choice the
-        // document makes itself.
-        if (requested != kAutoGraphKind && isGraphTypeAllowed(requested)) {
-            kind = requested;
-        } else if (k != NoGraph && isGraphTypeAllowed(k)) {
-            kind = k;
-        } else if (isGraphTypeAllowed(m_preferredKind)) {
-            kind = m_preferredKind;
-        } else if (isGraphTypeAllowed(PlaneView)) {
-            kind = PlaneView;
-        } else if (isGraphTypeAllowed(HeightPlot)) {
-            kind = HeightPlot;
-        }
-    }
-    if (kind != k && k != NoGraph) settingsChanged(false);
+int CArrayDoc::chooseGraphKind(int requested, int shown) const {
+    if (!m_hasData) return NoGraph;
+    // A kind that does not suit the region falls back to the choice the
+    // document makes itself.
+    if (requested != kAutoGraphKind && isGraphTypeAllowed(requested)) return requested;
+    if (shown != NoGraph && isGraphTypeAllowed(shown)) return shown;
+    if (isGraphTypeAllowed(m_preferredKind)) return m_preferredKind;
+    if (isGraphTypeAllowed(PlaneView)) return PlaneView;
+    if (isGraphTypeAllowed(HeightPlot)) return HeightPlot;
+    return NoGraph;
+}
 
-    int32_t colLow, rowLow, colLength, rowLength;
-    m_current->planeRoi(colLow, rowLow, colLength, rowLength);
-    int numColumns = c->getInt(DISPID_NumColumns);
-    const int numRows = c->getInt(DISPID_NumRows);
-
+void CArrayDoc::showGraphKind(CPlotrane2D& c, int kind, bool camera3D) {
     switch (kind) {
     case NoGraph:
         if (camera3D) saveCamera3D();
-        c->setShort(DISPID_GraphType, 0);
-        c->setBool(DISPID_ShowPalette, m_paletteShown);
-        c->setShort(DISPID_AxisStyle, 5);
+        c.setShort(DISPID_GraphType, 0);
+        c.setBool(DISPID_ShowPalette, m_paletteShown);
+        c.setShort(DISPID_AxisStyle, 5);
         break;
     case HeightPlot:
         if (!camera3D) {
-            c->setShort(DISPID_CamViewType, 0);
+            c.setShort(DISPID_CamViewType, 0);
             restoreCamera3D();
         }
-        c->setShort(DISPID_GraphType, 1);
-        c->setBool(DISPID_ShowPalette, m_paletteShown);
-        c->setShort(DISPID_AxisStyle, 5);
+        c.setShort(DISPID_GraphType, 1);
+        c.setBool(DISPID_ShowPalette, m_paletteShown);
+        c.setShort(DISPID_AxisStyle, 5);
         break;
     case ImageMap:
         if (camera3D) saveCamera3D();
-        c->setShort(DISPID_CamViewType, 2);
-        c->setShort(DISPID_GraphType, 2);
-        c->setBool(DISPID_ShowPalette, m_paletteShown);
-        c->setFloat(DISPID_ZScale, 1.0f);
-        c->setShort(DISPID_AxisStyle, 5);
+        c.setShort(DISPID_CamViewType, 2);
+        c.setShort(DISPID_GraphType, 2);
+        c.setBool(DISPID_ShowPalette, m_paletteShown);
+        c.setFloat(DISPID_ZScale, 1.0f);
+        c.setShort(DISPID_AxisStyle, 5);
         break;
-    case VectorGraph: {
-        if (numRows < numColumns) {
-            const int rd = m_current->rowDim();
-            const int cd = m_current->colDim();
-            m_current->setRowDim(cd);
-            m_current->setColDim(rd);
-            c->setLong(DISPID_RowDim, m_current->rowDim());
-            c->setLong(DISPID_ColDim, m_current->colDim());
-            c->Update();
-            if (GridHostView* g = gridView()) g->reload();
-            m_current->planeRoi(colLow, rowLow, colLength, rowLength);
-            numColumns = c->getInt(DISPID_NumColumns);
-        }
-        const int n = numColumns;
-        const bool x = c->getInt(DISPID_XComp) != -1 && n >= 1;
-        const bool y = c->getInt(DISPID_YComp) != -1 && n >= 2;
-        const bool z = c->getInt(DISPID_ZComp) != -1 && n >= 3;
-        const bool w = c->getInt(DISPID_WComp) != -1 && n >= 4;
-        if (camera3D && !(x && y && z)) saveCamera3D();
-        if (!camera3D && x && y && z) {
-            c->setShort(DISPID_CamViewType, 0);
-            restoreCamera3D();
-            c->setShort(DISPID_AxisStyle, 5);
-        }
-        if (!z) {
-            c->setShort(DISPID_CamViewType, 2);
-            c->setShort(DISPID_AxisStyle, 1);
-            c->setFloat(DISPID_ZScale, 1.0f);
-        } else if (!y || !x) {
-            c->setShort(DISPID_CamViewType, !y ? 1 : 3);
-            c->setFloat(DISPID_ZScale, 1.0f);
-            c->setShort(DISPID_AxisStyle, 1);
-        }
-        c->setShort(DISPID_GraphType, 3);
-        c->setBool(DISPID_ShowPalette, w ? m_paletteShown : false);
-        m_graph[VectorGraph].useColorPalette = w;
+    case VectorGraph:
+        showVectorGraph(c, camera3D);
         break;
-    }
     case PlaneView:
-        if (camera3D) saveCamera3D();
-        c->setFloat(DISPID_ZScale, 1.0f);
-        if (rowLength > 10) {
-            c->setShort(DISPID_CamViewType, 3);
-        } else {
-            const int view = c->getInt(DISPID_CamViewType);
-            if (colLength > 10 || (view != 1 && view != 3)) c->setShort(DISPID_CamViewType, 1);
-        }
-        c->setShort(DISPID_GraphType, 1);
-        c->setBool(DISPID_ShowPalette, false);
-        c->setShort(DISPID_AxisStyle, 1);
+        showPlaneView(c, camera3D);
         break;
     default:
         break;
     }
-    applySettingsToControl(kind);
+}
+
+void CArrayDoc::showVectorGraph(CPlotrane2D& c, bool camera3D) {
+    // The components are columns of the window (XComp..WComp index them): a
+    // window wider than tall is turned so that its short side holds them.
+    int numColumns = c.getInt(DISPID_NumColumns);
+    if (c.getInt(DISPID_NumRows) < numColumns) {
+        const int rd = m_current->rowDim();
+        const int cd = m_current->colDim();
+        m_current->setRowDim(cd);
+        m_current->setColDim(rd);
+        c.setLong(DISPID_RowDim, m_current->rowDim());
+        c.setLong(DISPID_ColDim, m_current->colDim());
+        c.Update();
+        if (GridHostView* g = gridView()) g->reload();
+        numColumns = c.getInt(DISPID_NumColumns);
+    }
+    const int n = numColumns;
+    const bool x = c.getInt(DISPID_XComp) != -1 && n >= 1;
+    const bool y = c.getInt(DISPID_YComp) != -1 && n >= 2;
+    const bool z = c.getInt(DISPID_ZComp) != -1 && n >= 3;
+    const bool w = c.getInt(DISPID_WComp) != -1 && n >= 4;
+    if (camera3D && !(x && y && z)) saveCamera3D();
+    if (!camera3D && x && y && z) {
+        c.setShort(DISPID_CamViewType, 0);
+        restoreCamera3D();
+        c.setShort(DISPID_AxisStyle, 5);
+    }
+    if (!z) {
+        c.setShort(DISPID_CamViewType, 2);
+        c.setShort(DISPID_AxisStyle, 1);
+        c.setFloat(DISPID_ZScale, 1.0f);
+    } else if (!y || !x) {
+        c.setShort(DISPID_CamViewType, !y ? 1 : 3);
+        c.setFloat(DISPID_ZScale, 1.0f);
+        c.setShort(DISPID_AxisStyle, 1);
+    }
+    c.setShort(DISPID_GraphType, 3);
+    c.setBool(DISPID_ShowPalette, w ? m_paletteShown : false);
+    m_graph[VectorGraph].useColorPalette = w;
+}
+
+void CArrayDoc::showPlaneView(CPlotrane2D& c, bool camera3D) {
+    int32_t colLow, rowLow, colLength, rowLength;
+    m_current->planeRoi(colLow, rowLow, colLength, rowLength);
+    if (camera3D) saveCamera3D();
+    c.setFloat(DISPID_ZScale, 1.0f);
+    // Looked at from the side along the short direction.
+    if (rowLength > 10) {
+        c.setShort(DISPID_CamViewType, 3);
+    } else {
+        const int view = c.getInt(DISPID_CamViewType);
+        if (colLength > 10 || (view != 1 && view != 3)) c.setShort(DISPID_CamViewType, 1);
+    }
+    c.setShort(DISPID_GraphType, 1);
+    c.setBool(DISPID_ShowPalette, false);
+    c.setShort(DISPID_AxisStyle, 1);
 }
 
 void CArrayDoc::settingsChanged(bool force) {
@@ -1198,55 +1070,20 @@ void CArrayDoc::captureAttributes(aglAttributes& r, bool refreshFromControl) {
     r.col = m_cursorColumn;
     r.rowDim = m_current->rowDim();
     r.colDim = m_current->colDim();
-    for (int d = 0; d < 7; ++d) {
+    for (int d = 0; d < agl::kMaxDims; ++d) {
         int32_t low = 0, high = 0;
         if (d < m_current->dimCount()) m_current->getRoi(d, low, high);
         r.roiLow[d] = low;
         r.roiHigh[d] = high;
     }
-    if (!c) return;
-    if (c->getBool(DISPID_ShowPalette)) r.flags |= aglAttributes::kShowPalette;
-    if (c->getBool(DISPID_ShowCursor)) r.flags |= aglAttributes::kShowCursor;
-    if (c->getBool(DISPID_AxisAutoScale)) r.flags |= aglAttributes::kAxisAutoScale;
-    if (c->getBool(DISPID_PaletteAutoAdjust)) r.flags |= aglAttributes::kPaletteAutoAdjust;
-    r.imageOrientation = int16_t(c->getInt(DISPID_ImageOrientation));
-    r.xComp = c->getInt(DISPID_XComp);
-    r.yComp = c->getInt(DISPID_YComp);
-    r.zComp = c->getInt(DISPID_ZComp);
-    r.wComp = c->getInt(DISPID_WComp);
-    r.row = c->getInt(DISPID_Row);
-    r.col = c->getInt(DISPID_Col);
-    r.xMinClamp = c->getDouble(DISPID_XMinClamp);
-    r.yMinClamp = c->getDouble(DISPID_YMinClamp);
-    r.zMinClamp = c->getDouble(DISPID_ZMinClamp);
-    r.xMaxClamp = c->getDouble(DISPID_XMaxClamp);
-    r.yMaxClamp = c->getDouble(DISPID_YMaxClamp);
-    r.zMaxClamp = c->getDouble(DISPID_ZMaxClamp);
-    r.paletteMinVal = c->getDouble(DISPID_PaletteMinVal);
-    r.paletteMaxVal = c->getDouble(DISPID_PaletteMaxVal);
-    r.paletteId = int16_t(c->getInt(DISPID_PaletteId));
-    r.backColor = translateOleColor(uint32_t(c->getInt(DISPID_BackColor)));
-    r.graphColor = translateOleColor(uint32_t(c->getInt(DISPID_GraphColor)));
-    r.gridColor = translateOleColor(uint32_t(c->getInt(DISPID_GridColor)));
-    r.cursorColor = translateOleColor(uint32_t(c->getInt(DISPID_CursorColor)));
-    r.axisLabelColor = translateOleColor(uint32_t(c->getInt(DISPID_AxisLabelColor)));
-    r.axisColor = translateOleColor(uint32_t(c->getInt(DISPID_AxisColor)));
-    r.axisBackColor = translateOleColor(uint32_t(c->getInt(DISPID_AxisBackColor)));
+    if (c) controlsync::readControlAttributes(*c, r);
 }
 
 void CArrayDoc::applyAttributes(const aglAttributes& r) {
     // A damaged record may carry any precision; formats are built from it.
     setGridFormat(clampPrecision(r.gridPrecision), (r.flags & aglAttributes::kGridExponent) != 0);
     CPlotrane2D* c = control(true);
-    if (c) {
-        c->setColor(DISPID_BackColor, r.backColor);
-        c->setColor(DISPID_GraphColor, r.graphColor);
-        c->setColor(DISPID_AxisBackColor, r.axisBackColor);
-        c->setColor(DISPID_AxisColor, r.axisColor);
-        c->setColor(DISPID_CursorColor, r.cursorColor);
-        c->setColor(DISPID_AxisLabelColor, r.axisLabelColor);
-        c->setColor(DISPID_GridColor, r.gridColor);
-    }
+    if (c) controlsync::writeColors(*c, r);
     unpackSettingsWord(r.surfaceSettings, m_graph[HeightPlot]);
     // A density the control would refuse keeps the one in force.
     if (r.surfaceDensity > 0.0f && r.surfaceDensity < 100.0f)
@@ -1294,7 +1131,7 @@ void CArrayDoc::applyAttributes(const aglAttributes& r) {
         c->setLong(DISPID_RowDim, m_current->rowDim());
         c->setLong(DISPID_ColDim, m_current->colDim());
     }
-    for (int d = 0; d < dims && d < 7; ++d) {
+    for (int d = 0; d < dims && d < agl::kMaxDims; ++d) {
         const int32_t last = m_current->extent(d) - 1;
         const int32_t low = std::max(r.roiLow[d], 0);
         const int32_t high = std::min(r.roiHigh[d], last);

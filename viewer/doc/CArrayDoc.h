@@ -20,12 +20,15 @@
 
 #include "AglBinaryFormat.h"
 #include "CArrayDataSource.h"
+#include "ControlSync.h"
 #include "GraphSettings.h"
 #include "HdfHelper.h"
 #include "HdfObjects.h"
 #include "SettingsStore.h"
+#include "ZoomHistory.h"
 #include "aglAttributes.h"
 
+#include "FileStamp.h"
 #include "aglArray.h"
 #include "aglSegment.h"
 
@@ -64,7 +67,7 @@ public:
     // plane view is a height plot under a fixed camera.
     enum GraphKind { NoGraph = 0, HeightPlot = 1, ImageMap = 2, VectorGraph = 3, PlaneView = 4 };
     static constexpr int kAutoGraphKind = -1;
-    static constexpr int kMaxZoomLevels = 16;
+    static constexpr int kMaxZoomLevels = ZoomHistory::kMaxLevels;
 
     CArrayDoc(SettingsStore& settings, MessageSink& sink, QObject* parent = nullptr);
     ~CArrayDoc() override;
@@ -211,13 +214,7 @@ public:
     int preferredGraphKind() const { return m_preferredKind; }
     bool paletteShown() const { return m_paletteShown; }
     void setPaletteShown(bool shown) { m_paletteShown = shown; }
-    struct Camera {
-        float elevation = 20.0f;
-        float azimuth = -108.0f;
-        float distance = 3.0f;
-        float zScale = 0.8f;
-        int style = 1;
-    };
+    using Camera = GraphCamera;
     const Camera& camera() const { return m_camera; }
     // The grid's number format (kept here too, for documents without a grid
     // view and for the text writer).
@@ -225,15 +222,11 @@ public:
     bool gridUseExponent() const;
     void setGridFormat(int precision, bool useExponent);
     // The zoom history: level 0 is the whole array.
-    struct ZoomLevel {
-        int32_t rowStart = 0, colStart = 0, rowCount = 0, colCount = 0;
-    };
-    int zoomLevel() const { return m_zoomLevel; }
+    using ZoomLevel = ZoomHistory::Region;
+    int zoomLevel() const { return m_zoom.level(); }
     // The deepest level stored (0: none beyond the whole array).
-    int zoomLevelCount() const { return m_zoomCount; }
-    ZoomLevel zoomRegion(int level) const {
-        return m_zoom[size_t(std::clamp(level, 0, kMaxZoomLevels))];
-    }
+    int zoomLevelCount() const { return m_zoom.deepest(); }
+    ZoomLevel zoomRegion(int level) const { return m_zoom.region(level); }
     void clearZoom();
     // Stores the next deeper level (half the area around the cursor) when
     // none beyond the current one is stored; nothing at level 16, for an
@@ -329,15 +322,6 @@ signals:
     void automationRegistrationChanged(bool registered);
 
 private:
-    struct FileStamp {
-        bool valid = false;
-        dev_t device = 0;
-        ino_t inode = 0;
-        int64_t size = -1;
-        int64_t timeNs = 0;
-    };
-    static FileStamp stampOfPath(const std::string& path);
-    static FileStamp stampOfDescriptor(int fd);
     void openWatch(const std::string& path);
     void closeWatch();
     bool currentDataTorn() const;
@@ -358,6 +342,13 @@ private:
     bool writeText(const std::string& path);
     void storeControlSettings(int kind);
     void applySettingsToControl(int kind);
+    // selectGraphType's parts: the kind to show for a request (the request
+    // when it suits the region, else the document's own choice), and putting
+    // the control into that kind's view.
+    int chooseGraphKind(int requested, int shown) const;
+    void showGraphKind(CPlotrane2D& c, int kind, bool camera3D);
+    void showVectorGraph(CPlotrane2D& c, bool camera3D);
+    void showPlaneView(CPlotrane2D& c, bool camera3D);
     void refreshShapeText();
     void emitTitle();
     // Before the first change of a read-only array: a writable copy, and the
@@ -379,7 +370,7 @@ private:
     std::string m_path;
     std::string m_title;
     int m_fileKind = KindNone;
-    FileStamp m_watchStamp;
+    platform::FileStamp m_watchStamp;
     int m_watchFd = -1;
     std::string m_watchPath;
     // The mapped agl file as it was loaded (or last saved into): the writer
@@ -399,10 +390,8 @@ private:
     SettingsStore::Options m_options;
     int m_gridPrecision = 6;
     bool m_gridUseExponent = false;
-    std::array<ZoomLevel, kMaxZoomLevels + 1> m_zoom{};
-    int m_zoomLevel = 0;
-    int m_zoomCount = 0;
-    std::array<std::unique_ptr<aglSegment>, 7> m_axisScales;
+    ZoomHistory m_zoom;
+    std::array<std::unique_ptr<aglSegment>, agl::kMaxDims> m_axisScales;
     std::unique_ptr<aglSegment> m_palette;
     int32_t m_closeOnRelease = 1;
     int32_t m_dataRefreshEnable = 1;

@@ -52,7 +52,7 @@ bool CArrayDoc::ensureWritable() {
         c->setString(DISPID_FileName, name);
         c->setLong(DISPID_RowDim, m_current->rowDim());
         c->setLong(DISPID_ColDim, m_current->colDim());
-        for (int d = 0; d < m_current->dimCount() && d < 7; ++d) {
+        for (int d = 0; d < m_current->dimCount() && d < agl::kMaxDims; ++d) {
             int32_t low = 0, high = 0;
             m_current->getRoi(d, low, high);
             c->SetLBound(d, m_current->lowerBound(d));

@@ -11,6 +11,8 @@
 // Colours are RGB words (red in the low byte). Plain data; any thread.
 #pragma once
 
+#include "aglTypes.h"
+
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -41,12 +43,12 @@ struct aglAttributes {
     float azimuth;          // camera azimuth, degrees
     float distance;         // camera distance
     uint8_t reserved80[12];
-    int32_t row;        // cursor row (Row)
-    int32_t col;        // cursor column (Col)
-    int32_t rowDim;     // RowDim
-    int32_t colDim;     // ColDim
-    int32_t roiLow[7];  // region of interest, low index per dimension
-    int32_t roiHigh[7]; // region of interest, high index per dimension
+    int32_t row;                    // cursor row (Row)
+    int32_t col;                    // cursor column (Col)
+    int32_t rowDim;                 // RowDim
+    int32_t colDim;                 // ColDim
+    int32_t roiLow[agl::kMaxDims];  // region of interest, low index per dimension
+    int32_t roiHigh[agl::kMaxDims]; // region of interest, high index per dimension
     float zScale;
     double xMinClamp; // XMinClamp
     double yMinClamp; // YMinClamp
@@ -69,7 +71,7 @@ struct aglAttributes {
     uint32_t annotationOffset; // from the trailer start; 0: no annotation
     uint32_t paletteOffset;    // 0: no palette
     uint8_t reserved288[8];
-    uint32_t axisScaleOffset[7]; // per dimension; 0: no scale
+    uint32_t axisScaleOffset[agl::kMaxDims]; // per dimension; 0: no scale
     uint8_t reserved324[4];
 
     static constexpr int32_t kSize = 328;

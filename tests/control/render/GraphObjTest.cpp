@@ -13,13 +13,13 @@ TEST(GraphObj, PickShiftsFollowTheGridSize) {
     GridSource src(3, 100, [](int, int) { return 0.0f; });
     aglGraphObj g;
     g.SetDataSource(&src.filter);
-    EXPECT_EQ(g.GridWidth(), 100);
-    EXPECT_EQ(g.GridHeight(), 3);
-    EXPECT_EQ(g.XPickShift(), 1); // 100 needs 7 bits
-    EXPECT_EQ(g.YPickShift(), 6); // 3 needs 2 bits
+    EXPECT_EQ(g.gridWidth(), 100);
+    EXPECT_EQ(g.gridHeight(), 3);
+    EXPECT_EQ(g.xPickShift(), 1); // 100 needs 7 bits
+    EXPECT_EQ(g.yPickShift(), 6); // 3 needs 2 bits
     g.SetDataSource(nullptr);
-    EXPECT_EQ(g.GridWidth(), 0);
-    EXPECT_EQ(g.XPickShift(), 8);
+    EXPECT_EQ(g.gridWidth(), 0);
+    EXPECT_EQ(g.xPickShift(), 8);
 }
 
 TEST(GraphObj, PickCodesRoundTripForSmallAndLargeGrids) {
@@ -57,15 +57,15 @@ TEST(GraphObj, GridLineStepsFollowTheCountsAndALaterGridSize) {
     aglGraphObj g;
     g.SetDataSource(&src.filter);
     g.SetNumGridLines(4, 4);
-    EXPECT_EQ(g.ColumnStep(), 25);
-    EXPECT_EQ(g.RowStep(), 25);
+    EXPECT_EQ(g.columnStep(), 25);
+    EXPECT_EQ(g.rowStep(), 25);
     g.SetNumGridLines(0, -5); // below 1 counts as 1
-    EXPECT_EQ(g.ColumnStep(), 100);
+    EXPECT_EQ(g.columnStep(), 100);
     // A coarser grid after a refilter keeps about the same number of lines.
     g.SetNumGridLines(4, 4);
     ASSERT_TRUE(src.fill(21, 21, [](int, int) { return 0.0f; }));
     g.Refresh();
-    EXPECT_EQ(g.ColumnStep(), 5);
+    EXPECT_EQ(g.columnStep(), 5);
 }
 
 TEST(GraphObj, CursorCellOutsideTheGridIsIgnored) {
@@ -73,17 +73,17 @@ TEST(GraphObj, CursorCellOutsideTheGridIsIgnored) {
     aglGraphObj g;
     g.SetDataSource(&src.filter);
     g.SetCursorCell(39, 79, 4, 4); // grid position (9, 19): inside
-    EXPECT_EQ(g.CursorGridRow(), 9);
-    EXPECT_EQ(g.CursorGridColumn(), 19);
+    EXPECT_EQ(g.cursorGridRow(), 9);
+    EXPECT_EQ(g.cursorGridColumn(), 19);
     g.SetCursorCell(40, 0, 4, 4); // 40 / 4 = 10 rows: outside, ignored
     g.SetCursorCell(0, 80, 4, 4); // 80 / 4 = 20 columns: outside
     g.SetCursorCell(-1, 0, 1, 1);
     g.SetCursorCell(0, 0, 0, 1); // stride 0 would divide by zero
-    EXPECT_EQ(g.CursorGridRow(), 9);
-    EXPECT_EQ(g.CursorGridColumn(), 19);
+    EXPECT_EQ(g.cursorGridRow(), 9);
+    EXPECT_EQ(g.cursorGridColumn(), 19);
     g.SetCursorCell(2, 3, 1, 1); // a later cell inside replaces it
-    EXPECT_EQ(g.CursorGridRow(), 2);
-    EXPECT_EQ(g.CursorGridColumn(), 3);
+    EXPECT_EQ(g.cursorGridRow(), 2);
+    EXPECT_EQ(g.cursorGridColumn(), 3);
 }
 
 TEST(GraphObj, BarAreaOutsideZeroToOneIsIgnored) {
@@ -103,13 +103,13 @@ TEST(GraphObj, FrameReadsTheGridSizeUnderTheDataLock) {
     GridSource src(50, 50, [](int, int) { return 0.1f; });
     aglGraphObj g;
     g.SetDataSource(&src.filter);
-    ASSERT_EQ(g.GridWidth(), 50);
+    ASSERT_EQ(g.gridWidth(), 50);
     ASSERT_TRUE(src.fill(5, 8, [](int, int) { return 0.1f; })); // no Refresh
     aglRenderContext context;                                   // never started
     ASSERT_TRUE(g.LockFrameData(context));
-    EXPECT_EQ(g.GridWidth(), 8);
-    EXPECT_EQ(g.GridHeight(), 5);
-    EXPECT_EQ(g.XPickShift(), 4);
+    EXPECT_EQ(g.gridWidth(), 8);
+    EXPECT_EQ(g.gridHeight(), 5);
+    EXPECT_EQ(g.xPickShift(), 4);
     // The lock is held until the frame lets go of it.
     std::atomic<bool> otherGotIt{false};
     std::thread other([&] {

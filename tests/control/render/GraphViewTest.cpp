@@ -162,7 +162,7 @@ TEST_F(GraphViewTest, BeforeAnyLevelIsShownEverythingIsSafe) {
     // No level: frame times adapt nothing.
     const int64_t budgets[3] = {v.level(0).budget, v.level(1).budget, v.level(2).budget};
     for (int k = 0; k < 25; ++k)
-        v.FrameTime();
+        v.frameTime();
     for (int L = 0; L < 3; ++L)
         EXPECT_EQ(v.level(L).budget, budgets[L]);
     // Without ResolutionAutoAdjust the fixed resolution is reported.
@@ -202,7 +202,7 @@ TEST_F(GraphViewTest, FixedResolutionIsFilteredAndDrawnWithNoLevelShownYet) {
     EXPECT_EQ(v->currentLevel(), 0);
     EXPECT_TRUE(v->filter(0).isDone());
     EXPECT_EQ(v->filter(0).resolution(), 4);
-    EXPECT_EQ(v->boundGraph().GridWidth(), 50);
+    EXPECT_EQ(v->boundGraph().gridWidth(), 50);
 }
 
 TEST_F(GraphViewTest, GridLinesFollowGridDensityOnlyWhileAutoAdjusted) {

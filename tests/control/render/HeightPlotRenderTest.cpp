@@ -127,7 +127,7 @@ TEST(HeightPlotRender, SurfaceGridShowsEveryQuarterOnA101Grid) {
     GridSource src(101, 101, [](int r, int c) { return smooth(r, c, 101, 101); });
     Scene scene(&src.filter);
     const QImage img = scene.draw([](aglHeightPlotObj& p) { p.SetNumGridLines(4, 4); });
-    EXPECT_EQ(scene.plot.ColumnStep(), 25);
+    EXPECT_EQ(scene.plot.columnStep(), 25);
     EXPECT_TRUE(tavrix::test::matchesBaseline(img, "heightplot_surface_grid_4x4"));
 }
 
@@ -249,9 +249,9 @@ TEST(HeightPlotRender, DisplayListIsReplayedUntilSomethingChanges) {
     GridSource src(24, 24, [](int r, int c) { return smooth(r, c, 24, 24); });
     Scene scene(&src.filter);
     const QImage direct = scene.draw([](aglHeightPlotObj& p) { p.SetCacheBehavior(1); });
-    EXPECT_EQ(scene.plot.GeometryList(), 0u);
+    EXPECT_EQ(scene.plot.geometryList(), 0u);
     const QImage listed = scene.draw([](aglHeightPlotObj& p) { p.SetCacheBehavior(0); });
-    EXPECT_NE(scene.plot.GeometryList(), 0u);
+    EXPECT_NE(scene.plot.geometryList(), 0u);
     EXPECT_EQ(tavrix::test::countDifferentPixels(direct, listed, 0), 0);
     // Replayed: the same picture again from the list.
     const QImage replayed = scene.draw();
@@ -260,7 +260,7 @@ TEST(HeightPlotRender, DisplayListIsReplayedUntilSomethingChanges) {
     const QImage bars = scene.draw([](aglHeightPlotObj& p) { p.SetStyle(aglGraphObj::kBarChart); });
     EXPECT_GT(tavrix::test::countDifferentPixels(replayed, bars, 16), 1000);
     scene.draw([](aglHeightPlotObj& p) { p.SetCacheBehavior(1); });
-    EXPECT_EQ(scene.plot.GeometryList(), 0u);
+    EXPECT_EQ(scene.plot.geometryList(), 0u);
 }
 
 TEST(HeightPlotRender, GridWithoutPolygonOffsetIsLiftedByTranslation) {
@@ -287,13 +287,13 @@ TEST(HeightPlotRender, GridThatShrankSinceTheLastRefreshIsDrawnWithItsNewSize) {
     ASSERT_TRUE(src.fill(6, 9, [](int r, int c) { return smooth(r, c, 6, 9); }));
     scene.context.Resume();
     const QImage small = scene.draw();
-    EXPECT_EQ(scene.plot.GridWidth(), 9);
-    EXPECT_EQ(scene.plot.GridHeight(), 6);
+    EXPECT_EQ(scene.plot.gridWidth(), 9);
+    EXPECT_EQ(scene.plot.gridHeight(), 6);
     EXPECT_GT(tavrix::test::countDifferentPixels(big, small, 16), 100);
     // And back to a larger one.
     scene.context.Pause();
     ASSERT_TRUE(src.fill(40, 30, [](int r, int c) { return smooth(r, c, 40, 30); }));
     scene.context.Resume();
     scene.draw();
-    EXPECT_EQ(scene.plot.GridWidth(), 30);
+    EXPECT_EQ(scene.plot.gridWidth(), 30);
 }

@@ -26,51 +26,7 @@ std::vector<double> values(const aglArray& a) {
     std::vector<double> v;
     const auto* p = static_cast<const uint8_t*>(a.data());
     for (int64_t i = 0; i < a.elementCount(); ++i) {
-        const uint8_t* e = p + i * a.elementSize();
-        switch (a.typeCode()) {
-        case AGL_UCHAR:
-            v.push_back(*e);
-            break;
-        case AGL_CHAR:
-            v.push_back(int8_t(*e));
-            break;
-        case AGL_USHORT: {
-            uint16_t x;
-            std::memcpy(&x, e, 2);
-            v.push_back(x);
-            break;
-        }
-        case AGL_SHORT: {
-            int16_t x;
-            std::memcpy(&x, e, 2);
-            v.push_back(x);
-            break;
-        }
-        case AGL_ULONG: {
-            uint32_t x;
-            std::memcpy(&x, e, 4);
-            v.push_back(x);
-            break;
-        }
-        case AGL_LONG: {
-            int32_t x;
-            std::memcpy(&x, e, 4);
-            v.push_back(x);
-            break;
-        }
-        case AGL_FLOAT: {
-            float x;
-            std::memcpy(&x, e, 4);
-            v.push_back(x);
-            break;
-        }
-        default: {
-            double x;
-            std::memcpy(&x, e, 8);
-            v.push_back(x);
-            break;
-        }
-        }
+        v.push_back(agl::loadAsDouble(p + i * a.elementSize(), a.typeCode()));
     }
     return v;
 }

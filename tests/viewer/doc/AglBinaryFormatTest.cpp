@@ -309,7 +309,7 @@ TEST(AglBinaryWriter, TrailerCarriedOverFromTheSameFileStaysByteForByte) {
     AglTrailerParts again;
     again.attributes = view.attributes;
     again.annotation = std::string(view.annotation);
-    for (int d = 0; d < 7; ++d)
+    for (int d = 0; d < agl::kMaxDims; ++d)
         again.axisScales[size_t(d)] = view.axisScales[size_t(d)].get();
     ASSERT_TRUE(writeAglFile(*b, dir.file("c.agl"), &again, nullptr, err));
     EXPECT_EQ(readBytes(dir.file("c.agl")), written);

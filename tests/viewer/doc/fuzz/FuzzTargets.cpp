@@ -97,7 +97,7 @@ int fuzzAglTrailer(const uint8_t* data, size_t size) {
     AglTrailerParts parts;
     parts.attributes = view.attributes;
     parts.annotation = std::string(view.annotation);
-    for (int d = 0; d < 7; ++d) {
+    for (int d = 0; d < agl::kMaxDims; ++d) {
         if (!view.axisScales[size_t(d)]) continue;
         check(view.axisScales[size_t(d)]->dimCount() == 1, "a kept scale with more dimensions");
         touchSegment(*view.axisScales[size_t(d)]);
@@ -113,7 +113,7 @@ int fuzzAglTrailer(const uint8_t* data, size_t size) {
     check(back.annotation ==
               std::string_view(parts.annotation).substr(0, std::strlen(parts.annotation.c_str())),
           "annotation changed");
-    for (int d = 0; d < 7; ++d) {
+    for (int d = 0; d < agl::kMaxDims; ++d) {
         const aglSegment* a = view.axisScales[size_t(d)].get();
         const aglSegment* b = back.axisScales[size_t(d)].get();
         check(!a == !b, "a scale appeared or vanished");
