@@ -75,7 +75,7 @@ void aglSegment::initialise(const char* name) {
     m_elementSize = 1;
     m_numericClass = AGL_CLASS_UNSIGNED;
     m_type = AGL_UCHAR;
-    m_valid = m_writable = m_fortran = m_fixedForm = m_fileBacked = false;
+    m_valid = m_writable = m_fortran = m_fixedForm = m_fileBacked = m_npy = false;
     m_dims = 0;
     m_headerSize = 0;
     m_trailer = nullptr;
@@ -191,7 +191,19 @@ bool aglSegment::open(const std::string& rawName, bool readOnly) {
     // 4. Map it whole.
     if (!mapDescriptor(m_totalSize, !readOnly)) return false;
 
-    // 5. Check the header.
+    // 5. Check the header: a NumPy file's, or the segment's own.
+    if (agl::isNpySignature(m_base, size_t(m_totalSize))) {
+        if (!readOnly) {
+            fail(AGL_E_READONLY);
+            return false;
+        }
+        if (!describeNpy()) {
+            fail(m_error);
+            return false;
+        }
+        m_valid = true;
+        return true;
+    }
     if (!checkHeader(m_totalSize)) {
         fail(m_error);
         return false;
@@ -214,6 +226,44 @@ bool aglSegment::viewInPlace(const void* address, size_t available) {
         return false;
     }
     m_valid = true;
+    return true;
+}
+
+// Describes a mapped NumPy file: its header becomes a segment header of our
+// own (kept in the object), the elements stay where they are in the file.
+bool aglSegment::describeNpy() {
+    aglNpyLayout layout;
+    std::string reason;
+    if (!agl::parseNpyHeader(m_base, size_t(m_totalSize), layout, reason)) {
+        m_error = AGL_E_FORMAT;
+        return false;
+    }
+    m_npy = true;
+    std::memset(m_npyHeader, 0, sizeof m_npyHeader);
+    std::memcpy(m_npyHeader, &agl::kMagicNormal, 4);
+    m_npyHeader[4] = uint8_t(layout.language);
+    m_npyHeader[5] = uint8_t(layout.type - AGL_UCHAR);
+    m_npyHeader[6] = uint8_t(layout.dims);
+    for (int i = 0; i < layout.dims; ++i) {
+        writeI32(m_npyHeader + 12 + 4 * i, layout.extents[i]);
+        writeI32(m_npyHeader + 12 + 4 * layout.dims + 4 * i,
+                 layout.language == AGL_LANG_FORTRAN ? 1 : 0);
+    }
+    m_extents = reinterpret_cast<int32_t*>(m_npyHeader + 12);
+    m_lowerBounds = reinterpret_cast<int32_t*>(m_npyHeader + 12 + 4 * layout.dims);
+    m_fortran = layout.language == AGL_LANG_FORTRAN;
+    const agl::TypeInfo& ti = agl::typeInfo(layout.type);
+    m_type = ti.code;
+    m_elementSize = ti.size;
+    m_numericClass = ti.numericClass;
+    m_headerSize = int(layout.dataOffset);
+    m_dims = layout.dims;
+    m_elementCount = layout.elementCount;
+    m_trailer = nullptr;
+    if (m_totalSize < neededSize()) {
+        m_error = AGL_E_FORMAT;
+        return false;
+    }
     return true;
 }
 
@@ -473,7 +523,7 @@ bool aglSegment::copyOf(const aglSegment& other) {
     const int slots = other.slotCount();
     int32_t ext[agl::kMaxDims] = {};
     for (int i = 0; i < slots; ++i)
-        ext[i] = readI32(other.m_base + 12 + 4 * i);
+        ext[i] = readI32(other.head() + 12 + 4 * i);
     if (!create(nullptr, slots, ext, other.typeCode(), other.language())) return false;
     for (int i = 0; i < m_dims; ++i)
         setLowerBound(i, other.lowerBound(i));
@@ -517,12 +567,12 @@ bool aglSegment::reshape(int dims, const int32_t* extents, int type) {
 
 int aglSegment::slotCount() const {
     if (!m_base) return 0;
-    return m_fixedForm ? agl::kMaxDims : m_base[6];
+    return m_fixedForm ? agl::kMaxDims : head()[6];
 }
 
 int32_t aglSegment::extent(int i) const {
     if (!m_valid || i < 0 || i >= m_dims) return 0;
-    return readI32(m_base + 12 + 4 * i);
+    return readI32(head() + 12 + 4 * i);
 }
 
 int32_t aglSegment::lowerBound(int i) const {

@@ -14,6 +14,7 @@
 #pragma once
 
 #include "FileStamp.h"
+#include "aglNpy.h"
 #include "aglTypes.h"
 
 #include <cstddef>
@@ -34,6 +35,8 @@ public:
 
     // Opens an existing segment: name is tried as a file path first, then as
     // the name of a shared-memory block. Read-only maps without write access.
+    // A NumPy file (".npy") is a segment too, mapped in place read-only: its
+    // header is described by a segment header kept in this object.
     bool open(const std::string& name, bool readOnly);
 
     // Interprets memory that already holds a segment image (for example one
@@ -80,6 +83,8 @@ public:
     bool isFixedForm() const { return m_fixedForm; }
     bool isFileBacked() const { return m_fileBacked; }
     bool isSharedMemory() const { return m_shmObject.size() > 0; }
+    // A mapped NumPy file: base() is the file's own header, not a segment's.
+    bool isNumpy() const { return m_npy; }
     int language() const { return m_fortran ? AGL_LANG_FORTRAN : AGL_LANG_C; }
     int dimCount() const { return m_dims; }
     int typeCode() const { return m_type; }
@@ -113,6 +118,9 @@ public:
 private:
     void initialise(const char* name);
     bool checkHeader(uint64_t available);
+    bool describeNpy();
+    // The segment header: the mapping's, or the one made for a NumPy file.
+    const uint8_t* head() const { return m_npy ? m_npyHeader : m_base; }
     bool createBlock(const std::string& name, bool generated, int slots, const int32_t* extents,
                      int type, int language);
     bool describeNew(int slots, const int32_t* extents, int type);
@@ -142,6 +150,8 @@ private:
     bool m_fortran = false;
     bool m_fixedForm = false;
     int m_headerSize = 0;
+    bool m_npy = false;
+    alignas(4) uint8_t m_npyHeader[12 + 8 * agl::kMaxDims] = {};
     int m_error = 0;
     int m_guard = -1;
     platform::FileStamp m_stamp;

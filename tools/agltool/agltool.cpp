@@ -1,14 +1,18 @@
 // agltool: look at and move agl arrays from the command line.
 //
 //   agltool info [--json] NAME
-//   agltool dump NAME [--rowdim D] [--coldim D] [--roi D:LO:HI]...
+//   agltool dump NAME [--object N] [--rowdim D] [--coldim D] [--roi D:LO:HI]...
 //   agltool share NAME FILE
 //   agltool ls
 //   agltool rm NAME
-//   agltool convert IN OUT [--precision N] [--exponent]
+//   agltool convert IN OUT [--object N] [--precision N] [--exponent]
 //   agltool render NAME OUT.png [options]   (see agltoolRender.cpp)
 //
 // NAME is a segment name: a file path first, a shared-memory name second.
+// An HDF file is read through the HDF helper process: info lists its
+// objects as the viewer's tree does, and dump and convert take one object
+// (--object: its number in that list, or its name; convert writes the
+// object's palette into the agl trailer).
 // Every failure prints "agltool: NAME: AGL_E_xxx (code)" on standard error
 // and exits with status 2.
 #include "AglAsciiFormat.h"
@@ -19,6 +23,7 @@
 #include "aglArray.h"
 #include "aglSegment.h"
 #include "aglTypes.h"
+#include "agltoolHdf.h"
 #ifdef AGLTOOL_RENDER
 #include "agltoolRender.h"
 #endif
@@ -54,11 +59,12 @@ int failCode(const std::string& what, int code) {
 
 int usage() {
     std::fprintf(stderr, "usage: agltool info [--json] NAME\n"
-                         "       agltool dump NAME [--rowdim D] [--coldim D] [--roi D:LO:HI]...\n"
+                         "       agltool dump NAME [--object N] [--rowdim D] [--coldim D] "
+                         "[--roi D:LO:HI]...\n"
                          "       agltool share NAME FILE\n"
                          "       agltool ls\n"
                          "       agltool rm NAME\n"
-                         "       agltool convert IN OUT [--precision N] [--exponent]\n"
+                         "       agltool convert IN OUT [--object N] [--precision N] [--exponent]\n"
                          "       agltool render NAME OUT.png [options]\n");
     return 2;
 }
@@ -292,7 +298,21 @@ std::string trailerJson(const aglSegment& seg) {
     return s;
 }
 
+// Takes "--object X" out of the options; empty when it is not there.
+std::string takeObjectOption(int& argc, char** argv) {
+    for (int i = 0; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--object") != 0) continue;
+        const std::string spec = argv[i + 1];
+        for (int k = i; k + 2 < argc; ++k)
+            argv[k] = argv[k + 2];
+        argc -= 2;
+        return spec;
+    }
+    return {};
+}
+
 int info(const std::string& name, bool json) {
+    if (isHdfFile(name)) return hdfInfo(name, json);
     aglSegment seg;
     if (!seg.open(name, true)) {
         nameTooLong(name); // says why no block of that name can exist
@@ -316,7 +336,9 @@ int info(const std::string& name, bool json) {
         std::printf("  \"extents\": %s,\n", jsonList(extents).c_str());
         std::printf("  \"lower_bounds\": %s,\n", jsonList(bounds).c_str());
         std::printf("  \"shape\": %s,\n", jsonString(array.shapeText()).c_str());
-        std::printf("  \"header_form\": \"%s\",\n", seg.isFixedForm() ? "fixed" : "normal");
+        std::printf("  \"header_form\": \"%s\",\n", seg.isNumpy()       ? "numpy"
+                                                    : seg.isFixedForm() ? "fixed"
+                                                                        : "normal");
         std::printf("  \"header_size\": %d,\n", seg.headerSize());
         std::printf("  \"element_size\": %d,\n", seg.elementSize());
         std::printf("  \"element_count\": %lld,\n", (long long)seg.elementCount());
@@ -327,7 +349,9 @@ int info(const std::string& name, bool json) {
     }
     std::printf("%s\n", array.shapeText().c_str());
     std::printf("name:       %s\n", seg.name().c_str());
-    std::printf("kind:       %s\n", seg.isFileBacked() ? "agl file" : "shared memory");
+    std::printf("kind:       %s\n", seg.isNumpy()        ? "NumPy file"
+                                    : seg.isFileBacked() ? "agl file"
+                                                         : "shared memory");
     std::printf("type:       %s (%d), %d bytes per element\n", ti.enumerator, ti.code,
                 seg.elementSize());
     std::printf("language:   %s\n", seg.isFortran() ? "Fortran" : "C");
@@ -341,11 +365,23 @@ int info(const std::string& name, bool json) {
 }
 
 int dump(const std::string& name, int argc, char** argv) {
-    aglArray array;
-    if (!array.open(name, true)) {
-        nameTooLong(name);
-        return failCode(name, array.takeError());
+    std::unique_ptr<aglArray> owned;
+    if (isHdfFile(name)) {
+        const std::string spec = takeObjectOption(argc, argv);
+        if (spec.empty()) {
+            std::fprintf(stderr, "agltool: %s: an HDF file needs --object N\n", name.c_str());
+            return 2;
+        }
+        owned = hdfObjectArray(name, spec, nullptr);
+        if (!owned) return 2;
+    } else {
+        owned = std::make_unique<aglArray>();
+        if (!owned->open(name, true)) {
+            nameTooLong(name);
+            return failCode(name, owned->takeError());
+        }
     }
+    aglArray& array = *owned;
     for (int i = 0; i < argc; ++i) {
         const std::string opt = argv[i];
         if ((opt == "--rowdim" || opt == "--coldim") && i + 1 < argc) {
@@ -446,6 +482,14 @@ bool endsInTxt(const std::string& path) {
 }
 
 int convert(const std::string& in, const std::string& out, int argc, char** argv) {
+    std::string objectSpec;
+    if (isHdfFile(in)) {
+        objectSpec = takeObjectOption(argc, argv);
+        if (objectSpec.empty()) {
+            std::fprintf(stderr, "agltool: %s: an HDF file needs --object N\n", in.c_str());
+            return 2;
+        }
+    }
     AsciiNumberFormat format;
     for (int i = 0; i < argc; ++i) {
         const std::string opt = argv[i];
@@ -467,7 +511,11 @@ int convert(const std::string& in, const std::string& out, int argc, char** argv
     const bool binary = magic == agl::kMagicNormal || magic == agl::kMagicFixed;
 
     std::unique_ptr<aglArray> array;
-    if (binary) {
+    std::unique_ptr<aglArray> hdfPalette;
+    if (!objectSpec.empty()) {
+        array = hdfObjectArray(in, objectSpec, &hdfPalette);
+        if (!array) return 2;
+    } else if (binary) {
         array = std::make_unique<aglArray>();
         if (!array->open(in, true)) return failCode(in, array->takeError());
     } else {
@@ -491,9 +539,14 @@ int convert(const std::string& in, const std::string& out, int argc, char** argv
         AglTrailerView view;
         AglTrailerParts parts;
         std::unique_ptr<aglSegment> palette;
-        const bool hasTrailer =
+        bool hasTrailer =
             binary && parseAglTrailer(*array->segment(), aglAttributes::blank(), view);
-        if (hasTrailer) {
+        if (hdfPalette) {
+            // An HDF object's palette (256 entries of red, green, blue, 255)
+            // becomes the trailer's palette.
+            hasTrailer = true;
+            parts.palette = hdfPalette->segment();
+        } else if (hasTrailer) {
             parts.attributes = view.attributes;
             parts.annotation = std::string(view.annotation);
             if (view.palette) {

@@ -208,6 +208,15 @@ bool writeAglFile(const aglSegment& array, const std::string& rawPath,
     error = FormatError{};
     const std::string path = slashed(rawPath);
     if (!array.isValid() || !array.base()) return fail(error, path, "no array to save");
+    if (array.isNumpy()) {
+        // A mapped NumPy file has a header of its own: it is saved through a
+        // copy in segment form, and never over the NumPy file itself.
+        if (platform::FileStamp::ofPath(path).isSameFile(array.fileStamp()))
+            return fail(error, path, "a NumPy file cannot be saved over");
+        aglSegment copy;
+        if (!copy.copyOf(array)) return fail(error, path, "cannot copy the array");
+        return writeAglFile(copy, rawPath, trailer, nullptr, error);
+    }
     const uint64_t size = array.neededSize();
 
     // The trailer is built in memory first: its parts may be views into the

@@ -3,6 +3,7 @@
 #include "aglTypes.h"
 
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -19,10 +20,65 @@ int32_t i32(const uint8_t* p) {
 constexpr size_t kFileHeader = 14;
 constexpr uint32_t kCoreHeader = 12;
 constexpr uint32_t kInfoHeader = 40;
+// The later information headers extend the 40-byte one (colour masks,
+// colour space, gamma, profile); their first 40 bytes mean the same.
+constexpr uint32_t kLongerHeaders[] = {52, 56, 108, 124};
+constexpr uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2;
 
 bool fail(std::string& reason, const char* why) {
     reason = why;
     return false;
+}
+
+bool isInfoHeader(uint32_t size) {
+    if (size == kInfoHeader) return true;
+    for (uint32_t n : kLongerHeaders)
+        if (size == n) return true;
+    return false;
+}
+
+// Decodes a run-length compressed picture (8 or 4 bits per pixel) from
+// [p, end) into out (height x width, row 0 the bottom row). Pixels the
+// stream skips stay 0; pixels past a row's end are dropped. Fails when the
+// stream ends before its end-of-picture mark.
+bool decodeRle(const uint8_t* p, const uint8_t* end, int bits, int64_t width, int64_t height,
+               std::vector<uint8_t>& out, std::string& reason) {
+    int64_t x = 0, y = 0;
+    auto put = [&](uint8_t v) {
+        if (x < width && y < height) out[size_t(y * width + x)] = v;
+        ++x;
+    };
+    while (true) {
+        if (end - p < 2) return fail(reason, "compressed bitmap ends before its end mark");
+        const uint8_t count = p[0], value = p[1];
+        p += 2;
+        if (count > 0) {
+            // A run: count pixels of one value (4 bits: two values taking turns).
+            for (int i = 0; i < count && x < width; ++i)
+                put(bits == 8 ? value : uint8_t(i % 2 == 0 ? value >> 4 : value & 15));
+            continue;
+        }
+        if (value == 0) { // end of line
+            x = 0;
+            ++y;
+        } else if (value == 1) { // end of picture
+            return true;
+        } else if (value == 2) { // move right and up
+            if (end - p < 2) return fail(reason, "compressed bitmap ends before its end mark");
+            x += p[0];
+            y += p[1];
+            p += 2;
+        } else { // value literal pixels, padded to an even byte count
+            const size_t bytes = bits == 8 ? value : (size_t(value) + 1) / 2;
+            const size_t padded = bytes + (bytes & 1);
+            if (size_t(end - p) < padded)
+                return fail(reason, "compressed bitmap ends before its end mark");
+            for (int i = 0; i < value; ++i)
+                put(bits == 8 ? p[i] : uint8_t(i % 2 == 0 ? p[i / 2] >> 4 : p[i / 2] & 15));
+            p += padded;
+        }
+        if (y >= height) return true; // anything further would be off the picture
+    }
 }
 
 } // namespace
@@ -33,7 +89,7 @@ bool readBitmap(const uint8_t* data, size_t size, BitmapImage& out, std::string&
     const uint32_t pixelOffset = u32(data + 10);
     const uint8_t* info = data + kFileHeader;
     const uint32_t infoSize = u32(info);
-    if (infoSize != kCoreHeader && infoSize != kInfoHeader)
+    if (infoSize != kCoreHeader && !isInfoHeader(infoSize))
         return fail(reason, "unsupported bitmap header size");
     if (size < kFileHeader + infoSize)
         return fail(reason, "bitmap header runs past the end of the file");
@@ -41,6 +97,7 @@ bool readBitmap(const uint8_t* data, size_t size, BitmapImage& out, std::string&
     int64_t width = 0, height = 0;
     int bits = 0;
     uint32_t usedColours = 0;
+    uint32_t compression = kRgb;
     size_t entrySize = 4;
     if (infoSize == kCoreHeader) {
         // The old core header: 16-bit sizes, 3-byte palette entries.
@@ -52,16 +109,20 @@ bool readBitmap(const uint8_t* data, size_t size, BitmapImage& out, std::string&
         width = i32(info + 4);
         height = i32(info + 8);
         bits = u16(info + 14);
-        const uint32_t compression = u32(info + 16);
+        compression = u32(info + 16);
         usedColours = u32(info + 32);
-        if (compression != 0) return fail(reason, "compressed bitmaps are not supported");
     }
     if (bits != 1 && bits != 2 && bits != 4 && bits != 8)
         return fail(reason, "only 1, 2, 4 and 8 bits per pixel are supported");
+    if (compression != kRgb && !(compression == kRle8 && bits == 8) &&
+        !(compression == kRle4 && bits == 4))
+        return fail(reason, "compressed bitmaps are not supported");
     // A negative height marks a top-down picture; it is read like any other
     // and turned round so that row 0 is the bottom row, as in a bottom-up one.
     const bool topDown = height < 0;
     if (topDown) height = -height;
+    if (topDown && compression != kRgb)
+        return fail(reason, "compressed bitmaps cannot be top-down");
     if (width <= 0 || height <= 0) return fail(reason, "bitmap width or height is not positive");
     if (width > agl::kMaxElements || height > agl::kMaxElements ||
         width * height > agl::kMaxElements)
@@ -74,16 +135,27 @@ bool readBitmap(const uint8_t* data, size_t size, BitmapImage& out, std::string&
         return fail(reason, "bitmap palette runs past the end of the file");
 
     const int64_t rowBytes = ((width * bits + 31) / 32) * 4;
-    if (pixelOffset > size || uint64_t(rowBytes) * uint64_t(height) > size - pixelOffset)
+    if (pixelOffset > size ||
+        (compression == kRgb && uint64_t(rowBytes) * uint64_t(height) > size - pixelOffset))
         return fail(reason, "bitmap pixels run past the end of the file");
 
     out.width = int32_t(width);
     out.height = int32_t(height);
     out.bitsPerPixel = bits;
-    out.indices.assign(size_t(width * height), 0);
+    try {
+        out.indices.assign(size_t(width * height), 0);
+    } catch (const std::bad_alloc&) {
+        // A few bytes of run-length code may describe a picture of 2^30
+        // pixels: too large for this machine is a refusal, not a crash.
+        return fail(reason, "bitmap is too large to hold in memory");
+    }
+    if (compression != kRgb) {
+        if (!decodeRle(data + pixelOffset, data + size, bits, width, height, out.indices, reason))
+            return false;
+    }
     const int perByte = 8 / bits;
     const uint8_t mask = uint8_t((1u << bits) - 1);
-    for (int64_t r = 0; r < height; ++r) {
+    for (int64_t r = 0; r < height && compression == kRgb; ++r) {
         const int64_t fileRow = topDown ? height - 1 - r : r;
         const uint8_t* src = data + pixelOffset + fileRow * rowBytes;
         uint8_t* dst = out.indices.data() + r * width;

@@ -102,6 +102,8 @@ CArrayDoc::~CArrayDoc() {
     releaseAxisScales(false);
     m_palette.reset();
     m_current = nullptr;
+    m_hdfCurrent = nullptr;
+    m_hdfObjects.clear();
     m_main.reset();
     deletePictureFile();
 }
@@ -257,9 +259,12 @@ int CArrayDoc::detectKind(const std::string& path, bool& readFailed) const {
     if (::fstat(fd, &st) != 0) {
         readFailed = true;
     } else if (S_ISREG(st.st_mode) && st.st_size > 3) {
-        uint8_t b[4];
-        if (::pread(fd, b, 4, 0) != 4) {
+        uint8_t b[6] = {};
+        const size_t want = st.st_size > 5 ? 6 : 4;
+        if (::pread(fd, b, want, 0) != ssize_t(want)) {
             readFailed = true;
+        } else if (agl::isNpySignature(b, want)) {
+            kind = KindNumpy;
         } else {
             const uint32_t magic = uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) |
                                    (uint32_t(b[3]) << 24);
@@ -348,6 +353,32 @@ bool CArrayDoc::readBitmapFile(const std::string& path) {
     return true;
 }
 
+// A NumPy file is mapped in place, as an agl file is: its header is checked
+// here first so that a refusal can say why.
+bool CArrayDoc::readNumpyFile(const std::string& path) {
+    {
+        MappedFile file(path);
+        aglNpyLayout layout;
+        std::string reason;
+        if (!file.data() || !agl::parseNpyHeader(file.data(), file.size(), layout, reason)) {
+            if (file.data()) m_sink.message(reason, MessageIcon::Warning);
+            m_lastError = AGL_E_FORMAT;
+            return false;
+        }
+        if (file.size() - layout.dataOffset <
+            uint64_t(layout.elementCount) * uint64_t(agl::typeInfo(layout.type).size)) {
+            m_sink.message("NumPy file is shorter than its header says", MessageIcon::Warning);
+            m_lastError = AGL_E_FORMAT;
+            return false;
+        }
+    }
+    if (!m_main->open(path, true)) {
+        m_lastError = m_main->takeError();
+        return false;
+    }
+    return true;
+}
+
 bool CArrayDoc::readTextFile(const std::string& path) {
     MappedFile file(path);
     if (!file.data()) {
@@ -376,6 +407,7 @@ bool CArrayDoc::load(const std::string& path) {
         m_lastError = AGL_E_OPEN;
         return false;
     }
+    if (kind == KindHdf) return loadHdf(path);
     aglArray* previous = m_current;
     m_current = m_main.get();
 
@@ -384,10 +416,6 @@ bool CArrayDoc::load(const std::string& path) {
     case KindAgl:
         ok = m_main->open(path, true);
         if (!ok) m_lastError = m_main->takeError();
-        break;
-    case KindHdf:
-        // HDF files are recognised but not read by this build.
-        m_lastError = AGL_E_FORMAT;
         break;
     case KindBitmap:
         ok = readBitmapFile(path);
@@ -399,6 +427,9 @@ bool CArrayDoc::load(const std::string& path) {
             ok = readTextFile(path);
         }
         break;
+    case KindNumpy:
+        ok = readNumpyFile(path);
+        break;
     default:
         ok = readTextFile(path);
         break;
@@ -409,6 +440,7 @@ bool CArrayDoc::load(const std::string& path) {
         return false;
     }
     m_lastError = 0;
+    releaseHdf();
     if (kind == KindAgl)
         m_loadedIdentity = AglFileIdentity::of(*m_current->segment());
     else
@@ -416,10 +448,8 @@ bool CArrayDoc::load(const std::string& path) {
 
     m_fileKind = kind;
     m_loading = true;
-    if (kind != KindHdf) {
-        m_path = path;
-        postLoad();
-    }
+    m_path = path;
+    postLoad();
 
     if (CPlotrane2D* c = control()) {
         c->setLong(DISPID_RowDim, m_current->rowDim());
@@ -434,7 +464,7 @@ bool CArrayDoc::load(const std::string& path) {
 
     if (kind == KindAgl)
         readTrailer();
-    else if (kind == KindText)
+    else if (kind == KindText || kind == KindNumpy)
         applyGraphDefaults();
     m_loading = false;
     emit arrayChanged();
@@ -626,6 +656,7 @@ void CArrayDoc::newDocument() {
     m_annotation.clear();
     m_current = m_main.get();
     m_main->release();
+    releaseHdf();
     m_loadedIdentity = AglFileIdentity{};
     clearZoom();
     deletePictureFile();

@@ -22,6 +22,8 @@
 #include "CArrayDataSource.h"
 #include "ControlSync.h"
 #include "GraphSettings.h"
+#include "HdfHelper.h"
+#include "HdfObjects.h"
 #include "SettingsStore.h"
 #include "ZoomHistory.h"
 #include "aglAttributes.h"
@@ -53,7 +55,14 @@ class CArrayDoc : public QObject {
 
 public:
     // File kinds, as detected by load.
-    enum FileKind { KindNone = 0, KindAgl = 1, KindHdf = 2, KindBitmap = 3, KindText = 4 };
+    enum FileKind {
+        KindNone = 0,
+        KindAgl = 1,
+        KindHdf = 2,
+        KindBitmap = 3,
+        KindText = 4,
+        KindNumpy = 5
+    };
     // Graph kinds of the viewer; the control's GraphType is 0..3 and the
     // plane view is a height plot under a fixed camera.
     enum GraphKind { NoGraph = 0, HeightPlot = 1, ImageMap = 2, VectorGraph = 3, PlaneView = 4 };
@@ -274,6 +283,23 @@ public:
     SettingsStore& settings() { return m_settings; }
     MessageSink& messages() { return m_sink; }
 
+    // ---- HDF files ---------------------------------------------------------
+    // The objects of the HDF file read last (annotations, file attributes,
+    // data sets, images; children under their parents), read through the
+    // HDF helper process; elements are read when an object is first shown.
+    const HdfObjectList& hdfObjects() const { return m_hdfObjects; }
+    CHdfObject* hdfCurrent() const { return m_hdfCurrent; }
+    bool hdfTreeAvailable() const { return m_hdfTreeAvailable; }
+    int hdfDataSetCount() const { return m_hdfDataSets; }
+    HdfHelper& hdfHelper() { return m_hdfHelper; }
+    // Shows an object of the list: an attribute or annotation as text, a
+    // data set, image or palette as the current array (its palette and
+    // dimension scales given to the control). False when nothing changed.
+    bool showHdfObject(CHdfObject* object);
+    // The tree's selection: the first object with that id (top level in
+    // order, each subtree depth-first) that has content.
+    bool showHdfObjectById(int32_t objectId);
+
 signals:
     void titleChanged(const QString& title);
     // Pane 1: the array's shape; pane 2: cursor position and value.
@@ -283,6 +309,11 @@ signals:
     void arrayChanged();
     void modifiedChanged(bool modified);
     void hdfTreeHideRequested();
+    // An HDF file was read: the tree is rebuilt from hdfObjects(), and
+    // shown when show is set (the "ShowHdfTree" option).
+    void hdfTreeFilled(bool show);
+    // The object with this id is now displayed: its tree item is selected.
+    void hdfObjectShown(int objectId);
     // A client-owned document was closed: hide the main frame.
     void frameHideRequested();
     // The array now belongs to an automation client, or no longer does
@@ -300,6 +331,12 @@ private:
     int detectKind(const std::string& path, bool& readFailed) const;
     bool readBitmapFile(const std::string& path);
     bool readTextFile(const std::string& path);
+    bool readNumpyFile(const std::string& path);
+    bool loadHdf(const std::string& path);
+    void releaseHdf();
+    void leaveHdfObject();
+    void enterHdfObject(CHdfObject& object);
+    bool makeHdfArray(CHdfObject& object);
     void postLoad();
     void readTrailer();
     void releaseAxisScales(bool tellControl);
@@ -361,4 +398,12 @@ private:
     int32_t m_dataRefreshEnable = 1;
 
     QPointer<CArrayDataSource> m_dataSource;
+
+    HdfObjectList m_hdfObjects;
+    CHdfObject* m_hdfCurrent = nullptr;
+    bool m_hdfTreeAvailable = false;
+    int m_hdfDataSets = 0;
+    // Dimensions the shown HDF object gave the control a scale for.
+    unsigned m_hdfScaleDims = 0;
+    HdfHelper m_hdfHelper;
 };

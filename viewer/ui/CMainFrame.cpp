@@ -4,6 +4,7 @@
 #include "CGridView.h"
 #include "CPlotrane2D.h"
 #include "FrameRules.h"
+#include "HdfTreeBar.h"
 #include "SettingsStore.h"
 #include "ViewerSettings.h"
 #include "aglArray.h"
@@ -283,9 +284,19 @@ void CMainFrame::createActions() {
     m_editMenu->addAction(m_pasteAction);
     connect(m_editMenu, &QMenu::aboutToShow, this, &CMainFrame::updateEditActions);
 
+    // View, HDF Tree: enabled while an HDF file's objects are listed,
+    // checked while the bar is up (the bar's own close button hides it too).
+    m_hdfTreeAction = new QAction("&HDF Tree", this);
+    m_hdfTreeAction->setCheckable(true);
+    m_hdfTreeAction->setEnabled(false);
+    m_hdfTreeAction->setStatusTip("Show or hide the objects of the HDF file");
+    connect(m_hdfTreeAction, &QAction::triggered, this,
+            [this] { m_hdfTreeBar->setShown(!m_hdfTreeBar->isShown()); });
+
     QMenu* view = menuBar()->addMenu("&View");
     view->addAction(m_toolBarsAction);
     view->addAction(m_statusBarAction);
+    view->addAction(m_hdfTreeAction);
     view->addSeparator();
     QMenu* palette = menuBar()->addMenu("&Palette");
     QMenu* colors = menuBar()->addMenu("&Colors");
@@ -519,6 +530,14 @@ void CMainFrame::createBars() {
     m_hdfBar->setWidget(m_hdfTree);
     m_hdfBar->setAllowedAreas(Qt::AllDockWidgetAreas);
     addDockWidget(Qt::LeftDockWidgetArea, m_hdfBar);
+    m_hdfTreeBar = new HdfTreeBar(m_document, m_hdfBar, m_hdfTree);
+    connect(m_hdfBar, &QDockWidget::visibilityChanged, this,
+            [this] { m_hdfTreeAction->setChecked(!m_hdfBar->isHidden()); });
+    auto followDocument = [this] {
+        m_hdfTreeAction->setEnabled(m_document->hasData() && m_document->hdfTreeAvailable());
+    };
+    connect(m_document, &CArrayDoc::arrayChanged, this, followDocument);
+    connect(m_document, &CArrayDoc::hdfTreeFilled, this, followDocument);
 
     const QByteArray state = viewer_settings::barLayout();
     if (!state.isEmpty()) restoreState(state);

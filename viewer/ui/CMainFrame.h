@@ -45,6 +45,7 @@ class CArrayDataSource;
 class CArrayDoc;
 class CGridView;
 class GridDocument;
+class HdfTreeBar;
 class SettingsStore;
 class QAction;
 class QDockWidget;
@@ -99,6 +100,9 @@ public:
     QLabel* shapePane() const { return m_shapePane; }
     QLabel* positionPane() const { return m_positionPane; }
     QDockWidget* hdfBar() const { return m_hdfBar; }
+    QTreeWidget* hdfTree() const { return m_hdfTree; }
+    HdfTreeBar* hdfTreeBar() const { return m_hdfTreeBar; }
+    QAction* hdfTreeAction() const { return m_hdfTreeAction; }
     QToolBar* firstToolBar() const { return m_toolBar1; }
     QToolBar* secondToolBar() const { return m_toolBar2; }
 
@@ -140,6 +144,8 @@ private:
     QToolBar* m_toolBar2 = nullptr;
     QDockWidget* m_hdfBar = nullptr;
     QTreeWidget* m_hdfTree = nullptr;
+    HdfTreeBar* m_hdfTreeBar = nullptr;
+    QAction* m_hdfTreeAction = nullptr;
     QMenu* m_recentMenu = nullptr;
     QAction* m_newAction = nullptr;
     QAction* m_openAction = nullptr;

@@ -18,7 +18,8 @@ static const char* const kFilters[kOpenFilters] = {
     "Data Files (*.agl;*.hdf)|*.agl;*.hdf",
     "Text Files (*.txt)|*.txt",
     "Image Files (*.bmp)|*.bmp",
-    "Common Files (*.agl;*.hdf;*.txt;*.bmp)|*.agl;*.hdf;*.txt;*.bmp",
+    "NumPy Files (*.npy)|*.npy",
+    "Common Files (*.agl;*.hdf;*.npy;*.txt;*.bmp)|*.agl;*.hdf;*.npy;*.txt;*.bmp",
     "All Files (*.*)|*.*",
 };
 
@@ -62,7 +63,8 @@ int filterForPath(const QString& path) {
     if (ext == "hdf") return 1;
     if (ext == "txt") return 3;
     if (ext == "bmp") return 4;
-    return 6;
+    if (ext == "npy") return 5;
+    return 7;
 }
 
 QString directoryOf(const QString& path) {

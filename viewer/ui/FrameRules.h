@@ -17,7 +17,7 @@ struct PaneWidths {
 PaneWidths statusPaneWidths(int frameWidth);
 
 // The seven Open filters as "Name (patterns)|patterns" texts, in their fixed order.
-constexpr int kOpenFilters = 7;
+constexpr int kOpenFilters = 8;
 const char* openFilter(int index);
 // The dialog's filter string: the last used filter first, then the others
 // in order, each followed by "|", closed by "||" after the last.

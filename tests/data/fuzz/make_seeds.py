@@ -96,6 +96,39 @@ texts = {
 for name, text in texts.items():
     write("agl_ascii", name, text.encode())
 
+# Bitmaps: ImageMagick's files, and small run-length streams by hand.
+BMP_DIR = os.path.join(HERE, "..", "bmp")
+for name in sorted(os.listdir(BMP_DIR)):
+    if name.endswith(".bmp"):
+        with open(os.path.join(BMP_DIR, name), "rb") as f:
+            write("bitmap", name[:-4], f.read())
+
+
+def bmp(info_size, bits, width, height, compression, pixels):
+    palette = b"".join(bytes((k, 2 * k, 3 * k, 0)) for k in range(16))
+    offset = 14 + info_size + len(palette)
+    info = struct.pack("<IiiHHI", info_size, width, height, 1, bits, compression)
+    info += bytes(info_size - len(info))
+    info = info[:32] + struct.pack("<I", 16) + info[36:]
+    return b"BM" + struct.pack("<IHHI", offset + len(pixels), 0, 0, offset) + info + palette + pixels
+
+
+write("bitmap", "rle8-runs-delta", bmp(40, 8, 5, 3, 1,
+      b"\x03\x07\x00\x03\x01\x02\x03\x00\x00\x00\x00\x02\x01\x01\x09\x09\x00\x01"))
+write("bitmap", "rle4-runs-literal", bmp(124, 4, 4, 2, 2, b"\x04\x12\x00\x00\x00\x03\x34\x50\x00\x01"))
+write("bitmap", "rle8-no-end", bmp(108, 8, 4, 4, 1, b"\x02\x05\x00\x00\x04\x01"))
+write("bitmap", "plain-52", bmp(52, 8, 3, 2, 0, b"\x01\x02\x03\x00\x04\x05\x06\x00"))
+
+# NumPy headers: NumPy's own files (see ../npy/make_npy.py).
+NPY_DIR = os.path.join(HERE, "..", "npy")
+for name in sorted(os.listdir(NPY_DIR)):
+    if name.endswith(".npy"):
+        with open(os.path.join(NPY_DIR, name), "rb") as f:
+            write("npy_header", name[:-4], f.read())
+
+# HDF files: the seeds hdf_file/seed-*.hdf are files written by the HDF
+# library (make_hdf_samples, hdfimport, r8tohdf); they are kept as they are.
+
 # "AGL DATA" blocks from the clipboard: rows, columns (int32), then doubles.
 def agl_data(rows, columns, values):
     return struct.pack("<ii", rows, columns) + struct.pack("<%dd" % len(values), *values)

@@ -158,7 +158,13 @@ TEST(BitmapReader, DamagedHeadersAreRefusedWithAReason) {
                          put32(b, 22, 0x40000000u);
                          return b;
                      }()});
-    cases.push_back({"rle8", with32(30, 1)});
+    cases.push_back({"rle4 on an 8-bit picture", with32(30, 2)});
+    cases.push_back({"colour masks", with32(30, 3)});
+    cases.push_back({"rle8 top-down", [&] {
+                         std::string b = with32(30, 1);
+                         put32(b, 22, uint32_t(-8));
+                         return b;
+                     }()});
     cases.push_back({"header size 64", with32(14, 64)});
     cases.push_back({"pixel offset past the end", with32(10, uint32_t(good.size() + 1))});
     cases.push_back({"pixel offset leaving short rows", with32(10, uint32_t(good.size() - 10))});
@@ -204,3 +210,121 @@ TEST(BitmapDocument, BitmapBecomesAFortranByteArrayWithItsPaletteOnTheControl) {
     EXPECT_FALSE(c.GetProperty(DISPID_PaletteAutoAdjust).toBool());
     EXPECT_EQ(c.num(DISPID_GraphType), 2); // the image map
 }
+
+// ---- Longer headers and run-length compression -------------------------------
+
+// A bitmap with an information header of infoSize bytes (its first 40 as
+// the 40-byte one's, the rest zeros), 16 colours, and the given pixel bytes
+// (compression 0, 1 or 2).
+std::string bmpWith(uint32_t infoSize, int bits, int32_t width, int32_t height,
+                    uint32_t compression, const std::string& pixels) {
+    const size_t offset = 14 + infoSize + 16 * 4;
+    std::string b(offset, '\0');
+    b[0] = 'B';
+    b[1] = 'M';
+    put32(b, 10, uint32_t(offset));
+    put32(b, 14, infoSize);
+    put32(b, 18, uint32_t(width));
+    put32(b, 22, uint32_t(height));
+    put16(b, 26, 1);
+    put16(b, 28, uint16_t(bits));
+    put32(b, 30, compression);
+    put32(b, 46, 16);
+    for (int k = 0; k < 16; ++k) {
+        b[14 + infoSize + size_t(k) * 4 + 0] = char(k);
+        b[14 + infoSize + size_t(k) * 4 + 1] = char(2 * k);
+        b[14 + infoSize + size_t(k) * 4 + 2] = char(3 * k);
+    }
+    return b + pixels;
+}
+
+class LongerHeader : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(LongerHeader, ReadsLikeTheFortyByteOne) {
+    // 3 x 2 at 8 bits: rows of 4 bytes, bottom row first.
+    const std::string rows("\x01\x02\x03\x00\x04\x05\x06\x00", 8);
+    BitmapImage plain, longer;
+    std::string why;
+    ASSERT_TRUE(parse(bmpWith(40, 8, 3, 2, 0, rows), plain, why)) << why;
+    ASSERT_TRUE(parse(bmpWith(GetParam(), 8, 3, 2, 0, rows), longer, why)) << why;
+    EXPECT_EQ(longer.indices, (std::vector<uint8_t>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(longer.indices, plain.indices);
+    EXPECT_EQ(longer.palette, plain.palette);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, LongerHeader, ::testing::Values(52u, 56u, 108u, 124u));
+
+TEST(BitmapRle, Rle8RunsLiteralsLineEndsAndDeltasFillTheIndexArray) {
+    // 5 x 3: row 0 a run of three 7s then a literal 1 2 3 (three bytes and a
+    // pad byte) whose 3 falls past the row's end; row 1 skipped by a delta
+    // to (1, 2); row 2 a run of 9s past the row's end, then the end mark.
+    const std::string stream("\x03\x07"                 // run 7 7 7
+                             "\x00\x03\x01\x02\x03\x00" // literal 1 2 3 (padded)
+                             "\x00\x00"                 // end of line
+                             "\x00\x02\x01\x01"         // delta right 1, up 1
+                             "\x09\x09"                 // nine 9s from (1, 2): four fit
+                             "\x00\x01",                // end of picture
+                             18);
+    BitmapImage img;
+    std::string why;
+    ASSERT_TRUE(parse(bmpWith(40, 8, 5, 3, 1, stream), img, why)) << why;
+    EXPECT_EQ(img.indices, (std::vector<uint8_t>{7, 7, 7, 1, 2, 0, 0, 0, 0, 0, 0, 9, 9, 9, 9}));
+}
+
+TEST(BitmapRle, Rle4RunsAlternateNibblesAndLiteralsArePacked) {
+    // 4 x 2: row 0 a run of four from 0x12 (1 2 1 2); row 1 a literal of
+    // three pixels 3 4 5 (two bytes, even already).
+    const std::string stream("\x04\x12\x00\x00"
+                             "\x00\x03\x34\x50"
+                             "\x00\x01",
+                             10);
+    BitmapImage img;
+    std::string why;
+    ASSERT_TRUE(parse(bmpWith(124, 4, 4, 2, 2, stream), img, why)) << why;
+    EXPECT_EQ(img.indices, (std::vector<uint8_t>{1, 2, 1, 2, 3, 4, 5, 0}));
+    EXPECT_EQ(img.maxValue, 15);
+}
+
+TEST(BitmapRle, StreamsEndingEarlyAreRefused) {
+    for (const std::string& stream :
+         {std::string("\x03\x07", 2), std::string("\x03", 1), std::string("\x00\x05\x01\x02", 4),
+          std::string("\x00\x02\x01", 3), std::string()}) {
+        SCOPED_TRACE(stream.size());
+        BitmapImage img;
+        std::string why;
+        EXPECT_FALSE(parse(bmpWith(40, 8, 5, 3, 1, stream), img, why));
+        EXPECT_EQ(why, "compressed bitmap ends before its end mark");
+    }
+}
+
+// Files ImageMagick wrote, against the pixel list ImageMagick gives for
+// them: every pixel's index must name the colour ImageMagick sees there.
+class MagickBitmap : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(MagickBitmap, EveryPixelHasTheColourImageMagickReports) {
+    const std::string base = std::string(TAVRIX_SOURCE_DIR) + "/tests/data/bmp/" + GetParam();
+    const std::string bytes = readAll(base + ".bmp");
+    ASSERT_FALSE(bytes.empty());
+    BitmapImage img;
+    std::string why;
+    ASSERT_TRUE(parse(bytes, img, why)) << why;
+    const int repeat = img.bitsPerPixel == 4 ? 16 : 1;
+    std::istringstream list(readAll(base + ".txt"));
+    int x, y, count = 0;
+    std::string hex;
+    while (list >> x >> y >> hex) {
+        ASSERT_LT(x, img.width);
+        ASSERT_LT(y, img.height);
+        const uint32_t rgb = uint32_t(std::stoul(hex.substr(1), nullptr, 16));
+        const uint32_t expected =
+            0xFF000000u + (rgb & 0xFF) * 65536u + (rgb >> 8 & 0xFF) * 256u + (rgb >> 16);
+        const int index = img.indices[size_t((img.height - 1 - y) * img.width + x)];
+        EXPECT_EQ(img.palette[size_t(index * repeat)], expected) << x << "," << y;
+        ++count;
+    }
+    EXPECT_EQ(count, img.width * img.height);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, MagickBitmap,
+                         ::testing::Values("magick_124_4bit", "magick_40_4bit", "magick_124_rle8",
+                                           "magick_124_rle8_200"));

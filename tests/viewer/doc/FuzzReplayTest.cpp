@@ -44,3 +44,9 @@ TEST(FuzzCorpus, AglAsciiInputsStillPass) {
 TEST(FuzzCorpus, AglDataInputsStillPass) {
     EXPECT_GT(replay("agl_data", fuzzAglData), 0);
 }
+TEST(FuzzCorpus, BitmapInputsStillPass) {
+    EXPECT_GT(replay("bitmap", fuzzBitmap), 0);
+}
+TEST(FuzzCorpus, NpyHeaderInputsStillPass) {
+    EXPECT_GT(replay("npy_header", fuzzNpyHeader), 0);
+}

@@ -55,17 +55,20 @@ TEST(OpenFilters, ChosenExtensionPicksNextFirstFilterIgnoringCase) {
     EXPECT_EQ(frame_rules::openFilterString(3),
               "Text Files (*.txt)|*.txt|Agl Files (*.agl)|*.agl|HDF Files (*.hdf)|*.hdf|"
               "Data Files (*.agl;*.hdf)|*.agl;*.hdf|Image Files (*.bmp)|*.bmp|"
-              "Common Files (*.agl;*.hdf;*.txt;*.bmp)|*.agl;*.hdf;*.txt;*.bmp|"
+              "NumPy Files (*.npy)|*.npy|"
+              "Common Files (*.agl;*.hdf;*.npy;*.txt;*.bmp)|*.agl;*.hdf;*.npy;*.txt;*.bmp|"
               "All Files (*.*)|*.*||");
     const QStringList names = frame_rules::openNameFilters(3);
-    ASSERT_EQ(names.size(), 7);
+    ASSERT_EQ(names.size(), 8);
     EXPECT_EQ(names[0], "Text Files (*.txt)");
     EXPECT_EQ(names[3], "Data Files (*.agl *.hdf)");
-    EXPECT_EQ(names[6], "All Files (*)");
+    EXPECT_EQ(names[5], "NumPy Files (*.npy)");
+    EXPECT_EQ(names[7], "All Files (*)");
     EXPECT_EQ(frame_rules::filterForPath("x.Hdf"), 1);
     EXPECT_EQ(frame_rules::filterForPath("x.bmp"), 4);
-    EXPECT_EQ(frame_rules::filterForPath("x.dat"), 6);
-    EXPECT_EQ(frame_rules::filterForPath("noextension"), 6);
+    EXPECT_EQ(frame_rules::filterForPath("x.NPY"), 5);
+    EXPECT_EQ(frame_rules::filterForPath("x.dat"), 7);
+    EXPECT_EQ(frame_rules::filterForPath("noextension"), 7);
     EXPECT_EQ(frame_rules::directoryOf("/data/run/RUN1.TXT"), "/data/run/");
 }
 

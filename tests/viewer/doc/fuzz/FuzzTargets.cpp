@@ -2,7 +2,10 @@
 
 #include "AglAsciiFormat.h"
 #include "AglBinaryFormat.h"
+#include "BitmapReader.h"
 #include "ClipboardFormat.h"
+
+#include "aglNpy.h"
 
 #include <cmath>
 #include <cstdio>
@@ -180,5 +183,48 @@ int fuzzAglData(const uint8_t* data, size_t size) {
     for (char c : text)
         lines += c == '\n';
     check(lines == rows, "a text line per row");
+    return 0;
+}
+
+int fuzzBitmap(const uint8_t* data, size_t size) {
+    // Pictures of more than 2^24 pixels are legal (run-length code makes
+    // them from a few bytes) but only cost the fuzzer time: not tried.
+    if (size >= 26) {
+        int32_t w, h;
+        std::memcpy(&w, data + 18, 4);
+        std::memcpy(&h, data + 22, 4);
+        if (std::llabs(int64_t(w)) * std::llabs(int64_t(h)) > (int64_t(1) << 24)) return 0;
+    }
+    BitmapImage image;
+    std::string reason;
+    if (!readBitmap(data, size, image, reason)) {
+        check(!reason.empty(), "a refused bitmap says why");
+        return 0;
+    }
+    check(image.width > 0 && image.height > 0, "bitmap size is positive");
+    check(int64_t(image.width) * image.height <= agl::kMaxElements, "bitmap within the limit");
+    check(image.indices.size() == size_t(image.width) * size_t(image.height),
+          "one index per pixel");
+    check(image.maxValue >= 1 && image.maxValue <= 255, "palette range");
+    touch(image.indices.data(), image.indices.size());
+    return 0;
+}
+
+int fuzzNpyHeader(const uint8_t* data, size_t size) {
+    aglNpyLayout layout;
+    std::string reason;
+    if (!agl::parseNpyHeader(data, size, layout, reason)) {
+        check(!reason.empty(), "a refused NumPy header says why");
+        return 0;
+    }
+    check(layout.dims >= 1 && layout.dims <= agl::kMaxDims, "NumPy rank 1..7");
+    int64_t count = 1;
+    for (int i = 0; i < layout.dims; ++i) {
+        check(layout.extents[i] >= 1, "NumPy extent positive");
+        count *= layout.extents[i];
+    }
+    check(count == layout.elementCount && count <= agl::kMaxElements, "NumPy element count");
+    check(layout.dataOffset <= size, "NumPy elements start inside the header bytes given");
+    check(agl::isTypeCode(layout.type), "NumPy element type");
     return 0;
 }

@@ -1,6 +1,7 @@
 // Fuzz targets for the code that reads bytes from outside: the segment
-// header check, the agl trailer reader, the agl ASCII reader and the
-// clipboard's "AGL DATA" reader. Each takes
+// header check, the agl trailer reader, the agl ASCII reader, the
+// clipboard's "AGL DATA" reader, the bitmap reader, the NumPy header parser
+// and the HDF helper's reader. Each takes
 // one input and returns 0; a fault shows as a crash, a sanitizer report or a
 // failed check (abort). The libFuzzer executables (TAVRIX_FUZZ) and the
 // corpus replay test of the normal build both call these.
@@ -13,3 +14,10 @@ int fuzzSegmentHeader(const uint8_t* data, size_t size);
 int fuzzAglTrailer(const uint8_t* data, size_t size);
 int fuzzAglAscii(const uint8_t* data, size_t size);
 int fuzzAglData(const uint8_t* data, size_t size);
+// The bitmap reader (all header forms, run-length decoding).
+int fuzzBitmap(const uint8_t* data, size_t size);
+// The NumPy header parser, and a segment over the same bytes as a file.
+int fuzzNpyHeader(const uint8_t* data, size_t size);
+// The HDF helper's reader over one file (FuzzHdf.cpp; the fuzz build only,
+// as it runs the HDF library in-process).
+int fuzzHdfFile(const uint8_t* data, size_t size);

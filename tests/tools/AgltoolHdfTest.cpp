@@ -1,0 +1,160 @@
+// agltool on HDF files written by other programs: the HDF library itself
+// (make_hdf_samples) and Debian's hdf4-tools (hdfimport, r8tohdf). Every
+// value agltool dump prints agrees with hdp dumpsds; info lists what the
+// viewer's tree lists; convert writes one object with its palette.
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace {
+
+struct ShellRun {
+    int status;
+    std::string out;
+};
+
+ShellRun shell(const std::string& cmd) {
+    ShellRun r{-1, {}};
+    FILE* p = popen((cmd + " 2>&1").c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        r.out.append(buf, n);
+    const int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    return r;
+}
+
+ShellRun agltool(const std::string& args) {
+    return shell(std::string(TAVRIX_BINARY_DIR) + "/bin/agltool " + args);
+}
+
+bool haveHdfTools() {
+    return shell("command -v hdp && command -v hdfimport && command -v r8tohdf").status == 0;
+}
+
+std::vector<double> numbers(const std::string& text) {
+    std::vector<double> out;
+    std::istringstream in(text);
+    double v;
+    while (in >> v)
+        out.push_back(v);
+    return out;
+}
+
+class AgltoolHdf : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(std::system((std::string(MAKE_HDF_SAMPLES) + " " + dir.path()).c_str()), 0);
+    }
+    std::string file(const char* name) const { return dir.file(name); }
+    TempDir dir;
+};
+
+} // namespace
+
+TEST_F(AgltoolHdf, DumpAgreesWithHdpOnEveryValueOfEveryNumberType) {
+    if (!haveHdfTools()) GTEST_SKIP() << "hdf4-tools not installed";
+    for (const char* set : {"f32", "f64", "i8", "u8", "i16", "u16", "i32", "u32"}) {
+        SCOPED_TRACE(set);
+        const ShellRun hdp =
+            shell("hdp dumpsds -d -n " + std::string(set) + " " + file("types.hdf"));
+        const ShellRun ours =
+            agltool("dump " + file("types.hdf") + " --object " + set + " --rowdim 0 --coldim 1");
+        ASSERT_EQ(hdp.status, 0) << hdp.out;
+        ASSERT_EQ(ours.status, 0) << ours.out;
+        const std::vector<double> a = numbers(hdp.out), b = numbers(ours.out);
+        ASSERT_EQ(a.size(), 12u) << hdp.out;
+        ASSERT_EQ(b.size(), 12u) << ours.out;
+        for (size_t i = 0; i < a.size(); ++i)
+            EXPECT_DOUBLE_EQ(a[i], b[i]) << i;
+    }
+}
+
+TEST_F(AgltoolHdf, FilesOfHdfimportAndR8tohdfAreListedAndRead) {
+    if (!haveHdfTools()) GTEST_SKIP() << "hdf4-tools not installed";
+    // hdfimport's text form: planes rows columns, max min, row and column
+    // coordinates, then the values.
+    dir.write("in.txt", "TEXT\n1 2 3\n6 1\n10 20\n1 2 3\n1 2 3\n4 5 6\n");
+    ASSERT_EQ(shell("hdfimport " + file("in.txt") + " -o " + file("fp.hdf")).status, 0);
+    const ShellRun info = agltool("info " + file("fp.hdf"));
+    ASSERT_EQ(info.status, 0) << info.out;
+    EXPECT_EQ(info.out.rfind("0\tScientific Data\t", 0), 0u) << info.out;
+    EXPECT_NE(info.out.find("float[2][3]"), std::string::npos) << info.out;
+    const ShellRun hdp = shell("hdp dumpsds -d -i 0 " + file("fp.hdf"));
+    const ShellRun ours = agltool("dump " + file("fp.hdf") + " --object 0 --rowdim 0 --coldim 1");
+    const std::vector<double> a = numbers(hdp.out);
+    ASSERT_GE(a.size(), 6u);
+    EXPECT_EQ(numbers(ours.out), std::vector<double>(a.begin(), a.begin() + 6));
+
+    // A raster-8 image with its palette.
+    std::string pixels, palette;
+    for (int i = 0; i < 15; ++i)
+        pixels += char(i * 10);
+    for (int i = 0; i < 256; ++i)
+        palette += std::string{char(i), char(0), char(255 - i)};
+    dir.write("img.raw", pixels);
+    dir.write("pal.raw", palette);
+    ASSERT_EQ(
+        shell("r8tohdf 5 3 " + file("r8.hdf") + " -p " + file("pal.raw") + " " + file("img.raw"))
+            .status,
+        0);
+    const ShellRun r8 = agltool("info --json " + file("r8.hdf"));
+    ASSERT_EQ(r8.status, 0) << r8.out;
+    EXPECT_NE(r8.out.find("\"kind\": \"Raster Image\""), std::string::npos) << r8.out;
+    EXPECT_NE(r8.out.find("\"shape\": \"uchar[3][5]\""), std::string::npos) << r8.out;
+    const ShellRun dump = agltool("dump " + file("r8.hdf") + " --object 0");
+    EXPECT_EQ(numbers(dump.out).back(), 140.0) << dump.out;
+}
+
+TEST_F(AgltoolHdf, ConvertWritesOneObjectWithItsPaletteAsTheTrailersPalette) {
+    const ShellRun list = agltool("info " + file("images.hdf"));
+    ASSERT_EQ(list.status, 0) << list.out;
+    EXPECT_EQ(list.out.find("colour"), std::string::npos); // multi-component: not listed
+    ASSERT_EQ(
+        agltool("convert " + file("images.hdf") + " " + file("p.agl") + " --object picture").status,
+        0);
+    const ShellRun info = agltool("info --json " + file("p.agl"));
+    EXPECT_NE(info.out.find("\"palette\": true"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("\"extents\": [3, 5]"), std::string::npos) << info.out;
+    // By number: temperature is the first object of scales.hdf.
+    ASSERT_EQ(agltool("convert " + file("scales.hdf") + " " + file("t.agl") + " --object 0").status,
+              0);
+    const ShellRun back = agltool("dump " + file("t.agl") + " --rowdim 0 --coldim 1");
+    EXPECT_EQ(numbers(back.out),
+              (std::vector<double>{0, 0.5, 2, 4.5, 8, 12.5, 18, 24.5, 32, 40.5, 50, 60.5}));
+}
+
+TEST_F(AgltoolHdf, ObjectsWithoutElementsAndBadChoicesFailWithStatusTwo) {
+    EXPECT_EQ(agltool("dump " + file("scales.hdf")).status, 2); // no --object
+    const ShellRun none = agltool("dump " + file("scales.hdf") + " --object nosuch");
+    EXPECT_EQ(none.status, 2);
+    EXPECT_NE(none.out.find("no object nosuch"), std::string::npos) << none.out;
+    EXPECT_EQ(agltool("dump " + file("scales.hdf") + " --object 99").status, 2);
+    const ShellRun single = agltool("dump " + file("scales.hdf") + " --object single");
+    EXPECT_EQ(single.status, 2);
+    EXPECT_NE(single.out.find("has no elements"), std::string::npos) << single.out;
+    dir.write("fake.hdf", std::string("\x0e\x03\x13\x01", 4) + "junk");
+    const ShellRun fake = agltool("info " + file("fake.hdf"));
+    EXPECT_EQ(fake.status, 2);
+    EXPECT_NE(fake.out.find("Couldn't read file!"), std::string::npos) << fake.out;
+}
+
+TEST(AgltoolNumpy, InfoAndDumpReadNumpysOwnFilesAndRefuseTheRest) {
+    const std::string dir = std::string(TAVRIX_SOURCE_DIR) + "/tests/data/npy/";
+    const ShellRun info = agltool("info " + dir + "ok_u2.npy");
+    ASSERT_EQ(info.status, 0) << info.out;
+    EXPECT_NE(info.out.find("kind:       NumPy file"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("AGL_USHORT"), std::string::npos) << info.out;
+    EXPECT_EQ(numbers(agltool("dump " + dir + "ok_i1.npy").out),
+              (std::vector<double>{1, 2, 3, 11, 12, 13}));
+    EXPECT_EQ(agltool("info " + dir + "bad_i8.npy").status, 2);
+}

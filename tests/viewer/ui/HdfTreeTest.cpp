@@ -1,0 +1,176 @@
+// The HDF tree bar with real clicks: the tree an HDF file written by the
+// HDF library gives, selection showing objects in the spreadsheet, text
+// objects opening their text on every click, the View command and the bar
+// hiding when another kind of file is opened.
+#include "CArrayDoc.h"
+#include "CGridView.h"
+#include "CMainFrame.h"
+#include "GridModel.h"
+#include "HdfTreeBar.h"
+#include "MessageSink.h"
+#include "QtTestApp.h"
+#include "SettingsStore.h"
+#include "TempDir.h"
+#include "TestArrays.h"
+
+#include <QAction>
+#include <QDockWidget>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class Sink : public MessageSink {
+public:
+    void message(const std::string& text, MessageIcon) override { messages.push_back(text); }
+    bool question(const std::string&) override { return false; }
+    std::optional<std::string> saveFileName(const SaveFileRequest&) override { return {}; }
+    void showAnnotation(const std::string& text) override { annotations.push_back(text); }
+    std::vector<std::string> messages;
+    std::vector<std::string> annotations;
+};
+
+class HdfTreeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ensureQtApp();
+        ASSERT_EQ(std::system((std::string(MAKE_HDF_SAMPLES) + " " + dir.path()).c_str()), 0);
+        doc = std::make_unique<CArrayDoc>(settings, sink);
+        frame = std::make_unique<CMainFrame>(doc.get(), &settings);
+        frame->resize(900, 700);
+        frame->show();
+        settle();
+    }
+    void TearDown() override {
+        frame.reset();
+        doc.reset();
+    }
+    QTreeWidget* tree() const { return frame->hdfTree(); }
+    QTreeWidgetItem* root() const { return tree()->topLevelItem(0); }
+    QStringList childTexts(QTreeWidgetItem* item) const {
+        QStringList out;
+        for (int i = 0; i < item->childCount(); ++i)
+            out << item->child(i)->text(0);
+        return out;
+    }
+    QTreeWidgetItem* child(QTreeWidgetItem* parent, const QString& text) const {
+        for (int i = 0; i < parent->childCount(); ++i)
+            if (parent->child(i)->text(0) == text) return parent->child(i);
+        return nullptr;
+    }
+    void click(QTreeWidgetItem* item) {
+        ASSERT_NE(item, nullptr);
+        tree()->scrollToItem(item);
+        settle();
+        const QRect r = tree()->visualItemRect(item);
+        QTest::mouseClick(tree()->viewport(), Qt::LeftButton, {}, r.center());
+        settle();
+    }
+    QString cell(int r, int c) const { return frame->gridView()->model()->cellText(r, c); }
+
+    TempDir dir;
+    SettingsStore settings;
+    Sink sink;
+    std::unique_ptr<CArrayDoc> doc;
+    std::unique_ptr<CMainFrame> frame;
+};
+
+TEST_F(HdfTreeTest, ReadingAFileFillsAndShowsTheTreeWithTheShownObjectSelected) {
+    EXPECT_FALSE(frame->hdfTreeAction()->isEnabled());
+    ASSERT_TRUE(frame->openFile(QString::fromStdString(dir.file("scales.hdf"))));
+    settle();
+    EXPECT_TRUE(frame->hdfBar()->isVisible());
+    EXPECT_TRUE(frame->hdfTreeAction()->isEnabled());
+    EXPECT_TRUE(frame->hdfTreeAction()->isChecked());
+    ASSERT_EQ(tree()->topLevelItemCount(), 1);
+    EXPECT_EQ(root()->text(0), "scales.hdf");
+    EXPECT_EQ(root()->data(0, HdfTreeBar::kDataRole).toInt(), 0);
+    EXPECT_TRUE(root()->isExpanded());
+    // Coordinate variables are not at the top level; the single-element set
+    // is listed (it has content, it just shows nothing).
+    EXPECT_EQ(childTexts(root()),
+              QStringList({"temperature", "line", "cube", "single", "ping", "pong", "self"}));
+    QTreeWidgetItem* t = child(root(), "temperature");
+    EXPECT_EQ(childTexts(t), QStringList({"lat", "lon", "comment", "letters"}));
+    EXPECT_EQ(tree()->currentItem(), t);
+    // The spreadsheet shows temperature: element [1][1] is 5 x 5 / 2.
+    EXPECT_EQ(cell(1, 1).trimmed().toDouble(), 12.5);
+}
+
+TEST_F(HdfTreeTest, ClickingItemsShowsObjectsAndTextsEveryTime) {
+    ASSERT_TRUE(frame->openFile(QString::fromStdString(dir.file("scales.hdf"))));
+    settle();
+    click(child(root(), "line"));
+    ASSERT_NE(doc->hdfCurrent(), nullptr);
+    EXPECT_EQ(doc->hdfCurrent()->displayName, "line");
+    EXPECT_EQ(doc->currentArray()->typeCode(), AGL_SHORT);
+    EXPECT_EQ(frame->windowTitle().toStdString(), dir.file("scales.hdf") + ":line");
+
+    // A dimension scale child is an array of its own.
+    QTreeWidgetItem* t = child(root(), "temperature");
+    t->setExpanded(true);
+    click(child(t, "lon"));
+    EXPECT_EQ(doc->hdfCurrent()->displayName, "lon");
+    EXPECT_EQ(doc->currentArray()->typeCode(), AGL_DOUBLE);
+
+    // An attribute opens its text on each click; what is shown stays.
+    click(child(t, "letters"));
+    click(child(t, "letters"));
+    EXPECT_EQ(sink.annotations, (std::vector<std::string>{"A\nB\n", "A\nB\n"}));
+    EXPECT_EQ(doc->hdfCurrent()->displayName, "lon");
+
+    // The root shows nothing.
+    click(root());
+    EXPECT_EQ(doc->hdfCurrent()->displayName, "lon");
+}
+
+TEST_F(HdfTreeTest, ImagesFileListsAnnotationsAndLeavesOutTheColourImage) {
+    ASSERT_TRUE(frame->openFile(QString::fromStdString(dir.file("images.hdf"))));
+    settle();
+    const QStringList top = childTexts(root());
+    EXPECT_EQ(top.first(), "File Label 1");
+    EXPECT_TRUE(top.contains("File Label <"));
+    EXPECT_TRUE(top.contains("picture"));
+    EXPECT_TRUE(top.contains("wide"));
+    EXPECT_FALSE(top.contains("colour"));
+    QTreeWidgetItem* picture = child(root(), "picture");
+    EXPECT_EQ(childTexts(picture), QStringList({"8-bit Image Palette", "origin"}));
+    click(child(root(), "File Description 1"));
+    EXPECT_EQ(sink.annotations, std::vector<std::string>{"A file written by make_hdf_samples."});
+    // The palette shows as a 256 x 4 array: entry 1 is red 1, green 254.
+    picture->setExpanded(true);
+    click(child(picture, "8-bit Image Palette"));
+    EXPECT_EQ(doc->currentArray()->extent(0), 256);
+    EXPECT_EQ(cell(1, 1).trimmed(), "254");
+}
+
+TEST_F(HdfTreeTest, ViewCommandTogglesTheBarAndAnotherFileKindHidesIt) {
+    ASSERT_TRUE(frame->openFile(QString::fromStdString(dir.file("scales.hdf"))));
+    settle();
+    frame->hdfTreeAction()->trigger();
+    settle();
+    EXPECT_FALSE(frame->hdfBar()->isVisible());
+    EXPECT_FALSE(frame->hdfTreeAction()->isChecked());
+    frame->hdfTreeAction()->trigger();
+    settle();
+    EXPECT_TRUE(frame->hdfBar()->isVisible());
+    EXPECT_EQ(frame->focusWidget(), tree()); // the window's focus, active or not
+
+    auto a = makeArray({3, 3}, AGL_FLOAT, AGL_LANG_C);
+    ASSERT_TRUE(a->saveTo(dir.file("a.agl")));
+    ASSERT_TRUE(frame->openFile(QString::fromStdString(dir.file("a.agl"))));
+    settle();
+    EXPECT_FALSE(frame->hdfBar()->isVisible());
+    EXPECT_FALSE(frame->hdfTreeAction()->isEnabled());
+}
+
+TEST(HdfTreeRoot, TextIsCutAfterTheLastBackslashElseTheLastSlash) {
+    EXPECT_EQ(HdfTreeBar::rootText("C:\\data\\run.hdf"), "run.hdf");
+    EXPECT_EQ(HdfTreeBar::rootText("/tmp/x/run.hdf"), "run.hdf");
+    EXPECT_EQ(HdfTreeBar::rootText("a/b\\c/d.hdf"), "c/d.hdf");
+    EXPECT_EQ(HdfTreeBar::rootText("plain.hdf"), "plain.hdf");
+}
+
+} // namespace

@@ -1,0 +1,44 @@
+// HdfFileReader: the only code that calls the HDF library. It runs in the
+// HDF helper process (tools/hdfhelper), never in the viewer, because the
+// library crashes and loops on damaged files.
+//
+// Listing builds the object list (no elements read): file attributes, data
+// sets with their dimension scales, palettes and attributes, raster images
+// with their palettes and attributes, then file labels and descriptions.
+// Reading fills a caller's buffer with one object's elements, after
+// checking that the object still has exactly the shape and element type the
+// buffer was made for.
+//
+// Every count the library returns starts at 0 and is used only when the call
+// succeeded; every buffer is sized from the library's own element size in 64
+// bits and checked against the array limit before it is allocated; data sets
+// of rank above 7 are listed without content; only coordinate variables of
+// the dimension's length become dimension scales, and scales have no scales
+// of their own.
+#pragma once
+
+#include "HdfObjects.h"
+
+#include <cstdint>
+#include <string>
+
+enum HdfReadStatus {
+    HdfReadOk = 0,
+    HdfReadFailed = 1,     // a call failed; the reason says which
+    HdfReadCannotOpen = 3, // "Couldn't read file!"
+    HdfReadNothing = 4     // "No viewable objects in file!"
+};
+
+HdfReadStatus hdfListFile(const std::string& path, HdfObjectList& objects, std::string& reason);
+
+// What to read: a data set, a raster image (both by index), a raster
+// image's lookup table (by image index), or a palette of the palette
+// interface (by reference number). Palettes fill 256 x 4 bytes: red, green,
+// blue, 255.
+enum HdfReadWhat { HdfReadSds, HdfReadImage, HdfReadLut, HdfReadDfp };
+
+// Reads into dest, which holds exactly byteCount bytes laid out as dims
+// extents (slowest first) of element type type.
+HdfReadStatus hdfReadObject(const std::string& path, HdfReadWhat what, int32_t index, int dims,
+                            const int32_t* extents, int type, void* dest, uint64_t byteCount,
+                            std::string& reason);

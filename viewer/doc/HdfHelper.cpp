@@ -1,0 +1,249 @@
+#include "HdfHelper.h"
+
+#include "aglSegment.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+// Bounds on what the helper may write: a list of a million objects fits.
+constexpr size_t kMaxOutput = size_t(512) << 20;
+constexpr size_t kMaxErrorOutput = 64u << 10;
+
+std::string ownDirectory() {
+    char buf[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return ".";
+    std::string path(buf, size_t(n));
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+struct Pipe {
+    int fd[2] = {-1, -1};
+    ~Pipe() {
+        for (int f : fd)
+            if (f >= 0) ::close(f);
+    }
+    bool open() { return ::pipe2(fd, O_CLOEXEC) == 0; }
+    void closeEnd(int i) {
+        if (fd[i] >= 0) ::close(fd[i]);
+        fd[i] = -1;
+    }
+};
+
+std::string firstLine(const std::string& text) {
+    const size_t nl = text.find('\n');
+    return nl == std::string::npos ? text : text.substr(0, nl);
+}
+
+} // namespace
+
+HdfHelper::HdfHelper() : m_path(defaultHelperPath()) {}
+
+HdfHelper::HdfHelper(std::string helperPath) : m_path(std::move(helperPath)) {}
+
+std::string HdfHelper::defaultHelperPath() {
+    if (const char* env = std::getenv("TAVRIX_HDF_HELPER"); env && *env) return env;
+    return ownDirectory() + "/tavrix-hdf";
+}
+
+HdfHelper::Outcome HdfHelper::run(const std::vector<std::string>& args, int timeoutMs) const {
+    Outcome o;
+    Pipe out, err;
+    if (!out.open() || !err.open()) {
+        o.err = std::strerror(errno);
+        return o;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out.fd[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err.fd[1], 2);
+    // The child starts with the default signal dispositions and mask.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(m_path.c_str()));
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, m_path.c_str(), &actions, &attr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    out.closeEnd(1);
+    err.closeEnd(1);
+    if (rc != 0) {
+        o.err = "cannot start " + m_path + ": " + std::strerror(rc);
+        return o;
+    }
+    o.started = true;
+
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    bool outOpen = true, errOpen = true;
+    char buf[65536];
+    while (outOpen || errOpen) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) {
+            o.timedOut = true;
+            break;
+        }
+        pollfd fds[2] = {{out.fd[0], short(outOpen ? POLLIN : 0), 0},
+                         {err.fd[0], short(errOpen ? POLLIN : 0), 0}};
+        const int n = ::poll(fds, 2, int(std::min<long long>(left, 1000)));
+        if (n < 0 && errno != EINTR) break;
+        for (int i = 0; i < 2 && n > 0; ++i) {
+            if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            const ssize_t got = ::read(fds[i].fd, buf, sizeof buf);
+            if (got <= 0) {
+                (i == 0 ? outOpen : errOpen) = false;
+                continue;
+            }
+            std::string& into = i == 0 ? o.out : o.err;
+            const size_t cap = i == 0 ? kMaxOutput : kMaxErrorOutput;
+            if (into.size() + size_t(got) > cap) {
+                // A helper that writes without end is as bad as one that hangs.
+                o.timedOut = true;
+                outOpen = errOpen = false;
+                break;
+            }
+            into.append(buf, size_t(got));
+        }
+    }
+    // Both streams are closed (or the time is up): the process should be
+    // ending; one that lingers past the deadline is killed all the same.
+    int status = 0;
+    for (;;) {
+        if (o.timedOut) ::kill(pid, SIGKILL);
+        const pid_t w = ::waitpid(pid, &status, o.timedOut ? 0 : WNOHANG);
+        if (w == pid) break;
+        if (w < 0 && errno != EINTR) {
+            status = -1;
+            break;
+        }
+        if (w == 0) {
+            if (Clock::now() >= deadline)
+                o.timedOut = true;
+            else
+                ::usleep(1000);
+        }
+    }
+    if (!o.timedOut && status != -1) {
+        if (WIFEXITED(status))
+            o.exitCode = WEXITSTATUS(status);
+        else if (WIFSIGNALED(status))
+            o.crashed = true;
+    }
+    return o;
+}
+
+std::string HdfHelper::describe(const Outcome& o) const {
+    if (!o.started) return o.err;
+    if (o.timedOut) return "the HDF reader did not finish in time";
+    if (o.crashed) return "the HDF reader crashed";
+    const std::string line = firstLine(o.err);
+    return line.empty() ? "the HDF reader failed" : line;
+}
+
+bool HdfHelper::list(const std::string& file, HdfObjectList& objects, std::string& reason) {
+    objects.clear();
+    const Outcome o = run({"list", file}, m_listTimeoutMs);
+    m_crashed = o.crashed;
+    m_timedOut = o.timedOut;
+    if (!o.started || o.timedOut || o.crashed || o.exitCode != 0) {
+        reason = describe(o);
+        return false;
+    }
+    return decodeHdfObjects(o.out, file, objects, reason);
+}
+
+std::unique_ptr<aglArray> HdfHelper::makeArray(const CHdfObject& object, std::string& reason) {
+    reason.clear();
+    int32_t extents[agl::kMaxDims] = {};
+    int dims = 0, type = AGL_UCHAR;
+    std::string what;
+    std::string index = std::to_string(object.index);
+    switch (object.kind) {
+    case HdfKindSds: {
+        const auto& s = static_cast<const CHdfSds&>(object);
+        if (!s.hasContent || hdfShownElementCount(s) == 0) return nullptr;
+        dims = s.rank;
+        for (int d = 0; d < dims; ++d)
+            extents[d] = s.extents[size_t(d)];
+        type = s.typeCode;
+        what = "sds";
+        break;
+    }
+    case HdfKindRaster: {
+        const auto& r = static_cast<const CHdfRasterImage&>(object);
+        if (!r.hasContent || r.components != 1 || r.elementSize <= 0 || r.width <= 0 ||
+            r.height <= 0 || int64_t(r.width) * r.height > agl::kMaxElements ||
+            int64_t(r.width) * r.height < 2)
+            return nullptr;
+        dims = 2;
+        extents[0] = r.height;
+        extents[1] = r.width;
+        type = r.typeCode;
+        what = "image";
+        break;
+    }
+    case HdfKindPalette: {
+        const auto& p = static_cast<const CHdfPalette&>(object);
+        if (!p.hasContent) return nullptr;
+        dims = 2;
+        extents[0] = 256;
+        extents[1] = 4;
+        type = AGL_UCHAR;
+        what = p.source == HdfPaletteDfp ? "dfp" : "lut";
+        break;
+    }
+    default:
+        return nullptr; // attributes and annotations are shown as text
+    }
+    aglSegment segment;
+    if (!segment.create(nullptr, dims, extents, type, AGL_LANG_FORTRAN)) {
+        reason = std::string("cannot make a segment: ") + agl::errorName(segment.takeError());
+        return nullptr;
+    }
+    for (int d = 0; d < dims; ++d)
+        segment.setLowerBound(d, 1);
+    const Outcome o = run({"read", what, object.filePath, index, segment.name()}, m_readTimeoutMs);
+    m_crashed = o.crashed;
+    m_timedOut = o.timedOut;
+    if (!o.started || o.timedOut || o.crashed || o.exitCode != 0) {
+        reason = describe(o);
+        return nullptr; // the segment goes with this function
+    }
+    auto array = std::make_unique<aglArray>();
+    if (!array->open(segment.name(), true)) {
+        reason = std::string("cannot map the segment: ") + agl::errorName(array->takeError());
+        return nullptr;
+    }
+    if (object.kind != HdfKindSds) {
+        // Images and palettes: rows first, as they are stored.
+        array->setRowDim(0);
+        array->setColDim(1);
+    }
+    return array;
+}
