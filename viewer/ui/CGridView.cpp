@@ -380,6 +380,10 @@ void CGridView::selectCell(int64_t row, int64_t column) {
         column = (i + m_wrapOffset) % wrapWidth();
     }
     if (row < 0 || row >= m_rows || column < 0 || column >= m_columns) return;
+    // The marker coming back to the cell that is already current (the graph
+    // echoing a move made here) keeps the user's selected block.
+    const QModelIndex current = m_table->currentIndex();
+    if (current.isValid() && current.row() == int(row) && current.column() == int(column)) return;
     m_selecting = true;
     m_table->setCurrentIndex(m_model->index(int(row), int(column)));
     // Scroll only a table that has its size: before the window is shown the
