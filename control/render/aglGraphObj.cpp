@@ -1,6 +1,7 @@
 #include "aglGraphObj.h"
 
 #include <chrono>
+#include <optional>
 #include <thread>
 
 #include "aglFilter.h"
@@ -225,6 +226,10 @@ void aglGraphObj::SetNumGridLines(int xLines, int yLines) {
 void aglGraphObj::SetCursorCell(int yIndex, int xIndex, int yStride, int xStride) {
     if (yStride < 1 || xStride < 1) return;
     if (yIndex < 0 || xIndex < 0) return;
+    // The filter thread writes the grid size and the render thread reads the
+    // cursor under the level's data lock (recursive: a frame may hold it).
+    std::optional<aglFilter::DataLock> dataLock;
+    if (m_source) dataLock.emplace(*m_source);
     if (yIndex / yStride >= m_ny || xIndex / xStride >= m_nx) return;
     m_cursorY = yIndex;
     m_cursorX = xIndex;

@@ -159,8 +159,11 @@ CPlotrane2DCtrl::CPlotrane2DCtrl(QWidget* parent, int renderStartDelayMs)
     // The render thread publishes each frame; the widget only queues a
     // repaint with it (the queued call is dropped when the widget is gone).
     m_view->Context().SetFrameSink([this](const QImage& frame) {
-        QMetaObject::invokeMethod(
-            this, [this, frame] { showFrame(frame); }, Qt::QueuedConnection);
+        {
+            std::lock_guard<std::mutex> lock(m_frameMutex);
+            m_pendingFrame = frame;
+        }
+        QMetaObject::invokeMethod(this, "takePendingFrame", Qt::QueuedConnection);
     });
     m_view->Context().SetTimings(std::max(0, renderStartDelayMs), std::max(0, renderStartDelayMs));
     m_view->Attach(true);
@@ -892,6 +895,15 @@ void CPlotrane2DCtrl::tick() {
 
 QImage CPlotrane2DCtrl::currentFrame() const {
     return m_frame;
+}
+
+void CPlotrane2DCtrl::takePendingFrame() {
+    QImage frame;
+    {
+        std::lock_guard<std::mutex> lock(m_frameMutex);
+        frame.swap(m_pendingFrame);
+    }
+    if (!frame.isNull()) showFrame(frame);
 }
 
 void CPlotrane2DCtrl::showFrame(const QImage& frame) {

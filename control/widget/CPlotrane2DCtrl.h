@@ -16,6 +16,8 @@
 // Host (user-interface) thread only, like every QWidget.
 #pragma once
 
+#include <mutex>
+
 #include <QImage>
 #include <QTimer>
 #include <QVariantMap>
@@ -162,6 +164,11 @@ public slots:
     // Shows a frame the render thread published.
     void showFrame(const QImage& frame);
 
+private slots:
+    // Shows the frame the render thread left in m_pendingFrame (queued from
+    // the render thread by name, so the hand-over is our own mutex's).
+    void takePendingFrame();
+
 signals:
     void Info();
     void DataSelect(int32_t row, int32_t column, double value);
@@ -221,6 +228,8 @@ private:
     bool m_eventsFrozen = false;
     bool m_cycling = false;
     QTimer m_timer;
+    std::mutex m_frameMutex;
+    QImage m_pendingFrame; // guarded by m_frameMutex
     QImage m_frame;
     // Input, tips and cursor.
     int m_mouseX = 0, m_mouseY = 0;
