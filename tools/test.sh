@@ -22,10 +22,14 @@ chmod 700 "$XDG_RUNTIME_DIR"
 jobs=$(nproc)
 xvfb-run -a -s "-screen 0 1280x1024x24" dbus-run-session -- \
     ctest --test-dir build/dev --output-on-failure -j "$jobs" --timeout 600 --no-tests=error
+# The sanitized and thread sets hold GUI and bus tests too: same X server
+# and private bus as above.
 LSAN_OPTIONS="suppressions=$PWD/tools/lsan.supp" \
+    xvfb-run -a -s "-screen 0 1280x1024x24" dbus-run-session -- \
     ctest --test-dir build/asan --output-on-failure -j "$jobs" --timeout 600 --no-tests=error \
     -L 'sanitized|threads'
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ignore_noninstrumented_modules=1 suppressions=$PWD/tools/tsan.supp" \
+    xvfb-run -a -s "-screen 0 1280x1024x24" dbus-run-session -- \
     ctest --test-dir build/tsan --output-on-failure -j "$jobs" --timeout 600 --no-tests=error \
     -L threads
 echo "test: all tests passed"
