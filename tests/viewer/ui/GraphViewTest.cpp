@@ -615,7 +615,11 @@ TEST_F(GraphViewTest, TheTimerChecksTheFileOnlyWhileTheFrameIsActive) {
     EXPECT_FALSE(
         waitFor([&] { return !sink.messages.empty(); }, 2 * CGraphView::kTimerPeriodMs + 500));
     frame->activateWindow();
-    ASSERT_TRUE(waitFor([&] { return !sink.messages.empty(); }, 3 * CGraphView::kTimerPeriodMs));
+    if (!waitFor([&] { return QApplication::activeWindow() == frame.get(); }, 5000))
+        GTEST_SKIP() << "this display does not activate the frame again";
+    // Generous: under the sanitizers a timer period and the reload question
+    // can take several seconds; a passing run returns at the first tick.
+    ASSERT_TRUE(waitFor([&] { return !sink.messages.empty(); }, 10 * CGraphView::kTimerPeriodMs));
     EXPECT_NE(sink.messages[0].find("This file has been modified."), std::string::npos)
         << sink.messages[0];
 }
