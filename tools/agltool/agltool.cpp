@@ -24,6 +24,7 @@
 #include "aglSegment.h"
 #include "aglTypes.h"
 #include "agltoolHdf.h"
+#include "agltoolJson.h"
 #ifdef AGLTOOL_RENDER
 #include "agltoolRender.h"
 #endif
@@ -75,60 +76,6 @@ bool parseInt(const char* text, long long& out) {
     errno = 0;
     out = std::strtoll(text, &end, 10);
     return end != text && *end == 0 && errno == 0;
-}
-
-// Length of the well-formed UTF-8 sequence at s[i] (1..4), or 0 when the
-// bytes there are not one (stray continuation bytes, overlong forms,
-// surrogates, code points above U+10FFFF, a sequence cut short).
-size_t utf8SequenceLength(const std::string& s, size_t i) {
-    const unsigned char c = (unsigned char)s[i];
-    if (c < 0x80) return 1;
-    size_t n;
-    unsigned lo = 0x80, hi = 0xBF; // allowed range of the second byte
-    if (c >= 0xC2 && c <= 0xDF)
-        n = 2;
-    else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        if (c == 0xE0) lo = 0xA0;
-        if (c == 0xED) hi = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        if (c == 0xF0) lo = 0x90;
-        if (c == 0xF4) hi = 0x8F;
-    } else
-        return 0;
-    if (i + n > s.size()) return 0;
-    for (size_t k = 1; k < n; ++k) {
-        const unsigned char b = (unsigned char)s[i + k];
-        if (k == 1 ? (b < lo || b > hi) : (b < 0x80 || b > 0xBF)) return 0;
-    }
-    return n;
-}
-
-// A JSON string of bytes that are meant as UTF-8 (names, paths): what is not
-// valid UTF-8 becomes U+FFFD, so the output always parses.
-std::string jsonString(const std::string& s) {
-    std::string out = "\"";
-    for (size_t i = 0; i < s.size();) {
-        const unsigned char c = (unsigned char)s[i];
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-            ++i;
-        } else if (c < 0x20 || c == 0x7f) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-            ++i;
-        } else if (const size_t n = utf8SequenceLength(s, i)) {
-            out.append(s, i, n);
-            i += n;
-        } else {
-            out += "\\ufffd";
-            ++i;
-        }
-    }
-    return out + "\"";
 }
 
 std::string jsonList(const std::vector<long long>& v) {
@@ -302,11 +249,11 @@ std::string trailerJson(const aglSegment& seg) {
 std::string takeObjectOption(int& argc, char** argv) {
     for (int i = 0; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--object") != 0) continue;
-        const std::string spec = argv[i + 1];
+        const std::string object = argv[i + 1];
         for (int k = i; k + 2 < argc; ++k)
             argv[k] = argv[k + 2];
         argc -= 2;
-        return spec;
+        return object;
     }
     return {};
 }
@@ -367,12 +314,12 @@ int info(const std::string& name, bool json) {
 int dump(const std::string& name, int argc, char** argv) {
     std::unique_ptr<aglArray> owned;
     if (isHdfFile(name)) {
-        const std::string spec = takeObjectOption(argc, argv);
-        if (spec.empty()) {
+        const std::string object = takeObjectOption(argc, argv);
+        if (object.empty()) {
             std::fprintf(stderr, "agltool: %s: an HDF file needs --object N\n", name.c_str());
             return 2;
         }
-        owned = hdfObjectArray(name, spec, nullptr);
+        owned = hdfObjectArray(name, object, nullptr);
         if (!owned) return 2;
     } else {
         owned = std::make_unique<aglArray>();

@@ -1,4 +1,5 @@
 #include "agltoolHdf.h"
+#include "agltoolJson.h"
 
 #include "HdfHelper.h"
 #include "HdfObjects.h"
@@ -63,23 +64,6 @@ std::string shapeOf(const CHdfObject& o) {
     }
 }
 
-std::string json(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-        } else if (c < 0x20 || c >= 0x7f) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += char(c);
-        }
-    }
-    return out + "\"";
-}
-
 bool listFile(const std::string& path, HdfObjectList& objects) {
     HdfHelper helper;
     std::string reason;
@@ -107,8 +91,8 @@ int hdfInfo(const std::string& path, bool asJson) {
         if (asJson) {
             std::printf("  {\"index\": %zu, \"level\": %d, \"kind\": %s, \"name\": %s, "
                         "\"shape\": %s}%s\n",
-                        i, entries[i].level, json(o.kindName()).c_str(),
-                        json(o.shownName()).c_str(), json(shapeOf(o)).c_str(),
+                        i, entries[i].level, jsonString(o.kindName()).c_str(),
+                        jsonString(o.shownName()).c_str(), jsonString(shapeOf(o)).c_str(),
                         i + 1 < entries.size() ? "," : "");
         } else {
             std::printf("%zu\t%s%s\t%s\t%s\n", i,
@@ -120,7 +104,7 @@ int hdfInfo(const std::string& path, bool asJson) {
     return 0;
 }
 
-std::unique_ptr<aglArray> hdfObjectArray(const std::string& path, const std::string& spec,
+std::unique_ptr<aglArray> hdfObjectArray(const std::string& path, const std::string& object,
                                          std::unique_ptr<aglArray>* palette) {
     HdfObjectList objects;
     if (!listFile(path, objects)) return nullptr;
@@ -128,23 +112,23 @@ std::unique_ptr<aglArray> hdfObjectArray(const std::string& path, const std::str
     const CHdfObject* chosen = nullptr;
     char* end = nullptr;
     errno = 0;
-    const long n = std::strtol(spec.c_str(), &end, 10);
-    if (!spec.empty() && *end == '\0' && errno == 0) {
+    const long n = std::strtol(object.c_str(), &end, 10);
+    if (!object.empty() && *end == '\0' && errno == 0) {
         if (n >= 0 && size_t(n) < entries.size()) chosen = entries[size_t(n)].object;
     } else {
         for (const Entry& e : entries)
-            if (!chosen && e.object->shownName() == spec) chosen = e.object;
+            if (!chosen && e.object->shownName() == object) chosen = e.object;
     }
     if (!chosen) {
         std::fprintf(stderr, "agltool: %s: no object %s (see agltool info)\n", path.c_str(),
-                     spec.c_str());
+                     object.c_str());
         return nullptr;
     }
     HdfHelper helper;
     std::string reason;
     auto array = helper.makeArray(*chosen, reason);
     if (!array) {
-        std::fprintf(stderr, "agltool: %s: object %s: %s\n", path.c_str(), spec.c_str(),
+        std::fprintf(stderr, "agltool: %s: object %s: %s\n", path.c_str(), object.c_str(),
                      reason.empty() ? "has no elements to show" : reason.c_str());
         return nullptr;
     }
