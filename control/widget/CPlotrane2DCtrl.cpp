@@ -1,6 +1,6 @@
 #include "CPlotrane2DCtrl.h"
+#include "PropertyPages.h"
 
-#include <QMessageBox>
 #include <QPainter>
 #include <QResizeEvent>
 
@@ -846,10 +846,7 @@ Variant CPlotrane2DCtrl::Invoke(int dispid, const std::vector<Variant>& args) {
     case DISPID_CreateMetaFile:
         return {};
     case DISPID_AboutBox:
-        QMessageBox::about(this, "About Plotrane2D",
-                           QString("Plotrane2D Control, version %1.%2")
-                               .arg(kControlMajorVersion)
-                               .arg(kControlMinorVersion));
+        showAboutBox();
         return {};
     default:
         return {};
@@ -922,6 +919,18 @@ void CPlotrane2DCtrl::paintEvent(QPaintEvent*) {
     const uint32_t c = m_backColor;
     painter.fillRect(rect(), QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)));
     if (!m_frame.isNull()) painter.drawImage(0, 0, m_frame);
+}
+
+// --- Property pages and About box -------------------------------------------
+
+bool CPlotrane2DCtrl::showPropertyPages() {
+    CPlotrane2DPropertySheet sheet(*this, this);
+    return sheet.exec() == QDialog::Accepted;
+}
+
+void CPlotrane2DCtrl::showAboutBox() {
+    CPlotrane2DAboutBox about(this);
+    about.exec();
 }
 
 // --- Persistence ------------------------------------------------------------
@@ -1067,5 +1076,9 @@ DispatchStatus loadProperties(QWidget* control, const QVariantMap& bag) {
 DispatchStatus loadProperties(QWidget* control, QSettings& settings) {
     CPlotrane2DCtrl* c = asControl(control);
     return c ? c->loadProperties(settings) : kNotAControl;
+}
+bool showPropertyPages(QWidget* control) {
+    CPlotrane2DCtrl* c = asControl(control);
+    return c && c->showPropertyPages();
 }
 } // namespace plotrane
