@@ -519,6 +519,8 @@ CPlotrane2DPropertySheet::CPlotrane2DPropertySheet(CPlotrane2DCtrl& control, QWi
     : QDialog(parent) {
     setWindowTitle(kTitle);
     m_tabs = new QTabWidget(this);
+    // Every page's tab stays in sight: the sheet is as wide as the tabs.
+    m_tabs->setUsesScrollButtons(false);
     m_pages = {new CPlotrane2DPropPage(control),        new CPlotrane2DPropPageScale(control),
                new CPlotrane2DPropPageMisc(control),    new CPlotrane2DPropPageAxis(control),
                new CPlotrane2DPropPagePalette(control), new CPlotrane2DPropPageCamera(control),

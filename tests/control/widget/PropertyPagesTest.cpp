@@ -494,3 +494,63 @@ TEST_F(PropertyPages, AboutBoxShowsNameVersionAndOk) {
     ASSERT_EQ(texts.size(), 2);
     EXPECT_EQ(texts[0], "Plotrane2D Control, Version 1.0");
 }
+
+// Every page at the default font and at half as large again: no control is
+// smaller than it needs to show its text, none leaves its container, and no
+// two overlap. With PLOTRANE_PAGE_SHOTS set to a folder, each page is saved
+// there as a picture to look at.
+class PropertyPagesFont : public PropertyPages, public ::testing::WithParamInterface<double> {};
+
+TEST_P(PropertyPagesFont, EveryPageFitsItsControls) {
+    const QFont normal = QApplication::font();
+    QFont larger = normal;
+    larger.setPointSizeF(normal.pointSizeF() * GetParam());
+    QApplication::setFont(larger);
+    openSheet();
+    const char* shots = std::getenv("PLOTRANE_PAGE_SHOTS");
+    QTabWidget* tabs = sheet->tabs();
+    for (int i = 0; i < tabs->count(); ++i) {
+        EXPECT_TRUE(tabs->tabBar()->rect().contains(tabs->tabBar()->tabRect(i)))
+            << tabs->tabText(i).toStdString() << " tab out of sight";
+        showPage(tabs->tabText(i));
+        QWidget* page = tabs->widget(i);
+        std::vector<QWidget*> containers{page};
+        for (QWidget* w : page->findChildren<QWidget*>())
+            if (w->inherits("QGroupBox")) containers.push_back(w);
+        for (QWidget* container : containers) {
+            std::vector<QWidget*> kids;
+            for (QWidget* w : container->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                if (w->isVisible()) kids.push_back(w);
+            for (size_t a = 0; a < kids.size(); ++a) {
+                const QWidget* w = kids[a];
+                const std::string what = tabs->tabText(i).toStdString() + "/" +
+                                         w->metaObject()->className() + " " +
+                                         w->objectName().toStdString();
+                const QSize need = w->minimumSizeHint();
+                EXPECT_GE(w->width(), need.width()) << what;
+                EXPECT_GE(w->height(), need.height()) << what;
+                if (auto* l = qobject_cast<const QLabel*>(w)) {
+                    EXPECT_GE(l->width(), l->sizeHint().width()) << what << " text cut";
+                }
+                EXPECT_TRUE(container->rect().contains(w->geometry())) << what << " outside";
+                for (size_t b = a + 1; b < kids.size(); ++b)
+                    EXPECT_FALSE(w->geometry().intersects(kids[b]->geometry()))
+                        << what << " overlaps " << kids[b]->metaObject()->className() << " "
+                        << kids[b]->objectName().toStdString();
+            }
+        }
+        if (shots)
+            sheet->grab().save(QString("%1/page_%2_%3.png")
+                                   .arg(shots, tabs->tabText(i))
+                                   .arg(int(GetParam() * 10)));
+    }
+    if (shots) {
+        CPlotrane2DAboutBox about;
+        about.show();
+        about.grab().save(QString("%1/about_%2.png").arg(shots).arg(int(GetParam() * 10)));
+    }
+    sheet.reset();
+    QApplication::setFont(normal);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, PropertyPagesFont, ::testing::Values(1.0, 1.5));
