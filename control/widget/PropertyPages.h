@@ -1,6 +1,8 @@
 // The control's property pages: seven pages of its own (Graph, Scale, Misc,
 // Axis, Palette, Camera, Data) and the two stock pages (colours and fonts),
-// shown together in a property sheet with OK, Cancel and Apply.
+// shown together in a property sheet with OK, Cancel and Apply. Only the
+// sheet is exported (for the control's tests); hosts open it through
+// plotrane::showPropertyPages().
 //
 // Each page is a thin form. Its fields are bound to the control's properties
 // by name (the name is looked up in plotrane/PropertyTable.h) and every value
@@ -46,8 +48,9 @@ enum class PageExchange {
 
 // A push button that shows a colour and lets the user pick another one with
 // the colour dialog. The colour is 0x00BBGGRR, as the control keeps it.
-class PLOTRANE_EXPORT ColorButton : public QPushButton {
+class ColorButton : public QPushButton {
     Q_OBJECT
+    Q_PROPERTY(uint color READ color)
 public:
     explicit ColorButton(QWidget* parent = nullptr);
     uint32_t color() const { return m_color; }
@@ -63,7 +66,7 @@ private:
 
 // One page: a form whose fields are bound to properties. Derived pages build
 // their controls and bind them in their constructors.
-class PLOTRANE_EXPORT PropertyPage : public QWidget {
+class PropertyPage : public QWidget {
     Q_OBJECT
 public:
     PropertyPage(const QString& caption, CPlotrane2DCtrl& control, QWidget* parent = nullptr);
@@ -131,43 +134,43 @@ private:
 };
 
 // The pages in the control's order.
-class PLOTRANE_EXPORT CPlotrane2DPropPage : public PropertyPage { // Graph
+class CPlotrane2DPropPage : public PropertyPage { // Graph
     Q_OBJECT
 public:
     explicit CPlotrane2DPropPage(CPlotrane2DCtrl& control, QWidget* parent = nullptr);
 };
-class PLOTRANE_EXPORT CPlotrane2DPropPageScale : public PropertyPage {
+class CPlotrane2DPropPageScale : public PropertyPage {
     Q_OBJECT
 public:
     explicit CPlotrane2DPropPageScale(CPlotrane2DCtrl& control, QWidget* parent = nullptr);
 };
-class PLOTRANE_EXPORT CPlotrane2DPropPageMisc : public PropertyPage {
+class CPlotrane2DPropPageMisc : public PropertyPage {
     Q_OBJECT
 public:
     explicit CPlotrane2DPropPageMisc(CPlotrane2DCtrl& control, QWidget* parent = nullptr);
 };
-class PLOTRANE_EXPORT CPlotrane2DPropPageAxis : public PropertyPage {
+class CPlotrane2DPropPageAxis : public PropertyPage {
     Q_OBJECT
 public:
     explicit CPlotrane2DPropPageAxis(CPlotrane2DCtrl& control, QWidget* parent = nullptr);
 };
-class PLOTRANE_EXPORT CPlotrane2DPropPagePalette : public PropertyPage {
+class CPlotrane2DPropPagePalette : public PropertyPage {
     Q_OBJECT
 public:
     explicit CPlotrane2DPropPagePalette(CPlotrane2DCtrl& control, QWidget* parent = nullptr);
 };
-class PLOTRANE_EXPORT CPlotrane2DPropPageCamera : public PropertyPage {
+class CPlotrane2DPropPageCamera : public PropertyPage {
     Q_OBJECT
 public:
     explicit CPlotrane2DPropPageCamera(CPlotrane2DCtrl& control, QWidget* parent = nullptr);
 };
-class PLOTRANE_EXPORT CPlotrane2DPropPageData : public PropertyPage {
+class CPlotrane2DPropPageData : public PropertyPage {
     Q_OBJECT
 public:
     explicit CPlotrane2DPropPageData(CPlotrane2DCtrl& control, QWidget* parent = nullptr);
 };
 // Stock colour page: every writable colour property of the control.
-class PLOTRANE_EXPORT CPlotrane2DColorPage : public PropertyPage {
+class CPlotrane2DColorPage : public PropertyPage {
     Q_OBJECT
 public:
     explicit CPlotrane2DColorPage(CPlotrane2DCtrl& control, QWidget* parent = nullptr);
@@ -176,7 +179,7 @@ public:
 // numbers) and AxisLabelFont (the axis titles): the face through the
 // dispatch interface, size and weight through the control's font accessors
 // (the dispatch interface carries the face only).
-class PLOTRANE_EXPORT CPlotrane2DFontPage : public PropertyPage {
+class CPlotrane2DFontPage : public PropertyPage {
     Q_OBJECT
 public:
     explicit CPlotrane2DFontPage(CPlotrane2DCtrl& control, QWidget* parent = nullptr);
@@ -203,7 +206,7 @@ private:
 };
 
 // The About box: "About Plotrane2D Control", modal, OK.
-class PLOTRANE_EXPORT CPlotrane2DAboutBox : public QDialog {
+class CPlotrane2DAboutBox : public QDialog {
     Q_OBJECT
 public:
     explicit CPlotrane2DAboutBox(QWidget* parent = nullptr);
