@@ -2,6 +2,7 @@
 #include "PropertyPages.h"
 
 #include <QPainter>
+#include <QPointer>
 #include <QResizeEvent>
 
 #include <QSettings>
@@ -923,14 +924,21 @@ void CPlotrane2DCtrl::paintEvent(QPaintEvent*) {
 
 // --- Property pages and About box -------------------------------------------
 
+// The modal windows are the control's children on the heap: a host that
+// destroys the control while one is open (an automation call, a closed
+// document) takes the window with it, and exec() returns without touching
+// the control again.
 bool CPlotrane2DCtrl::showPropertyPages() {
-    CPlotrane2DPropertySheet sheet(*this, this);
-    return sheet.exec() == QDialog::Accepted;
+    QPointer<CPlotrane2DPropertySheet> sheet = new CPlotrane2DPropertySheet(*this, this);
+    const bool ok = sheet->exec() == QDialog::Accepted;
+    delete sheet.data(); // null when it went with the control
+    return ok;
 }
 
 void CPlotrane2DCtrl::showAboutBox() {
-    CPlotrane2DAboutBox about(this);
-    about.exec();
+    QPointer<CPlotrane2DAboutBox> about = new CPlotrane2DAboutBox(this);
+    about->exec();
+    delete about.data();
 }
 
 // --- Persistence ------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QWheelEvent>
 #include <algorithm>
 #include <chrono>
@@ -277,10 +278,12 @@ void CPlotrane2DCtrl::contextMenuEvent(QContextMenuEvent* e) {
 }
 
 void CPlotrane2DCtrl::showContextMenu(const QPoint& globalPos) {
-    QMenu menu(this);
-    QAction* properties = menu.addAction("&Properties...");
-    QAction* about = menu.addAction("&About Plotrane2D Control...");
-    QAction* chosen = menu.exec(globalPos);
+    QPointer<QMenu> menu = new QMenu(this);
+    QAction* properties = menu->addAction("&Properties...");
+    QAction* about = menu->addAction("&About Plotrane2D Control...");
+    QAction* chosen = menu->exec(globalPos);
+    if (!menu) return; // the control went while the menu was open
+    delete menu.data();
     // The dialogs run after the menu has closed.
     if (chosen == properties)
         showPropertyPages();

@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
@@ -462,6 +463,18 @@ TEST_F(PropertyPages, RightClickMenuOpensThePagesAndShiftRightDoesNot) {
     ASSERT_TRUE(sheetSeen->ran());
     EXPECT_EQ(pages, 9);
 
+    // The menu key opens the menu too; the window system's mouse request
+    // does not (the release above has served it).
+    bool keyMenu = false;
+    auto escape = ModalWatch::on<QMenu>([&](QMenu* m) {
+        keyMenu = true;
+        QTest::keyClick(m, Qt::Key_Escape);
+    });
+    QContextMenuEvent fromKey(QContextMenuEvent::Keyboard, QPoint(10, 10),
+                              ctrl->mapToGlobal(QPoint(10, 10)));
+    QApplication::sendEvent(ctrl.get(), &fromKey);
+    EXPECT_TRUE(keyMenu);
+
     // Shift + right is the pan drag: no menu.
     bool menu = false;
     QTimer probe;
@@ -473,8 +486,23 @@ TEST_F(PropertyPages, RightClickMenuOpensThePagesAndShiftRightDoesNot) {
     });
     probe.start(10);
     QTest::mouseClick(ctrl.get(), Qt::RightButton, Qt::ShiftModifier, QPoint(100, 100));
+    QContextMenuEvent fromMouse(QContextMenuEvent::Mouse, QPoint(100, 100),
+                                ctrl->mapToGlobal(QPoint(100, 100)));
+    QApplication::sendEvent(ctrl.get(), &fromMouse);
     QTest::qWait(200);
     EXPECT_FALSE(menu);
+}
+
+// A host may destroy the control while its pages are open: the sheet goes
+// with it and the call returns.
+TEST_F(PropertyPages, ControlDestroyedWhileThePagesAreOpen) {
+    auto destroy =
+        ModalWatch::on<CPlotrane2DPropertySheet>([&](CPlotrane2DPropertySheet*) { ctrl.reset(); });
+    QPointer<QWidget> control = ctrl.get();
+    EXPECT_FALSE(showPropertyPages(control));
+    EXPECT_TRUE(destroy->ran());
+    EXPECT_TRUE(control.isNull());
+    EXPECT_FALSE(showPropertyPages(nullptr));
 }
 
 TEST_F(PropertyPages, AboutBoxShowsNameVersionAndOk) {
