@@ -28,11 +28,12 @@ for d in libqt6widgets6 libqt6dbus6 libdbus-1-3 libhdf4 libegl1 libc6 libgl1-mes
     echo "$depends" | grep -q "$d" || fail "Depends lacks $d: $depends"
 done
 # Our own libraries come with the package: it depends on nothing of ours.
-echo "$depends" | grep -qE 'libagl|libplotrane2d|libtavrixclient|tavrix' &&
+if echo "$depends" | grep -qE 'libagl|libplotrane2d|libtavrixclient|tavrix'; then
     fail "the package depends on its own libraries: $depends"
+fi
 
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's#^\./#/#' >"$scratch/files"
-grep -v -e '^/usr/' -e '^/$' "$scratch/files" && fail "files outside /usr"
+if grep -v -e '^/usr/' -e '^/$' "$scratch/files"; then fail "files outside /usr"; fi
 for f in /usr/bin/tavrix /usr/bin/tavrix-hdf /usr/bin/agltool /usr/bin/tavrixctl \
     /usr/share/applications/tavrix.desktop /usr/share/icons/hicolor/scalable/apps/tavrix.svg \
     /usr/share/mime/packages/tavrix.xml /usr/share/man/man1/tavrix.1.gz \
@@ -44,8 +45,10 @@ for lib in libagl.so.1 libplotrane2d.so.1 libtavrixclient.so.1 agl.pc agl.h agl.
     grep -q "/$lib\$" "$scratch/files" || fail "not in the package: $lib"
 done
 # The system's caches are the system's: the package brings none of its own.
-grep -qE '^/usr/share/mime/(mime\.cache|globs2|magic)$|mimeinfo\.cache|icon-theme\.cache' \
-    "$scratch/files" && fail "the package holds a cache file"
+if grep -E '^/usr/share/mime/(mime\.cache|globs2|magic)$|mimeinfo\.cache|icon-theme\.cache' \
+    "$scratch/files"; then
+    fail "the package holds a cache file"
+fi
 
 # The library folder dpkg-deb put in place, and the programs running from it.
 mkdir "$scratch/root"

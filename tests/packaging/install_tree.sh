@@ -30,7 +30,7 @@ pc=$(find "$prefix" -name agl.pc | head -n 1)
 [ -n "$pc" ] || { echo "agl.pc not installed"; exit 1; }
 libdir=$(dirname "$(dirname "$pc")")
 for f in bin/tavrix bin/tavrix-hdf bin/agltool bin/tavrixctl; do
-    [ -f "$prefix/$f" ] && [ -x "$prefix/$f" ] || fail "not installed as a program: $f"
+    if ! { [ -f "$prefix/$f" ] && [ -x "$prefix/$f" ]; }; then fail "not installed as a program: $f"; fi
 done
 for lib in libagl libplotrane2d libtavrixclient; do
     for f in "$lib.so" "$lib.so.1"; do
@@ -56,6 +56,7 @@ fi
 # --- Installed programs run on their own RUNPATH -------------------------------
 for p in tavrix tavrix-hdf agltool tavrixctl; do
     exe=$prefix/bin/$p
+    # shellcheck disable=SC2016 # $ORIGIN is the loader's, not the shell's
     readelf -d "$exe" | grep -q 'RUNPATH.*\$ORIGIN' || fail "$p has no \$ORIGIN RUNPATH"
     env -u LD_LIBRARY_PATH ldd "$exe" >"$scratch/ldd" 2>&1 || true
     if grep -q 'not found' "$scratch/ldd"; then
@@ -63,8 +64,10 @@ for p in tavrix tavrix-hdf agltool tavrixctl; do
         grep 'not found' "$scratch/ldd"
     fi
     # Our own libraries come from the prefix, never from the build tree.
-    grep -E 'lib(agl|plotrane2d|tavrixclient)\.so' "$scratch/ldd" | grep -v -e "=> $prefix/" -e 'not found' &&
+    if grep -E 'lib(agl|plotrane2d|tavrixclient)\.so' "$scratch/ldd" |
+        grep -v -e "=> $prefix/" -e 'not found'; then
         fail "$p loads one of our libraries from outside the prefix"
+    fi
 done
 for p in tavrix agltool tavrixctl; do
     if env -u LD_LIBRARY_PATH "$prefix/bin/$p" --help >"$scratch/$p.help" 2>"$scratch/err"; then
@@ -86,8 +89,9 @@ if [ -n "$make_hdf" ]; then
         "$prefix/bin/agltool" dump "$scratch/hdf/scales.hdf" --object temperature \
         >"$scratch/dump" 2>"$scratch/err"; then
         "$build/bin/agltool" dump "$scratch/hdf/scales.hdf" --object temperature >"$scratch/want"
-        [ -s "$scratch/dump" ] && cmp -s "$scratch/dump" "$scratch/want" ||
+        if ! { [ -s "$scratch/dump" ] && cmp -s "$scratch/dump" "$scratch/want"; }; then
             fail "the installed helper read other values than the built one"
+        fi
     else
         fail "installed agltool cannot read an HDF file: $(cat "$scratch/err")"
     fi
@@ -119,9 +123,11 @@ mkdir -p "$data"
 cp -R "$prefix/share/mime" "$prefix/share/applications" "$data/"
 update-mime-database "$data/mime" >/dev/null 2>"$scratch/err" || fail "update-mime-database failed"
 # Anything but the note that the scratch folder is not searched is a complaint.
-grep -v -e 'not in the search path' -e 'XDG_DATA' -e 'environment variables' -e 'applications may not' \
-    -e 'be able to find' -e 'directories currently searched' -e '^- ' -e '^ *$' -e 'them. The' \
-    "$scratch/err" && fail "update-mime-database complains about the entry"
+if grep -v -e 'not in the search path' -e 'XDG_DATA' -e 'environment variables' \
+    -e 'applications may not' -e 'be able to find' -e 'directories currently searched' -e '^- ' \
+    -e '^ *$' -e 'them. The' "$scratch/err"; then
+    fail "update-mime-database complains about the entry"
+fi
 grep -q '^application/x-agl$' "$data/mime/types" || fail "application/x-agl is not registered"
 update-desktop-database "$data/applications" || fail "update-desktop-database failed"
 
