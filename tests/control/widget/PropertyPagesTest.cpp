@@ -35,6 +35,8 @@
 
 #include <cmath>
 #include <functional>
+#include <ostream>
+#include <string>
 
 using namespace plotrane;
 
@@ -107,7 +109,18 @@ protected:
         ctrl->resize(320, 240);
         ctrl->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(ctrl.get()));
-        ASSERT_TRUE(ctrl->waitForPasses(30000));
+        // The saved set holds the level now drawn: let the levels step up
+        // until a tick no longer changes them, so that only the pages can
+        // change the set from here on.
+        int last = -2;
+        ASSERT_TRUE(waitFor([&] {
+            ctrl->waitForPasses(20000);
+            ctrl->tick();
+            const int level = ctrl->GetProperty(DISPID_DataOffset).toInt();
+            const bool settled = level >= 0 && level == last;
+            last = level;
+            return settled;
+        }));
         ctrl->setModified(false);
     }
     void TearDown() override {
@@ -238,6 +251,10 @@ TEST_P(PropertyPagesRefuse, ValueTheControlRefusesChangesNothing) {
     EXPECT_FALSE(ctrl->isModified());
 }
 
+void PrintTo(const Refused& r, std::ostream* os) {
+    *os << r.field << " \"" << r.text << "\"";
+}
+
 INSTANTIATE_TEST_SUITE_P(
     BadText, PropertyPagesRefuse,
     ::testing::Values(
@@ -257,7 +274,11 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"Data", "NumRows", "0", "Value must be positive"},
         Refused{"Data", "DataElementSize", "3",
                 "DataElementSize must be one of the following values: 1, 2, 4, or 8"},
-        Refused{"Data", "DataCellSize", "", "Value must be a finite number"}));
+        Refused{"Data", "DataCellSize", "", "Value must be a finite number"}),
+    [](const ::testing::TestParamInfo<Refused>& param) {
+        std::string name = std::string(param.param.field) + "_" + std::to_string(param.index);
+        return name;
+    });
 
 TEST_F(PropertyPages, CacheBehaviorEntriesWriteTheirIndex) {
     ASSERT_EQ(ctrl->get<DISPID_CacheBehavior>(), 1);
