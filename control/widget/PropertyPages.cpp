@@ -1,6 +1,5 @@
 #include "PropertyPages.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
@@ -449,13 +448,17 @@ CPlotrane2DFontPage::CPlotrane2DFontPage(CPlotrane2DCtrl& control, QWidget* pare
     : PropertyPage("Fonts", control, parent) {
     QGridLayout* g = pageGrid(this);
     const QStringList families = QFontDatabase::families();
+    // Each group has mnemonics of its own, so that every one leads to one
+    // field.
     struct FontProperty {
         const char* name;
         const char* title;
         int which; // 0 AxisFont, 1 AxisLabelFont
+        const char *faceLabel, *sizeLabel, *boldLabel;
     };
-    const FontProperty fonts[] = {{"AxisFont", "AxisFont (tick numbers)", 0},
-                                  {"AxisLabelFont", "AxisLabelFont (axis titles)", 1}};
+    const FontProperty fonts[] = {
+        {"AxisFont", "AxisFont (tick numbers)", 0, "&Font:", "&Size:", "&Bold"},
+        {"AxisLabelFont", "AxisLabelFont (axis titles)", 1, "F&ont:", "S&ize:", "Bo&ld"}};
     int column = 0;
     for (const FontProperty& fp : fonts) {
         QGridLayout* inner = group(this, g, 0, column++, fp.title);
@@ -467,7 +470,7 @@ CPlotrane2DFontPage::CPlotrane2DFontPage(CPlotrane2DCtrl& control, QWidget* pare
         face->addItems(families);
         face->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         face->setMinimumContentsLength(14);
-        auto* faceLabel = new QLabel("&Font:", this);
+        auto* faceLabel = new QLabel(fp.faceLabel, this);
         faceLabel->setBuddy(face);
         inner->addWidget(faceLabel, 0, 0);
         inner->addWidget(face, 0, 1);
@@ -487,7 +490,7 @@ CPlotrane2DFontPage::CPlotrane2DFontPage(CPlotrane2DCtrl& control, QWidget* pare
         size->setObjectName(QString::fromLatin1(fp.name) + ".Size");
         size->setRange(1.0, 999.0);
         size->setDecimals(1);
-        auto* sizeLabel = new QLabel("&Size:", this);
+        auto* sizeLabel = new QLabel(fp.sizeLabel, this);
         sizeLabel->setBuddy(size);
         inner->addWidget(sizeLabel, 1, 0);
         inner->addWidget(size, 1, 1);
@@ -499,7 +502,7 @@ CPlotrane2DFontPage::CPlotrane2DFontPage(CPlotrane2DCtrl& control, QWidget* pare
                 return store(f);
             });
 
-        auto* bold = new QCheckBox("&Bold", this);
+        auto* bold = new QCheckBox(fp.boldLabel, this);
         bold->setObjectName(QString::fromLatin1(fp.name) + ".Bold");
         inner->addWidget(bold, 2, 1);
         bind(
