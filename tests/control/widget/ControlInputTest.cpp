@@ -74,6 +74,15 @@ protected:
         mouse(QEvent::MouseMove, to, Qt::NoButton, button, mods);
         mouse(QEvent::MouseButtonRelease, to, button, Qt::NoButton, mods);
     }
+    // A double-click as the window system delivers it: press, release, press
+    // and double-click, release.
+    void doubleClick(QPoint at) {
+        QTest::mousePress(ctrl.get(), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(ctrl.get(), Qt::LeftButton, {}, at);
+        QTest::mousePress(ctrl.get(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(ctrl.get(), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(ctrl.get(), Qt::LeftButton, {}, at);
+    }
     float cam(int dispid) { return float(ctrl->GetProperty(dispid).toDouble()); }
     void graphArea(int& w, int& h) { ctrl->engine().Camera().GetViewport(&w, &h); }
 
@@ -393,3 +402,153 @@ TEST_F(ControlInput, PicksDuringRebindsSelectOnlyFromTheArrayBoundNow) {
     }
     EXPECT_GT(hits, 0) << "some picks hit the graph";
 }
+
+namespace {
+
+// A vector graph: 48 points of four AGL_DOUBLE components each, every value
+// distinct and not representable in single precision.
+constexpr int kPoints = 48, kComponents = 4;
+double vectorSample(int r, int c) {
+    const double t = r * 0.25;
+    switch (c) {
+    case 0:
+        return std::cos(t) * (1.0 + r * 0.1) + 1e-9;
+    case 1:
+        return std::sin(t) * (1.0 + r * 0.1) + 1e-9;
+    case 2:
+        return r * 0.05 + 1e-9;
+    default:
+        return 100.0 + r + 1e-9;
+    }
+}
+
+constexpr uint32_t kLineColor = 0xFF00FF; // magenta: no other part of the picture has it
+
+class VectorGraphInput : public ControlInput {
+protected:
+    void SetUp() override {
+        ControlInput::SetUp();
+        SegmentImage img;
+        img.type = 7; // AGL_DOUBLE
+        img.extents = {kPoints, kComponents};
+        std::string data;
+        for (int r = 0; r < kPoints; ++r)
+            for (int c = 0; c < kComponents; ++c)
+                SegmentImage::put(data, vectorSample(r, c));
+        ASSERT_TRUE(
+            ctrl->SetProperty(DISPID_FileName, Variant(dir.write("vec.agl", img.header() + data)))
+                .ok());
+        ASSERT_TRUE(ctrl->SetProperty(DISPID_GraphType, Variant(int16_t(3))).ok());
+        ASSERT_TRUE(ctrl->SetProperty(DISPID_GraphStyle, Variant(int16_t(3))).ok()); // lines
+        ASSERT_TRUE(ctrl->SetProperty(DISPID_LineSmooth, Variant(false)).ok());
+        ASSERT_TRUE(ctrl->SetProperty(DISPID_LineWidth, Variant(3.0f)).ok());
+        ASSERT_TRUE(ctrl->SetProperty(DISPID_GraphColor, Variant(int(kLineColor))).ok());
+        ASSERT_TRUE(ctrl->SetProperty(DISPID_ShowCursor, Variant(false)).ok());
+    }
+    // Binds the components (-1: not used; no W, which would colour the line
+    // through the palette), refilters and waits for a frame
+    // that shows the line.
+    void showComponents(int x, int y, int z, int w) {
+        ASSERT_TRUE(ctrl->SetProperty(DISPID_XComp, Variant(x)).ok());
+        ASSERT_TRUE(ctrl->SetProperty(DISPID_YComp, Variant(y)).ok());
+        ASSERT_TRUE(ctrl->SetProperty(DISPID_ZComp, Variant(z)).ok());
+        ASSERT_TRUE(ctrl->SetProperty(DISPID_WComp, Variant(w)).ok());
+        ctrl->Invoke(DISPID_Update, {});
+        const bool drawn = waitFor(
+            [&] {
+                ctrl->waitForPasses(20000);
+                ctrl->tick();
+                return !linePixels().empty();
+            },
+            5000);
+        ASSERT_TRUE(drawn) << "the vector graph draws its line";
+    }
+    // Window points where the frame shows the graph's line colour.
+    std::vector<QPoint> linePixels() {
+        const QImage f = ctrl->currentFrame().convertToFormat(QImage::Format_RGB32);
+        const QRgb want = qRgb(kLineColor & 0xFF, (kLineColor >> 8) & 0xFF, kLineColor >> 16);
+        std::vector<QPoint> at;
+        for (int y = 0; y < f.height(); ++y)
+            for (int x = 0; x < f.width(); ++x)
+                if ((f.pixel(x, y) & 0xFFFFFF) == (want & 0xFFFFFF)) at.emplace_back(x, y);
+        return at;
+    }
+};
+
+struct ComponentCase {
+    int x, y, z, w;
+    std::vector<int> packed; // the columns whose values VDataSelect carries, in order
+};
+void PrintTo(const ComponentCase& c, std::ostream* out) {
+    *out << c.x << "," << c.y << "," << c.z << "," << c.w;
+}
+
+class VectorSelection : public VectorGraphInput,
+                        public ::testing::WithParamInterface<ComponentCase> {};
+
+} // namespace
+
+// A double-click on the drawn line selects its point: VDataSelect carries the
+// point's row and the exact values of the components in use, packed in
+// order; the tip lists them; the cursor moves to that row at the paint.
+TEST_P(VectorSelection, ADoubleClickOnTheLineSelectsItsPoint) {
+    const ComponentCase& k = GetParam();
+    showComponents(k.x, k.y, k.z, k.w);
+    QSignalSpy selected(ctrl.get(), &CPlotrane2DCtrl::VDataSelect);
+    QSignalSpy scalar(ctrl.get(), &CPlotrane2DCtrl::DataSelect);
+    QSignalSpy moved(ctrl.get(), &CPlotrane2DCtrl::RowColChanged);
+    const std::vector<QPoint> line = linePixels();
+    // Try a few points spread along the line: a pixel at the very edge of a
+    // thick line may round to the background in the pick frame.
+    int tries = 0;
+    QPoint hit;
+    for (size_t i = line.size() / 3; selected.isEmpty() && i < line.size(); i += 7, ++tries) {
+        hit = line[i];
+        doubleClick(hit);
+    }
+    ASSERT_FALSE(selected.isEmpty()) << tries << " double-clicks on the line selected nothing";
+    EXPECT_TRUE(scalar.isEmpty());
+    const QList<QVariant> a = selected.takeFirst();
+    const int row = a.at(0).toInt();
+    ASSERT_GE(row, 0);
+    ASSERT_LT(row, kPoints);
+    for (int i = 0; i < 4; ++i) {
+        const double want = i < int(k.packed.size()) ? vectorSample(row, k.packed[i]) : 0.0;
+        EXPECT_EQ(a.at(1 + i).toDouble(), want) << "value " << i << " of row " << row;
+    }
+
+    // Resting the mouse on the line shows the tip of the point under it.
+    selected.clear();
+    mouse(QEvent::MouseMove, hit + QPoint(30, 30), Qt::NoButton, Qt::NoButton);
+    mouse(QEvent::MouseMove, hit, Qt::NoButton, Qt::NoButton);
+    clock += 10.0;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            ctrl->tick();
+            return !selected.isEmpty();
+        },
+        20000));
+    EXPECT_TRUE(ctrl->tipShowing());
+    const int tipRow = selected.first().at(0).toInt();
+    EXPECT_EQ(tipRow, row) << "the same place, the same point";
+    std::string want = "[" + std::to_string(tipRow) + "]: (";
+    for (size_t i = 0; i < k.packed.size(); ++i) {
+        char b[32];
+        std::snprintf(b, sizeof b, "%s%.3f", i ? ", " : "", vectorSample(tipRow, k.packed[i]));
+        want += b;
+    }
+    want += ")";
+    EXPECT_EQ(ctrl->dataTip(), want);
+
+    // The double-click moved the cursor to the point's row.
+    ASSERT_TRUE(waitFor([&] { return moved.count() >= 1; }, 5000));
+    EXPECT_EQ(moved.first().at(0).toInt(), row);
+    EXPECT_EQ(ctrl->cursorRow(), row);
+}
+
+INSTANTIATE_TEST_SUITE_P(Components, VectorSelection,
+                         ::testing::Values(ComponentCase{0, 1, 2, -1, {0, 1, 2}},
+                                           // A skipped component leaves no gap.
+                                           ComponentCase{3, -1, 2, -1, {3, 2}},
+                                           // Beyond the array's columns counts as not used.
+                                           ComponentCase{1, 0, 9, -1, {1, 0}}));
