@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 PACKAGES="cmake ninja-build g++ pkg-config python3 libgtest-dev libgmock-dev
   qt6-base-dev libqt6opengl6-dev qt6-svg-dev libgl-dev libegl-dev libglu1-mesa-dev
-  libgl1-mesa-dri clang-format gfortran fonts-liberation2 xvfb xauth xclip xdotool dbus dbus-bin
+  libgl1-mesa-dri clang-format gfortran fonts-liberation2 xvfb xauth xclip xdotool imagemagick dbus dbus-bin
   libdbus-1-dev clang libclang-rt-14-dev libhdf4-dev hdf4-tools"
 
 missing=""

@@ -610,6 +610,7 @@ void CPlotrane2DCtrl::applyRender(const PropertyInfo& p) {
         return;
     case DISPID_ShowPalette:
         v.setShowPalette(value.toBool());
+        markCursorValue();
         return;
     case DISPID_GridDensity:
         v.setGridDensity(value.toFloat());
@@ -860,6 +861,7 @@ void CPlotrane2DCtrl::update() {
     // The filter thread resamples; the tick reports the passes (FltrPass)
     // and steps the levels.
     m_view->update();
+    markCursorValue(); // the cursor's element may hold another value now
     m_modified = true;
     redraw();
 }

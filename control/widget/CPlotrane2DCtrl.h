@@ -215,6 +215,7 @@ private:
     void removeTip();
     void hoverTick();
     void applyPendingCursor();
+    void markCursorValue();
     bool moveCursorByKey(int key, bool shift);
     double now() const;
     unsigned heldButtons() const;

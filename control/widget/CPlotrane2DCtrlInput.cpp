@@ -93,11 +93,19 @@ bool CPlotrane2DCtrl::setCursor(int64_t row, int64_t column) {
     v.pauseRenderThread();
     v.boundGraph().SetCursorCell(int(row - r0), int(column - c0), rowStep, columnStep);
     v.wakeRenderThread();
+    markCursorValue();
     if (v.currentLevel() == 2 && !v.Context().IsAccumulationComplete())
         v.setLevel(1, true);
     else
         v.Redraw(false);
     return moved;
+}
+
+void CPlotrane2DCtrl::markCursorValue() {
+    // The palette bar points at the value under the cursor (for the vector
+    // graph: its W column); drawing needs only single precision.
+    if (m_values[DISPID_ShowPalette].toBool())
+        m_view->paletteBar().SetCursorValue(float(m_view->valueAtCursor()));
 }
 
 void CPlotrane2DCtrl::applyPendingCursor() {

@@ -20,6 +20,7 @@
 
 #include "aglCameraObj.h"
 #include "aglGraphView.h"
+#include "aglPaletteBarObj.h"
 
 using namespace plotrane;
 
@@ -212,6 +213,78 @@ TEST_F(ControlInput, RowAndColWrittenMoveTheCursorAtThePaint) {
     EXPECT_EQ(moved.count(), 1);
     EXPECT_EQ(moved.at(0), (QList<QVariant>{7, kColumns - 1}));
     EXPECT_EQ(ctrl->GetProperty(DISPID_Col).toInt(), kColumns - 1);
+}
+
+namespace {
+
+// Where the palette bar's marker stands in a frame, as a share of the bar's
+// height from its bottom (0) to its top (1); -1 when no marker line shows
+// inside the bar. The bar is the rightmost long black vertical line pair;
+// the marker is a black line across it between its black top and bottom.
+double markerHeight(const QImage& frame) {
+    const QImage f = frame.convertToFormat(QImage::Format_RGB32);
+    const auto black = [&](int x, int y) { return (f.pixel(x, y) & 0xFFFFFF) == 0; };
+    // The bar's right edge: the rightmost column with a long black run.
+    int right = -1, top = -1, bottom = -1;
+    for (int x = f.width() - 1; x > f.width() / 2 && right < 0; --x) {
+        int run = 0;
+        for (int y = 0; y < f.height(); ++y) {
+            run = black(x, y) ? run + 1 : 0;
+            if (run > f.height() / 3) {
+                right = x;
+                bottom = y;
+                while (bottom + 1 < f.height() && black(x, bottom + 1))
+                    ++bottom;
+                top = bottom;
+                while (top > 0 && black(x, top - 1))
+                    --top;
+                break;
+            }
+        }
+    }
+    if (right < 0) return -2;
+    // Rows strictly inside the frame that are black a few pixels left of the
+    // right edge: the marker's line.
+    double sum = 0;
+    int n = 0;
+    for (int y = top + 2; y < bottom - 1; ++y)
+        if (black(right - 3, y) && black(right - 6, y)) {
+            sum += y;
+            ++n;
+        }
+    if (n == 0) return -1;
+    return (bottom - sum / n) / double(bottom - top);
+}
+
+} // namespace
+
+// The palette bar marks the value under the cursor: wherever the cursor is
+// moved (arrow keys, Row), the marker stands at that value's place on the bar.
+TEST_F(ControlInput, ThePaletteBarMarksTheValueUnderTheCursor) {
+    ctrl->setFocus();
+    const aglPaletteBarObj& bar = ctrl->engine().paletteBar();
+    const auto expectMarkerAt = [&](int row, int column) {
+        EXPECT_EQ(bar.CursorValue(), float(sample(row, column)));
+        const double lo = bar.Minimum(), hi = bar.Maximum();
+        const double want = (float(sample(row, column)) - lo) / (hi - lo);
+        double at = -3;
+        EXPECT_TRUE(waitFor(
+            [&] {
+                at = markerHeight(ctrl->currentFrame());
+                return std::fabs(at - want) < 0.03;
+            },
+            10000))
+            << "marker at " << at << ", value at " << want;
+    };
+    for (int i = 0; i < 6; ++i)
+        QTest::keyClick(ctrl.get(), Qt::Key_Up, Qt::ShiftModifier);
+    ASSERT_EQ(ctrl->cursorRow(), 12);
+    expectMarkerAt(12, 0);
+    QTest::keyClick(ctrl.get(), Qt::Key_Right);
+    expectMarkerAt(12, 1);
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_Row, Variant(21)).ok());
+    ASSERT_TRUE(waitFor([&] { return ctrl->cursorRow() == 21; }, 5000));
+    expectMarkerAt(21, 1);
 }
 
 TEST_F(ControlInput, CyclePeriodsStayWithinTenMillisecondsAndTheTimersRange) {
@@ -552,3 +625,14 @@ INSTANTIATE_TEST_SUITE_P(Components, VectorSelection,
                                            ComponentCase{3, -1, 2, -1, {3, 2}},
                                            // Beyond the array's columns counts as not used.
                                            ComponentCase{1, 0, 9, -1, {1, 0}}));
+
+// In a vector graph the bar marks the cursor row's W component.
+TEST_F(VectorGraphInput, ThePaletteBarMarksTheCursorsWComponent) {
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_WComp, Variant(3)).ok());
+    ctrl->Invoke(DISPID_Update, {});
+    ctrl->setFocus();
+    for (int i = 0; i < 5; ++i)
+        QTest::keyClick(ctrl.get(), Qt::Key_Up);
+    ASSERT_EQ(ctrl->cursorRow(), 5);
+    EXPECT_EQ(ctrl->engine().paletteBar().CursorValue(), float(vectorSample(5, 3)));
+}
