@@ -232,6 +232,8 @@ private:
     std::mutex m_frameMutex;
     QImage m_pendingFrame; // guarded by m_frameMutex
     QImage m_frame;
+    // A published frame asked for the next paint (see paintEvent).
+    bool m_frameArrived = false;
     // Input, tips and cursor.
     int m_mouseX = 0, m_mouseY = 0;
     int m_tipX = 0, m_tipY = 0;

@@ -251,10 +251,13 @@ void CPlotrane2DCtrl::mousePressEvent(QMouseEvent* e) {
     QWidget::mousePressEvent(e);
     const QPoint p = e->position().toPoint();
     removeTip();
-    if (e->button() == Qt::LeftButton)
+    if (e->button() == Qt::LeftButton) {
+        // Frames drawn before the press are not reported.
+        m_view->markFramesSeen();
         m_view->ButtonDown(aglView::kLeftButton, p.x(), p.y());
-    else if (e->button() == Qt::RightButton)
+    } else if (e->button() == Qt::RightButton) {
         m_view->ButtonDown(aglView::kRightButton, p.x(), p.y());
+    }
     m_mouseX = p.x();
     m_mouseY = p.y();
 }

@@ -16,6 +16,7 @@
 #include <climits>
 #include <cmath>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "aglCameraObj.h"
@@ -265,11 +266,12 @@ TEST_F(ControlInput, ThePaletteBarMarksTheValueUnderTheCursor) {
     const aglPaletteBarObj& bar = ctrl->engine().paletteBar();
     const auto expectMarkerAt = [&](int row, int column) {
         EXPECT_EQ(bar.CursorValue(), float(sample(row, column)));
-        const double lo = bar.Minimum(), hi = bar.Maximum();
-        const double want = (float(sample(row, column)) - lo) / (hi - lo);
-        double at = -3;
+        double at = -3, want = 0;
         EXPECT_TRUE(waitFor(
             [&] {
+                // The range may still widen while finer levels come in.
+                const double lo = bar.Minimum(), hi = bar.Maximum();
+                want = (float(sample(row, column)) - lo) / (hi - lo);
                 at = markerHeight(ctrl->currentFrame());
                 return std::fabs(at - want) < 0.03;
             },
@@ -408,6 +410,58 @@ TEST_F(ControlInput, ADragDropsToLevelZeroAndTheTicksStepBackUp) {
         return levels.back() == 2;
     }));
     EXPECT_EQ(levels, std::vector<int>({0, 1, 2}));
+}
+
+// Paints that show the frames the render thread publishes leave the level
+// alone (else every frame would ask for the next, and the finest level would
+// never stay); a paint the window system or the host asks for at the finest
+// level steps back to level 1, and the ticks step up again.
+TEST_F(ControlInput, APaintAskedForAtTheFinestLevelStepsBackToLevelOne) {
+    SegmentImage img;
+    img.extents = {400, 400};
+    std::string data;
+    for (int r = 0; r < 400; ++r)
+        for (int c = 0; c < 400; ++c)
+            SegmentImage::put(data, float(std::sin(r * 0.05) * std::cos(c * 0.04)));
+    ASSERT_TRUE(
+        ctrl->SetProperty(DISPID_FileName, Variant(dir.write("wave.agl", img.header() + data)))
+            .ok());
+    ctrl->Invoke(DISPID_Update, {});
+    aglGraphView& v = ctrl->engine();
+    const auto finest = [&] {
+        return waitFor([&] {
+            ctrl->waitForPasses(20000);
+            ctrl->tick();
+            return v.currentLevel() == 2;
+        });
+    };
+    // Frames come and are painted; with no ticks the level stays, and the
+    // frames stop once the picture is finished.
+    const auto finished = [&] {
+        uint32_t frames = v.Context().FrameCount();
+        return waitFor([&] {
+            QTest::qWait(400);
+            const uint32_t now = v.Context().FrameCount();
+            return std::exchange(frames, now) == now;
+        });
+    };
+    ASSERT_TRUE(finest());
+    ASSERT_TRUE(finished()) << "frames without end";
+    EXPECT_EQ(v.currentLevel(), 2);
+
+    // The window system paints the control again: hidden and shown.
+    ctrl->hide();
+    ctrl->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(ctrl.get()));
+    ASSERT_TRUE(waitFor([&] { return v.currentLevel() == 1; }, 5000));
+    ASSERT_TRUE(finest());
+    ASSERT_TRUE(finished());
+    EXPECT_EQ(v.currentLevel(), 2);
+
+    // The host invalidates the control (it knows it as a widget).
+    static_cast<QWidget*>(ctrl.get())->update();
+    ASSERT_TRUE(waitFor([&] { return v.currentLevel() == 1; }, 5000));
+    ASSERT_TRUE(finest());
 }
 
 // A double-click selects the element and moves the cursor there at the next
