@@ -207,6 +207,9 @@ void aglGraphData::setComponent(int c, int index) {
         return;
     }
     if (c < 0 || c >= aglFilter::kMaxComponents) return;
+    // The filter thread reads the components in every vector pass; like the
+    // window, a new choice takes effect with the next update.
+    pauseFilterThread();
     m_components[c] = index < 0 ? -1 : index;
 }
 

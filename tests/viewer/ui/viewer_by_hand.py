@@ -227,7 +227,9 @@ def main():
             drag = ["mousemove", "--window", v.window, str(cx), str(cy), "mousedown", "1"]
             for dx in range(10, 61, 10):
                 drag += ["mousemove", "--window", v.window, str(cx + dx), str(cy)]
-            drag += ["mouseup", "1"]
+            # Then off the graph: a pointer resting there would bring up a
+            # data tip over the picture.
+            drag += ["mouseup", "1", "mousemove", "--window", v.window, "5", str(sheet_top + 5)]
             v.xdotool(drag)
             wait_for(
                 "the drag to turn the graph",
@@ -244,7 +246,7 @@ def main():
             back = ["mousemove", "--window", v.window, str(cx + 60), str(cy), "mousedown", "1"]
             for dx in range(50, -1, -10):
                 back += ["mousemove", "--window", v.window, str(cx + dx), str(cy)]
-            back += ["mouseup", "1"]
+            back += ["mouseup", "1", "mousemove", "--window", v.window, "5", str(sheet_top + 5)]
             v.xdotool(back)
             wait_for(
                 "the drag back to turn the graph back",
