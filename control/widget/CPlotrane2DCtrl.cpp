@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <utility>
 
 #include "aglArray.h"
 #include "aglCameraObj.h"
@@ -611,6 +612,7 @@ void CPlotrane2DCtrl::applyRender(const PropertyInfo& p) {
         return;
     case DISPID_ShowPalette:
         v.setShowPalette(value.toBool());
+        markCursorValue();
         return;
     case DISPID_GridDensity:
         v.setGridDensity(value.toFloat());
@@ -858,6 +860,7 @@ void CPlotrane2DCtrl::update() {
     // The filter thread resamples; the tick reports the passes (FltrPass)
     // and steps the levels.
     m_view->update();
+    markCursorValue(); // the cursor's element may hold another value now
     m_modified = true;
     redraw();
 }
@@ -906,6 +909,7 @@ void CPlotrane2DCtrl::takePendingFrame() {
 
 void CPlotrane2DCtrl::showFrame(const QImage& frame) {
     m_frame = frame;
+    m_frameArrived = true;
     QWidget::update();
 }
 
@@ -916,6 +920,23 @@ void CPlotrane2DCtrl::resizeEvent(QResizeEvent* event) {
 
 void CPlotrane2DCtrl::paintEvent(QPaintEvent*) {
     applyPendingCursor(); // Row and Col written since the last paint
+    // The render thread draws the graph; a paint only brings it up to date.
+    // A paint that just shows a frame the render thread published does no
+    // more: a step or a redraw from it would publish the next frame, whose
+    // paint would ask again, without end (and the finest level would never
+    // stay). Paints for any other reason (the window system exposing the
+    // control, the host or a setting invalidating it) redraw, and at the
+    // finest level step back to level 1, which answers sooner; the ticks
+    // step up again. A paint for both reasons at once counts as a frame's.
+    if (!std::exchange(m_frameArrived, false)) {
+        if (m_values[DISPID_GraphType].toInt() != value(GraphType::Plain) &&
+            m_view->currentLevel() == 2) {
+            m_view->markFramesSeen();
+            m_view->stepLevel(1);
+        } else {
+            m_view->Redraw(false);
+        }
+    }
     QPainter painter(this);
     const uint32_t c = m_backColor;
     painter.fillRect(rect(), QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)));

@@ -224,6 +224,7 @@ private:
     void removeTip();
     void hoverTick();
     void applyPendingCursor();
+    void markCursorValue();
     bool moveCursorByKey(int key, bool shift);
     double now() const;
     unsigned heldButtons() const;
@@ -242,6 +243,8 @@ private:
     std::mutex m_frameMutex;
     QImage m_pendingFrame; // guarded by m_frameMutex
     QImage m_frame;
+    // A published frame asked for the next paint (see paintEvent).
+    bool m_frameArrived = false;
     // Input, tips and cursor.
     int m_mouseX = 0, m_mouseY = 0;
     int m_tipX = 0, m_tipY = 0;

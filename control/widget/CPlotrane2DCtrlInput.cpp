@@ -96,11 +96,19 @@ bool CPlotrane2DCtrl::setCursor(int64_t row, int64_t column) {
     v.pauseRenderThread();
     v.boundGraph().SetCursorCell(int(row - r0), int(column - c0), rowStep, columnStep);
     v.wakeRenderThread();
+    markCursorValue();
     if (v.currentLevel() == 2 && !v.Context().IsAccumulationComplete())
         v.setLevel(1, true);
     else
         v.Redraw(false);
     return moved;
+}
+
+void CPlotrane2DCtrl::markCursorValue() {
+    // The palette bar points at the value under the cursor (for the vector
+    // graph: its W column); drawing needs only single precision.
+    if (m_values[DISPID_ShowPalette].toBool())
+        m_view->paletteBar().SetCursorValue(float(m_view->valueAtCursor()));
 }
 
 void CPlotrane2DCtrl::applyPendingCursor() {
@@ -246,10 +254,13 @@ void CPlotrane2DCtrl::mousePressEvent(QMouseEvent* e) {
     QWidget::mousePressEvent(e);
     const QPoint p = e->position().toPoint();
     removeTip();
-    if (e->button() == Qt::LeftButton)
+    if (e->button() == Qt::LeftButton) {
+        // Frames drawn before the press are not reported.
+        m_view->markFramesSeen();
         m_view->ButtonDown(aglView::kLeftButton, p.x(), p.y());
-    else if (e->button() == Qt::RightButton)
+    } else if (e->button() == Qt::RightButton) {
         m_view->ButtonDown(aglView::kRightButton, p.x(), p.y());
+    }
     m_rightClick = e->button() == Qt::RightButton && !(e->modifiers() & Qt::ShiftModifier);
     m_rightPress = p;
     m_mouseX = p.x();
