@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QPageSize>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPdfWriter>
 #include <QPolygonF>
 #include <QSvgGenerator>
@@ -158,6 +159,7 @@ public:
         // neighbouring triangles of one surface leave no hairline seam.
         m_lineWidth = std::max(1.0, std::round(m_unitsPerPixelX * 10.0) / 10.0);
         m_seamWidth = std::max(1.0, std::round(m_unitsPerPixelX * 5.0) / 10.0);
+        m_batch.setFillRule(Qt::WindingFill);
     }
 
     void frame() {
@@ -244,9 +246,8 @@ public:
                     sum[ch] += c[v]->rgb[ch];
                 q[v] = QPointF(m_l.X(c[v]->x), m_l.Y(c[v]->y));
             }
-            const QColor colour(sum[0] / 4, sum[1] / 4, sum[2] / 4);
-            setFill(colour);
-            m_p.drawPolygon(q, 4);
+            fillPolygon(QPolygonF({q[0], q[1], q[2], q[3]}),
+                        QColor(sum[0] / 4, sum[1] / 4, sum[2] / 4));
             if (!grid) continue;
             // Edges on the grid-line steps, and the mesh's outer edges.
             const auto onStep = [](int index, int step, int last) {
@@ -266,6 +267,25 @@ public:
 private:
     QPointF at(const float* v) const { return QPointF(m_l.X(v[0]), m_l.Y(v[1])); }
 
+    // Filled polygons of one colour in a row are gathered into one path, so
+    // that their shared edges are inside one shape: no seam at any zoom.
+    void fillPolygon(const QPolygonF& polygon, const QColor& c) {
+        if (!m_batch.isEmpty() && c != m_batchColour) flush();
+        m_batchColour = c;
+        m_batch.addPolygon(polygon);
+        m_batch.closeSubpath();
+    }
+
+public:
+    void flush() {
+        if (m_batch.isEmpty()) return;
+        setFill(m_batchColour);
+        m_p.drawPath(m_batch);
+        m_batch.clear();
+        m_batch.setFillRule(Qt::WindingFill);
+    }
+
+private:
     void setFill(const QColor& c) {
         if (m_fill != c || m_mode != Mode::Fill) {
             m_p.setPen(QPen(c, m_seamWidth, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
@@ -275,6 +295,7 @@ private:
         }
     }
     void setLine(const QColor& c) {
+        flush();
         if (m_lineColour != c || m_mode != Mode::Line) {
             m_p.setPen(QPen(c, m_lineWidth, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
             m_p.setBrush(Qt::NoBrush);
@@ -284,6 +305,7 @@ private:
     }
 
     void point(const float* v) {
+        flush();
         const QColor c = vertexColour(v);
         const int ux = m_l.W / std::max(1, m_l.windowWidth);
         const int uy = m_l.H / std::max(1, m_l.windowHeight);
@@ -294,7 +316,10 @@ private:
             m_p.setBrush(c);
             m_p.drawEllipse(at(v), double(rx), double(ry));
         } else {
-            m_p.fillRect(QRectF(std::floor(m_l.X(v[0])), std::floor(m_l.Y(v[1])), 1.0, 1.0), c);
+            // One pixel of the window, as the screen shows it.
+            const double w = std::max(1, ux), h = std::max(1, uy);
+            const QPointF p = at(v);
+            m_p.fillRect(QRectF(p.x() - w / 2, p.y() - h / 2, w, h), c);
         }
     }
 
@@ -318,10 +343,9 @@ private:
             m_polygon[int(k)] = at(p);
         }
         const int n = int(count);
-        setFill(QColor(sum[0] / n, sum[1] / n, sum[2] / n));
         // Clipping can give more than the triangle's three corners: every
         // vertex is drawn.
-        m_p.drawPolygon(m_polygon);
+        fillPolygon(m_polygon, QColor(sum[0] / n, sum[1] / n, sum[2] / n));
     }
 
     void text(int k, const float* v) {
@@ -330,6 +354,7 @@ private:
         const int recorded = t.height < 0 ? -t.height : (t.height == 0 ? 12 : t.height);
         const int fh = int(std::floor(double(m_l.H) * recorded * 0.66 / m_l.windowHeight));
         if (fh < 1 || t.text.empty()) return;
+        flush();
         QFont f(QString::fromStdString(t.face));
         f.setPixelSize(fh);
         f.setWeight(QFont::Weight(std::clamp(t.weight <= 0 ? 400 : t.weight, 1, 1000)));
@@ -353,6 +378,8 @@ private:
     Mode m_mode = Mode::Other;
     QColor m_fill, m_lineColour;
     QPolygonF m_polygon;
+    QPainterPath m_batch;
+    QColor m_batchColour;
 };
 
 } // namespace
@@ -363,7 +390,9 @@ bool aglReplayCapture(QPainter& painter, const aglPictureLayout& layout, const f
     Replay r(painter, layout, texts, stop);
     r.frame();
     if (buffer && !r.tokens(buffer, count)) return false;
+    r.flush();
     if (mesh && !r.mesh(*mesh)) return false;
+    r.flush();
     return !(stop && stop());
 }
 
@@ -450,6 +479,7 @@ bool aglMetaFileWriter::BeginCapture(int pointBudget, int windowWidth, int windo
     joinFinished();
     if (!m_threadDone.load()) return false;
     if (m_width.load() < 1 || m_height.load() < 1) return false; // nothing requested
+    m_budget.store(pointBudget);
     // A window without a pixel, or a picture that outgrew every budget, fails.
     if (windowWidth < 1 || windowHeight < 1 || pointBudget < 1 || pointBudget > kMaxPointBudget) {
         fail();

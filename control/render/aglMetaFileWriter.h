@@ -102,6 +102,8 @@ public:
     void SetStatusSink(StatusSink sink);
 
     int Status() const { return m_status.load(); }
+    // The point budget of the last capture begun.
+    int CaptureBudget() const { return m_budget.load(); }
     // The file written by the last complete capture ("" for none).
     std::string FileName() const;
     // Waits for the writer thread to end; false on time-out. Host thread.
@@ -151,6 +153,7 @@ private:
 
     // Requested picture (host thread writes before the capture starts).
     std::atomic<int> m_width{0}, m_height{0};
+    std::atomic<int> m_budget{0};
 
     // Capture side (render thread).
     std::vector<float> m_buffer;
