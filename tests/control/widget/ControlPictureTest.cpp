@@ -26,7 +26,9 @@ namespace {
 const std::string kWave = TAVRIX_SOURCE_DIR "/examples/wave.agl"; // float [48][64]
 
 // Runs the event loop until done() or the time-out; done()'s last answer.
-template <typename F> bool waitFor(F done, int timeoutMs = 60000) {
+// The render and writer threads run at the lowest priority: a busy machine
+// can hold them back for a long time.
+template <typename F> bool waitFor(F done, int timeoutMs = 300000) {
     QElapsedTimer t;
     t.start();
     while (!done()) {
