@@ -6,7 +6,7 @@
 //   agltool ls
 //   agltool rm NAME
 //   agltool convert IN OUT [--object N] [--precision N] [--exponent]
-//   agltool render NAME OUT.png [options]   (see agltoolRender.cpp)
+//   agltool render NAME OUT.png|OUT.svg|OUT.pdf [options]   (see agltoolRender.cpp)
 //
 // NAME is a segment name: a file path first, a shared-memory name second.
 // An HDF file is read through the HDF helper process: info lists its
@@ -65,7 +65,7 @@ const char kUsage[] = "usage: agltool info [--json] NAME\n"
                       "       agltool ls\n"
                       "       agltool rm NAME\n"
                       "       agltool convert IN OUT [--object N] [--precision N] [--exponent]\n"
-                      "       agltool render NAME OUT.png [options]\n";
+                      "       agltool render NAME OUT.png|OUT.svg|OUT.pdf [options]\n";
 
 int usage() {
     std::fputs(kUsage, stderr);
@@ -88,7 +88,7 @@ int help() {
                "  rm       remove the abandoned block of segment NAME\n"
                "  convert  write IN as agl binary, or as text when OUT ends in txt (--precision\n"
                "           0..17 digits, --exponent for exponent form)\n"
-               "  render   draw the array as the graph control does, into a PNG\n"
+               "  render   draw the array as the graph control does, into a PNG, SVG or PDF\n"
                "           (agltool render --help lists its options)\n"
                "  -h, --help  show this text\n"
                "\n"
