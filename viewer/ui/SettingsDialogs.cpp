@@ -921,9 +921,7 @@ bool RoiDialog::collect() {
             s->interpretText();
         m_shown.lower[size_t(d)] = l.lower->value();
         m_shown.start[size_t(d)] = l.start->value() - l.lower->value();
-        // Dimensions other than the row's and the column's show one plane.
-        const bool shown = d == m_shown.rowDim || d == m_shown.colDim;
-        m_shown.length[size_t(d)] = shown ? l.length->value() : 1;
+        m_shown.length[size_t(d)] = l.length->value();
     }
     return true;
 }

@@ -246,8 +246,8 @@ public:
 
 // "ROI Settings": per dimension of the array, whether it is the row or the
 // column dimension, the first index and length of the region, and (for
-// Fortran arrays) the lower bound. Lengths other than the row's and the
-// column's are 1.
+// Fortran arrays) the lower bound. Only the row's and the column's lengths
+// can be edited.
 class RoiDialog : public GraphDialog {
     Q_OBJECT
 public:
