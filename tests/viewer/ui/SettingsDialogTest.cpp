@@ -94,14 +94,30 @@ bool waitFor(const std::function<bool()>& done, int ms = 5000) {
 }
 
 // Runs body on the modal dialog once it is up (called from its own event
-// loop); gives up after five seconds.
-void whenDialogShows(std::function<void(QDialog*)> body, bool* ran) {
+// loop); gives up after five seconds, or when the watch is dropped (the
+// body's captures may be gone by then).
+struct DialogWatch {
+    bool ran = false;
+    bool dropped = false;
+};
+// Drops the watch when the test's scope ends, however it ends.
+struct WatchHandle {
+    std::shared_ptr<DialogWatch> watch;
+    ~WatchHandle() { watch->dropped = true; }
+    DialogWatch* operator->() const { return watch.get(); }
+};
+std::shared_ptr<DialogWatch> startWatch(std::function<void(QDialog*)> body) {
+    auto watch = std::make_shared<DialogWatch>();
     auto tries = std::make_shared<int>(0);
     auto poll = std::make_shared<std::function<void()>>();
-    *poll = [body, ran, tries, poll] {
+    *poll = [body, watch, tries, poll] {
+        if (watch->dropped) {
+            *poll = nullptr;
+            return;
+        }
         auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
         if (d && d->isVisible()) {
-            *ran = true;
+            watch->ran = true;
             body(d);
             // A test that failed halfway still lets the dialog go.
             if (d->isVisible()) d->done(QDialog::Rejected);
@@ -114,6 +130,10 @@ void whenDialogShows(std::function<void(QDialog*)> body, bool* ran) {
             *poll = nullptr;
     };
     QTimer::singleShot(0, *poll);
+    return watch;
+}
+WatchHandle whenDialogShows(std::function<void(QDialog*)> body) {
+    return WatchHandle{startWatch(std::move(body))};
 }
 
 template <typename W> W* child(QDialog* d, int id) {
@@ -209,8 +229,7 @@ protected:
             if (auto* m = qobject_cast<QMenu*>(o)) menu = m;
         EXPECT_NE(menu, nullptr);
         if (!menu) return false;
-        bool ran = false;
-        whenDialogShows(std::move(body), &ran);
+        auto watch = whenDialogShows(std::move(body));
         QMenuBar* bar = frame->menuBar();
         QTest::mouseClick(bar, Qt::LeftButton, {},
                           bar->actionGeometry(menu->menuAction()).center());
@@ -220,9 +239,10 @@ protected:
         settle();
         if (menu->isVisible()) menu->close();
         // A disabled command opened nothing: stop the watch for a dialog.
-        waitFor([&ran] { return ran; }, ran ? 0 : 300);
+        waitFor([&watch] { return watch->ran; }, 300);
+        watch->dropped = true;
         settle();
-        return ran;
+        return watch->ran;
     }
     CPlotrane2D& ctl() { return *doc->control(true); }
     void resetCount() {
@@ -446,17 +466,14 @@ TEST_F(SettingsDialogTest, ImageMapFlipsActAtOnceAndCancelPutsThemBack) {
 TEST_F(SettingsDialogTest, TheSettingsMenuOpensFromTheKeyboard) {
     openArray({20, 20});
     showKind(CArrayDoc::HeightPlot);
-    bool ran = false;
     QString title;
-    whenDialogShows(
-        [&](QDialog* d) {
-            title = d->windowTitle();
-            // Mnemonics move the focus: Alt+E to the density slider.
-            QTest::keyClick(d, Qt::Key_E, Qt::AltModifier);
-            EXPECT_EQ(QApplication::focusWidget(), child<QSlider>(d, 1142));
-            QTest::keyClick(d, Qt::Key_Escape);
-        },
-        &ran);
+    auto watch = whenDialogShows([&](QDialog* d) {
+        title = d->windowTitle();
+        // Mnemonics move the focus: Alt+E to the density slider.
+        QTest::keyClick(d, Qt::Key_E, Qt::AltModifier);
+        EXPECT_EQ(QApplication::focusWidget(), child<QSlider>(d, 1142));
+        QTest::keyClick(d, Qt::Key_Escape);
+    });
     frame->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
     QTest::keyClick(frame.get(), Qt::Key_S, Qt::AltModifier);
@@ -465,8 +482,9 @@ TEST_F(SettingsDialogTest, TheSettingsMenuOpensFromTheKeyboard) {
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(menu->title(), "&Settings");
     QTest::keyClick(menu, Qt::Key_G);
-    waitFor([&ran] { return ran; });
-    EXPECT_TRUE(ran);
+    waitFor([&watch] { return watch->ran; });
+    watch->dropped = true;
+    EXPECT_TRUE(watch->ran);
     EXPECT_EQ(title, "Height Plot Settings");
 }
 
@@ -870,7 +888,7 @@ void checkLayout(QDialog* d, const std::string& what) {
                                               << " over " << ow->objectName().toStdString();
         placed.emplace_back(r, w);
     }
-    EXPECT_GE(placed.size(), 4u) << what;
+    EXPECT_GE(placed.size(), 2u) << what; // OK and Cancel at least
     // Screenshots to look at, when asked for.
     if (const char* shots = std::getenv("TAVRIX_DIALOG_SHOTS"))
         d->grab().save(QString("%1/%2.png").arg(shots, QString::fromStdString(what)));
