@@ -1131,7 +1131,11 @@ void runPaletteRange(CGraphView* view, QWidget* parent) {
 }
 
 void runRegionOfInterest(CGraphView* view, QWidget* parent) {
-    if (usable(view) && view->document()->currentArray()) RoiDialog(view, parent).exec();
+    if (!usable(view) || !view->document()->currentArray()) return;
+    RoiDialog dialog(view, parent);
+    dialog.exec();
+    // The zoom history follows a region chosen by hand.
+    if (dialog.regionChanged()) view->document()->adoptZoomRegion();
 }
 
 void runAnnotation(CArrayDoc* document, QWidget* parent) {

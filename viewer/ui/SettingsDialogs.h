@@ -253,6 +253,8 @@ class RoiDialog : public GraphDialog {
 public:
     static constexpr int kDims = 7;
     RoiDialog(CGraphView* view, QWidget* parent = nullptr);
+    // Whether an Apply changed the region or the dimensions shown.
+    bool regionChanged() const { return m_applied; }
 
 protected:
     bool collect() override;

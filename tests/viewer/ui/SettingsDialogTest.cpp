@@ -745,6 +745,31 @@ TEST_F(SettingsDialogTest, RoiStartAndLengthReachTheControlAndTheArray) {
     EXPECT_EQ(hi, 14);
 }
 
+TEST_F(SettingsDialogTest, TheZoomHistoryFollowsTheRegionChosen) {
+    openArray({40, 40});
+    showKind(CArrayDoc::HeightPlot);
+    doc->setCursor(20, 20);
+    doc->zoomIn(); // level 1: 28 x 28 from (6, 6)
+    ASSERT_EQ(doc->zoomLevel(), 1);
+    const int col = doc->currentArray()->colDim();
+    EXPECT_TRUE(runCommand(cmd::RegionOfInterest, [&](QDialog* d) {
+        static const int starts[] = {1018, 1034};
+        static const int lengths[] = {1020, 1036};
+        typeInto(child<QSpinBox>(d, starts[col]), "10");
+        typeInto(child<QSpinBox>(d, lengths[col]), "12");
+        clickOk(d);
+    }));
+    // Inside level 1: it replaces level 1.
+    EXPECT_EQ(doc->zoomLevel(), 1);
+    EXPECT_EQ(doc->zoomRegion(1).colStart, 10);
+    EXPECT_EQ(doc->zoomRegion(1).colCount, 12);
+    EXPECT_TRUE(enabled(cmd::ZoomOut));
+    // Cancel changes nothing.
+    EXPECT_TRUE(runCommand(cmd::RegionOfInterest, [&](QDialog* d) { clickCancel(d); }));
+    EXPECT_EQ(doc->zoomLevel(), 1);
+    EXPECT_EQ(doc->zoomRegion(1).colCount, 12);
+}
+
 TEST_F(SettingsDialogTest, RoiOfAOneDimensionalArrayOffersNoRowChoice) {
     openArray({50});
     EXPECT_TRUE(runCommand(cmd::RegionOfInterest, [&](QDialog* d) {
