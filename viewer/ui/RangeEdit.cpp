@@ -67,9 +67,16 @@ RangeEdit::RangeEdit(bool lower, QWidget* parent) : QAbstractSpinBox(parent), m_
 }
 
 void RangeEdit::setValue(double value) {
-    lineEdit()->setText(rangeText(value));
+    m_setText = rangeText(value);
+    m_setValue = value;
+    lineEdit()->setText(m_setText);
     m_anchor = value;
     m_position = 0;
+}
+
+std::optional<double> RangeEdit::value() const {
+    if (text() == m_setText && std::isfinite(m_setValue)) return m_setValue;
+    return parseRangeNumber(text());
 }
 
 void RangeEdit::setLocked(bool locked) {

@@ -38,8 +38,10 @@ public:
     void setPartner(RangeEdit* other) { m_partner = other; }
     // Shows value and makes it the anchor.
     void setValue(double value);
-    // The number shown, or none when the text is not one.
-    std::optional<double> value() const { return parseRangeNumber(text()); }
+    // The number shown, or none when the text is not one. While the text is
+    // the one setValue showed, the value it was given, in full (the text
+    // has six decimals).
+    std::optional<double> value() const;
     // Read-only: no typing, no spinning (auto adjust is on).
     void setLocked(bool locked);
     int position() const { return m_position; }
@@ -56,6 +58,8 @@ private:
     bool m_lower;
     RangeEdit* m_partner = nullptr;
     double m_anchor = 0.0;
+    double m_setValue = 0.0;
+    QString m_setText;
     int m_position = 0;
     QTimer m_spinEnd;
 };

@@ -660,6 +660,22 @@ TEST_F(SettingsDialogTest, CancelAfterApplyRestoresTheControlsOwnRangeNotTheData
     EXPECT_EQ(counter->writes, 0);
 }
 
+TEST_F(SettingsDialogTest, AnEndLeftAsItWasKeepsItsFullPrecision) {
+    openArray({20, 20});
+    showKind(CArrayDoc::HeightPlot);
+    ctl().setBool(DISPID_AxisAutoScale, false);
+    ctl().SetAxisClamp(2, 1.234567891e-7, 0.5);
+    EXPECT_TRUE(runCommand(cmd::AxisRange, [&](QDialog* d) {
+        auto* dlg = qobject_cast<RangeDialog*>(d);
+        ASSERT_NE(dlg, nullptr);
+        EXPECT_EQ(dlg->minEdit(0)->text(), "0.000000");
+        typeInto(dlg->maxEdit(0), "2");
+        clickOk(d);
+    }));
+    EXPECT_DOUBLE_EQ(ctl().getDouble(DISPID_ZMinClamp), 1.234567891e-7);
+    EXPECT_DOUBLE_EQ(ctl().getDouble(DISPID_ZMaxClamp), 2.0);
+}
+
 TEST_F(SettingsDialogTest, VectorAxisRangesAreWrittenAsPairsThenUpdated) {
     openArray({30, 3});
     showKind(CArrayDoc::VectorGraph);
