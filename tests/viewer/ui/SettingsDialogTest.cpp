@@ -37,6 +37,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <ostream>
 
 using namespace plotrane;
@@ -930,6 +931,19 @@ void checkLayout(QDialog* d, const std::string& what) {
         placed.emplace_back(r, w);
     }
     EXPECT_GE(placed.size(), 2u) << what; // OK and Cancel at least
+    // Every mnemonic leads to one place.
+    std::map<QChar, QString> keys;
+    for (const auto& [r, w] : placed) {
+        QString text;
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) text = b->text();
+        if (auto* l = qobject_cast<QLabel*>(w); l && l->buddy()) text = l->text();
+        const qsizetype amp = text.replace("&&", "").indexOf('&');
+        if (amp < 0 || amp + 1 >= text.size()) continue;
+        const QChar key = text[amp + 1].toLower();
+        EXPECT_FALSE(keys.count(key)) << what << ": Alt+" << QString(key).toStdString() << " on "
+                                      << keys[key].toStdString() << " and " << text.toStdString();
+        keys[key] = text;
+    }
     // Screenshots to look at, when asked for.
     if (const char* shots = std::getenv("TAVRIX_DIALOG_SHOTS"))
         d->grab().save(QString("%1/%2.png").arg(shots, QString::fromStdString(what)));
