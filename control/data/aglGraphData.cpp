@@ -207,7 +207,10 @@ void aglGraphData::setComponent(int c, int index) {
         return;
     }
     if (c < 0 || c >= aglFilter::kMaxComponents) return;
+    // A vector pass reads the components as it starts.
+    pauseFilterThread();
     m_components[c] = index < 0 ? -1 : index;
+    wakeFilterThread();
 }
 
 int aglGraphData::component(int c) const {
@@ -221,8 +224,11 @@ void aglGraphData::setAxisClamp(int axis, double minimum, double maximum) {
     // NaN bounds would pass every comparison below and poison the scale.
     if (!std::isfinite(minimum) || !std::isfinite(maximum) || maximum < minimum) return;
     if (maximum - minimum < agl::kMinRangeWidth) maximum = minimum + agl::kMinRangeWidth;
+    // A pass reads the clamps as it prepares its filter.
+    pauseFilterThread();
     m_clampMin[axis] = minimum;
     m_clampMax[axis] = maximum;
+    wakeFilterThread();
 }
 
 void aglGraphData::axisClamp(int axis, double& minimum, double& maximum) const {
@@ -267,6 +273,19 @@ void aglGraphData::setResolution(int n) {
     // Passes read the fixed resolution.
     pauseFilterThread();
     m_resolution = n;
+    wakeFilterThread();
+}
+
+void aglGraphData::setDataClamp(bool on) {
+    // Passes read both flags as they prepare their filter.
+    pauseFilterThread();
+    m_dataClamp = on;
+    wakeFilterThread();
+}
+
+void aglGraphData::setAxisAutoScale(bool on) {
+    pauseFilterThread();
+    m_axisAutoScale = on;
     wakeFilterThread();
 }
 
