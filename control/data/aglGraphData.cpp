@@ -207,7 +207,8 @@ void aglGraphData::setComponent(int c, int index) {
         return;
     }
     if (c < 0 || c >= aglFilter::kMaxComponents) return;
-    // A vector pass reads the components as it starts.
+    // A vector pass reads the components: the filter thread is paused while
+    // they change and woken again (the levels take them at the next update).
     pauseFilterThread();
     m_components[c] = index < 0 ? -1 : index;
     wakeFilterThread();

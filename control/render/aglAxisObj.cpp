@@ -293,17 +293,17 @@ void aglAxisObj::buildFonts() {
     m_fontRebuild = false;
 }
 
-void aglAxisObj::drawText(aglFont* font, float x, float y, float z, const std::string& text,
-                          bool centred) {
-    if (!font || text.empty()) return;
+bool aglAxisObj::drawText(aglFont* font, float x, float y, float z, const std::string& text,
+                          bool centred, std::vector<TextBox>* taken) {
+    if (!font || text.empty()) return false;
     if (m_context) {
         if (aglCaptureWriter* writer = m_context->CaptureWriter();
             writer && writer->IsCapturing()) {
             font->DrawText(x, y, z, text.c_str());
-            return;
+            return true;
         }
     }
-    if (!font->Build()) return;
+    if (!font->Build()) return false;
     GLint viewport[4] = {};
     glGetIntegerv(GL_VIEWPORT, viewport);
     // Where the anchor falls in the window: GL's own raster position when it
@@ -335,13 +335,13 @@ void aglAxisObj::drawText(aglFont* font, float x, float y, float z, const std::s
                 pr[r] * eye[0] + pr[4 + r] * eye[1] + pr[8 + r] * eye[2] + pr[12 + r] * eye[3];
         if (!(clip[3] > 0.0) || clip[2] < -clip[3] || clip[2] > clip[3]) {
             glDepthRange(depthRange[0], depthRange[1]);
-            return;
+            return false;
         }
         wx = viewport[0] + (clip[0] / clip[3] + 1.0) * 0.5 * viewport[2];
         wy = viewport[1] + (clip[1] / clip[3] + 1.0) * 0.5 * viewport[3];
         if (!(std::fabs(wx) < 1e6 && std::fabs(wy) < 1e6)) {
             glDepthRange(depthRange[0], depthRange[1]);
-            return;
+            return false;
         }
     }
     const int x0 = int(std::floor(wx)), y0 = int(std::floor(wy));
@@ -353,10 +353,26 @@ void aglAxisObj::drawText(aglFont* font, float x, float y, float z, const std::s
     // digits). Titles start at theirs.
     int left = x0 - (centred ? w / 2 : 0);
     int baseline = y0 - (centred ? h / 3 : 0);
+    const int descent = font->Descent();
+    if (taken) {
+        // Text over text reads as neither: where an axis runs nearly along
+        // the line of sight its numbers crowd together, and two axes' numbers
+        // meet at the corner they share. The box is taken from the unrounded
+        // anchor, so that the sub-pixel shifts of anti-aliasing passes move
+        // all boxes alike and every pass keeps the same texts.
+        const double l = wx - (centred ? w / 2 : 0), b = wy - (centred ? h / 3 : 0) - descent;
+        const TextBox box{l, b, l + w, b + h};
+        for (const TextBox& o : *taken)
+            if (box.left < o.right && o.left < box.right && box.bottom < o.top &&
+                o.bottom < box.top) {
+                glDepthRange(depthRange[0], depthRange[1]);
+                return false;
+            }
+        taken->push_back(box);
+    }
     // Wide numbers ("1.00e+05") beside an axis near the picture's edge were
     // cut there, or lost when their anchor fell outside: the text is moved
     // inward until all of it is inside the viewport.
-    const int descent = font->Descent();
     left = std::max(viewport[0], std::min(left, viewport[0] + viewport[2] - w));
     baseline = std::max(viewport[1] + descent,
                         std::min(baseline, viewport[1] + viewport[3] - (h - descent)));
@@ -392,6 +408,7 @@ void aglAxisObj::drawText(aglFont* font, float x, float y, float z, const std::s
     glListBase(font->ListBase() - aglFont::kFirstChar);
     glCallLists(GLsizei(codes.size()), GL_UNSIGNED_BYTE, codes.data());
     glPopAttrib();
+    return true;
 }
 
 void aglAxisObj::Render(RenderMode mode) {
@@ -487,7 +504,10 @@ void aglAxisObj::drawNumbersAndTitles(const Visibility& v, const float base[3][3
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_ALWAYS);
     if (m_showNumbers) {
-        for (int a = 0; a < 3; ++a) {
+        // A number that would cover one drawn before it is left out: the z
+        // (value) axis first, then x and y; along an axis from its first tick.
+        std::vector<TextBox> taken;
+        for (int a : {2, 0, 1}) {
             if (!v.drawn[a]) continue;
             Axis& x = m_axis[a];
             if (x.numbers.empty()) x.numbers = NumberStrings(a);
@@ -498,7 +518,7 @@ void aglAxisObj::drawNumbersAndTitles(const Visibility& v, const float base[3][3
             for (int k = 0; k < int(x.numbers.size()); ++k) {
                 float p[3] = {base[a][0] + off[0], base[a][1] + off[1], base[a][2] + off[2]};
                 p[a] += TickPosition(a, k);
-                drawText(m_numberFont.get(), p[0], p[1], p[2], x.numbers[size_t(k)], true);
+                drawText(m_numberFont.get(), p[0], p[1], p[2], x.numbers[size_t(k)], true, &taken);
             }
         }
     }

@@ -155,7 +155,16 @@ private:
     // base: where each axis's numbers and title start from (the line its
     // ticks are on).
     void drawNumbersAndTitles(const Visibility& v, const float base[3][3]);
-    void drawText(aglFont* font, float x, float y, float z, const std::string& text, bool centred);
+    // A text's place in the window (pixels, before it is moved inside the
+    // viewport).
+    struct TextBox {
+        double left, bottom, right, top;
+    };
+    // Draws text anchored at (x, y, z). With `taken`, text whose box would
+    // overlap one of those boxes is not drawn, and a drawn text's box is
+    // added. False when nothing was drawn.
+    bool drawText(aglFont* font, float x, float y, float z, const std::string& text, bool centred,
+                  std::vector<TextBox>* taken = nullptr);
 
     int m_style = kDefaultStyle;
     float m_extent[3] = {1.0f, 1.0f, 1.0f};

@@ -45,6 +45,7 @@ aglGraphView::~aglGraphView() {
     Detach();
     // The scene list points at members that go before the base's context.
     Context().ClearObjects();
+    Context().SetPaletteMarker(nullptr);
     Context().SetGraph(nullptr);
 }
 
@@ -60,6 +61,8 @@ int aglGraphView::Attach(bool lowPriority) {
     m_bar.SetShowLabels(true);
     m_bar.SetVisible(m_showPalette);
     Context().AddObject(&m_bar);
+    // Over every finished picture the bar marks the value at the cursor.
+    Context().SetPaletteMarker(&m_bar);
     aglCameraObj& cam = Camera();
     cam.SetCenter(kHomeCenter[0], kHomeCenter[1], kHomeCenter[2]);
     cam.SetDistance(kHomeDistance);

@@ -105,6 +105,8 @@ public:
     void tick();
     // The level step of the tick, to `next`.
     void stepLevel(int next);
+    // Frames drawn so far are not reported by the next tick's RndrPass.
+    void markFramesSeen() { m_lastFrameSeen = Context().FrameCount(); }
 
     // 0 none, 1 height plot, 2 image map, 3 vector graph; other values and
     // the current type are ignored. With reset the levels are refiltered.

@@ -227,7 +227,7 @@ void aglPaletteBarObj::DrawMarker(aglFrameGraph&) {
 
     const Layout l = LayoutFor(width, height, m_showLabels);
     const int s = int(std::floor(0.05 * width));
-    const float minimum = Minimum(), maximum = Maximum(), value = m_cursorValue;
+    const float minimum = Minimum(), maximum = Maximum(), value = m_cursorValue.load();
     int y;
     if (std::isnan(value) || value < minimum)
         y = l.bottom;

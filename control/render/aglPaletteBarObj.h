@@ -13,6 +13,7 @@
 // DrawMarker run on the render thread.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -45,8 +46,9 @@ public:
     // The label font by face, height (pixels), weight, italic, underline.
     void SetLabelFontByName(const std::string& face, int height, int weight, bool italic = false,
                             bool underline = false, bool strikeOut = false);
-    void SetCursorValue(float value) { m_cursorValue = value; }
-    float CursorValue() const { return m_cursorValue; }
+    // The value the marker points at (any thread; the render thread reads it).
+    void SetCursorValue(float value) { m_cursorValue.store(value); }
+    float CursorValue() const { return m_cursorValue.load(); }
     void SetMarkerShown(bool on) { m_markerShown = on; }
 
     // The nine labels as drawn (made on demand). Render thread, or with the
@@ -79,7 +81,7 @@ private:
     int m_labelKind = kFloatingLabels;
     bool m_showLabels = false;
     bool m_markerShown = true;
-    float m_cursorValue = 0.7f;
+    std::atomic<float> m_cursorValue{0.7f};
     std::string m_labels[kLabelCount];
     bool m_labelsValid = false;
     std::string m_fontFace = "Times New Roman";

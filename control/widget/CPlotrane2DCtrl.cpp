@@ -1,13 +1,15 @@
 #include "CPlotrane2DCtrl.h"
+#include "PropertyPages.h"
 
-#include <QMessageBox>
 #include <QPainter>
+#include <QPointer>
 #include <QResizeEvent>
 
 #include <QSettings>
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <utility>
 
 #include "aglArray.h"
 #include "aglCameraObj.h"
@@ -610,6 +612,7 @@ void CPlotrane2DCtrl::applyRender(const PropertyInfo& p) {
         return;
     case DISPID_ShowPalette:
         v.setShowPalette(value.toBool());
+        markCursorValue();
         return;
     case DISPID_GridDensity:
         v.setGridDensity(value.toFloat());
@@ -862,10 +865,7 @@ Variant CPlotrane2DCtrl::Invoke(int dispid, const std::vector<Variant>& args) {
         return Variant(true);
     }
     case DISPID_AboutBox:
-        QMessageBox::about(this, "About Plotrane2D",
-                           QString("Plotrane2D Control, version %1.%2")
-                               .arg(kControlMajorVersion)
-                               .arg(kControlMinorVersion));
+        showAboutBox();
         return {};
     default:
         return {};
@@ -876,6 +876,7 @@ void CPlotrane2DCtrl::update() {
     // The filter thread resamples; the tick reports the passes (FltrPass)
     // and steps the levels.
     m_view->update();
+    markCursorValue(); // the cursor's element may hold another value now
     m_modified = true;
     redraw();
 }
@@ -924,6 +925,7 @@ void CPlotrane2DCtrl::takePendingFrame() {
 
 void CPlotrane2DCtrl::showFrame(const QImage& frame) {
     m_frame = frame;
+    m_frameArrived = true;
     QWidget::update();
 }
 
@@ -934,10 +936,46 @@ void CPlotrane2DCtrl::resizeEvent(QResizeEvent* event) {
 
 void CPlotrane2DCtrl::paintEvent(QPaintEvent*) {
     applyPendingCursor(); // Row and Col written since the last paint
+    // The render thread draws the graph; a paint only brings it up to date.
+    // A paint that just shows a frame the render thread published does no
+    // more: a step or a redraw from it would publish the next frame, whose
+    // paint would ask again, without end (and the finest level would never
+    // stay). Paints for any other reason (the window system exposing the
+    // control, the host or a setting invalidating it) redraw, and at the
+    // finest level step back to level 1, which answers sooner; the ticks
+    // step up again. A paint for both reasons at once counts as a frame's.
+    if (!std::exchange(m_frameArrived, false)) {
+        if (m_values[DISPID_GraphType].toInt() != value(GraphType::Plain) &&
+            m_view->currentLevel() == 2) {
+            m_view->markFramesSeen();
+            m_view->stepLevel(1);
+        } else {
+            m_view->Redraw(false);
+        }
+    }
     QPainter painter(this);
     const uint32_t c = m_backColor;
     painter.fillRect(rect(), QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)));
     if (!m_frame.isNull()) painter.drawImage(0, 0, m_frame);
+}
+
+// --- Property pages and About box -------------------------------------------
+
+// The modal windows are the control's children on the heap: a host that
+// destroys the control while one is open (an automation call, a closed
+// document) takes the window with it, and exec() returns without touching
+// the control again.
+bool CPlotrane2DCtrl::showPropertyPages() {
+    QPointer<CPlotrane2DPropertySheet> sheet = new CPlotrane2DPropertySheet(*this, this);
+    const bool ok = sheet->exec() == QDialog::Accepted;
+    delete sheet.data(); // null when it went with the control
+    return ok;
+}
+
+void CPlotrane2DCtrl::showAboutBox() {
+    QPointer<CPlotrane2DAboutBox> about = new CPlotrane2DAboutBox(this);
+    about->exec();
+    delete about.data();
 }
 
 // --- Persistence ------------------------------------------------------------
@@ -1083,5 +1121,9 @@ DispatchStatus loadProperties(QWidget* control, const QVariantMap& bag) {
 DispatchStatus loadProperties(QWidget* control, QSettings& settings) {
     CPlotrane2DCtrl* c = asControl(control);
     return c ? c->loadProperties(settings) : kNotAControl;
+}
+bool showPropertyPages(QWidget* control) {
+    CPlotrane2DCtrl* c = asControl(control);
+    return c && c->showPropertyPages();
 }
 } // namespace plotrane

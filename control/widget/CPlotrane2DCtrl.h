@@ -117,6 +117,14 @@ public:
     plotrane::DispatchStatus loadProperties(const QVariantMap& bag);
     plotrane::DispatchStatus loadProperties(QSettings& settings);
 
+    // --- Property pages (PropertyPages.h) -------------------------------------
+    // Shows the property sheet modally over the control: the seven pages and
+    // the colour and font pages. Returns when the user closes it; true when
+    // it was closed with OK. The context menu's "Properties..." calls it.
+    bool showPropertyPages();
+    // Shows the About box modally (the AboutBox method).
+    void showAboutBox();
+
     // The tick values of a dimension's axis given by SetAxisScale, or null.
     std::shared_ptr<const aglSegment> dimensionScale(int dim) const;
 
@@ -189,6 +197,7 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     bool event(QEvent* event) override;
 
 private:
@@ -215,9 +224,12 @@ private:
     void removeTip();
     void hoverTick();
     void applyPendingCursor();
+    void markCursorValue();
     bool moveCursorByKey(int key, bool shift);
     double now() const;
     unsigned heldButtons() const;
+    // The context menu at a global position: "Properties...", "About".
+    void showContextMenu(const QPoint& globalPos);
     void graphArea(int& w, int& h) const;
 
     std::unique_ptr<aglGraphView> m_view;
@@ -231,12 +243,18 @@ private:
     std::mutex m_frameMutex;
     QImage m_pendingFrame; // guarded by m_frameMutex
     QImage m_frame;
+    // A published frame asked for the next paint (see paintEvent).
+    bool m_frameArrived = false;
     // Input, tips and cursor.
     int m_mouseX = 0, m_mouseY = 0;
     int m_tipX = 0, m_tipY = 0;
     long long m_tipTime = 0; // whole seconds; 0: none
     int m_movesSinceTip = 0;
     bool m_mouseInside = false;
+    // A right click (press and release in place, no Shift) opens the
+    // context menu; a Shift + right drag pans instead.
+    QPoint m_rightPress;
+    bool m_rightClick = false;
     bool m_dataBound = false;
     int64_t m_pendingRow = 0, m_pendingColumn = 0;
     std::optional<std::string> m_tip;

@@ -5,8 +5,11 @@
 #include "ControlTipText.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QWheelEvent>
 #include <algorithm>
 #include <chrono>
@@ -93,11 +96,19 @@ bool CPlotrane2DCtrl::setCursor(int64_t row, int64_t column) {
     v.pauseRenderThread();
     v.boundGraph().SetCursorCell(int(row - r0), int(column - c0), rowStep, columnStep);
     v.wakeRenderThread();
+    markCursorValue();
     if (v.currentLevel() == 2 && !v.Context().IsAccumulationComplete())
         v.setLevel(1, true);
     else
         v.Redraw(false);
     return moved;
+}
+
+void CPlotrane2DCtrl::markCursorValue() {
+    // The palette bar points at the value under the cursor (for the vector
+    // graph: its W column); drawing needs only single precision.
+    if (m_values[DISPID_ShowPalette].toBool())
+        m_view->paletteBar().SetCursorValue(float(m_view->valueAtCursor()));
 }
 
 void CPlotrane2DCtrl::applyPendingCursor() {
@@ -243,10 +254,15 @@ void CPlotrane2DCtrl::mousePressEvent(QMouseEvent* e) {
     QWidget::mousePressEvent(e);
     const QPoint p = e->position().toPoint();
     removeTip();
-    if (e->button() == Qt::LeftButton)
+    if (e->button() == Qt::LeftButton) {
+        // Frames drawn before the press are not reported.
+        m_view->markFramesSeen();
         m_view->ButtonDown(aglView::kLeftButton, p.x(), p.y());
-    else if (e->button() == Qt::RightButton)
+    } else if (e->button() == Qt::RightButton) {
         m_view->ButtonDown(aglView::kRightButton, p.x(), p.y());
+    }
+    m_rightClick = e->button() == Qt::RightButton && !(e->modifiers() & Qt::ShiftModifier);
+    m_rightPress = p;
     m_mouseX = p.x();
     m_mouseY = p.y();
 }
@@ -254,7 +270,36 @@ void CPlotrane2DCtrl::mousePressEvent(QMouseEvent* e) {
 void CPlotrane2DCtrl::mouseReleaseEvent(QMouseEvent* e) {
     QWidget::mouseReleaseEvent(e);
     if (e->button() == Qt::LeftButton) m_view->ButtonUp(aglView::kLeftButton);
-    if (e->button() == Qt::RightButton) m_view->ButtonUp(aglView::kRightButton);
+    if (e->button() != Qt::RightButton) return;
+    m_view->ButtonUp(aglView::kRightButton);
+    // The menu comes with the release, as the window system's context-menu
+    // message does, and only for a click: not after a drag, not with Shift.
+    const QPoint p = e->position().toPoint();
+    const bool click = m_rightClick && !(e->modifiers() & Qt::ShiftModifier) &&
+                       (p - m_rightPress).manhattanLength() < QApplication::startDragDistance();
+    m_rightClick = false;
+    if (click) showContextMenu(mapToGlobal(p));
+}
+
+void CPlotrane2DCtrl::contextMenuEvent(QContextMenuEvent* e) {
+    // Mouse requests are served by the right button's release (above); the
+    // menu key opens the menu at the window's centre.
+    e->accept();
+    if (e->reason() != QContextMenuEvent::Mouse) showContextMenu(mapToGlobal(rect().center()));
+}
+
+void CPlotrane2DCtrl::showContextMenu(const QPoint& globalPos) {
+    QPointer<QMenu> menu = new QMenu(this);
+    QAction* properties = menu->addAction("&Properties...");
+    QAction* about = menu->addAction("&About Plotrane2D Control...");
+    QAction* chosen = menu->exec(globalPos);
+    if (!menu) return; // the control went while the menu was open
+    delete menu.data();
+    // The dialogs run after the menu has closed.
+    if (chosen == properties)
+        showPropertyPages();
+    else if (chosen == about)
+        showAboutBox();
 }
 
 void CPlotrane2DCtrl::mouseMoveEvent(QMouseEvent* e) {
@@ -263,6 +308,10 @@ void CPlotrane2DCtrl::mouseMoveEvent(QMouseEvent* e) {
     const unsigned buttons = buttonsOf(e->buttons());
     // Drags draw the coarsest grid.
     if (buttons && m_view->currentLevel() > 0) m_view->stepLevel(0);
+    // A right drag that went back to where it began is no click.
+    if ((e->buttons() & Qt::RightButton) &&
+        (p - m_rightPress).manhattanLength() >= QApplication::startDragDistance())
+        m_rightClick = false;
     m_mouseX = p.x();
     m_mouseY = p.y();
     m_mouseInside = true;

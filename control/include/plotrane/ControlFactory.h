@@ -39,4 +39,9 @@ PLOTRANE_EXPORT void saveProperties(QWidget* control, QSettings& settings);
 PLOTRANE_EXPORT DispatchStatus loadProperties(QWidget* control, const QVariantMap& bag);
 PLOTRANE_EXPORT DispatchStatus loadProperties(QWidget* control, QSettings& settings);
 
+// Shows the control's property pages modally (the Properties verb; the
+// control's context menu has it too). Returns when the user closes them:
+// true for OK, false for Cancel or when `control` is no control.
+PLOTRANE_EXPORT bool showPropertyPages(QWidget* control);
+
 } // namespace plotrane

@@ -16,10 +16,12 @@
 #include <climits>
 #include <cmath>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "aglCameraObj.h"
 #include "aglGraphView.h"
+#include "aglPaletteBarObj.h"
 
 using namespace plotrane;
 
@@ -73,6 +75,15 @@ protected:
         mouse(QEvent::MouseButtonPress, from, button, button, mods);
         mouse(QEvent::MouseMove, to, Qt::NoButton, button, mods);
         mouse(QEvent::MouseButtonRelease, to, button, Qt::NoButton, mods);
+    }
+    // A double-click as the window system delivers it: press, release, press
+    // and double-click, release.
+    void doubleClick(QPoint at) {
+        QTest::mousePress(ctrl.get(), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(ctrl.get(), Qt::LeftButton, {}, at);
+        QTest::mousePress(ctrl.get(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(ctrl.get(), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(ctrl.get(), Qt::LeftButton, {}, at);
     }
     float cam(int dispid) { return float(ctrl->GetProperty(dispid).toDouble()); }
     void graphArea(int& w, int& h) { ctrl->engine().Camera().GetViewport(&w, &h); }
@@ -205,6 +216,79 @@ TEST_F(ControlInput, RowAndColWrittenMoveTheCursorAtThePaint) {
     EXPECT_EQ(ctrl->GetProperty(DISPID_Col).toInt(), kColumns - 1);
 }
 
+namespace {
+
+// Where the palette bar's marker stands in a frame, as a share of the bar's
+// height from its bottom (0) to its top (1); -1 when no marker line shows
+// inside the bar. The bar is the rightmost long black vertical line pair;
+// the marker is a black line across it between its black top and bottom.
+double markerHeight(const QImage& frame) {
+    const QImage f = frame.convertToFormat(QImage::Format_RGB32);
+    const auto black = [&](int x, int y) { return (f.pixel(x, y) & 0xFFFFFF) == 0; };
+    // The bar's right edge: the rightmost column with a long black run.
+    int right = -1, top = -1, bottom = -1;
+    for (int x = f.width() - 1; x > f.width() / 2 && right < 0; --x) {
+        int run = 0;
+        for (int y = 0; y < f.height(); ++y) {
+            run = black(x, y) ? run + 1 : 0;
+            if (run > f.height() / 3) {
+                right = x;
+                bottom = y;
+                while (bottom + 1 < f.height() && black(x, bottom + 1))
+                    ++bottom;
+                top = bottom;
+                while (top > 0 && black(x, top - 1))
+                    --top;
+                break;
+            }
+        }
+    }
+    if (right < 0) return -2;
+    // Rows strictly inside the frame that are black a few pixels left of the
+    // right edge: the marker's line.
+    double sum = 0;
+    int n = 0;
+    for (int y = top + 2; y < bottom - 1; ++y)
+        if (black(right - 3, y) && black(right - 6, y)) {
+            sum += y;
+            ++n;
+        }
+    if (n == 0) return -1;
+    return (bottom - sum / n) / double(bottom - top);
+}
+
+} // namespace
+
+// The palette bar marks the value under the cursor: wherever the cursor is
+// moved (arrow keys, Row), the marker stands at that value's place on the bar.
+TEST_F(ControlInput, ThePaletteBarMarksTheValueUnderTheCursor) {
+    ctrl->setFocus();
+    const aglPaletteBarObj& bar = ctrl->engine().paletteBar();
+    const auto expectMarkerAt = [&](int row, int column) {
+        EXPECT_EQ(bar.CursorValue(), float(sample(row, column)));
+        double at = -3, want = 0;
+        EXPECT_TRUE(waitFor(
+            [&] {
+                // The range may still widen while finer levels come in.
+                const double lo = bar.Minimum(), hi = bar.Maximum();
+                want = (float(sample(row, column)) - lo) / (hi - lo);
+                at = markerHeight(ctrl->currentFrame());
+                return std::fabs(at - want) < 0.03;
+            },
+            10000))
+            << "marker at " << at << ", value at " << want;
+    };
+    for (int i = 0; i < 6; ++i)
+        QTest::keyClick(ctrl.get(), Qt::Key_Up, Qt::ShiftModifier);
+    ASSERT_EQ(ctrl->cursorRow(), 12);
+    expectMarkerAt(12, 0);
+    QTest::keyClick(ctrl.get(), Qt::Key_Right);
+    expectMarkerAt(12, 1);
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_Row, Variant(21)).ok());
+    ASSERT_TRUE(waitFor([&] { return ctrl->cursorRow() == 21; }, 5000));
+    expectMarkerAt(21, 1);
+}
+
 TEST_F(ControlInput, CyclePeriodsStayWithinTenMillisecondsAndTheTimersRange) {
     struct Case {
         double seconds;
@@ -328,6 +412,58 @@ TEST_F(ControlInput, ADragDropsToLevelZeroAndTheTicksStepBackUp) {
     EXPECT_EQ(levels, std::vector<int>({0, 1, 2}));
 }
 
+// Paints that show the frames the render thread publishes leave the level
+// alone (else every frame would ask for the next, and the finest level would
+// never stay); a paint the window system or the host asks for at the finest
+// level steps back to level 1, and the ticks step up again.
+TEST_F(ControlInput, APaintAskedForAtTheFinestLevelStepsBackToLevelOne) {
+    SegmentImage img;
+    img.extents = {400, 400};
+    std::string data;
+    for (int r = 0; r < 400; ++r)
+        for (int c = 0; c < 400; ++c)
+            SegmentImage::put(data, float(std::sin(r * 0.05) * std::cos(c * 0.04)));
+    ASSERT_TRUE(
+        ctrl->SetProperty(DISPID_FileName, Variant(dir.write("wave.agl", img.header() + data)))
+            .ok());
+    ctrl->Invoke(DISPID_Update, {});
+    aglGraphView& v = ctrl->engine();
+    const auto finest = [&] {
+        return waitFor([&] {
+            ctrl->waitForPasses(20000);
+            ctrl->tick();
+            return v.currentLevel() == 2;
+        });
+    };
+    // Frames come and are painted; with no ticks the level stays, and the
+    // frames stop once the picture is finished.
+    const auto finished = [&] {
+        uint32_t frames = v.Context().FrameCount();
+        return waitFor([&] {
+            QTest::qWait(400);
+            const uint32_t now = v.Context().FrameCount();
+            return std::exchange(frames, now) == now;
+        });
+    };
+    ASSERT_TRUE(finest());
+    ASSERT_TRUE(finished()) << "frames without end";
+    EXPECT_EQ(v.currentLevel(), 2);
+
+    // The window system paints the control again: hidden and shown.
+    ctrl->hide();
+    ctrl->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(ctrl.get()));
+    ASSERT_TRUE(waitFor([&] { return v.currentLevel() == 1; }, 5000));
+    ASSERT_TRUE(finest());
+    ASSERT_TRUE(finished());
+    EXPECT_EQ(v.currentLevel(), 2);
+
+    // The host invalidates the control (it knows it as a widget).
+    static_cast<QWidget*>(ctrl.get())->update();
+    ASSERT_TRUE(waitFor([&] { return v.currentLevel() == 1; }, 5000));
+    ASSERT_TRUE(finest());
+}
+
 // A double-click selects the element and moves the cursor there at the next
 // paint, reported once; a key press takes the tip away.
 TEST_F(ControlInput, DoubleClickMovesTheCursorToThePickedElement) {
@@ -392,4 +528,165 @@ TEST_F(ControlInput, PicksDuringRebindsSelectOnlyFromTheArrayBoundNow) {
         QTest::qWait(k * 3);
     }
     EXPECT_GT(hits, 0) << "some picks hit the graph";
+}
+
+namespace {
+
+// A vector graph: 48 points of four AGL_DOUBLE components each, every value
+// distinct and not representable in single precision.
+constexpr int kPoints = 48, kComponents = 4;
+double vectorSample(int r, int c) {
+    const double t = r * 0.25;
+    switch (c) {
+    case 0:
+        return std::cos(t) * (1.0 + r * 0.1) + 1e-9;
+    case 1:
+        return std::sin(t) * (1.0 + r * 0.1) + 1e-9;
+    case 2:
+        return r * 0.05 + 1e-9;
+    default:
+        return 100.0 + r + 1e-9;
+    }
+}
+
+constexpr uint32_t kLineColor = 0xFF00FF; // magenta: no other part of the picture has it
+
+class VectorGraphInput : public ControlInput {
+protected:
+    void SetUp() override {
+        ControlInput::SetUp();
+        SegmentImage img;
+        img.type = 7; // AGL_DOUBLE
+        img.extents = {kPoints, kComponents};
+        std::string data;
+        for (int r = 0; r < kPoints; ++r)
+            for (int c = 0; c < kComponents; ++c)
+                SegmentImage::put(data, vectorSample(r, c));
+        ASSERT_TRUE(
+            ctrl->SetProperty(DISPID_FileName, Variant(dir.write("vec.agl", img.header() + data)))
+                .ok());
+        ASSERT_TRUE(ctrl->SetProperty(DISPID_GraphType, Variant(int16_t(3))).ok());
+        ASSERT_TRUE(ctrl->SetProperty(DISPID_GraphStyle, Variant(int16_t(3))).ok()); // lines
+        ASSERT_TRUE(ctrl->SetProperty(DISPID_LineSmooth, Variant(false)).ok());
+        ASSERT_TRUE(ctrl->SetProperty(DISPID_LineWidth, Variant(3.0f)).ok());
+        ASSERT_TRUE(ctrl->SetProperty(DISPID_GraphColor, Variant(int(kLineColor))).ok());
+        ASSERT_TRUE(ctrl->SetProperty(DISPID_ShowCursor, Variant(false)).ok());
+    }
+    // Binds the components (-1: not used; no W, which would colour the line
+    // through the palette), refilters and waits for a frame
+    // that shows the line.
+    void showComponents(int x, int y, int z, int w) {
+        ASSERT_TRUE(ctrl->SetProperty(DISPID_XComp, Variant(x)).ok());
+        ASSERT_TRUE(ctrl->SetProperty(DISPID_YComp, Variant(y)).ok());
+        ASSERT_TRUE(ctrl->SetProperty(DISPID_ZComp, Variant(z)).ok());
+        ASSERT_TRUE(ctrl->SetProperty(DISPID_WComp, Variant(w)).ok());
+        ctrl->Invoke(DISPID_Update, {});
+        const bool drawn = waitFor(
+            [&] {
+                ctrl->waitForPasses(20000);
+                ctrl->tick();
+                return !linePixels().empty();
+            },
+            5000);
+        ASSERT_TRUE(drawn) << "the vector graph draws its line";
+    }
+    // Window points where the frame shows the graph's line colour.
+    std::vector<QPoint> linePixels() {
+        const QImage f = ctrl->currentFrame().convertToFormat(QImage::Format_RGB32);
+        const QRgb want = qRgb(kLineColor & 0xFF, (kLineColor >> 8) & 0xFF, kLineColor >> 16);
+        std::vector<QPoint> at;
+        for (int y = 0; y < f.height(); ++y)
+            for (int x = 0; x < f.width(); ++x)
+                if ((f.pixel(x, y) & 0xFFFFFF) == (want & 0xFFFFFF)) at.emplace_back(x, y);
+        return at;
+    }
+};
+
+struct ComponentCase {
+    int x, y, z, w;
+    std::vector<int> packed; // the columns whose values VDataSelect carries, in order
+};
+void PrintTo(const ComponentCase& c, std::ostream* out) {
+    *out << c.x << "," << c.y << "," << c.z << "," << c.w;
+}
+
+class VectorSelection : public VectorGraphInput,
+                        public ::testing::WithParamInterface<ComponentCase> {};
+
+} // namespace
+
+// A double-click on the drawn line selects its point: VDataSelect carries the
+// point's row and the exact values of the components in use, packed in
+// order; the tip lists them; the cursor moves to that row at the paint.
+TEST_P(VectorSelection, ADoubleClickOnTheLineSelectsItsPoint) {
+    const ComponentCase& k = GetParam();
+    showComponents(k.x, k.y, k.z, k.w);
+    QSignalSpy selected(ctrl.get(), &CPlotrane2DCtrl::VDataSelect);
+    QSignalSpy scalar(ctrl.get(), &CPlotrane2DCtrl::DataSelect);
+    QSignalSpy moved(ctrl.get(), &CPlotrane2DCtrl::RowColChanged);
+    const std::vector<QPoint> line = linePixels();
+    // Try a few points spread along the line: a pixel at the very edge of a
+    // thick line may round to the background in the pick frame.
+    int tries = 0;
+    QPoint hit;
+    for (size_t i = line.size() / 3; selected.isEmpty() && i < line.size(); i += 7, ++tries) {
+        hit = line[i];
+        doubleClick(hit);
+    }
+    ASSERT_FALSE(selected.isEmpty()) << tries << " double-clicks on the line selected nothing";
+    EXPECT_TRUE(scalar.isEmpty());
+    const QList<QVariant> a = selected.takeFirst();
+    const int row = a.at(0).toInt();
+    ASSERT_GE(row, 0);
+    ASSERT_LT(row, kPoints);
+    for (int i = 0; i < 4; ++i) {
+        const double want = i < int(k.packed.size()) ? vectorSample(row, k.packed[i]) : 0.0;
+        EXPECT_EQ(a.at(1 + i).toDouble(), want) << "value " << i << " of row " << row;
+    }
+
+    // Resting the mouse on the line shows the tip of the point under it.
+    selected.clear();
+    mouse(QEvent::MouseMove, hit + QPoint(30, 30), Qt::NoButton, Qt::NoButton);
+    mouse(QEvent::MouseMove, hit, Qt::NoButton, Qt::NoButton);
+    clock += 10.0;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            ctrl->tick();
+            return !selected.isEmpty();
+        },
+        20000));
+    EXPECT_TRUE(ctrl->tipShowing());
+    const int tipRow = selected.first().at(0).toInt();
+    EXPECT_EQ(tipRow, row) << "the same place, the same point";
+    std::string want = "[" + std::to_string(tipRow) + "]: (";
+    for (size_t i = 0; i < k.packed.size(); ++i) {
+        char b[32];
+        std::snprintf(b, sizeof b, "%s%.3f", i ? ", " : "", vectorSample(tipRow, k.packed[i]));
+        want += b;
+    }
+    want += ")";
+    EXPECT_EQ(ctrl->dataTip(), want);
+
+    // The double-click moved the cursor to the point's row.
+    ASSERT_TRUE(waitFor([&] { return moved.count() >= 1; }, 5000));
+    EXPECT_EQ(moved.first().at(0).toInt(), row);
+    EXPECT_EQ(ctrl->cursorRow(), row);
+}
+
+INSTANTIATE_TEST_SUITE_P(Components, VectorSelection,
+                         ::testing::Values(ComponentCase{0, 1, 2, -1, {0, 1, 2}},
+                                           // A skipped component leaves no gap.
+                                           ComponentCase{3, -1, 2, -1, {3, 2}},
+                                           // Beyond the array's columns counts as not used.
+                                           ComponentCase{1, 0, 9, -1, {1, 0}}));
+
+// In a vector graph the bar marks the cursor row's W component.
+TEST_F(VectorGraphInput, ThePaletteBarMarksTheCursorsWComponent) {
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_WComp, Variant(3)).ok());
+    ctrl->Invoke(DISPID_Update, {});
+    ctrl->setFocus();
+    for (int i = 0; i < 5; ++i)
+        QTest::keyClick(ctrl.get(), Qt::Key_Up);
+    ASSERT_EQ(ctrl->cursorRow(), 5);
+    EXPECT_EQ(ctrl->engine().paletteBar().CursorValue(), float(vectorSample(5, 3)));
 }

@@ -23,9 +23,9 @@ libdir=$(dirname "$lib")
 soname=$(readelf -d "$lib" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
 [ "$soname" = libplotrane2d.so.1 ] || { echo "SONAME is '$soname'"; exit 1; }
 
-# Exported code: the factory, the property-set functions and the control
-# class; nothing of the engine.
-stray=$(nm -DC --defined-only "$lib" | grep ' T ' | grep -v 'CPlotrane2DCtrl\|plotrane::createControl\|plotrane::saveProperties\|plotrane::loadProperties' || true)
+# Exported code: the factory, the property-set functions, the property pages'
+# entry, the control class and its property sheet; nothing of the engine.
+stray=$(nm -DC --defined-only "$lib" | grep ' T ' | grep -v 'CPlotrane2DCtrl\|CPlotrane2DPropertySheet\|plotrane::createControl\|plotrane::saveProperties\|plotrane::loadProperties\|plotrane::showPropertyPages' || true)
 [ -z "$stray" ] || { echo "libplotrane2d exports engine symbols:"; echo "$stray"; exit 1; }
 
 export PKG_CONFIG_PATH="$libdir/pkgconfig"
