@@ -225,8 +225,11 @@ void aglGraphData::setAxisClamp(int axis, double minimum, double maximum) {
     // NaN bounds would pass every comparison below and poison the scale.
     if (!std::isfinite(minimum) || !std::isfinite(maximum) || maximum < minimum) return;
     if (maximum - minimum < agl::kMinRangeWidth) maximum = minimum + agl::kMinRangeWidth;
+    // A pass reads the clamps as it prepares its filter.
+    pauseFilterThread();
     m_clampMin[axis] = minimum;
     m_clampMax[axis] = maximum;
+    wakeFilterThread();
 }
 
 void aglGraphData::axisClamp(int axis, double& minimum, double& maximum) const {
@@ -271,6 +274,19 @@ void aglGraphData::setResolution(int n) {
     // Passes read the fixed resolution.
     pauseFilterThread();
     m_resolution = n;
+    wakeFilterThread();
+}
+
+void aglGraphData::setDataClamp(bool on) {
+    // Passes read both flags as they prepare their filter.
+    pauseFilterThread();
+    m_dataClamp = on;
+    wakeFilterThread();
+}
+
+void aglGraphData::setAxisAutoScale(bool on) {
+    pauseFilterThread();
+    m_axisAutoScale = on;
     wakeFilterThread();
 }
 

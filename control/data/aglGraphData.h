@@ -146,9 +146,9 @@ public:
     // Scale of component c (0..3: X, Y, Z and the fixed W scale 1.0).
     double axisScale(int c) const;
 
-    void setDataClamp(bool on) { m_dataClamp = on; }
+    void setDataClamp(bool on);
     bool dataClamp() const { return m_dataClamp; }
-    void setAxisAutoScale(bool on) { m_axisAutoScale = on; }
+    void setAxisAutoScale(bool on);
     bool axisAutoScale() const { return m_axisAutoScale; }
     // The fixed resolution (used without ResolutionAutoAdjust); below 1 ignored.
     void setResolution(int n);

@@ -879,6 +879,22 @@ Variant CPlotrane2DCtrl::Invoke(int dispid, const std::vector<Variant>& args) {
             createMetaFile(arg(0).toInt(), arg(1).toInt(), false, &accepted);
         return Variant(status.ok() && accepted);
     }
+    case DISPID_SetAxisClamp:
+    case DISPID_SetPaletteRange: {
+        const bool axisPair = dispid == DISPID_SetAxisClamp;
+        const size_t first = axisPair ? 1 : 0;
+        const int axis = axisPair ? arg(0).toInt() : 0;
+        const double lo = arg(first).toDouble();
+        const double hi = arg(first + 1).toDouble();
+        if (args.size() < first + 2 || axis < 0 || axis > 2 || !std::isfinite(lo) ||
+            !std::isfinite(hi) || hi < lo)
+            return Variant(false);
+        if (axisPair)
+            setAxisClamp(axis, lo, hi);
+        else
+            setPaletteRange(lo, hi);
+        return Variant(true);
+    }
     case DISPID_AboutBox:
         showAboutBox();
         return {};

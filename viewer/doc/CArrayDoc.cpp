@@ -837,6 +837,13 @@ void CArrayDoc::zoomOut() {
     zoomToLevel(std::max(0, m_zoom.level() - 1));
 }
 
+void CArrayDoc::adoptZoomRegion() {
+    if (!m_hasData) return;
+    int32_t c0, r0, C, R;
+    m_current->planeRoi(c0, r0, C, R);
+    m_zoom.adopt({r0, c0, R, C});
+}
+
 void CArrayDoc::toggleShowPalette() {
     CPlotrane2D* c = control();
     if (!c) return;

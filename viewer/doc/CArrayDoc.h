@@ -241,6 +241,9 @@ public:
     bool canZoomOut() const;
     void zoomIn();
     void zoomOut();
+    // The region shown was chosen by hand (the region dialog): the zoom
+    // history takes it as its current level.
+    void adoptZoomRegion();
     // View commands: palette bar and marker toggles, built-in palettes.
     void toggleShowPalette();
     void toggleShowMarker();

@@ -72,6 +72,21 @@ public:
                            {plotrane::Variant(int16_t(dim)), plotrane::Variant(int(bound))});
     }
 
+    // Both ends of a range at once; false when the control refused the pair.
+    bool SetAxisClamp(int axis, double minimum, double maximum) const {
+        return m_dispatch
+            ->Invoke(plotrane::DISPID_SetAxisClamp,
+                     {plotrane::Variant(int16_t(axis)), plotrane::Variant(minimum),
+                      plotrane::Variant(maximum)})
+            .toBool();
+    }
+    bool SetPaletteRange(double minimum, double maximum) const {
+        return m_dispatch
+            ->Invoke(plotrane::DISPID_SetPaletteRange,
+                     {plotrane::Variant(minimum), plotrane::Variant(maximum)})
+            .toBool();
+    }
+
 private:
     plotrane::ControlDispatch* m_dispatch;
 };

@@ -49,3 +49,22 @@ bool ZoomHistory::goTo(int level) {
     m_level = level;
     return true;
 }
+
+int ZoomHistory::adopt(const Region& r) {
+    auto holds = [&r](const Region& z) {
+        return r.rowStart >= z.rowStart && r.colStart >= z.colStart &&
+               int64_t(r.rowStart) + r.rowCount <= int64_t(z.rowStart) + z.rowCount &&
+               int64_t(r.colStart) + r.colCount <= int64_t(z.colStart) + z.colCount;
+    };
+    int level = 1;
+    for (int k = m_deepest; k >= 1; --k)
+        if (holds(m_regions[size_t(k)])) {
+            level = k;
+            break;
+        }
+    level = std::min(level, kMaxLevels - 1);
+    m_regions[size_t(level)] = r;
+    m_level = level;
+    m_deepest = level;
+    return level;
+}

@@ -36,6 +36,10 @@ public:
     bool storeDeeper(const Region& shown, int64_t cursorRow, int64_t cursorColumn);
     // Makes level current; false (and no change) outside 0..deepest().
     bool goTo(int level);
+    // A region chosen by hand: it replaces the deepest stored level that
+    // holds it whole (level kMaxLevels - 1 at most), else becomes level 1;
+    // that level is then both the current and the deepest. Returns it.
+    int adopt(const Region& chosen);
     // The cursor moved away from where the deeper levels were centred.
     void forgetDeeper() { m_deepest = m_level; }
 

@@ -5,6 +5,7 @@
 #include "CPlotrane2D.h"
 #include "FrameRules.h"
 #include "HdfTreeBar.h"
+#include "SettingsDialogs.h"
 #include "SettingsStore.h"
 #include "ViewerSettings.h"
 #include "aglArray.h"
@@ -303,11 +304,8 @@ void CMainFrame::createActions() {
     QMenu* dataMenu = menuBar()->addMenu("&Data");
 
     QMenu* settings = menuBar()->addMenu("&Settings");
-    settings->addAction(m_dataViewAction);
-    m_dataViewAction->setData(command_id::DataView);
-    m_commands[command_id::DataView] = m_dataViewAction;
-
     createGraphCommands(view, palette, colors, dataMenu);
+    createSettingsCommands(settings, palette, dataMenu);
     for (QMenu* menu : {view, palette, colors, dataMenu, settings})
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::updateCommandStates);
 }
@@ -400,6 +398,29 @@ void CMainFrame::createGraphCommands(QMenu* view, QMenu* palette, QMenu* colors,
                [d] { d->refresh(); });
 }
 
+void CMainFrame::createSettingsCommands(QMenu* settings, QMenu* palette, QMenu* dataMenu) {
+    using namespace command_id;
+    namespace run = settings_dialogs;
+    palette->addSeparator();
+    addCommand(palette, PaletteRange, "Ra&nge...", "Set the range of values the palette spans",
+               false, [this] { run::runPaletteRange(m_graphView, this); });
+    addCommand(settings, Graph, "&Graph...", "Change the settings of the graph shown", false,
+               [this] { run::runGraph(m_graphView, this); });
+    addCommand(settings, ZScale, "&Scale...", "Stretch or flatten the graph's height", false,
+               [this] { run::runZScale(m_graphView, this); });
+    addCommand(settings, AxisRange, "&Axis...", "Set the ranges of the axes", false,
+               [this] { run::runAxisRange(m_graphView, this); });
+    settings->addAction(m_dataViewAction);
+    m_dataViewAction->setData(DataView);
+    m_commands[DataView] = m_dataViewAction;
+    addCommand(settings, RegionOfInterest, "&ROI...", "Choose the part of the array shown", false,
+               [this] { run::runRegionOfInterest(m_graphView, this); });
+    addCommand(settings, Options, "&Options...", "Set the fill value and the file options", false,
+               [this] { run::runOptions(m_document, this); });
+    addCommand(dataMenu, Annotation, "&Annotation...", "Show or edit the file's annotation", false,
+               [this] { run::runAnnotation(m_document, this); });
+}
+
 void CMainFrame::chooseColor(int dispid) {
     CPlotrane2D* c = m_document->control(true);
     if (!c) return;
@@ -481,6 +502,17 @@ void CMainFrame::updateCommandStates() {
     set(ColorAxisBack, c != nullptr);
     set(Refresh, array && d->isClientOwned());
     set(DataView, array);
+
+    set(Graph, array && c && kind != CArrayDoc::NoGraph);
+    set(ZScale, array && c && (kind == CArrayDoc::HeightPlot || kind == CArrayDoc::VectorGraph));
+    set(AxisRange, array && c &&
+                       (kind == CArrayDoc::HeightPlot || kind == CArrayDoc::VectorGraph ||
+                        kind == CArrayDoc::PlaneView));
+    set(PaletteRange, array && c && !(kind == CArrayDoc::VectorGraph && w == -1));
+    set(RegionOfInterest, array && c);
+    set(Options, true);
+    set(Annotation, array && d->fileKind() == CArrayDoc::KindAgl &&
+                        (d->options().saveAglAttr || !d->annotation().empty()));
 }
 
 void CMainFrame::createBars() {

@@ -39,6 +39,13 @@ inline constexpr int PlaneView = 32815;
 inline constexpr int ZoomIn = 32821;
 inline constexpr int ZoomOut = 32822;
 inline constexpr int AxisScales = 32825;
+inline constexpr int Graph = 32771;
+inline constexpr int RegionOfInterest = 32789;
+inline constexpr int ZScale = 32790;
+inline constexpr int PaletteRange = 32816;
+inline constexpr int AxisRange = 32817;
+inline constexpr int Annotation = 32823;
+inline constexpr int Options = 32824;
 } // namespace command_id
 
 class CArrayDataSource;
@@ -124,6 +131,8 @@ private:
     void setPaneWidths(int frameWidth);
     void toggleToolBars();
     void createGraphCommands(QMenu* view, QMenu* palette, QMenu* colors, QMenu* dataMenu);
+    // The Settings menu, Palette Range and Annotation: the settings dialogs.
+    void createSettingsCommands(QMenu* settings, QMenu* palette, QMenu* dataMenu);
     QAction* addCommand(QMenu* menu, int id, const QString& text, const QString& tip,
                         bool checkable, std::function<void()> action);
     void chooseColor(int dispid);

@@ -220,13 +220,20 @@ enum Dispid : int {
     DISPID_SetAxisScale,
     DISPID_SetCustomPalette,
     DISPID_CreateMetaFile, // 138
+    // Both ends of a range in one call, so that a range can move past where
+    // it was without the two writes crossing: (axis 0..2 for X, Y, Z,
+    // minimum, maximum) and (minimum, maximum). TRUE when applied; a pair
+    // with maximum < minimum, or not finite, changes nothing.
+    DISPID_SetAxisClamp,
+    DISPID_SetPaletteRange, // 140
 
     DISPID_BackColor = -501,
     DISPID_hWnd = -515,
     DISPID_AboutBox = -552,
 };
 
-static_assert(DISPID_MetaFile == 118 && DISPID_CreateMetaFile == 138);
+static_assert(DISPID_MetaFile == 118 && DISPID_CreateMetaFile == 138 &&
+              DISPID_SetPaletteRange == 140);
 
 // The control's class identifier, shared by the control library and every
 // host that creates it through the control factory.

@@ -456,12 +456,14 @@ inline constexpr MethodInfo kMethods[] = {
     {DISPID_SetAxisScale, "SetAxisScale", 2},
     {DISPID_SetCustomPalette, "SetCustomPalette", 1},
     {DISPID_CreateMetaFile, "CreateMetaFile", 2},
+    {DISPID_SetAxisClamp, "SetAxisClamp", 3},
+    {DISPID_SetPaletteRange, "SetPaletteRange", 2},
 };
 constexpr bool kMethodsInOrder = [] {
     int i = 0;
     for (const MethodInfo& m : kMethods)
         if (m.dispid != DISPID_GetFrameRate + i++) return false;
-    return i == DISPID_CreateMetaFile - DISPID_GetFrameRate + 1;
+    return i == DISPID_SetPaletteRange - DISPID_GetFrameRate + 1;
 }();
 static_assert(kMethodsInOrder, "methods in dispatch order");
 

@@ -252,6 +252,40 @@ TEST_F(ControlTest, EdgeCasesOfTheInterface) {
     EXPECT_EQ(ctrl->Invoke(DISPID_GetIndexColor, {Variant(int16_t(5))}).toInt(), 0);
 }
 
+// The pair setters through the dispatch interface: what a host reaches.
+// Both ends move in one call; a pair that crosses, is not finite, or names
+// no axis is refused (FALSE) and changes nothing.
+TEST_F(ControlTest, RangePairsThroughTheDispatchInterface) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    auto axisPair = [&](int axis, double lo, double hi) {
+        return ctrl->Invoke(DISPID_SetAxisClamp, {Variant(int16_t(axis)), Variant(lo), Variant(hi)})
+            .toBool();
+    };
+    auto palettePair = [&](double lo, double hi) {
+        return ctrl->Invoke(DISPID_SetPaletteRange, {Variant(lo), Variant(hi)}).toBool();
+    };
+    EXPECT_TRUE(axisPair(2, 50.0, 60.0)); // beyond the old maximum 1
+    EXPECT_DOUBLE_EQ(ctrl->GetProperty(DISPID_ZMinClamp).toDouble(), 50.0);
+    EXPECT_DOUBLE_EQ(ctrl->GetProperty(DISPID_ZMaxClamp).toDouble(), 60.0);
+    EXPECT_TRUE(palettePair(-300.0, -200.0));
+    EXPECT_DOUBLE_EQ(ctrl->GetProperty(DISPID_PaletteMinVal).toDouble(), -300.0);
+    EXPECT_DOUBLE_EQ(ctrl->GetProperty(DISPID_PaletteMaxVal).toDouble(), -200.0);
+
+    ctrl->setModified(false);
+    for (auto [lo, hi] : {std::pair{2.0, 1.0}, {nan, 1.0}, {0.0, inf}, {-inf, 0.0}}) {
+        EXPECT_FALSE(axisPair(2, lo, hi)) << lo << " " << hi;
+        EXPECT_FALSE(palettePair(lo, hi)) << lo << " " << hi;
+    }
+    EXPECT_FALSE(axisPair(3, 0.0, 1.0));
+    EXPECT_FALSE(axisPair(-1, 0.0, 1.0));
+    EXPECT_FALSE(ctrl->Invoke(DISPID_SetAxisClamp, {Variant(int16_t(0)), Variant(1.0)}).toBool());
+    EXPECT_FALSE(ctrl->Invoke(DISPID_SetPaletteRange, {}).toBool());
+    EXPECT_DOUBLE_EQ(ctrl->GetProperty(DISPID_ZMinClamp).toDouble(), 50.0);
+    EXPECT_DOUBLE_EQ(ctrl->GetProperty(DISPID_PaletteMaxVal).toDouble(), -200.0);
+    EXPECT_FALSE(ctrl->isModified());
+}
+
 TEST_F(ControlTest, LiveValuesFollowTheBoundArrayAndTheCamera) {
     EXPECT_EQ(ctrl->GetProperty(DISPID_NumColumns).toInt(), 64);
     EXPECT_EQ(ctrl->GetProperty(DISPID_NumRows).toInt(), 48);

@@ -94,3 +94,45 @@ TEST(ZoomHistory, StopsAtTheDeepestLevel) {
     EXPECT_FALSE(z.hasDeeper());
     EXPECT_EQ(z.region(ZoomHistory::kMaxLevels + 5).rowCount, shown.rowCount); // clamped
 }
+
+// A region chosen by hand replaces the deepest level that holds it, else
+// level 1, and the levels below it are gone.
+TEST(ZoomAdopt, ReplacesTheDeepestLevelHoldingTheRegion) {
+    ZoomHistory z;
+    ASSERT_TRUE(z.storeDeeper({0, 0, 100, 100}, 50, 50)); // level 1: 70 x 70 at 15
+    ASSERT_TRUE(z.goTo(1));
+    ASSERT_TRUE(z.storeDeeper(z.region(1), 50, 50)); // level 2: 49 x 49 at 26
+    ASSERT_TRUE(z.goTo(2));
+    ASSERT_TRUE(z.storeDeeper(z.region(2), 50, 50));
+    ASSERT_EQ(z.deepest(), 3);
+
+    // Inside level 2 but not level 3.
+    const Region inside2{26, 26, 40, 40};
+    EXPECT_EQ(z.adopt(inside2), 2);
+    EXPECT_EQ(z.level(), 2);
+    EXPECT_EQ(z.deepest(), 2);
+    EXPECT_EQ(z.region(2).rowCount, 40);
+
+    // Sticking out of every stored level: level 1.
+    EXPECT_EQ(z.adopt({0, 90, 5, 10}), 1);
+    EXPECT_EQ(z.level(), 1);
+    EXPECT_EQ(z.deepest(), 1);
+    EXPECT_EQ(z.region(1).colStart, 90);
+    // With nothing stored, level 1 as well.
+    ZoomHistory empty;
+    EXPECT_EQ(empty.adopt({1, 1, 2, 2}), 1);
+}
+
+TEST(ZoomAdopt, NeverTakesTheLastLevel) {
+    ZoomHistory z;
+    Region r{0, 0, 1 << 20, 1 << 20};
+    ASSERT_TRUE(z.storeDeeper(r, 0, 0));
+    for (int k = 1; k < ZoomHistory::kMaxLevels; ++k) {
+        ASSERT_TRUE(z.goTo(k));
+        ASSERT_TRUE(z.storeDeeper(z.region(k), 0, 0)) << k;
+    }
+    ASSERT_EQ(z.deepest(), ZoomHistory::kMaxLevels);
+    const Region deepest = z.region(ZoomHistory::kMaxLevels);
+    EXPECT_EQ(z.adopt({deepest.rowStart, deepest.colStart, 1, 1}), ZoomHistory::kMaxLevels - 1);
+    EXPECT_EQ(z.deepest(), ZoomHistory::kMaxLevels - 1);
+}
