@@ -9,6 +9,7 @@
 #include "SettingsStore.h"
 #include "ViewerSettings.h"
 #include "aglArray.h"
+#include "plotrane/ControlFactory.h"
 
 #include <QAction>
 #include <QApplication>
@@ -419,6 +420,17 @@ void CMainFrame::createSettingsCommands(QMenu* settings, QMenu* palette, QMenu* 
                [this] { run::runOptions(m_document, this); });
     addCommand(dataMenu, Annotation, "&Annotation...", "Show or edit the file's annotation", false,
                [this] { run::runAnnotation(m_document, this); });
+    // The control's own property sheet: every property it has, validated by
+    // the control itself.
+    settings->addSeparator();
+    QAction* pages = settings->addAction("Control &Properties...", this, [this] {
+        if (QWidget* control = m_graphView ? m_graphView->controlWidget() : nullptr)
+            plotrane::showPropertyPages(control);
+    });
+    pages->setObjectName("controlProperties");
+    pages->setStatusTip("Edit every property of the graph control");
+    connect(settings, &QMenu::aboutToShow, pages,
+            [this, pages] { pages->setEnabled(m_graphView && m_graphView->controlWidget()); });
 }
 
 void CMainFrame::chooseColor(int dispid) {

@@ -29,6 +29,7 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -487,6 +488,38 @@ TEST_F(SettingsDialogTest, TheSettingsMenuOpensFromTheKeyboard) {
     watch->dropped = true;
     EXPECT_TRUE(watch->ran);
     EXPECT_EQ(title, "Height Plot Settings");
+}
+
+TEST_F(SettingsDialogTest, ControlPropertiesOpenTheControlsOwnSheetFromTheSettingsMenu) {
+    openArray({20, 20});
+    showKind(CArrayDoc::HeightPlot);
+    const double before = ctl().getDouble(plotrane::DISPID_LineWidth);
+    QStringList tabs;
+    auto watch = whenDialogShows([&](QDialog* d) {
+        if (auto* t = d->findChild<QTabWidget*>())
+            for (int i = 0; i < t->count(); ++i)
+                tabs << t->tabText(i);
+        // Alt+L reaches the Graph page's line width; OK writes it.
+        QTest::keyClick(d, Qt::Key_L, Qt::AltModifier);
+        auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        ASSERT_NE(edit, nullptr);
+        typeInto(edit, "2.5");
+        clickOk(d);
+    });
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    QTest::keyClick(frame.get(), Qt::Key_S, Qt::AltModifier);
+    waitFor([] { return QApplication::activePopupWidget() != nullptr; });
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    QTest::keyClick(menu, Qt::Key_P);
+    waitFor([&watch] { return watch->ran; });
+    watch->dropped = true;
+    ASSERT_TRUE(watch->ran);
+    EXPECT_EQ(tabs, QStringList({"Graph", "Scale", "Misc", "Axis", "Palette", "Camera", "Data",
+                                 "Colors", "Fonts"}));
+    EXPECT_NE(before, 2.5);
+    EXPECT_DOUBLE_EQ(ctl().getDouble(plotrane::DISPID_LineWidth), 2.5);
 }
 
 // ---------------------------------------------------------------------------
