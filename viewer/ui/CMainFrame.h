@@ -39,6 +39,10 @@ inline constexpr int PlaneView = 32815;
 inline constexpr int ZoomIn = 32821;
 inline constexpr int ZoomOut = 32822;
 inline constexpr int AxisScales = 32825;
+inline constexpr int PrintSetup = 32826;
+inline constexpr int FilePrint = 57607;
+inline constexpr int FilePrintPreview = 57609;
+inline constexpr int AppAbout = 57664;
 } // namespace command_id
 
 class CArrayDataSource;
@@ -46,6 +50,7 @@ class CArrayDoc;
 class CGridView;
 class GridDocument;
 class HdfTreeBar;
+class PagePrinter;
 class SettingsStore;
 class QAction;
 class QDockWidget;
@@ -102,6 +107,10 @@ public:
     QDockWidget* hdfBar() const { return m_hdfBar; }
     QTreeWidget* hdfTree() const { return m_hdfTree; }
     HdfTreeBar* hdfTreeBar() const { return m_hdfTreeBar; }
+    // Print, Print Preview and Print Setup of the File menu.
+    PagePrinter* pagePrinter() const { return m_pagePrinter; }
+    // Help > About: the About dialog with the system information.
+    void showAbout();
     QAction* hdfTreeAction() const { return m_hdfTreeAction; }
     QToolBar* firstToolBar() const { return m_toolBar1; }
     QToolBar* secondToolBar() const { return m_toolBar2; }
@@ -145,6 +154,7 @@ private:
     QDockWidget* m_hdfBar = nullptr;
     QTreeWidget* m_hdfTree = nullptr;
     HdfTreeBar* m_hdfTreeBar = nullptr;
+    PagePrinter* m_pagePrinter = nullptr;
     QAction* m_hdfTreeAction = nullptr;
     QMenu* m_recentMenu = nullptr;
     QAction* m_newAction = nullptr;

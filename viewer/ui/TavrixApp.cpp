@@ -4,6 +4,8 @@
 #include "CGraphView.h"
 #include "CGridView.h"
 #include "CMainFrame.h"
+#include "CPlotrane2D.h"
+#include "PagePrinter.h"
 #include "ReplacingFile.h"
 #include "SettingsStore.h"
 #include "ShmName.h"
@@ -14,8 +16,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPixmap>
+#include <QPrinter>
 #include <QTimer>
 
 #include <algorithm>
@@ -31,12 +35,14 @@ CommandLineInfo parseCommandLine(const QStringList& arguments) {
             info.automation = true;
         } else if (lower == "-embedding" || lower == "/embedding" || lower == "--embedding") {
             info.embedding = true;
-        } else if (a == "--screenshot") {
-            if (i + 1 >= arguments.size()) {
-                info.error = "--screenshot needs the name of the picture to write";
+        } else if (a == "--screenshot" || a == "--print") {
+            const bool print = a == "--print";
+            if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty()) {
+                info.error = print ? "--print needs the name of the PDF file to write"
+                                   : "--screenshot needs the name of the picture to write";
                 return info;
             }
-            info.screenshot = arguments[++i];
+            (print ? info.print : info.screenshot) = arguments[++i];
         } else if (a == "--graph-type" || a == "--palette") {
             const bool kind = a == "--graph-type";
             const int low = kind ? 1 : 0, high = kind ? 4 : 6;
@@ -95,7 +101,11 @@ bool TavrixApp::initInstance(const QStringList& arguments) {
     }
     // A script that wants a picture gets messages on stderr, not in a box
     // nobody will click away.
-    if (!m_info.screenshot.isEmpty()) {
+    if (!m_info.screenshot.isEmpty() && !m_info.print.isEmpty()) {
+        std::fprintf(stderr, "tavrix: --screenshot and --print cannot go together\n");
+        return false;
+    }
+    if (!m_info.screenshot.isEmpty() || !m_info.print.isEmpty()) {
         m_sink = std::make_unique<ConsoleMessageSink>();
         m_info.automation = m_info.embedding = false;
     } else {
@@ -108,8 +118,10 @@ bool TavrixApp::initInstance(const QStringList& arguments) {
     if (auto* widgets = dynamic_cast<WidgetMessageSink*>(m_sink.get()))
         widgets->setParent(m_frame.get());
 
-    if ((m_info.graphType >= 0 || m_info.palette >= 0) && m_info.screenshot.isEmpty()) {
-        std::fprintf(stderr, "tavrix: --graph-type and --palette go with --screenshot\n");
+    if ((m_info.graphType >= 0 || m_info.palette >= 0) && m_info.screenshot.isEmpty() &&
+        m_info.print.isEmpty()) {
+        std::fprintf(stderr,
+                     "tavrix: --graph-type and --palette go with --screenshot or --print\n");
         return false;
     }
 
@@ -131,7 +143,7 @@ bool TavrixApp::initInstance(const QStringList& arguments) {
     return true;
 }
 
-bool TavrixApp::saveScreenshot(const QString& path, int timeoutMs) {
+void TavrixApp::waitForGraph(int timeoutMs) {
     CMainFrame* frame = m_frame.get();
     if (!frame->isVisible()) frame->show();
     // The graph steps from the coarsest level of detail to the finest the
@@ -163,7 +175,11 @@ bool TavrixApp::saveScreenshot(const QString& path, int timeoutMs) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     QObject::disconnect(graph, &CPlotrane2DView::filterPassed, graph, nullptr);
     QObject::disconnect(graph, &CPlotrane2DView::renderPassed, graph, nullptr);
-    const QPixmap picture = frame->grab();
+}
+
+bool TavrixApp::saveScreenshot(const QString& path, int timeoutMs) {
+    waitForGraph(timeoutMs);
+    const QPixmap picture = m_frame->grab();
     // Encoded in memory, then written through a file that replaces the
     // target only when complete: every write and the close are checked, and
     // a pipe or device is refused rather than blocked on.
@@ -175,6 +191,49 @@ bool TavrixApp::saveScreenshot(const QString& path, int timeoutMs) {
         !file.write(png.constData(), size_t(png.size())) || !file.commit()) {
         std::fprintf(stderr, "tavrix: cannot write the picture %s%s%s\n", qPrintable(path),
                      file.error().empty() ? "" : ": ", file.error().c_str());
+        return false;
+    }
+    return true;
+}
+
+bool TavrixApp::printToFile(const QString& path, int timeoutMs, int pictureTimeoutMs) {
+    waitForGraph(timeoutMs);
+    CGraphView* graph = m_frame->graphView();
+    PagePrinter* pages = m_frame->pagePrinter();
+    // The picture's progress is read from the control directly rather than
+    // from its once-a-second events, so a script does not wait for a tick.
+    if (m_document->beginPicture(graph->width(), graph->height())) {
+        CPlotrane2D* c = m_document->control();
+        QElapsedTimer clock;
+        clock.start();
+        int status = 0;
+        while (c && clock.elapsed() < pictureTimeoutMs) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            if (!(c = m_document->control())) break;
+            status = c->getInt(plotrane::DISPID_MetaFileStatus);
+            if (status >= 5) break;
+        }
+        if (c && status >= 5) {
+            m_document->setPictureStatus(status);
+            m_document->setPictureFile(c->get(plotrane::DISPID_MetaFile).toString());
+        }
+        if (status == 5 || (status == 6 && m_document->pictureFile().empty()))
+            std::fprintf(stderr, "tavrix: the graph picture could not be made; the page is "
+                                 "printed without it\n");
+        else if (status < 5)
+            std::fprintf(stderr,
+                         "tavrix: the graph picture was not ready after %d s; the page is "
+                         "printed without it\n",
+                         pictureTimeoutMs / 1000);
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(path);
+    printer.setDocName(QString::fromStdString(m_document->title()));
+    const bool ok = pages->printPage(printer);
+    pages->endPrinting();
+    if (!ok || !QFileInfo(path).isFile() || QFileInfo(path).size() == 0) {
+        std::fprintf(stderr, "tavrix: cannot write the PDF file %s\n", qPrintable(path));
         return false;
     }
     return true;
@@ -192,7 +251,8 @@ int runTavrix(int argc, char** argv, std::unique_ptr<AutomationHooks> (*hooks)()
     // A picture needs no screen: without a display, draw off-screen.
     bool screenshot = false;
     for (int i = 1; i < argc; ++i)
-        if (QByteArray(argv[i]) == "--screenshot") screenshot = true;
+        if (QByteArray(argv[i]) == "--screenshot" || QByteArray(argv[i]) == "--print")
+            screenshot = true;
     if (screenshot && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -206,5 +266,7 @@ int runTavrix(int argc, char** argv, std::unique_ptr<AutomationHooks> (*hooks)()
     if (!tavrix.initInstance(QApplication::arguments())) return 1;
     if (!tavrix.commandLine().screenshot.isEmpty())
         return tavrix.saveScreenshot(tavrix.commandLine().screenshot) ? 0 : 1;
+    if (!tavrix.commandLine().print.isEmpty())
+        return tavrix.printToFile(tavrix.commandLine().print) ? 0 : 1;
     return app.exec();
 }
