@@ -1,9 +1,12 @@
 #include "PagePrinter.h"
 
 #include "CArrayDoc.h"
+#include "CPlotrane2D.h"
 #include "MessageSink.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -181,6 +184,28 @@ void PagePrinter::beginPrinting() {
                                m_dialogParent);
     QTimer::singleShot(0, this, [this, &dialog] { emit progressShown(&dialog); });
     dialog.exec();
+}
+
+PagePrinter::Picture PagePrinter::makePicture(int timeoutMs) {
+    const QSize size = m_graphPane ? m_graphPane->size() : QSize();
+    if (!m_document->beginPicture(size.width(), size.height()))
+        return m_document->pictureFile().empty() ? Picture::None : Picture::Reused;
+    QElapsedTimer clock;
+    clock.start();
+    int status = 0;
+    CPlotrane2D* c = nullptr;
+    while (clock.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        // The control may go while events run (the document is emptied).
+        if (!(c = m_document->control())) return Picture::None;
+        status = c->getInt(plotrane::DISPID_MetaFileStatus);
+        if (status >= 5) break;
+    }
+    if (status < 5) return Picture::TimedOut;
+    m_document->setPictureStatus(status);
+    m_document->setPictureFile(status == 6 ? c->get(plotrane::DISPID_MetaFile).toString()
+                                           : std::string());
+    return status == 6 && !m_document->pictureFile().empty() ? Picture::Complete : Picture::Failed;
 }
 
 void PagePrinter::endPrinting() {

@@ -103,6 +103,12 @@ public:
     // Beginning: asks for a picture unless the cached one stands, and runs
     // the progress dialog while it is made.
     void beginPrinting();
+    // Beginning without a dialog, for scripts: asks for a picture unless the
+    // cached one stands and waits for it at most timeoutMs, reading the
+    // control's status directly rather than waiting for its once-a-second
+    // events.
+    enum class Picture { None, Reused, Complete, Failed, TimedOut };
+    Picture makePicture(int timeoutMs);
     // Ending: the picture status goes back to 0.
     void endPrinting();
     // Prints the page on printer (which must be set up) now. False when the

@@ -198,33 +198,21 @@ bool TavrixApp::saveScreenshot(const QString& path, int timeoutMs) {
 
 bool TavrixApp::printToFile(const QString& path, int timeoutMs, int pictureTimeoutMs) {
     waitForGraph(timeoutMs);
-    CGraphView* graph = m_frame->graphView();
     PagePrinter* pages = m_frame->pagePrinter();
-    // The picture's progress is read from the control directly rather than
-    // from its once-a-second events, so a script does not wait for a tick.
-    if (m_document->beginPicture(graph->width(), graph->height())) {
-        CPlotrane2D* c = m_document->control();
-        QElapsedTimer clock;
-        clock.start();
-        int status = 0;
-        while (c && clock.elapsed() < pictureTimeoutMs) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            if (!(c = m_document->control())) break;
-            status = c->getInt(plotrane::DISPID_MetaFileStatus);
-            if (status >= 5) break;
-        }
-        if (c && status >= 5) {
-            m_document->setPictureStatus(status);
-            m_document->setPictureFile(c->get(plotrane::DISPID_MetaFile).toString());
-        }
-        if (status == 5 || (status == 6 && m_document->pictureFile().empty()))
-            std::fprintf(stderr, "tavrix: the graph picture could not be made; the page is "
-                                 "printed without it\n");
-        else if (status < 5)
-            std::fprintf(stderr,
-                         "tavrix: the graph picture was not ready after %d s; the page is "
-                         "printed without it\n",
-                         pictureTimeoutMs / 1000);
+    switch (pages->makePicture(pictureTimeoutMs)) {
+    case PagePrinter::Picture::Failed:
+        std::fprintf(stderr,
+                     "tavrix: the graph picture could not be made; the page is printed without "
+                     "it\n");
+        break;
+    case PagePrinter::Picture::TimedOut:
+        std::fprintf(stderr,
+                     "tavrix: the graph picture was not ready after %d ms; the page is printed "
+                     "without it\n",
+                     pictureTimeoutMs);
+        break;
+    default:
+        break;
     }
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
