@@ -5,7 +5,10 @@
 // Every call is made on the render thread, inside the frame.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 class aglObj;
 class aglRenderContext;
@@ -36,6 +39,23 @@ public:
     virtual void DrawMarker(aglFrameGraph& graph) = 0;
 };
 
+// A surface captured sample by sample: its window position, depth and
+// colour, or missing where the sample was clipped away or is a hole.
+struct aglSurfaceMesh {
+    struct Point {
+        float x = 0, y = 0, depth = 0; // window pixels (y up), depth 0..1 (larger is farther)
+        uint8_t rgb[3] = {0, 0, 0};
+        bool present = false;
+    };
+    int nx = 0, ny = 0;        // points per row, rows
+    std::vector<Point> points; // nx * ny, row by row
+    // Grid lines over the cells: every stepX-th column and stepY-th row (0: none).
+    int stepX = 0, stepY = 0;
+    uint8_t gridRgb[3] = {0, 0, 0};
+    Point& at(int i, int j) { return points[size_t(j) * size_t(nx) + size_t(i)]; }
+    const Point& at(int i, int j) const { return points[size_t(j) * size_t(nx) + size_t(i)]; }
+};
+
 // The vector-picture writer. The render context drives a capture frame
 // through it; fonts hand it their text while it captures.
 class aglCaptureWriter {
@@ -47,13 +67,16 @@ public:
     // Gets ready for a capture of width x height pixels. Host thread; false
     // refuses the request.
     virtual bool Prepare(int width, int height) = 0;
-    // Starts the capture frame with room for pointBudget points; false skips it.
-    virtual bool BeginCapture(int pointBudget) = 0;
+    // Starts the capture frame of a window of windowWidth x windowHeight
+    // pixels with room for pointBudget points; false skips it.
+    virtual bool BeginCapture(int pointBudget, int windowWidth, int windowHeight) = 0;
     // Around each scene object: feedback mode on before, output collected after.
     virtual void BeginObject(aglObj& object) = 0;
     virtual void EndObject(aglObj& object) = 0;
     // The last capture ran out of its point budget (the next one doubles it).
     virtual bool Overflowed() const = 0;
+    // The capture frame found nothing to draw: the request fails.
+    virtual void CaptureRefused() {}
     // Ends the capture; complete is false when the frame was cut short.
     virtual void FinishCapture(bool complete) = 0;
     // True between BeginCapture and FinishCapture.
@@ -61,4 +84,10 @@ public:
     // Text drawn by a bitmap font during the capture.
     virtual void CaptureText(float x, float y, float z, const char* text, const std::string& face,
                              int height, int weight) = 0;
+    // A surface drawn as a mesh of samples (drawn after everything else, in
+    // the painter's order). Graph objects capture it between SuspendFeedback
+    // and ResumeFeedback, in a feedback buffer of their own.
+    virtual void SetSurfaceMesh(std::unique_ptr<aglSurfaceMesh>) {}
+    virtual void SuspendFeedback() {}
+    virtual void ResumeFeedback() {}
 };

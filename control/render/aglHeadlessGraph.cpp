@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "aglArray.h"
 #include "aglGraphView.h"
 #include "aglImageMapObj.h"
+#include "aglMetaFileWriter.h"
 
 namespace {
 // Generous bounds for one filter pass and one frame on software GL.
@@ -47,6 +49,46 @@ bool aglHeadlessGraph::bind() {
 
 bool aglHeadlessGraph::draw(QImage& image, aglHeadlessReport* report) {
     return m_scene->draw(image, report);
+}
+
+bool aglHeadlessGraph::drawVector(bool pdf, std::string& file, int width, int height) {
+    Scene& sc = *m_scene;
+    aglRenderContext& context = sc.view.Context();
+    if (width <= 0 || height <= 0) {
+        // The window's pixels at 96 per inch, in hundredths of a millimetre.
+        width = int(sc.s.width * 2540.0 / 96.0);
+        height = int(sc.s.height * 2540.0 / 96.0);
+    }
+    aglMetaFileWriter writer;
+    writer.SetFormat(pdf ? aglMetaFileWriter::Format::Pdf : aglMetaFileWriter::Format::Svg);
+    context.WaitUntilIdle();
+    context.Pause();
+    context.SetCaptureWriter(&writer);
+    context.Resume();
+    bool ok = context.RequestCapture(width, height);
+    if (ok) {
+        context.Redraw(false);
+        // The capture frame (repeated while it overflows), then the writer.
+        const auto until =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(kPassTimeoutMs);
+        int status = writer.Status();
+        while (status != aglMetaFileWriter::kComplete && status != aglMetaFileWriter::kFailed &&
+               std::chrono::steady_clock::now() < until && !context.StartFailed()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            status = writer.Status();
+        }
+        writer.WaitUntilDone(kPassTimeoutMs);
+        ok = writer.Status() == aglMetaFileWriter::kComplete;
+    }
+    context.Pause();
+    context.SetCaptureWriter(nullptr);
+    context.Resume();
+    if (!ok) {
+        sc.report("the vector picture could not be written");
+        return false;
+    }
+    file = writer.FileName();
+    return !file.empty();
 }
 
 // The settings the viewer gives each graph kind when it shows it: style,

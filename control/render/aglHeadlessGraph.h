@@ -82,6 +82,11 @@ public:
     // Takes the picture (the last of `frames`). False (with a message when
     // the reason is known) when no picture could be drawn.
     bool draw(QImage& image, aglHeadlessReport* report = nullptr);
+    // After draw: captures the same picture as vectors into a temporary SVG
+    // (or PDF) file of width x height hundredths of a millimetre (0: the
+    // window's size at 96 pixels per inch) and returns its path in `file`
+    // (the caller moves or deletes it). False (with a message) on failure.
+    bool drawVector(bool pdf, std::string& file, int width = 0, int height = 0);
 
 private:
     struct Scene;

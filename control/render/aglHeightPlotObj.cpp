@@ -1,5 +1,8 @@
 #include "aglHeightPlotObj.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <cstring>
 #include <string>
 
@@ -99,7 +102,9 @@ bool aglHeightPlotObj::fixedView() const {
 }
 
 bool aglHeightPlotObj::paused() const {
-    return m_context && m_context->Command() == ThreadCommand::Pause;
+    // A capture frame is drawn whole: a pause waits for it.
+    return m_mode != RenderMode::MetaFile && m_context &&
+           m_context->Command() == ThreadCommand::Pause;
 }
 
 bool aglHeightPlotObj::ensureNormals() {
@@ -229,6 +234,10 @@ void aglHeightPlotObj::drawGeometry(RenderMode mode) {
         }
         glShadeModel(m_shading == kFlat ? GL_FLAT : GL_SMOOTH);
         glColor3fv(m_color);
+        if (metafile && m_context && m_context->CaptureWriter()) {
+            captureSurfaceMesh(*m_context->CaptureWriter());
+            break;
+        }
         drawSurface(mode);
         if (showGrid) {
             if (m_polygonOffset == 1)
@@ -299,6 +308,72 @@ void aglHeightPlotObj::drawSurface(RenderMode, bool untextured) {
     if (aglBuildSurface(grid(), in, m_batch)) drawBatch(m_batch, GL_TRIANGLE_STRIP);
     if (textured) glDisable(GL_TEXTURE_1D);
     m_batch.clear();
+}
+
+void aglHeightPlotObj::captureSurfaceMesh(aglCaptureWriter& writer) {
+    const aglHeightGrid g = grid();
+    if (g.nx < 2 || g.ny < 2 || !ensureNormals()) return;
+    auto mesh = std::make_unique<aglSurfaceMesh>();
+    mesh->nx = g.nx;
+    mesh->ny = g.ny;
+    mesh->points.resize(size_t(g.nx) * size_t(g.ny));
+    if (m_showGrid) {
+        // Twice as many lines as on the screen: the picture is finer.
+        mesh->stepX = m_columnStep > 1 ? m_columnStep / 2 : 1;
+        mesh->stepY = m_rowStep > 1 ? m_rowStep / 2 : 1;
+        for (int c = 0; c < 3; ++c)
+            mesh->gridRgb[c] = uint8_t(std::clamp(m_gridColor[c], 0.0f, 1.0f) * 255.0f);
+    }
+    PaletteColours colours(m_palette);
+    const bool palette = paletteColours();
+    // One marker with the sample's column, then the sample as a point: a
+    // sample clipped away leaves its marker alone and stays missing.
+    std::vector<GLfloat> row(size_t(g.nx) * 10 + 16);
+    writer.SuspendFeedback();
+    for (int j = 0; j < g.ny; ++j) {
+        glFeedbackBuffer(GLsizei(row.size()), GL_3D_COLOR, row.data());
+        glRenderMode(GL_FEEDBACK);
+        for (int i = 0; i < g.nx; ++i) {
+            const float h = g.at(i, j);
+            if (!std::isfinite(h)) continue;
+            glPassThrough(GLfloat(i));
+            glNormal3fv(&m_normals[(size_t(j) * size_t(g.nx) + size_t(i)) * 3]);
+            if (palette) {
+                uint8_t rgb[3];
+                colours.ColourOfHeight(h, rgb);
+                glColor3ub(rgb[0], rgb[1], rgb[2]);
+            }
+            glBegin(GL_POINTS);
+            glVertex3f(float(i) * m_dx, float(j) * m_dy, h);
+            glEnd();
+        }
+        const GLint n = glRenderMode(GL_RENDER);
+        int pending = -1;
+        for (GLint k = 0; k >= 0 && k < n;) {
+            const int token = int(row[size_t(k)]);
+            if (token == GL_PASS_THROUGH_TOKEN && k + 1 < n) {
+                pending = int(row[size_t(k) + 1]);
+                k += 2;
+            } else if (token == GL_POINT_TOKEN && k + 7 < n) {
+                if (pending >= 0 && pending < g.nx) {
+                    const GLfloat* v = &row[size_t(k) + 1];
+                    aglSurfaceMesh::Point& pt = mesh->at(pending, j);
+                    pt.x = v[0];
+                    pt.y = v[1];
+                    pt.depth = v[2];
+                    for (int c = 0; c < 3; ++c)
+                        pt.rgb[c] = uint8_t(std::clamp(v[3 + c], 0.0f, 1.0f) * 255.0f);
+                    pt.present = true;
+                }
+                pending = -1;
+                k += 8;
+            } else {
+                break;
+            }
+        }
+    }
+    writer.ResumeFeedback();
+    writer.SetSurfaceMesh(std::move(mesh));
 }
 
 void aglHeightPlotObj::drawMeshLines(bool withNormals, bool paletteColoured) {

@@ -49,6 +49,8 @@ private:
     void hiddenLinePass();
     void drawSurface(RenderMode mode, bool untextured = false);
     void drawMeshLines(bool withNormals, bool paletteColours);
+    // The surface of a capture frame as a mesh of samples for the writer.
+    void captureSurfaceMesh(aglCaptureWriter& writer);
     void drawBars();
     void drawPolylines();
     void drawPoints();

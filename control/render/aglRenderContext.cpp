@@ -262,7 +262,9 @@ void aglRenderContext::setupGLState() {
 
 void aglRenderContext::Pause() {
     assert(!IsRenderThread() && "the render thread cannot wait for itself");
-    if (aglCaptureWriter* w = m_writer.load(); w && w->IsBusy()) return;
+    // A picture being written out does not stop the pause: the writer thread
+    // works on buffers of its own. A capture frame being drawn is finished
+    // first (the wait below covers it).
     m_command.store(int(ThreadCommand::Pause));
     if (m_state.load() == int(ThreadState::AwaitingIdle)) wake();
     pollUntil(
@@ -650,8 +652,13 @@ void aglRenderContext::render(RenderMode mode) {
     aglCaptureWriter* writer = m_writer.load();
     if (mode == RenderMode::MetaFile) {
         m_metafileRequest.store(false);
-        m_captureBudget = (writer && writer->Overflowed()) ? m_captureBudget * 2 : 5000;
-        if (!writer || !writer->BeginCapture(m_captureBudget)) return;
+        // Twice the room after an overflow; the writer refuses (and fails the
+        // picture) once the budget passes its limit.
+        m_captureBudget = (writer && writer->Overflowed())
+                              ? int(std::min<int64_t>(int64_t(m_captureBudget) * 2, INT32_MAX))
+                              : 5000;
+        if (!writer || !writer->BeginCapture(m_captureBudget, m_fbo->Width(), m_fbo->Height()))
+            return;
     }
 
     std::unique_lock<std::recursive_mutex> sceneLock(m_sceneMutex);
@@ -663,7 +670,6 @@ void aglRenderContext::render(RenderMode mode) {
             sceneLock.unlock();
             frameData.release();
             m_frameIncomplete.store(true);
-            if (mode == RenderMode::MetaFile) writer->FinishCapture(false);
             if (mode == RenderMode::Pick) clearPick();
             return;
         }
@@ -684,7 +690,11 @@ void aglRenderContext::render(RenderMode mode) {
     m_ring[c % kRingSize].store(uint32_t(ms.count()));
     m_frameCounter.store(c + 1);
     m_lastMode.store(int(mode));
-    if (mode == RenderMode::MetaFile) writer->FinishCapture(true);
+    if (mode == RenderMode::MetaFile) {
+        writer->FinishCapture(true);
+        // An overflow is captured again on the next loop, with twice the room.
+        if (writer->Overflowed()) m_metafileRequest.store(true);
+    }
 }
 
 void aglRenderContext::clearPick() {
@@ -697,7 +707,11 @@ void aglRenderContext::renderWithoutData(RenderMode mode, bool haveFbo) {
         clearPick();
         return;
     }
-    if (mode == RenderMode::MetaFile) m_metafileRequest.store(false);
+    if (mode == RenderMode::MetaFile) {
+        // Nothing to draw: the picture fails rather than wait for ever.
+        m_metafileRequest.store(false);
+        if (aglCaptureWriter* writer = m_writer.load()) writer->CaptureRefused();
+    }
     if (haveFbo && m_clearWhenEmpty.load()) {
         glClearColor(m_background[0].load(), m_background[1].load(), m_background[2].load(),
                      m_background[3].load());
@@ -742,7 +756,9 @@ bool aglRenderContext::drawScene(RenderMode mode, aglCaptureWriter* writer) {
         m_objectRenderCalls.fetch_add(1);
         if (mode == RenderMode::MetaFile) writer->EndObject(*object);
     }
-    return m_command.load() != int(ThreadCommand::Pause);
+    // A capture frame is drawn to its end whatever the command: a pause that
+    // arrived meanwhile waits for it, and the picture is kept.
+    return mode == RenderMode::MetaFile || m_command.load() != int(ThreadCommand::Pause);
 }
 
 bool aglRenderContext::finishPass(RenderMode mode) {

@@ -1,5 +1,8 @@
 #include "CPlotrane2DCtrl.h"
 
+#include <QClipboard>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPainter>
 #include <QResizeEvent>
@@ -12,6 +15,7 @@
 #include "aglArray.h"
 #include "aglCameraObj.h"
 #include "aglGraphView.h"
+#include "aglMetaFileWriter.h"
 #include "aglRenderContext.h"
 
 #include "aglSegment.h"
@@ -165,6 +169,22 @@ CPlotrane2DCtrl::CPlotrane2DCtrl(QWidget* parent, int renderStartDelayMs)
         }
         QMetaObject::invokeMethod(this, "takePendingFrame", Qt::QueuedConnection);
     });
+    // The clipboard is not thread-safe: the render thread hands the picture
+    // over and this thread puts it on the clipboard.
+    m_view->Context().SetClipboardSink([this](const QImage& picture) {
+        {
+            std::lock_guard<std::mutex> lock(m_frameMutex);
+            m_pendingClipboard = picture;
+        }
+        QMetaObject::invokeMethod(this, "takePendingClipboard", Qt::QueuedConnection);
+    });
+    // The picture writer reports from the render and writer threads; the
+    // report reaches the host on this thread, in order.
+    m_writer = std::make_unique<aglMetaFileWriter>();
+    m_writer->SetStatusSink([this](int status) {
+        QMetaObject::invokeMethod(this, "writerStatus", Qt::QueuedConnection, Q_ARG(int, status));
+    });
+    m_view->Context().SetCaptureWriter(m_writer.get());
     m_view->Context().SetTimings(std::max(0, renderStartDelayMs), std::max(0, renderStartDelayMs));
     m_view->Attach(true);
     m_view->Resize(std::max(1, width()), std::max(1, height()));
@@ -178,8 +198,12 @@ CPlotrane2DCtrl::CPlotrane2DCtrl(QWidget* parent, int renderStartDelayMs)
 CPlotrane2DCtrl::~CPlotrane2DCtrl() {
     m_timer.stop();
     // Both threads stop before anything they use goes.
+    m_writer->SetStatusSink(nullptr);
     m_view->Detach();
+    m_writer->Stop(); // a picture still being written fails
+    m_view->Context().SetCaptureWriter(nullptr);
     m_view->Context().SetFrameSink(nullptr);
+    m_view->Context().SetClipboardSink(nullptr);
 }
 
 aglGraphData& CPlotrane2DCtrl::graphData() {
@@ -281,6 +305,7 @@ DispatchStatus CPlotrane2DCtrl::write(const PropertyInfo& p, const Variant& v, b
 
 void CPlotrane2DCtrl::changed(const PropertyInfo& p) {
     m_modified = true;
+    ++m_changeCount;
     if (!p.has(kNoRedraw)) redraw();
 }
 
@@ -505,9 +530,11 @@ Variant CPlotrane2DCtrl::readLive(const PropertyInfo& p) {
     case DISPID_GLExtensions:
         return Variant(d.Context().GLExtensions());
     case DISPID_MetaFileStatus:
-        return Variant(value(MetaFileStatus::NeverRequested));
+        return Variant(int16_t(metaFileStatus()));
+    case DISPID_MetaFile:
+        return Variant(metaFile());
     default:
-        return defaultValue(p); // PaletteFileName and MetaFile read empty
+        return defaultValue(p); // PaletteFileName reads empty
     }
 }
 
@@ -843,8 +870,12 @@ Variant CPlotrane2DCtrl::Invoke(int dispid, const std::vector<Variant>& args) {
     }
     case DISPID_SetCustomPalette:
         return Variant(true);
-    case DISPID_CreateMetaFile:
-        return {};
+    case DISPID_CreateMetaFile: {
+        bool accepted = false;
+        const DispatchStatus status =
+            createMetaFile(arg(0).toInt(), arg(1).toInt(), false, &accepted);
+        return Variant(status.ok() && accepted);
+    }
     case DISPID_AboutBox:
         QMessageBox::about(this, "About Plotrane2D",
                            QString("Plotrane2D Control, version %1.%2")
@@ -857,6 +888,7 @@ Variant CPlotrane2DCtrl::Invoke(int dispid, const std::vector<Variant>& args) {
 }
 
 void CPlotrane2DCtrl::update() {
+    ++m_changeCount;
     // The filter thread resamples; the tick reports the passes (FltrPass)
     // and steps the levels.
     m_view->update();
@@ -1069,3 +1101,93 @@ DispatchStatus loadProperties(QWidget* control, QSettings& settings) {
     return c ? c->loadProperties(settings) : kNotAControl;
 }
 } // namespace plotrane
+
+// --- Pictures --------------------------------------------------------------------
+
+DispatchStatus CPlotrane2DCtrl::createMetaFile(int32_t width, int32_t height, bool pdf,
+                                               bool* accepted) {
+    if (accepted) *accepted = false;
+    const bool clipboard = width == 0 && height == 0;
+    if (!clipboard &&
+        (width < 1 || height < 1 || width > kMaxMetaFileSize || height > kMaxMetaFileSize))
+        return refuse(kMsgMetaFileSize);
+    int gw = 0, gh = 0;
+    graphArea(gw, gh);
+    if (QWidget::width() < 1 || QWidget::height() < 1 || gw < 1 || gh < 1)
+        return refuse(kMsgEmptyWindow);
+    aglRenderContext& context = m_view->Context();
+    if (clipboard) {
+        if (accepted) *accepted = context.RequestCapture(0, 0);
+        context.Redraw(false);
+        return {};
+    }
+    if (m_writer->IsBusy() || m_writer->IsCapturing() ||
+        m_writer->Status() == aglMetaFileWriter::kRequested)
+        return {}; // one picture at a time: ignored
+    // The same picture of an unchanged graph: the last file is reused.
+    float pos[3], coi[3];
+    context.Camera().GetPosition(&pos[0], &pos[1], &pos[2]);
+    context.Camera().GetCenter(&coi[0], &coi[1], &coi[2]);
+    std::vector<double> key = {double(width),
+                               double(height),
+                               double(gw),
+                               double(gh),
+                               double(m_changeCount),
+                               double(currentLevel()),
+                               double(pdf),
+                               pos[0],
+                               pos[1],
+                               pos[2],
+                               coi[0],
+                               coi[1],
+                               coi[2]};
+    const std::string last = m_writer->FileName();
+    if (key == m_pictureKey && m_writer->Status() == aglMetaFileWriter::kComplete &&
+        !last.empty() && QFileInfo::exists(QString::fromStdString(last))) {
+        if (accepted) *accepted = true;
+        m_reportedStatus = 0; // reported again, as for a new picture
+        QMetaObject::invokeMethod(this, "writerStatus", Qt::QueuedConnection,
+                                  Q_ARG(int, aglMetaFileWriter::kComplete));
+        return {};
+    }
+    m_writer->SetFormat(pdf ? aglMetaFileWriter::Format::Pdf : aglMetaFileWriter::Format::Svg);
+    if (!context.RequestCapture(width, height)) return {};
+    m_pictureRequested = true;
+    m_pictureKey = std::move(key);
+    if (accepted) *accepted = true;
+    context.Redraw(false);
+    return {};
+}
+
+int CPlotrane2DCtrl::metaFileStatus() const {
+    return m_pictureRequested ? m_writer->Status() : value(MetaFileStatus::NeverRequested);
+}
+
+std::string CPlotrane2DCtrl::metaFile() const {
+    return m_writer->FileName();
+}
+
+void CPlotrane2DCtrl::setPictureFolder(const QString& folder) {
+    m_writer->SetTempFolder(folder);
+}
+
+void CPlotrane2DCtrl::writerStatus(int status) {
+    if (status == aglMetaFileWriter::kFailed || status == aglMetaFileWriter::kComplete) {
+        // A failed picture is not reused.
+        if (status == aglMetaFileWriter::kFailed) m_pictureKey.clear();
+    }
+    if (!m_pictureRequested || status == m_reportedStatus) return;
+    m_reportedStatus = status;
+    if (m_eventsFrozen || m_values[DISPID_GraphType].toInt() == value(GraphType::Plain)) return;
+    emit MetafileUpdate(int16_t(status), 0);
+}
+
+void CPlotrane2DCtrl::takePendingClipboard() {
+    QImage picture;
+    {
+        std::lock_guard<std::mutex> lock(m_frameMutex);
+        picture.swap(m_pendingClipboard);
+    }
+    if (picture.isNull()) return;
+    if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setImage(picture);
+}

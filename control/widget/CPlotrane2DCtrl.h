@@ -38,6 +38,7 @@
 class QSettings;
 class aglGraphData;
 class aglGraphView;
+class aglMetaFileWriter;
 class aglSegment;
 
 // An axis font as the control keeps and persists it.
@@ -135,6 +136,23 @@ public:
     // The frame the widget shows now (null before the first).
     QImage currentFrame() const;
 
+    // --- Pictures (CreateMetaFile) ---------------------------------------------
+    // (0, 0): the next frame goes to the clipboard as an image (set on this
+    // thread). Otherwise a vector picture of width x height hundredths of a
+    // millimetre is written to a temporary file ("emf*.svg", or "emf*.pdf"
+    // with pdf); MetafileUpdate reports its progress and `MetaFile` names the
+    // finished file. Refused with 380 for other sizes or an empty window;
+    // accepted is false when a capture is already in progress (the call is
+    // ignored). The same picture asked for again while nothing changed
+    // reuses the last file.
+    plotrane::DispatchStatus createMetaFile(int32_t width, int32_t height, bool pdf = false,
+                                            bool* accepted = nullptr);
+    int metaFileStatus() const;
+    std::string metaFile() const;
+    // Where the pictures' temporary files go (the system's temporary folder
+    // by default).
+    void setPictureFolder(const QString& folder);
+
     // --- Cursor, selection and data tips (CPlotrane2DCtrlInput.cpp) ----------
     // Moves the cursor (absolute 0-based row and column), clamped into the
     // current window; the graph object and the palette bar follow. Returns
@@ -168,6 +186,10 @@ private slots:
     // Shows the frame the render thread left in m_pendingFrame (queued from
     // the render thread by name, so the hand-over is our own mutex's).
     void takePendingFrame();
+    // The clipboard picture the render thread left in m_pendingClipboard.
+    void takePendingClipboard();
+    // A status the picture writer reported (queued from its threads).
+    void writerStatus(int status);
 
 signals:
     void Info();
@@ -221,6 +243,13 @@ private:
     void graphArea(int& w, int& h) const;
 
     std::unique_ptr<aglGraphView> m_view;
+    std::unique_ptr<aglMetaFileWriter> m_writer;
+    bool m_pictureRequested = false; // a sized CreateMetaFile was accepted
+    int m_reportedStatus = 0;        // the last MetafileUpdate fired
+    uint64_t m_changeCount = 0;      // property changes and updates
+    // What the last complete picture showed: reused while it still holds.
+    std::vector<double> m_pictureKey;
+    QImage m_pendingClipboard;                                            // guarded by m_frameMutex
     std::array<plotrane::Variant, plotrane::kPropertyCount + 1> m_values; // by dispid
     uint32_t m_backColor = 0xFFFFFF;
     PlotraneFont m_fonts[2];

@@ -6,7 +6,7 @@
 //   agltool ls
 //   agltool rm NAME
 //   agltool convert IN OUT [--object N] [--precision N] [--exponent]
-//   agltool render NAME OUT.png [options]   (see agltoolRender.cpp)
+//   agltool render NAME OUT.png|OUT.svg|OUT.pdf [options]   (see agltoolRender.cpp)
 //
 // NAME is a segment name: a file path first, a shared-memory name second.
 // An HDF file is read through the HDF helper process: info lists its
@@ -66,7 +66,7 @@ int usage() {
                          "       agltool ls\n"
                          "       agltool rm NAME\n"
                          "       agltool convert IN OUT [--object N] [--precision N] [--exponent]\n"
-                         "       agltool render NAME OUT.png [options]\n");
+                         "       agltool render NAME OUT.png|OUT.svg|OUT.pdf [options]\n");
     return 2;
 }
 

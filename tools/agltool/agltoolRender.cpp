@@ -1,7 +1,7 @@
 // agltool render: draws an array headless through the real engine and saves
 // the picture.
 //
-//   agltool render NAME OUT.png [--size WxH] [--style 0..4] [--palette ID]
+//   agltool render NAME OUT.png|OUT.svg|OUT.pdf [--size WxH] [--style 0..4] [--palette ID]
 //                  [--palette-file NAME] [--elevation DEG] [--azimuth DEG]
 //                  [--distance D] [--aa N] [--rowdim D] [--coldim D]
 //                  [--roi D:LO:HI]... [--background RRGGBB] [--cache 0..2]
@@ -10,6 +10,10 @@
 //                  [--orientation 0..3] [--filter 0|1]
 //                  [--xcomp N] [--ycomp N] [--zcomp N] [--wcomp N]
 //                  [--frames N] [--spin] [--trace]
+//
+// The output's extension chooses the picture: .png the frame as pixels, .svg
+// and .pdf the same frame as vectors (lines, polygons and text), at the
+// window's size at 96 pixels per inch.
 //
 // --type is GraphType (0 none, 1 height plot, 2 image map, 3 vector graph);
 // --view is CamViewType, by default the view the viewer gives the graph
@@ -26,6 +30,7 @@
 #include "agltoolRender.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QTemporaryDir>
@@ -149,7 +154,7 @@ std::string optionWanted(const plotrane::PropertyInfo& p) {
 }
 
 int renderUsage() {
-    std::fprintf(stderr, "usage: agltool render NAME OUT.png [options]\n"
+    std::fprintf(stderr, "usage: agltool render NAME OUT.png|OUT.svg|OUT.pdf [options]\n"
                          "  --size WxH          picture size, 16..8192 each (800x600)\n");
     for (const PropertyOption& o : kPropertyOptions) {
         const plotrane::PropertyInfo& p = *plotrane::findAnyProperty(o.property);
@@ -380,8 +385,16 @@ int renderCommand(int argc, char** argv) {
     static char* qtArgv[] = {qtArg0, nullptr};
     QGuiApplication app(qtArgc, qtArgv);
 
+    const QString lower = QString::fromStdString(s.output).toLower();
+    const bool svg = lower.endsWith(".svg"), pdf = lower.endsWith(".pdf");
+    if (!svg && !pdf && !lower.endsWith(".png")) {
+        std::fprintf(stderr, "agltool: %s: the picture's name ends in .png, .svg or .pdf\n",
+                     s.output.c_str());
+        return 2;
+    }
     QImage image;
     aglHeadlessReport report;
+    QByteArray vector; // the SVG or PDF file's bytes
     {
         aglHeadlessGraph graph(s, [](const std::string& line) {
             std::fprintf(stderr, "agltool: %s\n", line.c_str());
@@ -391,16 +404,31 @@ int renderCommand(int argc, char** argv) {
             std::fprintf(stderr, "agltool: %s: no picture was drawn\n", s.name.c_str());
             return 2;
         }
+        if (svg || pdf) {
+            std::string temporary;
+            if (!graph.drawVector(pdf, temporary)) return 2;
+            QFile in(QString::fromStdString(temporary));
+            const bool read = in.open(QIODevice::ReadOnly);
+            if (read) vector = in.readAll();
+            in.close();
+            in.remove();
+            if (!read || vector.isEmpty()) {
+                std::fprintf(stderr, "agltool: %s: the vector picture could not be read\n",
+                             temporary.c_str());
+                return 2;
+            }
+        }
     }
     // Quality 80 is zlib level 1: a few per cent larger files, written in a
     // fraction of the default level's time.
     // Encoded in memory, then written through a file that replaces the
     // target only when complete: every write and the close are checked, and
     // a pipe or device is refused rather than blocked on.
-    QByteArray png;
+    QByteArray png = vector;
     QBuffer buffer(&png);
     ReplacingFile file;
-    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG", 80) ||
+    if ((vector.isEmpty() &&
+         (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG", 80))) ||
         !file.open(s.output) || !file.write(png.constData(), size_t(png.size())) ||
         !file.commit()) {
         std::fprintf(stderr, "agltool: %s: cannot write the picture%s%s\n", s.output.c_str(),

@@ -76,13 +76,17 @@ inline constexpr int16_t kPaletteIdLast = 6;
 
 // `MetaFileStatus` (read-only): where the last capture stands.
 enum class MetaFileStatus : int16_t {
-    NeverRequested = 0, // no capture writer exists yet
+    NeverRequested = 0, // no picture has been asked for
     Idle = 1,
-    Requested = 2,
-    Writing = 3,
-    Failed = 5,
-    Complete = 6,
+    Requested = 2, // asked for, the capture frame not yet drawn
+    Capturing = 3, // the capture frame is being drawn (again after an overflow)
+    Writing = 4,   // the writer thread is writing the file
+    Failed = 5,    // no file: `MetaFile` reads empty
+    Complete = 6,  // `MetaFile` names the finished file
 };
+// `CreateMetaFile` sizes: (0, 0) copies the picture to the clipboard;
+// otherwise each side 1 .. kMaxMetaFileSize hundredths of a millimetre.
+inline constexpr int32_t kMaxMetaFileSize = 1000000;
 
 // `DataOffset` reads the level of detail now drawn; this when none is.
 inline constexpr int32_t kNoLevel = -1;

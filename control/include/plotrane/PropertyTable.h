@@ -121,7 +121,12 @@ inline constexpr ControlMessage kControlMessages[] = {
     {57349, "Invalid Palette Id"},
     {57351, "Invalid CamViewType value"},
     {57352, "Invalide Image Orientation value"},
+    {57353, "Picture size must be 0 x 0, or 1 to 1000000 each way"},
+    {57354, "The graph window is empty"},
 };
+// CreateMetaFile refusals.
+inline constexpr int kMsgMetaFileSize = 57353;
+inline constexpr int kMsgEmptyWindow = 57354;
 // Raised for a non-finite value written to a float property that has no
 // message of its own.
 inline constexpr int kMsgNotFinite = 225;

@@ -292,12 +292,15 @@ TEST_F(RenderContextTest, ClipboardCopyIsThePictureAndANarrowWindowIsRefused) {
 // A writer that records how the capture frame drives it.
 class FakeWriter : public aglCaptureWriter {
 public:
-    std::atomic<int> prepared{0}, finished{0}, objects{0}, budget{0};
+    std::atomic<int> prepared{0}, finished{0}, objects{0}, budget{0}, window{0};
+    // Overflows this many captures in a row (then the capture fits).
+    std::atomic<int> overflows{0};
     std::atomic<bool> overflow{false}, capturing{false}, complete{false};
     bool IsBusy() const override { return false; }
     bool Prepare(int w, int h) override { return w > 0 && h > 0 && ++prepared > 0; }
-    bool BeginCapture(int pointBudget) override {
+    bool BeginCapture(int pointBudget, int w, int h) override {
         budget = pointBudget;
+        window = w * 10000 + h;
         capturing = true;
         return true;
     }
@@ -305,6 +308,8 @@ public:
     void EndObject(aglObj&) override {}
     bool Overflowed() const override { return overflow.load(); }
     void FinishCapture(bool done) override {
+        overflow = overflows.load() > 0;
+        if (overflow) --overflows;
         complete = done;
         capturing = false;
         ++finished;
@@ -333,9 +338,16 @@ TEST_F(RenderContextTest, MetafileCaptureFrameGoesThroughTheWriterAndPublishesNo
     capture();
     EXPECT_EQ(writer.budget.load(), 5000);
     EXPECT_EQ(writer.objects.load(), 1);
-    writer.overflow = true; // the next capture gets twice the room
+    EXPECT_EQ(writer.window.load(), kW * 10000 + kH);
+    // Two overflows: the render thread captures again by itself, each time
+    // with twice the room, until the picture fits.
+    writer.overflows = 2;
+    const int before = writer.finished.load();
     capture();
-    EXPECT_EQ(writer.budget.load(), 10000);
+    while (writer.finished.load() < before + 3)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(writer.budget.load(), 20000);
+    EXPECT_EQ(writer.finished.load(), before + 3);
     ctx.SetCaptureWriter(nullptr);
 }
 
