@@ -898,9 +898,11 @@ bool CArrayDoc::beginPicture(int viewWidth, int viewHeight) {
     const print_page::PictureSize size = print_page::pictureSize(viewWidth, viewHeight);
     if (size.width == 0) return false;
     m_pictureStatus = 0;
-    c->dispatch()->Invoke(DISPID_CreateMetaFile,
-                          {Variant(int(size.width)), Variant(int(size.height))});
-    return true;
+    const Variant made = c->dispatch()->Invoke(
+        DISPID_CreateMetaFile, {Variant(int(size.width)), Variant(int(size.height))});
+    // A control that says it will not make the picture (a window too small,
+    // another picture still being made) is not waited for.
+    return !(made.type() == Variant::Type::Bool && !made.toBool());
 }
 
 void CArrayDoc::refreshShapeText() {

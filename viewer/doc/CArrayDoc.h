@@ -263,7 +263,7 @@ public:
     // graph view's client size in pixels; the control gets it times 100).
     // Returns true when a new picture was asked for, false when the cached
     // one stands (status then 6) or no picture can be made (no control or
-    // array, an empty view).
+    // array, an empty view, or the control refuses the request).
     bool beginPicture(int viewWidth, int viewHeight);
     // Printing ended: the picture status goes back to 0 (the file stays
     // cached).

@@ -70,13 +70,13 @@ public:
     // picture (at most pictureTimeoutMs; without it the page has title and
     // footer only, and stderr says so). False with a message on stderr when
     // the file cannot be written.
-    bool printToFile(const QString& path, int timeoutMs = 60000, int pictureTimeoutMs = 30000);
+    bool printToFile(const QString& path, int timeoutMs = 60000, int pictureTimeoutMs = 60000);
 
-private:
     // Shows the frame and runs events until the graph shows its finest
     // level of detail (at most timeoutMs) and the frame has painted.
     void waitForGraph(int timeoutMs);
 
+private:
     std::unique_ptr<AutomationHooks> m_hooks;
     CommandLineInfo m_info;
     std::unique_ptr<SettingsStore> m_settings;

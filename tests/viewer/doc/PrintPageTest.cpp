@@ -328,6 +328,32 @@ TEST_F(PrintPictureTest, TheControlIsAskedForAPictureOfTheViewTimesHundred) {
     EXPECT_EQ(ctl().count(DISPID_CreateMetaFile), 0);
 }
 
+// A control that refuses the request (it answers false) is not waited for.
+class RefusingControl : public RecordingControl {
+public:
+    Variant Invoke(int dispid, const std::vector<Variant>& args) override {
+        RecordingControl::Invoke(dispid, args);
+        return dispid == DISPID_CreateMetaFile ? Variant(false) : Variant();
+    }
+};
+
+TEST_F(PrintPictureTest, ARefusedRequestIsNotWaitedFor) {
+    RefusingControl refusing;
+    refusing.props = ctl().props;
+    CPlotrane2D wrapper(&refusing);
+    struct View : ControlHostView {
+        CPlotrane2D* w;
+        std::string runtimeClassName() const override { return kGraphViewClass; }
+        CPlotrane2D* control() override { return w; }
+    } view;
+    view.w = &wrapper;
+    doc->removeView(&graph);
+    doc->addView(&view);
+    EXPECT_FALSE(doc->beginPicture(640, 300));
+    EXPECT_EQ(refusing.count(DISPID_CreateMetaFile), 1);
+    doc->removeView(&view);
+}
+
 TEST_F(PrintPictureTest, PrintingTwiceWithoutMovingReusesThePictureRotatingMakesANewOne) {
     ASSERT_TRUE(doc->beginPicture(400, 300));
     const std::string first = complete("emf1.svg");
