@@ -10,6 +10,7 @@
 //  2. the same page again without moving the camera (the cached picture);
 //  3. the page after the camera moved (a new picture), N rounds (default 3),
 //     reporting the slowest;
+//  4. once more, the picture alone, with the time of each of its phases;
 // and the PDF's size.
 #include "CArrayDoc.h"
 #include "CGraphView.h"
@@ -61,6 +62,38 @@ double page(TavrixApp& app, const QString& out, PagePrinter::Picture& got) {
     return double(clock.nsecsElapsed()) / 1e6;
 }
 
+// The picture alone, as makePicture waits for it, with the time each status
+// of the control (3 capturing, 4 writing, 5 failed, 6 complete) was first
+// seen.
+void phases(TavrixApp& app) {
+    CArrayDoc* doc = app.document();
+    CGraphView* graph = app.mainFrame()->graphView();
+    QElapsedTimer clock;
+    clock.start();
+    if (!doc->beginPicture(graph->width(), graph->height())) {
+        std::printf("picture phases: no new picture asked for\n");
+        return;
+    }
+    int last = -1;
+    std::printf("picture phases (%d x %d pane):", graph->width(), graph->height());
+    while (clock.elapsed() < 60000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        CPlotrane2D* c = doc->control();
+        const int status = c ? c->getInt(plotrane::DISPID_MetaFileStatus) : 5;
+        if (status != last) {
+            std::printf(" %d at %.0f ms;", status, double(clock.nsecsElapsed()) / 1e6);
+            last = status;
+        }
+        if (status >= 5) {
+            if (status == 6 && c) doc->setPictureFile(c->get(plotrane::DISPID_MetaFile).toString());
+            break;
+        }
+    }
+    std::printf(" picture file %lld bytes\n",
+                QFileInfo(QString::fromStdString(doc->pictureFile())).size());
+    doc->endPrinting();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -99,5 +132,10 @@ int main(int argc, char** argv) {
             std::printf("round %d: %s\n", r + 1, pictureName(got));
     }
     std::printf("page after moving the camera: %8.1f ms slowest of %d\n", slowest, rounds);
+    if (c) {
+        c->setFloat(plotrane::DISPID_CamAzimuth, c->getFloat(plotrane::DISPID_CamAzimuth) + 15.0f);
+        QCoreApplication::processEvents();
+        phases(app);
+    }
     return 0;
 }
