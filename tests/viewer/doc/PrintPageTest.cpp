@@ -18,11 +18,8 @@
 using namespace plotrane;
 using print_page::Edges;
 
-namespace {
-
-PrivateConfigHome g_home;
-
-} // namespace
+// The settings store's private folder is set up once for this executable,
+// by the document tests beside these.
 
 // ---- Layout ------------------------------------------------------------------
 
