@@ -1116,6 +1116,8 @@ DispatchStatus CPlotrane2DCtrl::createMetaFile(int32_t width, int32_t height, bo
     if (QWidget::width() < 1 || QWidget::height() < 1 || gw < 1 || gh < 1)
         return refuse(kMsgEmptyWindow);
     aglRenderContext& context = m_view->Context();
+    // Without a render thread no frame would ever take the request.
+    if (context.StartFailed()) return {};
     if (clipboard) {
         if (accepted) *accepted = context.RequestCapture(0, 0);
         context.Redraw(false);

@@ -357,3 +357,93 @@ INSTANTIATE_TEST_SUITE_P(AgltoolRender, WideRangeRender,
                                            WideRangePicture{"short_full", 3, -32768.0, 32767.0},
                                            WideRangePicture{"double_1e38", 7, -1e38, 1e38}),
                          [](const auto& w) { return std::string(w.param.name); });
+
+// The same picture as vectors: SVG rasterised by rsvg-convert matches the
+// PNG frame (in 8 x 8 blocks with a generous tolerance: lines, grid lines
+// and text are drawn differently), its axis numbers are text, and the PDF
+// opens in pdftoppm.
+struct VectorCase {
+    const char* name;
+    const char* options;
+    bool columnAxis; // an axis numbered by column (the vector graph's are values)
+};
+class VectorRender : public ::testing::TestWithParam<VectorCase> {};
+
+TEST_P(VectorRender, SvgMatchesTheFrameAndPdfOpens) {
+    TempDir dir;
+    const std::string in = floatFile(dir, "hill.agl", 30, 40, [](int r, int c) {
+        return std::sin(r * 0.2) * std::cos(c * 0.15);
+    });
+    const std::string base = dir.path() + "/" + GetParam().name;
+    const std::string opts = std::string(" --size 400x300 ") + GetParam().options;
+    ToolRun run = agltool("render " + in + " " + base + ".png" + opts);
+    ASSERT_EQ(run.status, 0) << run.out;
+    run = agltool("render " + in + " " + base + ".svg" + opts);
+    ASSERT_EQ(run.status, 0) << run.out;
+    run = agltool("render " + in + " " + base + ".pdf" + opts);
+    ASSERT_EQ(run.status, 0) << run.out;
+
+    FILE* f = std::fopen((base + ".svg").c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    std::string svg;
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        svg.append(buf, n);
+    std::fclose(f);
+    // Axis numbers stay text: "10", "20" and "30" along the columns.
+    size_t texts = 0;
+    for (size_t at = svg.find("<text"); at != std::string::npos; at = svg.find("<text", at + 1))
+        ++texts;
+    EXPECT_GE(texts, 6u);
+    if (GetParam().columnAxis) {
+        for (const char* number : {">10</text>", ">20</text>", ">30</text>"})
+            EXPECT_NE(svg.find(number), std::string::npos) << number;
+    }
+
+    // 2 % margins: rasterised at 417 x 313, the middle 400 x 300 is the window.
+    ASSERT_EQ(std::system(
+                  ("rsvg-convert -w 417 -h 313 -o " + base + "_svg.png " + base + ".svg").c_str()),
+              0)
+        << "rsvg-convert (librsvg2-bin) is needed";
+    const QImage frame =
+        QImage(QString::fromStdString(base + ".png")).convertToFormat(QImage::Format_RGB32);
+    const QImage raster = QImage(QString::fromStdString(base + "_svg.png"))
+                              .convertToFormat(QImage::Format_RGB32)
+                              .copy(8, 6, 400, 300);
+    ASSERT_EQ(frame.size(), QSize(400, 300));
+    int bad = 0, blocks = 0;
+    for (int by = 0; by + 8 <= 300; by += 8)
+        for (int bx = 0; bx + 8 <= 400; bx += 8, ++blocks) {
+            int a[3] = {0, 0, 0}, b[3] = {0, 0, 0};
+            for (int y = by; y < by + 8; ++y)
+                for (int x = bx; x < bx + 8; ++x) {
+                    const QRgb p = frame.pixel(x, y), q = raster.pixel(x, y);
+                    a[0] += qRed(p), a[1] += qGreen(p), a[2] += qBlue(p);
+                    b[0] += qRed(q), b[1] += qGreen(q), b[2] += qBlue(q);
+                }
+            for (int c = 0; c < 3; ++c)
+                if (std::abs(a[c] - b[c]) > 48 * 64) {
+                    ++bad;
+                    break;
+                }
+        }
+    EXPECT_LE(bad, blocks / 8) << bad << " of " << blocks << " blocks differ";
+
+    ASSERT_EQ(
+        std::system(("pdftoppm -r 48 -png -singlefile " + base + ".pdf " + base + "_pdf").c_str()),
+        0)
+        << "pdftoppm (poppler-utils) is needed";
+    const QImage page(QString::fromStdString(base + "_pdf.png"));
+    ASSERT_FALSE(page.isNull());
+    // 400 x 300 window pixels at 96 per inch, shown at 48 per inch.
+    EXPECT_NEAR(page.width(), 200, 2);
+    EXPECT_NEAR(page.height(), 150, 2);
+    EXPECT_GT(inkPixels(page), 200 * 150 / 10);
+}
+
+INSTANTIATE_TEST_SUITE_P(AgltoolRender, VectorRender,
+                         ::testing::Values(VectorCase{"surface", "", true},
+                                           VectorCase{"image", "--type 2", true},
+                                           VectorCase{"vector", "--type 3", false}),
+                         [](const auto& p) { return std::string(p.param.name); });

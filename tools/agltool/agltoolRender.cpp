@@ -11,9 +11,9 @@
 //                  [--xcomp N] [--ycomp N] [--zcomp N] [--wcomp N]
 //                  [--frames N] [--spin] [--trace]
 //
-// The output's extension chooses the picture: .png the frame as pixels, .svg
-// and .pdf the same frame as vectors (lines, polygons and text), at the
-// window's size at 96 pixels per inch.
+// The output's extension chooses the picture: .svg and .pdf the frame as
+// vectors (lines, polygons and text) at the window's size at 96 pixels per
+// inch; any other name the frame as a PNG.
 //
 // --type is GraphType (0 none, 1 height plot, 2 image map, 3 vector graph);
 // --view is CamViewType, by default the view the viewer gives the graph
@@ -386,12 +386,8 @@ int renderCommand(int argc, char** argv) {
     QGuiApplication app(qtArgc, qtArgv);
 
     const QString lower = QString::fromStdString(s.output).toLower();
+    // Any other name (a device, a pipe) gets the PNG.
     const bool svg = lower.endsWith(".svg"), pdf = lower.endsWith(".pdf");
-    if (!svg && !pdf && !lower.endsWith(".png")) {
-        std::fprintf(stderr, "agltool: %s: the picture's name ends in .png, .svg or .pdf\n",
-                     s.output.c_str());
-        return 2;
-    }
     QImage image;
     aglHeadlessReport report;
     QByteArray vector; // the SVG or PDF file's bytes

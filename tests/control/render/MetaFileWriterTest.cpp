@@ -278,16 +278,16 @@ protected:
 
     // Requests a picture and waits for its end; the final status.
     int capture(int width, int height) {
-        const int requests = writer.Status();
-        (void)requests;
         if (!ctx.RequestCapture(width, height)) return -1;
         ctx.Redraw(false);
-        for (int k = 0; k < 6000; ++k) {
+        // The writer thread runs at the lowest priority: a busy machine can
+        // hold it back for a long time.
+        for (int k = 0; k < 60000; ++k) {
             const int s = writer.Status();
             if (s == aglMetaFileWriter::kComplete || s == aglMetaFileWriter::kFailed) break;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        EXPECT_TRUE(writer.WaitUntilDone(30000));
+        EXPECT_TRUE(writer.WaitUntilDone(300000));
         return writer.Status();
     }
 
@@ -444,7 +444,7 @@ TEST_F(MetaFileCaptureTest, PauseStopsTheRenderThreadWhileTheWriterWrites) {
     ctx.Redraw(false);
     {
         std::unique_lock<std::mutex> lock(m);
-        ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(30), [&] { return holding; }));
+        ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(300), [&] { return holding; }));
     }
     ASSERT_TRUE(writer.IsBusy());
     ctx.Pause();
@@ -463,7 +463,7 @@ TEST_F(MetaFileCaptureTest, PauseStopsTheRenderThreadWhileTheWriterWrites) {
         release = true;
         cv.notify_all();
     }
-    EXPECT_TRUE(writer.WaitUntilDone(30000));
+    EXPECT_TRUE(writer.WaitUntilDone(300000));
     EXPECT_EQ(writer.Status(), aglMetaFileWriter::kComplete);
     writer.SetStatusSink(nullptr);
 }

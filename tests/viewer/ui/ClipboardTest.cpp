@@ -269,7 +269,7 @@ TEST_F(ClipboardFrameTest, EditMenuFollowsDocumentAndClipboard) {
     EXPECT_TRUE(frame->cutAction()->isEnabled());
 }
 
-TEST_F(ClipboardFrameTest, CopyWithTheGraphFocusedLeavesTheSpreadsheetsBlockAlone) {
+TEST_F(ClipboardFrameTest, CopyWithTheGraphFocusedCopiesThePictureAndLeavesTheBlockAlone) {
     openArray(3, 3, AGL_FLOAT, [](int64_t c, int64_t r) { return double(r + c); });
     QGuiApplication::clipboard()->setText("before");
     settle();
@@ -277,9 +277,15 @@ TEST_F(ClipboardFrameTest, CopyWithTheGraphFocusedLeavesTheSpreadsheetsBlockAlon
     QTest::mouseClick(frame->graphPane(), Qt::LeftButton);
     ASSERT_TRUE(frame->graphPane()->hasFocus());
     key(Qt::Key_C);
-    // The graph pane copies its picture (a placeholder today: nothing).
+    // The graph pane copies its picture after the control's next frame: an
+    // image on the X clipboard, not the spreadsheet's block.
     EXPECT_EQ(doc.dataSource(), nullptr);
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), "before");
+    QTRY_VERIFY_WITH_TIMEOUT(!QGuiApplication::clipboard()->image().isNull(), 60000);
+    const QImage picture = QImage::fromData(readClipboard("image/png"), "PNG");
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_GT(picture.width(), 10);
+    EXPECT_GT(picture.height(), 10);
+    EXPECT_NE(QGuiApplication::clipboard()->text(), "before");
 }
 
 TEST_F(ClipboardFrameTest, MillionElementBlockTravelsThroughTheClipboardAndBack) {

@@ -1,0 +1,103 @@
+// Vector pictures of the height plot, headless through the engine.
+//
+//   bench_metafile [runs]
+//
+// A 512 x 512 float surface at level 2 in a 1024 x 768 window (the graph as
+// the control shows it at its finest level by the rules), captured and
+// written as SVG and as PDF: seconds from the request to the finished file
+// (capture frame, repeated while the budget doubles, plus the writer thread)
+// and the CPU time all threads spent on it (the render and writer threads run
+// at the lowest priority, so a busy machine stretches the wall time), and the
+// file's size; medians of the runs (3 by default).
+#include <QFile>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/resource.h>
+#include <vector>
+
+#include "aglHeadlessGraph.h"
+
+namespace {
+
+// CPU seconds of the whole process (every thread) so far.
+double cpuSeconds() {
+    rusage u = {};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+bool writeSurface(const std::string& path, int32_t n) {
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out) return false;
+    uint8_t head[28] = {};
+    const uint32_t magic = 0x01160913;
+    std::memcpy(head, &magic, 4);
+    head[4] = 1; // C
+    head[5] = 6; // AGL_FLOAT - 4096
+    head[6] = 2; // dimensions
+    std::memcpy(head + 12, &n, 4);
+    std::memcpy(head + 16, &n, 4);
+    std::fwrite(head, 1, sizeof head, out);
+    std::vector<float> row(static_cast<size_t>(n));
+    for (int r = 0; r < n; ++r) {
+        for (int c = 0; c < n; ++c)
+            row[size_t(c)] = float(std::sin(r * 0.05) * std::cos(c * 0.04));
+        std::fwrite(row.data(), 4, row.size(), out);
+    }
+    return std::fclose(out) == 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    QTemporaryDir runtime;
+    if (!std::getenv("XDG_RUNTIME_DIR"))
+        setenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit().constData(), 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QGuiApplication app(argc, argv);
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/surface512.agl";
+    if (!writeSurface(path, 512)) return 1;
+
+    aglGraphSettings s;
+    s.name = path;
+    s.width = 1024;
+    s.height = 768;
+    s.level = 2;
+    aglHeadlessGraph graph(
+        s, [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
+    QImage frame;
+    aglHeadlessReport report;
+    if (!graph.bind() || !graph.draw(frame, &report)) return 1;
+    std::printf("512 x 512 surface, 1024 x 768, level %d (resolution %d)\n", report.level,
+                report.resolution);
+    for (const bool pdf : {false, true}) {
+        std::vector<double> seconds, cpu;
+        qint64 bytes = 0;
+        for (int k = 0; k < runs; ++k) {
+            std::string file;
+            const auto start = std::chrono::steady_clock::now();
+            const double cpuStart = cpuSeconds();
+            if (!graph.drawVector(pdf, file)) return 1;
+            cpu.push_back(cpuSeconds() - cpuStart);
+            seconds.push_back(
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+            bytes = QFile(QString::fromStdString(file)).size();
+            QFile::remove(QString::fromStdString(file));
+        }
+        std::sort(seconds.begin(), seconds.end());
+        std::sort(cpu.begin(), cpu.end());
+        std::printf("  %s: %.2f s wall, %.2f s CPU (medians of %d), %.1f MB\n", pdf ? "PDF" : "SVG",
+                    seconds[seconds.size() / 2], cpu[cpu.size() / 2], runs, double(bytes) / 1e6);
+    }
+    return 0;
+}
