@@ -36,7 +36,7 @@
 
 #define MAX_REQUEST 65536
 
-static void usage(void) {
+static void usage(FILE* to) {
     fputs("usage: tavrixctl new\n"
           "       tavrixctl H show FILE|SEGMENT\n"
           "       tavrixctl H set Member=Value...\n"
@@ -44,7 +44,31 @@ static void usage(void) {
           "       tavrixctl H call Method [ARG...]\n"
           "       tavrixctl H members\n"
           "       tavrixctl H release\n",
-          stderr);
+          to);
+}
+
+/* tavrixctl --help: the usage on standard output, with what each command does. */
+static int help(void) {
+    usage(stdout);
+    fputs("\n"
+          "Drive a Tavrix viewer from scripts and shells.\n"
+          "\n"
+          "  new       start a viewer and print its handle H (\"h\" and the pid of the\n"
+          "            holder process that owns the viewer; the viewer stays while it lives)\n"
+          "  show      FileName = FILE|SEGMENT, then ShowWindow(1)\n"
+          "  set       PutMember(Value) for each Member=Value pair\n"
+          "  get       print GetMember's value(s)\n"
+          "  call      call any member with ARGs, print its results\n"
+          "  members   list every member and its types\n"
+          "  release   let the viewer go (as does killing the holder)\n"
+          "  -h, --help  show this text\n"
+          "\n"
+          "The holder's socket is in $XDG_RUNTIME_DIR/tavrixctl (else /tmp/tavrixctl-UID).\n"
+          "$TAVRIX_VIEWER names the viewer program to start.\n"
+          "Exit status: 0 on success, 2 when a member fails (member, code and message on\n"
+          "stderr), 1 for a bad command line or a handle that no longer answers.\n",
+          stdout);
+    return 0;
 }
 
 static int socket_folder(char* out, size_t size) {
@@ -357,9 +381,10 @@ static int command_new(void) {
 }
 
 int main(int argc, char** argv) {
+    if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) return help();
     if (argc == 2 && strcmp(argv[1], "new") == 0) return command_new();
     if (argc < 3) {
-        usage();
+        usage(stderr);
         return 1;
     }
     struct sockaddr_un addr;

@@ -58,16 +58,45 @@ int failCode(const std::string& what, int code) {
     return 2;
 }
 
+const char kUsage[] = "usage: agltool info [--json] NAME\n"
+                      "       agltool dump NAME [--object N] [--rowdim D] [--coldim D] "
+                      "[--roi D:LO:HI]...\n"
+                      "       agltool share NAME FILE\n"
+                      "       agltool ls\n"
+                      "       agltool rm NAME\n"
+                      "       agltool convert IN OUT [--object N] [--precision N] [--exponent]\n"
+                      "       agltool render NAME OUT.png|OUT.svg|OUT.pdf [options]\n";
+
 int usage() {
-    std::fprintf(stderr, "usage: agltool info [--json] NAME\n"
-                         "       agltool dump NAME [--object N] [--rowdim D] [--coldim D] "
-                         "[--roi D:LO:HI]...\n"
-                         "       agltool share NAME FILE\n"
-                         "       agltool ls\n"
-                         "       agltool rm NAME\n"
-                         "       agltool convert IN OUT [--object N] [--precision N] [--exponent]\n"
-                         "       agltool render NAME OUT.png|OUT.svg|OUT.pdf [options]\n");
+    std::fputs(kUsage, stderr);
     return 2;
+}
+
+// agltool --help: the usage on standard output, with what each command does.
+int help() {
+    std::fputs(kUsage, stdout);
+    std::fputs("\n"
+               "Look at agl arrays and shared-memory blocks from the command line.\n"
+               "\n"
+               "  info     the array's shape and a summary, or JSON with --json; for an HDF\n"
+               "           file its objects, numbered from 0\n"
+               "  dump     the current plane's region of interest, tab-separated; --rowdim and\n"
+               "           --coldim choose the plane, --roi D:LO:HI (0-based) narrows dimension D\n"
+               "  share    copy FILE's array into shared-memory block NAME and hold it until\n"
+               "           interrupted\n"
+               "  ls       the shared-memory blocks of segments, each held or abandoned\n"
+               "  rm       remove the abandoned block of segment NAME\n"
+               "  convert  write IN as agl binary, or as text when OUT ends in txt (--precision\n"
+               "           0..17 digits, --exponent for exponent form)\n"
+               "  render   draw the array as the graph control does, into a PNG\n"
+               "           (agltool render --help lists its options)\n"
+               "  -h, --help  show this text\n"
+               "\n"
+               "NAME is a segment name: a file path first, a shared-memory block second.\n"
+               "--object picks an HDF file's object: its number in info's list, or its name.\n"
+               "Every failure prints the error code and exits with status 2.\n",
+               stdout);
+    return 0;
 }
 
 // A decimal integer in 64 bits; false for anything else, or out of range.
@@ -543,6 +572,8 @@ int removeBlock(const std::string& name) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0))
+        return help();
     if (argc == 2 && std::strcmp(argv[1], "ls") == 0) return listBlocks();
     if (argc < 3) return usage();
     const std::string command = argv[1];

@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 CommandLineInfo parseCommandLine(const QStringList& arguments) {
     CommandLineInfo info;
@@ -235,7 +236,48 @@ static void filterMessages(QtMsgType type, const QMessageLogContext& context, co
     if (g_defaultHandler) g_defaultHandler(type, context, text);
 }
 
+static const char kHelpText[] =
+    "usage: tavrix [FILE]\n"
+    "       tavrix --screenshot OUT.png [--graph-type 1..4] [--palette 0..6] [FILE]\n"
+    "       tavrix --print OUT.pdf [--graph-type 1..4] [--palette 0..6] [FILE]\n"
+    "       tavrix -Automation --bus-name NAME [--owner UNIQUE-NAME]\n"
+    "\n"
+    "View a numeric array as a spreadsheet and as a height plot, image map, vector\n"
+    "graph or plane view.\n"
+    "\n"
+    "  FILE                  an agl binary or text file, an HDF4 file, a NumPy .npy\n"
+    "                        file, a bitmap, or the name of a shared-memory segment\n"
+    "  --screenshot OUT.png  open FILE, wait until the graph shows its finest level of\n"
+    "                        detail, save a picture of the window as OUT.png and exit\n"
+    "                        (status 1 when FILE cannot be opened); needs no display\n"
+    "  --print OUT.pdf       open FILE, wait as above, print the page of File > Print\n"
+    "                        to the PDF file OUT.pdf and exit (a graph picture not made\n"
+    "                        after 60 s is left out); status 1 when FILE cannot be\n"
+    "                        opened or OUT.pdf cannot be written; needs no display\n"
+    "  --graph-type N        with --screenshot or --print: the graph kind, 1 height\n"
+    "                        plot, 2 image map, 3 vector graph, 4 plane view\n"
+    "  --palette N           with --screenshot or --print: the palette, 0 custom,\n"
+    "                        1 gray scale, 2 banded, 3 inverted, 4 rainbow, 5 banded,\n"
+    "                        6 inverted\n"
+    "  -Automation           start hidden for an automation client (also /Automation,\n"
+    "                        --automation); needs --bus-name\n"
+    "  -Embedding            the same as -Automation (also /Embedding, --embedding)\n"
+    "  --bus-name NAME       serve the automation object on the session bus as NAME\n"
+    "  --owner UNIQUE-NAME   the only bus connection that may create the object\n"
+    "  -h, --help            show this text and exit\n"
+    "\n"
+    "Settings are kept in ~/.config/Veradyne/Plotrane.ini. Environment:\n"
+    "TAVRIX_HDF_HELPER (the HDF helper program, else tavrix-hdf beside tavrix),\n"
+    "TAVRIX_EGL_PLATFORM (auto, surfaceless, device or default).\n";
+
 int runTavrix(int argc, char** argv, std::unique_ptr<AutomationHooks> (*hooks)()) {
+    // Help needs no display, so it is answered before Qt starts.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kHelpText, stdout);
+            return 0;
+        }
+    }
     // A picture needs no screen: without a display, draw off-screen.
     bool screenshot = false;
     for (int i = 1; i < argc; ++i)
