@@ -9,8 +9,9 @@ cd "$(dirname "$0")/.."
 PACKAGES="cmake ninja-build g++ pkg-config python3 libgtest-dev libgmock-dev
   qt6-base-dev libqt6opengl6-dev qt6-svg-dev libgl-dev libegl-dev libglu1-mesa-dev
   libgl1-mesa-dri clang-format gfortran fonts-liberation2 xvfb xauth xclip dbus dbus-bin
-  libdbus-1-dev clang libclang-rt-14-dev libhdf4-dev hdf4-tools librsvg2-bin poppler-utils
-  desktop-file-utils shared-mime-info libxml2-utils libglib2.0-bin man-db dpkg-dev"
+  libdbus-1-dev clang libclang-rt-14-dev libhdf4-dev hdf4-tools
+  desktop-file-utils shared-mime-info libxml2-utils libglib2.0-bin man-db dpkg-dev
+  librsvg2-bin poppler-utils"
 
 missing=""
 for p in $PACKAGES; do

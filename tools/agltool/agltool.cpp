@@ -88,7 +88,7 @@ int help() {
                "  rm       remove the abandoned block of segment NAME\n"
                "  convert  write IN as agl binary, or as text when OUT ends in txt (--precision\n"
                "           0..17 digits, --exponent for exponent form)\n"
-               "  render   draw the array as the graph control does, into a PNG\n"
+               "  render   draw the array as the graph control does, into a PNG, SVG or PDF\n"
                "           (agltool render --help lists its options)\n"
                "  -h, --help  show this text\n"
                "\n"
