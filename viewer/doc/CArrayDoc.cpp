@@ -6,6 +6,7 @@
 #include "ControlSync.h"
 #include "DocView.h"
 #include "MessageSink.h"
+#include "PrintPage.h"
 #include "plotrane/PropertyTable.h"
 
 #include "FileStamp.h"
@@ -883,6 +884,32 @@ void CArrayDoc::deletePictureFile() {
 void CArrayDoc::setPictureFile(const std::string& path) {
     if (path != m_pictureFile) deletePictureFile();
     m_pictureFile = path;
+}
+
+bool CArrayDoc::beginPicture(int viewWidth, int viewHeight) {
+    CPlotrane2D* c = control();
+    if (!c) return false;
+    const std::array<float, 3> camera = {c->getFloat(DISPID_CamXPos), c->getFloat(DISPID_CamYPos),
+                                         c->getFloat(DISPID_CamZPos)};
+    double distance2 = 0;
+    for (size_t k = 0; k < 3; ++k) {
+        const double d = double(camera[k]) - double(m_pictureCamera[k]);
+        distance2 += d * d;
+    }
+    if (!m_pictureFile.empty() && distance2 < 0.01) {
+        m_pictureStatus = 6;
+        return false;
+    }
+    deletePictureFile();
+    m_pictureCamera = camera;
+    const print_page::PictureSize size = print_page::pictureSize(viewWidth, viewHeight);
+    if (size.width == 0) return false;
+    m_pictureStatus = 0;
+    const Variant made = c->dispatch()->Invoke(
+        DISPID_CreateMetaFile, {Variant(int(size.width)), Variant(int(size.height))});
+    // A control that says it will not make the picture (a window too small,
+    // another picture still being made) is not waited for.
+    return !(made.type() == Variant::Type::Bool && !made.toBool());
 }
 
 void CArrayDoc::refreshShapeText() {

@@ -250,8 +250,27 @@ public:
     void setPaletteId(int id);
     // Update on the control, then the grid redraws its cells.
     void refresh();
+    // ---- Printing ------------------------------------------------------
+    // The cached picture of the graph (an SVG file the control wrote; empty
+    // when none), the status of the last MetafileUpdate event (0 when none;
+    // 6: complete, 5: failed) and the camera position it was made at. The
+    // document deletes the file when the graph changes, the palette bar is
+    // shown or hidden, the array goes, and when the document is destroyed.
     const std::string& pictureFile() const { return m_pictureFile; }
     void setPictureFile(const std::string& path);
+    int pictureStatus() const { return m_pictureStatus; }
+    void setPictureStatus(int status) { m_pictureStatus = status; }
+    // Printing begins: reuses the cached picture when the camera has moved
+    // less than 0.1 since it was made (squared distance below 0.01), else
+    // drops it and asks the control for a new one of the given size (the
+    // graph view's client size in pixels; the control gets it times 100).
+    // Returns true when a new picture was asked for, false when the cached
+    // one stands (status then 6) or no picture can be made (no control or
+    // array, an empty view, or the control refuses the request).
+    bool beginPicture(int viewWidth, int viewHeight);
+    // Printing ended: the picture status goes back to 0 (the file stays
+    // cached).
+    void endPrinting() { m_pictureStatus = 0; }
     // Shows the array's shape in the status bar again (pane 1).
     void refreshShapeText();
 
@@ -368,6 +387,8 @@ private:
     aglArray* m_current = nullptr;
     std::string m_annotation;
     std::string m_pictureFile;
+    int m_pictureStatus = 0;
+    std::array<float, 3> m_pictureCamera{};
     std::unique_ptr<aglArray> m_main;
     bool m_loading = false;
     std::string m_arrayName;

@@ -137,8 +137,9 @@ void CPlotrane2DView::onFltrPass(int16_t level, int16_t component, double minimu
 }
 
 void CPlotrane2DView::onMetafileUpdate(int16_t status, int32_t) {
-    if (status < 5 || !m_wrapper) return;
-    m_document->setPictureFile(m_wrapper->get(DISPID_MetaFile).toString());
+    if (!m_wrapper) return;
+    m_document->setPictureStatus(status);
+    if (status >= 5) m_document->setPictureFile(m_wrapper->get(DISPID_MetaFile).toString());
 }
 
 // ---------------------------------------------------------------------------

@@ -1,10 +1,12 @@
 #include "CMainFrame.h"
 
+#include "AboutDialog.h"
 #include "CArrayDoc.h"
 #include "CGridView.h"
 #include "CPlotrane2D.h"
 #include "FrameRules.h"
 #include "HdfTreeBar.h"
+#include "PagePrinter.h"
 #include "SettingsDialogs.h"
 #include "SettingsStore.h"
 #include "ViewerSettings.h"
@@ -254,6 +256,29 @@ void CMainFrame::createActions() {
     file->addAction(m_saveAction);
     file->addAction(m_saveAsAction);
     file->addSeparator();
+    m_pagePrinter = new PagePrinter(m_document, m_graphView, this);
+    struct PrintCommand {
+        int id;
+        const char* text;
+        const char* tip;
+        void (PagePrinter::*run)();
+    };
+    for (const PrintCommand& pc :
+         {PrintCommand{command_id::FilePrint, "&Print...", "Print the graph with a title",
+                       &PagePrinter::print},
+          PrintCommand{command_id::FilePrintPreview, "Print Pre&view",
+                       "Show the printed page on the screen", &PagePrinter::printPreview},
+          PrintCommand{command_id::PrintSetup, "P&rint Setup...", "Setup print formatting options.",
+                       &PagePrinter::printSetup}}) {
+        QAction* a = file->addAction(pc.text);
+        a->setData(pc.id);
+        a->setObjectName(QString("command%1").arg(pc.id));
+        a->setStatusTip(pc.tip);
+        connect(a, &QAction::triggered, m_pagePrinter, pc.run);
+        m_commands[pc.id] = a;
+    }
+    m_commands[command_id::FilePrint]->setShortcut(QKeySequence::Print);
+    file->addSeparator();
     m_recentMenu = file->addMenu("Recent &Files");
     file->addSeparator();
     file->addAction(m_exitAction);
@@ -305,6 +330,14 @@ void CMainFrame::createActions() {
     QMenu* dataMenu = menuBar()->addMenu("&Data");
 
     QMenu* settings = menuBar()->addMenu("&Settings");
+    QMenu* help = menuBar()->addMenu("&Help");
+    QAction* about = help->addAction("&About Tavrix...");
+    about->setData(command_id::AppAbout);
+    about->setObjectName(QString("command%1").arg(command_id::AppAbout));
+    about->setStatusTip("Display program information, version number and system information");
+    connect(about, &QAction::triggered, this, &CMainFrame::showAbout);
+    m_commands[command_id::AppAbout] = about;
+
     createGraphCommands(view, palette, colors, dataMenu);
     createSettingsCommands(settings, palette, dataMenu);
     for (QMenu* menu : {view, palette, colors, dataMenu, settings})
@@ -431,6 +464,11 @@ void CMainFrame::createSettingsCommands(QMenu* settings, QMenu* palette, QMenu* 
     pages->setStatusTip("Edit every property of the graph control");
     connect(settings, &QMenu::aboutToShow, pages,
             [this, pages] { pages->setEnabled(m_graphView && m_graphView->controlWidget()); });
+}
+
+void CMainFrame::showAbout() {
+    AboutDialog dialog(m_document, this);
+    dialog.exec();
 }
 
 void CMainFrame::chooseColor(int dispid) {

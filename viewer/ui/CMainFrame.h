@@ -46,6 +46,10 @@ inline constexpr int PaletteRange = 32816;
 inline constexpr int AxisRange = 32817;
 inline constexpr int Annotation = 32823;
 inline constexpr int Options = 32824;
+inline constexpr int PrintSetup = 32826;
+inline constexpr int FilePrint = 57607;
+inline constexpr int FilePrintPreview = 57609;
+inline constexpr int AppAbout = 57664;
 } // namespace command_id
 
 class CArrayDataSource;
@@ -53,6 +57,7 @@ class CArrayDoc;
 class CGridView;
 class GridDocument;
 class HdfTreeBar;
+class PagePrinter;
 class SettingsStore;
 class QAction;
 class QDockWidget;
@@ -109,6 +114,10 @@ public:
     QDockWidget* hdfBar() const { return m_hdfBar; }
     QTreeWidget* hdfTree() const { return m_hdfTree; }
     HdfTreeBar* hdfTreeBar() const { return m_hdfTreeBar; }
+    // Print, Print Preview and Print Setup of the File menu.
+    PagePrinter* pagePrinter() const { return m_pagePrinter; }
+    // Help > About: the About dialog with the system information.
+    void showAbout();
     QAction* hdfTreeAction() const { return m_hdfTreeAction; }
     QToolBar* firstToolBar() const { return m_toolBar1; }
     QToolBar* secondToolBar() const { return m_toolBar2; }
@@ -154,6 +163,7 @@ private:
     QDockWidget* m_hdfBar = nullptr;
     QTreeWidget* m_hdfTree = nullptr;
     HdfTreeBar* m_hdfTreeBar = nullptr;
+    PagePrinter* m_pagePrinter = nullptr;
     QAction* m_hdfTreeAction = nullptr;
     QMenu* m_recentMenu = nullptr;
     QAction* m_newAction = nullptr;

@@ -4,6 +4,8 @@
 #include "CGraphView.h"
 #include "CGridView.h"
 #include "CMainFrame.h"
+#include "CPlotrane2D.h"
+#include "PagePrinter.h"
 #include "ReplacingFile.h"
 #include "SettingsStore.h"
 #include "ShmName.h"
@@ -14,8 +16,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPixmap>
+#include <QPrinter>
 #include <QTimer>
 
 #include <algorithm>
@@ -32,12 +36,14 @@ CommandLineInfo parseCommandLine(const QStringList& arguments) {
             info.automation = true;
         } else if (lower == "-embedding" || lower == "/embedding" || lower == "--embedding") {
             info.embedding = true;
-        } else if (a == "--screenshot") {
-            if (i + 1 >= arguments.size()) {
-                info.error = "--screenshot needs the name of the picture to write";
+        } else if (a == "--screenshot" || a == "--print") {
+            const bool print = a == "--print";
+            if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty()) {
+                info.error = print ? "--print needs the name of the PDF file to write"
+                                   : "--screenshot needs the name of the picture to write";
                 return info;
             }
-            info.screenshot = arguments[++i];
+            (print ? info.print : info.screenshot) = arguments[++i];
         } else if (a == "--graph-type" || a == "--palette") {
             const bool kind = a == "--graph-type";
             const int low = kind ? 1 : 0, high = kind ? 4 : 6;
@@ -96,7 +102,11 @@ bool TavrixApp::initInstance(const QStringList& arguments) {
     }
     // A script that wants a picture gets messages on stderr, not in a box
     // nobody will click away.
-    if (!m_info.screenshot.isEmpty()) {
+    if (!m_info.screenshot.isEmpty() && !m_info.print.isEmpty()) {
+        std::fprintf(stderr, "tavrix: --screenshot and --print cannot go together\n");
+        return false;
+    }
+    if (!m_info.screenshot.isEmpty() || !m_info.print.isEmpty()) {
         m_sink = std::make_unique<ConsoleMessageSink>();
         m_info.automation = m_info.embedding = false;
     } else {
@@ -109,8 +119,10 @@ bool TavrixApp::initInstance(const QStringList& arguments) {
     if (auto* widgets = dynamic_cast<WidgetMessageSink*>(m_sink.get()))
         widgets->setParent(m_frame.get());
 
-    if ((m_info.graphType >= 0 || m_info.palette >= 0) && m_info.screenshot.isEmpty()) {
-        std::fprintf(stderr, "tavrix: --graph-type and --palette go with --screenshot\n");
+    if ((m_info.graphType >= 0 || m_info.palette >= 0) && m_info.screenshot.isEmpty() &&
+        m_info.print.isEmpty()) {
+        std::fprintf(stderr,
+                     "tavrix: --graph-type and --palette go with --screenshot or --print\n");
         return false;
     }
 
@@ -132,7 +144,7 @@ bool TavrixApp::initInstance(const QStringList& arguments) {
     return true;
 }
 
-bool TavrixApp::saveScreenshot(const QString& path, int timeoutMs) {
+void TavrixApp::waitForGraph(int timeoutMs) {
     CMainFrame* frame = m_frame.get();
     if (!frame->isVisible()) frame->show();
     // The graph steps from the coarsest level of detail to the finest the
@@ -164,7 +176,11 @@ bool TavrixApp::saveScreenshot(const QString& path, int timeoutMs) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     QObject::disconnect(graph, &CPlotrane2DView::filterPassed, graph, nullptr);
     QObject::disconnect(graph, &CPlotrane2DView::renderPassed, graph, nullptr);
-    const QPixmap picture = frame->grab();
+}
+
+bool TavrixApp::saveScreenshot(const QString& path, int timeoutMs) {
+    waitForGraph(timeoutMs);
+    const QPixmap picture = m_frame->grab();
     // Encoded in memory, then written through a file that replaces the
     // target only when complete: every write and the close are checked, and
     // a pipe or device is refused rather than blocked on.
@@ -181,6 +197,37 @@ bool TavrixApp::saveScreenshot(const QString& path, int timeoutMs) {
     return true;
 }
 
+bool TavrixApp::printToFile(const QString& path, int timeoutMs, int pictureTimeoutMs) {
+    waitForGraph(timeoutMs);
+    PagePrinter* pages = m_frame->pagePrinter();
+    switch (pages->makePicture(pictureTimeoutMs)) {
+    case PagePrinter::Picture::Failed:
+        std::fprintf(stderr,
+                     "tavrix: the graph picture could not be made; the page is printed without "
+                     "it\n");
+        break;
+    case PagePrinter::Picture::TimedOut:
+        std::fprintf(stderr,
+                     "tavrix: the graph picture was not ready after %d ms; the page is printed "
+                     "without it\n",
+                     pictureTimeoutMs);
+        break;
+    default:
+        break;
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(path);
+    printer.setDocName(QString::fromStdString(m_document->title()));
+    const bool ok = pages->printPage(printer);
+    pages->endPrinting();
+    if (!ok || !QFileInfo(path).isFile() || QFileInfo(path).size() == 0) {
+        std::fprintf(stderr, "tavrix: cannot write the PDF file %s\n", qPrintable(path));
+        return false;
+    }
+    return true;
+}
+
 // Qt's off-screen platform reports each window hint it cannot honour; a
 // picture taken without a display needs none of them.
 static QtMessageHandler g_defaultHandler = nullptr;
@@ -192,6 +239,7 @@ static void filterMessages(QtMsgType type, const QMessageLogContext& context, co
 static const char kHelpText[] =
     "usage: tavrix [FILE]\n"
     "       tavrix --screenshot OUT.png [--graph-type 1..4] [--palette 0..6] [FILE]\n"
+    "       tavrix --print OUT.pdf [--graph-type 1..4] [--palette 0..6] [FILE]\n"
     "       tavrix -Automation --bus-name NAME [--owner UNIQUE-NAME]\n"
     "\n"
     "View a numeric array as a spreadsheet and as a height plot, image map, vector\n"
@@ -202,10 +250,15 @@ static const char kHelpText[] =
     "  --screenshot OUT.png  open FILE, wait until the graph shows its finest level of\n"
     "                        detail, save a picture of the window as OUT.png and exit\n"
     "                        (status 1 when FILE cannot be opened); needs no display\n"
-    "  --graph-type N        with --screenshot: the graph kind, 1 height plot, 2 image\n"
-    "                        map, 3 vector graph, 4 plane view\n"
-    "  --palette N           with --screenshot: the palette, 0 custom, 1 gray scale,\n"
-    "                        2 banded, 3 inverted, 4 rainbow, 5 banded, 6 inverted\n"
+    "  --print OUT.pdf       open FILE, wait as above, print the page of File > Print\n"
+    "                        to the PDF file OUT.pdf and exit (a graph picture not made\n"
+    "                        after 60 s is left out); status 1 when FILE cannot be\n"
+    "                        opened or OUT.pdf cannot be written; needs no display\n"
+    "  --graph-type N        with --screenshot or --print: the graph kind, 1 height\n"
+    "                        plot, 2 image map, 3 vector graph, 4 plane view\n"
+    "  --palette N           with --screenshot or --print: the palette, 0 custom,\n"
+    "                        1 gray scale, 2 banded, 3 inverted, 4 rainbow, 5 banded,\n"
+    "                        6 inverted\n"
     "  -Automation           start hidden for an automation client (also /Automation,\n"
     "                        --automation); needs --bus-name\n"
     "  -Embedding            the same as -Automation (also /Embedding, --embedding)\n"
@@ -228,7 +281,8 @@ int runTavrix(int argc, char** argv, std::unique_ptr<AutomationHooks> (*hooks)()
     // A picture needs no screen: without a display, draw off-screen.
     bool screenshot = false;
     for (int i = 1; i < argc; ++i)
-        if (QByteArray(argv[i]) == "--screenshot") screenshot = true;
+        if (QByteArray(argv[i]) == "--screenshot" || QByteArray(argv[i]) == "--print")
+            screenshot = true;
     if (screenshot && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -242,5 +296,7 @@ int runTavrix(int argc, char** argv, std::unique_ptr<AutomationHooks> (*hooks)()
     if (!tavrix.initInstance(QApplication::arguments())) return 1;
     if (!tavrix.commandLine().screenshot.isEmpty())
         return tavrix.saveScreenshot(tavrix.commandLine().screenshot) ? 0 : 1;
+    if (!tavrix.commandLine().print.isEmpty())
+        return tavrix.printToFile(tavrix.commandLine().print) ? 0 : 1;
     return app.exec();
 }

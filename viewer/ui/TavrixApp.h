@@ -24,6 +24,7 @@ struct CommandLineInfo {
     bool embedding = false;  // "-Embedding", "/Embedding" or "--embedding"
     QString file;            // the file or segment name to open
     QString screenshot;      // --screenshot OUT.png: save a picture of the window and exit
+    QString print;           // --print OUT.pdf: print the page to a PDF file and exit
     int graphType = -1; // --graph-type 1..4: the graph kind of the picture (-1: the document's)
     int palette = -1;   // --palette 0..6: the palette of the picture (-1: as loaded)
     QString busName;    // --bus-name NAME: the session-bus name to serve automation under
@@ -63,6 +64,17 @@ public:
     // timeoutMs) and the main window has painted, then saves a picture of
     // it. False with a message on stderr when it cannot be saved.
     bool saveScreenshot(const QString& path, int timeoutMs = 60000);
+
+    // Prints the page to the PDF file path as File > Print would: waits for
+    // the graph's finest level (at most timeoutMs), then for the control's
+    // picture (at most pictureTimeoutMs; without it the page has title and
+    // footer only, and stderr says so). False with a message on stderr when
+    // the file cannot be written.
+    bool printToFile(const QString& path, int timeoutMs = 60000, int pictureTimeoutMs = 60000);
+
+    // Shows the frame and runs events until the graph shows its finest
+    // level of detail (at most timeoutMs) and the frame has painted.
+    void waitForGraph(int timeoutMs);
 
 private:
     std::unique_ptr<AutomationHooks> m_hooks;

@@ -1,0 +1,141 @@
+// Printing benchmark: the printed page of a file, in one process.
+//
+//   bench_print FILE OUT.pdf [--rounds N]
+//
+// Starts the viewer on FILE (main frame, spreadsheet, graph control; Xvfb or
+// off-screen), waits until the graph shows its finest level, then times
+//  1. the page: the control's vector picture of the graph pane (asked for,
+//     written, read back) and the PDF page printed with it, as
+//     tavrix --print does after its wait;
+//  2. the same page again without moving the camera (the cached picture);
+//  3. the page after the camera moved (a new picture), N rounds (default 3),
+//     reporting the slowest;
+//  4. once more, the picture alone, with the time of each of its phases;
+// and the PDF's size.
+#include "CArrayDoc.h"
+#include "CGraphView.h"
+#include "CMainFrame.h"
+#include "CPlotrane2D.h"
+#include "PagePrinter.h"
+#include "TavrixApp.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QPrinter>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const char* pictureName(PagePrinter::Picture p) {
+    switch (p) {
+    case PagePrinter::Picture::Complete:
+        return "new picture";
+    case PagePrinter::Picture::Reused:
+        return "cached picture";
+    case PagePrinter::Picture::Failed:
+        return "picture FAILED";
+    case PagePrinter::Picture::TimedOut:
+        return "picture TIMED OUT";
+    default:
+        return "no picture";
+    }
+}
+
+// One page: picture, then the PDF. Returns milliseconds.
+double page(TavrixApp& app, const QString& out, PagePrinter::Picture& got) {
+    PagePrinter* pages = app.mainFrame()->pagePrinter();
+    QElapsedTimer clock;
+    clock.start();
+    got = pages->makePicture(30000);
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(out);
+    if (!pages->printPage(printer)) {
+        std::fprintf(stderr, "bench_print: cannot write %s\n", qPrintable(out));
+        std::exit(1);
+    }
+    pages->endPrinting();
+    return double(clock.nsecsElapsed()) / 1e6;
+}
+
+// The picture alone, as makePicture waits for it, with the time each status
+// of the control (3 capturing, 4 writing, 5 failed, 6 complete) was first
+// seen.
+void phases(TavrixApp& app) {
+    CArrayDoc* doc = app.document();
+    CGraphView* graph = app.mainFrame()->graphView();
+    QElapsedTimer clock;
+    clock.start();
+    if (!doc->beginPicture(graph->width(), graph->height())) {
+        std::printf("picture phases: no new picture asked for\n");
+        return;
+    }
+    int last = -1;
+    std::printf("picture phases (%d x %d pane):", graph->width(), graph->height());
+    while (clock.elapsed() < 60000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        CPlotrane2D* c = doc->control();
+        const int status = c ? c->getInt(plotrane::DISPID_MetaFileStatus) : 5;
+        if (status != last) {
+            std::printf(" %d at %.0f ms;", status, double(clock.nsecsElapsed()) / 1e6);
+            last = status;
+        }
+        if (status >= 5) {
+            if (status == 6 && c) doc->setPictureFile(c->get(plotrane::DISPID_MetaFile).toString());
+            break;
+        }
+    }
+    std::printf(" picture file %lld bytes\n",
+                QFileInfo(QString::fromStdString(doc->pictureFile())).size());
+    doc->endPrinting();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: bench_print FILE OUT.pdf [--rounds N]\n");
+        return 2;
+    }
+    int rounds = 3;
+    for (int i = 3; i + 1 < argc; ++i)
+        if (std::string(argv[i]) == "--rounds") rounds = std::max(1, std::atoi(argv[i + 1]));
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication qt(argc, argv);
+    TavrixApp app;
+    if (!app.initInstance({"tavrix", QString::fromLocal8Bit(argv[1])})) return 1;
+    QElapsedTimer wait;
+    wait.start();
+    app.waitForGraph(60000);
+    std::printf("graph at its finest level after %.0f ms\n", double(wait.elapsed()));
+    const QString out = QString::fromLocal8Bit(argv[2]);
+
+    PagePrinter::Picture got{};
+    const double first = page(app, out, got);
+    std::printf("page with a new picture:      %8.1f ms (%s), PDF %lld bytes\n", first,
+                pictureName(got), QFileInfo(out).size());
+    const double again = page(app, out, got);
+    std::printf("page again, camera unmoved:   %8.1f ms (%s)\n", again, pictureName(got));
+
+    CPlotrane2D* c = app.document()->control();
+    double slowest = 0;
+    for (int r = 0; r < rounds && c; ++r) {
+        c->setFloat(plotrane::DISPID_CamAzimuth, c->getFloat(plotrane::DISPID_CamAzimuth) + 15.0f);
+        QCoreApplication::processEvents();
+        slowest = std::max(slowest, page(app, out, got));
+        if (got != PagePrinter::Picture::Complete)
+            std::printf("round %d: %s\n", r + 1, pictureName(got));
+    }
+    std::printf("page after moving the camera: %8.1f ms slowest of %d\n", slowest, rounds);
+    if (c) {
+        c->setFloat(plotrane::DISPID_CamAzimuth, c->getFloat(plotrane::DISPID_CamAzimuth) + 15.0f);
+        QCoreApplication::processEvents();
+        phases(app);
+    }
+    return 0;
+}
