@@ -22,9 +22,12 @@ Layout layoutPage(const Edges& page, double aspect) {
     l.title = {l.xl, l.yt, l.xr, l.yt + l.u + l.u / 10};
 
     const int bw = l.xr - l.xl;
-    const int ch = l.yp - l.yt; // the title band included
-    if (!(aspect > 0 && std::isfinite(aspect)) || bw <= 0 || ch <= 0) return l;
+    // The picture is fitted into its own area, below the title band: fitted
+    // into a height that counted the band as well, the graph would come out
+    // stretched by about a tenth.
     Edges area{l.xl, l.yt + l.u, l.xr, l.yp};
+    const int ch = area.height();
+    if (!(aspect > 0 && std::isfinite(aspect)) || bw <= 0 || ch <= 0) return l;
     if (aspect <= double(bw) / double(ch)) {
         const int inset = int(std::floor(double(bw) - aspect * double(ch) + 0.5)) / 2;
         area.left += inset;

@@ -47,17 +47,22 @@ TEST_P(PageLayoutTest, EdgesFollowTheIntegerLayout) {
     EXPECT_EQ(l.yb, c.yb);
     EXPECT_EQ(l.hasPicture, c.hasPicture);
     EXPECT_EQ(l.picture, c.picture);
+    // The fitted picture keeps its shape to within a pixel.
+    if (l.hasPicture) {
+        EXPECT_NEAR(double(l.picture.width()), c.aspect * double(l.picture.height()), 1.5);
+    }
 }
 
 // Worked by hand: M = W/20, yt = T + H/20, yb = B - H/20, u = (yb - yt)/10,
 // yp = yb - H/40, the title down to yt + u + u/10; the fitting insets are
 // floor(Bw - A*Ch + 0.5)/2 sideways or floor(Ch - Bw/A + 0.5)/2 vertically,
-// with Ch = yp - yt.
+// with Ch = yp - (yt + u), the picture area's own height (the picture keeps
+// its shape).
 INSTANTIATE_TEST_SUITE_P(
     Pages, PageLayoutTest,
     ::testing::Values(
         // Portrait, a 4:3 picture: wider than the area, so it moves in from
-        // top and bottom (Ch 2625, 1800 / (4/3) = 1350, inset 637).
+        // top and bottom (Ch 2355, 1800 / (4/3) = 1350, inset 502).
         LayoutCase{"portrait_wide_picture",
                    {0, 0, 2000, 3000},
                    4.0 / 3.0,
@@ -65,9 +70,9 @@ INSTANTIATE_TEST_SUITE_P(
                    2775,
                    2850,
                    true,
-                   {100, 1057, 1900, 2138}},
+                   {100, 922, 1900, 2273}},
         // Landscape, 4:3 narrower than the area: it moves in from the sides
-        // (2700 - 1750 * 4/3 = 366.67, +0.5 floored 367, halved 183).
+        // (2700 - 1570 * 4/3 = 606.67, +0.5 floored 607, halved 303).
         LayoutCase{"landscape_narrow_picture",
                    {0, 0, 3000, 2000},
                    4.0 / 3.0,
@@ -75,7 +80,7 @@ INSTANTIATE_TEST_SUITE_P(
                    1850,
                    1900,
                    true,
-                   {333, 280, 2667, 1850}},
+                   {453, 280, 2547, 1850}},
         // A drawing rectangle that does not start at 0, without a picture.
         LayoutCase{"offset_page_no_picture",
                    {50, 70, 1050, 1470},
@@ -93,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
                    926,
                    950,
                    true,
-                   {62, 139, 939, 926}},
+                   {107, 139, 894, 926}},
         // A picture whose size cannot be read leaves the page without it.
         LayoutCase{"nan_aspect",
                    {0, 0, 1001, 999},
