@@ -500,6 +500,7 @@ TEST_F(SettingsDialogTest, ControlPropertiesOpenTheControlsOwnSheetFromTheSettin
             for (int i = 0; i < t->count(); ++i)
                 tabs << t->tabText(i);
         // Alt+L reaches the Graph page's line width; OK writes it.
+        ASSERT_TRUE(QTest::qWaitForWindowActive(d));
         QTest::keyClick(d, Qt::Key_L, Qt::AltModifier);
         auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
         ASSERT_NE(edit, nullptr);
