@@ -13,6 +13,7 @@
 #include "SettingsStore.h"
 #include "TempDir.h"
 #include "TestArrays.h"
+#include "UiTestSupport.h"
 
 #include <QClipboard>
 #include <QElapsedTimer>
@@ -33,15 +34,6 @@
 #include <limits>
 
 namespace {
-
-class QuietSink : public MessageSink {
-public:
-    void message(const std::string& text, MessageIcon) override { messages.push_back(text); }
-    bool question(const std::string&) override { return false; }
-    std::optional<std::string> saveFileName(const SaveFileRequest&) override { return {}; }
-    void showAnnotation(const std::string&) override {}
-    std::vector<std::string> messages;
-};
 
 // Runs xclip, feeding input when given, and keeps this process's event loop
 // turning meanwhile: while xclip reads, this process is the clipboard's
@@ -161,7 +153,7 @@ protected:
 
     TempDir dir;
     SettingsStore settings;
-    QuietSink sink;
+    RecordingSink sink;
     CArrayDoc doc{settings, sink};
     std::unique_ptr<CMainFrame> frame;
     std::string path;

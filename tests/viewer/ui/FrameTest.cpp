@@ -12,6 +12,7 @@
 #include "TavrixApp.h"
 #include "TempDir.h"
 #include "TestArrays.h"
+#include "UiTestSupport.h"
 #include "ViewerSettings.h"
 
 #include <QDropEvent>
@@ -73,18 +74,6 @@ TEST(OpenFilters, ChosenExtensionPicksNextFirstFilterIgnoringCase) {
 }
 
 // Records what the document would show and answers No.
-class RecordingSink : public MessageSink {
-public:
-    void message(const std::string& text, MessageIcon) override { messages.push_back(text); }
-    bool question(const std::string& text) override {
-        messages.push_back(text);
-        return false;
-    }
-    std::optional<std::string> saveFileName(const SaveFileRequest&) override { return {}; }
-    void showAnnotation(const std::string&) override {}
-    std::vector<std::string> messages;
-};
-
 class FrameTest : public ::testing::Test {
 protected:
     void SetUp() override { ensureQtApp(); }

@@ -12,6 +12,7 @@
 #include "SettingsStore.h"
 #include "TempDir.h"
 #include "TestArrays.h"
+#include "UiTestSupport.h"
 
 #include <QColorDialog>
 #include <QElapsedTimer>
@@ -35,28 +36,6 @@ using namespace plotrane;
 namespace cmd = command_id;
 
 namespace {
-
-class RecordingSink : public MessageSink {
-public:
-    void message(const std::string& text, MessageIcon) override { messages.push_back(text); }
-    bool question(const std::string& text) override {
-        messages.push_back(text);
-        return false;
-    }
-    std::optional<std::string> saveFileName(const SaveFileRequest&) override { return {}; }
-    void showAnnotation(const std::string&) override {}
-    std::vector<std::string> messages;
-};
-
-bool waitFor(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 // A control that reports the version it is given and takes every call.
 class VersionedControl : public QWidget, public ControlDispatch {

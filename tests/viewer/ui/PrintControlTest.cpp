@@ -13,6 +13,7 @@
 #include "SettingsStore.h"
 #include "TempDir.h"
 #include "TestArrays.h"
+#include "UiTestSupport.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -25,25 +26,6 @@
 using namespace plotrane;
 
 namespace {
-
-class QuietSink : public MessageSink {
-public:
-    void message(const std::string& text, MessageIcon) override { messages.push_back(text); }
-    bool question(const std::string&) override { return false; }
-    std::optional<std::string> saveFileName(const SaveFileRequest&) override { return {}; }
-    void showAnnotation(const std::string&) override {}
-    std::vector<std::string> messages;
-};
-
-bool waitFor(const std::function<bool()>& done, int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 // Sanitizer builds draw and write many times slower.
 constexpr int kPictureMs = 120000;
@@ -81,7 +63,7 @@ protected:
 
     TempDir dir;
     SettingsStore settings{QString::fromStdString(dir.file("settings.ini"))};
-    QuietSink sink;
+    RecordingSink sink;
     std::unique_ptr<CArrayDoc> doc;
     std::unique_ptr<CMainFrame> frame;
 };

@@ -15,6 +15,7 @@
 #include "SettingsStore.h"
 #include "TempDir.h"
 #include "TestArrays.h"
+#include "UiTestSupport.h"
 
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
@@ -49,25 +50,6 @@ using namespace plotrane;
 namespace cmd = command_id;
 
 namespace {
-
-class QuietSink : public MessageSink {
-public:
-    void message(const std::string& text, MessageIcon) override { messages.push_back(text); }
-    bool question(const std::string&) override { return false; }
-    std::optional<std::string> saveFileName(const SaveFileRequest&) override { return {}; }
-    void showAnnotation(const std::string&) override {}
-    std::vector<std::string> messages;
-};
-
-bool waitFor(const std::function<bool()>& done, int ms = 10000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 // A 4:3 picture: a red field with a blue square in its middle.
 const char* const kSvg =
@@ -267,7 +249,7 @@ protected:
 
     TempDir dir;
     SettingsStore settings{QString::fromStdString(dir.file("settings.ini"))};
-    QuietSink sink;
+    RecordingSink sink;
     std::unique_ptr<CArrayDoc> doc;
     std::unique_ptr<CMainFrame> frame;
     PictureControl* control = nullptr;

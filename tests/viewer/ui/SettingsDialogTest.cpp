@@ -14,6 +14,7 @@
 #include "SettingsStore.h"
 #include "TempDir.h"
 #include "TestArrays.h"
+#include "UiTestSupport.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -46,19 +47,6 @@ namespace cmd = command_id;
 
 namespace {
 
-class RecordingSink : public MessageSink {
-public:
-    void message(const std::string& text, MessageIcon) override { messages.push_back(text); }
-    bool question(const std::string& text) override {
-        messages.push_back(text);
-        return answer;
-    }
-    std::optional<std::string> saveFileName(const SaveFileRequest&) override { return {}; }
-    void showAnnotation(const std::string&) override {}
-    std::vector<std::string> messages;
-    bool answer = false;
-};
-
 // The real control's dispatch interface, counting the calls that change it.
 class CountingDispatch : public QObject, public ControlDispatch {
 public:
@@ -84,16 +72,6 @@ public:
 private:
     ControlDispatch* m_real;
 };
-
-bool waitFor(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 // Runs body on the modal dialog once it is up (called from its own event
 // loop); gives up after five seconds, or when the watch is dropped (the
