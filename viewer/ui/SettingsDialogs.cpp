@@ -980,14 +980,20 @@ void RoiDialog::applyChanges(CPlotrane2D& c) {
 // Annotation
 
 AnnotationDialog::AnnotationDialog(CArrayDoc* document, QWidget* parent)
-    : QDialog(parent), m_document(document) {
+    : AnnotationDialog(QString::fromStdString(document->annotation()), parent) {
+    m_document = document;
+    m_edit->setReadOnly(!document->options().saveAglAttr);
+}
+
+AnnotationDialog::AnnotationDialog(const QString& shown, QWidget* parent)
+    : QDialog(parent), m_document(nullptr) {
     setWindowTitle("Annotation");
     m_edit = new QPlainTextEdit(this);
     name(m_edit, 1194);
-    QString text = QString::fromStdString(document->annotation());
+    QString text = shown;
     text.remove('\r');
     m_edit->setPlainText(text);
-    m_edit->setReadOnly(!document->options().saveAglAttr);
+    m_edit->setReadOnly(true);
     m_edit->moveCursor(QTextCursor::End);
     m_edit->ensureCursorVisible();
     m_edit->setMinimumSize(m_edit->fontMetrics().averageCharWidth() * 50,
@@ -1001,7 +1007,7 @@ AnnotationDialog::AnnotationDialog(CArrayDoc* document, QWidget* parent)
 }
 
 void AnnotationDialog::accept() {
-    if (!m_edit->isReadOnly()) {
+    if (m_document && !m_edit->isReadOnly()) {
         std::string text = m_edit->toPlainText().toStdString();
         std::erase(text, '\r');
         if (text != m_document->annotation()) {

@@ -292,6 +292,9 @@ class AnnotationDialog : public QDialog {
     Q_OBJECT
 public:
     AnnotationDialog(CArrayDoc* document, QWidget* parent = nullptr);
+    // Another text in the same dialog, read-only: an HDF file's attribute or
+    // annotation, or the annotation shown as a file opens.
+    explicit AnnotationDialog(const QString& text, QWidget* parent = nullptr);
     void accept() override;
     QPlainTextEdit* editor() const { return m_edit; }
 

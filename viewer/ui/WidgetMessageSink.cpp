@@ -1,5 +1,7 @@
 #include "WidgetMessageSink.h"
 
+#include "SettingsDialogs.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -64,9 +66,8 @@ std::optional<std::string> WidgetMessageSink::saveFileName(const SaveFileRequest
 }
 
 void WidgetMessageSink::showAnnotation(const std::string& text) {
-    QMessageBox box(QMessageBox::Information, "Annotation", QString::fromStdString(text),
-                    QMessageBox::Ok, owner());
-    box.exec();
+    AnnotationDialog dialog(QString::fromStdString(text), owner());
+    dialog.exec();
 }
 
 void WidgetMessageSink::setBusy(bool busy) {

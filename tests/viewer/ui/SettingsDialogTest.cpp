@@ -15,6 +15,7 @@
 #include "TempDir.h"
 #include "TestArrays.h"
 #include "UiTestSupport.h"
+#include "WidgetMessageSink.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -894,6 +895,30 @@ TEST_F(SettingsDialogTest, AnnotationIsEditedWhileAttributesAreSaved) {
         clickOk(d);
     }));
     EXPECT_EQ(doc->annotation(), "first line\nsecond");
+}
+
+// An HDF attribute's text (or the annotation shown as a file opens) comes up
+// in the same dialog, read-only, and OK changes nothing.
+TEST_F(SettingsDialogTest, TextsShownByTheViewerUseTheAnnotationDialogReadOnly) {
+    openArray({20, 20});
+    doc->setAnnotation("kept");
+    doc->setModified(false);
+    WidgetMessageSink widgetSink(frame.get());
+    QString shown;
+    bool readOnly = false;
+    auto watch = whenDialogShows([&](QDialog* d) {
+        auto* edit = child<QPlainTextEdit>(d, 1194);
+        shown = edit->toPlainText();
+        readOnly = edit->isReadOnly();
+        QTest::keyClicks(edit, "typed");
+        clickOk(d);
+    });
+    widgetSink.showAnnotation("units: m/s\r\nsource: run 7");
+    EXPECT_TRUE(watch->ran);
+    EXPECT_EQ(shown, "units: m/s\nsource: run 7");
+    EXPECT_TRUE(readOnly);
+    EXPECT_EQ(doc->annotation(), "kept");
+    EXPECT_FALSE(doc->isModified());
 }
 
 // ---------------------------------------------------------------------------
