@@ -1,6 +1,7 @@
 // Builds segment images byte by byte, independently of the code under test.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -50,3 +51,15 @@ struct SegmentImage {
         return s;
     }
 };
+
+// A rows x cols float file (header and elements) of a smooth ripple; at
+// 400 x 400 the graph control resamples it into three distinct levels.
+inline std::string rippleFile(int32_t rows, int32_t cols) {
+    SegmentImage img;
+    img.extents = {rows, cols};
+    std::string s = img.header();
+    for (int32_t r = 0; r < rows; ++r)
+        for (int32_t c = 0; c < cols; ++c)
+            SegmentImage::put(s, float(std::sin(r * 0.05) * std::cos(c * 0.04)));
+    return s;
+}

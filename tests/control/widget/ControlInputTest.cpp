@@ -380,14 +380,8 @@ TEST_F(ControlInput, APickWhileTheRenderThreadIsPausedReturnsAtOnce) {
 // timer steps the level up again, one per tick.
 TEST_F(ControlInput, ADragDropsToLevelZeroAndTheTicksStepBackUp) {
     // Big enough for three distinct levels.
-    SegmentImage img;
-    img.extents = {400, 400};
-    std::string data;
-    for (int r = 0; r < 400; ++r)
-        for (int c = 0; c < 400; ++c)
-            SegmentImage::put(data, float(std::sin(r * 0.05) * std::cos(c * 0.04)));
     ASSERT_TRUE(
-        ctrl->SetProperty(DISPID_FileName, Variant(dir.write("wave.agl", img.header() + data)))
+        ctrl->SetProperty(DISPID_FileName, Variant(dir.write("wave.agl", rippleFile(400, 400))))
             .ok());
     ctrl->Invoke(DISPID_Update, {});
     ASSERT_TRUE(waitFor([&] {
@@ -417,14 +411,8 @@ TEST_F(ControlInput, ADragDropsToLevelZeroAndTheTicksStepBackUp) {
 // never stay); a paint the window system or the host asks for at the finest
 // level steps back to level 1, and the ticks step up again.
 TEST_F(ControlInput, APaintAskedForAtTheFinestLevelStepsBackToLevelOne) {
-    SegmentImage img;
-    img.extents = {400, 400};
-    std::string data;
-    for (int r = 0; r < 400; ++r)
-        for (int c = 0; c < 400; ++c)
-            SegmentImage::put(data, float(std::sin(r * 0.05) * std::cos(c * 0.04)));
     ASSERT_TRUE(
-        ctrl->SetProperty(DISPID_FileName, Variant(dir.write("wave.agl", img.header() + data)))
+        ctrl->SetProperty(DISPID_FileName, Variant(dir.write("wave.agl", rippleFile(400, 400))))
             .ok());
     ctrl->Invoke(DISPID_Update, {});
     aglGraphView& v = ctrl->engine();

@@ -356,14 +356,8 @@ TEST_F(PropertyPages, DiscardedWritesShowTheOldValueAfterApply) {
 TEST_F(PropertyPages, DataPageOffsetShowsTheCurrentLevelOfDetail) {
     // Big enough for three distinct levels; the timer steps the levels up
     // as the finer passes finish.
-    SegmentImage img;
-    img.extents = {400, 400};
-    std::string data;
-    for (int r = 0; r < 400; ++r)
-        for (int c = 0; c < 400; ++c)
-            SegmentImage::put(data, float(std::sin(r * 0.05) * std::cos(c * 0.04)));
     ASSERT_TRUE(
-        ctrl->SetProperty(DISPID_FileName, Variant(dir.write("big.agl", img.header() + data)))
+        ctrl->SetProperty(DISPID_FileName, Variant(dir.write("big.agl", rippleFile(400, 400))))
             .ok());
     ctrl->Invoke(DISPID_Update, {});
     ASSERT_TRUE(waitFor([&] {
