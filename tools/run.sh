@@ -4,7 +4,9 @@
 # picture of its window instead (a window on a virtual screen helps nobody).
 set -eu
 cd "$(dirname "$0")/.."
-tools/setup.sh dev
+# Only the viewer and its HDF helper are built (the tests and benchmarks are
+# tools/test.sh's).
+SETUP_FOR=viewer SETUP_TARGETS="tavrix tavrix-hdf" tools/setup.sh dev
 example=examples/wave.agl
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     exec build/dev/bin/tavrix "$example"

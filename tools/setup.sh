@@ -3,17 +3,30 @@
 #   tools/setup.sh [PRESET...]   (default preset: dev)
 # Installs missing Debian packages (as root, or through sudo), then configures
 # and builds each preset. Safe to run again: it does only what is missing.
+#   SETUP_FOR=viewer    only what building and running the viewer needs (the
+#                       packages of the build; tools/run.sh), not the tools
+#                       the tests drive
+#   SETUP_TARGETS="..." build only these targets
 set -eu
 cd "$(dirname "$0")/.."
 
-PACKAGES="cmake ninja-build g++ pkg-config python3 libgtest-dev libgmock-dev
+# What the build needs (the test framework too: the dev build configures its
+# tests even when it builds only the viewer), and what the viewer needs to
+# run without a display.
+VIEWER_PACKAGES="cmake ninja-build g++ pkg-config python3 libgtest-dev libgmock-dev
   qt6-base-dev libqt6opengl6-dev qt6-svg-dev libgl-dev libegl-dev libglu1-mesa-dev
-  libgl1-mesa-dri clang-format gfortran fonts-liberation2 xvfb xauth xclip xdotool imagemagick
-  dbus dbus-bin libdbus-1-dev clang libclang-rt-14-dev libhdf4-dev hdf4-tools
-  desktop-file-utils shared-mime-info libxml2-utils libglib2.0-bin man-db dpkg-dev
-  librsvg2-bin poppler-utils"
+  libgl1-mesa-dri fonts-liberation2 xvfb xauth dbus libdbus-1-dev libhdf4-dev"
+# What the tests drive or check with: the formatter, the Fortran and clang
+# clients and sanitizer runtimes, the X clipboard and pointer tools, picture,
+# PDF, HDF and packaging tools.
+TEST_PACKAGES="clang-format gfortran xclip xdotool imagemagick dbus-bin clang
+  libclang-rt-14-dev hdf4-tools desktop-file-utils shared-mime-info libxml2-utils
+  libglib2.0-bin man-db dpkg-dev librsvg2-bin poppler-utils"
 
-missing=""
+PACKAGES=$VIEWER_PACKAGES
+[ "${SETUP_FOR:-}" = viewer ] || PACKAGES="$PACKAGES $TEST_PACKAGES"
+
+missing="" installed=""
 for p in $PACKAGES; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
 done
@@ -23,12 +36,16 @@ if [ -n "$missing" ]; then
     [ "$(id -u)" -eq 0 ] || SUDO=sudo
     $SUDO apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
+    installed=yes
 fi
 
 [ $# -gt 0 ] || set -- dev
 for preset in "$@"; do
-    if [ ! -f "build/$preset/build.ninja" ]; then
+    # Configured again after new packages came: the tests that need a
+    # program the build looks for are added only once it is there.
+    if [ ! -f "build/$preset/build.ninja" ] || [ -n "$installed" ]; then
         cmake --preset "$preset" >/dev/null
     fi
+    # shellcheck disable=SC2086
     cmake --build --preset "$preset" ${SETUP_TARGETS:+--target $SETUP_TARGETS}
 done

@@ -148,7 +148,10 @@ CGraphView::CGraphView(CArrayDoc* document, QWidget* parent, const ControlMaker&
     : CPlotrane2DView(document, parent, maker) {
     if (CPlotrane2D* c = control()) c->setColor(DISPID_BackColor, 0x00FFFFFFu);
     // The file check runs only while the main frame (or a window inside it)
-    // is active, so a question never pops up over another program.
+    // is active, so a question never pops up over another program. The
+    // timer is the view's child under a name, so a test can find it.
+    m_timer.setParent(this);
+    m_timer.setObjectName("fileCheckTimer");
     connect(&m_timer, &QTimer::timeout, this, [this] {
         for (QWidget* w = QApplication::activeWindow(); w; w = w->parentWidget()) {
             if (w == window()) {

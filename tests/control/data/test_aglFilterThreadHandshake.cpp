@@ -2,6 +2,7 @@
 // a pause really keeps the thread away from the data, and every wait ends,
 // also when the thread has ended or never started. Run under TSan: the data
 // the "passes" read is a plain int that only a sound pause protects.
+#include "WaitFor.h"
 #include "aglFilterThread.h"
 
 #include <gtest/gtest.h>
@@ -43,15 +44,6 @@ struct Gate {
     }
 };
 
-// Polls `done` for at most 10 s: a hang shows up as a failure, not a stuck run.
-template <typename F> bool eventually(F done) {
-    for (auto until = std::chrono::steady_clock::now() + 10s;
-         std::chrono::steady_clock::now() < until;) {
-        if (done()) return true;
-        std::this_thread::sleep_for(1ms);
-    }
-    return done();
-}
 
 TEST(FilterThreadHandshake, AWakeWhileTheThreadDecidesToWaitIsNotLost) {
     // The thread has found nothing to do and is about to wait, but still
@@ -74,7 +66,7 @@ TEST(FilterThreadHandshake, AWakeWhileTheThreadDecidesToWaitIsNotLost) {
     work = 1;
     t.wake();
     gate.release();
-    EXPECT_TRUE(eventually([&] { return done.load() == 1; }));
+    EXPECT_TRUE(waitFor([&] { return done.load() == 1; }));
     EXPECT_TRUE(t.waitUntilIdle(10000));
     t.stop();
     EXPECT_EQ(t.state(), State::Ended);
@@ -105,7 +97,7 @@ TEST(FilterThreadHandshake, APausedThreadStaysAwayUntilTheNextWake) {
     work = 5;
     t.wake();
     auto paused = std::async(std::launch::async, [&] { t.pause(); });
-    ASSERT_TRUE(eventually([&] { return t.command() == aglFilterThread::Command::Pause; }));
+    ASSERT_TRUE(waitFor([&] { return t.command() == aglFilterThread::Command::Pause; }));
     gate.release();
     paused.get();
     const int after = done.load();
@@ -113,10 +105,11 @@ TEST(FilterThreadHandshake, APausedThreadStaysAwayUntilTheNextWake) {
     EXPECT_EQ(t.state(), State::Waiting);
     for (int k = 0; k < 1000; ++k)
         data = k; // TSan reports this if a pass can run now
+    // A window for a pass that should not run (nothing to wait for).
     std::this_thread::sleep_for(20ms);
     EXPECT_EQ(done.load(), after);
     t.wake();
-    EXPECT_TRUE(eventually([&] { return done.load() == 5; }));
+    EXPECT_TRUE(waitFor([&] { return done.load() == 5; }));
     t.stop();
     EXPECT_GT(seen, 0);
 }

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "RenderTestSupport.h"
+#include "WaitFor.h"
 #include "aglFont.h"
 #include "aglMetaFileWriter.h"
 
@@ -290,12 +291,11 @@ protected:
         ctx.Redraw(false);
         // The writer thread runs at the lowest priority: a busy machine can
         // hold it back for a long time.
-        for (int k = 0; k < 60000; ++k) {
+        EXPECT_TRUE(waitFor([&] {
             const int s = writer.Status();
-            if (s == aglMetaFileWriter::kComplete || s == aglMetaFileWriter::kFailed) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        EXPECT_TRUE(writer.WaitUntilDone(300000));
+            return s == aglMetaFileWriter::kComplete || s == aglMetaFileWriter::kFailed;
+        }));
+        EXPECT_TRUE(writer.WaitUntilDone(tavrix_test::kWaitTimeoutMs));
         return writer.Status();
     }
 
@@ -463,6 +463,7 @@ TEST_F(MetaFileCaptureTest, PauseStopsTheRenderThreadWhileTheWriterWrites) {
     const int renders = graph.renders[0].load();
     ctx.RemoveObject(&graph);
     ctx.SetGraph(nullptr);
+    // A window for a frame that should not come (nothing to wait for).
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(graph.renders[0].load(), renders);
     ctx.AddObject(&graph);

@@ -7,6 +7,7 @@
 
 #include "ImageCompare.h"
 #include "RenderTestSupport.h"
+#include "WaitFor.h"
 #include "aglPickCode.h"
 #include "aglView.h"
 
@@ -43,13 +44,10 @@ protected:
 
     // Waits until the anti-aliased picture is complete and published.
     QImage waitForAntiAliased() {
-        for (int i = 0; i < 2000 && !ctx.IsAccumulationComplete(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        EXPECT_TRUE(ctx.IsAccumulationComplete());
+        EXPECT_TRUE(waitFor([&] { return ctx.IsAccumulationComplete(); }));
         ctx.WaitUntilIdle();
         // The state may still be AwaitingIdle from before the passes began.
-        while (ctx.State() != ThreadState::Idle)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_TRUE(waitFor([&] { return ctx.State() == ThreadState::Idle; }));
         return ctx.LatestFrame();
     }
 
@@ -327,8 +325,7 @@ TEST_F(RenderContextTest, MetafileCaptureFrameGoesThroughTheWriterAndPublishesNo
         ASSERT_TRUE(ctx.RequestCapture(640, 480));
         const uint64_t published = ctx.PublishedFrames();
         ctx.Resume();
-        while (writer.finished.load() == before)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_TRUE(waitFor([&] { return writer.finished.load() != before; }));
         ctx.WaitUntilIdle();
         EXPECT_TRUE(writer.complete.load());
         EXPECT_EQ(ctx.LastFrameMode(), RenderMode::MetaFile);
@@ -344,8 +341,7 @@ TEST_F(RenderContextTest, MetafileCaptureFrameGoesThroughTheWriterAndPublishesNo
     writer.overflows = 2;
     const int before = writer.finished.load();
     capture();
-    while (writer.finished.load() < before + 3)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(waitFor([&] { return writer.finished.load() >= before + 3; }));
     EXPECT_EQ(writer.budget.load(), 20000);
     EXPECT_EQ(writer.finished.load(), before + 3);
     ctx.SetCaptureWriter(nullptr);
@@ -408,15 +404,13 @@ TEST(RenderThread, PauseAndQuitEndAFrameThatWaitsForData) {
     ctx.SetGraph(&graph);
     ctx.SetTimings(0, 30);
     ctx.Start(false);
-    while (!graph.waiting.load())
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(waitFor([&] { return graph.waiting.load(); }));
     ctx.Pause();
     EXPECT_EQ(ctx.State(), ThreadState::Idle);
     EXPECT_TRUE(ctx.LastFrameIncomplete());
     graph.waiting = false;
     ctx.Resume();
-    while (!graph.waiting.load())
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(waitFor([&] { return graph.waiting.load(); }));
     ctx.Stop();
     EXPECT_EQ(ctx.State(), ThreadState::Ended);
 }
@@ -510,12 +504,9 @@ TEST(RenderReference, LitBoxThroughTheHomeCamera) {
     ctx.SetTimings(0, 30);
     view.Attach(false);
     ctx.Redraw(true);
-    for (int i = 0; i < 2000 && !ctx.IsAccumulationComplete(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_TRUE(ctx.IsAccumulationComplete());
+    ASSERT_TRUE(waitFor([&] { return ctx.IsAccumulationComplete(); }));
     ctx.WaitUntilIdle();
-    while (ctx.State() != ThreadState::Idle)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(waitFor([&] { return ctx.State() == ThreadState::Idle; }));
     EXPECT_TRUE(tavrix::test::matchesBaseline(ctx.LatestFrame(), "render_lit_box_home"));
     view.Detach();
 }

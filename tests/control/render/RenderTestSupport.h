@@ -17,13 +17,11 @@
 
 namespace rtest {
 
-// A QGuiApplication on the offscreen platform for the fonts; XDG_RUNTIME_DIR
-// points at a private folder so that Qt does not complain about it.
+// A QGuiApplication on the offscreen platform for the fonts (the user
+// folders are already private: tests/support/TestMain.cpp).
 class QtEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        m_runtime = std::make_unique<QTemporaryDir>();
-        setenv("XDG_RUNTIME_DIR", m_runtime->path().toLocal8Bit().constData(), 1);
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         setenv("LP_NUM_THREADS", "0", 0); // llvmpipe draws on the render thread itself
         static int argc = 1;
@@ -34,7 +32,6 @@ public:
     void TearDown() override { m_app.reset(); }
 
 private:
-    std::unique_ptr<QTemporaryDir> m_runtime;
     std::unique_ptr<QGuiApplication> m_app;
 };
 

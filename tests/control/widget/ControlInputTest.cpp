@@ -2,7 +2,8 @@
 // the shown control window move the camera, the cursor and the data tips,
 // and the signals the host sees carry the right arguments in order.
 #include "CPlotrane2DCtrl.h"
-#include "ControlTestApp.h"
+#include "QtTestApp.h"
+#include "WaitFor.h"
 #include "TempDir.h"
 #include "core/SegmentImage.h"
 
@@ -56,15 +57,6 @@ protected:
     }
     void TearDown() override { ctrl.reset(); }
 
-    static bool waitFor(const std::function<bool()>& done, int ms = 30000) {
-        QElapsedTimer t;
-        t.start();
-        while (!done()) {
-            if (t.elapsed() > ms) return false;
-            QTest::qWait(20);
-        }
-        return true;
-    }
     // A mouse event as the window system delivers it.
     void mouse(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held,
                Qt::KeyboardModifiers mods = {}) {
@@ -210,7 +202,7 @@ TEST_F(ControlInput, RowAndColWrittenMoveTheCursorAtThePaint) {
     ASSERT_TRUE(ctrl->SetProperty(DISPID_Row, Variant(7)).ok());
     ASSERT_TRUE(ctrl->SetProperty(DISPID_Col, Variant(1000)).ok());
     EXPECT_EQ(ctrl->GetProperty(DISPID_Row).toInt(), 0) << "the cursor until the paint";
-    ASSERT_TRUE(waitFor([&] { return moved.count() >= 1; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return moved.count() >= 1; }));
     EXPECT_EQ(moved.count(), 1);
     EXPECT_EQ(moved.at(0), (QList<QVariant>{7, kColumns - 1}));
     EXPECT_EQ(ctrl->GetProperty(DISPID_Col).toInt(), kColumns - 1);
@@ -285,7 +277,7 @@ TEST_F(ControlInput, ThePaletteBarMarksTheValueUnderTheCursor) {
     QTest::keyClick(ctrl.get(), Qt::Key_Right);
     expectMarkerAt(12, 1);
     ASSERT_TRUE(ctrl->SetProperty(DISPID_Row, Variant(21)).ok());
-    ASSERT_TRUE(waitFor([&] { return ctrl->cursorRow() == 21; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return ctrl->cursorRow() == 21; }));
     expectMarkerAt(21, 1);
 }
 
@@ -424,13 +416,15 @@ TEST_F(ControlInput, APaintAskedForAtTheFinestLevelStepsBackToLevelOne) {
         });
     };
     // Frames come and are painted; with no ticks the level stays, and the
-    // frames stop once the picture is finished.
+    // frames stop once the picture is finished: the render thread waits with
+    // nothing to do, and painting what it published asks for nothing more.
     const auto finished = [&] {
-        uint32_t frames = v.Context().FrameCount();
         return waitFor([&] {
-            QTest::qWait(400);
-            const uint32_t now = v.Context().FrameCount();
-            return std::exchange(frames, now) == now;
+            if (v.Context().State() != ThreadState::Idle) return false;
+            const uint32_t frames = v.Context().FrameCount();
+            settle();
+            return v.Context().State() == ThreadState::Idle &&
+                   v.Context().FrameCount() == frames;
         });
     };
     ASSERT_TRUE(finest());
@@ -441,14 +435,14 @@ TEST_F(ControlInput, APaintAskedForAtTheFinestLevelStepsBackToLevelOne) {
     ctrl->hide();
     ctrl->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(ctrl.get()));
-    ASSERT_TRUE(waitFor([&] { return v.currentLevel() == 1; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return v.currentLevel() == 1; }));
     ASSERT_TRUE(finest());
     ASSERT_TRUE(finished());
     EXPECT_EQ(v.currentLevel(), 2);
 
     // The host invalidates the control (it knows it as a widget).
     static_cast<QWidget*>(ctrl.get())->update();
-    ASSERT_TRUE(waitFor([&] { return v.currentLevel() == 1; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return v.currentLevel() == 1; }));
     ASSERT_TRUE(finest());
 }
 
@@ -464,7 +458,7 @@ TEST_F(ControlInput, DoubleClickMovesTheCursorToThePickedElement) {
     ASSERT_EQ(selected.count(), 1);
     const int row = selected.first().at(0).toInt(), column = selected.first().at(1).toInt();
     EXPECT_FALSE(ctrl->tipShowing()) << "a double-click removes the tip";
-    ASSERT_TRUE(waitFor([&] { return moved.count() >= 1; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return moved.count() >= 1; }));
     EXPECT_EQ(moved.first(), (QList<QVariant>{row, column}));
     EXPECT_EQ(ctrl->cursorRow(), row);
     EXPECT_EQ(ctrl->cursorColumn(), column);
@@ -513,6 +507,8 @@ TEST_F(ControlInput, PicksDuringRebindsSelectOnlyFromTheArrayBoundNow) {
                 EXPECT_EQ(value, sample(row, column));
             }
         }
+        // Not a wait for anything: the next rebind comes at a later stage of
+        // this one's resampling each time round.
         QTest::qWait(k * 3);
     }
     EXPECT_GT(hits, 0) << "some picks hit the graph";
@@ -574,8 +570,7 @@ protected:
                 ctrl->waitForPasses(20000);
                 ctrl->tick();
                 return !linePixels().empty();
-            },
-            5000);
+            });
         ASSERT_TRUE(drawn) << "the vector graph draws its line";
     }
     // Window points where the frame shows the graph's line colour.
@@ -656,7 +651,7 @@ TEST_P(VectorSelection, ADoubleClickOnTheLineSelectsItsPoint) {
     EXPECT_EQ(ctrl->dataTip(), want);
 
     // The double-click moved the cursor to the point's row.
-    ASSERT_TRUE(waitFor([&] { return moved.count() >= 1; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return moved.count() >= 1; }));
     EXPECT_EQ(moved.first().at(0).toInt(), row);
     EXPECT_EQ(ctrl->cursorRow(), row);
 }

@@ -3,7 +3,8 @@
 // changed, a failure reported once, the clipboard copy made on the control's
 // thread, and captures taken while the graph type keeps changing.
 #include "CPlotrane2DCtrl.h"
-#include "ControlTestApp.h"
+#include "QtTestApp.h"
+#include "WaitFor.h"
 #include "plotrane/PropertyTable.h"
 
 #include <QClipboard>
@@ -24,19 +25,6 @@ using namespace plotrane;
 namespace {
 
 const std::string kWave = TAVRIX_SOURCE_DIR "/examples/wave.agl"; // float [48][64]
-
-// Runs the event loop until done() or the time-out; done()'s last answer.
-// The render and writer threads run at the lowest priority: a busy machine
-// can hold them back for a long time.
-template <typename F> bool waitFor(F done, int timeoutMs = 300000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 class ControlPictureTest : public ::testing::Test {
 protected:

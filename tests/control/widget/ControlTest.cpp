@@ -3,7 +3,7 @@
 // the interface; methods with indices from outside; the property bag saved,
 // loaded and saved again.
 #include "CPlotrane2DCtrl.h"
-#include "ControlTestApp.h"
+#include "QtTestApp.h"
 #include "TempDir.h"
 #include "aglSegment.h"
 #include "aglTypes.h"

@@ -2,7 +2,8 @@
 // paints the frames the render thread publishes, and the frames follow the
 // window's size and the colours written.
 #include "CPlotrane2DCtrl.h"
-#include "ControlTestApp.h"
+#include "QtTestApp.h"
+#include "WaitFor.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -19,19 +20,7 @@ namespace {
 
 const std::string kWave = TAVRIX_SOURCE_DIR "/examples/wave.agl";
 
-class ControlWidget : public ::testing::Test {
-protected:
-    // Runs the event loop until done() or the time is up.
-    static bool waitFor(const std::function<bool()>& done, int ms = 30000) {
-        QElapsedTimer t;
-        t.start();
-        while (!done()) {
-            if (t.elapsed() > ms) return false;
-            QTest::qWait(20);
-        }
-        return true;
-    }
-};
+class ControlWidget : public ::testing::Test {};
 
 } // namespace
 

@@ -5,7 +5,8 @@
 // property set.
 #include "PropertyPages.h"
 #include "CPlotrane2DCtrl.h"
-#include "ControlTestApp.h"
+#include "QtTestApp.h"
+#include "WaitFor.h"
 #include "TempDir.h"
 #include "core/SegmentImage.h"
 
@@ -43,16 +44,6 @@ using namespace plotrane;
 namespace {
 
 const std::string kWave = TAVRIX_SOURCE_DIR "/examples/wave.agl";
-
-bool waitFor(const std::function<bool()>& done, int ms = 30000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms) return false;
-        QTest::qWait(20);
-    }
-    return true;
-}
 
 // Runs `act` on the first window of type T that comes up while the caller
 // is blocked in a modal loop (a message box, a menu, a modal dialog), for as
@@ -504,7 +495,9 @@ TEST_F(PropertyPages, RightClickMenuOpensThePagesAndShiftRightDoesNot) {
     QContextMenuEvent fromMouse(QContextMenuEvent::Mouse, QPoint(100, 100),
                                 ctrl->mapToGlobal(QPoint(100, 100)));
     QApplication::sendEvent(ctrl.get(), &fromMouse);
-    QTest::qWait(200);
+    // A menu would have come inside the event's delivery (a modal menu runs
+    // the probe from its own loop) or be queued now.
+    settle();
     EXPECT_FALSE(menu);
 }
 

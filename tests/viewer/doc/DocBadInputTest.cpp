@@ -12,7 +12,6 @@
 using namespace plotrane;
 
 namespace {
-PrivateConfigHome g_home;
 } // namespace
 
 TEST_F(DocTest, FilesThatCannotBeReadAreRefusedAndThePreviousArrayStays) {

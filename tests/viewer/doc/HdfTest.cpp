@@ -22,8 +22,6 @@ using namespace plotrane;
 
 namespace {
 
-PrivateConfigHome g_home;
-
 // The sample files, written once for the whole test program.
 class Samples {
 public:

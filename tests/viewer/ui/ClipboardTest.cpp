@@ -23,6 +23,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTest>
@@ -62,9 +63,10 @@ QByteArray readClipboard(const char* type, const char* selection = "clipboard") 
 }
 
 void offerClipboard(const char* type, const QByteArray& bytes) {
+    // The viewer hears of the new owner through the X server: waits for it.
+    QSignalSpy owner(QGuiApplication::clipboard(), &QClipboard::dataChanged);
     xclip({"-selection", "clipboard", "-t", type, "-i"}, &bytes);
-    // The viewer hears of the new owner through the X server.
-    QTest::qWait(50);
+    ASSERT_TRUE(waitFor([&] { return !owner.isEmpty(); })) << "xclip never took the clipboard";
 }
 
 QByteArray aglData(int32_t rows, int32_t columns, const std::vector<double>& values) {
@@ -97,9 +99,7 @@ protected:
         frame->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
         frame->activateWindow();
-        // Without a window manager activation may not be reported; the keys
-        // then go to the focus widget directly.
-        (void)QTest::qWaitForWindowActive(frame.get(), 2000);
+        ASSERT_TRUE(waitFor([&] { return frame->isActiveWindow(); }));
         settle();
     }
     void TearDown() override {

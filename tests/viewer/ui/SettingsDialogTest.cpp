@@ -74,9 +74,10 @@ private:
     ControlDispatch* m_real;
 };
 
-// Runs body on the modal dialog once it is up (called from its own event
-// loop); gives up after five seconds, or when the watch is dropped (the
-// body's captures may be gone by then).
+// Runs body on the modal dialog once it is up and active (called from its
+// own event loop; keys and mnemonics reach only the active window), or gives
+// up when the watch is dropped (the body's captures may be gone by then) or
+// after the wait's time-out.
 struct DialogWatch {
     bool ran = false;
     bool dropped = false;
@@ -89,24 +90,27 @@ struct WatchHandle {
 };
 std::shared_ptr<DialogWatch> startWatch(std::function<void(QDialog*)> body) {
     auto watch = std::make_shared<DialogWatch>();
-    auto tries = std::make_shared<int>(0);
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
     auto poll = std::make_shared<std::function<void()>>();
-    *poll = [body, watch, tries, poll] {
+    *poll = [body, watch, clock, poll] {
         if (watch->dropped) {
             *poll = nullptr;
             return;
         }
         auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (d && d->isVisible()) {
+        if (d && d->isVisible() && !d->isActiveWindow()) d->activateWindow();
+        if (d && d->isVisible() && d->isActiveWindow()) {
             watch->ran = true;
+            settle(); // the layout's and the focus's queued events
             body(d);
             // A test that failed halfway still lets the dialog go.
             if (d->isVisible()) d->done(QDialog::Rejected);
             *poll = nullptr;
             return;
         }
-        if (++*tries < 250)
-            QTimer::singleShot(20, *poll);
+        if (clock->elapsed() < tavrix_test::kWaitTimeoutMs)
+            QTimer::singleShot(10, *poll);
         else
             *poll = nullptr;
     };
@@ -219,8 +223,8 @@ protected:
         if (menu->isVisible()) QTest::keyClick(menu, Qt::Key_Escape);
         settle();
         if (menu->isVisible()) menu->close();
-        // A disabled command opened nothing: stop the watch for a dialog.
-        waitFor([&watch] { return watch->ran; }, 300);
+        // The click ran the command: its dialog has come and gone inside it,
+        // or, for a disabled command, nothing came. Stop the watch.
         watch->dropped = true;
         settle();
         return watch->ran;

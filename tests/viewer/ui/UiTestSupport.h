@@ -1,14 +1,11 @@
 // What the viewer's widget tests share: a message sink that records what the
 // viewer would have told the user, and a wait that keeps the event loop
-// running until a condition holds.
+// running until a condition holds (WaitFor.h).
 #pragma once
 
 #include "MessageSink.h"
+#include "WaitFor.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,14 +25,3 @@ public:
     bool answer = false;
 };
 
-// Runs the event loop until done() holds; false when ms milliseconds passed
-// first.
-inline bool waitFor(const std::function<bool()>& done, int ms = 10000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}

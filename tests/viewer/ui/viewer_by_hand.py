@@ -162,9 +162,12 @@ class Viewer:
             raise Failure("import: %s" % done.stderr.decode(errors="replace"))
         return Picture(done.stdout)
 
-    def settled(self, top, bottom, quiet=2.5):
+    def settled(self, top, bottom, quiet=4.0):
         """A picture whose rows top..bottom-1 stayed the same for `quiet`
-        seconds (levels of detail and anti-aliasing passes have finished)."""
+        seconds (levels of detail and anti-aliasing passes have finished:
+        the levels step up once a second, and the passes start a second
+        after the last one, so a busy machine can pause a while between
+        two steps)."""
         state = {"last": None, "since": 0.0}
 
         def still():
