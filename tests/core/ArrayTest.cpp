@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <limits>
+#include <ostream>
 #include <sys/stat.h>
 
 namespace {
@@ -49,6 +50,10 @@ struct TypeCase {
     double in;
     double stored;
 };
+// ctest shows the case by what it holds.
+void PrintTo(const TypeCase& c, std::ostream* out) {
+    *out << "type " << c.type << " " << c.in;
+}
 
 class ArrayConversion : public ::testing::TestWithParam<TypeCase> {};
 

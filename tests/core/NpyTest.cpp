@@ -12,6 +12,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -34,6 +35,10 @@ struct Accepted {
     const char* file;
     int type;
 };
+// ctest shows the case by its name.
+void PrintTo(const Accepted& c, std::ostream* out) {
+    *out << c.file;
+}
 
 class NpyAccepted : public ::testing::TestWithParam<Accepted> {};
 
@@ -113,6 +118,10 @@ struct Refused {
     const char* file;
     const char* reason;
 };
+// ctest shows the case by its name.
+void PrintTo(const Refused& c, std::ostream* out) {
+    *out << c.file;
+}
 
 class NpyRefused : public ::testing::TestWithParam<Refused> {};
 

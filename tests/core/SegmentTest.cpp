@@ -1,3 +1,4 @@
+#include <ostream>
 // Data segments: header checks, limits, both header forms, creation, reshape,
 // names, shared-memory lifetime across holders and processes.
 #include "SegmentImage.h"
@@ -42,6 +43,10 @@ struct BadHeader {
     std::string bytes;
     int error;
 };
+// ctest shows the case by what it holds.
+void PrintTo(const BadHeader& c, std::ostream* out) {
+    *out << c.what;
+}
 
 class SegmentHeaderRejects : public ::testing::TestWithParam<BadHeader> {};
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <vector>
 
 namespace {
@@ -14,6 +15,10 @@ struct LoadCase {
     std::vector<uint8_t> bytes; // little-endian element bytes
     double expected;
 };
+// ctest shows the case by what it holds.
+void PrintTo(const LoadCase& c, std::ostream* out) {
+    *out << "type " << c.type << " " << c.expected;
+}
 
 class LoadAsDouble : public ::testing::TestWithParam<LoadCase> {};
 

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <fcntl.h>
+#include <ostream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,6 +61,10 @@ struct ChangeCase {
     void (*change)(const TempDir& dir, const std::string& path);
     bool seen;
 };
+// ctest shows the case by its name.
+void PrintTo(const ChangeCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class FileStampChange : public ::testing::TestWithParam<ChangeCase> {};
 

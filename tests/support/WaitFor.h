@@ -28,8 +28,7 @@ inline constexpr int kWaitTimeoutMs = 120000;
 // otherwise, the calling thread sleeps a moment, so that a wait never spins
 // a core the threads it waits for need.
 inline bool waitFor(const std::function<bool()>& done, int timeoutMs = kWaitTimeoutMs) {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!done()) {
         if (std::chrono::steady_clock::now() > deadline) return false;
 #ifdef QT_CORE_LIB

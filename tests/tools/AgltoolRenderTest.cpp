@@ -9,9 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
+#include <ostream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -310,6 +311,10 @@ struct WideRangePicture {
     uint8_t type; // header type byte: 3 AGL_SHORT, 6 AGL_FLOAT, 7 AGL_DOUBLE
     double low, high;
 };
+// ctest shows the case by its name.
+void PrintTo(const WideRangePicture& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class WideRangeRender : public ::testing::TestWithParam<WideRangePicture> {};
 
@@ -375,6 +380,10 @@ struct VectorCase {
     const char* options;
     bool columnAxis; // an axis numbered by column (the vector graph's are values)
 };
+// ctest shows the case by its name.
+void PrintTo(const VectorCase& c, std::ostream* out) {
+    *out << c.name;
+}
 class VectorRender : public ::testing::TestWithParam<VectorCase> {};
 
 TEST_P(VectorRender, SvgMatchesTheFrameAndPdfOpens) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ostream>
 #include <set>
 
 using agl::AxisNumbers;
@@ -163,6 +164,10 @@ struct RangeCase {
     double lo, hi;
     bool integerData;
 };
+// ctest shows the case by its name.
+void PrintTo(const RangeCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class ValueAxis : public ::testing::TestWithParam<RangeCase> {};
 
@@ -398,6 +403,10 @@ struct IntegerAxisCase {
     double lo, hi; // the rounded range the box maps
     int major;
 };
+// ctest shows the case by what it holds.
+void PrintTo(const IntegerAxisCase& c, std::ostream* out) {
+    *out << c.lo << " to " << c.hi;
+}
 
 class IntegerValueAxis : public ::testing::TestWithParam<IntegerAxisCase> {};
 

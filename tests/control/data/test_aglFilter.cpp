@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <limits>
+#include <ostream>
 #include <random>
 
 namespace {
@@ -19,6 +20,10 @@ struct StepCase {
     int resolution, maxSamples;
     int rowStep, columnStep, outRows, outColumns;
 };
+// ctest shows the case by what it holds.
+void PrintTo(const StepCase& c, std::ostream* out) {
+    *out << c.columns << "x" << c.rows << " resolution " << c.resolution;
+}
 
 class FilterSteps : public ::testing::TestWithParam<StepCase> {};
 
@@ -63,6 +68,10 @@ struct TypeCase {
     int type;
     double a, b; // two values written alternately
 };
+// ctest shows the case by what it holds.
+void PrintTo(const TypeCase& c, std::ostream* out) {
+    *out << "type " << c.type;
+}
 
 class FilterTypes : public ::testing::TestWithParam<TypeCase> {};
 

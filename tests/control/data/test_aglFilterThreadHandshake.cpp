@@ -44,7 +44,6 @@ struct Gate {
     }
 };
 
-
 TEST(FilterThreadHandshake, AWakeWhileTheThreadDecidesToWaitIsNotLost) {
     // The thread has found nothing to do and is about to wait, but still
     // reads Busy: a wake that signals only a Waiting thread would be lost and

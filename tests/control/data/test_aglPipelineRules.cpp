@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <ostream>
 
 namespace {
 
@@ -27,6 +28,10 @@ struct BudgetCase {
     int resolution;
     Budgets before, after;
 };
+// ctest shows the case by its name.
+void PrintTo(const BudgetCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class BudgetRule : public ::testing::TestWithParam<BudgetCase> {};
 
@@ -101,6 +106,10 @@ struct GridCase {
     int maxColumns, maxRows;
     int x, y;
 };
+// ctest shows the case by what it holds.
+void PrintTo(const GridCase& c, std::ostream* out) {
+    *out << c.columns << "x" << c.rows << " at " << c.width << "x" << c.height;
+}
 
 class GridLines : public ::testing::TestWithParam<GridCase> {};
 

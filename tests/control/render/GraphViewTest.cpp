@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <ostream>
 #include <random>
 #include <thread>
 #include <vector>
@@ -262,6 +263,10 @@ TEST_F(GraphViewTest, AxisRequestLaysTheAxesOutAgain) {
 
 // How the view is left before it is destroyed.
 enum class Ending { DuringPasses, RenderWaitingForData, Spinning, NoGL };
+void PrintTo(Ending e, std::ostream* out) {
+    const char* names[] = {"DuringPasses", "RenderWaitingForData", "Spinning", "NoGL"};
+    *out << names[int(e)];
+}
 
 class GraphViewEnding : public GraphViewTest, public ::testing::WithParamInterface<Ending> {};
 

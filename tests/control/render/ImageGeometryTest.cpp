@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <ostream>
 
 #include "aglFilter.h"
 #include "aglLevelOfDetail.h"
@@ -24,6 +25,10 @@ struct PlanCase {
     int repeatX, repeatY, width, height;
     bool resample;
 };
+// ctest shows the case by what it holds.
+void PrintTo(const PlanCase& c, std::ostream* out) {
+    *out << c.nx << "x" << c.ny << (c.filter ? " filtered" : "");
+}
 
 class ImagePlan : public ::testing::TestWithParam<PlanCase> {};
 

@@ -14,6 +14,7 @@
 #include <QSvgRenderer>
 #include <climits>
 #include <csignal>
+#include <ostream>
 #include <sys/resource.h>
 #include <thread>
 
@@ -34,6 +35,10 @@ struct UnitsCase {
     int width, height; // 0.01 mm
     int W, H;          // logical units
 };
+// ctest shows the case by what it holds.
+void PrintTo(const UnitsCase& c, std::ostream* out) {
+    *out << c.width << "x" << c.height;
+}
 class PictureUnitsTest : public ::testing::TestWithParam<UnitsCase> {};
 
 TEST_P(PictureUnitsTest, ThreeHundredUnitsPerInchRoundedDown) {
@@ -52,6 +57,10 @@ struct SizeCase {
     int width, height;
     bool accepted;
 };
+// ctest shows the case by what it holds.
+void PrintTo(const SizeCase& c, std::ostream* out) {
+    *out << c.width << "x" << c.height;
+}
 class PrepareSizeTest : public ::testing::TestWithParam<SizeCase> {};
 
 TEST_P(PrepareSizeTest, SizesOutsideOneToAMillionAreRefused) {

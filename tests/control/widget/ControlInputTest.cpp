@@ -3,8 +3,8 @@
 // and the signals the host sees carry the right arguments in order.
 #include "CPlotrane2DCtrl.h"
 #include "QtTestApp.h"
-#include "WaitFor.h"
 #include "TempDir.h"
+#include "WaitFor.h"
 #include "core/SegmentImage.h"
 
 #include <QApplication>
@@ -423,8 +423,7 @@ TEST_F(ControlInput, APaintAskedForAtTheFinestLevelStepsBackToLevelOne) {
             if (v.Context().State() != ThreadState::Idle) return false;
             const uint32_t frames = v.Context().FrameCount();
             settle();
-            return v.Context().State() == ThreadState::Idle &&
-                   v.Context().FrameCount() == frames;
+            return v.Context().State() == ThreadState::Idle && v.Context().FrameCount() == frames;
         });
     };
     ASSERT_TRUE(finest());
@@ -565,12 +564,11 @@ protected:
         ASSERT_TRUE(ctrl->SetProperty(DISPID_ZComp, Variant(z)).ok());
         ASSERT_TRUE(ctrl->SetProperty(DISPID_WComp, Variant(w)).ok());
         ctrl->Invoke(DISPID_Update, {});
-        const bool drawn = waitFor(
-            [&] {
-                ctrl->waitForPasses(20000);
-                ctrl->tick();
-                return !linePixels().empty();
-            });
+        const bool drawn = waitFor([&] {
+            ctrl->waitForPasses(20000);
+            ctrl->tick();
+            return !linePixels().empty();
+        });
         ASSERT_TRUE(drawn) << "the vector graph draws its line";
     }
     // Window points where the frame shows the graph's line colour.

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 
 using namespace plotrane;
@@ -66,6 +67,10 @@ struct SizeCase {
     int width, height;
     int messageId; // 0: accepted
 };
+// ctest shows the case by what it holds.
+void PrintTo(const SizeCase& c, std::ostream* out) {
+    *out << c.width << "x" << c.height;
+}
 class CreateMetaFileSizeTest : public ControlPictureTest,
                                public ::testing::WithParamInterface<SizeCase> {};
 

@@ -6,8 +6,8 @@
 #include "PropertyPages.h"
 #include "CPlotrane2DCtrl.h"
 #include "QtTestApp.h"
-#include "WaitFor.h"
 #include "TempDir.h"
+#include "WaitFor.h"
 #include "core/SegmentImage.h"
 
 #include <QApplication>

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <limits>
+#include <ostream>
 #include <set>
 #include <string>
 
@@ -60,6 +61,10 @@ struct RuleCase {
     int messageId; // 0: passes
     bool applies;
 };
+// ctest shows the case by what it holds.
+void PrintTo(const RuleCase& c, std::ostream* out) {
+    *out << c.name << " " << c.value;
+}
 
 class PropertyRule : public ::testing::TestWithParam<RuleCase> {};
 

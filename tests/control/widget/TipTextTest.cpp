@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <ostream>
 #include <vector>
 
 using namespace plotrane;
@@ -19,6 +20,10 @@ struct ScalarCase {
     double value;
     const char* want;
 };
+// ctest shows the case by its name.
+void PrintTo(const ScalarCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 TipArray arrayOf(const ScalarCase& c) {
     TipArray a;

@@ -12,7 +12,6 @@ using namespace plotrane;
 
 namespace {
 
-
 void put16(std::string& b, size_t at, uint16_t v) {
     std::memcpy(&b[at], &v, 2);
 }

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <ostream>
 #include <unistd.h>
 
 using namespace plotrane;
@@ -258,6 +259,10 @@ struct ClampCase {
     double pasted;
     double stored;
 };
+// ctest shows the case by what it holds.
+void PrintTo(const ClampCase& c, std::ostream* out) {
+    *out << "type " << c.type << " " << c.pasted;
+}
 
 class ClampedPaste : public ClipboardDocTest, public ::testing::WithParamInterface<ClampCase> {};
 

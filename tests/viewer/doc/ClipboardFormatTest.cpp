@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <ostream>
 #include <vector>
 
 namespace {
@@ -50,6 +51,10 @@ struct TypeCase {
     int type;
     std::vector<double> values; // 2 x 3, extremes of the type included
 };
+// ctest shows the case by what it holds.
+void PrintTo(const TypeCase& c, std::ostream* out) {
+    *out << "type " << c.type;
+}
 
 class AglDataRoundTrip : public ::testing::TestWithParam<TypeCase> {};
 
@@ -104,6 +109,10 @@ struct ForeignCase {
     int64_t payload; // bytes after the head
     bool accepted;
 };
+// ctest shows the case by its name.
+void PrintTo(const ForeignCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class ForeignAglData : public ::testing::TestWithParam<ForeignCase> {};
 

@@ -1,3 +1,4 @@
+#include <ostream>
 // ControlSync: the document's settings, camera and graph kind travel to the
 // control and back by the right dispatch ids. A swapped id would show one
 // switch as another and save it so.
@@ -15,6 +16,10 @@ struct SwitchCase {
     const char* name;
     void (*flip)(GraphSettings& g);
 };
+// ctest shows the case by its name.
+void PrintTo(const SwitchCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class SettingsRoundTrip : public ::testing::TestWithParam<SwitchCase> {};
 

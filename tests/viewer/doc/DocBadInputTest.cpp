@@ -11,8 +11,7 @@
 
 using namespace plotrane;
 
-namespace {
-} // namespace
+namespace {} // namespace
 
 TEST_F(DocTest, FilesThatCannotBeReadAreRefusedAndThePreviousArrayStays) {
     const std::string good = dir.file("good.agl");

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <ostream>
 #include <sys/stat.h>
 
 using namespace plotrane;
@@ -167,6 +168,10 @@ struct TypeCase {
     double first; // element [0][0]
     double last;  // element [2][3]
 };
+// ctest shows the case by its name.
+void PrintTo(const TypeCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class HdfTypes : public ::testing::TestWithParam<TypeCase> {};
 

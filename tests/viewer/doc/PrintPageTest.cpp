@@ -150,6 +150,10 @@ struct TimeCase {
     int hour, minute, mday, month, year;
     const char* text;
 };
+// ctest shows the case by what it holds.
+void PrintTo(const TimeCase& c, std::ostream* out) {
+    *out << c.text;
+}
 class FooterTimeTest : public ::testing::TestWithParam<TimeCase> {};
 
 TEST_P(FooterTimeTest, TwelveHourClockWithALeadingBlankForTheHoursZero) {

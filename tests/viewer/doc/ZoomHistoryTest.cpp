@@ -1,3 +1,4 @@
+#include <ostream>
 // ZoomHistory: which region each Zoom In shows and which levels survive.
 #include "ZoomHistory.h"
 
@@ -14,6 +15,10 @@ struct DeeperCase {
     bool stored;
     Region expected;
 };
+// ctest shows the case by its name.
+void PrintTo(const DeeperCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class ZoomDeeper : public ::testing::TestWithParam<DeeperCase> {};
 

@@ -30,12 +30,17 @@
 #include <sys/stat.h>
 
 #include <cmath>
+#include <ostream>
 
 namespace {
 
 struct PaneCase {
     int frame, shape, position;
 };
+// ctest shows the case by what it holds.
+void PrintTo(const PaneCase& c, std::ostream* out) {
+    *out << "frame " << c.frame;
+}
 class StatusPaneTest : public ::testing::TestWithParam<PaneCase> {};
 
 TEST_P(StatusPaneTest, WidthsFollowFrameWidth) {

@@ -19,6 +19,7 @@
 
 #include <cmath>
 #include <limits>
+#include <ostream>
 
 namespace {
 
@@ -108,6 +109,10 @@ struct WrapCase {
     int64_t rows;
     int64_t columns;
 };
+// ctest shows the case by what it holds.
+void PrintTo(const WrapCase& c, std::ostream* out) {
+    *out << c.length << " values";
+}
 
 class GridWrapTest : public GridViewTest, public ::testing::WithParamInterface<WrapCase> {};
 

@@ -24,4 +24,3 @@ public:
     std::vector<std::string> messages;
     bool answer = false;
 };
-
