@@ -81,40 +81,44 @@ private:
 struct DialogWatch {
     bool ran = false;
     bool dropped = false;
+    // Owns the polling timer: gone with the watch, whether it ran or not.
+    std::unique_ptr<QObject> context = std::make_unique<QObject>();
 };
 // Drops the watch when the test's scope ends, however it ends.
 struct WatchHandle {
     std::shared_ptr<DialogWatch> watch;
-    ~WatchHandle() { watch->dropped = true; }
+    ~WatchHandle() {
+        watch->dropped = true;
+        watch->context.reset();
+    }
     DialogWatch* operator->() const { return watch.get(); }
 };
 std::shared_ptr<DialogWatch> startWatch(std::function<void(QDialog*)> body) {
     auto watch = std::make_shared<DialogWatch>();
+    auto* timer = new QTimer(watch->context.get());
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [body, watch, clock, poll] {
-        if (watch->dropped) {
-            *poll = nullptr;
+    std::weak_ptr<DialogWatch> weak = watch;
+    QObject::connect(timer, &QTimer::timeout, timer, [body, weak, clock, timer] {
+        const std::shared_ptr<DialogWatch> w = weak.lock();
+        if (!w || w->dropped || clock->elapsed() > tavrix_test::kWaitTimeoutMs) {
+            timer->stop();
             return;
         }
         auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (d && d->isVisible() && !d->isActiveWindow()) d->activateWindow();
-        if (d && d->isVisible() && d->isActiveWindow()) {
-            watch->ran = true;
-            settle(); // the layout's and the focus's queued events
-            body(d);
-            // A test that failed halfway still lets the dialog go.
-            if (d->isVisible()) d->done(QDialog::Rejected);
-            *poll = nullptr;
+        if (!d || !d->isVisible()) return;
+        if (!d->isActiveWindow()) {
+            d->activateWindow();
             return;
         }
-        if (clock->elapsed() < tavrix_test::kWaitTimeoutMs)
-            QTimer::singleShot(10, *poll);
-        else
-            *poll = nullptr;
-    };
-    QTimer::singleShot(0, *poll);
+        timer->stop();
+        w->ran = true;
+        settle(); // the layout's and the focus's queued events
+        body(d);
+        // A test that failed halfway still lets the dialog go.
+        if (d->isVisible()) d->done(QDialog::Rejected);
+    });
+    timer->start(10);
     return watch;
 }
 WatchHandle whenDialogShows(std::function<void(QDialog*)> body) {
