@@ -3,7 +3,8 @@
 # both places the settings store could look (~/.config and $XDG_CONFIG_HOME)
 # passes, and leaves both files exactly as they were: every test executable
 # keeps its settings in a private folder of its own.
-#   hostile_settings.sh PROGRAM [ARG...]
+#   hostile_settings.sh PROGRAM TEST...
+# Runs PROGRAM (a gtest executable) once for each TEST, as ctest does.
 set -u
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tavrix-hostile-XXXXXX") || exit 1
 trap 'rm -rf "$scratch"' EXIT
@@ -32,8 +33,12 @@ toolbarState=@ByteArray(\xff\xff\xff\xff)
 INI
 done
 before=$(cat "$scratch/home/.config/Veradyne/Plotrane.ini" "$scratch/xdg/Veradyne/Plotrane.ini" | cksum)
-HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/xdg" "$@"
-status=$?
+program=$1
+shift
+status=0
+for test in "$@"; do
+    HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/xdg" "$program" --gtest_filter="$test" || status=1
+done
 after=$(cat "$scratch/home/.config/Veradyne/Plotrane.ini" "$scratch/xdg/Veradyne/Plotrane.ini" | cksum)
 if [ "$before" != "$after" ]; then
     echo "hostile_settings: the user's settings file was changed" >&2
