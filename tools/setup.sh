@@ -19,12 +19,15 @@ VIEWER_PACKAGES="cmake ninja-build g++ pkg-config python3 libgtest-dev libgmock-
 # What the tests drive or check with: the formatter, the Fortran and clang
 # clients and sanitizer runtimes, the X clipboard and pointer tools, picture,
 # PDF, HDF and packaging tools.
-TEST_PACKAGES="clang-format gfortran xclip xdotool imagemagick dbus-bin clang
-  libclang-rt-14-dev hdf4-tools desktop-file-utils shared-mime-info libxml2-utils
-  libglib2.0-bin man-db dpkg-dev librsvg2-bin poppler-utils"
+TEST_PACKAGES="clang-format gfortran xclip xdotool imagemagick dbus-bin hdf4-tools
+  desktop-file-utils shared-mime-info libxml2-utils libglib2.0-bin man-db dpkg-dev
+  librsvg2-bin poppler-utils"
+# The fuzz preset builds with clang and its sanitizer runtimes.
+FUZZ_PACKAGES="clang libclang-rt-14-dev"
 
 PACKAGES=$VIEWER_PACKAGES
 [ "${SETUP_FOR:-}" = viewer ] || PACKAGES="$PACKAGES $TEST_PACKAGES"
+case " $* " in *" fuzz "*) PACKAGES="$PACKAGES $FUZZ_PACKAGES" ;; esac
 
 missing="" installed=""
 for p in $PACKAGES; do
