@@ -23,6 +23,7 @@ module tavrix
         TAVRIX_E_UNKNOWN_MEMBER = int(z'80020003', c_int32_t), &
         TAVRIX_E_TYPE_MISMATCH = int(z'80020005', c_int32_t), &
         TAVRIX_E_PROPERTY_VALUE = int(z'800A017C', c_int32_t), &
+        TAVRIX_E_LOAD_FAILED = int(z'80004005', c_int32_t), &
         TAVRIX_E_START = int(z'80080005', c_int32_t), &
         TAVRIX_E_BUS = int(z'80010108', c_int32_t)
     integer(c_int32_t), parameter :: TAVRIX_HEIGHT_PLOT = 1, TAVRIX_IMAGE_MAP = 2, &

@@ -81,6 +81,7 @@ static int32_t code_of(const char* name) {
         {"com.veradyne.Tavrix.Error.NoArray", TAVRIX_E_NO_ARRAY},
         {"com.veradyne.Tavrix.Error.NoDocument", TAVRIX_E_NO_DOCUMENT},
         {"com.veradyne.Tavrix.Error.InvalidPropertyValue", TAVRIX_E_PROPERTY_VALUE},
+        {"com.veradyne.Tavrix.Error.LoadFailed", TAVRIX_E_LOAD_FAILED},
         {DBUS_ERROR_ACCESS_DENIED, TAVRIX_E_ACCESS_DENIED},
         {DBUS_ERROR_UNKNOWN_METHOD, TAVRIX_E_UNKNOWN_MEMBER},
         {DBUS_ERROR_INVALID_ARGS, TAVRIX_E_TYPE_MISMATCH},

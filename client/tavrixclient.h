@@ -48,6 +48,7 @@ extern "C" {
 #define TAVRIX_E_UNKNOWN_MEMBER ((int32_t)0x80020003) /* no member of that name */
 #define TAVRIX_E_TYPE_MISMATCH ((int32_t)0x80020005)  /* arguments of the wrong kind or count */
 #define TAVRIX_E_PROPERTY_VALUE ((int32_t)0x800A017C) /* the graph control refused the value */
+#define TAVRIX_E_LOAD_FAILED ((int32_t)0x80004005)    /* the array could not be read */
 #define TAVRIX_E_START ((int32_t)0x80080005)          /* the viewer could not be started */
 #define TAVRIX_E_BUS ((int32_t)0x80010108)            /* the bus or the viewer went away */
 #define TAVRIX_E_OUT_OF_MEMORY ((int32_t)0x8007000E)

@@ -520,14 +520,32 @@ bool aglSegment::copyOf(const aglSegment& other) {
         m_error = AGL_E_OPEN;
         return false;
     }
+    // Another program may rewrite the header under us at any moment: the
+    // extents are read once, and the copy goes ahead only when that snapshot
+    // still describes the mapping as it was opened (the element count and
+    // rank the mapping was sized and checked for). A copy sized from one
+    // header and filled from another would run past one of the two blocks.
     const int slots = other.slotCount();
+    if (slots < 1 || slots > agl::kMaxDims) {
+        initialise(nullptr);
+        m_error = AGL_E_FORMAT;
+        return false;
+    }
     int32_t ext[agl::kMaxDims] = {};
     for (int i = 0; i < slots; ++i)
         ext[i] = readI32(other.head() + 12 + 4 * i);
+    int dims = 0;
+    int64_t count = 0;
+    if (!checkExtents(slots, ext, dims, count) || dims != other.dimCount() ||
+        count != other.elementCount()) {
+        initialise(nullptr);
+        m_error = AGL_E_FORMAT;
+        return false;
+    }
     if (!create(nullptr, slots, ext, other.typeCode(), other.language())) return false;
     for (int i = 0; i < m_dims; ++i)
         setLowerBound(i, other.lowerBound(i));
-    std::memcpy(elements(), other.elements(), size_t(other.elementCount()) * size_t(m_elementSize));
+    std::memcpy(elements(), other.elements(), size_t(count) * size_t(m_elementSize));
     return true;
 }
 

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
@@ -135,6 +136,50 @@ TEST_F(ClientTest, ASegmentIsShownSteeredUpdatedAndReadBack) {
     EXPECT_EQ(text("ArrayName"), "heat");
 }
 
+// Every kind of file the viewer refuses is answered at once with the reason
+// (no box waits for a user nobody asked, the call never runs out of time),
+// leaves its code for ErrorNo and keeps the array shown before.
+TEST_F(ClientTest, EveryLoadRefusalIsAnsweredWithItsReasonAndKeepsTheArray) {
+    Segment data(nullptr, 4, 5);
+    ASSERT_EQ(tavrix_put_string(v, "FileName", data.name().c_str()), TAVRIX_OK)
+        << tavrix_last_error();
+    char scratch[] = "/tmp/tavrix-refusals-XXXXXX";
+    ASSERT_NE(mkdtemp(scratch), nullptr);
+    const std::string dir = scratch;
+    const auto write = [&](const char* name, const std::string& bytes) {
+        std::ofstream(dir + "/" + name, std::ios::binary) << bytes;
+        return dir + "/" + name;
+    };
+    const std::string npy = TAVRIX_SOURCE_DIR "/tests/data/npy/";
+    const std::vector<std::string> refused = {
+        npy + "bad_bigendian_f4.npy",
+        npy + "bad_c8.npy",
+        npy + "bad_rank8.npy",
+        npy + "bad_record.npy",
+        write("cut.agl", std::string("AGL\x01\x02", 5)),
+        write("empty.agl", ""),
+        write("noise.hdf", std::string("\x0e\x03\x13\x01", 4) + std::string(300, '\xff')),
+        dir + "/missing.agl",
+        dir,
+    };
+    for (const std::string& path : refused) {
+        EXPECT_EQ(tavrix_put_string(v, "FileName", path.c_str()), TAVRIX_E_LOAD_FAILED) << path;
+        const std::string why = tavrix_last_error();
+        EXPECT_EQ(why.rfind("PutFileName: ", 0), 0u) << path << ": " << why;
+        EXPECT_GT(why.size(), std::strlen("PutFileName: ")) << path;
+        int32_t error = 0;
+        ASSERT_EQ(tavrix_get_long(v, "ErrorNo", &error), TAVRIX_OK) << tavrix_last_error();
+        EXPECT_NE(error, 0) << path;
+        EXPECT_EQ(text("FileName"), data.name()) << path;
+    }
+    // The viewer carries on: a good array still loads.
+    Segment next(nullptr, 3, 3);
+    EXPECT_EQ(tavrix_put_string(v, "FileName", next.name().c_str()), TAVRIX_OK)
+        << tavrix_last_error();
+    EXPECT_EQ(text("FileName"), next.name());
+    std::system(("rm -rf " + dir).c_str());
+}
+
 TEST_F(ClientTest, BadValuesGetClearErrorsAndTheViewerCarriesOn) {
     int32_t out = 0;
     // Before any array.
@@ -156,11 +201,12 @@ TEST_F(ClientTest, BadValuesGetClearErrorsAndTheViewerCarriesOn) {
     EXPECT_EQ(tavrix_put_long(v, "NoSuchThing", 1), TAVRIX_E_UNKNOWN_MEMBER);
     EXPECT_EQ(tavrix_call_longs(v, "SetRoi", nullptr, 0, nullptr, 0), TAVRIX_E_TYPE_MISMATCH);
 
-    // A palette segment of 1000 bytes leaves the palette as it was.
+    // A palette segment of 1000 bytes is refused and leaves the palette as
+    // it was.
     agl_segment* pal = nullptr;
     const int ext[1] = {1000};
     ASSERT_EQ(agl_create(&pal, nullptr, AGL_UCHAR, AGL_LANG_C, 1, ext), 0);
-    EXPECT_EQ(tavrix_put_string(v, "PaletteFileName", agl_name(pal)), TAVRIX_OK);
+    EXPECT_EQ(tavrix_put_string(v, "PaletteFileName", agl_name(pal)), TAVRIX_E_INVALID_ARG);
     EXPECT_EQ(text("PaletteFileName"), "");
     agl_close(pal);
 

@@ -1,4 +1,3 @@
-#include <ostream>
 // Data segments: header checks, limits, both header forms, creation, reshape,
 // names, shared-memory lifetime across holders and processes.
 #include "SegmentImage.h"
@@ -10,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <ostream>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -399,6 +399,45 @@ TEST(SegmentFaults, FileTruncatedWhileMappedReadsZerosInsteadOfKillingUs) {
     EXPECT_EQ(p[(1 << 20) - 1], 0) << "a page past the new end reads zeros";
     EXPECT_EQ(p[50], 5) << "what is still in the file is still there";
     EXPECT_GT(seg.truncationFaults(), 0);
+}
+
+// Another program rewrites the header of an array we have open (extents
+// made smaller, the rank changed): a copy of it is refused as damaged,
+// never sized from one header and filled from the other; the header put
+// back as it was copies again.
+TEST(SegmentFaults, CopyOfAnArrayWhoseHeaderWasRewrittenIsRefused) {
+    TempDir dir;
+    SegmentImage img;
+    img.extents = {6, 8};
+    std::string data;
+    for (int i = 0; i < 48; ++i)
+        SegmentImage::put(data, float(i));
+    const std::string path = dir.write("h.agl", img.header() + data);
+    aglSegment seg;
+    ASSERT_TRUE(seg.open(path, true));
+    const int fd = open(path.c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    const auto poke = [&](off_t at, int32_t value) { ASSERT_EQ(pwrite(fd, &value, 4, at), 4); };
+    const auto copyFails = [&](const char* what) {
+        aglSegment copy;
+        EXPECT_FALSE(copy.copyOf(seg)) << what;
+        EXPECT_EQ(copy.takeError(), AGL_E_FORMAT) << what;
+    };
+    poke(12, 2); // 2 x 8: a smaller array than the mapping holds
+    copyFails("smaller extents");
+    poke(12, 600); // 600 x 8: more than the mapping holds
+    copyFails("larger extents");
+    poke(12, 6);
+    const uint8_t rank = 1; // [6] alone
+    const uint8_t two = 2;
+    ASSERT_EQ(pwrite(fd, &rank, 1, 6), 1);
+    copyFails("rank changed");
+    ASSERT_EQ(pwrite(fd, &two, 1, 6), 1);
+    close(fd);
+    aglSegment copy;
+    ASSERT_TRUE(copy.copyOf(seg));
+    EXPECT_EQ(copy.elementCount(), 48);
+    EXPECT_EQ(static_cast<const float*>(copy.elements())[47], 47.0f);
 }
 
 // Names longer than 512 bytes are refused, never cut: cut names of one

@@ -340,6 +340,18 @@ int info(const std::string& name, bool json) {
     return 0;
 }
 
+// Set by SIGINT, SIGTERM and SIGHUP: long commands stop at the next step.
+volatile std::sig_atomic_t g_stop = 0;
+void onSignal(int) {
+    g_stop = 1;
+}
+
+// The dump stopped before its end: its reader went away or it was told to.
+int stoppedFailure(const std::string& name) {
+    std::fprintf(stderr, "agltool: %s: the output was cut short\n", name.c_str());
+    return 2;
+}
+
 int dump(const std::string& name, int argc, char** argv) {
     std::unique_ptr<aglArray> owned;
     if (isHdfFile(name)) {
@@ -414,14 +426,14 @@ int dump(const std::string& name, int argc, char** argv) {
         }
         line += '\n';
         std::fputs(line.c_str(), stdout);
+        // A reader that went away (agltool dump ... | head) or an interrupt
+        // ends the dump here, through the normal exit that removes the block
+        // an HDF object was read into.
+        if (g_stop || std::ferror(stdout)) return stoppedFailure(name);
     }
     if (shrank(*array.segment())) return shrankFailure(name);
+    if (std::fflush(stdout) != 0) return stoppedFailure(name);
     return 0;
-}
-
-volatile std::sig_atomic_t g_stop = 0;
-void onSignal(int) {
-    g_stop = 1;
 }
 
 int share(const std::string& name, const std::string& file) {
@@ -439,8 +451,6 @@ int share(const std::string& name, const std::string& file) {
     std::memcpy(block.elements(), source.elements(),
                 size_t(source.elementCount()) * size_t(source.elementSize()));
     if (shrank(source)) return shrankFailure(file); // the block goes with `block`
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
     std::printf("agltool: sharing %s as %s until interrupted\n", file.c_str(),
                 block.name().c_str());
     std::fflush(stdout);
@@ -572,6 +582,13 @@ int removeBlock(const std::string& name) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // No exit path leaves a block behind: a reader that goes away makes
+    // writes fail (not kill us), and an interrupt, a hang-up or a
+    // termination is noted and ends the command through its normal exit.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGHUP, onSignal);
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0))
         return help();
     if (argc == 2 && std::strcmp(argv[1], "ls") == 0) return listBlocks();

@@ -39,6 +39,40 @@ std::string extentsText(const std::vector<int32_t>& extents) {
     return s;
 }
 
+// A name from the file, fit for one field of a tab-separated line: tabs,
+// line breaks, backslashes and other control characters (NUL too) are
+// written as C escapes, so a name can neither end its field or line nor cut
+// the output short.
+std::string escapedText(const std::string& s) {
+    std::string out;
+    for (const char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            if (c < 0x20 || c == 0x7F) {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "\\x%02x", c);
+                out += hex;
+            } else {
+                out += ch;
+            }
+        }
+    }
+    return out;
+}
+
 std::string shapeOf(const CHdfObject& o) {
     switch (o.kind) {
     case HdfKindSds: {
@@ -97,7 +131,8 @@ int hdfInfo(const std::string& path, bool asJson) {
         } else {
             std::printf("%zu\t%s%s\t%s\t%s\n", i,
                         std::string(size_t(2 * entries[i].level), ' ').c_str(),
-                        o.kindName().c_str(), o.shownName().c_str(), shapeOf(o).c_str());
+                        o.kindName().c_str(), escapedText(o.shownName()).c_str(),
+                        shapeOf(o).c_str());
         }
     }
     if (asJson) std::printf("]\n");

@@ -140,6 +140,31 @@ bool AutomationServer::handleMessage(const QDBusMessage& message,
                                      const QDBusConnection& connection) {
     if (message.type() != QDBusMessage::MethodCallMessage || message.path() != kObjectPath)
         return false;
+    // One call at a time: a call that arrives while another runs (its work
+    // ran the event loop, say while the HDF helper read) is answered after
+    // that one has returned, in order; no load ever runs inside another.
+    if (m_inCall) {
+        m_deferred.push_back(message);
+        return true;
+    }
+    m_inCall = true;
+    const bool handled = serve(message, connection);
+    m_inCall = false;
+    if (!m_deferred.empty()) QTimer::singleShot(0, this, &AutomationServer::serveDeferred);
+    return handled;
+}
+
+void AutomationServer::serveDeferred() {
+    while (!m_deferred.empty() && !m_inCall) {
+        const QDBusMessage next = m_deferred.front();
+        m_deferred.pop_front();
+        if (!handleMessage(next, m_connection))
+            m_connection.send(next.createErrorReply(
+                QString(kErrorUnknownMethod), QString("%1: no such member").arg(next.member())));
+    }
+}
+
+bool AutomationServer::serve(const QDBusMessage& message, const QDBusConnection& connection) {
     const QString iface = message.interface();
     const QString member = message.member();
     const QString sender = message.service();

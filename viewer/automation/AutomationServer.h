@@ -26,11 +26,13 @@
 #include "TavrixObj.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -70,6 +72,9 @@ public:
     bool created() const { return m_created; }
 
 private:
+    // Serves one method call (handleMessage makes them take turns).
+    bool serve(const QDBusMessage& message, const QDBusConnection& connection);
+    void serveDeferred();
     void ownerGone(const QString& name);
     void finalRelease();
 
@@ -84,6 +89,8 @@ private:
     bool m_released = false;
     bool m_revoked = false;
     bool m_userControl = false;
+    bool m_inCall = false;
+    std::deque<QDBusMessage> m_deferred; // calls that came while one ran
 };
 
 // The hooks that join the server to the viewer's start-up.

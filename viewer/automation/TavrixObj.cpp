@@ -3,11 +3,13 @@
 #include "CArrayDoc.h"
 #include "CPlotrane2D.h"
 #include "DocView.h"
+#include "MessageSink.h"
 
 #include "aglArray.h"
 #include "aglSegment.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <memory>
 
@@ -75,6 +77,16 @@ std::string dimText(TavrixObj& o, int dim) {
            std::to_string(array(o).dimCount() - 1);
 }
 
+// Every value is a finite number a float can hold (1e300 is finite as a
+// double, but the control's float would be infinite and refuse it).
+bool allFloats(const Values& a) {
+    for (const Value& v : a) {
+        const double d = v.toDouble();
+        if (!std::isfinite(d) || std::fabs(d) > double(FLT_MAX)) return false;
+    }
+    return true;
+}
+
 bool nameOk(const std::string& s, size_t limit) {
     return s.size() <= limit;
 }
@@ -137,9 +149,15 @@ std::vector<Member> buildTable() {
             const std::string& name = a[0].toString();
             if (!nameOk(name, kMaxNameBytes))
                 return invalid(m, "the name is longer than 4096 bytes");
-            // A failed load keeps the array and leaves its code for ErrorNo.
-            o.document().loadClientSegment(name);
-            return ok();
+            // A failed load keeps the array and leaves its code for ErrorNo;
+            // the caller hears why (what the viewer would have shown).
+            if (o.document().loadClientSegment(name)) return ok();
+            std::string why;
+            for (const std::string& said : o.said())
+                why += (why.empty() ? "" : "; ") + said;
+            if (why.empty()) why = "the array could not be read";
+            return fail(kLoadFailed, kErrorLoadFailed, m,
+                        why + " (error " + std::to_string(o.document().lastError()) + ")");
         }));
     prop(2, "ZMinClamp", "d", DISPID_ZMinClamp);
     prop(3, "ZMaxClamp", "d", DISPID_ZMaxClamp);
@@ -225,8 +243,8 @@ std::vector<Member> buildTable() {
     prop(16, "GridDensity", "f", DISPID_GridDensity);
     prop(17, "ImageOrientation", "i", DISPID_ImageOrientation);
     add(18, "SetCameraPosition", "fff", "", R, 0, MEMBER({
-            for (const Value& v : a)
-                if (!std::isfinite(v.toDouble())) return invalid(m, "coordinates must be finite");
+            if (!allFloats(a))
+                return invalid(m, "coordinates must be finite single-precision numbers");
             CPlotrane2D& c = ctl(o);
             c.setFloat(DISPID_CamXPos, a[0].toFloat());
             c.setFloat(DISPID_CamYPos, a[1].toFloat());
@@ -239,8 +257,8 @@ std::vector<Member> buildTable() {
                        Value(c.getFloat(DISPID_CamZPos))});
         }));
     add(20, "SetCameraCoi", "fff", "", R, 0, MEMBER({
-            for (const Value& v : a)
-                if (!std::isfinite(v.toDouble())) return invalid(m, "coordinates must be finite");
+            if (!allFloats(a))
+                return invalid(m, "coordinates must be finite single-precision numbers");
             CPlotrane2D& c = ctl(o);
             c.setFloat(DISPID_CamXCoi, a[0].toFloat());
             c.setFloat(DISPID_CamYCoi, a[1].toFloat());
@@ -416,10 +434,16 @@ std::vector<Member> buildTable() {
                 o.document().setPaletteSegment(nullptr);
                 return ok();
             }
+            // Refused with the reason; the palette in use stays.
             auto seg = std::make_unique<aglSegment>();
-            if (!seg->open(name, true) && !seg->open(name, false)) return ok();
+            if (!seg->open(name, true) && !seg->open(name, false))
+                return invalid(m, name + " cannot be opened as a segment");
             // 256 entries of red, green, blue and a fourth byte, or nothing.
-            if (seg->elementCount() * seg->elementSize() != 1024) return ok();
+            const int64_t bytes = seg->elementCount() * seg->elementSize();
+            if (bytes != 1024)
+                return invalid(m, name + " holds " + std::to_string(bytes) +
+                                      " bytes, not the 1024 of a palette (256 entries of red, "
+                                      "green, blue and alpha)");
             o.document().setPaletteSegment(std::move(seg));
             return ok();
         }));
@@ -506,6 +530,10 @@ Result TavrixObj::call(std::string_view name, const Values& args) {
     if (!kinds) return fail(kTypeMismatch, kErrorInvalidArgs, *m, "wrong arguments");
     if (m->needs == Member::AnArray && !control())
         return fail(kNoArray, kErrorNoArray, *m, "no array is loaded");
+    // Nothing a member does may wait for a user: what the document would
+    // have shown in a box is kept for the member's answer.
+    m_said.clear();
+    MessageCapture capture(m_doc.messages(), m_said);
     return m->run(*this, *m, args);
 }
 

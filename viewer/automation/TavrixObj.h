@@ -46,10 +46,12 @@ inline constexpr uint32_t kAccessDenied = 0x80070005u;         // not the client
 inline constexpr uint32_t kUnknownMember = 0x80020003u;        // no member of that name
 inline constexpr uint32_t kTypeMismatch = 0x80020005u;         // arguments of the wrong kind
 inline constexpr uint32_t kInvalidPropertyValue = 0x800A017Cu; // the control refused (380)
+inline constexpr uint32_t kLoadFailed = 0x80004005u;           // the array could not be read
 
 inline constexpr const char* kErrorInvalidArg = "com.veradyne.Tavrix.Error.InvalidArg";
 inline constexpr const char* kErrorNoArray = "com.veradyne.Tavrix.Error.NoArray";
 inline constexpr const char* kErrorNoDocument = "com.veradyne.Tavrix.Error.NoDocument";
+inline constexpr const char* kErrorLoadFailed = "com.veradyne.Tavrix.Error.LoadFailed";
 inline constexpr const char* kErrorInvalidPropertyValue =
     "com.veradyne.Tavrix.Error.InvalidPropertyValue";
 inline constexpr const char* kErrorAccessDenied = "org.freedesktop.DBus.Error.AccessDenied";
@@ -103,10 +105,14 @@ public:
     }
     // The control while the document holds an array, else nullptr.
     CPlotrane2D* control() const;
+    // What the document said (messages, questions) during the member that
+    // runs now; nothing of it was shown.
+    const std::vector<std::string>& said() const { return m_said; }
 
 private:
     CArrayDoc& m_doc;
     std::function<void(bool)> m_showFrame;
+    std::vector<std::string> m_said;
 };
 
 } // namespace automation

@@ -60,6 +60,14 @@ bool CArrayDoc::loadHdf(const std::string& path) {
     for (const auto& o : objects)
         if (!chosen && o->kind == HdfKindRaster && o->hasContent && !o->hidden) chosen = o.get();
 
+    // The chosen object's elements are read before anything changes: a file
+    // whose listing works but whose data cannot be read leaves the array on
+    // screen as it was, as any failed open does.
+    if (chosen && !makeHdfArray(*chosen)) {
+        m_lastError = AGL_E_FORMAT;
+        return false;
+    }
+
     // The previous file's objects go; what is on screen stays until the
     // chosen object replaces it.
     HdfObjectList previous = std::move(m_hdfObjects);

@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 inline constexpr const char* kMessageCaption = "Veradyne Tavrix";
 
@@ -35,6 +36,26 @@ public:
     virtual void showAnnotation(const std::string& text) = 0;
     // Shows or takes back the wait cursor; calls nest.
     virtual void setBusy(bool busy) { (void)busy; }
+    // While `into` is set, messages are recorded there instead of shown,
+    // questions are answered No and no dialog opens: for calls from another
+    // program, where a modal box would wait for a user nobody asked (and run
+    // that program's next call inside its event loop). nullptr shows them
+    // again. A sink that never shows anything may ignore it.
+    virtual void captureInto(std::vector<std::string>* into) { (void)into; }
+};
+
+// Records the sink's messages into a vector for the life of the object.
+class MessageCapture {
+public:
+    MessageCapture(MessageSink& sink, std::vector<std::string>& into) : m_sink(sink) {
+        m_sink.captureInto(&into);
+    }
+    ~MessageCapture() { m_sink.captureInto(nullptr); }
+    MessageCapture(const MessageCapture&) = delete;
+    MessageCapture& operator=(const MessageCapture&) = delete;
+
+private:
+    MessageSink& m_sink;
 };
 
 // Shows the wait cursor for the life of the object.

@@ -15,6 +15,10 @@ QWidget* WidgetMessageSink::owner() const {
 }
 
 void WidgetMessageSink::message(const std::string& text, MessageIcon icon) {
+    if (m_capture) {
+        m_capture->push_back(text);
+        return;
+    }
     QMessageBox::Icon qtIcon = QMessageBox::Information;
     switch (icon) {
     case MessageIcon::Information:
@@ -34,6 +38,10 @@ void WidgetMessageSink::message(const std::string& text, MessageIcon icon) {
 }
 
 bool WidgetMessageSink::question(const std::string& text) {
+    if (m_capture) {
+        m_capture->push_back(text);
+        return false;
+    }
     return QMessageBox::question(owner(), kMessageCaption, QString::fromStdString(text),
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
@@ -55,6 +63,7 @@ QStringList qtNameFilters(const std::string& filter) {
 }
 
 std::optional<std::string> WidgetMessageSink::saveFileName(const SaveFileRequest& request) {
+    if (m_capture) return {};
     QFileDialog dialog(owner(), "Save As");
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -66,6 +75,7 @@ std::optional<std::string> WidgetMessageSink::saveFileName(const SaveFileRequest
 }
 
 void WidgetMessageSink::showAnnotation(const std::string& text) {
+    if (m_capture) return;
     AnnotationDialog dialog(QString::fromStdString(text), owner());
     dialog.exec();
 }

@@ -22,10 +22,12 @@ public:
     std::optional<std::string> saveFileName(const SaveFileRequest& request) override;
     void showAnnotation(const std::string& text) override;
     void setBusy(bool busy) override;
+    void captureInto(std::vector<std::string>* into) override { m_capture = into; }
 
 private:
     QWidget* owner() const;
     QWidget* m_parent;
+    std::vector<std::string>* m_capture = nullptr;
 };
 
 class ConsoleMessageSink : public MessageSink {

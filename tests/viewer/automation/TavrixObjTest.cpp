@@ -242,15 +242,21 @@ TEST_F(TavrixObjTest, PaletteSegmentIsKeptOnlyAt1024BytesAndAnEmptyNameDropsIt) 
     const int32_t e1000[1] = {1000}, e1024[1] = {1024};
     ASSERT_TRUE(small.create(dir.file("p1000.agl").c_str(), 1, e1000, AGL_UCHAR, AGL_LANG_C, true));
     ASSERT_TRUE(good.create(dir.file("p1024.agl").c_str(), 1, e1024, AGL_UCHAR, AGL_LANG_C, true));
-    ASSERT_TRUE(call("PutPaletteFileName", {Variant(small.name())}).ok());
+    // Unsuitable segments are refused with the reason, and nothing changes.
+    const Result wrongSize = call("PutPaletteFileName", {Variant(small.name())});
+    EXPECT_EQ(wrongSize.code, kInvalidArg);
+    EXPECT_NE(wrongSize.message.find("holds 1000 bytes"), std::string::npos)
+        << wrongSize.message;
     EXPECT_EQ(call("GetPaletteFileName").out.at(0).toString(), "");
     EXPECT_EQ(ctl().countSets(plotrane::DISPID_PaletteFileName), 0);
-    ASSERT_TRUE(call("PutPaletteFileName", {Variant(dir.file("missing.agl"))}).ok());
+    EXPECT_EQ(call("PutPaletteFileName", {Variant(dir.file("missing.agl"))}).code, kInvalidArg);
     EXPECT_EQ(call("GetPaletteFileName").out.at(0).toString(), "");
 
     ASSERT_TRUE(call("PutPaletteFileName", {Variant(good.name())}).ok());
     EXPECT_EQ(call("GetPaletteFileName").out.at(0).toString(), good.name());
     EXPECT_EQ(ctl().str(plotrane::DISPID_PaletteFileName), good.name());
+    EXPECT_EQ(call("PutPaletteFileName", {Variant(small.name())}).code, kInvalidArg);
+    EXPECT_EQ(call("GetPaletteFileName").out.at(0).toString(), good.name());
     ctl().props[plotrane::DISPID_PaletteId] = Variant(int16_t(2));
     ASSERT_TRUE(call("PutPaletteFileName", {Variant("")}).ok());
     EXPECT_EQ(call("GetPaletteFileName").out.at(0).toString(), "");
@@ -300,6 +306,10 @@ TEST_F(TavrixObjTest, ClampPairsLandWholeWhicheverWayTheyMove) {
     EXPECT_EQ(call("SetXClamp", {Variant(NAN), Variant(1.0)}).code, kInvalidArg);
     EXPECT_EQ(call("SetCameraPosition", {Variant(1.0), Variant(INFINITY), Variant(0.0)}).code,
               kInvalidArg);
+    // Finite as a double, infinite as the control's float: refused too.
+    EXPECT_EQ(call("SetCameraPosition", {Variant(1e300), Variant(0.0), Variant(0.0)}).code,
+              kInvalidArg);
+    EXPECT_EQ(call("SetCameraCoi", {Variant(0.0), Variant(-1e39), Variant(0.0)}).code, kInvalidArg);
     EXPECT_TRUE(ctl().sets.empty());
 }
 
@@ -334,10 +344,16 @@ TEST_F(TavrixObjTest, PropertiesForwardByDispatchIdWithTheirTypesAndRefusalsCome
     EXPECT_EQ(ctl().count(DISPID_Update), 2);
 }
 
+// A load that fails is answered with the reason (nothing waits for a user
+// in a box), keeps the array and leaves its code for ErrorNo.
 TEST_F(TavrixObjTest, FileNameFailureKeepsTheArrayAndLeavesItsCodeForErrorNo) {
     load(4, 6);
     const std::string before = call("GetFileName").out.at(0).toString();
-    ASSERT_TRUE(call("PutFileName", {Variant("no-such-segment-anywhere")}).ok());
+    const Result failed = call("PutFileName", {Variant("no-such-segment-anywhere")});
+    EXPECT_EQ(failed.code, automation::kLoadFailed);
+    EXPECT_EQ(failed.error, automation::kErrorLoadFailed);
+    EXPECT_EQ(failed.message.rfind("PutFileName: ", 0), 0u) << failed.message;
+    EXPECT_TRUE(sink.shown.empty()) << sink.shown.front().text;
     EXPECT_NE(call("GetErrorNo").out.at(0).toInt(), 0);
     EXPECT_EQ(call("GetFileName").out.at(0).toString(), before);
     EXPECT_TRUE(doc->isClientOwned());

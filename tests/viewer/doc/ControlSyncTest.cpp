@@ -1,4 +1,3 @@
-#include <ostream>
 // ControlSync: the document's settings, camera and graph kind travel to the
 // control and back by the right dispatch ids. A swapped id would show one
 // switch as another and save it so.
@@ -7,6 +6,7 @@
 #include "DocFakes.h"
 
 #include <gtest/gtest.h>
+#include <ostream>
 
 using namespace plotrane;
 

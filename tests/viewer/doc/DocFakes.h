@@ -134,10 +134,20 @@ public:
         std::string text;
         MessageIcon icon;
     };
+    // While captured (as for a call from another program) nothing is shown:
+    // the texts go where the capture says, as the viewer's own sink does.
     void message(const std::string& text, MessageIcon icon) override {
+        if (capture) {
+            capture->push_back(text);
+            return;
+        }
         shown.push_back({text, icon});
     }
     bool question(const std::string& text) override {
+        if (capture) {
+            capture->push_back(text);
+            return false;
+        }
         questions.push_back(text);
         if (onQuestion) onQuestion();
         if (answers.empty()) return false;
@@ -150,6 +160,8 @@ public:
         return saveAnswer;
     }
     void showAnnotation(const std::string& text) override { annotations.push_back(text); }
+    void captureInto(std::vector<std::string>* into) override { capture = into; }
+    std::vector<std::string>* capture = nullptr;
 
     std::vector<Shown> shown;
     std::vector<std::string> questions;

@@ -469,6 +469,23 @@ TEST_F(HdfFailureTest, FailedElementReadShowsNoDataAndKeepsTheShownObject) {
     EXPECT_TRUE(shownContains("Unable to read file: " + target));
 }
 
+// A file whose listing works but whose first object cannot be read is a
+// failed open like any other: the array shown before stays, with its file,
+// and the code is left for ErrorNo; no phantom array of zeros appears.
+TEST_F(HdfFailureTest, FileThatListsButCannotBeReadIsAFailedOpenAndKeepsThePreviousArray) {
+    const std::string real = HdfHelper::defaultHelperPath();
+    HelperOverride helper(writeScript(
+        dir, "noread.sh", "[ \"$1\" = list ] && exec '" + real + "' \"$@\"; kill -SEGV $$"));
+    doc->hdfHelper() = HdfHelper();
+    target = samples().file("scales.hdf");
+    EXPECT_FALSE(doc->open(target));
+    EXPECT_NE(doc->lastError(), 0);
+    expectPreviousKept();
+    EXPECT_FALSE(doc->hdfTreeAvailable());
+    EXPECT_TRUE(doc->hdfObjects().empty());
+    EXPECT_EQ(ctl().str(DISPID_FileName), agl);
+}
+
 // ---- The text form between helper and viewer ---------------------------------------------
 
 TEST(HdfListText, RoundTripKeepsEveryFieldAndEscapesControlCharacters) {

@@ -1,8 +1,8 @@
-#include <ostream>
 // ZoomHistory: which region each Zoom In shows and which levels survive.
 #include "ZoomHistory.h"
 
 #include <gtest/gtest.h>
+#include <ostream>
 
 using Region = ZoomHistory::Region;
 

@@ -231,10 +231,25 @@ static int images(const char* dir) {
     return bad;
 }
 
+/* names.hdf: data sets whose names hold a tab, a line break and a
+ * backslash, as a careless or hostile writer may give them. */
+static int names(const char* dir) {
+    char path[4096];
+    snprintf(path, sizeof path, "%s/names.hdf", dir);
+    int32 sd = SDstart(path, DFACC_CREATE);
+    if (sd == FAIL) return 1;
+    int32 dims[2] = {2, 2};
+    const float v[4] = {1, 2, 3, 4};
+    int bad = writeSet(sd, "tab\there", DFNT_FLOAT32, 2, dims, v);
+    bad |= writeSet(sd, "two\nlines\\", DFNT_FLOAT32, 2, dims, v);
+    bad |= check(SDend(sd), "SDend names");
+    return bad;
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         fprintf(stderr, "usage: make_hdf_samples DIR\n");
         return 2;
     }
-    return types(argv[1]) | scales(argv[1]) | images(argv[1]);
+    return types(argv[1]) | scales(argv[1]) | images(argv[1]) | names(argv[1]);
 }
