@@ -129,10 +129,9 @@ int hdfInfo(const std::string& path, bool asJson) {
                         jsonString(o.shownName()).c_str(), jsonString(shapeOf(o)).c_str(),
                         i + 1 < entries.size() ? "," : "");
         } else {
-            std::printf("%zu\t%s%s\t%s\t%s\n", i,
-                        std::string(size_t(2 * entries[i].level), ' ').c_str(),
-                        o.kindName().c_str(), escapedText(o.shownName()).c_str(),
-                        shapeOf(o).c_str());
+            std::printf(
+                "%zu\t%s%s\t%s\t%s\n", i, std::string(size_t(2 * entries[i].level), ' ').c_str(),
+                o.kindName().c_str(), escapedText(o.shownName()).c_str(), shapeOf(o).c_str());
         }
     }
     if (asJson) std::printf("]\n");

@@ -245,8 +245,7 @@ TEST_F(TavrixObjTest, PaletteSegmentIsKeptOnlyAt1024BytesAndAnEmptyNameDropsIt) 
     // Unsuitable segments are refused with the reason, and nothing changes.
     const Result wrongSize = call("PutPaletteFileName", {Variant(small.name())});
     EXPECT_EQ(wrongSize.code, kInvalidArg);
-    EXPECT_NE(wrongSize.message.find("holds 1000 bytes"), std::string::npos)
-        << wrongSize.message;
+    EXPECT_NE(wrongSize.message.find("holds 1000 bytes"), std::string::npos) << wrongSize.message;
     EXPECT_EQ(call("GetPaletteFileName").out.at(0).toString(), "");
     EXPECT_EQ(ctl().countSets(plotrane::DISPID_PaletteFileName), 0);
     EXPECT_EQ(call("PutPaletteFileName", {Variant(dir.file("missing.agl"))}).code, kInvalidArg);
