@@ -26,10 +26,13 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
 #include <ostream>
 
 namespace {
@@ -289,6 +292,41 @@ TEST_F(ScreenshotTest, UnwritablePictureFailsWithMessage) {
             << png.toStdString();
         EXPECT_TRUE(errors.contains("cannot write the picture")) << errors.toStdString();
     }
+}
+
+// The settings path holding a named pipe, as a user may leave one there:
+// start-up never waits on it (with no program writing to the pipe it
+// blocked for ever), reads what the pipe holds at once, and leaves the pipe
+// in place (it was replaced by a regular file).
+TEST_F(ScreenshotTest, SettingsInANamedPipeAreReadWithoutWaitingAndLeftInPlace) {
+    auto a = makeArray({6, 7}, AGL_FLOAT, AGL_LANG_C);
+    ASSERT_TRUE(a->saveTo(dir.file("s.agl")));
+    std::filesystem::create_directories(dir.file("config/Veradyne"));
+    const std::string ini = dir.file("config/Veradyne/Plotrane.ini");
+    ASSERT_EQ(mkfifo(ini.c_str(), 0600), 0);
+    const QString png = QString::fromStdString(dir.file("s.png"));
+    auto isPipe = [&] {
+        struct stat st {};
+        return ::lstat(ini.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+    };
+    QString errors;
+    EXPECT_EQ(run({"--screenshot", png, QString::fromStdString(dir.file("s.agl"))}, &errors), 0)
+        << errors.toStdString();
+    EXPECT_EQ(QImage(png).size(), QSize(560, 500)); // the defaults
+    EXPECT_TRUE(errors.contains("is not a regular file")) << errors.toStdString();
+    ASSERT_TRUE(isPipe()) << "the pipe was replaced";
+
+    // Now with settings in the pipe, and a writer that stays for the whole
+    // run: a reader that waits for the end of the data would wait for ever.
+    const int pipe = ::open(ini.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(pipe, 0);
+    const std::string text = "[Tavrix]\nSettings\\AppWidth=500\nSettings\\AppHeight=400\n";
+    ASSERT_EQ(::write(pipe, text.data(), text.size()), ssize_t(text.size()));
+    EXPECT_EQ(run({"--screenshot", png, QString::fromStdString(dir.file("s.agl"))}, &errors), 0)
+        << errors.toStdString();
+    ::close(pipe);
+    EXPECT_EQ(QImage(png).size(), QSize(500, 400)) << "the pipe's settings were not read";
+    EXPECT_TRUE(isPipe()) << "the pipe was replaced";
 }
 
 } // namespace
