@@ -1,5 +1,6 @@
 // The main frame and start-up: status panes, the Open dialog's filters, the
-// stored window size, start-up for automation, and tavrix --screenshot.
+// stored window size, start-up for automation, message boxes, and tavrix
+// --screenshot.
 #include "CArrayDoc.h"
 #include "CGridView.h"
 #include "CMainFrame.h"
@@ -14,15 +15,18 @@
 #include "TestArrays.h"
 #include "UiTestSupport.h"
 #include "ViewerSettings.h"
+#include "WidgetMessageSink.h"
 
 #include <QDropEvent>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
 #include <QSplitter>
 #include <QTableView>
+#include <QTimer>
 #include <QToolBar>
 #include <QUrl>
 
@@ -332,6 +336,67 @@ TEST_F(ScreenshotTest, SettingsInANamedPipeAreReadWithoutWaitingAndLeftInPlace) 
 } // namespace
 
 namespace {
+
+// Runs inspect on the first message box that comes up while run() runs, and
+// closes every box; a box that never comes fails the test instead of
+// hanging it.
+void onMessageBox(const std::function<void()>& run,
+                  const std::function<void(QMessageBox*)>& inspect) {
+    int seen = 0;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible()) return;
+        if (seen++ == 0) inspect(box);
+        box->done(QMessageBox::No);
+    });
+    poll.start(10);
+    run();
+    EXPECT_GE(seen, 1) << "no message box came up";
+}
+
+// A NumPy file's header quoted in a message: markup in it is shown as the
+// characters it is, never styled, and never loads the image it names (a
+// header once showed an image from the user's disk in the error box).
+TEST(FrameDocumentTest, MessageBoxesShowTextFromFilesAsItIs) {
+    ensureQtApp();
+    TempDir dir;
+    QImage big(400, 300, QImage::Format_RGB32);
+    big.fill(Qt::red);
+    const std::string image = dir.file("big.png");
+    ASSERT_TRUE(big.save(QString::fromStdString(image)));
+    const std::string markup = "<img src=\"" + image + "\"><b>bold</b>";
+    std::string header = "{'descr': '" + markup + "', 'fortran_order': False, 'shape': (2, 3), }";
+    header.append(63 - (10 + header.size()) % 64, ' ');
+    header += '\n';
+    std::string npy = std::string("\x93NUMPY\x01\x00", 8);
+    npy += char(header.size() & 0xff);
+    npy += char(header.size() >> 8);
+    npy += header + std::string(24, '\0');
+    const std::string path = dir.write("markup.npy", npy);
+
+    SettingsStore settings;
+    WidgetMessageSink sink;
+    CArrayDoc doc(settings, sink);
+    CMainFrame frame(&doc, &settings);
+    sink.setParent(&frame);
+    frame.show();
+    auto shownAsItIs = [&](QMessageBox* box) {
+        EXPECT_TRUE(box->text().contains(QString::fromStdString(markup)))
+            << box->text().toStdString();
+        auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+        ASSERT_NE(label, nullptr);
+        // The image would make the text 300 pixels tall.
+        EXPECT_LT(label->sizeHint().height(), 150) << "the markup was rendered";
+        QImage drawn(label->size(), QImage::Format_RGB32);
+        label->render(&drawn);
+        EXPECT_NE(drawn.pixelColor(drawn.width() / 2, drawn.height() / 2), QColor(Qt::red));
+    };
+    onMessageBox([&] { EXPECT_FALSE(frame.openFile(QString::fromStdString(path))); }, shownAsItIs);
+    onMessageBox([&] { EXPECT_FALSE(sink.question("Save changes to " + markup + "?")); },
+                 shownAsItIs);
+    frame.close();
+}
 
 TEST(FrameDocumentTest, ShowsOpenedArrayAndKeepsItOnFailure) {
     ensureQtApp();
