@@ -24,6 +24,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
+#include <QScreen>
 #include <QSplitter>
 #include <QTableView>
 #include <QTimer>
@@ -35,6 +36,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cmath>
 #include <filesystem>
 #include <ostream>
@@ -85,6 +87,20 @@ TEST(OpenFilters, ChosenExtensionPicksNextFirstFilterIgnoringCase) {
     EXPECT_EQ(frame_rules::directoryOf("/data/run/RUN1.TXT"), "/data/run/");
 }
 
+// Sizes from the settings file come back inside the screen: a window of
+// 32767 x 32767 was never painted.
+TEST(RestoredGeometry, StoredSizesComeBackInsideTheScreen) {
+    const QSize screen(1280, 1024);
+    EXPECT_EQ(frame_rules::restoredFrameSize(640, 480, screen), QSize(640, 480));
+    EXPECT_EQ(frame_rules::restoredFrameSize(INT_MAX, INT_MAX, screen), screen);
+    EXPECT_EQ(frame_rules::restoredFrameSize(INT_MIN, 0, screen), QSize(31, 31));
+    EXPECT_EQ(frame_rules::restoredFrameSize(5000, 300, QSize(20, 20)), QSize(31, 31));
+    EXPECT_EQ(frame_rules::restoredFrameSize(5000, 300, QSize()), QSize(5000, 300)); // no screen
+    EXPECT_EQ(frame_rules::restoredPaneHeight(INT_MAX, 1024), 1024);
+    EXPECT_EQ(frame_rules::restoredPaneHeight(-1, 1024), 1);
+    EXPECT_EQ(frame_rules::restoredPaneHeight(166, 1024), 166);
+}
+
 // Records what the document would show and answers No.
 class FrameTest : public ::testing::Test {
 protected:
@@ -129,6 +145,38 @@ TEST_F(FrameTest, ClosingStoresSizeAndPaneHeights) {
     EXPECT_GT(settings.gridViewHeight(), settings.graphViewHeight());
     CMainFrame again(&doc, &settings);
     EXPECT_EQ(again.size(), QSize(820, 610));
+}
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+TEST_F(FrameTest, HugeStoredSizesGiveAWindowInsideTheScreenThatPaints) {
+    SettingsStore settings;
+    RecordingSink sink;
+    for (const char* name : {"AppWidth", "AppHeight", "GridViewHeight", "GraphViewHeight"})
+        settings.writeInt(name, INT_MAX);
+    CArrayDoc doc(settings, sink);
+    CMainFrame frame(&doc, &settings);
+    const QSize available = frame.screen()->availableGeometry().size();
+    EXPECT_LE(frame.width(), available.width());
+    EXPECT_LE(frame.height(), available.height());
+    PaintCounter counter;
+    frame.gridView()->installEventFilter(&counter);
+    frame.show();
+    EXPECT_TRUE(waitFor([&] { return counter.paints > 0; })) << "the window never painted";
+    const QList<int> panes = frame.splitter()->sizes();
+    ASSERT_EQ(panes.size(), 2);
+    EXPECT_GT(panes[0], 0);
+    EXPECT_GT(panes[1], 0);
+    EXPECT_LE(panes[0] + panes[1], available.height());
+    frame.close();
 }
 
 TEST_F(FrameTest, StartedForAutomationShowsNoWindowAndOpensNothing) {
