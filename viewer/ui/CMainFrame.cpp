@@ -206,6 +206,12 @@ CMainFrame::CMainFrame(CArrayDoc* document, SettingsStore* settings, QWidget* pa
 
 CMainFrame::~CMainFrame() {
     m_document->removeView(m_grid);
+    // The children go after this destructor, in QWidget's, and some signal
+    // on the way (the dock bar reports itself hidden): by then this is no
+    // longer a CMainFrame, and the frame's handlers must not run.
+    for (QObject* child : findChildren<QObject*>())
+        child->disconnect(this);
+    m_document->disconnect(this);
 }
 
 QWidget* CMainFrame::graphPane() const {
