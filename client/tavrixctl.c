@@ -108,29 +108,54 @@ static int socket_path(const char* handle, struct sockaddr_un* addr) {
 
 /* ---- The holder: runs the commands against its object ------------------- */
 
+/* Text gathered for one reply; grows to whatever a member returns. When it
+ * cannot grow, lost is set and the reply becomes an error rather than a
+ * shortened text. */
 typedef struct output {
     char* text;
     size_t size, used;
+    int lost;
 } output;
 
 static void put_text(output* o, const char* format, ...) {
-    va_list ap;
+    va_list ap, again;
     va_start(ap, format);
-    char line[8192];
-    int n = vsnprintf(line, sizeof line, format, ap);
+    va_copy(again, ap);
+    const int n = vsnprintf(NULL, 0, format, ap);
     va_end(ap);
-    if (n < 0) return;
-    if ((size_t)n >= sizeof line) n = (int)sizeof line - 1;
+    if (n < 0 || o->lost) {
+        o->lost = 1;
+        va_end(again);
+        return;
+    }
     if (o->used + (size_t)n + 1 > o->size) {
-        size_t size = (o->size + (size_t)n + 1) * 2;
+        size_t size = (o->used + (size_t)n + 1) * 2;
         char* grown = realloc(o->text, size);
-        if (!grown) return;
+        if (!grown) {
+            o->lost = 1;
+            va_end(again);
+            return;
+        }
         o->text = grown;
         o->size = size;
     }
-    memcpy(o->text + o->used, line, (size_t)n);
+    vsnprintf(o->text + o->used, (size_t)n + 1, format, again);
+    va_end(again);
     o->used += (size_t)n;
-    o->text[o->used] = 0;
+}
+
+/* Writes all of data to fd; a reply may be far larger than the socket's
+ * buffer. */
+static int write_all(int fd, const void* data, size_t length) {
+    const char* p = data;
+    while (length > 0) {
+        const ssize_t n = write(fd, p, length);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return -1;
+        p += n;
+        length -= (size_t)n;
+    }
+    return 0;
 }
 
 static int member_index(tavrix_obj* obj, const char* name) {
@@ -296,12 +321,19 @@ static void serve(tavrix_obj* obj, int listener, const char* path) {
             obj = NULL;
             if (code != TAVRIX_OK) status = failed(&err, "Release", code);
         }
+        if (out.lost || err.lost) {
+            /* Never a shortened answer that looks complete. */
+            status = 1;
+            out.used = 0;
+            err.used = 0;
+            err.lost = 0;
+            put_text(&err, "tavrixctl: out of memory for the reply\n");
+        }
         /* Reply: status byte, then stdout text, a zero, then stderr text. */
         const unsigned char s = (unsigned char)status;
-        (void)!write(fd, &s, 1);
-        if (out.used) (void)!write(fd, out.text, out.used);
-        (void)!write(fd, "", 1);
-        if (err.used) (void)!write(fd, err.text, err.used);
+        if (write_all(fd, &s, 1) == 0 && write_all(fd, out.text, out.used) == 0 &&
+            write_all(fd, "", 1) == 0)
+            (void)write_all(fd, err.text, err.used);
         close(fd);
         free(out.text);
         free(err.text);
@@ -432,5 +464,10 @@ int main(int argc, char** argv) {
         fwrite(buffer + start, 1, (size_t)(n - start), to == 1 ? stdout : stderr);
     }
     close(fd);
+    /* A reply without its separator was cut short: what came is not all. */
+    if (to == 1) {
+        fprintf(stderr, "tavrixctl: handle %s went away\n", argv[1]);
+        return 1;
+    }
     return status;
 }

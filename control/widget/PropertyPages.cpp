@@ -571,7 +571,11 @@ bool CPlotrane2DPropertySheet::apply() {
     updateApply();
     if (!refusing) return true;
     m_tabs->setCurrentWidget(refusing);
-    QMessageBox::warning(this, kTitle, QString::fromStdString(refusal.message));
+    // The reason may quote what was typed: plain text, never markup.
+    QMessageBox box(QMessageBox::Warning, kTitle, QString::fromStdString(refusal.message),
+                    QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
     refusal.field->setFocus();
     if (auto* e = qobject_cast<QLineEdit*>(refusal.field)) e->selectAll();
     return false;

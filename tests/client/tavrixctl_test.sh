@@ -2,8 +2,9 @@
 # tavrixctl against a real viewer on a private session bus:
 #   tavrixctl_test.sh TAVRIXCTL LIBDIR   (run under dbus-run-session)
 # A handle is made, a text array shown, members set, read and called by
-# name, a bad value gives exit status 2 with the member, code and message,
-# and release lets the viewer go.
+# name (a value of 20000 characters comes back whole), a bad value gives
+# exit status 2 with the member, code and message, and release lets the
+# viewer go.
 set -u
 ctl=$1
 export LD_LIBRARY_PATH="$2${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
@@ -22,6 +23,12 @@ case $h in h[0-9]*) ;; *) fail "handle '$h'" ;; esac
 "$ctl" "$h" set Precision=9 ArrayName=grid || fail "set"
 [ "$("$ctl" "$h" get Precision)" = 9 ] || fail "Precision reads back"
 [ "$("$ctl" "$h" get ArrayName)" = grid ] || fail "ArrayName reads back"
+# A value longer than any line buffer comes back whole (it was once cut at
+# 8191 characters with status 0).
+long=$(awk 'BEGIN { for (i = 0; i < 2000; ++i) printf "%09d ", i; printf "end" }')
+"$ctl" "$h" set "Annotation=$long" || fail "set a 20003-character Annotation"
+got=$("$ctl" "$h" get Annotation) || fail "get the long Annotation"
+[ "$got" = "$long" ] || fail "the long Annotation reads back as ${#got} characters"
 "$ctl" "$h" call SetRoi2D 1 1 2 2 || fail "SetRoi2D"
 [ "$("$ctl" "$h" call GetRoi2D)" = "1 1 2 2" ] || fail "GetRoi2D: $("$ctl" "$h" call GetRoi2D)"
 [ "$("$ctl" "$h" members | wc -l)" -eq 109 ] || fail "109 members"

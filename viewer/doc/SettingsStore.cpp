@@ -1,5 +1,9 @@
 #include "SettingsStore.h"
 
+#include "SettingsFile.h"
+
+#include <QSettings>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -8,13 +12,16 @@ namespace {
 const char* const kGroup = "Tavrix/Settings/";
 } // namespace
 
-SettingsStore::SettingsStore()
-    : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                             QStringLiteral("Veradyne"),
-                                             QStringLiteral("Plotrane"))) {}
+SettingsStore::SettingsStore() : SettingsStore(SettingsFile::userPath()) {}
 
 SettingsStore::SettingsStore(const QString& iniPath)
-    : m_settings(std::make_unique<QSettings>(iniPath, QSettings::IniFormat)) {}
+    : m_file(std::make_unique<SettingsFile>(iniPath)), m_settings(&m_file->settings()) {
+    if (m_file->usesStandIn())
+        std::fprintf(stderr,
+                     "tavrix: the settings file %s is not a regular file: it is read, never "
+                     "written, and changed settings last until the program ends\n",
+                     qPrintable(iniPath));
+}
 
 SettingsStore::~SettingsStore() = default;
 
@@ -57,7 +64,7 @@ void SettingsStore::sync() {
     m_settings->sync();
 }
 QString SettingsStore::fileName() const {
-    return m_settings->fileName();
+    return m_file->path();
 }
 
 int SettingsStore::toX100(double value) {

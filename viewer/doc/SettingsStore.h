@@ -8,16 +8,20 @@
 // system uses; all values are integers except "FillValue" and
 // "CurrentDirectory". A real number is kept multiplied by 100 (x100 form).
 //
-// Reads that fail give the caller's default; writes are not checked. Owned
-// by the application (or a test); user-interface thread only.
+// Reads that fail give the caller's default; writes are not checked. A
+// settings path that holds something other than a regular file (a device,
+// a named pipe) is read, never written (SettingsFile). Owned by the
+// application (or a test); user-interface thread only.
 #pragma once
 
-#include <QSettings>
 #include <QString>
 
 #include <array>
 #include <memory>
 #include <string>
+
+class QSettings;
+class SettingsFile;
 
 class SettingsStore {
 public:
@@ -38,6 +42,8 @@ public:
     void remove(const char* name);
     // Writes pending changes to disk now (QSettings also does it on its own).
     void sync();
+    // The settings file's path (for a path that is not a regular file, the
+    // path itself, not the stand-in the values go to).
     QString fileName() const;
 
     // The x100 form: stored truncated toward zero; read back in single
@@ -84,5 +90,6 @@ public:
 
 private:
     static QString key(const char* name);
-    std::unique_ptr<QSettings> m_settings;
+    std::unique_ptr<SettingsFile> m_file;
+    QSettings* m_settings; // m_file's
 };

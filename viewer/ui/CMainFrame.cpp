@@ -27,6 +27,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -149,8 +150,12 @@ CMainFrame::CMainFrame(CArrayDoc* document, SettingsStore* settings, QWidget* pa
       m_gridLink(std::make_unique<DocumentGridLink>(document)) {
     setObjectName("CMainFrame");
     setWindowTitle("VERADYNE Tavrix");
-    const int width = settings->appWidth();
-    resize(width, settings->appHeight());
+    const QScreen* shownOn = screen() ? screen() : QGuiApplication::primaryScreen();
+    const QSize available = shownOn ? shownOn->availableGeometry().size() : QSize();
+    const QSize restored =
+        frame_rules::restoredFrameSize(settings->appWidth(), settings->appHeight(), available);
+    const int width = restored.width();
+    resize(restored);
 
     m_splitter = new QSplitter(Qt::Vertical, this);
     m_splitter->setChildrenCollapsible(false);
@@ -159,7 +164,9 @@ CMainFrame::CMainFrame(CArrayDoc* document, SettingsStore* settings, QWidget* pa
     m_graphView = new CGraphView(document, m_splitter, maker);
     m_splitter->addWidget(m_grid);
     m_splitter->addWidget(m_graphView);
-    m_splitter->setSizes({settings->gridViewHeight(), settings->graphViewHeight()});
+    m_splitter->setSizes(
+        {frame_rules::restoredPaneHeight(settings->gridViewHeight(), available.height()),
+         frame_rules::restoredPaneHeight(settings->graphViewHeight(), available.height())});
     setCentralWidget(m_splitter);
 
     createActions();
@@ -199,6 +206,12 @@ CMainFrame::CMainFrame(CArrayDoc* document, SettingsStore* settings, QWidget* pa
 
 CMainFrame::~CMainFrame() {
     m_document->removeView(m_grid);
+    // The children go after this destructor, in QWidget's, and some signal
+    // on the way (the dock bar reports itself hidden): by then this is no
+    // longer a CMainFrame, and the frame's handlers must not run.
+    for (QObject* child : findChildren<QObject*>())
+        child->disconnect(this);
+    m_document->disconnect(this);
 }
 
 QWidget* CMainFrame::graphPane() const {

@@ -6,6 +6,21 @@
 
 namespace frame_rules {
 
+namespace {
+int clampTo(int value, int lowest, int highest) {
+    if (highest <= 0) return std::max(value, lowest); // nothing to fit into
+    return std::max(lowest, std::min(value, std::max(highest, lowest)));
+}
+} // namespace
+
+QSize restoredFrameSize(int width, int height, QSize available) {
+    return {clampTo(width, 31, available.width()), clampTo(height, 31, available.height())};
+}
+
+int restoredPaneHeight(int height, int availableHeight) {
+    return clampTo(height, 1, availableHeight);
+}
+
 PaneWidths statusPaneWidths(int w) {
     if (w < 240) return {std::min(4 * w / 5, 80), 0};
     const int b = std::max(w - 380, 0) / 2;

@@ -1,8 +1,9 @@
 // The main frame's small rules, kept apart from widgets so they can be read
 // and tested on their own: status pane widths, the Open dialog's filters,
-// and which window sizes are worth remembering.
+// which window sizes are worth remembering and how stored ones come back.
 #pragma once
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -33,5 +34,14 @@ QString directoryOf(const QString& path);
 inline bool sizeWorthStoring(int width, int height) {
     return width > 30 && height > 30;
 }
+
+// The settings file may hold any number (edited by hand, or written on a
+// larger screen). A window far beyond the screen is never painted, and a
+// splitter's pane heights are summed as ints, so what comes back is kept
+// inside the screen's available area (in pixels): the frame between the
+// smallest stored size (31 x 31) and the area, each pane height between 1
+// and the area's height. An empty area (no screen) bounds nothing.
+QSize restoredFrameSize(int width, int height, QSize available);
+int restoredPaneHeight(int height, int availableHeight);
 
 } // namespace frame_rules

@@ -16,10 +16,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QImage>
 #include <QPixmap>
 #include <QPrinter>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -198,6 +198,22 @@ bool TavrixApp::saveScreenshot(const QString& path, int timeoutMs) {
 }
 
 bool TavrixApp::printToFile(const QString& path, int timeoutMs, int pictureTimeoutMs) {
+    // The printer writes a private file, whose bytes then go through a file
+    // that replaces the target only when complete. So a pipe, a device or a
+    // folder is refused before anything is waited for (the printer would
+    // block opening a pipe until some program read it), and every write and
+    // the close are checked.
+    ReplacingFile file;
+    QTemporaryDir scratch;
+    auto failed = [&path](const std::string& why) {
+        std::fprintf(stderr, "tavrix: cannot write the PDF file %s%s%s\n", qPrintable(path),
+                     why.empty() ? "" : ": ", why.c_str());
+        return false;
+    };
+    if (!file.open(QFile::encodeName(path).toStdString())) return failed(file.error());
+    if (!scratch.isValid())
+        return failed("no folder for the page: " + scratch.errorString().toStdString());
+
     waitForGraph(timeoutMs);
     PagePrinter* pages = m_frame->pagePrinter();
     switch (pages->makePicture(pictureTimeoutMs)) {
@@ -215,16 +231,19 @@ bool TavrixApp::printToFile(const QString& path, int timeoutMs, int pictureTimeo
     default:
         break;
     }
+    const QString page = scratch.filePath("page.pdf");
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(path);
+    printer.setOutputFileName(page);
     printer.setDocName(QString::fromStdString(m_document->title()));
-    const bool ok = pages->printPage(printer);
+    const bool printed = pages->printPage(printer);
     pages->endPrinting();
-    if (!ok || !QFileInfo(path).isFile() || QFileInfo(path).size() == 0) {
-        std::fprintf(stderr, "tavrix: cannot write the PDF file %s\n", qPrintable(path));
-        return false;
-    }
+    QFile pdf(page);
+    const QByteArray bytes =
+        printed && pdf.open(QIODevice::ReadOnly) ? pdf.readAll() : QByteArray();
+    if (bytes.isEmpty()) return failed("the page could not be printed");
+    if (!file.write(bytes.constData(), size_t(bytes.size())) || !file.commit())
+        return failed(file.error());
     return true;
 }
 

@@ -69,7 +69,8 @@ public:
     // the graph's finest level (at most timeoutMs), then for the control's
     // picture (at most pictureTimeoutMs; without it the page has title and
     // footer only, and stderr says so). False with a message on stderr when
-    // the file cannot be written.
+    // the file cannot be written; a path that holds something other than a
+    // regular file (a pipe, a device, a folder) is refused before any wait.
     bool printToFile(const QString& path, int timeoutMs = 60000, int pictureTimeoutMs = 60000);
 
     // Shows the frame and runs events until the graph shows its finest

@@ -34,6 +34,10 @@ void WidgetMessageSink::message(const std::string& text, MessageIcon icon) {
     }
     QMessageBox box(qtIcon, kMessageCaption, QString::fromStdString(text), QMessageBox::Ok,
                     owner());
+    // Messages quote file names, paths and text from inside files: shown as
+    // rich text, a name holding markup would be styled, or load the images
+    // it names.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
@@ -42,8 +46,10 @@ bool WidgetMessageSink::question(const std::string& text) {
         m_capture->push_back(text);
         return false;
     }
-    return QMessageBox::question(owner(), kMessageCaption, QString::fromStdString(text),
-                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    QMessageBox box(QMessageBox::Question, kMessageCaption, QString::fromStdString(text),
+                    QMessageBox::Yes | QMessageBox::No, owner());
+    box.setTextFormat(Qt::PlainText);
+    return box.exec() == QMessageBox::Yes;
 }
 
 QStringList qtNameFilters(const std::string& filter) {

@@ -1,8 +1,10 @@
 // How the document talks to the user in the running viewer: message boxes
 // captioned "Veradyne Tavrix", Yes/No questions, the save-file dialog, the
-// annotation box and the wait cursor. ConsoleMessageSink is the same for a
-// run without anyone to click (tavrix --screenshot): messages go to stderr,
-// questions are answered No, no dialog is shown.
+// annotation box and the wait cursor. Texts quote file names and file
+// content, so they are shown as plain text, never as markup.
+// ConsoleMessageSink is the same for a run without anyone to click (tavrix
+// --screenshot): messages go to stderr, questions are answered No, no
+// dialog is shown.
 #pragma once
 
 #include "MessageSink.h"

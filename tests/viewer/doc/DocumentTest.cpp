@@ -5,6 +5,10 @@
 #include "DocFakes.h"
 
 #include "AglBinaryFormat.h"
+#include "SettingsFile.h"
+
+#include <QDir>
+#include <QSettings>
 
 #include <gtest/gtest.h>
 
@@ -15,6 +19,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 using namespace plotrane;
@@ -328,6 +333,81 @@ TEST(SettingsStoreTest, DefaultStoreLivesUnderTheConfigurationFolder) {
     EXPECT_EQ(store.fileName().toStdString().rfind(std::getenv("XDG_CONFIG_HOME"), 0), 0u)
         << store.fileName().toStdString();
     EXPECT_NE(store.fileName().toStdString().find("Veradyne/Plotrane"), std::string::npos);
+}
+
+TEST(SettingsStoreTest, TheUserFileIsWhereQSettingsKeepsIt) {
+    const QSettings qt(QSettings::IniFormat, QSettings::UserScope, "Veradyne", "Plotrane");
+    EXPECT_EQ(SettingsFile::userPath(), qt.fileName());
+}
+
+// A device node as the settings file, as a user links /dev/null there to
+// keep a program from writing settings. As root the test makes a node of its
+// own (a store that regressed would otherwise replace the machine's
+// /dev/null); any other user cannot replace /dev/null.
+static std::string deviceNode(const TempDir& dir) {
+    const std::string node = dir.file("null");
+    if (::mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) return node;
+    return ::geteuid() == 0 ? std::string() : std::string("/dev/null");
+}
+
+TEST(SettingsStoreTest, ALinkToADeviceIsReadAndNeverReplaced) {
+    TempDir dir;
+    const std::string node = deviceNode(dir);
+    if (node.empty()) GTEST_SKIP() << "root, but no device node of the test's own can be made";
+    const std::string ini = dir.file("Plotrane.ini");
+    ASSERT_EQ(::symlink(node.c_str(), ini.c_str()), 0);
+    {
+        SettingsStore store(QString::fromStdString(ini));
+        EXPECT_EQ(store.fileName().toStdString(), ini);
+        EXPECT_EQ(store.appWidth(), 560); // the device reads as empty
+        store.writeInt("AppWidth", 640);
+        store.sync();
+        EXPECT_EQ(store.appWidth(), 640); // kept for the run
+        // A second reader of the same path in the run sees the change.
+        SettingsFile again(QString::fromStdString(ini));
+        EXPECT_EQ(again.settings().value("Tavrix/Settings/AppWidth").toInt(), 640);
+    }
+    struct stat st {};
+    ASSERT_EQ(::lstat(ini.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link was replaced";
+    ASSERT_EQ(::stat(node.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode)) << node << " was replaced";
+    // Nothing was left beside them either.
+    EXPECT_EQ(QDir(QString::fromStdString(dir.path()))
+                  .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden | QDir::System)
+                  .size(),
+              node == "/dev/null" ? 1 : 2);
+    // The next run starts from what the device gives.
+    SettingsStore next(QString::fromStdString(ini));
+    EXPECT_EQ(next.appWidth(), 560);
+}
+
+// A folder at the settings path reads as empty and stays a folder; a link
+// to a regular file is still the file's to replace.
+TEST(SettingsStoreTest, AFolderIsLeftAloneAndALinkToAFileIsFollowed) {
+    TempDir dir;
+    const std::string folder = dir.file("folder.ini");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    {
+        SettingsStore store(QString::fromStdString(folder));
+        store.writeInt("AppWidth", 640);
+        store.sync();
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+
+    const std::string real = dir.write("real.ini", "[Tavrix]\nSettings\\AppWidth=700\n");
+    const std::string link = dir.file("link.ini");
+    ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
+    {
+        SettingsStore store(QString::fromStdString(link));
+        EXPECT_EQ(store.appWidth(), 700);
+        store.writeInt("AppWidth", 640);
+    }
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(SettingsStore(QString::fromStdString(real)).appWidth(), 640);
 }
 
 // ---- New document, writable copy -------------------------------------------

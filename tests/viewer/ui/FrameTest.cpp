@@ -1,5 +1,6 @@
 // The main frame and start-up: status panes, the Open dialog's filters, the
-// stored window size, start-up for automation, and tavrix --screenshot.
+// stored window size, start-up for automation, message boxes, and tavrix
+// --screenshot.
 #include "CArrayDoc.h"
 #include "CGridView.h"
 #include "CMainFrame.h"
@@ -14,22 +15,30 @@
 #include "TestArrays.h"
 #include "UiTestSupport.h"
 #include "ViewerSettings.h"
+#include "WidgetMessageSink.h"
 
 #include <QDropEvent>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
+#include <QScreen>
 #include <QSplitter>
 #include <QTableView>
+#include <QTimer>
 #include <QToolBar>
 #include <QUrl>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <climits>
 #include <cmath>
+#include <filesystem>
 #include <ostream>
 
 namespace {
@@ -78,6 +87,20 @@ TEST(OpenFilters, ChosenExtensionPicksNextFirstFilterIgnoringCase) {
     EXPECT_EQ(frame_rules::directoryOf("/data/run/RUN1.TXT"), "/data/run/");
 }
 
+// Sizes from the settings file come back inside the screen: a window of
+// 32767 x 32767 was never painted.
+TEST(RestoredGeometry, StoredSizesComeBackInsideTheScreen) {
+    const QSize screen(1280, 1024);
+    EXPECT_EQ(frame_rules::restoredFrameSize(640, 480, screen), QSize(640, 480));
+    EXPECT_EQ(frame_rules::restoredFrameSize(INT_MAX, INT_MAX, screen), screen);
+    EXPECT_EQ(frame_rules::restoredFrameSize(INT_MIN, 0, screen), QSize(31, 31));
+    EXPECT_EQ(frame_rules::restoredFrameSize(5000, 300, QSize(20, 20)), QSize(31, 31));
+    EXPECT_EQ(frame_rules::restoredFrameSize(5000, 300, QSize()), QSize(5000, 300)); // no screen
+    EXPECT_EQ(frame_rules::restoredPaneHeight(INT_MAX, 1024), 1024);
+    EXPECT_EQ(frame_rules::restoredPaneHeight(-1, 1024), 1);
+    EXPECT_EQ(frame_rules::restoredPaneHeight(166, 1024), 166);
+}
+
 // Records what the document would show and answers No.
 class FrameTest : public ::testing::Test {
 protected:
@@ -122,6 +145,38 @@ TEST_F(FrameTest, ClosingStoresSizeAndPaneHeights) {
     EXPECT_GT(settings.gridViewHeight(), settings.graphViewHeight());
     CMainFrame again(&doc, &settings);
     EXPECT_EQ(again.size(), QSize(820, 610));
+}
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+TEST_F(FrameTest, HugeStoredSizesGiveAWindowInsideTheScreenThatPaints) {
+    SettingsStore settings;
+    RecordingSink sink;
+    for (const char* name : {"AppWidth", "AppHeight", "GridViewHeight", "GraphViewHeight"})
+        settings.writeInt(name, INT_MAX);
+    CArrayDoc doc(settings, sink);
+    CMainFrame frame(&doc, &settings);
+    const QSize available = frame.screen()->availableGeometry().size();
+    EXPECT_LE(frame.width(), available.width());
+    EXPECT_LE(frame.height(), available.height());
+    PaintCounter counter;
+    frame.gridView()->installEventFilter(&counter);
+    frame.show();
+    EXPECT_TRUE(waitFor([&] { return counter.paints > 0; })) << "the window never painted";
+    const QList<int> panes = frame.splitter()->sizes();
+    ASSERT_EQ(panes.size(), 2);
+    EXPECT_GT(panes[0], 0);
+    EXPECT_GT(panes[1], 0);
+    EXPECT_LE(panes[0] + panes[1], available.height());
+    frame.close();
 }
 
 TEST_F(FrameTest, StartedForAutomationShowsNoWindowAndOpensNothing) {
@@ -291,9 +346,105 @@ TEST_F(ScreenshotTest, UnwritablePictureFailsWithMessage) {
     }
 }
 
+// The settings path holding a named pipe, as a user may leave one there:
+// start-up never waits on it (with no program writing to the pipe it
+// blocked for ever), reads what the pipe holds at once, and leaves the pipe
+// in place (it was replaced by a regular file).
+TEST_F(ScreenshotTest, SettingsInANamedPipeAreReadWithoutWaitingAndLeftInPlace) {
+    auto a = makeArray({6, 7}, AGL_FLOAT, AGL_LANG_C);
+    ASSERT_TRUE(a->saveTo(dir.file("s.agl")));
+    std::filesystem::create_directories(dir.file("config/Veradyne"));
+    const std::string ini = dir.file("config/Veradyne/Plotrane.ini");
+    ASSERT_EQ(mkfifo(ini.c_str(), 0600), 0);
+    const QString png = QString::fromStdString(dir.file("s.png"));
+    auto isPipe = [&] {
+        struct stat st {};
+        return ::lstat(ini.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+    };
+    QString errors;
+    EXPECT_EQ(run({"--screenshot", png, QString::fromStdString(dir.file("s.agl"))}, &errors), 0)
+        << errors.toStdString();
+    EXPECT_EQ(QImage(png).size(), QSize(560, 500)); // the defaults
+    EXPECT_TRUE(errors.contains("is not a regular file")) << errors.toStdString();
+    ASSERT_TRUE(isPipe()) << "the pipe was replaced";
+
+    // Now with settings in the pipe, and a writer that stays for the whole
+    // run: a reader that waits for the end of the data would wait for ever.
+    const int pipe = ::open(ini.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(pipe, 0);
+    const std::string text = "[Tavrix]\nSettings\\AppWidth=500\nSettings\\AppHeight=400\n";
+    ASSERT_EQ(::write(pipe, text.data(), text.size()), ssize_t(text.size()));
+    EXPECT_EQ(run({"--screenshot", png, QString::fromStdString(dir.file("s.agl"))}, &errors), 0)
+        << errors.toStdString();
+    ::close(pipe);
+    EXPECT_EQ(QImage(png).size(), QSize(500, 400)) << "the pipe's settings were not read";
+    EXPECT_TRUE(isPipe()) << "the pipe was replaced";
+}
+
 } // namespace
 
 namespace {
+
+// Runs inspect on the first message box that comes up while run() runs, and
+// closes every box; a box that never comes fails the test instead of
+// hanging it.
+void onMessageBox(const std::function<void()>& run,
+                  const std::function<void(QMessageBox*)>& inspect) {
+    int seen = 0;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible()) return;
+        if (seen++ == 0) inspect(box);
+        box->done(QMessageBox::No);
+    });
+    poll.start(10);
+    run();
+    EXPECT_GE(seen, 1) << "no message box came up";
+}
+
+// A NumPy file's header quoted in a message: markup in it is shown as the
+// characters it is, never styled, and never loads the image it names (a
+// header once showed an image from the user's disk in the error box).
+TEST(FrameDocumentTest, MessageBoxesShowTextFromFilesAsItIs) {
+    ensureQtApp();
+    TempDir dir;
+    QImage big(400, 300, QImage::Format_RGB32);
+    big.fill(Qt::red);
+    const std::string image = dir.file("big.png");
+    ASSERT_TRUE(big.save(QString::fromStdString(image)));
+    const std::string markup = "<img src=\"" + image + "\"><b>bold</b>";
+    std::string header = "{'descr': '" + markup + "', 'fortran_order': False, 'shape': (2, 3), }";
+    header.append(63 - (10 + header.size()) % 64, ' ');
+    header += '\n';
+    std::string npy = std::string("\x93NUMPY\x01\x00", 8);
+    npy += char(header.size() & 0xff);
+    npy += char(header.size() >> 8);
+    npy += header + std::string(24, '\0');
+    const std::string path = dir.write("markup.npy", npy);
+
+    SettingsStore settings;
+    WidgetMessageSink sink;
+    CArrayDoc doc(settings, sink);
+    CMainFrame frame(&doc, &settings);
+    sink.setParent(&frame);
+    frame.show();
+    auto shownAsItIs = [&](QMessageBox* box) {
+        EXPECT_TRUE(box->text().contains(QString::fromStdString(markup)))
+            << box->text().toStdString();
+        auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+        ASSERT_NE(label, nullptr);
+        // The image would make the text 300 pixels tall.
+        EXPECT_LT(label->sizeHint().height(), 150) << "the markup was rendered";
+        QImage drawn(label->size(), QImage::Format_RGB32);
+        label->render(&drawn);
+        EXPECT_NE(drawn.pixelColor(drawn.width() / 2, drawn.height() / 2), QColor(Qt::red));
+    };
+    onMessageBox([&] { EXPECT_FALSE(frame.openFile(QString::fromStdString(path))); }, shownAsItIs);
+    onMessageBox([&] { EXPECT_FALSE(sink.question("Save changes to " + markup + "?")); },
+                 shownAsItIs);
+    frame.close();
+}
 
 TEST(FrameDocumentTest, ShowsOpenedArrayAndKeepsItOnFailure) {
     ensureQtApp();

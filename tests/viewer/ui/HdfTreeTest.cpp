@@ -166,6 +166,30 @@ TEST_F(HdfTreeTest, ViewCommandTogglesTheBarAndAnotherFileKindHidesIt) {
     EXPECT_FALSE(frame->hdfTreeAction()->isEnabled());
 }
 
+// Destroying the frame while the tree is shown: the bar reports itself
+// hidden as QWidget's destructor deletes it, after the frame's own
+// destructor is done, and the frame's handler then ran on what was no
+// longer a CMainFrame (undefined behaviour; its action was already freed).
+TEST_F(HdfTreeTest, TheBarGoingWithTheFrameRunsNoFrameCode) {
+    ASSERT_TRUE(frame->openFile(QString::fromStdString(dir.file("scales.hdf"))));
+    settle();
+    QDockWidget* bar = frame->hdfBar();
+    ASSERT_TRUE(bar->isVisible());
+    // The handler's target, the View command's action, is kept past the
+    // frame (it would go before the bar), unchecked while the bar is shown,
+    // so that a late call shows as the action checked.
+    std::unique_ptr<QAction> action(frame->hdfTreeAction());
+    action->setParent(nullptr);
+    action->setChecked(false);
+    bool tearingDown = false, checkedLate = false;
+    QObject::connect(bar, &QDockWidget::visibilityChanged, [&] {
+        if (tearingDown) checkedLate = checkedLate || action->isChecked();
+    });
+    tearingDown = true;
+    frame.reset();
+    EXPECT_FALSE(checkedLate) << "the frame's handler ran after its destructor";
+}
+
 TEST(HdfTreeRoot, TextIsCutAfterTheLastBackslashElseTheLastSlash) {
     EXPECT_EQ(HdfTreeBar::rootText("C:\\data\\run.hdf"), "run.hdf");
     EXPECT_EQ(HdfTreeBar::rootText("/tmp/x/run.hdf"), "run.hdf");

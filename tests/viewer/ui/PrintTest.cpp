@@ -38,10 +38,12 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -595,6 +597,33 @@ TEST_F(PrintCommandTest, UnwritableOutputOrUnreadableInputFailsWithAMessage) {
     EXPECT_FALSE(QFile::exists(QString::fromStdString(dir.file("o.pdf"))));
     EXPECT_NE(run({"--print"}, &errors), 0);
     EXPECT_TRUE(errors.contains("--print needs")) << errors.toStdString();
+}
+
+// A named pipe, a device or a folder as the PDF file is refused before
+// anything is printed, with a message and status 1, and left as it was (a
+// pipe once blocked the printer for ever).
+TEST_F(PrintCommandTest, APipeADeviceOrAFolderAsOutputIsRefused) {
+    auto a = makeArray({4, 5}, AGL_FLOAT, AGL_LANG_C);
+    ASSERT_TRUE(a->saveTo(dir.file("small.agl")));
+    const std::string fifo = dir.file("pipe.pdf");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = dir.file("folder.pdf");
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    for (const std::string& target : {fifo, std::string("/dev/full"), folder}) {
+        QString errors;
+        EXPECT_EQ(run({"--print", QString::fromStdString(target),
+                       QString::fromStdString(dir.file("small.agl"))},
+                      &errors),
+                  1)
+            << target;
+        EXPECT_TRUE(errors.contains(
+            QString::fromStdString("cannot write the PDF file " + target + ": not a regular file")))
+            << errors.toStdString();
+    }
+    struct stat st {};
+    ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
 }
 
 #include "PrintTest.moc"
