@@ -434,8 +434,10 @@ void aglMetaFileWriter::fail() {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_fileName.clear();
     }
-    setStatus(kFailed);
+    // Idle before the failure is reported: a host that asks for the next
+    // picture as soon as it hears of the failure must not be refused.
     m_state.store(kStateIdle);
+    setStatus(kFailed);
 }
 
 bool aglMetaFileWriter::WaitUntilDone(int timeoutMs) {

@@ -302,7 +302,8 @@ protected:
         // hold it back for a long time.
         EXPECT_TRUE(waitFor([&] {
             const int s = writer.Status();
-            return s == aglMetaFileWriter::kComplete || s == aglMetaFileWriter::kFailed;
+            return (s == aglMetaFileWriter::kComplete || s == aglMetaFileWriter::kFailed) &&
+                   !writer.IsCapturing();
         }));
         EXPECT_TRUE(writer.WaitUntilDone(tavrix_test::kWaitTimeoutMs));
         return writer.Status();
