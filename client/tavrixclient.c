@@ -37,6 +37,7 @@ typedef struct member {
 struct tavrix_obj {
     DBusConnection* bus;
     char name[96];
+    char owner[96]; /* the viewer's unique connection name: every call goes there */
     pid_t pid;
     int count;
     member members[MAX_MEMBERS];
@@ -200,7 +201,7 @@ static const char* attribute(const char* from, const char* end, const char* key,
 
 static int32_t read_members(tavrix_obj* obj) {
     DBusMessage* call = dbus_message_new_method_call(
-        obj->name, OBJECT_PATH, "org.freedesktop.DBus.Introspectable", "Introspect");
+        obj->owner, OBJECT_PATH, "org.freedesktop.DBus.Introspectable", "Introspect");
     if (!call) return failure(TAVRIX_E_OUT_OF_MEMORY, "Introspect: out of memory");
     int32_t code = 0;
     DBusMessage* reply = send_call(obj->bus, call, "Introspect", &code);
@@ -257,7 +258,7 @@ static const member* find(const tavrix_obj* obj, const char* name) {
 
 static int32_t call_class(tavrix_obj* obj, const char* method) {
     DBusMessage* call =
-        dbus_message_new_method_call(obj->name, OBJECT_PATH, CLASS_INTERFACE, method);
+        dbus_message_new_method_call(obj->owner, OBJECT_PATH, CLASS_INTERFACE, method);
     if (!call) return failure(TAVRIX_E_OUT_OF_MEMORY, "%s: out of memory", method);
     int32_t code = 0;
     DBusMessage* reply = send_call(obj->bus, call, method, &code);
@@ -275,6 +276,47 @@ static void destroy(tavrix_obj* obj) {
         dbus_connection_unref(obj->bus);
     }
     free(obj);
+}
+
+/* Asks the bus for a string or a uint32 about a name; false on any error. */
+static int ask_bus(tavrix_obj* obj, const char* method, const char* name, int type, void* out) {
+    DBusMessage* call = dbus_message_new_method_call(
+        "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", method);
+    if (!call) return 0;
+    int ok = dbus_message_append_args(call, DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID);
+    DBusError error;
+    dbus_error_init(&error);
+    DBusMessage* reply =
+        ok ? dbus_connection_send_with_reply_and_block(obj->bus, call, CALL_TIMEOUT_MS, &error)
+           : NULL;
+    dbus_message_unref(call);
+    ok = reply && dbus_message_get_args(reply, &error, type, out, DBUS_TYPE_INVALID);
+    if (reply) dbus_message_unref(reply);
+    dbus_error_free(&error);
+    return ok;
+}
+
+/* Checks that the owner of obj->name is the process obj->pid and keeps its
+ * unique name in obj->owner. */
+static int32_t check_owner(tavrix_obj* obj) {
+    const char* unique = NULL;
+    dbus_uint32_t pid = 0;
+    if (!ask_bus(obj, "GetNameOwner", obj->name, DBUS_TYPE_STRING, &unique) || !unique)
+        return failure(TAVRIX_E_START, "tavrix_create: the bus name %s has no owner", obj->name);
+    if (strlen(unique) >= sizeof obj->owner)
+        return failure(TAVRIX_E_START, "tavrix_create: the owner of %s has an overlong name",
+                       obj->name);
+    char owner[sizeof obj->owner];
+    strcpy(owner, unique); /* the reply that held it is gone */
+    if (!ask_bus(obj, "GetConnectionUnixProcessID", owner, DBUS_TYPE_UINT32, &pid))
+        return failure(TAVRIX_E_START, "tavrix_create: the bus cannot tell who owns %s", obj->name);
+    if ((pid_t)pid != obj->pid)
+        return failure(TAVRIX_E_START,
+                       "tavrix_create: the bus name %s is held by another program (process "
+                       "%lu), not by the viewer started (process %ld)",
+                       obj->name, (unsigned long)pid, (long)obj->pid);
+    strcpy(obj->owner, owner);
+    return TAVRIX_OK;
 }
 
 int32_t tavrix_create(tavrix_obj** out) {
@@ -327,7 +369,17 @@ int32_t tavrix_create(tavrix_obj** out) {
         }
         usleep(10000);
     }
-    int32_t code = call_class(obj, "CreateInstance");
+    /* Whoever owns the name must be the viewer we started: another program
+     * that took it first would otherwise receive the user's paths and
+     * annotations and have its answers believed. The bus tells the owner's
+     * process; from here on every call goes to that connection alone. */
+    int32_t code = check_owner(obj);
+    if (code != TAVRIX_OK) {
+        kill(obj->pid, SIGTERM);
+        destroy(obj);
+        return code;
+    }
+    code = call_class(obj, "CreateInstance");
     if (code == TAVRIX_OK) code = read_members(obj);
     if (code != TAVRIX_OK) {
         destroy(obj); /* our connection goes: the viewer lets go */
@@ -381,7 +433,7 @@ int32_t tavrix_call(tavrix_obj* obj, const char* method, const tavrix_value* in,
     if (nout < 0 || (nout > 0 && !out))
         return failure(TAVRIX_E_INVALID_ARG, "%s: no place for the results", method);
 
-    DBusMessage* call = dbus_message_new_method_call(obj->name, OBJECT_PATH, INTERFACE, method);
+    DBusMessage* call = dbus_message_new_method_call(obj->owner, OBJECT_PATH, INTERFACE, method);
     if (!call) return failure(TAVRIX_E_OUT_OF_MEMORY, "%s: out of memory", method);
     DBusMessageIter it;
     dbus_message_iter_init_append(call, &it);

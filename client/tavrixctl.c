@@ -24,6 +24,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <inttypes.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -31,10 +32,20 @@
 #include <string.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
+#include <time.h>
 #include <unistd.h>
 
 #define MAX_REQUEST 65536
+/* The holder serves one command at a time and trusts no connection: one
+ * that has not sent its whole command after this long, or does not take
+ * its reply, is dropped, so a silent client holds the others up for this
+ * long at most. */
+#define REQUEST_TIMEOUT_MS 5000
+/* How long a command waits for the holder's reply: longer than any call to
+ * the viewer may take (the client library gives one 30 s). */
+#define REPLY_TIMEOUT_S 120
 
 static void usage(FILE* to) {
     fputs("usage: tavrixctl new\n"
@@ -156,6 +167,34 @@ static int write_all(int fd, const void* data, size_t length) {
         length -= (size_t)n;
     }
     return 0;
+}
+
+static long long now_ms(void) {
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (long long)t.tv_sec * 1000 + t.tv_nsec / 1000000;
+}
+
+/* Reads a connection's command until the client ends its side, within
+ * REQUEST_TIMEOUT_MS in all (a client that trickles a byte at a time gets no
+ * longer); the bytes read, or -1 when it was too slow or too long. */
+static ssize_t read_request(int fd, char* request, size_t size) {
+    const long long deadline = now_ms() + REQUEST_TIMEOUT_MS;
+    size_t used = 0;
+    for (;;) {
+        const long long left = deadline - now_ms();
+        if (left <= 0) return -1;
+        struct pollfd p = {fd, POLLIN, 0};
+        const int ready = poll(&p, 1, (int)left);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return -1;
+        if (used == size) return -1;
+        const ssize_t n = read(fd, request + used, size - used);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -1;
+        if (n == 0) return (ssize_t)used;
+        used += (size_t)n;
+    }
 }
 
 static int member_index(tavrix_obj* obj, const char* name) {
@@ -299,12 +338,18 @@ static void serve(tavrix_obj* obj, int listener, const char* path) {
             if (errno == EINTR) continue;
             break;
         }
+        /* A reply the client does not take in time is dropped too. */
+        const struct timeval send_limit = {REQUEST_TIMEOUT_MS / 1000, 0};
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &send_limit, sizeof send_limit);
         char* request = malloc(MAX_REQUEST);
-        size_t used = 0;
-        ssize_t n;
-        while (request && used < MAX_REQUEST &&
-               (n = read(fd, request + used, MAX_REQUEST - used)) > 0)
-            used += (size_t)n;
+        const ssize_t got = request ? read_request(fd, request, MAX_REQUEST) : -1;
+        if (got < 0) {
+            /* Too slow, too long or gone: no command, no reply. */
+            close(fd);
+            free(request);
+            continue;
+        }
+        size_t used = (size_t)got;
         char* argv[256];
         int argc = 0;
         for (size_t i = 0; request && i < used && argc < 255;) {
@@ -444,6 +489,9 @@ int main(int argc, char** argv) {
         }
     }
     shutdown(fd, SHUT_WR);
+    /* A holder that never answers is given up on, not waited for forever. */
+    const struct timeval reply_limit = {REPLY_TIMEOUT_S, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &reply_limit, sizeof reply_limit);
     unsigned char status = 1;
     if (read(fd, &status, 1) != 1) {
         fprintf(stderr, "tavrixctl: handle %s went away\n", argv[1]);

@@ -25,7 +25,10 @@ chmod 700 "$XDG_RUNTIME_DIR"
 # Each test that needs a display starts its own; nothing else may use one.
 unset DISPLAY WAYLAND_DISPLAY
 
-jobs=$(nproc)
+# Twice as many tests as cores: many of them spend most of their time
+# waiting (for a window, a frame, a timer's tick, a child process), and every
+# wait is for a condition, so a busier machine only makes them slower.
+jobs=$(($(nproc) * 2))
 # suite NAME BUILD [CTEST ARGS...]: runs one suite on a private session bus;
 # its failing tests go to $scratch/failed.
 suite() {

@@ -276,6 +276,48 @@ int viewerExit(std::vector<std::string> args, int seconds) {
     return -1;
 }
 
+// A program that takes the next viewer's bus name first gets nothing: the
+// client checks that the name's owner is the viewer it started, and fails
+// with a clear error before it sends a single call.
+TEST(ClientTrust, ANameTakenByAnotherProgramIsRefusedBeforeAnythingIsSent) {
+    ASSERT_NE(getenv("DBUS_SESSION_BUS_ADDRESS"), nullptr) << "run under dbus-run-session";
+    // The name the next viewer gets: this process's id and the next number.
+    tavrix_obj* first = nullptr;
+    ASSERT_EQ(tavrix_create(&first), TAVRIX_OK) << tavrix_last_error();
+    const std::string used = tavrix_bus_name(first);
+    ASSERT_EQ(tavrix_release(first), TAVRIX_OK);
+    const size_t cut = used.rfind('_');
+    const std::string next =
+        used.substr(0, cut + 1) + std::to_string(std::stoi(used.substr(cut + 1)) + 1);
+
+    DBusError error;
+    dbus_error_init(&error);
+    DBusConnection* squatter = dbus_bus_get_private(DBUS_BUS_SESSION, &error);
+    ASSERT_NE(squatter, nullptr);
+    dbus_connection_set_exit_on_disconnect(squatter, FALSE);
+    ASSERT_EQ(dbus_bus_request_name(squatter, next.c_str(), DBUS_NAME_FLAG_DO_NOT_QUEUE, &error),
+              DBUS_REQUEST_NAME_REPLY_PRIMARY_OWNER);
+
+    tavrix_obj* v = nullptr;
+    EXPECT_EQ(tavrix_create(&v), TAVRIX_E_START);
+    EXPECT_EQ(v, nullptr);
+    const std::string why = tavrix_last_error();
+    EXPECT_NE(why.find("held by another program"), std::string::npos) << why;
+
+    // A round trip through the bus: whatever was sent to the squatter before
+    // it is in its queue now. Nothing was.
+    EXPECT_TRUE(dbus_bus_name_has_owner(squatter, "org.freedesktop.DBus", &error));
+    int calls = 0;
+    while (DBusMessage* m = dbus_connection_pop_message(squatter)) {
+        if (dbus_message_get_type(m) == DBUS_MESSAGE_TYPE_METHOD_CALL) ++calls;
+        dbus_message_unref(m);
+    }
+    EXPECT_EQ(calls, 0);
+    dbus_connection_close(squatter);
+    dbus_connection_unref(squatter);
+    if (v) tavrix_release(v);
+}
+
 TEST(ClientLifetime, AViewerWhoseClientLeftBeforeCreatingTheObjectCloses) {
     const std::string name = "com.veradyne.Tavrix.test" + std::to_string(getpid());
     // No connection has that unique name: its client is gone already.

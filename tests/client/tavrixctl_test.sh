@@ -44,6 +44,25 @@ grep -q "PutGraphType: code 0x80070057: .*outside 1..4" "$scratch/err" || fail "
 "$ctl" "$h" show "$scratch/missing.agl" 2>/dev/null
 [ $? -eq 2 ] || fail "showing a missing file"
 
+# A connection that never sends its command holds the holder up for a few
+# seconds at most: the next command is still answered.
+if [ -n "${XDG_RUNTIME_DIR:-}" ]; then folder=$XDG_RUNTIME_DIR/tavrixctl; else folder=/tmp/tavrixctl-$(id -u); fi
+python3 -c '
+import socket, sys, time
+s = socket.socket(socket.AF_UNIX)
+s.connect(sys.argv[1])
+open(sys.argv[2], "w").write("connected")
+time.sleep(60)
+' "$folder/$h" "$scratch/connected" &
+silent=$!
+until [ -s "$scratch/connected" ]; do
+    kill -0 "$silent" 2>/dev/null || fail "the silent client could not connect"
+    sleep 0.05
+done
+got=$(timeout 40 "$ctl" "$h" get Precision) || fail "a silent connection held the holder up"
+kill "$silent" 2>/dev/null
+[ "$got" = 9 ] || fail "Precision after the silent connection: $got"
+
 "$ctl" "$h" release || fail "release"
 "$ctl" "$h" get FileName 2>/dev/null
 [ $? -eq 1 ] || fail "a released handle still answers"
