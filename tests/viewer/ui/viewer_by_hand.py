@@ -162,26 +162,39 @@ class Viewer:
             raise Failure("import: %s" % done.stderr.decode(errors="replace"))
         return Picture(done.stdout)
 
-    def settled(self, top, bottom, quiet=4.0):
-        """A picture whose rows top..bottom-1 stayed the same for `quiet`
-        seconds (levels of detail and anti-aliasing passes have finished:
-        the levels step up once a second, and the passes start a second
-        after the last one, so a busy machine can pause a while between
-        two steps)."""
-        state = {"last": None, "since": 0.0}
+    def settled(self, top, bottom, quiet=3.0):
+        """A picture whose rows top..bottom-1 stayed the same for a quiet
+        time (levels of detail and anti-aliasing passes have finished).
+
+        The levels step up once a second and the passes start a second
+        after the last one, but the render thread runs at the lowest
+        priority: on a busy machine it can pause for seconds between two
+        steps. So the quiet time grows to twice the longest pause seen
+        between two changes, and the picture must then look the same at a
+        second check one more quiet time later."""
+        state = {"last": None, "since": time.monotonic(), "gap": 0.0, "seen": None}
 
         def still():
             p = self.picture()
+            now = time.monotonic()
             last = state["last"]
-            if last and last.rows(top, bottom) == p.rows(top, bottom):
-                if time.monotonic() - state["since"] >= quiet:
-                    return p
-            else:
-                state["since"] = time.monotonic()
-            state["last"] = p
-            return None
+            if last is None or last.rows(top, bottom) != p.rows(top, bottom):
+                state["gap"] = max(state["gap"], now - state["since"])
+                state["since"] = now
+                state["last"] = p
+                state["seen"] = None
+                return None
+            wait = min(30.0, max(quiet, 2.0 * state["gap"]))
+            if now - state["since"] < wait:
+                return None
+            if state["seen"] is None:
+                state["seen"] = now
+                return None
+            if now - state["seen"] < wait:
+                return None
+            return p
 
-        return wait_for("the graph to settle", still, 180)
+        return wait_for("the graph to settle", still, 240)
 
 
 def marker_centre(p, top, bottom):
@@ -256,6 +269,11 @@ def main():
                 lambda: changed_fraction(before, v.picture(), top, bottom) < 0.01,
                 120,
             )
+            # And it stays there once every level and pass is drawn.
+            back = v.settled(top, bottom)
+            share = changed_fraction(before, back, top, bottom)
+            if share >= 0.01:
+                raise Failure("after the drag back %.1f%% of the graph pane differs" % (100 * share))
             print("drag back: the first picture again")
 
             # Arrow keys go to the graph (it has the focus since the press):
