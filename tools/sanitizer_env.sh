@@ -1,5 +1,8 @@
 # Sourced by tools/test.sh and tools/stress_tests.sh: how the sanitizer
 # builds' tests run (suppressions for the libraries we do not build).
 # Expects $root, the source tree.
+# die_after_fork=0: the viewer and the tests start other programs (the HDF
+# helper, xclip, the viewer itself) from processes whose threads run; the
+# child only calls exec, which ThreadSanitizer would otherwise refuse.
 export LSAN_OPTIONS="suppressions=$root/tools/lsan.supp"
-export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ignore_noninstrumented_modules=1 suppressions=$root/tools/tsan.supp"
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 die_after_fork=0 ignore_noninstrumented_modules=1 suppressions=$root/tools/tsan.supp"
