@@ -37,11 +37,12 @@ void isolateUserFolders() {
     scratchRoot() = pattern;
     namespace fs = std::filesystem;
     const fs::path root(pattern);
-    for (const char* sub : {"config", "data", "run"})
+    for (const char* sub : {"config", "data", "cache", "run"})
         fs::create_directory(root / sub);
     fs::permissions(root / "run", fs::perms::owner_all, fs::perm_options::replace);
     setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
     setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (root / "cache").c_str(), 1);
     setenv("XDG_RUNTIME_DIR", (root / "run").c_str(), 1);
     g_owner = getpid();
     std::atexit(removeScratch);

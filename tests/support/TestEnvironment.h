@@ -6,10 +6,10 @@
 
 namespace tavrix_test {
 
-// Points XDG_CONFIG_HOME, XDG_DATA_HOME and XDG_RUNTIME_DIR at folders under
-// a new temporary folder (the runtime folder mode 0700, as Qt wants it) and
-// removes that folder again when the process exits. Call it first in main,
-// before any thread or Qt object exists.
+// Points XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_CACHE_HOME and XDG_RUNTIME_DIR
+// at folders under a new temporary folder (the runtime folder mode 0700, as
+// Qt wants it) and removes that folder again when the process exits. Call it
+// first in main, before any thread or Qt object exists.
 void isolateUserFolders();
 
 } // namespace tavrix_test
