@@ -221,7 +221,9 @@ protected:
     virtual void wakeRenderThread() {}
     // After reset(level), with both threads paused: invalidate the graph
     // objects of the level(s), forget the levels shown, make level 0 current
-    // (or wake the render thread when it already is), mark grid lines stale.
+    // (or wake the render thread when it already is; when level 0 has no
+    // grid yet, its object still replaces the one drawn, whose level may not
+    // be filtered again), mark grid lines stale.
     virtual void levelsReset(int /*level*/) {}
     // After a successful bind: the cursor to put back, grid lines stale.
     virtual void segmentBound() {}

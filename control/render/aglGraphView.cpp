@@ -252,13 +252,7 @@ void aglGraphView::setLevel(int L, bool kick) {
         m_levelsShown = chosen + 1;
         wakeFilterThread();
     }
-    Context().Lock();
-    if (m_graphInScene) Context().RemoveObject(&previous);
-    Context().AddObject(&next);
-    Context().SetGraph(&next);
-    m_graphInScene = true;
-    m_bound = chosen;
-    Context().Unlock();
+    putInScene(chosen);
 
     if (Context().AntiAliasPasses() != wantPasses) Context().SetAntiAliasPasses(wantPasses);
     Context().SetLineSmooth(wantSmooth);
@@ -268,15 +262,48 @@ void aglGraphView::setLevel(int L, bool kick) {
         m_resumeContinuous = false;
 }
 
+// Render thread paused.
+void aglGraphView::putInScene(int L) {
+    aglGraphObj& next = *m_graphs[L];
+    Context().Lock();
+    if (m_graphInScene) Context().RemoveObject(m_graphs[m_bound].get());
+    Context().AddObject(&next);
+    Context().SetGraph(&next);
+    m_graphInScene = true;
+    m_bound = L;
+    Context().Unlock();
+}
+
 void aglGraphView::levelsReset(int L) {
     for (int k = 0; k < agl::kLevelCount; ++k)
         if (L < 0 || L == k) m_graphs[k]->Invalidate();
     m_levelsShown = 0;
     m_gridLinesStale = true;
-    if (m_currentLevel.load() == 0)
+    if (m_currentLevel.load() == 0) {
         wakeRenderThread();
-    else
-        setLevel(0, true);
+        return;
+    }
+    setLevel(0, true);
+    if (m_currentLevel.load() == 0) return;
+    // Level 0 has no grid yet, but the object shown until now must leave the
+    // scene all the same: its level may never be filtered again. Passes stop
+    // at the first level that samples every element, so once a window within
+    // level 1's point budget (4096 elements at first) replaces a larger one,
+    // level 2 stays empty for good (within level 0's, level 1 too). A frame
+    // drawn with that level's object would wait for its grid for ever, and
+    // the tick, which never steps while a frame is being drawn, would never
+    // show level 0 either: the picture stayed blank or kept the old array.
+    // Level 0's pass runs first; frames wait for it instead, and the tick
+    // shows the level once it is ready.
+    aglGraphObj& next = *m_graphs[0];
+    if (&next != &boundGraph()) {
+        aglFilter::DataLock lock(filter(0));
+        next.copySettingsFrom(boundGraph());
+        next.SetDataSource(m_type == 0 ? nullptr : &filter(0));
+    }
+    m_currentLevel.store(-1);
+    putInScene(0);
+    wakeRenderThread();
 }
 
 void aglGraphView::segmentBound() {

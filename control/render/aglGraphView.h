@@ -92,7 +92,8 @@ public:
     // Shows level (0..2), or the next coarser ready level when its grid is not
     // ready; kick wakes the render thread afterwards.
     void setLevel(int level, bool kick);
-    // -1 (none) after every bind until a level is shown.
+    // -1 (none) after every bind, and after every reset that empties level 0,
+    // until a level is shown.
     int currentLevel() const { return m_currentLevel.load(); }
     // The highest level shown since the last reset, plus one.
     int levelsShown() const { return m_levelsShown; }
@@ -170,6 +171,8 @@ protected:
 
 private:
     void runFilterPass(int level, bool full);
+    // Makes level's graph object the one in the scene (render thread paused).
+    void putInScene(int level);
     void recomputeAxes();
     void layOut();
     bool levelReady(int level) const;

@@ -1,9 +1,13 @@
 // The render pipeline on a real GL context, driven by its tick: levels of
 // detail step up one per tick and are reported coarsest first, a level is
 // never shown before its grid is ready, the state before any level is shown
-// is safe to use, and the view ends promptly whatever its threads are doing.
+// is safe to use, a rebind shows the new array whatever the size of the one
+// before, and the view ends promptly whatever its threads are doing.
+#include "BumpArray.h"
+#include "ImageCompare.h"
 #include "RenderTestSupport.h"
 #include "TempDir.h"
+#include "WaitFor.h"
 #include "aglGraphView.h"
 #include "aglSegment.h"
 #include "core/SegmentImage.h"
@@ -11,6 +15,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 #include <ostream>
 #include <random>
 #include <thread>
@@ -259,6 +264,61 @@ TEST_F(GraphViewTest, AxisRequestLaysTheAxesOutAgain) {
     r.useScales = false;
     v->setAxisRequest(r);
     EXPECT_EQ(v->axis().NumberStrings(0), before);
+}
+
+// Ticks until the level shown stays the same, with a frame drawn before each
+// tick; a frame that never ends (it waits for a grid no pass will make)
+// fails the test instead of hanging it.
+void settleLevels(aglGraphView& v) {
+    int same = 0, level = -2;
+    for (int k = 0; k < 12 && same < 2; ++k) {
+        ASSERT_TRUE(v.waitForFilter(60000));
+        // A frame asked for now, as a paint of the widget asks for one.
+        const uint64_t published = v.Context().PublishedFrames();
+        v.Context().Redraw(false);
+        ASSERT_TRUE(v.Context().WaitForFrame(published, tavrix_test::kWaitTimeoutMs))
+            << "a frame never finished";
+        ASSERT_TRUE(waitFor([&] { return v.Context().State() == ThreadState::Idle; }));
+        v.tick();
+        same = v.currentLevel() == level ? same + 1 : 0;
+        level = v.currentLevel();
+    }
+}
+
+// Arrays of 4096 elements or fewer stop refining below level 2 (64 x 64 at
+// level 1, 32 x 32 and less at level 0): binding one after a larger array,
+// and back, shows the new array as a view that never saw the old one does.
+TEST_F(GraphViewTest, EveryRebindShowsTheNewArrayInBothOrdersOfSize) {
+    const std::vector<int> sizes = {100, 64, 8, 65, 3, 16, 100, 16, 3, 65, 8, 64, 100};
+    std::map<int, std::string> files;
+    std::map<int, QImage> alone; // each array in a view of its own
+    for (int n : sizes) {
+        if (files.count(n)) continue;
+        files[n] = writeBumpArray(dir, n);
+        auto fresh = attached();
+        ASSERT_TRUE(fresh->setFileName(files[n]));
+        ASSERT_NO_FATAL_FAILURE(settleLevels(*fresh));
+        alone[n] = fresh->Context().RenderAndWait();
+        ASSERT_FALSE(alone[n].isNull());
+    }
+    auto v = attached();
+    int before = 0;
+    for (int n : sizes) {
+        SCOPED_TRACE("the " + std::to_string(n) + " x " + std::to_string(n) + " array after the " +
+                     std::to_string(before) + " x " + std::to_string(before) + " one");
+        ASSERT_TRUE(v->setFileName(files[n]));
+        ASSERT_NO_FATAL_FAILURE(settleLevels(*v));
+        ASSERT_GE(v->currentLevel(), 0);
+        EXPECT_EQ(&v->boundGraph(), &v->graphObject(v->currentLevel()));
+        EXPECT_EQ(v->boundGraph().gridWidth(), n);
+        const QImage shown = v->Context().RenderAndWait(20000);
+        ASSERT_FALSE(shown.isNull()) << "no frame";
+        EXPECT_EQ(tavrix::test::countDifferentPixels(shown, alone[n], 16), 0);
+        if (before != 0 && before != n) {
+            EXPECT_GT(tavrix::test::countDifferentPixels(shown, alone[before], 16), 500);
+        }
+        before = n;
+    }
 }
 
 // How the view is left before it is destroyed.

@@ -1,12 +1,17 @@
 // The graph control through its dispatch interface: every property of the
 // table written valid, invalid, non-finite and unchanged; the edge cases of
-// the interface; methods with indices from outside; the property bag saved,
-// loaded and saved again.
+// the interface; methods with indices from outside; the picture after
+// rebinding arrays of many sizes; the property bag saved, loaded and saved
+// again.
 #include "CPlotrane2DCtrl.h"
+#include "ImageCompare.h"
 #include "QtTestApp.h"
 #include "TempDir.h"
+#include "WaitFor.h"
+#include "aglGraphView.h"
 #include "aglSegment.h"
 #include "aglTypes.h"
+#include "control/render/BumpArray.h"
 #include "plotrane/ControlFactory.h"
 #include "plotrane/PropertyTable.h"
 
@@ -19,9 +24,11 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <map>
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 using namespace plotrane;
 
@@ -376,6 +383,62 @@ TEST_F(ControlTest, UpdateFiresAFilterPassPerLevel) {
     passes.clear();
     updateAndTick(*ctrl);
     EXPECT_EQ(passes.count(), 0);
+}
+
+// Steps the control through its levels with its own tick until the level
+// stays, a frame drawn (as a paint asks for one) before each tick, and waits
+// until the control holds the latest frame. A frame that never ends fails.
+void settlePicture(CPlotrane2DCtrl& c) {
+    aglRenderContext& context = c.engine().Context();
+    const auto showsLatest = [&] {
+        return context.State() == ThreadState::Idle && c.currentFrame() == context.LatestFrame();
+    };
+    int same = 0, level = -2;
+    for (int k = 0; k < 12 && same < 2; ++k) {
+        ASSERT_TRUE(c.waitForPasses(tavrix_test::kWaitTimeoutMs));
+        const uint64_t published = context.PublishedFrames();
+        c.engine().Redraw(false);
+        ASSERT_TRUE(context.WaitForFrame(published, tavrix_test::kWaitTimeoutMs))
+            << "a frame never finished";
+        ASSERT_TRUE(waitFor(showsLatest));
+        c.tick();
+        same = c.engine().currentLevel() == level ? same + 1 : 0;
+        level = c.engine().currentLevel();
+    }
+    ASSERT_TRUE(waitFor(showsLatest));
+}
+
+// The picture follows every array bound, whatever the size of the one before:
+// arrays of 4096 elements or fewer refine no further than level 1 or 0, and
+// a larger array's finest level must not stay in their way.
+TEST_F(ControlTest, ThePictureShowsEachArrayBoundAfterSmallerAndLargerOnes) {
+    TempDir dir;
+    const std::vector<int> sizes = {100, 64, 8, 65, 3, 16, 100, 16, 3, 65, 8, 64, 100};
+    std::map<int, std::string> files;
+    std::map<int, QImage> alone; // each array in a control of its own
+    for (int n : sizes) {
+        if (files.count(n)) continue;
+        files[n] = writeBumpArray(dir, n);
+        CPlotrane2DCtrl fresh(nullptr, 0);
+        ASSERT_TRUE(fresh.SetProperty(DISPID_FileName, Variant(files[n])).ok());
+        ASSERT_NO_FATAL_FAILURE(settlePicture(fresh));
+        alone[n] = fresh.currentFrame();
+        ASSERT_FALSE(alone[n].isNull());
+    }
+    int before = 0; // the fixture's 48 x 64 wave
+    for (int n : sizes) {
+        SCOPED_TRACE("the " + std::to_string(n) + " x " + std::to_string(n) + " array after the " +
+                     (before ? std::to_string(before) + " x " + std::to_string(before) : "wave"));
+        ASSERT_TRUE(ctrl->SetProperty(DISPID_FileName, Variant(files[n])).ok());
+        ASSERT_NO_FATAL_FAILURE(settlePicture(*ctrl));
+        EXPECT_EQ(tavrix::test::countDifferentPixels(ctrl->currentFrame(), alone[n], 16), 0);
+        if (before != 0 && before != n) {
+            // The arrays differ enough for the comparison above to tell them apart.
+            EXPECT_GT(tavrix::test::countDifferentPixels(ctrl->currentFrame(), alone[before], 16),
+                      500);
+        }
+        before = n;
+    }
 }
 
 TEST_F(ControlTest, FactoryCreatesTheControlByClassId) {

@@ -537,6 +537,27 @@ TEST_F(GraphViewTest, FilterPassesFillTheRangeTablesAndOthersAreIgnored) {
     EXPECT_EQ(view->currentFrame().size(), view->controlWidget()->size());
 }
 
+// File > Open in turn of arrays larger and smaller than 64 x 64 (the largest
+// whose levels stop below the finest): each time the graph steps up to a
+// level that samples every element and shows a picture other than the last.
+TEST_F(GraphViewTest, OpeningArraysOfManySizesInTurnShowsEachOne) {
+    makeFrame();
+    auto* control = qobject_cast<CPlotrane2DCtrl*>(frame->graphView()->controlWidget());
+    ASSERT_NE(control, nullptr);
+    QImage last;
+    for (int n : {100, 64, 8, 65, 16, 100}) {
+        SCOPED_TRACE(std::to_string(n) + " x " + std::to_string(n));
+        openArray(n, n, "a" + std::to_string(n) + ".agl");
+        EXPECT_EQ(prop(DISPID_NumRows), n);
+        ASSERT_TRUE(waitFor([&] {
+            return prop(DISPID_DataOffset) >= 0 && prop(DISPID_Resolution) == 1 &&
+                   !control->currentFrame().isNull() && control->currentFrame() != last;
+        })) << "level "
+            << prop(DISPID_DataOffset);
+        last = control->currentFrame();
+    }
+}
+
 TEST_F(GraphViewTest, KindPaletteAndCameraSurviveAReloadTheZoomDoesNot) {
     makeFrame();
     openArray(40, 40);
