@@ -51,12 +51,15 @@ i=1
 while [ "$i" -le "$runs" ]; do
     start=$(date +%s)
     dbus-run-session -- ctest --test-dir "$build" -j "$jobs" --timeout 300 -L 'gui|threads' \
+        --output-on-failure \
         >"$scratch/run.log" 2>&1 || true
     # ctest's closing list: "<tab>205 - Suite.Name (Failed)".
     sed -n '/The following tests FAILED:/,$s/^[[:space:]]*[0-9]* - \(.*\)$/\1/p' \
         "$scratch/run.log" >"$scratch/this"
     cat "$scratch/this" >>"$scratch/failures"
     count=$(wc -l <"$scratch/this")
+    # The whole output of a run with failures is kept for reading.
+    [ "$count" -eq 0 ] || cp "$scratch/run.log" "${TMPDIR:-/tmp}/stress_tests_run$i.log"
     total=$(sed -n 's/.*tests passed, [0-9]* tests failed out of \([0-9]*\).*/\1/p' "$scratch/run.log")
     echo "run $i: ${total:-?} tests, $count failed, $(($(date +%s) - start)) s"
     i=$((i + 1))

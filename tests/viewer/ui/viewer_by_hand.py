@@ -233,6 +233,10 @@ def main():
             top, bottom = graph_band(first)
             sheet_top, sheet_bottom = 50, top
             v.xdotool(["windowfocus", "--sync", v.window])
+            # The pointer rests off the graph, as after each drag below: a
+            # pointer resting on it brings up a data tip after a while, and
+            # the first picture would have it or not by chance.
+            v.xdotool(["mousemove", "--window", v.window, "5", str(sheet_top + 5)])
             before = v.settled(top, bottom)
             marker = wait_for(
                 "the spreadsheet's marker", lambda: marker_centre(before, sheet_top, sheet_bottom), 5
