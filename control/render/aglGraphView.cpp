@@ -164,6 +164,7 @@ void aglGraphView::runFilterPass(int L, bool full) {
     m_graphs[L]->Refresh();
     m_newData.store(true);
     m_passFinished.store(true);
+    if (m_passDone) m_passDone();
 }
 
 // --- levels ------------------------------------------------------------------------
@@ -400,6 +401,14 @@ void aglGraphView::tick() {
         // by waiting for a pass to end: the next tick tries again.
         setLevel(std::max(0, m_currentLevel.load()), true);
     }
+}
+
+bool aglGraphView::levelsSettled() const {
+    if (graphType() == 0) return true;
+    const int L = m_currentLevel.load();
+    if (L < 0 || m_passFinished.load()) return false;
+    if (Context().FrameCount() != m_lastFrameSeen) return false;
+    return agl::nextLevel(L, currentResolution()) == L;
 }
 
 void aglGraphView::stepLevel(int next) {

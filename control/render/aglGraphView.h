@@ -54,6 +54,9 @@ public:
     // RndrPass(frame time in seconds, render mode of the last frame, current
     // resolution, anti-aliasing pass index, anti-aliased image complete, 0).
     using RndrPassHandler = std::function<void(float, int, int, int, bool, int)>;
+    // Called on the filter thread when a pass has finished; the host wakes
+    // its own thread, which steps the levels (nothing else may be done here).
+    using PassDoneHandler = std::function<void()>;
 
     static constexpr float kDefaultGridDensity = 40.0f;
 
@@ -108,6 +111,11 @@ public:
     void stepLevel(int next);
     // Frames drawn so far are not reported by the next tick's RndrPass.
     void markFramesSeen() { m_lastFrameSeen = Context().FrameCount(); }
+    // Nothing left for a tick to do: every frame reported, every finished
+    // pass reported, and the shown level the finest the rules allow. A host
+    // that ticks as soon as a frame is out or a pass done (instead of once a
+    // second) stops when this holds.
+    bool levelsSettled() const;
 
     // 0 none, 1 height plot, 2 image map, 3 vector graph; other values and
     // the current type are ignored. With reset the levels are refiltered.
@@ -152,6 +160,8 @@ public:
     // --- events -------------------------------------------------------------------
     void setFltrPassHandler(FltrPassHandler handler) { m_fltrPass = std::move(handler); }
     void setRndrPassHandler(RndrPassHandler handler) { m_rndrPass = std::move(handler); }
+    // Set before Attach (the filter thread reads it without a lock).
+    void setPassDoneHandler(PassDoneHandler handler) { m_passDone = std::move(handler); }
     // While set no event is fired (and none is fired later for that time).
     void setEventsFrozen(bool frozen) { m_eventsFrozen = frozen; }
     bool eventsFrozen() const { return m_eventsFrozen; }
@@ -212,4 +222,5 @@ private:
     bool m_eventsFrozen = false;
     FltrPassHandler m_fltrPass;
     RndrPassHandler m_rndrPass;
+    PassDoneHandler m_passDone;
 };

@@ -145,7 +145,7 @@ Variant fromQVariant(const PropertyInfo& p, const QVariant& q) {
 
 } // namespace
 
-CPlotrane2DCtrl::CPlotrane2DCtrl(QWidget* parent, int renderStartDelayMs)
+CPlotrane2DCtrl::CPlotrane2DCtrl(QWidget* parent, int renderStartDelayMs, int antiAliasQuietMs)
     : QWidget(parent), m_view(std::make_unique<aglGraphView>()) {
     for (const PropertyInfo& p : kProperties)
         m_values[p.dispid] = defaultValue(p);
@@ -187,7 +187,9 @@ CPlotrane2DCtrl::CPlotrane2DCtrl(QWidget* parent, int renderStartDelayMs)
         QMetaObject::invokeMethod(this, "writerStatus", Qt::QueuedConnection, Q_ARG(int, status));
     });
     m_view->Context().SetCaptureWriter(m_writer.get());
-    m_view->Context().SetTimings(std::max(0, renderStartDelayMs), std::max(0, renderStartDelayMs));
+    m_view->setPassDoneHandler(
+        [this] { QMetaObject::invokeMethod(this, "stepLevels", Qt::QueuedConnection); });
+    m_view->Context().SetTimings(std::max(0, renderStartDelayMs), std::max(0, antiAliasQuietMs));
     m_view->Attach(true);
     m_view->Resize(std::max(1, width()), std::max(1, height()));
     syncEngine();
@@ -195,10 +197,14 @@ CPlotrane2DCtrl::CPlotrane2DCtrl(QWidget* parent, int renderStartDelayMs)
     // The one-second timer drives level-of-detail steps, cycling and tips.
     connect(&m_timer, &QTimer::timeout, this, &CPlotrane2DCtrl::tick);
     m_timer.start(1000);
+    m_stepTimer.setSingleShot(true);
+    m_stepTimer.setInterval(5);
+    connect(&m_stepTimer, &QTimer::timeout, this, &CPlotrane2DCtrl::stepLevels);
 }
 
 CPlotrane2DCtrl::~CPlotrane2DCtrl() {
     m_timer.stop();
+    m_stepTimer.stop();
     // Both threads stop before anything they use goes.
     m_writer->SetStatusSink(nullptr);
     m_view->Detach();
@@ -953,6 +959,23 @@ void CPlotrane2DCtrl::takePendingFrame() {
         frame.swap(m_pendingFrame);
     }
     if (!frame.isNull()) showFrame(frame);
+    stepLevels();
+}
+
+void CPlotrane2DCtrl::stepLevels() {
+    // The timer's tick still steps too; this only brings the steps forward.
+    // While the picture moves (a drag, spinning) the tick alone decides.
+    if (m_values[DISPID_GraphType].toInt() == value(GraphType::Plain)) return;
+    aglRenderContext& context = m_view->Context();
+    if (m_view->SpinMode() || context.Command() != ThreadCommand::Run) return;
+    if (!m_view->levelsSettled()) {
+        m_view->setEventsFrozen(m_eventsFrozen);
+        m_view->tick();
+    }
+    // The tick steps only while the render thread rests, and the thread
+    // counts a frame only after handing it over: while it is still busy,
+    // look again shortly. A level still being filtered calls back itself.
+    if (context.State() == ThreadState::Busy) m_stepTimer.start();
 }
 
 void CPlotrane2DCtrl::showFrame(const QImage& frame) {

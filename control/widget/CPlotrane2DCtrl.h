@@ -52,10 +52,12 @@ struct PlotraneFont {
 class PLOTRANE_EXPORT CPlotrane2DCtrl : public QWidget, public plotrane::ControlDispatch {
     Q_OBJECT
 public:
-    // renderStartDelayMs: the render thread's pause before its first frame
-    // and before anti-aliasing passes start (1000 ms in a window); headless
-    // users and tests pass 0 to draw at once.
-    explicit CPlotrane2DCtrl(QWidget* parent = nullptr, int renderStartDelayMs = 1000);
+    // renderStartDelayMs: a pause of the render thread before its first
+    // frame, for a host that needs one (none by default: the first frame
+    // comes as soon as the coarsest level is ready). antiAliasQuietMs: the
+    // quiet time before anti-aliasing passes start.
+    explicit CPlotrane2DCtrl(QWidget* parent = nullptr, int renderStartDelayMs = 0,
+                             int antiAliasQuietMs = 1000);
     ~CPlotrane2DCtrl() override;
 
     // --- The dispatch interface ---------------------------------------------
@@ -194,6 +196,10 @@ private slots:
     // Shows the frame the render thread left in m_pendingFrame (queued from
     // the render thread by name, so the hand-over is our own mutex's).
     void takePendingFrame();
+    // Steps to the next level of detail as soon as it is ready and the
+    // picture rests (queued from the filter thread when a pass ends, and run
+    // after every frame), rather than waiting for the timer's next tick.
+    void stepLevels();
     // The clipboard picture the render thread left in m_pendingClipboard.
     void takePendingClipboard();
     // A status the picture writer reported (queued from its threads).
@@ -269,6 +275,7 @@ private:
     bool m_eventsFrozen = false;
     bool m_cycling = false;
     QTimer m_timer;
+    QTimer m_stepTimer; // retries a level step the busy render thread put off
     std::mutex m_frameMutex;
     QImage m_pendingFrame; // guarded by m_frameMutex
     QImage m_frame;

@@ -45,7 +45,7 @@ protected:
             for (int c = 0; c < kColumns; ++c)
                 SegmentImage::put(data, sample(r, c));
         file = dir.write("long.agl", img.header() + data);
-        ctrl = std::make_unique<CPlotrane2DCtrl>(nullptr, 0);
+        ctrl = std::make_unique<CPlotrane2DCtrl>(nullptr, 0, 0);
         ctrl->setClock([this] { return clock; });
         ASSERT_TRUE(ctrl->SetProperty(DISPID_FileName, Variant(file)).ok());
         ctrl->Invoke(DISPID_Update, {});

@@ -31,7 +31,7 @@ class ControlPictureTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(folder.isValid());
-        ctrl = std::make_unique<CPlotrane2DCtrl>(nullptr, 0);
+        ctrl = std::make_unique<CPlotrane2DCtrl>(nullptr, 0, 0);
         ctrl->resize(320, 240);
         ctrl->setPictureFolder(folder.path());
         ASSERT_TRUE(ctrl->SetProperty(DISPID_FileName, Variant(kWave)).ok());

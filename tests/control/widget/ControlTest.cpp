@@ -40,7 +40,7 @@ const std::string kWave = TAVRIX_SOURCE_DIR "/examples/wave.agl"; // float [48][
 class ControlTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ctrl = std::make_unique<CPlotrane2DCtrl>(nullptr, 0);
+        ctrl = std::make_unique<CPlotrane2DCtrl>(nullptr, 0, 0);
         ASSERT_TRUE(ctrl->SetProperty(DISPID_FileName, Variant(kWave)).ok());
         ctrl->setModified(false);
     }
@@ -439,6 +439,30 @@ TEST_F(ControlTest, ThePictureShowsEachArrayBoundAfterSmallerAndLargerOnes) {
         }
         before = n;
     }
+}
+
+// The levels step up as soon as each is filtered and the render thread
+// rests, not on the control's one-second tick: with the timer held off (a
+// cycle period of weeks), a bound array still reaches its finest level, each
+// level reported once, coarsest first, and the finest level's frame is drawn
+// and reported.
+TEST_F(ControlTest, FinerLevelsComeAsSoonAsTheyAreReadyWithoutTheTimer) {
+    TempDir dir;
+    const std::string big = writeBumpArray(dir, 300); // three levels of detail
+    CPlotrane2DCtrl fresh;                            // the defaults a host gets
+    fresh.Invoke(DISPID_Cycle, {Variant(1e7)});
+    ASSERT_GT(fresh.timerPeriod(), 1e6);
+    std::vector<int> levels;
+    bool finestDrawn = false;
+    QObject::connect(&fresh, &CPlotrane2DCtrl::FltrPass, &fresh,
+                     [&](int16_t level, int16_t, double, double) { levels.push_back(level); });
+    QObject::connect(&fresh, &CPlotrane2DCtrl::RndrPass, &fresh,
+                     [&] { finestDrawn = !levels.empty() && levels.back() == 2; });
+    ASSERT_TRUE(fresh.SetProperty(DISPID_FileName, Variant(big)).ok());
+    ASSERT_TRUE(waitFor([&] { return finestDrawn && fresh.engine().levelsSettled(); }))
+        << "the finest level was never drawn without the timer";
+    EXPECT_EQ(levels, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(fresh.engine().currentLevel(), 2);
 }
 
 TEST_F(ControlTest, FactoryCreatesTheControlByClassId) {

@@ -94,7 +94,7 @@ QByteArray savedSet(CPlotrane2DCtrl& ctrl, const TempDir& dir, const char* name)
 class PropertyPages : public ::testing::Test {
 protected:
     void SetUp() override {
-        ctrl = std::make_unique<CPlotrane2DCtrl>(nullptr, 0);
+        ctrl = std::make_unique<CPlotrane2DCtrl>(nullptr, 0, 0);
         ASSERT_TRUE(ctrl->SetProperty(DISPID_FileName, Variant(kWave)).ok());
         ctrl->Invoke(DISPID_Update, {});
         ctrl->resize(320, 240);
