@@ -355,9 +355,11 @@ def main():
             print("FAILED:", e)
             try:
                 shot = v.picture()
-                with open(os.path.join(os.getcwd(), "viewer_by_hand_failure.ppm"), "wb") as f:
+                # Kept beside the other temporary files, never in the tree.
+                path = os.path.join(tempfile.gettempdir(), "viewer_by_hand_failure.ppm")
+                with open(path, "wb") as f:
                     f.write(b"P6\n%d %d\n255\n" % (shot.width, shot.height) + shot.data)
-                print("picture of the window: viewer_by_hand_failure.ppm")
+                print("picture of the window:", path)
             except Exception:
                 pass
             return 1
