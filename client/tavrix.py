@@ -247,11 +247,16 @@ class Segment:
 
 
 class Shown:
-    """An array in a segment, shown by a viewer; data views the segment."""
+    """An array in a segment, shown by a viewer; data views the segment.
+    converted_from names the NumPy type the array was converted from into
+    doubles (None when it was not), imprecise_values how many values did
+    not survive that exactly."""
 
     def __init__(self, viewer, segment):
         self.viewer = viewer
         self.segment = segment
+        self.converted_from = None
+        self.imprecise_values = 0
         try:
             self.data = segment.array()
         except ImportError:
@@ -262,12 +267,49 @@ class Shown:
         self.viewer.call("Update")
 
 
+def _needs_double_copy(dtype):
+    """NumPy's default integer (int64), uint64 and float16: no agl element
+    type holds them, so they are shown as doubles."""
+    return (dtype.kind in "iu" and dtype.itemsize == 8) or (dtype.kind == "f" and dtype.itemsize == 2)
+
+
+def _double_copy(array):
+    """array as float64, and how many of its values a double cannot hold
+    exactly (integers beyond 2^53 in magnitude, rounded to the nearest
+    double)."""
+    import numpy
+    doubles = array.astype(numpy.float64)
+    lost = 0
+    if array.dtype.kind in "iu":
+        beyond = (array > 2 ** 53) if array.dtype.kind == "u" else \
+            (array > 2 ** 53) | (array < -(2 ** 53))
+        # Exact integers in Python: only the few values beyond 2^53 are looked at.
+        lost = sum(1 for v, d in zip(array[beyond].tolist(), doubles[beyond].tolist())
+                   if int(d) != v)
+    return doubles, lost
+
+
 def show(array, viewer=None, shape=None, type_code=None):
     """Copies array (a NumPy array, or a bytes-like object with shape and
     type_code) into a new segment and shows it in viewer (a new one when
-    None). Returns a Shown whose data can be changed in place."""
+    None). Returns a Shown whose data can be changed in place.
+
+    Arrays of int64 (NumPy's default integer), uint64 and float16, which no
+    agl element type holds, are shown as doubles: Shown.converted_from names
+    the type, and Shown.imprecise_values counts the integers beyond 2^53
+    that a double could not hold (a warning says so when there are any)."""
+    converted_from, imprecise = None, 0
     if hasattr(array, "dtype"):
         shape = array.shape if shape is None else shape
+        if type_code is None and _needs_double_copy(array.dtype):
+            converted_from = str(array.dtype.name)
+            array, imprecise = _double_copy(array)
+            if imprecise:
+                import warnings
+                warnings.warn("tavrix.show: a double copy of %s data; %d value%s beyond 2^53 "
+                              "lost precision" % (converted_from, imprecise,
+                                                  "" if imprecise == 1 else "s"),
+                              stacklevel=2)
         type_code = _TYPES.get(str(array.dtype)) if type_code is None else type_code
         if type_code is None:
             raise TypeError("no agl element type for %s" % array.dtype)
@@ -287,4 +329,6 @@ def show(array, viewer=None, shape=None, type_code=None):
     if error:
         raise TavrixError("PutFileName", error, "the viewer cannot read " + segment.name)
     viewer.call("ShowWindow", 1)
-    return Shown(viewer, segment)
+    shown = Shown(viewer, segment)
+    shown.converted_from, shown.imprecise_values = converted_from, imprecise
+    return shown

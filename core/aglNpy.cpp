@@ -1,7 +1,9 @@
 #include "aglNpy.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -65,11 +67,18 @@ struct Text {
     }
 };
 
-int elementType(const std::string& descr, std::string& reason) {
+// The element type for descr, with storage set to how the elements get
+// there; 0 when there is none, -1 (with a reason) for big-endian data.
+int elementType(const std::string& descr, aglNpyStorage& storage, std::string& reason) {
+    storage = aglNpyStorage::InPlace;
     if (descr.size() != 3) return 0;
     const char order = descr[0], kind = descr[1], size = descr[2];
     if (order != '<' && order != '|' && order != '=' && order != '>') return 0;
     int type = 0;
+    if (kind == 'i' && size == '8') storage = aglNpyStorage::Int64;
+    if (kind == 'u' && size == '8') storage = aglNpyStorage::UInt64;
+    if (kind == 'f' && size == '2') storage = aglNpyStorage::Float16;
+    if (storage != aglNpyStorage::InPlace) type = AGL_DOUBLE;
     if (kind == 'f' && size == '4') type = AGL_FLOAT;
     if (kind == 'f' && size == '8') type = AGL_DOUBLE;
     if (kind == 'i' && size == '1') type = AGL_CHAR;
@@ -158,7 +167,8 @@ bool parseNpyHeader(const uint8_t* data, size_t size, aglNpyLayout& out, std::st
     if (!haveDescr || !haveOrder || !haveShape)
         return fail(reason, "NumPy header lacks descr, fortran_order or shape");
 
-    const int type = elementType(descr, reason);
+    aglNpyStorage storage;
+    const int type = elementType(descr, storage, reason);
     if (type < 0) return false;
     if (type == 0) return fail(reason, "NumPy type '" + descr + "' has no agl element type");
     if (rank == 0) return fail(reason, "NumPy scalars (shape ()) are not supported");
@@ -170,6 +180,8 @@ bool parseNpyHeader(const uint8_t* data, size_t size, aglNpyLayout& out, std::st
         if (count > kMaxElements) return fail(reason, "NumPy array is too large");
     }
     out.type = type;
+    out.storage = storage;
+    out.fileElementSize = descr[2] - '0';
     out.language = fortran ? AGL_LANG_FORTRAN : AGL_LANG_C;
     out.dims = rank;
     // Extents are kept slowest first: a Fortran-order file varies its first
@@ -179,6 +191,69 @@ bool parseNpyHeader(const uint8_t* data, size_t size, aglNpyLayout& out, std::st
     out.dataOffset = start + headerLength;
     out.elementCount = count;
     return true;
+}
+
+const char* npyStorageName(aglNpyStorage storage) {
+    switch (storage) {
+    case aglNpyStorage::Int64:
+        return "int64";
+    case aglNpyStorage::UInt64:
+        return "uint64";
+    case aglNpyStorage::Float16:
+        return "float16";
+    default:
+        return "";
+    }
+}
+
+int64_t convertNpyToDouble(const uint8_t* src, aglNpyStorage storage, int64_t count, void* out) {
+    // 2^63 and 2^64 as doubles: a rounded value at or above them would not
+    // convert back to the integer type.
+    constexpr double kTwo63 = 9223372036854775808.0, kTwo64 = 18446744073709551616.0;
+    int64_t imprecise = 0;
+    auto* bytes = static_cast<uint8_t*>(out);
+    for (int64_t i = 0; i < count; ++i) {
+        double d = 0.0;
+        switch (storage) {
+        case aglNpyStorage::Int64: {
+            uint64_t bits = 0;
+            for (int b = 7; b >= 0; --b)
+                bits = (bits << 8) | src[8 * i + b];
+            const auto v = int64_t(bits);
+            d = double(v);
+            if (d >= kTwo63 || int64_t(d) != v) ++imprecise;
+            break;
+        }
+        case aglNpyStorage::UInt64: {
+            uint64_t v = 0;
+            for (int b = 7; b >= 0; --b)
+                v = (v << 8) | src[8 * i + b];
+            d = double(v);
+            if (d >= kTwo64 || uint64_t(d) != v) ++imprecise;
+            break;
+        }
+        case aglNpyStorage::Float16: {
+            // IEEE half precision: sign, 5 exponent bits (bias 15), 10 mantissa bits.
+            const unsigned h = unsigned(src[2 * i]) | (unsigned(src[2 * i + 1]) << 8);
+            const int exponent = int((h >> 10) & 0x1F);
+            const double mantissa = double(h & 0x3FF);
+            double v;
+            if (exponent == 0)
+                v = std::ldexp(mantissa, -24); // subnormal
+            else if (exponent == 31)
+                v = (h & 0x3FF) ? std::numeric_limits<double>::quiet_NaN()
+                                : std::numeric_limits<double>::infinity();
+            else
+                v = std::ldexp(1024.0 + mantissa, exponent - 25);
+            d = (h & 0x8000) ? -v : v;
+            break;
+        }
+        default:
+            break;
+        }
+        std::memcpy(bytes + 8 * i, &d, sizeof d);
+    }
+    return imprecise;
 }
 
 } // namespace agl

@@ -234,7 +234,9 @@ bool aglSegment::viewInPlace(const void* address, size_t available) {
 bool aglSegment::describeNpy() {
     aglNpyLayout layout;
     std::string reason;
-    if (!agl::parseNpyHeader(m_base, size_t(m_totalSize), layout, reason)) {
+    // Types that need converting cannot be mapped: their reader makes a copy.
+    if (!agl::parseNpyHeader(m_base, size_t(m_totalSize), layout, reason) ||
+        layout.storage != aglNpyStorage::InPlace) {
         m_error = AGL_E_FORMAT;
         return false;
     }

@@ -50,6 +50,23 @@ try:
         s.data[1, 2] = -1.0
         s.update()
         check(w.GetRoi2D() == (0, 0, 4, 3), "NumPy array shape")
+        check(s.converted_from is None, "float32 is shown as it is")
+
+        # NumPy's default integer, uint64 and float16: shown as doubles.
+        n = tavrix.show(numpy.arange(12).reshape(3, 4), w)
+        check(n.converted_from == "int64" and n.imprecise_values == 0, "int64 copied")
+        check(n.data.dtype == numpy.float64 and n.data[2, 3] == 11.0, "int64 values")
+        check(w.GetRoi2D() == (0, 0, 4, 3) and w.FileName == n.segment.name, "int64 shown")
+        half = tavrix.show(numpy.array([0.5, -2.0, 65504.0], dtype=numpy.float16), w)
+        check(list(half.data) == [0.5, -2.0, 65504.0], "float16 values")
+        import warnings
+        with warnings.catch_warnings(record=True) as caught:
+            warnings.simplefilter("always")
+            big = tavrix.show(numpy.array([2 ** 53 + 1, 2 ** 62, 2 ** 64 - 1], dtype=numpy.uint64),
+                              w)
+        check(big.imprecise_values == 2, "uint64 values beyond 2^53 counted")
+        check(any("2 values beyond 2^53 lost precision" in str(c.message) for c in caught),
+              "a warning says so")
 except ImportError:
     print("NumPy not installed: the NumPy view is not checked")
 print("python module: all checks pass")

@@ -10,10 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -139,7 +143,6 @@ TEST_P(NpyRefused, SaysWhyAndDoesNotOpen) {
 INSTANTIATE_TEST_SUITE_P(
     NumpyFiles, NpyRefused,
     ::testing::Values(Refused{"bad_bigendian_f4", "big-endian NumPy data ('>f4') is not supported"},
-                      Refused{"bad_i8", "NumPy type '<i8' has no agl element type"},
                       Refused{"bad_c8", "NumPy type '<c8' has no agl element type"},
                       Refused{"bad_record", "NumPy record types are not supported"},
                       Refused{"bad_scalar", "NumPy scalars (shape ()) are not supported"},
@@ -147,6 +150,119 @@ INSTANTIATE_TEST_SUITE_P(
                       Refused{"bad_rank8",
                               "NumPy arrays of more than 7 dimensions are not supported"}),
     [](const auto& p) { return std::string(p.param.file); });
+
+// NumPy's default integer (int64), uint64 and float16: no agl element type
+// holds them, so the header says they become doubles in a copy, and a
+// segment (which maps files in place, never converting) refuses them.
+struct Converted {
+    const char* file;
+    aglNpyStorage storage;
+    int fileElementSize;
+};
+void PrintTo(const Converted& c, std::ostream* out) {
+    *out << c.file;
+}
+
+class NpyConverted : public ::testing::TestWithParam<Converted> {};
+
+TEST_P(NpyConverted, HeaderAsksForADoubleCopyAndNoSegmentMapsIt) {
+    const Converted& c = GetParam();
+    aglNpyLayout layout;
+    std::string reason;
+    ASSERT_TRUE(parse(readBytes(npyPath(c.file)), layout, reason)) << reason;
+    EXPECT_EQ(layout.storage, c.storage);
+    EXPECT_EQ(layout.type, AGL_DOUBLE);
+    EXPECT_EQ(layout.fileElementSize, c.fileElementSize);
+    EXPECT_EQ(layout.elementCount, 6);
+    aglSegment seg;
+    EXPECT_FALSE(seg.open(npyPath(c.file), true));
+    EXPECT_EQ(seg.takeError(), AGL_E_FORMAT);
+}
+
+TEST_P(NpyConverted, ValuesConvertExactly) {
+    const Converted& c = GetParam();
+    const std::string bytes = readBytes(npyPath(c.file));
+    aglNpyLayout layout;
+    std::string reason;
+    ASSERT_TRUE(parse(bytes, layout, reason)) << reason;
+    // One byte off the 8-byte grid, as a segment's elements usually are.
+    std::vector<uint8_t> out(6 * 8 + 1);
+    EXPECT_EQ(
+        agl::convertNpyToDouble(reinterpret_cast<const uint8_t*>(bytes.data()) + layout.dataOffset,
+                                layout.storage, 6, out.data() + 1),
+        0);
+    const double want[6] = {1, 2, 3, 11, 12, 13};
+    for (int i = 0; i < 6; ++i) {
+        double v;
+        std::memcpy(&v, out.data() + 1 + 8 * i, 8);
+        EXPECT_EQ(v, want[i]) << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(NumpyFiles, NpyConverted,
+                         ::testing::Values(Converted{"ok_i8", aglNpyStorage::Int64, 8},
+                                           Converted{"ok_u8", aglNpyStorage::UInt64, 8},
+                                           Converted{"ok_f2", aglNpyStorage::Float16, 2}),
+                         [](const auto& p) { return std::string(p.param.file); });
+
+// Integers beyond 2^53 round to the nearest double; each one that changed
+// is counted, one a double holds exactly (2^62, -2^63) is not.
+TEST(Npy, SixtyFourBitIntegersBeyondTwoToThe53AreCountedWhenTheyLosePrecision) {
+    const std::string i8 = readBytes(npyPath("big_i8"));
+    aglNpyLayout layout;
+    std::string reason;
+    ASSERT_TRUE(parse(i8, layout, reason)) << reason;
+    double v[6];
+    EXPECT_EQ(
+        agl::convertNpyToDouble(reinterpret_cast<const uint8_t*>(i8.data()) + layout.dataOffset,
+                                layout.storage, 6, v),
+        3); // 2^53 + 1, -(2^53) - 1 and 2^63 - 1
+    EXPECT_EQ(v[0], 9007199254740992.0);
+    EXPECT_EQ(v[1], 9007199254740992.0);
+    EXPECT_EQ(v[2], -9007199254740992.0);
+    EXPECT_EQ(v[3], 4611686018427387904.0);
+    EXPECT_EQ(v[4], 9223372036854775808.0);
+    EXPECT_EQ(v[5], -9223372036854775808.0);
+
+    const std::string u8 = readBytes(npyPath("big_u8"));
+    ASSERT_TRUE(parse(u8, layout, reason)) << reason;
+    double u[4];
+    EXPECT_EQ(
+        agl::convertNpyToDouble(reinterpret_cast<const uint8_t*>(u8.data()) + layout.dataOffset,
+                                layout.storage, 4, u),
+        2); // 2^53 + 1 and 2^64 - 1
+    EXPECT_EQ(u[1], 18446744073709551616.0);
+    EXPECT_EQ(u[2], 9223372036854775808.0);
+    EXPECT_EQ(u[3], 7.0);
+}
+
+TEST(Npy, HalfFloatsConvertWithSubnormalsInfinitiesAndNan) {
+    const uint16_t halves[] = {0x3C00, 0xC000, 0x7BFF, 0x0001, 0x8400, 0x7C00, 0xFC00, 0x7E00};
+    uint8_t bytes[2 * 8];
+    for (int i = 0; i < 8; ++i) {
+        bytes[2 * i] = uint8_t(halves[i] & 0xFF);
+        bytes[2 * i + 1] = uint8_t(halves[i] >> 8);
+    }
+    double v[8];
+    EXPECT_EQ(agl::convertNpyToDouble(bytes, aglNpyStorage::Float16, 8, v), 0);
+    EXPECT_EQ(v[0], 1.0);
+    EXPECT_EQ(v[1], -2.0);
+    EXPECT_EQ(v[2], 65504.0);
+    EXPECT_EQ(v[3], std::ldexp(1.0, -24));
+    EXPECT_EQ(v[4], -std::ldexp(1.0, -14));
+    EXPECT_EQ(v[5], std::numeric_limits<double>::infinity());
+    EXPECT_EQ(v[6], -std::numeric_limits<double>::infinity());
+    EXPECT_TRUE(std::isnan(v[7]));
+}
+
+TEST(Npy, BigEndianSixtyFourBitIntegersAreRefusedWithTheReason) {
+    std::string bytes = readBytes(npyPath("ok_i8"));
+    bytes.replace(bytes.find("'<i8'"), 5, "'>i8'");
+    aglNpyLayout layout;
+    std::string reason;
+    EXPECT_FALSE(parse(bytes, layout, reason));
+    EXPECT_EQ(reason, "big-endian NumPy data ('>i8') is not supported");
+}
 
 TEST(Npy, DamagedHeadersAndShortFilesAreRefused) {
     const std::string good = readBytes(npyPath("ok_f4"));

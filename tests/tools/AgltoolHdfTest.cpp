@@ -209,5 +209,30 @@ TEST(AgltoolNumpy, InfoAndDumpReadNumpysOwnFilesAndRefuseTheRest) {
     EXPECT_NE(info.out.find("AGL_USHORT"), std::string::npos) << info.out;
     EXPECT_EQ(numbers(agltool("dump " + dir + "ok_i1.npy").out),
               (std::vector<double>{1, 2, 3, 11, 12, 13}));
-    EXPECT_EQ(agltool("info " + dir + "bad_i8.npy").status, 2);
+    const ShellRun refused = agltool("info " + dir + "bad_c8.npy");
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.out.find("NumPy type '<c8' has no agl element type: AGL_E_FORMAT (20485)"),
+              std::string::npos)
+        << refused.out;
+}
+
+// convert, info and dump read an HDF object as the viewer shows it, and the
+// text convert writes of it reads back; render draws an HDF object too.
+TEST_F(AgltoolHdf, AnObjectGoesThroughTextAndBack) {
+    const std::string txt = file("temperature.txt");
+    ASSERT_EQ(agltool("convert " + file("scales.hdf") + " " + txt + " --object 0").status, 0);
+    const ShellRun info = agltool("info " + txt);
+    ASSERT_EQ(info.status, 0) << info.out;
+    EXPECT_NE(info.out.find("kind:       agl text file"), std::string::npos) << info.out;
+    // One plane for both: the text reader picks its own default.
+    const ShellRun direct =
+        agltool("dump " + file("scales.hdf") + " --object 0 --rowdim 0 --coldim 1");
+    const ShellRun back = agltool("dump " + txt + " --rowdim 0 --coldim 1");
+    ASSERT_EQ(direct.status, 0) << direct.out;
+    ASSERT_EQ(back.status, 0) << back.out;
+    EXPECT_EQ(numbers(back.out), numbers(direct.out));
+    EXPECT_FALSE(numbers(direct.out).empty());
+    const ShellRun plain = agltool("convert " + file("scales.hdf") + " " + file("t.agl"));
+    EXPECT_EQ(plain.status, 2);
+    EXPECT_NE(plain.out.find("needs --object"), std::string::npos) << plain.out;
 }

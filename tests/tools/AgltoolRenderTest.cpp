@@ -464,3 +464,28 @@ INSTANTIATE_TEST_SUITE_P(AgltoolRender, VectorRender,
                                            VectorCase{"image", "--type 2", true},
                                            VectorCase{"vector", "--type 3", false}),
                          [](const auto& p) { return std::string(p.param.name); });
+
+// render reads what the other commands read: text, a NumPy int64 file read
+// into a double copy, and an HDF object; each is drawn from the segment it
+// was read into (an HDF file without --object is refused).
+TEST(AgltoolRenderFormats, TextNumpyCopiesAndHdfObjectsAreDrawn) {
+    TempDir dir;
+    ASSERT_EQ(std::system(
+                  (std::string(TAVRIX_BINARY_DIR) + "/bin/make_hdf_samples " + dir.path()).c_str()),
+              0);
+    const std::string text = dir.write("ramp.txt", "1 2 3 4\n2 3 4 5\n3 4 5 6\n");
+    const std::string npy = std::string(TAVRIX_SOURCE_DIR) + "/tests/data/npy/ok_default_int.npy";
+    const std::string hdf = dir.file("scales.hdf") + " --object 0";
+    for (const std::string& in : {text, npy, hdf}) {
+        SCOPED_TRACE(in);
+        const std::string png = dir.file("out.png");
+        std::remove(png.c_str());
+        const ToolRun run = agltool("render " + in + " " + png + " --size 160x120");
+        ASSERT_EQ(run.status, 0) << run.out;
+        const QImage image(QString::fromStdString(png));
+        EXPECT_EQ(image.size(), QSize(160, 120));
+    }
+    const ToolRun noObject = agltool("render " + dir.file("scales.hdf") + " " + dir.file("x.png"));
+    EXPECT_EQ(noObject.status, 2);
+    EXPECT_NE(noObject.out.find("needs --object"), std::string::npos) << noObject.out;
+}

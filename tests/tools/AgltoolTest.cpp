@@ -437,3 +437,130 @@ TEST(AgltoolFaults, BoundsAtThe32BitLimitsSurviveTheTextRoundTrip) {
     EXPECT_EQ(over.status, 2);
     EXPECT_NE(over.out.find("AGL_E_EXTENT"), std::string::npos) << over.out;
 }
+
+// ---- Every format the viewer reads, read the viewer's way ------------------
+
+namespace {
+
+std::string dataFile(const std::string& name) {
+    return std::string(TAVRIX_SOURCE_DIR) + "/tests/data/" + name;
+}
+
+std::vector<double> numbersIn(const std::string& text) {
+    std::vector<double> out;
+    const char* p = text.c_str();
+    char* end = nullptr;
+    for (double v = std::strtod(p, &end); end != p; v = std::strtod(p, &end)) {
+        out.push_back(v);
+        p = end;
+    }
+    return out;
+}
+
+} // namespace
+
+// NumPy files, bitmaps and text go through info, dump and convert (and
+// convert's text back through all three); nothing is garbled into numbers
+// found in a binary header, as the forgiving text reader once made of them.
+TEST(AgltoolFormats, NumpyBitmapAndTextFilesAreReadAsTheViewerReadsThem) {
+    TempDir dir;
+    struct Case {
+        std::string file;
+        const char* shape;
+        const char* kind;
+        std::vector<double> values; // the default plane, row by row
+    } cases[] = {
+        {dataFile("npy/ok_f4.npy"), "float M[2][3]", "NumPy file", {1, 2, 3, 11, 12, 13}},
+        {dataFile("npy/ok_default_int.npy"),
+         "double M[3][4]",
+         "NumPy file (a double copy of int64 data)",
+         {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}},
+        {dataFile("npy/ok_u8.npy"), "double M[2][3]", "NumPy file", {1, 2, 3, 11, 12, 13}},
+        {dataFile("npy/ok_f2.npy"), "double M[2][3]", "NumPy file", {1, 2, 3, 11, 12, 13}},
+        {dataFile("bmp/magick_40_4bit.bmp"), "uint*1 M(7, 5)", "bitmap (palette indices)", {}},
+        {dir.write("grid.txt", "1 2 3\n4 5 6\n"),
+         "real*4 M(3, 2)",
+         "agl text file",
+         {1, 2, 3, 4, 5, 6}},
+    };
+    // One plane for every file: a Fortran agl file shows another by default
+    // than the text or bitmap it was made from.
+    const std::string plane = " --rowdim 0 --coldim 1";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const ToolRun info = agltool("info " + c.file);
+        ASSERT_EQ(info.status, 0) << info.out;
+        EXPECT_EQ(info.out.substr(0, info.out.find('\n')), c.shape);
+        EXPECT_NE(info.out.find(std::string("kind:       ") + c.kind), std::string::npos)
+            << info.out;
+        const ToolRun dump = agltool("dump " + c.file + plane);
+        ASSERT_EQ(dump.status, 0) << dump.out;
+        const std::vector<double> values = numbersIn(dump.out);
+        if (!c.values.empty()) {
+            EXPECT_EQ(values, c.values);
+        }
+
+        // Through agl and through text, and back: the same values.
+        const std::string agl = dir.file("out.agl"), txt = dir.file("out.txt");
+        ASSERT_EQ(agltool("convert " + c.file + " " + agl).status, 0);
+        EXPECT_EQ(numbersIn(agltool("dump " + agl + plane).out), values);
+        const ToolRun toText = agltool("convert " + c.file + " " + txt);
+        ASSERT_EQ(toText.status, 0) << toText.out;
+        const ToolRun textInfo = agltool("info " + txt);
+        ASSERT_EQ(textInfo.status, 0) << textInfo.out;
+        EXPECT_EQ(textInfo.out.substr(0, textInfo.out.find('\n')), c.shape);
+        EXPECT_EQ(numbersIn(agltool("dump " + txt + plane).out), values);
+        const ToolRun back = agltool("convert " + txt + " " + dir.file("back.agl"));
+        ASSERT_EQ(back.status, 0) << back.out;
+        EXPECT_EQ(numbersIn(agltool("dump " + dir.file("back.agl") + plane).out), values);
+    }
+}
+
+// The JSON says how the array was read, and values beyond 2^53 that a
+// double cannot hold are counted.
+TEST(AgltoolFormats, InfoSaysWhenSixtyFourBitIntegersLostPrecision) {
+    const ToolRun json = agltool("info --json " + dataFile("npy/big_i8.npy"));
+    ASSERT_EQ(json.status, 0) << json.out;
+    for (const char* field : {"\"format\": \"NumPy\"", "\"converted_from\": \"int64\"",
+                              "\"imprecise_values\": 3", "\"type\": \"AGL_DOUBLE\""})
+        EXPECT_NE(json.out.find(field), std::string::npos) << field << "\n" << json.out;
+    const ToolRun info = agltool("info " + dataFile("npy/big_u8.npy"));
+    EXPECT_NE(info.out.find("2 values beyond 2^53 lost precision"), std::string::npos) << info.out;
+    EXPECT_EQ(agltool("dump " + dataFile("npy/big_u8.npy")).out,
+              "9007199254740992\t1.8446744073709552e+19\t9.2233720368547758e+18\t7\n");
+}
+
+// Files no reader takes are refused with the reason, status 2, and no output
+// file: a 24-bit bitmap, a NumPy file of a type nobody holds, and binary
+// junk with digits in it.
+TEST(AgltoolFormats, FilesItCannotReadAreRefusedWithTheReasonNotGarbled) {
+    TempDir dir;
+    std::string junk = "\x7f"
+                       "ELF";
+    for (int i = 0; i < 300; ++i)
+        junk += std::string(1, char(i * 37)) + "12.5 ";
+    struct Case {
+        std::string file;
+        const char* why;
+    } cases[] = {
+        {dataFile("bmp/magick_24bit.bmp"),
+         "only 1, 2, 4 and 8 bits per pixel are supported: AGL_E_FORMAT (20485)"},
+        {dataFile("npy/bad_bigendian_f4.npy"),
+         "big-endian NumPy data ('>f4') is not supported: AGL_E_FORMAT (20485)"},
+        {dir.write("junk.bin", junk), "not an array file: it has no agl, HDF4, NumPy or bitmap "
+                                      "signature, and it is not text: AGL_E_FORMAT (20485)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        for (const std::string& command :
+             {"info " + c.file, "dump " + c.file, "convert " + c.file + " " + dir.file("x.agl"),
+              "convert " + c.file + " " + dir.file("x.txt")}) {
+            const ToolRun run = agltool(command);
+            EXPECT_EQ(run.status, 2) << command << "\n" << run.out;
+            EXPECT_NE(run.out.find(c.why), std::string::npos) << command << "\n" << run.out;
+        }
+        struct stat st {};
+        EXPECT_NE(stat(dir.file("x.agl").c_str(), &st), 0) << "nothing was written";
+        EXPECT_NE(stat(dir.file("x.txt").c_str(), &st), 0) << "nothing was written";
+    }
+}

@@ -2,23 +2,27 @@
 //
 //   agltool info [--json] NAME
 //   agltool dump NAME [--object N] [--rowdim D] [--coldim D] [--roi D:LO:HI]...
-//   agltool share NAME FILE
+//   agltool share NAME FILE [--object N]
 //   agltool ls
 //   agltool rm NAME
 //   agltool convert IN OUT [--object N] [--precision N] [--exponent]
 //   agltool render NAME OUT.png|OUT.svg|OUT.pdf [options]   (see agltoolRender.cpp)
 //
 // NAME is a segment name: a file path first, a shared-memory name second.
-// An HDF file is read through the HDF helper process: info lists its
-// objects as the viewer's tree does, and dump and convert take one object
-// (--object: its number in that list, or its name; convert writes the
-// object's palette into the agl trailer).
-// Every failure prints "agltool: NAME: AGL_E_xxx (code)" on standard error
-// and exits with status 2.
+// Files are read by the viewer's own array file opener (ArrayFileOpener.h),
+// so every format the viewer opens is read here the same way: agl binary
+// and text, NumPy, bitmaps and HDF files. An HDF file is read through the
+// HDF helper process: info lists its objects as the viewer's tree does, and
+// dump, convert, share and render take one object (--object: its number in
+// that list, or its name; convert writes the object's palette into the agl
+// trailer, render shows it).
+// Every failure prints "agltool: NAME: why: AGL_E_xxx (code)" (or without
+// the why where there is nothing more to say) on standard error and exits
+// with status 2.
 #include "AglAsciiFormat.h"
 #include "AglBinaryFormat.h"
+#include "ArrayFileOpener.h"
 #include "GraphSettings.h"
-#include "MappedFile.h"
 #include "ShmName.h"
 #include "aglArray.h"
 #include "aglSegment.h"
@@ -58,10 +62,19 @@ int failCode(const std::string& what, int code) {
     return 2;
 }
 
+// A failure with the reason a user can act on (the one the viewer shows),
+// then the code.
+int failWhy(const std::string& what, const std::string& why, int code) {
+    if (why.empty()) return failCode(what, code);
+    std::fprintf(stderr, "agltool: %s: %s: %s (%d)\n", what.c_str(), why.c_str(),
+                 agl::errorName(code), code);
+    return 2;
+}
+
 const char kUsage[] = "usage: agltool info [--json] NAME\n"
                       "       agltool dump NAME [--object N] [--rowdim D] [--coldim D] "
                       "[--roi D:LO:HI]...\n"
-                      "       agltool share NAME FILE\n"
+                      "       agltool share NAME FILE [--object N]\n"
                       "       agltool ls\n"
                       "       agltool rm NAME\n"
                       "       agltool convert IN OUT [--object N] [--precision N] [--exponent]\n"
@@ -93,8 +106,10 @@ int help() {
                "  -h, --help  show this text\n"
                "\n"
                "NAME is a segment name: a file path first, a shared-memory block second.\n"
+               "Files may be agl binary or text files, NumPy .npy files, bitmaps or HDF4\n"
+               "files, read as the viewer reads them.\n"
                "--object picks an HDF file's object: its number in info's list, or its name.\n"
-               "Every failure prints the error code and exits with status 2.\n",
+               "Every failure prints why, with the error code, and exits with status 2.\n",
                stdout);
     return 0;
 }
@@ -287,15 +302,68 @@ std::string takeObjectOption(int& argc, char** argv) {
     return {};
 }
 
-int info(const std::string& name, bool json) {
-    if (isHdfFile(name)) return hdfInfo(name, json);
-    aglSegment seg;
-    if (!seg.open(name, true)) {
-        nameTooLong(name); // says why no block of that name can exist
-        return failCode(name, seg.takeError());
+// Opens NAME as the viewer would, through the array file opener. object is
+// the HDF object (--object); an HDF file without one is an error unless
+// listOnly, which lists its objects and reads none; palette also reads the
+// HDF object's palette. On failure prints why and returns false with the
+// exit status in status.
+bool openInput(const std::string& name, const std::string& object, bool listOnly, bool palette,
+               OpenedArray& out, int& status) {
+    ArrayOpenOptions options;
+    options.hdfObject = object;
+    options.hdfPalette = palette;
+    options.hdfListOnly = object.empty();
+    out = openArrayFile(name, options);
+    if (!out.ok()) {
+        if (out.error == AGL_E_OPEN) nameTooLong(name); // says why no block of that name can exist
+        status = failWhy(name, out.reason, out.error);
+        return false;
     }
-    aglArray array;
-    if (!array.open(name, true)) return failCode(name, array.takeError());
+    if (out.format == ArrayFormat::Hdf && !out.shown() && !(listOnly && object.empty())) {
+        std::fprintf(stderr, "agltool: %s: an HDF file needs --object N (see agltool info)\n",
+                     name.c_str());
+        status = 2;
+        return false;
+    }
+    if (out.format != ArrayFormat::Hdf && !object.empty()) {
+        std::fprintf(stderr, "agltool: %s: --object picks an object of an HDF file\n",
+                     name.c_str());
+        status = 2;
+        return false;
+    }
+    if (!out.warning.empty()) std::fputs(out.warning.c_str(), stderr);
+    return true;
+}
+
+// How info names what it read.
+std::string kindText(const OpenedArray& opened, const aglSegment& seg) {
+    switch (opened.format) {
+    case ArrayFormat::Numpy:
+        return opened.convertedFrom.empty() ? "NumPy file" : "NumPy file (" + opened.note + ")";
+    case ArrayFormat::Bitmap:
+        return "bitmap (palette indices)";
+    case ArrayFormat::Text:
+        return "agl text file";
+    case ArrayFormat::Hdf:
+        return "HDF object";
+    default:
+        return seg.isFileBacked() ? "agl file" : "shared memory";
+    }
+}
+
+int info(const std::string& name, bool json) {
+    OpenedArray opened;
+    int status = 0;
+    if (!openInput(name, std::string(), true, false, opened, status)) return status;
+    if (opened.format == ArrayFormat::Hdf) {
+        printHdfObjects(opened.hdfObjects, json);
+        return 0;
+    }
+    const aglArray& array = *opened.shown();
+    const aglSegment& seg = *array.segment();
+    // A file read into a new segment is named as given, not by the block.
+    const bool copy = opened.format != ArrayFormat::Agl && !seg.isNumpy();
+    const std::string shownName = copy ? name : seg.name();
     const agl::TypeInfo& ti = agl::typeInfo(seg.typeCode());
     std::vector<long long> extents, bounds;
     for (int i = 0; i < seg.dimCount(); ++i) {
@@ -304,7 +372,13 @@ int info(const std::string& name, bool json) {
     }
     if (json) {
         std::printf("{\n");
-        std::printf("  \"name\": %s,\n", jsonString(seg.name()).c_str());
+        std::printf("  \"name\": %s,\n", jsonString(shownName).c_str());
+        std::printf("  \"format\": %s,\n",
+                    jsonString(arrayFileFormat(opened.format)->name).c_str());
+        std::printf("  \"converted_from\": %s,\n", opened.convertedFrom.empty()
+                                                       ? "null"
+                                                       : jsonString(opened.convertedFrom).c_str());
+        std::printf("  \"imprecise_values\": %lld,\n", (long long)opened.impreciseValues);
         std::printf("  \"type\": \"%s\",\n", ti.enumerator);
         std::printf("  \"type_code\": %d,\n", ti.code);
         std::printf("  \"language\": \"%s\",\n", seg.isFortran() ? "Fortran" : "C");
@@ -324,10 +398,8 @@ int info(const std::string& name, bool json) {
         return 0;
     }
     std::printf("%s\n", array.shapeText().c_str());
-    std::printf("name:       %s\n", seg.name().c_str());
-    std::printf("kind:       %s\n", seg.isNumpy()        ? "NumPy file"
-                                    : seg.isFileBacked() ? "agl file"
-                                                         : "shared memory");
+    std::printf("name:       %s\n", shownName.c_str());
+    std::printf("kind:       %s\n", kindText(opened, seg).c_str());
     std::printf("type:       %s (%d), %d bytes per element\n", ti.enumerator, ti.code,
                 seg.elementSize());
     std::printf("language:   %s\n", seg.isFortran() ? "Fortran" : "C");
@@ -353,23 +425,11 @@ int stoppedFailure(const std::string& name) {
 }
 
 int dump(const std::string& name, int argc, char** argv) {
-    std::unique_ptr<aglArray> owned;
-    if (isHdfFile(name)) {
-        const std::string object = takeObjectOption(argc, argv);
-        if (object.empty()) {
-            std::fprintf(stderr, "agltool: %s: an HDF file needs --object N\n", name.c_str());
-            return 2;
-        }
-        owned = hdfObjectArray(name, object, nullptr);
-        if (!owned) return 2;
-    } else {
-        owned = std::make_unique<aglArray>();
-        if (!owned->open(name, true)) {
-            nameTooLong(name);
-            return failCode(name, owned->takeError());
-        }
-    }
-    aglArray& array = *owned;
+    const std::string object = takeObjectOption(argc, argv);
+    OpenedArray opened;
+    int status = 0;
+    if (!openInput(name, object, false, false, opened, status)) return status;
+    aglArray& array = *opened.shown();
     for (int i = 0; i < argc; ++i) {
         const std::string opt = argv[i];
         if ((opt == "--rowdim" || opt == "--coldim") && i + 1 < argc) {
@@ -436,10 +496,14 @@ int dump(const std::string& name, int argc, char** argv) {
     return 0;
 }
 
-int share(const std::string& name, const std::string& file) {
+int share(const std::string& name, const std::string& file, int argc, char** argv) {
+    const std::string object = takeObjectOption(argc, argv);
+    if (argc != 0) return usage();
     if (nameTooLong(name)) return failCode(name, AGL_E_OPEN);
-    aglSegment source;
-    if (!source.open(file, true)) return failCode(file, source.takeError());
+    OpenedArray opened;
+    int status = 0;
+    if (!openInput(file, object, false, false, opened, status)) return status;
+    const aglSegment& source = *opened.shown()->segment();
     int32_t ext[agl::kMaxDims] = {};
     for (int i = 0; i < source.dimCount(); ++i)
         ext[i] = source.extent(i);
@@ -468,14 +532,7 @@ bool endsInTxt(const std::string& path) {
 }
 
 int convert(const std::string& in, const std::string& out, int argc, char** argv) {
-    std::string objectSpec;
-    if (isHdfFile(in)) {
-        objectSpec = takeObjectOption(argc, argv);
-        if (objectSpec.empty()) {
-            std::fprintf(stderr, "agltool: %s: an HDF file needs --object N\n", in.c_str());
-            return 2;
-        }
-    }
+    const std::string objectSpec = takeObjectOption(argc, argv);
     AsciiNumberFormat format;
     for (int i = 0; i < argc; ++i) {
         const std::string opt = argv[i];
@@ -490,30 +547,13 @@ int convert(const std::string& in, const std::string& out, int argc, char** argv
         }
     }
 
-    platform::MappedFile file;
-    if (!file.open(in)) return failCode(in, AGL_E_OPEN);
-    uint32_t magic = 0;
-    if (file.size() >= 4) std::memcpy(&magic, file.data(), 4);
-    const bool binary = magic == agl::kMagicNormal || magic == agl::kMagicFixed;
-
-    std::unique_ptr<aglArray> array;
-    std::unique_ptr<aglArray> hdfPalette;
-    if (!objectSpec.empty()) {
-        array = hdfObjectArray(in, objectSpec, &hdfPalette);
-        if (!array) return 2;
-    } else if (binary) {
-        array = std::make_unique<aglArray>();
-        if (!array->open(in, true)) return failCode(in, array->takeError());
-    } else {
-        AsciiReadResult r = readAglAscii(file.chars(), file.size());
-        if (!r.array) {
-            if (!r.error.detail.empty())
-                std::fprintf(stderr, "agltool: %s: %s\n", in.c_str(), r.error.detail.c_str());
-            return failCode(in, r.error.code);
-        }
-        if (!r.warning.empty()) std::fputs(r.warning.c_str(), stderr);
-        array = std::move(r.array);
-    }
+    OpenedArray opened;
+    int status = 0;
+    if (!openInput(in, objectSpec, false, true, opened, status)) return status;
+    aglArray* array = opened.shown();
+    // Only an agl file has a trailer to carry over.
+    const bool binary = opened.format == ArrayFormat::Agl && array->segment()->isFileBacked();
+    const aglArray* hdfPalette = opened.hdfPaletteArray();
 
     FormatError error;
     bool ok;
@@ -527,11 +567,12 @@ int convert(const std::string& in, const std::string& out, int argc, char** argv
         std::unique_ptr<aglSegment> palette;
         bool hasTrailer =
             binary && parseAglTrailer(*array->segment(), aglAttributes::blank(), view);
-        if (hdfPalette) {
-            // An HDF object's palette (256 entries of red, green, blue, 255)
-            // becomes the trailer's palette.
+        if (hdfPalette || opened.palette) {
+            // An HDF object's palette (256 entries of red, green, blue, 255),
+            // or a bitmap's colours (the same bytes as 256 little-endian
+            // words), become the trailer's palette.
             hasTrailer = true;
-            parts.palette = hdfPalette->segment();
+            parts.palette = hdfPalette ? hdfPalette->segment() : opened.palette.get();
         } else if (hasTrailer) {
             parts.attributes = view.attributes;
             parts.annotation = std::string(view.annotation);
@@ -579,6 +620,43 @@ int removeBlock(const std::string& name) {
     }
 }
 
+#ifdef AGLTOOL_RENDER
+bool hasOption(const std::vector<std::string>& args, const char* option) {
+    for (const std::string& a : args)
+        if (a == option) return true;
+    return false;
+}
+
+// render NAME OUT [options]: NAME is opened as the other commands open it;
+// a file read into a new segment (text, a bitmap, a converted NumPy file,
+// an HDF object) is drawn from that segment, on the plane the opener chose
+// for it, and an HDF object's own palette is shown unless one was asked for.
+int render(int argc, char** argv) {
+    const std::string object = takeObjectOption(argc, argv);
+    if (argc < 2 || argv[0][0] == '-') return renderCommand(argc, argv); // usage
+    OpenedArray opened;
+    int status = 0;
+    if (!openInput(argv[0], object, false, true, opened, status)) return status;
+    std::vector<std::string> args(argv, argv + argc);
+    const aglArray& array = *opened.shown();
+    const std::string segment = array.segment()->name();
+    if (segment != aglSlashed(argv[0])) {
+        args[0] = segment;
+        if (array.dimCount() > 1 && !hasOption(args, "--rowdim") && !hasOption(args, "--coldim")) {
+            args.insert(args.end(), {"--rowdim", std::to_string(array.rowDim()), "--coldim",
+                                     std::to_string(array.colDim())});
+        }
+    }
+    const aglArray* palette = opened.hdfPaletteArray();
+    if (palette && !hasOption(args, "--palette") && !hasOption(args, "--palette-file"))
+        args.insert(args.end(), {"--palette-file", palette->segment()->name()});
+    std::vector<char*> pointers;
+    for (std::string& a : args)
+        pointers.push_back(a.data());
+    return renderCommand(int(pointers.size()), pointers.data());
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -602,11 +680,11 @@ int main(int argc, char** argv) {
         return info(g_name, json);
     }
     if (command == "dump") return dump(argv[2], argc - 3, argv + 3);
-    if (command == "share" && argc == 4) return share(argv[2], argv[3]);
+    if (command == "share" && argc >= 4) return share(argv[2], argv[3], argc - 4, argv + 4);
     if (command == "rm" && argc == 3) return removeBlock(argv[2]);
     if (command == "convert" && argc >= 4) return convert(argv[2], argv[3], argc - 4, argv + 4);
 #ifdef AGLTOOL_RENDER
-    if (command == "render") return renderCommand(argc - 2, argv + 2);
+    if (command == "render") return render(argc - 2, argv + 2);
 #endif
     return usage();
 }

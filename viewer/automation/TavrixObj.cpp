@@ -152,7 +152,7 @@ std::vector<Member> buildTable() {
             // A failed load keeps the array and leaves its code for ErrorNo;
             // the caller hears why (what the viewer would have shown).
             if (o.document().loadClientSegment(name)) return ok();
-            std::string why;
+            std::string why = o.document().lastReason();
             for (const std::string& said : o.said())
                 why += (why.empty() ? "" : "; ") + said;
             if (why.empty()) why = "the array could not be read";

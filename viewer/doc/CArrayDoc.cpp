@@ -1,7 +1,7 @@
 #include "CArrayDoc.h"
 
 #include "AglAsciiFormat.h"
-#include "BitmapReader.h"
+#include "ArrayFileOpener.h"
 #include "CPlotrane2D.h"
 #include "ControlSync.h"
 #include "DocView.h"
@@ -10,7 +10,6 @@
 #include "plotrane/PropertyTable.h"
 
 #include "FileStamp.h"
-#include "MappedFile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -25,7 +24,6 @@
 
 using namespace plotrane;
 using platform::FileStamp;
-using platform::MappedFile;
 
 namespace {
 
@@ -249,43 +247,11 @@ void CArrayDoc::checkForChange() {
 // ---------------------------------------------------------------------------
 // Loading
 
-int CArrayDoc::detectKind(const std::string& path, bool& readFailed) const {
-    readFailed = false;
-    // Non-blocking: opening a named pipe or a device must not hang the
-    // viewer; anything but a regular file fails the read below.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return KindAgl; // perhaps the name of a shared-memory segment
-    struct stat st {};
-    int kind = KindText;
-    if (::fstat(fd, &st) != 0) {
-        readFailed = true;
-    } else if (S_ISREG(st.st_mode) && st.st_size > 3) {
-        uint8_t b[6] = {};
-        const size_t want = st.st_size > 5 ? 6 : 4;
-        if (::pread(fd, b, want, 0) != ssize_t(want)) {
-            readFailed = true;
-        } else if (agl::isNpySignature(b, want)) {
-            kind = KindNumpy;
-        } else {
-            const uint32_t magic = uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) |
-                                   (uint32_t(b[3]) << 24);
-            if (magic == 0x0113030Eu)
-                kind = KindHdf;
-            else if (magic == agl::kMagicNormal || magic == agl::kMagicFixed)
-                kind = KindAgl;
-            else if ((magic & 0xFFFFu) == 0x4D42u)
-                kind = KindBitmap;
-        }
-    } else if (!S_ISREG(st.st_mode)) {
-        readFailed = true;
-    }
-    ::close(fd);
-    return kind;
-}
-
 bool CArrayDoc::open(const std::string& path) {
     BusyCursor busy(m_sink);
     if (!load(path)) {
+        // What the user can act on comes first.
+        if (!m_lastReason.empty()) m_sink.message(m_lastReason, MessageIcon::Warning);
         m_sink.message(format1("Unable to read file: %s", path), MessageIcon::Exclamation);
         return false;
     }
@@ -309,136 +275,50 @@ void CArrayDoc::clearClientOwned() {
     emit clientOwnedChanged(false);
 }
 
-bool CArrayDoc::readBitmapFile(const std::string& path) {
-    MappedFile file(path);
-    BitmapImage image;
-    std::string reason;
-    if (!file.data() || !readBitmap(file.data(), file.size(), image, reason) || file.torn()) {
-        m_lastError = AGL_E_FORMAT;
-        return false;
-    }
-    auto array = std::make_unique<aglArray>();
-    array->setLanguage(AGL_LANG_FORTRAN);
-    const int64_t count = int64_t(image.width) * image.height;
-    void* data = array->allocate(count);
-    const int32_t extents[2] = {image.height, image.width};
-    if (!data || array->reshape(2, extents, AGL_UCHAR) != 0) {
-        m_lastError = array->takeError();
-        if (m_lastError == 0) m_lastError = AGL_E_MAPPING;
-        return false;
-    }
-    std::memcpy(array->mutableData(), image.indices.data(), size_t(count));
-    array->setLowerBound(0, 1);
-    array->setLowerBound(1, 1);
-    array->setRowDim(0);
-    array->setColDim(1);
+namespace {
 
-    auto palette = std::make_unique<aglSegment>();
-    const int32_t paletteExtent = 256;
-    if (!palette->create(nullptr, 1, &paletteExtent, AGL_ULONG, AGL_LANG_C)) {
-        m_lastError = palette->takeError();
-        return false;
-    }
-    std::memcpy(palette->elements(), image.palette.data(), sizeof image.palette);
-
-    m_main = std::move(array);
-    m_current = m_main.get();
-    m_palette = std::move(palette);
-    if (CPlotrane2D* c = control(true)) {
-        c->setString(DISPID_PaletteFileName, m_palette->name());
-        c->setShort(DISPID_PaletteId, kPaletteCustom);
-        c->setDouble(DISPID_PaletteMinVal, 0.0);
-        c->setDouble(DISPID_PaletteMaxVal, double(image.maxValue));
-        c->setBool(DISPID_PaletteAutoAdjust, false);
-    }
-    return true;
+// An array mapped from a file in place of another keeps the plane the
+// other showed when it has those dimensions (a reloaded file stays as the
+// user turned it); otherwise the new array's own choice stands.
+void keepPlaneOf(const aglArray& previous, aglArray& next) {
+    const int dims = next.dimCount();
+    int row = std::max(previous.rowDim(), 0), column = std::max(previous.colDim(), 0);
+    if (row >= dims) row = 0;
+    if (column >= dims) column = 0;
+    if (row == column) return;
+    next.setRowDim(row);
+    next.setColDim(column);
 }
 
-// A NumPy file is mapped in place, as an agl file is: its header is checked
-// here first so that a refusal can say why.
-bool CArrayDoc::readNumpyFile(const std::string& path) {
-    {
-        MappedFile file(path);
-        aglNpyLayout layout;
-        std::string reason;
-        if (!file.data() || !agl::parseNpyHeader(file.data(), file.size(), layout, reason)) {
-            if (file.data()) m_sink.message(reason, MessageIcon::Warning);
-            m_lastError = AGL_E_FORMAT;
-            return false;
-        }
-        if (file.size() - layout.dataOffset <
-            uint64_t(layout.elementCount) * uint64_t(agl::typeInfo(layout.type).size)) {
-            m_sink.message("NumPy file is shorter than its header says", MessageIcon::Warning);
-            m_lastError = AGL_E_FORMAT;
-            return false;
-        }
-    }
-    if (!m_main->open(path, true)) {
-        m_lastError = m_main->takeError();
-        return false;
-    }
-    return true;
-}
-
-bool CArrayDoc::readTextFile(const std::string& path) {
-    MappedFile file(path);
-    if (!file.data()) {
-        m_lastError = AGL_E_FORMAT; // empty or unreadable
-        return false;
-    }
-    AsciiReadResult result = readAglAscii(file.chars(), file.size());
-    if (file.torn()) {
-        m_lastError = AGL_E_FORMAT;
-        return false;
-    }
-    if (!result.array) {
-        m_lastError = result.error.code ? result.error.code : AGL_E_FORMAT;
-        return false;
-    }
-    if (!result.warning.empty()) m_sink.message(result.warning, MessageIcon::Warning);
-    m_main = std::move(result.array);
-    m_current = m_main.get();
-    return true;
-}
+} // namespace
 
 bool CArrayDoc::load(const std::string& path) {
-    bool readFailed = false;
-    int kind = detectKind(path, readFailed);
-    if (readFailed) {
-        m_lastError = AGL_E_OPEN;
+    m_lastReason.clear();
+    ArrayOpenOptions options;
+    options.hdfHelper = &m_hdfHelper;
+    OpenedArray opened = openArrayFile(path, options);
+    if (opened.format == ArrayFormat::Hdf) return loadHdf(path, opened);
+    if (!opened.ok()) {
+        m_lastError = opened.error;
+        m_lastReason = opened.reason;
         return false;
     }
-    if (kind == KindHdf) return loadHdf(path);
-    aglArray* previous = m_current;
+    if (!opened.warning.empty()) m_sink.message(opened.warning, MessageIcon::Warning);
+    int kind = int(opened.format);
+    const aglSegment* mapped = opened.array->segment();
+    if (mapped && mapped->isFileBacked()) keepPlaneOf(*m_main, *opened.array);
+    m_main = std::move(opened.array);
     m_current = m_main.get();
-
-    bool ok = false;
-    switch (kind) {
-    case KindAgl:
-        ok = m_main->open(path, true);
-        if (!ok) m_lastError = m_main->takeError();
-        break;
-    case KindBitmap:
-        ok = readBitmapFile(path);
-        // "BM" is also how a text file may begin: one that is no bitmap is
-        // read as text, as any file of an unknown signature is.
-        if (!ok) {
-            kind = KindText;
-            m_lastError = 0;
-            ok = readTextFile(path);
+    m_statusNote = opened.note;
+    if (kind == KindBitmap) {
+        m_palette = std::move(opened.palette);
+        if (CPlotrane2D* c = control(true)) {
+            c->setString(DISPID_PaletteFileName, m_palette->name());
+            c->setShort(DISPID_PaletteId, kPaletteCustom);
+            c->setDouble(DISPID_PaletteMinVal, 0.0);
+            c->setDouble(DISPID_PaletteMaxVal, double(opened.paletteMaxValue));
+            c->setBool(DISPID_PaletteAutoAdjust, false);
         }
-        break;
-    case KindNumpy:
-        ok = readNumpyFile(path);
-        break;
-    default:
-        ok = readTextFile(path);
-        break;
-    }
-    if (!ok) {
-        m_current = previous;
-        if (m_lastError == 0) m_lastError = AGL_E_FORMAT;
-        return false;
     }
     m_lastError = 0;
     releaseHdf();
@@ -536,6 +416,15 @@ void CArrayDoc::readTrailer() {
 bool CArrayDoc::writeBinary(const std::string& path) {
     const aglSegment* seg = m_current->segment();
     if (!seg) return false;
+    // A NumPy file read into a copy is not mapped any more, but it is still
+    // the user's file: agl bytes never go over it (as the writer refuses for
+    // one mapped in place).
+    const FileStamp target = FileStamp::ofPath(path), source = FileStamp::ofPath(m_path);
+    if (m_fileKind == KindNumpy && !seg->isNumpy() && target.valid && source.valid &&
+        target.isSameFile(source)) {
+        m_sink.message("Error saving file: " + path, MessageIcon::Error);
+        return false;
+    }
     AglTrailerParts parts;
     if (m_options.saveAglAttr) {
         captureAttributes(parts.attributes);
@@ -662,6 +551,8 @@ void CArrayDoc::newDocument() {
     clearZoom();
     deletePictureFile();
     if (GridHostView* g = gridView()) g->clear();
+    m_statusNote.clear();
+    emit statusTextChanged(0, QString());
     emit statusTextChanged(1, QString());
     emit statusTextChanged(2, QString());
     emitTitle();
@@ -913,6 +804,7 @@ bool CArrayDoc::beginPicture(int viewWidth, int viewHeight) {
 }
 
 void CArrayDoc::refreshShapeText() {
+    emit statusTextChanged(0, m_hasData ? QString::fromStdString(m_statusNote) : QString());
     emit statusTextChanged(1,
                            m_hasData ? QString::fromStdString(m_current->shapeText()) : QString());
 }

@@ -49,6 +49,7 @@ class QMimeData;
 class DocView;
 class GridHostView;
 class MessageSink;
+struct OpenedArray;
 
 class CArrayDoc : public QObject {
     Q_OBJECT
@@ -94,7 +95,8 @@ public:
     // "Unable to read file: %s" and keeps the previous array.
     bool open(const std::string& path);
     // Detects the kind, reads, and finishes the load (also used by reload
-    // and automation). Shows nothing on failure; lastError() says why.
+    // and automation). Shows nothing on failure (but an HDF library's own
+    // verdict); lastError() and lastReason() say why.
     bool load(const std::string& path);
     // Loads a segment an automation client made; the document becomes
     // client-owned and watches nothing.
@@ -133,6 +135,15 @@ public:
     // The part after the last slash or backslash.
     static std::string fileTitleOf(const std::string& path);
     int lastError() const { return m_lastError; }
+    // Why the last load failed, in words a user can act on ("only 1, 2, 4
+    // and 8 bits per pixel are supported"); empty when it succeeded or
+    // there is nothing more to say than lastError. open() shows it before
+    // "Unable to read file: %s"; load() alone (reload, automation) does not.
+    const std::string& lastReason() const { return m_lastReason; }
+    // What the status bar's message pane says about the array beside its
+    // shape: how a converted copy was made ("a double copy of int64 data;
+    // 3 values beyond 2^53 lost precision"); empty for most files.
+    const std::string& statusNote() const { return m_statusNote; }
     bool isClientOwned() const { return m_clientOwned; }
     bool isHiddenByClose() const { return m_hiddenByClose; }
     void setHiddenByClose(bool hidden) { m_hiddenByClose = hidden; }
@@ -324,7 +335,8 @@ public:
 
 signals:
     void titleChanged(const QString& title);
-    // Pane 1: the array's shape; pane 2: cursor position and value.
+    // Pane 0: the note on how the array was read (statusNote); pane 1: the
+    // array's shape; pane 2: cursor position and value.
     void statusTextChanged(int pane, const QString& text);
     void cursorMoved(int row, int column);
     // A new array is shown (or none).
@@ -350,11 +362,9 @@ private:
     void closeWatch();
     bool currentDataTorn() const;
 
-    int detectKind(const std::string& path, bool& readFailed) const;
-    bool readBitmapFile(const std::string& path);
-    bool readTextFile(const std::string& path);
-    bool readNumpyFile(const std::string& path);
-    bool loadHdf(const std::string& path);
+    // The HDF part of load: the objects the opener listed, and the one it
+    // read, become the document's list and shown object.
+    bool loadHdf(const std::string& path, OpenedArray& opened);
     void releaseHdf();
     void leaveHdfObject();
     void enterHdfObject(CHdfObject& object);
@@ -402,6 +412,8 @@ private:
     // refuses to put a trailer into a file that has changed since.
     AglFileIdentity m_loadedIdentity;
     int m_lastError = 0;
+    std::string m_lastReason;
+    std::string m_statusNote;
     int m_cursorRow = 0;
     int m_cursorColumn = 0;
     bool m_hasData = false;

@@ -213,6 +213,7 @@ bool CArrayDoc::paste(const QMimeData* data) {
 void CArrayDoc::pasteAsNewArray(std::unique_ptr<aglArray> array) {
     m_main = std::move(array);
     m_current = m_main.get();
+    m_statusNote.clear();
     m_path = "DataSet" + std::to_string(++g_pasteCounter);
     m_loading = true;
     postLoad();

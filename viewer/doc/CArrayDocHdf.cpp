@@ -2,6 +2,7 @@
 // helper process, and showing one object at a time (see CArrayDoc.h).
 #include "CArrayDoc.h"
 
+#include "ArrayFileOpener.h"
 #include "CPlotrane2D.h"
 #include "DocView.h"
 #include "MessageSink.h"
@@ -32,41 +33,30 @@ CHdfObject* findShowable(const CHdfObject& o, int32_t id) {
 
 } // namespace
 
-bool CArrayDoc::loadHdf(const std::string& path) {
-    HdfObjectList objects;
-    std::string reason;
-    if (!m_hdfHelper.list(path, objects, reason)) {
-        // The library's own verdicts are shown as it words them; a helper
-        // that crashed or hung is reported by the caller ("Unable to read
-        // file").
-        if (reason == "Couldn't read file!" || reason == "No viewable objects in file!")
-            m_sink.message(reason, MessageIcon::Error);
+bool CArrayDoc::loadHdf(const std::string& path, OpenedArray& opened) {
+    if (!opened.ok()) {
+        if (opened.hdfObjects.empty()) {
+            // The listing failed. The library's own verdicts are shown as
+            // it words them; a helper that crashed or hung is reported by
+            // the caller ("Unable to read file").
+            if (opened.reason == "Couldn't read file!" ||
+                opened.reason == "No viewable objects in file!")
+                m_sink.message(opened.reason, MessageIcon::Error);
+        } else if (opened.hdfObject && !opened.hdfObject->hasContent) {
+            // The file lists, but the object to show cannot be read: the
+            // array on screen stays as it was, as any failed open keeps it.
+            m_sink.message("Unable to read file: " + opened.hdfObject->filePath,
+                           MessageIcon::Exclamation);
+        }
         m_lastError = AGL_E_FORMAT;
         return false;
     }
     m_lastError = 0;
-
-    // The object to show: the first data set with content that is not a
-    // dimension scale, else the first image with content that is not hidden.
-    CHdfObject* chosen = nullptr;
+    m_statusNote.clear();
+    HdfObjectList objects = std::move(opened.hdfObjects);
+    CHdfObject* chosen = opened.hdfObject;
     int dataSets = 0;
-    for (const auto& o : objects) {
-        if (o->kind != HdfKindSds) continue;
-        ++dataSets;
-        const auto& s = static_cast<const CHdfSds&>(*o);
-        if (!chosen && s.hasContent && !s.coordinateVariable && hdfShownElementCount(s) > 0)
-            chosen = o.get();
-    }
-    for (const auto& o : objects)
-        if (!chosen && o->kind == HdfKindRaster && o->hasContent && !o->hidden) chosen = o.get();
-
-    // The chosen object's elements are read before anything changes: a file
-    // whose listing works but whose data cannot be read leaves the array on
-    // screen as it was, as any failed open does.
-    if (chosen && !makeHdfArray(*chosen)) {
-        m_lastError = AGL_E_FORMAT;
-        return false;
-    }
+    hdfDefaultObject(objects, &dataSets);
 
     // The previous file's objects go; what is on screen stays until the
     // chosen object replaces it.

@@ -177,6 +177,10 @@ CMainFrame::CMainFrame(CArrayDoc* document, SettingsStore* settings, QWidget* pa
         setWindowTitle(title.isEmpty() ? QString("VERADYNE Tavrix") : title);
     });
     connect(document, &CArrayDoc::statusTextChanged, this, [this](int pane, const QString& text) {
+        if (pane == 0) {
+            m_notePane->setText(text);
+            m_notePane->setToolTip(text);
+        }
         if (pane == 1) m_shapePane->setText(text);
         if (pane == 2) m_positionPane->setText(text);
     });
@@ -606,6 +610,12 @@ void CMainFrame::createBars() {
     addToolBar(Qt::TopToolBarArea, m_toolBar1);
     addToolBar(Qt::TopToolBarArea, m_toolBar2);
 
+    m_notePane = new QLabel(this);
+    m_notePane->setObjectName("notePane");
+    m_notePane->setTextFormat(Qt::PlainText);
+    // Narrower than its text when the frame is: the pane may be cut, the
+    // frame is never widened by it.
+    m_notePane->setMinimumWidth(1);
     m_shapePane = new QLabel(this);
     m_positionPane = new QLabel(this);
     for (QLabel* pane : {m_shapePane, m_positionPane}) {
@@ -613,6 +623,7 @@ void CMainFrame::createBars() {
         pane->setTextFormat(Qt::PlainText);
     }
     statusBar()->setMinimumWidth(10);
+    statusBar()->addWidget(m_notePane, 1);
     statusBar()->addPermanentWidget(m_shapePane);
     statusBar()->addPermanentWidget(m_positionPane);
 

@@ -109,6 +109,9 @@ public:
     // a menu opens and, coalesced, after every command and document change.
     void updateCommandStates();
     QSplitter* splitter() const { return m_splitter; }
+    // The message pane's lasting part: the document's note on how the array
+    // was read (statusNote); a fly-by help text covers it while it shows.
+    QLabel* notePane() const { return m_notePane; }
     QLabel* shapePane() const { return m_shapePane; }
     QLabel* positionPane() const { return m_positionPane; }
     QDockWidget* hdfBar() const { return m_hdfBar; }
@@ -156,6 +159,7 @@ private:
     CGraphView* m_graphView = nullptr;
     std::map<int, QAction*> m_commands;
     QTimer m_stateUpdate;
+    QLabel* m_notePane = nullptr;
     QLabel* m_shapePane = nullptr;
     QLabel* m_positionPane = nullptr;
     QToolBar* m_toolBar1 = nullptr;

@@ -5,9 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 using namespace plotrane;
 
@@ -18,32 +22,41 @@ TEST_F(DocTest, FilesThatCannotBeReadAreRefusedAndThePreviousArrayStays) {
     makeAglFile(good, 2, 3);
     ASSERT_TRUE(doc->open(good));
 
+    // Each refusal says why first (an HDF file the HDF library cannot read
+    // in the library's words), then the message every failed open gives.
     struct Case {
         const char* name;
         std::string bytes;
+        const char* why;
     } cases[] = {
-        {"empty.txt", ""},
-        {"abc.txt", "abc"},
-        {"words.txt", "no numbers here\n"},
-        {"depth24.bmp", std::string("BM") + std::string(12, '\0') +
-                            std::string("\x28\0\0\0\x02\0\0\0\x02\0\0\0\x01\0\x18\0", 16) +
-                            std::string(40, '\0')},
-        {"data.hdf", std::string("\x0E\x03\x13\x01", 4) + std::string(100, '\0')},
-        {"short.agl", std::string("\x13\x09\x16\x01\x01\x06\x02", 7) + std::string(5, '\0')},
+        {"empty.txt", "", "the file is empty"},
+        {"abc.txt", "abc", "the text holds no number"},
+        {"words.txt", "no numbers here\n", "the text holds no number"},
+        {"depth24.bmp",
+         std::string("BM") + std::string(12, '\0') +
+             std::string("\x28\0\0\0\x02\0\0\0\x02\0\0\0\x01\0\x18\0", 16) + std::string(40, '\0'),
+         "only 1, 2, 4 and 8 bits per pixel are supported"},
+        {"data.hdf", std::string("\x0E\x03\x13\x01", 4) + std::string(100, '\0'),
+         "Couldn't read file!"},
+        {"short.agl", std::string("\x13\x09\x16\x01\x01\x06\x02", 7) + std::string(5, '\0'),
+         "the agl header is damaged, or the file is shorter than its header says"},
+        {"junk.dat",
+         std::string("\x7f"
+                     "ELF\x02\x01\x01\0\0 6 7 8.5",
+                     18),
+         "not an array file: it has no agl, HDF4, NumPy or bitmap signature, and it is not "
+         "text"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         sink.shown.clear();
         const std::string path = dir.write(c.name, c.bytes);
         EXPECT_FALSE(doc->open(path));
-        // An HDF file the HDF library cannot read says so first.
-        if (std::string(c.name) == "data.hdf") {
-            ASSERT_EQ(sink.shown.size(), 2u);
-            EXPECT_EQ(sink.shown[0].text, "Couldn't read file!");
-            EXPECT_EQ(sink.shown[0].icon, MessageIcon::Error);
-            sink.shown.erase(sink.shown.begin());
-        }
-        ASSERT_EQ(sink.shown.size(), 1u);
+        ASSERT_EQ(sink.shown.size(), 2u);
+        EXPECT_EQ(sink.shown[0].text, c.why);
+        EXPECT_EQ(sink.shown[0].icon,
+                  std::string(c.name) == "data.hdf" ? MessageIcon::Error : MessageIcon::Warning);
+        sink.shown.erase(sink.shown.begin());
         EXPECT_EQ(sink.shown[0].text, "Unable to read file: " + path);
         EXPECT_EQ(sink.shown[0].icon, MessageIcon::Exclamation);
         EXPECT_NE(doc->lastError(), 0);
@@ -176,8 +189,9 @@ TEST_F(DocTest, PipesFoldersAndVanishedFilesAreRefusedWithoutHanging) {
         SCOPED_TRACE(path);
         sink.shown.clear();
         EXPECT_FALSE(doc->open(path));
-        ASSERT_EQ(sink.shown.size(), 1u);
-        EXPECT_EQ(sink.shown[0].text, "Unable to read file: " + path);
+        ASSERT_EQ(sink.shown.size(), 2u);
+        EXPECT_EQ(sink.shown[0].text, path == fifo ? "not a regular file" : "a folder, not a file");
+        EXPECT_EQ(sink.shown[1].text, "Unable to read file: " + path);
         EXPECT_EQ(doc->path(), good);
     }
 
@@ -217,4 +231,65 @@ TEST_F(DocTest, SavingAsTextOntoTheMappedFileKeepsTheValues) {
     EXPECT_NE(text.find("5.5"), std::string::npos) << text;
     EXPECT_EQ(text.find("\t0\t"), std::string::npos) << text;
     EXPECT_EQ(doc->currentArray()->value(2, 1), 5.5);
+}
+
+// A 24-bit bitmap is a format the viewer does not show (only 1 to 8 bits
+// per pixel are palette indices): it is refused with the reason. It once
+// went to the text reader, which found the "6" of its pixel offset (54) and
+// showed a one-element array holding 6, with no message.
+TEST_F(DocTest, TwentyFourBitBitmapIsRefusedWithTheReasonNotShownAsOneElement) {
+    const std::string good = dir.file("good.agl");
+    makeAglFile(good, 2, 3);
+    ASSERT_TRUE(doc->open(good));
+    sink.shown.clear();
+    const std::string path = std::string(TAVRIX_SOURCE_DIR) + "/tests/data/bmp/magick_24bit.bmp";
+    EXPECT_FALSE(doc->open(path));
+    ASSERT_EQ(sink.shown.size(), 2u);
+    EXPECT_EQ(sink.shown[0].text, "only 1, 2, 4 and 8 bits per pixel are supported");
+    EXPECT_EQ(sink.shown[1].text, "Unable to read file: " + path);
+    EXPECT_EQ(doc->path(), good);
+    EXPECT_EQ(doc->currentArray()->elementCount(), 6);
+    EXPECT_EQ(ctl().str(DISPID_FileName), good);
+}
+
+// NumPy's default integer: a double copy, shown with a note in the status
+// bar's message pane that says so and counts the values beyond 2^53 that
+// lost precision; the .npy itself is never saved over.
+TEST_F(DocTest, Int64NumpyFileOpensAsADoubleCopyWithANoteInTheStatusBar) {
+    std::vector<std::pair<int, std::string>> status;
+    QObject::connect(doc.get(), &CArrayDoc::statusTextChanged, [&](int pane, const QString& text) {
+        status.emplace_back(pane, text.toStdString());
+    });
+    const std::string npy = dir.file("big.npy");
+    ASSERT_EQ(
+        std::system(
+            ("cp " + std::string(TAVRIX_SOURCE_DIR) + "/tests/data/npy/big_i8.npy " + npy).c_str()),
+        0);
+    ASSERT_TRUE(doc->open(npy)) << doc->lastError();
+    EXPECT_TRUE(sink.shown.empty());
+    EXPECT_EQ(doc->fileKind(), CArrayDoc::KindNumpy);
+    const aglArray& a = *doc->currentArray();
+    EXPECT_EQ(a.typeCode(), AGL_DOUBLE);
+    EXPECT_EQ(a.value(3, 0), 4611686018427387904.0);
+    EXPECT_EQ(ctl().str(DISPID_FileName), a.segment()->name());
+    const std::string note = "a double copy of int64 data; 3 values beyond 2^53 lost precision";
+    EXPECT_EQ(doc->statusNote(), note);
+    EXPECT_NE(std::find(status.begin(), status.end(), std::make_pair(0, note)), status.end());
+
+    const std::string before = readAll(npy);
+    sink.shown.clear();
+    EXPECT_FALSE(doc->save(npy));
+    EXPECT_EQ(readAll(npy), before);
+    EXPECT_TRUE(shownContains("Error saving file: " + npy));
+    ASSERT_TRUE(doc->save(dir.file("copy.agl")));
+    aglArray back;
+    ASSERT_TRUE(back.open(dir.file("copy.agl"), true));
+    EXPECT_EQ(back.typeCode(), AGL_DOUBLE);
+
+    // A file that needs no copy clears the note.
+    status.clear();
+    ASSERT_TRUE(doc->open(std::string(TAVRIX_SOURCE_DIR) + "/tests/data/npy/ok_i4.npy"));
+    EXPECT_TRUE(doc->statusNote().empty());
+    EXPECT_NE(std::find(status.begin(), status.end(), std::make_pair(0, std::string())),
+              status.end());
 }

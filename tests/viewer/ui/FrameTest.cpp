@@ -464,11 +464,23 @@ TEST(FrameDocumentTest, ShowsOpenedArrayAndKeepsItOnFailure) {
 
     const std::string bitmap = dir.write("p.bmp", std::string("BM") + std::string(60, '\0'));
     EXPECT_FALSE(frame.openFile(QString::fromStdString(bitmap)));
-    ASSERT_EQ(sink.messages.size(), 1u);
-    EXPECT_EQ(sink.messages[0], "Unable to read file: " + bitmap);
+    ASSERT_EQ(sink.messages.size(), 2u);
+    EXPECT_EQ(sink.messages[0], "unsupported bitmap header size");
+    EXPECT_EQ(sink.messages[1], "Unable to read file: " + bitmap);
     EXPECT_EQ(frame.windowTitle(), "run1.txt");
     EXPECT_EQ(frame.gridView()->layoutRows(), 2);
     EXPECT_EQ(frame.gridView()->model()->cellText(0, 0).trimmed(), "1.000000");
+
+    // NumPy's default integer: the message pane says it is a double copy.
+    EXPECT_TRUE(frame.notePane()->text().isEmpty());
+    ASSERT_TRUE(frame.openFile(
+        QString::fromStdString(std::string(TAVRIX_SOURCE_DIR) + "/tests/data/npy/big_i8.npy")));
+    EXPECT_EQ(frame.notePane()->text(),
+              "a double copy of int64 data; 3 values beyond 2^53 lost precision");
+    ASSERT_TRUE(frame.openFile(QString::fromStdString(text)));
+    EXPECT_TRUE(frame.notePane()->text().isEmpty());
+    EXPECT_EQ(frame.gridView()->model()->cellText(1, 2).trimmed(), "6.000000");
+    sink.messages.clear();
 
     // The user moves in the grid: the document's cursor and pane 2 follow.
     frame.gridView()->table()->setCurrentIndex(frame.gridView()->model()->index(1, 1));
