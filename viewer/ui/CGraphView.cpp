@@ -163,10 +163,15 @@ CGraphView::CGraphView(CArrayDoc* document, QWidget* parent, const ControlMaker&
     m_timer.start(kTimerPeriodMs);
 }
 
+void CGraphView::showEvent(QShowEvent* event) {
+    CPlotrane2DView::showEvent(event);
+    m_shown = true;
+}
+
 CGraphView::~CGraphView() {
     m_timer.stop();
     SettingsStore& s = document()->settings();
-    s.writeGraphViewHeight(height());
+    if (m_shown) s.writeGraphViewHeight(height());
     if (CPlotrane2D* c = control(); c && document()->hasData()) {
         s.writeInt("ShowPalette", c->getBool(DISPID_ShowPalette) ? 1 : 0);
         s.writeInt("ShowMarker", c->getBool(DISPID_ShowCursor) ? 1 : 0);

@@ -101,6 +101,12 @@ public:
 
     std::string runtimeClassName() const override { return kGraphViewClass; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     QTimer m_timer;
+    // Set once the view has been on screen: only then is its height one
+    // the user saw, worth keeping for the next start.
+    bool m_shown = false;
 };

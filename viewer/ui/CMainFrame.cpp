@@ -748,12 +748,28 @@ void CMainFrame::storeFrameSize(QSize size) {
 }
 
 void CMainFrame::saveWindowSettings() {
+    if (!m_shown) return;
     storeFrameSize(size());
     m_settings->writeGridViewHeight(m_grid->height());
     m_settings->writeGraphViewHeight(m_graphView->height());
     viewer_settings::setBarLayout(saveState());
     m_settings->writeInt("StatusBarShown", statusBar()->isHidden() ? 0 : 1);
     m_settings->sync();
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        // The panes are laid out now: neither may start as a sliver.
+        const QList<int> sizes = m_splitter->sizes();
+        if (sizes.size() == 2) {
+            const frame_rules::PaneHeights usable =
+                frame_rules::usablePaneHeights(sizes[0], sizes[1]);
+            if (usable != frame_rules::PaneHeights{sizes[0], sizes[1]})
+                m_splitter->setSizes({usable.grid, usable.graph});
+        }
+    }
+    m_shown = true;
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
