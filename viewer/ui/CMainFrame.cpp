@@ -194,6 +194,11 @@ CMainFrame::CMainFrame(CArrayDoc* document, SettingsStore* settings, QWidget* pa
     connect(document, &CArrayDoc::arrayChanged, this, &CMainFrame::scheduleCommandStates);
     connect(document, &CArrayDoc::modifiedChanged, this, &CMainFrame::scheduleCommandStates);
     connect(document, &CArrayDoc::cursorMoved, this, &CMainFrame::scheduleCommandStates);
+    // The check marks and enabled states follow every change, whoever made
+    // it: a client through automation, the control's own property pages.
+    connect(document, &CArrayDoc::clientChanged, this, &CMainFrame::scheduleCommandStates);
+    connect(m_graphView, &CPlotrane2DView::propertyChanged, this,
+            &CMainFrame::scheduleCommandStates);
     updateCommandStates();
     // A load can make the document client-owned after it reports the new
     // array: look at the states once the load is over.
@@ -441,8 +446,9 @@ void CMainFrame::createGraphCommands(QMenu* view, QMenu* palette, QMenu* colors,
                    [this, dispid] { chooseColor(dispid); });
     }
 
-    addCommand(dataMenu, Refresh, "&Refresh", "Draw the client's array again", false,
-               [d] { d->refresh(); });
+    addCommand(dataMenu, Refresh, "&Refresh", "Draw the client's array again", false, [d] {
+        if (d->canRefreshData()) d->refresh();
+    });
 }
 
 void CMainFrame::createSettingsCommands(QMenu* settings, QMenu* palette, QMenu* dataMenu) {
@@ -563,7 +569,7 @@ void CMainFrame::updateCommandStates() {
     set(ColorLabels, array);
     set(ColorAxis, c != nullptr);
     set(ColorAxisBack, c != nullptr);
-    set(Refresh, array && d->isClientOwned());
+    set(Refresh, array && d->canRefreshData());
     set(DataView, array);
 
     set(Graph, array && c && kind != CArrayDoc::NoGraph);
