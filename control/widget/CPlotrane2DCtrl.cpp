@@ -294,6 +294,18 @@ DispatchStatus CPlotrane2DCtrl::write(const PropertyInfo& p, const Variant& v, b
         p.dispid == DISPID_AxisFont ? setAxisFont(f) : setAxisLabelFont(f);
         return {};
     }
+    if (p.dispid == DISPID_AxisFontName) {
+        // The face of both axis fonts, sizes and weights kept; written again
+        // whatever it read, since either font may have another face by now.
+        const bool renamed = !(m_values[p.dispid] == next);
+        m_values[p.dispid] = next;
+        PlotraneFont numbers = m_fonts[0], titles = m_fonts[1];
+        numbers.family = titles.family = next.toString();
+        setAxisFont(numbers);
+        setAxisLabelFont(titles);
+        if (renamed) changed(p);
+        return {};
+    }
     if (p.dispid == DISPID_BackColor) {
         if (uint32_t(next.toInt()) == m_backColor) return {};
         m_backColor = uint32_t(next.toInt());
@@ -315,6 +327,7 @@ void CPlotrane2DCtrl::changed(const PropertyInfo& p) {
     m_modified = true;
     ++m_changeCount;
     if (!p.has(kNoRedraw)) redraw();
+    emit PropertyChanged(int32_t(p.dispid));
 }
 
 void CPlotrane2DCtrl::redraw() {
@@ -450,8 +463,11 @@ bool CPlotrane2DCtrl::forwardToEngine(const PropertyInfo& p, const Variant& v) {
         d.wakeRenderThread();
         return true;
     case DISPID_PaletteFileName:
+        // The custom table is shown while PaletteId is 0 (at once when it
+        // already is); switching here behind PaletteId would leave the
+        // property naming a palette the picture no longer shows.
         d.pauseRenderThread();
-        if (d.paletteBar().LoadCustomPalette(v.toString())) d.paletteBar().SetPaletteId(0);
+        d.paletteBar().LoadCustomPalette(v.toString());
         d.wakeRenderThread();
         return true;
     case DISPID_NumXGridLines:
