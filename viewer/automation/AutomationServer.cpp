@@ -90,6 +90,12 @@ AutomationServer::AutomationServer(const QDBusConnection& connection, TavrixObj&
                                    std::function<void()> quit, QObject* parent)
     : QDBusVirtualObject(parent), m_connection(connection), m_obj(obj), m_allowed(std::move(owner)),
       m_quit(std::move(quit)) {
+    // Calls and a final release that came while the document waited for
+    // the HDF helper run once it has finished.
+    connect(&m_obj.document(), &CArrayDoc::helperWaitChanged, this, [this](bool waiting) {
+        if (waiting) return;
+        QTimer::singleShot(0, this, &AutomationServer::serveDeferred);
+    });
     m_nobodyCame.setSingleShot(true);
     connect(&m_nobodyCame, &QTimer::timeout, this, [this] {
         if (!m_created && !m_userControl && m_quit) m_quit();
@@ -141,21 +147,31 @@ bool AutomationServer::handleMessage(const QDBusMessage& message,
     if (message.type() != QDBusMessage::MethodCallMessage || message.path() != kObjectPath)
         return false;
     // One call at a time: a call that arrives while another runs (its work
-    // ran the event loop, say while the HDF helper read) is answered after
-    // that one has returned, in order; no load ever runs inside another.
-    if (m_inCall) {
+    // ran the event loop, say while the HDF helper read), or while the
+    // user's own load waits for the helper, is answered after that has
+    // ended, in order; no load ever runs inside another.
+    if (m_inCall || m_obj.document().isWaitingForHelper()) {
         m_deferred.push_back(message);
         return true;
     }
     m_inCall = true;
     const bool handled = serve(message, connection);
     m_inCall = false;
-    if (!m_deferred.empty()) QTimer::singleShot(0, this, &AutomationServer::serveDeferred);
+    if (!m_deferred.empty() || m_releaseDeferred)
+        QTimer::singleShot(0, this, &AutomationServer::serveDeferred);
     return handled;
 }
 
 void AutomationServer::serveDeferred() {
-    while (!m_deferred.empty() && !m_inCall) {
+    if (m_inCall || m_obj.document().isWaitingForHelper()) return;
+    if (m_releaseDeferred) {
+        // The owner is gone: nobody waits for its calls' answers.
+        m_releaseDeferred = false;
+        m_deferred.clear();
+        finalRelease();
+        return;
+    }
+    while (!m_deferred.empty() && !m_inCall && !m_obj.document().isWaitingForHelper()) {
         const QDBusMessage next = m_deferred.front();
         m_deferred.pop_front();
         if (!handleMessage(next, m_connection))
@@ -226,7 +242,13 @@ bool AutomationServer::serve(const QDBusMessage& message, const QDBusConnection&
 
 void AutomationServer::ownerGone(const QString& name) {
     if (m_created) {
-        if (name == m_owner) finalRelease();
+        if (name != m_owner) return;
+        // Not inside a call or a wait: the release refreshes the views and
+        // may close the viewer under the load that runs.
+        if (m_inCall || m_obj.document().isWaitingForHelper())
+            m_releaseDeferred = true;
+        else
+            finalRelease();
     } else if (name == m_allowed && !m_userControl && m_quit) {
         m_quit();
     }

@@ -91,6 +91,7 @@ private:
     bool m_userControl = false;
     bool m_inCall = false;
     std::deque<QDBusMessage> m_deferred; // calls that came while one ran
+    bool m_releaseDeferred = false;      // the owner left while one ran
 };
 
 // The hooks that join the server to the viewer's start-up.

@@ -194,8 +194,9 @@ bool readHdf(const std::string& path, const ArrayOpenOptions& options, OpenedArr
     HdfHelper own;
     HdfHelper& helper = options.hdfHelper ? *options.hdfHelper : own;
     std::string reason;
-    if (!helper.list(path, out.hdfObjects, reason)) {
+    if (!helper.list(path, out.hdfObjects, reason, options.hdfWait)) {
         out.hdfObjects.clear();
+        out.cancelled = helper.lastCancelled();
         return fail(out, AGL_E_FORMAT, reason.empty() ? "the HDF file cannot be listed" : reason);
     }
     if (options.hdfListOnly) return true;
@@ -206,10 +207,12 @@ bool readHdf(const std::string& path, const ArrayOpenOptions& options, OpenedArr
         if (options.hdfObject.empty()) return true; // nothing to show; the list stands
         return fail(out, AGL_E_FORMAT, "no object " + options.hdfObject + " in the file");
     }
-    chosen->array = helper.makeArray(*chosen, reason);
+    chosen->array = helper.makeArray(*chosen, reason, options.hdfWait);
     if (!chosen->array) {
         // A failed read is not data: the object has no content from now on.
-        if (!reason.empty()) chosen->hasContent = false;
+        // A cancelled one says nothing about the object.
+        out.cancelled = helper.lastCancelled();
+        if (!reason.empty() && !out.cancelled) chosen->hasContent = false;
         out.hdfObject = chosen;
         return fail(out, AGL_E_FORMAT,
                     "object " + chosen->shownName() + ": " +
@@ -219,7 +222,8 @@ bool readHdf(const std::string& path, const ArrayOpenOptions& options, OpenedArr
     if (options.hdfPalette) {
         for (const auto& c : chosen->children) {
             if (c->kind != HdfKindPalette || !c->hasContent) continue;
-            c->array = helper.makeArray(*c, reason);
+            c->array = helper.makeArray(*c, reason, options.hdfWait);
+            out.cancelled = helper.lastCancelled();
             if (!c->array)
                 return fail(out, AGL_E_FORMAT,
                             "the palette of " + chosen->shownName() + ": " + reason);

@@ -36,6 +36,7 @@
 #pragma once
 
 #include "AglAsciiFormat.h"
+#include "HdfHelper.h"
 #include "HdfObjects.h"
 
 #include "aglArray.h"
@@ -46,8 +47,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-class HdfHelper;
 
 // The formats, numbered as the document numbers its file kinds.
 enum class ArrayFormat : int { None = 0, Agl = 1, Hdf = 2, Bitmap = 3, Text = 4, Numpy = 5 };
@@ -65,6 +64,9 @@ struct ArrayOpenOptions {
     // HDF: the helper that lists and reads (the caller's, with its time
     // limits); null: one with the default helper path and limits.
     HdfHelper* hdfHelper = nullptr;
+    // HDF: how the helper is waited for (HdfHelper.h); empty: on the
+    // calling thread.
+    HdfWait hdfWait;
     AsciiReadOptions text;
 };
 
@@ -101,6 +103,9 @@ struct OpenedArray {
 
     // Failure: the error code (AGL_E_*) and why, in words.
     int error = 0;
+    // The failure is the caller's own: it cancelled the wait for the HDF
+    // helper.
+    bool cancelled = false;
     std::string reason;
 
     bool ok() const { return error == 0; }

@@ -226,7 +226,7 @@ bool CArrayDoc::currentDataTorn() const {
 }
 
 void CArrayDoc::checkForChange() {
-    if (!m_hasData || m_watchFd < 0 || g_checkRunning) return;
+    if (!m_hasData || m_watchFd < 0 || g_checkRunning || m_waitingForHelper) return;
     // The path is looked at, not only the open handle: programs that replace
     // a file by writing a new one and renaming it over the old leave the
     // handle on the old file, whose time never changes.
@@ -260,6 +260,11 @@ void CArrayDoc::checkForChange() {
 bool CArrayDoc::open(const std::string& path) {
     BusyCursor busy(m_sink);
     if (!load(path)) {
+        // The user's own Cancel: nothing went wrong with the file.
+        if (m_cancelled) {
+            m_sink.message(m_lastReason, MessageIcon::Information);
+            return false;
+        }
         // What the user can act on comes first.
         if (!m_lastReason.empty()) m_sink.message(m_lastReason, MessageIcon::Warning);
         m_sink.message(format1("Unable to read file: %s", path), MessageIcon::Exclamation);
@@ -303,9 +308,18 @@ void keepPlaneOf(const aglArray& previous, aglArray& next) {
 } // namespace
 
 bool CArrayDoc::load(const std::string& path) {
+    if (m_waitingForHelper) {
+        // Asked from inside the wait (a timer, another program): the load
+        // under way owns the document until it ends.
+        m_lastError = AGL_E_OPEN;
+        m_lastReason = "the viewer is still reading another file";
+        return false;
+    }
     m_lastReason.clear();
+    m_cancelled = false;
     ArrayOpenOptions options;
     options.hdfHelper = &m_hdfHelper;
+    options.hdfWait = helperWait();
     OpenedArray opened = openArrayFile(path, options);
     if (opened.format == ArrayFormat::Hdf) return loadHdf(path, opened);
     if (!opened.ok()) {
@@ -331,6 +345,7 @@ bool CArrayDoc::load(const std::string& path) {
         }
     }
     m_lastError = 0;
+    m_lastReason.clear();
     releaseHdf();
     if (kind == KindAgl)
         m_loadedIdentity = AglFileIdentity::of(*m_current->segment());

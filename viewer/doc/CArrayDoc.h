@@ -148,6 +148,11 @@ public:
     // 3 values beyond 2^53 lost precision"); empty for most files.
     const std::string& statusNote() const { return m_statusNote; }
     bool isClientOwned() const { return m_clientOwned; }
+    // True while the document waits for the HDF helper (the event loop runs
+    // meanwhile: see MessageSink::waitForHelper). Loads and object changes
+    // asked for then are refused, and automation calls wait for the end
+    // (helperWaitChanged).
+    bool isWaitingForHelper() const { return m_waitingForHelper; }
     bool isHiddenByClose() const { return m_hiddenByClose; }
     void setHiddenByClose(bool hidden) { m_hiddenByClose = hidden; }
     bool isModified() const { return m_modified; }
@@ -371,6 +376,8 @@ signals:
     // The automation class registration is withdrawn (a file was opened by
     // the user) or offered again (new document).
     void automationRegistrationChanged(bool registered);
+    // The document began or ended a wait for the HDF helper.
+    void helperWaitChanged(bool waiting);
 
 private:
     // The built-in graph defaults the document keeps: every kind's
@@ -387,6 +394,15 @@ private:
     void leaveHdfObject();
     void enterHdfObject(CHdfObject& object);
     bool makeHdfArray(CHdfObject& object);
+    // The arrays an object is shown with: its own, its dimension scales'
+    // and its palette's. False when its own cannot be made, or the user
+    // cancelled any of them (m_cancelled).
+    bool makeHdfParts(CHdfObject& object);
+    // How the document waits for the HDF helper: through the sink, marked
+    // by isWaitingForHelper.
+    HdfWait helperWait();
+    // The message and reason of a load the user cancelled.
+    static std::string cancelledText(const std::string& what);
     void postLoad();
     void readTrailer();
     void releaseAxisScales(bool tellControl);
@@ -460,4 +476,7 @@ private:
     // Dimensions the shown HDF object gave the control a scale for.
     unsigned m_hdfScaleDims = 0;
     HdfHelper m_hdfHelper;
+    bool m_waitingForHelper = false;
+    // The last load or object change ended because the user cancelled it.
+    bool m_cancelled = false;
 };

@@ -33,7 +33,29 @@ CHdfObject* findShowable(const CHdfObject& o, int32_t id) {
 
 } // namespace
 
+HdfWait CArrayDoc::helperWait() {
+    return [this](const std::string& what, const std::function<void()>& work,
+                  std::atomic<bool>& cancel) {
+        m_waitingForHelper = true;
+        emit helperWaitChanged(true);
+        m_sink.waitForHelper(what, work, cancel);
+        m_waitingForHelper = false;
+        emit helperWaitChanged(false);
+    };
+}
+
+std::string CArrayDoc::cancelledText(const std::string& what) {
+    return "Reading " + what + " was cancelled; the array shown is unchanged.";
+}
+
 bool CArrayDoc::loadHdf(const std::string& path, OpenedArray& opened) {
+    if (opened.cancelled) {
+        // The helper was killed on the user's word: the array shown stays.
+        m_cancelled = true;
+        m_lastError = AGL_E_OPEN;
+        m_lastReason = cancelledText(path);
+        return false;
+    }
     if (!opened.ok()) {
         if (opened.hdfObjects.empty()) {
             // The listing failed. The library's own verdicts are shown as
@@ -42,6 +64,8 @@ bool CArrayDoc::loadHdf(const std::string& path, OpenedArray& opened) {
             if (opened.reason == "Couldn't read file!" ||
                 opened.reason == "No viewable objects in file!")
                 m_sink.message(opened.reason, MessageIcon::Error);
+            else
+                m_lastReason = opened.reason;
         } else if (opened.hdfObject && !opened.hdfObject->hasContent) {
             // The file lists, but the object to show cannot be read: the
             // array on screen stays as it was, as any failed open keeps it.
@@ -51,10 +75,19 @@ bool CArrayDoc::loadHdf(const std::string& path, OpenedArray& opened) {
         m_lastError = AGL_E_FORMAT;
         return false;
     }
+    CHdfObject* chosen = opened.hdfObject;
+    // The shown object's scales and palette too, while the array shown is
+    // still the previous one: a Cancel here keeps it.
+    m_cancelled = false;
+    if (chosen && !isTextObject(*chosen) && !makeHdfParts(*chosen) && m_cancelled) {
+        m_lastError = AGL_E_OPEN;
+        m_lastReason = cancelledText(path);
+        return false;
+    }
     m_lastError = 0;
+    m_lastReason.clear();
     m_statusNote.clear();
     HdfObjectList objects = std::move(opened.hdfObjects);
-    CHdfObject* chosen = opened.hdfObject;
     int dataSets = 0;
     hdfDefaultObject(objects, &dataSets);
 
@@ -115,14 +148,36 @@ void CArrayDoc::releaseHdf() {
 
 bool CArrayDoc::makeHdfArray(CHdfObject& object) {
     if (object.array) return true;
+    if (m_cancelled) return false; // the user stopped this object change
     std::string reason;
-    object.array = m_hdfHelper.makeArray(object, reason);
+    object.array = m_hdfHelper.makeArray(object, reason, helperWait());
+    if (!object.array && m_hdfHelper.lastCancelled()) {
+        // Not the object's fault: it may be read another time.
+        m_cancelled = true;
+        return false;
+    }
     if (!object.array && !reason.empty()) {
         // A failed read is not data: the object has no content from now on.
         object.hasContent = false;
         m_sink.message("Unable to read file: " + object.filePath, MessageIcon::Exclamation);
     }
     return object.array != nullptr;
+}
+
+bool CArrayDoc::makeHdfParts(CHdfObject& object) {
+    if (!makeHdfArray(object)) return false;
+    if (object.kind == HdfKindSds) {
+        for (const auto& c : object.children) {
+            if (c->kind != HdfKindSds) continue;
+            const int d = static_cast<const CHdfSds&>(*c).scaleOfDimension;
+            if (d >= 0 && d < object.array->dimCount() && d < 7) makeHdfArray(*c);
+        }
+    }
+    if (object.kind == HdfKindSds || object.kind == HdfKindRaster)
+        if (CHdfPalette* palette = paletteChild(object)) makeHdfArray(*palette);
+    // A Cancel while the scales or the palette were read drops the change
+    // whole, rather than showing the object without them.
+    return !m_cancelled;
 }
 
 void CArrayDoc::leaveHdfObject() {
@@ -156,25 +211,30 @@ bool CArrayDoc::showHdfObject(CHdfObject* object) {
         m_options.saveAglAttr = saved;
         return true;
     }
-    if (object == m_hdfCurrent) return false;
+    if (object == m_hdfCurrent || m_waitingForHelper) return false;
 
     // The new object's array first: when it cannot be made, the object on
     // screen stays as it is.
-    if (!makeHdfArray(*object)) return false;
-    CHdfPalette* palette = nullptr;
+    m_cancelled = false;
+    if (!makeHdfParts(*object)) {
+        if (m_cancelled) {
+            m_lastReason = cancelledText(object->shownName());
+            m_sink.message(m_lastReason, MessageIcon::Information);
+        }
+        return false;
+    }
+    CHdfPalette* palette = object->kind == HdfKindSds || object->kind == HdfKindRaster
+                               ? paletteChild(*object)
+                               : nullptr;
     std::vector<std::pair<int, CHdfObject*>> scales;
-    if (object->kind == HdfKindRaster) {
-        palette = paletteChild(*object);
-    } else if (object->kind == HdfKindSds) {
-        palette = paletteChild(*object);
+    if (object->kind == HdfKindSds) {
         for (const auto& c : object->children) {
-            if (c->kind != HdfKindSds) continue;
+            if (c->kind != HdfKindSds || !c->array) continue;
             const int d = static_cast<const CHdfSds&>(*c).scaleOfDimension;
-            if (d >= 0 && d < object->array->dimCount() && d < 7 && makeHdfArray(*c))
-                scales.emplace_back(d, c.get());
+            if (d >= 0 && d < object->array->dimCount() && d < 7) scales.emplace_back(d, c.get());
         }
     }
-    const bool paletteMade = palette && makeHdfArray(*palette);
+    const bool paletteMade = palette && palette->array;
 
     leaveHdfObject();
     m_current = object->array.get();

@@ -59,7 +59,8 @@ std::string HdfHelper::defaultHelperPath() {
     return ownDirectory() + "/tavrix-hdf";
 }
 
-HdfHelper::Outcome HdfHelper::run(const std::vector<std::string>& args, int timeoutMs) const {
+HdfHelper::Outcome HdfHelper::run(const std::vector<std::string>& args, int timeoutMs,
+                                  const std::atomic<bool>* cancel) const {
     Outcome o;
     Pipe out, err;
     if (!out.open() || !err.open()) {
@@ -102,16 +103,24 @@ HdfHelper::Outcome HdfHelper::run(const std::vector<std::string>& args, int time
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     bool outOpen = true, errOpen = true;
     char buf[65536];
+    // A cancel is looked for between short polls: it comes from another
+    // thread, which then waits for this call to return.
+    const long long slice = cancel ? 20 : 1000;
+    auto cancelled = [&] { return cancel && cancel->load(std::memory_order_relaxed); };
     while (outOpen || errOpen) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (cancelled()) {
+            o.cancelled = true;
+            break;
+        }
         if (left <= 0) {
             o.timedOut = true;
             break;
         }
         pollfd fds[2] = {{out.fd[0], short(outOpen ? POLLIN : 0), 0},
                          {err.fd[0], short(errOpen ? POLLIN : 0), 0}};
-        const int n = ::poll(fds, 2, int(std::min<long long>(left, 1000)));
+        const int n = ::poll(fds, 2, int(std::min<long long>(left, slice)));
         if (n < 0 && errno != EINTR) break;
         for (int i = 0; i < 2 && n > 0; ++i) {
             if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
@@ -135,21 +144,24 @@ HdfHelper::Outcome HdfHelper::run(const std::vector<std::string>& args, int time
     // ending; one that lingers past the deadline is killed all the same.
     int status = 0;
     for (;;) {
-        if (o.timedOut) ::kill(pid, SIGKILL);
-        const pid_t w = ::waitpid(pid, &status, o.timedOut ? 0 : WNOHANG);
+        const bool stop = o.timedOut || o.cancelled;
+        if (stop) ::kill(pid, SIGKILL);
+        const pid_t w = ::waitpid(pid, &status, stop ? 0 : WNOHANG);
         if (w == pid) break;
         if (w < 0 && errno != EINTR) {
             status = -1;
             break;
         }
         if (w == 0) {
-            if (Clock::now() >= deadline)
+            if (cancelled())
+                o.cancelled = true;
+            else if (Clock::now() >= deadline)
                 o.timedOut = true;
             else
                 ::usleep(1000);
         }
     }
-    if (!o.timedOut && status != -1) {
+    if (!o.timedOut && !o.cancelled && status != -1) {
         if (WIFEXITED(status))
             o.exitCode = WEXITSTATUS(status);
         else if (WIFSIGNALED(status))
@@ -160,25 +172,42 @@ HdfHelper::Outcome HdfHelper::run(const std::vector<std::string>& args, int time
 
 std::string HdfHelper::describe(const Outcome& o) const {
     if (!o.started) return o.err;
+    if (o.cancelled) return kHdfCancelledReason;
     if (o.timedOut) return "the HDF reader did not finish in time";
     if (o.crashed) return "the HDF reader crashed";
     const std::string line = firstLine(o.err);
     return line.empty() ? "the HDF reader failed" : line;
 }
 
-bool HdfHelper::list(const std::string& file, HdfObjectList& objects, std::string& reason) {
-    objects.clear();
-    const Outcome o = run({"list", file}, m_listTimeoutMs);
+HdfHelper::Outcome HdfHelper::runWaiting(const std::vector<std::string>& args, int timeoutMs,
+                                         const std::string& what, const HdfWait& wait) {
+    Outcome o;
+    if (wait) {
+        std::atomic<bool> cancel{false};
+        wait(what, [&] { o = run(args, timeoutMs, &cancel); }, cancel);
+    } else {
+        o = run(args, timeoutMs);
+    }
     m_crashed = o.crashed;
     m_timedOut = o.timedOut;
-    if (!o.started || o.timedOut || o.crashed || o.exitCode != 0) {
+    m_cancelled = o.cancelled;
+    return o;
+}
+
+bool HdfHelper::list(const std::string& file, HdfObjectList& objects, std::string& reason,
+                     const HdfWait& wait) {
+    objects.clear();
+    const Outcome o = runWaiting({"list", file}, m_listTimeoutMs, "Listing the objects of " + file,
+                                 wait);
+    if (!o.started || o.timedOut || o.cancelled || o.crashed || o.exitCode != 0) {
         reason = describe(o);
         return false;
     }
     return decodeHdfObjects(o.out, file, objects, reason);
 }
 
-std::unique_ptr<aglArray> HdfHelper::makeArray(const CHdfObject& object, std::string& reason) {
+std::unique_ptr<aglArray> HdfHelper::makeArray(const CHdfObject& object, std::string& reason,
+                                               const HdfWait& wait) {
     reason.clear();
     int32_t extents[agl::kMaxDims] = {};
     int dims = 0, type = AGL_UCHAR;
@@ -228,10 +257,10 @@ std::unique_ptr<aglArray> HdfHelper::makeArray(const CHdfObject& object, std::st
     }
     for (int d = 0; d < dims; ++d)
         segment.setLowerBound(d, 1);
-    const Outcome o = run({"read", what, object.filePath, index, segment.name()}, m_readTimeoutMs);
-    m_crashed = o.crashed;
-    m_timedOut = o.timedOut;
-    if (!o.started || o.timedOut || o.crashed || o.exitCode != 0) {
+    const Outcome o =
+        runWaiting({"read", what, object.filePath, index, segment.name()}, m_readTimeoutMs,
+                   "Reading " + object.shownName() + " from " + object.filePath, wait);
+    if (!o.started || o.timedOut || o.cancelled || o.crashed || o.exitCode != 0) {
         reason = describe(o);
         return nullptr; // the segment goes with this function
     }

@@ -7,6 +7,12 @@
 // When the helper crashes, fails or runs past its time limit (it is then
 // killed), the call fails with a reason and the caller keeps what it had.
 //
+// A call may take long (a large or damaged file, a helper that hangs). The
+// caller chooses how it waits by passing an HdfWait: the viewer runs the
+// work on a worker thread while its window stays alive, shows progress and
+// offers Cancel, which kills the helper (the call then fails with
+// kHdfCancelledReason). Without one the call waits on the calling thread.
+//
 // The helper is found through the environment variable TAVRIX_HDF_HELPER,
 // else as "tavrix-hdf" next to the running executable.
 //
@@ -17,9 +23,21 @@
 
 #include "aglArray.h"
 
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+// How a caller waits for the helper: runs work (which returns when the
+// helper has ended) and returns once it has returned. What it waits for is
+// said in what ("Reading f.hdf"). Setting cancel, from any thread, makes
+// work kill the helper and return within a few tens of milliseconds.
+using HdfWait = std::function<void(const std::string& what, const std::function<void()>& work,
+                                   std::atomic<bool>& cancel)>;
+
+// The reason a call that was cancelled gives.
+inline constexpr const char* kHdfCancelledReason = "reading the HDF file was cancelled";
 
 class HdfHelper {
 public:
@@ -38,29 +56,35 @@ public:
     }
 
     // Lists the objects of file. On failure returns false and says why.
-    bool list(const std::string& file, HdfObjectList& objects, std::string& reason);
+    bool list(const std::string& file, HdfObjectList& objects, std::string& reason,
+              const HdfWait& wait = {});
 
     // Makes the array of a data set, a raster image or a palette of file:
     // a new shared-memory segment of the object's shape, filled by the
     // helper. Returns nullptr when there is nothing to display (reason
     // empty) or when the read failed (reason says why); no segment is left
     // behind either way.
-    std::unique_ptr<aglArray> makeArray(const CHdfObject& object, std::string& reason);
+    std::unique_ptr<aglArray> makeArray(const CHdfObject& object, std::string& reason,
+                                        const HdfWait& wait = {});
 
     // How the last call's process ended, for messages and tests.
     bool lastCrashed() const { return m_crashed; }
     bool lastTimedOut() const { return m_timedOut; }
+    bool lastCancelled() const { return m_cancelled; }
 
     struct Outcome {
         bool started = false;
         bool timedOut = false;
+        bool cancelled = false; // killed because cancel was set
         bool crashed = false; // ended by a signal (not our kill)
         int exitCode = -1;
         std::string out;
         std::string err;
     };
     // Runs the helper with args, collecting its output (each stream capped).
-    Outcome run(const std::vector<std::string>& args, int timeoutMs) const;
+    // Setting cancel (any thread) kills it. The calling thread.
+    Outcome run(const std::vector<std::string>& args, int timeoutMs,
+                const std::atomic<bool>* cancel = nullptr) const;
 
 private:
     std::string m_path;
@@ -68,5 +92,9 @@ private:
     int m_readTimeoutMs = kReadTimeoutMs;
     bool m_crashed = false;
     bool m_timedOut = false;
+    bool m_cancelled = false;
     std::string describe(const Outcome& o) const;
+    // run, through wait when there is one.
+    Outcome runWaiting(const std::vector<std::string>& args, int timeoutMs,
+                       const std::string& what, const HdfWait& wait);
 };

@@ -5,6 +5,8 @@
 // captioned kMessageCaption. User-interface thread only.
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,6 +38,18 @@ public:
     virtual void showAnnotation(const std::string& text) = 0;
     // Shows or takes back the wait cursor; calls nest.
     virtual void setBusy(bool busy) { (void)busy; }
+    // Runs work, which waits for another program (the HDF helper), and
+    // returns when work has returned. The application runs it on a worker
+    // thread and keeps handling events meanwhile, user input excepted:
+    // after a moment a progress box says what (its text) and offers Cancel,
+    // which sets cancel; work then ends soon. The default runs work on the
+    // calling thread (nothing to keep alive, nobody to cancel).
+    virtual void waitForHelper(const std::string& what, const std::function<void()>& work,
+                               std::atomic<bool>& cancel) {
+        (void)what;
+        (void)cancel;
+        work();
+    }
     // While `into` is set, messages are recorded there instead of shown,
     // questions are answered No and no dialog opens: for calls from another
     // program, where a modal box would wait for a user nobody asked (and run

@@ -790,6 +790,12 @@ void CMainFrame::showEvent(QShowEvent* event) {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    // Not from inside a wait for the HDF helper: the load under way owns
+    // the document until it ends (its progress box offers Cancel).
+    if (m_document->isWaitingForHelper()) {
+        event->ignore();
+        return;
+    }
     // A document that belongs to an automation client hides instead.
     if (!m_document->closeDocument()) {
         event->ignore();

@@ -1,5 +1,6 @@
 #include "WidgetMessageSink.h"
 
+#include "HelperProgress.h"
 #include "SettingsDialogs.h"
 
 #include <QApplication>
@@ -91,6 +92,14 @@ void WidgetMessageSink::setBusy(bool busy) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
     else
         QApplication::restoreOverrideCursor();
+}
+
+void WidgetMessageSink::waitForHelper(const std::string& what, const std::function<void()>& work,
+                                      std::atomic<bool>& cancel) {
+    // The frame, not the active window: a box over a passing dialog would
+    // go with it.
+    helper_progress::wait(m_parent ? m_parent : owner(), QString::fromStdString(what), work,
+                          cancel);
 }
 
 void ConsoleMessageSink::message(const std::string& text, MessageIcon) {

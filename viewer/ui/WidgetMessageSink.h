@@ -24,6 +24,9 @@ public:
     std::optional<std::string> saveFileName(const SaveFileRequest& request) override;
     void showAnnotation(const std::string& text) override;
     void setBusy(bool busy) override;
+    // On a worker thread, with a progress box and Cancel (HelperProgress.h).
+    void waitForHelper(const std::string& what, const std::function<void()>& work,
+                       std::atomic<bool>& cancel) override;
     void captureInto(std::vector<std::string>* into) override { m_capture = into; }
 
 private:

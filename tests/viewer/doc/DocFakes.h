@@ -161,7 +161,19 @@ public:
     }
     void showAnnotation(const std::string& text) override { annotations.push_back(text); }
     void captureInto(std::vector<std::string>* into) override { capture = into; }
+    // The wait for the HDF helper: onWait, when set, runs the work as the
+    // test wants (on a thread of its own, cancelling it).
+    void waitForHelper(const std::string& what, const std::function<void()>& work,
+                       std::atomic<bool>& cancel) override {
+        waits.push_back(what);
+        if (onWait)
+            onWait(work, cancel);
+        else
+            work();
+    }
     std::vector<std::string>* capture = nullptr;
+    std::vector<std::string> waits;
+    std::function<void(const std::function<void()>& work, std::atomic<bool>& cancel)> onWait;
 
     std::vector<Shown> shown;
     std::vector<std::string> questions;

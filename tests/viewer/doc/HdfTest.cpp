@@ -7,6 +7,8 @@
 #include "HdfHelper.h"
 #include "HdfObjects.h"
 
+#include "WaitFor.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -18,6 +20,7 @@
 #include <functional>
 #include <ostream>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace plotrane;
 
@@ -429,6 +432,98 @@ TEST_F(HdfFailureTest, HangingHelperIsKilledAtItsTimeLimit) {
     EXPECT_TRUE(doc->hdfHelper().lastTimedOut());
     expectPreviousKept();
 }
+
+// A helper that never answers, stopped by the user's Cancel long before its
+// time limit (30 s to list, 120 s to read): the array shown stays, the user
+// is told the load was cancelled, and an object whose read was cancelled
+// keeps its content for another try. While the wait runs, a second load is
+// refused rather than run inside the first. "list" hangs the listing,
+// "read" lists truly and hangs every read.
+class HdfCancelTest : public HdfFailureTest, public ::testing::WithParamInterface<const char*> {
+protected:
+    void SetUp() override {
+        HdfFailureTest::SetUp();
+        mark = dir.file("started");
+        const std::string hang = "touch '" + mark + "'; exec sleep 600";
+        const std::string real = HdfHelper::defaultHelperPath();
+        hangingHelper = writeScript(dir, "hang.sh",
+                                    std::string(GetParam()) == "list"
+                                        ? hang
+                                        : "[ \"$1\" = list ] && exec '" + real + "' \"$@\"; " + hang);
+        // Cancel once the helper is surely running, from the user's side
+        // of the wait, with the work on a thread of its own.
+        // (A listing that answers ends by itself.)
+        sink.onWait = [this](const std::function<void()>& work, std::atomic<bool>& cancel) {
+            std::atomic<bool> ended{false};
+            std::thread worker([&] {
+                work();
+                ended = true;
+            });
+            EXPECT_TRUE(waitFor([&] { return ended || std::filesystem::exists(mark); }));
+            EXPECT_TRUE(doc->isWaitingForHelper());
+            EXPECT_FALSE(doc->load(agl)) << "a load ran inside the wait";
+            cancel = true;
+            worker.join();
+        };
+    }
+    std::string mark;
+    std::string hangingHelper;
+};
+
+TEST_P(HdfCancelTest, CancelledOpenKeepsThePreviousArrayAndSaysSo) {
+    HelperOverride helper(hangingHelper);
+    doc->hdfHelper() = HdfHelper();
+    target = samples().file("scales.hdf");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(doc->open(target));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_TRUE(doc->hdfHelper().lastCancelled());
+    EXPECT_FALSE(doc->isWaitingForHelper());
+    EXPECT_NE(doc->lastError(), 0);
+    const std::string said = "Reading " + target + " was cancelled; the array shown is unchanged.";
+    EXPECT_EQ(doc->lastReason(), said);
+    ASSERT_EQ(sink.shown.size(), 1u);
+    EXPECT_EQ(sink.shown[0].text, said);
+    EXPECT_EQ(doc->path(), agl);
+    EXPECT_EQ(doc->currentArray()->segment()->name(), agl);
+    EXPECT_EQ(ctl().str(DISPID_FileName), agl);
+    EXPECT_FALSE(doc->hdfTreeAvailable());
+}
+
+TEST_F(HdfFailureTest, CancelledObjectChangeKeepsTheShownObjectAndTheObjectsContent) {
+    ASSERT_TRUE(doc->open(samples().file("scales.hdf")));
+    const CHdfObject* before = doc->hdfCurrent();
+    sink.shown.clear();
+    const std::string mark = dir.file("started");
+    const std::string real = HdfHelper::defaultHelperPath();
+    HelperOverride helper(writeScript(dir, "hangread.sh",
+                                      "[ \"$1\" = list ] && exec '" + real + "' \"$@\"; touch '" +
+                                          mark + "'; exec sleep 600"));
+    doc->hdfHelper() = HdfHelper();
+    sink.onWait = [&](const std::function<void()>& work, std::atomic<bool>& cancel) {
+        std::thread worker(work);
+        EXPECT_TRUE(waitFor([&] { return std::filesystem::exists(mark); }));
+        cancel = true;
+        worker.join();
+    };
+    const CHdfObject* cube = top("cube");
+    EXPECT_FALSE(doc->showHdfObjectById(cube->objectId));
+    EXPECT_EQ(cube->array, nullptr);
+    EXPECT_TRUE(cube->hasContent);
+    EXPECT_EQ(doc->hdfCurrent(), before);
+    EXPECT_EQ(doc->currentArray(), before->array.get());
+    ASSERT_EQ(sink.shown.size(), 1u);
+    EXPECT_EQ(sink.shown[0].text, "Reading cube was cancelled; the array shown is unchanged.");
+
+    // The next try, with a helper that answers, shows it.
+    sink.onWait = nullptr;
+    HelperOverride answering(real);
+    doc->hdfHelper() = HdfHelper();
+    EXPECT_TRUE(doc->showHdfObjectById(cube->objectId));
+    EXPECT_EQ(doc->hdfCurrent(), cube);
+}
+
+INSTANTIATE_TEST_SUITE_P(HangingStep, HdfCancelTest, ::testing::Values("list", "read"));
 
 TEST(HdfHelperProcess, HelperThatClosesItsOutputAndLingersIsKilledToo) {
     TempDir dir;
