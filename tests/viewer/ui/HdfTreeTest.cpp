@@ -7,18 +7,30 @@
 #include "CMainFrame.h"
 #include "GridModel.h"
 #include "HdfTreeBar.h"
+#include "HelperProgress.h"
 #include "MessageSink.h"
 #include "QtTestApp.h"
 #include "SettingsStore.h"
 #include "TempDir.h"
 #include "TestArrays.h"
+#include "WaitFor.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDockWidget>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -28,8 +40,14 @@ public:
     bool question(const std::string&) override { return false; }
     std::optional<std::string> saveFileName(const SaveFileRequest&) override { return {}; }
     void showAnnotation(const std::string& text) override { annotations.push_back(text); }
+    // The viewer's own wait, with its progress box over the frame.
+    void waitForHelper(const std::string& what, const std::function<void()>& work,
+                       std::atomic<bool>& cancel) override {
+        helper_progress::wait(over, QString::fromStdString(what), work, cancel);
+    }
     std::vector<std::string> messages;
     std::vector<std::string> annotations;
+    QWidget* over = nullptr;
 };
 
 class HdfTreeTest : public ::testing::Test {
@@ -39,6 +57,7 @@ protected:
         ASSERT_EQ(std::system((std::string(MAKE_HDF_SAMPLES) + " " + dir.path()).c_str()), 0);
         doc = std::make_unique<CArrayDoc>(settings, sink);
         frame = std::make_unique<CMainFrame>(doc.get(), &settings);
+        sink.over = frame.get();
         frame->resize(900, 700);
         frame->show();
         settle();
@@ -198,3 +217,56 @@ TEST(HdfTreeRoot, TextIsCutAfterTheLastBackslashElseTheLastSlash) {
 }
 
 } // namespace
+
+// A helper that never answers: the viewer goes on handling events (the
+// test's own timer runs inside the wait), a progress box comes up after a
+// moment, and a click on its Cancel button kills the helper long before its
+// time limit; the file shown before stays, and the user is told.
+TEST_F(HdfTreeTest, CancelOnTheProgressBoxStopsAHangingHelperAndKeepsTheFileShown) {
+    const std::string shown = dir.file("scales.hdf");
+    ASSERT_TRUE(frame->openFile(QString::fromStdString(shown)));
+    settle();
+    const QString value = cell(1, 1);
+    const QString title = frame->windowTitle();
+
+    const std::string mark = dir.file("started");
+    const std::string script = dir.file("hang.sh");
+    {
+        std::ofstream out(script);
+        out << "#!/bin/sh\ntouch '" << mark << "'\nexec sleep 600\n";
+    }
+    ::chmod(script.c_str(), 0755);
+    setenv("TAVRIX_HDF_HELPER", script.c_str(), 1);
+    doc->hdfHelper() = HdfHelper();
+    unsetenv("TAVRIX_HDF_HELPER");
+
+    bool clicked = false;
+    QTimer::singleShot(0, [&] {
+        QProgressDialog* box = nullptr;
+        const bool up = waitFor([&] {
+            box = frame->findChild<QProgressDialog*>();
+            return box && box->isVisible() && std::filesystem::exists(mark);
+        });
+        ASSERT_TRUE(up);
+        EXPECT_TRUE(doc->isWaitingForHelper());
+        EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
+        EXPECT_NE(box->labelText().indexOf("images.hdf"), -1) << box->labelText().toStdString();
+        QPushButton* cancel = box->findChild<QPushButton*>();
+        ASSERT_NE(cancel, nullptr);
+        QTest::mouseClick(cancel, Qt::LeftButton);
+        clicked = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const std::string other = dir.file("images.hdf");
+    EXPECT_FALSE(frame->openFile(QString::fromStdString(other)));
+    EXPECT_TRUE(clicked);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(25));
+    settle();
+    EXPECT_FALSE(doc->isWaitingForHelper());
+    EXPECT_EQ(frame->findChild<QProgressDialog*>(), nullptr);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0], "Reading " + other + " was cancelled; the array shown is unchanged.");
+    EXPECT_EQ(doc->path(), shown);
+    EXPECT_EQ(cell(1, 1), value);
+    EXPECT_EQ(frame->windowTitle(), title);
+}
