@@ -24,6 +24,12 @@ constexpr uint32_t kInfoHeader = 40;
 // colour space, gamma, profile); their first 40 bytes mean the same.
 constexpr uint32_t kLongerHeaders[] = {52, 56, 108, 124};
 constexpr uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2;
+// Pixels one byte of run-length code can stand for: a two-byte run gives
+// up to 255 (a little more than 127, rounded up).
+constexpr int64_t kMostRlePixelsPerByte = 128;
+// Small pictures are never refused on that count (their storage is
+// nothing; a stream cut short is reported as such).
+constexpr int64_t kRleSlackPixels = 65536;
 
 bool fail(std::string& reason, const char* why) {
     reason = why;
@@ -138,6 +144,20 @@ bool readBitmap(const uint8_t* data, size_t size, BitmapImage& out, std::string&
     if (pixelOffset > size ||
         (compression == kRgb && uint64_t(rowBytes) * uint64_t(height) > size - pixelOffset))
         return fail(reason, "bitmap pixels run past the end of the file");
+
+    // Run-length code gives at most 255 pixels for every two bytes (a run);
+    // a picture far larger than its code could fill is a damaged or hostile
+    // header (1 KB claiming 2 GB of pixels), refused before any storage is
+    // made for it.
+    if (compression != kRgb) {
+        const int64_t codeBytes = int64_t(size) - int64_t(pixelOffset);
+        if (width * height > codeBytes * kMostRlePixelsPerByte + kRleSlackPixels) {
+            reason = "compressed bitmap claims " + std::to_string(width) + " x " +
+                     std::to_string(height) + " pixels, more than its " +
+                     std::to_string(codeBytes) + " bytes of pixel data can hold";
+            return false;
+        }
+    }
 
     out.width = int32_t(width);
     out.height = int32_t(height);

@@ -790,6 +790,19 @@ void CArrayDoc::setPaletteId(int id) {
 void CArrayDoc::refresh() {
     if (CPlotrane2D* c = control()) c->Update();
     if (GridHostView* g = gridView()) g->redraw();
+    // The values changed under the cursor (Paste, Cut, a client's Update):
+    // the status bar shows the new one.
+    refreshPositionText();
+}
+
+void CArrayDoc::refreshPositionText() {
+    if (!m_hasData || !m_current) return;
+    const aglArray& a = *m_current;
+    const int64_t rows = a.rowDim() == a.colDim() ? 1 : std::max<int64_t>(1, a.extent(a.rowDim()));
+    const int64_t cols = std::max<int64_t>(1, a.extent(a.colDim()));
+    const int64_t row = std::clamp<int64_t>(m_cursorRow, 0, rows - 1);
+    const int64_t column = std::clamp<int64_t>(m_cursorColumn, 0, cols - 1);
+    emit statusTextChanged(2, QString::fromStdString(a.positionText(column, row)));
 }
 
 void CArrayDoc::deletePictureFile() {

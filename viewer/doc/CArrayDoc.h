@@ -391,6 +391,8 @@ private:
     // read, become the document's list and shown object.
     bool loadHdf(const std::string& path, OpenedArray& opened);
     void releaseHdf();
+    // Pane 2 of the status bar again, for the values now in the array.
+    void refreshPositionText();
     void leaveHdfObject();
     void enterHdfObject(CHdfObject& object);
     bool makeHdfArray(CHdfObject& object);

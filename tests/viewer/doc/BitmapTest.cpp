@@ -295,6 +295,36 @@ TEST(BitmapRle, StreamsEndingEarlyAreRefused) {
     }
 }
 
+// A few hundred bytes of run-length code whose header claims a picture of
+// 20000 x 1000 (or 2^30) pixels: refused with the sizes, before any storage
+// is made for it. The largest picture its code could really fill still reads.
+TEST(BitmapRle, PictureFarLargerThanItsCodeCouldFillIsRefused) {
+    std::string stream;
+    for (int i = 0; i < 520; ++i)
+        stream += std::string("\xff\x05", 2);
+    stream += std::string("\x00\x01", 2);
+    for (const auto& [width, height] : {std::pair{20000, 1000}, std::pair{32768, 32768}}) {
+        BitmapImage img;
+        std::string why;
+        EXPECT_FALSE(parse(bmpWith(40, 8, width, height, 1, stream), img, why));
+        EXPECT_NE(why.find("compressed bitmap claims " + std::to_string(width) + " x " +
+                           std::to_string(height) + " pixels, more than its"),
+                  std::string::npos)
+            << why;
+        EXPECT_TRUE(img.indices.empty());
+    }
+    // 520 runs of 255 fill 520 rows of 255.
+    BitmapImage img;
+    std::string why;
+    std::string rows;
+    for (int i = 0; i < 520; ++i)
+        rows += std::string("\xff\x05\x00\x00", 4);
+    rows += std::string("\x00\x01", 2);
+    ASSERT_TRUE(parse(bmpWith(40, 8, 255, 520, 1, rows), img, why)) << why;
+    EXPECT_EQ(img.indices.size(), 255u * 520u);
+    EXPECT_EQ(img.indices.back(), 5);
+}
+
 // Files ImageMagick wrote, against the pixel list ImageMagick gives for
 // them: every pixel's index must name the colour ImageMagick sees there.
 class MagickBitmap : public ::testing::TestWithParam<const char*> {};

@@ -424,3 +424,30 @@ TEST_F(ClipboardDocTest, CopyWithTheGraphFocusedAsksTheControlForItsPicture) {
 }
 
 } // namespace
+
+// ---- The status bar's value ----------------------------------------------------
+
+// The cursor's value in the status bar is the one now in the array after
+// Paste, and after Update for values another program wrote.
+TEST_F(ClipboardDocTest, StatusBarShowsTheNewValueAfterPasteAndAfterUpdate) {
+    const std::string path = dir.file("m.agl");
+    makeFloatFile(path, 0, 4, 4);
+    ASSERT_TRUE(doc->open(path));
+    std::string pane2;
+    QObject::connect(doc.get(), &CArrayDoc::statusTextChanged, [&](int pane, const QString& text) {
+        if (pane == 2) pane2 = text.toStdString();
+    });
+    doc->setCursor(2, 1);
+    EXPECT_EQ(pane2, "M[2][1]: 9.5");
+
+    grid.select(2, 1, 2, 1);
+    ASSERT_TRUE(doc->paste(offer(aglData(1, 1, {42})).get()));
+    EXPECT_EQ(pane2, "M[2][1]: 42");
+
+    // Another program writes into the file the document maps.
+    aglSegment other;
+    ASSERT_TRUE(other.open(doc->currentArray()->segment()->name(), false));
+    static_cast<float*>(other.elements())[2 * 4 + 1] = -7.25f;
+    doc->refresh();
+    EXPECT_EQ(pane2, "M[2][1]: -7.25");
+}
