@@ -47,6 +47,9 @@ TEST(FuzzCorpus, AglDataInputsStillPass) {
 TEST(FuzzCorpus, BitmapInputsStillPass) {
     EXPECT_GT(replay("bitmap", fuzzBitmap), 0);
 }
+TEST(FuzzCorpus, HdfListInputsStillPass) {
+    EXPECT_GT(replay("hdf_list", fuzzHdfList), 0);
+}
 TEST(FuzzCorpus, NpyHeaderInputsStillPass) {
     EXPECT_GT(replay("npy_header", fuzzNpyHeader), 0);
 }

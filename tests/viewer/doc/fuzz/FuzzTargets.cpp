@@ -2,8 +2,10 @@
 
 #include "AglAsciiFormat.h"
 #include "AglBinaryFormat.h"
+#include "ArrayFileOpener.h"
 #include "BitmapReader.h"
 #include "ClipboardFormat.h"
+#include "HdfObjects.h"
 
 #include "aglNpy.h"
 
@@ -226,5 +228,65 @@ int fuzzNpyHeader(const uint8_t* data, size_t size) {
     check(count == layout.elementCount && count <= agl::kMaxElements, "NumPy element count");
     check(layout.dataOffset <= size, "NumPy elements start inside the header bytes given");
     check(agl::isTypeCode(layout.type), "NumPy element type");
+    return 0;
+}
+
+// ---- The HDF helper's list, as the viewer reads it -----------------------------
+
+namespace {
+
+// Walks what the viewer walks for a listed object: its names, its shape
+// (the segment makeArray would make) and its children.
+void walkHdfObject(const CHdfObject& o, int depth) {
+    check(depth < 64, "HDF list deeper than its text can make");
+    (void)o.shownName();
+    if (o.kind == HdfKindSds) {
+        const auto& s = static_cast<const CHdfSds&>(o);
+        const int64_t n = hdfShownElementCount(s);
+        check(n >= 0 && n <= agl::kMaxElements, "shown element count within the array limit");
+        if (n > 0) {
+            check(s.rank >= 1 && s.rank <= agl::kMaxDims && size_t(s.rank) == s.extents.size(),
+                  "a shown data set has one extent per dimension");
+            int64_t product = 1;
+            for (int32_t e : s.extents) {
+                check(e >= 1, "a shown data set has positive extents");
+                product *= e;
+            }
+            check(product == n, "shown element count is the product of the extents");
+            check(agl::typeInfo(s.typeCode).size > 0, "a shown data set has an element type");
+        }
+    }
+    for (const auto& c : o.children) {
+        check(c->parent == &o, "child's parent is the object that holds it");
+        walkHdfObject(*c, depth + 1);
+    }
+}
+
+} // namespace
+
+int fuzzHdfList(const uint8_t* data, size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    HdfObjectList objects;
+    std::string reason;
+    if (!decodeHdfObjects(text, "fuzz.hdf", objects, reason)) {
+        check(objects.empty(), "a refused list keeps nothing");
+        check(!reason.empty(), "a refused list says why");
+        return 0;
+    }
+    for (const auto& o : objects) {
+        check(o->filePath == "fuzz.hdf", "every object names the file listed");
+        walkHdfObject(*o, 0);
+    }
+    // What the viewer chooses and the tree shows, from any list it accepts.
+    (void)hdfDefaultObject(objects);
+    for (const HdfTreeEntry& e : hdfTreeOrder(objects))
+        check(e.object != nullptr && e.level >= 0, "tree rows name objects");
+    (void)findHdfObjectBySpec(objects, "0");
+    (void)findHdfObjectBySpec(objects, "Scientific Data");
+    // A list the viewer accepts is one the helper could have sent.
+    const std::string again = encodeHdfObjects(objects);
+    HdfObjectList second;
+    check(decodeHdfObjects(again, "fuzz.hdf", second, reason), "accepted list encodes and decodes");
+    check(encodeHdfObjects(second) == again, "list round trip is stable");
     return 0;
 }
