@@ -20,6 +20,7 @@
  * that no longer answers. */
 #define _GNU_SOURCE
 #include "tavrixclient.h"
+#include "tavrixctlProtocol.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -37,7 +38,7 @@
 #include <time.h>
 #include <unistd.h>
 
-#define MAX_REQUEST 65536
+#define MAX_REQUEST CTL_MAX_REQUEST
 /* The holder serves one command at a time and trusts no connection: one
  * that has not sent its whole command after this long, or does not take
  * its reply, is dropped, so a silent client holds the others up for this
@@ -119,42 +120,6 @@ static int socket_path(const char* handle, struct sockaddr_un* addr) {
 
 /* ---- The holder: runs the commands against its object ------------------- */
 
-/* Text gathered for one reply; grows to whatever a member returns. When it
- * cannot grow, lost is set and the reply becomes an error rather than a
- * shortened text. */
-typedef struct output {
-    char* text;
-    size_t size, used;
-    int lost;
-} output;
-
-static void put_text(output* o, const char* format, ...) {
-    va_list ap, again;
-    va_start(ap, format);
-    va_copy(again, ap);
-    const int n = vsnprintf(NULL, 0, format, ap);
-    va_end(ap);
-    if (n < 0 || o->lost) {
-        o->lost = 1;
-        va_end(again);
-        return;
-    }
-    if (o->used + (size_t)n + 1 > o->size) {
-        size_t size = (o->used + (size_t)n + 1) * 2;
-        char* grown = realloc(o->text, size);
-        if (!grown) {
-            o->lost = 1;
-            va_end(again);
-            return;
-        }
-        o->text = grown;
-        o->size = size;
-    }
-    vsnprintf(o->text + o->used, (size_t)n + 1, format, again);
-    va_end(again);
-    o->used += (size_t)n;
-}
-
 /* Writes all of data to fd; a reply may be far larger than the socket's
  * buffer. */
 static int write_all(int fd, const void* data, size_t length) {
@@ -197,140 +162,6 @@ static ssize_t read_request(int fd, char* request, size_t size) {
     }
 }
 
-static int member_index(tavrix_obj* obj, const char* name) {
-    for (int i = 0; i < tavrix_member_count(obj); ++i)
-        if (strcmp(tavrix_member_name(obj, i), name) == 0) return i;
-    return -1;
-}
-
-static int failed(output* err, const char* member, int32_t code) {
-    put_text(err, "tavrixctl: %s: code 0x%08" PRIX32 ": %s\n", member, (uint32_t)code,
-             tavrix_last_error());
-    return 2;
-}
-
-/* Parses text as an argument of bus type k. */
-static int parse_value(char k, const char* text, tavrix_value* v) {
-    char* end = NULL;
-    errno = 0;
-    memset(v, 0, sizeof *v);
-    if (k == 's') {
-        v->type = TAVRIX_STRING;
-        v->s = text;
-        return 0;
-    }
-    if (k == 'd') {
-        v->type = TAVRIX_DOUBLE;
-        v->d = strtod(text, &end);
-    } else {
-        v->type = TAVRIX_LONG;
-        const long long x = strtoll(text, &end, 0);
-        if (x < INT32_MIN || x > (k == 'u' ? (long long)UINT32_MAX : INT32_MAX)) return -1;
-        v->l = (int32_t)x;
-    }
-    return (errno != 0 || end == text || *end != 0) ? -1 : 0;
-}
-
-static void print_results(output* out, const tavrix_value* r, int n) {
-    for (int i = 0; i < n; ++i) {
-        const char* sep = i + 1 < n ? " " : "";
-        if (r[i].type == TAVRIX_STRING)
-            put_text(out, "%s%s", r[i].s, sep);
-        else if (r[i].type == TAVRIX_DOUBLE)
-            put_text(out, "%.17g%s", r[i].d, sep);
-        else
-            put_text(out, "%" PRId32 "%s", r[i].l, sep);
-    }
-    if (n > 0) put_text(out, "\n");
-}
-
-/* Runs one member with text arguments. */
-static int run_member(tavrix_obj* obj, const char* name, int argc, char** argv, output* out,
-                      output* err) {
-    const int index = member_index(obj, name);
-    if (index < 0) {
-        put_text(err, "tavrixctl: %s: code 0x%08" PRIX32 ": no such member\n", name,
-                 (uint32_t)TAVRIX_E_UNKNOWN_MEMBER);
-        return 2;
-    }
-    const char* in = tavrix_member_in(obj, index);
-    const int nout = (int)strlen(tavrix_member_out(obj, index));
-    if ((int)strlen(in) != argc) {
-        put_text(err, "tavrixctl: %s: code 0x%08" PRIX32 ": takes %zu argument(s), not %d\n", name,
-                 (uint32_t)TAVRIX_E_TYPE_MISMATCH, strlen(in), argc);
-        return 2;
-    }
-    tavrix_value a[8], r[8];
-    for (int i = 0; i < argc; ++i) {
-        if (parse_value(in[i], argv[i], &a[i]) != 0) {
-            put_text(err, "tavrixctl: %s: code 0x%08" PRIX32 ": argument %d (%s) is not a %s\n",
-                     name, (uint32_t)TAVRIX_E_TYPE_MISMATCH, i + 1, argv[i],
-                     in[i] == 'd' ? "number" : "whole number in range");
-            return 2;
-        }
-    }
-    const int32_t code = tavrix_call(obj, name, a, argc, r, nout);
-    if (code != TAVRIX_OK) return failed(err, name, code);
-    print_results(out, r, nout);
-    return 0;
-}
-
-static int run_command(tavrix_obj* obj, int argc, char** argv, output* out, output* err,
-                       int* release) {
-    if (argc < 1) return 1;
-    const char* cmd = argv[0];
-    if (strcmp(cmd, "show") == 0 && argc == 2) {
-        int32_t code = tavrix_put_string(obj, "FileName", argv[1]);
-        if (code != TAVRIX_OK) return failed(err, "PutFileName", code);
-        int32_t error = 0;
-        code = tavrix_get_long(obj, "ErrorNo", &error);
-        if (code != TAVRIX_OK) return failed(err, "GetErrorNo", code);
-        if (error != 0) {
-            put_text(err, "tavrixctl: PutFileName: error %" PRId32 ": cannot read %s\n", error,
-                     argv[1]);
-            return 2;
-        }
-        const tavrix_value show = {TAVRIX_LONG, 1, 0.0, NULL};
-        code = tavrix_call(obj, "ShowWindow", &show, 1, NULL, 0);
-        return code == TAVRIX_OK ? 0 : failed(err, "ShowWindow", code);
-    }
-    if (strcmp(cmd, "set") == 0 && argc >= 2) {
-        for (int i = 1; i < argc; ++i) {
-            char* eq = strchr(argv[i], '=');
-            if (!eq) {
-                put_text(err, "tavrixctl: set needs Member=Value, not %s\n", argv[i]);
-                return 1;
-            }
-            *eq = 0;
-            char name[80];
-            snprintf(name, sizeof name, "Put%s", argv[i]);
-            char* value = eq + 1;
-            const int status = run_member(obj, name, 1, &value, out, err);
-            if (status != 0) return status;
-        }
-        return 0;
-    }
-    if (strcmp(cmd, "get") == 0 && argc == 2) {
-        char name[80];
-        snprintf(name, sizeof name, "Get%s", argv[1]);
-        return run_member(obj, member_index(obj, name) >= 0 ? name : argv[1], 0, NULL, out, err);
-    }
-    if (strcmp(cmd, "call") == 0 && argc >= 2)
-        return run_member(obj, argv[1], argc - 2, argv + 2, out, err);
-    if (strcmp(cmd, "members") == 0 && argc == 1) {
-        for (int i = 0; i < tavrix_member_count(obj); ++i)
-            put_text(out, "%s(%s) -> (%s)\n", tavrix_member_name(obj, i), tavrix_member_in(obj, i),
-                     tavrix_member_out(obj, i));
-        return 0;
-    }
-    if (strcmp(cmd, "release") == 0 && argc == 1) {
-        *release = 1;
-        return 0;
-    }
-    put_text(err, "tavrixctl: unknown command: %s\n", cmd);
-    return 1;
-}
-
 static void serve(tavrix_obj* obj, int listener, const char* path) {
     for (;;) {
         const int fd = accept4(listener, NULL, NULL, SOCK_CLOEXEC);
@@ -349,22 +180,17 @@ static void serve(tavrix_obj* obj, int listener, const char* path) {
             free(request);
             continue;
         }
-        size_t used = (size_t)got;
-        char* argv[256];
-        int argc = 0;
-        for (size_t i = 0; request && i < used && argc < 255;) {
-            argv[argc++] = request + i;
-            i += strnlen(request + i, used - i) + 1;
-        }
-        if (request && used > 0 && used < MAX_REQUEST) request[used - 1] = 0;
-        output out = {0}, err = {0};
+        ctl_output out = {0}, err = {0};
         int release = 0;
-        int status =
-            request && used < MAX_REQUEST ? run_command(obj, argc, argv, &out, &err, &release) : 1;
+        int status = ctl_run_request(obj, request, (size_t)got, &out, &err, &release);
         if (release) {
             const int32_t code = tavrix_release(obj);
             obj = NULL;
-            if (code != TAVRIX_OK) status = failed(&err, "Release", code);
+            if (code != TAVRIX_OK) {
+                ctl_put_text(&err, "tavrixctl: Release: code 0x%08" PRIX32 ": %s\n",
+                             (uint32_t)code, tavrix_last_error());
+                status = 2;
+            }
         }
         if (out.lost || err.lost) {
             /* Never a shortened answer that looks complete. */
@@ -372,7 +198,7 @@ static void serve(tavrix_obj* obj, int listener, const char* path) {
             out.used = 0;
             err.used = 0;
             err.lost = 0;
-            put_text(&err, "tavrixctl: out of memory for the reply\n");
+            ctl_put_text(&err, "tavrixctl: out of memory for the reply\n");
         }
         /* Reply: status byte, then stdout text, a zero, then stderr text. */
         const unsigned char s = (unsigned char)status;
@@ -457,6 +283,11 @@ static int command_new(void) {
     _exit(0);
 }
 
+static void print_reply(void* context, int to, const char* text, size_t length) {
+    (void)context;
+    fwrite(text, 1, length, to == 1 ? stdout : stderr);
+}
+
 int main(int argc, char** argv) {
     if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) return help();
     if (argc == 2 && strcmp(argv[1], "new") == 0) return command_new();
@@ -492,28 +323,17 @@ int main(int argc, char** argv) {
     /* A holder that never answers is given up on, not waited for forever. */
     const struct timeval reply_limit = {REPLY_TIMEOUT_S, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &reply_limit, sizeof reply_limit);
-    unsigned char status = 1;
-    if (read(fd, &status, 1) != 1) {
-        fprintf(stderr, "tavrixctl: handle %s went away\n", argv[1]);
-        return 1;
-    }
-    int to = 1;
+    ctl_reply_reader reply;
+    ctl_reply_start(&reply);
     char buffer[4096];
     ssize_t n;
-    while ((n = read(fd, buffer, sizeof buffer)) > 0) {
-        ssize_t start = 0;
-        for (ssize_t i = 0; i < n; ++i) {
-            if (buffer[i] == 0 && to == 1) {
-                fwrite(buffer + start, 1, (size_t)(i - start), stdout);
-                start = i + 1;
-                to = 2;
-            }
-        }
-        fwrite(buffer + start, 1, (size_t)(n - start), to == 1 ? stdout : stderr);
-    }
+    while ((n = read(fd, buffer, sizeof buffer)) > 0)
+        ctl_reply_feed(&reply, buffer, (size_t)n, print_reply, NULL);
     close(fd);
-    /* A reply without its separator was cut short: what came is not all. */
-    if (to == 1) {
+    /* A reply without its status or separator was cut short: what came is
+     * not all. */
+    const int status = ctl_reply_status(&reply);
+    if (status < 0) {
         fprintf(stderr, "tavrixctl: handle %s went away\n", argv[1]);
         return 1;
     }
