@@ -70,6 +70,8 @@ public:
     void revoke() { m_revoked = true; }
     const QString& owner() const { return m_owner; }
     bool created() const { return m_created; }
+    // Calls waiting for the one that runs, or for the document's wait.
+    size_t deferredCalls() const { return m_deferred.size(); }
 
 private:
     // Serves one method call (handleMessage makes them take turns).

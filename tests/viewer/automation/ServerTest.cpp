@@ -6,12 +6,18 @@
 #include "AutomationServer.h"
 
 #include "DocFakes.h"
+#include "WaitFor.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QElapsedTimer>
+
+#include <filesystem>
+#include <sys/stat.h>
+#include <thread>
 
 using namespace automation;
 
@@ -159,6 +165,42 @@ TEST_F(ServerTest, AFileOpenedByTheUserWithdrawsTheClassObject) {
     server->revoke();
     QDBusConnection first = client("first");
     EXPECT_EQ(call(first, kClassInterface, "CreateInstance").errorName(), kErrorAccessDenied);
+}
+
+// While the document waits for the HDF helper (the user's own open of a
+// file whose helper hangs), the event loop runs: a client's call that comes
+// then is put off, not run inside the load, and answered once the wait has
+// ended (here by the user's Cancel).
+TEST_F(ServerTest, CallsThatComeWhileTheDocumentWaitsForTheHelperAreAnsweredAfterIt) {
+    QDBusConnection first = client("first");
+    ASSERT_EQ(call(first, kClassInterface, "CreateInstance").type(), QDBusMessage::ReplyMessage);
+    loadArray();
+    const std::string mark = dir.file("started");
+    const std::string helper = dir.write("hang.sh", "#!/bin/sh\ntouch '" + mark + "'\nexec sleep 600\n");
+    ::chmod(helper.c_str(), 0755);
+    setenv("TAVRIX_HDF_HELPER", helper.c_str(), 1);
+    doc->hdfHelper() = HdfHelper();
+    unsetenv("TAVRIX_HDF_HELPER");
+    const std::string hdf = dir.write("x.hdf", std::string("\x0e\x03\x13\x01", 4) + "rest");
+
+    QDBusPendingCall pending = QDBusPendingCall::fromError(QDBusError());
+    bool answeredInside = true;
+    sink.onWait = [&](const std::function<void()>& work, std::atomic<bool>& cancel) {
+        std::thread worker(work);
+        EXPECT_TRUE(waitFor([&] { return std::filesystem::exists(mark); }));
+        pending = first.asyncCall(
+            QDBusMessage::createMethodCall(busName, kObjectPath, kInterface, "GetFileName"));
+        EXPECT_TRUE(waitFor([&] { return server->deferredCalls() == 1; }));
+        answeredInside = pending.isFinished();
+        cancel = true;
+        worker.join();
+    };
+    EXPECT_FALSE(doc->open(hdf));
+    EXPECT_FALSE(answeredInside);
+    ASSERT_TRUE(waitFor([&] { return pending.isFinished(); }));
+    const QDBusMessage r = pending.reply();
+    ASSERT_EQ(r.type(), QDBusMessage::ReplyMessage) << r.errorMessage().toStdString();
+    EXPECT_EQ(r.arguments().value(0).toString().toStdString(), dir.file("a.agl"));
 }
 
 TEST(ServerIntrospection, DescribesEveryMemberWithItsBusTypes) {
