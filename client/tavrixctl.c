@@ -187,8 +187,8 @@ static void serve(tavrix_obj* obj, int listener, const char* path) {
             const int32_t code = tavrix_release(obj);
             obj = NULL;
             if (code != TAVRIX_OK) {
-                ctl_put_text(&err, "tavrixctl: Release: code 0x%08" PRIX32 ": %s\n",
-                             (uint32_t)code, tavrix_last_error());
+                ctl_put_text(&err, "tavrixctl: Release: code 0x%08" PRIX32 ": %s\n", (uint32_t)code,
+                             tavrix_last_error());
                 status = 2;
             }
         }

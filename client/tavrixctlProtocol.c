@@ -43,7 +43,7 @@ static int member_index(tavrix_obj* obj, const char* name) {
 
 static int failed(ctl_output* err, const char* member, int32_t code) {
     ctl_put_text(err, "tavrixctl: %s: code 0x%08" PRIX32 ": %s\n", member, (uint32_t)code,
-             tavrix_last_error());
+                 tavrix_last_error());
     return 2;
 }
 
@@ -88,22 +88,22 @@ static int run_member(tavrix_obj* obj, const char* name, int argc, char** argv, 
     const int index = member_index(obj, name);
     if (index < 0) {
         ctl_put_text(err, "tavrixctl: %s: code 0x%08" PRIX32 ": no such member\n", name,
-                 (uint32_t)TAVRIX_E_UNKNOWN_MEMBER);
+                     (uint32_t)TAVRIX_E_UNKNOWN_MEMBER);
         return 2;
     }
     const char* in = tavrix_member_in(obj, index);
     const int nout = (int)strlen(tavrix_member_out(obj, index));
     if ((int)strlen(in) != argc) {
-        ctl_put_text(err, "tavrixctl: %s: code 0x%08" PRIX32 ": takes %zu argument(s), not %d\n", name,
-                 (uint32_t)TAVRIX_E_TYPE_MISMATCH, strlen(in), argc);
+        ctl_put_text(err, "tavrixctl: %s: code 0x%08" PRIX32 ": takes %zu argument(s), not %d\n",
+                     name, (uint32_t)TAVRIX_E_TYPE_MISMATCH, strlen(in), argc);
         return 2;
     }
     tavrix_value a[8], r[8];
     for (int i = 0; i < argc; ++i) {
         if (parse_value(in[i], argv[i], &a[i]) != 0) {
             ctl_put_text(err, "tavrixctl: %s: code 0x%08" PRIX32 ": argument %d (%s) is not a %s\n",
-                     name, (uint32_t)TAVRIX_E_TYPE_MISMATCH, i + 1, argv[i],
-                     in[i] == 'd' ? "number" : "whole number in range");
+                         name, (uint32_t)TAVRIX_E_TYPE_MISMATCH, i + 1, argv[i],
+                         in[i] == 'd' ? "number" : "whole number in range");
             return 2;
         }
     }
@@ -128,7 +128,7 @@ static int run_command(tavrix_obj* obj, int argc, char** argv, ctl_output* out, 
         if (code != TAVRIX_OK) return failed(err, "GetErrorNo", code);
         if (error != 0) {
             ctl_put_text(err, "tavrixctl: PutFileName: error %" PRId32 ": cannot read %s\n", error,
-                     argv[1]);
+                         argv[1]);
             return 2;
         }
         const tavrix_value show = {TAVRIX_LONG, 1, 0.0, NULL};
@@ -160,8 +160,8 @@ static int run_command(tavrix_obj* obj, int argc, char** argv, ctl_output* out, 
         return run_member(obj, argv[1], argc - 2, argv + 2, out, err);
     if (strcmp(cmd, "members") == 0 && argc == 1) {
         for (int i = 0; i < tavrix_member_count(obj); ++i)
-            ctl_put_text(out, "%s(%s) -> (%s)\n", tavrix_member_name(obj, i), tavrix_member_in(obj, i),
-                     tavrix_member_out(obj, i));
+            ctl_put_text(out, "%s(%s) -> (%s)\n", tavrix_member_name(obj, i),
+                         tavrix_member_in(obj, i), tavrix_member_out(obj, i));
         return 0;
     }
     if (strcmp(cmd, "release") == 0 && argc == 1) {

@@ -32,8 +32,7 @@ typedef struct ctl_output {
     int lost;
 } ctl_output;
 
-void ctl_put_text(ctl_output* o, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
+void ctl_put_text(ctl_output* o, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 /* Runs the command in request[0, used) against obj: the words are split at
  * NUL bytes (the last may lack its NUL). request must have room for one

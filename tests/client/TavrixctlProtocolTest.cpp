@@ -80,7 +80,8 @@ TEST(TavrixctlProtocol, ReplyIsReadTheSameInPiecesOfAnySize) {
     ctl_reply_reader r;
     ctl_reply_start(&r);
     EXPECT_EQ(ctl_reply_status(&r), -1);
-    ctl_reply_feed(&r, "\0abc", 4, +[](void*, int, const char*, size_t) {}, nullptr);
+    ctl_reply_feed(
+        &r, "\0abc", 4, +[](void*, int, const char*, size_t) {}, nullptr);
     EXPECT_EQ(ctl_reply_status(&r), -1);
 }
 

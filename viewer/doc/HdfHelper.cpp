@@ -184,7 +184,8 @@ HdfHelper::Outcome HdfHelper::runWaiting(const std::vector<std::string>& args, i
     Outcome o;
     if (wait) {
         std::atomic<bool> cancel{false};
-        wait(what, [&] { o = run(args, timeoutMs, &cancel); }, cancel);
+        wait(
+            what, [&] { o = run(args, timeoutMs, &cancel); }, cancel);
     } else {
         o = run(args, timeoutMs);
     }
@@ -197,8 +198,8 @@ HdfHelper::Outcome HdfHelper::runWaiting(const std::vector<std::string>& args, i
 bool HdfHelper::list(const std::string& file, HdfObjectList& objects, std::string& reason,
                      const HdfWait& wait) {
     objects.clear();
-    const Outcome o = runWaiting({"list", file}, m_listTimeoutMs, "Listing the objects of " + file,
-                                 wait);
+    const Outcome o =
+        runWaiting({"list", file}, m_listTimeoutMs, "Listing the objects of " + file, wait);
     if (!o.started || o.timedOut || o.cancelled || o.crashed || o.exitCode != 0) {
         reason = describe(o);
         return false;

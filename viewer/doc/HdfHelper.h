@@ -76,7 +76,7 @@ public:
         bool started = false;
         bool timedOut = false;
         bool cancelled = false; // killed because cancel was set
-        bool crashed = false; // ended by a signal (not our kill)
+        bool crashed = false;   // ended by a signal (not our kill)
         int exitCode = -1;
         std::string out;
         std::string err;
@@ -95,6 +95,6 @@ private:
     bool m_cancelled = false;
     std::string describe(const Outcome& o) const;
     // run, through wait when there is one.
-    Outcome runWaiting(const std::vector<std::string>& args, int timeoutMs,
-                       const std::string& what, const HdfWait& wait);
+    Outcome runWaiting(const std::vector<std::string>& args, int timeoutMs, const std::string& what,
+                       const HdfWait& wait);
 };

@@ -21,7 +21,8 @@ void wait(QWidget* over, const QString& what, const std::function<void()>& work,
     std::thread worker([&] {
         work();
         done = true;
-        QMetaObject::invokeMethod(&waker, [] {}, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &waker, [] {}, Qt::QueuedConnection);
     });
 
     std::unique_ptr<QProgressDialog> box;

@@ -20,9 +20,9 @@ struct StandInMember {
     const char* out;
 };
 const StandInMember kMembers[] = {
-    {"GetFileName", "", "s"},  {"PutFileName", "s", ""}, {"GetErrorNo", "", "i"},
-    {"PutErrorNo", "i", ""},   {"ShowWindow", "i", ""},  {"SetRoi", "nii", ""},
-    {"GetCamera", "", "ddd"},  {"PutZMinClamp", "d", ""}, {"Echo", "sd", "sid"},
+    {"GetFileName", "", "s"}, {"PutFileName", "s", ""},  {"GetErrorNo", "", "i"},
+    {"PutErrorNo", "i", ""},  {"ShowWindow", "i", ""},   {"SetRoi", "nii", ""},
+    {"GetCamera", "", "ddd"}, {"PutZMinClamp", "d", ""}, {"Echo", "sd", "sid"},
     {"Refuse", "u", ""},
 };
 constexpr int kMemberCount = int(sizeof kMembers / sizeof kMembers[0]);
@@ -46,12 +46,24 @@ void check(bool ok, const char* what) {
 
 extern "C" {
 
-const char* tavrix_last_error(void) { return "refused by the stand-in"; }
-int32_t tavrix_release(tavrix_obj*) { return TAVRIX_OK; }
-int tavrix_member_count(const tavrix_obj*) { return kMemberCount; }
-const char* tavrix_member_name(const tavrix_obj*, int i) { return kMembers[i].name; }
-const char* tavrix_member_in(const tavrix_obj*, int i) { return kMembers[i].in; }
-const char* tavrix_member_out(const tavrix_obj*, int i) { return kMembers[i].out; }
+const char* tavrix_last_error(void) {
+    return "refused by the stand-in";
+}
+int32_t tavrix_release(tavrix_obj*) {
+    return TAVRIX_OK;
+}
+int tavrix_member_count(const tavrix_obj*) {
+    return kMemberCount;
+}
+const char* tavrix_member_name(const tavrix_obj*, int i) {
+    return kMembers[i].name;
+}
+const char* tavrix_member_in(const tavrix_obj*, int i) {
+    return kMembers[i].in;
+}
+const char* tavrix_member_out(const tavrix_obj*, int i) {
+    return kMembers[i].out;
+}
 
 int32_t tavrix_call(tavrix_obj* obj, const char* method, const tavrix_value* in, int nin,
                     tavrix_value* out, int nout) {
@@ -61,8 +73,9 @@ int32_t tavrix_call(tavrix_obj* obj, const char* method, const tavrix_value* in,
     if (std::strcmp(method, "Refuse") == 0) return TAVRIX_E_TYPE_MISMATCH;
     obj->result.clear();
     for (int i = 0; i < nin; ++i) {
-        check(in[i].type == (m->in[i] == 's' ? TAVRIX_STRING : m->in[i] == 'd' ? TAVRIX_DOUBLE
-                                                                                : TAVRIX_LONG),
+        check(in[i].type == (m->in[i] == 's'   ? TAVRIX_STRING
+                             : m->in[i] == 'd' ? TAVRIX_DOUBLE
+                                               : TAVRIX_LONG),
               "argument of the member's type");
         if (in[i].type == TAVRIX_STRING) {
             for (int k = 0; k < 3; ++k)

@@ -176,7 +176,8 @@ TEST_F(ServerTest, CallsThatComeWhileTheDocumentWaitsForTheHelperAreAnsweredAfte
     ASSERT_EQ(call(first, kClassInterface, "CreateInstance").type(), QDBusMessage::ReplyMessage);
     loadArray();
     const std::string mark = dir.file("started");
-    const std::string helper = dir.write("hang.sh", "#!/bin/sh\ntouch '" + mark + "'\nexec sleep 600\n");
+    const std::string helper =
+        dir.write("hang.sh", "#!/bin/sh\ntouch '" + mark + "'\nexec sleep 600\n");
     ::chmod(helper.c_str(), 0755);
     setenv("TAVRIX_HDF_HELPER", helper.c_str(), 1);
     doc->hdfHelper() = HdfHelper();

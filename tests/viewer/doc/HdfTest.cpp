@@ -446,10 +446,11 @@ protected:
         mark = dir.file("started");
         const std::string hang = "touch '" + mark + "'; exec sleep 600";
         const std::string real = HdfHelper::defaultHelperPath();
-        hangingHelper = writeScript(dir, "hang.sh",
-                                    std::string(GetParam()) == "list"
-                                        ? hang
-                                        : "[ \"$1\" = list ] && exec '" + real + "' \"$@\"; " + hang);
+        hangingHelper =
+            writeScript(dir, "hang.sh",
+                        std::string(GetParam()) == "list"
+                            ? hang
+                            : "[ \"$1\" = list ] && exec '" + real + "' \"$@\"; " + hang);
         // Cancel once the helper is surely running, from the user's side
         // of the wait, with the work on a thread of its own.
         // (A listing that answers ends by itself.)

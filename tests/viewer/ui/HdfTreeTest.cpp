@@ -265,7 +265,8 @@ TEST_F(HdfTreeTest, CancelOnTheProgressBoxStopsAHangingHelperAndKeepsTheFileShow
     EXPECT_FALSE(doc->isWaitingForHelper());
     EXPECT_EQ(frame->findChild<QProgressDialog*>(), nullptr);
     ASSERT_EQ(sink.messages.size(), 1u);
-    EXPECT_EQ(sink.messages[0], "Reading " + other + " was cancelled; the array shown is unchanged.");
+    EXPECT_EQ(sink.messages[0],
+              "Reading " + other + " was cancelled; the array shown is unchanged.");
     EXPECT_EQ(doc->path(), shown);
     EXPECT_EQ(cell(1, 1), value);
     EXPECT_EQ(frame->windowTitle(), title);
