@@ -298,9 +298,22 @@ void ControlModel::stepLevels() {
 // --- Frames -----------------------------------------------------------------
 
 void ControlModel::resize(int width, int height) {
-    m_width = std::max(1, width);
-    m_height = std::max(1, height);
-    m_view->Resize(m_width, m_height);
+    // A window without pixels takes no picture; the engine keeps one pixel.
+    m_width = std::max(0, width);
+    m_height = std::max(0, height);
+    m_view->Resize(std::max(1, width), std::max(1, height));
+}
+
+int ControlModel::width() const {
+    int w = m_width, h = m_height;
+    if (m_host.windowSize) m_host.windowSize(w, h);
+    return w;
+}
+
+int ControlModel::height() const {
+    int w = m_width, h = m_height;
+    if (m_host.windowSize) m_host.windowSize(w, h);
+    return h;
 }
 
 void ControlModel::takePendingFrame() {
@@ -461,7 +474,7 @@ DispatchStatus ControlModel::createMetaFile(int32_t width, int32_t height, bool 
     // The camera's part of the picture.
     int gw = 0, gh = 0;
     m_view->Camera().GetViewport(&gw, &gh);
-    if (m_width < 1 || m_height < 1 || gw < 1 || gh < 1) return refuse(kMsgEmptyWindow);
+    if (this->width() < 1 || this->height() < 1 || gw < 1 || gh < 1) return refuse(kMsgEmptyWindow);
     aglRenderContext& context = m_view->Context();
     // Without a render thread no frame would ever take the request.
     if (context.StartFailed()) return {};

@@ -74,6 +74,9 @@ struct ControlHost {
     std::function<void()> frameArrived;
     // Cycle changed the tick period (milliseconds).
     std::function<void(int ms)> tickPeriodChanged;
+    // The window's size now, where it differs from the last resize() (a
+    // hidden widget hears of its size only when shown).
+    std::function<void(int& width, int& height)> windowSize;
     // The native window's identifier, what hWnd reads.
     std::function<int32_t()> windowId;
     // The AboutBox method.
@@ -161,10 +164,11 @@ public:
     aglGraphData& graphData();
 
     // --- The picture and the tick ---------------------------------------------
-    // The picture's size in pixels; the engine refilters and redraws.
+    // The picture's size in pixels; the engine refilters and redraws. A
+    // size of 0 takes no picture (CreateMetaFile refuses it).
     void resize(int width, int height);
-    int width() const { return m_width; }
-    int height() const { return m_height; }
+    int width() const;
+    int height() const;
     // The last frame the render thread published (null before the first).
     QImage currentFrame() const { return m_frame; }
     // Waits until the filter thread has run every pass asked for; false on

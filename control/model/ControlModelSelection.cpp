@@ -108,7 +108,7 @@ bool ControlModel::pickAt(int x, int y, Picked& picked) {
     if (state == ThreadState::NotStarted || state == ThreadState::Ended ||
         v.Context().Command() == ThreadCommand::Pause)
         return false;
-    if (x < 0 || y < 0 || x >= m_width || y >= m_height) return true; // outside: nothing
+    if (x < 0 || y < 0 || x >= width() || y >= height()) return true; // outside: nothing
     uint8_t rgba[4] = {0, 0, 0, 0};
     const int level = v.currentLevel();
     if (v.Pick(x, y, rgba) != 0) {
