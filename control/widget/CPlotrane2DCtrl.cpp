@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QRegion>
 #include <QPointer>
 #include <QResizeEvent>
 
@@ -25,6 +26,12 @@
 using namespace plotrane;
 
 namespace {
+
+// A finer level waits this long after the user last moved the cursor or
+// zoomed (a held key repeats every 30-50 ms; its frames stay coarse).
+constexpr int kInteractionRestMs = 250;
+// How soon a level step the busy render thread put off is tried again.
+constexpr int kStepRetryMs = 5;
 
 // Host colours (0x00BBGGRR) as the engine's 0..1 triples.
 void colour(uint32_t c, float rgb[3]) {
@@ -198,7 +205,6 @@ CPlotrane2DCtrl::CPlotrane2DCtrl(QWidget* parent, int renderStartDelayMs, int an
     connect(&m_timer, &QTimer::timeout, this, &CPlotrane2DCtrl::tick);
     m_timer.start(1000);
     m_stepTimer.setSingleShot(true);
-    m_stepTimer.setInterval(5);
     connect(&m_stepTimer, &QTimer::timeout, this, &CPlotrane2DCtrl::stepLevels);
 }
 
@@ -954,7 +960,7 @@ void CPlotrane2DCtrl::cycle(double seconds) {
 void CPlotrane2DCtrl::tick() {
     if (m_values[DISPID_GraphType].toInt() == value(GraphType::Plain)) return;
     m_view->setEventsFrozen(m_eventsFrozen);
-    m_view->tick();
+    m_view->tick(restLeftMs() == 0);
     if (m_cycling) {
         m_modified = true;
         redraw();
@@ -985,13 +991,22 @@ void CPlotrane2DCtrl::stepLevels() {
     aglRenderContext& context = m_view->Context();
     if (m_view->SpinMode() || context.Command() != ThreadCommand::Run) return;
     if (!m_view->levelsSettled()) {
+        if (const int rest = restLeftMs(); rest > 0) {
+            m_stepTimer.start(rest);
+            return;
+        }
         m_view->setEventsFrozen(m_eventsFrozen);
         m_view->tick();
     }
     // The tick steps only while the render thread rests, and the thread
     // counts a frame only after handing it over: while it is still busy,
     // look again shortly. A level still being filtered calls back itself.
-    if (context.State() == ThreadState::Busy) m_stepTimer.start();
+    if (context.State() == ThreadState::Busy) m_stepTimer.start(kStepRetryMs);
+}
+
+int CPlotrane2DCtrl::restLeftMs() const {
+    if (!m_sinceInteraction.isValid()) return 0;
+    return int(std::max<qint64>(0, kInteractionRestMs - m_sinceInteraction.elapsed()));
 }
 
 void CPlotrane2DCtrl::showFrame(const QImage& frame) {
@@ -1026,8 +1041,16 @@ void CPlotrane2DCtrl::paintEvent(QPaintEvent*) {
     }
     QPainter painter(this);
     const uint32_t c = m_backColor;
-    painter.fillRect(rect(), QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)));
-    if (!m_frame.isNull()) painter.drawImage(0, 0, m_frame);
+    const QColor back(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+    // Only what the frame leaves uncovered gets the background: filling the
+    // whole control first costs as much again as the frame on every paint.
+    QRegion uncovered(rect());
+    if (!m_frame.isNull()) {
+        painter.drawImage(0, 0, m_frame);
+        uncovered -= QRect(QPoint(0, 0), m_frame.size());
+    }
+    for (const QRect& r : uncovered)
+        painter.fillRect(r, back);
 }
 
 // --- Property pages and About box -------------------------------------------

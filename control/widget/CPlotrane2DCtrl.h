@@ -18,6 +18,7 @@
 
 #include <mutex>
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QTimer>
 #include <QVariantMap>
@@ -255,6 +256,9 @@ private:
     void setTip(std::optional<std::string> text);
     void removeTip();
     void hoverTick();
+    void noteInteraction() { m_sinceInteraction.start(); }
+    // Milliseconds until the picture counts as resting (0: it rests).
+    int restLeftMs() const;
     void applyPendingCursor();
     void markCursorValue();
     bool moveCursorByKey(int key, bool shift);
@@ -280,6 +284,9 @@ private:
     bool m_cycling = false;
     QTimer m_timer;
     QTimer m_stepTimer; // retries a level step the busy render thread put off
+    // Since the user last moved the cursor or zoomed: finer levels wait for
+    // a rest, so that a held arrow key never waits for a finest-level frame.
+    QElapsedTimer m_sinceInteraction;
     std::mutex m_frameMutex;
     QImage m_pendingFrame; // guarded by m_frameMutex
     QImage m_frame;

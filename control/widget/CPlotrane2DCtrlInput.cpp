@@ -84,6 +84,7 @@ bool CPlotrane2DCtrl::setCursor(int64_t row, int64_t column) {
     row = std::clamp<int64_t>(row, r0, int64_t(r0) + std::max(nr, 1) - 1);
     column = std::clamp<int64_t>(column, c0, int64_t(c0) + std::max(nc, 1) - 1);
     const bool moved = row != v.cursorRow() || column != v.cursorColumn();
+    if (moved) noteInteraction();
     v.setCursor(row, column);
     const int level = std::max(0, v.currentLevel());
     const aglFilter& f = v.filter(level);
@@ -355,6 +356,7 @@ void CPlotrane2DCtrl::wheelEvent(QWheelEvent* e) {
     aglCameraObj& cam = m_view->Camera();
     const double d = double(cam.Distance()) * std::pow(0.9, notches);
     if (std::isfinite(d) && d > 0.0 && d < 3e38) cam.SetDistance(float(d));
+    noteInteraction();
     removeTip();
     redraw();
     e->accept();
