@@ -5,8 +5,8 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPainter>
-#include <QRegion>
 #include <QPointer>
+#include <QRegion>
 #include <QResizeEvent>
 
 #include <QSettings>
