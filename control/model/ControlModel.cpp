@@ -24,6 +24,14 @@
 using namespace plotrane;
 using namespace plotrane_model;
 
+namespace {
+// A finer level waits this long after the user last moved the cursor or
+// zoomed (a held key repeats every 30-50 ms; its frames stay coarse).
+constexpr int kInteractionRestMs = 250;
+// How soon a level step the busy render thread put off is tried again.
+constexpr int kStepRetryMs = 5;
+} // namespace
+
 ControlModel::ControlModel(int width, int height, int renderStartDelayMs, int antiAliasQuietMs)
     : m_view(std::make_unique<aglGraphView>()), m_width(std::max(1, width)),
       m_height(std::max(1, height)) {
@@ -79,7 +87,6 @@ ControlModel::ControlModel(int width, int height, int renderStartDelayMs, int an
     syncEngine();
 
     m_stepTimer.setSingleShot(true);
-    m_stepTimer.setInterval(5);
     QObject::connect(&m_stepTimer, &QTimer::timeout, this, [this] { stepLevels(); });
 }
 
@@ -176,6 +183,7 @@ void ControlModel::changed(const PropertyInfo& p) {
     m_modified = true;
     ++m_changeCount;
     if (!p.has(kNoRedraw)) redraw();
+    if (m_host.propertyChanged) m_host.propertyChanged(int32_t(p.dispid));
 }
 
 void ControlModel::redraw() {
@@ -271,7 +279,7 @@ void ControlModel::cycle(double seconds) {
 bool ControlModel::tick() {
     if (plain()) return false;
     m_view->setEventsFrozen(m_eventsFrozen);
-    m_view->tick();
+    m_view->tick(restLeftMs() == 0);
     if (m_cycling) {
         m_modified = true;
         redraw();
@@ -286,13 +294,22 @@ void ControlModel::stepLevels() {
     aglRenderContext& context = m_view->Context();
     if (m_view->SpinMode() || context.Command() != ThreadCommand::Run) return;
     if (!m_view->levelsSettled()) {
+        if (const int rest = restLeftMs(); rest > 0) {
+            m_stepTimer.start(rest);
+            return;
+        }
         m_view->setEventsFrozen(m_eventsFrozen);
         m_view->tick();
     }
     // The tick steps only while the render thread rests, and the thread
     // counts a frame only after handing it over: while it is still busy,
     // look again shortly. A level still being filtered calls back itself.
-    if (context.State() == ThreadState::Busy) m_stepTimer.start();
+    if (context.State() == ThreadState::Busy) m_stepTimer.start(kStepRetryMs);
+}
+
+int ControlModel::restLeftMs() const {
+    if (!m_sinceInteraction.isValid()) return 0;
+    return int(std::max<qint64>(0, kInteractionRestMs - m_sinceInteraction.elapsed()));
 }
 
 // --- Frames -----------------------------------------------------------------

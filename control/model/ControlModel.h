@@ -19,6 +19,7 @@
 // process events while it waits).
 #pragma once
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QObject>
 #include <QTimer>
@@ -81,6 +82,9 @@ struct ControlHost {
     std::function<int32_t()> windowId;
     // The AboutBox method.
     std::function<void()> aboutBox;
+    // A property took a new value, whoever wrote it (not an event: it comes
+    // while events are frozen too).
+    std::function<void(int32_t dispid)> propertyChanged;
 };
 
 class ControlModel : public QObject, public plotrane::ControlDispatch {
@@ -185,6 +189,9 @@ public:
     // picture rests, rather than on the next tick (run after every frame and
     // whenever the filter thread finishes a pass).
     void stepLevels();
+    // The user moved the cursor or zoomed: finer levels wait for a rest, so
+    // that a held arrow key never waits for a finest-level frame.
+    void noteInteraction() { m_sinceInteraction.start(); }
     // What a paint does besides showing currentFrame(): applies Row and Col
     // written since the last paint; a paint that does not just show a
     // published frame (frameArrived false) also redraws, stepping back from
@@ -308,6 +315,9 @@ private:
     int m_tickPeriodMs = 1000;
     bool m_dataBound = false;
     QTimer m_stepTimer; // retries a level step the busy render thread put off
+    QElapsedTimer m_sinceInteraction;
+    // Milliseconds until the picture counts as resting (0: it rests).
+    int restLeftMs() const;
     std::mutex m_frameMutex;
     QImage m_pendingFrame;     // guarded by m_frameMutex
     QImage m_pendingClipboard; // guarded by m_frameMutex

@@ -136,9 +136,10 @@ struct ControlModel::Bind {
         return true;
     }
     static bool paletteFileName(ControlModel& m, P, V v) {
-        paused(m, [&](aglGraphView& d) {
-            if (d.paletteBar().LoadCustomPalette(v.toString())) d.paletteBar().SetPaletteId(0);
-        });
+        // The custom table is shown while PaletteId is 0 (at once when it
+        // already is); switching here behind PaletteId would leave the
+        // property naming a palette the picture no longer shows.
+        paused(m, [&](aglGraphView& d) { d.paletteBar().LoadCustomPalette(v.toString()); });
         return true;
     }
     static bool gridLines(ControlModel& m, P p, V v) {
@@ -162,6 +163,17 @@ struct ControlModel::Bind {
         else
             m.m_view->setPaletteRange(lo, hi);
         return true;
+    }
+    static bool axisFontName(ControlModel& m, P p, V v) {
+        // The face of both axis fonts, sizes and weights kept; written again
+        // whatever it read, since either font may have another face by now.
+        // Each font marks the control itself when its face changes; the
+        // name marks it only when it is a new one.
+        PlotraneFont numbers = m.m_fonts[0], titles = m.m_fonts[1];
+        numbers.family = titles.family = v.toString();
+        m.setAxisFont(numbers);
+        m.setAxisLabelFont(titles);
+        return !(m.stored(p.dispid) == v);
     }
     static bool fontFace(ControlModel& m, P p, V v) {
         // The face of the font: the font holder changes (and marks) itself.
@@ -354,7 +366,7 @@ const ControlModel::Binding ControlModel::Bind::kRows[] = {
     {DISPID_GridDensity,             nullptr,               gridDensity,            nullptr,            false},
     {DISPID_ShowAxis,                nullptr,               showAxis,               nullptr,            false},
     {DISPID_AxisLabelColor,          nullptr,               axisLabelColor,         nullptr,            false},
-    {DISPID_AxisFontName,            nullptr,               axisFonts,              nullptr,            false},
+    {DISPID_AxisFontName,            axisFontName,          nullptr,                nullptr,            true},
     {DISPID_AxisColor,               nullptr,               axisColor,              nullptr,            false},
     {DISPID_TextureMode,             nullptr,               graphObjects,           nullptr,            false},
     {DISPID_Lighting,                nullptr,               graphObjects,           nullptr,            false},

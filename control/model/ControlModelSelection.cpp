@@ -47,6 +47,7 @@ bool ControlModel::setCursor(int64_t row, int64_t column) {
     row = std::clamp<int64_t>(row, r0, int64_t(r0) + std::max(nr, 1) - 1);
     column = std::clamp<int64_t>(column, c0, int64_t(c0) + std::max(nc, 1) - 1);
     const bool moved = row != v.cursorRow() || column != v.cursorColumn();
+    if (moved) noteInteraction();
     v.setCursor(row, column);
     const int level = std::max(0, v.currentLevel());
     const aglFilter& f = v.filter(level);

@@ -82,6 +82,9 @@ public:
                              bool underline = false, bool strikeOut = false);
     void SetTitleFontByName(const std::string& face, int height, int weight, bool italic,
                             bool underline = false, bool strikeOut = false);
+    // The faces the next fonts are made with (tests and export).
+    const std::string& NumberFontFace() const { return m_numberSpec.face; }
+    const std::string& TitleFontFace() const { return m_titleSpec.face; }
 
     // Colours as the control's properties read them.
     const float* NumberColour(int a) const { return m_numberColour[clampAxis(a)]; }

@@ -7,6 +7,7 @@
 
 #include <QPainter>
 #include <QPointer>
+#include <QRegion>
 #include <QResizeEvent>
 #include <algorithm>
 #include <utility>
@@ -56,6 +57,7 @@ CPlotrane2DCtrl::CPlotrane2DCtrl(QWidget* parent, int renderStartDelayMs, int an
         h = height();
     };
     host.windowId = [this] { return int32_t(internalWinId()); };
+    host.propertyChanged = [this](int32_t dispid) { emit PropertyChanged(dispid); };
     host.aboutBox = [this] { showAboutBox(); };
     d->model.setHost(std::move(host));
 
@@ -111,9 +113,17 @@ void CPlotrane2DCtrl::paintEvent(QPaintEvent*) {
     d->model.paint(std::exchange(d->frameArrived, false));
     QPainter painter(this);
     const uint32_t c = uint32_t(d->model.GetProperty(DISPID_BackColor).toInt());
-    painter.fillRect(rect(), QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)));
+    const QColor back(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+    // Only what the frame leaves uncovered gets the background: filling the
+    // whole control first costs as much again as the frame on every paint.
+    QRegion uncovered(rect());
     const QImage frame = d->model.currentFrame();
-    if (!frame.isNull()) painter.drawImage(0, 0, frame);
+    if (!frame.isNull()) {
+        painter.drawImage(0, 0, frame);
+        uncovered -= QRect(QPoint(0, 0), frame.size());
+    }
+    for (const QRect& r : uncovered)
+        painter.fillRect(r, back);
 }
 
 // --- Property pages and About box -------------------------------------------

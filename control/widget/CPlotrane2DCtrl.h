@@ -74,6 +74,10 @@ signals:
                   bool antiAliasComplete, int32_t reserved);
     void FltrPass(int16_t level, int16_t component, double minimum, double maximum);
     void MetafileUpdate(int16_t status, int32_t value);
+    // A property took a new value, whoever wrote it (a host, the property
+    // pages, a stored set): the host's menus and buttons that show it look
+    // again. A notification, not an event: it comes while events are frozen.
+    void PropertyChanged(int32_t dispid);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -184,6 +184,7 @@ void CPlotrane2DCtrl::wheelEvent(QWheelEvent* e) {
     const double distance = double(cam.Distance()) * std::pow(0.9, notches);
     if (std::isfinite(distance) && distance > 0.0 && distance < 3e38)
         cam.SetDistance(float(distance));
+    d->model.noteInteraction();
     d->model.removeTip();
     d->model.redraw();
     e->accept();

@@ -117,7 +117,8 @@ int main(int argc, char** argv) {
     const QPoint centre(width / 3, height / 2);
     send(ctrl, QEvent::MouseButtonPress, centre, Qt::LeftButton, Qt::LeftButton);
     send(ctrl, QEvent::MouseMove, centre + QPoint(2, 0), Qt::NoButton, Qt::LeftButton);
-    std::printf("level after the first move of the drag %d\n", ctrl.model().engine().currentLevel());
+    std::printf("level after the first move of the drag %d\n",
+                ctrl.model().engine().currentLevel());
     for (int k = 0; k < 60; ++k) {
         context.WaitUntilIdle();
         const uint64_t before = context.PublishedFrames();

@@ -189,7 +189,8 @@ std::vector<Member> buildTable() {
             return ok();
         }));
     add(9, "Update", "", "i", R, 0, MEMBER({
-            o.document().refresh();
+            // Nothing while the client has turned data refresh off.
+            if (o.document().dataRefreshEnable() != 0) o.document().refresh();
             return ok({Value(0)});
         }));
     add(10, "SetRoi", "nii", "", R, 0, MEMBER({
@@ -534,7 +535,11 @@ Result TavrixObj::call(std::string_view name, const Values& args) {
     // have shown in a box is kept for the member's answer.
     m_said.clear();
     MessageCapture capture(m_doc.messages(), m_said);
-    return m->run(*this, *m, args);
+    const Result r = m->run(*this, *m, args);
+    // A member may change what the menus show, also without touching a
+    // control property (the region, data refresh, a dimension scale).
+    if (m->name.rfind("Get", 0) != 0) m_doc.noteClientChange();
+    return r;
 }
 
 } // namespace automation

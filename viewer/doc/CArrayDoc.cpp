@@ -54,6 +54,9 @@ int clampPrecision(int p) {
     return std::clamp(p, 3, 15);
 }
 
+// The spreadsheet's built-in number format: 6 digits, no exponent form.
+constexpr int kDefaultGridPrecision = 6;
+
 // Graph kinds outside 0..4 (a damaged trailer, a hand-edited setting) mean
 // "choose automatically"; they must never index the five blocks.
 int sanitizeKind(int kind) {
@@ -87,13 +90,20 @@ GraphSettings initialBlock(GraphStyle style, std::array<int, 11> s) {
 CArrayDoc::CArrayDoc(SettingsStore& settings, MessageSink& sink, QObject* parent)
     : QObject(parent), m_settings(settings), m_sink(sink), m_main(std::make_unique<aglArray>()) {
     m_current = m_main.get();
+    setBuiltInGraphDefaults();
+    m_options = m_settings.readOptions();
+    m_paletteShown = m_settings.readInt("ShowPalette", 0) != 0;
+}
+
+void CArrayDoc::setBuiltInGraphDefaults() {
     m_graph[NoGraph] = initialBlock(GraphStyle::SurfaceStyle, {1, 1, 0, 1, 0, 0, 1, 1, 1, 0, 0});
     m_graph[HeightPlot] = initialBlock(GraphStyle::SurfaceStyle, {1, 1, 0, 1, 0, 0, 1, 1, 1, 0, 0});
     m_graph[ImageMap] = initialBlock(GraphStyle::SurfaceStyle, {1, 0, 0, 1, 0, 0, 0, 1, 1, 0, 0});
     m_graph[VectorGraph] = initialBlock(GraphStyle::PointStyle, {1, 0, 0, 1, 0, 0, 1, 1, 1, 0, 0});
     m_graph[PlaneView] = initialBlock(GraphStyle::LineStyle, {1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0});
-    m_options = m_settings.readOptions();
-    m_paletteShown = m_settings.readInt("ShowPalette", 0) != 0;
+    m_camera = Camera{};
+    m_preferredKind = PlaneView;
+    m_paletteShown = false;
 }
 
 CArrayDoc::~CArrayDoc() {
@@ -1202,10 +1212,31 @@ void CArrayDoc::saveGraphDefaults() {
 void CArrayDoc::restoreFactoryDefaults() {
     m_settings.removeGraphDefaults();
     m_settings.sync();
-    aglAttributes record = aglAttributes::blank();
-    captureAttributes(record);
-    applyGraphDefaults();
-    applyAttributes(record);
+    // The user who asks for the factory values wants to see them now, not
+    // at the next load.
+    const int shown = currentGraphType();
+    setBuiltInGraphDefaults();
+    setGridFormat(kDefaultGridPrecision, false);
+    CPlotrane2D* c = control(true);
+    if (!c) return;
+    auto builtIn = [](int dispid) { return propertyInfo(dispid)->def.number; };
+    c->setShort(DISPID_ImageOrientation, int16_t(builtIn(DISPID_ImageOrientation)));
+    c->setBool(DISPID_ShowCursor, false);
+    c->setShort(DISPID_PaletteId, int16_t(builtIn(DISPID_PaletteId)));
+    c->setColor(DISPID_BackColor, kBackColor);
+    for (const int dispid : {DISPID_GraphColor, DISPID_AxisBackColor, DISPID_AxisColor,
+                             DISPID_CursorColor, DISPID_AxisLabelColor, DISPID_GridColor})
+        c->setColor(dispid, uint32_t(builtIn(dispid)));
+    if (shown == NoGraph) {
+        c->setBool(DISPID_ShowPalette, m_paletteShown);
+    } else {
+        // The kind on screen again, now from its built-in settings (not from
+        // the control, as a switch of kind would take them).
+        showGraphKind(*c, shown, c->getEnum<CamViewType>(DISPID_CamViewType) == CamViewType::Free);
+        if (c->getEnum<CamViewType>(DISPID_CamViewType) == CamViewType::Free) restoreCamera3D();
+        applySettingsToControl(shown);
+    }
+    settingsChanged(false);
 }
 
 void CArrayDoc::askSaveGraphDefaults() {

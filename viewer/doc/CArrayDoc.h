@@ -68,6 +68,9 @@ public:
     // plane view is a height plot under a fixed camera.
     enum GraphKind { NoGraph = 0, HeightPlot = 1, ImageMap = 2, VectorGraph = 3, PlaneView = 4 };
     static constexpr int kAutoGraphKind = -1;
+    // The graph's background as the viewer starts and after Restore
+    // Original: white (the control's own default is another colour).
+    static constexpr uint32_t kBackColor = 0x00FFFFFFu;
     static constexpr int kMaxZoomLevels = ZoomHistory::kMaxLevels;
 
     CArrayDoc(SettingsStore& settings, MessageSink& sink, QObject* parent = nullptr);
@@ -168,6 +171,13 @@ public:
     void setCloseOnRelease(int32_t value) { m_closeOnRelease = value; }
     int32_t dataRefreshEnable() const { return m_dataRefreshEnable; }
     void setDataRefreshEnable(int32_t value) { m_dataRefreshEnable = value; }
+    // A refresh of the client's array is offered (Data > Refresh) and done
+    // (the client's Update) only while the client owns the array and has
+    // not turned data refresh off (while it rewrites the array, say).
+    bool canRefreshData() const { return m_clientOwned && m_dataRefreshEnable != 0; }
+    // An automation client changed something through a member: whatever
+    // shows the document's state (menus, buttons) looks again.
+    void noteClientChange() { emit clientChanged(); }
     // The client let go of the viewer: the array stays, but belongs to the
     // user from now on.
     void clearClientOwned();
@@ -308,7 +318,10 @@ public:
     void applyGraphDefaults();
     // Writes every graph default from the graph now shown.
     void saveGraphDefaults();
-    // Deletes the 26 graph defaults, keeping the graph on screen as it is.
+    // Deletes the 26 graph defaults and applies the built-in values at
+    // once: the spreadsheet's number format, every graph kind's settings and
+    // the camera in the document, and the orientation, marker, palette and
+    // colours in the control; the graph on screen keeps its kind.
     void restoreFactoryDefaults();
     // The Options dialog's buttons: ask, then do the above.
     void askSaveGraphDefaults();
@@ -353,11 +366,16 @@ signals:
     // The array now belongs to an automation client, or no longer does
     // (File Open is offered only while it does not).
     void clientOwnedChanged(bool owned);
+    // See noteClientChange().
+    void clientChanged();
     // The automation class registration is withdrawn (a file was opened by
     // the user) or offered again (new document).
     void automationRegistrationChanged(bool registered);
 
 private:
+    // The built-in graph defaults the document keeps: every kind's
+    // settings, the 3-D camera, the preferred kind and the palette flag.
+    void setBuiltInGraphDefaults();
     void openWatch(const std::string& path);
     void closeWatch();
     bool currentDataTorn() const;

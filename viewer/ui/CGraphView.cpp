@@ -84,6 +84,7 @@ void CPlotrane2DView::createControl(const ControlMaker& maker) {
             SLOT(onFltrPass(int16_t, int16_t, double, double)));
     connect(c, SIGNAL(MetafileUpdate(int16_t, int32_t)), this,
             SLOT(onMetafileUpdate(int16_t, int32_t)));
+    connect(c, SIGNAL(PropertyChanged(int32_t)), this, SLOT(onPropertyChanged(int32_t)));
     m_controlWidget->show();
     m_created = true;
 }
@@ -136,6 +137,10 @@ void CPlotrane2DView::onFltrPass(int16_t level, int16_t component, double minimu
     emit filterPassed(level, component);
 }
 
+void CPlotrane2DView::onPropertyChanged(int32_t dispid) {
+    emit propertyChanged(dispid);
+}
+
 void CPlotrane2DView::onMetafileUpdate(int16_t status, int32_t) {
     if (!m_wrapper) return;
     m_document->setPictureStatus(status);
@@ -146,7 +151,7 @@ void CPlotrane2DView::onMetafileUpdate(int16_t status, int32_t) {
 
 CGraphView::CGraphView(CArrayDoc* document, QWidget* parent, const ControlMaker& maker)
     : CPlotrane2DView(document, parent, maker) {
-    if (CPlotrane2D* c = control()) c->setColor(DISPID_BackColor, 0x00FFFFFFu);
+    if (CPlotrane2D* c = control()) c->setColor(DISPID_BackColor, CArrayDoc::kBackColor);
     // The file check runs only while the main frame (or a window inside it)
     // is active, so a question never pops up over another program. The
     // timer is the view's child under a name, so a test can find it.
@@ -163,10 +168,15 @@ CGraphView::CGraphView(CArrayDoc* document, QWidget* parent, const ControlMaker&
     m_timer.start(kTimerPeriodMs);
 }
 
+void CGraphView::showEvent(QShowEvent* event) {
+    CPlotrane2DView::showEvent(event);
+    m_shown = true;
+}
+
 CGraphView::~CGraphView() {
     m_timer.stop();
     SettingsStore& s = document()->settings();
-    s.writeGraphViewHeight(height());
+    if (m_shown) s.writeGraphViewHeight(height());
     if (CPlotrane2D* c = control(); c && document()->hasData()) {
         s.writeInt("ShowPalette", c->getBool(DISPID_ShowPalette) ? 1 : 0);
         s.writeInt("ShowMarker", c->getBool(DISPID_ShowCursor) ? 1 : 0);

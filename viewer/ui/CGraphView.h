@@ -65,6 +65,9 @@ signals:
     // Relayed events, for whoever waits on the picture (screenshots).
     void filterPassed(int level, int component);
     void renderPassed(int resolution);
+    // A control property took a new value, whoever wrote it (the viewer,
+    // an automation client, the control's own property pages).
+    void propertyChanged(int dispid);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -77,6 +80,7 @@ private slots:
                     bool antiAliasComplete, int32_t reserved);
     void onFltrPass(int16_t level, int16_t component, double minimum, double maximum);
     void onMetafileUpdate(int16_t status, int32_t value);
+    void onPropertyChanged(int32_t dispid);
 
 private:
     void createControl(const ControlMaker& maker);
@@ -101,6 +105,12 @@ public:
 
     std::string runtimeClassName() const override { return kGraphViewClass; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     QTimer m_timer;
+    // Set once the view has been on screen: only then is its height one
+    // the user saw, worth keeping for the next start.
+    bool m_shown = false;
 };

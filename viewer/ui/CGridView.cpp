@@ -308,14 +308,17 @@ void CGridView::fillValues(const aglArray& array) {
         }
     }
 
-    double lo = -1.0, hi = 1.0;
+    double lo = -1.0, hi = 1.0, smallest = 0.0;
     for (size_t k = 0; k < n; ++k) {
         if (!inside[k] || !std::isfinite(values[k])) continue;
         lo = std::min(lo, values[k]);
         hi = std::max(hi, values[k]);
+        const double magnitude = std::fabs(values[k]);
+        if (magnitude > 0 && (smallest == 0 || magnitude < smallest)) smallest = magnitude;
     }
     const grid::CellFormat previous = m_format;
-    m_format = grid::buildFormat(array.typeCode(), m_precision, m_useExp, m_chars, lo, hi);
+    m_format =
+        grid::buildFormat(array.typeCode(), m_precision, m_useExp, m_chars, lo, hi, smallest);
     // The format follows the values on screen. When it changes, the cells
     // written with the old one are written again, so that a column never
     // mixes two numbers of decimals.

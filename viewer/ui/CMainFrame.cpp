@@ -198,6 +198,11 @@ CMainFrame::CMainFrame(CArrayDoc* document, SettingsStore* settings, QWidget* pa
     connect(document, &CArrayDoc::arrayChanged, this, &CMainFrame::scheduleCommandStates);
     connect(document, &CArrayDoc::modifiedChanged, this, &CMainFrame::scheduleCommandStates);
     connect(document, &CArrayDoc::cursorMoved, this, &CMainFrame::scheduleCommandStates);
+    // The check marks and enabled states follow every change, whoever made
+    // it: a client through automation, the control's own property pages.
+    connect(document, &CArrayDoc::clientChanged, this, &CMainFrame::scheduleCommandStates);
+    connect(m_graphView, &CPlotrane2DView::propertyChanged, this,
+            &CMainFrame::scheduleCommandStates);
     updateCommandStates();
     // A load can make the document client-owned after it reports the new
     // array: look at the states once the load is over.
@@ -445,8 +450,9 @@ void CMainFrame::createGraphCommands(QMenu* view, QMenu* palette, QMenu* colors,
                    [this, dispid] { chooseColor(dispid); });
     }
 
-    addCommand(dataMenu, Refresh, "&Refresh", "Draw the client's array again", false,
-               [d] { d->refresh(); });
+    addCommand(dataMenu, Refresh, "&Refresh", "Draw the client's array again", false, [d] {
+        if (d->canRefreshData()) d->refresh();
+    });
 }
 
 void CMainFrame::createSettingsCommands(QMenu* settings, QMenu* palette, QMenu* dataMenu) {
@@ -567,7 +573,7 @@ void CMainFrame::updateCommandStates() {
     set(ColorLabels, array);
     set(ColorAxis, c != nullptr);
     set(ColorAxisBack, c != nullptr);
-    set(Refresh, array && d->isClientOwned());
+    set(Refresh, array && d->canRefreshData());
     set(DataView, array);
 
     set(Graph, array && c && kind != CArrayDoc::NoGraph);
@@ -759,12 +765,28 @@ void CMainFrame::storeFrameSize(QSize size) {
 }
 
 void CMainFrame::saveWindowSettings() {
+    if (!m_shown) return;
     storeFrameSize(size());
     m_settings->writeGridViewHeight(m_grid->height());
     m_settings->writeGraphViewHeight(m_graphView->height());
     viewer_settings::setBarLayout(saveState());
     m_settings->writeInt("StatusBarShown", statusBar()->isHidden() ? 0 : 1);
     m_settings->sync();
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        // The panes are laid out now: neither may start as a sliver.
+        const QList<int> sizes = m_splitter->sizes();
+        if (sizes.size() == 2) {
+            const frame_rules::PaneHeights usable =
+                frame_rules::usablePaneHeights(sizes[0], sizes[1]);
+            if (usable != frame_rules::PaneHeights{sizes[0], sizes[1]})
+                m_splitter->setSizes({usable.grid, usable.graph});
+        }
+    }
+    m_shown = true;
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

@@ -81,8 +81,12 @@ public:
     // The File Open command: the dialog, the remembered filter, "CurrentDirectory".
     void onFileOpen();
     // Remembers the frame size when both sides exceed 30 pixels, the pane
-    // heights and the bar layout.
+    // heights and the bar layout; nothing from a frame that was never shown
+    // (an automation client that never asked for the window, a --screenshot
+    // whose file could not be opened), whose panes were never laid out.
     void saveWindowSettings();
+    // The frame has been on screen at least once.
+    bool wasShown() const { return m_shown; }
     void storeFrameSize(QSize size);
 
     CGridView* gridView() const { return m_grid; }
@@ -131,6 +135,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -183,4 +188,5 @@ private:
     QAction* m_pasteAction = nullptr;
     QMenu* m_editMenu = nullptr;
     bool m_saved = false;
+    bool m_shown = false;
 };

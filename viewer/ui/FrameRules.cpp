@@ -3,6 +3,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cstdint>
 
 namespace frame_rules {
 
@@ -18,7 +19,16 @@ QSize restoredFrameSize(int width, int height, QSize available) {
 }
 
 int restoredPaneHeight(int height, int availableHeight) {
-    return clampTo(height, 1, availableHeight);
+    return clampTo(height, kMinPaneHeight, availableHeight);
+}
+
+PaneHeights usablePaneHeights(int grid, int graph) {
+    grid = std::max(grid, 0);
+    graph = std::max(graph, 0);
+    const int64_t total = int64_t(grid) + graph;
+    if (total < 2 * kMinPaneHeight) return {int(total / 2), int(total - total / 2)};
+    const int top = int(std::clamp<int64_t>(grid, kMinPaneHeight, total - kMinPaneHeight));
+    return {top, int(total - top)};
 }
 
 PaneWidths statusPaneWidths(int w) {

@@ -35,13 +35,31 @@ inline bool sizeWorthStoring(int width, int height) {
     return width > 30 && height > 30;
 }
 
-// The settings file may hold any number (edited by hand, or written on a
-// larger screen). A window far beyond the screen is never painted, and a
+// The settings file may hold any number (edited by hand, written on a
+// larger screen, or left by an older viewer that stored the heights of panes
+// it never laid out). A window far beyond the screen is never painted, and a
 // splitter's pane heights are summed as ints, so what comes back is kept
 // inside the screen's available area (in pixels): the frame between the
-// smallest stored size (31 x 31) and the area, each pane height between 1
-// and the area's height. An empty area (no screen) bounds nothing.
+// smallest stored size (31 x 31) and the area, each pane height between
+// kMinPaneHeight and the area's height. An empty area (no screen) bounds
+// nothing above.
 QSize restoredFrameSize(int width, int height, QSize available);
 int restoredPaneHeight(int height, int availableHeight);
+
+// The least height a pane comes back with: a spreadsheet with its column
+// labels and a few rows, a graph whose axes can still be read.
+constexpr int kMinPaneHeight = 100;
+
+// The splitter shares its height out in the ratio of the stored heights, so
+// a small stored height can still give a sliver (400 and 100 in 480 pixels:
+// 96). The heights of the two panes as first shown, total pixels between
+// them: each at least kMinPaneHeight where the total has room for both,
+// the rest as they were; an even split where it has not.
+struct PaneHeights {
+    int grid;
+    int graph;
+    bool operator==(const PaneHeights&) const = default;
+};
+PaneHeights usablePaneHeights(int grid, int graph);
 
 } // namespace frame_rules

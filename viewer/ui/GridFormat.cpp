@@ -85,8 +85,13 @@ void appendPrintf(std::string& out, const char* format, ...) {
     va_end(again);
 }
 
+int fixedFormExponent(double v) {
+    const double g = std::log10(std::fabs(v));
+    return g >= 0 ? int(std::floor(g)) + 1 : int(std::trunc(g)) - 1;
+}
+
 CellFormat buildFormat(int type, int precision, bool useExp, int chars, double minValue,
-                       double maxValue) {
+                       double maxValue, double smallestNonzero) {
     CellFormat f;
     f.type = type;
     f.precision = clampPrecision(precision);
@@ -106,6 +111,11 @@ CellFormat buildFormat(int type, int precision, bool useExp, int chars, double m
     if (int(f.nanText.size()) < f.chars) f.nanText.resize(size_t(f.chars), ' ');
 
     if (type == AGL_FLOAT || type == AGL_DOUBLE) {
+        // Values the fixed form would show as zeros (or as a lone rounded
+        // digit) are shown with all their digits instead.
+        if (!useExp && smallestNonzero > 0 && std::isfinite(smallestNonzero) &&
+            -fixedFormExponent(smallestNonzero) > f.decimals)
+            f.useExp = useExp = true;
         if (useExp) {
             f.cellFormat = printfText("%% .%de", p);
             f.form = 'e';
@@ -198,12 +208,11 @@ void CellFormat::appendTo(double v, std::string& out) const {
         if (type == AGL_ULONG) return appendInteger(out, unsigned(uint32_t(int64_t(v))), width);
         return appendInteger(out, int(int32_t(int64_t(v))), width);
     }
-    if (std::fabs(v) < kTinyMagnitude)
+    if (v == 0.0) // -0 too: a zero shows unsigned
         return appendReal(out, 0.0, false, digits, true, width, cellFormat.c_str());
-    const double g = std::log10(std::fabs(v));
-    const int e = g >= 0 ? int(std::floor(g)) + 1 : int(std::trunc(g)) - 1;
+    const int e = fixedFormExponent(v);
     if (e > intDigits || -e > decimals) {
-        if (compact) return appendCompact(out, v, g, e);
+        if (compact) return appendCompact(out, v, std::log10(std::fabs(v)), e);
         if (fallbackDigits < 0) return appendPrintf(out, fallbackFormat.c_str(), v);
         return appendReal(out, v, true, fallbackDigits, false, 0, fallbackFormat.c_str());
     }

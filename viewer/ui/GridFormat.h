@@ -15,9 +15,6 @@ constexpr int kMinPrecision = 3;
 constexpr int kMaxPrecision = 15;
 constexpr int kDefaultPrecision = 6;
 
-// Values below this magnitude are shown as 0 in the fixed form (2^-15).
-constexpr double kTinyMagnitude = 0.000030517578125;
-
 // Marks a cached cell that has not been written (bit pattern 0xFF1A36E2EB1C432C).
 constexpr double kNotWritten = -1.7976931348623158e304;
 
@@ -32,11 +29,16 @@ int clampPrecision(int precision);
 int charsPerCell(int type, bool useExp, int precision, long long layoutColumns);
 
 // The formats of one fill, built from the smallest and largest finite visible
-// values (the scan starts at -1.0 and 1.0).
+// values (the scan starts at -1.0 and 1.0) and the smallest non-zero
+// magnitude among them. A nonzero value is never written as zero: a fill
+// whose smallest nonzero magnitude the fixed form would show without one
+// significant digit (1e-6 with 6 decimals, 1e-3 beside 12345.6) is written
+// in the exponent form throughout, and a value that does not fit the fixed
+// form on its own takes the fallback or compact form.
 struct CellFormat {
     int type = 0; // element type code
     int precision = kDefaultPrecision;
-    bool useExp = false;
+    bool useExp = false;  // the exponent form throughout: asked for, or chosen for the fill
     int chars = 1;        // characters per cell
     int intDigits = 1;    // I: digits before the point in the fixed form
     int decimals = 1;     // D: digits after it
@@ -61,8 +63,15 @@ struct CellFormat {
     void appendTo(double v, std::string& out) const;
 };
 
+// smallestNonzero: the least nonzero finite magnitude among the fill's
+// values, 0 when there is none (or when the caller does not know it).
 CellFormat buildFormat(int type, int precision, bool useExp, int chars, double minValue,
-                       double maxValue);
+                       double maxValue, double smallestNonzero = 0.0);
+
+// The decimal exponent E of a nonzero finite v by which the fixed form
+// judges it: E = floor(log10 |v|) + 1 at or above 1, trunc(log10 |v|) - 1
+// below. v fits I digits and D decimals when E <= I and -E <= D.
+int fixedFormExponent(double v);
 
 // printf into a string sized from what is actually written.
 std::string printfText(const char* format, ...);

@@ -279,7 +279,8 @@ static const char kHelpText[] =
     "                        1 gray scale, 2 banded, 3 inverted, 4 rainbow, 5 banded,\n"
     "                        6 inverted\n"
     "  -Automation           start hidden for an automation client (also /Automation,\n"
-    "                        --automation); needs --bus-name\n"
+    "                        --automation); needs --bus-name; without a display the\n"
+    "                        viewer draws off-screen\n"
     "  -Embedding            the same as -Automation (also /Embedding, --embedding)\n"
     "  --bus-name NAME       serve the automation object on the session bus as NAME\n"
     "  --owner UNIQUE-NAME   the only bus connection that may create the object\n"
@@ -297,16 +298,25 @@ int runTavrix(int argc, char** argv, std::unique_ptr<AutomationHooks> (*hooks)()
             return 0;
         }
     }
-    // A picture needs no screen: without a display, draw off-screen.
-    bool screenshot = false;
-    for (int i = 1; i < argc; ++i)
-        if (QByteArray(argv[i]) == "--screenshot" || QByteArray(argv[i]) == "--print")
-            screenshot = true;
-    if (screenshot && qEnvironmentVariableIsEmpty("DISPLAY") &&
+    // A picture needs no screen, and neither does a viewer an automation
+    // client drives (a simulation on a machine without a display; Qt would
+    // abort without one): without a display, draw off-screen.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLineInfo asked = parseCommandLine(arguments);
+    const bool screenshot = !asked.screenshot.isEmpty() || !asked.print.isEmpty();
+    // A command line that is refused only prints why: it needs no display either.
+    const bool headless =
+        screenshot || asked.automation || asked.embedding || !asked.error.isEmpty();
+    bool offscreen = false;
+    if (headless && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (screenshot) g_defaultHandler = qInstallMessageHandler(filterMessages);
+        offscreen = true;
+    }
+    if (screenshot || offscreen) g_defaultHandler = qInstallMessageHandler(filterMessages);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tavrix");

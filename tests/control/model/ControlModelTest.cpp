@@ -10,6 +10,7 @@
 #include "TempDir.h"
 #include "WaitFor.h"
 #include "aglGraphView.h"
+#include "aglPaletteBarObj.h"
 #include "aglSegment.h"
 #include "aglTypes.h"
 #include "control/render/BumpArray.h"
@@ -370,6 +371,69 @@ TEST_F(ControlTest, AxisScalesAreOneDimensionalArrays) {
         ctrl->Invoke(DISPID_SetAxisScale, {Variant(int16_t(1)), Variant("/no/such.agl")}).toBool());
     EXPECT_FALSE(
         ctrl->Invoke(DISPID_SetAxisScale, {Variant(int16_t(-1)), Variant(kWave)}).toBool());
+}
+
+// AxisFontName was stored and read back while both axis fonts kept their
+// face. It names the face of both; sizes and weights stay.
+TEST_F(ControlTest, AxisFontNameSetsTheFaceOfBothAxisFonts) {
+    PlotraneFont numbers = ctrl->axisFont();
+    numbers.points = 10.5;
+    ctrl->setAxisFont(numbers);
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_AxisLabelFont, Variant("Courier New")).ok());
+    int changes = 0;
+    ControlHost host;
+    host.propertyChanged = [&](int32_t) { ++changes; };
+    ctrl->setHost(host);
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_AxisFontName, Variant("DejaVu Sans")).ok());
+    EXPECT_EQ(ctrl->GetProperty(DISPID_AxisFontName).toString(), "DejaVu Sans");
+    EXPECT_EQ(ctrl->axisFont().family, "DejaVu Sans");
+    EXPECT_EQ(ctrl->axisFont().points, 10.5);
+    EXPECT_EQ(ctrl->axisLabelFont().family, "DejaVu Sans");
+    EXPECT_EQ(ctrl->GetProperty(DISPID_AxisFont).toString(), "DejaVu Sans");
+    EXPECT_EQ(ctrl->engine().axis().NumberFontFace(), "DejaVu Sans");
+    EXPECT_EQ(ctrl->engine().axis().TitleFontFace(), "DejaVu Sans");
+    EXPECT_TRUE(ctrl->isModified());
+    EXPECT_GE(changes, 1);
+
+    // The same name again after one font took another face: both follow.
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_AxisFont, Variant("Courier New")).ok());
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_AxisFontName, Variant("DejaVu Sans")).ok());
+    EXPECT_EQ(ctrl->engine().axis().NumberFontFace(), "DejaVu Sans");
+}
+
+// A custom palette named in PaletteFileName is shown while PaletteId is 0.
+// Loading it once switched the picture behind PaletteId, which kept its old
+// value: writing that value again then did nothing.
+TEST_F(ControlTest, ACustomPaletteIsShownWhilePaletteIdIsZero) {
+    TempDir dir;
+    auto makePalette = [&](const std::string& name, uint8_t red) {
+        aglSegment make;
+        const int32_t extent[1] = {1024};
+        EXPECT_TRUE(make.create(name.c_str(), 1, extent, AGL_UCHAR, AGL_LANG_C));
+        auto* bytes = static_cast<uint8_t*>(make.elements());
+        for (int i = 0; i < 1024; ++i)
+            bytes[i] = i % 4 == 0 ? red : uint8_t(i % 4 == 3 ? 255 : 0);
+    };
+    const std::string first = dir.file("first.pal"), second = dir.file("second.pal");
+    makePalette(first, 200);
+    makePalette(second, 100);
+    const aglPalette& bar = ctrl->engine().paletteBar();
+    ASSERT_EQ(ctrl->GetProperty(DISPID_PaletteId).toInt(), 4);
+
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_PaletteFileName, Variant(first)).ok());
+    EXPECT_TRUE(bar.HasCustomPalette());
+    EXPECT_EQ(bar.PaletteId(), 4) << "the picture changed behind PaletteId";
+    EXPECT_EQ(ctrl->GetProperty(DISPID_PaletteId).toInt(), 4);
+
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_PaletteId, Variant(int16_t(0))).ok());
+    EXPECT_EQ(bar.PaletteId(), 0);
+    EXPECT_EQ(bar.Table()[0], 200);
+    // Another custom palette while it is shown: shown at once.
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_PaletteFileName, Variant(second)).ok());
+    EXPECT_EQ(bar.Table()[0], 100);
+    // And the ramp chosen again comes back.
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_PaletteId, Variant(int16_t(4))).ok());
+    EXPECT_EQ(bar.PaletteId(), 4);
 }
 
 TEST_F(ControlTest, UpdateFiresAFilterPassPerLevel) {

@@ -324,7 +324,7 @@ TEST_F(ControlInput, RestingTheMouseSelectsAndShowsTheTip) {
     ASSERT_LT(column, kColumns);
     EXPECT_EQ(args.at(2).toDouble(), double(sample(row, column))) << "exact, not a float";
     EXPECT_EQ(ctrl->model().dataTip(), "[" + std::to_string(row) + "][" + std::to_string(column) +
-                                   "]: " + std::to_string(sample(row, column)));
+                                           "]: " + std::to_string(sample(row, column)));
     EXPECT_NEAR(ctrl->timerPeriod(), 1.0, 1e-9) << "back to one second after a tip";
 
     // More ticks at the same place and time: no second tip.

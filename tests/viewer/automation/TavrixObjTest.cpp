@@ -359,6 +359,19 @@ TEST_F(TavrixObjTest, FileNameFailureKeepsTheArrayAndLeavesItsCodeForErrorNo) {
     EXPECT_EQ(call("Update").out.at(0).toInt(), 0);
 }
 
+// DataRefreshEnable was stored and read back while Update refreshed anyway.
+TEST_F(TavrixObjTest, UpdateRefreshesOnlyWhileDataRefreshIsEnabled) {
+    load(4, 5);
+    ASSERT_TRUE(call("PutDataRefreshEnable", {Variant(0)}).ok());
+    EXPECT_FALSE(doc->canRefreshData());
+    EXPECT_EQ(call("Update").out.at(0).toInt(), 0);
+    EXPECT_EQ(ctl().count(plotrane::DISPID_Update), 0);
+    ASSERT_TRUE(call("PutDataRefreshEnable", {Variant(1)}).ok());
+    EXPECT_TRUE(doc->canRefreshData());
+    ASSERT_TRUE(call("Update").ok());
+    EXPECT_EQ(ctl().count(plotrane::DISPID_Update), 1);
+}
+
 TEST_F(TavrixObjTest, ShowWindowShowsForNonZeroAndHidesForZero) {
     ASSERT_TRUE(call("ShowWindow", {Variant(1)}).ok());
     ASSERT_TRUE(call("ShowWindow", {Variant(0)}).ok());

@@ -6,6 +6,7 @@
 
 #include "AglBinaryFormat.h"
 #include "SettingsFile.h"
+#include "plotrane/PropertyTable.h"
 
 #include <QDir>
 #include <QSettings>
@@ -284,7 +285,7 @@ TEST_F(DocTest, SavingDefaultsUnderAPlaneViewWritesGraphTypeFour) {
         EXPECT_TRUE(store.contains(name)) << name;
 }
 
-TEST_F(DocTest, RestoreFactoryDefaultsDeletesOnlyTheGraphDefaultsAndKeepsTheLook) {
+TEST_F(DocTest, RestoreFactoryDefaultsDeletesOnlyTheGraphDefaultsAndShowsTheBuiltInValues) {
     store.writeAppSize(800, 600);
     SettingsStore::Options o;
     o.fillValue = -1.5;
@@ -305,7 +306,10 @@ TEST_F(DocTest, RestoreFactoryDefaultsDeletesOnlyTheGraphDefaultsAndKeepsTheLook
     EXPECT_EQ(store.readString("FillValue", ""), "-1.5");
     EXPECT_EQ(store.readInt("ShowAglAnnot", 1), 0);
     EXPECT_TRUE(store.contains("SaveAglAttr"));
-    EXPECT_EQ(ctl().num(DISPID_BackColor), 0x0A0B0C);
+    // The built-in values at once, not at the next load.
+    EXPECT_EQ(uint32_t(ctl().num(DISPID_BackColor)), CArrayDoc::kBackColor);
+    EXPECT_EQ(uint32_t(ctl().num(DISPID_GridColor)),
+              uint32_t(plotrane::propertyInfo(DISPID_GridColor)->def.number));
 }
 
 TEST(SettingsStoreTest, FillValueKeepsEveryDigitAndBadTextReadsAsZero) {

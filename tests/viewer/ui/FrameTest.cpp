@@ -97,8 +97,19 @@ TEST(RestoredGeometry, StoredSizesComeBackInsideTheScreen) {
     EXPECT_EQ(frame_rules::restoredFrameSize(5000, 300, QSize(20, 20)), QSize(31, 31));
     EXPECT_EQ(frame_rules::restoredFrameSize(5000, 300, QSize()), QSize(5000, 300)); // no screen
     EXPECT_EQ(frame_rules::restoredPaneHeight(INT_MAX, 1024), 1024);
-    EXPECT_EQ(frame_rules::restoredPaneHeight(-1, 1024), 1);
     EXPECT_EQ(frame_rules::restoredPaneHeight(166, 1024), 166);
+    // Heights no one could use (a viewer that never laid its panes out once
+    // stored 16 to 30) come back at the least usable height.
+    for (int tiny : {-1, 0, 16, 30, frame_rules::kMinPaneHeight - 1})
+        EXPECT_EQ(frame_rules::restoredPaneHeight(tiny, 1024), frame_rules::kMinPaneHeight);
+    // What the splitter made of them: each pane keeps the least usable
+    // height where there is room for both.
+    using frame_rules::PaneHeights;
+    EXPECT_EQ(frame_rules::usablePaneHeights(443, 37), (PaneHeights{380, 100}));
+    EXPECT_EQ(frame_rules::usablePaneHeights(20, 460), (PaneHeights{100, 380}));
+    EXPECT_EQ(frame_rules::usablePaneHeights(166, 250), (PaneHeights{166, 250}));
+    EXPECT_EQ(frame_rules::usablePaneHeights(150, 10), (PaneHeights{80, 80}));
+    EXPECT_EQ(frame_rules::usablePaneHeights(INT_MAX, INT_MAX).graph, INT_MAX);
 }
 
 // Records what the document would show and answers No.
@@ -145,6 +156,63 @@ TEST_F(FrameTest, ClosingStoresSizeAndPaneHeights) {
     EXPECT_GT(settings.gridViewHeight(), settings.graphViewHeight());
     CMainFrame again(&doc, &settings);
     EXPECT_EQ(again.size(), QSize(820, 610));
+}
+
+// An automation client that never asks for the window: the frame and its
+// views go without having been laid out, and the heights stored by the last
+// shown window stay. A window that was shown stores its own.
+TEST_F(FrameTest, AViewerThatNeverShowedItsWindowKeepsTheStoredPaneHeights) {
+    {
+        SettingsStore settings;
+        settings.writeInt("GridViewHeight", 200);
+        settings.writeInt("GraphViewHeight", 300);
+        settings.writeInt("AppWidth", 700);
+        settings.sync();
+    }
+    {
+        TavrixApp app;
+        ASSERT_TRUE(app.initInstance({"tavrix", "-Automation"}));
+        settle();
+        ASSERT_FALSE(app.mainFrame()->isVisible());
+        app.mainFrame()->close();
+    }
+    {
+        SettingsStore settings;
+        EXPECT_EQ(settings.gridViewHeight(), 200);
+        EXPECT_EQ(settings.graphViewHeight(), 300);
+        EXPECT_EQ(settings.appWidth(), 700);
+    }
+    {
+        TavrixApp app;
+        ASSERT_TRUE(app.initInstance({"tavrix", "-Automation"}));
+        CMainFrame* frame = app.mainFrame();
+        frame->show(); // as ShowWindow does
+        settle();
+        frame->splitter()->setSizes({150, 250});
+        settle();
+        ASSERT_GE(frame->graphView()->height(), frame_rules::kMinPaneHeight);
+        frame->close();
+    }
+    SettingsStore settings;
+    EXPECT_NE(settings.graphViewHeight(), 300);
+    EXPECT_GE(settings.graphViewHeight(), frame_rules::kMinPaneHeight);
+}
+
+// Heights stored by an older viewer that saved unshown panes give panes
+// that can be used.
+TEST_F(FrameTest, TinyStoredPaneHeightsComeBackUsable) {
+    SettingsStore settings;
+    RecordingSink sink;
+    settings.writeInt("AppHeight", 600);
+    settings.writeInt("GridViewHeight", 400);
+    settings.writeInt("GraphViewHeight", 30);
+    CArrayDoc doc(settings, sink);
+    CMainFrame frame(&doc, &settings);
+    frame.show();
+    settle();
+    EXPECT_GE(frame.gridView()->height(), frame_rules::kMinPaneHeight);
+    EXPECT_GE(frame.graphView()->height(), frame_rules::kMinPaneHeight);
+    frame.close();
 }
 
 // Counts the paint events a widget receives.
@@ -329,6 +397,19 @@ TEST_F(ScreenshotTest, UnreadableFileFailsWithMessage) {
     EXPECT_NE(run({"--screenshot", png, QString::fromStdString(bad)}, &errors), 0);
     EXPECT_TRUE(errors.contains("Unable to read file: ")) << errors.toStdString();
     EXPECT_FALSE(QFile::exists(png));
+}
+
+// A picture that was never taken leaves the window values alone: the
+// frame's panes were never laid out (their heights of 16 to 30 pixels, once
+// stored, made every later start show a graph 37 pixels high).
+TEST_F(ScreenshotTest, AFailedPictureStoresNoWindowValues) {
+    const std::string bad = dir.write("bad.agl", "not an array at all");
+    ASSERT_NE(run({"--screenshot", QString::fromStdString(dir.file("bad.png")),
+                   QString::fromStdString(bad)}),
+              0);
+    SettingsStore settings(QString::fromStdString(dir.file("config/Veradyne/Plotrane.ini")));
+    for (const char* name : {"GridViewHeight", "GraphViewHeight", "AppWidth", "AppHeight"})
+        EXPECT_FALSE(settings.contains(name)) << name << " = " << settings.readInt(name, 0);
 }
 
 // A picture that cannot be written fails with a message and a status: a full

@@ -9,9 +9,11 @@
 #include "MessageSink.h"
 #include "QtTestApp.h"
 #include "SettingsStore.h"
+#include "TavrixObj.h"
 #include "TempDir.h"
 #include "TestArrays.h"
 #include "UiTestSupport.h"
+#include "aglSegment.h"
 
 #include <QColorDialog>
 #include <QElapsedTimer>
@@ -142,6 +144,11 @@ protected:
         return action(id)->isChecked();
     }
     int prop(int dispid) { return doc->control(true)->getInt(dispid); }
+    // A member called as an automation client calls it.
+    void call(automation::TavrixObj& client, const char* member, automation::Values args = {}) {
+        const automation::Result r = client.call(member, args);
+        EXPECT_TRUE(r.ok()) << member << ": " << r.message;
+    }
 
     TempDir dir;
     SettingsStore settings;
@@ -337,6 +344,95 @@ TEST_F(GraphViewTest, ShowPaletteAndShowMarkerToggleFromMenuAndToolbar) {
     EXPECT_EQ(prop(DISPID_ShowCursor) != 0, !marker);
     EXPECT_EQ(checked(cmd::ShowMarker), !marker);
     EXPECT_EQ(enabled(cmd::ColorMarker), !marker);
+}
+
+// The menus and toolbar buttons follow what an automation client and the
+// control's own property pages change, without a menu being opened (after
+// `tavrixctl H set GraphType=2` Height Plot stayed checked).
+TEST_F(GraphViewTest, CommandStatesFollowChangesMadeOutsideTheMenus) {
+    makeFrame();
+    automation::TavrixObj client(*doc, [this](bool show) { frame->setVisible(show); });
+    auto call = [&](const char* member, automation::Values args = {}) {
+        GraphViewTest::call(client, member, std::move(args));
+    };
+    auto a = makeArray({20, 20}, AGL_FLOAT, AGL_LANG_C);
+    fillPlane(*a, [](int64_t c, int64_t r) { return std::sin(0.2 * c) + 0.1 * double(r); });
+    ASSERT_TRUE(a->saveTo(dir.file("client.agl")));
+    call("PutFileName", {Variant(dir.file("client.agl"))});
+    settle();
+    auto shows = [&](int id, bool on) {
+        return waitFor([&] { return action(id)->isChecked() == on; });
+    };
+    ASSERT_TRUE(shows(cmd::HeightPlot, true));
+
+    call("PutGraphType", {Variant(2)});
+    EXPECT_TRUE(shows(cmd::ImageMap, true));
+    EXPECT_FALSE(action(cmd::HeightPlot)->isChecked());
+    call("PutShowCursor", {Variant(prop(DISPID_ShowCursor) ? 0 : 1)});
+    EXPECT_TRUE(shows(cmd::ShowMarker, prop(DISPID_ShowCursor) != 0));
+    EXPECT_TRUE(waitFor([&] { return action(cmd::Refresh)->isEnabled(); }));
+    call("PutDataRefreshEnable", {Variant(0)});
+    EXPECT_TRUE(waitFor([&] { return !action(cmd::Refresh)->isEnabled(); }));
+
+    // A write that goes straight to the control, as its property pages do.
+    CPlotrane2D* control = frame->graphView()->control();
+    ASSERT_NE(control, nullptr);
+    const bool palette = prop(DISPID_ShowPalette) != 0;
+    control->setBool(DISPID_ShowPalette, !palette);
+    EXPECT_TRUE(shows(cmd::ShowPalette, !palette));
+}
+
+// A client's custom palette is shown when PaletteId becomes 0; until then
+// the picture keeps the palette that is checked, and choosing that palette
+// again works (the picture used to switch behind PaletteId, and choosing
+// the checked palette again then changed nothing).
+TEST_F(GraphViewTest, AClientsPaletteShowsWhenPaletteIdBecomesZero) {
+    makeFrame();
+    openArray(20, 20);
+    automation::TavrixObj client(*doc, nullptr);
+    clickMenu(cmd::ImageMap);
+    clickMenu(cmd::PaletteCustom + 1); // gray scale
+    QWidget* control = frame->graphView()->controlWidget();
+    ASSERT_NE(control, nullptr);
+    // The custom palette is all green, which no gray scale holds.
+    auto greenPixels = [&] {
+        const QImage picture = shownFrame(control).convertToFormat(QImage::Format_RGB32);
+        int n = 0;
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x) {
+                const QRgb p = picture.pixel(x, y);
+                n += qGreen(p) > 150 && qRed(p) < 80 && qBlue(p) < 80;
+            }
+        return n;
+    };
+    auto nextFrame = [&] {
+        const QImage before = shownFrame(control);
+        call(client, "PutShowCursor", {Variant(prop(DISPID_ShowCursor) ? 0 : 1)});
+        return waitFor([&] { return shownFrame(control) != before; });
+    };
+    ASSERT_TRUE(nextFrame());
+    ASSERT_EQ(greenPixels(), 0);
+
+    aglSegment palette;
+    const int32_t entries[1] = {1024};
+    ASSERT_TRUE(palette.create(nullptr, 1, entries, AGL_UCHAR, AGL_LANG_C));
+    auto* rgba = static_cast<uint8_t*>(palette.elements());
+    for (int i = 0; i < 256; ++i) {
+        rgba[4 * i] = rgba[4 * i + 2] = 0;
+        rgba[4 * i + 1] = 200;
+        rgba[4 * i + 3] = 255;
+    }
+    call(client, "PutPaletteFileName", {Variant(palette.name())});
+    ASSERT_TRUE(nextFrame());
+    EXPECT_EQ(greenPixels(), 0) << "the custom palette showed behind PaletteId";
+    EXPECT_TRUE(waitFor([&] { return action(cmd::PaletteCustom + 1)->isChecked(); }));
+
+    call(client, "PutPaletteId", {Variant(int16_t(0))});
+    EXPECT_TRUE(waitFor([&] { return greenPixels() > 100; }));
+    EXPECT_TRUE(waitFor([&] { return action(cmd::PaletteCustom)->isChecked(); }));
+    clickMenu(cmd::PaletteCustom + 1);
+    EXPECT_EQ(prop(DISPID_PaletteId), 1);
+    EXPECT_TRUE(waitFor([&] { return greenPixels() == 0; }));
 }
 
 TEST_F(GraphViewTest, ZoomInTwiceAndOutTwiceAroundTheMarker) {

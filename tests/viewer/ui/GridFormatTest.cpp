@@ -20,7 +20,43 @@ TEST(GridFormat, FixedFormSizedFromLargestVisibleValue) {
     EXPECT_EQ(f.cellFormat, "% 9.4f");
     EXPECT_EQ(f.format(123.45), " 123.4500");
     EXPECT_EQ(f.format(-2.5), "  -2.5000");
-    EXPECT_EQ(f.format(1e-6), "   0.0000"); // below 2^-15 shows as zero
+    EXPECT_EQ(f.format(0.0), "   0.0000");
+    EXPECT_EQ(f.format(-0.0), "   0.0000");
+}
+
+// A nonzero value never shows as zero. A fill whose smallest nonzero value
+// the fixed form would show without a significant digit is written in the
+// exponent form throughout; one that keeps a digit stays fixed; a value the
+// fill did not know of (a copied block wider than the view) takes the
+// fallback or compact form.
+TEST(GridFormat, NonzeroValuesNeverShowAsZero) {
+    const int chars = charsPerCell(AGL_DOUBLE, false, 6, 10);
+    const auto field = buildFormat(AGL_DOUBLE, 6, false, chars, -1.0, 1.0, 1e-6);
+    EXPECT_TRUE(field.useExp);
+    EXPECT_EQ(field.cellFormat, "% .6e");
+    EXPECT_EQ(field.format(1e-6), " 1.000000e-06");
+    EXPECT_EQ(field.format(-2.5e-7), "-2.500000e-07");
+    EXPECT_EQ(field.format(0.0), " 0.000000e+00");
+
+    const auto keeps = buildFormat(AGL_FLOAT, 6, false, chars, -1.0, 1.0, 1.26e-5);
+    EXPECT_FALSE(keeps.useExp);
+    EXPECT_EQ(keeps.format(1.26e-5), " 0.000013");
+    EXPECT_EQ(keeps.format(3e-6), " 0.000003");
+    // Beside large values fewer decimals are left: 0.001 has none of them.
+    const auto beside = buildFormat(AGL_DOUBLE, 6, false, chars, -1.0, 12345.6, 0.001);
+    EXPECT_EQ(beside.cellFormat, "% .6e");
+    EXPECT_EQ(beside.format(12345.6), " 1.234560e+04");
+    EXPECT_EQ(buildFormat(AGL_DOUBLE, 6, false, chars, -1.0, 12345.6, 0.05).cellFormat, "% 9.2f");
+
+    // Unknown to the fill: no zeros either.
+    const auto unaware = buildFormat(AGL_DOUBLE, 6, false, chars, -1.0, 1.0);
+    EXPECT_EQ(unaware.format(1e-6), "1.0e-06");
+    EXPECT_EQ(unaware.format(-3e-12), "-3.0e-12");
+    const auto p4 = buildFormat(AGL_DOUBLE, 4, false, 7, -1.0, 1.0);
+    EXPECT_EQ(p4.format(2e-9), "2e-9");
+    // The exponent form asked for stays as it was; integers are untouched.
+    EXPECT_EQ(buildFormat(AGL_DOUBLE, 3, true, 10, -1, 1, 1e-9).cellFormat, "% .3e");
+    EXPECT_EQ(buildFormat(AGL_LONG, 6, false, 11, -1, 5, 1.0).cellFormat, "% 2d");
 }
 
 TEST(GridFormat, ValueTooLargeForFixedFormFallsBack) {
@@ -122,11 +158,10 @@ TEST(GridFormat, TextsAreWhatPrintfMakesOfTheFormats) {
                         else if (!real)
                             expected =
                                 grid::printfText(f.cellFormat.c_str(), int(int32_t(int64_t(v))));
-                        else if (std::fabs(v) < grid::kTinyMagnitude)
+                        else if (v == 0.0)
                             expected = grid::printfText(f.cellFormat.c_str(), 0.0);
                         else {
-                            const double g = std::log10(std::fabs(v));
-                            const int e = g >= 0 ? int(std::floor(g)) + 1 : int(std::trunc(g)) - 1;
+                            const int e = grid::fixedFormExponent(v);
                             if (e > f.intDigits || -e > f.decimals) {
                                 if (f.compact) continue; // its own form, tested above
                                 expected = grid::printfText(f.fallbackFormat.c_str(), v);

@@ -177,6 +177,27 @@ TEST_F(GridViewTest, RefreshRewritesOnlyChangedCells) {
     EXPECT_EQ(cell(3, 2).trimmed(), "9.250000");
 }
 
+// Values below 2^-15 were all written 0.000000: a field of 1e-6 values, or
+// one value of 1.26e-5 among zeros.
+TEST_F(GridViewTest, SmallNonzeroValuesNeverShowAsZeros) {
+    auto field = makeArray({3, 4}, AGL_DOUBLE, AGL_LANG_C);
+    fillPlane(*field, [](int64_t c, int64_t r) { return 1e-6 * double(1 + r * 4 + c); });
+    show(field.get());
+    EXPECT_EQ(cell(0, 0), " 1.000000e-06");
+    EXPECT_EQ(cell(2, 3), " 1.200000e-05");
+
+    // Once the values have digits the fixed form can show, it comes back.
+    fillPlane(*field, [](int64_t c, int64_t r) { return 0.25 * double(r + c); });
+    view->refresh();
+    EXPECT_EQ(cell(0, 1), " 0.250000");
+
+    auto single = makeArray({3, 4}, AGL_FLOAT, AGL_LANG_C);
+    single->setValue(2, 1, 1.26e-5);
+    show(single.get());
+    EXPECT_EQ(cell(1, 2), " 0.000013");
+    EXPECT_EQ(cell(0, 0), " 0.000000");
+}
+
 TEST_F(GridViewTest, NonFiniteCellIsReplacedWhenValueBecomesZero) {
     auto a = makeArray({2, 3}, AGL_FLOAT, AGL_LANG_C);
     a->setValue(1, 1, std::nan(""));

@@ -5,6 +5,7 @@
 // sizes.
 #include "CArrayDoc.h"
 #include "CGraphView.h"
+#include "CGridView.h"
 #include "CMainFrame.h"
 #include "CPlotrane2D.h"
 #include "MessageSink.h"
@@ -16,6 +17,7 @@
 #include "TestArrays.h"
 #include "UiTestSupport.h"
 #include "WidgetMessageSink.h"
+#include "plotrane/PropertyTable.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -873,6 +875,41 @@ TEST_F(SettingsDialogTest, SaveCurrentAndRestoreOriginalAskFirst) {
     EXPECT_EQ(sink.messages, (std::vector<std::string>{"Save current graph settings as default?",
                                                        "Restore factory default settings?"}));
     EXPECT_FALSE(settings->contains("SurfaceStyle"));
+}
+
+// Restore Original changed nothing visible until the next start (or load):
+// the graph on screen, the spreadsheet and the control take the built-in
+// values at once.
+TEST_F(SettingsDialogTest, RestoreOriginalShowsTheBuiltInValuesAtOnce) {
+    openArray({20, 20});
+    showKind(CArrayDoc::HeightPlot);
+    ctl().setShort(DISPID_GraphStyle, GraphStyle::PointStyle);
+    ctl().setColor(DISPID_BackColor, 0x102030u);
+    ctl().setColor(DISPID_GridColor, 0x00FF00u);
+    ctl().setShort(DISPID_PaletteId, 1);
+    ctl().setBool(DISPID_ShowCursor, true);
+    ctl().setFloat(DISPID_CamElevation, 61.0f);
+    doc->setGridFormat(3, true);
+    sink.answer = true;
+    EXPECT_TRUE(runCommand(cmd::Options, [&](QDialog* d) {
+        click(child<QPushButton>(d, 1179)); // these become the stored defaults
+        click(child<QPushButton>(d, 1191));
+        clickCancel(d);
+    }));
+    EXPECT_FALSE(settings->contains("SurfaceStyle"));
+    EXPECT_EQ(doc->currentGraphType(), CArrayDoc::HeightPlot);
+    EXPECT_EQ(ctl().getInt(DISPID_GraphStyle), 1);
+    EXPECT_EQ(ctl().getInt(DISPID_BackColor), 0xFFFFFF);
+    EXPECT_EQ(uint32_t(ctl().getInt(DISPID_GridColor)),
+              uint32_t(plotrane::propertyInfo(DISPID_GridColor)->def.number));
+    EXPECT_EQ(ctl().getInt(DISPID_PaletteId), 4);
+    EXPECT_FALSE(ctl().getBool(DISPID_ShowCursor));
+    EXPECT_FLOAT_EQ(ctl().getFloat(DISPID_CamElevation), 20.0f);
+    EXPECT_EQ(frame->gridView()->precision(), 6);
+    EXPECT_FALSE(frame->gridView()->useExp());
+    // The menus show it too.
+    EXPECT_TRUE(waitFor([&] { return action(cmd::PaletteCustom + 4)->isChecked(); }));
+    EXPECT_FALSE(action(cmd::ShowMarker)->isChecked());
 }
 
 TEST_F(SettingsDialogTest, AnnotationIsEditedWhileAttributesAreSaved) {
