@@ -383,7 +383,7 @@ bool aglGraphView::movingContinuously() const {
 
 // --- the tick ---------------------------------------------------------------------
 
-void aglGraphView::tick() {
+void aglGraphView::tick(bool mayStep) {
     if (graphType() == 0) return;
     const uint32_t frames = Context().FrameCount();
     if (frames > m_lastFrameSeen) {
@@ -394,7 +394,7 @@ void aglGraphView::tick() {
                        Context().AntiAliasPassIndex(), Context().IsAccumulationComplete(), 0);
     }
     const bool continuous = movingContinuously();
-    if (!continuous && Context().State() != ThreadState::Busy) {
+    if (!continuous && mayStep && Context().State() != ThreadState::Busy) {
         stepLevel(agl::nextLevel(m_currentLevel.load(), currentResolution()));
     } else if (continuous && m_budgetsChanged && filterThreadState() != FilterThreadState::Busy) {
         // While the picture moves, new budgets take effect at once, but never

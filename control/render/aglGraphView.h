@@ -105,8 +105,9 @@ public:
     int currentResolution() const;
 
     // One tick of the control's timer: the RndrPass report (with budget
-    // adaptation) and the level step (with the FltrPass report).
-    void tick();
+    // adaptation) and, unless the host holds it off while the user works
+    // the picture, the level step (with the FltrPass report).
+    void tick(bool mayStep = true);
     // The level step of the tick, to `next`.
     void stepLevel(int next);
     // Frames drawn so far are not reported by the next tick's RndrPass.

@@ -524,8 +524,11 @@ void aglRenderContext::publish() {
     const auto start = Clock::now();
     const int w = m_fbo->Width(), h = m_fbo->Height();
     QImage& img = m_images[m_nextImage];
-    if (img.width() != w || img.height() != h) img = QImage(w, h, QImage::Format_RGBX8888);
-    readPixels(img, w, h, GL_RGBA);
+    // B, G, R, A in memory, which is the window system's own format: the
+    // host's paint is then a plain copy (an RGBA frame was converted on
+    // every paint, 10-30 ms for a large window on the host's thread).
+    if (img.width() != w || img.height() != h) img = QImage(w, h, QImage::Format_RGB32);
+    readPixels(img, w, h, GL_BGRA);
     FrameSink sink;
     QImage frame;
     {

@@ -22,6 +22,7 @@
 #include <cmath>
 
 #include "CPlotrane2DCtrl.h"
+#include "ControlModel.h"
 
 using namespace plotrane;
 
@@ -477,7 +478,7 @@ CPlotrane2DFontPage::CPlotrane2DFontPage(CPlotrane2DCtrl& control, QWidget* pare
         bind(face, fp.name, PageExchange::Text);
 
         const int which = fp.which;
-        CPlotrane2DCtrl* ctrl = &control;
+        ControlModel* ctrl = &control.model();
         const auto current = [ctrl, which] {
             return which == 0 ? ctrl->axisFont() : ctrl->axisLabelFont();
         };

@@ -1,7 +1,7 @@
 // The control's property pages: seven pages of its own (Graph, Scale, Misc,
 // Axis, Palette, Camera, Data) and the two stock pages (colours and fonts),
 // shown together in a property sheet with OK, Cancel and Apply. Only the
-// sheet is exported (for the control's tests); hosts open it through
+// sheet is reached by the control's tests; hosts open it through
 // plotrane::showPropertyPages().
 //
 // Each page is a thin form. Its fields are bound to the control's properties
@@ -188,7 +188,7 @@ public:
 // The property sheet: the nine pages as tabs, with OK (apply, then close
 // unless a value was refused), Cancel (close; what was applied stays, as in
 // any property frame) and Apply (enabled while a page has changes).
-class PLOTRANE_EXPORT CPlotrane2DPropertySheet : public QDialog {
+class CPlotrane2DPropertySheet : public QDialog {
     Q_OBJECT
 public:
     explicit CPlotrane2DPropertySheet(CPlotrane2DCtrl& control, QWidget* parent = nullptr);

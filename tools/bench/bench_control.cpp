@@ -8,7 +8,7 @@
 //   bench_control [ARRAY.agl]   (default: examples/wave.agl of the source tree)
 //
 // Reports the best and median of 200 rounds of each.
-#include "CPlotrane2DCtrl.h"
+#include "ControlModel.h"
 #include "aglGraphView.h"
 #include "aglRenderContext.h"
 
@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     const std::string array = argc > 1 ? argv[1] : TAVRIX_SOURCE_DIR "/examples/wave.agl";
-    CPlotrane2DCtrl a(nullptr, 0), b(nullptr, 0);
+    // The size a control has before its host sizes it.
+    ControlModel a(640, 480, 0), b(640, 480, 0);
     if (!a.SetProperty(plotrane::DISPID_FileName, plotrane::Variant(array)).ok() ||
         !b.SetProperty(plotrane::DISPID_FileName, plotrane::Variant(array)).ok()) {
         std::fprintf(stderr, "bench_control: %s cannot be bound\n", array.c_str());

@@ -9,6 +9,7 @@
 // Without ARRAY it writes a 16384 x 16384 float array (1 GiB) to
 // /tmp/bench_input.agl (kept between runs). Reports median and worst of 60.
 #include "CPlotrane2DCtrl.h"
+#include "ControlModel.h"
 #include "aglGraphView.h"
 #include "aglRenderContext.h"
 
@@ -101,22 +102,23 @@ int main(int argc, char** argv) {
     ctrl.show();
     if (!ctrl.SetProperty(plotrane::DISPID_FileName, plotrane::Variant(file)).ok()) return 2;
     ctrl.Invoke(plotrane::DISPID_Update, {});
-    aglRenderContext& context = ctrl.engine().Context();
+    aglRenderContext& context = ctrl.model().engine().Context();
     // Up to the finest level first: the drag has to drop to level 0.
     for (int k = 0; k < 6; ++k) {
-        ctrl.waitForPasses(120000);
+        ctrl.model().waitForPasses(120000);
         ctrl.tick();
         app.processEvents();
     }
     std::printf("%s at %dx%d, level before the drag %d\n", file.c_str(), width, height,
-                ctrl.engine().currentLevel());
+                ctrl.model().engine().currentLevel());
 
     int failures = 0;
     std::vector<double> latency, frame;
     const QPoint centre(width / 3, height / 2);
     send(ctrl, QEvent::MouseButtonPress, centre, Qt::LeftButton, Qt::LeftButton);
     send(ctrl, QEvent::MouseMove, centre + QPoint(2, 0), Qt::NoButton, Qt::LeftButton);
-    std::printf("level after the first move of the drag %d\n", ctrl.engine().currentLevel());
+    std::printf("level after the first move of the drag %d\n",
+                ctrl.model().engine().currentLevel());
     for (int k = 0; k < 60; ++k) {
         context.WaitUntilIdle();
         const uint64_t before = context.PublishedFrames();
@@ -128,7 +130,7 @@ int main(int argc, char** argv) {
         frame.push_back(1000.0 * context.LastFrameTime());
         app.processEvents();
     }
-    std::printf("level during the drag %d\n", ctrl.engine().currentLevel());
+    std::printf("level during the drag %d\n", ctrl.model().engine().currentLevel());
     send(ctrl, QEvent::MouseButtonRelease, centre, Qt::LeftButton, Qt::NoButton);
     report("mouse move to next frame (drag)", latency);
     report("frame time", frame);
@@ -148,7 +150,7 @@ int main(int argc, char** argv) {
         const uint64_t before = context.PublishedFrames();
         const auto start = Clock::now();
         ctrl.tick();
-        if (!ctrl.tipShowing() || !context.WaitForFrame(before, 10000)) {
+        if (!ctrl.model().tipShowing() || !context.WaitForFrame(before, 10000)) {
             ++failures;
             continue;
         }

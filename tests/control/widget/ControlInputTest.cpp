@@ -2,6 +2,7 @@
 // the shown control window move the camera, the cursor and the data tips,
 // and the signals the host sees carry the right arguments in order.
 #include "CPlotrane2DCtrl.h"
+#include "ControlModel.h"
 #include "QtTestApp.h"
 #include "TempDir.h"
 #include "WaitFor.h"
@@ -78,7 +79,7 @@ protected:
         QTest::mouseRelease(ctrl.get(), Qt::LeftButton, {}, at);
     }
     float cam(int dispid) { return float(ctrl->GetProperty(dispid).toDouble()); }
-    void graphArea(int& w, int& h) { ctrl->engine().Camera().GetViewport(&w, &h); }
+    void graphArea(int& w, int& h) { ctrl->model().engine().Camera().GetViewport(&w, &h); }
 
     TempDir dir;
     std::string file;
@@ -152,35 +153,35 @@ TEST_F(ControlInput, ArrowKeysMoveTheCursorAndReportIt) {
     QTest::keyClick(ctrl.get(), Qt::Key_Right);
     QTest::keyClick(ctrl.get(), Qt::Key_Right);
     QTest::keyClick(ctrl.get(), Qt::Key_Up);
-    EXPECT_EQ(ctrl->cursorRow(), 1);
-    EXPECT_EQ(ctrl->cursorColumn(), 2);
+    EXPECT_EQ(ctrl->model().cursorRow(), 1);
+    EXPECT_EQ(ctrl->model().cursorColumn(), 2);
     ASSERT_EQ(moved.count(), 3);
     EXPECT_EQ(moved.at(0), (QList<QVariant>{0, 1}));
     EXPECT_EQ(moved.at(1), (QList<QVariant>{0, 2}));
     EXPECT_EQ(moved.at(2), (QList<QVariant>{1, 2}));
     EXPECT_EQ(ctrl->GetProperty(DISPID_Row).toInt(), 1);
     EXPECT_EQ(ctrl->GetProperty(DISPID_Col).toInt(), 2);
-    EXPECT_TRUE(ctrl->isModified());
+    EXPECT_TRUE(ctrl->model().isModified());
 
     // At the window's edge the cursor stays and nothing is reported.
     QTest::keyClick(ctrl.get(), Qt::Key_Down);
     QTest::keyClick(ctrl.get(), Qt::Key_Down);
-    EXPECT_EQ(ctrl->cursorRow(), 0);
+    EXPECT_EQ(ctrl->model().cursorRow(), 0);
     EXPECT_EQ(moved.count(), 4);
 
     // Shift steps a tenth of the window: 25 rows -> 2, 30 columns -> 3.
     QTest::keyClick(ctrl.get(), Qt::Key_Up, Qt::ShiftModifier);
     QTest::keyClick(ctrl.get(), Qt::Key_Right, Qt::ShiftModifier);
-    EXPECT_EQ(ctrl->cursorRow(), 2);
-    EXPECT_EQ(ctrl->cursorColumn(), 5);
+    EXPECT_EQ(ctrl->model().cursorRow(), 2);
+    EXPECT_EQ(ctrl->model().cursorColumn(), 5);
 
     // Frozen events: the cursor still moves, nothing is reported, then or later.
     const int before = moved.count();
-    ctrl->freezeEvents(true);
+    ctrl->model().freezeEvents(true);
     QTest::keyClick(ctrl.get(), Qt::Key_Left);
-    ctrl->freezeEvents(false);
+    ctrl->model().freezeEvents(false);
     QApplication::processEvents();
-    EXPECT_EQ(ctrl->cursorColumn(), 4);
+    EXPECT_EQ(ctrl->model().cursorColumn(), 4);
     EXPECT_EQ(moved.count(), before);
 }
 
@@ -191,7 +192,7 @@ TEST_F(ControlInput, ShiftStepsNothingInAWindowOfFewerThanTenRows) {
     QSignalSpy moved(ctrl.get(), &CPlotrane2DCtrl::RowColChanged);
     ctrl->setFocus();
     QTest::keyClick(ctrl.get(), Qt::Key_Up, Qt::ShiftModifier);
-    EXPECT_EQ(ctrl->cursorRow(), 0);
+    EXPECT_EQ(ctrl->model().cursorRow(), 0);
     EXPECT_EQ(moved.count(), 0);
 }
 
@@ -255,7 +256,7 @@ double markerHeight(const QImage& frame) {
 // moved (arrow keys, Row), the marker stands at that value's place on the bar.
 TEST_F(ControlInput, ThePaletteBarMarksTheValueUnderTheCursor) {
     ctrl->setFocus();
-    const aglPaletteBarObj& bar = ctrl->engine().paletteBar();
+    const aglPaletteBarObj& bar = ctrl->model().engine().paletteBar();
     const auto expectMarkerAt = [&](int row, int column) {
         EXPECT_EQ(bar.CursorValue(), float(sample(row, column)));
         double at = -3, want = 0;
@@ -272,12 +273,12 @@ TEST_F(ControlInput, ThePaletteBarMarksTheValueUnderTheCursor) {
     };
     for (int i = 0; i < 6; ++i)
         QTest::keyClick(ctrl.get(), Qt::Key_Up, Qt::ShiftModifier);
-    ASSERT_EQ(ctrl->cursorRow(), 12);
+    ASSERT_EQ(ctrl->model().cursorRow(), 12);
     expectMarkerAt(12, 0);
     QTest::keyClick(ctrl.get(), Qt::Key_Right);
     expectMarkerAt(12, 1);
     ASSERT_TRUE(ctrl->SetProperty(DISPID_Row, Variant(21)).ok());
-    ASSERT_TRUE(waitFor([&] { return ctrl->cursorRow() == 21; }));
+    ASSERT_TRUE(waitFor([&] { return ctrl->model().cursorRow() == 21; }));
     expectMarkerAt(21, 1);
 }
 
@@ -292,7 +293,7 @@ TEST_F(ControlInput, CyclePeriodsStayWithinTenMillisecondsAndTheTimersRange) {
           Case{1e300, true, INT_MAX / 1000.0}, Case{INFINITY, false, 0.1}, Case{NAN, false, 0.1},
           Case{0.0, false, 0.1}, Case{-2.0, false, 0.1}}) {
         ctrl->Invoke(DISPID_Cycle, {Variant(c.seconds)});
-        EXPECT_EQ(ctrl->isCycling(), c.cycling) << c.seconds;
+        EXPECT_EQ(ctrl->model().isCycling(), c.cycling) << c.seconds;
         EXPECT_NEAR(ctrl->timerPeriod(), c.period, 1e-3) << c.seconds;
     }
 }
@@ -322,8 +323,8 @@ TEST_F(ControlInput, RestingTheMouseSelectsAndShowsTheTip) {
     ASSERT_GE(column, 0);
     ASSERT_LT(column, kColumns);
     EXPECT_EQ(args.at(2).toDouble(), double(sample(row, column))) << "exact, not a float";
-    EXPECT_EQ(ctrl->dataTip(), "[" + std::to_string(row) + "][" + std::to_string(column) +
-                                   "]: " + std::to_string(sample(row, column)));
+    EXPECT_EQ(ctrl->model().dataTip(), "[" + std::to_string(row) + "][" + std::to_string(column) +
+                                           "]: " + std::to_string(sample(row, column)));
     EXPECT_NEAR(ctrl->timerPeriod(), 1.0, 1e-9) << "back to one second after a tip";
 
     // More ticks at the same place and time: no second tip.
@@ -334,7 +335,7 @@ TEST_F(ControlInput, RestingTheMouseSelectsAndShowsTheTip) {
 
     // Moving more than 20 pixels away removes the tip.
     mouse(QEvent::MouseMove, at + QPoint(25, 0), Qt::NoButton, Qt::NoButton);
-    EXPECT_FALSE(ctrl->tipShowing());
+    EXPECT_FALSE(ctrl->model().tipShowing());
     EXPECT_NEAR(ctrl->timerPeriod(), 0.1, 1e-9) << "mouse movement ticks every 0.1 s";
 }
 
@@ -343,29 +344,29 @@ TEST_F(ControlInput, NoSelectionWhenDisabledOrOutsideTheGraph) {
     int w = 0, h = 0;
     graphArea(w, h);
     ASSERT_TRUE(ctrl->SetProperty(DISPID_DataSelectEnable, Variant(false)).ok());
-    EXPECT_FALSE(ctrl->selectAtPoint(w / 2, h / 2));
+    EXPECT_FALSE(ctrl->model().selectAtPoint(w / 2, h / 2));
     ASSERT_TRUE(ctrl->SetProperty(DISPID_DataSelectEnable, Variant(true)).ok());
     // The background's corner and points outside the window select nothing.
-    EXPECT_FALSE(ctrl->selectAtPoint(1, 1));
-    EXPECT_FALSE(ctrl->selectAtPoint(-5, 10));
-    EXPECT_FALSE(ctrl->selectAtPoint(10, 5000));
+    EXPECT_FALSE(ctrl->model().selectAtPoint(1, 1));
+    EXPECT_FALSE(ctrl->model().selectAtPoint(-5, 10));
+    EXPECT_FALSE(ctrl->model().selectAtPoint(10, 5000));
     EXPECT_EQ(selected.count(), 0);
-    EXPECT_FALSE(ctrl->tipShowing());
+    EXPECT_FALSE(ctrl->model().tipShowing());
 }
 
 // A render thread that is paused answers no pick: the control does not wait.
 TEST_F(ControlInput, APickWhileTheRenderThreadIsPausedReturnsAtOnce) {
     int w = 0, h = 0;
     graphArea(w, h);
-    ctrl->engine().pauseRenderThread();
+    ctrl->model().engine().pauseRenderThread();
     QElapsedTimer t;
     t.start();
-    CPlotrane2DCtrl::Picked p;
-    EXPECT_FALSE(ctrl->pickAt(w / 2, h / 2, p));
+    ControlModel::Picked p;
+    EXPECT_FALSE(ctrl->model().pickAt(w / 2, h / 2, p));
     mouse(QEvent::MouseMove, {w / 2, h / 2}, Qt::NoButton, Qt::NoButton);
     ctrl->tick();
     EXPECT_LT(t.elapsed(), 5000);
-    ctrl->engine().wakeRenderThread();
+    ctrl->model().engine().wakeRenderThread();
 }
 
 // A drag at a finer level shows the coarsest grid at once; released, the
@@ -377,22 +378,22 @@ TEST_F(ControlInput, ADragDropsToLevelZeroAndTheTicksStepBackUp) {
             .ok());
     ctrl->Invoke(DISPID_Update, {});
     ASSERT_TRUE(waitFor([&] {
-        ctrl->waitForPasses(20000);
+        ctrl->model().waitForPasses(20000);
         ctrl->tick();
-        return ctrl->engine().currentLevel() == 2;
+        return ctrl->model().engine().currentLevel() == 2;
     }));
     mouse(QEvent::MouseButtonPress, {100, 100}, Qt::LeftButton, Qt::LeftButton);
     mouse(QEvent::MouseMove, {104, 100}, Qt::NoButton, Qt::LeftButton);
-    EXPECT_EQ(ctrl->engine().currentLevel(), 0);
+    EXPECT_EQ(ctrl->model().engine().currentLevel(), 0);
     mouse(QEvent::MouseButtonRelease, {104, 100}, Qt::LeftButton, Qt::NoButton);
     // The ticks bring the finer levels back one at a time, as their passes
     // (restarted by the drag) finish.
-    std::vector<int> levels{ctrl->engine().currentLevel()};
+    std::vector<int> levels{ctrl->model().engine().currentLevel()};
     ASSERT_TRUE(waitFor([&] {
-        ctrl->waitForPasses(20000);
+        ctrl->model().waitForPasses(20000);
         ctrl->tick();
-        if (ctrl->engine().currentLevel() != levels.back())
-            levels.push_back(ctrl->engine().currentLevel());
+        if (ctrl->model().engine().currentLevel() != levels.back())
+            levels.push_back(ctrl->model().engine().currentLevel());
         return levels.back() == 2;
     }));
     EXPECT_EQ(levels, std::vector<int>({0, 1, 2}));
@@ -407,10 +408,10 @@ TEST_F(ControlInput, APaintAskedForAtTheFinestLevelStepsBackToLevelOne) {
         ctrl->SetProperty(DISPID_FileName, Variant(dir.write("wave.agl", rippleFile(400, 400))))
             .ok());
     ctrl->Invoke(DISPID_Update, {});
-    aglGraphView& v = ctrl->engine();
+    aglGraphView& v = ctrl->model().engine();
     const auto finest = [&] {
         return waitFor([&] {
-            ctrl->waitForPasses(20000);
+            ctrl->model().waitForPasses(20000);
             ctrl->tick();
             return v.currentLevel() == 2;
         });
@@ -456,17 +457,17 @@ TEST_F(ControlInput, DoubleClickMovesTheCursorToThePickedElement) {
     mouse(QEvent::MouseButtonDblClick, at, Qt::LeftButton, Qt::LeftButton);
     ASSERT_EQ(selected.count(), 1);
     const int row = selected.first().at(0).toInt(), column = selected.first().at(1).toInt();
-    EXPECT_FALSE(ctrl->tipShowing()) << "a double-click removes the tip";
+    EXPECT_FALSE(ctrl->model().tipShowing()) << "a double-click removes the tip";
     ASSERT_TRUE(waitFor([&] { return moved.count() >= 1; }));
     EXPECT_EQ(moved.first(), (QList<QVariant>{row, column}));
-    EXPECT_EQ(ctrl->cursorRow(), row);
-    EXPECT_EQ(ctrl->cursorColumn(), column);
+    EXPECT_EQ(ctrl->model().cursorRow(), row);
+    EXPECT_EQ(ctrl->model().cursorColumn(), column);
 
-    ASSERT_TRUE(ctrl->selectAtPoint(at.x(), at.y()));
-    EXPECT_TRUE(ctrl->tipShowing());
+    ASSERT_TRUE(ctrl->model().selectAtPoint(at.x(), at.y()));
+    EXPECT_TRUE(ctrl->model().tipShowing());
     ctrl->setFocus();
     QTest::keyClick(ctrl.get(), Qt::Key_Left);
-    EXPECT_FALSE(ctrl->tipShowing());
+    EXPECT_FALSE(ctrl->model().tipShowing());
 }
 
 // Picks right after rebinding to an array of another shape, while its levels
@@ -491,7 +492,7 @@ TEST_F(ControlInput, PicksDuringRebindsSelectOnlyFromTheArrayBoundNow) {
         ctrl->Invoke(DISPID_Update, {});
         for (int i = 0; i < 4; ++i) {
             selected.clear();
-            ctrl->selectAtPoint(w / 2 + 7 * i - 10, h / 2);
+            ctrl->model().selectAtPoint(w / 2 + 7 * i - 10, h / 2);
             if (selected.isEmpty()) continue;
             ++hits;
             const int row = selected.first().at(0).toInt();
@@ -565,7 +566,7 @@ protected:
         ASSERT_TRUE(ctrl->SetProperty(DISPID_WComp, Variant(w)).ok());
         ctrl->Invoke(DISPID_Update, {});
         const bool drawn = waitFor([&] {
-            ctrl->waitForPasses(20000);
+            ctrl->model().waitForPasses(20000);
             ctrl->tick();
             return !linePixels().empty();
         });
@@ -636,7 +637,7 @@ TEST_P(VectorSelection, ADoubleClickOnTheLineSelectsItsPoint) {
             return !selected.isEmpty();
         },
         20000));
-    EXPECT_TRUE(ctrl->tipShowing());
+    EXPECT_TRUE(ctrl->model().tipShowing());
     const int tipRow = selected.first().at(0).toInt();
     EXPECT_EQ(tipRow, row) << "the same place, the same point";
     std::string want = "[" + std::to_string(tipRow) + "]: (";
@@ -646,12 +647,12 @@ TEST_P(VectorSelection, ADoubleClickOnTheLineSelectsItsPoint) {
         want += b;
     }
     want += ")";
-    EXPECT_EQ(ctrl->dataTip(), want);
+    EXPECT_EQ(ctrl->model().dataTip(), want);
 
     // The double-click moved the cursor to the point's row.
     ASSERT_TRUE(waitFor([&] { return moved.count() >= 1; }));
     EXPECT_EQ(moved.first().at(0).toInt(), row);
-    EXPECT_EQ(ctrl->cursorRow(), row);
+    EXPECT_EQ(ctrl->model().cursorRow(), row);
 }
 
 INSTANTIATE_TEST_SUITE_P(Components, VectorSelection,
@@ -668,6 +669,6 @@ TEST_F(VectorGraphInput, ThePaletteBarMarksTheCursorsWComponent) {
     ctrl->setFocus();
     for (int i = 0; i < 5; ++i)
         QTest::keyClick(ctrl.get(), Qt::Key_Up);
-    ASSERT_EQ(ctrl->cursorRow(), 5);
-    EXPECT_EQ(ctrl->engine().paletteBar().CursorValue(), float(vectorSample(5, 3)));
+    ASSERT_EQ(ctrl->model().cursorRow(), 5);
+    EXPECT_EQ(ctrl->model().engine().paletteBar().CursorValue(), float(vectorSample(5, 3)));
 }

@@ -3,6 +3,7 @@
 // changed, a failure reported once, the clipboard copy made on the control's
 // thread, and captures taken while the graph type keeps changing.
 #include "CPlotrane2DCtrl.h"
+#include "ControlModel.h"
 #include "QtTestApp.h"
 #include "WaitFor.h"
 #include "plotrane/PropertyTable.h"
@@ -33,13 +34,13 @@ protected:
         ASSERT_TRUE(folder.isValid());
         ctrl = std::make_unique<CPlotrane2DCtrl>(nullptr, 0, 0);
         ctrl->resize(320, 240);
-        ctrl->setPictureFolder(folder.path());
+        ctrl->model().setPictureFolder(folder.path());
         ASSERT_TRUE(ctrl->SetProperty(DISPID_FileName, Variant(kWave)).ok());
         // Up to the finest level the rules allow, so that the picture stays
         // the same while a test runs (a new level is a new picture).
         int level = -2, same = 0;
         for (int k = 0; k < 100 && same < 3; ++k) {
-            ASSERT_TRUE(ctrl->waitForPasses(300000));
+            ASSERT_TRUE(ctrl->model().waitForPasses(300000));
             ctrl->tick();
             const int now = ctrl->GetProperty(DISPID_DataOffset).toInt();
             same = now == level ? same + 1 : 0;
@@ -54,7 +55,7 @@ protected:
         return out;
     }
     bool finished() const {
-        const int s = ctrl->metaFileStatus();
+        const int s = ctrl->model().metaFileStatus();
         return s == value(MetaFileStatus::Complete) || s == value(MetaFileStatus::Failed);
     }
     QStringList pictures() const { return QDir(folder.path()).entryList({"emf*"}, QDir::Files); }
@@ -77,7 +78,7 @@ class CreateMetaFileSizeTest : public ControlPictureTest,
 TEST_P(CreateMetaFileSizeTest, SizesAreZeroByZeroOrOneToAMillionEach) {
     bool accepted = false;
     const DispatchStatus st =
-        ctrl->createMetaFile(GetParam().width, GetParam().height, false, &accepted);
+        ctrl->model().createMetaFile(GetParam().width, GetParam().height, false, &accepted);
     if (GetParam().messageId == 0) {
         EXPECT_TRUE(st.ok()) << st.message;
         EXPECT_TRUE(accepted);
@@ -85,7 +86,7 @@ TEST_P(CreateMetaFileSizeTest, SizesAreZeroByZeroOrOneToAMillionEach) {
         EXPECT_EQ(st.code, kInvalidPropertyValue);
         EXPECT_EQ(st.message, controlMessage(GetParam().messageId));
         EXPECT_FALSE(accepted);
-        EXPECT_EQ(ctrl->metaFileStatus(), value(MetaFileStatus::NeverRequested));
+        EXPECT_EQ(ctrl->model().metaFileStatus(), value(MetaFileStatus::NeverRequested));
     }
 }
 
@@ -100,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(Control, CreateMetaFileSizeTest,
 
 TEST_F(ControlPictureTest, AWindowWithoutPixelsTakesNoPicture) {
     ctrl->resize(0, 0);
-    const DispatchStatus st = ctrl->createMetaFile(10000, 7500);
+    const DispatchStatus st = ctrl->model().createMetaFile(10000, 7500);
     EXPECT_EQ(st.code, kInvalidPropertyValue);
     EXPECT_EQ(st.message, controlMessage(kMsgEmptyWindow));
 }
@@ -126,7 +127,7 @@ TEST_F(ControlPictureTest, APictureIsReportedUntilCompleteAndReusedWhileNothingC
     EXPECT_TRUE(ctrl->Invoke(DISPID_CreateMetaFile, {Variant(10000), Variant(7500)}).toBool());
     ASSERT_TRUE(waitFor([&] { return !spy.isEmpty(); }));
     EXPECT_EQ(statuses(spy), std::vector<int>{6});
-    EXPECT_EQ(QString::fromStdString(ctrl->metaFile()), file);
+    EXPECT_EQ(QString::fromStdString(ctrl->model().metaFile()), file);
     EXPECT_EQ(pictures().size(), 1);
 
     // Another graph style: a new picture.
@@ -135,14 +136,14 @@ TEST_F(ControlPictureTest, APictureIsReportedUntilCompleteAndReusedWhileNothingC
     EXPECT_TRUE(ctrl->Invoke(DISPID_CreateMetaFile, {Variant(10000), Variant(7500)}).toBool());
     ASSERT_TRUE(waitFor([&] { return !spy.isEmpty() && spy.last().at(0).toInt() >= 5; }));
     EXPECT_EQ(spy.last().at(0).toInt(), 6);
-    EXPECT_NE(QString::fromStdString(ctrl->metaFile()), file);
+    EXPECT_NE(QString::fromStdString(ctrl->model().metaFile()), file);
     EXPECT_EQ(pictures().size(), 2);
 }
 
 TEST_F(ControlPictureTest, AFailedPictureIsReportedOnceAndLeavesNoName) {
     QSignalSpy spy(ctrl.get(), &CPlotrane2DCtrl::MetafileUpdate);
-    ctrl->setPictureFolder(folder.path() + "/no/such/folder");
-    ASSERT_TRUE(ctrl->createMetaFile(10000, 7500).ok());
+    ctrl->model().setPictureFolder(folder.path() + "/no/such/folder");
+    ASSERT_TRUE(ctrl->model().createMetaFile(10000, 7500).ok());
     ASSERT_TRUE(waitFor([&] { return finished(); }));
     // Later ticks and events bring no second report.
     QElapsedTimer t;
@@ -154,12 +155,12 @@ TEST_F(ControlPictureTest, AFailedPictureIsReportedOnceAndLeavesNoName) {
     const std::vector<int> seen = statuses(spy);
     EXPECT_EQ(std::count(seen.begin(), seen.end(), 5), 1) << ::testing::PrintToString(seen);
     EXPECT_EQ(seen.back(), 5);
-    EXPECT_EQ(ctrl->metaFile(), "");
+    EXPECT_EQ(ctrl->model().metaFile(), "");
     // The writer is free for the next picture.
-    ctrl->setPictureFolder(folder.path());
-    ASSERT_TRUE(ctrl->createMetaFile(10000, 7500).ok());
+    ctrl->model().setPictureFolder(folder.path());
+    ASSERT_TRUE(ctrl->model().createMetaFile(10000, 7500).ok());
     ASSERT_TRUE(waitFor([&] { return finished(); }));
-    EXPECT_EQ(ctrl->metaFileStatus(), 6);
+    EXPECT_EQ(ctrl->model().metaFileStatus(), 6);
 }
 
 TEST_F(ControlPictureTest, ZeroByZeroPutsTheFrameOnTheClipboard) {
@@ -176,7 +177,7 @@ TEST_F(ControlPictureTest, ZeroByZeroPutsTheFrameOnTheClipboard) {
         for (int x = 0; x < picture.width(); x += 2)
             if ((picture.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF) ++ink;
     EXPECT_GT(ink, 1000);
-    EXPECT_EQ(ctrl->metaFileStatus(), value(MetaFileStatus::NeverRequested));
+    EXPECT_EQ(ctrl->model().metaFileStatus(), value(MetaFileStatus::NeverRequested));
 }
 
 TEST_F(ControlPictureTest, CapturesWhileTheGraphTypeKeepsChanging) {
@@ -184,7 +185,7 @@ TEST_F(ControlPictureTest, CapturesWhileTheGraphTypeKeepsChanging) {
     // this thread swaps the graph objects under them.
     for (int k = 0; k < 12; ++k) {
         ASSERT_TRUE(ctrl->SetProperty(DISPID_GraphType, Variant(int16_t(1 + k % 3))).ok());
-        ctrl->createMetaFile(5000 + 100 * k, 4000);
+        ctrl->model().createMetaFile(5000 + 100 * k, 4000);
         ctrl->tick();
         for (int n = 0; n < 5; ++n)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -194,12 +195,12 @@ TEST_F(ControlPictureTest, CapturesWhileTheGraphTypeKeepsChanging) {
     ASSERT_TRUE(ctrl->SetProperty(DISPID_GraphType, Variant(int16_t(1))).ok());
     bool accepted = false;
     ASSERT_TRUE(waitFor([&] {
-        EXPECT_TRUE(ctrl->createMetaFile(7000, 5000, false, &accepted).ok());
+        EXPECT_TRUE(ctrl->model().createMetaFile(7000, 5000, false, &accepted).ok());
         return accepted;
     }));
     ASSERT_TRUE(waitFor([&] { return finished(); }));
-    EXPECT_EQ(ctrl->metaFileStatus(), 6);
-    EXPECT_TRUE(QSvgRenderer(QString::fromStdString(ctrl->metaFile())).isValid());
+    EXPECT_EQ(ctrl->model().metaFileStatus(), 6);
+    EXPECT_TRUE(QSvgRenderer(QString::fromStdString(ctrl->model().metaFile())).isValid());
 }
 
 } // namespace

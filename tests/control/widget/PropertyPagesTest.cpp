@@ -5,6 +5,7 @@
 // property set.
 #include "PropertyPages.h"
 #include "CPlotrane2DCtrl.h"
+#include "ControlModel.h"
 #include "QtTestApp.h"
 #include "TempDir.h"
 #include "WaitFor.h"
@@ -84,7 +85,7 @@ QByteArray savedSet(CPlotrane2DCtrl& ctrl, const TempDir& dir, const char* name)
     const QString path = QString::fromStdString(dir.file(name));
     {
         QSettings settings(path, QSettings::IniFormat);
-        ctrl.saveProperties(settings);
+        ctrl.model().saveProperties(settings);
     }
     QFile f(path);
     f.open(QIODevice::ReadOnly);
@@ -105,14 +106,14 @@ protected:
         // change the set from here on.
         int last = -2;
         ASSERT_TRUE(waitFor([&] {
-            ctrl->waitForPasses(20000);
+            ctrl->model().waitForPasses(20000);
             ctrl->tick();
             const int level = ctrl->GetProperty(DISPID_DataOffset).toInt();
             const bool settled = level >= 0 && level == last;
             last = level;
             return settled;
         }));
-        ctrl->setModified(false);
+        ctrl->model().setModified(false);
     }
     void TearDown() override {
         sheet.reset();
@@ -194,8 +195,8 @@ TEST_F(PropertyPages, LineWidthZeroIsRefusedWithTheControlsMessageAndStaysInTheF
     click(QDialogButtonBox::Apply);
     ASSERT_TRUE(answered->ran());
     EXPECT_EQ(message, "LineWidth must be a  number in the range (0, 100)");
-    EXPECT_EQ(ctrl->get<DISPID_LineWidth>(), 1.0f);
-    EXPECT_FALSE(ctrl->isModified());
+    EXPECT_EQ(ctrl->model().get<DISPID_LineWidth>(), 1.0f);
+    EXPECT_FALSE(ctrl->model().isModified());
     EXPECT_EQ(field("LineWidth")->text(), "0");
     EXPECT_EQ(sheet->focusWidget(), field("LineWidth"));
 
@@ -208,8 +209,8 @@ TEST_F(PropertyPages, LineWidthZeroIsRefusedWithTheControlsMessageAndStaysInTheF
     type("LineWidth", "2.5");
     click(QDialogButtonBox::Ok);
     EXPECT_FALSE(sheet->isVisible());
-    EXPECT_EQ(ctrl->get<DISPID_LineWidth>(), 2.5f);
-    EXPECT_TRUE(ctrl->isModified());
+    EXPECT_EQ(ctrl->model().get<DISPID_LineWidth>(), 2.5f);
+    EXPECT_TRUE(ctrl->model().isModified());
 }
 
 // Text the control would refuse never changes it: the control's message
@@ -225,7 +226,7 @@ class PropertyPagesRefuse : public PropertyPages, public ::testing::WithParamInt
 TEST_P(PropertyPagesRefuse, ValueTheControlRefusesChangesNothing) {
     const Refused& r = GetParam();
     QVariantMap before;
-    ctrl->saveProperties(before);
+    ctrl->model().saveProperties(before);
     openSheet();
     showPage(r.page);
     type(r.field, r.text);
@@ -237,9 +238,9 @@ TEST_P(PropertyPagesRefuse, ValueTheControlRefusesChangesNothing) {
     EXPECT_TRUE(sheet->isVisible());
     EXPECT_EQ(field(r.field)->text(), r.text);
     QVariantMap after;
-    ctrl->saveProperties(after);
+    ctrl->model().saveProperties(after);
     EXPECT_EQ(after, before);
-    EXPECT_FALSE(ctrl->isModified());
+    EXPECT_FALSE(ctrl->model().isModified());
 }
 
 void PrintTo(const Refused& r, std::ostream* os) {
@@ -272,7 +273,7 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST_F(PropertyPages, CacheBehaviorEntriesWriteTheirIndex) {
-    ASSERT_EQ(ctrl->get<DISPID_CacheBehavior>(), 1);
+    ASSERT_EQ(ctrl->model().get<DISPID_CacheBehavior>(), 1);
     openSheet();
     showPage("Misc");
     auto* combo = field<QComboBox>("CacheBehavior");
@@ -280,11 +281,11 @@ TEST_F(PropertyPages, CacheBehaviorEntriesWriteTheirIndex) {
     QTest::keyClick(combo, Qt::Key_Down);
     ASSERT_EQ(combo->currentText(), "AUTO");
     click(QDialogButtonBox::Apply);
-    EXPECT_EQ(ctrl->get<DISPID_CacheBehavior>(), 2);
+    EXPECT_EQ(ctrl->model().get<DISPID_CacheBehavior>(), 2);
     QTest::keyClick(combo, Qt::Key_Up);
     ASSERT_EQ(combo->currentText(), "NEVER");
     click(QDialogButtonBox::Ok);
-    EXPECT_EQ(ctrl->get<DISPID_CacheBehavior>(), 1);
+    EXPECT_EQ(ctrl->model().get<DISPID_CacheBehavior>(), 1);
 }
 
 TEST_F(PropertyPages, CancelWritesNothing) {
@@ -293,22 +294,22 @@ TEST_F(PropertyPages, CancelWritesNothing) {
     check("ShowGrid");
     click(QDialogButtonBox::Cancel);
     EXPECT_FALSE(sheet->isVisible());
-    EXPECT_EQ(ctrl->get<DISPID_LineWidth>(), 1.0f);
-    EXPECT_TRUE(ctrl->get<DISPID_ShowGrid>());
-    EXPECT_FALSE(ctrl->isModified());
+    EXPECT_EQ(ctrl->model().get<DISPID_LineWidth>(), 1.0f);
+    EXPECT_TRUE(ctrl->model().get<DISPID_ShowGrid>());
+    EXPECT_FALSE(ctrl->model().isModified());
 }
 
 // The style list has three entries; a line or point style shows no entry
 // and is kept until the user picks one.
 TEST_F(PropertyPages, GraphStyleBeyondTheListIsKeptUntilTheUserPicks) {
-    ASSERT_TRUE(ctrl->set<DISPID_GraphStyle>(value(GraphStyle::PointStyle)).ok());
+    ASSERT_TRUE(ctrl->model().set<DISPID_GraphStyle>(value(GraphStyle::PointStyle)).ok());
     openSheet();
     auto* style = field<QComboBox>("GraphStyle");
     EXPECT_EQ(style->currentIndex(), -1);
     check("ShowGrid");
     click(QDialogButtonBox::Apply);
-    EXPECT_FALSE(ctrl->get<DISPID_ShowGrid>());
-    EXPECT_EQ(ctrl->get<DISPID_GraphStyle>(), value(GraphStyle::PointStyle));
+    EXPECT_FALSE(ctrl->model().get<DISPID_ShowGrid>());
+    EXPECT_EQ(ctrl->model().get<DISPID_GraphStyle>(), value(GraphStyle::PointStyle));
     EXPECT_EQ(style->currentIndex(), -1);
 
     style->setFocus();
@@ -316,7 +317,7 @@ TEST_F(PropertyPages, GraphStyleBeyondTheListIsKeptUntilTheUserPicks) {
     QTest::keyClick(style, Qt::Key_Down);
     ASSERT_EQ(style->currentText(), "Surface");
     click(QDialogButtonBox::Ok);
-    EXPECT_EQ(ctrl->get<DISPID_GraphStyle>(), value(GraphStyle::SurfaceStyle));
+    EXPECT_EQ(ctrl->model().get<DISPID_GraphStyle>(), value(GraphStyle::SurfaceStyle));
 }
 
 // DataElementSize, DataCellSize, DataOffset, NumAntiAliasPasses and ZBias
@@ -352,7 +353,7 @@ TEST_F(PropertyPages, DataPageOffsetShowsTheCurrentLevelOfDetail) {
             .ok());
     ctrl->Invoke(DISPID_Update, {});
     ASSERT_TRUE(waitFor([&] {
-        ctrl->waitForPasses(20000);
+        ctrl->model().waitForPasses(20000);
         ctrl->tick();
         return ctrl->GetProperty(DISPID_DataOffset).toInt() == 2;
     }));
@@ -379,15 +380,15 @@ TEST_F(PropertyPages, DataPageOffsetShowsTheCurrentLevelOfDetail) {
 TEST_F(PropertyPages, OkWithoutChangesKeepsTheSavedSetByteIdentical) {
     // Values that a careless text form would round: thirds, a tiny and a
     // huge float, a style the list lacks, a fractional font size.
-    ASSERT_TRUE(ctrl->set<DISPID_LineWidth>(1.0f / 3.0f).ok());
-    ASSERT_TRUE(ctrl->set<DISPID_XScale>(1e-7f / 3.0f).ok());
-    ASSERT_TRUE(ctrl->set<DISPID_YScale>(3.0e37f).ok());
-    ASSERT_TRUE(ctrl->set<DISPID_CamXCoi>(0.1f).ok());
-    ASSERT_TRUE(ctrl->set<DISPID_GraphStyle>(value(GraphStyle::LineStyle)).ok());
-    ASSERT_TRUE(ctrl->set<DISPID_GridColor>(uint32_t(0x123456)).ok());
-    PlotraneFont f = ctrl->axisFont();
+    ASSERT_TRUE(ctrl->model().set<DISPID_LineWidth>(1.0f / 3.0f).ok());
+    ASSERT_TRUE(ctrl->model().set<DISPID_XScale>(1e-7f / 3.0f).ok());
+    ASSERT_TRUE(ctrl->model().set<DISPID_YScale>(3.0e37f).ok());
+    ASSERT_TRUE(ctrl->model().set<DISPID_CamXCoi>(0.1f).ok());
+    ASSERT_TRUE(ctrl->model().set<DISPID_GraphStyle>(value(GraphStyle::LineStyle)).ok());
+    ASSERT_TRUE(ctrl->model().set<DISPID_GridColor>(uint32_t(0x123456)).ok());
+    PlotraneFont f = ctrl->model().axisFont();
     f.points = 10.5;
-    ctrl->setAxisFont(f);
+    ctrl->model().setAxisFont(f);
     const QByteArray before = savedSet(*ctrl, dir, "before.ini");
 
     openSheet();
@@ -430,7 +431,7 @@ TEST_F(PropertyPages, ColourAndFontPagesWriteThroughTheControl) {
     });
     QTest::mouseClick(back, Qt::LeftButton);
     ASSERT_TRUE(picked->ran());
-    EXPECT_EQ(ctrl->get<DISPID_BackColor>(), 0xFFFFFFu) << "written on Apply only";
+    EXPECT_EQ(ctrl->model().get<DISPID_BackColor>(), 0xFFFFFFu) << "written on Apply only";
 
     showPage("Fonts");
     auto* face = field<QComboBox>("AxisLabelFont");
@@ -445,9 +446,9 @@ TEST_F(PropertyPages, ColourAndFontPagesWriteThroughTheControl) {
     check("AxisLabelFont.Bold");
     click(QDialogButtonBox::Ok);
 
-    EXPECT_EQ(ctrl->get<DISPID_BackColor>(), 0x1E140Au);
-    EXPECT_EQ(ctrl->axisLabelFont(), (PlotraneFont{"Liberation Sans", 10.5, false}));
-    EXPECT_EQ(ctrl->axisFont(), PlotraneFont{}) << "the other font stays";
+    EXPECT_EQ(ctrl->model().get<DISPID_BackColor>(), 0x1E140Au);
+    EXPECT_EQ(ctrl->model().axisLabelFont(), (PlotraneFont{"Liberation Sans", 10.5, false}));
+    EXPECT_EQ(ctrl->model().axisFont(), PlotraneFont{}) << "the other font stays";
 }
 
 TEST_F(PropertyPages, RightClickMenuOpensThePagesAndShiftRightDoesNot) {

@@ -6,7 +6,6 @@
 #include "CGridView.h"
 #include "CMainFrame.h"
 #include "CPlotrane2D.h"
-#include "CPlotrane2DCtrl.h"
 #include "MessageSink.h"
 #include "QtTestApp.h"
 #include "SettingsStore.h"
@@ -38,6 +37,19 @@ using namespace plotrane;
 namespace cmd = command_id;
 
 namespace {
+
+// The control as the viewer knows it: a widget made by the factory, whose
+// events are signals by name and whose shown frame is a property.
+template <typename... Args> void emitEvent(QWidget* control, const char* name, Args... args) {
+    ASSERT_TRUE(QMetaObject::invokeMethod(control, name, Qt::DirectConnection, args...)) << name;
+}
+void fltrPass(QWidget* control, int16_t level, int16_t component, double lo, double hi) {
+    emitEvent(control, "FltrPass", Q_ARG(int16_t, level), Q_ARG(int16_t, component),
+              Q_ARG(double, lo), Q_ARG(double, hi));
+}
+QImage shownFrame(QWidget* control) {
+    return control->property("currentFrame").value<QImage>();
+}
 
 // A control that reports the version it is given and takes every call.
 class VersionedControl : public QWidget, public ControlDispatch {
@@ -362,11 +374,11 @@ TEST_F(GraphViewTest, CommandStatesFollowChangesMadeOutsideTheMenus) {
     call("PutDataRefreshEnable", {Variant(0)});
     EXPECT_TRUE(waitFor([&] { return !action(cmd::Refresh)->isEnabled(); }));
 
-    // A write by the control's property pages goes straight to the control.
-    auto* control = dynamic_cast<CPlotrane2DCtrl*>(frame->graphView()->controlWidget());
+    // A write that goes straight to the control, as its property pages do.
+    CPlotrane2D* control = frame->graphView()->control();
     ASSERT_NE(control, nullptr);
     const bool palette = prop(DISPID_ShowPalette) != 0;
-    ASSERT_TRUE(control->set<DISPID_ShowPalette>(!palette).ok());
+    control->setBool(DISPID_ShowPalette, !palette);
     EXPECT_TRUE(shows(cmd::ShowPalette, !palette));
 }
 
@@ -380,11 +392,11 @@ TEST_F(GraphViewTest, AClientsPaletteShowsWhenPaletteIdBecomesZero) {
     automation::TavrixObj client(*doc, nullptr);
     clickMenu(cmd::ImageMap);
     clickMenu(cmd::PaletteCustom + 1); // gray scale
-    auto* control = dynamic_cast<CPlotrane2DCtrl*>(frame->graphView()->controlWidget());
+    QWidget* control = frame->graphView()->controlWidget();
     ASSERT_NE(control, nullptr);
     // The custom palette is all green, which no gray scale holds.
     auto greenPixels = [&] {
-        const QImage picture = control->currentFrame().convertToFormat(QImage::Format_RGB32);
+        const QImage picture = shownFrame(control).convertToFormat(QImage::Format_RGB32);
         int n = 0;
         for (int y = 0; y < picture.height(); ++y)
             for (int x = 0; x < picture.width(); ++x) {
@@ -394,9 +406,9 @@ TEST_F(GraphViewTest, AClientsPaletteShowsWhenPaletteIdBecomesZero) {
         return n;
     };
     auto nextFrame = [&] {
-        const QImage before = control->currentFrame();
+        const QImage before = shownFrame(control);
         call(client, "PutShowCursor", {Variant(prop(DISPID_ShowCursor) ? 0 : 1)});
-        return waitFor([&] { return control->currentFrame() != before; });
+        return waitFor([&] { return shownFrame(control) != before; });
     };
     ASSERT_TRUE(nextFrame());
     ASSERT_EQ(greenPixels(), 0);
@@ -587,15 +599,15 @@ TEST_F(GraphViewTest, TheMarkerIsSharedBothWays) {
 
     // The control reports a move (its RowColChanged event): the spreadsheet
     // follows, clamped into the array.
-    auto* control = qobject_cast<CPlotrane2DCtrl*>(frame->graphView()->controlWidget());
+    auto* control = frame->graphView()->controlWidget();
     ASSERT_NE(control, nullptr);
-    emit control->RowColChanged(11, 2);
+    emitEvent(control, "RowColChanged", Q_ARG(int32_t, 11), Q_ARG(int32_t, 2));
     settle();
     EXPECT_EQ(doc->cursorRow(), 11);
     EXPECT_EQ(doc->cursorColumn(), 2);
     EXPECT_EQ(table->currentIndex().row(), 11);
     EXPECT_EQ(table->currentIndex().column(), 2);
-    emit control->RowColChanged(500, -3);
+    emitEvent(control, "RowColChanged", Q_ARG(int32_t, 500), Q_ARG(int32_t, -3));
     settle();
     EXPECT_EQ(doc->cursorRow(), 19);
     EXPECT_EQ(doc->cursorColumn(), 0);
@@ -619,10 +631,10 @@ TEST_F(GraphViewTest, FilterPassesFillTheRangeTablesAndOthersAreIgnored) {
     EXPECT_NEAR(lo, -1.0, 0.15);
     EXPECT_NEAR(hi, 2.9, 0.15);
 
-    auto* control = qobject_cast<CPlotrane2DCtrl*>(view->controlWidget());
-    emit control->FltrPass(1, 3, -5.0, 5.0);
-    emit control->FltrPass(1, 4, -7.0, 7.0);
-    emit control->FltrPass(1, -1, -7.0, 7.0);
+    auto* control = view->controlWidget();
+    fltrPass(control, 1, 3, -5.0, 5.0);
+    fltrPass(control, 1, 4, -7.0, 7.0);
+    fltrPass(control, 1, -1, -7.0, 7.0);
     view->passRange(3, lo, hi);
     EXPECT_EQ(lo, -5.0);
     EXPECT_EQ(hi, 5.0);
@@ -638,7 +650,7 @@ TEST_F(GraphViewTest, FilterPassesFillTheRangeTablesAndOthersAreIgnored) {
 // level that samples every element and shows a picture other than the last.
 TEST_F(GraphViewTest, OpeningArraysOfManySizesInTurnShowsEachOne) {
     makeFrame();
-    auto* control = qobject_cast<CPlotrane2DCtrl*>(frame->graphView()->controlWidget());
+    auto* control = frame->graphView()->controlWidget();
     ASSERT_NE(control, nullptr);
     QImage last;
     for (int n : {100, 64, 8, 65, 16, 100}) {
@@ -647,10 +659,10 @@ TEST_F(GraphViewTest, OpeningArraysOfManySizesInTurnShowsEachOne) {
         EXPECT_EQ(prop(DISPID_NumRows), n);
         ASSERT_TRUE(waitFor([&] {
             return prop(DISPID_DataOffset) >= 0 && prop(DISPID_Resolution) == 1 &&
-                   !control->currentFrame().isNull() && control->currentFrame() != last;
+                   !shownFrame(control).isNull() && shownFrame(control) != last;
         })) << "level "
             << prop(DISPID_DataOffset);
-        last = control->currentFrame();
+        last = shownFrame(control);
     }
 }
 
@@ -732,7 +744,7 @@ TEST_F(GraphViewTest, KeysAndDoubleClicksInTheGraphMoveTheSpreadsheetsMarker) {
     openArray(20, 20);
     clickMenu(cmd::HeightPlot);
     QTableView* table = frame->gridView()->table();
-    auto* control = qobject_cast<CPlotrane2DCtrl*>(frame->graphView()->controlWidget());
+    auto* control = frame->graphView()->controlWidget();
     ASSERT_NE(control, nullptr);
     doc->setCursor(3, 5);
     settle();
@@ -747,8 +759,8 @@ TEST_F(GraphViewTest, KeysAndDoubleClicksInTheGraphMoveTheSpreadsheetsMarker) {
 
     // A double-click on the surface, once it is drawn: the spreadsheet goes
     // to the picked cell.
-    ASSERT_TRUE(waitFor([&] { return !control->currentFrame().isNull(); }));
-    QSignalSpy selected(control, &CPlotrane2DCtrl::DataSelect);
+    ASSERT_TRUE(waitFor([&] { return !shownFrame(control).isNull(); }));
+    QSignalSpy selected(control, SIGNAL(DataSelect(int32_t, int32_t, double)));
     for (int x = control->width() / 4; x < control->width() * 3 / 4 && selected.isEmpty(); x += 10)
         QTest::mouseDClick(control, Qt::LeftButton, {}, QPoint(x, control->height() / 2));
     ASSERT_EQ(selected.count(), 1);

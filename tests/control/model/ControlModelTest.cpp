@@ -1,9 +1,10 @@
-// The graph control through its dispatch interface: every property of the
-// table written valid, invalid, non-finite and unchanged; the edge cases of
-// the interface; methods with indices from outside; the picture after
-// rebinding arrays of many sizes; the property bag saved, loaded and saved
-// again.
-#include "CPlotrane2DCtrl.h"
+// The control without a window, through its dispatch interface: every
+// property of the table written valid, invalid, non-finite and unchanged;
+// the edge cases of the interface; methods with indices from outside; events
+// as callbacks and the tick; the picture after rebinding arrays of many
+// sizes; the image map's orientation and filter; the property bag saved,
+// loaded and saved again.
+#include "ControlModel.h"
 #include "ImageCompare.h"
 #include "QtTestApp.h"
 #include "TempDir.h"
@@ -13,13 +14,11 @@
 #include "aglSegment.h"
 #include "aglTypes.h"
 #include "control/render/BumpArray.h"
-#include "plotrane/ControlFactory.h"
 #include "plotrane/PropertyTable.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QSettings>
-#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -36,16 +35,18 @@ using namespace plotrane;
 namespace {
 
 const std::string kWave = TAVRIX_SOURCE_DIR "/examples/wave.agl"; // float [48][64]
+// The picture's size: what a control gets before its host sizes it.
+constexpr int kWidth = 640, kHeight = 480;
 
-// Each test has a fresh control with the example bound (no window shown).
+// Each test has a fresh model with the example bound.
 class ControlTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ctrl = std::make_unique<CPlotrane2DCtrl>(nullptr, 0, 0);
+        ctrl = std::make_unique<ControlModel>(kWidth, kHeight, 0, 0);
         ASSERT_TRUE(ctrl->SetProperty(DISPID_FileName, Variant(kWave)).ok());
         ctrl->setModified(false);
     }
-    std::unique_ptr<CPlotrane2DCtrl> ctrl;
+    std::unique_ptr<ControlModel> ctrl;
 };
 
 // A valid value different from the current one, by the property's row.
@@ -135,7 +136,7 @@ bool writable(const PropertyInfo& p) {
 
 // Update's passes are run by the filter thread and reported, like the level
 // step, by the control's tick.
-void updateAndTick(CPlotrane2DCtrl& c) {
+void updateAndTick(ControlModel& c) {
     c.Invoke(DISPID_Update, {});
     ASSERT_TRUE(c.waitForPasses(20000));
     c.tick();
@@ -249,10 +250,10 @@ TEST_F(ControlTest, EdgeCasesOfTheInterface) {
 
     ctrl->Invoke(DISPID_Cycle, {Variant(0.0f)});
     EXPECT_FALSE(ctrl->isCycling());
-    EXPECT_DOUBLE_EQ(ctrl->timerPeriod(), 0.1);
+    EXPECT_DOUBLE_EQ(ctrl->tickPeriodMs() / 1000.0, 0.1);
     ctrl->Invoke(DISPID_Cycle, {Variant(2.5f)});
     EXPECT_TRUE(ctrl->isCycling());
-    EXPECT_DOUBLE_EQ(ctrl->timerPeriod(), 2.5);
+    EXPECT_DOUBLE_EQ(ctrl->tickPeriodMs() / 1000.0, 2.5);
     ctrl->Invoke(DISPID_Cycle, {Variant(std::numeric_limits<double>::quiet_NaN())});
     EXPECT_FALSE(ctrl->isCycling());
 
@@ -379,7 +380,10 @@ TEST_F(ControlTest, AxisFontNameSetsTheFaceOfBothAxisFonts) {
     numbers.points = 10.5;
     ctrl->setAxisFont(numbers);
     ASSERT_TRUE(ctrl->SetProperty(DISPID_AxisLabelFont, Variant("Courier New")).ok());
-    QSignalSpy changes(ctrl.get(), &CPlotrane2DCtrl::PropertyChanged);
+    int changes = 0;
+    ControlHost host;
+    host.propertyChanged = [&](int32_t) { ++changes; };
+    ctrl->setHost(host);
     ASSERT_TRUE(ctrl->SetProperty(DISPID_AxisFontName, Variant("DejaVu Sans")).ok());
     EXPECT_EQ(ctrl->GetProperty(DISPID_AxisFontName).toString(), "DejaVu Sans");
     EXPECT_EQ(ctrl->axisFont().family, "DejaVu Sans");
@@ -389,7 +393,7 @@ TEST_F(ControlTest, AxisFontNameSetsTheFaceOfBothAxisFonts) {
     EXPECT_EQ(ctrl->engine().axis().NumberFontFace(), "DejaVu Sans");
     EXPECT_EQ(ctrl->engine().axis().TitleFontFace(), "DejaVu Sans");
     EXPECT_TRUE(ctrl->isModified());
-    EXPECT_GE(changes.count(), 1);
+    EXPECT_GE(changes, 1);
 
     // The same name again after one font took another face: both follow.
     ASSERT_TRUE(ctrl->SetProperty(DISPID_AxisFont, Variant("Courier New")).ok());
@@ -433,23 +437,54 @@ TEST_F(ControlTest, ACustomPaletteIsShownWhilePaletteIdIsZero) {
 }
 
 TEST_F(ControlTest, UpdateFiresAFilterPassPerLevel) {
-    QSignalSpy passes(ctrl.get(), &CPlotrane2DCtrl::FltrPass);
+    struct Pass {
+        int16_t level;
+        double minimum, maximum;
+    };
+    std::vector<Pass> passes;
+    ControlEvents events;
+    events.fltrPass = [&](int16_t level, int16_t, double lo, double hi) {
+        passes.push_back({level, lo, hi});
+    };
+    ctrl->setEvents(events);
     updateAndTick(*ctrl);
-    ASSERT_GE(passes.count(), 1);
-    const QList<QVariant> first = passes.first();
-    EXPECT_EQ(first.at(0).value<int16_t>(), 0);
-    EXPECT_LT(first.at(2).toDouble(), first.at(3).toDouble()) << "a wave has a range";
+    ASSERT_GE(passes.size(), 1u);
+    EXPECT_EQ(passes.front().level, 0);
+    EXPECT_LT(passes.front().minimum, passes.front().maximum) << "a wave has a range";
 
     ctrl->freezeEvents(true);
     passes.clear();
     updateAndTick(*ctrl);
-    EXPECT_EQ(passes.count(), 0);
+    EXPECT_EQ(passes.size(), 0u);
+}
+
+// Cycle hands the host its tick period; while cycling every tick redraws
+// and marks the model modified; a plain graph has nothing to tick.
+TEST_F(ControlTest, CycleSetsTheTickPeriodAndEachTickRedraws) {
+    std::vector<int> periods;
+    int repaints = 0;
+    ControlHost host;
+    host.repaint = [&] { ++repaints; };
+    host.tickPeriodChanged = [&](int ms) { periods.push_back(ms); };
+    ctrl->setHost(host);
+    ctrl->Invoke(DISPID_Cycle, {Variant(0.25)});
+    ctrl->Invoke(DISPID_Cycle, {Variant(0.001)});
+    ctrl->Invoke(DISPID_Cycle, {Variant(-1.0)});
+    EXPECT_EQ(periods, (std::vector<int>{250, 10, 100}));
+    ctrl->Invoke(DISPID_Cycle, {Variant(0.25)});
+    ctrl->setModified(false);
+    repaints = 0;
+    EXPECT_TRUE(ctrl->tick());
+    EXPECT_TRUE(ctrl->isModified());
+    EXPECT_EQ(repaints, 1);
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_GraphType, Variant(int16_t(0))).ok());
+    EXPECT_FALSE(ctrl->tick());
 }
 
 // Steps the control through its levels with its own tick until the level
 // stays, a frame drawn (as a paint asks for one) before each tick, and waits
 // until the control holds the latest frame. A frame that never ends fails.
-void settlePicture(CPlotrane2DCtrl& c) {
+void settlePicture(ControlModel& c) {
     aglRenderContext& context = c.engine().Context();
     const auto showsLatest = [&] {
         return context.State() == ThreadState::Idle && c.currentFrame() == context.LatestFrame();
@@ -480,7 +515,7 @@ TEST_F(ControlTest, ThePictureShowsEachArrayBoundAfterSmallerAndLargerOnes) {
     for (int n : sizes) {
         if (files.count(n)) continue;
         files[n] = writeBumpArray(dir, n);
-        CPlotrane2DCtrl fresh(nullptr, 0);
+        ControlModel fresh(kWidth, kHeight, 0);
         ASSERT_TRUE(fresh.SetProperty(DISPID_FileName, Variant(files[n])).ok());
         ASSERT_NO_FATAL_FAILURE(settlePicture(fresh));
         alone[n] = fresh.currentFrame();
@@ -510,15 +545,17 @@ TEST_F(ControlTest, ThePictureShowsEachArrayBoundAfterSmallerAndLargerOnes) {
 TEST_F(ControlTest, FinerLevelsComeAsSoonAsTheyAreReadyWithoutTheTimer) {
     TempDir dir;
     const std::string big = writeBumpArray(dir, 300); // three levels of detail
-    CPlotrane2DCtrl fresh;                            // the defaults a host gets
+    ControlModel fresh(kWidth, kHeight);              // the defaults a host gets
     fresh.Invoke(DISPID_Cycle, {Variant(1e7)});
-    ASSERT_GT(fresh.timerPeriod(), 1e6);
+    ASSERT_GT(fresh.tickPeriodMs() / 1000.0, 1e6);
     std::vector<int> levels;
     bool finestDrawn = false;
-    QObject::connect(&fresh, &CPlotrane2DCtrl::FltrPass, &fresh,
-                     [&](int16_t level, int16_t, double, double) { levels.push_back(level); });
-    QObject::connect(&fresh, &CPlotrane2DCtrl::RndrPass, &fresh,
-                     [&] { finestDrawn = !levels.empty() && levels.back() == 2; });
+    ControlEvents events;
+    events.fltrPass = [&](int16_t level, int16_t, double, double) { levels.push_back(level); };
+    events.rndrPass = [&](float, int32_t, int32_t, int32_t, bool, int32_t) {
+        finestDrawn = !levels.empty() && levels.back() == 2;
+    };
+    fresh.setEvents(events);
     ASSERT_TRUE(fresh.SetProperty(DISPID_FileName, Variant(big)).ok());
     ASSERT_TRUE(waitFor([&] { return finestDrawn && fresh.engine().levelsSettled(); }))
         << "the finest level was never drawn without the timer";
@@ -526,19 +563,36 @@ TEST_F(ControlTest, FinerLevelsComeAsSoonAsTheyAreReadyWithoutTheTimer) {
     EXPECT_EQ(fresh.engine().currentLevel(), 2);
 }
 
-TEST_F(ControlTest, FactoryCreatesTheControlByClassId) {
-    EXPECT_FALSE(createControl("{00000000-0000-0000-0000-000000000000}"));
-    ControlInstance c = createControl(kPlotrane2DClassId);
-    ASSERT_TRUE(c);
-    std::unique_ptr<QWidget> owner(c.widget);
-    EXPECT_EQ(c.dispatch->GetProperty(DISPID_GraphStyle).toInt(), 1);
-    EXPECT_EQ(dynamic_cast<CPlotrane2DCtrl*>(c.widget), dynamic_cast<CPlotrane2DCtrl*>(c.dispatch));
+// The image map takes ImageOrientation and ImageFilter: identity, the two
+// flips and the linear filter each draw another picture, and going back to
+// identity draws the first one again.
+TEST_F(ControlTest, ImageOrientationAndFilterReachTheImageMap) {
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_GraphType, Variant(int16_t(2))).ok());
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_CamViewType, Variant(int16_t(2))).ok());
+    const auto picture = [&](int orientation, bool filter) {
+        EXPECT_TRUE(ctrl->SetProperty(DISPID_ImageOrientation, Variant(int16_t(orientation))).ok());
+        EXPECT_TRUE(ctrl->SetProperty(DISPID_ImageFilter, Variant(filter)).ok());
+        settlePicture(*ctrl);
+        return ctrl->currentFrame();
+    };
+    const QImage identity = picture(0, false);
+    const QImage xFlip = picture(1, false);
+    const QImage yFlip = picture(2, false);
+    const QImage linear = picture(0, true);
+    const QImage again = picture(0, false);
+    ASSERT_FALSE(identity.isNull());
+    using tavrix::test::countDifferentPixels;
+    EXPECT_GT(countDifferentPixels(identity, xFlip, 16), 500);
+    EXPECT_GT(countDifferentPixels(identity, yFlip, 16), 500);
+    EXPECT_GT(countDifferentPixels(xFlip, yFlip, 16), 500);
+    EXPECT_GT(countDifferentPixels(identity, linear, 16), 50);
+    EXPECT_EQ(countDifferentPixels(identity, again, 16), 0);
 }
 
 // --- Persistence --------------------------------------------------------------
 
 namespace {
-QByteArray saveIni(CPlotrane2DCtrl& c, const QString& path) {
+QByteArray saveIni(ControlModel& c, const QString& path) {
     {
         QSettings s(path, QSettings::IniFormat);
         s.clear();
@@ -570,7 +624,7 @@ TEST_F(ControlTest, SavedSetLoadsIntoANewControlAndSavesTheSameBytes) {
     EXPECT_FALSE(saved.contains("GLVersion"));
     EXPECT_TRUE(saved.contains("MetaFileStatus="));
 
-    CPlotrane2DCtrl other(nullptr, 0);
+    ControlModel other(kWidth, kHeight, 0);
     ASSERT_TRUE(other.SetProperty(DISPID_FileName, Variant(kWave)).ok());
     {
         QSettings s(first, QSettings::IniFormat);
@@ -594,7 +648,7 @@ TEST_F(ControlTest, LoadStopsAtTheFirstRefusedValue) {
     bag["LineWidth"] = 100.0;   // refused: 201
     bag["CamElevation"] = 60.0; // after LineWidth: never reached
     bag["GraphStyle"] = 3;      // before LineWidth: loaded
-    CPlotrane2DCtrl other(nullptr, 0);
+    ControlModel other(kWidth, kHeight, 0);
     const DispatchStatus st = other.loadProperties(bag);
     EXPECT_EQ(st.code, 380);
     EXPECT_EQ(st.message, controlMessage(201));
@@ -603,6 +657,6 @@ TEST_F(ControlTest, LoadStopsAtTheFirstRefusedValue) {
     EXPECT_FLOAT_EQ(other.GetProperty(DISPID_ZBias).toFloat(), 0.0f);
 
     bag["LineWidth"] = "wide";
-    EXPECT_EQ(CPlotrane2DCtrl(nullptr, 0).loadProperties(bag).code, 13)
+    EXPECT_EQ(ControlModel(kWidth, kHeight, 0).loadProperties(bag).code, 13)
         << "text where a number belongs";
 }
