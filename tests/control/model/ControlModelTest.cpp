@@ -21,6 +21,7 @@
 #include <QSettings>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -559,7 +560,16 @@ TEST_F(ControlTest, FinerLevelsComeAsSoonAsTheyAreReadyWithoutTheTimer) {
     ASSERT_TRUE(fresh.SetProperty(DISPID_FileName, Variant(big)).ok());
     ASSERT_TRUE(waitFor([&] { return finestDrawn && fresh.engine().levelsSettled(); }))
         << "the finest level was never drawn without the timer";
-    EXPECT_EQ(levels, (std::vector<int>{0, 1, 2}));
+    // Coarsest first, never skipping a level on the way up (a level filtered
+    // again, as when frame times move the budgets on a slow machine, is
+    // reported again, and a reset starts from level 0 again).
+    ASSERT_GE(levels.size(), 3u) << ::testing::PrintToString(levels);
+    EXPECT_EQ(levels.front(), 0);
+    EXPECT_EQ(levels.back(), 2);
+    EXPECT_EQ(
+        std::adjacent_find(levels.begin(), levels.end(), [](int a, int b) { return b > a + 1; }),
+        levels.end())
+        << ::testing::PrintToString(levels);
     EXPECT_EQ(fresh.engine().currentLevel(), 2);
 }
 
