@@ -179,21 +179,24 @@ void TavrixApp::waitForGraph(int timeoutMs) {
 }
 
 bool TavrixApp::saveScreenshot(const QString& path, int timeoutMs) {
-    waitForGraph(timeoutMs);
-    const QPixmap picture = m_frame->grab();
     // Encoded in memory, then written through a file that replaces the
     // target only when complete: every write and the close are checked, and
-    // a pipe or device is refused rather than blocked on.
-    QByteArray png;
-    QBuffer buffer(&png);
+    // a pipe or device is refused rather than blocked on. A target that
+    // cannot be written is refused before the graph is waited for.
     ReplacingFile file;
-    if (picture.isNull() || !buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG") ||
-        !file.open(QFile::encodeName(path).toStdString()) ||
-        !file.write(png.constData(), size_t(png.size())) || !file.commit()) {
+    auto failed = [&] {
         std::fprintf(stderr, "tavrix: cannot write the picture %s%s%s\n", qPrintable(path),
                      file.error().empty() ? "" : ": ", file.error().c_str());
         return false;
-    }
+    };
+    if (!file.open(QFile::encodeName(path).toStdString())) return failed();
+    waitForGraph(timeoutMs);
+    const QPixmap picture = m_frame->grab();
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (picture.isNull() || !buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG") ||
+        !file.write(png.constData(), size_t(png.size())) || !file.commit())
+        return failed();
     return true;
 }
 
