@@ -56,8 +56,7 @@ ControlModel::ControlModel(int width, int height, int renderStartDelayMs, int an
             std::lock_guard<std::mutex> lock(m_frameMutex);
             m_pendingFrame = frame;
         }
-        QMetaObject::invokeMethod(
-            this, [this] { takePendingFrame(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "takePendingFrame", Qt::QueuedConnection);
     });
     // The clipboard is not thread-safe: the render thread hands the picture
     // over and the host thread puts it on the clipboard.
@@ -66,21 +65,17 @@ ControlModel::ControlModel(int width, int height, int renderStartDelayMs, int an
             std::lock_guard<std::mutex> lock(m_frameMutex);
             m_pendingClipboard = picture;
         }
-        QMetaObject::invokeMethod(
-            this, [this] { takePendingClipboard(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "takePendingClipboard", Qt::QueuedConnection);
     });
     // The picture writer reports from the render and writer threads; the
     // report reaches the host on its thread, in order.
     m_writer = std::make_unique<aglMetaFileWriter>();
     m_writer->SetStatusSink([this](int status) {
-        QMetaObject::invokeMethod(
-            this, [this, status] { writerStatus(status); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "writerStatus", Qt::QueuedConnection, Q_ARG(int, status));
     });
     m_view->Context().SetCaptureWriter(m_writer.get());
-    m_view->setPassDoneHandler([this] {
-        QMetaObject::invokeMethod(
-            this, [this] { stepLevels(); }, Qt::QueuedConnection);
-    });
+    m_view->setPassDoneHandler(
+        [this] { QMetaObject::invokeMethod(this, "stepLevels", Qt::QueuedConnection); });
     m_view->Context().SetTimings(std::max(0, renderStartDelayMs), std::max(0, antiAliasQuietMs));
     m_view->Attach(true);
     m_view->Resize(m_width, m_height);
@@ -525,8 +520,8 @@ DispatchStatus ControlModel::createMetaFile(int32_t width, int32_t height, bool 
         !last.empty() && QFileInfo::exists(QString::fromStdString(last))) {
         if (accepted) *accepted = true;
         m_reportedStatus = 0; // reported again, as for a new picture
-        QMetaObject::invokeMethod(
-            this, [this] { writerStatus(aglMetaFileWriter::kComplete); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "writerStatus", Qt::QueuedConnection,
+                                  Q_ARG(int, int(aglMetaFileWriter::kComplete)));
         return {};
     }
     m_writer->SetFormat(pdf ? aglMetaFileWriter::Format::Pdf : aglMetaFileWriter::Format::Svg);

@@ -88,6 +88,7 @@ struct ControlHost {
 };
 
 class ControlModel : public QObject, public plotrane::ControlDispatch {
+    Q_OBJECT
 public:
     // width x height: the picture's size in pixels (resize() changes it).
     // renderStartDelayMs: a pause of the render thread before its first
@@ -188,7 +189,7 @@ public:
     // Steps to the next level of detail as soon as it is ready and the
     // picture rests, rather than on the next tick (run after every frame and
     // whenever the filter thread finishes a pass).
-    void stepLevels();
+    Q_INVOKABLE void stepLevels();
     // The user moved the cursor or zoomed: finer levels wait for a rest, so
     // that a held arrow key never waits for a finest-level frame.
     void noteInteraction() { m_sinceInteraction.start(); }
@@ -292,9 +293,12 @@ private:
     void setTip(std::optional<std::string> text);
     void applyPendingCursor();
     void markCursorValue();
-    void takePendingFrame();
-    void takePendingClipboard();
-    void writerStatus(int status);
+    // Queued by name from the render, filter and writer threads: the hand-
+    // over is then Qt's own and our mutex's, with nothing of ours allocated
+    // on one thread and run on another.
+    Q_INVOKABLE void takePendingFrame();
+    Q_INVOKABLE void takePendingClipboard();
+    Q_INVOKABLE void writerStatus(int status);
 
     std::unique_ptr<aglGraphView> m_view;
     std::unique_ptr<aglMetaFileWriter> m_writer;

@@ -2,6 +2,8 @@
 
 #include "MessageSink.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QEventLoop>
 #include <QProgressDialog>
 #include <QTimer>
@@ -21,8 +23,9 @@ void wait(QWidget* over, const QString& what, const std::function<void()>& work,
     std::thread worker([&] {
         work();
         done = true;
-        QMetaObject::invokeMethod(
-            &waker, [] {}, Qt::QueuedConnection);
+        // An event made and posted inside Qt: nothing of ours is built on
+        // this thread and run on the other.
+        QCoreApplication::postEvent(&waker, new QEvent(QEvent::User));
     });
 
     std::unique_ptr<QProgressDialog> box;

@@ -135,6 +135,9 @@ TEST(ControlHost, APropertySetLoadsIntoAnotherControlAndSavesTheSame) {
         return f.readAll();
     };
     Hosted a, b;
+    // Resolution reads the live level's value while it adjusts itself, and
+    // the two controls need not have reached the same level when saved.
+    ASSERT_TRUE(a.d().SetProperty(DISPID_ResolutionAutoAdjust, Variant(false)).ok());
     ASSERT_TRUE(a.d().SetProperty(DISPID_ImageOrientation, Variant(int16_t(2))).ok());
     ASSERT_TRUE(a.d().SetProperty(DISPID_ImageFilter, Variant(true)).ok());
     ASSERT_TRUE(a.d().SetProperty(DISPID_CamAzimuth, Variant(12.5f)).ok());
@@ -146,5 +149,5 @@ TEST(ControlHost, APropertySetLoadsIntoAnotherControlAndSavesTheSame) {
     }
     EXPECT_EQ(number(b.d(), DISPID_ImageOrientation), 2);
     EXPECT_TRUE(b.d().GetProperty(DISPID_ImageFilter).toBool());
-    EXPECT_EQ(save(b.made.widget, "b.ini"), first);
+    EXPECT_EQ(save(b.made.widget, "b.ini").toStdString(), first.toStdString());
 }
