@@ -67,8 +67,8 @@ CommandLineInfo parseCommandLine(const QStringList& arguments) {
             bool okW = false, okH = false;
             const int w = sides.size() == 2 ? sides[0].toInt(&okW) : 0;
             const int h = sides.size() == 2 ? sides[1].toInt(&okH) : 0;
-            if (!okW || !okH || w < kMinPictureSide || h < kMinPictureSide ||
-                w > kMaxPictureSide || h > kMaxPictureSide) {
+            if (!okW || !okH || w < kMinPictureSide || h < kMinPictureSide || w > kMaxPictureSide ||
+                h > kMaxPictureSide) {
                 info.error = QString("--size needs WIDTHxHEIGHT in pixels, each from %1 to %2")
                                  .arg(kMinPictureSide)
                                  .arg(kMaxPictureSide);

@@ -274,8 +274,8 @@ TEST(BarLabels, RoundValuesInsideTheRangeAtTheirPlaces) {
     aglPalette p;
     // Integer data of 236..1076: hundreds, not 236, 341, 446 ...
     p.SetRange(236, 1076);
-    EXPECT_EQ(barTexts(p, 1), (std::vector<std::string>{"300", "400", "500", "600", "700", "800",
-                                                        "900", "1000"}));
+    EXPECT_EQ(barTexts(p, 1),
+              (std::vector<std::string>{"300", "400", "500", "600", "700", "800", "900", "1000"}));
     const std::vector<aglPalette::BarLabel> labels = p.MakeLabels(1);
     EXPECT_NEAR(labels.front().fraction, (300.0 - 236.0) / 840.0, 1e-6);
     EXPECT_NEAR(labels.back().fraction, (1000.0 - 236.0) / 840.0, 1e-6);
@@ -298,7 +298,8 @@ TEST(BarLabels, RoundValuesInsideTheRangeAtTheirPlaces) {
     EXPECT_EQ(std::unique(t.begin(), t.end()), t.end());
     // Never more than nine, never fewer than two, fractions inside the bar
     // and rising.
-    for (const auto& r : {std::pair<double, double>{0, 255}, {-5000, 20000}, {3, 4}, {0.1, 0.1001}}) {
+    for (const auto& r :
+         {std::pair<double, double>{0, 255}, {-5000, 20000}, {3, 4}, {0.1, 0.1001}}) {
         p.SetRange(r.first, r.second);
         for (int kind : {1, 2}) {
             const auto l = p.MakeLabels(kind);
