@@ -15,7 +15,9 @@ message. The libraries are found beside this module, then through the
 loader's usual search (TAVRIX_CLIENT_LIBRARY and AGL_LIBRARY override).
 """
 import ctypes
+import glob
 import os
+import sysconfig
 
 HEIGHT_PLOT, IMAGE_MAP, VECTOR_GRAPH, PLANE_VIEW = 1, 2, 3, 4
 MESH_STYLE, SURFACE_STYLE, BARCHART_STYLE, LINE_STYLE, POINT_STYLE = 0, 1, 2, 3, 4
@@ -43,11 +45,25 @@ class _Value(ctypes.Structure):
                 ("s", ctypes.c_char_p)]
 
 
+def _library_dirs(here):
+    # Installed as PREFIX/lib/python3/dist-packages/tavrix.py, the libraries
+    # are in PREFIX/lib, or in PREFIX/lib/<multiarch> (x86_64-linux-gnu) or
+    # PREFIX/lib64 when the tree was configured for such a library folder.
+    lib = os.path.normpath(os.path.join(here, "..", ".."))
+    dirs = [here, lib]
+    multiarch = sysconfig.get_config_var("MULTIARCH")
+    if multiarch:
+        dirs.append(os.path.join(lib, multiarch))
+    dirs += sorted(glob.glob(os.path.join(lib, "*-linux-*")))
+    dirs.append(os.path.join(lib, "..", "lib64"))
+    return dirs
+
+
 def _load(env, names):
     here = os.path.dirname(os.path.abspath(__file__))
     candidates = [os.environ[env]] if os.environ.get(env) else []
     for name in names:
-        candidates += [os.path.join(here, name), os.path.join(here, "..", "..", name), name]
+        candidates += [os.path.join(d, name) for d in _library_dirs(here)] + [name]
     for path in candidates:
         try:
             return ctypes.CDLL(path)

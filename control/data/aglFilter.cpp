@@ -401,6 +401,69 @@ bool aglFilter::filter(int resolution) {
     return true;
 }
 
+template <typename T>
+void aglFilter::scanRangeOf(int c, const uint8_t* start, int64_t rows, int64_t cols,
+                            int64_t rowBytes, int64_t colBytes, double& minimum,
+                            double& maximum) const {
+    double mn = kEmptyMin, mx = kEmptyMax;
+    for (int64_t i = 0; i < rows; ++i) {
+        const uint8_t* p = start + i * rowBytes;
+        for (int64_t j = 0; j < cols; ++j, p += colBytes) {
+            T x;
+            std::memcpy(&x, p, sizeof x);
+            const double v = double(x);
+            if (!std::isfinite(v)) continue;
+            mn = std::min(mn, v);
+            mx = std::max(mx, v);
+        }
+    }
+    if (m_clamp) {
+        mn = std::clamp(mn, m_comp[c].clampLow, m_comp[c].clampHigh);
+        mx = std::clamp(mx, m_comp[c].clampLow, m_comp[c].clampHigh);
+    }
+    minimum = mn;
+    maximum = mx;
+}
+
+bool aglFilter::scanRange(int c, double& minimum, double& maximum) const {
+    if (c < 0 || c >= kMaxComponents || !m_array || !m_array->data() || !m_array->planeStart())
+        return false;
+    const aglArray& a = *m_array;
+    int32_t cs, rs, cc, rc;
+    a.planeRoi(cs, rs, cc, rc);
+    const uint8_t* start = static_cast<const uint8_t*>(a.planeStart());
+    int64_t cols = std::max(cc, 1);
+    if (m_componentCount > 0) {
+        const int s = m_comp[c].source;
+        if (s < 0 || s >= cols) return false;
+        start += int64_t(s) * a.colStep();
+        cols = 1;
+    }
+    const int64_t rows = std::max(rc, 1);
+    double mn = kEmptyMin, mx = kEmptyMax;
+    switch (a.typeCode()) {
+#define AGL_SCAN(code, T)                                                                          \
+    case code:                                                                                     \
+        scanRangeOf<T>(c, start, rows, cols, a.rowStep(), a.colStep(), mn, mx);                    \
+        break;
+        AGL_SCAN(AGL_UCHAR, uint8_t)
+        AGL_SCAN(AGL_CHAR, int8_t)
+        AGL_SCAN(AGL_USHORT, uint16_t)
+        AGL_SCAN(AGL_SHORT, int16_t)
+        AGL_SCAN(AGL_ULONG, uint32_t)
+        AGL_SCAN(AGL_LONG, int32_t)
+        AGL_SCAN(AGL_FLOAT, float)
+        AGL_SCAN(AGL_DOUBLE, double)
+#undef AGL_SCAN
+    default:
+        return false;
+    }
+    if (!(mn <= mx)) return false;
+    minimum = mn;
+    maximum = mx;
+    return true;
+}
+
 template <typename T> void aglFilter::shiftTo(int c, const uint8_t* first) {
     T x;
     std::memcpy(&x, first, sizeof x);

@@ -117,6 +117,13 @@ public:
     void range(int c, double& maximum, double& minimum) const;
     void setRange(int c, double minimum, double maximum);
 
+    // The exact range of component c over every element of the array's
+    // window, not only the sampled ones (the source column of c in a vector
+    // graph, the whole window otherwise), clamped like the pass when clamping
+    // is on; holes are skipped. False, changing nothing, when there is no
+    // data or no finite element. Reads the whole window: filter thread.
+    bool scanRange(int c, double& minimum, double& maximum) const;
+
     // Re-maps every grid value of component c (all components when c is -1)
     // from the scale and offset it was written with to the component's
     // current scale and offset. Holes stay holes. Takes the data lock.
@@ -180,6 +187,9 @@ public:
 
 private:
     template <typename T> void shiftTo(int c, const uint8_t* first);
+    template <typename T>
+    void scanRangeOf(int c, const uint8_t* start, int64_t rows, int64_t cols, int64_t rowBytes,
+                     int64_t colBytes, double& minimum, double& maximum) const;
     template <typename T>
     void passScalar(const uint8_t* start, int64_t rowBytes, int64_t colBytes, float* out);
     template <typename T>

@@ -538,6 +538,16 @@ bool aglGraphData::runPass(int L, bool full) {
         prepareScalar(f);
     }
     if (!f.filter(resolution(L))) return false;
+    if (full && resolution(L) != 1 && (L == agl::kLevelCount - 1 || !m_resolutionAutoAdjust)) {
+        // No level will sample every element: the extremes may lie between
+        // the samples, and the palette and the value axis would name a
+        // narrower range than the data's. The finest pass takes the window's
+        // exact range instead of its samples'.
+        for (int c = 0; c < (vector ? f.componentCount() : 1); ++c) {
+            double lo, hi;
+            if (f.scanRange(c, lo, hi)) f.setRange(c, lo, hi);
+        }
+    }
     if (vector) {
         for (int c = 0; c < f.componentCount(); ++c)
             mergeAndScale(L, full, c, m_scale[c]);

@@ -203,31 +203,18 @@ void aglPalette::LineColour(int k, uint8_t rgb[3]) {
         rgb[c] = uint8_t(std::floor(kLineColours[i][c] * 255.0f));
 }
 
-namespace {
-
-// Decimal exponent of a label value: -10 for values too small to matter,
-// else the logarithm truncated towards zero and moved one step away from it.
-int labelExponent(double v) {
-    const double a = std::fabs(v);
-    if (!(a >= 3.0517578125e-05)) return -10;
-    const double l = std::log10(a);
-    return l >= 0.0 ? int(std::floor(l)) + 1 : int(std::ceil(l)) - 1;
-}
-
-} // namespace
-
-std::string aglPalette::LabelFormat(float minimum, float maximum, int kind) {
-    int eMin = labelExponent(minimum), eMax = labelExponent(maximum);
-    if (eMin < 0 && eMax > 0) eMin = 0;
-    const int d = std::max(std::abs(eMin), std::abs(eMax));
-    if (kind == kFloatingLabels) return d < 4 ? "%.4f" : "%.2e";
-    return d < 6 ? "%d" : "%.2e";
-}
-
-void aglPalette::MakeLabels(int kind, std::string labels[kLabelCount]) const {
-    const std::string format = LabelFormat(m_min, m_max, kind);
-    for (int k = 0; k < kLabelCount; ++k)
-        labels[k] = agl::formatAxisNumber(format, ValueOfEntry(256 * k / 8));
+std::vector<aglPalette::BarLabel> aglPalette::MakeLabels(int kind) const {
+    const double lo = m_min, hi = m_max;
+    const agl::AxisNumbers n =
+        agl::valueAxisNumbers(lo, hi, false, {kLabelCount, 0}, true, kind != kFloatingLabels);
+    const std::vector<std::string> texts = agl::makeAxisNumbers(n.first, n.step, n.major, n.format);
+    std::vector<BarLabel> labels(texts.size());
+    for (size_t k = 0; k < texts.size(); ++k) {
+        const double v = n.first + n.step * double(k);
+        labels[k].fraction = hi > lo ? std::clamp((v - lo) / (hi - lo), 0.0, 1.0) : 0.0;
+        labels[k].text = texts[k];
+    }
+    return labels;
 }
 
 aglPalette::Strip aglPalette::StripFor(int width, int height, bool shown, bool labels,

@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class aglSegment;
 
@@ -94,16 +95,22 @@ public:
 
     // --- the palette bar's legend (no drawing) ---------------------------------
 
+    // At most this many labelled ticks on the bar.
     static constexpr int kLabelCount = 9;
     // Label kind 2: floating-point data; any other kind: integer data.
     static constexpr int kFloatingLabels = 2;
-    // The format of the bar's labels for a range: "%.4f" (floating data) or
-    // "%d" (integer data) while the larger decimal exponent of the two ends
-    // stays below 4 (floating) or 6 (integer), else "%.2e".
-    static std::string LabelFormat(float minimum, float maximum, int kind);
-    // The nine labels from the minimum (label 0) to the maximum (label 8):
-    // label k is ValueOfEntry(256 x k / 8) in LabelFormat.
-    void MakeLabels(int kind, std::string labels[kLabelCount]) const;
+    // One labelled tick of the bar: where it sits, as a fraction of the bar
+    // from the minimum (0) to the maximum (1), and its text.
+    struct BarLabel {
+        double fraction = 0.0;
+        std::string text;
+    };
+    // The bar's labelled ticks over minimum..maximum: round values (multiples
+    // of 1, 2, 2.5 or 5 times a power of ten; whole numbers for integer data),
+    // two to kLabelCount of them, printed so that neighbours differ. They need
+    // not fall on the ends of the range: 236..1076 is labelled 300, 400 ...
+    // 1000. A range too narrow for two round ticks is divided evenly.
+    std::vector<BarLabel> MakeLabels(int kind) const;
 
     // Where the palette bar goes in a control of width x height pixels: a
     // strip at the right edge, 120 pixels wide with labels (when the control

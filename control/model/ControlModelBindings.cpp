@@ -186,6 +186,11 @@ struct ControlModel::Bind {
     // show: the render side ------------------------------------------------------
     static void graphObjects(ControlModel& m, P) { m.syncGraphObjects(); }
     static void axisRequest(ControlModel& m, P) { m.syncAxisRequest(); }
+    // The picture mirrors and the x and y numbers follow it.
+    static void imageOrientation(ControlModel& m, P) {
+        m.syncGraphObjects();
+        m.syncAxisRequest();
+    }
     static void lineSmooth(ControlModel& m, P p) { m.m_view->setLineSmooth(value(m, p).toBool()); }
     static void showPalette(ControlModel& m, P p) {
         m.m_view->setShowPalette(value(m, p).toBool());
@@ -444,7 +449,7 @@ const ControlModel::Binding ControlModel::Bind::kRows[] = {
     {DISPID_RowSel,                  nullptr,               nullptr,                nullptr,            false},
     {DISPID_ColSel,                  nullptr,               nullptr,                nullptr,            false},
     {DISPID_FixedAspect,             nullptr,               fixedAspect,            nullptr,            false},
-    {DISPID_ImageOrientation,        nullptr,               graphObjects,           nullptr,            false},
+    {DISPID_ImageOrientation,        nullptr,               imageOrientation,       nullptr,            false},
     {DISPID_RowDim,                  dimension,             nullptr,                dimensionOf,        false},
     {DISPID_ColDim,                  dimension,             nullptr,                dimensionOf,        false},
     {DISPID_SelectionOutlineColor,   nullptr,               nullptr,                nullptr,            false},
@@ -535,6 +540,7 @@ void ControlModel::syncAxisRequest() {
     }
     for (size_t d = 0; d < m_dimScales.size(); ++d)
         r.scale[d] = m_dimScales[d];
+    r.imageOrientation = stored(DISPID_ImageOrientation).toInt();
     m_view->setAxisRequest(r);
 }
 

@@ -357,6 +357,10 @@ void aglGraphView::recomputeAxes() {
     in.roiLength[1] = nr;
     in.lowerBound[0] = a.lowerBound(a.colDim());
     in.lowerBound[1] = a.lowerBound(a.rowDim());
+    if (graphType() == 2) {
+        in.reversed[0] = (r.imageOrientation & 1) != 0;
+        in.reversed[1] = (r.imageOrientation & 2) != 0;
+    }
     const int L = std::max(0, m_currentLevel.load());
     // z carries values; every axis of the vector graph carries its component's.
     const bool vector = graphType() == 3;

@@ -141,6 +141,9 @@ public:
         int requestedMinor[3] = {1, 1, 1};          // XNumMinorTickmarks ...
         bool useScales = true;                      // UseAxisScales
         std::shared_ptr<const aglSegment> scale[7]; // per dimension (SetAxisScale)
+        // ImageOrientation: the image map mirrors columns (bit 0) and rows
+        // (bit 1); its x and y numbers count the other way round with them.
+        int imageOrientation = 0;
     };
     // Stores the request and lays the axes out again (when data is shown).
     void setAxisRequest(const AxisRequest& request);

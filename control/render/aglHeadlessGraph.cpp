@@ -171,6 +171,10 @@ void aglHeadlessGraph::Scene::applySettings() {
     view.setLineSmooth(lineSmooth);
     view.setShowPalette(showPalette);
     view.wakeRenderThread();
+    // The image map's numbers follow its orientation.
+    aglGraphView::AxisRequest axes = view.axisRequest();
+    axes.imageOrientation = s.ImageOrientation;
+    view.setAxisRequest(axes);
 }
 
 bool aglHeadlessGraph::Scene::bind() {

@@ -73,9 +73,9 @@ void aglPaletteBarObj::SetLabelFontByName(const std::string& face, int height, i
     Invalidate();
 }
 
-const std::string* aglPaletteBarObj::Labels() {
+const std::vector<aglPalette::BarLabel>& aglPaletteBarObj::Labels() {
     if (!m_labelsValid) {
-        MakeLabels(m_labelKind, m_labels);
+        m_labels = MakeLabels(m_labelKind);
         m_labelsValid = true;
     }
     return m_labels;
@@ -184,10 +184,16 @@ void aglPaletteBarObj::Render(RenderMode mode) {
     glEnd();
 
     if (l.labels) {
+        // A tick at each round value, from the bar's right edge outward, and
+        // its number beside it, centred on the tick.
         const int tickEnd = l.right + int(std::floor(0.1 * width));
+        const std::vector<BarLabel>& labels = Labels();
+        const auto tickY = [&](const BarLabel& b) {
+            return l.bottom + int(std::lround(b.fraction * double(l.top - l.bottom)));
+        };
         glBegin(GL_LINES);
-        for (int k = 0; k <= 8; ++k) {
-            const int y = k < 8 ? l.bottom + (l.top - l.bottom) * k / 8 : l.top;
+        for (const BarLabel& b : labels) {
+            const int y = tickY(b);
             glVertex2f(l.right + 0.5f, y + 0.5f);
             glVertex2f(tickEnd + 0.5f, y + 0.5f);
         }
@@ -198,15 +204,10 @@ void aglPaletteBarObj::Render(RenderMode mode) {
                                                m_fontUnderline, m_fontStrikeOut, m_context);
             m_fontRebuild = false;
         }
-        const std::string* labels = Labels();
         const float f = float(m_font->CharHeight()) / 3.0f;
         const int x = tickEnd + int(std::floor(0.05 * width));
-        for (int k = 0; k <= 8; ++k) {
-            const float y =
-                k < 8 ? float(l.bottom) - std::trunc(f - float(l.top - l.bottom) * k / 8.0f)
-                      : float(l.top) - std::trunc(f);
-            m_font->DrawText(float(x), y, 0.0f, labels[k].c_str());
-        }
+        for (const BarLabel& b : labels)
+            m_font->DrawText(float(x), float(tickY(b)) - std::trunc(f), 0.0f, b.text.c_str());
     }
     glEnable(GL_DEPTH_TEST);
     aglObj::Render(mode);

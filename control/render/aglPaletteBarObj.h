@@ -5,7 +5,7 @@
 // hands it to every graph object as their palette: in each frame the bar
 // loads the palette as the current 1-D texture (the graph objects drawn after
 // it use it) and draws the bar in its own viewport (SetArea, window pixels,
-// y up), with a black frame, nine ticks and nine value labels, and over a
+// y up), with a black frame, up to nine ticks labelled with round values, and over a
 // finished picture the marker at the cursor's value (DrawMarker).
 //
 // Threads: setters run on the host's thread and only store values (the
@@ -16,6 +16,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "aglFrameHooks.h"
 #include "aglObj.h"
@@ -51,9 +52,9 @@ public:
     float CursorValue() const { return m_cursorValue.load(); }
     void SetMarkerShown(bool on) { m_markerShown = on; }
 
-    // The nine labels as drawn (made on demand). Render thread, or with the
-    // render thread paused.
-    const std::string* Labels();
+    // The labelled ticks as drawn (made on demand), from the bottom up.
+    // Render thread, or with the render thread paused.
+    const std::vector<BarLabel>& Labels();
 
     // The bar rectangle inside an area of width x height pixels (area
     // coordinates), and whether labels fit (at least 60 x 90).
@@ -82,7 +83,7 @@ private:
     bool m_showLabels = false;
     bool m_markerShown = true;
     std::atomic<float> m_cursorValue{0.7f};
-    std::string m_labels[kLabelCount];
+    std::vector<BarLabel> m_labels;
     bool m_labelsValid = false;
     std::string m_fontFace = "Times New Roman";
     int m_fontHeight = 12;

@@ -27,6 +27,11 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace {
+// The sides --size accepts (pixels).
+constexpr int kMinPictureSide = 64, kMaxPictureSide = 8192;
+} // namespace
+
 CommandLineInfo parseCommandLine(const QStringList& arguments) {
     CommandLineInfo info;
     for (int i = 1; i < arguments.size(); ++i) {
@@ -55,6 +60,22 @@ CommandLineInfo parseCommandLine(const QStringList& arguments) {
             }
             ++i;
             (kind ? info.graphType : info.palette) = n;
+        } else if (a == "--size") {
+            // WxH, each side from 64 to 8192 pixels.
+            const QStringList sides =
+                i + 1 < arguments.size() ? arguments[i + 1].toLower().split('x') : QStringList();
+            bool okW = false, okH = false;
+            const int w = sides.size() == 2 ? sides[0].toInt(&okW) : 0;
+            const int h = sides.size() == 2 ? sides[1].toInt(&okH) : 0;
+            if (!okW || !okH || w < kMinPictureSide || h < kMinPictureSide || w > kMaxPictureSide ||
+                h > kMaxPictureSide) {
+                info.error = QString("--size needs WIDTHxHEIGHT in pixels, each from %1 to %2")
+                                 .arg(kMinPictureSide)
+                                 .arg(kMaxPictureSide);
+                return info;
+            }
+            ++i;
+            info.size = QSize(w, h);
         } else if (a == "--bus-name" || a == "--owner") {
             if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty()) {
                 info.error = QString("%1 needs a bus name").arg(a);
@@ -119,10 +140,10 @@ bool TavrixApp::initInstance(const QStringList& arguments) {
     if (auto* widgets = dynamic_cast<WidgetMessageSink*>(m_sink.get()))
         widgets->setParent(m_frame.get());
 
-    if ((m_info.graphType >= 0 || m_info.palette >= 0) && m_info.screenshot.isEmpty() &&
-        m_info.print.isEmpty()) {
-        std::fprintf(stderr,
-                     "tavrix: --graph-type and --palette go with --screenshot or --print\n");
+    if ((m_info.graphType >= 0 || m_info.palette >= 0 || m_info.size.isValid()) &&
+        m_info.screenshot.isEmpty() && m_info.print.isEmpty()) {
+        std::fprintf(stderr, "tavrix: --graph-type, --palette and --size go with --screenshot or "
+                             "--print\n");
         return false;
     }
 
@@ -131,13 +152,26 @@ bool TavrixApp::initInstance(const QStringList& arguments) {
 
     if (!m_info.file.isEmpty()) {
         if (!m_frame->openFile(m_info.file)) return false;
-        // A kind the array does not suit falls back as the menu would.
+        // A script that asks for a kind the array does not suit is told so,
+        // rather than given a picture of another kind.
+        if (m_info.graphType >= 0 && !m_document->isGraphTypeAllowed(m_info.graphType)) {
+            static const char* const kKinds[] = {"", "a height plot", "an image map",
+                                                 "a vector graph", "a plane view"};
+            std::fprintf(stderr,
+                         "tavrix: %s cannot be shown as %s (--graph-type %d): a plane view needs "
+                         "at most 10 rows or columns, the other kinds at least 2 of each\n",
+                         qPrintable(m_info.file), kKinds[m_info.graphType], m_info.graphType);
+            return false;
+        }
         if (m_info.graphType >= 0) m_document->selectGraphType(m_info.graphType);
         if (m_info.palette >= 0) m_document->setPaletteId(m_info.palette);
     } else {
         m_document->newDocument();
     }
+    // The picture's size is the window's, beyond what the screen would allow.
+    if (m_info.size.isValid()) m_frame->resize(m_info.size);
     m_frame->show();
+    if (m_info.size.isValid()) m_frame->resize(m_info.size);
     m_frame->setAcceptDrops(true);
     const std::string dir = m_settings->currentDirectory();
     if (!dir.empty()) QDir::setCurrent(QString::fromStdString(dir));
@@ -260,8 +294,9 @@ static void filterMessages(QtMsgType type, const QMessageLogContext& context, co
 
 static const char kHelpText[] =
     "usage: tavrix [FILE]\n"
-    "       tavrix --screenshot OUT.png [--graph-type 1..4] [--palette 0..6] [FILE]\n"
-    "       tavrix --print OUT.pdf [--graph-type 1..4] [--palette 0..6] [FILE]\n"
+    "       tavrix --screenshot OUT.png [--graph-type 1..4] [--palette 0..6] [--size WxH]\n"
+    "              [FILE]\n"
+    "       tavrix --print OUT.pdf [--graph-type 1..4] [--palette 0..6] [--size WxH] [FILE]\n"
     "       tavrix -Automation --bus-name NAME [--owner UNIQUE-NAME]\n"
     "\n"
     "View a numeric array as a spreadsheet and as a height plot, image map, vector\n"
@@ -278,9 +313,12 @@ static const char kHelpText[] =
     "                        opened or OUT.pdf cannot be written; needs no display\n"
     "  --graph-type N        with --screenshot or --print: the graph kind, 1 height\n"
     "                        plot, 2 image map, 3 vector graph, 4 plane view\n"
+    "                        (status 1 when FILE does not suit that kind)\n"
     "  --palette N           with --screenshot or --print: the palette, 0 custom,\n"
     "                        1 gray scale, 2 banded, 3 inverted, 4 rainbow, 5 banded,\n"
     "                        6 inverted\n"
+    "  --size WxH            with --screenshot or --print: the window's size in pixels\n"
+    "                        (64 to 8192 each), e.g. --size 1200x900\n"
     "  -Automation           start hidden for an automation client (also /Automation,\n"
     "                        --automation); needs --bus-name; without a display the\n"
     "                        viewer draws off-screen\n"

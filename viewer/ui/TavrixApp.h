@@ -8,6 +8,7 @@
 // document is opened until a client asks.
 #pragma once
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -27,6 +28,7 @@ struct CommandLineInfo {
     QString print;           // --print OUT.pdf: print the page to a PDF file and exit
     int graphType = -1; // --graph-type 1..4: the graph kind of the picture (-1: the document's)
     int palette = -1;   // --palette 0..6: the palette of the picture (-1: as loaded)
+    QSize size;         // --size WxH: the window's size for the picture (invalid: as restored)
     QString busName;    // --bus-name NAME: the session-bus name to serve automation under
     QString owner;      // --owner UNIQUE: the only bus connection that may create the object
     QString error;      // not empty when the command line is unusable

@@ -597,3 +597,27 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(std::get<0>(p.param).name) + "_graph" +
                std::to_string(std::get<1>(p.param));
     });
+
+TEST(Palette, AResampledFinestLevelStillSpansTheDataRange) {
+    // 600 x 600 is sampled every second element even at the finest level
+    // (and every fourth at a fixed resolution of 4); the extremes sit between
+    // the samples.
+    for (const bool autoAdjust : {true, false}) {
+        Fixture fx(AGL_SHORT, 600, 600, [](int r, int c) {
+            if (r == 1 && c == 1) return 1076.0;
+            if (r == 599 && c == 3) return 236.0;
+            return 300.0 + (r + c) % 500;
+        });
+        int L = 2;
+        if (!autoAdjust) {
+            fx.data.setResolutionAutoAdjust(false);
+            fx.data.setResolution(4);
+            L = 1;
+        }
+        ASSERT_NE(fx.data.resolution(L), 1);
+        fx.data.runPendingPasses(L);
+        const auto pm = fx.data.paletteMapping(L);
+        EXPECT_EQ(pm.minimum, 236.0) << autoAdjust;
+        EXPECT_EQ(pm.maximum, 1076.0) << autoAdjust;
+    }
+}

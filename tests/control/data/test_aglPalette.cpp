@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -260,34 +261,59 @@ TEST(CustomPalette, LoadingAnotherWhileShownSwitchesBeforeTheOldIsReleased) {
     EXPECT_GT(p.changes, 0);
 }
 
-TEST(BarLabels, FormatFollowsTheMagnitudeOfTheEnds) {
+namespace {
+std::vector<std::string> barTexts(const aglPalette& p, int kind) {
+    std::vector<std::string> t;
+    for (const aglPalette::BarLabel& b : p.MakeLabels(kind))
+        t.push_back(b.text);
+    return t;
+}
+} // namespace
+
+TEST(BarLabels, RoundValuesInsideTheRangeAtTheirPlaces) {
     aglPalette p;
-    std::string labels[aglPalette::kLabelCount];
+    // Integer data of 236..1076: hundreds, not 236, 341, 446 ...
+    p.SetRange(236, 1076);
+    EXPECT_EQ(barTexts(p, 1),
+              (std::vector<std::string>{"300", "400", "500", "600", "700", "800", "900", "1000"}));
+    const std::vector<aglPalette::BarLabel> labels = p.MakeLabels(1);
+    EXPECT_NEAR(labels.front().fraction, (300.0 - 236.0) / 840.0, 1e-6);
+    EXPECT_NEAR(labels.back().fraction, (1000.0 - 236.0) / 840.0, 1e-6);
+    // Floating data: a 2.5 step where it fits, printed with the digits it needs.
+    p.SetRange(-1.0, 1.5);
+    EXPECT_EQ(barTexts(p, 2),
+              (std::vector<std::string>{"-1.0", "-0.5", "0.0", "0.5", "1.0", "1.5"}));
     p.SetRange(0.0, 1.0);
-    p.MakeLabels(2, labels);
-    EXPECT_EQ(labels[0], "0.0000");
-    EXPECT_EQ(labels[1], "0.1250");
-    EXPECT_EQ(labels[4], "0.5000");
-    EXPECT_EQ(labels[8], "1.0000");
-    // The sign does not matter: e = 4 and 5.
-    EXPECT_EQ(aglPalette::LabelFormat(-5000, 20000, 2), "%.2e");
-    p.SetRange(-5000, 20000);
-    p.MakeLabels(2, labels);
-    EXPECT_EQ(labels[0], "-5.00e+03");
-    EXPECT_EQ(labels[8], "2.00e+04");
-    // e = -4 and 3: the small end counts as 0.
-    EXPECT_EQ(aglPalette::LabelFormat(0.001f, 500, 2), "%.4f");
-    EXPECT_EQ(aglPalette::LabelFormat(0, 1000000, 1), "%.2e");
-    EXPECT_EQ(aglPalette::LabelFormat(0, 99999, 1), "%d");
-    p.SetRange(0, 255);
-    p.MakeLabels(1, labels);
-    EXPECT_EQ(labels[0], "0");
-    EXPECT_EQ(labels[1], "32"); // 31.875, the value where entry 32 starts
-    EXPECT_EQ(labels[8], "255");
-    // Tiny ranges print in exponent form instead of nine times 0.0000.
+    EXPECT_EQ(barTexts(p, 2), (std::vector<std::string>{"0.0", "0.2", "0.4", "0.6", "0.8", "1.0"}));
+    // Large and tiny ranges in exponent form, each label distinct.
+    p.SetRange(0, 2e7);
+    std::vector<std::string> t = barTexts(p, 2);
+    ASSERT_GE(t.size(), 2u);
+    EXPECT_NE(t[0].find('e'), std::string::npos) << t[0];
+    EXPECT_EQ(std::unique(t.begin(), t.end()), t.end());
     p.SetRange(0, 2e-6);
-    p.MakeLabels(2, labels);
-    EXPECT_EQ(labels[8], "2.00e-06");
+    t = barTexts(p, 2);
+    ASSERT_GE(t.size(), 2u);
+    EXPECT_NE(t.back().find('e'), std::string::npos) << t.back();
+    EXPECT_EQ(std::unique(t.begin(), t.end()), t.end());
+    // Never more than nine, never fewer than two, fractions inside the bar
+    // and rising.
+    for (const auto& r :
+         {std::pair<double, double>{0, 255}, {-5000, 20000}, {3, 4}, {0.1, 0.1001}}) {
+        p.SetRange(r.first, r.second);
+        for (int kind : {1, 2}) {
+            const auto l = p.MakeLabels(kind);
+            ASSERT_GE(l.size(), 2u);
+            ASSERT_LE(l.size(), size_t(aglPalette::kLabelCount));
+            for (size_t k = 0; k < l.size(); ++k) {
+                EXPECT_GE(l[k].fraction, 0.0);
+                EXPECT_LE(l[k].fraction, 1.0);
+                if (k > 0) {
+                    EXPECT_GT(l[k].fraction, l[k - 1].fraction);
+                }
+            }
+        }
+    }
 }
 
 TEST(BarStrip, WidthByControlSizeAndLabels) {

@@ -579,15 +579,30 @@ TEST_F(ControlTest, FinerLevelsComeAsSoonAsTheyAreReadyWithoutTheTimer) {
 TEST_F(ControlTest, ImageOrientationAndFilterReachTheImageMap) {
     ASSERT_TRUE(ctrl->SetProperty(DISPID_GraphType, Variant(int16_t(2))).ok());
     ASSERT_TRUE(ctrl->SetProperty(DISPID_CamViewType, Variant(int16_t(2))).ok());
+    // The numbers at the first and last ticks of x (columns) and y (rows).
+    std::vector<std::string> ends[4];
     const auto picture = [&](int orientation, bool filter) {
         EXPECT_TRUE(ctrl->SetProperty(DISPID_ImageOrientation, Variant(int16_t(orientation))).ok());
         EXPECT_TRUE(ctrl->SetProperty(DISPID_ImageFilter, Variant(filter)).ok());
         settlePicture(*ctrl);
+        ends[orientation].clear();
+        for (int a = 0; a < 2; ++a) {
+            const std::vector<std::string> n = ctrl->engine().axis().NumberStrings(a);
+            ends[orientation].push_back(n.empty() ? "" : n.front());
+            ends[orientation].push_back(n.empty() ? "" : n.back());
+        }
         return ctrl->currentFrame();
     };
     const QImage identity = picture(0, false);
     const QImage xFlip = picture(1, false);
     const QImage yFlip = picture(2, false);
+    picture(3, false);
+    // The 64 x 48 example: the numbers name the columns and rows where the
+    // mirrored picture shows them.
+    EXPECT_EQ(ends[0], (std::vector<std::string>{"0", "60", "0", "45"}));
+    EXPECT_EQ(ends[1], (std::vector<std::string>{"63", "3", "0", "45"}));
+    EXPECT_EQ(ends[2], (std::vector<std::string>{"0", "60", "47", "2"}));
+    EXPECT_EQ(ends[3], (std::vector<std::string>{"63", "3", "47", "2"}));
     const QImage linear = picture(0, true);
     const QImage again = picture(0, false);
     ASSERT_FALSE(identity.isNull());

@@ -199,10 +199,11 @@ TEST(PaletteBarPictures, EveryBuiltInPaletteWithLabels) {
     const QImage img = redrawAndWait(ctx).convertToFormat(QImage::Format_RGB32);
     ctx.Stop();
     EXPECT_TRUE(tavrix::test::matchesBaseline(img, "palette_bars_builtin"));
-    const std::string* labels = bars[0]->Labels();
-    EXPECT_EQ(labels[0], "-1.0000");
-    EXPECT_EQ(labels[4], "0.2500");
-    EXPECT_EQ(labels[8], "1.5000");
+    const std::vector<aglPalette::BarLabel>& labels = bars[0]->Labels();
+    ASSERT_EQ(labels.size(), 6u);
+    EXPECT_EQ(labels[0].text, "-1.0");
+    EXPECT_EQ(labels[2].text, "0.0");
+    EXPECT_EQ(labels[5].text, "1.5");
 }
 
 TEST(PaletteBarPictures, ShippedPalettesAndASwitchWhileShown) {
