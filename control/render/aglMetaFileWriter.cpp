@@ -19,7 +19,9 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "aglFrameHooks.h"
 #include "aglGL.h"
+#include "aglObj.h"
 
 namespace {
 
@@ -120,6 +122,11 @@ void aglPictureUnits(int width, int height, int* W, int* H) {
     *H = int(std::floor(inchesH * 300.0));
 }
 
+double aglRasterScale(double widthUnits, double heightUnits) {
+    const double side = std::max(widthUnits, heightUnits);
+    return side > kMaxRasterSide ? kMaxRasterSide / side : 1.0;
+}
+
 std::vector<int> aglMeshCellOrder(const aglSurfaceMesh& mesh) {
     std::vector<int> cells;
     if (mesh.nx < 2 || mesh.ny < 2 || mesh.points.size() != size_t(mesh.nx) * size_t(mesh.ny))
@@ -209,7 +216,10 @@ public:
                 if (!(fc >= 0.0f) || fc > float(n)) return true;
                 const size_t count = size_t(fc);
                 if (i + 2 + count * kVertexFloats > n) return true;
-                polygon(b + i + 2, count);
+                if (!rasterData(i))
+                    polygon(b + i + 2, count);
+                else if (!m_dataDrawn && !dataImage(b, n))
+                    return false;
                 i += 2 + count * kVertexFloats;
                 break;
             }
@@ -225,7 +235,16 @@ public:
         return true;
     }
 
+    // The mesh, as polygons or (with a raster scale) as one image.
     bool mesh(const aglSurfaceMesh& m) {
+        if (m_l.rasterScale <= 0) return meshShapes(m);
+        QRectF box;
+        for (const aglSurfaceMesh::Point& pt : m.points)
+            if (pt.present) box |= QRectF(m_l.X(pt.x), m_l.Y(pt.y), 0, 0).adjusted(-1, -1, 1, 1);
+        return rasterise(box, [&m](Replay& r) { return r.meshShapes(m); });
+    }
+
+    bool meshShapes(const aglSurfaceMesh& m) {
         const std::vector<int> order = aglMeshCellOrder(m);
         const int cx = m.nx - 1;
         const bool grid = m.stepX > 0 || m.stepY > 0;
@@ -266,6 +285,93 @@ public:
 
 private:
     QPointF at(const float* v) const { return QPointF(m_l.X(v[0]), m_l.Y(v[1])); }
+
+    bool rasterData(size_t offset) const {
+        return m_l.rasterScale > 0 && offset >= m_l.dataBegin && offset < m_l.dataEnd;
+    }
+
+    // The graph object's filled polygons, drawn as one image where the first
+    // of them stands; its lines, points and texts stay vectors.
+    bool dataImage(const float* b, size_t n) {
+        m_dataDrawn = true;
+        const size_t end = std::min(n, m_l.dataEnd);
+        QRectF box;
+        forEachDataPolygon(b, end, [&](const float* v, size_t count) {
+            for (size_t k = 0; k < count; ++k)
+                box |= QRectF(at(v + k * kVertexFloats), QSizeF(0, 0)).adjusted(-1, -1, 1, 1);
+        });
+        return rasterise(box, [&](Replay& r) {
+            r.forEachDataPolygon(b, end,
+                                 [&r](const float* v, size_t count) { r.polygon(v, count); });
+            return true;
+        });
+    }
+
+    template <class F> void forEachDataPolygon(const float* b, size_t end, F&& f) const {
+        size_t i = m_l.dataBegin;
+        while (i < end) {
+            const int token = int(b[i]);
+            size_t size = 0;
+            switch (token) {
+            case GL_PASS_THROUGH_TOKEN:
+                size = 2;
+                break;
+            case GL_POINT_TOKEN:
+            case GL_BITMAP_TOKEN:
+            case GL_DRAW_PIXEL_TOKEN:
+            case GL_COPY_PIXEL_TOKEN:
+                size = 1 + kVertexFloats;
+                break;
+            case GL_LINE_TOKEN:
+            case GL_LINE_RESET_TOKEN:
+                size = 1 + 2 * kVertexFloats;
+                break;
+            case GL_POLYGON_TOKEN: {
+                if (i + 2 > end) return;
+                const float fc = b[i + 1];
+                if (!(fc >= 0.0f) || fc > float(end)) return;
+                size = 2 + size_t(fc) * kVertexFloats;
+                if (i + size > end) return;
+                f(b + i + 2, size_t(fc));
+                break;
+            }
+            default:
+                return;
+            }
+            i += size;
+        }
+    }
+
+    // Draws what `shapes` draws into an image covering `box` (picture
+    // units, cut to the picture) at the layout's raster scale, then the
+    // image into the picture. Transparent where nothing was drawn, so the
+    // shapes drawn before show through.
+    template <class F> bool rasterise(QRectF box, F&& shapes) {
+        box = box.intersected(QRectF(0, 0, m_l.W, m_l.H));
+        if (box.isEmpty()) return true;
+        const double scale = m_l.rasterScale * aglRasterScale(box.width() * m_l.rasterScale,
+                                                              box.height() * m_l.rasterScale);
+        const QSize size(std::max(1, int(std::ceil(box.width() * scale))),
+                         std::max(1, int(std::ceil(box.height() * scale))));
+        QImage image(size, QImage::Format_ARGB32_Premultiplied);
+        if (image.isNull()) return false;
+        image.fill(Qt::transparent);
+        aglPictureLayout flat = m_l;
+        flat.rasterScale = 0;
+        bool ok = false;
+        {
+            QPainter ip(&image);
+            ip.scale(double(size.width()) / box.width(), double(size.height()) / box.height());
+            ip.translate(-box.topLeft());
+            Replay inner(ip, flat, m_texts, m_stop);
+            ok = shapes(inner);
+            inner.flush();
+        }
+        if (!ok) return false;
+        flush();
+        m_p.drawImage(box, image);
+        return true;
+    }
 
     // Filled polygons of one colour in a row are gathered into one path, so
     // that their shared edges are inside one shape: no seam at any zoom.
@@ -380,6 +486,7 @@ private:
     QPolygonF m_polygon;
     QPainterPath m_batch;
     QColor m_batchColour;
+    bool m_dataDrawn = false;
 };
 
 } // namespace
@@ -496,6 +603,8 @@ bool aglMetaFileWriter::BeginCapture(int pointBudget, int windowWidth, int windo
         return false;
     }
     m_used = 0;
+    m_dataBegin = m_dataEnd = 0;
+    m_inData = false;
     m_overflow = false;
     m_inFeedback = false;
     m_feedbackActive = false;
@@ -535,9 +644,12 @@ void aglMetaFileWriter::leaveFeedback() {
         m_used += size_t(n);
 }
 
-void aglMetaFileWriter::BeginObject(aglObj&) {
+void aglMetaFileWriter::BeginObject(aglObj& object) {
     if (m_state.load() != kStateCapturing) return;
     m_inFeedback = true;
+    // The graph is the scene's one object that is also its frame graph.
+    m_inData = dynamic_cast<aglFrameGraph*>(&object) != nullptr;
+    if (m_inData) m_dataBegin = m_used;
     enterFeedback();
 }
 
@@ -545,6 +657,8 @@ void aglMetaFileWriter::EndObject(aglObj&) {
     if (m_state.load() != kStateCapturing) return;
     m_inFeedback = false;
     leaveFeedback();
+    if (m_inData) m_dataEnd = m_used;
+    m_inData = false;
 }
 
 void aglMetaFileWriter::SuspendFeedback() {
@@ -620,6 +734,9 @@ void aglMetaFileWriter::FinishCapture(bool complete) {
     aglPictureUnits(m_outWidth, m_outHeight, &m_layout.W, &m_layout.H);
     m_layout.W = std::max(m_layout.W, 1);
     m_layout.H = std::max(m_layout.H, 1);
+    m_layout.dataBegin = m_dataBegin;
+    m_layout.dataEnd = std::max(m_dataBegin, m_dataEnd);
+    m_layout.rasterScale = m_vectorData.load() ? 0.0 : 1.0;
 
     m_state.store(kStateWriting);
     setStatus(kWriting);

@@ -10,6 +10,14 @@
 // in inches x 300)); window pixels map into it with 2 % margins all round and
 // y turned downwards; a black frame is drawn one unit inside the edge.
 //
+// The data area: the filled shapes of the graph object (an image map's
+// cells, a bar chart's faces) and a surface's mesh go into the picture as a
+// raster image at the picture's own resolution (one pixel per unit, fewer
+// for very large pictures), while axes, labels, texts and the palette bar
+// stay vectors: a 512 x 512 surface makes a file of a few hundred kilobytes
+// that any viewer opens at once, rather than hundreds of thousands of
+// polygons. SetVectorData(true) keeps the data area as polygons too.
+//
 // Status (Status(), and the status sink, called from the thread that changed
 // it): 1 idle, 2 requested, 3 capturing, 4 writing, 5 failed, 6 complete. A
 // capture that fails for any reason (no temporary file, a write error, a full
@@ -47,7 +55,16 @@ struct aglPictureLayout {
     // Window pixel (x, y up) to picture units.
     double X(double x) const { return W * x / windowWidth * 0.96 + W * 0.02; }
     double Y(double y) const { return (windowHeight - y) * H / windowHeight * 0.96 + H * 0.02; }
+    // The graph object's tokens in the buffer: [dataBegin, dataEnd) floats.
+    size_t dataBegin = 0, dataEnd = 0;
+    // Image pixels per picture unit for the data area; 0 draws it as vectors.
+    double rasterScale = 0;
 };
+
+// Image pixels per picture unit for a data area of the given size in units:
+// 1, or less so that neither side passes kMaxRasterSide pixels.
+constexpr int kMaxRasterSide = 6000;
+double aglRasterScale(double widthUnits, double heightUnits);
 
 // The logical size of a picture of width x height hundredths of a millimetre.
 void aglPictureUnits(int width, int height, int* W, int* H);
@@ -97,6 +114,10 @@ public:
     // Where temporary files are made (the system's temporary folder by
     // default). Host thread, while not busy.
     void SetTempFolder(const QString& folder);
+    // Whether the data area is written as polygons (true) or as one raster
+    // image (false, the default). Any thread; taken at the next capture.
+    void SetVectorData(bool vectors) { m_vectorData.store(vectors); }
+    bool VectorData() const { return m_vectorData.load(); }
     // Called with each new status, on the thread that changed it (host,
     // render or writer thread): a control should only queue the report.
     void SetStatusSink(StatusSink sink);
@@ -141,6 +162,7 @@ private:
     std::atomic<int> m_state{kStateIdle};
     std::atomic<int> m_status{kIdle};
     std::atomic<Format> m_format{Format::Svg};
+    std::atomic<bool> m_vectorData{false};
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_threadDone{true};
     std::mutex m_threadMutex; // joins and starts of the writer thread
@@ -161,6 +183,8 @@ private:
     bool m_overflow = false;
     bool m_inFeedback = false;     // between BeginObject and EndObject
     bool m_feedbackActive = false; // GL is in feedback mode
+    bool m_inData = false;         // the object being captured is the graph
+    size_t m_dataBegin = 0, m_dataEnd = 0;
     int m_windowWidth = 1, m_windowHeight = 1;
     std::vector<aglCapturedText> m_texts;
     std::unique_ptr<aglSurfaceMesh> m_mesh;

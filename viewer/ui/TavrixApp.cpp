@@ -252,21 +252,23 @@ bool TavrixApp::printToFile(const QString& path, int timeoutMs, int pictureTimeo
         return failed("no folder for the page: " + scratch.errorString().toStdString());
 
     waitForGraph(timeoutMs);
+    // A page without its graph is no print: the target is left as it was
+    // and the reason goes to stderr.
     PagePrinter* pages = m_frame->pagePrinter();
+    const auto noPicture = [&](const std::string& why) {
+        pages->endPrinting();
+        return failed("the graph picture " + why);
+    };
     switch (pages->makePicture(pictureTimeoutMs)) {
+    case PagePrinter::Picture::Complete:
+    case PagePrinter::Picture::Reused:
+        break;
     case PagePrinter::Picture::Failed:
-        std::fprintf(stderr,
-                     "tavrix: the graph picture could not be made; the page is printed without "
-                     "it\n");
-        break;
+        return noPicture("could not be made");
     case PagePrinter::Picture::TimedOut:
-        std::fprintf(stderr,
-                     "tavrix: the graph picture was not ready after %d ms; the page is printed "
-                     "without it\n",
-                     pictureTimeoutMs);
-        break;
+        return noPicture("was not ready after " + std::to_string(pictureTimeoutMs) + " ms");
     default:
-        break;
+        return noPicture("could not be asked for (no graph, or a graph window too small)");
     }
     const QString page = scratch.filePath("page.pdf");
     QPrinter printer(QPrinter::HighResolution);
@@ -308,9 +310,10 @@ static const char kHelpText[] =
     "                        detail, save a picture of the window as OUT.png and exit\n"
     "                        (status 1 when FILE cannot be opened); needs no display\n"
     "  --print OUT.pdf       open FILE, wait as above, print the page of File > Print\n"
-    "                        to the PDF file OUT.pdf and exit (a graph picture not made\n"
-    "                        after 60 s is left out); status 1 when FILE cannot be\n"
-    "                        opened or OUT.pdf cannot be written; needs no display\n"
+    "                        to the PDF file OUT.pdf and exit; status 1 when FILE\n"
+    "                        cannot be opened, the graph picture cannot be made (or\n"
+    "                        is not made in 60 s) or OUT.pdf cannot be written; needs\n"
+    "                        no display\n"
     "  --graph-type N        with --screenshot or --print: the graph kind, 1 height\n"
     "                        plot, 2 image map, 3 vector graph, 4 plane view\n"
     "                        (status 1 when FILE does not suit that kind)\n"

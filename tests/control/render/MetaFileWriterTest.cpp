@@ -393,6 +393,45 @@ TEST_F(MetaFileCaptureTest, APdfOfTheSamePictureHasThePageSizeAsked) {
     EXPECT_TRUE(near(page.pixel(x, y), 255, 0, 0)) << std::hex << page.pixel(x, y);
 }
 
+// The graph's filled shapes go into the picture as one image, its text and
+// lines stay vectors; the vector option keeps the shapes as polygons.
+TEST_F(MetaFileCaptureTest, TheDataAreaIsOneImageUnlessVectorsAreAsked) {
+    // 100 x 80 cells of two triangles each, every cell its own colour: as
+    // polygons, thousands of shapes.
+    graph.draw = [this](RenderMode mode) {
+        drawScene(mode);
+        glBegin(GL_TRIANGLES);
+        for (int j = 0; j < 80; ++j)
+            for (int i = 0; i < 100; ++i) {
+                glColor3ub(GLubyte(i * 2), GLubyte(j * 3), GLubyte((i * j) % 256));
+                const float x = 10.0f + i, y = 5.0f + j;
+                glVertex2f(x, y);
+                glVertex2f(x + 1, y);
+                glVertex2f(x + 1, y + 1);
+                glVertex2f(x, y);
+                glVertex2f(x + 1, y + 1);
+                glVertex2f(x, y + 1);
+            }
+        glEnd();
+    };
+    const auto svgOf = [this]() -> QByteArray {
+        if (capture(10000, 7500) != aglMetaFileWriter::kComplete) return {};
+        QFile in(QString::fromStdString(writer.FileName()));
+        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    };
+    const QByteArray raster = svgOf();
+    ASSERT_FALSE(raster.isEmpty());
+    EXPECT_EQ(raster.count("<image"), 1);
+    EXPECT_NE(raster.indexOf(">42.5</text>"), -1);
+    EXPECT_LE(raster.count("<path"), 10) << "the cells were written as polygons";
+    writer.SetVectorData(true);
+    const QByteArray vectors = svgOf();
+    ASSERT_FALSE(vectors.isEmpty());
+    EXPECT_EQ(vectors.count("<image"), 0);
+    EXPECT_GE(vectors.count("<path"), 1000);
+    EXPECT_LT(raster.size() * 2, vectors.size());
+}
+
 TEST_F(MetaFileCaptureTest, APictureTooBigForTheBudgetIsCapturedAgainWithTwiceTheRoom) {
     // 6000 points of 8 floats overflow 5000 x 7 floats; 10000 x 7 hold them.
     points = 6000;

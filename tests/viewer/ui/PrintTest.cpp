@@ -544,8 +544,42 @@ protected:
         if (out) *out = QString::fromUtf8(p.readAllStandardOutput());
         return true;
     }
+    // The share of inked points in the picture area of the PDF's page,
+    // rasterised by poppler at 50 dpi; -1 when it cannot be read.
+    double pictureInk(const QString& pdf, const QString& name) {
+        const QString prefix = QString::fromStdString(dir.file(name.toStdString()));
+        if (!tool("pdftoppm", {"-r", "50", "-png", "-singlefile", pdf, prefix})) return -1;
+        const QImage page(prefix + ".png");
+        if (page.isNull()) return -1;
+        const auto layout =
+            print_page::layoutPage({0, 0, page.width(), page.height()}, 0); // bands only
+        int ink = 0, total = 0;
+        for (int y = layout.yt + layout.u + layout.u / 5; y < layout.yp; y += 2)
+            for (int x = layout.xl; x < layout.xr; x += 2, ++total)
+                ink += qGray(page.pixel(x, y)) < 200;
+        return total ? double(ink) / total : -1;
+    }
     TempDir dir;
 };
+
+// A tall, narrow image map (445 rows of 3) gave a page without its graph and
+// a success status. It now fails with the reason (the picture is not ready
+// in 60 s); enable once the image map's capture is fast.
+TEST_F(PrintCommandTest, DISABLED_ANarrowImageMapIsPrintedWithItsGraph) {
+    if (QStandardPaths::findExecutable("pdftoppm").isEmpty())
+        GTEST_SKIP() << "poppler-utils is not installed";
+    auto a = makeArray({3, 445}, AGL_FLOAT, AGL_LANG_C);
+    fillPlane(*a, [](int64_t c, int64_t r) { return std::sin(0.05 * double(r)) * double(c + 1); });
+    ASSERT_TRUE(a->saveTo(dir.file("narrow.agl")));
+    const QString pdf = QString::fromStdString(dir.file("narrow.pdf"));
+    QString errors;
+    ASSERT_EQ(
+        run({"--print", pdf, "--graph-type", "2", QString::fromStdString(dir.file("narrow.agl"))},
+            &errors),
+        0)
+        << errors.toStdString();
+    EXPECT_GT(pictureInk(pdf, "narrow"), 0.02) << "the picture area is blank";
+}
 
 TEST_F(PrintCommandTest, PrintsTitlePictureAndFooterToAPdfThatPopplerReads) {
     if (QStandardPaths::findExecutable("pdftoppm").isEmpty() ||
@@ -564,19 +598,9 @@ TEST_F(PrintCommandTest, PrintsTitlePictureAndFooterToAPdfThatPopplerReads) {
     EXPECT_TRUE(words.contains("Ripple")) << words.toStdString();
     EXPECT_TRUE(words.contains("ripple.agl")) << words.toStdString();
 
-    // Rasterised by poppler at 50 dpi: the picture area (the middle of the
-    // page) holds the graph, not blank paper.
-    const QString prefix = QString::fromStdString(dir.file("ripple"));
-    ASSERT_TRUE(tool("pdftoppm", {"-r", "50", "-png", "-singlefile", pdf, prefix}));
-    const QImage page(prefix + ".png");
-    ASSERT_FALSE(page.isNull());
-    const auto layout =
-        print_page::layoutPage({0, 0, page.width(), page.height()}, 0); // bands only
-    int ink = 0, total = 0;
-    for (int y = layout.yt + layout.u + layout.u / 5; y < layout.yp; y += 2)
-        for (int x = layout.xl; x < layout.xr; x += 2, ++total)
-            ink += qGray(page.pixel(x, y)) < 200;
-    EXPECT_GT(ink, total / 50) << "the picture area is blank";
+    // The picture area (the middle of the page) holds the graph, not blank
+    // paper.
+    EXPECT_GT(pictureInk(pdf, "ripple"), 0.02) << "the picture area is blank";
 }
 
 TEST_F(PrintCommandTest, UnwritableOutputOrUnreadableInputFailsWithAMessage) {
