@@ -51,7 +51,8 @@ bool aglHeadlessGraph::draw(QImage& image, aglHeadlessReport* report) {
     return m_scene->draw(image, report);
 }
 
-bool aglHeadlessGraph::drawVector(bool pdf, std::string& file, int width, int height) {
+bool aglHeadlessGraph::drawVector(bool pdf, std::string& file, int width, int height,
+                                  bool vectorData) {
     Scene& sc = *m_scene;
     aglRenderContext& context = sc.view.Context();
     if (width <= 0 || height <= 0) {
@@ -61,6 +62,7 @@ bool aglHeadlessGraph::drawVector(bool pdf, std::string& file, int width, int he
     }
     aglMetaFileWriter writer;
     writer.SetFormat(pdf ? aglMetaFileWriter::Format::Pdf : aglMetaFileWriter::Format::Svg);
+    writer.SetVectorData(vectorData);
     context.WaitUntilIdle();
     context.Pause();
     context.SetCaptureWriter(&writer);

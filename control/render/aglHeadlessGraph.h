@@ -86,7 +86,8 @@ public:
     // (or PDF) file of width x height hundredths of a millimetre (0: the
     // window's size at 96 pixels per inch) and returns its path in `file`
     // (the caller moves or deletes it). False (with a message) on failure.
-    bool drawVector(bool pdf, std::string& file, int width = 0, int height = 0);
+    bool drawVector(bool pdf, std::string& file, int width = 0, int height = 0,
+                    bool vectorData = false);
 
 private:
     struct Scene;

@@ -364,6 +364,7 @@ private:
             ip.scale(double(size.width()) / box.width(), double(size.height()) / box.height());
             ip.translate(-box.topLeft());
             Replay inner(ip, flat, m_texts, m_stop);
+            inner.m_raster = true;
             ok = shapes(inner);
             inner.flush();
         }
@@ -375,7 +376,20 @@ private:
 
     // Filled polygons of one colour in a row are gathered into one path, so
     // that their shared edges are inside one shape: no seam at any zoom.
+    // An image needs neither: its aliased fills meet without a gap, and
+    // each polygon is drawn at once, without an outline. (A path of a few
+    // hundred polygons with an outline took Qt's raster engine seconds.)
     void fillPolygon(const QPolygonF& polygon, const QColor& c) {
+        if (m_raster) {
+            if (m_fill != c || m_mode != Mode::Fill) {
+                m_p.setPen(Qt::NoPen);
+                m_p.setBrush(c);
+                m_fill = c;
+                m_mode = Mode::Fill;
+            }
+            m_p.drawPolygon(polygon);
+            return;
+        }
         if (!m_batch.isEmpty() && c != m_batchColour) flush();
         m_batchColour = c;
         m_batch.addPolygon(polygon);
@@ -487,6 +501,7 @@ private:
     QPainterPath m_batch;
     QColor m_batchColour;
     bool m_dataDrawn = false;
+    bool m_raster = false; // drawing into an image
 };
 
 } // namespace

@@ -459,11 +459,56 @@ TEST_P(VectorRender, SvgMatchesTheFrameAndPdfOpens) {
     EXPECT_GT(inkPixels(page), 200 * 150 / 10);
 }
 
-INSTANTIATE_TEST_SUITE_P(AgltoolRender, VectorRender,
-                         ::testing::Values(VectorCase{"surface", "", true},
-                                           VectorCase{"image", "--type 2", true},
-                                           VectorCase{"vector", "--type 3", false}),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    AgltoolRender, VectorRender,
+    ::testing::Values(VectorCase{"surface", "", true}, VectorCase{"image", "--type 2", true},
+                      VectorCase{"image_polygons", "--type 2 --vector-data", true},
+                      VectorCase{"vector", "--type 3", false}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// An image map's SVG carries its cells as one embedded image; --vector-data
+// keeps them as polygons, and no image.
+TEST(AgltoolRender, VectorDataKeepsTheDataAreaAsPolygons) {
+    TempDir dir;
+    const std::string in =
+        floatFile(dir, "ramp.agl", 30, 40, [](int r, int c) { return double(r * 40 + c); });
+    const auto svgOf = [&](const std::string& name, const std::string& options) {
+        const std::string out = dir.path() + "/" + name + ".svg";
+        const ToolRun run = agltool("render " + in + " " + out + " --type 2 " + options);
+        EXPECT_EQ(run.status, 0) << run.out;
+        std::string svg;
+        if (FILE* f = std::fopen(out.c_str(), "rb")) {
+            char buf[65536];
+            size_t n;
+            while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+                svg.append(buf, n);
+            std::fclose(f);
+        }
+        return svg;
+    };
+    const auto count = [](const std::string& text, const char* what) {
+        size_t k = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++k;
+        return k;
+    };
+    const std::string image = svgOf("image", "");
+    const std::string polygons = svgOf("polygons", "--vector-data");
+    ASSERT_FALSE(image.empty());
+    ASSERT_FALSE(polygons.empty());
+    EXPECT_GE(count(image, "<image"), 1u);
+    EXPECT_EQ(count(polygons, "<image"), 0u);
+    // The palette's colours along the ramp: a shape for each run of cells of
+    // one colour, beyond the axes' and the palette bar's.
+    const size_t imageShapes = count(image, "<path") + count(image, "<polygon");
+    EXPECT_GE(count(polygons, "<path") + count(polygons, "<polygon"), imageShapes + 200);
+
+    // A flag without a value, and not one for the PNG's sake only.
+    const ToolRun png = agltool("render " + in + " " + dir.path() + "/p.png --vector-data");
+    EXPECT_EQ(png.status, 0) << png.out;
+    const ToolRun help = agltool("render --help");
+    EXPECT_NE(help.out.find("--vector-data"), std::string::npos) << help.out;
+}
 
 // render reads what the other commands read: text, a NumPy int64 file read
 // into a double copy, and an HDF object; each is drawn from the segment it

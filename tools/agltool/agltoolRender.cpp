@@ -9,11 +9,12 @@
 //                  [--resolution N] [--level 0..2] [--type 0..3] [--view 0..3] [--plane]
 //                  [--orientation 0..3] [--filter 0|1]
 //                  [--xcomp N] [--ycomp N] [--zcomp N] [--wcomp N]
-//                  [--frames N] [--spin] [--trace]
+//                  [--frames N] [--spin] [--trace] [--vector-data]
 //
 // The output's extension chooses the picture: .svg and .pdf the frame as
 // vectors (lines, polygons and text) at the window's size at 96 pixels per
-// inch; any other name the frame as a PNG.
+// inch, the data area of a surface or image map as an image unless
+// --vector-data asks for its polygons; any other name the frame as a PNG.
 //
 // --type is GraphType (0 none, 1 height plot, 2 image map, 3 vector graph);
 // --view is CamViewType, by default the view the viewer gives the graph
@@ -54,6 +55,7 @@ namespace {
 struct RenderSettings : aglGraphSettings {
     std::string output;
     bool cameraMoved[3] = {false, false, false}; // elevation, azimuth, distance given
+    bool vectorData = false; // an SVG's or PDF's data area as polygons, not an image
 };
 
 // A decimal integer in 64 bits; false for anything else or out of range, so
@@ -173,7 +175,9 @@ int renderUsage() {
                  "                      window column of a vector component, -1 unused\n"
                  "  --frames N          pictures to draw, the last one saved (1..100000)\n"
                  "  --spin              turn the camera 5 degrees per frame\n"
-                 "  --trace             the control's diagnostic trace on stderr\n");
+                 "  --trace             the control's diagnostic trace on stderr\n"
+                 "  --vector-data       in an SVG or PDF, the data area of a surface or image\n"
+                 "                      map as polygons, not as one image\n");
     return 2;
 }
 
@@ -310,6 +314,10 @@ int parseRenderOptions(int argc, char** argv, RenderSettings& s) {
             s.PlaneView = true;
             continue;
         }
+        if (opt == "--vector-data") {
+            s.vectorData = true;
+            continue;
+        }
         if (opt == "--trace") {
             aglSetTraceStream(stderr); // the control's diagnostic trace
             continue;
@@ -406,7 +414,7 @@ int renderCommand(int argc, char** argv) {
         }
         if (svg || pdf) {
             std::string temporary;
-            if (!graph.drawVector(pdf, temporary)) return 2;
+            if (!graph.drawVector(pdf, temporary, 0, 0, s.vectorData)) return 2;
             QFile in(QString::fromStdString(temporary));
             const bool read = in.open(QIODevice::ReadOnly);
             if (read) vector = in.readAll();

@@ -4,9 +4,9 @@
 #include "CPlotrane2D.h"
 #include "MessageSink.h"
 
-#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -18,6 +18,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSvgRenderer>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -194,8 +195,15 @@ PagePrinter::Picture PagePrinter::makePicture(int timeoutMs) {
     clock.start();
     int status = 0;
     CPlotrane2D* c = nullptr;
+    // The wait sleeps until an event comes (the writer's reports are
+    // events; the tick bounds each sleep). A loop that only polled kept
+    // this thread busy, and the render and writer threads, which run at the
+    // lowest priority, got next to no time beside it on a loaded machine.
+    QTimer tick;
+    tick.start(20);
+    QEventLoop loop;
     while (clock.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        loop.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
         // The control may go while events run (the document is emptied).
         if (!(c = m_document->control())) return Picture::None;
         status = c->getInt(plotrane::DISPID_MetaFileStatus);

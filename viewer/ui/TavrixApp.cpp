@@ -15,6 +15,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QImage>
 #include <QPixmap>
@@ -197,8 +198,15 @@ void TavrixApp::waitForGraph(int timeoutMs) {
     QObject::connect(graph, &CPlotrane2DView::renderPassed, graph, [&](int resolution) {
         if (level == 2 || (level >= 0 && resolution <= 1)) drawn = true;
     });
+    // Each step sleeps until an event comes (the tick bounds the sleep): a
+    // loop that only polled kept this thread busy, and the filter and render
+    // threads, which run at the lowest priority, got next to no time beside
+    // it on a loaded machine.
+    QTimer tick;
+    tick.start(20);
+    QEventLoop loop;
     while (clock.elapsed() < 300 || (drawing && !drawn && clock.elapsed() < timeoutMs)) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        loop.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
         frame->gridView()->refresh();
     }
     if (drawing && !drawn)
@@ -207,7 +215,7 @@ void TavrixApp::waitForGraph(int timeoutMs) {
     // The frame of the last step is shown by a queued repaint.
     clock.restart();
     while (clock.elapsed() < 100)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        loop.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     QObject::disconnect(graph, &CPlotrane2DView::filterPassed, graph, nullptr);
     QObject::disconnect(graph, &CPlotrane2DView::renderPassed, graph, nullptr);
 }
