@@ -532,7 +532,7 @@ bool endsInTxt(const std::string& path) {
 }
 
 int convert(const std::string& in, const std::string& out, int argc, char** argv) {
-    const std::string objectSpec = takeObjectOption(argc, argv);
+    const std::string objectChoice = takeObjectOption(argc, argv);
     AsciiNumberFormat format;
     for (int i = 0; i < argc; ++i) {
         const std::string opt = argv[i];
@@ -549,7 +549,7 @@ int convert(const std::string& in, const std::string& out, int argc, char** argv
 
     OpenedArray opened;
     int status = 0;
-    if (!openInput(in, objectSpec, false, true, opened, status)) return status;
+    if (!openInput(in, objectChoice, false, true, opened, status)) return status;
     aglArray* array = opened.shown();
     // Only an agl file has a trailer to carry over.
     const bool binary = opened.format == ArrayFormat::Agl && array->segment()->isFileBacked();

@@ -202,7 +202,7 @@ bool readHdf(const std::string& path, const ArrayOpenOptions& options, OpenedArr
     if (options.hdfListOnly) return true;
     CHdfObject* chosen = options.hdfObject.empty()
                              ? hdfDefaultObject(out.hdfObjects)
-                             : findHdfObjectBySpec(out.hdfObjects, options.hdfObject);
+                             : findHdfObject(out.hdfObjects, options.hdfObject);
     if (!chosen) {
         if (options.hdfObject.empty()) return true; // nothing to show; the list stands
         return fail(out, AGL_E_FORMAT, "no object " + options.hdfObject + " in the file");
@@ -384,17 +384,17 @@ std::vector<HdfTreeEntry> hdfTreeOrder(const HdfObjectList& objects) {
     return out;
 }
 
-CHdfObject* findHdfObjectBySpec(const HdfObjectList& objects, const std::string& spec) {
+CHdfObject* findHdfObject(const HdfObjectList& objects, const std::string& which) {
     const std::vector<HdfTreeEntry> entries = hdfTreeOrder(objects);
     const CHdfObject* chosen = nullptr;
     char* end = nullptr;
     errno = 0;
-    const long n = std::strtol(spec.c_str(), &end, 10);
-    if (!spec.empty() && *end == '\0' && errno == 0) {
+    const long n = std::strtol(which.c_str(), &end, 10);
+    if (!which.empty() && *end == '\0' && errno == 0) {
         if (n >= 0 && size_t(n) < entries.size()) chosen = entries[size_t(n)].object;
     } else {
         for (const HdfTreeEntry& e : entries)
-            if (!chosen && e.object->shownName() == spec) chosen = e.object;
+            if (!chosen && e.object->shownName() == which) chosen = e.object;
     }
     // The list owns its objects; the tree order only looks at them.
     return const_cast<CHdfObject*>(chosen);

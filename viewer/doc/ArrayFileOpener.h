@@ -161,9 +161,9 @@ struct HdfTreeEntry {
 // Top-level objects with content that are not hidden, each followed by its
 // children that are not hidden; numbered from 0 by agltool info.
 std::vector<HdfTreeEntry> hdfTreeOrder(const HdfObjectList& objects);
-// The object named by spec (its number in hdfTreeOrder, or its shown name);
+// The object `which` names (its number in hdfTreeOrder, or its shown name);
 // null when none is.
-CHdfObject* findHdfObjectBySpec(const HdfObjectList& objects, const std::string& spec);
+CHdfObject* findHdfObject(const HdfObjectList& objects, const std::string& which);
 // The object the viewer shows first: the first data set with content that
 // is not a dimension scale and has elements, else the first image with
 // content that is not hidden; null when there is none. dataSets receives
