@@ -543,6 +543,10 @@ std::string aglMetaFileWriter::FileName() const {
 
 void aglMetaFileWriter::setStatus(int status) {
     m_status.store(status);
+    report(status);
+}
+
+void aglMetaFileWriter::report(int status) {
     StatusSink sink;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -551,15 +555,22 @@ void aglMetaFileWriter::setStatus(int status) {
     if (sink) sink(status);
 }
 
-void aglMetaFileWriter::fail() {
+void aglMetaFileWriter::finish(int status, const std::string& fileName) {
+    // The writer goes idle and takes its final status in one step: a host
+    // that reads the status as final and asks for the next picture at once
+    // must not be refused as busy, and a request that comes in between must
+    // not have its status overwritten by this picture's.
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_fileName.clear();
+        m_fileName = fileName;
+        m_state.store(kStateIdle);
+        m_status.store(status);
     }
-    // Idle before the failure is reported: a host that asks for the next
-    // picture as soon as it hears of the failure must not be refused.
-    m_state.store(kStateIdle);
-    setStatus(kFailed);
+    report(status);
+}
+
+void aglMetaFileWriter::fail() {
+    finish(kFailed, std::string());
 }
 
 bool aglMetaFileWriter::WaitUntilDone(int timeoutMs) {
@@ -591,10 +602,14 @@ void aglMetaFileWriter::joinFinished() {
 
 bool aglMetaFileWriter::Prepare(int width, int height) {
     if (width < 1 || height < 1 || width > kMaxSize || height > kMaxSize) return false;
-    if (m_state.load() != kStateIdle) return false;
-    m_width.store(width);
-    m_height.store(height);
-    setStatus(kRequested);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_state.load() != kStateIdle) return false;
+        m_width.store(width);
+        m_height.store(height);
+        m_status.store(kRequested);
+    }
+    report(kRequested);
     return true;
 }
 
@@ -781,12 +796,7 @@ void aglMetaFileWriter::writerMain() {
     m_outTexts.clear();
     m_outMesh.reset();
     if (ok) {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_fileName = path.toStdString();
-        }
-        setStatus(kComplete);
-        m_state.store(kStateIdle);
+        finish(kComplete, path.toStdString());
     } else {
         QFile::remove(path);
         fail();

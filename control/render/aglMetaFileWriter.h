@@ -151,6 +151,8 @@ public:
 private:
     enum : int { kStateIdle = 0, kStateCapturing = 1, kStateWriting = 2 };
     void setStatus(int status);
+    void report(int status);
+    void finish(int status, const std::string& fileName);
     void fail();
     // Joins a writer thread that has finished its picture.
     void joinFinished();
