@@ -677,6 +677,100 @@ void CArrayDoc::setCursor(int row, int column, DocView* origin) {
 }
 
 // ---------------------------------------------------------------------------
+// Region of interest
+
+CArrayDoc::RegionChoice CArrayDoc::regionChoice() const {
+    RegionChoice r;
+    if (!m_hasData) return r;
+    const aglArray& a = *m_current;
+    r.rowDim = a.rowDim();
+    r.colDim = a.colDim();
+    for (int d = 0; d < a.dimCount() && d < agl::kMaxDims; ++d) {
+        int32_t low = 0, high = 0;
+        a.getRoi(d, low, high);
+        r.start[size_t(d)] = low;
+        r.length[size_t(d)] = std::max(1, high - low + 1);
+        r.lower[size_t(d)] = a.lowerBound(d);
+    }
+    return r;
+}
+
+bool CArrayDoc::applyRegion(const RegionChoice& s) {
+    CPlotrane2D* c = control();
+    if (!c) return false;
+    aglArray* a = m_current;
+    const RegionChoice l = regionChoice();
+    const int rank = std::clamp(a->dimCount(), 0, agl::kMaxDims);
+    bool any = false, lowerChanged = false, planeChanged = false;
+    for (int d = 0; d < rank; ++d) {
+        const size_t k = size_t(d);
+        if (s.start[k] == l.start[k] && s.length[k] == l.length[k] && s.lower[k] == l.lower[k])
+            continue;
+        const int32_t high = s.start[k] + s.length[k] - 1;
+        c->SetRoiLb(d, s.start[k]);
+        c->SetRoiUb(d, high);
+        a->setRoi(d, s.start[k], high);
+        if (s.lower[k] != a->lowerBound(d)) {
+            c->SetLBound(d, s.lower[k]);
+            a->setLowerBound(d, s.lower[k]);
+            lowerChanged = true;
+        }
+        if (d == a->rowDim() || d == a->colDim()) planeChanged = true;
+        any = true;
+    }
+    const bool dimsChanged = s.rowDim != l.rowDim || s.colDim != l.colDim;
+    if (dimsChanged) {
+        a->setRowDim(s.rowDim);
+        a->setColDim(s.colDim);
+        c->setLong(DISPID_RowDim, a->rowDim());
+        c->setLong(DISPID_ColDim, a->colDim());
+        any = true;
+    }
+    if (!any) return false;
+    c->Update();
+    if (GridHostView* g = gridView()) {
+        // Another plane of the same shape (a dimension that is neither the
+        // row nor the column one moved) keeps the spreadsheet's layout and
+        // scroll position: only the values change.
+        if (lowerChanged) g->clear();
+        if (dimsChanged || planeChanged || lowerChanged)
+            g->reload();
+        else
+            g->redraw();
+    }
+    if (dimsChanged)
+        setCursor(0, 0);
+    else
+        setCursor(m_cursorRow, m_cursorColumn);
+    const int kind = currentGraphType();
+    if (!isGraphTypeAllowed(kind))
+        selectGraphType(kAutoGraphKind);
+    else if (kind == PlaneView)
+        selectGraphType(PlaneView);
+    settingsChanged(false);
+    emit regionChanged();
+    return true;
+}
+
+CArrayDoc::DimensionScale CArrayDoc::dimensionScale(int dim) const {
+    DimensionScale scale;
+    if (dim < 0 || dim >= agl::kMaxDims) return scale;
+    if (m_hdfCurrent && m_current == m_hdfCurrent->array.get()) {
+        if (!(m_hdfScaleDims & (1u << dim))) return scale;
+        for (const auto& child : m_hdfCurrent->children) {
+            if (child->kind != HdfKindSds || !child->array) continue;
+            if (static_cast<const CHdfSds&>(*child).scaleOfDimension != dim) continue;
+            scale.values = child->array->segment();
+            scale.name = child->displayName;
+            return scale;
+        }
+        return scale;
+    }
+    scale.values = m_axisScales[size_t(dim)].get();
+    return scale;
+}
+
+// ---------------------------------------------------------------------------
 // Graph state
 
 GraphSettings& CArrayDoc::graphSettings(int kind) {

@@ -224,6 +224,35 @@ public:
     int cursorRow() const { return m_cursorRow; }
     int cursorColumn() const { return m_cursorColumn; }
 
+    // ---- Region of interest ------------------------------------------------
+    // A region as the user chooses it (Settings > ROI, the dimension bar):
+    // the row and column dimensions and, per dimension below the array's
+    // rank, the first index (0-based), the length and the lower bound.
+    struct RegionChoice {
+        int rowDim = 0, colDim = 0;
+        std::array<int32_t, agl::kMaxDims> start{}, length{}, lower{};
+    };
+    // The current array's region as a choice (everything zero without data).
+    RegionChoice regionChoice() const;
+    // Applies a choice: each dimension whose start, length or lower bound
+    // differs from the array's gets SetRoiLb, SetRoiUb (and SetLBound) on the
+    // control and the same on the array; a change of the row or column
+    // dimension sets RowDim and ColDim. After any change: Update, the grid
+    // reloaded (only redrawn when the plane's shape stayed), the cursor put
+    // back (at 0, 0 when the shown dimensions changed), the graph kind chosen
+    // again when it no longer suits the region (PlaneView picks its camera
+    // again), settingsChanged and regionChanged. Returns whether anything
+    // changed; nothing happens without data or control.
+    bool applyRegion(const RegionChoice& choice);
+    // What is known of dimension dim besides its extent: the values of its
+    // axis scale (an agl file's, a client's, or the shown HDF data set's
+    // dimension scale; nullptr when none) and the scale's name (HDF only).
+    struct DimensionScale {
+        const aglSegment* values = nullptr;
+        std::string name;
+    };
+    DimensionScale dimensionScale(int dim) const;
+
     // ---- Graph state -------------------------------------------------------
     // The kind shown now (0..4), from the control.
     int currentGraphType() const;
@@ -359,6 +388,8 @@ signals:
     void cursorMoved(int row, int column);
     // A new array is shown (or none).
     void arrayChanged();
+    // applyRegion changed the region or the dimensions shown.
+    void regionChanged();
     void modifiedChanged(bool modified);
     void hdfTreeHideRequested();
     // An HDF file was read: the tree is rebuilt from hdfObjects(), and

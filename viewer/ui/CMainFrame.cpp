@@ -4,6 +4,7 @@
 #include "CArrayDoc.h"
 #include "CGridView.h"
 #include "CPlotrane2D.h"
+#include "DimensionBar.h"
 #include "FrameRules.h"
 #include "HdfTreeBar.h"
 #include "PagePrinter.h"
@@ -34,6 +35,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -167,7 +169,16 @@ CMainFrame::CMainFrame(CArrayDoc* document, SettingsStore* settings, QWidget* pa
     m_splitter->setSizes(
         {frame_rules::restoredPaneHeight(settings->gridViewHeight(), available.height()),
          frame_rules::restoredPaneHeight(settings->graphViewHeight(), available.height())});
-    setCentralWidget(m_splitter);
+    // Under both panes: the dimension bar, for arrays of three or more
+    // dimensions (hidden otherwise).
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(m_splitter, 1);
+    m_dimensionBar = new DimensionBar(document, m_graphView, central);
+    column->addWidget(m_dimensionBar);
+    setCentralWidget(central);
 
     createActions();
     createBars();
@@ -201,6 +212,8 @@ CMainFrame::CMainFrame(CArrayDoc* document, SettingsStore* settings, QWidget* pa
     // The check marks and enabled states follow every change, whoever made
     // it: a client through automation, the control's own property pages.
     connect(document, &CArrayDoc::clientChanged, this, &CMainFrame::scheduleCommandStates);
+    connect(m_dimensionBar, &DimensionBar::dimensionsChanged, this,
+            &CMainFrame::scheduleCommandStates);
     connect(m_graphView, &CPlotrane2DView::propertyChanged, this,
             &CMainFrame::scheduleCommandStates);
     updateCommandStates();
@@ -422,6 +435,31 @@ void CMainFrame::createGraphCommands(QMenu* view, QMenu* palette, QMenu* colors,
                [d] { d->zoomIn(); });
     addCommand(view, ZoomOut, "Zoom &Out", "Go back to the previous region", false,
                [d] { d->zoomOut(); });
+    // The dimension bar's first line, one index on or back. Only while the
+    // bar offers a dimension: otherwise the keys page the spreadsheet.
+    view->addSeparator();
+    struct PlaneCommand {
+        const char* name;
+        const char* text;
+        const char* tip;
+        Qt::Key key;
+        int step;
+    };
+    for (const PlaneCommand& pc :
+         {PlaneCommand{"nextPlane", "Next &Plane", "Show the first dimension's next index",
+                       Qt::Key_PageDown, 1},
+          PlaneCommand{"previousPlane", "P&revious Plane",
+                       "Show the first dimension's previous index", Qt::Key_PageUp, -1}}) {
+        QAction* a = view->addAction(pc.text);
+        a->setObjectName(pc.name);
+        a->setStatusTip(pc.tip);
+        a->setShortcut(QKeySequence(pc.key));
+        a->setShortcutContext(Qt::WindowShortcut);
+        a->setEnabled(false);
+        const int step = pc.step;
+        connect(a, &QAction::triggered, this, [this, step] { m_dimensionBar->stepFirst(step); });
+        (step > 0 ? m_nextPlaneAction : m_previousPlaneAction) = a;
+    }
 
     static const char* const paletteNames[] = {
         "&Custom",  "&Gray Scale",     "Gray Scale &Banded", "Gray Scale &Inverted",
@@ -470,8 +508,12 @@ void CMainFrame::createSettingsCommands(QMenu* settings, QMenu* palette, QMenu* 
     settings->addAction(m_dataViewAction);
     m_dataViewAction->setData(DataView);
     m_commands[DataView] = m_dataViewAction;
+    // Play stops first: the dialog edits the region a step would move.
     addCommand(settings, RegionOfInterest, "&ROI...", "Choose the part of the array shown", false,
-               [this] { run::runRegionOfInterest(m_graphView, this); });
+               [this] {
+                   m_dimensionBar->stop();
+                   run::runRegionOfInterest(m_graphView, this);
+               });
     addCommand(settings, Options, "&Options...", "Set the fill value and the file options", false,
                [this] { run::runOptions(m_document, this); });
     addCommand(dataMenu, Annotation, "&Annotation...", "Show or edit the file's annotation", false,
@@ -574,6 +616,9 @@ void CMainFrame::updateCommandStates() {
     set(ColorAxis, c != nullptr);
     set(ColorAxisBack, c != nullptr);
     set(Refresh, array && d->canRefreshData());
+    const bool planes = m_dimensionBar && !m_dimensionBar->dimensions().empty();
+    m_nextPlaneAction->setEnabled(planes);
+    m_previousPlaneAction->setEnabled(planes);
     set(DataView, array);
 
     set(Graph, array && c && kind != CArrayDoc::NoGraph);

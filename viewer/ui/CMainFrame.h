@@ -55,6 +55,7 @@ inline constexpr int AppAbout = 57664;
 class CArrayDataSource;
 class CArrayDoc;
 class CGridView;
+class DimensionBar;
 class GridDocument;
 class HdfTreeBar;
 class PagePrinter;
@@ -90,6 +91,12 @@ public:
     void storeFrameSize(QSize size);
 
     CGridView* gridView() const { return m_grid; }
+    // The bar under the panes that walks through the dimensions beyond the
+    // plane shown (hidden for arrays of fewer than three dimensions).
+    DimensionBar* dimensionBar() const { return m_dimensionBar; }
+    // View > Next Plane (Page Down) and Previous Plane (Page Up).
+    QAction* nextPlaneAction() const { return m_nextPlaneAction; }
+    QAction* previousPlaneAction() const { return m_previousPlaneAction; }
     CGraphView* graphView() const { return m_graphView; }
     // The Edit menu's commands, as the menu, the toolbar and the shortcuts
     // run them. Copy with the keyboard focus in the graph pane copies the
@@ -162,6 +169,9 @@ private:
     QSplitter* m_splitter = nullptr;
     CGridView* m_grid = nullptr;
     CGraphView* m_graphView = nullptr;
+    DimensionBar* m_dimensionBar = nullptr;
+    QAction* m_nextPlaneAction = nullptr;
+    QAction* m_previousPlaneAction = nullptr;
     std::map<int, QAction*> m_commands;
     QTimer m_stateUpdate;
     QLabel* m_notePane = nullptr;

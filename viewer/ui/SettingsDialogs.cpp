@@ -926,54 +926,22 @@ bool RoiDialog::collect() {
     return true;
 }
 
-void RoiDialog::applyChanges(CPlotrane2D& c) {
-    aglArray* a = document()->currentArray();
-    if (!a || m_rank == 0) return;
-    const Values& s = m_shown;
-    const Values& l = m_last;
-    bool any = false, lowerChanged = false;
+void RoiDialog::applyChanges(CPlotrane2D&) {
+    CArrayDoc* doc = document();
+    if (!doc->currentArray() || m_rank == 0) return;
+    // The document applies what differs from the array's region, the way
+    // the dimension bar's moves are applied.
+    CArrayDoc::RegionChoice choice;
+    choice.rowDim = m_shown.rowDim;
+    choice.colDim = m_shown.colDim;
     for (int d = 0; d < m_rank; ++d) {
         const size_t k = size_t(d);
-        if (s.start[k] == l.start[k] && s.length[k] == l.length[k] && s.lower[k] == l.lower[k])
-            continue;
-        const int hi = s.start[k] + s.length[k] - 1;
-        c.SetRoiLb(d, s.start[k]);
-        c.SetRoiUb(d, hi);
-        a->setRoi(d, s.start[k], hi);
-        if (s.lower[k] != a->lowerBound(d)) {
-            c.SetLBound(d, s.lower[k]);
-            a->setLowerBound(d, s.lower[k]);
-            lowerChanged = true;
-        }
-        any = true;
-    }
-    const bool dimsChanged = s.rowDim != l.rowDim || s.colDim != l.colDim;
-    if (dimsChanged) {
-        a->setRowDim(s.rowDim);
-        a->setColDim(s.colDim);
-        c.setLong(DISPID_RowDim, a->rowDim());
-        c.setLong(DISPID_ColDim, a->colDim());
-        any = true;
+        choice.start[k] = m_shown.start[k];
+        choice.length[k] = m_shown.length[k];
+        choice.lower[k] = m_shown.lower[k];
     }
     m_last = m_shown;
-    if (!any) return;
-    m_applied = true;
-    c.Update();
-    if (GridHostView* g = document()->gridView()) {
-        if (lowerChanged) g->clear();
-        g->reload();
-    }
-    CArrayDoc* doc = document();
-    if (dimsChanged)
-        doc->setCursor(0, 0);
-    else
-        doc->setCursor(doc->cursorRow(), doc->cursorColumn());
-    const int kind = doc->currentGraphType();
-    if (!doc->isGraphTypeAllowed(kind))
-        doc->selectGraphType(CArrayDoc::kAutoGraphKind);
-    else if (kind == CArrayDoc::PlaneView)
-        doc->selectGraphType(CArrayDoc::PlaneView);
-    graphChanged();
+    if (doc->applyRegion(choice)) m_applied = true;
 }
 
 // ---------------------------------------------------------------------------

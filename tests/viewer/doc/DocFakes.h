@@ -206,7 +206,7 @@ public:
         col = c;
     }
     void reload() override { ++reloads; }
-    void redraw() override {}
+    void redraw() override { ++redraws; }
     void clear() override { ++clears; }
     void selectionRange(int64_t& r0, int64_t& c0, int64_t& r1, int64_t& c1) const override {
         r0 = selection[0];
@@ -218,7 +218,7 @@ public:
     void select(int64_t r0, int64_t c0, int64_t r1, int64_t c1) { selection = {r0, c0, r1, c1}; }
     int prec = 6;
     bool exp = false;
-    int row = -1, col = -1, reloads = 0, clears = 0;
+    int row = -1, col = -1, reloads = 0, redraws = 0, clears = 0;
     std::array<int64_t, 4> selection{-1, -1, -1, -1};
 };
 

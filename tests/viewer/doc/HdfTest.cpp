@@ -354,6 +354,25 @@ TEST_F(HdfDocTest, EachObjectKeepsItsOwnGraphSettings) {
     EXPECT_EQ(ctl().num(DISPID_GraphColor), 0x654321);
 }
 
+// The dimension bar names a data set's dimension by its scale and reads the
+// coordinate from it.
+TEST_F(HdfDocTest, ADataSetsDimensionScaleGivesTheDimensionItsNameAndValues) {
+    ASSERT_TRUE(doc->open(samples().file("scales.hdf")));
+    ASSERT_TRUE(doc->showHdfObjectById(top("cube")->objectId));
+    const CArrayDoc::DimensionScale level = doc->dimensionScale(0);
+    EXPECT_EQ(level.name, "level");
+    ASSERT_NE(level.values, nullptr);
+    ASSERT_EQ(level.values->elementCount(), 2);
+    EXPECT_EQ(agl::loadAsDouble(static_cast<const uint8_t*>(level.values->elements()) +
+                                    level.values->elementSize(),
+                                level.values->typeCode()),
+              500.0);
+    EXPECT_EQ(doc->dimensionScale(2).values, nullptr); // no scale of its own
+    // Another object: its scales only.
+    ASSERT_TRUE(doc->showHdfObjectById(top("temperature")->objectId));
+    EXPECT_NE(doc->dimensionScale(0).name, "level");
+}
+
 TEST_F(HdfDocTest, OpeningAnotherKindOfFileHidesTheTreeAndDropsTheObjects) {
     ASSERT_TRUE(doc->open(samples().file("scales.hdf")));
     int hides = 0;

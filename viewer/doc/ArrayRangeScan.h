@@ -1,0 +1,66 @@
+// ArrayRangeScan: the smallest and the largest value of a whole array (every
+// element of every dimension, not only the plane shown), found on a worker
+// thread so that the user-interface thread never waits for it. The viewer
+// holds the palette at this range while it plays the planes of an array as
+// a movie.
+//
+// The scan opens the array's segment afresh by its name (read-only, as the
+// graph control does), so it reads a mapping of its own: the document may
+// load another array or drop this one while the scan runs. A file cut short
+// meanwhile reads as zeros (the process's SIGBUS guard). The worker runs at
+// the lowest scheduling priority, like the control's filter thread, and
+// looks at its cancel flag every few thousand elements.
+//
+// start, cancel and the destructor run on the thread that owns the object
+// (the user-interface thread); finished is delivered there too.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+class ArrayRangeScan : public QObject {
+    Q_OBJECT
+public:
+    explicit ArrayRangeScan(QObject* parent = nullptr);
+    // Cancels a scan under way and waits for its thread (a few microseconds).
+    ~ArrayRangeScan() override;
+    ArrayRangeScan(const ArrayRangeScan&) = delete;
+    ArrayRangeScan& operator=(const ArrayRangeScan&) = delete;
+
+    // Scans the segment of that name (a file path or a shared-memory name);
+    // a scan under way is cancelled first and never reports.
+    void start(const std::string& segmentName);
+    // Stops the scan under way; it does not report.
+    void cancel();
+    bool isRunning() const { return m_running; }
+    // The segment the scan under way (or the last one) reads.
+    const std::string& segmentName() const { return m_name; }
+
+    // The range of count elements of type (an agl type code) at data,
+    // skipping values that are not finite. False when cancel was set before
+    // the end; found says whether any finite value was seen. Any thread.
+    static bool scan(const void* data, int64_t count, int type, const std::atomic<bool>& cancel,
+                     double& minimum, double& maximum, bool& found);
+
+signals:
+    // The scan of segmentName ended: found is false when the array holds no
+    // finite value or could not be opened.
+    void finished(const QString& segmentName, bool found, double minimum, double maximum);
+
+private:
+    void join();
+
+    std::thread m_thread;
+    std::shared_ptr<std::atomic<bool>> m_cancel;
+    std::string m_name;
+    bool m_running = false;
+    // Tells a report of a scan that was cancelled (its queued call may
+    // still come) from the report of the one under way.
+    uint64_t m_generation = 0;
+};
