@@ -282,6 +282,11 @@ bool ControlModel::tick() {
     return true;
 }
 
+void ControlModel::setFinalPictureLevel(int level) {
+    m_view->setFinalLevel(level);
+    if (m_dataBound) update();
+}
+
 void ControlModel::stepLevels() {
     // The tick still steps too; this only brings the steps forward. While
     // the picture moves (a drag, spinning) the tick alone decides.
@@ -539,6 +544,10 @@ int ControlModel::metaFileStatus() const {
 
 std::string ControlModel::metaFile() const {
     return m_writer->FileName();
+}
+
+void ControlModel::setPictureVectorData(bool on) {
+    m_writer->SetVectorData(on);
 }
 
 void ControlModel::setPictureFolder(const QString& folder) {

@@ -186,6 +186,12 @@ public:
     // Milliseconds between ticks: 1000, or what Cycle asked for.
     int tickPeriodMs() const { return m_tickPeriodMs; }
     bool isCycling() const { return m_cycling; }
+    // A host that is not interactive and keeps one finished picture (a
+    // command-line render): only `level` (0..2, or the finest the rules
+    // allow below it) is filtered and shown, nothing coarser first, and the
+    // budgets stay as they are. -1 steps up through the levels, as the
+    // widget does. Set it before FileName (else the levels refilter).
+    void setFinalPictureLevel(int level);
     // Steps to the next level of detail as soon as it is ready and the
     // picture rests, rather than on the next tick (run after every frame and
     // whenever the filter thread finishes a pass).
@@ -214,6 +220,9 @@ public:
                                             bool* accepted = nullptr);
     int metaFileStatus() const;
     std::string metaFile() const;
+    // Vector pictures keep the data area of a surface or image map as
+    // polygons instead of one image.
+    void setPictureVectorData(bool on);
     // Where the pictures' temporary files go (the system's temporary folder
     // by default).
     void setPictureFolder(const QString& folder);

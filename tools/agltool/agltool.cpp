@@ -621,39 +621,29 @@ int removeBlock(const std::string& name) {
 }
 
 #ifdef AGLTOOL_RENDER
-bool hasOption(const std::vector<std::string>& args, const char* option) {
-    for (const std::string& a : args)
-        if (a == option) return true;
-    return false;
-}
-
-// render NAME OUT [options]: NAME is opened as the other commands open it;
-// a file read into a new segment (text, a bitmap, a converted NumPy file,
-// an HDF object) is drawn from that segment, on the plane the opener chose
-// for it, and an HDF object's own palette is shown unless one was asked for.
+// render NAME... [options]: each NAME is opened as the other commands open
+// it; a file read into a new segment (text, a bitmap, a converted NumPy
+// file, an HDF object) is drawn from that segment, on the plane the opener
+// chose for it, and an HDF object's own palette is shown unless one was
+// asked for. The opened arrays live until the command ends.
 int render(int argc, char** argv) {
     const std::string object = takeObjectOption(argc, argv);
-    if (argc < 2 || argv[0][0] == '-') return renderCommand(argc, argv); // usage
-    OpenedArray opened;
-    int status = 0;
-    if (!openInput(argv[0], object, false, true, opened, status)) return status;
-    std::vector<std::string> args(argv, argv + argc);
-    const aglArray& array = *opened.shown();
-    const std::string segment = array.segment()->name();
-    if (segment != aglSlashed(argv[0])) {
-        args[0] = segment;
-        if (array.dimCount() > 1 && !hasOption(args, "--rowdim") && !hasOption(args, "--coldim")) {
-            args.insert(args.end(), {"--rowdim", std::to_string(array.rowDim()), "--coldim",
-                                     std::to_string(array.colDim())});
+    std::vector<std::unique_ptr<OpenedArray>> opened;
+    const auto open = [&](const std::string& name, RenderInput& in, int& status) {
+        auto o = std::make_unique<OpenedArray>();
+        if (!openInput(name, object, false, true, *o, status)) return false;
+        const aglArray& array = *o->shown();
+        in.name = name;
+        in.segment = array.segment()->name();
+        if (in.segment != aglSlashed(name) && array.dimCount() > 1) {
+            in.rowDim = array.rowDim();
+            in.colDim = array.colDim();
         }
-    }
-    const aglArray* palette = opened.hdfPaletteArray();
-    if (palette && !hasOption(args, "--palette") && !hasOption(args, "--palette-file"))
-        args.insert(args.end(), {"--palette-file", palette->segment()->name()});
-    std::vector<char*> pointers;
-    for (std::string& a : args)
-        pointers.push_back(a.data());
-    return renderCommand(int(pointers.size()), pointers.data());
+        if (const aglArray* palette = o->hdfPaletteArray()) in.palette = palette->segment()->name();
+        opened.push_back(std::move(o));
+        return true;
+    };
+    return renderCommand(argc, argv, open);
 }
 #endif
 
