@@ -7,6 +7,7 @@
 //   agltool rm NAME
 //   agltool convert IN OUT [--object N] [--precision N] [--exponent]
 //   agltool render NAME OUT.png|OUT.svg|OUT.pdf [options]   (see agltoolRender.cpp)
+//   agltool render NAME... --out PATTERN | --out-dir DIR [options]
 //
 // NAME is a segment name: a file path first, a shared-memory name second.
 // Files are read by the viewer's own array file opener (ArrayFileOpener.h),
@@ -78,7 +79,8 @@ const char kUsage[] = "usage: agltool info [--json] NAME\n"
                       "       agltool ls\n"
                       "       agltool rm NAME\n"
                       "       agltool convert IN OUT [--object N] [--precision N] [--exponent]\n"
-                      "       agltool render NAME OUT.png|OUT.svg|OUT.pdf [options]\n";
+                      "       agltool render NAME OUT.png|OUT.svg|OUT.pdf [options]\n"
+                      "       agltool render NAME... --out PATTERN | --out-dir DIR [options]\n";
 
 int usage() {
     std::fputs(kUsage, stderr);
@@ -101,8 +103,8 @@ int help() {
                "  rm       remove the abandoned block of segment NAME\n"
                "  convert  write IN as agl binary, or as text when OUT ends in txt (--precision\n"
                "           0..17 digits, --exponent for exponent form)\n"
-               "  render   draw the array as the graph control does, into a PNG, SVG or PDF\n"
-               "           (agltool render --help lists its options)\n"
+               "  render   draw arrays through the graph control, into a PNG, SVG or PDF each, or\n"
+               "           the planes of a sweep (agltool render --help lists its options)\n"
                "  -h, --help  show this text\n"
                "\n"
                "NAME is a segment name: a file path first, a shared-memory block second.\n"
