@@ -93,9 +93,12 @@ public:
     // width x height: the picture's size in pixels (resize() changes it).
     // renderStartDelayMs: a pause of the render thread before its first
     // frame, for a host that needs one. antiAliasQuietMs: the quiet time
-    // before anti-aliasing passes start.
+    // before anti-aliasing passes start. lowPriority: the render and filter
+    // threads run at the lowest priority, so that an interactive host's own
+    // thread always goes first; a host with nothing else to do (a
+    // command-line render) runs them at its own.
     explicit ControlModel(int width = 1, int height = 1, int renderStartDelayMs = 0,
-                          int antiAliasQuietMs = 1000);
+                          int antiAliasQuietMs = 1000, bool lowPriority = true);
     ~ControlModel() override;
 
     void setEvents(ControlEvents events) { m_events = std::move(events); }

@@ -419,8 +419,9 @@ int parseRenderOptions(int argc, char** argv, RenderSettings& s) {
             const Variant value = propertyValue(p, v);
             const bool badDistance =
                 p.dispid == plotrane::DISPID_CamDistance && !(value.toDouble() > 0.0);
-            const bool badComponent = std::string(po->option).size() == 7 && // --?comp
-                                      !value.isEmpty() && value.toInt() < -1;
+            const bool component =
+                p.dispid >= plotrane::DISPID_XComp && p.dispid <= plotrane::DISPID_WComp;
+            const bool badComponent = component && !value.isEmpty() && value.toInt() < -1;
             if (value.isEmpty() || badDistance || badComponent)
                 return bad(opt.c_str(), v, optionWanted(p));
             if (p.dispid == plotrane::DISPID_NumAntiAliasPasses) s.antiAlias = value.toInt();
@@ -537,7 +538,7 @@ bool write(ControlModel& model, int dispid, const Variant& v) {
 
 class Renderer {
 public:
-    explicit Renderer(const RenderSettings& s) : m_s(s), m_model(s.width, s.height, 0, 0) {
+    explicit Renderer(const RenderSettings& s) : m_s(s), m_model(s.width, s.height, 0, 0, false) {
         // Only the level saved is filtered and drawn; a spin is interactive.
         if (!s.spin) m_model.setFinalPictureLevel(s.level < 0 ? 2 : s.level);
         m_model.setPictureVectorData(s.vectorData);
@@ -769,6 +770,9 @@ bool Renderer::picture(QImage& image) {
     // One frame of the settled picture (with anti-aliasing, until its passes
     // are complete), taken as the frame sink hands it to the model.
     context.WaitUntilIdle();
+    // One more frame of the settled control: the frames before it may have
+    // been drawn while the level's last settings (grid lines) were still on
+    // their way.
     const uint64_t before = context.PublishedFrames();
     context.Redraw(true);
     if (!context.WaitForFrame(before, kPictureTimeoutMs)) return false;

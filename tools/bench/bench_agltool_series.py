@@ -65,6 +65,7 @@ def surface(n, phase=0.0):
 def make_inputs(folder, frames, planes, side):
     import numpy as np
 
+    os.makedirs(folder, exist_ok=True)
     made = {}
     for n in (512, 2048):
         made["surface%d" % n] = os.path.join(folder, "bench_series_surface_%d.agl" % n)
