@@ -556,7 +556,16 @@ void aglGraphView::recomputeGridLines() {
     int32_t c0, r0, nc, nr;
     planeWindow(c0, r0, nc, nr);
     int x = 1, y = 1;
-    {
+    if (finalLevel() >= 0) {
+        // Level 0 is never filtered for a final picture: the shape its grid
+        // would have, so that the lines are those of a stepped picture.
+        int rowStep = 1, columnStep = 1, rows = 1, columns = 1;
+        aglFilter::steps(std::max(nc, 1), std::max(nr, 1), resolution(0), filter(0).maxSamples(),
+                         rowStep, columnStep, rows, columns);
+        if (filter(0).componentCount() > 0) columns = filter(0).componentCount();
+        agl::gridLineCounts(nc, nr, ClientWidth(), ClientHeight(), m_gridDensity, columns, rows, &x,
+                            &y);
+    } else {
         // A partial pass may be reshaping level 0's grid right now.
         aglFilter::DataLock level0(filter(0));
         agl::gridLineCounts(nc, nr, ClientWidth(), ClientHeight(), m_gridDensity, level0.columns(),
