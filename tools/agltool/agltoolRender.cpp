@@ -50,6 +50,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -941,8 +942,13 @@ int renderCommand(int argc, char** argv, const RenderInputOpener& open) {
     static char* qtArgv[] = {qtArg0, nullptr};
     QGuiApplication app(qtArgc, qtArgv);
 
-    // Each picture: the input's settings, the wait, the file.
+    // Each picture: the input's settings, the wait, the file. A picture is
+    // encoded and written on a thread of its own while the next one is drawn
+    // (the PNG encoder costs about as much as a frame); one at a time, in
+    // order, and the first failure ends the command.
     Renderer renderer(s);
+    std::future<int> writing;
+    const auto written = [&] { return writing.valid() ? writing.get() : 0; };
     const auto draw = [&](const std::string& output) {
         const QString lower = QString::fromStdString(output).toLower();
         // Any other name (a device, a pipe) gets the PNG.
@@ -955,7 +961,11 @@ int renderCommand(int argc, char** argv, const RenderInputOpener& open) {
         }
         if (!renderer.measureFrames(image)) return 2;
         if ((svg || pdf) && !renderer.vectorPicture(pdf, vector)) return 2;
-        return savePicture(output, image, vector);
+        if (const int rc = written()) return rc;
+        writing = std::async(std::launch::async, [output, image, vector] {
+            return savePicture(output, image, vector);
+        });
+        return 0;
     };
 
     int frame = 0;
@@ -1003,6 +1013,7 @@ int renderCommand(int argc, char** argv, const RenderInputOpener& open) {
             if (const int rc = draw(output)) return rc;
         }
     }
+    if (const int rc = written()) return rc;
     if (!s.saveTo.empty() && !renderer.saveProperties(s.saveTo)) return 2;
     if (s.frames > 1) {
         aglGraphView& view = renderer.model().engine();
