@@ -288,6 +288,10 @@ void ControlModel::setFinalPictureLevel(int level) {
     if (m_dataBound) update();
 }
 
+void ControlModel::holdFrames(bool held) {
+    m_view->Context().SetHeld(held);
+}
+
 void ControlModel::stepLevels() {
     // The tick still steps too; this only brings the steps forward. While
     // the picture moves (a drag, spinning) the tick alone decides.

@@ -195,6 +195,11 @@ public:
     // budgets stay as they are. -1 steps up through the levels, as the
     // widget does. Set it before FileName (else the levels refilter).
     void setFinalPictureLevel(int level);
+    // While held, no frame is drawn: a host that writes many properties
+    // before it wants a picture holds the frames, and the picture is drawn
+    // once at the release (instead of a frame for each write, each write
+    // waiting for the last one's).
+    void holdFrames(bool held);
     // Steps to the next level of detail as soon as it is ready and the
     // picture rests, rather than on the next tick (run after every frame and
     // whenever the filter thread finishes a pass).

@@ -566,6 +566,7 @@ public:
     double secondsPerFrame = 0.0;
 
 private:
+    int showHeld(const RenderInput& in);
     void applyKind(int type, int rows, int columns);
     bool waitForLevels();
 
@@ -629,6 +630,14 @@ void Renderer::applyKind(int type, int rows, int columns) {
 }
 
 int Renderer::show(const RenderInput& in) {
+    // Every setting first, then one picture.
+    m_model.holdFrames(true);
+    const int rc = showHeld(in);
+    m_model.holdFrames(false);
+    return rc;
+}
+
+int Renderer::showHeld(const RenderInput& in) {
     using namespace plotrane;
     ControlModel& m = m_model;
     if (!write(m, DISPID_FileName, Variant(in.segment)) ||
