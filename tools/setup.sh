@@ -7,6 +7,9 @@
 #                       packages of the build; tools/run.sh), not the tools
 #                       the tests drive
 #   SETUP_TARGETS="..." build only these targets
+#   tools/setup.sh bench [PRESET...]  also the packages the benchmarks
+#                       compare with (bench is no preset: nothing is built
+#                       for it)
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -24,10 +27,14 @@ TEST_PACKAGES="clang-format gfortran xclip xdotool imagemagick dbus-bin hdf4-too
   librsvg2-bin poppler-utils"
 # The fuzz preset builds with clang and its sanitizer runtimes.
 FUZZ_PACKAGES="clang libclang-rt-14-dev"
+# What the benchmarks compare with (tools/bench/*.py): gnuplot, matplotlib
+# and NumPy; never needed to build, run or test.
+BENCH_PACKAGES="gnuplot-nox python3-matplotlib python3-numpy"
 
 PACKAGES=$VIEWER_PACKAGES
 [ "${SETUP_FOR:-}" = viewer ] || PACKAGES="$PACKAGES $TEST_PACKAGES"
 case " $* " in *" fuzz "*) PACKAGES="$PACKAGES $FUZZ_PACKAGES" ;; esac
+case " $* " in *" bench "*) PACKAGES="$PACKAGES $BENCH_PACKAGES" ;; esac
 
 missing="" installed=""
 for p in $PACKAGES; do
@@ -44,6 +51,7 @@ fi
 
 [ $# -gt 0 ] || set -- dev
 for preset in "$@"; do
+    [ "$preset" != bench ] || continue
     # Configured again after new packages came: the tests that need a
     # program the build looks for are added only once it is there.
     if [ ! -f "build/$preset/build.ninja" ] || [ -n "$installed" ]; then

@@ -7,6 +7,7 @@
 //   agltool rm NAME
 //   agltool convert IN OUT [--object N] [--precision N] [--exponent]
 //   agltool render NAME OUT.png|OUT.svg|OUT.pdf [options]   (see agltoolRender.cpp)
+//   agltool render NAME... --out PATTERN | --out-dir DIR [options]
 //
 // NAME is a segment name: a file path first, a shared-memory name second.
 // Files are read by the viewer's own array file opener (ArrayFileOpener.h),
@@ -78,7 +79,8 @@ const char kUsage[] = "usage: agltool info [--json] NAME\n"
                       "       agltool ls\n"
                       "       agltool rm NAME\n"
                       "       agltool convert IN OUT [--object N] [--precision N] [--exponent]\n"
-                      "       agltool render NAME OUT.png|OUT.svg|OUT.pdf [options]\n";
+                      "       agltool render NAME OUT.png|OUT.svg|OUT.pdf [options]\n"
+                      "       agltool render NAME... --out PATTERN | --out-dir DIR [options]\n";
 
 int usage() {
     std::fputs(kUsage, stderr);
@@ -101,8 +103,8 @@ int help() {
                "  rm       remove the abandoned block of segment NAME\n"
                "  convert  write IN as agl binary, or as text when OUT ends in txt (--precision\n"
                "           0..17 digits, --exponent for exponent form)\n"
-               "  render   draw the array as the graph control does, into a PNG, SVG or PDF\n"
-               "           (agltool render --help lists its options)\n"
+               "  render   draw arrays through the graph control, into a PNG, SVG or PDF each, or\n"
+               "           the planes of a sweep (agltool render --help lists its options)\n"
                "  -h, --help  show this text\n"
                "\n"
                "NAME is a segment name: a file path first, a shared-memory block second.\n"
@@ -621,39 +623,29 @@ int removeBlock(const std::string& name) {
 }
 
 #ifdef AGLTOOL_RENDER
-bool hasOption(const std::vector<std::string>& args, const char* option) {
-    for (const std::string& a : args)
-        if (a == option) return true;
-    return false;
-}
-
-// render NAME OUT [options]: NAME is opened as the other commands open it;
-// a file read into a new segment (text, a bitmap, a converted NumPy file,
-// an HDF object) is drawn from that segment, on the plane the opener chose
-// for it, and an HDF object's own palette is shown unless one was asked for.
+// render NAME... [options]: each NAME is opened as the other commands open
+// it; a file read into a new segment (text, a bitmap, a converted NumPy
+// file, an HDF object) is drawn from that segment, on the plane the opener
+// chose for it, and an HDF object's own palette is shown unless one was
+// asked for. The opened arrays live until the command ends.
 int render(int argc, char** argv) {
     const std::string object = takeObjectOption(argc, argv);
-    if (argc < 2 || argv[0][0] == '-') return renderCommand(argc, argv); // usage
-    OpenedArray opened;
-    int status = 0;
-    if (!openInput(argv[0], object, false, true, opened, status)) return status;
-    std::vector<std::string> args(argv, argv + argc);
-    const aglArray& array = *opened.shown();
-    const std::string segment = array.segment()->name();
-    if (segment != aglSlashed(argv[0])) {
-        args[0] = segment;
-        if (array.dimCount() > 1 && !hasOption(args, "--rowdim") && !hasOption(args, "--coldim")) {
-            args.insert(args.end(), {"--rowdim", std::to_string(array.rowDim()), "--coldim",
-                                     std::to_string(array.colDim())});
+    std::vector<std::unique_ptr<OpenedArray>> opened;
+    const auto open = [&](const std::string& name, RenderInput& in, int& status) {
+        auto o = std::make_unique<OpenedArray>();
+        if (!openInput(name, object, false, true, *o, status)) return false;
+        const aglArray& array = *o->shown();
+        in.name = name;
+        in.segment = array.segment()->name();
+        if (in.segment != aglSlashed(name) && array.dimCount() > 1) {
+            in.rowDim = array.rowDim();
+            in.colDim = array.colDim();
         }
-    }
-    const aglArray* palette = opened.hdfPaletteArray();
-    if (palette && !hasOption(args, "--palette") && !hasOption(args, "--palette-file"))
-        args.insert(args.end(), {"--palette-file", palette->segment()->name()});
-    std::vector<char*> pointers;
-    for (std::string& a : args)
-        pointers.push_back(a.data());
-    return renderCommand(int(pointers.size()), pointers.data());
+        if (const aglArray* palette = o->hdfPaletteArray()) in.palette = palette->segment()->name();
+        opened.push_back(std::move(o));
+        return true;
+    };
+    return renderCommand(argc, argv, open);
 }
 #endif
 
