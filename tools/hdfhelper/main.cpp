@@ -3,14 +3,20 @@
 // or a hang inside the HDF library ends this process and never theirs.
 //
 //   tavrix-hdf list FILE
-//       writes the object list (HdfObjects.h's text form) to standard output.
+//       writes the object list (HdfObjects.h's text form) to standard output;
+//       FILE may be an HDF4 or an HDF5 file (chosen by its signature).
 //   tavrix-hdf read sds|image|lut|dfp FILE INDEX SEGMENT
-//       reads one object's elements into the shared-memory segment SEGMENT
-//       that the caller made with the object's shape and element type.
+//       reads one object of an HDF4 file into the shared-memory segment
+//       SEGMENT that the caller made with the object's shape and element type.
+//   tavrix-hdf read h5 FILE LOCATION SEGMENT
+//       reads the HDF5 data set at LOCATION ("/grp/temp") likewise; for 64-bit
+//       integers read as doubles it writes "imprecise N" to standard output,
+//       N being the number of values a double could not hold exactly.
 //
 // Exit status: 0 done; 1 failed (the reason on standard error's first
 // line); 2 wrong arguments; 3 the file cannot be read as HDF; 4 the file
 // has no data sets and no images.
+#include "Hdf5FileReader.h"
 #include "HdfFileReader.h"
 
 #include "aglSegment.h"
@@ -19,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <sys/mman.h>
 #include <thread>
@@ -31,7 +38,8 @@ constexpr int kPopulateWrite = 23;
 
 int usage() {
     std::fputs("usage: tavrix-hdf list FILE\n"
-               "       tavrix-hdf read sds|image|lut|dfp FILE INDEX SEGMENT\n",
+               "       tavrix-hdf read sds|image|lut|dfp FILE INDEX SEGMENT\n"
+               "       tavrix-hdf read h5 FILE LOCATION SEGMENT\n",
                stderr);
     return 2;
 }
@@ -51,20 +59,37 @@ int report(HdfReadStatus status, const std::string& reason) {
     return int(status);
 }
 
+// True when path begins as an HDF5 file does.
+bool isHdf5File(const char* path) {
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return false;
+    uint8_t head[2056];
+    size_t got = 0;
+    while (got < sizeof head) {
+        const ssize_t n = ::read(fd, head + got, sizeof head - got);
+        if (n <= 0) break;
+        got += size_t(n);
+    }
+    ::close(fd);
+    return isHdf5Signature(head, got);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "list") == 0) {
         HdfObjectList objects;
         std::string reason;
-        const HdfReadStatus status = hdfListFile(argv[2], objects, reason);
+        const HdfReadStatus status = isHdf5File(argv[2]) ? hdf5ListFile(argv[2], objects, reason)
+                                                         : hdfListFile(argv[2], objects, reason);
         if (status != HdfReadOk) return report(status, reason);
         return writeAll(encodeHdfObjects(objects)) ? 0 : 1;
     }
     if (argc != 6 || std::strcmp(argv[1], "read") != 0) return usage();
-    HdfReadWhat what;
+    HdfReadWhat what = HdfReadSds;
     const std::string kind = argv[2];
-    if (kind == "sds")
+    const bool hdf5 = kind == "h5";
+    if (kind == "sds" || hdf5)
         what = HdfReadSds;
     else if (kind == "image")
         what = HdfReadImage;
@@ -75,8 +100,8 @@ int main(int argc, char** argv) {
     else
         return usage();
     char* end = nullptr;
-    const long index = std::strtol(argv[4], &end, 10);
-    if (*end != '\0' || index < 0 || index > INT32_MAX) return usage();
+    const long index = hdf5 ? 0 : std::strtol(argv[4], &end, 10);
+    if (!hdf5 && (*end != '\0' || index < 0 || index > INT32_MAX)) return usage();
 
     // Only a shared-memory block the caller made is written, never a file.
     aglSegment segment;
@@ -103,9 +128,15 @@ int main(int argc, char** argv) {
                 return;
     });
     std::string reason;
+    int64_t imprecise = 0;
     const HdfReadStatus status =
-        hdfReadObject(argv[3], what, int32_t(index), segment.dimCount(), extents,
-                      segment.typeCode(), segment.elements(), bytes, reason);
+        hdf5 ? hdf5ReadDataSet(argv[3], argv[4], segment.dimCount(), extents, segment.typeCode(),
+                               segment.elements(), bytes, imprecise, reason)
+             : hdfReadObject(argv[3], what, int32_t(index), segment.dimCount(), extents,
+                             segment.typeCode(), segment.elements(), bytes, reason);
     populate.join();
+    if (status == HdfReadOk && imprecise > 0 &&
+        !writeAll("imprecise " + std::to_string(imprecise) + "\n"))
+        return 1;
     return report(status, reason);
 }

@@ -49,7 +49,21 @@
 #include <vector>
 
 // The formats, numbered as the document numbers its file kinds.
-enum class ArrayFormat : int { None = 0, Agl = 1, Hdf = 2, Bitmap = 3, Text = 4, Numpy = 5 };
+enum class ArrayFormat : int {
+    None = 0,
+    Agl = 1,
+    Hdf = 2,
+    Bitmap = 3,
+    Text = 4,
+    Numpy = 5,
+    Hdf5 = 6
+};
+
+// HDF4 and HDF5 files both list objects through the helper process and show
+// one object at a time.
+inline bool isHdfFormat(ArrayFormat f) {
+    return f == ArrayFormat::Hdf || f == ArrayFormat::Hdf5;
+}
 
 // What a caller asks of an open.
 struct ArrayOpenOptions {
@@ -118,7 +132,8 @@ struct OpenedArray {
 // One row of the format table.
 struct ArrayFileFormat {
     ArrayFormat id;
-    // How messages name the format: "agl", "HDF4", "NumPy", "bitmap", "agl text".
+    // How messages name the format: "agl", "HDF4", "HDF5", "NumPy", "bitmap",
+    // "agl text".
     const char* name;
     // True when head (the file's first bytes, up to kArraySniffBytes)
     // carries the format's signature. Null for the text row, chosen by
@@ -158,8 +173,9 @@ struct HdfTreeEntry {
     const CHdfObject* object;
     int level;
 };
-// Top-level objects with content that are not hidden, each followed by its
-// children that are not hidden; numbered from 0 by agltool info.
+// Top-level objects with content, or refused with a reason, that are not
+// hidden, each followed by its children that are not hidden; numbered from 0
+// by agltool info.
 std::vector<HdfTreeEntry> hdfTreeOrder(const HdfObjectList& objects);
 // The object `which` names (its number in hdfTreeOrder, or its shown name);
 // null when none is.

@@ -151,6 +151,8 @@ bool CArrayDoc::makeHdfArray(CHdfObject& object) {
     if (m_cancelled) return false; // the user stopped this object change
     std::string reason;
     object.array = m_hdfHelper.makeArray(object, reason, helperWait());
+    if (object.array && object.kind == HdfKindSds)
+        static_cast<CHdfSds&>(object).impreciseValues = m_hdfHelper.lastImpreciseValues();
     if (!object.array && m_hdfHelper.lastCancelled()) {
         // Not the object's fault: it may be read another time.
         m_cancelled = true;
@@ -250,6 +252,7 @@ bool CArrayDoc::showHdfObject(CHdfObject* object) {
     }
     enterHdfObject(*object);
     setCursor(m_cursorRow, m_cursorColumn);
+    m_statusNote = hdfConversionNote(*object);
     refreshShapeText();
 
     if (c) {
@@ -295,6 +298,12 @@ bool CArrayDoc::showHdfObject(CHdfObject* object) {
 
 bool CArrayDoc::showHdfObjectById(int32_t objectId) {
     if (objectId == 0) return false;
+    // A listed object that cannot be shown says why; the array shown stays.
+    if (const CHdfObject* o = findHdfObject(m_hdfObjects, objectId);
+        o && !o->hasContent && !o->refusal.empty()) {
+        m_sink.message(o->shownName() + ": " + o->refusal, MessageIcon::Information);
+        return false;
+    }
     for (const auto& o : m_hdfObjects) {
         CHdfObject* found = nullptr;
         if (o->objectId == objectId)

@@ -67,6 +67,10 @@ public:
     std::unique_ptr<aglArray> makeArray(const CHdfObject& object, std::string& reason,
                                         const HdfWait& wait = {});
 
+    // For the last makeArray of a data set of 64-bit integers read as
+    // doubles: how many values lost precision (0 otherwise).
+    int64_t lastImpreciseValues() const { return m_imprecise; }
+
     // How the last call's process ended, for messages and tests.
     bool lastCrashed() const { return m_crashed; }
     bool lastTimedOut() const { return m_timedOut; }
@@ -93,6 +97,7 @@ private:
     bool m_crashed = false;
     bool m_timedOut = false;
     bool m_cancelled = false;
+    int64_t m_imprecise = 0;
     std::string describe(const Outcome& o) const;
     // run, through wait when there is one.
     Outcome runWaiting(const std::vector<std::string>& args, int timeoutMs, const std::string& what,

@@ -43,6 +43,8 @@ int HdfTreeBar::imageFor(const CHdfObject& o) {
     case HdfKindAnnotation:
     case HdfKindAttribute:
         return ImageText;
+    case HdfKindGroup:
+        return ImageGroup;
     default:
         return ImageOther;
     }
@@ -53,11 +55,12 @@ QIcon HdfTreeBar::icon(int image) {
     static const struct {
         QColor colour;
         const char* letter;
-    } looks[9] = {
-        {QColor(128, 128, 128), "?"}, {QColor(30, 90, 200), "3"},   {QColor(40, 140, 220), "D"},
-        {QColor(200, 60, 160), "P"},  {QColor(30, 150, 60), "R"},   {QColor(90, 170, 40), "8"},
-        {QColor(200, 150, 30), "A"},  {QColor(128, 128, 128), " "}, {QColor(90, 90, 90), "F"}};
-    const auto& look = looks[std::clamp(image, 0, 8)];
+    } looks[10] = {{QColor(128, 128, 128), "?"}, {QColor(30, 90, 200), "3"},
+                   {QColor(40, 140, 220), "D"},  {QColor(200, 60, 160), "P"},
+                   {QColor(30, 150, 60), "R"},   {QColor(90, 170, 40), "8"},
+                   {QColor(200, 150, 30), "A"},  {QColor(128, 128, 128), " "},
+                   {QColor(90, 90, 90), "F"},    {QColor(170, 130, 60), "G"}};
+    const auto& look = looks[std::clamp(image, 0, 9)];
     QPixmap pixmap(16, 16);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
@@ -77,7 +80,14 @@ QIcon HdfTreeBar::icon(int image) {
 
 void HdfTreeBar::insert(const CHdfObject& o, QTreeWidgetItem* parent) {
     auto* item = new QTreeWidgetItem(parent);
-    item->setText(0, QString::fromStdString(o.shownName()));
+    // HDF5 data sets show their element type and shape with the name, as
+    // one reads them in h5dump; a refused one says why it cannot be shown.
+    std::string text = o.shownName();
+    if (!o.location.empty() && o.kind == HdfKindSds) text += "  " + hdfShapeText(o);
+    if (!o.refusal.empty()) text += "  (" + o.refusal + ")";
+    item->setText(0, QString::fromStdString(text));
+    if (!o.location.empty()) item->setToolTip(0, QString::fromStdString(o.location));
+    if (!o.refusal.empty()) item->setForeground(0, QColor(128, 128, 128));
     item->setIcon(0, icon(imageFor(o)));
     item->setData(0, kDataRole, o.objectId);
     for (const auto& child : o.children)
@@ -93,7 +103,7 @@ void HdfTreeBar::fill() {
     root->setIcon(0, icon(ImageFile));
     root->setData(0, kDataRole, 0);
     for (const auto& o : m_document->hdfObjects())
-        if (o->hasContent && !o->hidden) insert(*o, root);
+        if ((o->hasContent || !o->refusal.empty()) && !o->hidden) insert(*o, root);
     root->setExpanded(true);
     m_selecting = false;
 }

@@ -33,7 +33,8 @@ public:
         ImageRaster8 = 5, // raster-8 tags 302 and 303
         ImageText = 6,    // attributes and annotations
         ImageSpare = 7,
-        ImageFile = 8
+        ImageFile = 8,
+        ImageGroup = 9 // a group of an HDF5 file
     };
     static constexpr int kDataRole = 0x0100; // Qt::UserRole
 
