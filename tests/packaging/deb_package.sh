@@ -24,7 +24,7 @@ deb=$(find "$scratch/out" -maxdepth 1 -name 'tavrix_*.deb')
     fail "the package is for $(dpkg-deb -f "$deb" Architecture)"
 depends=$(dpkg-deb -f "$deb" Depends)
 # What the programs link (found by dpkg-shlibdeps) and what they load.
-for d in libqt6widgets6 libqt6dbus6 libdbus-1-3 libhdf4 libegl1 libc6 libgl1-mesa-dri; do
+for d in libqt6widgets6 libqt6dbus6 libdbus-1-3 libhdf4 libhdf5 libegl1 libc6 libgl1-mesa-dri; do
     echo "$depends" | grep -q "$d" || fail "Depends lacks $d: $depends"
 done
 # Our own libraries come with the package: it depends on nothing of ours.

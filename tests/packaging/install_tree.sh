@@ -113,6 +113,9 @@ out=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate fail
 [ -z "$out" ] || fail "desktop-file-validate: $out"
 grep -qx 'Exec=tavrix %f' "$desktop" || fail "the desktop entry does not run tavrix on a file"
 grep -q '^MimeType=.*application/x-agl;' "$desktop" || fail "the desktop entry does not open agl files"
+for t in application/x-hdf application/x-hdf5; do
+    grep -q "^MimeType=.*$t;" "$desktop" || fail "the desktop entry does not open $t files"
+done
 grep -qx 'Icon=tavrix' "$desktop" || fail "the desktop entry names another icon"
 xmllint --noout "$prefix/share/icons/hicolor/scalable/apps/tavrix.svg" || fail "the icon is not well-formed"
 xmllint --noout "$prefix/share/mime/packages/tavrix.xml" || fail "the MIME entry is not well-formed"
@@ -148,6 +151,16 @@ for f in plain.dat fixed.dat wave.agl; do
 done
 t=$(type_of "$scratch/swapped.dat")
 [ "$t" != application/x-agl ] || fail "a byte-swapped magic word is taken for an agl file"
+# HDF5 by its signature, also behind a user block and under another name.
+printf '\211HDF\r\n\032\n\000\000\000\000' >"$scratch/run.h5"
+{ head -c 512 /dev/zero; printf '\211HDF\r\n\032\n\000\000\000\000'; } >"$scratch/block.dat"
+for f in run.h5 block.dat; do
+    t=$(type_of "$scratch/$f")
+    [ "$t" = application/x-hdf5 ] || fail "$f is seen as '$t', want application/x-hdf5"
+done
+PATH="$prefix/bin:$PATH" gio mime application/x-hdf5 >"$scratch/apps" 2>&1 || true
+grep -q 'Default application.*tavrix.desktop' "$scratch/apps" ||
+    fail "HDF5 files do not open with the viewer: $(cat "$scratch/apps")"
 PATH="$prefix/bin:$PATH" gio mime application/x-agl >"$scratch/apps" 2>&1 || true
 grep -q 'Default application.*tavrix.desktop' "$scratch/apps" ||
     fail "agl files do not open with the viewer: $(cat "$scratch/apps")"
