@@ -19,7 +19,7 @@ VIEWER_PACKAGES="cmake ninja-build g++ pkg-config python3 libgtest-dev libgmock-
 # What the tests drive or check with: the formatter, the Fortran and clang
 # clients and sanitizer runtimes, the X clipboard and pointer tools, picture,
 # PDF, HDF and packaging tools, and NumPy for the Python module's test.
-TEST_PACKAGES="clang-format gfortran xclip xdotool imagemagick dbus-bin hdf4-tools hdf5-tools python3-numpy
+TEST_PACKAGES="clang-format gfortran xclip xdotool imagemagick dbus-bin hdf4-tools hdf5-tools python3-h5py python3-numpy
   desktop-file-utils shared-mime-info libxml2-utils libglib2.0-bin man-db dpkg-dev
   librsvg2-bin poppler-utils"
 # The fuzz preset builds with clang and its sanitizer runtimes.
