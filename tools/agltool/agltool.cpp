@@ -347,6 +347,7 @@ std::string kindText(const OpenedArray& opened, const aglSegment& seg) {
         return "agl text file";
     case ArrayFormat::Hdf:
     case ArrayFormat::Hdf5:
+    case ArrayFormat::Netcdf:
         return opened.convertedFrom.empty() ? "HDF object" : "HDF object (" + opened.note + ")";
     default:
         return seg.isFileBacked() ? "agl file" : "shared memory";

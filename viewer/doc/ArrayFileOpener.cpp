@@ -41,6 +41,10 @@ bool isHdf5(const uint8_t* h, size_t n) {
     return isHdf5Signature(h, n);
 }
 
+bool isNetcdf(const uint8_t* h, size_t n) {
+    return isNetcdfClassicSignature(h, n);
+}
+
 bool isNumpy(const uint8_t* h, size_t n) {
     return agl::isNpySignature(h, n);
 }
@@ -287,6 +291,7 @@ const std::vector<ArrayFileFormat>& arrayFileFormats() {
         {ArrayFormat::Agl, "agl", isAgl, readAgl},
         {ArrayFormat::Hdf, "HDF4", isHdf4, readHdf},
         {ArrayFormat::Hdf5, "HDF5", isHdf5, readHdf},
+        {ArrayFormat::Netcdf, "NetCDF", isNetcdf, readHdf},
         {ArrayFormat::Numpy, "NumPy", isNumpy, readNumpy},
         {ArrayFormat::Bitmap, "bitmap", isBitmap, readBitmapFile},
         {ArrayFormat::Text, "agl text", nullptr, readText},
@@ -345,8 +350,8 @@ ArrayFormat detectArrayFormat(const std::string& path, int& error, std::string& 
         if (f.matches && f.matches(head.data(), head.size())) return f.id;
     if (looksLikeText(head.data(), head.size())) return ArrayFormat::Text;
     error = AGL_E_FORMAT;
-    reason = "not an array file: it has no agl, HDF4, HDF5, NumPy or bitmap signature, and it "
-             "is not text";
+    reason = "not an array file: it has no agl, HDF4, HDF5, NetCDF, NumPy or bitmap signature, "
+             "and it is not text";
     return ArrayFormat::None;
 }
 

@@ -56,13 +56,14 @@ enum class ArrayFormat : int {
     Bitmap = 3,
     Text = 4,
     Numpy = 5,
-    Hdf5 = 6
+    Hdf5 = 6,
+    Netcdf = 7 // the classic forms; NetCDF-4 files are HDF5 files
 };
 
-// HDF4 and HDF5 files both list objects through the helper process and show
-// one object at a time.
+// HDF4, HDF5 and NetCDF files all list objects through the helper process
+// and show one object at a time.
 inline bool isHdfFormat(ArrayFormat f) {
-    return f == ArrayFormat::Hdf || f == ArrayFormat::Hdf5;
+    return f == ArrayFormat::Hdf || f == ArrayFormat::Hdf5 || f == ArrayFormat::Netcdf;
 }
 
 // What a caller asks of an open.

@@ -229,8 +229,9 @@ std::unique_ptr<aglArray> HdfHelper::makeArray(const CHdfObject& object, std::st
         for (int d = 0; d < dims; ++d)
             extents[d] = s.extents[size_t(d)];
         type = s.typeCode;
-        // HDF5 data sets go by their path, HDF4 ones by their index.
-        what = object.location.empty() ? "sds" : "h5";
+        // HDF5 data sets go by their path, NetCDF variables by their name,
+        // HDF4 data sets by their index.
+        what = object.location.empty() ? "sds" : object.location[0] == '/' ? "h5" : "nc";
         if (!object.location.empty()) index = object.location;
         break;
     }
@@ -260,8 +261,9 @@ std::unique_ptr<aglArray> HdfHelper::makeArray(const CHdfObject& object, std::st
     default:
         return nullptr; // attributes and annotations are shown as text
     }
-    // HDF4 data sets are indexed as Fortran does, from 1; HDF5 ones as C
-    // does (and h5dump shows them), from 0, rows before columns.
+    // HDF4 data sets are indexed as Fortran does, from 1; HDF5 data sets and
+    // NetCDF variables as C does (and h5dump and ncdump show them), from 0,
+    // rows before columns.
     const bool hdf5 = !object.location.empty();
     aglSegment segment;
     if (!segment.create(nullptr, dims, extents, type, hdf5 ? AGL_LANG_C : AGL_LANG_FORTRAN)) {

@@ -525,3 +525,8 @@ bool isHdf5Signature(const uint8_t* head, size_t size) {
         if (at + 8 <= size && std::memcmp(head + at, signature, 8) == 0) return true;
     return false;
 }
+
+bool isNetcdfClassicSignature(const uint8_t* head, size_t size) {
+    return size >= 4 && head[0] == 'C' && head[1] == 'D' && head[2] == 'F' &&
+           (head[3] == 1 || head[3] == 2 || head[3] == 5);
+}

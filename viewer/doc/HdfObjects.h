@@ -60,8 +60,10 @@ public:
     std::string filePath;
     // Data set index, image index, attribute index or palette reference.
     int32_t index = 0;
-    // Where an HDF5 file keeps the object ("/grp/temp"); the helper reads
-    // it by this path. Empty for HDF4 objects, which go by index.
+    // Where an HDF5 file keeps the object ("/grp/temp", always from the
+    // root), or a classic NetCDF variable's name (never with a slash); the
+    // helper reads the object by it. Empty for HDF4 objects, which go by
+    // index.
     std::string location;
     // Why a listed object cannot be shown ("compound data sets cannot be
     // shown"); empty when it can, or when it simply has nothing to show.
@@ -180,3 +182,7 @@ int64_t hdfShownElementCount(const CHdfSds& sds);
 // True when head (a file's first bytes) carries the HDF5 signature, at the
 // start or after a user block of 512, 1024 or 2048 bytes.
 bool isHdf5Signature(const uint8_t* head, size_t size);
+
+// True when head carries the signature of a classic NetCDF file ("CDF" and
+// the form byte 1, 2 or 5).
+bool isNetcdfClassicSignature(const uint8_t* head, size_t size);
