@@ -29,7 +29,7 @@ cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" 2>&1 ||
 pc=$(find "$prefix" -name agl.pc | head -n 1)
 [ -n "$pc" ] || { echo "agl.pc not installed"; exit 1; }
 libdir=$(dirname "$(dirname "$pc")")
-for f in bin/tavrix bin/tavrix-hdf bin/agltool bin/tavrixctl; do
+for f in bin/tavrix bin/tavrix-hdf bin/tavrix-netcdf bin/agltool bin/tavrixctl; do
     if ! { [ -f "$prefix/$f" ] && [ -x "$prefix/$f" ]; }; then fail "not installed as a program: $f"; fi
 done
 for lib in libagl libplotrane2d libtavrixclient; do
@@ -54,7 +54,7 @@ if command -v gfortran >/dev/null 2>&1; then
 fi
 
 # --- Installed programs run on their own RUNPATH -------------------------------
-for p in tavrix tavrix-hdf agltool tavrixctl; do
+for p in tavrix tavrix-hdf tavrix-netcdf agltool tavrixctl; do
     exe=$prefix/bin/$p
     # shellcheck disable=SC2016 # $ORIGIN is the loader's, not the shell's
     readelf -d "$exe" | grep -q 'RUNPATH.*\$ORIGIN' || fail "$p has no \$ORIGIN RUNPATH"

@@ -87,28 +87,8 @@ std::vector<double> arrayValues(const aglArray& array) {
     const aglSegment& seg = *array.segment();
     std::vector<double> out;
     const auto* p = static_cast<const uint8_t*>(seg.elements());
-    for (int64_t i = 0; i < seg.elementCount(); ++i) {
-        const uint8_t* e = p + i * seg.elementSize();
-        switch (seg.typeCode()) {
-        case AGL_CHAR:
-            out.push_back(double(*reinterpret_cast<const int8_t*>(e)));
-            break;
-        case AGL_USHORT:
-            out.push_back(double(*reinterpret_cast<const uint16_t*>(e)));
-            break;
-        case AGL_SHORT:
-            out.push_back(double(*reinterpret_cast<const int16_t*>(e)));
-            break;
-        case AGL_FLOAT:
-            out.push_back(double(*reinterpret_cast<const float*>(e)));
-            break;
-        case AGL_DOUBLE:
-            out.push_back(*reinterpret_cast<const double*>(e));
-            break;
-        default:
-            out.push_back(NAN);
-        }
-    }
+    for (int64_t i = 0; i < seg.elementCount(); ++i)
+        out.push_back(agl::loadAsDouble(p + i * seg.elementSize(), seg.typeCode()));
     return out;
 }
 
