@@ -60,7 +60,6 @@ void readAll(const std::string& path, const CHdfObject& o) {
     hdfReadObject(path, what, o.index, dims, extents, type, buffer.get(), bytes, reason);
 }
 
-
 // The input as a file of its own in /dev/shm. A fresh name for every
 // input: the HDF libraries keep files they have seen by name, so a reused
 // name would read an earlier input again.
