@@ -473,6 +473,36 @@ HdfReadStatus failWith(std::string& reason, const char* why) {
     return HdfReadFailed;
 }
 
+// The values of the NetCDF attributes _FillValue and missing_value that a
+// data set carries (NetCDF-4 files keep them as HDF5 attributes).
+std::vector<double> holeMarks(hid_t dataSet) {
+    std::vector<double> marks;
+    for (const char* name : {"_FillValue", "missing_value"}) {
+        if (H5Aexists(dataSet, name) <= 0) continue;
+        Attribute a(H5Aopen(dataSet, name, H5P_DEFAULT));
+        Type type(a ? H5Aget_type(a.get()) : H5I_INVALID_HID);
+        Space space(a ? H5Aget_space(a.get()) : H5I_INVALID_HID);
+        if (!type || !space) continue;
+        const H5T_class_t cls = H5Tget_class(type.get());
+        const hssize_t n = H5Sget_simple_extent_npoints(space.get());
+        if ((cls != H5T_FLOAT && cls != H5T_INTEGER) || n < 1 || n > 16) continue;
+        std::vector<double> values(static_cast<size_t>(n));
+        if (H5Aread(a.get(), H5T_NATIVE_DOUBLE, values.data()) >= 0)
+            marks.insert(marks.end(), values.begin(), values.end());
+    }
+    return marks;
+}
+
+// Values equal to one of marks become NaN, which the graph shows as holes.
+template <typename T> void punchHoles(T* values, uint64_t count, const std::vector<double>& marks) {
+    for (uint64_t i = 0; i < count; ++i)
+        for (double m : marks)
+            if (values[i] == T(m)) {
+                values[i] = T(NAN);
+                break;
+            }
+}
+
 } // namespace
 
 HdfReadStatus hdf5ListFile(const std::string& path, HdfObjectList& objects, std::string& reason) {
@@ -518,6 +548,13 @@ HdfReadStatus hdf5ReadDataSet(const std::string& path, const std::string& locati
     if (H5Dread(dataSet.get(), memoryType(type, convertedFrom), H5S_ALL, H5S_ALL, H5P_DEFAULT,
                 dest) < 0)
         return failWith(reason, "the data set's elements cannot be read");
+    if (type == AGL_FLOAT || (type == AGL_DOUBLE && convertedFrom.empty())) {
+        const std::vector<double> marks = holeMarks(dataSet.get());
+        if (type == AGL_FLOAT)
+            punchHoles(static_cast<float*>(dest), product, marks);
+        else
+            punchHoles(static_cast<double*>(dest), product, marks);
+    }
     if (!convertedFrom.empty()) {
         // 64-bit integers into doubles of the same size, in place.
         auto* bytes = static_cast<uint8_t*>(dest);

@@ -16,6 +16,9 @@
 //
 // Reading fills a caller's buffer with a whole data set, after checking it
 // still has exactly the shape and element type the buffer was made for.
+// Floating-point values equal to the data set's _FillValue or missing_value
+// attribute (as NetCDF-4 files and NetCDF conventions write them) become
+// NaN, which the graph shows as holes.
 #pragma once
 
 #include "HdfFileReader.h"

@@ -1,7 +1,8 @@
-// Classic NetCDF files end to end: netcdf/ocean.cdl made into a file by
-// ncgen, listed and read through the helper processes (tavrix-hdf hands it
-// to tavrix-netcdf), values compared with ncdump's, fill and missing values
-// as NaN, shown by the document with its coordinate variables as scales.
+// NetCDF files end to end: netcdf/ocean.cdl made into a classic and a
+// NetCDF-4 file by ncgen, listed and read through the helper processes
+// (tavrix-hdf hands a classic file to tavrix-netcdf and reads a NetCDF-4
+// one as HDF5), values compared with ncdump's, fill and missing values as
+// NaN, shown by the document with its coordinate variables as scales.
 #include "DocFakes.h"
 
 #include "ArrayFileOpener.h"
@@ -37,25 +38,33 @@ bool haveNetcdfTools() {
            0;
 }
 
+// ocean.cdl made into a file of the given form by ncgen ("classic", or
+// "nc4": an HDF5 file underneath, read through the HDF5 reader).
 class NetcdfFile {
 public:
-    NetcdfFile() {
+    explicit NetcdfFile(const std::string& form) : m_form(form) {
         int status = -1;
-        run("ncgen -k classic -o " + path() + " " + TAVRIX_SOURCE_DIR +
+        run("ncgen -k " + form + " -o " + path() + " " + TAVRIX_SOURCE_DIR +
                 "/tests/viewer/doc/netcdf/ocean.cdl",
             &status);
         m_ok = status == 0;
     }
     bool ok() const { return m_ok; }
-    std::string path() const { return m_dir.file("ocean.nc"); }
+    std::string path() const { return m_dir.file("ocean-" + m_form + ".nc"); }
 
 private:
     TempDir m_dir;
+    std::string m_form;
     bool m_ok = false;
 };
 
 const NetcdfFile& ocean() {
-    static NetcdfFile f;
+    static NetcdfFile f("classic");
+    return f;
+}
+
+const NetcdfFile& ocean4() {
+    static NetcdfFile f("nc4");
     return f;
 }
 
@@ -121,28 +130,31 @@ TEST_F(NetcdfTest, VariablesCarryTheirCoordinateVariablesAndAttributeValues) {
     EXPECT_EQ(station->refusal, "character variables cannot be shown");
 }
 
-TEST_F(NetcdfTest, ValuesEqualNcdumpsAndFillAndMissingValuesAreHoles) {
-    for (const char* variable : {"sst", "depth", "flags", "lat", "time"}) {
-        SCOPED_TRACE(variable);
-        ArrayOpenOptions options;
-        options.hdfObject = variable;
-        OpenedArray opened = openArrayFile(ocean().path(), options);
-        ASSERT_TRUE(opened.ok()) << opened.reason;
-        EXPECT_EQ(opened.format, ArrayFormat::Netcdf);
-        const aglSegment& seg = *opened.shown()->segment();
-        std::vector<double> expected = ncdumpValues(ocean().path(), variable);
-        ASSERT_EQ(int64_t(expected.size()), seg.elementCount());
-        // ncdump prints the missing value as a number; it is a hole too.
-        for (double& v : expected)
-            if (v == -1e30) v = NAN;
-        for (size_t i = 0; i < expected.size(); ++i) {
-            const double got = agl::loadAsDouble(static_cast<const uint8_t*>(seg.elements()) +
-                                                     i * size_t(seg.elementSize()),
-                                                 seg.typeCode());
-            if (std::isnan(expected[i]))
-                EXPECT_TRUE(std::isnan(got)) << i;
-            else
-                EXPECT_DOUBLE_EQ(got, expected[i]) << i;
+TEST_F(NetcdfTest, ValuesEqualNcdumpsAndFillAndMissingValuesAreHolesInBothForms) {
+    ASSERT_TRUE(ocean4().ok());
+    for (const NetcdfFile* file : {&ocean(), &ocean4()}) {
+        for (const char* variable : {"sst", "depth", "flags", "lat", "time"}) {
+            SCOPED_TRACE(file->path() + " " + variable);
+            ArrayOpenOptions options;
+            options.hdfObject = variable;
+            OpenedArray opened = openArrayFile(file->path(), options);
+            ASSERT_TRUE(opened.ok()) << opened.reason;
+            EXPECT_EQ(opened.format, file == &ocean() ? ArrayFormat::Netcdf : ArrayFormat::Hdf5);
+            const aglSegment& seg = *opened.shown()->segment();
+            std::vector<double> expected = ncdumpValues(file->path(), variable);
+            ASSERT_EQ(int64_t(expected.size()), seg.elementCount());
+            // ncdump prints the missing value as a number; it is a hole too.
+            for (double& v : expected)
+                if (v == -1e30) v = NAN;
+            for (size_t i = 0; i < expected.size(); ++i) {
+                const double got = agl::loadAsDouble(static_cast<const uint8_t*>(seg.elements()) +
+                                                         i * size_t(seg.elementSize()),
+                                                     seg.typeCode());
+                if (std::isnan(expected[i]))
+                    EXPECT_TRUE(std::isnan(got)) << i;
+                else
+                    EXPECT_DOUBLE_EQ(got, expected[i]) << i;
+            }
         }
     }
 }
