@@ -16,6 +16,8 @@
 //   tavrix-hdf read nc FILE VARIABLE SEGMENT
 //       reads a classic NetCDF variable likewise (fill and missing values of
 //       floating-point variables become NaN).
+//   ... h5|nc ... SEGMENT unpack
+//       reads the values as doubles, unpacked: x scale_factor + add_offset.
 //
 // Classic NetCDF files are read by tavrix-netcdf, this same program built
 // with the NetCDF library instead of the HDF ones (the HDF4 library's own
@@ -53,7 +55,7 @@ constexpr int kPopulateWrite = 23;
 int usage() {
     std::fputs("usage: tavrix-hdf list FILE\n"
                "       tavrix-hdf read sds|image|lut|dfp FILE INDEX SEGMENT\n"
-               "       tavrix-hdf read h5|nc FILE LOCATION SEGMENT\n",
+               "       tavrix-hdf read h5|nc FILE LOCATION SEGMENT [unpack]\n",
                stderr);
     return 2;
 }
@@ -134,7 +136,9 @@ int main(int argc, char** argv) {
         if (status != HdfReadOk) return report(status, reason);
         return writeAll(encodeHdfObjects(objects)) ? 0 : 1;
     }
-    if (argc != 6 || std::strcmp(argv[1], "read") != 0) return usage();
+    // A seventh argument "unpack" asks for a data set's values unpacked.
+    const bool unpack = argc == 7 && std::strcmp(argv[6], "unpack") == 0;
+    if ((argc != 6 && !unpack) || std::strcmp(argv[1], "read") != 0) return usage();
     HdfReadWhat what = HdfReadSds;
     const std::string kind = argv[2];
     const bool hdf5 = kind == "h5";
@@ -190,11 +194,11 @@ int main(int argc, char** argv) {
     (void)what;
     int64_t holes = 0;
     status = netcdfReadVariable(argv[3], argv[4], segment.dimCount(), extents, segment.typeCode(),
-                                segment.elements(), bytes, holes, imprecise, reason);
+                                unpack, segment.elements(), bytes, holes, imprecise, reason);
 #else
     if (hdf5)
         status = hdf5ReadDataSet(argv[3], argv[4], segment.dimCount(), extents, segment.typeCode(),
-                                 segment.elements(), bytes, imprecise, reason);
+                                 unpack, segment.elements(), bytes, imprecise, reason);
     else
         status = hdfReadObject(argv[3], what, int32_t(index), segment.dimCount(), extents,
                                segment.typeCode(), segment.elements(), bytes, reason);

@@ -493,6 +493,21 @@ std::vector<double> holeMarks(hid_t dataSet) {
     return marks;
 }
 
+// The first value of a numeric attribute, or otherwise.
+double numberAttribute(hid_t object, const char* name, double otherwise) {
+    if (H5Aexists(object, name) <= 0) return otherwise;
+    Attribute a(H5Aopen(object, name, H5P_DEFAULT));
+    Type type(a ? H5Aget_type(a.get()) : H5I_INVALID_HID);
+    Space space(a ? H5Aget_space(a.get()) : H5I_INVALID_HID);
+    if (!type || !space || H5Sget_simple_extent_npoints(space.get()) != 1) return otherwise;
+    const H5T_class_t cls = H5Tget_class(type.get());
+    double value = otherwise;
+    if ((cls != H5T_FLOAT && cls != H5T_INTEGER) ||
+        H5Aread(a.get(), H5T_NATIVE_DOUBLE, &value) < 0 || !std::isfinite(value))
+        return otherwise;
+    return value;
+}
+
 // Values equal to one of marks become NaN, which the graph shows as holes.
 template <typename T> void punchHoles(T* values, uint64_t count, const std::vector<double>& marks) {
     for (uint64_t i = 0; i < count; ++i)
@@ -515,8 +530,8 @@ HdfReadStatus hdf5ListFile(const std::string& path, HdfObjectList& objects, std:
 }
 
 HdfReadStatus hdf5ReadDataSet(const std::string& path, const std::string& location, int dims,
-                              const int32_t* extents, int type, void* dest, uint64_t byteCount,
-                              int64_t& imprecise, std::string& reason) {
+                              const int32_t* extents, int type, bool unpack, void* dest,
+                              uint64_t byteCount, int64_t& imprecise, std::string& reason) {
     silenceLibrary();
     imprecise = 0;
     if (!dest || dims < 1 || dims > agl::kMaxDims || location.empty() || location[0] != '/')
@@ -532,7 +547,7 @@ HdfReadStatus hdf5ReadDataSet(const std::string& path, const std::string& locati
     const int element = elementTypeOf(fileType.get(), convertedFrom, refusal);
     hsize_t fileDims[H5S_MAX_RANK] = {};
     const int rank = H5Sget_simple_extent_ndims(space.get());
-    if (rank != dims || element != type ||
+    if (rank != dims || element == 0 || (unpack ? AGL_DOUBLE : element) != type ||
         H5Sget_simple_extent_dims(space.get(), fileDims, nullptr) < 0)
         return failWith(reason, "the data set does not match its listing");
     uint64_t product = 1;
@@ -545,9 +560,19 @@ HdfReadStatus hdf5ReadDataSet(const std::string& path, const std::string& locati
     }
     if (product * uint64_t(agl::typeInfo(type).size) != byteCount)
         return failWith(reason, "the data set does not match its listing");
+    if (unpack) convertedFrom.clear(); // the library converts to doubles itself
     if (H5Dread(dataSet.get(), memoryType(type, convertedFrom), H5S_ALL, H5S_ALL, H5P_DEFAULT,
                 dest) < 0)
         return failWith(reason, "the data set's elements cannot be read");
+    if (unpack) {
+        auto* values = static_cast<double*>(dest);
+        punchHoles(values, product, holeMarks(dataSet.get()));
+        const double scale = numberAttribute(dataSet.get(), "scale_factor", 1.0);
+        const double offset = numberAttribute(dataSet.get(), "add_offset", 0.0);
+        for (uint64_t i = 0; i < product; ++i)
+            values[i] = values[i] * scale + offset; // NaN stays NaN
+        return HdfReadOk;
+    }
     if (type == AGL_FLOAT || (type == AGL_DOUBLE && convertedFrom.empty())) {
         const std::vector<double> marks = holeMarks(dataSet.get());
         if (type == AGL_FLOAT)

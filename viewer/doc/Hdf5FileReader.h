@@ -32,6 +32,9 @@ HdfReadStatus hdf5ListFile(const std::string& path, HdfObjectList& objects, std:
 // exactly byteCount bytes laid out as dims extents (slowest first) of
 // element type type. A data set of 64-bit integers is read into doubles;
 // imprecise receives the number of values a double cannot hold exactly.
+// With unpack (type is then AGL_DOUBLE) the values are read as doubles,
+// fill and missing values become NaN, and the others value x scale_factor +
+// add_offset (1 and 0 when the attribute is missing).
 HdfReadStatus hdf5ReadDataSet(const std::string& path, const std::string& location, int dims,
-                              const int32_t* extents, int type, void* dest, uint64_t byteCount,
-                              int64_t& imprecise, std::string& reason);
+                              const int32_t* extents, int type, bool unpack, void* dest,
+                              uint64_t byteCount, int64_t& imprecise, std::string& reason);

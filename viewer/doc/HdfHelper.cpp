@@ -228,7 +228,8 @@ std::unique_ptr<aglArray> HdfHelper::makeArray(const CHdfObject& object, std::st
         dims = s.rank;
         for (int d = 0; d < dims; ++d)
             extents[d] = s.extents[size_t(d)];
-        type = s.typeCode;
+        // Unpacked values are doubles, whatever the file holds.
+        type = s.unpacked ? AGL_DOUBLE : s.typeCode;
         // HDF5 data sets go by their path, NetCDF variables by their name,
         // HDF4 data sets by their index.
         what = object.location.empty() ? "sds" : object.location[0] == '/' ? "h5" : "nc";
@@ -272,9 +273,11 @@ std::unique_ptr<aglArray> HdfHelper::makeArray(const CHdfObject& object, std::st
     }
     for (int d = 0; d < dims; ++d)
         segment.setLowerBound(d, hdf5 ? 0 : 1);
-    const Outcome o =
-        runWaiting({"read", what, object.filePath, index, segment.name()}, m_readTimeoutMs,
-                   "Reading " + object.shownName() + " from " + object.filePath, wait);
+    std::vector<std::string> args = {"read", what, object.filePath, index, segment.name()};
+    if (object.kind == HdfKindSds && static_cast<const CHdfSds&>(object).unpacked)
+        args.push_back("unpack");
+    const Outcome o = runWaiting(
+        args, m_readTimeoutMs, "Reading " + object.shownName() + " from " + object.filePath, wait);
     if (!o.started || o.timedOut || o.cancelled || o.crashed || o.exitCode != 0) {
         reason = describe(o);
         return nullptr; // the segment goes with this function

@@ -506,6 +506,36 @@ std::string hdfConversionNote(const CHdfObject& o) {
     return note;
 }
 
+namespace {
+
+const CHdfAttribute* attributeNamed(const CHdfObject& o, const char* name) {
+    for (const auto& c : o.children)
+        if (c->kind == HdfKindAttribute && static_cast<const CHdfAttribute&>(*c).name == name)
+            return static_cast<const CHdfAttribute*>(c.get());
+    return nullptr;
+}
+
+} // namespace
+
+bool hdfIsPacked(const CHdfObject& o) {
+    return o.kind == HdfKindSds && !o.location.empty() &&
+           (attributeNamed(o, "scale_factor") || attributeNamed(o, "add_offset"));
+}
+
+std::string hdfQuantityText(const CHdfObject& o) {
+    if (o.kind != HdfKindSds) return {};
+    auto value = [&](const char* name) {
+        const CHdfAttribute* a = attributeNamed(o, name);
+        std::string text = a ? a->text : std::string();
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+            text.pop_back();
+        return text;
+    };
+    const std::string longName = value("long_name"), units = value("units");
+    if (units.empty()) return longName;
+    return longName.empty() ? "[" + units + "]" : longName + " [" + units + "]";
+}
+
 int64_t hdfShownElementCount(const CHdfSds& sds) {
     if (sds.elementSize <= 0 || sds.rank < 1 || sds.rank > agl::kMaxDims ||
         int32_t(sds.extents.size()) != sds.rank)

@@ -105,6 +105,10 @@ public:
     std::string convertedFrom;
     // Once the array is made: the converted values that lost precision.
     int64_t impreciseValues = 0;
+    // The user asked for the values of a packed data set (one with a
+    // scale_factor or add_offset attribute) as value x scale_factor +
+    // add_offset, in doubles.
+    bool unpacked = false;
 };
 
 class CHdfRasterImage : public CHdfObject {
@@ -170,6 +174,15 @@ std::string hdfShapeText(const CHdfObject& object);
 // double copy of int64 data; 3 values beyond 2^53 lost precision"); empty
 // for any other object.
 std::string hdfConversionNote(const CHdfObject& object);
+
+// True for an HDF5 data set or NetCDF variable with a scale_factor or an
+// add_offset attribute: the values can be unpacked (CHdfSds::unpacked).
+bool hdfIsPacked(const CHdfObject& object);
+
+// What the status bar says a data set holds: its long_name attribute and
+// its units in brackets ("sea surface temperature [degC]"); empty when it
+// has neither.
+std::string hdfQuantityText(const CHdfObject& object);
 
 // Depth-first search of a list (parent before children) for an object id.
 CHdfObject* findHdfObject(const HdfObjectList& objects, int32_t objectId);

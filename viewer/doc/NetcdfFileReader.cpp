@@ -224,9 +224,37 @@ template <typename T> int64_t punchHoles(int nc, int var, nc_type type, T* value
             marks.insert(marks.end(), v.begin(), v.end());
     }
     // Without a _FillValue of its own, what was never written holds the
-    // library's default fill.
-    if (nc_inq_att(nc, var, "_FillValue", nullptr, nullptr) != NC_NOERR)
-        marks.push_back(type == NC_FLOAT ? double(NC_FILL_FLOAT) : NC_FILL_DOUBLE);
+    // library's default fill of its type.
+    if (nc_inq_att(nc, var, "_FillValue", nullptr, nullptr) != NC_NOERR) {
+        switch (type) {
+        case NC_BYTE:
+            marks.push_back(NC_FILL_BYTE);
+            break;
+        case NC_UBYTE:
+            marks.push_back(NC_FILL_UBYTE);
+            break;
+        case NC_SHORT:
+            marks.push_back(NC_FILL_SHORT);
+            break;
+        case NC_USHORT:
+            marks.push_back(NC_FILL_USHORT);
+            break;
+        case NC_INT:
+            marks.push_back(NC_FILL_INT);
+            break;
+        case NC_UINT:
+            marks.push_back(NC_FILL_UINT);
+            break;
+        case NC_FLOAT:
+            marks.push_back(double(NC_FILL_FLOAT));
+            break;
+        case NC_DOUBLE:
+            marks.push_back(NC_FILL_DOUBLE);
+            break;
+        default:
+            break;
+        }
+    }
     int64_t holes = 0;
     for (uint64_t i = 0; i < count; ++i) {
         for (double m : marks) {
@@ -289,8 +317,9 @@ HdfReadStatus netcdfListFile(const std::string& path, HdfObjectList& objects, st
 }
 
 HdfReadStatus netcdfReadVariable(const std::string& path, const std::string& name, int dims,
-                                 const int32_t* extents, int type, void* dest, uint64_t byteCount,
-                                 int64_t& holes, int64_t& imprecise, std::string& reason) {
+                                 const int32_t* extents, int type, bool unpack, void* dest,
+                                 uint64_t byteCount, int64_t& holes, int64_t& imprecise,
+                                 std::string& reason) {
     holes = 0;
     imprecise = 0;
     if (!dest || dims < 1 || dims > agl::kMaxDims) return failWith(reason, "bad destination");
@@ -302,7 +331,8 @@ HdfReadStatus netcdfReadVariable(const std::string& path, const std::string& nam
     if (nc_inq_varid(nc, name.c_str(), &var) != NC_NOERR || !describe(nc, var, v))
         return failWith(reason, "no such variable");
     std::string convertedFrom, refusal;
-    if (elementTypeOf(v.type, convertedFrom, refusal) != type || v.rank != dims)
+    const int element = elementTypeOf(v.type, convertedFrom, refusal);
+    if (element == 0 || (unpack ? AGL_DOUBLE : element) != type || v.rank != dims)
         return failWith(reason, "the variable does not match its listing");
     uint64_t product = 1;
     for (int d = 0; d < dims; ++d) {
@@ -316,6 +346,24 @@ HdfReadStatus netcdfReadVariable(const std::string& path, const std::string& nam
     }
     if (product * uint64_t(agl::typeInfo(type).size) != byteCount)
         return failWith(reason, "the variable does not match its listing");
+    if (unpack) {
+        auto* values = static_cast<double*>(dest);
+        if (nc_get_var_double(nc, var, values) != NC_NOERR)
+            return failWith(reason, "the variable's values cannot be read");
+        holes = punchHoles(nc, var, v.type, values, product);
+        double scale = 1.0, offset = 0.0;
+        nc_type t = 0;
+        size_t n = 0;
+        if (nc_inq_att(nc, var, "scale_factor", &t, &n) == NC_NOERR && n == 1 && t != NC_CHAR &&
+            t != NC_STRING)
+            nc_get_att_double(nc, var, "scale_factor", &scale);
+        if (nc_inq_att(nc, var, "add_offset", &t, &n) == NC_NOERR && n == 1 && t != NC_CHAR &&
+            t != NC_STRING)
+            nc_get_att_double(nc, var, "add_offset", &offset);
+        for (uint64_t i = 0; i < product; ++i)
+            values[i] = values[i] * scale + offset; // NaN stays NaN
+        return HdfReadOk;
+    }
     // The library reads a variable in its own type, converted to this
     // machine's byte order.
     if (nc_get_var(nc, var, dest) != NC_NOERR)

@@ -28,7 +28,11 @@ HdfReadStatus netcdfListFile(const std::string& path, HdfObjectList& objects, st
 // Reads the variable name into dest, which holds exactly byteCount bytes
 // laid out as dims extents (slowest first) of element type type. holes
 // receives the number of fill and missing values made NaN; imprecise the
-// number of 64-bit integers a double cannot hold exactly.
+// number of 64-bit integers a double cannot hold exactly. With unpack
+// (type is then AGL_DOUBLE) the values of any numeric variable are read as
+// doubles, fill and missing values (also the library's default fill of an
+// integer type) become NaN, and the others value x scale_factor + add_offset.
 HdfReadStatus netcdfReadVariable(const std::string& path, const std::string& name, int dims,
-                                 const int32_t* extents, int type, void* dest, uint64_t byteCount,
-                                 int64_t& holes, int64_t& imprecise, std::string& reason);
+                                 const int32_t* extents, int type, bool unpack, void* dest,
+                                 uint64_t byteCount, int64_t& holes, int64_t& imprecise,
+                                 std::string& reason);

@@ -3,8 +3,10 @@
 #include "CArrayDoc.h"
 #include "HdfObjects.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDockWidget>
+#include <QMenu>
 #include <QPainter>
 #include <QPixmap>
 #include <QTreeWidget>
@@ -24,6 +26,37 @@ HdfTreeBar::HdfTreeBar(CArrayDoc* document, QDockWidget* bar, QTreeWidget* tree)
         if (show) setShown(true);
     });
     connect(m_document, &CArrayDoc::hdfObjectShown, this, [this](int id) { select(id); });
+    m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_tree, &QTreeWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { onContextMenu(at); });
+}
+
+void HdfTreeBar::onContextMenu(const QPoint& at) {
+    // The item under the pointer, or the current one when the menu key
+    // asked for it.
+    QTreeWidgetItem* item = m_tree->itemAt(at);
+    if (!item) item = m_tree->currentItem();
+    if (!item) return;
+    const int id = item->data(0, kDataRole).toInt();
+    const CHdfObject* o = findHdfObject(m_document->hdfObjects(), id);
+    if (!o || !hdfIsPacked(*o)) return;
+    const bool unpacked = static_cast<const CHdfSds&>(*o).unpacked;
+    if (m_menu) m_menu->deleteLater();
+    // Not exec(): the menu is one more window of the event loop, and the
+    // tree stays usable the moment it closes.
+    m_menu = new QMenu(m_tree);
+    m_menu->setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_menu, &QObject::destroyed, this, [this, menu = m_menu] {
+        if (m_menu == menu) m_menu = nullptr;
+    });
+    QAction* unpack = m_menu->addAction(kUnpackText);
+    unpack->setCheckable(true);
+    unpack->setChecked(unpacked);
+    connect(unpack, &QAction::triggered, this,
+            [this, id](bool checked) { m_document->setHdfUnpacked(id, checked); });
+    const QRect box = m_tree->visualItemRect(item);
+    const QPoint where = m_tree->itemAt(at) ? at : box.bottomLeft();
+    m_menu->popup(m_tree->viewport()->mapToGlobal(where));
 }
 
 std::string HdfTreeBar::rootText(const std::string& path) {

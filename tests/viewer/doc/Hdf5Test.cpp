@@ -260,7 +260,7 @@ TEST_F(Hdf5DocTest, DataSetInAGroupShowsWithBothScalesAndTheConversionIsNoted) {
     ASSERT_TRUE(doc->showHdfObjectById(temp->objectId));
     EXPECT_EQ(doc->currentArray(), temp->array.get());
     EXPECT_EQ(doc->title(), path + ":temp");
-    EXPECT_EQ(doc->statusNote(), "");
+    EXPECT_EQ(doc->statusNote(), "[K]"); // its units
     const auto calls = scaleCalls();
     ASSERT_EQ(calls.size(), 2u);
     for (int d = 0; d < 2; ++d) {

@@ -203,3 +203,41 @@ TEST_F(NetcdfTest, DamagedFilesFailCleanlyAndKeepThePreviousArray) {
         }
     }
 }
+
+TEST_F(NetcdfTest, PackedVariableShowsUnpackedOnRequestAndBackInBothForms) {
+    ASSERT_TRUE(ocean4().ok());
+    for (const NetcdfFile* file : {&ocean(), &ocean4()}) {
+        SCOPED_TRACE(file->path());
+        ASSERT_TRUE(doc->open(file->path()));
+        auto* depth = const_cast<CHdfObject*>(named(doc->hdfObjects(), "depth"));
+        ASSERT_NE(depth, nullptr);
+        ASSERT_TRUE(hdfIsPacked(*depth));
+        // (The NetCDF-4 file lists its variables by name: depth comes first.)
+        if (doc->hdfCurrent() != depth) {
+            ASSERT_TRUE(doc->showHdfObjectById(depth->objectId));
+        }
+        EXPECT_EQ(doc->currentArray()->typeCode(), AGL_SHORT);
+        const std::vector<double> raw = ncdumpValues(file->path(), "depth");
+        ASSERT_EQ(raw.size(), 12u);
+
+        ASSERT_TRUE(doc->setHdfUnpacked(depth->objectId, true));
+        EXPECT_EQ(doc->hdfCurrent(), depth);
+        const aglArray& unpacked = *doc->currentArray();
+        EXPECT_EQ(unpacked.typeCode(), AGL_DOUBLE);
+        EXPECT_EQ(ctl().str(DISPID_FileName), unpacked.segment()->name());
+        const auto* p = static_cast<const double*>(unpacked.segment()->elements());
+        for (size_t i = 0; i < raw.size(); ++i)
+            EXPECT_DOUBLE_EQ(p[i], raw[i] * 0.5 + 100.0) << i;
+        // Asking twice changes nothing; an object that is not packed refuses.
+        EXPECT_FALSE(doc->setHdfUnpacked(depth->objectId, true));
+        EXPECT_FALSE(doc->setHdfUnpacked(named(doc->hdfObjects(), "sst")->objectId, true));
+
+        ASSERT_TRUE(doc->setHdfUnpacked(depth->objectId, false));
+        EXPECT_EQ(doc->currentArray()->typeCode(), AGL_SHORT);
+    }
+}
+
+TEST_F(NetcdfTest, StatusBarNamesTheQuantityAndItsUnits) {
+    ASSERT_TRUE(doc->open(ocean().path()));
+    EXPECT_EQ(doc->statusNote(), "sea surface temperature [degC]");
+}

@@ -88,8 +88,8 @@ void readAll5(const std::string& path, const CHdfObject& o) {
     std::unique_ptr<uint8_t[]> buffer(new uint8_t[bytes]);
     std::string reason;
     int64_t imprecise = 0;
-    hdf5ReadDataSet(path, s.location, s.rank, s.extents.data(), s.typeCode, buffer.get(), bytes,
-                    imprecise, reason);
+    hdf5ReadDataSet(path, s.location, s.rank, s.extents.data(), s.typeCode, false, buffer.get(),
+                    bytes, imprecise, reason);
 }
 
 } // namespace
