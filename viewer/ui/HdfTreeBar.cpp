@@ -52,8 +52,13 @@ void HdfTreeBar::onContextMenu(const QPoint& at) {
     QAction* unpack = m_menu->addAction(kUnpackText);
     unpack->setCheckable(true);
     unpack->setChecked(unpacked);
-    connect(unpack, &QAction::triggered, this,
-            [this, id](bool checked) { m_document->setHdfUnpacked(id, checked); });
+    // Queued: reading the object waits for the helper in an event loop of
+    // its own, in which the menu (still inside its own click) closes and
+    // is deleted.
+    connect(
+        unpack, &QAction::triggered, this,
+        [this, id](bool checked) { m_document->setHdfUnpacked(id, checked); },
+        Qt::QueuedConnection);
     const QRect box = m_tree->visualItemRect(item);
     const QPoint where = m_tree->itemAt(at) ? at : box.bottomLeft();
     m_menu->popup(m_tree->viewport()->mapToGlobal(where));
