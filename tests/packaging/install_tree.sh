@@ -113,7 +113,7 @@ out=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate fail
 [ -z "$out" ] || fail "desktop-file-validate: $out"
 grep -qx 'Exec=tavrix %f' "$desktop" || fail "the desktop entry does not run tavrix on a file"
 grep -q '^MimeType=.*application/x-agl;' "$desktop" || fail "the desktop entry does not open agl files"
-for t in application/x-hdf application/x-hdf5; do
+for t in application/x-hdf application/x-hdf5 application/x-netcdf; do
     grep -q "^MimeType=.*$t;" "$desktop" || fail "the desktop entry does not open $t files"
 done
 grep -qx 'Icon=tavrix' "$desktop" || fail "the desktop entry names another icon"
@@ -158,6 +158,9 @@ for f in run.h5 block.dat; do
     t=$(type_of "$scratch/$f")
     [ "$t" = application/x-hdf5 ] || fail "$f is seen as '$t', want application/x-hdf5"
 done
+printf 'CDF\001\000\000\000\000' >"$scratch/ocean.dat"
+t=$(type_of "$scratch/ocean.dat")
+[ "$t" = application/x-netcdf ] || fail "a classic NetCDF file is seen as '$t'"
 PATH="$prefix/bin:$PATH" gio mime application/x-hdf5 >"$scratch/apps" 2>&1 || true
 grep -q 'Default application.*tavrix.desktop' "$scratch/apps" ||
     fail "HDF5 files do not open with the viewer: $(cat "$scratch/apps")"

@@ -107,8 +107,8 @@ int help() {
                "  -h, --help  show this text\n"
                "\n"
                "NAME is a segment name: a file path first, a shared-memory block second.\n"
-               "Files may be agl binary or text files, NumPy .npy files, bitmaps, HDF4 or\n"
-               "HDF5 files (NetCDF-4 files too), read as the viewer reads them.\n"
+               "Files may be agl binary or text files, NumPy .npy files, bitmaps, HDF4,\n"
+               "HDF5 or NetCDF files, read as the viewer reads them.\n"
                "--object picks an HDF file's object: its number in info's list, or its name.\n"
                "Every failure prints why, with the error code, and exits with status 2.\n",
                stdout);
