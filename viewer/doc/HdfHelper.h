@@ -1,8 +1,12 @@
 // HdfHelper: runs the HDF helper process (tavrix-hdf) for the viewer and
-// agltool. The HDF library is old C code that crashes or loops on damaged
-// files, so it never runs inside the viewer: the helper lists a file's
-// objects and reads one object's elements straight into a shared-memory
-// segment the caller made; the caller then maps that segment (no copy).
+// agltool, for HDF4, HDF5 and NetCDF files alike (tavrix-hdf hands a classic
+// NetCDF file to tavrix-netcdf in its own place). The HDF and NetCDF
+// libraries are C code that crashes or loops on damaged files, so they never
+// run inside the viewer: the helper lists a file's objects and reads one
+// object's elements straight into a shared-memory segment the caller made;
+// the caller then maps that segment (no copy). HDF4 objects are read by
+// their index, HDF5 data sets by their path, NetCDF variables by their name
+// (CHdfObject::location).
 //
 // When the helper crashes, fails or runs past its time limit (it is then
 // killed), the call fails with a reason and the caller keeps what it had.
