@@ -744,3 +744,7 @@ TEST(HdfFuzzCorpus, EveryInputListsOrFailsCleanlyAndTheViewerSideSurvives) {
 TEST(HdfFuzzCorpus, EveryHdf5InputListsOrFailsCleanlyAndTheViewerSideSurvives) {
     replayCorpus("tests/data/fuzz/hdf5_file");
 }
+
+TEST(HdfFuzzCorpus, EveryNetcdfInputListsOrFailsCleanlyAndTheViewerSideSurvives) {
+    replayCorpus("tests/data/fuzz/netcdf_file");
+}
