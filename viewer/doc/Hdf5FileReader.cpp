@@ -508,12 +508,25 @@ double numberAttribute(hid_t object, const char* name, double otherwise) {
     return value;
 }
 
+// The elements of a segment need not be aligned to their size (the header
+// before them has a length of its own): they are read and written by
+// copying their bytes.
+template <typename T> T elementAt(const void* base, uint64_t i) {
+    T v;
+    std::memcpy(&v, static_cast<const uint8_t*>(base) + i * sizeof(T), sizeof(T));
+    return v;
+}
+template <typename T> void setElement(void* base, uint64_t i, T v) {
+    std::memcpy(static_cast<uint8_t*>(base) + i * sizeof(T), &v, sizeof(T));
+}
+
 // Values equal to one of marks become NaN, which the graph shows as holes.
-template <typename T> void punchHoles(T* values, uint64_t count, const std::vector<double>& marks) {
+template <typename T>
+void punchHoles(void* values, uint64_t count, const std::vector<double>& marks) {
     for (uint64_t i = 0; i < count; ++i)
         for (double m : marks)
-            if (values[i] == T(m)) {
-                values[i] = T(NAN);
+            if (elementAt<T>(values, i) == T(m)) {
+                setElement<T>(values, i, T(NAN));
                 break;
             }
 }
@@ -565,20 +578,20 @@ HdfReadStatus hdf5ReadDataSet(const std::string& path, const std::string& locati
                 dest) < 0)
         return failWith(reason, "the data set's elements cannot be read");
     if (unpack) {
-        auto* values = static_cast<double*>(dest);
-        punchHoles(values, product, holeMarks(dataSet.get()));
+        void* values = dest;
+        punchHoles<double>(values, product, holeMarks(dataSet.get()));
         const double scale = numberAttribute(dataSet.get(), "scale_factor", 1.0);
         const double offset = numberAttribute(dataSet.get(), "add_offset", 0.0);
         for (uint64_t i = 0; i < product; ++i)
-            values[i] = values[i] * scale + offset; // NaN stays NaN
+            setElement(values, i, elementAt<double>(values, i) * scale + offset); // NaN stays
         return HdfReadOk;
     }
     if (type == AGL_FLOAT || (type == AGL_DOUBLE && convertedFrom.empty())) {
         const std::vector<double> marks = holeMarks(dataSet.get());
         if (type == AGL_FLOAT)
-            punchHoles(static_cast<float*>(dest), product, marks);
+            punchHoles<float>(dest, product, marks);
         else
-            punchHoles(static_cast<double*>(dest), product, marks);
+            punchHoles<double>(dest, product, marks);
     }
     if (!convertedFrom.empty()) {
         // 64-bit integers into doubles of the same size, in place.

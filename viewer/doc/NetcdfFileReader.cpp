@@ -210,8 +210,21 @@ HdfReadStatus failWith(std::string& reason, const char* why) {
     return HdfReadFailed;
 }
 
+// The elements of a segment need not be aligned to their size (the header
+// before them has a length of its own): they are read and written by
+// copying their bytes.
+template <typename T> T elementAt(const void* base, uint64_t i) {
+    T v;
+    std::memcpy(&v, static_cast<const uint8_t*>(base) + i * sizeof(T), sizeof(T));
+    return v;
+}
+template <typename T> void setElement(void* base, uint64_t i, T v) {
+    std::memcpy(static_cast<uint8_t*>(base) + i * sizeof(T), &v, sizeof(T));
+}
+
 // Values equal to the fill or missing value become NaN.
-template <typename T> int64_t punchHoles(int nc, int var, nc_type type, T* values, uint64_t count) {
+template <typename T>
+int64_t punchHoles(int nc, int var, nc_type type, void* values, uint64_t count) {
     std::vector<double> marks;
     for (const char* name : {"_FillValue", "missing_value"}) {
         nc_type t = 0;
@@ -258,8 +271,8 @@ template <typename T> int64_t punchHoles(int nc, int var, nc_type type, T* value
     int64_t holes = 0;
     for (uint64_t i = 0; i < count; ++i) {
         for (double m : marks) {
-            if (values[i] == T(m)) {
-                values[i] = T(NAN);
+            if (elementAt<T>(values, i) == T(m)) {
+                setElement<T>(values, i, T(NAN));
                 ++holes;
                 break;
             }
@@ -347,10 +360,10 @@ HdfReadStatus netcdfReadVariable(const std::string& path, const std::string& nam
     if (product * uint64_t(agl::typeInfo(type).size) != byteCount)
         return failWith(reason, "the variable does not match its listing");
     if (unpack) {
-        auto* values = static_cast<double*>(dest);
-        if (nc_get_var_double(nc, var, values) != NC_NOERR)
+        void* values = dest;
+        if (nc_get_var_double(nc, var, static_cast<double*>(values)) != NC_NOERR)
             return failWith(reason, "the variable's values cannot be read");
-        holes = punchHoles(nc, var, v.type, values, product);
+        holes = punchHoles<double>(nc, var, v.type, values, product);
         double scale = 1.0, offset = 0.0;
         nc_type t = 0;
         size_t n = 0;
@@ -361,7 +374,7 @@ HdfReadStatus netcdfReadVariable(const std::string& path, const std::string& nam
             t != NC_STRING)
             nc_get_att_double(nc, var, "add_offset", &offset);
         for (uint64_t i = 0; i < product; ++i)
-            values[i] = values[i] * scale + offset; // NaN stays NaN
+            setElement(values, i, elementAt<double>(values, i) * scale + offset); // NaN stays
         return HdfReadOk;
     }
     // The library reads a variable in its own type, converted to this
@@ -369,9 +382,9 @@ HdfReadStatus netcdfReadVariable(const std::string& path, const std::string& nam
     if (nc_get_var(nc, var, dest) != NC_NOERR)
         return failWith(reason, "the variable's values cannot be read");
     if (v.type == NC_FLOAT)
-        holes = punchHoles(nc, var, v.type, static_cast<float*>(dest), product);
+        holes = punchHoles<float>(nc, var, v.type, dest, product);
     else if (v.type == NC_DOUBLE)
-        holes = punchHoles(nc, var, v.type, static_cast<double*>(dest), product);
+        holes = punchHoles<double>(nc, var, v.type, dest, product);
     if (!convertedFrom.empty()) {
         auto* bytes = static_cast<uint8_t*>(dest);
         for (uint64_t i = 0; i < product; ++i) {

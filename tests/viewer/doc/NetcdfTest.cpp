@@ -225,9 +225,9 @@ TEST_F(NetcdfTest, PackedVariableShowsUnpackedOnRequestAndBackInBothForms) {
         const aglArray& unpacked = *doc->currentArray();
         EXPECT_EQ(unpacked.typeCode(), AGL_DOUBLE);
         EXPECT_EQ(ctl().str(DISPID_FileName), unpacked.segment()->name());
-        const auto* p = static_cast<const double*>(unpacked.segment()->elements());
+        const auto* p = static_cast<const uint8_t*>(unpacked.segment()->elements());
         for (size_t i = 0; i < raw.size(); ++i)
-            EXPECT_DOUBLE_EQ(p[i], raw[i] * 0.5 + 100.0) << i;
+            EXPECT_DOUBLE_EQ(agl::loadAsDouble(p + 8 * i, AGL_DOUBLE), raw[i] * 0.5 + 100.0) << i;
         // Asking twice changes nothing; an object that is not packed refuses.
         EXPECT_FALSE(doc->setHdfUnpacked(depth->objectId, true));
         EXPECT_FALSE(doc->setHdfUnpacked(named(doc->hdfObjects(), "sst")->objectId, true));
