@@ -417,6 +417,25 @@ CHdfObject* findHdfObject(const HdfObjectList& objects, const std::string& which
     return const_cast<CHdfObject*>(chosen);
 }
 
+namespace {
+
+// The first data set of an HDF5 group's members that can be shown, depth
+// first, members in their listed order.
+CHdfObject* firstDataSetInGroups(const HdfObjectList& objects) {
+    for (const auto& o : objects) {
+        if (o->kind == HdfKindSds) {
+            const auto& s = static_cast<const CHdfSds&>(*o);
+            if (s.hasContent && !s.coordinateVariable && hdfShownElementCount(s) > 0)
+                return o.get();
+        } else if (o->kind == HdfKindGroup) {
+            if (CHdfObject* inner = firstDataSetInGroups(o->children)) return inner;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
 CHdfObject* hdfDefaultObject(const HdfObjectList& objects, int* dataSets) {
     CHdfObject* chosen = nullptr;
     int count = 0;
@@ -427,6 +446,8 @@ CHdfObject* hdfDefaultObject(const HdfObjectList& objects, int* dataSets) {
         if (!chosen && s.hasContent && !s.coordinateVariable && hdfShownElementCount(s) > 0)
             chosen = o.get();
     }
+    // An HDF5 file whose data sets all sit in groups shows the first of them.
+    if (!chosen) chosen = firstDataSetInGroups(objects);
     for (const auto& o : objects)
         if (!chosen && o->kind == HdfKindRaster && o->hasContent && !o->hidden) chosen = o.get();
     if (dataSets) *dataSets = count;

@@ -182,7 +182,8 @@ std::vector<HdfTreeEntry> hdfTreeOrder(const HdfObjectList& objects);
 // null when none is.
 CHdfObject* findHdfObject(const HdfObjectList& objects, const std::string& which);
 // The object the viewer shows first: the first data set with content that
-// is not a dimension scale and has elements, else the first image with
-// content that is not hidden; null when there is none. dataSets receives
+// is not a dimension scale and has elements (at the top level, else inside
+// an HDF5 file's groups, depth first), else the first image with content
+// that is not hidden; null when there is none. dataSets receives
 // the number of data sets at the top level.
 CHdfObject* hdfDefaultObject(const HdfObjectList& objects, int* dataSets = nullptr);

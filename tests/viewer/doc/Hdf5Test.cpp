@@ -317,3 +317,12 @@ TEST_F(Hdf5DocTest, DamagedFilesNeverTakeTheViewerDownAndKeepThePreviousArray) {
         }
     }
 }
+
+TEST_F(Hdf5DocTest, FileWithDataOnlyInGroupsShowsItsFirstShowableDataSet) {
+    ASSERT_TRUE(doc->open(samples().file("grouped.h5")));
+    // Not the refused string at the top, not the scalar: the first data set
+    // with elements, depth first.
+    ASSERT_NE(doc->hdfCurrent(), nullptr);
+    EXPECT_EQ(doc->hdfCurrent()->location, "/run/step1/field");
+    EXPECT_EQ(doc->currentArray()->extent(1), 3);
+}

@@ -19,6 +19,11 @@
  *   /names            fixed string (3 bytes) [2]
  *   /ragged           variable-length int32 [2]
  *
+ * DIR/grouped.h5: data only inside groups, as many programs write it:
+ *   /notes            fixed string, refused
+ *   /run/meta/count   int32 scalar
+ *   /run/step1/field  float64 [2][3] = 1 .. 6
+ *
  * Exit status 0 when every file was written. */
 #include <hdf5.h>
 #include <hdf5_hl.h>
@@ -150,6 +155,31 @@ static void writeSample(const char* path) {
     check(H5Fclose(file), "close");
 }
 
+static void writeGrouped(const char* path) {
+    hid_t file = H5Fcreate(path, H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
+    if (file < 0) {
+        failed = 1;
+        return;
+    }
+    hid_t text = H5Tcopy(H5T_C_S1);
+    H5Tset_size(text, 4);
+    const hsize_t one = 1;
+    H5Dclose(dataSet(file, "notes", text, 1, &one, -1, "note", text));
+    H5Tclose(text);
+    hid_t run = H5Gcreate2(file, "run", H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
+    hid_t meta = H5Gcreate2(run, "meta", H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
+    const int32_t count = 7;
+    H5Dclose(dataSet(meta, "count", H5T_STD_I32LE, 0, NULL, -1, &count, H5T_NATIVE_INT32));
+    H5Gclose(meta);
+    hid_t step = H5Gcreate2(run, "step1", H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
+    const double field[6] = {1, 2, 3, 4, 5, 6};
+    const hsize_t twoByThree[2] = {2, 3};
+    H5Dclose(dataSet(step, "field", H5T_IEEE_F64LE, 2, twoByThree, -1, field, H5T_NATIVE_DOUBLE));
+    H5Gclose(step);
+    H5Gclose(run);
+    check(H5Fclose(file), "close");
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         fputs("usage: make_hdf5_samples DIR\n", stderr);
@@ -158,5 +188,7 @@ int main(int argc, char** argv) {
     char path[4096];
     snprintf(path, sizeof path, "%s/sample.h5", argv[1]);
     writeSample(path);
+    snprintf(path, sizeof path, "%s/grouped.h5", argv[1]);
+    writeGrouped(path);
     return failed;
 }
