@@ -336,3 +336,17 @@ TEST_F(HdfTreeTest, ContextMenuCheckShowsAPackedVariableUnpackedAndBack) {
     ASSERT_TRUE(waitFor([&] { return doc->currentArray()->typeCode() == AGL_SHORT; }));
     EXPECT_EQ(cell(1, 3).trimmed().toDouble(), -8.0);
 }
+
+TEST_F(HdfTreeTest, Hdf5FileWithDataOnlyInGroupsOpensShowingItsFirstDataSet) {
+    ASSERT_EQ(std::system((std::string(MAKE_HDF5_SAMPLES) + " " + dir.path()).c_str()), 0);
+    ASSERT_TRUE(frame->openFile(QString::fromStdString(dir.file("grouped.h5"))));
+    settle();
+    ASSERT_NE(doc->hdfCurrent(), nullptr);
+    EXPECT_EQ(doc->hdfCurrent()->location, "/run/step1/field");
+    EXPECT_EQ(cell(1, 2).trimmed().toDouble(), 6.0);
+    // Its item, inside two folders, is the current one and in view.
+    QTreeWidgetItem* item = tree()->currentItem();
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->text(0), "field  double[2][3]");
+    EXPECT_TRUE(item->parent()->isExpanded());
+}
