@@ -202,6 +202,10 @@ void aglGraphView::setLevel(int L, bool kick) {
 
     int chosen = L;
     if (!levelReady(L)) {
+        // A final picture shows its own level or nothing: never a coarser
+        // one while its own is filtered (nor the placeholder's, before the
+        // data is bound).
+        if (finalLevel() >= 0) return;
         if (L > 0 && levelReady(L - 1) && !captureWaiting)
             chosen = L - 1;
         else if (L == 2 && levelReady(0))
