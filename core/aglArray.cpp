@@ -180,6 +180,21 @@ void* aglArray::allocate(int64_t byteCount, const char* name) {
     return m_data;
 }
 
+void* aglArray::allocatePrivate(int64_t byteCount) {
+    if (byteCount < 0 || byteCount > agl::kMaxElements) {
+        m_lastError = AGL_E_EXTENT;
+        return nullptr;
+    }
+    auto seg = std::make_unique<aglSegment>();
+    const int32_t ext[agl::kMaxDims] = {int32_t(byteCount), 0, 0, 0, 0, 0, 0};
+    if (!seg->createPrivate(agl::kMaxDims, ext, AGL_UCHAR, m_createLanguage)) {
+        m_lastError = seg->takeError();
+        return nullptr;
+    }
+    takeOver(std::move(seg));
+    return m_data;
+}
+
 int aglArray::reshape(int dims, const int32_t* extents, int type) {
     if (!m_segment || !m_segment->isWritable()) {
         m_lastError = AGL_E_SIZE;

@@ -37,6 +37,9 @@ public:
     // AGL_UCHAR in 7 slots, ready to be reshaped) and takes it over. Returns
     // its element area, or nullptr (keeping the old segment) on failure.
     virtual void* allocate(int64_t byteCount, const char* name = nullptr);
+    // The same in this process's own memory (no shared block, no name): for
+    // snapshots that no other program opens.
+    void* allocatePrivate(int64_t byteCount);
     // Re-labels the current writable segment; 0 on success, -1 on failure.
     virtual int reshape(int dims, const int32_t* extents, int type);
     // Releases the segment and goes back to the placeholder.

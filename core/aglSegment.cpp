@@ -516,6 +516,31 @@ bool aglSegment::createBlock(const std::string& name, bool /*generated*/, int sl
     return true;
 }
 
+bool aglSegment::createPrivate(int slots, const int32_t* extents, int type, int language) {
+    initialise(nullptr);
+    if (!describeNew(slots, extents, type)) return false;
+    const uint64_t total = neededSize();
+    if (total > SIZE_MAX) {
+        fail(AGL_E_MAPPING);
+        return false;
+    }
+    void* p =
+        mmap(nullptr, size_t(total), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) {
+        fail(AGL_E_MAPPING);
+        return false;
+    }
+    // A block of megabytes is written at once: large pages take it in a
+    // few faults instead of one per 4 KiB page.
+    madvise(p, size_t(total), MADV_HUGEPAGE);
+    m_base = static_cast<uint8_t*>(p);
+    m_mappedLength = size_t(total);
+    writeHeader(slots, extents, language);
+    m_totalSize = total;
+    m_writable = m_valid = true;
+    return true;
+}
+
 bool aglSegment::copyOf(const aglSegment& other) {
     if (!other.isValid()) {
         initialise(nullptr);

@@ -52,6 +52,12 @@ public:
     bool create(const char* name, int slots, const int32_t* extents, int type, int language,
                 bool truncateFile = false);
 
+    // Creates a new writable segment in this process's own memory: no name,
+    // nothing another program can open, and quick to make and fill (large
+    // pages where the system gives them). For snapshots such as a copied
+    // block.
+    bool createPrivate(int slots, const int32_t* extents, int type, int language);
+
     // Creates a new shared-memory block of the given name (for client
     // programs that hand arrays to the viewer by a name of their choosing).
     // Fails with AGL_E_EXISTS when a block of that name exists.

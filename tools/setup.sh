@@ -7,6 +7,9 @@
 #                       packages of the build; tools/run.sh), not the tools
 #                       the tests drive
 #   SETUP_TARGETS="..." build only these targets
+#   tools/setup.sh bench [PRESET...]  also the packages the benchmarks
+#                       compare with (bench is no preset: nothing is built
+#                       for it)
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -15,19 +18,25 @@ cd "$(dirname "$0")/.."
 # run without a display.
 VIEWER_PACKAGES="cmake ninja-build g++ pkg-config python3 libgtest-dev libgmock-dev
   qt6-base-dev libqt6opengl6-dev qt6-svg-dev libgl-dev libegl-dev libglu1-mesa-dev
-  libgl1-mesa-dri fonts-liberation2 xvfb xauth dbus libdbus-1-dev libhdf4-dev"
+  libgl1-mesa-dri fonts-liberation2 xvfb xauth dbus libdbus-1-dev libhdf4-dev libhdf5-dev
+  libnetcdf-dev"
 # What the tests drive or check with: the formatter, the Fortran and clang
 # clients and sanitizer runtimes, the X clipboard and pointer tools, picture,
-# PDF, HDF and packaging tools, and NumPy for the Python module's test.
-TEST_PACKAGES="clang-format gfortran xclip xdotool imagemagick dbus-bin hdf4-tools python3-numpy
-  desktop-file-utils shared-mime-info libxml2-utils libglib2.0-bin man-db dpkg-dev
-  librsvg2-bin poppler-utils"
+# PDF, HDF and NetCDF and packaging tools, NumPy for the Python module's test
+# and h5py to write HDF5 files as scientists' programs do.
+TEST_PACKAGES="clang-format gfortran xclip xdotool imagemagick dbus-bin hdf4-tools hdf5-tools
+  netcdf-bin python3-h5py python3-numpy desktop-file-utils shared-mime-info libxml2-utils
+  libglib2.0-bin man-db dpkg-dev librsvg2-bin poppler-utils"
 # The fuzz preset builds with clang and its sanitizer runtimes.
 FUZZ_PACKAGES="clang libclang-rt-14-dev"
+# What the benchmarks compare with (tools/bench/*.py): gnuplot, matplotlib
+# and NumPy; never needed to build, run or test.
+BENCH_PACKAGES="gnuplot-nox python3-matplotlib python3-numpy"
 
 PACKAGES=$VIEWER_PACKAGES
 [ "${SETUP_FOR:-}" = viewer ] || PACKAGES="$PACKAGES $TEST_PACKAGES"
 case " $* " in *" fuzz "*) PACKAGES="$PACKAGES $FUZZ_PACKAGES" ;; esac
+case " $* " in *" bench "*) PACKAGES="$PACKAGES $BENCH_PACKAGES" ;; esac
 
 missing="" installed=""
 for p in $PACKAGES; do
@@ -44,6 +53,7 @@ fi
 
 [ $# -gt 0 ] || set -- dev
 for preset in "$@"; do
+    [ "$preset" != bench ] || continue
     # Configured again after new packages came: the tests that need a
     # program the build looks for are added only once it is there.
     if [ ! -f "build/$preset/build.ninja" ] || [ -n "$installed" ]; then

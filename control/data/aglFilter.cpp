@@ -340,8 +340,10 @@ bool aglFilter::filter(int resolution) {
     m_rowCount = std::max(rc, 1);
     m_resolution = resolution;
 
-    int outRows, outCols;
-    steps(m_colCount, m_rowCount, resolution, m_maxSamples, m_rowStep, m_colStep, outRows, outCols);
+    int outRows, outCols, rowStep, colStep;
+    steps(m_colCount, m_rowCount, resolution, m_maxSamples, rowStep, colStep, outRows, outCols);
+    m_rowStep.store(rowStep, std::memory_order_relaxed);
+    m_colStep.store(colStep, std::memory_order_relaxed);
     const bool vector = m_componentCount > 0;
     if (vector) outCols = m_componentCount;
 
@@ -356,8 +358,8 @@ bool aglFilter::filter(int resolution) {
     float* out = reuse ? m_grid.data() : fresh.data();
 
     const uint8_t* start = static_cast<const uint8_t*>(a.planeStart());
-    const int64_t rowBytes = a.rowStep() * m_rowStep;
-    const int64_t colBytes = a.colStep() * (vector ? 1 : m_colStep);
+    const int64_t rowBytes = a.rowStep() * rowStep;
+    const int64_t colBytes = a.colStep() * (vector ? 1 : colStep);
     {
         // A row's samples share pages when they are less than a page apart.
         const int64_t span = (!vector && colBytes < int64_t(sysconf(_SC_PAGESIZE)))
@@ -484,8 +486,8 @@ void aglFilter::passScalar(const uint8_t* start, int64_t rowBytes, int64_t colBy
     const PassParams k = paramsOf(m_comp[0], m_clamp, std::is_same_v<T, double>);
     double mn = kEmptyMin, mx = kEmptyMax;
     int64_t holes = 0;
-    const int rows = int(ceilDiv(m_rowCount, m_rowStep));
-    const int cols = int(ceilDiv(m_colCount, m_colStep));
+    const int rows = int(ceilDiv(m_rowCount, rowStep()));
+    const int cols = int(ceilDiv(m_colCount, columnStep()));
     const bool contiguous = colBytes == int64_t(sizeof(T));
     for (int i = 0; i < rows; ++i) {
         const uint8_t* p = start + i * rowBytes;
@@ -518,7 +520,7 @@ void aglFilter::passScalar(const uint8_t* start, int64_t rowBytes, int64_t colBy
 template <typename T>
 void aglFilter::passVector(const uint8_t* start, int64_t rowBytes, int64_t colBytes, float* out) {
     const int n = m_componentCount;
-    const int rows = int(ceilDiv(m_rowCount, m_rowStep));
+    const int rows = int(ceilDiv(m_rowCount, rowStep()));
     int64_t holes = 0;
     for (int c = 0; c < n; ++c) {
         // A source is a column of the window: one at or beyond the window's

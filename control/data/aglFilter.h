@@ -169,9 +169,11 @@ public:
     int outputRows() const { return m_outRows; }
     int outputColumns() const { return m_outCols; }
 
-    // What the last pass used (valid after a successful pass).
-    int rowStep() const { return m_rowStep; }
-    int columnStep() const { return m_colStep; }
+    // What the last pass used (valid after a successful pass). The steps may
+    // also be read without the lock (the cursor's cell is placed with them
+    // while a pass runs); a pass of another shape may change them meanwhile.
+    int rowStep() const { return m_rowStep.load(std::memory_order_relaxed); }
+    int columnStep() const { return m_colStep.load(std::memory_order_relaxed); }
     int resolution() const { return m_resolution; }
     void window(int& columnStart, int& rowStart, int& columnCount, int& rowCount) const;
     // Number of samples the last pass found to be holes (all components).
@@ -209,7 +211,8 @@ private:
     int32_t m_roiLow[agl::kMaxDims] = {};
     int32_t m_roiHigh[agl::kMaxDims] = {};
     int m_colStart = 0, m_rowStart = 0, m_colCount = 0, m_rowCount = 0;
-    int m_rowStep = 1, m_colStep = 1, m_resolution = 1;
+    std::atomic<int> m_rowStep{1}, m_colStep{1};
+    int m_resolution = 1;
     int64_t m_holes = 0;
 
     std::vector<float> m_grid;

@@ -290,6 +290,16 @@ void aglGraphData::setAxisAutoScale(bool on) {
     wakeFilterThread();
 }
 
+int aglGraphData::finalLevel() const {
+    const int wanted = m_finalLevel.load();
+    if (wanted < 0 || !m_resolutionAutoAdjust) return -1;
+    // A level that samples every element is the finest there is.
+    int L = 0;
+    while (L < wanted && m_levels[L]->resolution != 1)
+        ++L;
+    return L;
+}
+
 int aglGraphData::resolution(int L) const {
     return m_resolutionAutoAdjust ? level(L).resolution : m_resolution;
 }
@@ -425,6 +435,11 @@ bool aglGraphData::nextPass(int currentLevel, int& L, bool& full) const {
     if (!m_resolutionAutoAdjust) {
         if (currentLevel < 0 || currentLevel >= agl::kLevelCount) currentLevel = 0;
         L = currentLevel;
+        return pending(L);
+    }
+    if (const int final = finalLevel(); final >= 0) {
+        // One full pass of that level gives both its grid and the range.
+        L = final;
         return pending(L);
     }
     const Level &l0 = *m_levels[0], &l1 = *m_levels[1];

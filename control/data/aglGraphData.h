@@ -30,6 +30,7 @@
 #include "aglFilter.h"
 #include "aglLevelOfDetail.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -114,6 +115,16 @@ public:
     // empties the overall ranges (for a single level too), recomputes the
     // resolutions, then tells the view (levelsReset) and wakes the filter.
     void reset(int level = -1);
+
+    // A host that is not interactive and keeps one finished picture (a
+    // command-line render): only the level it will show is filtered, level
+    // (0..2) or the finest the rules allow below it, and nothing coarser
+    // first. -1 (the default) filters every level, coarsest first, as an
+    // interactive control does. Set before binding, or reset() after.
+    void setFinalLevel(int level) { m_finalLevel.store(level < 0 ? -1 : clampLevel(level)); }
+    // The level the final picture is shown at, or -1 when every level is
+    // filtered (also with a fixed resolution, which has one level anyway).
+    int finalLevel() const;
 
     // --- Graph type and components -----------------------------------------
 
@@ -250,6 +261,7 @@ private:
     bool m_axisAutoScale = true;
     bool m_dataClamp = false;
     bool m_resolutionAutoAdjust = true;
+    std::atomic<int> m_finalLevel{-1}; // read by the filter thread
     bool m_paletteAutoAdjust = true;
     int m_resolution = 1;
     double m_overallMin[aglFilter::kMaxComponents] = {-1.0, -1.0, -1.0, -1.0};

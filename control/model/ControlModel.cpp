@@ -32,7 +32,8 @@ constexpr int kInteractionRestMs = 250;
 constexpr int kStepRetryMs = 5;
 } // namespace
 
-ControlModel::ControlModel(int width, int height, int renderStartDelayMs, int antiAliasQuietMs)
+ControlModel::ControlModel(int width, int height, int renderStartDelayMs, int antiAliasQuietMs,
+                           bool lowPriority)
     : m_view(std::make_unique<aglGraphView>()), m_width(std::max(1, width)),
       m_height(std::max(1, height)) {
     for (const PropertyInfo& p : kProperties)
@@ -77,7 +78,7 @@ ControlModel::ControlModel(int width, int height, int renderStartDelayMs, int an
     m_view->setPassDoneHandler(
         [this] { QMetaObject::invokeMethod(this, "stepLevels", Qt::QueuedConnection); });
     m_view->Context().SetTimings(std::max(0, renderStartDelayMs), std::max(0, antiAliasQuietMs));
-    m_view->Attach(true);
+    m_view->Attach(lowPriority);
     m_view->Resize(m_width, m_height);
     syncEngine();
 
@@ -280,6 +281,15 @@ bool ControlModel::tick() {
         redraw();
     }
     return true;
+}
+
+void ControlModel::setFinalPictureLevel(int level) {
+    m_view->setFinalLevel(level);
+    if (m_dataBound) update();
+}
+
+void ControlModel::holdFrames(bool held) {
+    m_view->Context().SetHeld(held);
 }
 
 void ControlModel::stepLevels() {
@@ -539,6 +549,10 @@ int ControlModel::metaFileStatus() const {
 
 std::string ControlModel::metaFile() const {
     return m_writer->FileName();
+}
+
+void ControlModel::setPictureVectorData(bool on) {
+    m_writer->SetVectorData(on);
 }
 
 void ControlModel::setPictureFolder(const QString& folder) {

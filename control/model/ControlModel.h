@@ -93,9 +93,12 @@ public:
     // width x height: the picture's size in pixels (resize() changes it).
     // renderStartDelayMs: a pause of the render thread before its first
     // frame, for a host that needs one. antiAliasQuietMs: the quiet time
-    // before anti-aliasing passes start.
+    // before anti-aliasing passes start. lowPriority: the render and filter
+    // threads run at the lowest priority, so that an interactive host's own
+    // thread always goes first; a host with nothing else to do (a
+    // command-line render) runs them at its own.
     explicit ControlModel(int width = 1, int height = 1, int renderStartDelayMs = 0,
-                          int antiAliasQuietMs = 1000);
+                          int antiAliasQuietMs = 1000, bool lowPriority = true);
     ~ControlModel() override;
 
     void setEvents(ControlEvents events) { m_events = std::move(events); }
@@ -186,6 +189,17 @@ public:
     // Milliseconds between ticks: 1000, or what Cycle asked for.
     int tickPeriodMs() const { return m_tickPeriodMs; }
     bool isCycling() const { return m_cycling; }
+    // A host that is not interactive and keeps one finished picture (a
+    // command-line render): only `level` (0..2, or the finest the rules
+    // allow below it) is filtered and shown, nothing coarser first, and the
+    // budgets stay as they are. -1 steps up through the levels, as the
+    // widget does. Set it before FileName (else the levels refilter).
+    void setFinalPictureLevel(int level);
+    // While held, no frame is drawn: a host that writes many properties
+    // before it wants a picture holds the frames, and the picture is drawn
+    // once at the release (instead of a frame for each write, each write
+    // waiting for the last one's).
+    void holdFrames(bool held);
     // Steps to the next level of detail as soon as it is ready and the
     // picture rests, rather than on the next tick (run after every frame and
     // whenever the filter thread finishes a pass).
@@ -214,6 +228,9 @@ public:
                                             bool* accepted = nullptr);
     int metaFileStatus() const;
     std::string metaFile() const;
+    // Vector pictures keep the data area of a surface or image map as
+    // polygons instead of one image.
+    void setPictureVectorData(bool on);
     // Where the pictures' temporary files go (the system's temporary folder
     // by default).
     void setPictureFolder(const QString& folder);

@@ -49,17 +49,12 @@ bool ControlModel::setCursor(int64_t row, int64_t column) {
     const bool moved = row != v.cursorRow() || column != v.cursorColumn();
     if (moved) noteInteraction();
     v.setCursor(row, column);
+    // Neither the frame being drawn nor a filter pass is waited for: the
+    // graph takes the cell at its next frame.
     const int level = std::max(0, v.currentLevel());
     const aglFilter& f = v.filter(level);
-    int rowStep = 1, columnStep = 1;
-    {
-        aglFilter::DataLock lock(f);
-        rowStep = std::max(1, f.rowStep());
-        columnStep = std::max(1, f.columnStep());
-    }
-    v.pauseRenderThread();
-    v.boundGraph().SetCursorCell(int(row - r0), int(column - c0), rowStep, columnStep);
-    v.wakeRenderThread();
+    v.boundGraph().SetCursorCell(int(row - r0), int(column - c0), std::max(1, f.rowStep()),
+                                 std::max(1, f.columnStep()));
     markCursorValue();
     if (v.currentLevel() == 2 && !v.Context().IsAccumulationComplete())
         v.setLevel(1, true);

@@ -228,15 +228,37 @@ void aglGraphObj::SetNumGridLines(int xLines, int yLines) {
 void aglGraphObj::SetCursorCell(int yIndex, int xIndex, int yStride, int xStride) {
     if (yStride < 1 || xStride < 1) return;
     if (yIndex < 0 || xIndex < 0) return;
-    // The filter thread writes the grid size and the render thread reads the
-    // cursor under the level's data lock (recursive: a frame may hold it).
+    // Whether the cell lies in the grid is decided when it is read: the grid
+    // size belongs to the filter thread's passes, and waiting for one here
+    // (or for the frame that holds the data lock) stalled the caller, the
+    // user-interface thread, for a whole pass or frame on every cursor key.
+    std::lock_guard<std::mutex> lock(m_cursorMutex);
+    m_cursorWanted = CursorCell{yIndex, xIndex, yStride, xStride};
+    m_cursorPending = true;
+}
+
+aglGraphObj::CursorCell aglGraphObj::acceptedCursor() const {
+    std::lock_guard<std::mutex> lock(m_cursorMutex);
+    if (m_cursorPending) {
+        m_cursorPending = false;
+        const CursorCell& w = m_cursorWanted;
+        if (w.y / w.yStride < m_ny && w.x / w.xStride < m_nx) m_cursor = w;
+    }
+    return m_cursor;
+}
+
+int aglGraphObj::cursorGridRow() const {
     std::optional<aglFilter::DataLock> dataLock;
     if (m_source) dataLock.emplace(*m_source);
-    if (yIndex / yStride >= m_ny || xIndex / xStride >= m_nx) return;
-    m_cursorY = yIndex;
-    m_cursorX = xIndex;
-    m_cursorYStride = yStride;
-    m_cursorXStride = xStride;
+    const CursorCell c = acceptedCursor();
+    return c.y / c.yStride;
+}
+
+int aglGraphObj::cursorGridColumn() const {
+    std::optional<aglFilter::DataLock> dataLock;
+    if (m_source) dataLock.emplace(*m_source);
+    const CursorCell c = acceptedCursor();
+    return c.x / c.xStride;
 }
 
 void aglGraphObj::copySettingsFrom(const aglGraphObj& o) {

@@ -21,6 +21,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "aglFrameHooks.h"
 #include "aglObj.h"
@@ -88,15 +89,17 @@ public:
     // Draws every step-th row and column line so that about x by y lines show.
     void SetNumGridLines(int xLines, int yLines);
     // The cursor at data indices (yIndex, xIndex) of a grid sampled every
-    // yStride rows and xStride columns; ignored unless it lies in the grid.
+    // yStride rows and xStride columns; ignored unless it lies in the grid
+    // the next frame draws. Any thread may call it, at any time: it waits
+    // for neither a frame nor a filter pass.
     void SetCursorCell(int yIndex, int xIndex, int yStride, int xStride);
     // Copies every display setting (not the data source) from another graph
     // object, as the pipeline does when it switches levels.
     void copySettingsFrom(const aglGraphObj& other);
 
     // The accepted cursor cell in grid units (data index / stride).
-    int cursorGridRow() const { return m_cursorY / m_cursorYStride; }
-    int cursorGridColumn() const { return m_cursorX / m_cursorXStride; }
+    int cursorGridRow() const;
+    int cursorGridColumn() const;
     int Style() const { return m_style; }
     int shadingMode() const { return m_shading; }
     bool Lighting() const { return m_lighting; }
@@ -143,9 +146,20 @@ protected:
     float m_barArea = 0.7f;
     bool m_hiddenLine = true;
     bool m_clip = false;
-    int m_cursorY = 0, m_cursorX = 0, m_cursorYStride = 1, m_cursorXStride = 1;
+    struct CursorCell {
+        int y = 0, x = 0, yStride = 1, xStride = 1;
+    };
+    // The cursor the frame draws: the last cell asked for that lies in the
+    // grid. Call with the data lock held (a frame holds it).
+    CursorCell acceptedCursor() const;
     float m_cursorColor[3] = {0.8f, 0.0f, 0.0f};
     float m_cursorAlpha = 0.7f;
+    // The cell asked for, handed over under its own small lock; the accepted
+    // one changes only under the data lock, when it is read.
+    mutable std::mutex m_cursorMutex;
+    CursorCell m_cursorWanted;
+    mutable bool m_cursorPending = false;
+    mutable CursorCell m_cursor;
     bool m_showCursor = true;
     bool m_showGrid = true;
     const aglFilter* m_source = nullptr;

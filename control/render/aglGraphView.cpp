@@ -202,6 +202,10 @@ void aglGraphView::setLevel(int L, bool kick) {
 
     int chosen = L;
     if (!levelReady(L)) {
+        // A final picture shows its own level or nothing: never a coarser
+        // one while its own is filtered (nor the placeholder's, before the
+        // data is bound).
+        if (finalLevel() >= 0) return;
         if (L > 0 && levelReady(L - 1) && !captureWaiting)
             chosen = L - 1;
         else if (L == 2 && levelReady(0))
@@ -280,12 +284,14 @@ void aglGraphView::levelsReset(int L) {
         if (L < 0 || L == k) m_graphs[k]->Invalidate();
     m_levelsShown = 0;
     m_gridLinesStale = true;
-    if (m_currentLevel.load() == 0) {
+    // A final picture starts (and stays) at its own level.
+    const int first = std::max(0, finalLevel());
+    if (m_currentLevel.load() == first) {
         wakeRenderThread();
         return;
     }
-    setLevel(0, true);
-    if (m_currentLevel.load() == 0) return;
+    setLevel(first, true);
+    if (m_currentLevel.load() == first) return;
     // Level 0 has no grid yet, but the object shown until now must leave the
     // scene all the same: its level may never be filtered again. Passes stop
     // at the first level that samples every element, so once a window within
@@ -296,14 +302,14 @@ void aglGraphView::levelsReset(int L) {
     // show level 0 either: the picture stayed blank or kept the old array.
     // Level 0's pass runs first; frames wait for it instead, and the tick
     // shows the level once it is ready.
-    aglGraphObj& next = *m_graphs[0];
+    aglGraphObj& next = *m_graphs[first];
     if (&next != &boundGraph()) {
-        aglFilter::DataLock lock(filter(0));
+        aglFilter::DataLock lock(filter(first));
         next.copySettingsFrom(boundGraph());
-        next.SetDataSource(m_type == 0 ? nullptr : &filter(0));
+        next.SetDataSource(m_type == 0 ? nullptr : &filter(first));
     }
     m_currentLevel.store(-1);
-    putInScene(0);
+    putInScene(first);
     wakeRenderThread();
 }
 
@@ -399,7 +405,7 @@ void aglGraphView::tick(bool mayStep) {
     }
     const bool continuous = movingContinuously();
     if (!continuous && mayStep && Context().State() != ThreadState::Busy) {
-        stepLevel(agl::nextLevel(m_currentLevel.load(), currentResolution()));
+        stepLevel(nextLevelToShow());
     } else if (continuous && m_budgetsChanged && filterThreadState() != FilterThreadState::Busy) {
         // While the picture moves, new budgets take effect at once, but never
         // by waiting for a pass to end: the next tick tries again.
@@ -412,7 +418,12 @@ bool aglGraphView::levelsSettled() const {
     const int L = m_currentLevel.load();
     if (L < 0 || m_passFinished.load()) return false;
     if (Context().FrameCount() != m_lastFrameSeen) return false;
-    return agl::nextLevel(L, currentResolution()) == L;
+    return nextLevelToShow() == L;
+}
+
+int aglGraphView::nextLevelToShow() const {
+    const int final = finalLevel();
+    return final >= 0 ? final : agl::nextLevel(m_currentLevel.load(), currentResolution());
 }
 
 void aglGraphView::stepLevel(int next) {
@@ -450,6 +461,9 @@ float aglGraphView::frameTime() {
     // Nothing to adapt while no level is shown, while the finished anti-aliased
     // picture is only shown again, or while new budgets wait to be applied.
     if (L < 0 || Context().IsAccumulationComplete() || m_budgetsChanged) return t;
+    // A final picture is drawn once: its time says nothing about the next
+    // frame, and new budgets would refilter the level it is kept at.
+    if (finalLevel() >= 0) return t;
     double target = agl::kTargetFrameTime[L];
     if (L == 2 && m_numAntiAliasPasses != 0) target = agl::kAntiAliasTarget;
     if (movingContinuously()) target = agl::kInteractiveFrameTime;
@@ -546,7 +560,16 @@ void aglGraphView::recomputeGridLines() {
     int32_t c0, r0, nc, nr;
     planeWindow(c0, r0, nc, nr);
     int x = 1, y = 1;
-    {
+    if (finalLevel() >= 0) {
+        // Level 0 is never filtered for a final picture: the shape its grid
+        // would have, so that the lines are those of a stepped picture.
+        int rowStep = 1, columnStep = 1, rows = 1, columns = 1;
+        aglFilter::steps(std::max(nc, 1), std::max(nr, 1), resolution(0), filter(0).maxSamples(),
+                         rowStep, columnStep, rows, columns);
+        if (filter(0).componentCount() > 0) columns = filter(0).componentCount();
+        agl::gridLineCounts(nc, nr, ClientWidth(), ClientHeight(), m_gridDensity, columns, rows, &x,
+                            &y);
+    } else {
         // A partial pass may be reshaping level 0's grid right now.
         aglFilter::DataLock level0(filter(0));
         agl::gridLineCounts(nc, nr, ClientWidth(), ClientHeight(), m_gridDensity, level0.columns(),

@@ -110,6 +110,9 @@ public:
     void tick(bool mayStep = true);
     // The level step of the tick, to `next`.
     void stepLevel(int next);
+    // The level the tick steps to from the current one: the next finer the
+    // rules allow, or the final picture's level (setFinalLevel).
+    int nextLevelToShow() const;
     // Frames drawn so far are not reported by the next tick's RndrPass.
     void markFramesSeen() { m_lastFrameSeen = Context().FrameCount(); }
     // Nothing left for a tick to do: every frame reported, every finished

@@ -167,7 +167,8 @@ void aglHeightMeshObj::drawPick() {
 
 void aglHeightMeshObj::DrawCursor() {
     if (!m_showCursor || !m_source || !m_dataLocked) return;
-    const int k = m_cursorY / m_cursorYStride;
+    const CursorCell cell = acceptedCursor();
+    const int k = cell.y / cell.yStride;
     float p[3];
     if (!aglVectorCursorPoint(m_source->grid(), m_ny, m_nx, k, m_extent, p)) return;
     glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT);

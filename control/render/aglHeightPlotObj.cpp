@@ -489,9 +489,9 @@ void aglHeightPlotObj::DrawCursor() {
     m_dx = aglGridSpacing(m_extent[0], m_nx);
     m_dy = aglGridSpacing(m_extent[1], m_ny);
     const bool fixed = fixedView();
-    const aglCursorBox box =
-        aglComputeCursorBox(grid(), m_cursorY, m_cursorX, m_cursorYStride, m_cursorXStride,
-                            m_extent[0], m_extent[1], m_extent[2], fixed);
+    const CursorCell cell = acceptedCursor();
+    const aglCursorBox box = aglComputeCursorBox(grid(), cell.y, cell.x, cell.yStride, cell.xStride,
+                                                 m_extent[0], m_extent[1], m_extent[2], fixed);
     if (!box.inside) return;
     const float lo[3] = {box.x - box.hx, box.y - box.hy, box.z - box.hz};
     const float hi[3] = {box.x + box.hx, box.y + box.hy, box.z + box.hz};

@@ -326,8 +326,9 @@ void aglImageMapObj::drawGridLines() {
 
 void aglImageMapObj::DrawCursor() {
     if (!m_showCursor || !m_source || !m_dataLocked) return;
+    const CursorCell cell = acceptedCursor();
     const aglCursorCell c =
-        aglComputeCursorCell(m_nx, m_ny, m_cursorY, m_cursorX, m_cursorYStride, m_cursorXStride,
+        aglComputeCursorCell(m_nx, m_ny, cell.y, cell.x, cell.yStride, cell.xStride,
                              m_orientation.load(), m_extent[0], m_extent[1]);
     if (!c.inside) return;
     const float Z = m_extent[2];

@@ -280,8 +280,19 @@ void aglRenderContext::Pause() {
 }
 
 void aglRenderContext::Resume() {
+    if (m_held.load()) {
+        // The thread stays (or goes) idle; the draw waits for the release.
+        m_heldRedraw.store(true);
+        m_command.store(int(ThreadCommand::Pause));
+        return;
+    }
     m_command.store(int(ThreadCommand::Run));
     wake();
+}
+
+void aglRenderContext::SetHeld(bool held) {
+    m_held.store(held);
+    if (!held && m_heldRedraw.exchange(false)) Resume();
 }
 
 void aglRenderContext::StartContinuous() {

@@ -95,6 +95,11 @@ public:
     // Commands; any thread except the render thread.
     void Pause();
     void Resume();
+    // While held, requests to draw (Resume, Redraw) are noted and the thread
+    // stays idle; releasing draws once if any came. For a host that writes
+    // many settings in a row before it wants a picture: without it each
+    // write's frame is drawn, and the next write waits for it. Host thread.
+    void SetHeld(bool held);
     void StartContinuous();
     void StopContinuous();
     void WaitUntilIdle();
@@ -220,6 +225,8 @@ private:
     // thread and hand-shake
     std::atomic<int> m_state{int(ThreadState::NotStarted)};
     std::atomic<int> m_command{int(ThreadCommand::Run)};
+    std::atomic<bool> m_held{false};       // SetHeld
+    std::atomic<bool> m_heldRedraw{false}; // a draw was asked for while held
     std::atomic<bool> m_startFailed{false};
     platform::AutoResetEvent m_event;
     std::atomic<uint64_t> m_wakes{0}; // every set of the event; stops anti-aliasing passes

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <ostream>
 #include <sys/mman.h>
@@ -474,4 +475,40 @@ TEST(SharedMemory, CreatingSweepsAnAbandonedBlockOfTheSameName) {
     EXPECT_FALSE(again.createShared(name, 1, e, AGL_UCHAR, AGL_LANG_C));
     EXPECT_EQ(again.takeError(), AGL_E_EXISTS);
     EXPECT_EQ(platform::removeAbandonedBlock(object), platform::RemoveResult::Held);
+}
+
+// A private segment (a copied block's snapshot) has the header and the rules
+// of any other, and leaves nothing behind that another program could open.
+TEST(PrivateSegment, HoldsItsElementsAndMakesNoSharedBlock) {
+    const auto shmEntries = [] {
+        int n = 0;
+        if (DIR* d = opendir("/dev/shm")) {
+            while (readdir(d))
+                ++n;
+            closedir(d);
+        }
+        return n;
+    };
+    const int before = shmEntries();
+    aglSegment s;
+    const int32_t e[2] = {3, 5};
+    ASSERT_TRUE(s.createPrivate(2, e, AGL_DOUBLE, AGL_LANG_FORTRAN));
+    EXPECT_TRUE(s.isWritable());
+    EXPECT_EQ(s.name(), "");
+    EXPECT_EQ(s.extent(0), 3);
+    EXPECT_EQ(s.extent(1), 5);
+    EXPECT_EQ(s.totalSize(), 12u + 8u * 2u + 15u * 8u);
+    auto* values = static_cast<uint8_t*>(s.elements());
+    for (int i = 0; i < 15 * 8; ++i)
+        values[i] = uint8_t(i);
+    const int32_t flat[1] = {15};
+    ASSERT_TRUE(s.reshape(1, flat, AGL_DOUBLE));
+    EXPECT_EQ(s.extent(0), 15);
+    EXPECT_EQ(static_cast<const uint8_t*>(s.elements())[100], 100);
+    EXPECT_EQ(shmEntries(), before);
+
+    const int32_t huge[2] = {int32_t(1) << 30, 2}; // over 2^30 elements
+    aglSegment tooBig;
+    EXPECT_FALSE(tooBig.createPrivate(2, huge, AGL_DOUBLE, AGL_LANG_C));
+    EXPECT_NE(tooBig.takeError(), 0);
 }

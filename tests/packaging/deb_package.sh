@@ -24,7 +24,7 @@ deb=$(find "$scratch/out" -maxdepth 1 -name 'tavrix_*.deb')
     fail "the package is for $(dpkg-deb -f "$deb" Architecture)"
 depends=$(dpkg-deb -f "$deb" Depends)
 # What the programs link (found by dpkg-shlibdeps) and what they load.
-for d in libqt6widgets6 libqt6dbus6 libdbus-1-3 libhdf4 libegl1 libc6 libgl1-mesa-dri; do
+for d in libqt6widgets6 libqt6dbus6 libdbus-1-3 libhdf4 libhdf5 libnetcdf libegl1 libc6 libgl1-mesa-dri; do
     echo "$depends" | grep -q "$d" || fail "Depends lacks $d: $depends"
 done
 # Our own libraries come with the package: it depends on nothing of ours.
@@ -34,7 +34,7 @@ fi
 
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's#^\./#/#' >"$scratch/files"
 if grep -v -e '^/usr/' -e '^/$' "$scratch/files"; then fail "files outside /usr"; fi
-for f in /usr/bin/tavrix /usr/bin/tavrix-hdf /usr/bin/agltool /usr/bin/tavrixctl \
+for f in /usr/bin/tavrix /usr/bin/tavrix-hdf /usr/bin/tavrix-netcdf /usr/bin/agltool /usr/bin/tavrixctl \
     /usr/share/applications/tavrix.desktop /usr/share/icons/hicolor/scalable/apps/tavrix.svg \
     /usr/share/mime/packages/tavrix.xml /usr/share/man/man1/tavrix.1.gz \
     /usr/share/man/man1/agltool.1.gz /usr/share/man/man1/tavrixctl.1.gz \

@@ -29,7 +29,7 @@ cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" 2>&1 ||
 pc=$(find "$prefix" -name agl.pc | head -n 1)
 [ -n "$pc" ] || { echo "agl.pc not installed"; exit 1; }
 libdir=$(dirname "$(dirname "$pc")")
-for f in bin/tavrix bin/tavrix-hdf bin/agltool bin/tavrixctl; do
+for f in bin/tavrix bin/tavrix-hdf bin/tavrix-netcdf bin/agltool bin/tavrixctl; do
     if ! { [ -f "$prefix/$f" ] && [ -x "$prefix/$f" ]; }; then fail "not installed as a program: $f"; fi
 done
 for lib in libagl libplotrane2d libtavrixclient; do
@@ -54,7 +54,7 @@ if command -v gfortran >/dev/null 2>&1; then
 fi
 
 # --- Installed programs run on their own RUNPATH -------------------------------
-for p in tavrix tavrix-hdf agltool tavrixctl; do
+for p in tavrix tavrix-hdf tavrix-netcdf agltool tavrixctl; do
     exe=$prefix/bin/$p
     # shellcheck disable=SC2016 # $ORIGIN is the loader's, not the shell's
     readelf -d "$exe" | grep -q 'RUNPATH.*\$ORIGIN' || fail "$p has no \$ORIGIN RUNPATH"
@@ -113,6 +113,9 @@ out=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate fail
 [ -z "$out" ] || fail "desktop-file-validate: $out"
 grep -qx 'Exec=tavrix %f' "$desktop" || fail "the desktop entry does not run tavrix on a file"
 grep -q '^MimeType=.*application/x-agl;' "$desktop" || fail "the desktop entry does not open agl files"
+for t in application/x-hdf application/x-hdf5 application/x-netcdf; do
+    grep -q "^MimeType=.*$t;" "$desktop" || fail "the desktop entry does not open $t files"
+done
 grep -qx 'Icon=tavrix' "$desktop" || fail "the desktop entry names another icon"
 xmllint --noout "$prefix/share/icons/hicolor/scalable/apps/tavrix.svg" || fail "the icon is not well-formed"
 xmllint --noout "$prefix/share/mime/packages/tavrix.xml" || fail "the MIME entry is not well-formed"
@@ -148,6 +151,19 @@ for f in plain.dat fixed.dat wave.agl; do
 done
 t=$(type_of "$scratch/swapped.dat")
 [ "$t" != application/x-agl ] || fail "a byte-swapped magic word is taken for an agl file"
+# HDF5 by its signature, also behind a user block and under another name.
+printf '\211HDF\r\n\032\n\000\000\000\000' >"$scratch/run.h5"
+{ head -c 512 /dev/zero; printf '\211HDF\r\n\032\n\000\000\000\000'; } >"$scratch/block.dat"
+for f in run.h5 block.dat; do
+    t=$(type_of "$scratch/$f")
+    [ "$t" = application/x-hdf5 ] || fail "$f is seen as '$t', want application/x-hdf5"
+done
+printf 'CDF\001\000\000\000\000' >"$scratch/ocean.dat"
+t=$(type_of "$scratch/ocean.dat")
+[ "$t" = application/x-netcdf ] || fail "a classic NetCDF file is seen as '$t'"
+PATH="$prefix/bin:$PATH" gio mime application/x-hdf5 >"$scratch/apps" 2>&1 || true
+grep -q 'Default application.*tavrix.desktop' "$scratch/apps" ||
+    fail "HDF5 files do not open with the viewer: $(cat "$scratch/apps")"
 PATH="$prefix/bin:$PATH" gio mime application/x-agl >"$scratch/apps" 2>&1 || true
 grep -q 'Default application.*tavrix.desktop' "$scratch/apps" ||
     fail "agl files do not open with the viewer: $(cat "$scratch/apps")"

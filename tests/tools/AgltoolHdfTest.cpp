@@ -236,3 +236,102 @@ TEST_F(AgltoolHdf, AnObjectGoesThroughTextAndBack) {
     EXPECT_EQ(plain.status, 2);
     EXPECT_NE(plain.out.find("needs --object"), std::string::npos) << plain.out;
 }
+
+// ---- HDF5 ------------------------------------------------------------------------
+
+namespace {
+
+// A Python that has h5py, or empty.
+std::string pythonWithH5py() {
+    for (const char* python : {"python3", "/usr/bin/python3"})
+        if (shell(std::string(python) + " -c 'import h5py'").status == 0) return python;
+    return {};
+}
+
+// The values h5dump prints for a data set, in storage order.
+std::vector<double> h5dump(const std::string& file, const std::string& location) {
+    const ShellRun r = shell("h5dump -y -w 0 -d " + location + " " + file);
+    const size_t data = r.out.find("DATA {");
+    if (r.status != 0 || data == std::string::npos) return {};
+    std::string body = r.out.substr(data + 6, r.out.find('}', data) - data - 6);
+    std::replace(body.begin(), body.end(), ',', ' ');
+    return numbers(body);
+}
+
+class AgltoolHdf5 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(std::system((std::string(MAKE_HDF5_SAMPLES) + " " + dir.path()).c_str()), 0);
+    }
+    std::string file(const char* name) const { return dir.file(name); }
+    TempDir dir;
+};
+
+} // namespace
+
+TEST_F(AgltoolHdf5, InfoListsGroupsAsFoldersAndRefusedDataSetsWithTheirReason) {
+    const ShellRun list = agltool("info " + file("sample.h5"));
+    ASSERT_EQ(list.status, 0) << list.out;
+    for (const char* line : {"\tGroup\tgrp\t\n", "\t  Scientific Data\ttemp\tfloat[3][4]\n",
+                             "\t    Scientific Data\ty\tdouble[3]\n",
+                             "\tScientific Data\tbig\tdouble (from int64)[3]\n",
+                             "\tScientific Data\tpairs\tunsupported[2]\n"})
+        EXPECT_NE(list.out.find(line), std::string::npos) << line << list.out;
+    // One object: its path, why it is refused, an attribute's values.
+    const ShellRun pairs = agltool("info " + file("sample.h5") + " --object pairs");
+    ASSERT_EQ(pairs.status, 0) << pairs.out;
+    EXPECT_NE(pairs.out.find("location\t/pairs\n"), std::string::npos) << pairs.out;
+    EXPECT_NE(pairs.out.find("refused\tcompound data sets cannot be shown\n"), std::string::npos)
+        << pairs.out;
+    const ShellRun temp = agltool("info " + file("sample.h5") + " --object temp");
+    EXPECT_NE(temp.out.find("attribute\tfactors\t0.5\\n2\n"), std::string::npos) << temp.out;
+    EXPECT_NE(temp.out.find("attribute\tunits\tK\n"), std::string::npos) << temp.out;
+    const ShellRun title = agltool("info " + file("sample.h5") + " --object title");
+    EXPECT_NE(title.out.find("\nOcean run\n"), std::string::npos) << title.out;
+    // Reading a refused one fails with the reason.
+    const ShellRun dump = agltool("dump " + file("sample.h5") + " --object names");
+    EXPECT_EQ(dump.status, 2);
+    EXPECT_NE(dump.out.find("string data sets cannot be shown"), std::string::npos) << dump.out;
+}
+
+TEST_F(AgltoolHdf5, DumpOfAFileWrittenByH5pyAgreesWithH5dump) {
+    const std::string python = pythonWithH5py();
+    if (python.empty()) GTEST_SKIP() << "h5py is not installed";
+    if (shell("command -v h5dump").status != 0) GTEST_SKIP() << "h5dump is not installed";
+    const std::string h5 = file("h5py.h5");
+    const ShellRun write =
+        shell(python + " " + TAVRIX_SOURCE_DIR + "/tests/tools/hdf5/write_h5py_sample.py " + h5);
+    ASSERT_EQ(write.status, 0) << write.out;
+    const struct {
+        const char* object;
+        const char* location;
+        size_t count; // values in the plane dump prints
+    } cases[] = {{"temp", "/run/temp", 20},
+                 {"lat", "/run/lat", 4},
+                 {"lon", "/run/lon", 5},
+                 {"counts", "/run/counts", 3},
+                 {"cube", "/run/cube", 8}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.object);
+        const ShellRun ours = agltool("dump " + h5 + " --object " + c.object);
+        ASSERT_EQ(ours.status, 0) << ours.out;
+        const std::vector<double> expected = h5dump(h5, c.location), got = numbers(ours.out);
+        ASSERT_GE(expected.size(), c.count);
+        ASSERT_EQ(got.size(), c.count) << ours.out;
+        // The first plane of a cube is its first 2 x 4 values.
+        for (size_t i = 0; i < c.count; ++i)
+            EXPECT_DOUBLE_EQ(got[i], expected[i]) << i;
+    }
+    // The scales sit under the data set; the refused ones are listed.
+    const ShellRun list = agltool("info " + h5);
+    EXPECT_NE(list.out.find("\t    Scientific Data\tlat\tdouble[4]\n"), std::string::npos)
+        << list.out;
+    EXPECT_NE(list.out.find("\t  Scientific Data\trecords\tunsupported[2]\n"), std::string::npos)
+        << list.out;
+    const ShellRun temp = agltool("info " + h5 + " --object temp");
+    EXPECT_NE(temp.out.find("attribute\tlong_name\tsea water temperature\n"), std::string::npos)
+        << temp.out;
+    const ShellRun counts = agltool("info --json " + h5 + " --object counts");
+    EXPECT_NE(counts.out.find("\"shape\": \"double (from int64)[3]\""), std::string::npos)
+        << counts.out;
+}

@@ -3,6 +3,7 @@
 #include "ImageCompare.h"
 #include "TempDir.h"
 #include "core/SegmentImage.h"
+#include "plotrane/PropertyTable.h"
 
 #include <QColor>
 #include <QImage>
@@ -11,6 +12,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <functional>
 #include <limits>
 #include <ostream>
 #include <string>
@@ -235,7 +238,7 @@ TEST(AgltoolRender, PropertyOptionsTakeTheirRangeFromTheTable) {
     EXPECT_FALSE(QImage(QString::fromStdString(edge)).isNull());
 }
 
-TEST(AgltoolRender, LevelsOfDetailStepUpAndTheSpinAdaptsAtACoarseLevel) {
+TEST(AgltoolRender, OnlyTheSavedLevelIsDrawnAndTheSpinAdaptsAtACoarseLevel) {
     TempDir dir;
     // 400 x 400: resolutions 16, 8 and 2 at the initial budgets.
     const std::string in = floatFile(dir, "wave.agl", 400, 400, [](int r, int c) {
@@ -247,12 +250,14 @@ TEST(AgltoolRender, LevelsOfDetailStepUpAndTheSpinAdaptsAtACoarseLevel) {
         ToolRun run = agltool("render " + in + " " + out + " --size 240x180 --level " +
                               std::to_string(L) + " --trace");
         ASSERT_EQ(run.status, 0) << run.out;
-        // The trace shows the levels stepped through, coarsest first.
-        for (int k = 0; k <= L; ++k)
-            EXPECT_NE(run.out.find("setting LOD level to: " + std::to_string(k)), std::string::npos)
+        // A picture that is only saved shows the level it is saved at and
+        // no coarser one on the way (nor a finer one).
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(run.out.find("setting LOD level to: " + std::to_string(k)) !=
+                          std::string::npos,
+                      k == L)
+                << "level " << k << "\n"
                 << run.out;
-        EXPECT_EQ(run.out.find("setting LOD level to: " + std::to_string(L + 1)),
-                  std::string::npos);
         pictures[L].load(QString::fromStdString(out));
         ASSERT_FALSE(pictures[L].isNull());
     }
@@ -533,4 +538,237 @@ TEST(AgltoolRenderFormats, TextNumpyCopiesAndHdfObjectsAreDrawn) {
     const ToolRun noObject = agltool("render " + dir.file("scales.hdf") + " " + dir.file("x.png"));
     EXPECT_EQ(noObject.status, 2);
     EXPECT_NE(noObject.out.find("needs --object"), std::string::npos) << noObject.out;
+}
+
+// ---- The control's properties by name, property sets, several pictures -------
+
+namespace {
+
+std::string fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A float array of the given extents (slowest first) in C or Fortran order
+// of indices, with lower bounds; f gets the 0-based index of each dimension.
+std::string floatArray(const TempDir& dir, const char* name, std::vector<int32_t> extents,
+                       std::vector<int32_t> lower, int language,
+                       const std::function<double(const std::vector<int>&)>& f) {
+    SegmentImage img;
+    img.type = 6; // AGL_FLOAT
+    img.language = uint8_t(language);
+    img.extents = extents;
+    img.lower = lower;
+    std::string data;
+    std::vector<int> at(extents.size(), 0);
+    for (bool more = true; more;) {
+        SegmentImage::put(data, float(f(at)));
+        more = false;
+        for (size_t d = at.size(); d-- > 0;) {
+            if (++at[d] < extents[d]) {
+                more = true;
+                break;
+            }
+            at[d] = 0;
+        }
+    }
+    return dir.write(name, img.header() + data);
+}
+
+// Draws in with the options into dir/name.png; the picture (null on failure).
+QImage rendered(const TempDir& dir, const std::string& in, const std::string& name,
+                const std::string& options) {
+    const std::string out = dir.file(name + ".png");
+    const ToolRun run = agltool("render " + in + " " + out + " --size 200x150 " + options);
+    EXPECT_EQ(run.status, 0) << options << "\n" << run.out;
+    return QImage(QString::fromStdString(out));
+}
+
+} // namespace
+
+// --set writes any property of the control's table, after the options, and
+// draws what the option for the same property draws (the image map's
+// orientation and filter reach the picture either way); a value the control
+// refuses ends the command with the control's error and message, and no
+// picture is written.
+TEST(AgltoolRenderProperties, SetWritesAnyPropertyAndARefusalEndsTheCommand) {
+    TempDir dir;
+    const std::string in = floatFile(
+        dir, "w.agl", 30, 40, [](int r, int c) { return std::sin(r * 0.2) * std::cos(c * 0.15); });
+    const QImage plain = rendered(dir, in, "plain", "--type 2");
+    const QImage byOption = rendered(dir, in, "option", "--type 2 --orientation 1");
+    const QImage bySet = rendered(dir, in, "set", "--type 2 --set ImageOrientation=1");
+    const QImage last =
+        rendered(dir, in, "last", "--type 2 --orientation 3 --set ImageOrientation=1");
+    const QImage filtered = rendered(dir, in, "filtered", "--type 2 --set ImageFilter=1");
+    ASSERT_FALSE(plain.isNull());
+    EXPECT_EQ(bySet, byOption);
+    EXPECT_EQ(last, byOption) << "--set comes after the options";
+    using tavrix::test::countDifferentPixels;
+    EXPECT_GT(countDifferentPixels(plain, bySet, 16), 500);
+    EXPECT_GT(countDifferentPixels(plain, filtered, 16), 50);
+    // Properties without an option of their own.
+    const QImage surface = rendered(dir, in, "surface", "");
+    EXPECT_GT(
+        countDifferentPixels(surface, rendered(dir, in, "axis", "--set AxisColor=FF0000"), 16),
+        500);
+    EXPECT_GT(countDifferentPixels(surface, rendered(dir, in, "bars", "--set GraphStyle=2"), 16),
+              500);
+
+    struct Refusal {
+        const char* set;
+        std::string message;
+    };
+    const std::string out = dir.file("never.png");
+    for (const Refusal& r : {Refusal{"LineWidth=100", std::string("LineWidth: error 380: ") +
+                                                          plotrane::controlMessage(201)},
+                             Refusal{"GraphStyle=5", std::string("GraphStyle: error 380: ") +
+                                                         plotrane::controlMessage(206)},
+                             Refusal{"LineWidth=wide", "LineWidth: error 13: Type mismatch"},
+                             Refusal{"CamAzimuth=12", ""}, // accepted: the reference for the others
+                             Refusal{"NoSuchThing=1", "NoSuchThing: no such property"}}) {
+        const ToolRun run = agltool("render " + in + " " + out + " --size 64x48 --set " + r.set);
+        if (r.message.empty()) {
+            EXPECT_EQ(run.status, 0) << run.out;
+            std::remove(out.c_str());
+            continue;
+        }
+        EXPECT_EQ(run.status, 2) << r.set;
+        EXPECT_EQ(run.out, "agltool: " + r.message + "\n");
+        EXPECT_TRUE(QImage(QString::fromStdString(out)).isNull()) << r.set;
+    }
+}
+
+// A property set saved after a render loads into the next one, which saves
+// the same bytes and draws the same picture; without it the picture differs.
+// A set the control refuses ends the command.
+TEST(AgltoolRenderProperties, ASavedSetLoadsSavesTheSameBytesAndDrawsTheSamePicture) {
+    TempDir dir;
+    const std::string in = floatFile(
+        dir, "w.agl", 30, 40, [](int r, int c) { return std::sin(r * 0.2) * std::cos(c * 0.15); });
+    const std::string first = dir.file("first.ini"), second = dir.file("second.ini");
+    const QImage saved = rendered(dir, in, "saved",
+                                  "--set GraphStyle=3 --azimuth 30 --set XAxisLabel=Time "
+                                  "--palette 1 --set BackColor=FFFFCC --save-properties " +
+                                      first);
+    const QImage loaded =
+        rendered(dir, in, "loaded", "--properties " + first + " --save-properties " + second);
+    ASSERT_FALSE(saved.isNull());
+    const std::string bytes = fileBytes(first);
+    EXPECT_NE(bytes.find("GraphStyle=3"), std::string::npos) << bytes;
+    EXPECT_NE(bytes.find("XAxisLabel=Time"), std::string::npos) << bytes;
+    EXPECT_EQ(fileBytes(second), bytes);
+    EXPECT_EQ(loaded, saved);
+    EXPECT_GT(tavrix::test::countDifferentPixels(rendered(dir, in, "defaults", ""), saved, 16),
+              500);
+
+    const std::string refused = dir.write("refused.ini", "[General]\nLineWidth=100\n");
+    const ToolRun run =
+        agltool("render " + in + " " + dir.file("never.png") + " --properties " + refused);
+    EXPECT_EQ(run.status, 2) << run.out;
+    EXPECT_NE(run.out.find("error 380"), std::string::npos) << run.out;
+    const ToolRun missing = agltool("render " + in + " " + dir.file("never.png") +
+                                    " --properties " + dir.file("none.ini"));
+    EXPECT_EQ(missing.status, 2) << missing.out;
+    EXPECT_TRUE(QImage(QString::fromStdString(dir.file("never.png"))).isNull());
+}
+
+// Several inputs, drawn by one control one after the other: the frames are
+// numbered in the order given (or named after the inputs), and each is the
+// picture a render of that input alone draws (nothing of the one before
+// stays).
+TEST(AgltoolRenderInputs, EachInputGivesItsFrameAsARenderOfItAlone) {
+    TempDir dir;
+    const std::vector<std::string> inputs = {
+        floatFile(dir, "hill.agl", 30, 40,
+                  [](int r, int c) { return std::sin(r * 0.2) * std::cos(c * 0.15); }),
+        floatFile(dir, "ramp.agl", 16, 16, [](int r, int c) { return 1000.0 * (r * 16 + c); }),
+        floatFile(dir, "strip.agl", 50, 8, [](int r, int c) { return r % 7 - c; })};
+    std::string names;
+    for (const std::string& in : inputs)
+        names += in + " ";
+    const std::string options = " --size 200x150 --type 2 --orientation 2";
+    ToolRun run = agltool("render " + names + "--out " + dir.file("frame%04d.png") + options);
+    ASSERT_EQ(run.status, 0) << run.out;
+    ASSERT_EQ(agltool("render " + dir.path() + "/*.agl --out-dir " + dir.path() + options).status,
+              0);
+    for (size_t k = 0; k < inputs.size(); ++k) {
+        SCOPED_TRACE(inputs[k]);
+        const std::string alone = dir.file("alone.png");
+        ASSERT_EQ(agltool("render " + inputs[k] + " " + alone + options).status, 0);
+        const QImage expected(QString::fromStdString(alone));
+        char frame[32];
+        std::snprintf(frame, sizeof frame, "frame%04d.png", int(k));
+        EXPECT_EQ(QImage(QString::fromStdString(dir.file(frame))), expected);
+        const std::string named = inputs[k].substr(0, inputs[k].size() - 4) + ".png";
+        EXPECT_EQ(QImage(QString::fromStdString(named)), expected);
+    }
+    EXPECT_TRUE(QImage(QString::fromStdString(dir.file("frame0003.png"))).isNull());
+
+    // Several pictures need names that tell them apart.
+    for (const std::string& outputs :
+         {"--out " + dir.file("one.png"), "--out " + dir.file("f%d%d.png"),
+          "--out " + dir.file("f%d.png") + " --out-dir " + dir.path()}) {
+        run = agltool("render " + names + outputs);
+        EXPECT_EQ(run.status, 2) << outputs << "\n" << run.out;
+        EXPECT_NE(run.out.find("agltool"), std::string::npos);
+    }
+}
+
+// A sweep draws every plane of a dimension, numbered from 0, with the
+// palette range of the whole sweep: a value has one colour in every frame.
+// The planes are named by the array's own indices (a Fortran array's lower
+// bounds), and a sweep outside them is refused.
+TEST(AgltoolRenderSweep, EveryPlaneIsDrawnWithThePaletteRangeOfTheWholeSweep) {
+    TempDir dir;
+    // Plane 0: 1 on the left half, 0 on the right; plane 1: 1 and 2.
+    const auto halves = [](const std::vector<int>& at) {
+        return at[2] < 15 ? 1.0 : at[0] == 0 ? 0.0 : 2.0;
+    };
+    const std::string c = floatArray(dir, "c.agl", {2, 20, 30}, {0, 0, 0}, 1, halves);
+    const std::string fortran = floatArray(dir, "f.agl", {2, 20, 30}, {5, 1, 1}, 2, halves);
+    const std::string options = " --rowdim 1 --coldim 2 --type 2 --size 200x150";
+    ToolRun run = agltool("render " + c + " --sweep 0 --out " + dir.file("c%04d.png") + options);
+    ASSERT_EQ(run.status, 0) << run.out;
+    const QImage plane0(QString::fromStdString(dir.file("c0000.png")));
+    const QImage plane1(QString::fromStdString(dir.file("c0001.png")));
+    ASSERT_FALSE(plane0.isNull());
+    ASSERT_FALSE(plane1.isNull());
+    EXPECT_TRUE(QImage(QString::fromStdString(dir.file("c0002.png"))).isNull());
+    // Cells of the image map in the box seen from the top (see
+    // EveryGraphTypeDrawsThroughTheSamePipeline for the geometry).
+    const auto cell = [](const QImage& img, double x, double y) {
+        return img.pixelColor(int((x + 0.3) / 1.5 * 134.0), int(150 - (y + 0.2) / 1.3 * 150));
+    };
+    EXPECT_EQ(cell(plane0, 0.25, 0.5), cell(plane1, 0.25, 0.5)) << "the value 1 in both planes";
+    EXPECT_NE(cell(plane0, 0.75, 0.5), cell(plane1, 0.75, 0.5)) << "0 and 2";
+    // Alone, plane 0's range is 0..1: its 1 takes the palette's top colour.
+    const QImage alone = rendered(dir, c, "alone", "--roi 0:0:0" + options);
+    EXPECT_NE(cell(alone, 0.25, 0.5), cell(plane0, 0.25, 0.5));
+
+    // The Fortran array's dimension 0 runs 5..6 (its axes are numbered from
+    // 1, so its pictures are compared with its own).
+    run = agltool("render " + fortran + " --sweep 0 --out " + dir.file("F%d.png") + options);
+    ASSERT_EQ(run.status, 0) << run.out;
+    run = agltool("render " + fortran + " --sweep 0:5:6 --out " + dir.file("f%d.png") + options);
+    ASSERT_EQ(run.status, 0) << run.out;
+    for (const char* k : {"0", "1"}) {
+        const QImage f(QString::fromStdString(dir.file(std::string("f") + k + ".png")));
+        ASSERT_FALSE(f.isNull());
+        EXPECT_EQ(f, QImage(QString::fromStdString(dir.file(std::string("F") + k + ".png"))));
+        EXPECT_EQ(cell(f, 0.25, 0.5), cell(plane0, 0.25, 0.5));
+    }
+    run = agltool("render " + fortran + " --sweep 0:6:6 --out " + dir.file("g%d.png") + options);
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_FALSE(QImage(QString::fromStdString(dir.file("g0.png"))).isNull());
+    EXPECT_TRUE(QImage(QString::fromStdString(dir.file("g1.png"))).isNull());
+    const std::string flat = floatFile(dir, "flat.agl", 4, 4, [](int, int) { return 1.0; });
+    for (const std::string& bad :
+         {fortran + " --sweep 0:0:1" + options, fortran + " --sweep 0:6:7" + options,
+          fortran + " --sweep 1" + options, flat + " --sweep 0 --type 2"}) {
+        run = agltool("render " + bad + " --out " + dir.file("x%d.png"));
+        EXPECT_EQ(run.status, 2) << bad << "\n" << run.out;
+        EXPECT_NE(run.out.find("--sweep"), std::string::npos) << run.out;
+        EXPECT_TRUE(QImage(QString::fromStdString(dir.file("x0.png"))).isNull()) << bad;
+    }
 }

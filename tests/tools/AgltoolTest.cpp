@@ -547,8 +547,9 @@ TEST(AgltoolFormats, FilesItCannotReadAreRefusedWithTheReasonNotGarbled) {
          "only 1, 2, 4 and 8 bits per pixel are supported: AGL_E_FORMAT (20485)"},
         {dataFile("npy/bad_bigendian_f4.npy"),
          "big-endian NumPy data ('>f4') is not supported: AGL_E_FORMAT (20485)"},
-        {dir.write("junk.bin", junk), "not an array file: it has no agl, HDF4, NumPy or bitmap "
-                                      "signature, and it is not text: AGL_E_FORMAT (20485)"},
+        {dir.write("junk.bin", junk),
+         "not an array file: it has no agl, HDF4, HDF5, NetCDF, NumPy or bitmap "
+         "signature, and it is not text: AGL_E_FORMAT (20485)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);

@@ -7,6 +7,7 @@
 //   agltool rm NAME
 //   agltool convert IN OUT [--object N] [--precision N] [--exponent]
 //   agltool render NAME OUT.png|OUT.svg|OUT.pdf [options]   (see agltoolRender.cpp)
+//   agltool render NAME... --out PATTERN | --out-dir DIR [options]
 //
 // NAME is a segment name: a file path first, a shared-memory name second.
 // Files are read by the viewer's own array file opener (ArrayFileOpener.h),
@@ -71,14 +72,15 @@ int failWhy(const std::string& what, const std::string& why, int code) {
     return 2;
 }
 
-const char kUsage[] = "usage: agltool info [--json] NAME\n"
+const char kUsage[] = "usage: agltool info [--json] NAME [--object N]\n"
                       "       agltool dump NAME [--object N] [--rowdim D] [--coldim D] "
                       "[--roi D:LO:HI]...\n"
                       "       agltool share NAME FILE [--object N]\n"
                       "       agltool ls\n"
                       "       agltool rm NAME\n"
                       "       agltool convert IN OUT [--object N] [--precision N] [--exponent]\n"
-                      "       agltool render NAME OUT.png|OUT.svg|OUT.pdf [options]\n";
+                      "       agltool render NAME OUT.png|OUT.svg|OUT.pdf [options]\n"
+                      "       agltool render NAME... --out PATTERN | --out-dir DIR [options]\n";
 
 int usage() {
     std::fputs(kUsage, stderr);
@@ -92,7 +94,8 @@ int help() {
                "Look at agl arrays and shared-memory blocks from the command line.\n"
                "\n"
                "  info     the array's shape and a summary, or JSON with --json; for an HDF\n"
-               "           file its objects, numbered from 0\n"
+               "           file its objects, numbered from 0, and with --object one object:\n"
+               "           its path, shape, why it cannot be shown, an attribute's values\n"
                "  dump     the current plane's region of interest, tab-separated; --rowdim and\n"
                "           --coldim choose the plane, --roi D:LO:HI (0-based) narrows dimension D\n"
                "  share    copy FILE's array into shared-memory block NAME and hold it until\n"
@@ -101,13 +104,13 @@ int help() {
                "  rm       remove the abandoned block of segment NAME\n"
                "  convert  write IN as agl binary, or as text when OUT ends in txt (--precision\n"
                "           0..17 digits, --exponent for exponent form)\n"
-               "  render   draw the array as the graph control does, into a PNG, SVG or PDF\n"
-               "           (agltool render --help lists its options)\n"
+               "  render   draw arrays through the graph control, into a PNG, SVG or PDF each, or\n"
+               "           the planes of a sweep (agltool render --help lists its options)\n"
                "  -h, --help  show this text\n"
                "\n"
                "NAME is a segment name: a file path first, a shared-memory block second.\n"
-               "Files may be agl binary or text files, NumPy .npy files, bitmaps or HDF4\n"
-               "files, read as the viewer reads them.\n"
+               "Files may be agl binary or text files, NumPy .npy files, bitmaps, HDF4,\n"
+               "HDF5 or NetCDF files, read as the viewer reads them.\n"
                "--object picks an HDF file's object: its number in info's list, or its name.\n"
                "Every failure prints why, with the error code, and exits with status 2.\n",
                stdout);
@@ -319,13 +322,13 @@ bool openInput(const std::string& name, const std::string& object, bool listOnly
         status = failWhy(name, out.reason, out.error);
         return false;
     }
-    if (out.format == ArrayFormat::Hdf && !out.shown() && !(listOnly && object.empty())) {
+    if (isHdfFormat(out.format) && !out.shown() && !(listOnly && object.empty())) {
         std::fprintf(stderr, "agltool: %s: an HDF file needs --object N (see agltool info)\n",
                      name.c_str());
         status = 2;
         return false;
     }
-    if (out.format != ArrayFormat::Hdf && !object.empty()) {
+    if (!isHdfFormat(out.format) && !object.empty()) {
         std::fprintf(stderr, "agltool: %s: --object picks an object of an HDF file\n",
                      name.c_str());
         status = 2;
@@ -345,19 +348,37 @@ std::string kindText(const OpenedArray& opened, const aglSegment& seg) {
     case ArrayFormat::Text:
         return "agl text file";
     case ArrayFormat::Hdf:
-        return "HDF object";
+    case ArrayFormat::Hdf5:
+    case ArrayFormat::Netcdf:
+        return opened.convertedFrom.empty() ? "HDF object" : "HDF object (" + opened.note + ")";
     default:
         return seg.isFileBacked() ? "agl file" : "shared memory";
     }
 }
 
-int info(const std::string& name, bool json) {
+int info(const std::string& name, const std::string& object, bool json) {
     OpenedArray opened;
     int status = 0;
+    // An HDF file is only listed: info reads no elements.
     if (!openInput(name, std::string(), true, false, opened, status)) return status;
-    if (opened.format == ArrayFormat::Hdf) {
-        printHdfObjects(opened.hdfObjects, json);
+    if (isHdfFormat(opened.format)) {
+        if (object.empty()) {
+            printHdfObjects(opened.hdfObjects, json);
+            return 0;
+        }
+        const CHdfObject* chosen = findHdfObject(opened.hdfObjects, object);
+        if (!chosen) {
+            std::fprintf(stderr, "agltool: %s: no object %s in the file (see agltool info)\n",
+                         name.c_str(), object.c_str());
+            return 2;
+        }
+        printHdfObject(*chosen, json);
         return 0;
+    }
+    if (!object.empty()) {
+        std::fprintf(stderr, "agltool: %s: --object picks an object of an HDF file\n",
+                     name.c_str());
+        return 2;
     }
     const aglArray& array = *opened.shown();
     const aglSegment& seg = *array.segment();
@@ -621,39 +642,29 @@ int removeBlock(const std::string& name) {
 }
 
 #ifdef AGLTOOL_RENDER
-bool hasOption(const std::vector<std::string>& args, const char* option) {
-    for (const std::string& a : args)
-        if (a == option) return true;
-    return false;
-}
-
-// render NAME OUT [options]: NAME is opened as the other commands open it;
-// a file read into a new segment (text, a bitmap, a converted NumPy file,
-// an HDF object) is drawn from that segment, on the plane the opener chose
-// for it, and an HDF object's own palette is shown unless one was asked for.
+// render NAME... [options]: each NAME is opened as the other commands open
+// it; a file read into a new segment (text, a bitmap, a converted NumPy
+// file, an HDF object) is drawn from that segment, on the plane the opener
+// chose for it, and an HDF object's own palette is shown unless one was
+// asked for. The opened arrays live until the command ends.
 int render(int argc, char** argv) {
     const std::string object = takeObjectOption(argc, argv);
-    if (argc < 2 || argv[0][0] == '-') return renderCommand(argc, argv); // usage
-    OpenedArray opened;
-    int status = 0;
-    if (!openInput(argv[0], object, false, true, opened, status)) return status;
-    std::vector<std::string> args(argv, argv + argc);
-    const aglArray& array = *opened.shown();
-    const std::string segment = array.segment()->name();
-    if (segment != aglSlashed(argv[0])) {
-        args[0] = segment;
-        if (array.dimCount() > 1 && !hasOption(args, "--rowdim") && !hasOption(args, "--coldim")) {
-            args.insert(args.end(), {"--rowdim", std::to_string(array.rowDim()), "--coldim",
-                                     std::to_string(array.colDim())});
+    std::vector<std::unique_ptr<OpenedArray>> opened;
+    const auto open = [&](const std::string& name, RenderInput& in, int& status) {
+        auto o = std::make_unique<OpenedArray>();
+        if (!openInput(name, object, false, true, *o, status)) return false;
+        const aglArray& array = *o->shown();
+        in.name = name;
+        in.segment = array.segment()->name();
+        if (in.segment != aglSlashed(name) && array.dimCount() > 1) {
+            in.rowDim = array.rowDim();
+            in.colDim = array.colDim();
         }
-    }
-    const aglArray* palette = opened.hdfPaletteArray();
-    if (palette && !hasOption(args, "--palette") && !hasOption(args, "--palette-file"))
-        args.insert(args.end(), {"--palette-file", palette->segment()->name()});
-    std::vector<char*> pointers;
-    for (std::string& a : args)
-        pointers.push_back(a.data());
-    return renderCommand(int(pointers.size()), pointers.data());
+        if (const aglArray* palette = o->hdfPaletteArray()) in.palette = palette->segment()->name();
+        opened.push_back(std::move(o));
+        return true;
+    };
+    return renderCommand(argc, argv, open);
 }
 #endif
 
@@ -673,11 +684,13 @@ int main(int argc, char** argv) {
     if (argc < 3) return usage();
     const std::string command = argv[1];
     if (command == "info") {
+        const std::string object = takeObjectOption(argc, argv);
+        if (argc < 3) return usage();
         const bool json = std::strcmp(argv[2], "--json") == 0;
         if (json && argc != 4) return usage();
         if (!json && argc != 3) return usage();
         g_name = argv[argc - 1];
-        return info(g_name, json);
+        return info(g_name, object, json);
     }
     if (command == "dump") return dump(argv[2], argc - 3, argv + 3);
     if (command == "share" && argc >= 4) return share(argv[2], argv[3], argc - 4, argv + 4);

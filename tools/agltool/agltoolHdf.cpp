@@ -9,13 +9,6 @@
 
 namespace {
 
-std::string extentsText(const std::vector<int32_t>& extents) {
-    std::string s;
-    for (int32_t e : extents)
-        s += "[" + std::to_string(e) + "]";
-    return s;
-}
-
 // A name from the file, fit for one field of a tab-separated line: tabs,
 // line breaks, backslashes and other control characters (NUL too) are
 // written as C escapes, so a name can neither end its field or line nor cut
@@ -51,28 +44,14 @@ std::string escapedText(const std::string& s) {
 }
 
 std::string shapeOf(const CHdfObject& o) {
-    switch (o.kind) {
-    case HdfKindSds: {
-        const auto& s = static_cast<const CHdfSds&>(o);
-        const char* type = s.elementSize > 0 ? agl::typeInfo(s.typeCode).cName : "unsupported";
-        return type + extentsText(s.extents);
-    }
-    case HdfKindRaster: {
-        const auto& r = static_cast<const CHdfRasterImage&>(o);
-        std::string s =
-            std::string(agl::typeInfo(r.typeCode).cName) + extentsText({r.height, r.width});
-        if (r.components != 1) s += " x " + std::to_string(r.components) + " components";
-        return s;
-    }
-    case HdfKindPalette:
-        return std::string(agl::typeInfo(AGL_UCHAR).cName) + "[256][4]";
-    case HdfKindAttribute:
-        return std::to_string(static_cast<const CHdfAttribute&>(o).count) + " values";
-    case HdfKindAnnotation:
-        return std::to_string(static_cast<const CHdfAnnotation&>(o).text.size()) + " characters";
-    default:
-        return "";
-    }
+    return hdfShapeText(o);
+}
+
+// The values of an attribute or the text of an annotation; empty otherwise.
+std::string textOf(const CHdfObject& o) {
+    if (o.kind == HdfKindAttribute) return static_cast<const CHdfAttribute&>(o).text;
+    if (o.kind == HdfKindAnnotation) return static_cast<const CHdfAnnotation&>(o).text;
+    return {};
 }
 
 } // namespace
@@ -95,4 +74,41 @@ void printHdfObjects(const HdfObjectList& objects, bool asJson) {
         }
     }
     if (asJson) std::printf("]\n");
+}
+
+void printHdfObject(const CHdfObject& o, bool asJson) {
+    const std::string text = textOf(o);
+    const int scaleOf = o.kind == HdfKindSds ? static_cast<const CHdfSds&>(o).scaleOfDimension : -1;
+    std::vector<const CHdfAttribute*> attributes;
+    for (const auto& c : o.children)
+        if (c->kind == HdfKindAttribute) attributes.push_back(static_cast<CHdfAttribute*>(c.get()));
+    if (asJson) {
+        std::printf("{\n  \"kind\": %s,\n  \"name\": %s,\n  \"location\": %s,\n"
+                    "  \"shape\": %s,\n  \"refusal\": %s,\n  \"scale_of_dimension\": %d,\n"
+                    "  \"text\": %s,\n  \"attributes\": {",
+                    jsonString(o.kindName()).c_str(), jsonString(o.shownName()).c_str(),
+                    jsonString(o.location).c_str(), jsonString(shapeOf(o)).c_str(),
+                    o.refusal.empty() ? "null" : jsonString(o.refusal).c_str(), scaleOf,
+                    jsonString(text).c_str());
+        for (size_t i = 0; i < attributes.size(); ++i)
+            std::printf("%s\n    %s: %s", i ? "," : "", jsonString(attributes[i]->name).c_str(),
+                        jsonString(attributes[i]->text).c_str());
+        std::printf("%s}\n}\n", attributes.empty() ? "" : "\n  ");
+        return;
+    }
+    std::printf("kind\t%s\nname\t%s\n", o.kindName().c_str(), escapedText(o.shownName()).c_str());
+    if (!o.location.empty()) std::printf("location\t%s\n", escapedText(o.location).c_str());
+    const std::string shape = shapeOf(o);
+    if (!shape.empty()) std::printf("shape\t%s\n", shape.c_str());
+    if (!o.refusal.empty()) std::printf("refused\t%s\n", o.refusal.c_str());
+    if (scaleOf >= 0) std::printf("scale of dimension\t%d\n", scaleOf);
+    // Values one per line, as the Annotation view shows them.
+    if (!text.empty()) std::printf("%s%s", text.c_str(), text.back() == '\n' ? "" : "\n");
+    for (const CHdfAttribute* a : attributes) {
+        std::string values = a->text;
+        while (!values.empty() && values.back() == '\n')
+            values.pop_back();
+        std::printf("attribute\t%s\t%s\n", escapedText(a->name).c_str(),
+                    escapedText(values).c_str());
+    }
 }

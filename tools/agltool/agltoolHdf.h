@@ -8,3 +8,9 @@
 // info: the objects in the tree's order, numbered from 0, one per line
 // (number, kind, name, shape; children indented), or as a JSON list.
 void printHdfObjects(const HdfObjectList& objects, bool json);
+
+// info --object: one object: its kind, name, path in an HDF5 file, shape,
+// why it cannot be shown, the scaled dimension of a scale, an attribute's
+// values or an annotation's text, and its attributes with their values; or
+// the same as one JSON object.
+void printHdfObject(const CHdfObject& object, bool json);

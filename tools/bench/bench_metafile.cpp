@@ -1,4 +1,5 @@
-// Vector pictures of the height plot, headless through the engine.
+// Vector pictures of the height plot, headless through the control (its
+// model, without the widget).
 //
 //   bench_metafile [runs]
 //
@@ -9,6 +10,7 @@
 // and the CPU time all threads spent on it (the render and writer threads run
 // at the lowest priority, so a busy machine stretches the wall time), and the
 // file's size; medians of the runs (3 by default).
+#include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
 #include <QTemporaryDir>
@@ -20,9 +22,14 @@
 #include <cstring>
 #include <string>
 #include <sys/resource.h>
+#include <thread>
 #include <vector>
 
-#include "aglHeadlessGraph.h"
+#include "ControlModel.h"
+#include "aglGraphView.h"
+#include "aglMetaFileWriter.h"
+#include "aglRenderContext.h"
+#include "plotrane/PropertyTable.h"
 
 namespace {
 
@@ -68,26 +75,44 @@ int main(int argc, char** argv) {
     const std::string path = dir.path().toStdString() + "/surface512.agl";
     if (!writeSurface(path, 512)) return 1;
 
-    aglGraphSettings s;
-    s.name = path;
-    s.width = 1024;
-    s.height = 768;
-    s.level = 2;
-    aglHeadlessGraph graph(
-        s, [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
-    QImage frame;
-    aglHeadlessReport report;
-    if (!graph.bind() || !graph.draw(frame, &report)) return 1;
-    std::printf("512 x 512 surface, 1024 x 768, level %d (resolution %d)\n", report.level,
-                report.resolution);
+    // The finest level alone, as a saved picture is drawn.
+    ControlModel model(1024, 768, 0, 0);
+    model.setFinalPictureLevel(2);
+    if (!model.SetProperty(plotrane::DISPID_FileName, plotrane::Variant(path)).ok()) return 1;
+    aglGraphView& view = model.engine();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    // Waits with the model's queued reports running.
+    const auto pump = [] {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    };
+    while (!(view.levelsSettled() && view.currentLevel() >= 0)) {
+        if (std::chrono::steady_clock::now() > until || view.Context().StartFailed()) return 1;
+        pump();
+        model.tick();
+    }
+    std::printf("512 x 512 surface, 1024 x 768, level %d (resolution %d)\n", view.currentLevel(),
+                view.currentResolution());
+    // The window at 96 pixels per inch, in hundredths of a millimetre.
+    const int width = int(1024 * 2540.0 / 96.0), height = int(768 * 2540.0 / 96.0);
     for (const bool pdf : {false, true}) {
         std::vector<double> seconds, cpu;
         qint64 bytes = 0;
         for (int k = 0; k < runs; ++k) {
-            std::string file;
             const auto start = std::chrono::steady_clock::now();
             const double cpuStart = cpuSeconds();
-            if (!graph.drawVector(pdf, file)) return 1;
+            // Each run a new picture: the same one asked for again is reused.
+            model.SetProperty(plotrane::DISPID_CamAzimuth, plotrane::Variant(float(-100 - k)));
+            bool accepted = false;
+            if (!model.createMetaFile(width, height, pdf, &accepted).ok() || !accepted) return 1;
+            int status = model.metaFileStatus();
+            while (status != aglMetaFileWriter::kComplete && status != aglMetaFileWriter::kFailed) {
+                if (std::chrono::steady_clock::now() > until + std::chrono::minutes(5)) return 1;
+                pump();
+                status = model.metaFileStatus();
+            }
+            if (status != aglMetaFileWriter::kComplete) return 1;
+            const std::string file = model.metaFile();
             cpu.push_back(cpuSeconds() - cpuStart);
             seconds.push_back(
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());

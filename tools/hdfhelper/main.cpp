@@ -3,15 +3,37 @@
 // or a hang inside the HDF library ends this process and never theirs.
 //
 //   tavrix-hdf list FILE
-//       writes the object list (HdfObjects.h's text form) to standard output.
+//       writes the object list (HdfObjects.h's text form) to standard output;
+//       FILE may be an HDF4, an HDF5 or a classic NetCDF file (chosen by its
+//       signature).
 //   tavrix-hdf read sds|image|lut|dfp FILE INDEX SEGMENT
-//       reads one object's elements into the shared-memory segment SEGMENT
-//       that the caller made with the object's shape and element type.
+//       reads one object of an HDF4 file into the shared-memory segment
+//       SEGMENT that the caller made with the object's shape and element type.
+//   tavrix-hdf read h5 FILE LOCATION SEGMENT
+//       reads the HDF5 data set at LOCATION ("/grp/temp") likewise; for 64-bit
+//       integers read as doubles it writes "imprecise N" to standard output,
+//       N being the number of values a double could not hold exactly.
+//   tavrix-hdf read nc FILE VARIABLE SEGMENT
+//       reads a classic NetCDF variable likewise (fill and missing values of
+//       floating-point variables become NaN).
+//   ... h5|nc ... SEGMENT unpack
+//       reads the values as doubles, unpacked: x scale_factor + add_offset.
+//
+// Classic NetCDF files are read by tavrix-netcdf, this same program built
+// with the NetCDF library instead of the HDF ones (the HDF4 library's own
+// NetCDF layer would take the NetCDF library's place in one program):
+// tavrix-hdf runs it in its own place, with the same arguments, so the
+// caller sees one process whatever the file.
 //
 // Exit status: 0 done; 1 failed (the reason on standard error's first
 // line); 2 wrong arguments; 3 the file cannot be read as HDF; 4 the file
 // has no data sets and no images.
+#ifdef TAVRIX_NETCDF_HELPER
+#include "NetcdfFileReader.h"
+#else
+#include "Hdf5FileReader.h"
 #include "HdfFileReader.h"
+#endif
 
 #include "aglSegment.h"
 
@@ -19,6 +41,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <sys/mman.h>
 #include <thread>
@@ -31,7 +54,8 @@ constexpr int kPopulateWrite = 23;
 
 int usage() {
     std::fputs("usage: tavrix-hdf list FILE\n"
-               "       tavrix-hdf read sds|image|lut|dfp FILE INDEX SEGMENT\n",
+               "       tavrix-hdf read sds|image|lut|dfp FILE INDEX SEGMENT\n"
+               "       tavrix-hdf read h5|nc FILE LOCATION SEGMENT [unpack]\n",
                stderr);
     return 2;
 }
@@ -51,20 +75,80 @@ int report(HdfReadStatus status, const std::string& reason) {
     return int(status);
 }
 
+#ifndef TAVRIX_NETCDF_HELPER
+enum class FileKind { Hdf4, Hdf5, Netcdf };
+
+// The kind of file path is, by its first bytes (HDF4 when none fits: the
+// HDF4 library then says it cannot read it).
+FileKind fileKind(const char* path) {
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return FileKind::Hdf4;
+    uint8_t head[2056];
+    size_t got = 0;
+    while (got < sizeof head) {
+        const ssize_t n = ::read(fd, head + got, sizeof head - got);
+        if (n <= 0) break;
+        got += size_t(n);
+    }
+    ::close(fd);
+    if (isHdf5Signature(head, got)) return FileKind::Hdf5;
+    if (isNetcdfClassicSignature(head, got)) return FileKind::Netcdf;
+    return FileKind::Hdf4;
+}
+
+// Runs tavrix-netcdf, from this program's folder, in this process's place;
+// returns only when it cannot.
+int handOverToNetcdf(char** argv) {
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string path = n > 0 ? std::string(self, size_t(n)) : std::string();
+    const size_t slash = path.rfind('/');
+    path =
+        (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) + "/tavrix-netcdf";
+    argv[0] = path.data();
+    ::execv(path.c_str(), argv);
+    std::fprintf(stderr, "cannot start %s for a NetCDF file\n", path.c_str());
+    return 1;
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "list") == 0) {
         HdfObjectList objects;
         std::string reason;
-        const HdfReadStatus status = hdfListFile(argv[2], objects, reason);
+#ifdef TAVRIX_NETCDF_HELPER
+        const HdfReadStatus status = netcdfListFile(argv[2], objects, reason);
+#else
+        HdfReadStatus status;
+        switch (fileKind(argv[2])) {
+        case FileKind::Hdf5:
+            status = hdf5ListFile(argv[2], objects, reason);
+            break;
+        case FileKind::Netcdf:
+            return handOverToNetcdf(argv);
+        default:
+            status = hdfListFile(argv[2], objects, reason);
+            break;
+        }
+#endif
         if (status != HdfReadOk) return report(status, reason);
         return writeAll(encodeHdfObjects(objects)) ? 0 : 1;
     }
-    if (argc != 6 || std::strcmp(argv[1], "read") != 0) return usage();
-    HdfReadWhat what;
+    // A seventh argument "unpack" asks for a data set's values unpacked.
+    const bool unpack = argc == 7 && std::strcmp(argv[6], "unpack") == 0;
+    if ((argc != 6 && !unpack) || std::strcmp(argv[1], "read") != 0) return usage();
+    HdfReadWhat what = HdfReadSds;
     const std::string kind = argv[2];
-    if (kind == "sds")
+    const bool hdf5 = kind == "h5";
+    const bool netcdf = kind == "nc";
+#ifdef TAVRIX_NETCDF_HELPER
+    if (!netcdf) return usage();
+#else
+    if (netcdf) return handOverToNetcdf(argv);
+#endif
+    if (kind == "sds" || hdf5 || netcdf)
         what = HdfReadSds;
     else if (kind == "image")
         what = HdfReadImage;
@@ -75,8 +159,9 @@ int main(int argc, char** argv) {
     else
         return usage();
     char* end = nullptr;
-    const long index = std::strtol(argv[4], &end, 10);
-    if (*end != '\0' || index < 0 || index > INT32_MAX) return usage();
+    const bool byName = hdf5 || netcdf;
+    const long index = byName ? 0 : std::strtol(argv[4], &end, 10);
+    if (!byName && (*end != '\0' || index < 0 || index > INT32_MAX)) return usage();
 
     // Only a shared-memory block the caller made is written, never a file.
     aglSegment segment;
@@ -103,9 +188,24 @@ int main(int argc, char** argv) {
                 return;
     });
     std::string reason;
-    const HdfReadStatus status =
-        hdfReadObject(argv[3], what, int32_t(index), segment.dimCount(), extents,
-                      segment.typeCode(), segment.elements(), bytes, reason);
+    int64_t imprecise = 0;
+    HdfReadStatus status;
+#ifdef TAVRIX_NETCDF_HELPER
+    (void)what;
+    int64_t holes = 0;
+    status = netcdfReadVariable(argv[3], argv[4], segment.dimCount(), extents, segment.typeCode(),
+                                unpack, segment.elements(), bytes, holes, imprecise, reason);
+#else
+    if (hdf5)
+        status = hdf5ReadDataSet(argv[3], argv[4], segment.dimCount(), extents, segment.typeCode(),
+                                 unpack, segment.elements(), bytes, imprecise, reason);
+    else
+        status = hdfReadObject(argv[3], what, int32_t(index), segment.dimCount(), extents,
+                               segment.typeCode(), segment.elements(), bytes, reason);
+#endif
     populate.join();
+    if (status == HdfReadOk && imprecise > 0 &&
+        !writeAll("imprecise " + std::to_string(imprecise) + "\n"))
+        return 1;
     return report(status, reason);
 }

@@ -37,6 +37,14 @@ bool isHdf4(const uint8_t* h, size_t n) {
     return n >= 4 && h[0] == 0x0E && h[1] == 0x03 && h[2] == 0x13 && h[3] == 0x01;
 }
 
+bool isHdf5(const uint8_t* h, size_t n) {
+    return isHdf5Signature(h, n);
+}
+
+bool isNetcdf(const uint8_t* h, size_t n) {
+    return isNetcdfClassicSignature(h, n);
+}
+
 bool isNumpy(const uint8_t* h, size_t n) {
     return agl::isNpySignature(h, n);
 }
@@ -219,6 +227,13 @@ bool readHdf(const std::string& path, const ArrayOpenOptions& options, OpenedArr
                         (reason.empty() ? "has no elements to show" : reason));
     }
     out.hdfObject = chosen;
+    if (chosen->kind == HdfKindSds) {
+        auto& s = static_cast<CHdfSds&>(*chosen);
+        s.impreciseValues = helper.lastImpreciseValues();
+        out.convertedFrom = s.convertedFrom;
+        out.impreciseValues = s.impreciseValues;
+        out.note = hdfConversionNote(s);
+    }
     if (options.hdfPalette) {
         for (const auto& c : chosen->children) {
             if (c->kind != HdfKindPalette || !c->hasContent) continue;
@@ -275,6 +290,8 @@ const std::vector<ArrayFileFormat>& arrayFileFormats() {
     static const std::vector<ArrayFileFormat> formats = {
         {ArrayFormat::Agl, "agl", isAgl, readAgl},
         {ArrayFormat::Hdf, "HDF4", isHdf4, readHdf},
+        {ArrayFormat::Hdf5, "HDF5", isHdf5, readHdf},
+        {ArrayFormat::Netcdf, "NetCDF", isNetcdf, readHdf},
         {ArrayFormat::Numpy, "NumPy", isNumpy, readNumpy},
         {ArrayFormat::Bitmap, "bitmap", isBitmap, readBitmapFile},
         {ArrayFormat::Text, "agl text", nullptr, readText},
@@ -333,8 +350,8 @@ ArrayFormat detectArrayFormat(const std::string& path, int& error, std::string& 
         if (f.matches && f.matches(head.data(), head.size())) return f.id;
     if (looksLikeText(head.data(), head.size())) return ArrayFormat::Text;
     error = AGL_E_FORMAT;
-    reason = "not an array file: it has no agl, HDF4, NumPy or bitmap signature, and it is "
-             "not text";
+    reason = "not an array file: it has no agl, HDF4, HDF5, NetCDF, NumPy or bitmap signature, "
+             "and it is not text";
     return ArrayFormat::None;
 }
 
@@ -380,7 +397,7 @@ void collect(const CHdfObject& o, int level, std::vector<HdfTreeEntry>& out) {
 std::vector<HdfTreeEntry> hdfTreeOrder(const HdfObjectList& objects) {
     std::vector<HdfTreeEntry> out;
     for (const auto& o : objects)
-        if (o->hasContent && !o->hidden) collect(*o, 0, out);
+        if ((o->hasContent || !o->refusal.empty()) && !o->hidden) collect(*o, 0, out);
     return out;
 }
 
@@ -400,6 +417,25 @@ CHdfObject* findHdfObject(const HdfObjectList& objects, const std::string& which
     return const_cast<CHdfObject*>(chosen);
 }
 
+namespace {
+
+// The first data set of an HDF5 group's members that can be shown, depth
+// first, members in their listed order.
+CHdfObject* firstDataSetInGroups(const HdfObjectList& objects) {
+    for (const auto& o : objects) {
+        if (o->kind == HdfKindSds) {
+            const auto& s = static_cast<const CHdfSds&>(*o);
+            if (s.hasContent && !s.coordinateVariable && hdfShownElementCount(s) > 0)
+                return o.get();
+        } else if (o->kind == HdfKindGroup) {
+            if (CHdfObject* inner = firstDataSetInGroups(o->children)) return inner;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
 CHdfObject* hdfDefaultObject(const HdfObjectList& objects, int* dataSets) {
     CHdfObject* chosen = nullptr;
     int count = 0;
@@ -410,6 +446,8 @@ CHdfObject* hdfDefaultObject(const HdfObjectList& objects, int* dataSets) {
         if (!chosen && s.hasContent && !s.coordinateVariable && hdfShownElementCount(s) > 0)
             chosen = o.get();
     }
+    // An HDF5 file whose data sets all sit in groups shows the first of them.
+    if (!chosen) chosen = firstDataSetInGroups(objects);
     for (const auto& o : objects)
         if (!chosen && o->kind == HdfKindRaster && o->hasContent && !o->hidden) chosen = o.get();
     if (dataSets) *dataSets = count;

@@ -49,7 +49,22 @@
 #include <vector>
 
 // The formats, numbered as the document numbers its file kinds.
-enum class ArrayFormat : int { None = 0, Agl = 1, Hdf = 2, Bitmap = 3, Text = 4, Numpy = 5 };
+enum class ArrayFormat : int {
+    None = 0,
+    Agl = 1,
+    Hdf = 2,
+    Bitmap = 3,
+    Text = 4,
+    Numpy = 5,
+    Hdf5 = 6,
+    Netcdf = 7 // the classic forms; NetCDF-4 files are HDF5 files
+};
+
+// HDF4, HDF5 and NetCDF files all list objects through the helper process
+// and show one object at a time.
+inline bool isHdfFormat(ArrayFormat f) {
+    return f == ArrayFormat::Hdf || f == ArrayFormat::Hdf5 || f == ArrayFormat::Netcdf;
+}
 
 // What a caller asks of an open.
 struct ArrayOpenOptions {
@@ -118,7 +133,8 @@ struct OpenedArray {
 // One row of the format table.
 struct ArrayFileFormat {
     ArrayFormat id;
-    // How messages name the format: "agl", "HDF4", "NumPy", "bitmap", "agl text".
+    // How messages name the format: "agl", "HDF4", "HDF5", "NumPy", "bitmap",
+    // "agl text".
     const char* name;
     // True when head (the file's first bytes, up to kArraySniffBytes)
     // carries the format's signature. Null for the text row, chosen by
@@ -158,14 +174,16 @@ struct HdfTreeEntry {
     const CHdfObject* object;
     int level;
 };
-// Top-level objects with content that are not hidden, each followed by its
-// children that are not hidden; numbered from 0 by agltool info.
+// Top-level objects with content, or refused with a reason, that are not
+// hidden, each followed by its children that are not hidden; numbered from 0
+// by agltool info.
 std::vector<HdfTreeEntry> hdfTreeOrder(const HdfObjectList& objects);
 // The object `which` names (its number in hdfTreeOrder, or its shown name);
 // null when none is.
 CHdfObject* findHdfObject(const HdfObjectList& objects, const std::string& which);
 // The object the viewer shows first: the first data set with content that
-// is not a dimension scale and has elements, else the first image with
-// content that is not hidden; null when there is none. dataSets receives
+// is not a dimension scale and has elements (at the top level, else inside
+// an HDF5 file's groups, depth first), else the first image with content
+// that is not hidden; null when there is none. dataSets receives
 // the number of data sets at the top level.
 CHdfObject* hdfDefaultObject(const HdfObjectList& objects, int* dataSets = nullptr);

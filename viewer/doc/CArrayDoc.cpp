@@ -321,7 +321,7 @@ bool CArrayDoc::load(const std::string& path) {
     options.hdfHelper = &m_hdfHelper;
     options.hdfWait = helperWait();
     OpenedArray opened = openArrayFile(path, options);
-    if (opened.format == ArrayFormat::Hdf) return loadHdf(path, opened);
+    if (isHdfFormat(opened.format)) return loadHdf(path, opened);
     if (!opened.ok()) {
         m_lastError = opened.error;
         m_lastReason = opened.reason;

@@ -379,6 +379,12 @@ public:
     // The tree's selection: the first object with that id (top level in
     // order, each subtree depth-first) that has content.
     bool showHdfObjectById(int32_t objectId);
+    // Shows a packed data set (hdfIsPacked) with its values unpacked (value
+    // x scale_factor + add_offset, as doubles) or as stored: the object is
+    // read again and, when it is the one shown, shown again with its graph
+    // settings. False (and nothing changed) when the object is not packed
+    // or cannot be read.
+    bool setHdfUnpacked(int32_t objectId, bool unpacked);
 
 signals:
     void titleChanged(const QString& title);

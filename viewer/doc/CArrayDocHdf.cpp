@@ -151,6 +151,8 @@ bool CArrayDoc::makeHdfArray(CHdfObject& object) {
     if (m_cancelled) return false; // the user stopped this object change
     std::string reason;
     object.array = m_hdfHelper.makeArray(object, reason, helperWait());
+    if (object.array && object.kind == HdfKindSds)
+        static_cast<CHdfSds&>(object).impreciseValues = m_hdfHelper.lastImpreciseValues();
     if (!object.array && m_hdfHelper.lastCancelled()) {
         // Not the object's fault: it may be read another time.
         m_cancelled = true;
@@ -250,6 +252,12 @@ bool CArrayDoc::showHdfObject(CHdfObject* object) {
     }
     enterHdfObject(*object);
     setCursor(m_cursorRow, m_cursorColumn);
+    // What the values are ("sea surface temperature [degC]"), and how
+    // they were read when they are a converted copy.
+    const std::string quantity = hdfQuantityText(*object);
+    const std::string conversion = hdfConversionNote(*object);
+    m_statusNote = quantity.empty() || conversion.empty() ? quantity + conversion
+                                                          : quantity + "; " + conversion;
     refreshShapeText();
 
     if (c) {
@@ -295,6 +303,12 @@ bool CArrayDoc::showHdfObject(CHdfObject* object) {
 
 bool CArrayDoc::showHdfObjectById(int32_t objectId) {
     if (objectId == 0) return false;
+    // A listed object that cannot be shown says why; the array shown stays.
+    if (const CHdfObject* o = findHdfObject(m_hdfObjects, objectId);
+        o && !o->hasContent && !o->refusal.empty()) {
+        m_sink.message(o->shownName() + ": " + o->refusal, MessageIcon::Information);
+        return false;
+    }
     for (const auto& o : m_hdfObjects) {
         CHdfObject* found = nullptr;
         if (o->objectId == objectId)
@@ -304,5 +318,30 @@ bool CArrayDoc::showHdfObjectById(int32_t objectId) {
         if (found) return showHdfObject(found);
         if (o->objectId == objectId) return false;
     }
+    return false;
+}
+
+bool CArrayDoc::setHdfUnpacked(int32_t objectId, bool unpacked) {
+    CHdfObject* found = findHdfObject(m_hdfObjects, objectId);
+    if (!found || !hdfIsPacked(*found) || !found->hasContent || m_waitingForHelper) return false;
+    auto& object = static_cast<CHdfSds&>(*found);
+    if (object.unpacked == unpacked) return false;
+    const bool shown = m_hdfCurrent == &object;
+    // The array as it was stays until the new one replaces it on screen:
+    // the control and the grid read it until then, and a failed read keeps
+    // it.
+    std::unique_ptr<aglArray> previous = std::move(object.array);
+    object.unpacked = unpacked;
+    if (shown) {
+        leaveHdfObject(); // its graph settings come back with the new array
+        m_hdfCurrent = nullptr;
+        if (showHdfObject(&object)) return true;
+        m_hdfCurrent = &object;
+    } else {
+        if (makeHdfArray(object)) return true;
+    }
+    object.unpacked = !unpacked;
+    object.array = std::move(previous);
+    object.hasContent = true; // the stored values read before
     return false;
 }

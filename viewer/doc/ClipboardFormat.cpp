@@ -146,7 +146,7 @@ std::unique_ptr<aglArray> copyPlaneBlock(const aglArray& source, int64_t firstRo
     auto block = std::make_unique<aglArray>();
     block->setLanguage(source.language());
     const int32_t extents[2] = {int32_t(rows), int32_t(columns)};
-    if (!block->allocate(rows * columns * size) ||
+    if (!block->allocatePrivate(rows * columns * size) ||
         block->reshape(2, extents, source.typeCode()) != 0) {
         error = block->takeError();
         if (error == 0) error = AGL_E_MAPPING;

@@ -2,6 +2,7 @@
 
 #include "aglSegment.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -210,6 +211,12 @@ bool HdfHelper::list(const std::string& file, HdfObjectList& objects, std::strin
 std::unique_ptr<aglArray> HdfHelper::makeArray(const CHdfObject& object, std::string& reason,
                                                const HdfWait& wait) {
     reason.clear();
+    m_imprecise = 0;
+    // A listed object the helper refused says why it cannot be shown.
+    if (!object.hasContent) {
+        reason = object.refusal;
+        return nullptr;
+    }
     int32_t extents[agl::kMaxDims] = {};
     int dims = 0, type = AGL_UCHAR;
     std::string what;
@@ -221,8 +228,12 @@ std::unique_ptr<aglArray> HdfHelper::makeArray(const CHdfObject& object, std::st
         dims = s.rank;
         for (int d = 0; d < dims; ++d)
             extents[d] = s.extents[size_t(d)];
-        type = s.typeCode;
-        what = "sds";
+        // Unpacked values are doubles, whatever the file holds.
+        type = s.unpacked ? AGL_DOUBLE : s.typeCode;
+        // HDF5 data sets go by their path, NetCDF variables by their name,
+        // HDF4 data sets by their index.
+        what = object.location.empty() ? "sds" : object.location[0] == '/' ? "h5" : "nc";
+        if (!object.location.empty()) index = object.location;
         break;
     }
     case HdfKindRaster: {
@@ -251,20 +262,29 @@ std::unique_ptr<aglArray> HdfHelper::makeArray(const CHdfObject& object, std::st
     default:
         return nullptr; // attributes and annotations are shown as text
     }
+    // HDF4 data sets are indexed as Fortran does, from 1; HDF5 data sets and
+    // NetCDF variables as C does (and h5dump and ncdump show them), from 0,
+    // rows before columns.
+    const bool hdf5 = !object.location.empty();
     aglSegment segment;
-    if (!segment.create(nullptr, dims, extents, type, AGL_LANG_FORTRAN)) {
+    if (!segment.create(nullptr, dims, extents, type, hdf5 ? AGL_LANG_C : AGL_LANG_FORTRAN)) {
         reason = std::string("cannot make a segment: ") + agl::errorName(segment.takeError());
         return nullptr;
     }
     for (int d = 0; d < dims; ++d)
-        segment.setLowerBound(d, 1);
-    const Outcome o =
-        runWaiting({"read", what, object.filePath, index, segment.name()}, m_readTimeoutMs,
-                   "Reading " + object.shownName() + " from " + object.filePath, wait);
+        segment.setLowerBound(d, hdf5 ? 0 : 1);
+    std::vector<std::string> args = {"read", what, object.filePath, index, segment.name()};
+    if (object.kind == HdfKindSds && static_cast<const CHdfSds&>(object).unpacked)
+        args.push_back("unpack");
+    const Outcome o = runWaiting(
+        args, m_readTimeoutMs, "Reading " + object.shownName() + " from " + object.filePath, wait);
     if (!o.started || o.timedOut || o.cancelled || o.crashed || o.exitCode != 0) {
         reason = describe(o);
         return nullptr; // the segment goes with this function
     }
+    // "imprecise N": values of 64-bit integers a double cannot hold.
+    if (o.out.rfind("imprecise ", 0) == 0)
+        m_imprecise = std::max<int64_t>(0, std::strtoll(o.out.c_str() + 10, nullptr, 10));
     auto array = std::make_unique<aglArray>();
     if (!array->open(segment.name(), true)) {
         reason = std::string("cannot map the segment: ") + agl::errorName(array->takeError());
@@ -274,6 +294,10 @@ std::unique_ptr<aglArray> HdfHelper::makeArray(const CHdfObject& object, std::st
         // Images and palettes: rows first, as they are stored.
         array->setRowDim(0);
         array->setColDim(1);
+    } else if (hdf5 && dims >= 2) {
+        // The last two dimensions vary fastest: they make the plane.
+        array->setRowDim(dims - 2);
+        array->setColDim(dims - 1);
     }
     return array;
 }

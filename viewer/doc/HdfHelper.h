@@ -1,8 +1,12 @@
 // HdfHelper: runs the HDF helper process (tavrix-hdf) for the viewer and
-// agltool. The HDF library is old C code that crashes or loops on damaged
-// files, so it never runs inside the viewer: the helper lists a file's
-// objects and reads one object's elements straight into a shared-memory
-// segment the caller made; the caller then maps that segment (no copy).
+// agltool, for HDF4, HDF5 and NetCDF files alike (tavrix-hdf hands a classic
+// NetCDF file to tavrix-netcdf in its own place). The HDF and NetCDF
+// libraries are C code that crashes or loops on damaged files, so they never
+// run inside the viewer: the helper lists a file's objects and reads one
+// object's elements straight into a shared-memory segment the caller made;
+// the caller then maps that segment (no copy). HDF4 objects are read by
+// their index, HDF5 data sets by their path, NetCDF variables by their name
+// (CHdfObject::location).
 //
 // When the helper crashes, fails or runs past its time limit (it is then
 // killed), the call fails with a reason and the caller keeps what it had.
@@ -67,6 +71,10 @@ public:
     std::unique_ptr<aglArray> makeArray(const CHdfObject& object, std::string& reason,
                                         const HdfWait& wait = {});
 
+    // For the last makeArray of a data set of 64-bit integers read as
+    // doubles: how many values lost precision (0 otherwise).
+    int64_t lastImpreciseValues() const { return m_imprecise; }
+
     // How the last call's process ended, for messages and tests.
     bool lastCrashed() const { return m_crashed; }
     bool lastTimedOut() const { return m_timedOut; }
@@ -93,6 +101,7 @@ private:
     bool m_crashed = false;
     bool m_timedOut = false;
     bool m_cancelled = false;
+    int64_t m_imprecise = 0;
     std::string describe(const Outcome& o) const;
     // run, through wait when there is one.
     Outcome runWaiting(const std::vector<std::string>& args, int timeoutMs, const std::string& what,

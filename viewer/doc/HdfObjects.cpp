@@ -18,8 +18,9 @@ constexpr int32_t kNtNative = 0x1000, kNtLittleEndian = 0x4000;
 
 // Longest text field a line may carry (attribute values, annotations).
 constexpr size_t kMaxTextField = 4u << 20;
-// Deepest nesting of children: data set, scale or palette or attribute.
-constexpr int kMaxLevel = 3;
+// Deepest nesting of children: groups of an HDF5 file, then a data set, its
+// scale or palette or attribute.
+constexpr int kMaxLevel = 20;
 constexpr size_t kMaxObjects = 1u << 20;
 
 void escapeInto(std::string& out, const std::string& text) {
@@ -93,9 +94,11 @@ void encodeOne(std::string& out, const CHdfObject& o, int level) {
     std::string extents;
     std::string text;
     int flags = (o.hasContent ? 1 : 0) | (o.hidden ? 2 : 0);
+    std::string converted;
     switch (o.kind) {
     case HdfKindSds: {
         const auto& s = static_cast<const CHdfSds&>(o);
+        converted = s.convertedFrom;
         f[0] = s.typeCode;
         f[1] = s.elementSize;
         f[2] = s.rank;
@@ -147,6 +150,12 @@ void encodeOne(std::string& out, const CHdfObject& o, int level) {
     escapeInto(out, o.displayName);
     out += '\t';
     escapeInto(out, text);
+    out += '\t';
+    escapeInto(out, o.location);
+    out += '\t';
+    escapeInto(out, o.refusal);
+    out += '\t';
+    escapeInto(out, converted);
     out += '\n';
     for (const auto& child : o.children)
         encodeOne(out, *child, level + 1);
@@ -177,6 +186,8 @@ std::string CHdfObject::kindName() const {
         return "Annotation";
     case HdfKindAttribute:
         return "Attribute";
+    case HdfKindGroup:
+        return "Group";
     default:
         return "HDF Object";
     }
@@ -324,7 +335,7 @@ bool decodeHdfObjects(const std::string& text, const std::string& filePath, HdfO
         ++lineNo;
         if (++total > kMaxObjects) return bad("too many objects");
         const std::vector<std::string> f = splitTabs(line);
-        if (f.size() != 14) return bad("wrong number of fields");
+        if (f.size() != 17) return bad("wrong number of fields");
         int32_t n[11];
         for (int i = 0; i < 11; ++i)
             if (!parseInt(f[size_t(i)], n[i])) return bad("malformed number");
@@ -332,10 +343,12 @@ bool decodeHdfObjects(const std::string& text, const std::string& filePath, HdfO
         if (level < 0 || level > kMaxLevel || size_t(level) > stack.size())
             return bad("bad nesting");
         if (flags < 0 || flags > 7) return bad("bad flags");
-        std::string name, body;
-        if (f[12].size() > kMaxTextField || f[13].size() > kMaxTextField)
-            return bad("text too long");
-        if (!unescape(f[12], name) || !unescape(f[13], body)) return bad("bad escape");
+        std::string name, body, location, refusal, converted;
+        for (size_t i = 12; i < f.size(); ++i)
+            if (f[i].size() > kMaxTextField) return bad("text too long");
+        if (!unescape(f[12], name) || !unescape(f[13], body) || !unescape(f[14], location) ||
+            !unescape(f[15], refusal) || !unescape(f[16], converted))
+            return bad("bad escape");
 
         std::unique_ptr<CHdfObject> o;
         switch (kind) {
@@ -362,6 +375,12 @@ bool decodeHdfObjects(const std::string& text, const std::string& filePath, HdfO
                 }
             }
             if (int32_t(s->extents.size()) != s->rank) return bad("extents do not match rank");
+            if (!converted.empty()) {
+                // Only 64-bit integers are converted, and only into doubles.
+                if ((converted != "int64" && converted != "uint64") || s->typeCode != AGL_DOUBLE)
+                    return bad("bad conversion");
+                s->convertedFrom = converted;
+            }
             o = std::move(s);
             break;
         }
@@ -405,6 +424,9 @@ bool decodeHdfObjects(const std::string& text, const std::string& filePath, HdfO
             o = std::move(a);
             break;
         }
+        case HdfKindGroup:
+            o = std::make_unique<CHdfObject>(HdfKindGroup);
+            break;
         default:
             return bad("unknown kind");
         }
@@ -414,6 +436,8 @@ bool decodeHdfObjects(const std::string& text, const std::string& filePath, HdfO
         o->hidden = flags & 2;
         o->displayName = name;
         o->filePath = filePath;
+        o->location = location;
+        o->refusal = refusal;
         stack.resize(size_t(level));
         CHdfObject* placed;
         if (level == 0)
@@ -433,6 +457,85 @@ CHdfObject* findHdfObject(const HdfObjectList& objects, int32_t objectId) {
     return nullptr;
 }
 
+namespace {
+
+std::string extentsText(const std::vector<int32_t>& extents) {
+    std::string s;
+    for (int32_t e : extents)
+        s += "[" + std::to_string(e) + "]";
+    return s;
+}
+
+} // namespace
+
+std::string hdfShapeText(const CHdfObject& o) {
+    switch (o.kind) {
+    case HdfKindSds: {
+        const auto& s = static_cast<const CHdfSds&>(o);
+        std::string type = s.elementSize > 0 ? agl::typeInfo(s.typeCode).cName : "unsupported";
+        if (!s.convertedFrom.empty()) type += " (from " + s.convertedFrom + ")";
+        return type + extentsText(s.extents);
+    }
+    case HdfKindRaster: {
+        const auto& r = static_cast<const CHdfRasterImage&>(o);
+        std::string s =
+            std::string(agl::typeInfo(r.typeCode).cName) + extentsText({r.height, r.width});
+        if (r.components != 1) s += " x " + std::to_string(r.components) + " components";
+        return s;
+    }
+    case HdfKindPalette:
+        return std::string(agl::typeInfo(AGL_UCHAR).cName) + "[256][4]";
+    case HdfKindAttribute:
+        return std::to_string(static_cast<const CHdfAttribute&>(o).count) + " values";
+    case HdfKindAnnotation:
+        return std::to_string(static_cast<const CHdfAnnotation&>(o).text.size()) + " characters";
+    default:
+        return "";
+    }
+}
+
+std::string hdfConversionNote(const CHdfObject& o) {
+    if (o.kind != HdfKindSds) return {};
+    const auto& s = static_cast<const CHdfSds&>(o);
+    if (s.convertedFrom.empty()) return {};
+    std::string note = "a double copy of " + s.convertedFrom + " data";
+    if (s.impreciseValues > 0)
+        note += "; " + std::to_string(s.impreciseValues) +
+                (s.impreciseValues == 1 ? " value beyond 2^53 lost precision"
+                                        : " values beyond 2^53 lost precision");
+    return note;
+}
+
+namespace {
+
+const CHdfAttribute* attributeNamed(const CHdfObject& o, const char* name) {
+    for (const auto& c : o.children)
+        if (c->kind == HdfKindAttribute && static_cast<const CHdfAttribute&>(*c).name == name)
+            return static_cast<const CHdfAttribute*>(c.get());
+    return nullptr;
+}
+
+} // namespace
+
+bool hdfIsPacked(const CHdfObject& o) {
+    return o.kind == HdfKindSds && !o.location.empty() &&
+           (attributeNamed(o, "scale_factor") || attributeNamed(o, "add_offset"));
+}
+
+std::string hdfQuantityText(const CHdfObject& o) {
+    if (o.kind != HdfKindSds) return {};
+    auto value = [&](const char* name) {
+        const CHdfAttribute* a = attributeNamed(o, name);
+        std::string text = a ? a->text : std::string();
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+            text.pop_back();
+        return text;
+    };
+    const std::string longName = value("long_name"), units = value("units");
+    if (units.empty()) return longName;
+    return longName.empty() ? "[" + units + "]" : longName + " [" + units + "]";
+}
+
 int64_t hdfShownElementCount(const CHdfSds& sds) {
     if (sds.elementSize <= 0 || sds.rank < 1 || sds.rank > agl::kMaxDims ||
         int32_t(sds.extents.size()) != sds.rank)
@@ -444,4 +547,16 @@ int64_t hdfShownElementCount(const CHdfSds& sds) {
         if (product > agl::kMaxElements) return 0;
     }
     return product < 2 ? 0 : product;
+}
+
+bool isHdf5Signature(const uint8_t* head, size_t size) {
+    static const uint8_t signature[8] = {0x89, 'H', 'D', 'F', '\r', '\n', 0x1A, '\n'};
+    for (size_t at : {size_t(0), size_t(512), size_t(1024), size_t(2048)})
+        if (at + 8 <= size && std::memcmp(head + at, signature, 8) == 0) return true;
+    return false;
+}
+
+bool isNetcdfClassicSignature(const uint8_t* head, size_t size) {
+    return size >= 4 && head[0] == 'C' && head[1] == 'D' && head[2] == 'F' &&
+           (head[3] == 1 || head[3] == 2 || head[3] == 5);
 }

@@ -29,6 +29,8 @@ enum HdfKind : int32_t {
     HdfKindPalette = 2,
     HdfKindAnnotation = 3,
     HdfKindAttribute = 4,
+    // A group of an HDF5 file: a folder of data sets, groups and attributes.
+    HdfKindGroup = 5,
     HdfKindBase = 7
 };
 
@@ -47,8 +49,8 @@ public:
     CHdfObject(const CHdfObject&) = delete;
     CHdfObject& operator=(const CHdfObject&) = delete;
 
-    // "Scientific Data", "Raster Image", "8-bit Image Palette", "Annotation"
-    // or "Attribute".
+    // "Scientific Data", "Raster Image", "8-bit Image Palette", "Annotation",
+    // "Attribute" or "Group".
     std::string kindName() const;
     // The display name, or the kind name when it is empty.
     std::string shownName() const { return displayName.empty() ? kindName() : displayName; }
@@ -58,6 +60,14 @@ public:
     std::string filePath;
     // Data set index, image index, attribute index or palette reference.
     int32_t index = 0;
+    // Where an HDF5 file keeps the object ("/grp/temp", always from the
+    // root), or a classic NetCDF variable's name (never with a slash); the
+    // helper reads the object by it. Empty for HDF4 objects, which go by
+    // index.
+    std::string location;
+    // Why a listed object cannot be shown ("compound data sets cannot be
+    // shown"); empty when it can, or when it simply has nothing to show.
+    std::string refusal;
     // 702 for scientific data sets, 0 otherwise.
     int32_t tag = 0;
     // Process-wide, from 1, one per object made; the tree keeps it.
@@ -89,6 +99,16 @@ public:
     bool coordinateVariable = false;
     // For a dimension scale child: the dimension of its parent it scales.
     int32_t scaleOfDimension = -1;
+    // The file holds 64-bit integers ("int64" or "uint64") that are read as
+    // doubles (typeCode is then AGL_DOUBLE); empty when the file's own type
+    // is the array's.
+    std::string convertedFrom;
+    // Once the array is made: the converted values that lost precision.
+    int64_t impreciseValues = 0;
+    // The user asked for the values of a packed data set (one with a
+    // scale_factor or add_offset attribute) as value x scale_factor +
+    // add_offset, in doubles.
+    bool unpacked = false;
 };
 
 class CHdfRasterImage : public CHdfObject {
@@ -146,6 +166,24 @@ std::string encodeHdfObjects(const HdfObjectList& objects);
 bool decodeHdfObjects(const std::string& text, const std::string& filePath, HdfObjectList& objects,
                       std::string& reason);
 
+// The shape of an object as the tree and agltool show it: "float[3][4]",
+// "ushort[480][640]", "2 values", "5 characters"; empty for a group.
+std::string hdfShapeText(const CHdfObject& object);
+
+// What the status bar says about a data set read as a converted copy ("a
+// double copy of int64 data; 3 values beyond 2^53 lost precision"); empty
+// for any other object.
+std::string hdfConversionNote(const CHdfObject& object);
+
+// True for an HDF5 data set or NetCDF variable with a scale_factor or an
+// add_offset attribute: the values can be unpacked (CHdfSds::unpacked).
+bool hdfIsPacked(const CHdfObject& object);
+
+// What the status bar says a data set holds: its long_name attribute and
+// its units in brackets ("sea surface temperature [degC]"); empty when it
+// has neither.
+std::string hdfQuantityText(const CHdfObject& object);
+
 // Depth-first search of a list (parent before children) for an object id.
 CHdfObject* findHdfObject(const HdfObjectList& objects, int32_t objectId);
 
@@ -153,3 +191,11 @@ CHdfObject* findHdfObject(const HdfObjectList& objects, int32_t objectId);
 // 64 bits, or 0 when it cannot be shown (rank 0 or above 7, a product below
 // 2 or above the array limit, no element type).
 int64_t hdfShownElementCount(const CHdfSds& sds);
+
+// True when head (a file's first bytes) carries the HDF5 signature, at the
+// start or after a user block of 512, 1024 or 2048 bytes.
+bool isHdf5Signature(const uint8_t* head, size_t size);
+
+// True when head carries the signature of a classic NetCDF file ("CDF" and
+// the form byte 1, 2 or 5).
+bool isNetcdfClassicSignature(const uint8_t* head, size_t size);

@@ -3,8 +3,10 @@
 #include "CArrayDoc.h"
 #include "HdfObjects.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDockWidget>
+#include <QMenu>
 #include <QPainter>
 #include <QPixmap>
 #include <QTreeWidget>
@@ -24,6 +26,42 @@ HdfTreeBar::HdfTreeBar(CArrayDoc* document, QDockWidget* bar, QTreeWidget* tree)
         if (show) setShown(true);
     });
     connect(m_document, &CArrayDoc::hdfObjectShown, this, [this](int id) { select(id); });
+    m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_tree, &QTreeWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { onContextMenu(at); });
+}
+
+void HdfTreeBar::onContextMenu(const QPoint& at) {
+    // The item under the pointer, or the current one when the menu key
+    // asked for it.
+    QTreeWidgetItem* item = m_tree->itemAt(at);
+    if (!item) item = m_tree->currentItem();
+    if (!item) return;
+    const int id = item->data(0, kDataRole).toInt();
+    const CHdfObject* o = findHdfObject(m_document->hdfObjects(), id);
+    if (!o || !hdfIsPacked(*o)) return;
+    const bool unpacked = static_cast<const CHdfSds&>(*o).unpacked;
+    if (m_menu) m_menu->deleteLater();
+    // Not exec(): the menu is one more window of the event loop, and the
+    // tree stays usable the moment it closes.
+    m_menu = new QMenu(m_tree);
+    m_menu->setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_menu, &QObject::destroyed, this, [this, menu = m_menu] {
+        if (m_menu == menu) m_menu = nullptr;
+    });
+    QAction* unpack = m_menu->addAction(kUnpackText);
+    unpack->setCheckable(true);
+    unpack->setChecked(unpacked);
+    // Queued: reading the object waits for the helper in an event loop of
+    // its own, in which the menu (still inside its own click) closes and
+    // is deleted.
+    connect(
+        unpack, &QAction::triggered, this,
+        [this, id](bool checked) { m_document->setHdfUnpacked(id, checked); },
+        Qt::QueuedConnection);
+    const QRect box = m_tree->visualItemRect(item);
+    const QPoint where = m_tree->itemAt(at) ? at : box.bottomLeft();
+    m_menu->popup(m_tree->viewport()->mapToGlobal(where));
 }
 
 std::string HdfTreeBar::rootText(const std::string& path) {
@@ -43,6 +81,8 @@ int HdfTreeBar::imageFor(const CHdfObject& o) {
     case HdfKindAnnotation:
     case HdfKindAttribute:
         return ImageText;
+    case HdfKindGroup:
+        return ImageGroup;
     default:
         return ImageOther;
     }
@@ -53,11 +93,12 @@ QIcon HdfTreeBar::icon(int image) {
     static const struct {
         QColor colour;
         const char* letter;
-    } looks[9] = {
-        {QColor(128, 128, 128), "?"}, {QColor(30, 90, 200), "3"},   {QColor(40, 140, 220), "D"},
-        {QColor(200, 60, 160), "P"},  {QColor(30, 150, 60), "R"},   {QColor(90, 170, 40), "8"},
-        {QColor(200, 150, 30), "A"},  {QColor(128, 128, 128), " "}, {QColor(90, 90, 90), "F"}};
-    const auto& look = looks[std::clamp(image, 0, 8)];
+    } looks[10] = {{QColor(128, 128, 128), "?"}, {QColor(30, 90, 200), "3"},
+                   {QColor(40, 140, 220), "D"},  {QColor(200, 60, 160), "P"},
+                   {QColor(30, 150, 60), "R"},   {QColor(90, 170, 40), "8"},
+                   {QColor(200, 150, 30), "A"},  {QColor(128, 128, 128), " "},
+                   {QColor(90, 90, 90), "F"},    {QColor(170, 130, 60), "G"}};
+    const auto& look = looks[std::clamp(image, 0, 9)];
     QPixmap pixmap(16, 16);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
@@ -77,7 +118,14 @@ QIcon HdfTreeBar::icon(int image) {
 
 void HdfTreeBar::insert(const CHdfObject& o, QTreeWidgetItem* parent) {
     auto* item = new QTreeWidgetItem(parent);
-    item->setText(0, QString::fromStdString(o.shownName()));
+    // HDF5 data sets show their element type and shape with the name, as
+    // one reads them in h5dump; a refused one says why it cannot be shown.
+    std::string text = o.shownName();
+    if (!o.location.empty() && o.kind == HdfKindSds) text += "  " + hdfShapeText(o);
+    if (!o.refusal.empty()) text += "  (" + o.refusal + ")";
+    item->setText(0, QString::fromStdString(text));
+    if (!o.location.empty()) item->setToolTip(0, QString::fromStdString(o.location));
+    if (!o.refusal.empty()) item->setForeground(0, QColor(128, 128, 128));
     item->setIcon(0, icon(imageFor(o)));
     item->setData(0, kDataRole, o.objectId);
     for (const auto& child : o.children)
@@ -93,7 +141,7 @@ void HdfTreeBar::fill() {
     root->setIcon(0, icon(ImageFile));
     root->setData(0, kDataRole, 0);
     for (const auto& o : m_document->hdfObjects())
-        if (o->hasContent && !o->hidden) insert(*o, root);
+        if ((o->hasContent || !o->refusal.empty()) && !o->hidden) insert(*o, root);
     root->setExpanded(true);
     m_selecting = false;
 }

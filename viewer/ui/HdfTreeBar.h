@@ -5,7 +5,10 @@
 // item carries its object's id (the root 0); selecting an item shows that
 // object, and when the document shows an object its item is selected.
 // Attributes and annotations open their text on every click, even when
-// already selected. User-interface thread only.
+// already selected. The context menu of a packed data set (one with a
+// scale_factor or add_offset attribute) has the check "Apply scale_factor
+// and add_offset", which shows its values unpacked. User-interface thread
+// only.
 #pragma once
 
 #include <QIcon>
@@ -17,6 +20,7 @@
 class CArrayDoc;
 class CHdfObject;
 class QDockWidget;
+class QMenu;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -33,7 +37,8 @@ public:
         ImageRaster8 = 5, // raster-8 tags 302 and 303
         ImageText = 6,    // attributes and annotations
         ImageSpare = 7,
-        ImageFile = 8
+        ImageFile = 8,
+        ImageGroup = 9 // a group of an HDF5 file
     };
     static constexpr int kDataRole = 0x0100; // Qt::UserRole
 
@@ -51,16 +56,22 @@ public:
     // last slash, else the whole path.
     static std::string rootText(const std::string& path);
     static QIcon icon(int image);
+    // The caption of the context menu's unpacking check.
+    static constexpr const char* kUnpackText = "Apply scale_factor and add_offset";
+    // The context menu last opened (it closes itself), for tests.
+    QMenu* contextMenu() const { return m_menu; }
 
 private:
     void insert(const CHdfObject& object, QTreeWidgetItem* parent);
     void select(int objectId);
     void onCurrentChanged(QTreeWidgetItem* current);
     void onPressed(QTreeWidgetItem* item);
+    void onContextMenu(const QPoint& at);
 
     CArrayDoc* m_document;
     QDockWidget* m_bar;
     QTreeWidget* m_tree;
     bool m_selecting = false;
     bool m_changedByPress = false;
+    QMenu* m_menu = nullptr;
 };

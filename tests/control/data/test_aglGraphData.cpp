@@ -12,6 +12,7 @@
 #include <limits>
 #include <ostream>
 #include <tuple>
+#include <utility>
 
 namespace {
 
@@ -190,6 +191,37 @@ TEST(Passes, FixedResolutionFiltersOnlyTheCurrentLevel) {
     EXPECT_TRUE(fx.data.level(1).filter.isDone());
     EXPECT_EQ(fx.data.level(1).filter.outputRows(), 10);
     EXPECT_FALSE(fx.data.level(0).filter.isDone());
+}
+
+// A final picture's level is filtered alone, in one full pass that also
+// gives the overall range (the same range every level's passes merge to);
+// the finest level the rules allow stands in for a finer one asked for.
+TEST(Passes, AFinalLevelIsFilteredAloneWithTheWholeRange) {
+    const auto f = [](int r, int c) { return (r * 3 + c) % 11 - 5; };
+    Fixture stepped(AGL_FLOAT, 100, 100, f);
+    stepped.data.runPendingPasses();
+    for (const auto& [wanted, final] : {std::pair{2, 2}, std::pair{1, 1}, std::pair{0, 0}}) {
+        SCOPED_TRACE(wanted);
+        Fixture fx(AGL_FLOAT, 100, 100, f);
+        fx.data.setFinalLevel(wanted);
+        EXPECT_EQ(fx.data.finalLevel(), final);
+        EXPECT_EQ(fx.data.runPendingPasses(), 1);
+        for (int L = 0; L < 3; ++L)
+            EXPECT_EQ(fx.data.level(L).filter.isDone(), L == final) << L;
+        double lo = 0, hi = 0, stepLo = 0, stepHi = 0;
+        fx.data.overallRange(0, lo, hi);
+        stepped.data.overallRange(0, stepLo, stepHi);
+        EXPECT_EQ(lo, stepLo);
+        EXPECT_EQ(hi, stepHi);
+    }
+    Fixture small(AGL_FLOAT, 30, 30, f);
+    small.data.setFinalLevel(2);
+    EXPECT_EQ(small.data.finalLevel(), 0) << "level 0 samples every element already";
+    small.data.setResolutionAutoAdjust(false);
+    EXPECT_EQ(small.data.finalLevel(), -1) << "a fixed resolution has its own level";
+    small.data.setFinalLevel(-1);
+    small.data.setResolutionAutoAdjust(true);
+    EXPECT_EQ(small.data.finalLevel(), -1);
 }
 
 TEST(Passes, GraphTypeNoneAndAnEmptyVectorGraphHaveNothingToDo) {

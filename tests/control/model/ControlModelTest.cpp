@@ -28,6 +28,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <type_traits>
 #include <vector>
 
@@ -571,6 +572,40 @@ TEST_F(ControlTest, FinerLevelsComeAsSoonAsTheyAreReadyWithoutTheTimer) {
         levels.end())
         << ::testing::PrintToString(levels);
     EXPECT_EQ(fresh.engine().currentLevel(), 2);
+}
+
+// A host that keeps one finished picture asks for its level only: that level
+// alone is filtered and reported, no coarser one is shown on the way, and
+// the picture stays there (no budget moves it). A level the rules make the
+// finest before it (an array small enough to sample whole) stands in for it.
+TEST_F(ControlTest, AFinalPictureFiltersAndShowsOnlyItsLevel) {
+    TempDir dir;
+    const std::string big = writeBumpArray(dir, 300);  // three levels of detail
+    const std::string small = writeBumpArray(dir, 16); // whole at level 0
+    for (const auto& [file, wanted, shown] :
+         {std::tuple{big, 2, 2}, std::tuple{big, 1, 1}, std::tuple{small, 2, 0}}) {
+        SCOPED_TRACE(file + " at level " + std::to_string(wanted));
+        ControlModel fresh(kWidth, kHeight, 0, 0);
+        fresh.setFinalPictureLevel(wanted);
+        std::vector<int> levels;
+        std::vector<int> drawn; // the level shown at each frame reported
+        ControlEvents events;
+        events.fltrPass = [&](int16_t level, int16_t, double, double) { levels.push_back(level); };
+        events.rndrPass = [&](float, int32_t, int32_t, int32_t, bool, int32_t) {
+            drawn.push_back(fresh.engine().currentLevel());
+        };
+        fresh.setEvents(events);
+        ASSERT_TRUE(fresh.SetProperty(DISPID_FileName, Variant(file)).ok());
+        ASSERT_TRUE(waitFor([&] {
+            fresh.tick();
+            return fresh.engine().levelsSettled() && !drawn.empty() && drawn.back() == shown;
+        }));
+        EXPECT_EQ(levels, std::vector<int>{shown});
+        EXPECT_EQ(fresh.engine().currentLevel(), shown);
+        // Frames before the level is ready show no level (-1), never a coarser one.
+        for (int level : drawn)
+            EXPECT_TRUE(level == shown || level == -1) << ::testing::PrintToString(drawn);
+    }
 }
 
 // The image map takes ImageOrientation and ImageFilter: identity, the two

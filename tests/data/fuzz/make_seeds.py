@@ -128,6 +128,9 @@ for name in sorted(os.listdir(NPY_DIR)):
 
 # HDF files: the seeds hdf_file/seed-*.hdf are files written by the HDF
 # library (make_hdf_samples, hdfimport, r8tohdf); they are kept as they are.
+# netcdf_file/seed-ocean.nc is tests/viewer/doc/netcdf/ocean.cdl made into a
+# classic file by ncgen (ncgen -k classic); hdf5_file holds only inputs the
+# fuzzer found (seed it with make_hdf5_samples' sample.h5).
 
 # "AGL DATA" blocks from the clipboard: rows, columns (int32), then doubles.
 def agl_data(rows, columns, values):

@@ -102,10 +102,10 @@ TEST(ArrayFileOpener, BinaryFilesWithoutASignatureAreRefusedNotReadAsText) {
         std::string name, bytes, reason;
     } cases[] = {
         {"elf", elf,
-         "not an array file: it has no agl, HDF4, NumPy or bitmap signature, and it "
+         "not an array file: it has no agl, HDF4, HDF5, NetCDF, NumPy or bitmap signature, and it "
          "is not text"},
         {"control", mostlyControl,
-         "not an array file: it has no agl, HDF4, NumPy or bitmap "
+         "not an array file: it has no agl, HDF4, HDF5, NetCDF, NumPy or bitmap "
          "signature, and it is not text"},
         {"cut.npy", npy.substr(0, 40), "NumPy header is cut off"},
         {"short.npy", npy.substr(0, npy.size() - 3), "NumPy file is shorter than its header says"},

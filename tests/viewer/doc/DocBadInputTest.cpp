@@ -44,7 +44,8 @@ TEST_F(DocTest, FilesThatCannotBeReadAreRefusedAndThePreviousArrayStays) {
          std::string("\x7f"
                      "ELF\x02\x01\x01\0\0 6 7 8.5",
                      18),
-         "not an array file: it has no agl, HDF4, NumPy or bitmap signature, and it is not "
+         "not an array file: it has no agl, HDF4, HDF5, NetCDF, NumPy or bitmap signature, and it "
+         "is not "
          "text"},
     };
     for (const Case& c : cases) {

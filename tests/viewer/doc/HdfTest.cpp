@@ -710,11 +710,14 @@ TEST_F(DocTest, RefusedNumpyFileSaysWhyAndKeepsThePreviousArray) {
 
 // ---- The HDF fuzz corpus through the helper process ------------------------------------
 
-TEST(HdfFuzzCorpus, EveryInputListsOrFailsCleanlyAndTheViewerSideSurvives) {
-    const std::filesystem::path corpus =
-        std::filesystem::path(TAVRIX_SOURCE_DIR) / "tests/data/fuzz/hdf_file";
-    // Some inputs crash or hang the HDF library itself (crash-lib-*): the
-    // helper dies or is killed, this process goes on.
+namespace {
+
+// Lists every input of a fuzz corpus through the helper and reads every
+// object with elements. Some inputs crash or hang the HDF library itself
+// (crash-lib-*, timeout-lib-*): the helper dies or is killed, this process
+// goes on.
+void replayCorpus(const char* folder) {
+    const std::filesystem::path corpus = std::filesystem::path(TAVRIX_SOURCE_DIR) / folder;
     HdfHelper helper;
     helper.setTimeouts(3000, 3000);
     int inputs = 0, listed = 0, helperCrashes = 0, helperTimeouts = 0;
@@ -745,8 +748,22 @@ TEST(HdfFuzzCorpus, EveryInputListsOrFailsCleanlyAndTheViewerSideSurvives) {
     }
     EXPECT_GT(inputs, 0);
     EXPECT_GT(listed, 0);
-    RecordProperty("helper_crashes", helperCrashes);
-    RecordProperty("helper_timeouts", helperTimeouts);
+    ::testing::Test::RecordProperty("helper_crashes", helperCrashes);
+    ::testing::Test::RecordProperty("helper_timeouts", helperTimeouts);
     std::printf("%d inputs, %d listed, %d helper crashes, %d helper timeouts\n", inputs, listed,
                 helperCrashes, helperTimeouts);
+}
+
+} // namespace
+
+TEST(HdfFuzzCorpus, EveryInputListsOrFailsCleanlyAndTheViewerSideSurvives) {
+    replayCorpus("tests/data/fuzz/hdf_file");
+}
+
+TEST(HdfFuzzCorpus, EveryHdf5InputListsOrFailsCleanlyAndTheViewerSideSurvives) {
+    replayCorpus("tests/data/fuzz/hdf5_file");
+}
+
+TEST(HdfFuzzCorpus, EveryNetcdfInputListsOrFailsCleanlyAndTheViewerSideSurvives) {
+    replayCorpus("tests/data/fuzz/netcdf_file");
 }

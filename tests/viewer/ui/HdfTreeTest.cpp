@@ -18,6 +18,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDockWidget>
+#include <QMenu>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
@@ -270,4 +271,82 @@ TEST_F(HdfTreeTest, CancelOnTheProgressBoxStopsAHangingHelperAndKeepsTheFileShow
     EXPECT_EQ(doc->path(), shown);
     EXPECT_EQ(cell(1, 1), value);
     EXPECT_EQ(frame->windowTitle(), title);
+}
+
+// ---- HDF5 and NetCDF files ---------------------------------------------------------
+
+TEST_F(HdfTreeTest, Hdf5GroupsAreFoldersAndRefusedDataSetsSayWhyWhenClicked) {
+    ASSERT_EQ(std::system((std::string(MAKE_HDF5_SAMPLES) + " " + dir.path()).c_str()), 0);
+    ASSERT_TRUE(frame->openFile(QString::fromStdString(dir.file("sample.h5"))));
+    settle();
+    QTreeWidgetItem* grp = child(root(), "grp");
+    ASSERT_NE(grp, nullptr);
+    grp->setExpanded(true);
+    settle();
+    click(child(grp, "temp  float[3][4]"));
+    ASSERT_NE(doc->hdfCurrent(), nullptr);
+    EXPECT_EQ(doc->hdfCurrent()->location, "/grp/temp");
+    // C order: row 1, column 2 is element [1][2] = 0.5 + 1.25 x 6.
+    EXPECT_EQ(cell(1, 2).trimmed().toDouble(), 8.0);
+    sink.messages.clear();
+    click(child(root(), "pairs  unsupported[2]  (compound data sets cannot be shown)"));
+    EXPECT_EQ(sink.messages, std::vector<std::string>{"pairs: compound data sets cannot be shown"});
+    EXPECT_EQ(doc->hdfCurrent()->location, "/grp/temp");
+}
+
+TEST_F(HdfTreeTest, ContextMenuCheckShowsAPackedVariableUnpackedAndBack) {
+    if (std::system("command -v ncgen >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ncgen is not installed";
+    const std::string nc = dir.file("ocean.nc");
+    ASSERT_EQ(std::system(("ncgen -k classic -o " + nc + " " + TAVRIX_SOURCE_DIR +
+                           "/tests/viewer/doc/netcdf/ocean.cdl")
+                              .c_str()),
+              0);
+    ASSERT_TRUE(frame->openFile(QString::fromStdString(nc)));
+    settle();
+    QTreeWidgetItem* depth = child(root(), "depth  short[3][4]");
+    click(depth);
+    ASSERT_EQ(doc->hdfCurrent()->displayName, "depth");
+    EXPECT_EQ(cell(1, 3).trimmed().toDouble(), -8.0);
+
+    auto toggleFromMenu = [&](bool expectChecked) {
+        // A right click opens the item's menu; its one check is clicked.
+        // (Sent to the window, as the window system does: the window turns
+        // the press into the context menu event.)
+        const QPoint at =
+            tree()->viewport()->mapTo(frame.get(), tree()->visualItemRect(depth).center());
+        QTest::mouseClick(frame->windowHandle(), Qt::RightButton, {}, at);
+        HdfTreeBar* bar = frame->findChild<HdfTreeBar*>();
+        ASSERT_NE(bar, nullptr);
+        ASSERT_TRUE(waitFor([&] { return bar->contextMenu() && bar->contextMenu()->isVisible(); }));
+        QMenu* menu = bar->contextMenu();
+        ASSERT_EQ(menu->actions().size(), 1);
+        QAction* unpack = menu->actions().first();
+        EXPECT_EQ(unpack->text(), HdfTreeBar::kUnpackText);
+        EXPECT_EQ(unpack->isChecked(), expectChecked);
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(unpack).center());
+        settle();
+    };
+    toggleFromMenu(false);
+    ASSERT_TRUE(waitFor([&] { return doc->currentArray()->typeCode() == AGL_DOUBLE; }));
+    EXPECT_EQ(doc->hdfCurrent()->displayName, "depth");
+    // -8 x 0.5 + 100
+    EXPECT_EQ(cell(1, 3).trimmed().toDouble(), 96.0);
+    toggleFromMenu(true);
+    ASSERT_TRUE(waitFor([&] { return doc->currentArray()->typeCode() == AGL_SHORT; }));
+    EXPECT_EQ(cell(1, 3).trimmed().toDouble(), -8.0);
+}
+
+TEST_F(HdfTreeTest, Hdf5FileWithDataOnlyInGroupsOpensShowingItsFirstDataSet) {
+    ASSERT_EQ(std::system((std::string(MAKE_HDF5_SAMPLES) + " " + dir.path()).c_str()), 0);
+    ASSERT_TRUE(frame->openFile(QString::fromStdString(dir.file("grouped.h5"))));
+    settle();
+    ASSERT_NE(doc->hdfCurrent(), nullptr);
+    EXPECT_EQ(doc->hdfCurrent()->location, "/run/step1/field");
+    EXPECT_EQ(cell(1, 2).trimmed().toDouble(), 6.0);
+    // Its item, inside two folders, is the current one and in view.
+    QTreeWidgetItem* item = tree()->currentItem();
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->text(0), "field  double[2][3]");
+    EXPECT_TRUE(item->parent()->isExpanded());
 }

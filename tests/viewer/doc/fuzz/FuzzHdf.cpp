@@ -6,6 +6,7 @@
 // helper process there.
 #include "FuzzTargets.h"
 
+#include "Hdf5FileReader.h"
 #include "HdfFileReader.h"
 
 #include <cstdio>
@@ -59,20 +60,59 @@ void readAll(const std::string& path, const CHdfObject& o) {
     hdfReadObject(path, what, o.index, dims, extents, type, buffer.get(), bytes, reason);
 }
 
-} // namespace
-
-int fuzzHdfFile(const uint8_t* data, size_t size) {
-    // A fresh name for every input: the HDF library keeps files it has seen
-    // by name, so a reused name would read an earlier input again.
+// The input as a file of its own in /dev/shm. A fresh name for every
+// input: the HDF libraries keep files they have seen by name, so a reused
+// name would read an earlier input again.
+std::string inputFile(const uint8_t* data, size_t size, const char* suffix) {
     static unsigned long counter = 0;
     const std::string path = "/dev/shm/tavrix-hdf-fuzz-" + std::to_string(::getpid()) + "-" +
-                             std::to_string(counter++) + ".hdf";
-    {
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        if (fd < 0) std::abort();
-        if (size > 0 && ::write(fd, data, size) != ssize_t(size)) std::abort();
-        ::close(fd);
+                             std::to_string(counter++) + suffix;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) std::abort();
+    if (size > 0 && ::write(fd, data, size) != ssize_t(size)) std::abort();
+    ::close(fd);
+    return path;
+}
+
+// Every HDF5 data set with content is read into a buffer of exactly the
+// size its listing promises.
+void readAll5(const std::string& path, const CHdfObject& o) {
+    for (const auto& c : o.children)
+        readAll5(path, *c);
+    if (!o.hasContent || o.kind != HdfKindSds) return;
+    const auto& s = static_cast<const CHdfSds&>(o);
+    const int64_t count = hdfShownElementCount(s);
+    if (count == 0) return;
+    const size_t bytes = size_t(count) * size_t(s.elementSize);
+    if (bytes > (size_t(64) << 20)) return; // the fuzzer's memory, not a fault
+    std::unique_ptr<uint8_t[]> buffer(new uint8_t[bytes]);
+    std::string reason;
+    int64_t imprecise = 0;
+    hdf5ReadDataSet(path, s.location, s.rank, s.extents.data(), s.typeCode, false, buffer.get(),
+                    bytes, imprecise, reason);
+}
+
+} // namespace
+
+int fuzzHdf5File(const uint8_t* data, size_t size) {
+    const std::string path = inputFile(data, size, ".h5");
+    HdfObjectList objects;
+    std::string reason;
+    if (hdf5ListFile(path, objects, reason) == HdfReadOk) {
+        HdfObjectList again;
+        if (!decodeHdfObjects(encodeHdfObjects(objects), path, again, reason)) {
+            std::fprintf(stderr, "fuzz check failed: list does not decode: %s\n", reason.c_str());
+            std::abort();
+        }
+        for (const auto& o : objects)
+            readAll5(path, *o);
     }
+    ::unlink(path.c_str());
+    return 0;
+}
+
+int fuzzHdfFile(const uint8_t* data, size_t size) {
+    const std::string path = inputFile(data, size, ".hdf");
     HdfObjectList objects;
     std::string reason;
     if (hdfListFile(path, objects, reason) == HdfReadOk) {

@@ -24,3 +24,8 @@ int fuzzHdfList(const uint8_t* data, size_t size);
 // The HDF helper's reader over one file (FuzzHdf.cpp; the fuzz build only,
 // as it runs the HDF library in-process).
 int fuzzHdfFile(const uint8_t* data, size_t size);
+// The HDF helper's HDF5 reader over one file (FuzzHdf.cpp; the fuzz build only).
+int fuzzHdf5File(const uint8_t* data, size_t size);
+// The NetCDF helper's reader over one file (FuzzNetcdf.cpp; the fuzz build
+// only, in a program of its own).
+int fuzzNetcdfFile(const uint8_t* data, size_t size);

@@ -1,0 +1,328 @@
+// HDF5 files end to end: a file written by the HDF5 library itself
+// (make_hdf5_samples), listed and read through the helper process, values
+// compared with h5dump's, shown by the document with its dimension scales;
+// refused data sets and damaged files.
+#include "DocFakes.h"
+
+#include "ArrayFileOpener.h"
+#include "HdfHelper.h"
+#include "HdfObjects.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+using namespace plotrane;
+
+namespace {
+
+class Hdf5Samples {
+public:
+    Hdf5Samples() {
+        const std::string cmd = std::string(MAKE_HDF5_SAMPLES) + " " + m_dir.path();
+        m_ok = std::system(cmd.c_str()) == 0;
+    }
+    bool ok() const { return m_ok; }
+    std::string file(const char* name) const { return m_dir.file(name); }
+
+private:
+    TempDir m_dir;
+    bool m_ok = false;
+};
+
+const Hdf5Samples& samples() {
+    static Hdf5Samples s;
+    return s;
+}
+
+// The object at location, anywhere in the list.
+const CHdfObject* at(const HdfObjectList& list, const std::string& location) {
+    for (const auto& o : list) {
+        if (o->location == location) return o.get();
+        if (const CHdfObject* inner = at(o->children, location)) return inner;
+    }
+    return nullptr;
+}
+
+HdfObjectList listSample() {
+    HdfObjectList list;
+    std::string reason;
+    EXPECT_TRUE(HdfHelper().list(samples().file("sample.h5"), list, reason)) << reason;
+    return list;
+}
+
+bool haveProgram(const char* name) {
+    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// The values h5dump prints for a data set, in storage order.
+std::vector<double> h5dumpValues(const std::string& file, const std::string& location) {
+    const std::string cmd = "h5dump -y -w 0 -d '" + location + "' '" + file + "' 2>/dev/null";
+    std::string out;
+    if (FILE* p = ::popen(cmd.c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+            out.append(buf, n);
+        ::pclose(p);
+    }
+    std::vector<double> values;
+    const size_t data = out.find("DATA {");
+    if (data == std::string::npos) return values;
+    std::string body = out.substr(data + 6, out.find('}', data) - data - 6);
+    for (char& c : body)
+        if (c == ',') c = ' ';
+    std::istringstream in(body);
+    double v;
+    while (in >> v)
+        values.push_back(v);
+    return values;
+}
+
+std::vector<double> arrayValues(const aglArray& array) {
+    const aglSegment& seg = *array.segment();
+    std::vector<double> out;
+    const auto* p = static_cast<const uint8_t*>(seg.elements());
+    for (int64_t i = 0; i < seg.elementCount(); ++i)
+        out.push_back(agl::loadAsDouble(p + i * seg.elementSize(), seg.typeCode()));
+    return out;
+}
+
+} // namespace
+
+// ---- Listing -------------------------------------------------------------------
+
+TEST(Hdf5List, GroupsHoldTheirMembersAndDataSetsTheirScalesAndAttributes) {
+    ASSERT_TRUE(samples().ok());
+    const HdfObjectList list = listSample();
+    const CHdfObject* grp = at(list, "/grp");
+    ASSERT_NE(grp, nullptr);
+    EXPECT_EQ(grp->kind, HdfKindGroup);
+    EXPECT_FALSE(grp->isChild);
+    const auto* temp = static_cast<const CHdfSds*>(at(grp->children, "/grp/temp"));
+    ASSERT_NE(temp, nullptr);
+    EXPECT_EQ(temp->parent, grp);
+    EXPECT_EQ(hdfShapeText(*temp), "float[3][4]");
+    // Scales by dimension, then the attributes with their values.
+    ASSERT_EQ(temp->children.size(), 4u);
+    const auto& y = static_cast<const CHdfSds&>(*temp->children[0]);
+    const auto& x = static_cast<const CHdfSds&>(*temp->children[1]);
+    EXPECT_EQ(y.location, "/grp/y");
+    EXPECT_EQ(y.scaleOfDimension, 0);
+    EXPECT_EQ(x.scaleOfDimension, 1);
+    EXPECT_EQ(x.typeCode, AGL_LONG);
+    EXPECT_FALSE(y.hidden);
+    const auto& factors = static_cast<const CHdfAttribute&>(*temp->children[2]);
+    const auto& units = static_cast<const CHdfAttribute&>(*temp->children[3]);
+    EXPECT_EQ(factors.name, "factors");
+    EXPECT_EQ(factors.text, "0.5\n2\n");
+    EXPECT_EQ(units.text, "K");
+    // The scales themselves are hidden where they live; nested groups nest.
+    for (const auto& member : grp->children) {
+        if (member->location == "/grp/x" || member->location == "/grp/y") {
+            EXPECT_TRUE(member->hidden) << member->location;
+        }
+    }
+    EXPECT_EQ(at(list, "/grp/inner/deep")->parent, at(list, "/grp/inner"));
+    // Root attributes come first, strings and numbers alike.
+    ASSERT_EQ(list[0]->kind, HdfKindAttribute);
+    EXPECT_EQ(static_cast<const CHdfAttribute&>(*list[0]).text, "Ocean run");
+    EXPECT_EQ(static_cast<const CHdfAttribute&>(*list[1]).text, "3\n");
+    // The list survives its text form, locations and all.
+    HdfObjectList again;
+    std::string reason;
+    ASSERT_TRUE(decodeHdfObjects(encodeHdfObjects(list), "f", again, reason)) << reason;
+    EXPECT_EQ(encodeHdfObjects(again), encodeHdfObjects(list));
+}
+
+TEST(Hdf5List, UnshowableDataSetsAreListedWithTheReasonAndRefusedWithIt) {
+    ASSERT_TRUE(samples().ok());
+    const HdfObjectList list = listSample();
+    const struct {
+        const char* location;
+        const char* reason;
+    } cases[] = {{"/pairs", "compound data sets cannot be shown"},
+                 {"/names", "string data sets cannot be shown"},
+                 {"/ragged", "variable-length data sets cannot be shown"}};
+    std::vector<std::string> treeNames;
+    for (const HdfTreeEntry& e : hdfTreeOrder(list))
+        treeNames.push_back(e.object->location);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.location);
+        const CHdfObject* o = at(list, c.location);
+        ASSERT_NE(o, nullptr);
+        EXPECT_FALSE(o->hasContent);
+        EXPECT_EQ(o->refusal, c.reason);
+        EXPECT_NE(std::find(treeNames.begin(), treeNames.end(), c.location), treeNames.end());
+        std::string reason;
+        EXPECT_EQ(HdfHelper().makeArray(*o, reason), nullptr);
+        EXPECT_EQ(reason, c.reason);
+    }
+    // A scalar is listed and shows nothing, without a failure.
+    const CHdfObject* one = at(list, "/one");
+    ASSERT_NE(one, nullptr);
+    std::string reason;
+    EXPECT_EQ(HdfHelper().makeArray(*one, reason), nullptr);
+    EXPECT_TRUE(reason.empty());
+}
+
+// ---- Values --------------------------------------------------------------------
+
+class Hdf5Values : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(Hdf5Values, ElementsEqualWhatH5dumpPrints) {
+    ASSERT_TRUE(samples().ok());
+    if (!haveProgram("h5dump")) GTEST_SKIP() << "h5dump is not installed";
+    const HdfObjectList list = listSample();
+    const CHdfObject* o = at(list, GetParam());
+    ASSERT_NE(o, nullptr);
+    std::string reason;
+    auto array = HdfHelper().makeArray(*o, reason);
+    ASSERT_NE(array, nullptr) << reason;
+    // C order, from 0, the last two dimensions making the plane.
+    EXPECT_EQ(array->language(), AGL_LANG_C);
+    EXPECT_EQ(array->lowerBound(0), 0);
+    if (array->dimCount() >= 2) {
+        EXPECT_EQ(array->rowDim(), array->dimCount() - 2);
+        EXPECT_EQ(array->colDim(), array->dimCount() - 1);
+    }
+    const std::vector<double> expected = h5dumpValues(samples().file("sample.h5"), GetParam());
+    const std::vector<double> got = arrayValues(*array);
+    ASSERT_EQ(got.size(), expected.size());
+    for (size_t i = 0; i < got.size(); ++i)
+        EXPECT_NEAR(got[i], expected[i], 1e-6 * std::max(1.0, std::fabs(expected[i]))) << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(Sample, Hdf5Values,
+                         ::testing::Values("/grp/temp", "/grp/inner/deep", "/grp/y", "/bytes",
+                                           "/cube", "/big"),
+                         [](const auto& p) {
+                             std::string name = p.param;
+                             for (char& c : name)
+                                 if (c == '/') c = '_';
+                             return name;
+                         });
+
+TEST(Hdf5Conversion, SixtyFourBitIntegersAreDoublesThatCountWhatTheyLost) {
+    ASSERT_TRUE(samples().ok());
+    ArrayOpenOptions options;
+    options.hdfObject = "big";
+    OpenedArray opened = openArrayFile(samples().file("sample.h5"), options);
+    ASSERT_TRUE(opened.ok()) << opened.reason;
+    EXPECT_EQ(opened.format, ArrayFormat::Hdf5);
+    EXPECT_EQ(opened.shown()->typeCode(), AGL_DOUBLE);
+    EXPECT_EQ(opened.convertedFrom, "int64");
+    EXPECT_EQ(opened.impreciseValues, 1);
+    EXPECT_EQ(opened.note, "a double copy of int64 data; 1 value beyond 2^53 lost precision");
+    EXPECT_EQ(arrayValues(*opened.shown()), (std::vector<double>{0x1p53, 5, -7}));
+
+    options.hdfObject = "ubig";
+    opened = openArrayFile(samples().file("sample.h5"), options);
+    ASSERT_TRUE(opened.ok()) << opened.reason;
+    EXPECT_EQ(opened.convertedFrom, "uint64");
+    EXPECT_EQ(opened.impreciseValues, 1); // 2^64 - 1 rounds up to 2^64
+    EXPECT_EQ(arrayValues(*opened.shown()), (std::vector<double>{7, 0x1p64}));
+}
+
+// ---- The document --------------------------------------------------------------
+
+class Hdf5DocTest : public DocTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(samples().ok());
+        DocTest::SetUp();
+    }
+    const CHdfObject* object(const std::string& location) const {
+        return at(doc->hdfObjects(), location);
+    }
+    std::vector<RecordingControl::Call> scaleCalls() const {
+        std::vector<RecordingControl::Call> out;
+        for (const auto& c : graph.dispatch.calls)
+            if (c.dispid == DISPID_SetAxisScale) out.push_back(c);
+        return out;
+    }
+};
+
+TEST_F(Hdf5DocTest, DataSetInAGroupShowsWithBothScalesAndTheConversionIsNoted) {
+    const std::string path = samples().file("sample.h5");
+    ASSERT_TRUE(doc->open(path));
+    EXPECT_EQ(doc->fileKind(), CArrayDoc::KindHdf);
+    // The first data set at the top level is shown first: /big, as doubles.
+    EXPECT_EQ(doc->hdfCurrent(), object("/big"));
+    EXPECT_EQ(doc->statusNote(), "a double copy of int64 data; 1 value beyond 2^53 lost precision");
+
+    const CHdfObject* temp = object("/grp/temp");
+    graph.dispatch.clearLog();
+    ASSERT_TRUE(doc->showHdfObjectById(temp->objectId));
+    EXPECT_EQ(doc->currentArray(), temp->array.get());
+    EXPECT_EQ(doc->title(), path + ":temp");
+    EXPECT_EQ(doc->statusNote(), "[K]"); // its units
+    const auto calls = scaleCalls();
+    ASSERT_EQ(calls.size(), 2u);
+    for (int d = 0; d < 2; ++d) {
+        EXPECT_EQ(calls[size_t(d)].args[0].toInt(), d);
+        ASSERT_NE(temp->children[size_t(d)]->array, nullptr);
+        EXPECT_EQ(calls[size_t(d)].args[1].toString(),
+                  temp->children[size_t(d)]->array->segment()->name());
+    }
+    // Its attribute opens its values as text.
+    EXPECT_TRUE(doc->showHdfObjectById(temp->children[2]->objectId));
+    EXPECT_EQ(sink.annotations, (std::vector<std::string>{"0.5\n2\n"}));
+}
+
+TEST_F(Hdf5DocTest, RefusedDataSetSaysWhyAndGroupsShowNothing) {
+    ASSERT_TRUE(doc->open(samples().file("sample.h5")));
+    const CHdfObject* before = doc->hdfCurrent();
+    sink.shown.clear();
+    EXPECT_FALSE(doc->showHdfObjectById(object("/pairs")->objectId));
+    ASSERT_EQ(sink.shown.size(), 1u);
+    EXPECT_EQ(sink.shown[0].text, "pairs: compound data sets cannot be shown");
+    EXPECT_FALSE(doc->showHdfObjectById(object("/grp")->objectId));
+    EXPECT_EQ(doc->hdfCurrent(), before);
+    EXPECT_EQ(sink.shown.size(), 1u);
+}
+
+TEST_F(Hdf5DocTest, DamagedFilesNeverTakeTheViewerDownAndKeepThePreviousArray) {
+    const std::string agl = dir.file("before.agl");
+    makeAglFile(agl, 4, 4);
+    const std::string whole = readAll(samples().file("sample.h5"));
+    ASSERT_GT(whole.size(), 2000u);
+    // Cut short at several places, and with bytes overwritten in the
+    // metadata near the start and in the middle.
+    std::vector<std::string> damaged;
+    for (size_t cut : {size_t(8), size_t(100), size_t(800), whole.size() / 2, whole.size() - 1})
+        damaged.push_back(whole.substr(0, cut));
+    for (size_t at : {size_t(40), size_t(96), size_t(300), size_t(700), whole.size() / 2}) {
+        std::string bad = whole;
+        for (size_t k = at; k < at + 16 && k < bad.size(); ++k)
+            bad[k] = char(0xA5 ^ k);
+        damaged.push_back(bad);
+    }
+    for (size_t i = 0; i < damaged.size(); ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_TRUE(doc->open(agl));
+        const std::string target = dir.write("damaged" + std::to_string(i) + ".h5", damaged[i]);
+        if (!doc->open(target)) {
+            EXPECT_EQ(doc->path(), agl);
+            EXPECT_EQ(doc->fileKind(), CArrayDoc::KindAgl);
+            EXPECT_EQ(doc->currentArray()->segment()->name(), agl);
+        } else {
+            // Whatever lists is a sound list of this file.
+            for (const HdfTreeEntry& e : hdfTreeOrder(doc->hdfObjects()))
+                EXPECT_EQ(e.object->filePath, target);
+        }
+    }
+}
+
+TEST_F(Hdf5DocTest, FileWithDataOnlyInGroupsShowsItsFirstShowableDataSet) {
+    ASSERT_TRUE(doc->open(samples().file("grouped.h5")));
+    // Not the refused string at the top, not the scalar: the first data set
+    // with elements, depth first.
+    ASSERT_NE(doc->hdfCurrent(), nullptr);
+    EXPECT_EQ(doc->hdfCurrent()->location, "/run/step1/field");
+    EXPECT_EQ(doc->currentArray()->extent(1), 3);
+}

@@ -1,0 +1,243 @@
+// NetCDF files end to end: netcdf/ocean.cdl made into a classic and a
+// NetCDF-4 file by ncgen, listed and read through the helper processes
+// (tavrix-hdf hands a classic file to tavrix-netcdf and reads a NetCDF-4
+// one as HDF5), values compared with ncdump's, fill and missing values as
+// NaN, shown by the document with its coordinate variables as scales.
+#include "DocFakes.h"
+
+#include "ArrayFileOpener.h"
+#include "HdfHelper.h"
+#include "HdfObjects.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+using namespace plotrane;
+
+namespace {
+
+std::string run(const std::string& cmd, int* status = nullptr) {
+    std::string out;
+    if (FILE* p = ::popen((cmd + " 2>&1").c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+            out.append(buf, n);
+        const int st = ::pclose(p);
+        if (status) *status = st;
+    }
+    return out;
+}
+
+bool haveNetcdfTools() {
+    return std::system("command -v ncgen >/dev/null 2>&1 && command -v ncdump >/dev/null 2>&1") ==
+           0;
+}
+
+// ocean.cdl made into a file of the given form by ncgen ("classic", or
+// "nc4": an HDF5 file underneath, read through the HDF5 reader).
+class NetcdfFile {
+public:
+    explicit NetcdfFile(const std::string& form) : m_form(form) {
+        int status = -1;
+        run("ncgen -k " + form + " -o " + path() + " " + TAVRIX_SOURCE_DIR +
+                "/tests/viewer/doc/netcdf/ocean.cdl",
+            &status);
+        m_ok = status == 0;
+    }
+    bool ok() const { return m_ok; }
+    std::string path() const { return m_dir.file("ocean-" + m_form + ".nc"); }
+
+private:
+    TempDir m_dir;
+    std::string m_form;
+    bool m_ok = false;
+};
+
+const NetcdfFile& ocean() {
+    static NetcdfFile f("classic");
+    return f;
+}
+
+const NetcdfFile& ocean4() {
+    static NetcdfFile f("nc4");
+    return f;
+}
+
+const CHdfObject* named(const std::vector<std::unique_ptr<CHdfObject>>& list,
+                        const std::string& name) {
+    for (const auto& o : list)
+        if (o->displayName == name) return o.get();
+    return nullptr;
+}
+
+// ncdump's values of one variable, in storage order; its "_" (a fill
+// value) as NaN.
+std::vector<double> ncdumpValues(const std::string& file, const std::string& variable) {
+    const std::string out = run("ncdump -v " + variable + " " + file);
+    const size_t data = out.find("\ndata:");
+    const size_t start = out.find(" " + variable + " =", data);
+    if (data == std::string::npos || start == std::string::npos) return {};
+    std::string body = out.substr(start + variable.size() + 3);
+    body = body.substr(0, body.find(';'));
+    for (char& c : body)
+        if (c == ',') c = ' ';
+    std::vector<double> values;
+    std::istringstream in(body);
+    std::string token;
+    while (in >> token)
+        values.push_back(token == "_" ? NAN : std::strtod(token.c_str(), nullptr));
+    return values;
+}
+
+class NetcdfTest : public DocTest {
+protected:
+    void SetUp() override {
+        if (!haveNetcdfTools()) GTEST_SKIP() << "ncgen and ncdump are not installed";
+        ASSERT_TRUE(ocean().ok());
+        DocTest::SetUp();
+    }
+};
+
+} // namespace
+
+TEST_F(NetcdfTest, VariablesCarryTheirCoordinateVariablesAndAttributeValues) {
+    HdfObjectList list;
+    std::string reason;
+    ASSERT_TRUE(HdfHelper().list(ocean().path(), list, reason)) << reason;
+    EXPECT_EQ(static_cast<const CHdfAttribute*>(named(list, "title"))->text, "Ocean sample");
+    const auto* sst = static_cast<const CHdfSds*>(named(list, "sst"));
+    ASSERT_NE(sst, nullptr);
+    // The unlimited dimension counts the records written.
+    EXPECT_EQ(hdfShapeText(*sst), "float[2][3][4]");
+    for (int d = 0; d < 3; ++d) {
+        const auto& scale = static_cast<const CHdfSds&>(*sst->children[size_t(d)]);
+        EXPECT_EQ(scale.scaleOfDimension, d);
+        EXPECT_EQ(scale.displayName, (std::vector<std::string>{"time", "lat", "lon"}[size_t(d)]));
+    }
+    EXPECT_EQ(static_cast<const CHdfAttribute*>(named(sst->children, "units"))->text, "degC");
+    EXPECT_EQ(static_cast<const CHdfAttribute*>(named(sst->children, "long_name"))->text,
+              "sea surface temperature");
+    // Coordinate variables are hidden where they are defined; character
+    // variables are listed with the reason.
+    EXPECT_TRUE(named(list, "lat")->hidden);
+    const CHdfObject* station = named(list, "station");
+    ASSERT_NE(station, nullptr);
+    EXPECT_EQ(station->refusal, "character variables cannot be shown");
+}
+
+TEST_F(NetcdfTest, ValuesEqualNcdumpsAndFillAndMissingValuesAreHolesInBothForms) {
+    ASSERT_TRUE(ocean4().ok());
+    for (const NetcdfFile* file : {&ocean(), &ocean4()}) {
+        for (const char* variable : {"sst", "depth", "flags", "lat", "time"}) {
+            SCOPED_TRACE(file->path() + " " + variable);
+            ArrayOpenOptions options;
+            options.hdfObject = variable;
+            OpenedArray opened = openArrayFile(file->path(), options);
+            ASSERT_TRUE(opened.ok()) << opened.reason;
+            EXPECT_EQ(opened.format, file == &ocean() ? ArrayFormat::Netcdf : ArrayFormat::Hdf5);
+            const aglSegment& seg = *opened.shown()->segment();
+            std::vector<double> expected = ncdumpValues(file->path(), variable);
+            ASSERT_EQ(int64_t(expected.size()), seg.elementCount());
+            // ncdump prints the missing value as a number; it is a hole too.
+            for (double& v : expected)
+                if (v == -1e30) v = NAN;
+            for (size_t i = 0; i < expected.size(); ++i) {
+                const double got = agl::loadAsDouble(static_cast<const uint8_t*>(seg.elements()) +
+                                                         i * size_t(seg.elementSize()),
+                                                     seg.typeCode());
+                if (std::isnan(expected[i]))
+                    EXPECT_TRUE(std::isnan(got)) << i;
+                else
+                    EXPECT_DOUBLE_EQ(got, expected[i]) << i;
+            }
+        }
+    }
+}
+
+TEST_F(NetcdfTest, DocumentShowsTheFirstVariableWithItsThreeScales) {
+    ASSERT_TRUE(doc->open(ocean().path()));
+    const CHdfObject* sst = named(doc->hdfObjects(), "sst");
+    ASSERT_NE(sst, nullptr);
+    EXPECT_EQ(doc->hdfCurrent(), sst);
+    // C order: the plane is the last two dimensions (lat, lon).
+    EXPECT_EQ(doc->currentArray()->rowDim(), 1);
+    EXPECT_EQ(doc->currentArray()->colDim(), 2);
+    int scales = 0;
+    for (const auto& c : graph.dispatch.calls)
+        if (c.dispid == DISPID_SetAxisScale && !c.args[1].toString().empty()) ++scales;
+    EXPECT_EQ(scales, 3);
+    // A refused variable says why and keeps what is shown.
+    sink.shown.clear();
+    EXPECT_FALSE(doc->showHdfObjectById(named(doc->hdfObjects(), "station")->objectId));
+    ASSERT_EQ(sink.shown.size(), 1u);
+    EXPECT_EQ(sink.shown[0].text, "station: character variables cannot be shown");
+    EXPECT_EQ(doc->hdfCurrent(), sst);
+}
+
+TEST_F(NetcdfTest, DamagedFilesFailCleanlyAndKeepThePreviousArray) {
+    const std::string agl = dir.file("before.agl");
+    makeAglFile(agl, 4, 4);
+    const std::string whole = readAll(ocean().path());
+    std::vector<std::string> damaged;
+    for (size_t cut : {size_t(4), size_t(40), whole.size() / 2, whole.size() - 1})
+        damaged.push_back(whole.substr(0, cut));
+    // Dimension lengths and the count of variables made absurd.
+    for (size_t at : {size_t(8), size_t(20), size_t(60)}) {
+        std::string bad = whole;
+        for (size_t k = at; k < at + 4; ++k)
+            bad[k] = char(0x7F);
+        damaged.push_back(bad);
+    }
+    for (size_t i = 0; i < damaged.size(); ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_TRUE(doc->open(agl));
+        const std::string target = dir.write("damaged" + std::to_string(i) + ".nc", damaged[i]);
+        if (!doc->open(target)) {
+            EXPECT_EQ(doc->path(), agl);
+            EXPECT_EQ(doc->currentArray()->segment()->name(), agl);
+        }
+    }
+}
+
+TEST_F(NetcdfTest, PackedVariableShowsUnpackedOnRequestAndBackInBothForms) {
+    ASSERT_TRUE(ocean4().ok());
+    for (const NetcdfFile* file : {&ocean(), &ocean4()}) {
+        SCOPED_TRACE(file->path());
+        ASSERT_TRUE(doc->open(file->path()));
+        auto* depth = const_cast<CHdfObject*>(named(doc->hdfObjects(), "depth"));
+        ASSERT_NE(depth, nullptr);
+        ASSERT_TRUE(hdfIsPacked(*depth));
+        // (The NetCDF-4 file lists its variables by name: depth comes first.)
+        if (doc->hdfCurrent() != depth) {
+            ASSERT_TRUE(doc->showHdfObjectById(depth->objectId));
+        }
+        EXPECT_EQ(doc->currentArray()->typeCode(), AGL_SHORT);
+        const std::vector<double> raw = ncdumpValues(file->path(), "depth");
+        ASSERT_EQ(raw.size(), 12u);
+
+        ASSERT_TRUE(doc->setHdfUnpacked(depth->objectId, true));
+        EXPECT_EQ(doc->hdfCurrent(), depth);
+        const aglArray& unpacked = *doc->currentArray();
+        EXPECT_EQ(unpacked.typeCode(), AGL_DOUBLE);
+        EXPECT_EQ(ctl().str(DISPID_FileName), unpacked.segment()->name());
+        const auto* p = static_cast<const uint8_t*>(unpacked.segment()->elements());
+        for (size_t i = 0; i < raw.size(); ++i)
+            EXPECT_DOUBLE_EQ(agl::loadAsDouble(p + 8 * i, AGL_DOUBLE), raw[i] * 0.5 + 100.0) << i;
+        // Asking twice changes nothing; an object that is not packed refuses.
+        EXPECT_FALSE(doc->setHdfUnpacked(depth->objectId, true));
+        EXPECT_FALSE(doc->setHdfUnpacked(named(doc->hdfObjects(), "sst")->objectId, true));
+
+        ASSERT_TRUE(doc->setHdfUnpacked(depth->objectId, false));
+        EXPECT_EQ(doc->currentArray()->typeCode(), AGL_SHORT);
+    }
+}
+
+TEST_F(NetcdfTest, StatusBarNamesTheQuantityAndItsUnits) {
+    ASSERT_TRUE(doc->open(ocean().path()));
+    EXPECT_EQ(doc->statusNote(), "sea surface temperature [degC]");
+}

@@ -1,0 +1,618 @@
+#include "Hdf5FileReader.h"
+
+#include <hdf5.h>
+#include <hdf5_hl.h>
+
+#include <algorithm>
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <vector>
+
+namespace {
+
+// Attribute values larger than this are listed empty.
+constexpr int64_t kMaxTextBytes = 1 << 20;
+// Groups nested deeper than this are listed without their members; the
+// object list's own nesting limit leaves room for a data set's children.
+constexpr int kMaxGroupDepth = 16;
+// More objects than this in one file are not listed.
+constexpr size_t kMaxListed = 200000;
+
+// One owner per kind of library handle; each closes its handle once.
+template <herr_t (*Close)(hid_t)> class Id {
+public:
+    explicit Id(hid_t id = H5I_INVALID_HID) : m_id(id) {}
+    ~Id() {
+        if (m_id >= 0) Close(m_id);
+    }
+    Id(const Id&) = delete;
+    Id& operator=(const Id&) = delete;
+    hid_t get() const { return m_id; }
+    explicit operator bool() const { return m_id >= 0; }
+
+private:
+    hid_t m_id;
+};
+
+using File = Id<H5Fclose>;
+using Group = Id<H5Gclose>;
+using DataSet = Id<H5Dclose>;
+using Attribute = Id<H5Aclose>;
+using Type = Id<H5Tclose>;
+using Space = Id<H5Sclose>;
+using PropertyList = Id<H5Pclose>;
+
+// The library prints its error stack to standard error by default; the
+// helper reports one line of its own instead.
+void silenceLibrary() {
+    H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+}
+
+// Attributes the dimension-scale and NetCDF-4 conventions keep for their
+// own bookkeeping: references and ids, not anything a user wrote.
+bool isInternalAttribute(const std::string& name) {
+    static const char* const names[] = {
+        "DIMENSION_LIST", "REFERENCE_LIST",      "CLASS",       "NAME",
+        "_Netcdf4Dimid",  "_Netcdf4Coordinates", "_nc3_strict", "_NCProperties",
+        "_IsNetcdf4",     "_SuperblockVersion"};
+    for (const char* n : names)
+        if (name == n) return true;
+    return false;
+}
+
+// The element type a data set of this file type becomes, with the reason
+// when there is none. convertedFrom is set for 64-bit integers.
+int elementTypeOf(hid_t type, std::string& convertedFrom, std::string& refusal) {
+    const H5T_class_t cls = H5Tget_class(type);
+    const size_t size = H5Tget_size(type);
+    switch (cls) {
+    case H5T_INTEGER: {
+        const bool isSigned = H5Tget_sign(type) == H5T_SGN_2;
+        switch (size) {
+        case 1:
+            return isSigned ? AGL_CHAR : AGL_UCHAR;
+        case 2:
+            return isSigned ? AGL_SHORT : AGL_USHORT;
+        case 4:
+            return isSigned ? AGL_LONG : AGL_ULONG;
+        case 8:
+            convertedFrom = isSigned ? "int64" : "uint64";
+            return AGL_DOUBLE;
+        default:
+            refusal = std::to_string(size * 8) + "-bit integer data sets cannot be shown";
+            return 0;
+        }
+    }
+    case H5T_FLOAT:
+        if (size == 4) return AGL_FLOAT;
+        if (size == 8) return AGL_DOUBLE;
+        refusal = std::to_string(size * 8) + "-bit floating-point data sets cannot be shown";
+        return 0;
+    case H5T_STRING:
+        refusal = "string data sets cannot be shown";
+        return 0;
+    case H5T_COMPOUND:
+        refusal = "compound data sets cannot be shown";
+        return 0;
+    case H5T_VLEN:
+        refusal = "variable-length data sets cannot be shown";
+        return 0;
+    case H5T_ENUM:
+        refusal = "enumeration data sets cannot be shown";
+        return 0;
+    case H5T_ARRAY:
+        refusal = "data sets of array elements cannot be shown";
+        return 0;
+    case H5T_OPAQUE:
+        refusal = "opaque data sets cannot be shown";
+        return 0;
+    case H5T_BITFIELD:
+        refusal = "bit-field data sets cannot be shown";
+        return 0;
+    case H5T_REFERENCE:
+        refusal = "reference data sets cannot be shown";
+        return 0;
+    default:
+        refusal = "data sets of this element type cannot be shown";
+        return 0;
+    }
+}
+
+hid_t memoryType(int type, const std::string& convertedFrom) {
+    if (convertedFrom == "int64") return H5T_NATIVE_INT64;
+    if (convertedFrom == "uint64") return H5T_NATIVE_UINT64;
+    switch (type) {
+    case AGL_UCHAR:
+        return H5T_NATIVE_UCHAR;
+    case AGL_CHAR:
+        return H5T_NATIVE_SCHAR;
+    case AGL_USHORT:
+        return H5T_NATIVE_USHORT;
+    case AGL_SHORT:
+        return H5T_NATIVE_SHORT;
+    case AGL_ULONG:
+        return H5T_NATIVE_UINT32;
+    case AGL_LONG:
+        return H5T_NATIVE_INT32;
+    case AGL_FLOAT:
+        return H5T_NATIVE_FLOAT;
+    default:
+        return H5T_NATIVE_DOUBLE;
+    }
+}
+
+// The shortest of the given precisions that reads back as the same value.
+template <typename T> std::string shortest(T value, int from, int to) {
+    char buf[64];
+    for (int p = from; p <= to; ++p) {
+        std::snprintf(buf, sizeof buf, "%.*g", p, double(value));
+        if (T(std::strtod(buf, nullptr)) == value || std::isnan(double(value))) break;
+    }
+    return buf;
+}
+
+// An attribute's values as text, one per line; strings as they are.
+std::string attributeText(hid_t attribute, int32_t& count) {
+    count = 0;
+    Type type(H5Aget_type(attribute));
+    Space space(H5Aget_space(attribute));
+    if (!type || !space) return {};
+    const hssize_t points = H5Sget_simple_extent_npoints(space.get());
+    if (points <= 0 || points > kMaxTextBytes) return {};
+    count = int32_t(points);
+    const auto n = size_t(points);
+    const size_t size = H5Tget_size(type.get());
+    std::string out;
+    switch (H5Tget_class(type.get())) {
+    case H5T_INTEGER: {
+        const bool isSigned = H5Tget_sign(type.get()) == H5T_SGN_2;
+        std::vector<int64_t> values(n);
+        if (H5Aread(attribute, isSigned ? H5T_NATIVE_INT64 : H5T_NATIVE_UINT64, values.data()) < 0)
+            return {};
+        char buf[32];
+        for (int64_t v : values) {
+            if (isSigned)
+                std::snprintf(buf, sizeof buf, "%" PRId64 "\n", v);
+            else
+                std::snprintf(buf, sizeof buf, "%" PRIu64 "\n", uint64_t(v));
+            out += buf;
+        }
+        return out;
+    }
+    case H5T_FLOAT: {
+        std::vector<double> values(n);
+        if (H5Aread(attribute, H5T_NATIVE_DOUBLE, values.data()) < 0) return {};
+        for (double v : values)
+            out += (size <= 4 ? shortest(float(v), 6, 9) : shortest(v, 15, 17)) + "\n";
+        return out;
+    }
+    case H5T_STRING: {
+        if (H5Tis_variable_str(type.get()) > 0) {
+            // The library converts no strings between character sets.
+            Type memory(H5Tcopy(H5T_C_S1));
+            H5Tset_size(memory.get(), H5T_VARIABLE);
+            H5Tset_cset(memory.get(), H5Tget_cset(type.get()));
+            std::vector<char*> strings(n, nullptr);
+            if (H5Aread(attribute, memory.get(), strings.data()) < 0) return {};
+            for (size_t i = 0; i < n; ++i) {
+                if (i) out += '\n';
+                if (strings[i]) out.append(strings[i], strnlen(strings[i], size_t(kMaxTextBytes)));
+            }
+            H5Dvlen_reclaim(memory.get(), space.get(), H5P_DEFAULT, strings.data());
+            return out;
+        }
+        if (size == 0 || int64_t(size) * points > kMaxTextBytes) return {};
+        Type memory(H5Tcopy(type.get()));
+        H5Tset_cset(memory.get(), H5Tget_cset(type.get()));
+        std::vector<char> bytes(size * n, '\0');
+        if (H5Aread(attribute, memory.get(), bytes.data()) < 0) return {};
+        for (size_t i = 0; i < n; ++i) {
+            if (i) out += '\n';
+            const char* s = bytes.data() + i * size;
+            std::string value(s, strnlen(s, size));
+            // Space-padded strings (Fortran's) end at their last non-space.
+            if (H5Tget_strpad(type.get()) == H5T_STR_SPACEPAD)
+                value.erase(value.find_last_not_of(' ') + 1);
+            out += value;
+        }
+        return out;
+    }
+    default:
+        return "(values of this type are not shown)";
+    }
+}
+
+std::unique_ptr<CHdfAttribute> makeAttribute(hid_t attribute, int32_t index,
+                                             const std::string& name) {
+    auto a = std::make_unique<CHdfAttribute>();
+    a->index = index;
+    a->name = name;
+    a->displayName = name;
+    a->text = attributeText(attribute, a->count);
+    a->hasContent = true;
+    return a;
+}
+
+// The text of an object's attribute name, or empty.
+std::string stringAttribute(hid_t object, const char* name) {
+    if (H5Aexists(object, name) <= 0) return {};
+    Attribute a(H5Aopen(object, name, H5P_DEFAULT));
+    if (!a) return {};
+    int32_t count = 0;
+    return attributeText(a.get(), count);
+}
+
+std::string filterRefusal(hid_t dataSet) {
+    PropertyList create(H5Dget_create_plist(dataSet));
+    if (!create) return {};
+    const int filters = H5Pget_nfilters(create.get());
+    for (int i = 0; i < filters; ++i) {
+        unsigned flags = 0, config = 0;
+        size_t values = 0;
+        char name[256] = {};
+        const H5Z_filter_t filter = H5Pget_filter2(create.get(), unsigned(i), &flags, &values,
+                                                   nullptr, sizeof name, name, &config);
+        if (filter < 0) return "its filters cannot be read";
+        if (H5Zfilter_avail(filter) <= 0) {
+            name[sizeof name - 1] = '\0';
+            return std::string("it is compressed with filter ") + std::to_string(filter) +
+                   (name[0] ? std::string(" (") + name + ")" : std::string()) +
+                   ", which this program cannot read";
+        }
+    }
+    return {};
+}
+
+// The path of an open object, or empty.
+std::string pathOf(hid_t object) {
+    const ssize_t length = H5Iget_name(object, nullptr, 0);
+    if (length <= 0 || length > 65536) return {};
+    std::string path(size_t(length) + 1, '\0');
+    H5Iget_name(object, path.data(), path.size());
+    path.resize(size_t(length));
+    return path;
+}
+
+std::string lastPart(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+class Lister {
+public:
+    explicit Lister(const std::string& path) : m_path(path) {}
+
+    HdfReadStatus run(HdfObjectList& out, std::string& reason) {
+        File file(H5Fopen(m_path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT));
+        if (!file) {
+            reason = "Couldn't read file!";
+            return HdfReadCannotOpen;
+        }
+        Group root(H5Gopen2(file.get(), "/", H5P_DEFAULT));
+        if (!root) {
+            reason = "Couldn't read file!";
+            return HdfReadCannotOpen;
+        }
+        listAttributes(root.get(), out);
+        listMembers(root.get(), "/", 0, out);
+        if (m_dataSets == 0) {
+            reason = "No viewable objects in file!";
+            return HdfReadNothing;
+        }
+        return HdfReadOk;
+    }
+
+private:
+    void listAttributes(hid_t object, HdfObjectList& out) {
+        H5O_info_t info{};
+        if (H5Oget_info2(object, &info, H5O_INFO_NUM_ATTRS) < 0) return;
+        for (hsize_t i = 0; i < info.num_attrs && m_listed < kMaxListed; ++i) {
+            Attribute a(H5Aopen_by_idx(object, ".", H5_INDEX_NAME, H5_ITER_INC, i, H5P_DEFAULT,
+                                       H5P_DEFAULT));
+            if (!a) continue;
+            const ssize_t length = H5Aget_name(a.get(), 0, nullptr);
+            if (length <= 0 || length > 4096) continue;
+            std::string name(size_t(length) + 1, '\0');
+            H5Aget_name(a.get(), name.size(), name.data());
+            name.resize(size_t(length));
+            if (isInternalAttribute(name)) continue;
+            auto attribute = makeAttribute(a.get(), int32_t(i), name);
+            attribute->filePath = m_path;
+            out.push_back(std::move(attribute));
+            ++m_listed;
+        }
+    }
+
+    void listMembers(hid_t group, const std::string& groupPath, int depth, HdfObjectList& out) {
+        H5G_info_t info{};
+        if (H5Gget_info(group, &info) < 0) return;
+        for (hsize_t i = 0; i < info.nlinks && m_listed < kMaxListed; ++i) {
+            const ssize_t length = H5Lget_name_by_idx(group, ".", H5_INDEX_NAME, H5_ITER_INC, i,
+                                                      nullptr, 0, H5P_DEFAULT);
+            if (length <= 0 || length > 4096) continue;
+            std::string name(size_t(length) + 1, '\0');
+            H5Lget_name_by_idx(group, ".", H5_INDEX_NAME, H5_ITER_INC, i, name.data(), name.size(),
+                               H5P_DEFAULT);
+            name.resize(size_t(length));
+            H5L_info_t link{};
+            if (H5Lget_info(group, name.c_str(), &link, H5P_DEFAULT) < 0 ||
+                link.type != H5L_TYPE_HARD)
+                continue;
+            H5O_info_t object{};
+            if (H5Oget_info_by_name2(group, name.c_str(), &object, H5O_INFO_BASIC, H5P_DEFAULT) < 0)
+                continue;
+            const std::string location = groupPath + name;
+            if (object.type == H5O_TYPE_GROUP) {
+                // A group reached twice (a second hard link, perhaps to an
+                // ancestor) is listed once.
+                if (!m_visited.insert(object.addr).second) continue;
+                Group member(H5Gopen2(group, name.c_str(), H5P_DEFAULT));
+                if (!member) continue;
+                auto g = std::make_unique<CHdfObject>(HdfKindGroup);
+                g->displayName = name;
+                g->location = location;
+                g->filePath = m_path;
+                g->hasContent = true;
+                ++m_listed;
+                HdfObjectList inner;
+                listAttributes(member.get(), inner);
+                if (depth + 1 < kMaxGroupDepth)
+                    listMembers(member.get(), location + "/", depth + 1, inner);
+                for (auto& o : inner)
+                    g->addChild(std::move(o));
+                out.push_back(std::move(g));
+            } else if (object.type == H5O_TYPE_DATASET) {
+                DataSet member(H5Dopen2(group, name.c_str(), H5P_DEFAULT));
+                if (!member) continue;
+                if (auto s = loadDataSet(member.get(), name, location, true)) {
+                    ++m_dataSets;
+                    out.push_back(std::move(s));
+                }
+            }
+        }
+    }
+
+    std::unique_ptr<CHdfSds> loadDataSet(hid_t dataSet, const std::string& name,
+                                         const std::string& location, bool withScales) {
+        ++m_listed;
+        auto s = std::make_unique<CHdfSds>();
+        s->displayName = name;
+        s->location = location;
+        s->filePath = m_path;
+        Type type(H5Dget_type(dataSet));
+        Space space(H5Dget_space(dataSet));
+        if (!type || !space) return nullptr;
+        const int rank = H5Sget_simple_extent_ndims(space.get());
+        if (rank < 0 || rank > H5S_MAX_RANK) return nullptr;
+        hsize_t dims[H5S_MAX_RANK] = {};
+        H5Sget_simple_extent_dims(space.get(), dims, nullptr);
+        s->rank = rank;
+        bool tooLong = false;
+        for (int d = 0; d < rank; ++d) {
+            tooLong = tooLong || dims[d] > hsize_t(INT32_MAX);
+            s->extents.push_back(int32_t(std::min<hsize_t>(dims[d], INT32_MAX)));
+        }
+        std::string refusal;
+        const int element = elementTypeOf(type.get(), s->convertedFrom, refusal);
+        if (refusal.empty() && rank > agl::kMaxDims)
+            refusal = "data sets of more than 7 dimensions cannot be shown";
+        if (refusal.empty() && tooLong) refusal = "an extent beyond 2^31 - 1 cannot be shown";
+        if (refusal.empty()) refusal = filterRefusal(dataSet);
+        if (refusal.empty() && element != 0) {
+            s->typeCode = element;
+            s->elementSize = agl::typeInfo(element).size;
+            // A scalar is listed, as a single-element data set is, but
+            // has nothing to show.
+            s->hasContent = true;
+        } else {
+            s->convertedFrom.clear();
+            s->refusal = refusal;
+        }
+        if (H5DSis_scale(dataSet) > 0) {
+            // A dimension scale is shown with the data sets it scales.
+            s->coordinateVariable = true;
+            s->hidden = true;
+        }
+        if (withScales && !s->coordinateVariable && s->hasContent) attachScales(dataSet, *s, dims);
+        HdfObjectList attributes;
+        listAttributes(dataSet, attributes);
+        for (auto& a : attributes)
+            s->addChild(std::move(a));
+        return s;
+    }
+
+    struct ScaleVisit {
+        Lister* lister;
+        CHdfSds* owner;
+        unsigned dim;
+        hsize_t length;
+        bool found = false;
+    };
+
+    static herr_t visitScale(hid_t, unsigned, hid_t scale, void* data) {
+        auto* v = static_cast<ScaleVisit*>(data);
+        const std::string location = pathOf(scale);
+        // A NetCDF-4 dimension without a variable of its name is a scale
+        // of zeros that only stands for the dimension.
+        const std::string name = stringAttribute(scale, "NAME");
+        if (location.empty() ||
+            name.rfind("This is a netCDF dimension but not a netCDF variable", 0) == 0)
+            return 0;
+        auto child = v->lister->loadDataSet(scale, lastPart(location), location, false);
+        if (!child || !child->hasContent || child->rank != 1 ||
+            hsize_t(child->extents[0]) != v->length)
+            return 0;
+        child->hidden = false;
+        child->coordinateVariable = true;
+        child->scaleOfDimension = int32_t(v->dim);
+        v->owner->addChild(std::move(child));
+        v->found = true;
+        return 1; // the first fitting scale of a dimension is its axis scale
+    }
+
+    void attachScales(hid_t dataSet, CHdfSds& s, const hsize_t* dims) {
+        for (int d = 0; d < s.rank && d < agl::kMaxDims; ++d) {
+            if (H5DSget_num_scales(dataSet, unsigned(d)) <= 0) continue;
+            ScaleVisit visit{this, &s, unsigned(d), dims[d]};
+            H5DSiterate_scales(dataSet, unsigned(d), nullptr, visitScale, &visit);
+        }
+    }
+
+    std::string m_path;
+    std::set<haddr_t> m_visited;
+    size_t m_listed = 0;
+    int m_dataSets = 0;
+};
+
+HdfReadStatus failWith(std::string& reason, const char* why) {
+    reason = why;
+    return HdfReadFailed;
+}
+
+// The values of the NetCDF attributes _FillValue and missing_value that a
+// data set carries (NetCDF-4 files keep them as HDF5 attributes).
+std::vector<double> holeMarks(hid_t dataSet) {
+    std::vector<double> marks;
+    for (const char* name : {"_FillValue", "missing_value"}) {
+        if (H5Aexists(dataSet, name) <= 0) continue;
+        Attribute a(H5Aopen(dataSet, name, H5P_DEFAULT));
+        Type type(a ? H5Aget_type(a.get()) : H5I_INVALID_HID);
+        Space space(a ? H5Aget_space(a.get()) : H5I_INVALID_HID);
+        if (!type || !space) continue;
+        const H5T_class_t cls = H5Tget_class(type.get());
+        const hssize_t n = H5Sget_simple_extent_npoints(space.get());
+        if ((cls != H5T_FLOAT && cls != H5T_INTEGER) || n < 1 || n > 16) continue;
+        std::vector<double> values(static_cast<size_t>(n));
+        if (H5Aread(a.get(), H5T_NATIVE_DOUBLE, values.data()) >= 0)
+            marks.insert(marks.end(), values.begin(), values.end());
+    }
+    return marks;
+}
+
+// The first value of a numeric attribute, or otherwise.
+double numberAttribute(hid_t object, const char* name, double otherwise) {
+    if (H5Aexists(object, name) <= 0) return otherwise;
+    Attribute a(H5Aopen(object, name, H5P_DEFAULT));
+    Type type(a ? H5Aget_type(a.get()) : H5I_INVALID_HID);
+    Space space(a ? H5Aget_space(a.get()) : H5I_INVALID_HID);
+    if (!type || !space || H5Sget_simple_extent_npoints(space.get()) != 1) return otherwise;
+    const H5T_class_t cls = H5Tget_class(type.get());
+    double value = otherwise;
+    if ((cls != H5T_FLOAT && cls != H5T_INTEGER) ||
+        H5Aread(a.get(), H5T_NATIVE_DOUBLE, &value) < 0 || !std::isfinite(value))
+        return otherwise;
+    return value;
+}
+
+// The elements of a segment need not be aligned to their size (the header
+// before them has a length of its own): they are read and written by
+// copying their bytes.
+template <typename T> T elementAt(const void* base, uint64_t i) {
+    T v;
+    std::memcpy(&v, static_cast<const uint8_t*>(base) + i * sizeof(T), sizeof(T));
+    return v;
+}
+template <typename T> void setElement(void* base, uint64_t i, T v) {
+    std::memcpy(static_cast<uint8_t*>(base) + i * sizeof(T), &v, sizeof(T));
+}
+
+// Values equal to one of marks become NaN, which the graph shows as holes.
+template <typename T>
+void punchHoles(void* values, uint64_t count, const std::vector<double>& marks) {
+    for (uint64_t i = 0; i < count; ++i)
+        for (double m : marks)
+            if (elementAt<T>(values, i) == T(m)) {
+                setElement<T>(values, i, T(NAN));
+                break;
+            }
+}
+
+} // namespace
+
+HdfReadStatus hdf5ListFile(const std::string& path, HdfObjectList& objects, std::string& reason) {
+    silenceLibrary();
+    objects.clear();
+    Lister lister(path);
+    const HdfReadStatus status = lister.run(objects, reason);
+    if (status != HdfReadOk) objects.clear();
+    return status;
+}
+
+HdfReadStatus hdf5ReadDataSet(const std::string& path, const std::string& location, int dims,
+                              const int32_t* extents, int type, bool unpack, void* dest,
+                              uint64_t byteCount, int64_t& imprecise, std::string& reason) {
+    silenceLibrary();
+    imprecise = 0;
+    if (!dest || dims < 1 || dims > agl::kMaxDims || location.empty() || location[0] != '/')
+        return failWith(reason, "bad destination");
+    File file(H5Fopen(path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT));
+    if (!file) return failWith(reason, "Couldn't read file!");
+    DataSet dataSet(H5Dopen2(file.get(), location.c_str(), H5P_DEFAULT));
+    if (!dataSet) return failWith(reason, "no such data set");
+    Type fileType(H5Dget_type(dataSet.get()));
+    Space space(H5Dget_space(dataSet.get()));
+    if (!fileType || !space) return failWith(reason, "the data set's description cannot be read");
+    std::string convertedFrom, refusal;
+    const int element = elementTypeOf(fileType.get(), convertedFrom, refusal);
+    hsize_t fileDims[H5S_MAX_RANK] = {};
+    const int rank = H5Sget_simple_extent_ndims(space.get());
+    if (rank != dims || element == 0 || (unpack ? AGL_DOUBLE : element) != type ||
+        H5Sget_simple_extent_dims(space.get(), fileDims, nullptr) < 0)
+        return failWith(reason, "the data set does not match its listing");
+    uint64_t product = 1;
+    for (int d = 0; d < dims; ++d) {
+        if (extents[d] <= 0 || fileDims[d] != hsize_t(extents[d]))
+            return failWith(reason, "the data set does not match its listing");
+        product *= uint64_t(extents[d]);
+        if (product > uint64_t(agl::kMaxElements))
+            return failWith(reason, "the data set does not match its listing");
+    }
+    if (product * uint64_t(agl::typeInfo(type).size) != byteCount)
+        return failWith(reason, "the data set does not match its listing");
+    if (unpack) convertedFrom.clear(); // the library converts to doubles itself
+    if (H5Dread(dataSet.get(), memoryType(type, convertedFrom), H5S_ALL, H5S_ALL, H5P_DEFAULT,
+                dest) < 0)
+        return failWith(reason, "the data set's elements cannot be read");
+    if (unpack) {
+        void* values = dest;
+        punchHoles<double>(values, product, holeMarks(dataSet.get()));
+        const double scale = numberAttribute(dataSet.get(), "scale_factor", 1.0);
+        const double offset = numberAttribute(dataSet.get(), "add_offset", 0.0);
+        for (uint64_t i = 0; i < product; ++i)
+            setElement(values, i, elementAt<double>(values, i) * scale + offset); // NaN stays
+        return HdfReadOk;
+    }
+    if (type == AGL_FLOAT || (type == AGL_DOUBLE && convertedFrom.empty())) {
+        const std::vector<double> marks = holeMarks(dataSet.get());
+        if (type == AGL_FLOAT)
+            punchHoles<float>(dest, product, marks);
+        else
+            punchHoles<double>(dest, product, marks);
+    }
+    if (!convertedFrom.empty()) {
+        // 64-bit integers into doubles of the same size, in place.
+        auto* bytes = static_cast<uint8_t*>(dest);
+        const bool isSigned = convertedFrom == "int64";
+        for (uint64_t i = 0; i < product; ++i) {
+            uint8_t* at = bytes + i * 8;
+            double value;
+            if (isSigned) {
+                int64_t v;
+                std::memcpy(&v, at, 8);
+                value = double(v);
+                if (value >= 0x1p63 || int64_t(value) != v) ++imprecise;
+            } else {
+                uint64_t v;
+                std::memcpy(&v, at, 8);
+                value = double(v);
+                if (value >= 0x1p64 || uint64_t(value) != v) ++imprecise;
+            }
+            std::memcpy(at, &value, 8);
+        }
+    }
+    return HdfReadOk;
+}
