@@ -105,13 +105,11 @@ void aglGraphObj::SyncWithData() {
 
 bool aglGraphObj::LockFrameData(aglRenderContext& context) {
     if (!m_source) return false;
-    // A level whose pass has not finished is waited for in 1 ms steps; the
+    // A level whose pass has not finished is waited for in 20 ms steps; the
     // wait gives up as soon as the render thread is told to pause or quit.
-    // (Steps of 20 ms held every pause that came meanwhile, and so the host's
-    // thread, up to 20 ms: a pause follows each pass as the host shows it.)
     while (!m_source->isDone()) {
         if (context.ShouldStopWaiting()) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     m_source->lockData();
     // The grid may have been refiltered to another shape since the last

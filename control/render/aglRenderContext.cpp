@@ -267,16 +267,13 @@ void aglRenderContext::Pause() {
     // first (the wait below covers it).
     m_command.store(int(ThreadCommand::Pause));
     if (m_state.load() == int(ThreadState::AwaitingIdle)) wake();
-    // Looked at every millisecond: a pause comes with every change the host
-    // makes (an Update for each plane a movie shows), and coarser steps
-    // would hold the host's thread that much longer each time.
     pollUntil(
         [this] {
             const int s = m_state.load();
             return s == int(ThreadState::NotStarted) || s == int(ThreadState::Idle) ||
                    s == int(ThreadState::Ended);
         },
-        1);
+        5);
 }
 
 void aglRenderContext::Resume() {
