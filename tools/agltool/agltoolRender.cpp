@@ -96,6 +96,7 @@ struct RenderSettings {
     int frames = 1;          // pictures to draw (the last one is kept)
     bool spin = false;       // spin the camera (5 degrees per frame), rendering continuously
     bool vectorData = false; // an SVG's or PDF's data area as polygons, not an image
+    bool trace = false;      // the control's diagnostic trace on stderr
     int antiAlias = 0;       // NumAntiAliasPasses
     struct Sweep {
         int dim = -1;
@@ -407,7 +408,7 @@ int parseRenderOptions(int argc, char** argv, RenderSettings& s) {
             continue;
         }
         if (opt == "--trace") {
-            aglSetTraceStream(stderr); // the control's diagnostic trace
+            s.trace = true;
             continue;
         }
         if (i + 1 >= argc) return renderUsage();
@@ -542,6 +543,10 @@ public:
     explicit Renderer(const RenderSettings& s) : m_s(s), m_model(s.width, s.height, 0, 0, false) {
         // Only the level saved is filtered and drawn; a spin is interactive.
         if (!s.spin) m_model.setFinalPictureLevel(s.level < 0 ? 2 : s.level);
+        // The trace starts with the first input: the empty control the model
+        // starts with may show its own level 0 before it knows the final
+        // level, and that is no level of an input.
+        if (s.trace) aglSetTraceStream(stderr);
         m_model.setPictureVectorData(s.vectorData);
         // The control takes no NumAntiAliasPasses; the engine still draws them.
         m_model.engine().setNumAntiAliasPasses(s.antiAlias);

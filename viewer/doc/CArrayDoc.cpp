@@ -189,6 +189,11 @@ void CArrayDoc::setModified(bool modified) {
     emitTitle();
 }
 
+bool CArrayDoc::hasAxisScale(int dim) const {
+    if (dim < 0 || dim >= agl::kMaxDims) return false;
+    return m_axisScales[size_t(dim)] || (m_hdfScaleDims & (1u << dim)) != 0;
+}
+
 const aglSegment* CArrayDoc::axisScale(int dim) const {
     return dim >= 0 && dim < agl::kMaxDims ? m_axisScales[size_t(dim)].get() : nullptr;
 }

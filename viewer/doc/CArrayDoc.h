@@ -161,6 +161,9 @@ public:
     void setAnnotation(const std::string& text) { m_annotation = text; }
     const aglSegment* paletteSegment() const { return m_palette.get(); }
     const aglSegment* axisScale(int dim) const;
+    // Whether dimension dim has a scale the control can label it with: a
+    // scale segment of the document's, or an HDF object's dimension scale.
+    bool hasAxisScale(int dim) const;
 
     // Copies the current segment into a new writable shared-memory segment
     // and gives it to the array, keeping the row and column dimensions and

@@ -238,7 +238,10 @@ public:
     }
 
     HdfReadStatus run(HdfObjectList& out, std::string& reason) {
-        HdfObjectList fileAttributes, sets, images, annotations;
+        // Listed in the order they are read: the SD interface's file
+        // attributes and data sets, then the GR interface's file attributes
+        // and images.
+        HdfObjectList fileAttributes, sets, imageAttributes, images, annotations;
         int32 nsets = 0, nimages = 0;
         {
             SdFile sd(SDstart(m_path.c_str(), DFACC_READ));
@@ -285,7 +288,7 @@ public:
                                            return GRgetattr(gr.get(), i, buf);
                                        }));
                 a->filePath = m_path;
-                fileAttributes.push_back(std::move(a));
+                imageAttributes.push_back(std::move(a));
             }
             for (int32 i = 0; i < std::max<int32>(nimages, 0); ++i) {
                 RiAccess ri(GRselect(gr.get(), i));
@@ -307,7 +310,8 @@ public:
                                 annotations);
             }
         }
-        for (HdfObjectList* part : {&annotations, &fileAttributes, &sets, &images})
+        for (HdfObjectList* part :
+             {&annotations, &fileAttributes, &sets, &imageAttributes, &images})
             for (auto& o : *part)
                 out.push_back(std::move(o));
         return HdfReadOk;

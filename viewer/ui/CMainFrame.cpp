@@ -586,8 +586,8 @@ void CMainFrame::updateCommandStates() {
 
     bool rowScale = false, colScale = false;
     if (array) {
-        rowScale = d->axisScale(d->currentArray()->rowDim()) != nullptr;
-        colScale = d->axisScale(d->currentArray()->colDim()) != nullptr;
+        rowScale = d->hasAxisScale(d->currentArray()->rowDim());
+        colScale = d->hasAxisScale(d->currentArray()->colDim());
     }
     const bool scales = array && (((kind == CArrayDoc::HeightPlot || kind == CArrayDoc::ImageMap) &&
                                    (rowScale || colScale)) ||

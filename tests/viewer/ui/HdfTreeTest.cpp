@@ -109,14 +109,20 @@ TEST_F(HdfTreeTest, ReadingAFileFillsAndShowsTheTreeWithTheShownObjectSelected) 
     EXPECT_EQ(root()->data(0, HdfTreeBar::kDataRole).toInt(), 0);
     EXPECT_TRUE(root()->isExpanded());
     // Coordinate variables are not at the top level; the single-element set
-    // is listed (it has content, it just shows nothing).
-    EXPECT_EQ(childTexts(root()),
-              QStringList({"temperature", "line", "cube", "single", "ping", "pong", "self"}));
+    // is listed (it has content, it just shows nothing); the raster images'
+    // file attribute comes after the data sets.
+    EXPECT_EQ(childTexts(root()), QStringList({"temperature", "line", "cube", "single", "ping",
+                                               "pong", "self", "site"}));
     QTreeWidgetItem* t = child(root(), "temperature");
     EXPECT_EQ(childTexts(t), QStringList({"lat", "lon", "comment", "letters"}));
     EXPECT_EQ(tree()->currentItem(), t);
     // The spreadsheet shows temperature: element [1][1] is 5 x 5 / 2.
     EXPECT_EQ(cell(1, 1).trimmed().toDouble(), 12.5);
+    // Its dimension scales label the axes: View > Axis Scales can turn them
+    // off and on. A set without scales has nothing for the command.
+    EXPECT_TRUE(frame->commandAction(command_id::AxisScales)->isEnabled());
+    click(child(root(), "line"));
+    EXPECT_FALSE(frame->commandAction(command_id::AxisScales)->isEnabled());
 }
 
 TEST_F(HdfTreeTest, ClickingItemsShowsObjectsAndTextsEveryTime) {

@@ -172,6 +172,12 @@ static int scales(const char* dir) {
     bad |= check(SDsetdimname(SDgetdimid(sds, 0), "self"), "self dim");
     SDendaccess(sds);
     bad |= check(SDend(sd), "SDend scales");
+    /* A GR file attribute: listed after the data sets, as it is read. */
+    int32 file = Hopen(path, DFACC_RDWR, 0);
+    int32 gr = file == FAIL ? FAIL : GRstart(file);
+    bad |= gr == FAIL || check(GRsetattr(gr, "site", DFNT_CHAR8, 4, "pier"), "scales GR attr");
+    if (gr != FAIL) GRend(gr);
+    if (file != FAIL) bad |= check(Hclose(file), "Hclose scales");
     return bad;
 }
 
