@@ -160,6 +160,9 @@ public:
     const std::string& annotation() const { return m_annotation; }
     void setAnnotation(const std::string& text) { m_annotation = text; }
     const aglSegment* paletteSegment() const { return m_palette.get(); }
+    // Whether the file supplies the custom palette the control shows: an agl
+    // file's stored palette or the shown HDF object's own.
+    bool hasCustomPalette() const { return m_palette || m_hdfPaletteShown; }
     const aglSegment* axisScale(int dim) const;
     // Whether dimension dim has a scale the control can label it with: a
     // scale segment of the document's, or an HDF object's dimension scale.
@@ -517,6 +520,7 @@ private:
     int m_hdfDataSets = 0;
     // Dimensions the shown HDF object gave the control a scale for.
     unsigned m_hdfScaleDims = 0;
+    bool m_hdfPaletteShown = false; // the control shows the HDF object's palette
     HdfHelper m_hdfHelper;
     bool m_waitingForHelper = false;
     // The last load or object change ended because the user cancelled it.

@@ -140,6 +140,7 @@ void CArrayDoc::releaseHdf() {
                 if (m_hdfScaleDims & (1u << d)) c->SetAxisScale(d, std::string());
         m_hdfScaleDims = 0;
     }
+    m_hdfPaletteShown = false;
     m_hdfCurrent = nullptr;
     m_hdfObjects.clear();
     m_hdfTreeAvailable = false;
@@ -283,6 +284,7 @@ bool CArrayDoc::showHdfObject(CHdfObject* object) {
             }
             break;
         }
+        m_hdfPaletteShown = paletteMade;
         if (paletteMade) {
             c->setString(DISPID_PaletteFileName, palette->array->segment()->name());
             c->setShort(DISPID_PaletteId, 0);

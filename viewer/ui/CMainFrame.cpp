@@ -605,7 +605,7 @@ void CMainFrame::updateCommandStates() {
 
     const int paletteId = c ? prop(DISPID_PaletteId) : -1;
     for (int n = 0; n < 7; ++n)
-        set(PaletteCustom + n, array, paletteId == n && (n != 0 || d->paletteSegment() != nullptr));
+        set(PaletteCustom + n, array, paletteId == n && (n != 0 || d->hasCustomPalette()));
 
     set(ColorBackground, array);
     set(ColorGraph, c && !prop(DISPID_UseColorPalette));

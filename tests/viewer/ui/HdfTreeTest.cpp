@@ -163,6 +163,9 @@ TEST_F(HdfTreeTest, ImagesFileListsAnnotationsAndLeavesOutTheColourImage) {
     EXPECT_FALSE(top.contains("colour"));
     QTreeWidgetItem* picture = child(root(), "picture");
     EXPECT_EQ(childTexts(picture), QStringList({"8-bit Image Palette", "origin"}));
+    // The picture shows with its own palette: Palette > Custom is checked.
+    EXPECT_EQ(doc->hdfCurrent()->displayName, "picture");
+    EXPECT_TRUE(frame->commandAction(command_id::PaletteCustom)->isChecked());
     click(child(root(), "File Description 1"));
     EXPECT_EQ(sink.annotations, std::vector<std::string>{"A file written by make_hdf_samples."});
     // The palette shows as a 256 x 4 array: entry 1 is red 1, green 254.
