@@ -343,6 +343,7 @@ void DimensionBar::play(int dim) {
     m_playDim = dim;
     m_direction = 1;
     m_steps = 0;
+    m_missed = 0;
     m_waitingForFrame = false;
     m_stepOnFrame = false;
     m_restTimer.stop();
@@ -392,9 +393,14 @@ void DimensionBar::tick() {
     // Never more than one step ahead of the pictures: while the last step's
     // picture is being made, its arrival makes the step (frameShown); the
     // timer only comes back for a picture that never comes.
-    if (m_waitingForFrame && m_sinceStep.elapsed() < kFrameWaitMs) {
-        m_playTimer.start(int(kFrameWaitMs - m_sinceStep.elapsed()));
-        return;
+    if (m_waitingForFrame) {
+        if (m_sinceStep.elapsed() < kFrameWaitMs) {
+            m_playTimer.start(int(kFrameWaitMs - m_sinceStep.elapsed()));
+            return;
+        }
+        // The picture never came: the next step goes on without it.
+        m_waitingForFrame = false;
+        ++m_missed;
     }
     // A picture came a moment ago: the control is drawing the next one (a
     // finer level), which a step now would wait for. The step comes with

@@ -98,6 +98,9 @@ public:
     int playingDimension() const { return m_playDim; }
     // Steps made since play last started.
     int stepsPlayed() const { return m_steps; }
+    // Steps made without the picture of the step before, which did not come
+    // within the wait (a machine too busy to draw it in time).
+    int picturesMissed() const { return m_missed; }
     int rate() const;
     void setRate(int framesPerSecond);
     PlayMode playMode() const;
@@ -169,6 +172,7 @@ private:
     int m_playDim = -1;
     int m_direction = 1;
     int m_steps = 0;
+    int m_missed = 0;
     // The picture of the last step has not come yet.
     bool m_waitingForFrame = false;
     QElapsedTimer m_sinceStep;
