@@ -1,4 +1,5 @@
 #include "Hdf5FileReader.h"
+#include "ElementHoles.h"
 
 #include <hdf5.h>
 #include <hdf5_hl.h>
@@ -13,6 +14,10 @@
 #include <vector>
 
 namespace {
+
+using element_holes::elementAt;
+using element_holes::punchHoles;
+using element_holes::setElement;
 
 // Attribute values larger than this are listed empty.
 constexpr int64_t kMaxTextBytes = 1 << 20;
@@ -506,29 +511,6 @@ double numberAttribute(hid_t object, const char* name, double otherwise) {
         H5Aread(a.get(), H5T_NATIVE_DOUBLE, &value) < 0 || !std::isfinite(value))
         return otherwise;
     return value;
-}
-
-// The elements of a segment need not be aligned to their size (the header
-// before them has a length of its own): they are read and written by
-// copying their bytes.
-template <typename T> T elementAt(const void* base, uint64_t i) {
-    T v;
-    std::memcpy(&v, static_cast<const uint8_t*>(base) + i * sizeof(T), sizeof(T));
-    return v;
-}
-template <typename T> void setElement(void* base, uint64_t i, T v) {
-    std::memcpy(static_cast<uint8_t*>(base) + i * sizeof(T), &v, sizeof(T));
-}
-
-// Values equal to one of marks become NaN, which the graph shows as holes.
-template <typename T>
-void punchHoles(void* values, uint64_t count, const std::vector<double>& marks) {
-    for (uint64_t i = 0; i < count; ++i)
-        for (double m : marks)
-            if (elementAt<T>(values, i) == T(m)) {
-                setElement<T>(values, i, T(NAN));
-                break;
-            }
 }
 
 } // namespace

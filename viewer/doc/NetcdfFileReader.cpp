@@ -1,4 +1,5 @@
 #include "NetcdfFileReader.h"
+#include "ElementHoles.h"
 
 #include <netcdf.h>
 
@@ -11,6 +12,9 @@
 #include <vector>
 
 namespace {
+
+using element_holes::elementAt;
+using element_holes::setElement;
 
 // Attribute values larger than this are listed empty.
 constexpr size_t kMaxTextBytes = 1 << 20;
@@ -210,21 +214,9 @@ HdfReadStatus failWith(std::string& reason, const char* why) {
     return HdfReadFailed;
 }
 
-// The elements of a segment need not be aligned to their size (the header
-// before them has a length of its own): they are read and written by
-// copying their bytes.
-template <typename T> T elementAt(const void* base, uint64_t i) {
-    T v;
-    std::memcpy(&v, static_cast<const uint8_t*>(base) + i * sizeof(T), sizeof(T));
-    return v;
-}
-template <typename T> void setElement(void* base, uint64_t i, T v) {
-    std::memcpy(static_cast<uint8_t*>(base) + i * sizeof(T), &v, sizeof(T));
-}
-
 // Values equal to the fill or missing value become NaN.
 template <typename T>
-int64_t punchHoles(int nc, int var, nc_type type, void* values, uint64_t count) {
+int64_t punchFillHoles(int nc, int var, nc_type type, void* values, uint64_t count) {
     std::vector<double> marks;
     for (const char* name : {"_FillValue", "missing_value"}) {
         nc_type t = 0;
@@ -268,17 +260,7 @@ int64_t punchHoles(int nc, int var, nc_type type, void* values, uint64_t count) 
             break;
         }
     }
-    int64_t holes = 0;
-    for (uint64_t i = 0; i < count; ++i) {
-        for (double m : marks) {
-            if (elementAt<T>(values, i) == T(m)) {
-                setElement<T>(values, i, T(NAN));
-                ++holes;
-                break;
-            }
-        }
-    }
-    return holes;
+    return element_holes::punchHoles<T>(values, count, marks);
 }
 
 } // namespace
@@ -363,7 +345,7 @@ HdfReadStatus netcdfReadVariable(const std::string& path, const std::string& nam
         void* values = dest;
         if (nc_get_var_double(nc, var, static_cast<double*>(values)) != NC_NOERR)
             return failWith(reason, "the variable's values cannot be read");
-        holes = punchHoles<double>(nc, var, v.type, values, product);
+        holes = punchFillHoles<double>(nc, var, v.type, values, product);
         double scale = 1.0, offset = 0.0;
         nc_type t = 0;
         size_t n = 0;
@@ -382,9 +364,9 @@ HdfReadStatus netcdfReadVariable(const std::string& path, const std::string& nam
     if (nc_get_var(nc, var, dest) != NC_NOERR)
         return failWith(reason, "the variable's values cannot be read");
     if (v.type == NC_FLOAT)
-        holes = punchHoles<float>(nc, var, v.type, dest, product);
+        holes = punchFillHoles<float>(nc, var, v.type, dest, product);
     else if (v.type == NC_DOUBLE)
-        holes = punchHoles<double>(nc, var, v.type, dest, product);
+        holes = punchFillHoles<double>(nc, var, v.type, dest, product);
     if (!convertedFrom.empty()) {
         auto* bytes = static_cast<uint8_t*>(dest);
         for (uint64_t i = 0; i < product; ++i) {
