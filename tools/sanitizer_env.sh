@@ -4,5 +4,5 @@
 # die_after_fork=0: the viewer and the tests start other programs (the HDF
 # helper, xclip, the viewer itself) from processes whose threads run; the
 # child only calls exec, which ThreadSanitizer would otherwise refuse.
-export LSAN_OPTIONS="suppressions=$root/tools/lsan.supp"
+export LSAN_OPTIONS="suppressions=$root/tools/lsan.supp print_suppressions=0"
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 die_after_fork=0 ignore_noninstrumented_modules=1 suppressions=$root/tools/tsan.supp"

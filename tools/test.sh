@@ -2,17 +2,19 @@
 # Sets everything up, then runs all tests:
 #   1. a fast gate (seconds on a built tree): format, layers, and the tests
 #      that need no display and no GL; a failure here stops the run at once;
-#   2. the normal build's full suite (tests that show windows each on an X
-#      server of their own, bus tests on a private session bus);
-#   3. the bad-input and thread tests again under AddressSanitizer/UBSan;
-#   4. the thread tests under ThreadSanitizer.
-# Suites 2 to 4 all run even when one fails; the script then lists every
+#   2. every test, under AddressSanitizer/UBSan (tests that show windows each
+#      on an X server of their own, bus tests on a private session bus); the
+#      build treats warnings as errors;
+#   3. the thread tests again under ThreadSanitizer.
+# One build runs every test: a separate unsanitized build would compile the
+# same code a third time for no test that the sanitizers cannot run.
+# The suites all run even when one fails; the script then lists every
 # failing test and exits non-zero. No test is retried: a test that fails once
 # is a bug to fix.
 set -eu
 cd "$(dirname "$0")/.."
 root=$PWD
-tools/setup.sh dev
+tools/setup.sh asan
 . tools/sanitizer_env.sh
 
 # Tests never see the user's settings or runtime folder (each test
@@ -25,13 +27,12 @@ chmod 700 "$XDG_RUNTIME_DIR"
 # Each test that needs a display starts its own; nothing else may use one.
 unset DISPLAY WAYLAND_DISPLAY
 
-# The dev suite runs twice as many tests as cores: many of them spend most
-# of their time waiting (for a window, a frame, a timer's tick, a child
-# process). The sanitizer suites keep to one test per core: their tests are
-# busy, and a viewer started under ThreadSanitizer on an overloaded machine
-# may not reach its finest level within its own time limit.
+# Tests that wait (for a window, a frame, a timer's tick, a child process)
+# run two to a core. The thread tests keep to one per core: they are busy,
+# and a viewer started under a sanitizer on an overloaded machine may not
+# reach its finest level within its own time limit.
 jobs=$(nproc)
-devjobs=$(($(nproc) * 2))
+waitjobs=$(($(nproc) * 2))
 # suite NAME BUILD JOBS [CTEST ARGS...]: runs one suite on a private session
 # bus; its failing tests go to $scratch/failed.
 suite() {
@@ -50,15 +51,14 @@ suite() {
 echo "test: fast gate"
 tools/check_format.sh
 python3 tools/check_layers.py
-if ! ctest --test-dir build/dev --output-on-failure -j "$devjobs" --timeout 120 --no-tests=error \
+if ! ctest --test-dir build/asan --output-on-failure -j "$waitjobs" --timeout 120 --no-tests=error \
     -L unit -LE 'gui|render|threads|install'; then
     echo "test: the fast gate failed; nothing else was run" >&2
     exit 1
 fi
 
-suite dev dev "$devjobs"
-SETUP_TARGETS="sanitized_tests thread_tests" tools/setup.sh asan
-suite asan asan "$jobs" -L 'sanitized|threads'
+suite asan asan "$waitjobs" -LE threads
+suite asan-threads asan "$jobs" -L threads
 SETUP_TARGETS=thread_tests tools/setup.sh tsan
 suite tsan tsan "$jobs" -L threads
 

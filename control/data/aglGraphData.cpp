@@ -255,6 +255,7 @@ bool aglGraphData::setAxisScales(double x, double y, double z) {
     if (refilter)
         for (auto& lv : m_levels)
             lv->dirty = true;
+    axisScalesChanged();
     wakeFilterThread();
     return refilter;
 }

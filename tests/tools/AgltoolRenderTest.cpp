@@ -204,7 +204,13 @@ TEST(AgltoolRender, EveryGraphTypeDrawsThroughTheSamePipeline) {
     EXPECT_EQ(barRed(vector), 0);
     EXPECT_GT(barRed(image), 50);
     EXPECT_GT(barRed(render("vector4", "--type 3")), 50);
-    EXPECT_GT(inkPixels(render("plane", "--plane")), 2000);
+    // The plane view draws a window with a short side; a window short
+    // neither way is refused, as the viewer refuses it.
+    EXPECT_GT(inkPixels(render("plane", "--plane --roi 0:0:5")), 2000);
+    const ToolRun wide = agltool("render " + in + " " + dir.path() + "/never.png --plane");
+    EXPECT_EQ(wide.status, 2);
+    EXPECT_NE(wide.out.find("30 x 40 cannot be shown as a plane view"), std::string::npos)
+        << wide.out;
     // GraphType 0 draws nothing.
     EXPECT_EQ(inkPixels(render("none", "--type 0")), 0);
 }
@@ -637,6 +643,22 @@ TEST(AgltoolRenderProperties, SetWritesAnyPropertyAndARefusalEndsTheCommand) {
         EXPECT_EQ(run.out, "agltool: " + r.message + "\n");
         EXPECT_TRUE(QImage(QString::fromStdString(out)).isNull()) << r.set;
     }
+}
+
+// The vector graph wants its components in the columns: a window wider than
+// tall is turned, as the viewer turns it, and the saved set says so.
+TEST(AgltoolRender, AWideVectorGraphIsTurnedSoItsColumnsHoldTheComponents) {
+    TempDir dir;
+    const std::string in =
+        floatFile(dir, "wide.agl", 4, 50, [](int r, int c) { return r + 0.01 * c; });
+    const std::string set = dir.file("set.ini");
+    const QImage vector = rendered(dir, in, "vector", "--type 3 --save-properties " + set);
+    ASSERT_FALSE(vector.isNull());
+    EXPECT_GT(inkPixels(vector), 200);
+    const std::string bytes = fileBytes(set);
+    EXPECT_NE(bytes.find("RowDim=1"), std::string::npos) << bytes;
+    EXPECT_NE(bytes.find("ColDim=0"), std::string::npos) << bytes;
+    EXPECT_NE(bytes.find("NumColumns=4"), std::string::npos) << bytes;
 }
 
 // A property set saved after a render loads into the next one, which saves

@@ -20,10 +20,11 @@
 //
 // --graph-type is the viewer's graph kind (1 height plot, 2 image map,
 // 3 vector graph, 4 plane view); --type the control's GraphType (0 none,
-// 1..3 as the viewer's). The options give each kind the settings the viewer
-// gives it (style, view, ZScale, axis style, palette bar, lighting); the
-// viewer also turns a vector graph's window wider than tall and remembers
-// settings per kind, which a command line does not.
+// 1..3 as the viewer's). Each kind is set up by the viewer's own graph
+// presenter, with its built-in settings: the same view, axis style, styles
+// and switches, and the vector graph's window turned when it is wider than
+// tall. The palette bar shows unless told otherwise; options come after and
+// override any of it.
 //
 // The picture is not interactive: only the level of detail it is saved at
 // is filtered and drawn (--level, by default the finest the rules allow),
@@ -56,7 +57,9 @@
 #include <string>
 #include <vector>
 
+#include "CPlotrane2D.h"
 #include "ControlModel.h"
+#include "GraphPresenter.h"
 #include "ReplacingFile.h"
 #include "aglArray.h"
 #include "aglGraphView.h"
@@ -572,66 +575,49 @@ public:
 
 private:
     int showHeld(const RenderInput& in);
-    void applyKind(int type, int rows, int columns);
+    int applyKind(const std::string& name);
     bool waitForLevels();
 
     const RenderSettings& m_s;
     ControlModel m_model;
 };
 
-// What the viewer sets when it shows each graph kind: style, view, ZScale,
-// axis style, palette bar, colours, lighting and smoothing, and no cursor
-// (a picture has nobody to move it). Options and --set come after, and
-// override any of it.
-void Renderer::applyKind(int type, int rows, int columns) {
+// The viewer's graph presenter sets the kind up, as the viewer's graph pane
+// does for a user who never changed a setting; a picture shows the palette
+// bar and no cursor (it has nobody to move it). The components of a vector
+// graph are written first: they decide its view.
+int Renderer::applyKind(const std::string& name) {
     using namespace plotrane;
-    int style = 1, view = 0, axisStyle = value(AxisStyle::FilledWalls);
-    float zScale = 0.8f;
-    bool palette = true, lighting = true, smooth = false;
-    if (m_s.plane) {
-        // Lines in the x-z plane, or in the y-z plane for windows of many rows.
-        style = 3;
-        view = rows > 10 ? value(CamViewType::SideYZ) : value(CamViewType::FrontXZ);
-        zScale = 1.0f;
-        axisStyle = value(AxisStyle::FilledWallsGrid);
-        palette = lighting = false;
-        smooth = true;
-    } else if (type == 2) {
-        view = value(CamViewType::TopXY);
-        zScale = 1.0f;
-        lighting = false;
-        smooth = true;
-    } else if (type == 3) {
-        style = 4;
-        lighting = false;
-        smooth = true;
-        bool present[4];
-        for (int c = 0; c < 4; ++c) {
-            const int k = m_s.intOption(DISPID_XComp + c, c);
-            present[c] = k >= 0 && k < columns;
-        }
-        // A flat vector graph is seen face on, through the plane of its components.
-        if (!present[2] || !present[1] || !present[0]) {
-            view = !present[2]   ? value(CamViewType::TopXY)
-                   : !present[1] ? value(CamViewType::FrontXZ)
-                                 : value(CamViewType::SideYZ);
-            zScale = 1.0f;
-            axisStyle = value(AxisStyle::FilledWallsGrid);
-        }
-        palette = present[3];
+    for (int c = 0; c < 4; ++c)
+        if (const Variant* v = m_s.option(DISPID_XComp + c)) write(m_model, DISPID_XComp + c, *v);
+    const int type = m_s.intOption(DISPID_GraphType, 1);
+    const int kind = m_s.plane ? GraphPresenter::PlaneView : type;
+    CPlotrane2D control(&m_model);
+    GraphPresenter::Plane plane{m_model.GetProperty(DISPID_NumRows).toInt(),
+                                m_model.GetProperty(DISPID_NumColumns).toInt(),
+                                {}};
+    plane.turn = [this, &control] {
+        const Variant rowDim = m_model.GetProperty(DISPID_RowDim);
+        write(m_model, DISPID_RowDim, m_model.GetProperty(DISPID_ColDim));
+        write(m_model, DISPID_ColDim, rowDim);
+        control.Update();
+    };
+    if (kind != GraphPresenter::NoGraph &&
+        !GraphPresenter::suits(kind, plane.rows, plane.columns)) {
+        say(name + ": a window of " + std::to_string(plane.rows) + " x " +
+            std::to_string(plane.columns) + " cannot be shown as " +
+            (kind == GraphPresenter::PlaneView
+                 ? "a plane view (it needs at most 10 rows or columns)"
+                 : "this graph type (it needs at least 2 rows and 2 columns)"));
+        return 2;
     }
-    if (const Variant* v = m_s.option(DISPID_Lighting)) lighting = lighting && v->toBool();
-    write(m_model, DISPID_GraphType, Variant(int16_t(type)));
-    write(m_model, DISPID_GraphStyle, Variant(int16_t(style)));
-    write(m_model, DISPID_CamViewType, Variant(int16_t(view)));
-    write(m_model, DISPID_ZScale, Variant(zScale));
-    write(m_model, DISPID_AxisStyle, Variant(int16_t(axisStyle)));
-    write(m_model, DISPID_ShowPalette, Variant(palette));
-    write(m_model, DISPID_UseColorPalette, Variant(palette));
-    write(m_model, DISPID_Lighting, Variant(lighting));
-    write(m_model, DISPID_LineSmooth, Variant(smooth));
-    write(m_model, DISPID_ShowGrid, Variant(type == 1 && !m_s.plane));
+    GraphPresenter presenter;
+    presenter.setPaletteShown(true);
+    // Nothing is taken back from the control: block 0, which no kind uses,
+    // stands for what it showed before.
+    presenter.select(control, kind, GraphPresenter::NoGraph, plane);
     write(m_model, DISPID_ShowCursor, Variant(false));
+    return 0;
 }
 
 int Renderer::show(const RenderInput& in) {
@@ -670,21 +656,20 @@ int Renderer::showHeld(const RenderInput& in) {
         m.Invoke(DISPID_SetRoiLb, {Variant(int16_t(r.dim)), Variant(int(r.low))});
         m.Invoke(DISPID_SetRoiUb, {Variant(int16_t(r.dim)), Variant(int(r.high))});
     }
-    const int rows = m.GetProperty(DISPID_NumRows).toInt();
     const int columns = m.GetProperty(DISPID_NumColumns).toInt();
-    const int type = m_s.intOption(DISPID_GraphType, 1);
-    if (type == 3) {
+    if (m_s.intOption(DISPID_GraphType, 1) == 3) {
         bool any = false;
         for (int c = 0; c < 4; ++c) {
             const int k = m_s.intOption(DISPID_XComp + c, c);
-            any = any || (k >= 0 && k < columns);
+            // A window wider than tall is turned: its short side holds them.
+            any = any || (k >= 0 && k < std::min(columns, m.GetProperty(DISPID_NumRows).toInt()));
         }
         if (!any) {
             say(in.name + ": no vector component is a column of the window");
             return 2;
         }
     }
-    applyKind(type, rows, columns);
+    if (const int rc = applyKind(in.name)) return rc;
     if (!in.palette.empty() && !m_s.option(DISPID_PaletteId) &&
         !m_s.option(DISPID_PaletteFileName)) {
         write(m, DISPID_PaletteFileName, Variant(in.palette));

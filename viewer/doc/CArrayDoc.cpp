@@ -27,12 +27,6 @@ using platform::FileStamp;
 
 namespace {
 
-// One check for change at a time in the whole process: timer ticks that
-// arrive while the question is open must not stack a second question.
-bool g_checkRunning = false;
-// Setting Row and Col on a control can make it report the move back.
-bool g_cursorBusy = false;
-
 std::string format1(const char* pattern, const std::string& arg) {
     std::string out;
     const char* p = std::strstr(pattern, "%s");
@@ -57,31 +51,6 @@ int clampPrecision(int p) {
 // The spreadsheet's built-in number format: 6 digits, no exponent form.
 constexpr int kDefaultGridPrecision = 6;
 
-// Graph kinds outside 0..4 (a damaged trailer, a hand-edited setting) mean
-// "choose automatically"; they must never index the five blocks.
-int sanitizeKind(int kind) {
-    return kind >= 0 && kind <= 4 ? kind : CArrayDoc::kAutoGraphKind;
-}
-
-// The document's initial blocks: style, the eleven switches, density.
-GraphSettings initialBlock(GraphStyle style, std::array<int, 11> s) {
-    GraphSettings g;
-    g.graphStyle = value(style);
-    g.lineSmooth = s[0];
-    g.showGrid = s[1];
-    g.flatShading = s[2];
-    g.highLight = s[3];
-    g.textureMode = value(s[4] ? TextureMode::Always : TextureMode::Never);
-    g.dataClamp = s[5];
-    g.lighting = s[6];
-    g.useColorPalette = s[7];
-    g.showAxis = s[8];
-    g.depthcue = s[9];
-    g.fixedAspect = s[10];
-    g.gridDensity = 15.0f;
-    return g;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -92,18 +61,11 @@ CArrayDoc::CArrayDoc(SettingsStore& settings, MessageSink& sink, QObject* parent
     m_current = m_main.get();
     setBuiltInGraphDefaults();
     m_options = m_settings.readOptions();
-    m_paletteShown = m_settings.readInt("ShowPalette", 0) != 0;
+    m_presenter.setPaletteShown(m_settings.readInt("ShowPalette", 0) != 0);
 }
 
 void CArrayDoc::setBuiltInGraphDefaults() {
-    m_graph[NoGraph] = initialBlock(GraphStyle::SurfaceStyle, {1, 1, 0, 1, 0, 0, 1, 1, 1, 0, 0});
-    m_graph[HeightPlot] = initialBlock(GraphStyle::SurfaceStyle, {1, 1, 0, 1, 0, 0, 1, 1, 1, 0, 0});
-    m_graph[ImageMap] = initialBlock(GraphStyle::SurfaceStyle, {1, 0, 0, 1, 0, 0, 0, 1, 1, 0, 0});
-    m_graph[VectorGraph] = initialBlock(GraphStyle::PointStyle, {1, 0, 0, 1, 0, 0, 1, 1, 1, 0, 0});
-    m_graph[PlaneView] = initialBlock(GraphStyle::LineStyle, {1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0});
-    m_camera = Camera{};
-    m_preferredKind = PlaneView;
-    m_paletteShown = false;
+    m_presenter.setBuiltInDefaults();
 }
 
 CArrayDoc::~CArrayDoc() {
@@ -231,7 +193,7 @@ bool CArrayDoc::currentDataTorn() const {
 }
 
 void CArrayDoc::checkForChange() {
-    if (!m_hasData || m_watchFd < 0 || g_checkRunning || m_waitingForHelper) return;
+    if (!m_hasData || m_watchFd < 0 || m_checkRunning || m_waitingForHelper) return;
     // The path is looked at, not only the open handle: programs that replace
     // a file by writing a new one and renaming it over the old leave the
     // handle on the old file, whose time never changes.
@@ -241,7 +203,7 @@ void CArrayDoc::checkForChange() {
 
     // Stored first, so that the question comes once per change.
     m_watchStamp = now;
-    g_checkRunning = true;
+    m_checkRunning = true;
     const std::string path = m_watchPath;
     const bool yes =
         m_sink.question(path + "\n\nThis file has been modified.  Do you want to reload it?");
@@ -256,7 +218,7 @@ void CArrayDoc::checkForChange() {
             newDocument();
         }
     }
-    g_checkRunning = false;
+    m_checkRunning = false;
 }
 
 // ---------------------------------------------------------------------------
@@ -654,8 +616,8 @@ void CArrayDoc::setAxisScaleSegment(int dim, std::unique_ptr<aglSegment> scale) 
 // Cursor
 
 void CArrayDoc::setCursor(int row, int column, DocView* origin) {
-    if (g_cursorBusy) return;
-    g_cursorBusy = true;
+    if (m_cursorBusy) return;
+    m_cursorBusy = true;
     const aglArray& a = *m_current;
     const int64_t rows = a.rowDim() == a.colDim() ? 1 : std::max<int64_t>(1, a.extent(a.rowDim()));
     const int64_t cols = std::max<int64_t>(1, a.extent(a.colDim()));
@@ -678,7 +640,7 @@ void CArrayDoc::setCursor(int row, int column, DocView* origin) {
     m_cursorColumn = column;
     if (m_hasData) emit statusTextChanged(2, QString::fromStdString(a.positionText(column, row)));
     emit cursorMoved(row, column);
-    g_cursorBusy = false;
+    m_cursorBusy = false;
 }
 
 // ---------------------------------------------------------------------------
@@ -779,7 +741,7 @@ CArrayDoc::DimensionScale CArrayDoc::dimensionScale(int dim) const {
 // Graph state
 
 GraphSettings& CArrayDoc::graphSettings(int kind) {
-    return m_graph[size_t(std::clamp(kind, 0, 4))];
+    return m_presenter.settings(kind);
 }
 
 int CArrayDoc::gridPrecision() const {
@@ -866,7 +828,7 @@ void CArrayDoc::toggleShowPalette() {
     deletePictureFile();
     const bool on = !c->getBool(DISPID_ShowPalette);
     c->setBool(DISPID_ShowPalette, on);
-    m_paletteShown = on;
+    m_presenter.setPaletteShown(on);
     const int kind = currentGraphType();
     if (kind == PlaneView)
         c->setBool(DISPID_UseColorPalette, on);
@@ -953,94 +915,40 @@ int CArrayDoc::currentGraphType() const {
 
 bool CArrayDoc::isGraphTypeAllowed(int kind) const {
     if (kind == NoGraph) return true;
-    if (!m_hasData || kind < 0 || kind > 4) return false;
-    int32_t colLow, rowLow, colLength, rowLength;
-    m_current->planeRoi(colLow, rowLow, colLength, rowLength);
-    if (kind == PlaneView) return rowLength <= 10 || colLength <= 10;
-    return rowLength >= 2 && colLength >= 2;
+    if (!m_hasData) return false;
+    const GraphPresenter::Plane p = shownPlane();
+    return GraphPresenter::suits(kind, p.rows, p.columns);
+}
+
+GraphPresenter::Plane CArrayDoc::shownPlane() const {
+    GraphPresenter::Plane p;
+    if (!m_hasData) return p;
+    int32_t colLow, rowLow;
+    m_current->planeRoi(colLow, rowLow, p.columns, p.rows);
+    return p;
 }
 
 void CArrayDoc::storeControlSettings(int kind) {
-    if (CPlotrane2D* c = control(true)) controlsync::readGraphSettings(*c, graphSettings(kind));
+    if (CPlotrane2D* c = control(true)) m_presenter.storeSettings(*c, kind);
 }
 
 void CArrayDoc::applySettingsToControl(int kind) {
-    if (CPlotrane2D* c = control(true)) controlsync::writeGraphSettings(*c, graphSettings(kind));
+    if (CPlotrane2D* c = control(true)) m_presenter.applySettings(*c, kind);
 }
 
 void CArrayDoc::saveCamera3D() {
-    if (CPlotrane2D* c = control(true)) controlsync::readCamera(*c, m_camera);
+    if (CPlotrane2D* c = control(true)) m_presenter.saveCamera(*c);
 }
 
 void CArrayDoc::restoreCamera3D() {
-    if (CPlotrane2D* c = control(true)) controlsync::writeCamera(*c, m_camera);
+    if (CPlotrane2D* c = control(true)) m_presenter.restoreCamera(*c);
 }
 
-void CArrayDoc::selectGraphType(int requested) {
-    CPlotrane2D* c = control(true);
-    if (!c) return;
-    const int shown = currentGraphType();
-    const bool camera3D = c->getEnum<CamViewType>(DISPID_CamViewType) == CamViewType::Free;
-    storeControlSettings(shown);
-    const int kind = chooseGraphKind(sanitizeKind(requested), shown);
-    if (kind != shown && shown != NoGraph) settingsChanged(false);
-    showGraphKind(*c, kind, camera3D);
-    applySettingsToControl(kind);
-}
-
-int CArrayDoc::chooseGraphKind(int requested, int shown) const {
-    if (!m_hasData) return NoGraph;
-    // A kind that does not suit the region falls back to the choice the
-    // document makes itself.
-    if (requested != kAutoGraphKind && isGraphTypeAllowed(requested)) return requested;
-    if (shown != NoGraph && isGraphTypeAllowed(shown)) return shown;
-    if (isGraphTypeAllowed(m_preferredKind)) return m_preferredKind;
-    if (isGraphTypeAllowed(PlaneView)) return PlaneView;
-    if (isGraphTypeAllowed(HeightPlot)) return HeightPlot;
-    return NoGraph;
-}
-
-void CArrayDoc::showGraphKind(CPlotrane2D& c, int kind, bool camera3D) {
-    switch (kind) {
-    case NoGraph:
-        if (camera3D) saveCamera3D();
-        c.setShort(DISPID_GraphType, GraphType::Plain);
-        c.setBool(DISPID_ShowPalette, m_paletteShown);
-        c.setShort(DISPID_AxisStyle, AxisStyle::FilledWalls);
-        break;
-    case HeightPlot:
-        if (!camera3D) {
-            c.setShort(DISPID_CamViewType, CamViewType::Free);
-            restoreCamera3D();
-        }
-        c.setShort(DISPID_GraphType, GraphType::HeightPlot);
-        c.setBool(DISPID_ShowPalette, m_paletteShown);
-        c.setShort(DISPID_AxisStyle, AxisStyle::FilledWalls);
-        break;
-    case ImageMap:
-        if (camera3D) saveCamera3D();
-        c.setShort(DISPID_CamViewType, CamViewType::TopXY);
-        c.setShort(DISPID_GraphType, GraphType::ImageMap);
-        c.setBool(DISPID_ShowPalette, m_paletteShown);
-        c.setFloat(DISPID_ZScale, 1.0f);
-        c.setShort(DISPID_AxisStyle, AxisStyle::FilledWalls);
-        break;
-    case VectorGraph:
-        showVectorGraph(c, camera3D);
-        break;
-    case PlaneView:
-        showPlaneView(c, camera3D);
-        break;
-    default:
-        break;
-    }
-}
-
-void CArrayDoc::showVectorGraph(CPlotrane2D& c, bool camera3D) {
-    // The components are columns of the window (XComp..WComp index them): a
-    // window wider than tall is turned so that its short side holds them.
-    int numColumns = c.getInt(DISPID_NumColumns);
-    if (c.getInt(DISPID_NumRows) < numColumns) {
+GraphPresenter::Plane CArrayDoc::turnablePlane(CPlotrane2D& c) {
+    GraphPresenter::Plane p = shownPlane();
+    // The vector graph turns a wide window: rows and columns swap places in
+    // the array, the control and the spreadsheet alike.
+    p.turn = [this, &c] {
         const int rd = m_current->rowDim();
         const int cd = m_current->colDim();
         m_current->setRowDim(cd);
@@ -1049,49 +957,16 @@ void CArrayDoc::showVectorGraph(CPlotrane2D& c, bool camera3D) {
         c.setLong(DISPID_ColDim, m_current->colDim());
         c.Update();
         if (GridHostView* g = gridView()) g->reload();
-        numColumns = c.getInt(DISPID_NumColumns);
-    }
-    const int n = numColumns;
-    const bool x = c.getInt(DISPID_XComp) != -1 && n >= 1;
-    const bool y = c.getInt(DISPID_YComp) != -1 && n >= 2;
-    const bool z = c.getInt(DISPID_ZComp) != -1 && n >= 3;
-    const bool w = c.getInt(DISPID_WComp) != -1 && n >= 4;
-    if (camera3D && !(x && y && z)) saveCamera3D();
-    if (!camera3D && x && y && z) {
-        c.setShort(DISPID_CamViewType, CamViewType::Free);
-        restoreCamera3D();
-        c.setShort(DISPID_AxisStyle, AxisStyle::FilledWalls);
-    }
-    if (!z) {
-        c.setShort(DISPID_CamViewType, CamViewType::TopXY);
-        c.setShort(DISPID_AxisStyle, AxisStyle::FilledWallsGrid);
-        c.setFloat(DISPID_ZScale, 1.0f);
-    } else if (!y || !x) {
-        c.setShort(DISPID_CamViewType, !y ? CamViewType::FrontXZ : CamViewType::SideYZ);
-        c.setFloat(DISPID_ZScale, 1.0f);
-        c.setShort(DISPID_AxisStyle, AxisStyle::FilledWallsGrid);
-    }
-    c.setShort(DISPID_GraphType, GraphType::VectorGraph);
-    c.setBool(DISPID_ShowPalette, w ? m_paletteShown : false);
-    m_graph[VectorGraph].useColorPalette = w;
+    };
+    return p;
 }
 
-void CArrayDoc::showPlaneView(CPlotrane2D& c, bool camera3D) {
-    int32_t colLow, rowLow, colLength, rowLength;
-    m_current->planeRoi(colLow, rowLow, colLength, rowLength);
-    if (camera3D) saveCamera3D();
-    c.setFloat(DISPID_ZScale, 1.0f);
-    // Looked at from the side along the short direction.
-    if (rowLength > 10) {
-        c.setShort(DISPID_CamViewType, CamViewType::SideYZ);
-    } else {
-        const CamViewType view = c.getEnum<CamViewType>(DISPID_CamViewType);
-        if (colLength > 10 || (view != CamViewType::FrontXZ && view != CamViewType::SideYZ))
-            c.setShort(DISPID_CamViewType, CamViewType::FrontXZ);
-    }
-    c.setShort(DISPID_GraphType, GraphType::HeightPlot);
-    c.setBool(DISPID_ShowPalette, false);
-    c.setShort(DISPID_AxisStyle, AxisStyle::FilledWallsGrid);
+void CArrayDoc::selectGraphType(int requested) {
+    CPlotrane2D* c = control(true);
+    if (!c) return;
+    const int shown = currentGraphType();
+    const int kind = m_presenter.select(*c, requested, shown, turnablePlane(*c));
+    if (kind != shown && shown != NoGraph) settingsChanged(false);
 }
 
 void CArrayDoc::settingsChanged(bool force) {
@@ -1120,18 +995,18 @@ void CArrayDoc::captureAttributes(aglAttributes& r, bool refreshFromControl) {
     if (gridUseExponent()) r.flags |= aglAttributes::kGridExponent;
     r.gridPrecision = gridPrecision();
     r.graphKind = int16_t(kind);
-    r.surfaceDensity = m_graph[HeightPlot].gridDensity;
-    r.surfaceStyle = int16_t(m_graph[HeightPlot].graphStyle);
-    r.surfaceSettings = packSettingsWord(m_graph[HeightPlot]);
-    r.imageSettings = packSettingsWord(m_graph[ImageMap]);
-    r.vectorStyle = int16_t(m_graph[VectorGraph].graphStyle);
-    r.vectorSettings = packSettingsWord(m_graph[VectorGraph]);
-    r.planeStyle = int16_t(m_graph[PlaneView].graphStyle);
-    r.planeSettings = packSettingsWord(m_graph[PlaneView]);
-    r.elevation = m_camera.elevation;
-    r.azimuth = m_camera.azimuth;
-    r.distance = m_camera.distance;
-    r.zScale = m_camera.zScale;
+    r.surfaceDensity = m_presenter.settings(HeightPlot).gridDensity;
+    r.surfaceStyle = int16_t(m_presenter.settings(HeightPlot).graphStyle);
+    r.surfaceSettings = packSettingsWord(m_presenter.settings(HeightPlot));
+    r.imageSettings = packSettingsWord(m_presenter.settings(ImageMap));
+    r.vectorStyle = int16_t(m_presenter.settings(VectorGraph).graphStyle);
+    r.vectorSettings = packSettingsWord(m_presenter.settings(VectorGraph));
+    r.planeStyle = int16_t(m_presenter.settings(PlaneView).graphStyle);
+    r.planeSettings = packSettingsWord(m_presenter.settings(PlaneView));
+    r.elevation = m_presenter.camera().elevation;
+    r.azimuth = m_presenter.camera().azimuth;
+    r.distance = m_presenter.camera().distance;
+    r.zScale = m_presenter.camera().zScale;
     r.row = m_cursorRow;
     r.col = m_cursorColumn;
     r.rowDim = m_current->rowDim();
@@ -1150,31 +1025,31 @@ void CArrayDoc::applyAttributes(const aglAttributes& r) {
     setGridFormat(clampPrecision(r.gridPrecision), (r.flags & aglAttributes::kGridExponent) != 0);
     CPlotrane2D* c = control(true);
     if (c) controlsync::writeColors(*c, r);
-    unpackSettingsWord(r.surfaceSettings, m_graph[HeightPlot]);
+    unpackSettingsWord(r.surfaceSettings, m_presenter.settings(HeightPlot));
     // A density the control would refuse keeps the one in force.
     if (r.surfaceDensity > 0.0f && r.surfaceDensity < 100.0f)
-        m_graph[HeightPlot].gridDensity = r.surfaceDensity;
-    m_graph[HeightPlot].graphStyle = r.surfaceStyle;
-    unpackSettingsWord(r.imageSettings, m_graph[ImageMap]);
+        m_presenter.settings(HeightPlot).gridDensity = r.surfaceDensity;
+    m_presenter.settings(HeightPlot).graphStyle = r.surfaceStyle;
+    unpackSettingsWord(r.imageSettings, m_presenter.settings(ImageMap));
     if (c) c->setShort(DISPID_ImageOrientation, r.imageOrientation);
-    unpackSettingsWord(r.vectorSettings, m_graph[VectorGraph]);
-    m_graph[VectorGraph].graphStyle = r.vectorStyle;
+    unpackSettingsWord(r.vectorSettings, m_presenter.settings(VectorGraph));
+    m_presenter.settings(VectorGraph).graphStyle = r.vectorStyle;
     if (c) {
         c->setLong(DISPID_XComp, r.xComp);
         c->setLong(DISPID_YComp, r.yComp);
         c->setLong(DISPID_ZComp, r.zComp);
         c->setLong(DISPID_WComp, r.wComp);
     }
-    unpackSettingsWord(r.planeSettings, m_graph[PlaneView]);
-    m_graph[PlaneView].graphStyle = r.planeStyle;
+    unpackSettingsWord(r.planeSettings, m_presenter.settings(PlaneView));
+    m_presenter.settings(PlaneView).graphStyle = r.planeStyle;
     if (c) {
         c->setBool(DISPID_ShowPalette, (r.flags & aglAttributes::kShowPalette) != 0);
         c->setBool(DISPID_ShowCursor, (r.flags & aglAttributes::kShowCursor) != 0);
     }
-    m_camera.elevation = r.elevation;
-    m_camera.azimuth = r.azimuth;
-    m_camera.distance = r.distance;
-    m_camera.zScale = r.zScale;
+    m_presenter.camera().elevation = r.elevation;
+    m_presenter.camera().azimuth = r.azimuth;
+    m_presenter.camera().distance = r.distance;
+    m_presenter.camera().zScale = r.zScale;
     if (c) {
         c->setDouble(DISPID_XMinClamp, r.xMinClamp);
         c->setDouble(DISPID_YMinClamp, r.yMinClamp);
@@ -1215,7 +1090,7 @@ void CArrayDoc::applyAttributes(const aglAttributes& r) {
         c->setShort(DISPID_PaletteId, r.paletteId);
         c->setBool(DISPID_PaletteAutoAdjust, (r.flags & aglAttributes::kPaletteAutoAdjust) != 0);
     }
-    selectGraphType(sanitizeKind(r.graphKind));
+    selectGraphType(r.graphKind);
     if (c) c->Update();
     if (GridHostView* g = gridView()) g->reload();
 }
@@ -1243,31 +1118,35 @@ void CArrayDoc::applyGraphDefaults() {
     setGridFormat(s.readInt("Precision", gridPrecision()),
                   s.readInt("UseExp", gridUseExponent() ? 1 : 0) != 0);
     const int kind = s.readInt("GraphType", PlaneView);
-    if (kind >= 1 && kind <= 4) m_preferredKind = kind;
+    m_presenter.setPreferredKind(kind);
 
     auto readBlock = [&](const char* settingsName, int k) {
         unpackSettingsWord(
-            uint32_t(s.readInt(settingsName, int(packSettingsWord(m_graph[size_t(k)])))),
-            m_graph[size_t(k)]);
+            uint32_t(s.readInt(settingsName, int(packSettingsWord(m_presenter.settings(k))))),
+            m_presenter.settings(k));
     };
     readBlock("SurfaceSettings", HeightPlot);
-    const float density = s.readX100("SurfaceDensity", m_graph[HeightPlot].gridDensity);
-    if (density > 0.0f && density < 100.0f) m_graph[HeightPlot].gridDensity = density;
-    m_graph[HeightPlot].graphStyle = s.readInt("SurfaceStyle", m_graph[HeightPlot].graphStyle);
+    const float density =
+        s.readX100("SurfaceDensity", m_presenter.settings(HeightPlot).gridDensity);
+    if (density > 0.0f && density < 100.0f) m_presenter.settings(HeightPlot).gridDensity = density;
+    m_presenter.settings(HeightPlot).graphStyle =
+        s.readInt("SurfaceStyle", m_presenter.settings(HeightPlot).graphStyle);
     readBlock("ImageSettings", ImageMap);
     CPlotrane2D* c = control(true);
     if (c && s.contains("ImageOrientation"))
         c->setShort(DISPID_ImageOrientation, s.readInt("ImageOrientation", 0));
     readBlock("VectorSettings", VectorGraph);
-    m_graph[VectorGraph].graphStyle = s.readInt("VectorStyle", m_graph[VectorGraph].graphStyle);
+    m_presenter.settings(VectorGraph).graphStyle =
+        s.readInt("VectorStyle", m_presenter.settings(VectorGraph).graphStyle);
     readBlock("PlaneSettings", PlaneView);
-    m_graph[PlaneView].graphStyle = s.readInt("PlaneStyle", m_graph[PlaneView].graphStyle);
-    m_paletteShown = s.readInt("ShowPalette", 0) != 0;
+    m_presenter.settings(PlaneView).graphStyle =
+        s.readInt("PlaneStyle", m_presenter.settings(PlaneView).graphStyle);
+    m_presenter.setPaletteShown(s.readInt("ShowPalette", 0) != 0);
     if (c) c->setBool(DISPID_ShowCursor, s.readInt("ShowMarker", 0) != 0);
-    m_camera.elevation = s.readX100("SurfaceElevation", m_camera.elevation);
-    m_camera.azimuth = s.readX100("SurfaceAzimuth", m_camera.azimuth);
-    m_camera.distance = s.readX100("SurfaceDistance", m_camera.distance);
-    m_camera.zScale = s.readX100("ZScale", m_camera.zScale);
+    m_presenter.camera().elevation = s.readX100("SurfaceElevation", m_presenter.camera().elevation);
+    m_presenter.camera().azimuth = s.readX100("SurfaceAzimuth", m_presenter.camera().azimuth);
+    m_presenter.camera().distance = s.readX100("SurfaceDistance", m_presenter.camera().distance);
+    m_presenter.camera().zScale = s.readX100("ZScale", m_presenter.camera().zScale);
     if (c) {
         if (s.contains("PaletteId")) c->setShort(DISPID_PaletteId, s.readInt("PaletteId", 0));
         static const std::pair<const char*, int> kColours[] = {
@@ -1294,32 +1173,32 @@ void CArrayDoc::saveGraphDefaults() {
     const int kind = currentGraphType();
     if (c) {
         if (c->getEnum<CamViewType>(DISPID_CamViewType) == CamViewType::Free) {
-            m_camera.elevation = c->getFloat(DISPID_CamElevation);
-            m_camera.azimuth = c->getFloat(DISPID_CamAzimuth);
-            m_camera.distance = c->getFloat(DISPID_CamDistance);
-            m_camera.zScale = c->getFloat(DISPID_ZScale);
+            m_presenter.camera().elevation = c->getFloat(DISPID_CamElevation);
+            m_presenter.camera().azimuth = c->getFloat(DISPID_CamAzimuth);
+            m_presenter.camera().distance = c->getFloat(DISPID_CamDistance);
+            m_presenter.camera().zScale = c->getFloat(DISPID_ZScale);
         }
         storeControlSettings(kind);
     }
     s.writeInt("Precision", gridPrecision());
     s.writeInt("UseExp", gridUseExponent() ? 1 : 0);
     s.writeInt("GraphType", kind);
-    s.writeInt("SurfaceSettings", int(packSettingsWord(m_graph[HeightPlot])));
-    s.writeX100("SurfaceDensity", m_graph[HeightPlot].gridDensity);
-    s.writeInt("SurfaceStyle", m_graph[HeightPlot].graphStyle);
-    s.writeInt("ImageSettings", int(packSettingsWord(m_graph[ImageMap])));
+    s.writeInt("SurfaceSettings", int(packSettingsWord(m_presenter.settings(HeightPlot))));
+    s.writeX100("SurfaceDensity", m_presenter.settings(HeightPlot).gridDensity);
+    s.writeInt("SurfaceStyle", m_presenter.settings(HeightPlot).graphStyle);
+    s.writeInt("ImageSettings", int(packSettingsWord(m_presenter.settings(ImageMap))));
     if (c) s.writeInt("ImageOrientation", c->getInt(DISPID_ImageOrientation));
-    s.writeInt("VectorSettings", int(packSettingsWord(m_graph[VectorGraph])));
-    s.writeInt("VectorStyle", m_graph[VectorGraph].graphStyle);
-    s.writeInt("PlaneSettings", int(packSettingsWord(m_graph[PlaneView])));
-    s.writeInt("PlaneStyle", m_graph[PlaneView].graphStyle);
+    s.writeInt("VectorSettings", int(packSettingsWord(m_presenter.settings(VectorGraph))));
+    s.writeInt("VectorStyle", m_presenter.settings(VectorGraph).graphStyle);
+    s.writeInt("PlaneSettings", int(packSettingsWord(m_presenter.settings(PlaneView))));
+    s.writeInt("PlaneStyle", m_presenter.settings(PlaneView).graphStyle);
     s.writeInt("ShowPalette",
-               c ? (c->getBool(DISPID_ShowPalette) ? 1 : 0) : (m_paletteShown ? 1 : 0));
+               c ? (c->getBool(DISPID_ShowPalette) ? 1 : 0) : (m_presenter.paletteShown() ? 1 : 0));
     if (c) s.writeInt("ShowMarker", c->getBool(DISPID_ShowCursor) ? 1 : 0);
-    s.writeX100("SurfaceElevation", m_camera.elevation);
-    s.writeX100("SurfaceAzimuth", m_camera.azimuth);
-    s.writeX100("SurfaceDistance", m_camera.distance);
-    s.writeX100("ZScale", m_camera.zScale);
+    s.writeX100("SurfaceElevation", m_presenter.camera().elevation);
+    s.writeX100("SurfaceAzimuth", m_presenter.camera().azimuth);
+    s.writeX100("SurfaceDistance", m_presenter.camera().distance);
+    s.writeX100("ZScale", m_presenter.camera().zScale);
     if (c) {
         s.writeInt("PaletteId", c->getInt(DISPID_PaletteId));
         auto colour = [&](int dispid) {
@@ -1355,11 +1234,13 @@ void CArrayDoc::restoreFactoryDefaults() {
                              DISPID_CursorColor, DISPID_AxisLabelColor, DISPID_GridColor})
         c->setColor(dispid, uint32_t(builtIn(dispid)));
     if (shown == NoGraph) {
-        c->setBool(DISPID_ShowPalette, m_paletteShown);
+        c->setBool(DISPID_ShowPalette, m_presenter.paletteShown());
     } else {
         // The kind on screen again, now from its built-in settings (not from
         // the control, as a switch of kind would take them).
-        showGraphKind(*c, shown, c->getEnum<CamViewType>(DISPID_CamViewType) == CamViewType::Free);
+        m_presenter.showKind(*c, shown,
+                             c->getEnum<CamViewType>(DISPID_CamViewType) == CamViewType::Free,
+                             turnablePlane(*c));
         if (c->getEnum<CamViewType>(DISPID_CamViewType) == CamViewType::Free) restoreCamera3D();
         applySettingsToControl(shown);
     }

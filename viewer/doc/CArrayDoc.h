@@ -21,6 +21,7 @@
 #include "AglBinaryFormat.h"
 #include "CArrayDataSource.h"
 #include "ControlSync.h"
+#include "GraphPresenter.h"
 #include "GraphSettings.h"
 #include "HdfHelper.h"
 #include "HdfObjects.h"
@@ -64,10 +65,16 @@ public:
         KindText = 4,
         KindNumpy = 5
     };
-    // Graph kinds of the viewer; the control's GraphType is 0..3 and the
-    // plane view is a height plot under a fixed camera.
-    enum GraphKind { NoGraph = 0, HeightPlot = 1, ImageMap = 2, VectorGraph = 3, PlaneView = 4 };
-    static constexpr int kAutoGraphKind = -1;
+    // Graph kinds of the viewer (GraphPresenter's); the control's GraphType
+    // is 0..3 and the plane view is a height plot under a fixed camera.
+    enum GraphKind {
+        NoGraph = GraphPresenter::NoGraph,
+        HeightPlot = GraphPresenter::HeightPlot,
+        ImageMap = GraphPresenter::ImageMap,
+        VectorGraph = GraphPresenter::VectorGraph,
+        PlaneView = GraphPresenter::PlaneView
+    };
+    static constexpr int kAutoGraphKind = GraphPresenter::kAutoGraphKind;
     // The graph's background as the viewer starts and after Restore
     // Original: white (the control's own default is another colour).
     static constexpr uint32_t kBackColor = 0x00FFFFFFu;
@@ -272,11 +279,11 @@ public:
     // the cached print picture.
     void settingsChanged(bool force = false);
     GraphSettings& graphSettings(int kind);
-    int preferredGraphKind() const { return m_preferredKind; }
-    bool paletteShown() const { return m_paletteShown; }
-    void setPaletteShown(bool shown) { m_paletteShown = shown; }
+    int preferredGraphKind() const { return m_presenter.preferredKind(); }
+    bool paletteShown() const { return m_presenter.paletteShown(); }
+    void setPaletteShown(bool shown) { m_presenter.setPaletteShown(shown); }
     using Camera = GraphCamera;
-    const Camera& camera() const { return m_camera; }
+    const Camera& camera() const { return m_presenter.camera(); }
     // The grid's number format (kept here too, for documents without a grid
     // view and for the text writer).
     int gridPrecision() const;
@@ -458,10 +465,10 @@ private:
     // selectGraphType's parts: the kind to show for a request (the request
     // when it suits the region, else the document's own choice), and putting
     // the control into that kind's view.
-    int chooseGraphKind(int requested, int shown) const;
-    void showGraphKind(CPlotrane2D& c, int kind, bool camera3D);
-    void showVectorGraph(CPlotrane2D& c, bool camera3D);
-    void showPlaneView(CPlotrane2D& c, bool camera3D);
+    // The plane shown, as the presenter sees it; turnablePlane() can also
+    // turn it for the vector graph.
+    GraphPresenter::Plane shownPlane() const;
+    GraphPresenter::Plane turnablePlane(CPlotrane2D& c);
     void emitTitle();
     // Before the first change of a read-only array: a writable copy, and the
     // control told its name, dimensions, regions and lower bounds.
@@ -499,10 +506,15 @@ private:
     bool m_clientOwned = false;
     bool m_hiddenByClose = false;
     bool m_modified = false;
-    Camera m_camera;
-    bool m_paletteShown = false;
-    std::array<GraphSettings, 5> m_graph;
-    int m_preferredKind = PlaneView;
+    // Each graph kind's settings, the camera and the rules that show a kind.
+    GraphPresenter m_presenter;
+    // One check for change at a time: timer ticks that arrive while its
+    // question is open must not stack a second question.
+    bool m_checkRunning = false;
+    // Setting Row and Col on a control can make it report the move back.
+    bool m_cursorBusy = false;
+    // Pasted arrays are named "DataSet1", "DataSet2", ...
+    int m_pasteCounter = 0;
     SettingsStore::Options m_options;
     int m_gridPrecision = 6;
     bool m_gridUseExponent = false;

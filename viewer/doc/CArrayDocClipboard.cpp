@@ -18,10 +18,6 @@ using namespace plotrane;
 
 namespace {
 
-// Pasted arrays are named "DataSet1", "DataSet2", ... for the life of the
-// process.
-int g_pasteCounter = 0;
-
 constexpr const char* kClippedWarning = "Not all clipboard data elements copied!";
 
 // True for text with one value on each of several lines and no header: a
@@ -214,7 +210,7 @@ void CArrayDoc::pasteAsNewArray(std::unique_ptr<aglArray> array) {
     m_main = std::move(array);
     m_current = m_main.get();
     m_statusNote.clear();
-    m_path = "DataSet" + std::to_string(++g_pasteCounter);
+    m_path = "DataSet" + std::to_string(++m_pasteCounter);
     m_loading = true;
     postLoad();
     if (CPlotrane2D* c = control()) {

@@ -22,6 +22,7 @@ program fortran_client
     if (any(got /= [4, 3]) .or. any(lb /= [0, 1])) stop 3
     call c_f_pointer(agl_data(view), a, [4, 3])
     if (a(2, 3) /= 6.5d0) stop 4
+    rc = agl_close(view)
     rc = agl_open(view, 'no/such/block' // c_null_char, 1)
     if (rc /= AGL_E_OPEN) stop 5
     rc = agl_close(seg)

@@ -6,6 +6,7 @@
 #include "CGridView.h"
 #include "CMainFrame.h"
 #include "CPlotrane2D.h"
+#include "ImageCompare.h"
 #include "MessageSink.h"
 #include "QtTestApp.h"
 #include "SettingsStore.h"
@@ -30,6 +31,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <ostream>
 
@@ -768,4 +770,62 @@ TEST_F(GraphViewTest, KeysAndDoubleClicksInTheGraphMoveTheSpreadsheetsMarker) {
     EXPECT_EQ(doc->cursorRow(), selected.first().at(0).toInt());
     EXPECT_EQ(doc->cursorColumn(), selected.first().at(1).toInt());
     EXPECT_EQ(table->currentIndex().row(), selected.first().at(0).toInt());
+}
+
+// The graph pane and `agltool render` set every kind up through the same
+// presenter on the same control: at the pane's size, with the palette bar
+// shown and no marker, the pane comes to show each kind as agltool draws it
+// (the vector graph's window, wider than tall, turned by both; the plane
+// view seen along the short side).
+TEST_F(GraphViewTest, ThePaneAndAgltoolDrawEveryKindAlike) {
+    makeFrame();
+    openArray(8, 30, "k.agl");
+    QWidget* control = frame->graphView()->controlWidget();
+    ASSERT_NE(control, nullptr);
+    // The palette bar is turned on under the image map (under the plane view
+    // it would colour the plane view's lines too).
+    clickMenu(cmd::ImageMap);
+    if (prop(DISPID_ShowPalette) == 0) clickButton(cmd::ShowPalette);
+    if (prop(DISPID_ShowCursor) != 0) clickButton(cmd::ShowMarker);
+    const QSize size = control->size();
+    // The vector graph comes last: it turns the window, which stays turned.
+    const std::pair<int, int> kinds[] = {{CArrayDoc::HeightPlot, cmd::HeightPlot},
+                                         {CArrayDoc::PlaneView, cmd::PlaneView},
+                                         {CArrayDoc::HeightPlot, cmd::HeightPlot},
+                                         {CArrayDoc::ImageMap, cmd::ImageMap},
+                                         {CArrayDoc::VectorGraph, cmd::VectorGraph}};
+    for (const auto& [kind, command] : kinds) {
+        SCOPED_TRACE("graph type " + std::to_string(kind));
+        const std::string out = dir.file("agltool" + std::to_string(kind) + ".png");
+        const std::string line =
+            std::string(TAVRIX_BINARY_DIR) + "/bin/agltool render " + dir.file("k.agl") + " " +
+            out + " --size " + std::to_string(size.width()) + "x" + std::to_string(size.height()) +
+            " --graph-type " + std::to_string(kind) + " --set BackColor=FFFFFF";
+        ASSERT_EQ(std::system(line.c_str()), 0) << line;
+        const QImage tool =
+            QImage(QString::fromStdString(out)).convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(tool.size(), size);
+
+        clickMenu(command);
+        ASSERT_EQ(doc->currentGraphType(), kind);
+        // Anti-aliasing and text may differ by a few pixels, nothing more.
+        const long long allowed = size.width() * size.height() / 200;
+        QImage pane;
+        long long differ = -1;
+        const bool agree = waitFor(
+            [&] {
+                const QImage now = shownFrame(control);
+                if (now.size() != size || now == pane) return false;
+                pane = now;
+                differ = tavrix::test::countDifferentPixels(pane, tool, 24);
+                return differ <= allowed;
+            },
+            60000);
+        if (!agree) {
+            const QString name = QString::number(kind);
+            pane.save(QStringLiteral(TAVRIX_BINARY_DIR "/test-output/pane%1.png").arg(name));
+            tool.save(QStringLiteral(TAVRIX_BINARY_DIR "/test-output/agltool%1.png").arg(name));
+        }
+        EXPECT_TRUE(agree) << differ << " pixels differ, " << allowed << " allowed";
+    }
 }
