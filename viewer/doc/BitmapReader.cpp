@@ -2,6 +2,7 @@
 
 #include "aglTypes.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -24,12 +25,19 @@ constexpr uint32_t kInfoHeader = 40;
 // colour space, gamma, profile); their first 40 bytes mean the same.
 constexpr uint32_t kLongerHeaders[] = {52, 56, 108, 124};
 constexpr uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2;
-// Pixels one byte of run-length code can stand for: a two-byte run gives
-// up to 255 (a little more than 127, rounded up).
-constexpr int64_t kMostRlePixelsPerByte = 128;
-// Small pictures are never refused on that count (their storage is
-// nothing; a stream cut short is reported as such).
-constexpr int64_t kRleSlackPixels = 65536;
+// Run-length code describes blank pixels for free: a line end leaves the
+// rest of its row blank, a delta skips up to 255 rows and columns, and the
+// end mark leaves the rest of the picture blank. So a picture may rightly be
+// far larger than its code, and its size is checked against how far its code
+// reaches (the rows it walks through, the widest column it draws in or moves
+// to): a picture may be blank beyond that over kRleBlankFactor times that
+// area, and one of up to kRleFreePixels pixels is never refused. A header
+// that claims more (1 KB of code for a gigapixel) is damaged or hostile.
+constexpr int64_t kRleBlankFactor = 16;
+constexpr int64_t kRleFreePixels = int64_t(1) << 24;
+// A code that reaches a picture's far corner (with deltas, a few hundred
+// bytes do) still claims no more than this many pixels (16384 x 16384).
+constexpr int64_t kMostRlePixels = int64_t(1) << 28;
 
 bool fail(std::string& reason, const char* why) {
     reason = why;
@@ -43,15 +51,33 @@ bool isInfoHeader(uint32_t size) {
     return false;
 }
 
-// Decodes a run-length compressed picture (8 or 4 bits per pixel) from
-// [p, end) into out (height x width, row 0 the bottom row). Pixels the
-// stream skips stay 0; pixels past a row's end are dropped. Fails when the
-// stream ends before its end-of-picture mark.
-bool decodeRle(const uint8_t* p, const uint8_t* end, int bits, int64_t width, int64_t height,
-               std::vector<uint8_t>& out, std::string& reason) {
+// How far a run-length code reaches into its picture (both counts at most
+// the picture's): rows walked from the bottom, and the columns up to the
+// rightmost pixel drawn or the cursor moved to.
+struct RleReach {
+    int64_t rows = 0;
+    int64_t columns = 0;
+};
+
+// Walks a run-length compressed picture (8 or 4 bits per pixel) in
+// [p, end): into out (height x width, row 0 the bottom row) when out is
+// given, and measures its reach either way. Pixels the stream skips stay 0;
+// pixels past a row's end are dropped. Fails when the stream ends before
+// its end-of-picture mark.
+bool walkRle(const uint8_t* p, const uint8_t* end, int bits, int64_t width, int64_t height,
+             std::vector<uint8_t>* out, RleReach& reach, std::string& reason) {
     int64_t x = 0, y = 0;
+    auto moved = [&] {
+        reach.rows = std::max(reach.rows, std::min(y, height));
+        reach.columns = std::max(reach.columns, std::min(x, width));
+    };
+    auto drew = [&](int64_t count) { // count pixels from x on row y
+        if (count <= 0 || x >= width || y >= height) return;
+        reach.rows = std::max(reach.rows, y + 1);
+        reach.columns = std::max(reach.columns, std::min(x + count, width));
+    };
     auto put = [&](uint8_t v) {
-        if (x < width && y < height) out[size_t(y * width + x)] = v;
+        if (out && x < width && y < height) (*out)[size_t(y * width + x)] = v;
         ++x;
     };
     while (true) {
@@ -59,12 +85,20 @@ bool decodeRle(const uint8_t* p, const uint8_t* end, int bits, int64_t width, in
         const uint8_t count = p[0], value = p[1];
         p += 2;
         if (count > 0) {
-            // A run: count pixels of one value (4 bits: two values taking turns).
-            for (int i = 0; i < count && x < width; ++i)
+            // A run: count pixels of one value (4 bits: two values taking
+            // turns), never past the row's end.
+            const int64_t n = std::min<int64_t>(count, std::max<int64_t>(width - x, 0));
+            drew(n);
+            if (!out) {
+                x += n;
+                continue;
+            }
+            for (int i = 0; i < n; ++i)
                 put(bits == 8 ? value : uint8_t(i % 2 == 0 ? value >> 4 : value & 15));
             continue;
         }
         if (value == 0) { // end of line
+            reach.rows = std::max(reach.rows, std::min(y + 1, height));
             x = 0;
             ++y;
         } else if (value == 1) { // end of picture
@@ -74,13 +108,19 @@ bool decodeRle(const uint8_t* p, const uint8_t* end, int bits, int64_t width, in
             x += p[0];
             y += p[1];
             p += 2;
+            moved();
         } else { // value literal pixels, padded to an even byte count
             const size_t bytes = bits == 8 ? value : (size_t(value) + 1) / 2;
             const size_t padded = bytes + (bytes & 1);
             if (size_t(end - p) < padded)
                 return fail(reason, "compressed bitmap ends before its end mark");
-            for (int i = 0; i < value; ++i)
-                put(bits == 8 ? p[i] : uint8_t(i % 2 == 0 ? p[i / 2] >> 4 : p[i / 2] & 15));
+            drew(value);
+            if (out) {
+                for (int i = 0; i < value; ++i)
+                    put(bits == 8 ? p[i] : uint8_t(i % 2 == 0 ? p[i / 2] >> 4 : p[i / 2] & 15));
+            } else {
+                x += value;
+            }
             p += padded;
         }
         if (y >= height) return true; // anything further would be off the picture
@@ -145,16 +185,25 @@ bool readBitmap(const uint8_t* data, size_t size, BitmapImage& out, std::string&
         (compression == kRgb && uint64_t(rowBytes) * uint64_t(height) > size - pixelOffset))
         return fail(reason, "bitmap pixels run past the end of the file");
 
-    // Run-length code gives at most 255 pixels for every two bytes (a run);
-    // a picture far larger than its code could fill is a damaged or hostile
-    // header (1 KB claiming 2 GB of pixels), refused before any storage is
-    // made for it.
+    // A compressed picture far larger than its code reaches is refused
+    // before any storage is made for it (the walk stores nothing).
     if (compression != kRgb) {
         const int64_t codeBytes = int64_t(size) - int64_t(pixelOffset);
-        if (width * height > codeBytes * kMostRlePixelsPerByte + kRleSlackPixels) {
-            reason = "compressed bitmap claims " + std::to_string(width) + " x " +
-                     std::to_string(height) + " pixels, more than its " +
-                     std::to_string(codeBytes) + " bytes of pixel data can hold";
+        const std::string claims = "compressed bitmap claims " + std::to_string(width) + " x " +
+                                   std::to_string(height) + " pixels, ";
+        RleReach reach;
+        if (!walkRle(data + pixelOffset, data + size, bits, width, height, nullptr, reach, reason))
+            return false;
+        if (width * height > kRleFreePixels &&
+            width * height > kRleBlankFactor * reach.columns * reach.rows) {
+            reason = claims + "more than its " + std::to_string(codeBytes) +
+                     " bytes of pixel data can describe (they reach " +
+                     std::to_string(reach.columns) + " x " + std::to_string(reach.rows) + ")";
+            return false;
+        }
+        if (width * height > kMostRlePixels) {
+            reason = claims + "more than the " + std::to_string(kMostRlePixels) +
+                     " pixels a compressed bitmap may have";
             return false;
         }
     }
@@ -170,7 +219,9 @@ bool readBitmap(const uint8_t* data, size_t size, BitmapImage& out, std::string&
         return fail(reason, "bitmap is too large to hold in memory");
     }
     if (compression != kRgb) {
-        if (!decodeRle(data + pixelOffset, data + size, bits, width, height, out.indices, reason))
+        RleReach reach;
+        if (!walkRle(data + pixelOffset, data + size, bits, width, height, &out.indices, reach,
+                     reason))
             return false;
     }
     const int perByte = 8 / bits;

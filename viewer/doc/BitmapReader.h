@@ -5,8 +5,9 @@
 // Every header field is checked against the file before it is used: sizes
 // of 0 or less, unsupported compression, more pixels than an array may
 // hold, a palette or pixel rows that run past the end of the file, and a
-// run-length picture larger than its code could fill (128 pixels a byte)
-// are refused with a reason. Plain data, no document; any thread.
+// run-length picture far larger than the part of it its code reaches (or
+// of more than 2^28 pixels) are refused with a reason. Plain data, no
+// document; any thread.
 #pragma once
 
 #include <array>

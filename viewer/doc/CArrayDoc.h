@@ -453,8 +453,9 @@ private:
     // How the document waits for the HDF helper: through the sink, marked
     // by isWaitingForHelper.
     HdfWait helperWait();
-    // The message and reason of a load the user cancelled.
-    static std::string cancelledText(const std::string& what);
+    // The message and reason of a load the user cancelled (it says that the
+    // array shown stays, when there is one).
+    std::string cancelledText(const std::string& what) const;
     void postLoad();
     void readTrailer();
     void releaseAxisScales(bool tellControl);

@@ -44,7 +44,8 @@ HdfWait CArrayDoc::helperWait() {
     };
 }
 
-std::string CArrayDoc::cancelledText(const std::string& what) {
+std::string CArrayDoc::cancelledText(const std::string& what) const {
+    if (!m_hasData) return "Reading " + what + " was cancelled.";
     return "Reading " + what + " was cancelled; the array shown is unchanged.";
 }
 

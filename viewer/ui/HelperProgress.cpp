@@ -15,7 +15,7 @@
 namespace helper_progress {
 
 void wait(QWidget* over, const QString& what, const std::function<void()>& work,
-          std::atomic<bool>& cancel, int showAfterMs) {
+          std::atomic<bool>& cancel, bool evenIfHidden, int showAfterMs) {
     std::atomic<bool> done{false};
     // Lives on this thread: the worker posts an empty call to it to wake
     // the loop below when the work has ended.
@@ -32,7 +32,7 @@ void wait(QWidget* over, const QString& what, const std::function<void()>& work,
     QTimer later;
     later.setSingleShot(true);
     QObject::connect(&later, &QTimer::timeout, [&] {
-        if (!over || !over->window()->isVisible()) return;
+        if (!over || (!evenIfHidden && !over->window()->isVisible())) return;
         box = std::make_unique<QProgressDialog>(what, "Cancel", 0, 0, over->window());
         box->setWindowTitle(kMessageCaption);
         box->setWindowModality(Qt::ApplicationModal);

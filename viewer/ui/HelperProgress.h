@@ -26,8 +26,10 @@ inline constexpr int kShowAfterMs = 500;
 
 // Runs work on a worker thread and returns when it has returned. The box is
 // shown over `over` when that window is visible (a viewer hidden behind an
-// automation client shows none; its client hears how the call ended).
+// automation client shows none; its client hears how the call ended), or
+// when evenIfHidden says a user waits for a window not up yet (the file
+// named on the command line is opened before the main window is shown).
 void wait(QWidget* over, const QString& what, const std::function<void()>& work,
-          std::atomic<bool>& cancel, int showAfterMs = kShowAfterMs);
+          std::atomic<bool>& cancel, bool evenIfHidden = false, int showAfterMs = kShowAfterMs);
 
 } // namespace helper_progress

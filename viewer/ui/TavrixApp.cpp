@@ -152,7 +152,13 @@ bool TavrixApp::initInstance(const QStringList& arguments) {
     if (m_info.automation || m_info.embedding) return true;
 
     if (!m_info.file.isEmpty()) {
-        if (!m_frame->openFile(m_info.file)) return false;
+        // The window comes up once the file is open; until then a slow or
+        // hung HDF helper shows its progress box on its own.
+        auto* widgets = dynamic_cast<WidgetMessageSink*>(m_sink.get());
+        if (widgets) widgets->setOpeningAtStartUp(true);
+        const bool opened = m_frame->openFile(m_info.file);
+        if (widgets) widgets->setOpeningAtStartUp(false);
+        if (!opened) return false;
         // A script that asks for a kind the array does not suit is told so,
         // rather than given a picture of another kind.
         if (m_info.graphType >= 0 && !m_document->isGraphTypeAllowed(m_info.graphType)) {

@@ -98,8 +98,8 @@ void WidgetMessageSink::waitForHelper(const std::string& what, const std::functi
                                       std::atomic<bool>& cancel) {
     // The frame, not the active window: a box over a passing dialog would
     // go with it.
-    helper_progress::wait(m_parent ? m_parent : owner(), QString::fromStdString(what), work,
-                          cancel);
+    helper_progress::wait(m_parent ? m_parent : owner(), QString::fromStdString(what), work, cancel,
+                          m_openingAtStartUp);
 }
 
 void ConsoleMessageSink::message(const std::string& text, MessageIcon) {

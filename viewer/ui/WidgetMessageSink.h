@@ -28,10 +28,15 @@ public:
     void waitForHelper(const std::string& what, const std::function<void()>& work,
                        std::atomic<bool>& cancel) override;
     void captureInto(std::vector<std::string>* into) override { m_capture = into; }
+    // While on, the viewer opens the file its user named on the command line,
+    // before its window is shown: a wait for the helper shows its progress
+    // box all the same, so a hung helper can be cancelled.
+    void setOpeningAtStartUp(bool on) { m_openingAtStartUp = on; }
 
 private:
     QWidget* owner() const;
     QWidget* m_parent;
+    bool m_openingAtStartUp = false;
     std::vector<std::string>* m_capture = nullptr;
 };
 

@@ -160,6 +160,30 @@ int fuzzTavrixctl(const uint8_t* data, size_t size) {
     check(got.err == errText, "standard error read back");
     std::free(out.text);
     std::free(err.text);
+
+    // The same bytes as the reply of a holder that sends anything: the
+    // command passes on every byte but the status and the first NUL after
+    // it, each to its stream, and counts the reply complete only once both
+    // have come.
+    ctl_reply_start(&reader);
+    Collected raw;
+    for (at = 0, k = 0; at < size;) {
+        const size_t piece = 1 + data[k++ % size] % 16;
+        const size_t n = piece < size - at ? piece : size - at;
+        ctl_reply_feed(&reader, reinterpret_cast<const char*>(data) + at, n, collect, &raw);
+        at += n;
+    }
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    const size_t nul = size > 0 ? bytes.find('\0', 1) : std::string::npos;
+    if (nul == std::string::npos) {
+        check(ctl_reply_status(&reader) == -1, "a reply without its NUL is cut short");
+        check(raw.out == (size > 0 ? bytes.substr(1) : std::string()) && raw.err.empty(),
+              "text before the NUL goes to standard output");
+    } else {
+        check(ctl_reply_status(&reader) == data[0], "a whole reply gives its status");
+        check(raw.out == bytes.substr(1, nul - 1), "text before the NUL goes to standard output");
+        check(raw.err == bytes.substr(nul + 1), "text after the NUL goes to standard error");
+    }
     return 0;
 }
 

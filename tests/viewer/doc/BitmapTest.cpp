@@ -325,6 +325,76 @@ TEST(BitmapRle, PictureFarLargerThanItsCodeCouldFillIsRefused) {
     EXPECT_EQ(img.indices.back(), 5);
 }
 
+// Run-length code may rightly describe a picture far larger than itself:
+// deltas skip blank stretches, line ends leave the rest of a row blank and
+// the end mark the rest of the picture. Two pictures of 6000 x 4000 from a
+// few hundred bytes and from 16 KB read in full.
+std::string rleDelta(int dx, int dy) {
+    return std::string("\x00\x02", 2) + char(dx) + char(dy);
+}
+
+TEST(BitmapRle, LargePicturesWithBlankStretchesRead) {
+    // Three 9s at the bottom left; deltas to the top row; twelve 5s at its
+    // right end.
+    std::string sparse("\x03\x09", 2);
+    for (int i = 0; i < 15; ++i)
+        sparse += rleDelta(255, 255);
+    sparse += rleDelta(255, 174);
+    for (int i = 0; i < 7; ++i)
+        sparse += rleDelta(255, 0);
+    sparse += rleDelta(120, 0) + std::string("\x0c\x05\x00\x01", 4);
+    BitmapImage img;
+    std::string why;
+    ASSERT_TRUE(parse(bmpWith(40, 8, 6000, 4000, 1, sparse), img, why)) << why;
+    ASSERT_EQ(img.indices.size(), 6000u * 4000u);
+    EXPECT_EQ(img.indices[2], 9);
+    EXPECT_EQ(img.indices[3], 0);
+    EXPECT_EQ(img.indices[3999u * 6000u + 5987u], 0);
+    EXPECT_EQ(img.indices[3999u * 6000u + 5988u], 5);
+    EXPECT_EQ(img.indices.back(), 5);
+
+    // The bottom 1000 rows drawn 1600 pixels wide, each ended early by a
+    // line end; the end mark leaves the other 3000 rows blank.
+    std::string rows;
+    for (int r = 0; r < 1000; ++r) {
+        for (int k = 0; k < 6; ++k)
+            rows += std::string("\xff\x04", 2);
+        rows += std::string("\x46\x04\x00\x00", 4);
+    }
+    rows += std::string("\x00\x01", 2);
+    ASSERT_TRUE(parse(bmpWith(40, 8, 6000, 4000, 1, rows), img, why)) << why;
+    EXPECT_EQ(img.indices[999u * 6000u + 1599u], 4);
+    EXPECT_EQ(img.indices[999u * 6000u + 1600u], 0);
+    EXPECT_EQ(img.indices[1000u * 6000u], 0);
+}
+
+// Headers that claim far more than the code describes: line ends alone
+// under a picture 100000 pixels wide (the code draws nothing), and deltas
+// that walk to the far corner of 20000 x 20000 (the code reaches it all,
+// but no compressed picture may be that large). Each is refused, naming the
+// sizes, before any storage is made.
+TEST(BitmapRle, PicturesFarBeyondWhatTheCodeDescribesAreRefused) {
+    std::string lineEnds;
+    for (int i = 0; i < 540; ++i)
+        lineEnds += std::string("\x00\x00", 2);
+    lineEnds += std::string("\x00\x01", 2);
+    BitmapImage img;
+    std::string why;
+    EXPECT_FALSE(parse(bmpWith(40, 8, 100000, 540, 1, lineEnds), img, why));
+    EXPECT_EQ(why, "compressed bitmap claims 100000 x 540 pixels, more than its 1082 bytes of "
+                   "pixel data can describe (they reach 0 x 540)");
+    EXPECT_TRUE(img.indices.empty());
+
+    std::string walk;
+    for (int i = 0; i < 78; ++i)
+        walk += rleDelta(255, 255);
+    walk += rleDelta(109, 109) + std::string("\x01\x07\x00\x01", 4);
+    EXPECT_FALSE(parse(bmpWith(40, 8, 20000, 20000, 1, walk), img, why));
+    EXPECT_EQ(why, "compressed bitmap claims 20000 x 20000 pixels, more than the 268435456 "
+                   "pixels a compressed bitmap may have");
+    EXPECT_TRUE(img.indices.empty());
+}
+
 // Files ImageMagick wrote, against the pixel list ImageMagick gives for
 // them: every pixel's index must name the colour ImageMagick sees there.
 class MagickBitmap : public ::testing::TestWithParam<const char*> {};

@@ -24,9 +24,12 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
 #include <QTableView>
+#include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
@@ -39,6 +42,7 @@
 #include <climits>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <ostream>
 
 namespace {
@@ -272,6 +276,57 @@ TEST_F(FrameTest, StartedWithAFileShowsItsShape) {
     EXPECT_EQ(app.mainFrame()->positionPane()->text(), "M[0][0]: 0");
     EXPECT_EQ(viewer_settings::recentFiles().value(0), QString::fromStdString(dir.file("w.agl")));
     app.mainFrame()->close();
+}
+
+// `tavrix FILE` opens FILE before its window comes up. With an HDF helper
+// that never answers, the user still gets the progress box, on its own, and
+// its Cancel ends the wait long before the helper's time limit: the user is
+// told, and start-up fails as for any file that cannot be opened.
+TEST_F(FrameTest, StartUpOpenOfAHungHdfFileShowsProgressAndCancels) {
+    TempDir dir;
+    const std::string file = dir.file("hung.hdf");
+    {
+        std::ofstream out(file, std::ios::binary);
+        out << std::string("\x0e\x03\x13\x01", 4) << std::string(200, '\0');
+    }
+    const std::string mark = dir.file("started");
+    const std::string script = dir.file("hang.sh");
+    {
+        std::ofstream out(script);
+        out << "#!/bin/sh\ntouch '" << mark << "'\nexec sleep 600\n";
+    }
+    ::chmod(script.c_str(), 0755);
+
+    // Plays the user: Cancel on the progress box once the helper runs, then
+    // OK on the message that follows.
+    bool frameHiddenDuringWait = false;
+    std::string said;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QProgressDialog*>(modal)) {
+            if (!box->isVisible() || !std::filesystem::exists(mark)) return;
+            frameHiddenDuringWait = !box->parentWidget()->isVisible();
+            QTest::mouseClick(box->findChild<QPushButton*>(), Qt::LeftButton);
+        } else if (auto* message = qobject_cast<QMessageBox*>(modal)) {
+            if (!message->isVisible()) return;
+            said = message->text().toStdString();
+            QTest::mouseClick(message->button(QMessageBox::Ok), Qt::LeftButton);
+        }
+    });
+    user.start(40);
+
+    setenv("TAVRIX_HDF_HELPER", script.c_str(), 1);
+    TavrixApp app;
+    const bool started = app.initInstance({"tavrix", QString::fromStdString(file)});
+    unsetenv("TAVRIX_HDF_HELPER");
+    user.stop();
+    EXPECT_FALSE(started);
+    EXPECT_TRUE(frameHiddenDuringWait) << "no progress box came while the window was not up";
+    EXPECT_TRUE(app.document()->hdfHelper().lastCancelled());
+    EXPECT_EQ(said, "Reading " + file + " was cancelled.");
+    EXPECT_FALSE(app.document()->isWaitingForHelper());
+    EXPECT_FALSE(app.mainFrame()->isVisible());
 }
 
 TEST(CommandLine, SwitchesAndFile) {

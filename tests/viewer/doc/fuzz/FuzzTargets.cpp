@@ -240,6 +240,11 @@ namespace {
 void walkHdfObject(const CHdfObject& o, int depth) {
     check(depth < 64, "HDF list deeper than its text can make");
     (void)o.shownName();
+    // The texts the tree, the status bar and agltool make of it.
+    (void)hdfShapeText(o);
+    (void)hdfConversionNote(o);
+    (void)hdfQuantityText(o);
+    if (hdfIsPacked(o)) check(o.kind == HdfKindSds, "only data sets are packed");
     if (o.kind == HdfKindSds) {
         const auto& s = static_cast<const CHdfSds&>(o);
         const int64_t n = hdfShownElementCount(s);
