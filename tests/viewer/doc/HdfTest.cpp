@@ -163,6 +163,34 @@ TEST(HdfList, AnnotationsComeFirstAndLabelsAreNumberedByCharacter) {
     EXPECT_EQ(picture->children[1]->shownName(), "origin");
 }
 
+// The user's vgroups are folders of their members; the library's own vgroups
+// (variables, dimensions, the interfaces' directories) are not. A data set in
+// two vgroups is in both folders; a vgroup reached again (from a second
+// parent, or round the cycle Loop -> Round -> Loop) is listed once.
+TEST(HdfList, VgroupsAreFoldersOfTheirMembersAndCyclesEnd) {
+    ASSERT_TRUE(samples().ok());
+    const HdfObjectList list = listOf("vgroups.hdf");
+    EXPECT_EQ(names(list), (std::vector<std::string>{"Group A", "Group B", "loose"}));
+    const CHdfObject* a = byName(list, "Group A", HdfKindGroup);
+    const CHdfObject* b = byName(list, "Group B", HdfKindGroup);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(names(a->children), (std::vector<std::string>{"purpose", "a", "Inner"}));
+    EXPECT_EQ(static_cast<const CHdfAttribute&>(*a->children[0]).text, "test");
+    const CHdfObject* inner = byName(a->children, "Inner", HdfKindGroup);
+    ASSERT_NE(inner, nullptr);
+    EXPECT_EQ(names(inner->children), (std::vector<std::string>{"b", "shared"}));
+    EXPECT_EQ(names(b->children), (std::vector<std::string>{"shared", "img", "Loop"}));
+    const CHdfObject* loop = byName(b->children, "Loop", HdfKindGroup);
+    ASSERT_NE(loop, nullptr);
+    EXPECT_EQ(names(loop->children), std::vector<std::string>{"Round"});
+    EXPECT_TRUE(loop->children[0]->children.empty());
+    // The members are the file's objects, read by their own index.
+    const CHdfObject* shared = byName(b->children, "shared");
+    ASSERT_EQ(shared->kind, HdfKindSds);
+    EXPECT_EQ(shared->index, byName(inner->children, "shared")->index);
+    EXPECT_EQ(byName(b->children, "img")->kind, HdfKindRaster);
+}
+
 // ---- Reading elements -------------------------------------------------------------
 
 struct TypeCase {

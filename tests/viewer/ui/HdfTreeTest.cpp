@@ -175,6 +175,39 @@ TEST_F(HdfTreeTest, ImagesFileListsAnnotationsAndLeavesOutTheColourImage) {
     EXPECT_EQ(cell(1, 1).trimmed(), "254");
 }
 
+// An HDF4 file's vgroups are folders: a click on a member inside two
+// folders shows it, a click on a folder changes nothing, and the library's
+// own vgroups are nowhere in the tree.
+TEST_F(HdfTreeTest, VgroupsAreFoldersWhoseMembersShowOnAClick) {
+    ASSERT_TRUE(frame->openFile(QString::fromStdString(dir.file("vgroups.hdf"))));
+    settle();
+    EXPECT_EQ(childTexts(root()), QStringList({"Group A", "Group B", "loose"}));
+    // No data set is at the top level but "loose": it is shown first.
+    EXPECT_EQ(doc->hdfCurrent()->displayName, "loose");
+    QTreeWidgetItem* a = child(root(), "Group A");
+    ASSERT_NE(a, nullptr);
+    a->setExpanded(true);
+    QTreeWidgetItem* inner = child(a, "Inner");
+    ASSERT_NE(inner, nullptr);
+    inner->setExpanded(true);
+    EXPECT_EQ(childTexts(inner), QStringList({"b", "shared"}));
+    click(child(inner, "b"));
+    EXPECT_EQ(doc->hdfCurrent()->displayName, "b");
+    EXPECT_EQ(doc->currentArray()->extent(0), 2);
+    EXPECT_EQ(doc->currentArray()->extent(1), 2);
+    EXPECT_EQ(tree()->currentItem(), child(inner, "b"));
+    click(a);
+    EXPECT_EQ(doc->hdfCurrent()->displayName, "b");
+    EXPECT_TRUE(sink.messages.empty());
+    // The image in "Group B" shows as an image map of its own rows.
+    QTreeWidgetItem* b = child(root(), "Group B");
+    b->setExpanded(true);
+    click(child(b, "img"));
+    EXPECT_EQ(doc->hdfCurrent()->displayName, "img");
+    EXPECT_EQ(doc->currentArray()->extent(0), 2);
+    EXPECT_EQ(cell(1, 2).trimmed(), "250");
+}
+
 TEST_F(HdfTreeTest, ViewCommandTogglesTheBarAndAnotherFileKindHidesIt) {
     ASSERT_TRUE(frame->openFile(QString::fromStdString(dir.file("scales.hdf"))));
     settle();
