@@ -331,6 +331,5 @@ int main(int argc, char** argv) {
         fprintf(stderr, "usage: make_hdf_samples DIR\n");
         return 2;
     }
-    return types(argv[1]) | scales(argv[1]) | images(argv[1]) | names(argv[1]) |
-           vgroups(argv[1]);
+    return types(argv[1]) | scales(argv[1]) | images(argv[1]) | names(argv[1]) | vgroups(argv[1]);
 }
