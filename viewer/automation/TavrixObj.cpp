@@ -196,10 +196,20 @@ std::vector<Member> buildTable() {
     add(10, "SetRoi", "nii", "", R, 0, MEMBER({
             const int dim = a[0].toInt();
             if (!dimOk(o, dim)) return invalid(m, dimText(o, dim));
-            const int32_t last = array(o).extent(dim) - 1;
+            CArrayDoc& doc = o.document();
+            const CArrayDoc::RegionChoice region = doc.regionChoice();
+            const int32_t last = region.extent[size_t(dim)] - 1;
             const int32_t lb = std::max(a[1].toInt(), 0);
             const int32_t ub = std::min(a[2].toInt(), last);
             if (ub < lb) return ok();
+            if (doc.shownPlaneDataSet() && dim != region.rowDim && dim != region.colDim) {
+                // A data set read plane by plane: the plane at lb is read.
+                CArrayDoc::RegionChoice choice = region;
+                choice.start[size_t(dim)] = lb;
+                choice.length[size_t(dim)] = 1;
+                doc.applyRegion(choice);
+                return ok();
+            }
             CPlotrane2D& c = ctl(o);
             c.SetRoiUb(dim, last);
             c.SetRoiLb(dim, lb);
@@ -210,16 +220,14 @@ std::vector<Member> buildTable() {
     add(11, "GetRoiLb", "n", "i", R, 0, MEMBER({
             const int dim = a[0].toInt();
             if (!dimOk(o, dim)) return invalid(m, dimText(o, dim));
-            int32_t lb = 0, ub = 0;
-            array(o).getRoi(dim, lb, ub);
-            return ok({Value(int(lb))});
+            const CArrayDoc::RegionChoice region = o.document().regionChoice();
+            return ok({Value(int(region.start[size_t(dim)]))});
         }));
     add(12, "GetRoiUb", "n", "i", R, 0, MEMBER({
             const int dim = a[0].toInt();
             if (!dimOk(o, dim)) return invalid(m, dimText(o, dim));
-            int32_t lb = 0, ub = 0;
-            array(o).getRoi(dim, lb, ub);
-            return ok({Value(int(ub))});
+            const CArrayDoc::RegionChoice region = o.document().regionChoice();
+            return ok({Value(int(region.start[size_t(dim)] + region.length[size_t(dim)] - 1))});
         }));
     add(13, "GetPrecision", "", "i", A, 0,
         MEMBER({ return ok({Value(o.document().gridPrecision())}); }));
@@ -282,6 +290,15 @@ std::vector<Member> buildTable() {
             const int rowDim = a[0].toInt(), colDim = a[1].toInt();
             if (!dimOk(o, rowDim)) return invalid(m, "row " + dimText(o, rowDim));
             if (!dimOk(o, colDim)) return invalid(m, "column " + dimText(o, colDim));
+            if (o.document().shownPlaneDataSet()) {
+                // A data set read plane by plane: the plane of these
+                // dimensions is read.
+                CArrayDoc::RegionChoice choice = o.document().regionChoice();
+                choice.rowDim = rowDim;
+                choice.colDim = colDim;
+                o.document().applyRegion(choice);
+                return ok();
+            }
             aglArray& arr = array(o);
             arr.setRowDim(rowDim);
             arr.setColDim(colDim);
