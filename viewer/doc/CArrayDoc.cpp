@@ -485,6 +485,42 @@ bool CArrayDoc::writeText(const std::string& path) {
 }
 
 bool CArrayDoc::save(const std::string& path) {
+    const CHdfSds* planes = shownPlaneDataSet();
+    if (!planes) return saveCurrent(path);
+    // A data set read plane by plane is saved whole: it is read whole for
+    // the save when it fits in one array, at the plane shown.
+    if (hdfShownElementCount(*planes) == 0) {
+        m_sink.message(planes->shownName() +
+                           " holds more than 2^30 values: it is read one plane at a time and "
+                           "cannot be saved as one array.",
+                       MessageIcon::Warning);
+        return false;
+    }
+    std::string reason;
+    std::unique_ptr<aglArray> whole = m_hdfHelper.makeArray(*planes, reason, helperWait());
+    if (!whole) {
+        m_sink.message("Unable to read file: " + planes->filePath +
+                           (reason.empty() ? std::string() : " (" + reason + ")"),
+                       MessageIcon::Exclamation);
+        return false;
+    }
+    whole->setRowDim(planes->plane.rowDim);
+    whole->setColDim(planes->plane.colDim);
+    for (int d = 0; d < whole->dimCount(); ++d) {
+        int32_t low = 0, high = 0;
+        m_current->getRoi(d, low, high);
+        if (d != planes->plane.rowDim && d != planes->plane.colDim)
+            low = high = planes->plane.index[size_t(d)];
+        whole->setRoi(d, low, high);
+    }
+    aglArray* shown = m_current;
+    m_current = whole.get();
+    const bool ok = saveCurrent(path);
+    m_current = shown;
+    return ok;
+}
+
+bool CArrayDoc::saveCurrent(const std::string& path) {
     BusyCursor busy(m_sink);
     const std::string ext = lowerExtension(path);
     // Read-only means no write permission for us or for anyone: a process
@@ -764,7 +800,14 @@ bool CArrayDoc::applyRegion(const RegionChoice& choice) {
                     std::clamp(choice.start[size_t(d)], 0, sds.extents[size_t(d)] - 1);
         const HdfPlane before = sds.plane;
         if (!(want == sds.plane)) {
-            if (m_waitingForHelper || !readHdfPlane(sds, want)) return false;
+            if (m_waitingForHelper) return false;
+            // Values changed in the plane shown (a paste, a cut) live only
+            // in its copy: the file is never written.
+            if (m_modified && m_current->isWritable() &&
+                !m_sink.question("The changes made to this plane are lost when another plane "
+                                 "is read. Read it?"))
+                return false;
+            if (!readHdfPlane(sds, want)) return false;
             planeRead = true;
         }
         for (int d = 0; d < sds.rank; ++d) {

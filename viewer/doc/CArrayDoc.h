@@ -108,7 +108,9 @@ public:
     // The timer's check: when the watched file was rewritten or replaced
     // since the last load or save, asks once whether to reload it.
     void checkForChange();
-    // Saves to path: ".txt" (any case) as agl ASCII, else agl binary.
+    // Saves to path: ".txt" (any case) as agl ASCII, else agl binary. A data
+    // set read plane by plane is read whole for it (through the helper), and
+    // refused when it holds more than 2^30 values.
     bool save(const std::string& path);
     // The Save command: to the path (the title for a client-owned
     // document), or Save As when there is none.
@@ -446,6 +448,8 @@ private:
     // settings, the 3-D camera, the preferred kind and the palette flag.
     void setBuiltInGraphDefaults();
     void openWatch(const std::string& path);
+    // save's work, for the current array.
+    bool saveCurrent(const std::string& path);
     void closeWatch();
     bool currentDataTorn() const;
 

@@ -107,11 +107,20 @@ bool HdfPlaneSession::read(const aglSegment& segment, const int32_t* start, int 
         reason = why;
         return false;
     };
+    // The helper's end, found on its socket: how it ended.
+    auto ended = [&] {
+        int status = 0;
+        const pid_t pid = m_pid;
+        m_pid = -1;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        return fail(WIFSIGNALED(status) ? "the HDF reader crashed" : "the HDF reader ended");
+    };
     for (size_t sent = 0; sent < request.size();) {
         const ssize_t n =
             ::send(m_socket, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return fail("the HDF reader ended");
+        if (n <= 0) return ended();
         sent += size_t(n);
     }
     using Clock = std::chrono::steady_clock;
@@ -134,15 +143,7 @@ bool HdfPlaneSession::read(const aglSegment& segment, const int32_t* start, int 
         char buf[512];
         const ssize_t got = ::recv(m_socket, buf, sizeof buf, 0);
         if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
-            // The helper closed its end: it ended, or a signal ended it.
-            int status = 0;
-            const pid_t pid = m_pid;
-            m_pid = -1;
-            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-            }
-            return fail(WIFSIGNALED(status) ? "the HDF reader crashed" : "the HDF reader ended");
-        }
+        if (got <= 0) return ended(); // it closed its end: it ended, or a signal ended it
         answer.append(buf, size_t(got));
         if (answer.size() > kMaxAnswer) return fail("the HDF reader's answer is malformed");
     }

@@ -445,6 +445,30 @@ TEST_F(Hdf5PlaneTest, AFailedPlaneReadKeepsThePlaneShownAndSaysWhy) {
     EXPECT_EQ(at(0, 0), 12);
 }
 
+// Saving a data set read plane by plane saves all of it, not the plane in
+// memory; one beyond an array's size says it cannot be saved.
+TEST_F(Hdf5PlaneTest, SavingWritesTheWholeDataSetOrSaysWhyNot) {
+    ASSERT_TRUE(showCube());
+    ASSERT_TRUE(moveTo(0, 1));
+    const std::string path = dir.file("cube.agl");
+    ASSERT_TRUE(doc->save(path));
+    aglArray saved;
+    ASSERT_TRUE(saved.open(path, true));
+    ASSERT_EQ(saved.dimCount(), 3);
+    EXPECT_EQ(saved.extent(0), 2);
+    EXPECT_EQ(saved.elementCount(), 24);
+    for (int k = 0; k < 24; ++k)
+        EXPECT_EQ(static_cast<const uint16_t*>(saved.data())[k], k);
+    // The plane shown is still the array.
+    EXPECT_EQ(at(0, 0), 12);
+
+    ASSERT_TRUE(doc->open(samples().file("huge.h5")));
+    sink.shown.clear();
+    EXPECT_FALSE(doc->save(dir.file("huge.agl")));
+    ASSERT_FALSE(sink.shown.empty());
+    EXPECT_NE(sink.shown[0].text.find("more than 2^30 values"), std::string::npos);
+}
+
 // The helper's plane session on its own: requests for parts that do not
 // fit, or segments that are not there, are refused and the session goes on.
 TEST(Hdf5PlaneSession, BadRequestsAreRefusedAndTheSessionGoesOn) {
