@@ -208,20 +208,25 @@ int benchPlanes(const std::string& folder, const std::string& python) {
         std::remove(path.c_str());
         return 1;
     }
-    std::vector<double> steps;
-    for (int k = 1; k <= kSteps; ++k) {
-        start[0] = k;
-        const auto a = Clock::now();
-        if (!session.read(*spare->segment(), start, 60000, nullptr, imprecise, reason)) {
-            std::fprintf(stderr, "plane %d failed: %s\n", k, reason.c_str());
-            break;
+    // Our steps and h5py's over the same planes, both cold (page cache
+    // dropped before each, when permitted) and both warm (the planes were
+    // just read).
+    auto ourSteps = [&](std::vector<double>& steps) {
+        steps.clear();
+        for (int k = 1; k <= kSteps; ++k) {
+            start[0] = k;
+            const auto a = Clock::now();
+            if (!session.read(*spare->segment(), start, 60000, nullptr, imprecise, reason)) {
+                std::fprintf(stderr, "plane %d failed: %s\n", k, reason.c_str());
+                return false;
+            }
+            steps.push_back(std::chrono::duration<double>(Clock::now() - a).count());
         }
-        steps.push_back(std::chrono::duration<double>(Clock::now() - a).count());
-    }
-    const double ours = median(steps);
-    std::printf("plane step through the helper session: median %.2f ms, best %.2f ms (%d steps)\n",
-                ours * 1e3, *std::min_element(steps.begin(), steps.end()) * 1e3, int(steps.size()));
-    if (!python.empty()) {
+        return true;
+    };
+    auto h5pySteps = [&](double& med, double& best) {
+        med = best = -1;
+        if (python.empty()) return;
         const std::string cmd =
             python +
             " -c \"import h5py, time\n"
@@ -232,18 +237,30 @@ int benchPlanes(const std::string& folder, const std::string& python) {
             "for k in range(1, " +
             std::to_string(kSteps + 1) +
             "):\n"
-            "    a = time.perf_counter(); x = d[k]; t.append(time.perf_counter() - a)\n"
+            "    a = time.perf_counter(); x = d[k]; t.append(time.perf_counter() - "
+            "a)\n"
             "t.sort(); print(t[len(t) // 2], t[0])\"";
         FILE* p = ::popen(cmd.c_str(), "r");
+        if (!p) return;
+        if (std::fscanf(p, "%lf %lf", &med, &best) != 2) med = best = -1;
+        ::pclose(p);
+    };
+    for (const bool warm : {false, true}) {
+        if (!warm && !dropCaches()) continue;
+        std::vector<double> steps;
+        if (!ourSteps(steps)) break;
+        if (!warm) dropCaches();
         double med = -1, best = -1;
-        if (p) {
-            if (std::fscanf(p, "%lf %lf", &med, &best) != 2) med = -1;
-            ::pclose(p);
-        }
+        h5pySteps(med, best);
+        const double ours = median(steps);
+        std::printf("%s plane step through the helper session: median %.2f ms, best %.2f ms "
+                    "(%d steps)\n",
+                    warm ? "warm" : "cold", ours * 1e3,
+                    *std::min_element(steps.begin(), steps.end()) * 1e3, int(steps.size()));
         if (med > 0)
-            std::printf("h5py ds[k] of the same planes: median %.2f ms, best %.2f ms (ratio of "
+            std::printf("%s h5py ds[k] of the same planes: median %.2f ms, best %.2f ms (ratio of "
                         "medians %.2f)\n",
-                        med * 1e3, best * 1e3, ours / med);
+                        warm ? "warm" : "cold", med * 1e3, best * 1e3, ours / med);
     }
     std::remove(path.c_str());
     return 0;

@@ -1,5 +1,6 @@
 #include "TavrixObj.h"
 
+#include "ArrayFileOpener.h"
 #include "CArrayDoc.h"
 #include "CPlotrane2D.h"
 #include "DocView.h"
@@ -66,6 +67,16 @@ CPlotrane2D& ctl(TavrixObj& o) {
 }
 aglArray& array(TavrixObj& o) {
     return *o.document().currentArray();
+}
+
+// The HDF object at location ("/grp/temp"), anywhere in the list.
+const CHdfObject* hdfObjectAt(const HdfObjectList& list, const std::string& location) {
+    if (location.empty()) return nullptr;
+    for (const auto& o : list) {
+        if (o->location == location) return o.get();
+        if (const CHdfObject* inner = hdfObjectAt(o->children, location)) return inner;
+    }
+    return nullptr;
 }
 
 // Checks a dimension index from a client against 0..6 and the array.
@@ -487,6 +498,36 @@ std::vector<Member> buildTable() {
                 return invalid(m, "dimension " + std::to_string(dim) + " is outside 0..6");
             const aglSegment* s = o.document().axisScale(dim);
             return ok({Value(s ? s->name() : std::string())});
+        }));
+    // Beyond the class's own members: shows an object of the HDF, HDF5 or
+    // NetCDF file the viewer has open (PutFileName opens one), named by its
+    // location ("/grp/temp"), its number in the tree's order (as agltool
+    // info numbers it) or its shown name. Data sets, images and palettes
+    // only; anything else, or an object that cannot be read, is refused
+    // with the reason and the array shown stays.
+    add(70, "ShowObject", "s", "", A, 0, MEMBER({
+            const std::string& which = a[0].toString();
+            CArrayDoc& d = o.document();
+            if (!d.hdfTreeAvailable()) return invalid(m, "no HDF file is open");
+            const CHdfObject* found = hdfObjectAt(d.hdfObjects(), which);
+            if (!found) found = findHdfObject(d.hdfObjects(), which);
+            if (!found) return invalid(m, "no object " + which + " in " + d.path());
+            if (found->kind != HdfKindSds && found->kind != HdfKindRaster &&
+                found->kind != HdfKindPalette)
+                return invalid(m, found->shownName() + " is not a data set, an image or a palette");
+            if (!found->hasContent)
+                return invalid(
+                    m, found->shownName() + ": " +
+                           (found->refusal.empty() ? "it has nothing to show" : found->refusal));
+            if (d.hdfCurrent() == found) return ok();
+            d.showHdfObjectById(found->objectId);
+            if (d.hdfCurrent() == found) return ok();
+            std::string why = d.lastReason();
+            for (const std::string& said : o.said())
+                why += (why.empty() ? "" : "; ") + said;
+            return fail(kLoadFailed, kErrorLoadFailed, m,
+                        found->shownName() + " cannot be shown" +
+                            (why.empty() ? std::string() : ": " + why));
         }));
     return t;
 }
