@@ -22,6 +22,7 @@
 //       reads only the part of the data set that starts at indices S0, S1,
 //       ..., of the segment's extents (a plane of a larger data set).
 //   tavrix-hdf planes h5|nc FILE LOCATION [unpack]
+//   tavrix-hdf planes sds FILE INDEX
 //       a session for one data set of three or more dimensions: reads
 //       requests from standard input, one a line, "SEGMENT S0,S1,...", and
 //       fills the segment (made by the caller with the data set's rank and
@@ -100,9 +101,15 @@ bool parseStart(const std::string& text, int dims, int32_t* start) {
 int servePlanes(const std::string& kind, const std::string& file, const std::string& location,
                 bool unpack) {
 #ifndef TAVRIX_NETCDF_HELPER
+    // HDF5 keeps its data set open; an HDF4 data set (by index) is opened
+    // for each request.
+    const bool hdf4 = kind == "sds";
     Hdf5DataSetReader reader;
     std::string openReason;
-    const HdfReadStatus opened = reader.open(file, location, openReason);
+    const HdfReadStatus opened = hdf4 ? HdfReadOk : reader.open(file, location, openReason);
+    char* indexEnd = nullptr;
+    const long sdsIndex = hdf4 ? std::strtol(location.c_str(), &indexEnd, 10) : 0;
+    if (hdf4 && (*indexEnd != '\0' || sdsIndex < 0 || sdsIndex > INT32_MAX)) return usage();
 #endif
     // The caller fills two segments by turns: both stay mapped here.
     std::map<std::string, std::unique_ptr<aglSegment>> segments;
@@ -142,8 +149,11 @@ int servePlanes(const std::string& kind, const std::string& file, const std::str
                                         segment.typeCode(), unpack, segment.elements(), bytes,
                                         holes, imprecise, reason, start);
 #else
-            (void)kind;
-            if (opened != HdfReadOk) {
+            if (hdf4) {
+                status =
+                    hdfReadObject(file, HdfReadSds, int32_t(sdsIndex), segment.dimCount(), extents,
+                                  segment.typeCode(), segment.elements(), bytes, reason, start);
+            } else if (opened != HdfReadOk) {
                 status = opened;
                 reason = openReason;
             } else {
@@ -245,7 +255,7 @@ int main(int argc, char** argv) {
         if (kind != "nc") return usage();
 #else
         if (kind == "nc") return handOverToNetcdf(argv);
-        if (kind != "h5") return usage();
+        if (kind != "h5" && kind != "sds") return usage();
 #endif
         return servePlanes(kind, argv[3], argv[4], argc == 6);
     }
@@ -279,7 +289,7 @@ int main(int argc, char** argv) {
     const bool byName = hdf5 || netcdf;
     const long index = byName ? 0 : std::strtol(argv[4], &end, 10);
     if (!byName && (*end != '\0' || index < 0 || index > INT32_MAX)) return usage();
-    if (part && !byName) return usage();
+    if (part && !byName && what != HdfReadSds) return usage();
 
     // Only a shared-memory block the caller made is written, never a file.
     aglSegment segment;
@@ -323,7 +333,8 @@ int main(int argc, char** argv) {
                                  part ? start : nullptr);
     else
         status = hdfReadObject(argv[3], what, int32_t(index), segment.dimCount(), extents,
-                               segment.typeCode(), segment.elements(), bytes, reason);
+                               segment.typeCode(), segment.elements(), bytes, reason,
+                               part ? start : nullptr);
 #endif
     populate.join();
     if (status == HdfReadOk && imprecise > 0 &&

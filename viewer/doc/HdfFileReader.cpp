@@ -529,7 +529,7 @@ HdfReadStatus hdfListFile(const std::string& path, HdfObjectList& objects, std::
 
 HdfReadStatus hdfReadObject(const std::string& path, HdfReadWhat what, int32_t index, int dims,
                             const int32_t* extents, int type, void* dest, uint64_t byteCount,
-                            std::string& reason) {
+                            std::string& reason, const int32_t* start) {
     if (!dest || dims < 1 || dims > agl::kMaxDims) return failWith(reason, "bad destination");
     switch (what) {
     case HdfReadSds: {
@@ -542,13 +542,24 @@ HdfReadStatus hdfReadObject(const std::string& path, HdfReadWhat what, int32_t i
         int32 libDims[H4_MAX_VAR_DIMS] = {};
         if (SDgetinfo(sds.get(), name.data(), &rank, libDims, &nt, &nattr) == FAIL)
             return failWith(reason, "the data set's description cannot be read");
-        if (rank < 1 || rank > agl::kMaxDims ||
-            !matches(nt, type, libDims, rank, dims, extents, byteCount, false))
+        if (rank < 1 || rank > agl::kMaxDims || rank != dims)
             return failWith(reason, "the data set does not match its listing");
-        int32 start[H4_MAX_VAR_DIMS] = {};
+        // A part must lie inside the data set: it is then checked as a data
+        // set of the part's extents.
+        int32 first[H4_MAX_VAR_DIMS] = {};
+        if (start) {
+            for (int d = 0; d < dims; ++d) {
+                const bool inside = start[d] >= 0 && extents[d] > 0 &&
+                                    int64_t(start[d]) + extents[d] <= int64_t(libDims[d]);
+                libDims[d] = inside ? extents[d] : -1;
+                first[d] = start[d];
+            }
+        }
+        if (!matches(nt, type, libDims, rank, dims, extents, byteCount, false))
+            return failWith(reason, "the data set does not match its listing");
         int32 edges[H4_MAX_VAR_DIMS] = {};
         std::copy(extents, extents + dims, edges);
-        if (SDreaddata(sds.get(), start, nullptr, edges, dest) == FAIL)
+        if (SDreaddata(sds.get(), first, nullptr, edges, dest) == FAIL)
             return failWith(reason, "the data set's elements cannot be read");
         return HdfReadOk;
     }
@@ -582,9 +593,9 @@ HdfReadStatus hdfReadObject(const std::string& path, HdfReadWhat what, int32_t i
         const int32 shape[2] = {size[1], size[0]}; // rows, columns
         if (ncomp != 1 || !matches(nt, type, shape, 2, dims, extents, byteCount, true))
             return failWith(reason, "the image does not match its listing");
-        int32 start[2] = {0, 0};
+        int32 origin[2] = {0, 0};
         int32 edges[2] = {size[0], size[1]};
-        if (GRreadimage(ri.get(), start, nullptr, edges, dest) == FAIL)
+        if (GRreadimage(ri.get(), origin, nullptr, edges, dest) == FAIL)
             return failWith(reason, "the image's pixels cannot be read");
         return HdfReadOk;
     }

@@ -45,6 +45,8 @@ enum HdfReadWhat { HdfReadSds, HdfReadImage, HdfReadLut, HdfReadDfp };
 
 // Reads into dest, which holds exactly byteCount bytes laid out as dims
 // extents (slowest first) of element type type.
+// With start (a data set only: dims indices), only the part of the data set
+// from start on, of the given extents, is read.
 HdfReadStatus hdfReadObject(const std::string& path, HdfReadWhat what, int32_t index, int dims,
                             const int32_t* extents, int type, void* dest, uint64_t byteCount,
-                            std::string& reason);
+                            std::string& reason, const int32_t* start = nullptr);

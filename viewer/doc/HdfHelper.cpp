@@ -217,12 +217,17 @@ std::unique_ptr<aglArray> HdfHelper::makePlaneArray(const CHdfSds& sds, const Hd
         reason = "the plane does not fit the data set";
         return nullptr;
     }
+    // HDF4 data sets are Fortran arrays from 1, the others C arrays from 0,
+    // as when they are read whole.
+    const bool hdf4 = sds.location.empty();
     aglSegment segment;
     if (!segment.create(nullptr, sds.rank, extents, sds.unpacked ? AGL_DOUBLE : sds.typeCode,
-                        AGL_LANG_C)) {
+                        hdf4 ? AGL_LANG_FORTRAN : AGL_LANG_C)) {
         reason = std::string("cannot make a segment: ") + agl::errorName(segment.takeError());
         return nullptr;
     }
+    for (int d = 0; d < sds.rank; ++d)
+        segment.setLowerBound(d, hdf4 ? 1 : 0);
     auto array = std::make_unique<aglArray>();
     if (!array->open(segment.name(), true)) {
         reason = std::string("cannot map the segment: ") + agl::errorName(array->takeError());
@@ -252,8 +257,13 @@ std::unique_ptr<aglArray> HdfHelper::makeArray(const CHdfObject& object, std::st
         std::string at = "at=";
         for (int d = 0; d < s.rank; ++d)
             at += (d ? "," : "") + std::to_string(start[d]);
-        std::vector<std::string> args = {"read", s.location[0] == '/' ? "h5" : "nc", s.filePath,
-                                         s.location, array->segment()->name()};
+        const bool hdf4 = s.location.empty();
+        std::vector<std::string> args = {"read",
+                                         hdf4                   ? "sds"
+                                         : s.location[0] == '/' ? "h5"
+                                                                : "nc",
+                                         s.filePath, hdf4 ? std::to_string(s.index) : s.location,
+                                         array->segment()->name()};
         if (s.unpacked) args.push_back("unpack");
         args.push_back(at);
         const Outcome o = runWaiting(args, m_readTimeoutMs,

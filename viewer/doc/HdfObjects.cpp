@@ -538,13 +538,20 @@ std::string hdfQuantityText(const CHdfObject& o) {
 }
 
 bool hdfReadsByPlane(const CHdfObject& o) {
-    if (o.kind != HdfKindSds || o.location.empty()) return false;
+    if (o.kind != HdfKindSds) return false;
     const auto& s = static_cast<const CHdfSds&>(o);
     return s.rank >= 3 && s.rank <= agl::kMaxDims && int32_t(s.extents.size()) == s.rank;
 }
 
 HdfPlane hdfFirstPlane(const CHdfSds& sds) {
     HdfPlane plane;
+    if (sds.location.empty()) {
+        // An HDF4 data set is a Fortran array: its first two subscripts
+        // (the last two extents) make the plane, as for any Fortran array.
+        plane.rowDim = 1;
+        plane.colDim = 0;
+        return plane;
+    }
     plane.rowDim = std::max(0, sds.rank - 2);
     plane.colDim = std::max(0, sds.rank - 1);
     return plane;

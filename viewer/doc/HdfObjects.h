@@ -210,12 +210,14 @@ int64_t hdfShownElementCount(const CHdfSds& sds);
 // read plane by plane (whatever its size) its first plane.
 bool hdfCanShow(const CHdfSds& sds);
 
-// True for a data set the viewer reads one plane at a time: an HDF5 data set
-// or NetCDF variable of three to seven dimensions. Only the plane shown is
-// read (a hyperslab), so such a data set may be larger than an array.
+// True for a data set the viewer reads one plane at a time: an HDF4 or HDF5
+// data set or NetCDF variable of three to seven dimensions. Only the plane
+// shown is read (a hyperslab), so such a data set may be larger than an
+// array.
 bool hdfReadsByPlane(const CHdfObject& object);
-// The plane first shown: the last two dimensions (rows, columns), every
-// other one at index 0.
+// The plane first shown: the last two dimensions (rows, columns) of an HDF5
+// data set or NetCDF variable, dimensions 1 and 0 (rows, columns) of an HDF4
+// one (a Fortran array, as it was shown whole), every other one at index 0.
 HdfPlane hdfFirstPlane(const CHdfSds& sds);
 // The array of a plane: its extents (the data set's for the row and column
 // dimensions, 1 for the others) and where it starts in the data set. False

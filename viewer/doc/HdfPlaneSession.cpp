@@ -25,7 +25,7 @@ constexpr size_t kMaxAnswer = 4096;
 
 HdfPlaneSession::HdfPlaneSession(std::string helperPath, const CHdfSds& sds)
     : m_helper(std::move(helperPath)), m_file(sds.filePath), m_location(sds.location),
-      m_unpacked(sds.unpacked) {}
+      m_index(sds.index), m_unpacked(sds.unpacked) {}
 
 HdfPlaneSession::~HdfPlaneSession() {
     stop();
@@ -33,7 +33,7 @@ HdfPlaneSession::~HdfPlaneSession() {
 
 bool HdfPlaneSession::serves(const CHdfSds& sds, const std::string& helperPath) const {
     return helperPath == m_helper && sds.filePath == m_file && sds.location == m_location &&
-           sds.unpacked == m_unpacked;
+           (!m_location.empty() || sds.index == m_index) && sds.unpacked == m_unpacked;
 }
 
 bool HdfPlaneSession::launch(std::string& reason) {
@@ -58,8 +58,11 @@ bool HdfPlaneSession::launch(std::string& reason) {
     posix_spawnattr_setsigmask(&attr, &none);
     posix_spawnattr_setsigdefault(&attr, &all);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    std::vector<std::string> args = {m_helper, "planes", m_location[0] == '/' ? "h5" : "nc", m_file,
-                                     m_location};
+    // HDF4 data sets go by their index, HDF5 data sets by their path,
+    // NetCDF variables by their name.
+    const std::string kind = m_location.empty() ? "sds" : m_location[0] == '/' ? "h5" : "nc";
+    std::vector<std::string> args = {m_helper, "planes", kind, m_file,
+                                     m_location.empty() ? std::to_string(m_index) : m_location};
     if (m_unpacked) args.emplace_back("unpack");
     std::vector<char*> argv;
     for (std::string& a : args)

@@ -1,6 +1,6 @@
-// HdfPlaneSession: reads plane after plane of one data set (an HDF5 data set
-// or NetCDF variable of three or more dimensions, hdfReadsByPlane) through a
-// helper process that stays running while the data set is shown
+// HdfPlaneSession: reads plane after plane of one data set (an HDF4 or HDF5
+// data set or NetCDF variable of three or more dimensions, hdfReadsByPlane)
+// through a helper process that stays running while the data set is shown
 // ("tavrix-hdf planes", see tools/hdfhelper). Starting a helper and opening
 // the file cost far more than reading one plane of it, so stepping through
 // the planes of a large data set keeps both: each read is one request line
@@ -59,6 +59,7 @@ private:
     std::string m_helper;
     std::string m_file;
     std::string m_location;
+    int32_t m_index = 0; // an HDF4 data set's (m_location empty)
     bool m_unpacked = false;
     pid_t m_pid = -1;
     int m_socket = -1;

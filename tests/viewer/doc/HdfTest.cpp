@@ -382,6 +382,26 @@ TEST_F(HdfDocTest, EachObjectKeepsItsOwnGraphSettings) {
     EXPECT_EQ(ctl().num(DISPID_GraphColor), 0x654321);
 }
 
+// An HDF4 data set of three dimensions is read a plane at a time too, as
+// the Fortran array it is shown as: subscripts from 1, the first two whole.
+TEST_F(HdfDocTest, ThreeDimensionalDataSetIsReadOnePlaneAtATime) {
+    ASSERT_TRUE(doc->open(samples().file("scales.hdf")));
+    ASSERT_TRUE(doc->showHdfObjectById(top("cube")->objectId));
+    // cube: double [2][3][4], element i of storage = 1.5 i.
+    const aglArray* a = doc->currentArray();
+    EXPECT_EQ(a->extent(0), 2);
+    EXPECT_EQ(a->extent(1), 3);
+    EXPECT_EQ(a->extent(2), 1);
+    EXPECT_EQ(a->value(1, 2), (12 + 8) * 1.5);
+    EXPECT_NE(doc->shapeText().find("M(4, 3, 2)"), std::string::npos) << doc->shapeText();
+    CArrayDoc::RegionChoice choice = doc->regionChoice();
+    EXPECT_EQ(choice.extent[2], 4);
+    choice.start[2] = 3;
+    ASSERT_TRUE(doc->applyRegion(choice));
+    EXPECT_EQ(doc->currentArray()->value(1, 2), (12 + 8 + 3) * 1.5);
+    EXPECT_EQ(doc->positionText(1, 2), "M(4,3,2): 34.5");
+}
+
 // The dimension bar names a data set's dimension by its scale and reads the
 // coordinate from it.
 TEST_F(HdfDocTest, ADataSetsDimensionScaleGivesTheDimensionItsNameAndValues) {
