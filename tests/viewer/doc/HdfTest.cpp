@@ -19,6 +19,7 @@
 #include <fstream>
 #include <functional>
 #include <ostream>
+#include <set>
 #include <sys/stat.h>
 #include <thread>
 
@@ -189,6 +190,43 @@ TEST(HdfList, VgroupsAreFoldersOfTheirMembersAndCyclesEnd) {
     ASSERT_EQ(shared->kind, HdfKindSds);
     EXPECT_EQ(shared->index, byName(inner->children, "shared")->index);
     EXPECT_EQ(byName(b->children, "img")->kind, HdfKindRaster);
+}
+
+// The folders are the vgroups hdp dumpvg lists whose class is not one of the
+// library's own.
+TEST(HdfList, FoldersAreTheUserVgroupsHdpLists) {
+    ASSERT_TRUE(samples().ok());
+    if (std::system("command -v hdp >/dev/null 2>&1") != 0) GTEST_SKIP() << "hdp is not installed";
+    const std::string cmd = "hdp dumpvg " + samples().file("vgroups.hdf");
+    FILE* p = ::popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::set<std::string> listed;
+    char line[1024];
+    // Each vgroup's own line: five spaces, "name = N; class = C;".
+    static const std::set<std::string> internal = {"Var0.0",   "Dim0.0",    "UDim0.0",  "CDF0.0",
+                                                   "RIG0.0",   "RI0.0",     "Attr0.0",  "SDSVar",
+                                                   "CoordVar", "DimVal0.0", "DimVal0.1"};
+    while (std::fgets(line, sizeof line, p)) {
+        const std::string l = line;
+        if (l.rfind("     name = ", 0) != 0) continue;
+        const size_t semi = l.find("; class = ");
+        const size_t end = l.find(';', semi + 2);
+        if (semi == std::string::npos || end == std::string::npos) continue;
+        const std::string name = l.substr(12, semi - 12);
+        const std::string cls = l.substr(semi + 10, end - semi - 10);
+        if (!internal.count(cls)) listed.insert(name);
+    }
+    ::pclose(p);
+    std::set<std::string> folders;
+    std::function<void(const HdfObjectList&)> walk = [&](const HdfObjectList& list) {
+        for (const auto& o : list) {
+            if (o->kind == HdfKindGroup) folders.insert(o->displayName);
+            walk(o->children);
+        }
+    };
+    walk(listOf("vgroups.hdf"));
+    EXPECT_EQ(folders, listed);
+    EXPECT_EQ(folders.size(), 5u);
 }
 
 // ---- Reading elements -------------------------------------------------------------
