@@ -174,7 +174,9 @@ bool CArrayDoc::readHdfPlane(CHdfSds& sds, const HdfPlane& plane) {
         },
         cancel);
     if (!ok) {
-        m_sparePlane = std::move(into); // its values are no one's now
+        // Its values are no one's now; the next read makes a fresh one (the
+        // helper may have refused this one).
+        into.reset();
         if (m_planeSession->lastCancelled()) {
             m_lastReason = cancelledText("a plane of " + sds.shownName());
             m_sink.message(m_lastReason, MessageIcon::Information);
