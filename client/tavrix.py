@@ -305,15 +305,30 @@ def _double_copy(array):
     return doubles, lost
 
 
-def show(array, viewer=None, shape=None, type_code=None):
+def show(array, viewer=None, shape=None, type_code=None, object=None):
     """Copies array (a NumPy array, or a bytes-like object with shape and
     type_code) into a new segment and shows it in viewer (a new one when
     None). Returns a Shown whose data can be changed in place.
+
+    array may also be the path of a file the viewer reads (an HDF, HDF5 or
+    NetCDF file, an agl file, ...): the viewer opens it, and shows the object
+    named by object (its location "/grp/temp", its number in agltool info's
+    list, or its name) when one is given. Returns the viewer then.
 
     Arrays of int64 (NumPy's default integer), uint64 and float16, which no
     agl element type holds, are shown as doubles: Shown.converted_from names
     the type, and Shown.imprecise_values counts the integers beyond 2^53
     that a double could not hold (a warning says so when there are any)."""
+    if isinstance(array, str) or hasattr(array, "__fspath__"):
+        path = os.fsdecode(os.fspath(array))
+        viewer = viewer or Viewer()
+        viewer.put("FileName", path)
+        if object is not None:
+            viewer.call("ShowObject", str(object))
+        viewer.call("ShowWindow", 1)
+        return viewer
+    if object is not None:
+        raise TypeError("object names an object of a file: give the file's path")
     converted_from, imprecise = None, 0
     if hasattr(array, "dtype"):
         shape = array.shape if shape is None else shape

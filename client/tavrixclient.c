@@ -638,3 +638,8 @@ int32_t tavrix_get_dim_scale(tavrix_obj* obj, int dim, char* buffer, size_t size
     if (code != TAVRIX_OK) return code;
     return copy_text("GetDimScale", r.s, buffer, size);
 }
+
+int32_t tavrix_show_object(tavrix_obj* obj, const char* which) {
+    const tavrix_value a = {TAVRIX_STRING, 0, 0.0, which};
+    return tavrix_call(obj, "ShowObject", &a, 1, NULL, 0);
+}

@@ -126,6 +126,11 @@ TAVRIX_API int32_t tavrix_get_string(tavrix_obj* obj, const char* property, char
 TAVRIX_API int32_t tavrix_set_dim_scale(tavrix_obj* obj, int dim, const char* name);
 TAVRIX_API int32_t tavrix_get_dim_scale(tavrix_obj* obj, int dim, char* buffer, size_t size);
 
+/* ShowObject: shows an object of the HDF, HDF5 or NetCDF file the viewer has
+ * open (put its path as FileName first), named by its location ("/grp/temp"),
+ * its number in agltool info's list or its shown name. */
+TAVRIX_API int32_t tavrix_show_object(tavrix_obj* obj, const char* which);
+
 #ifdef __cplusplus
 }
 #endif

@@ -444,6 +444,10 @@ int aglArray::takeError() {
 }
 
 std::string aglArray::shapeText() const {
+    return shapeText(m_extents);
+}
+
+std::string aglArray::shapeText(const int32_t* extents) const {
     std::string s;
     char buf[64];
     const bool known = agl::isTypeCode(m_type);
@@ -453,17 +457,17 @@ std::string aglArray::shapeText() const {
         for (int i = m_dims - 1; i >= 0; --i) {
             const bool last = i == 0;
             if (m_lowerBounds[i] == 1)
-                std::snprintf(buf, sizeof buf, last ? "%d)" : "%d, ", m_extents[i]);
+                std::snprintf(buf, sizeof buf, last ? "%d)" : "%d, ", extents[i]);
             else
                 std::snprintf(buf, sizeof buf, last ? "%d:%lld)" : "%d:%lld, ", m_lowerBounds[i],
-                              (long long)(int64_t(m_lowerBounds[i]) + m_extents[i] - 1));
+                              (long long)(int64_t(m_lowerBounds[i]) + extents[i] - 1));
             s += buf;
         }
     } else {
         s = known ? agl::typeInfo(m_type).cName : "???";
         s += " M";
         for (int i = 0; i < m_dims; ++i) {
-            std::snprintf(buf, sizeof buf, "[%d]", m_extents[i]);
+            std::snprintf(buf, sizeof buf, "[%d]", extents[i]);
             s += buf;
         }
     }
@@ -471,6 +475,10 @@ std::string aglArray::shapeText() const {
 }
 
 std::string aglArray::positionText(int64_t column, int64_t row) const {
+    return positionText(column, row, nullptr);
+}
+
+std::string aglArray::positionText(int64_t column, int64_t row, const int32_t* offsets) const {
     int64_t index[agl::kMaxDims];
     for (int i = 0; i < m_dims; ++i)
         index[i] = m_roiLow[i];
@@ -478,6 +486,9 @@ std::string aglArray::positionText(int64_t column, int64_t row) const {
         index[m_rowDim] = row;
         index[m_colDim] = column;
     }
+    if (offsets)
+        for (int i = 0; i < m_dims; ++i)
+            index[i] += offsets[i];
     std::string s = "M";
     char buf[64];
     if (m_language == AGL_LANG_FORTRAN) {

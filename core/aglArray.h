@@ -101,6 +101,11 @@ public:
     std::string shapeText() const;
     // "M[1][2]: 0.5" or "M(3,2): 0.5" for the element at (column, row).
     std::string positionText(int64_t column, int64_t row) const;
+    // The same for an array that holds one part of a larger one: extents
+    // are the larger array's (dimCount() of them), offsets where the part
+    // starts in it (null: 0).
+    std::string shapeText(const int32_t* extents) const;
+    std::string positionText(int64_t column, int64_t row, const int32_t* offsets) const;
 
 protected:
     // Takes over the descriptor of a newly opened or created segment.

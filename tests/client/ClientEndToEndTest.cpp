@@ -85,11 +85,22 @@ protected:
 } // namespace
 
 TEST_F(ClientTest, TheViewerListsEveryMemberInInterfaceOrder) {
-    ASSERT_EQ(tavrix_member_count(v), 109);
+    ASSERT_EQ(tavrix_member_count(v), 110);
     EXPECT_STREQ(tavrix_member_name(v, 0), "GetFileName");
     EXPECT_STREQ(tavrix_member_name(v, 14), "ShowWindow");
     EXPECT_STREQ(tavrix_member_name(v, 108), "GetDimScale");
     EXPECT_STREQ(tavrix_member_in(v, 16), "nii"); // SetRoi
+}
+
+// Showing an object of a file needs an HDF file open: anything else is
+// refused with the reason, and the array shown stays.
+TEST_F(ClientTest, ShowObjectIsRefusedWithoutAnHdfFile) {
+    Segment data(nullptr, 4, 5);
+    ASSERT_EQ(tavrix_put_string(v, "FileName", data.name().c_str()), TAVRIX_OK);
+    EXPECT_EQ(tavrix_show_object(v, "/grp/temp"), TAVRIX_E_INVALID_ARG);
+    EXPECT_NE(std::string(tavrix_last_error()).find("no HDF file is open"), std::string::npos)
+        << tavrix_last_error();
+    EXPECT_EQ(text("FileName"), data.name());
 }
 
 TEST_F(ClientTest, ASegmentIsShownSteeredUpdatedAndReadBack) {

@@ -21,7 +21,7 @@ def check(cond, what):
 
 
 with tavrix.Viewer() as v:
-    check(list(v.members())[0] == "GetFileName" and len(v.members()) == 109, "members")
+    check(list(v.members())[0] == "GetFileName" and len(v.members()) == 110, "members")
     raw = bytes(range(24))
     shown = tavrix.show(raw, v, shape=(4, 6), type_code=tavrix.AGL_UCHAR)
     check(v.FileName == shown.segment.name, "FileName")
@@ -69,4 +69,26 @@ try:
               "a warning says so")
 except ImportError:
     print("NumPy not installed: the NumPy view is not checked")
+# A file by its path, and one object of it by its location (h5py writes it).
+try:
+    import h5py
+    import numpy
+    import tempfile
+    with tempfile.TemporaryDirectory() as folder, tavrix.Viewer() as w:
+        path = os.path.join(folder, "run.h5")
+        with h5py.File(path, "w") as f:
+            f["first"] = numpy.zeros((2, 2), dtype=numpy.float32)
+            f["grp/temp"] = numpy.arange(12, dtype=numpy.float64).reshape(3, 4) + 0.5
+        check(tavrix.show(path, w, object="/grp/temp") is w, "a file shows in the viewer given")
+        check(w.GetRoi2D() == (0, 0, 4, 3), "the object's shape is shown")
+        try:
+            w.ShowObject("/grp/none")
+            check(False, "a missing object accepted")
+        except tavrix.TavrixError as e:
+            check(e.code == 0x80070057 and "no object /grp/none" in str(e), str(e))
+        check(w.GetRoi2D() == (0, 0, 4, 3), "the object shown stays")
+        w.ShowObject("first")
+        check(w.GetRoi2D() == (0, 0, 2, 2), "an object by its name")
+except ImportError:
+    print("h5py not installed: files by path are not checked")
 print("python module: all checks pass")

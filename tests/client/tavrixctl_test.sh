@@ -31,7 +31,7 @@ got=$("$ctl" "$h" get Annotation) || fail "get the long Annotation"
 [ "$got" = "$long" ] || fail "the long Annotation reads back as ${#got} characters"
 "$ctl" "$h" call SetRoi2D 1 1 2 2 || fail "SetRoi2D"
 [ "$("$ctl" "$h" call GetRoi2D)" = "1 1 2 2" ] || fail "GetRoi2D: $("$ctl" "$h" call GetRoi2D)"
-[ "$("$ctl" "$h" members | wc -l)" -eq 109 ] || fail "109 members"
+[ "$("$ctl" "$h" members | wc -l)" -eq 110 ] || fail "110 members"
 
 # A refused value: status 2, and the member, code and message on stderr.
 "$ctl" "$h" set GraphType=7 2>"$scratch/err"

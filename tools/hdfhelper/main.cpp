@@ -18,6 +18,19 @@
 //       floating-point variables become NaN).
 //   ... h5|nc ... SEGMENT unpack
 //       reads the values as doubles, unpacked: x scale_factor + add_offset.
+//   ... h5|nc ... SEGMENT [unpack] at=S0,S1,...
+//       reads only the part of the data set that starts at indices S0, S1,
+//       ..., of the segment's extents (a plane of a larger data set).
+//   tavrix-hdf planes h5|nc FILE LOCATION [unpack]
+//   tavrix-hdf planes sds FILE INDEX
+//       a session for one data set of three or more dimensions: reads
+//       requests from standard input, one a line, "SEGMENT S0,S1,...", and
+//       fills the segment (made by the caller with the data set's rank and
+//       the part's extents) with the part of the data set that starts at
+//       indices S0, S1, ...; answers each with one line on standard output:
+//       "ok N" (N: values of 64-bit integers a double could not hold) or
+//       "error REASON". The file stays open between requests; the session
+//       ends when standard input does.
 //
 // Classic NetCDF files are read by tavrix-netcdf, this same program built
 // with the NetCDF library instead of the HDF ones (the HDF4 library's own
@@ -42,6 +55,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <iostream>
+#include <map>
+#include <memory>
 #include <string>
 #include <sys/mman.h>
 #include <thread>
@@ -55,9 +71,105 @@ constexpr int kPopulateWrite = 23;
 int usage() {
     std::fputs("usage: tavrix-hdf list FILE\n"
                "       tavrix-hdf read sds|image|lut|dfp FILE INDEX SEGMENT\n"
-               "       tavrix-hdf read h5|nc FILE LOCATION SEGMENT [unpack]\n",
+               "       tavrix-hdf read h5|nc FILE LOCATION SEGMENT [unpack] [at=S0,S1,...]\n"
+               "       tavrix-hdf planes h5|nc FILE LOCATION [unpack]\n",
                stderr);
     return 2;
+}
+
+// Parses "S0,S1,..." into exactly dims indices of 0 or more.
+bool parseStart(const std::string& text, int dims, int32_t* start) {
+    size_t at = 0;
+    for (int d = 0; d < dims; ++d) {
+        const size_t comma = text.find(',', at);
+        const bool last = d == dims - 1;
+        if (last != (comma == std::string::npos)) return false;
+        const std::string field = text.substr(at, last ? std::string::npos : comma - at);
+        if (field.empty() || field.size() > 10 ||
+            field.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        const long long v = std::stoll(field);
+        if (v > INT32_MAX) return false;
+        start[d] = int32_t(v);
+        at = comma + 1;
+    }
+    return true;
+}
+
+// The plane session (see the usage above). Answers every request, good or
+// bad, with one line; returns when standard input ends.
+int servePlanes(const std::string& kind, const std::string& file, const std::string& location,
+                bool unpack) {
+#ifndef TAVRIX_NETCDF_HELPER
+    // HDF5 keeps its data set open; an HDF4 data set (by index) is opened
+    // for each request.
+    const bool hdf4 = kind == "sds";
+    Hdf5DataSetReader reader;
+    std::string openReason;
+    const HdfReadStatus opened = hdf4 ? HdfReadOk : reader.open(file, location, openReason);
+    char* indexEnd = nullptr;
+    const long sdsIndex = hdf4 ? std::strtol(location.c_str(), &indexEnd, 10) : 0;
+    if (hdf4 && (*indexEnd != '\0' || sdsIndex < 0 || sdsIndex > INT32_MAX)) return usage();
+#endif
+    // The caller fills two segments by turns: both stay mapped here.
+    std::map<std::string, std::unique_ptr<aglSegment>> segments;
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        std::string answer;
+        const size_t space = line.find(' ');
+        const std::string name = line.substr(0, space);
+        if (segments.find(name) == segments.end()) {
+            if (segments.size() >= 2) segments.clear();
+            auto segment = std::make_unique<aglSegment>();
+            // Only a shared-memory block the caller made is written.
+            if (segment->open(name, false) && segment->isSharedMemory() && segment->isWritable())
+                segments[name] = std::move(segment);
+        }
+        const auto found = segments.find(name);
+        int32_t start[agl::kMaxDims] = {};
+        int32_t extents[agl::kMaxDims] = {};
+        if (found == segments.end()) {
+            answer = "error cannot open the destination segment";
+        } else if (space == std::string::npos ||
+                   !parseStart(line.substr(space + 1), found->second->dimCount(), start)) {
+            answer = "error bad request";
+        } else {
+            aglSegment& segment = *found->second;
+            for (int d = 0; d < segment.dimCount(); ++d)
+                extents[d] = segment.extent(d);
+            const uint64_t bytes =
+                uint64_t(segment.elementCount()) * uint64_t(segment.elementSize());
+            std::string reason;
+            int64_t imprecise = 0;
+            HdfReadStatus status;
+#ifdef TAVRIX_NETCDF_HELPER
+            (void)kind;
+            int64_t holes = 0;
+            status = netcdfReadVariable(file, location, segment.dimCount(), extents,
+                                        segment.typeCode(), unpack, segment.elements(), bytes,
+                                        holes, imprecise, reason, start);
+#else
+            if (hdf4) {
+                status =
+                    hdfReadObject(file, HdfReadSds, int32_t(sdsIndex), segment.dimCount(), extents,
+                                  segment.typeCode(), segment.elements(), bytes, reason, start);
+            } else if (opened != HdfReadOk) {
+                status = opened;
+                reason = openReason;
+            } else {
+                status = reader.read(segment.dimCount(), start, extents, segment.typeCode(), unpack,
+                                     segment.elements(), bytes, imprecise, reason);
+            }
+#endif
+            answer = status == HdfReadOk ? "ok " + std::to_string(imprecise)
+                                         : "error " + (reason.empty() ? "failed" : reason);
+        }
+        for (char& c : answer)
+            if (c == '\n') c = ' ';
+        std::cout << answer << std::endl;
+        if (!std::cout) return 1;
+    }
+    return 0;
 }
 
 bool writeAll(const std::string& text) {
@@ -136,9 +248,24 @@ int main(int argc, char** argv) {
         if (status != HdfReadOk) return report(status, reason);
         return writeAll(encodeHdfObjects(objects)) ? 0 : 1;
     }
-    // A seventh argument "unpack" asks for a data set's values unpacked.
-    const bool unpack = argc == 7 && std::strcmp(argv[6], "unpack") == 0;
-    if ((argc != 6 && !unpack) || std::strcmp(argv[1], "read") != 0) return usage();
+    if ((argc == 5 || argc == 6) && std::strcmp(argv[1], "planes") == 0) {
+        const std::string kind = argv[2];
+        if (argc == 6 && std::strcmp(argv[5], "unpack") != 0) return usage();
+#ifdef TAVRIX_NETCDF_HELPER
+        if (kind != "nc") return usage();
+#else
+        if (kind == "nc") return handOverToNetcdf(argv);
+        if (kind != "h5" && kind != "sds") return usage();
+#endif
+        return servePlanes(kind, argv[3], argv[4], argc == 6);
+    }
+    // A last argument "at=S0,S1,..." asks for the part of an h5 or nc data
+    // set that starts there (the segment's extents are the part's); one
+    // "unpack" before it for a data set's values unpacked.
+    const bool part = argc >= 7 && std::strncmp(argv[argc - 1], "at=", 3) == 0;
+    const int plain = part ? argc - 1 : argc;
+    const bool unpack = plain == 7 && std::strcmp(argv[6], "unpack") == 0;
+    if ((plain != 6 && !unpack) || std::strcmp(argv[1], "read") != 0) return usage();
     HdfReadWhat what = HdfReadSds;
     const std::string kind = argv[2];
     const bool hdf5 = kind == "h5";
@@ -162,6 +289,7 @@ int main(int argc, char** argv) {
     const bool byName = hdf5 || netcdf;
     const long index = byName ? 0 : std::strtol(argv[4], &end, 10);
     if (!byName && (*end != '\0' || index < 0 || index > INT32_MAX)) return usage();
+    if (part && !byName && what != HdfReadSds) return usage();
 
     // Only a shared-memory block the caller made is written, never a file.
     aglSegment segment;
@@ -172,6 +300,8 @@ int main(int argc, char** argv) {
     int32_t extents[agl::kMaxDims] = {};
     for (int d = 0; d < segment.dimCount(); ++d)
         extents[d] = segment.extent(d);
+    int32_t start[agl::kMaxDims] = {};
+    if (part && !parseStart(argv[argc - 1] + 3, segment.dimCount(), start)) return usage();
     const uint64_t bytes = uint64_t(segment.elementCount()) * uint64_t(segment.elementSize());
     // New shared memory costs the kernel more per page than private memory.
     // A second thread faults the element area in, front to back, ahead of
@@ -194,14 +324,17 @@ int main(int argc, char** argv) {
     (void)what;
     int64_t holes = 0;
     status = netcdfReadVariable(argv[3], argv[4], segment.dimCount(), extents, segment.typeCode(),
-                                unpack, segment.elements(), bytes, holes, imprecise, reason);
+                                unpack, segment.elements(), bytes, holes, imprecise, reason,
+                                part ? start : nullptr);
 #else
     if (hdf5)
         status = hdf5ReadDataSet(argv[3], argv[4], segment.dimCount(), extents, segment.typeCode(),
-                                 unpack, segment.elements(), bytes, imprecise, reason);
+                                 unpack, segment.elements(), bytes, imprecise, reason,
+                                 part ? start : nullptr);
     else
         status = hdfReadObject(argv[3], what, int32_t(index), segment.dimCount(), extents,
-                               segment.typeCode(), segment.elements(), bytes, reason);
+                               segment.typeCode(), segment.elements(), bytes, reason,
+                               part ? start : nullptr);
 #endif
     populate.join();
     if (status == HdfReadOk && imprecise > 0 &&

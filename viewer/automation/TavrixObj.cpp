@@ -1,5 +1,6 @@
 #include "TavrixObj.h"
 
+#include "ArrayFileOpener.h"
 #include "CArrayDoc.h"
 #include "CPlotrane2D.h"
 #include "DocView.h"
@@ -66,6 +67,16 @@ CPlotrane2D& ctl(TavrixObj& o) {
 }
 aglArray& array(TavrixObj& o) {
     return *o.document().currentArray();
+}
+
+// The HDF object at location ("/grp/temp"), anywhere in the list.
+const CHdfObject* hdfObjectAt(const HdfObjectList& list, const std::string& location) {
+    if (location.empty()) return nullptr;
+    for (const auto& o : list) {
+        if (o->location == location) return o.get();
+        if (const CHdfObject* inner = hdfObjectAt(o->children, location)) return inner;
+    }
+    return nullptr;
 }
 
 // Checks a dimension index from a client against 0..6 and the array.
@@ -196,10 +207,20 @@ std::vector<Member> buildTable() {
     add(10, "SetRoi", "nii", "", R, 0, MEMBER({
             const int dim = a[0].toInt();
             if (!dimOk(o, dim)) return invalid(m, dimText(o, dim));
-            const int32_t last = array(o).extent(dim) - 1;
+            CArrayDoc& doc = o.document();
+            const CArrayDoc::RegionChoice region = doc.regionChoice();
+            const int32_t last = region.extent[size_t(dim)] - 1;
             const int32_t lb = std::max(a[1].toInt(), 0);
             const int32_t ub = std::min(a[2].toInt(), last);
             if (ub < lb) return ok();
+            if (doc.shownPlaneDataSet() && dim != region.rowDim && dim != region.colDim) {
+                // A data set read plane by plane: the plane at lb is read.
+                CArrayDoc::RegionChoice choice = region;
+                choice.start[size_t(dim)] = lb;
+                choice.length[size_t(dim)] = 1;
+                doc.applyRegion(choice);
+                return ok();
+            }
             CPlotrane2D& c = ctl(o);
             c.SetRoiUb(dim, last);
             c.SetRoiLb(dim, lb);
@@ -210,16 +231,14 @@ std::vector<Member> buildTable() {
     add(11, "GetRoiLb", "n", "i", R, 0, MEMBER({
             const int dim = a[0].toInt();
             if (!dimOk(o, dim)) return invalid(m, dimText(o, dim));
-            int32_t lb = 0, ub = 0;
-            array(o).getRoi(dim, lb, ub);
-            return ok({Value(int(lb))});
+            const CArrayDoc::RegionChoice region = o.document().regionChoice();
+            return ok({Value(int(region.start[size_t(dim)]))});
         }));
     add(12, "GetRoiUb", "n", "i", R, 0, MEMBER({
             const int dim = a[0].toInt();
             if (!dimOk(o, dim)) return invalid(m, dimText(o, dim));
-            int32_t lb = 0, ub = 0;
-            array(o).getRoi(dim, lb, ub);
-            return ok({Value(int(ub))});
+            const CArrayDoc::RegionChoice region = o.document().regionChoice();
+            return ok({Value(int(region.start[size_t(dim)] + region.length[size_t(dim)] - 1))});
         }));
     add(13, "GetPrecision", "", "i", A, 0,
         MEMBER({ return ok({Value(o.document().gridPrecision())}); }));
@@ -282,6 +301,15 @@ std::vector<Member> buildTable() {
             const int rowDim = a[0].toInt(), colDim = a[1].toInt();
             if (!dimOk(o, rowDim)) return invalid(m, "row " + dimText(o, rowDim));
             if (!dimOk(o, colDim)) return invalid(m, "column " + dimText(o, colDim));
+            if (o.document().shownPlaneDataSet()) {
+                // A data set read plane by plane: the plane of these
+                // dimensions is read.
+                CArrayDoc::RegionChoice choice = o.document().regionChoice();
+                choice.rowDim = rowDim;
+                choice.colDim = colDim;
+                o.document().applyRegion(choice);
+                return ok();
+            }
             aglArray& arr = array(o);
             arr.setRowDim(rowDim);
             arr.setColDim(colDim);
@@ -470,6 +498,36 @@ std::vector<Member> buildTable() {
                 return invalid(m, "dimension " + std::to_string(dim) + " is outside 0..6");
             const aglSegment* s = o.document().axisScale(dim);
             return ok({Value(s ? s->name() : std::string())});
+        }));
+    // Beyond the class's own members: shows an object of the HDF, HDF5 or
+    // NetCDF file the viewer has open (PutFileName opens one), named by its
+    // location ("/grp/temp"), its number in the tree's order (as agltool
+    // info numbers it) or its shown name. Data sets, images and palettes
+    // only; anything else, or an object that cannot be read, is refused
+    // with the reason and the array shown stays.
+    add(70, "ShowObject", "s", "", A, 0, MEMBER({
+            const std::string& which = a[0].toString();
+            CArrayDoc& d = o.document();
+            if (!d.hdfTreeAvailable()) return invalid(m, "no HDF file is open");
+            const CHdfObject* found = hdfObjectAt(d.hdfObjects(), which);
+            if (!found) found = findHdfObject(d.hdfObjects(), which);
+            if (!found) return invalid(m, "no object " + which + " in " + d.path());
+            if (found->kind != HdfKindSds && found->kind != HdfKindRaster &&
+                found->kind != HdfKindPalette)
+                return invalid(m, found->shownName() + " is not a data set, an image or a palette");
+            if (!found->hasContent)
+                return invalid(
+                    m, found->shownName() + ": " +
+                           (found->refusal.empty() ? "it has nothing to show" : found->refusal));
+            if (d.hdfCurrent() == found) return ok();
+            d.showHdfObjectById(found->objectId);
+            if (d.hdfCurrent() == found) return ok();
+            std::string why = d.lastReason();
+            for (const std::string& said : o.said())
+                why += (why.empty() ? "" : "; ") + said;
+            return fail(kLoadFailed, kErrorLoadFailed, m,
+                        found->shownName() + " cannot be shown" +
+                            (why.empty() ? std::string() : ": " + why));
         }));
     return t;
 }

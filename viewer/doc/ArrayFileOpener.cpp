@@ -215,7 +215,15 @@ bool readHdf(const std::string& path, const ArrayOpenOptions& options, OpenedArr
         if (options.hdfObject.empty()) return true; // nothing to show; the list stands
         return fail(out, AGL_E_FORMAT, "no object " + options.hdfObject + " in the file");
     }
-    chosen->array = helper.makeArray(*chosen, reason, options.hdfWait);
+    const bool byPlane = options.hdfByPlane && hdfReadsByPlane(*chosen);
+    const HdfPlane first =
+        byPlane ? hdfFirstPlane(static_cast<const CHdfSds&>(*chosen)) : HdfPlane{};
+    chosen->array = helper.makeArray(*chosen, reason, options.hdfWait, byPlane ? &first : nullptr);
+    if (byPlane && chosen->array) {
+        auto& s = static_cast<CHdfSds&>(*chosen);
+        s.byPlane = true;
+        s.plane = first;
+    }
     if (!chosen->array) {
         // A failed read is not data: the object has no content from now on.
         // A cancelled one says nothing about the object.
@@ -425,8 +433,7 @@ CHdfObject* firstDataSetInGroups(const HdfObjectList& objects) {
     for (const auto& o : objects) {
         if (o->kind == HdfKindSds) {
             const auto& s = static_cast<const CHdfSds&>(*o);
-            if (s.hasContent && !s.coordinateVariable && hdfShownElementCount(s) > 0)
-                return o.get();
+            if (!s.coordinateVariable && hdfCanShow(s)) return o.get();
         } else if (o->kind == HdfKindGroup) {
             if (CHdfObject* inner = firstDataSetInGroups(o->children)) return inner;
         }
@@ -443,8 +450,7 @@ CHdfObject* hdfDefaultObject(const HdfObjectList& objects, int* dataSets) {
         if (o->kind != HdfKindSds) continue;
         ++count;
         const auto& s = static_cast<const CHdfSds&>(*o);
-        if (!chosen && s.hasContent && !s.coordinateVariable && hdfShownElementCount(s) > 0)
-            chosen = o.get();
+        if (!chosen && !s.coordinateVariable && hdfCanShow(s)) chosen = o.get();
     }
     // An HDF5 file whose data sets all sit in groups shows the first of them.
     if (!chosen) chosen = firstDataSetInGroups(objects);

@@ -76,6 +76,10 @@ struct ArrayOpenOptions {
     bool hdfPalette = false;
     // HDF: list the objects and read none (hdfObject is ignored).
     bool hdfListOnly = false;
+    // HDF: a data set read plane by plane in the viewer (hdfReadsByPlane) is
+    // read as its first plane (hdfFirstPlane), not whole: the viewer's
+    // choice; agltool reads whole data sets.
+    bool hdfByPlane = false;
     // HDF: the helper that lists and reads (the caller's, with its time
     // limits); null: one with the default helper path and limits.
     HdfHelper* hdfHelper = nullptr;

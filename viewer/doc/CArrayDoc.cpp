@@ -287,6 +287,7 @@ bool CArrayDoc::load(const std::string& path) {
     ArrayOpenOptions options;
     options.hdfHelper = &m_hdfHelper;
     options.hdfWait = helperWait();
+    options.hdfByPlane = true;
     OpenedArray opened = openArrayFile(path, options);
     if (isHdfFormat(opened.format)) return loadHdf(path, opened);
     if (!opened.ok()) {
@@ -446,6 +447,42 @@ bool CArrayDoc::writeText(const std::string& path) {
 }
 
 bool CArrayDoc::save(const std::string& path) {
+    const CHdfSds* planes = shownPlaneDataSet();
+    if (!planes) return saveCurrent(path);
+    // A data set read plane by plane is saved whole: it is read whole for
+    // the save when it fits in one array, at the plane shown.
+    if (hdfShownElementCount(*planes) == 0) {
+        m_sink.message(planes->shownName() +
+                           " holds more than 2^30 values: it is read one plane at a time and "
+                           "cannot be saved as one array.",
+                       MessageIcon::Warning);
+        return false;
+    }
+    std::string reason;
+    std::unique_ptr<aglArray> whole = m_hdfHelper.makeArray(*planes, reason, helperWait());
+    if (!whole) {
+        m_sink.message("Unable to read file: " + planes->filePath +
+                           (reason.empty() ? std::string() : " (" + reason + ")"),
+                       MessageIcon::Exclamation);
+        return false;
+    }
+    whole->setRowDim(planes->plane.rowDim);
+    whole->setColDim(planes->plane.colDim);
+    for (int d = 0; d < whole->dimCount(); ++d) {
+        int32_t low = 0, high = 0;
+        m_current->getRoi(d, low, high);
+        if (d != planes->plane.rowDim && d != planes->plane.colDim)
+            low = high = planes->plane.index[size_t(d)];
+        whole->setRoi(d, low, high);
+    }
+    aglArray* shown = m_current;
+    m_current = whole.get();
+    const bool ok = saveCurrent(path);
+    m_current = shown;
+    return ok;
+}
+
+bool CArrayDoc::saveCurrent(const std::string& path) {
     BusyCursor busy(m_sink);
     const std::string ext = lowerExtension(path);
     // Read-only means no write permission for us or for anyone: a process
@@ -638,7 +675,7 @@ void CArrayDoc::setCursor(int row, int column, DocView* origin) {
     if (row != m_cursorRow || column != m_cursorColumn) m_zoom.forgetDeeper();
     m_cursorRow = row;
     m_cursorColumn = column;
-    if (m_hasData) emit statusTextChanged(2, QString::fromStdString(a.positionText(column, row)));
+    if (m_hasData) emit statusTextChanged(2, QString::fromStdString(positionText(column, row)));
     emit cursorMoved(row, column);
     m_cursorBusy = false;
 }
@@ -646,10 +683,11 @@ void CArrayDoc::setCursor(int row, int column, DocView* origin) {
 // ---------------------------------------------------------------------------
 // Region of interest
 
-CArrayDoc::RegionChoice CArrayDoc::regionChoice() const {
-    RegionChoice r;
-    if (!m_hasData) return r;
-    const aglArray& a = *m_current;
+namespace {
+
+// The region of an array as a choice, in the array's own indices.
+CArrayDoc::RegionChoice regionOf(const aglArray& a) {
+    CArrayDoc::RegionChoice r;
     r.rowDim = a.rowDim();
     r.colDim = a.colDim();
     for (int d = 0; d < a.dimCount() && d < agl::kMaxDims; ++d) {
@@ -658,15 +696,99 @@ CArrayDoc::RegionChoice CArrayDoc::regionChoice() const {
         r.start[size_t(d)] = low;
         r.length[size_t(d)] = std::max(1, high - low + 1);
         r.lower[size_t(d)] = a.lowerBound(d);
+        r.extent[size_t(d)] = a.extent(d);
     }
     return r;
 }
 
-bool CArrayDoc::applyRegion(const RegionChoice& s) {
+bool isShownDim(const HdfPlane& plane, int d) {
+    return d == plane.rowDim || d == plane.colDim;
+}
+
+} // namespace
+
+const CHdfSds* CArrayDoc::shownPlaneDataSet() const {
+    if (!m_hasData || !m_hdfCurrent || m_hdfCurrent->kind != HdfKindSds) return nullptr;
+    const auto* s = static_cast<const CHdfSds*>(m_hdfCurrent);
+    return s->byPlane && s->array && m_current == s->array.get() ? s : nullptr;
+}
+
+CArrayDoc::RegionChoice CArrayDoc::regionChoice() const {
+    if (!m_hasData) return RegionChoice{};
+    RegionChoice r = regionOf(*m_current);
+    if (const CHdfSds* s = shownPlaneDataSet()) {
+        // The plane's array has extent 1 where the data set has its other
+        // dimensions: the choice speaks of the data set.
+        for (int d = 0; d < s->rank && d < agl::kMaxDims; ++d) {
+            const size_t k = size_t(d);
+            r.extent[k] = s->extents[k];
+            if (isShownDim(s->plane, d)) continue;
+            r.start[k] = s->plane.index[k];
+            r.length[k] = 1;
+        }
+    }
+    return r;
+}
+
+std::string CArrayDoc::shapeText() const {
+    if (!m_hasData) return {};
+    if (const CHdfSds* s = shownPlaneDataSet()) return m_current->shapeText(s->extents.data());
+    return m_current->shapeText();
+}
+
+std::string CArrayDoc::positionText(int64_t column, int64_t row) const {
+    if (const CHdfSds* s = shownPlaneDataSet())
+        return m_current->positionText(column, row, s->plane.index.data());
+    return m_current->positionText(column, row);
+}
+
+bool CArrayDoc::applyRegion(const RegionChoice& choice) {
     CPlotrane2D* c = control();
     if (!c) return false;
+    RegionChoice s = choice;
+    bool planeRead = false;
+    const int rowBefore = m_current->rowDim(), colBefore = m_current->colDim();
+    if (const CHdfSds* shown = shownPlaneDataSet()) {
+        // Another plane of the data set is read first; within the plane the
+        // choice applies as to any array (the plane's other dimensions have
+        // extent 1: index 0).
+        auto& sds = const_cast<CHdfSds&>(*shown);
+        HdfPlane want;
+        want.rowDim = std::clamp(choice.rowDim, 0, sds.rank - 1);
+        want.colDim = std::clamp(choice.colDim, 0, sds.rank - 1);
+        for (int d = 0; d < sds.rank; ++d)
+            if (!isShownDim(want, d))
+                want.index[size_t(d)] =
+                    std::clamp(choice.start[size_t(d)], 0, sds.extents[size_t(d)] - 1);
+        const HdfPlane before = sds.plane;
+        if (!(want == sds.plane)) {
+            if (m_waitingForHelper) return false;
+            // Values changed in the plane shown (a paste, a cut) live only
+            // in its copy: the file is never written.
+            if (m_modified && m_current->isWritable() &&
+                !m_sink.question("The changes made to this plane are lost when another plane "
+                                 "is read. Read it?"))
+                return false;
+            if (!readHdfPlane(sds, want)) return false;
+            planeRead = true;
+        }
+        for (int d = 0; d < sds.rank; ++d) {
+            const size_t k = size_t(d);
+            if (isShownDim(want, d)) {
+                // A dimension newly shown comes whole unless a region of
+                // more than one index was chosen for it.
+                if (!isShownDim(before, d) && s.length[k] <= 1) {
+                    s.start[k] = 0;
+                    s.length[k] = sds.extents[k];
+                }
+                continue;
+            }
+            s.start[k] = 0;
+            s.length[k] = 1;
+        }
+    }
     aglArray* a = m_current;
-    const RegionChoice l = regionChoice();
+    const RegionChoice l = regionOf(*a);
     const int rank = std::clamp(a->dimCount(), 0, agl::kMaxDims);
     bool any = false, lowerChanged = false, planeChanged = false;
     for (int d = 0; d < rank; ++d) {
@@ -685,7 +807,8 @@ bool CArrayDoc::applyRegion(const RegionChoice& s) {
         if (d == a->rowDim() || d == a->colDim()) planeChanged = true;
         any = true;
     }
-    const bool dimsChanged = s.rowDim != l.rowDim || s.colDim != l.colDim;
+    const bool dimsChanged = s.rowDim != l.rowDim || s.colDim != l.colDim ||
+                             (planeRead && (rowBefore != s.rowDim || colBefore != s.colDim));
     if (dimsChanged) {
         a->setRowDim(s.rowDim);
         a->setColDim(s.colDim);
@@ -693,6 +816,9 @@ bool CArrayDoc::applyRegion(const RegionChoice& s) {
         c->setLong(DISPID_ColDim, a->colDim());
         any = true;
     }
+    // Another plane of the same shown dimensions only has other values: the
+    // spreadsheet keeps its layout, as for any array.
+    if (planeRead) any = true;
     if (!any) return false;
     c->Update();
     if (GridHostView* g = gridView()) {
@@ -863,7 +989,7 @@ void CArrayDoc::refreshPositionText() {
     const int64_t cols = std::max<int64_t>(1, a.extent(a.colDim()));
     const int64_t row = std::clamp<int64_t>(m_cursorRow, 0, rows - 1);
     const int64_t column = std::clamp<int64_t>(m_cursorColumn, 0, cols - 1);
-    emit statusTextChanged(2, QString::fromStdString(a.positionText(column, row)));
+    emit statusTextChanged(2, QString::fromStdString(positionText(column, row)));
 }
 
 void CArrayDoc::deletePictureFile() {
@@ -904,8 +1030,7 @@ bool CArrayDoc::beginPicture(int viewWidth, int viewHeight) {
 
 void CArrayDoc::refreshShapeText() {
     emit statusTextChanged(0, m_hasData ? QString::fromStdString(m_statusNote) : QString());
-    emit statusTextChanged(1,
-                           m_hasData ? QString::fromStdString(m_current->shapeText()) : QString());
+    emit statusTextChanged(1, m_hasData ? QString::fromStdString(shapeText()) : QString());
 }
 
 int CArrayDoc::currentGraphType() const {

@@ -25,6 +25,7 @@
 #include "GraphSettings.h"
 #include "HdfHelper.h"
 #include "HdfObjects.h"
+#include "HdfPlaneSession.h"
 #include "SettingsStore.h"
 #include "ZoomHistory.h"
 #include "aglAttributes.h"
@@ -114,7 +115,9 @@ public:
     // The timer's check: when the watched file was rewritten or replaced
     // since the last load or save, asks once whether to reload it.
     void checkForChange();
-    // Saves to path: ".txt" (any case) as agl ASCII, else agl binary.
+    // Saves to path: ".txt" (any case) as agl ASCII, else agl binary. A data
+    // set read plane by plane is read whole for it (through the helper), and
+    // refused when it holds more than 2^30 values.
     bool save(const std::string& path);
     // The Save command: to the path (the title for a client-owned
     // document), or Save As when there is none.
@@ -241,11 +244,16 @@ public:
     // A region as the user chooses it (Settings > ROI, the dimension bar):
     // the row and column dimensions and, per dimension below the array's
     // rank, the first index (0-based), the length and the lower bound.
+    // extent is each dimension's extent (filled by regionChoice, ignored by
+    // applyRegion).
     struct RegionChoice {
         int rowDim = 0, colDim = 0;
-        std::array<int32_t, agl::kMaxDims> start{}, length{}, lower{};
+        std::array<int32_t, agl::kMaxDims> start{}, length{}, lower{}, extent{};
     };
     // The current array's region as a choice (everything zero without data).
+    // For an HDF data set read plane by plane (the array holds one plane),
+    // the data set's: its extents, and the plane's index in the dimensions
+    // that are not shown.
     RegionChoice regionChoice() const;
     // Applies a choice: each dimension whose start, length or lower bound
     // differs from the array's gets SetRoiLb, SetRoiUb (and SetLBound) on the
@@ -255,8 +263,21 @@ public:
     // back (at 0, 0 when the shown dimensions changed), the graph kind chosen
     // again when it no longer suits the region (PlaneView picks its camera
     // again), settingsChanged and regionChanged. Returns whether anything
-    // changed; nothing happens without data or control.
+    // changed; nothing happens without data or control. For a data set read
+    // plane by plane, another index in a dimension that is not shown, or
+    // other row and column dimensions, first read that plane through the
+    // helper (HdfPlaneSession); when that fails or is cancelled the user is
+    // told, nothing changes and false is returned.
     bool applyRegion(const RegionChoice& choice);
+    // The shown data set when it is read plane by plane and its plane is the
+    // current array; nullptr otherwise.
+    const CHdfSds* shownPlaneDataSet() const;
+    // The array's shape for the status bar ("float M[1024][1024][1024]"):
+    // the data set's for one read plane by plane.
+    std::string shapeText() const;
+    // The cursor's element for the status bar ("M[7][1][2]: 0.5"), with the
+    // plane's indices for a data set read plane by plane.
+    std::string positionText(int64_t column, int64_t row) const;
     // What is known of dimension dim besides its extent: the values of its
     // axis scale (an agl file's, a client's, or the shown HDF data set's
     // dimension scale; nullptr when none) and the scale's name (HDF only).
@@ -434,6 +455,8 @@ private:
     // settings, the 3-D camera, the preferred kind and the palette flag.
     void setBuiltInGraphDefaults();
     void openWatch(const std::string& path);
+    // save's work, for the current array.
+    bool saveCurrent(const std::string& path);
     void closeWatch();
     bool currentDataTorn() const;
 
@@ -446,6 +469,12 @@ private:
     void leaveHdfObject();
     void enterHdfObject(CHdfObject& object);
     bool makeHdfArray(CHdfObject& object);
+    // Reads another plane of the shown data set (shownPlaneDataSet) and
+    // makes it the current array, the control told its name, dimensions
+    // and regions. False (the user told why, the plane shown kept) when
+    // the plane cannot be read.
+    bool readHdfPlane(CHdfSds& sds, const HdfPlane& plane);
+    void endHdfPlanes();
     // The arrays an object is shown with: its own, its dimension scales'
     // and its palette's. False when its own cannot be made, or the user
     // cancelled any of them (m_cancelled).
@@ -535,6 +564,11 @@ private:
     unsigned m_hdfScaleDims = 0;
     bool m_hdfPaletteShown = false; // the control shows the HDF object's palette
     HdfHelper m_hdfHelper;
+    // The shown data set's plane session, and the array of its previous
+    // plane, which the next plane is read into (double buffering: the plane
+    // shown is never written while it is shown).
+    std::unique_ptr<HdfPlaneSession> m_planeSession;
+    std::unique_ptr<aglArray> m_sparePlane;
     bool m_waitingForHelper = false;
     // The last load or object change ended because the user cancelled it.
     bool m_cancelled = false;

@@ -95,6 +95,7 @@ bool CArrayDoc::loadHdf(const std::string& path, OpenedArray& opened) {
     // The previous file's objects go; what is on screen stays until the
     // chosen object replaces it.
     HdfObjectList previous = std::move(m_hdfObjects);
+    endHdfPlanes();
     m_hdfObjects = std::move(objects);
     m_hdfCurrent = nullptr;
     m_hdfDataSets = dataSets;
@@ -134,7 +135,93 @@ bool CArrayDoc::loadHdf(const std::string& path, OpenedArray& opened) {
     return true;
 }
 
+void CArrayDoc::endHdfPlanes() {
+    m_planeSession.reset();
+    m_sparePlane.reset();
+}
+
+bool CArrayDoc::readHdfPlane(CHdfSds& sds, const HdfPlane& plane) {
+    int32_t extents[agl::kMaxDims] = {}, start[agl::kMaxDims] = {};
+    if (!hdfPlaneShape(sds, plane, extents, start)) {
+        m_sink.message(sds.shownName() +
+                           ": that plane cannot be shown (a plane holds 2 to 2^30 values)",
+                       MessageIcon::Information);
+        return false;
+    }
+    if (!m_planeSession || !m_planeSession->serves(sds, m_hdfHelper.helperPath()))
+        m_planeSession = std::make_unique<HdfPlaneSession>(m_hdfHelper.helperPath(), sds);
+    // The array of the plane shown before takes the new one when it has its
+    // shape; the plane on screen is never written.
+    std::unique_ptr<aglArray> into = std::move(m_sparePlane);
+    bool fits = into && into->segment() && into->dimCount() == sds.rank &&
+                into->typeCode() == (sds.unpacked ? AGL_DOUBLE : sds.typeCode);
+    for (int d = 0; fits && d < sds.rank; ++d)
+        fits = into->extent(d) == extents[d];
+    std::string reason;
+    if (!fits) into = HdfHelper::makePlaneArray(sds, plane, reason);
+    if (!into) {
+        m_sink.message("Unable to read file: " + sds.filePath + " (" + reason + ")",
+                       MessageIcon::Exclamation);
+        return false;
+    }
+    bool ok = false;
+    int64_t imprecise = 0;
+    std::atomic<bool> cancel{false};
+    helperWait()(
+        "Reading a plane of " + sds.shownName() + " from " + sds.filePath,
+        [&] {
+            ok = m_planeSession->read(*into->segment(), start, m_hdfHelper.readTimeoutMs(), &cancel,
+                                      imprecise, reason);
+        },
+        cancel);
+    if (!ok) {
+        // Its values are no one's now; the next read makes a fresh one (the
+        // helper may have refused this one).
+        into.reset();
+        if (m_planeSession->lastCancelled()) {
+            m_lastReason = cancelledText("a plane of " + sds.shownName());
+            m_sink.message(m_lastReason, MessageIcon::Information);
+        } else {
+            m_sink.message("Unable to read file: " + sds.filePath + " (" + reason + ")",
+                           MessageIcon::Exclamation);
+        }
+        return false;
+    }
+    into->setRowDim(plane.rowDim);
+    into->setColDim(plane.colDim);
+    for (int d = 0; d < sds.rank; ++d)
+        into->setRoi(d, 0, extents[d] - 1);
+    std::unique_ptr<aglArray> shown = std::move(sds.array);
+    sds.array = std::move(into);
+    sds.plane = plane;
+    sds.impreciseValues = imprecise;
+    m_current = sds.array.get();
+    if (CPlotrane2D* c = control()) {
+        // A new name resets the control's regions: the plane's whole.
+        c->setString(DISPID_FileName, m_current->segment()->name());
+        c->setLong(DISPID_RowDim, m_current->rowDim());
+        c->setLong(DISPID_ColDim, m_current->colDim());
+        for (int d = 0; d < sds.rank; ++d) {
+            c->SetLBound(d, m_current->lowerBound(d));
+            c->SetRoiLb(d, 0);
+            c->SetRoiUb(d, extents[d] - 1);
+        }
+        // The scales again: a dimension newly shown has its scale's length.
+        for (const auto& child : sds.children) {
+            if (child->kind != HdfKindSds || !child->array) continue;
+            const int d = static_cast<const CHdfSds&>(*child).scaleOfDimension;
+            if (d >= 0 && d < 7 && (m_hdfScaleDims & (1u << d)))
+                c->SetAxisScale(d, child->array->segment()->name());
+        }
+    }
+    // The control has let go of the plane shown before: the next one is
+    // read into it.
+    m_sparePlane = std::move(shown);
+    return true;
+}
+
 void CArrayDoc::releaseHdf() {
+    endHdfPlanes();
     if (m_hdfScaleDims != 0) {
         if (CPlotrane2D* c = control(true))
             for (int d = 0; d < 7; ++d)
@@ -152,9 +239,20 @@ bool CArrayDoc::makeHdfArray(CHdfObject& object) {
     if (object.array) return true;
     if (m_cancelled) return false; // the user stopped this object change
     std::string reason;
-    object.array = m_hdfHelper.makeArray(object, reason, helperWait());
-    if (object.array && object.kind == HdfKindSds)
-        static_cast<CHdfSds&>(object).impreciseValues = m_hdfHelper.lastImpreciseValues();
+    // A data set read plane by plane: the plane it showed last (unpacking
+    // reads it again), else its first.
+    const bool byPlane = hdfReadsByPlane(object);
+    const HdfPlane plane = !byPlane ? HdfPlane{}
+                           : static_cast<CHdfSds&>(object).byPlane
+                               ? static_cast<CHdfSds&>(object).plane
+                               : hdfFirstPlane(static_cast<CHdfSds&>(object));
+    object.array = m_hdfHelper.makeArray(object, reason, helperWait(), byPlane ? &plane : nullptr);
+    if (object.array && object.kind == HdfKindSds) {
+        auto& s = static_cast<CHdfSds&>(object);
+        s.impreciseValues = m_hdfHelper.lastImpreciseValues();
+        s.byPlane = byPlane;
+        s.plane = plane;
+    }
     if (!object.array && m_hdfHelper.lastCancelled()) {
         // Not the object's fault: it may be read another time.
         m_cancelled = true;
@@ -241,6 +339,8 @@ bool CArrayDoc::showHdfObject(CHdfObject* object) {
     const bool paletteMade = palette && palette->array;
 
     leaveHdfObject();
+    // The plane session belongs to the data set shown.
+    if (object != m_hdfCurrent) endHdfPlanes();
     m_current = object->array.get();
     m_hdfCurrent = object;
     m_hasData = true;

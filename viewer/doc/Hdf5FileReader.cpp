@@ -524,19 +524,17 @@ HdfReadStatus hdf5ListFile(const std::string& path, HdfObjectList& objects, std:
     return status;
 }
 
-HdfReadStatus hdf5ReadDataSet(const std::string& path, const std::string& location, int dims,
-                              const int32_t* extents, int type, bool unpack, void* dest,
-                              uint64_t byteCount, int64_t& imprecise, std::string& reason) {
-    silenceLibrary();
+namespace {
+
+// Reads the part of dataSet that starts at start (the whole data set when
+// start is null) with dims extents into dest; see hdf5ReadDataSet.
+HdfReadStatus readPart(hid_t dataSet, int dims, const int32_t* start, const int32_t* extents,
+                       int type, bool unpack, void* dest, uint64_t byteCount, int64_t& imprecise,
+                       std::string& reason) {
     imprecise = 0;
-    if (!dest || dims < 1 || dims > agl::kMaxDims || location.empty() || location[0] != '/')
-        return failWith(reason, "bad destination");
-    File file(H5Fopen(path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT));
-    if (!file) return failWith(reason, "Couldn't read file!");
-    DataSet dataSet(H5Dopen2(file.get(), location.c_str(), H5P_DEFAULT));
-    if (!dataSet) return failWith(reason, "no such data set");
-    Type fileType(H5Dget_type(dataSet.get()));
-    Space space(H5Dget_space(dataSet.get()));
+    if (!dest || dims < 1 || dims > agl::kMaxDims) return failWith(reason, "bad destination");
+    Type fileType(H5Dget_type(dataSet));
+    Space space(H5Dget_space(dataSet));
     if (!fileType || !space) return failWith(reason, "the data set's description cannot be read");
     std::string convertedFrom, refusal;
     const int element = elementTypeOf(fileType.get(), convertedFrom, refusal);
@@ -546,9 +544,15 @@ HdfReadStatus hdf5ReadDataSet(const std::string& path, const std::string& locati
         H5Sget_simple_extent_dims(space.get(), fileDims, nullptr) < 0)
         return failWith(reason, "the data set does not match its listing");
     uint64_t product = 1;
+    hsize_t first[agl::kMaxDims] = {}, count[agl::kMaxDims] = {};
     for (int d = 0; d < dims; ++d) {
-        if (extents[d] <= 0 || fileDims[d] != hsize_t(extents[d]))
+        const int64_t from = start ? start[d] : 0;
+        if (extents[d] <= 0 || from < 0 ||
+            (start ? hsize_t(from) + hsize_t(extents[d]) > fileDims[d]
+                   : fileDims[d] != hsize_t(extents[d])))
             return failWith(reason, "the data set does not match its listing");
+        first[d] = hsize_t(from);
+        count[d] = hsize_t(extents[d]);
         product *= uint64_t(extents[d]);
         if (product > uint64_t(agl::kMaxElements))
             return failWith(reason, "the data set does not match its listing");
@@ -556,20 +560,26 @@ HdfReadStatus hdf5ReadDataSet(const std::string& path, const std::string& locati
     if (product * uint64_t(agl::typeInfo(type).size) != byteCount)
         return failWith(reason, "the data set does not match its listing");
     if (unpack) convertedFrom.clear(); // the library converts to doubles itself
-    if (H5Dread(dataSet.get(), memoryType(type, convertedFrom), H5S_ALL, H5S_ALL, H5P_DEFAULT,
-                dest) < 0)
+    // A part is a hyperslab of the file's space, read into a memory space of
+    // the part's own shape: only the chunks it touches are read.
+    Space memory(start ? H5Screate_simple(dims, count, nullptr) : H5I_INVALID_HID);
+    if (start && (!memory || H5Sselect_hyperslab(space.get(), H5S_SELECT_SET, first, nullptr, count,
+                                                 nullptr) < 0))
+        return failWith(reason, "the data set's part cannot be selected");
+    if (H5Dread(dataSet, memoryType(type, convertedFrom), start ? memory.get() : H5S_ALL,
+                start ? space.get() : H5S_ALL, H5P_DEFAULT, dest) < 0)
         return failWith(reason, "the data set's elements cannot be read");
     if (unpack) {
         void* values = dest;
-        punchHoles<double>(values, product, holeMarks(dataSet.get()));
-        const double scale = numberAttribute(dataSet.get(), "scale_factor", 1.0);
-        const double offset = numberAttribute(dataSet.get(), "add_offset", 0.0);
+        punchHoles<double>(values, product, holeMarks(dataSet));
+        const double scale = numberAttribute(dataSet, "scale_factor", 1.0);
+        const double offset = numberAttribute(dataSet, "add_offset", 0.0);
         for (uint64_t i = 0; i < product; ++i)
             setElement(values, i, elementAt<double>(values, i) * scale + offset); // NaN stays
         return HdfReadOk;
     }
     if (type == AGL_FLOAT || (type == AGL_DOUBLE && convertedFrom.empty())) {
-        const std::vector<double> marks = holeMarks(dataSet.get());
+        const std::vector<double> marks = holeMarks(dataSet);
         if (type == AGL_FLOAT)
             punchHoles<float>(dest, product, marks);
         else
@@ -597,4 +607,50 @@ HdfReadStatus hdf5ReadDataSet(const std::string& path, const std::string& locati
         }
     }
     return HdfReadOk;
+}
+
+} // namespace
+
+Hdf5DataSetReader::~Hdf5DataSetReader() {
+    close();
+}
+
+void Hdf5DataSetReader::close() {
+    if (m_set >= 0) H5Dclose(m_set);
+    if (m_file >= 0) H5Fclose(m_file);
+    m_set = m_file = -1;
+}
+
+HdfReadStatus Hdf5DataSetReader::open(const std::string& path, const std::string& location,
+                                      std::string& reason) {
+    silenceLibrary();
+    close();
+    if (location.empty() || location[0] != '/') return failWith(reason, "bad destination");
+    m_file = H5Fopen(path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+    if (m_file < 0) return failWith(reason, "Couldn't read file!");
+    m_set = H5Dopen2(m_file, location.c_str(), H5P_DEFAULT);
+    if (m_set < 0) {
+        close();
+        return failWith(reason, "no such data set");
+    }
+    return HdfReadOk;
+}
+
+HdfReadStatus Hdf5DataSetReader::read(int dims, const int32_t* start, const int32_t* extents,
+                                      int type, bool unpack, void* dest, uint64_t byteCount,
+                                      int64_t& imprecise, std::string& reason) {
+    imprecise = 0;
+    if (m_set < 0) return failWith(reason, "no such data set");
+    return readPart(m_set, dims, start, extents, type, unpack, dest, byteCount, imprecise, reason);
+}
+
+HdfReadStatus hdf5ReadDataSet(const std::string& path, const std::string& location, int dims,
+                              const int32_t* extents, int type, bool unpack, void* dest,
+                              uint64_t byteCount, int64_t& imprecise, std::string& reason,
+                              const int32_t* start) {
+    imprecise = 0;
+    Hdf5DataSetReader reader;
+    const HdfReadStatus opened = reader.open(path, location, reason);
+    if (opened != HdfReadOk) return opened;
+    return reader.read(dims, start, extents, type, unpack, dest, byteCount, imprecise, reason);
 }

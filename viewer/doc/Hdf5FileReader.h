@@ -14,8 +14,9 @@
 // Only hard links are followed: soft and external links are not, so a file
 // can never make the helper open another file or walk in circles.
 //
-// Reading fills a caller's buffer with a whole data set, after checking it
-// still has exactly the shape and element type the buffer was made for.
+// Reading fills a caller's buffer with a whole data set, or with one part of
+// it (a hyperslab: a start and the buffer's extents), after checking it
+// still has the shape and element type the buffer was made for.
 // Floating-point values equal to the data set's _FillValue or missing_value
 // attribute (as NetCDF-4 files and NetCDF conventions write them) become
 // NaN, which the graph shows as holes.
@@ -35,6 +36,29 @@ HdfReadStatus hdf5ListFile(const std::string& path, HdfObjectList& objects, std:
 // With unpack (type is then AGL_DOUBLE) the values are read as doubles,
 // fill and missing values become NaN, and the others value x scale_factor +
 // add_offset (1 and 0 when the attribute is missing).
+// With start (dims indices) only the part of the data set from start on,
+// of the given extents, is read; the data set's extents must then hold it.
 HdfReadStatus hdf5ReadDataSet(const std::string& path, const std::string& location, int dims,
                               const int32_t* extents, int type, bool unpack, void* dest,
-                              uint64_t byteCount, int64_t& imprecise, std::string& reason);
+                              uint64_t byteCount, int64_t& imprecise, std::string& reason,
+                              const int32_t* start = nullptr);
+
+// One data set kept open for reading part after part of it (the helper's
+// plane session: the file is opened once, not for every plane). One thread.
+class Hdf5DataSetReader {
+public:
+    Hdf5DataSetReader() = default;
+    ~Hdf5DataSetReader();
+    Hdf5DataSetReader(const Hdf5DataSetReader&) = delete;
+    Hdf5DataSetReader& operator=(const Hdf5DataSetReader&) = delete;
+    HdfReadStatus open(const std::string& path, const std::string& location, std::string& reason);
+    // As hdf5ReadDataSet, from the open data set.
+    HdfReadStatus read(int dims, const int32_t* start, const int32_t* extents, int type,
+                       bool unpack, void* dest, uint64_t byteCount, int64_t& imprecise,
+                       std::string& reason);
+
+private:
+    void close();
+    int64_t m_file = -1; // hid_t
+    int64_t m_set = -1;
+};

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <set>
 #include <vector>
 
 namespace {
@@ -13,6 +14,12 @@ namespace {
 constexpr int64_t kMaxTextBytes = 1 << 20;
 // More labels or descriptions than this in one file are not believed.
 constexpr int32_t kMaxAnnotations = 1 << 16;
+// Bounds on a file's vgroups: lone vgroups and members of one vgroup, all
+// members of all folders, and the nesting of folders (the object list nests
+// at most 20 deep, and a data set's children need a level more).
+constexpr int32_t kMaxVgroups = 1 << 16;
+constexpr size_t kMaxMembers = 200000;
+constexpr int kMaxVgroupDepth = 16;
 
 // ---------------------------------------------------------------------------
 // One owner per kind of library handle; each ends its access once.
@@ -240,11 +247,15 @@ public:
     HdfReadStatus run(HdfObjectList& out, std::string& reason) {
         // Listed in the order they are read: the SD interface's file
         // attributes and data sets, then the GR interface's file attributes
-        // and images.
-        HdfObjectList fileAttributes, sets, imageAttributes, images, annotations;
+        // and images. The user's vgroups come before the data sets, as
+        // folders holding their members; a member of any folder is no
+        // longer listed at the top level.
+        HdfObjectList fileAttributes, sets, imageAttributes, images, annotations, folders;
         int32 nsets = 0, nimages = 0;
+        // The SD interface stays open while the vgroups are walked: a data
+        // set found in one is loaded again from it.
+        SdFile sd(SDstart(m_path.c_str(), DFACC_READ));
         {
-            SdFile sd(SDstart(m_path.c_str(), DFACC_READ));
             int32 nattrs = 0;
             if (!sd || SDfileinfo(sd.get(), &nsets, &nattrs) == FAIL) {
                 reason = "Couldn't read file!";
@@ -295,6 +306,16 @@ public:
                 if (!ri) continue;
                 images.push_back(loadImage(ri.get(), i));
             }
+            VgroupWalk walk;
+            walk.sd = sd.get();
+            walk.gr = gr.get();
+            listVgroups(file.get(), walk, folders);
+            // What a folder holds is not listed at the top level again.
+            auto placed = [](const std::set<int32>& in) {
+                return [&in](const std::unique_ptr<CHdfObject>& o) { return in.count(o->index); };
+            };
+            std::erase_if(sets, placed(walk.placedSets));
+            std::erase_if(images, placed(walk.placedImages));
         }
         if (std::max<int32>(nsets, 0) == 0 && std::max<int32>(nimages, 0) == 0) {
             reason = "No viewable objects in file!";
@@ -311,13 +332,128 @@ public:
             }
         }
         for (HdfObjectList* part :
-             {&annotations, &fileAttributes, &sets, &imageAttributes, &images})
+             {&annotations, &fileAttributes, &folders, &sets, &imageAttributes, &images})
             for (auto& o : *part)
                 out.push_back(std::move(o));
         return HdfReadOk;
     }
 
 private:
+    // The state of one walk over a file's vgroups.
+    struct VgroupWalk {
+        int32 sd = FAIL;
+        int32 gr = FAIL;
+        // Indices of the data sets and images placed in some folder.
+        std::set<int32> placedSets, placedImages;
+        // Vgroups listed so far, by reference number: one reached a second
+        // time (from another parent, or round a cycle) is not listed again.
+        std::set<int32> listed;
+        size_t members = 0;
+    };
+
+    // The library's own vgroups (a data set's variable and dimension
+    // records, the SD and GR interfaces' directories, chunk tables) by their
+    // class names; the older files' spellings lack the "0.0".
+    static bool isInternalClass(const std::string& cls) {
+        static const char* const internal[] = {
+            "Var",   "Dim",     "UDim",   "Var0.0",   "Dim0.0",    "UDim0.0",   "CDF0.0", "RIG0.0",
+            "RI0.0", "Attr0.0", "SDSVar", "CoordVar", "DimVal0.0", "DimVal0.1", "Data0.0"};
+        for (const char* c : internal)
+            if (cls == c) return true;
+        return false;
+    }
+
+    static std::string vgroupText(int32 vg, bool className) {
+        uint16 length = 0;
+        if ((className ? Vgetclassnamelen(vg, &length) : Vgetnamelen(vg, &length)) == FAIL ||
+            length == 0 || length > 4096)
+            return {};
+        std::vector<char> text(size_t(length) + 1, '\0');
+        if ((className ? Vgetclass(vg, text.data()) : Vgetname(vg, text.data())) == FAIL) return {};
+        text.back() = '\0';
+        return text.data();
+    }
+
+    // The file's top-level (lone) vgroups that a user made, as folders.
+    void listVgroups(int32 file, VgroupWalk& walk, HdfObjectList& out) {
+        if (Vstart(file) == FAIL) return;
+        const int32 lone = Vlone(file, nullptr, 0);
+        if (lone > 0 && lone <= kMaxVgroups) {
+            std::vector<int32> refs(size_t(lone), 0);
+            const int32 got = Vlone(file, refs.data(), lone);
+            for (int32 i = 0; i < std::clamp<int32>(got, 0, lone); ++i)
+                if (auto folder = loadVgroup(file, refs[size_t(i)], walk, 0))
+                    out.push_back(std::move(folder));
+        }
+        Vend(file);
+    }
+
+    // One vgroup as a folder: its attributes, then its members in the
+    // vgroup's own order (vgroups as folders, data sets and images as they
+    // are listed at the top level). Nothing for an internal vgroup, one
+    // listed already, or one that cannot be read.
+    std::unique_ptr<CHdfObject> loadVgroup(int32 file, int32 ref, VgroupWalk& walk, int depth) {
+        if (ref <= 0 || walk.listed.count(ref) || walk.members > kMaxMembers) return nullptr;
+        const int32 vg = Vattach(file, ref, "r");
+        if (vg == FAIL) return nullptr;
+        struct Detach {
+            int32 id;
+            ~Detach() { Vdetach(id); }
+        } detach{vg};
+        const std::string cls = vgroupText(vg, true);
+        if (isInternalClass(cls) || Vgisinternal(vg) > 0) return nullptr;
+        walk.listed.insert(ref);
+        auto folder = std::make_unique<CHdfObject>(HdfKindGroup);
+        folder->index = ref;
+        folder->tag = DFTAG_VG;
+        folder->displayName = vgroupText(vg, false);
+        folder->filePath = m_path;
+        folder->hasContent = true;
+        for (intn a = 0; a < std::clamp<intn>(Vnattrs(vg), 0, 4096); ++a) {
+            NameBuffer name;
+            int32 nt = 0, count = 0, size = 0;
+            if (Vattrinfo(vg, a, name.data(), &nt, &count, &size) == FAIL) continue;
+            folder->addChild(makeAttribute(
+                a, name.str().c_str(), nt, count, HdfAttributeSd,
+                attributeText(nt, count, [&](void* buf) { return Vgetattr(vg, a, buf); })));
+        }
+        const int32 n = Vntagrefs(vg);
+        if (n <= 0 || n > kMaxVgroups) return folder;
+        std::vector<int32> tags(size_t(n), 0), refs(size_t(n), 0);
+        const int32 got = Vgettagrefs(vg, tags.data(), refs.data(), n);
+        for (int32 i = 0; i < std::clamp<int32>(got, 0, n); ++i) {
+            if (++walk.members > kMaxMembers) break;
+            const int32 tag = tags[size_t(i)], member = refs[size_t(i)];
+            if (tag == DFTAG_VG) {
+                // Deeper than the object list can nest is left out.
+                if (depth + 1 < kMaxVgroupDepth)
+                    if (auto inner = loadVgroup(file, member, walk, depth + 1))
+                        folder->addChild(std::move(inner));
+            } else if (tag == DFTAG_NDG || tag == DFTAG_SD || tag == DFTAG_SDG) {
+                const int32 index = SDreftoindex(walk.sd, member);
+                if (index < 0) continue;
+                SdsAccess sds(SDselect(walk.sd, index));
+                if (!sds) continue;
+                auto s = loadSds(walk.sd, sds.get(), index, true);
+                if (!s) continue;
+                // A coordinate variable stays with the data sets it scales.
+                if (s->coordinateVariable) continue;
+                walk.placedSets.insert(index);
+                folder->addChild(std::move(s));
+            } else if (tag == DFTAG_RIG || tag == DFTAG_RI || tag == DFTAG_RI8) {
+                const int32 index = GRreftoindex(walk.gr, uint16(member));
+                if (index < 0) continue;
+                RiAccess ri(GRselect(walk.gr, index));
+                if (!ri) continue;
+                auto image = loadImage(ri.get(), index);
+                if (image->hidden) continue; // as at the top level
+                walk.placedImages.insert(index);
+                folder->addChild(std::move(image));
+            }
+        }
+        return folder;
+    }
+
     void readAnnotations(int32 an, ann_type type, const char* prefix, int32 count,
                          HdfObjectList& out) {
         for (int32 i = 0; i < std::clamp<int32>(count, 0, kMaxAnnotations); ++i) {
@@ -393,7 +529,7 @@ HdfReadStatus hdfListFile(const std::string& path, HdfObjectList& objects, std::
 
 HdfReadStatus hdfReadObject(const std::string& path, HdfReadWhat what, int32_t index, int dims,
                             const int32_t* extents, int type, void* dest, uint64_t byteCount,
-                            std::string& reason) {
+                            std::string& reason, const int32_t* start) {
     if (!dest || dims < 1 || dims > agl::kMaxDims) return failWith(reason, "bad destination");
     switch (what) {
     case HdfReadSds: {
@@ -406,13 +542,24 @@ HdfReadStatus hdfReadObject(const std::string& path, HdfReadWhat what, int32_t i
         int32 libDims[H4_MAX_VAR_DIMS] = {};
         if (SDgetinfo(sds.get(), name.data(), &rank, libDims, &nt, &nattr) == FAIL)
             return failWith(reason, "the data set's description cannot be read");
-        if (rank < 1 || rank > agl::kMaxDims ||
-            !matches(nt, type, libDims, rank, dims, extents, byteCount, false))
+        if (rank < 1 || rank > agl::kMaxDims || rank != dims)
             return failWith(reason, "the data set does not match its listing");
-        int32 start[H4_MAX_VAR_DIMS] = {};
+        // A part must lie inside the data set: it is then checked as a data
+        // set of the part's extents.
+        int32 first[H4_MAX_VAR_DIMS] = {};
+        if (start) {
+            for (int d = 0; d < dims; ++d) {
+                const bool inside = start[d] >= 0 && extents[d] > 0 &&
+                                    int64_t(start[d]) + extents[d] <= int64_t(libDims[d]);
+                libDims[d] = inside ? extents[d] : -1;
+                first[d] = start[d];
+            }
+        }
+        if (!matches(nt, type, libDims, rank, dims, extents, byteCount, false))
+            return failWith(reason, "the data set does not match its listing");
         int32 edges[H4_MAX_VAR_DIMS] = {};
         std::copy(extents, extents + dims, edges);
-        if (SDreaddata(sds.get(), start, nullptr, edges, dest) == FAIL)
+        if (SDreaddata(sds.get(), first, nullptr, edges, dest) == FAIL)
             return failWith(reason, "the data set's elements cannot be read");
         return HdfReadOk;
     }
@@ -446,9 +593,9 @@ HdfReadStatus hdfReadObject(const std::string& path, HdfReadWhat what, int32_t i
         const int32 shape[2] = {size[1], size[0]}; // rows, columns
         if (ncomp != 1 || !matches(nt, type, shape, 2, dims, extents, byteCount, true))
             return failWith(reason, "the image does not match its listing");
-        int32 start[2] = {0, 0};
+        int32 origin[2] = {0, 0};
         int32 edges[2] = {size[0], size[1]};
-        if (GRreadimage(ri.get(), start, nullptr, edges, dest) == FAIL)
+        if (GRreadimage(ri.get(), origin, nullptr, edges, dest) == FAIL)
             return failWith(reason, "the image's pixels cannot be read");
         return HdfReadOk;
     }

@@ -2,9 +2,15 @@
 // HDF helper process (tools/hdfhelper), never in the viewer, because the
 // library crashes and loops on damaged files.
 //
-// Listing builds the object list (no elements read): file attributes, data
-// sets with their dimension scales, palettes and attributes, raster images
-// with their palettes and attributes, then file labels and descriptions.
+// Listing builds the object list (no elements read): file labels and
+// descriptions, file attributes, the user's vgroups as folders (HdfKindGroup,
+// index = the vgroup's reference number) of their attributes, member
+// vgroups, data sets and images, then the data sets and raster images that
+// are in no vgroup, with their dimension scales, palettes and attributes.
+// The library's own vgroups (variables, dimensions, the interfaces'
+// directories) are not folders. A data set or image in two vgroups is in
+// both folders; a vgroup reached again (a second parent, a cycle) is listed
+// once.
 // Reading fills a caller's buffer with one object's elements, after
 // checking that the object still has exactly the shape and element type the
 // buffer was made for.
@@ -39,6 +45,8 @@ enum HdfReadWhat { HdfReadSds, HdfReadImage, HdfReadLut, HdfReadDfp };
 
 // Reads into dest, which holds exactly byteCount bytes laid out as dims
 // extents (slowest first) of element type type.
+// With start (a data set only: dims indices), only the part of the data set
+// from start on, of the given extents, is read.
 HdfReadStatus hdfReadObject(const std::string& path, HdfReadWhat what, int32_t index, int dims,
                             const int32_t* extents, int type, void* dest, uint64_t byteCount,
-                            std::string& reason);
+                            std::string& reason, const int32_t* start = nullptr);

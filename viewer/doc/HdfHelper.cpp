@@ -208,14 +208,73 @@ bool HdfHelper::list(const std::string& file, HdfObjectList& objects, std::strin
     return decodeHdfObjects(o.out, file, objects, reason);
 }
 
+std::unique_ptr<aglArray> HdfHelper::makePlaneArray(const CHdfSds& sds, const HdfPlane& plane,
+                                                    std::string& reason, int32_t* start) {
+    int32_t extents[agl::kMaxDims] = {};
+    int32_t own[agl::kMaxDims] = {};
+    if (!start) start = own;
+    if (!sds.hasContent || !hdfPlaneShape(sds, plane, extents, start)) {
+        reason = "the plane does not fit the data set";
+        return nullptr;
+    }
+    // HDF4 data sets are Fortran arrays from 1, the others C arrays from 0,
+    // as when they are read whole.
+    const bool hdf4 = sds.location.empty();
+    aglSegment segment;
+    if (!segment.create(nullptr, sds.rank, extents, sds.unpacked ? AGL_DOUBLE : sds.typeCode,
+                        hdf4 ? AGL_LANG_FORTRAN : AGL_LANG_C)) {
+        reason = std::string("cannot make a segment: ") + agl::errorName(segment.takeError());
+        return nullptr;
+    }
+    for (int d = 0; d < sds.rank; ++d)
+        segment.setLowerBound(d, hdf4 ? 1 : 0);
+    auto array = std::make_unique<aglArray>();
+    if (!array->open(segment.name(), true)) {
+        reason = std::string("cannot map the segment: ") + agl::errorName(array->takeError());
+        return nullptr;
+    }
+    array->setRowDim(plane.rowDim);
+    array->setColDim(plane.colDim);
+    return array;
+}
+
 std::unique_ptr<aglArray> HdfHelper::makeArray(const CHdfObject& object, std::string& reason,
-                                               const HdfWait& wait) {
+                                               const HdfWait& wait, const HdfPlane* plane) {
     reason.clear();
     m_imprecise = 0;
     // A listed object the helper refused says why it cannot be shown.
     if (!object.hasContent) {
         reason = object.refusal;
         return nullptr;
+    }
+    if (plane && hdfReadsByPlane(object)) {
+        // One plane: a segment of its shape, filled by a helper that reads
+        // only that part of the data set.
+        const auto& s = static_cast<const CHdfSds&>(object);
+        int32_t start[agl::kMaxDims] = {};
+        auto array = makePlaneArray(s, *plane, reason, start);
+        if (!array) return nullptr;
+        std::string at = "at=";
+        for (int d = 0; d < s.rank; ++d)
+            at += (d ? "," : "") + std::to_string(start[d]);
+        const bool hdf4 = s.location.empty();
+        std::vector<std::string> args = {"read",
+                                         hdf4                   ? "sds"
+                                         : s.location[0] == '/' ? "h5"
+                                                                : "nc",
+                                         s.filePath, hdf4 ? std::to_string(s.index) : s.location,
+                                         array->segment()->name()};
+        if (s.unpacked) args.push_back("unpack");
+        args.push_back(at);
+        const Outcome o = runWaiting(args, m_readTimeoutMs,
+                                     "Reading " + s.shownName() + " from " + s.filePath, wait);
+        if (!o.started || o.timedOut || o.cancelled || o.crashed || o.exitCode != 0) {
+            reason = describe(o);
+            return nullptr;
+        }
+        if (o.out.rfind("imprecise ", 0) == 0)
+            m_imprecise = std::max<int64_t>(0, std::strtoll(o.out.c_str() + 10, nullptr, 10));
+        return array;
     }
     int32_t extents[agl::kMaxDims] = {};
     int dims = 0, type = AGL_UCHAR;

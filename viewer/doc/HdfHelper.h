@@ -53,6 +53,7 @@ public:
 
     static std::string defaultHelperPath();
     const std::string& helperPath() const { return m_path; }
+    int readTimeoutMs() const { return m_readTimeoutMs; }
     // Time limits of the two calls, in milliseconds.
     void setTimeouts(int listMs, int readMs) {
         m_listTimeoutMs = listMs;
@@ -68,8 +69,20 @@ public:
     // helper. Returns nullptr when there is nothing to display (reason
     // empty) or when the read failed (reason says why); no segment is left
     // behind either way.
+    // With plane, a data set read plane by plane (hdfReadsByPlane) is read
+    // as that one plane (HdfPlane): only that part of the file is read, and
+    // the array has the data set's rank, the plane's row and column
+    // dimensions whole and the others of extent 1.
     std::unique_ptr<aglArray> makeArray(const CHdfObject& object, std::string& reason,
-                                        const HdfWait& wait = {});
+                                        const HdfWait& wait = {}, const HdfPlane* plane = nullptr);
+
+    // The array of one plane of sds, in a new shared-memory segment that
+    // nothing has filled yet (the plane session fills it), with the plane's
+    // row and column dimensions; start receives where the plane starts in
+    // the data set (sds.rank indices) when not null. nullptr, with the
+    // reason, when the plane does not fit or no segment can be made.
+    static std::unique_ptr<aglArray> makePlaneArray(const CHdfSds& sds, const HdfPlane& plane,
+                                                    std::string& reason, int32_t* start = nullptr);
 
     // For the last makeArray of a data set of 64-bit integers read as
     // doubles: how many values lost precision (0 otherwise).

@@ -1,5 +1,6 @@
 #include "HdfObjects.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cinttypes>
@@ -534,6 +535,51 @@ std::string hdfQuantityText(const CHdfObject& o) {
     const std::string longName = value("long_name"), units = value("units");
     if (units.empty()) return longName;
     return longName.empty() ? "[" + units + "]" : longName + " [" + units + "]";
+}
+
+bool hdfReadsByPlane(const CHdfObject& o) {
+    if (o.kind != HdfKindSds) return false;
+    const auto& s = static_cast<const CHdfSds&>(o);
+    return s.rank >= 3 && s.rank <= agl::kMaxDims && int32_t(s.extents.size()) == s.rank;
+}
+
+HdfPlane hdfFirstPlane(const CHdfSds& sds) {
+    HdfPlane plane;
+    if (sds.location.empty()) {
+        // An HDF4 data set is a Fortran array: its first two subscripts
+        // (the last two extents) make the plane, as for any Fortran array.
+        plane.rowDim = 1;
+        plane.colDim = 0;
+        return plane;
+    }
+    plane.rowDim = std::max(0, sds.rank - 2);
+    plane.colDim = std::max(0, sds.rank - 1);
+    return plane;
+}
+
+bool hdfPlaneShape(const CHdfSds& sds, const HdfPlane& plane, int32_t* extents, int32_t* start) {
+    if (!hdfReadsByPlane(sds) || plane.rowDim < 0 || plane.rowDim >= sds.rank || plane.colDim < 0 ||
+        plane.colDim >= sds.rank)
+        return false;
+    int64_t product = 1;
+    for (int d = 0; d < sds.rank; ++d) {
+        const int32_t e = sds.extents[size_t(d)];
+        const bool shown = d == plane.rowDim || d == plane.colDim;
+        const int32_t index = shown ? 0 : plane.index[size_t(d)];
+        if (e <= 0 || index < 0 || index >= e) return false;
+        extents[d] = shown ? e : 1;
+        start[d] = index;
+        product *= extents[d];
+        if (product > agl::kMaxElements) return false;
+    }
+    return product >= 2;
+}
+
+bool hdfCanShow(const CHdfSds& sds) {
+    if (!sds.hasContent || sds.elementSize <= 0) return false;
+    if (!hdfReadsByPlane(sds)) return hdfShownElementCount(sds) > 0;
+    int32_t extents[agl::kMaxDims], start[agl::kMaxDims];
+    return hdfPlaneShape(sds, hdfFirstPlane(sds), extents, start);
 }
 
 int64_t hdfShownElementCount(const CHdfSds& sds) {

@@ -17,6 +17,7 @@
 
 #include "aglArray.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -89,6 +90,16 @@ public:
     CHdfObject* addChild(std::unique_ptr<CHdfObject> child);
 };
 
+// One plane of a data set: its row and column dimensions (the same one for
+// a line) whole, every other dimension at one index.
+struct HdfPlane {
+    int rowDim = 0;
+    int colDim = 0;
+    // 0-based, per dimension; the row and column dimensions' are 0.
+    std::array<int32_t, agl::kMaxDims> index{};
+    bool operator==(const HdfPlane&) const = default;
+};
+
 class CHdfSds : public CHdfObject {
 public:
     CHdfSds() : CHdfObject(HdfKindSds) { tag = 702; }
@@ -109,6 +120,10 @@ public:
     // scale_factor or add_offset attribute) as value x scale_factor +
     // add_offset, in doubles.
     bool unpacked = false;
+    // The array holds one plane of the data set (hdfReadsByPlane), the one
+    // plane says; false while it holds the whole data set or nothing.
+    bool byPlane = false;
+    HdfPlane plane;
 };
 
 class CHdfRasterImage : public CHdfObject {
@@ -191,6 +206,24 @@ CHdfObject* findHdfObject(const HdfObjectList& objects, int32_t objectId);
 // 64 bits, or 0 when it cannot be shown (rank 0 or above 7, a product below
 // 2 or above the array limit, no element type).
 int64_t hdfShownElementCount(const CHdfSds& sds);
+// Whether the viewer can show the data set: as a whole array, or for one
+// read plane by plane (whatever its size) its first plane.
+bool hdfCanShow(const CHdfSds& sds);
+
+// True for a data set the viewer reads one plane at a time: an HDF4 or HDF5
+// data set or NetCDF variable of three to seven dimensions. Only the plane
+// shown is read (a hyperslab), so such a data set may be larger than an
+// array.
+bool hdfReadsByPlane(const CHdfObject& object);
+// The plane first shown: the last two dimensions (rows, columns) of an HDF5
+// data set or NetCDF variable, dimensions 1 and 0 (rows, columns) of an HDF4
+// one (a Fortran array, as it was shown whole), every other one at index 0.
+HdfPlane hdfFirstPlane(const CHdfSds& sds);
+// The array of a plane: its extents (the data set's for the row and column
+// dimensions, 1 for the others) and where it starts in the data set. False
+// when the plane does not fit the data set or its array would have fewer
+// than 2 or more than 2^30 elements.
+bool hdfPlaneShape(const CHdfSds& sds, const HdfPlane& plane, int32_t* extents, int32_t* start);
 
 // True when head (a file's first bytes) carries the HDF5 signature, at the
 // start or after a user block of 512, 1024 or 2048 bytes.

@@ -314,7 +314,7 @@ HdfReadStatus netcdfListFile(const std::string& path, HdfObjectList& objects, st
 HdfReadStatus netcdfReadVariable(const std::string& path, const std::string& name, int dims,
                                  const int32_t* extents, int type, bool unpack, void* dest,
                                  uint64_t byteCount, int64_t& holes, int64_t& imprecise,
-                                 std::string& reason) {
+                                 std::string& reason, const int32_t* start) {
     holes = 0;
     imprecise = 0;
     if (!dest || dims < 1 || dims > agl::kMaxDims) return failWith(reason, "bad destination");
@@ -330,11 +330,15 @@ HdfReadStatus netcdfReadVariable(const std::string& path, const std::string& nam
     if (element == 0 || (unpack ? AGL_DOUBLE : element) != type || v.rank != dims)
         return failWith(reason, "the variable does not match its listing");
     uint64_t product = 1;
+    size_t first[agl::kMaxDims] = {}, count[agl::kMaxDims] = {};
     for (int d = 0; d < dims; ++d) {
         size_t length = 0;
-        if (nc_inq_dimlen(nc, v.dims[d], &length) != NC_NOERR || extents[d] <= 0 ||
-            length != size_t(extents[d]))
+        const int64_t from = start ? start[d] : 0;
+        if (nc_inq_dimlen(nc, v.dims[d], &length) != NC_NOERR || extents[d] <= 0 || from < 0 ||
+            (start ? size_t(from) + size_t(extents[d]) > length : length != size_t(extents[d])))
             return failWith(reason, "the variable does not match its listing");
+        first[d] = size_t(from);
+        count[d] = size_t(extents[d]);
         product *= uint64_t(extents[d]);
         if (product > uint64_t(agl::kMaxElements))
             return failWith(reason, "the variable does not match its listing");
@@ -343,7 +347,7 @@ HdfReadStatus netcdfReadVariable(const std::string& path, const std::string& nam
         return failWith(reason, "the variable does not match its listing");
     if (unpack) {
         void* values = dest;
-        if (nc_get_var_double(nc, var, static_cast<double*>(values)) != NC_NOERR)
+        if (nc_get_vara_double(nc, var, first, count, static_cast<double*>(values)) != NC_NOERR)
             return failWith(reason, "the variable's values cannot be read");
         holes = punchFillHoles<double>(nc, var, v.type, values, product);
         double scale = 1.0, offset = 0.0;
@@ -361,7 +365,7 @@ HdfReadStatus netcdfReadVariable(const std::string& path, const std::string& nam
     }
     // The library reads a variable in its own type, converted to this
     // machine's byte order.
-    if (nc_get_var(nc, var, dest) != NC_NOERR)
+    if (nc_get_vara(nc, var, first, count, dest) != NC_NOERR)
         return failWith(reason, "the variable's values cannot be read");
     if (v.type == NC_FLOAT)
         holes = punchFillHoles<float>(nc, var, v.type, dest, product);

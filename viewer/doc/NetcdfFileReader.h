@@ -32,7 +32,9 @@ HdfReadStatus netcdfListFile(const std::string& path, HdfObjectList& objects, st
 // (type is then AGL_DOUBLE) the values of any numeric variable are read as
 // doubles, fill and missing values (also the library's default fill of an
 // integer type) become NaN, and the others value x scale_factor + add_offset.
+// With start (dims indices) only the part from start on, of the given
+// extents, is read (nc_get_vara); the variable must hold it.
 HdfReadStatus netcdfReadVariable(const std::string& path, const std::string& name, int dims,
                                  const int32_t* extents, int type, bool unpack, void* dest,
                                  uint64_t byteCount, int64_t& holes, int64_t& imprecise,
-                                 std::string& reason);
+                                 std::string& reason, const int32_t* start = nullptr);

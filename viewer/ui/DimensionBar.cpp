@@ -208,6 +208,9 @@ void DimensionBar::scheduleSync() {
 void DimensionBar::sync() {
     m_syncTimer.stop();
     const aglArray* a = m_document->hasData() ? m_document->currentArray() : nullptr;
+    // Extents and indices as the document gives them: a data set read
+    // plane by plane is in the array one plane at a time.
+    const CArrayDoc::RegionChoice region = m_document->regionChoice();
     std::vector<int> dims;
     if (a && a->dimCount() >= 3)
         for (int d = 0; d < a->dimCount() && d < kDims; ++d)
@@ -228,10 +231,9 @@ void DimensionBar::sync() {
             l.coordinate->hide();
             continue;
         }
-        const int32_t extent = std::max(1, a->extent(d));
-        const int32_t lb = a->lowerBound(d);
-        int32_t low = 0, high = 0;
-        a->getRoi(d, low, high);
+        const int32_t extent = std::max(1, region.extent[size_t(d)]);
+        const int32_t lb = region.lower[size_t(d)];
+        const int32_t low = region.start[size_t(d)];
         const CArrayDoc::DimensionScale scale = m_document->dimensionScale(d);
         const QString number = QString("Dimension %1").arg(d + 1);
         l.name->setText(scale.name.empty() ? number : QString::fromStdString(scale.name));
@@ -295,9 +297,8 @@ void DimensionBar::arrayReplaced() {
 
 void DimensionBar::userMoved(int dim, int shownIndex) {
     if (m_syncing) return;
-    const aglArray* a = m_document->currentArray();
-    if (!a) return;
-    stepByHand(dim, int(int64_t(shownIndex) - a->lowerBound(dim)));
+    if (!m_document->currentArray() || dim < 0 || dim >= kDims) return;
+    stepByHand(dim, int(int64_t(shownIndex) - m_document->regionChoice().lower[size_t(dim)]));
 }
 
 bool DimensionBar::stepByHand(int dim, int index) {
@@ -310,13 +311,12 @@ bool DimensionBar::stepByHand(int dim, int index) {
 
 bool DimensionBar::showIndex(int dim, int index) {
     if (!contains(m_dims, dim) || !m_document->hasData()) return false;
-    const aglArray* a = m_document->currentArray();
-    const int32_t extent = std::max(1, a->extent(dim));
-    index = std::clamp(index, 0, extent - 1);
     // A new first index as Settings > ROI's Start takes it: the region keeps
     // its length where that fits.
     CArrayDoc::RegionChoice choice = m_document->regionChoice();
     const size_t k = size_t(dim);
+    const int32_t extent = std::max(1, choice.extent[k]);
+    index = std::clamp(index, 0, extent - 1);
     choice.start[k] = index;
     choice.length[k] = std::clamp(choice.length[k], 1, extent - index);
     const bool changed = m_document->applyRegion(choice);
@@ -327,10 +327,9 @@ bool DimensionBar::showIndex(int dim, int index) {
 bool DimensionBar::stepFirst(int step) {
     if (m_dims.empty() || !m_document->hasData()) return false;
     const int dim = m_dims.front();
-    int32_t low = 0, high = 0;
-    m_document->currentArray()->getRoi(dim, low, high);
-    const int64_t next = int64_t(low) + step;
-    if (next < 0 || next >= m_document->currentArray()->extent(dim)) return false;
+    const CArrayDoc::RegionChoice region = m_document->regionChoice();
+    const int64_t next = int64_t(region.start[size_t(dim)]) + step;
+    if (next < 0 || next >= region.extent[size_t(dim)]) return false;
     return stepByHand(dim, int(next));
 }
 
@@ -469,9 +468,9 @@ void DimensionBar::advance() {
         return;
     }
     const int dim = m_playDim;
-    const int32_t extent = std::max(1, a->extent(dim));
-    int32_t low = 0, high = 0;
-    a->getRoi(dim, low, high);
+    const CArrayDoc::RegionChoice region = m_document->regionChoice();
+    const int32_t extent = std::max(1, region.extent[size_t(dim)]);
+    const int32_t low = region.start[size_t(dim)];
     int64_t next = int64_t(low) + m_direction;
     if (next < 0 || next >= extent) {
         if (playMode() == Loop) {

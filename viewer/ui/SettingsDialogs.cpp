@@ -793,12 +793,19 @@ RoiDialog::RoiDialog(CGraphView* view, QWidget* parent)
         m_fortran = a->language() == AGL_LANG_FORTRAN;
         m_last.rowDim = a->rowDim();
         m_last.colDim = a->colDim();
+        // The document's extents and indices: a data set read plane by
+        // plane is in the array one plane at a time.
+        const CArrayDoc::RegionChoice region = document()->regionChoice();
+        const bool byPlane = document()->shownPlaneDataSet() != nullptr;
         for (int d = 0; d < m_rank; ++d) {
-            m_extent[size_t(d)] = std::max(0, a->extent(d));
-            const int lo = c->GetRoiLb(d), hi = c->GetRoiUb(d);
-            m_last.start[size_t(d)] = lo;
-            m_last.length[size_t(d)] = std::max(1, hi - lo + 1);
-            m_last.lower[size_t(d)] = a->lowerBound(d);
+            const size_t k = size_t(d);
+            m_extent[k] = std::max(0, region.extent[k]);
+            const bool shown = d == a->rowDim() || d == a->colDim();
+            const int lo = byPlane && !shown ? region.start[k] : c->GetRoiLb(d);
+            const int hi = byPlane && !shown ? lo : c->GetRoiUb(d);
+            m_last.start[k] = lo;
+            m_last.length[k] = std::max(1, hi - lo + 1);
+            m_last.lower[k] = region.lower[k];
         }
     }
     m_shown = m_last;

@@ -6,6 +6,7 @@
 #include "DocFakes.h"
 
 #include <cmath>
+#include <cstdlib>
 
 using namespace automation;
 using plotrane::Variant;
@@ -83,12 +84,14 @@ protected:
 
 TEST(AutomationTable, HasTheInterfaceMembersInOrderWithGetPutPairs) {
     const auto& t = members();
-    ASSERT_EQ(t.size(), 109u);
+    ASSERT_EQ(t.size(), 110u);
     EXPECT_EQ(t.front().name, "GetFileName");
     EXPECT_EQ(t[1].name, "PutFileName");
     EXPECT_EQ(t[14].name, "ShowWindow");
-    EXPECT_EQ(t.back().name, "GetDimScale");
-    // Every table entry 1..69 is there, in order; a get/put pair is two
+    EXPECT_EQ(t[108].name, "GetDimScale");
+    // After the class's own members: showing an object of an HDF file.
+    EXPECT_EQ(t.back().name, "ShowObject");
+    // Every table entry 1..70 is there, in order; a get/put pair is two
     // adjacent rows of one entry with matching types.
     int id = 0;
     for (size_t i = 0; i < t.size(); ++i) {
@@ -100,7 +103,7 @@ TEST(AutomationTable, HasTheInterfaceMembersInOrderWithGetPutPairs) {
         }
         EXPECT_EQ(findMember(t[i].name), &t[i]);
     }
-    EXPECT_EQ(id, 69);
+    EXPECT_EQ(id, 70);
     EXPECT_EQ(busSignature(findMember("SetCameraPosition")->in), "ddd");
     EXPECT_STREQ(findMember("SetRoi")->in, "nii");
     EXPECT_STREQ(findMember("GetRoi2D")->out, "iiii");
@@ -376,4 +379,34 @@ TEST_F(TavrixObjTest, ShowWindowShowsForNonZeroAndHidesForZero) {
     ASSERT_TRUE(call("ShowWindow", {Variant(1)}).ok());
     ASSERT_TRUE(call("ShowWindow", {Variant(0)}).ok());
     EXPECT_EQ(frameShown, (std::vector<bool>{true, false}));
+}
+
+// An HDF5 file opened by PutFileName: ShowObject shows a data set by its
+// location or name and refuses what is not one; for a data set read plane
+// by plane, SetRoi on a dimension that is not shown and SetRowColDim read
+// that plane, and the ROI members speak of the whole data set.
+TEST_F(TavrixObjTest, ShowObjectAndTheRegionMembersOverAnHdf5File) {
+    ASSERT_EQ(std::system((std::string(MAKE_HDF5_SAMPLES) + " " + dir.path()).c_str()), 0);
+    EXPECT_EQ(call("ShowObject", {Variant(std::string("/cube"))}).code, kInvalidArg); // no file
+    ASSERT_EQ(call("PutFileName", {Variant(dir.file("sample.h5"))}).code, 0);
+    Result r = call("ShowObject", {Variant(std::string("/grp"))});
+    EXPECT_EQ(r.code, kInvalidArg);
+    EXPECT_NE(r.message.find("not a data set"), std::string::npos) << r.message;
+    r = call("ShowObject", {Variant(std::string("pairs"))});
+    EXPECT_EQ(r.code, kInvalidArg);
+    EXPECT_NE(r.message.find("compound data sets cannot be shown"), std::string::npos);
+    ASSERT_EQ(call("ShowObject", {Variant(std::string("/cube"))}).code, 0);
+    ASSERT_NE(doc->hdfCurrent(), nullptr);
+    EXPECT_EQ(doc->hdfCurrent()->location, "/cube");
+
+    // uint16 [2][3][4] = 0 .. 23.
+    EXPECT_EQ(call("GetRoiUb", {Variant(int16_t(0))}).out.at(0).toInt(), 0);
+    ASSERT_EQ(call("SetRoi", {Variant(int16_t(0)), Variant(1), Variant(1)}).code, 0);
+    EXPECT_EQ(call("GetRoiLb", {Variant(int16_t(0))}).out.at(0).toInt(), 1);
+    EXPECT_EQ(doc->currentArray()->value(0, 0), 12);
+    ASSERT_EQ(call("SetRowColDim", {Variant(int16_t(0)), Variant(int16_t(2))}).code, 0);
+    // Rows along dimension 0, columns along 2, at index 0 of dimension 1.
+    EXPECT_EQ(doc->currentArray()->rowCount(), 2);
+    EXPECT_EQ(doc->currentArray()->value(3, 1), 15);
+    EXPECT_EQ(call("GetRoiUb", {Variant(int16_t(0))}).out.at(0).toInt(), 1);
 }

@@ -7,6 +7,7 @@
 #include "ArrayFileOpener.h"
 #include "HdfHelper.h"
 #include "HdfObjects.h"
+#include "HdfPlaneSession.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace plotrane;
 
@@ -325,4 +327,169 @@ TEST_F(Hdf5DocTest, FileWithDataOnlyInGroupsShowsItsFirstShowableDataSet) {
     ASSERT_NE(doc->hdfCurrent(), nullptr);
     EXPECT_EQ(doc->hdfCurrent()->location, "/run/step1/field");
     EXPECT_EQ(doc->currentArray()->extent(1), 3);
+}
+
+// ---- Plane by plane ------------------------------------------------------------
+
+// A data set of three or more dimensions is read one plane at a time: the
+// array holds the plane, the document speaks of the data set (its extents,
+// the plane's index), and another plane is read when the region moves.
+class Hdf5PlaneTest : public Hdf5DocTest {
+protected:
+    bool showCube() {
+        return doc->open(samples().file("sample.h5")) &&
+               doc->showHdfObjectById(object("/cube")->objectId);
+    }
+    double at(int row, int column) const { return doc->currentArray()->value(column, row); }
+    bool moveTo(int dim, int index) {
+        CArrayDoc::RegionChoice choice = doc->regionChoice();
+        choice.start[size_t(dim)] = index;
+        choice.length[size_t(dim)] = 1;
+        return doc->applyRegion(choice);
+    }
+};
+
+TEST_F(Hdf5PlaneTest, TheArrayHoldsOnePlaneAndTheRegionSpeaksOfTheDataSet) {
+    ASSERT_TRUE(showCube());
+    const aglArray* a = doc->currentArray();
+    // uint16 [2][3][4] = 0 .. 23: the plane at index 0 of dimension 0.
+    EXPECT_EQ(a->dimCount(), 3);
+    EXPECT_EQ(a->extent(0), 1);
+    EXPECT_EQ(a->extent(1), 3);
+    EXPECT_EQ(a->extent(2), 4);
+    EXPECT_EQ(at(2, 3), 11);
+    const CArrayDoc::RegionChoice r = doc->regionChoice();
+    EXPECT_EQ(r.extent, (std::array<int32_t, 7>{2, 3, 4, 0, 0, 0, 0}));
+    EXPECT_EQ(r.start[0], 0);
+    EXPECT_EQ(r.length[0], 1);
+    EXPECT_EQ(doc->shapeText(), "ushort M[2][3][4]");
+
+    // Plane 1 is read; the cursor's element is written with its index.
+    ASSERT_TRUE(moveTo(0, 1));
+    EXPECT_NE(doc->currentArray(), a); // the plane shown is never written
+    EXPECT_EQ(at(0, 0), 12);
+    EXPECT_EQ(at(2, 3), 23);
+    EXPECT_EQ(doc->regionChoice().start[0], 1);
+    EXPECT_EQ(doc->positionText(3, 2), "M[1][2][3]: 23");
+    // The control was given the new plane's segment.
+    EXPECT_EQ(ctl().str(DISPID_FileName), doc->currentArray()->segment()->name());
+    // Back again: the first plane's array takes it.
+    ASSERT_TRUE(moveTo(0, 0));
+    EXPECT_EQ(doc->currentArray(), a);
+    EXPECT_EQ(at(2, 3), 11);
+    EXPECT_FALSE(moveTo(0, 0)); // nothing changes
+}
+
+TEST_F(Hdf5PlaneTest, OtherShownDimensionsReadThePlaneOfThoseDimensions) {
+    ASSERT_TRUE(showCube());
+    CArrayDoc::RegionChoice choice = doc->regionChoice();
+    // Rows along dimension 0, columns along dimension 2, at index 2 of
+    // dimension 1: element [d0][2][d2] = 12 d0 + 8 + d2.
+    choice.rowDim = 0;
+    choice.colDim = 2;
+    choice.start[1] = 2;
+    choice.length[1] = 1;
+    ASSERT_TRUE(doc->applyRegion(choice));
+    const aglArray* a = doc->currentArray();
+    EXPECT_EQ(a->extent(0), 2);
+    EXPECT_EQ(a->extent(1), 1);
+    EXPECT_EQ(a->rowCount(), 2);
+    EXPECT_EQ(a->colCount(), 4);
+    EXPECT_EQ(at(1, 3), 23);
+    EXPECT_EQ(at(0, 1), 9);
+    const CArrayDoc::RegionChoice r = doc->regionChoice();
+    EXPECT_EQ(r.start[1], 2);
+    // The dimension newly shown comes whole.
+    EXPECT_EQ(r.start[0], 0);
+    EXPECT_EQ(r.length[0], 2);
+}
+
+TEST_F(Hdf5PlaneTest, ADataSetOfMoreThanTwoToTheThirtyElementsOpensAtItsFirstPlane) {
+    // float [2048][1024][1024]: 2^31 elements, 8 GiB, of which plane 1 is
+    // written.
+    ASSERT_TRUE(doc->open(samples().file("huge.h5")));
+    ASSERT_NE(doc->hdfCurrent(), nullptr);
+    EXPECT_EQ(doc->hdfCurrent()->location, "/huge");
+    EXPECT_EQ(doc->currentArray()->elementCount(), 1024 * 1024);
+    EXPECT_EQ(doc->shapeText(), "float M[2048][1024][1024]");
+    EXPECT_EQ(at(5, 7), 0);
+    ASSERT_TRUE(moveTo(0, 1));
+    EXPECT_EQ(at(5, 7), 5007);
+    EXPECT_EQ(at(1023, 1023), 1023 * 1000 + 1023);
+    ASSERT_TRUE(moveTo(0, 2047));
+    EXPECT_EQ(at(5, 7), 0);
+    EXPECT_EQ(doc->regionChoice().start[0], 2047);
+}
+
+TEST_F(Hdf5PlaneTest, AFailedPlaneReadKeepsThePlaneShownAndSaysWhy) {
+    ASSERT_TRUE(showCube());
+    const aglArray* shown = doc->currentArray();
+    // A helper that crashes on every plane request; the first plane was read
+    // by the real one.
+    const std::string script = dir.write("crash.sh", "#!/bin/sh\nkill -SEGV $$\n");
+    ::chmod(script.c_str(), 0755);
+    setenv("TAVRIX_HDF_HELPER", script.c_str(), 1);
+    doc->hdfHelper() = HdfHelper();
+    unsetenv("TAVRIX_HDF_HELPER");
+    sink.shown.clear();
+    EXPECT_FALSE(moveTo(0, 1));
+    EXPECT_EQ(doc->currentArray(), shown);
+    EXPECT_EQ(at(2, 3), 11);
+    EXPECT_EQ(doc->regionChoice().start[0], 0);
+    ASSERT_EQ(sink.shown.size(), 1u);
+    EXPECT_NE(sink.shown[0].text.find("the HDF reader crashed"), std::string::npos)
+        << sink.shown[0].text;
+    // With the helper back, the step is made.
+    doc->hdfHelper() = HdfHelper();
+    EXPECT_TRUE(moveTo(0, 1));
+    EXPECT_EQ(at(0, 0), 12);
+}
+
+// Saving a data set read plane by plane saves all of it, not the plane in
+// memory; one beyond an array's size says it cannot be saved.
+TEST_F(Hdf5PlaneTest, SavingWritesTheWholeDataSetOrSaysWhyNot) {
+    ASSERT_TRUE(showCube());
+    ASSERT_TRUE(moveTo(0, 1));
+    const std::string path = dir.file("cube.agl");
+    ASSERT_TRUE(doc->save(path));
+    aglArray saved;
+    ASSERT_TRUE(saved.open(path, true));
+    ASSERT_EQ(saved.dimCount(), 3);
+    EXPECT_EQ(saved.extent(0), 2);
+    EXPECT_EQ(saved.elementCount(), 24);
+    for (int k = 0; k < 24; ++k)
+        EXPECT_EQ(static_cast<const uint16_t*>(saved.data())[k], k);
+    // The plane shown is still the array.
+    EXPECT_EQ(at(0, 0), 12);
+
+    ASSERT_TRUE(doc->open(samples().file("huge.h5")));
+    sink.shown.clear();
+    EXPECT_FALSE(doc->save(dir.file("huge.agl")));
+    ASSERT_FALSE(sink.shown.empty());
+    EXPECT_NE(sink.shown[0].text.find("more than 2^30 values"), std::string::npos);
+}
+
+// The helper's plane session on its own: requests for parts that do not
+// fit, or segments that are not there, are refused and the session goes on.
+TEST(Hdf5PlaneSession, BadRequestsAreRefusedAndTheSessionGoesOn) {
+    ASSERT_TRUE(samples().ok());
+    const HdfObjectList list = listSample();
+    const auto* cube = static_cast<const CHdfSds*>(at(list, "/cube"));
+    ASSERT_NE(cube, nullptr);
+    HdfPlaneSession session(HdfHelper::defaultHelperPath(), *cube);
+    HdfPlane plane = hdfFirstPlane(*cube);
+    std::string reason;
+    auto array = HdfHelper::makePlaneArray(*cube, plane, reason);
+    ASSERT_NE(array, nullptr) << reason;
+    int64_t imprecise = 0;
+    const int32_t beyond[3] = {2, 0, 0}, second[3] = {1, 0, 0};
+    EXPECT_FALSE(session.read(*array->segment(), beyond, 10000, nullptr, imprecise, reason));
+    EXPECT_EQ(reason, "the data set does not match its listing");
+    aglSegment other;
+    const int32_t ext[3] = {1, 3, 5};
+    ASSERT_TRUE(other.create(nullptr, 3, ext, AGL_USHORT, AGL_LANG_C));
+    EXPECT_FALSE(session.read(other, second, 10000, nullptr, imprecise, reason));
+    ASSERT_TRUE(session.read(*array->segment(), second, 10000, nullptr, imprecise, reason))
+        << reason;
+    EXPECT_EQ(array->value(3, 2), 23);
 }

@@ -19,6 +19,7 @@
 #include <fstream>
 #include <functional>
 #include <ostream>
+#include <set>
 #include <sys/stat.h>
 #include <thread>
 
@@ -161,6 +162,71 @@ TEST(HdfList, AnnotationsComeFirstAndLabelsAreNumberedByCharacter) {
     ASSERT_EQ(picture->children.size(), 2u);
     EXPECT_EQ(picture->children[0]->kind, HdfKindPalette);
     EXPECT_EQ(picture->children[1]->shownName(), "origin");
+}
+
+// The user's vgroups are folders of their members; the library's own vgroups
+// (variables, dimensions, the interfaces' directories) are not. A data set in
+// two vgroups is in both folders; a vgroup reached again (from a second
+// parent, or round the cycle Loop -> Round -> Loop) is listed once.
+TEST(HdfList, VgroupsAreFoldersOfTheirMembersAndCyclesEnd) {
+    ASSERT_TRUE(samples().ok());
+    const HdfObjectList list = listOf("vgroups.hdf");
+    EXPECT_EQ(names(list), (std::vector<std::string>{"Group A", "Group B", "loose"}));
+    const CHdfObject* a = byName(list, "Group A", HdfKindGroup);
+    const CHdfObject* b = byName(list, "Group B", HdfKindGroup);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(names(a->children), (std::vector<std::string>{"purpose", "a", "Inner"}));
+    EXPECT_EQ(static_cast<const CHdfAttribute&>(*a->children[0]).text, "test");
+    const CHdfObject* inner = byName(a->children, "Inner", HdfKindGroup);
+    ASSERT_NE(inner, nullptr);
+    EXPECT_EQ(names(inner->children), (std::vector<std::string>{"b", "shared"}));
+    EXPECT_EQ(names(b->children), (std::vector<std::string>{"shared", "img", "Loop"}));
+    const CHdfObject* loop = byName(b->children, "Loop", HdfKindGroup);
+    ASSERT_NE(loop, nullptr);
+    EXPECT_EQ(names(loop->children), std::vector<std::string>{"Round"});
+    EXPECT_TRUE(loop->children[0]->children.empty());
+    // The members are the file's objects, read by their own index.
+    const CHdfObject* shared = byName(b->children, "shared");
+    ASSERT_EQ(shared->kind, HdfKindSds);
+    EXPECT_EQ(shared->index, byName(inner->children, "shared")->index);
+    EXPECT_EQ(byName(b->children, "img")->kind, HdfKindRaster);
+}
+
+// The folders are the vgroups hdp dumpvg lists whose class is not one of the
+// library's own.
+TEST(HdfList, FoldersAreTheUserVgroupsHdpLists) {
+    ASSERT_TRUE(samples().ok());
+    if (std::system("command -v hdp >/dev/null 2>&1") != 0) GTEST_SKIP() << "hdp is not installed";
+    const std::string cmd = "hdp dumpvg " + samples().file("vgroups.hdf");
+    FILE* p = ::popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::set<std::string> listed;
+    char line[1024];
+    // Each vgroup's own line: five spaces, "name = N; class = C;".
+    static const std::set<std::string> internal = {"Var0.0",   "Dim0.0",    "UDim0.0",  "CDF0.0",
+                                                   "RIG0.0",   "RI0.0",     "Attr0.0",  "SDSVar",
+                                                   "CoordVar", "DimVal0.0", "DimVal0.1"};
+    while (std::fgets(line, sizeof line, p)) {
+        const std::string l = line;
+        if (l.rfind("     name = ", 0) != 0) continue;
+        const size_t semi = l.find("; class = ");
+        const size_t end = l.find(';', semi + 2);
+        if (semi == std::string::npos || end == std::string::npos) continue;
+        const std::string name = l.substr(12, semi - 12);
+        const std::string cls = l.substr(semi + 10, end - semi - 10);
+        if (!internal.count(cls)) listed.insert(name);
+    }
+    ::pclose(p);
+    std::set<std::string> folders;
+    std::function<void(const HdfObjectList&)> walk = [&](const HdfObjectList& list) {
+        for (const auto& o : list) {
+            if (o->kind == HdfKindGroup) folders.insert(o->displayName);
+            walk(o->children);
+        }
+    };
+    walk(listOf("vgroups.hdf"));
+    EXPECT_EQ(folders, listed);
+    EXPECT_EQ(folders.size(), 5u);
 }
 
 // ---- Reading elements -------------------------------------------------------------
@@ -352,6 +418,26 @@ TEST_F(HdfDocTest, EachObjectKeepsItsOwnGraphSettings) {
     EXPECT_EQ(ctl().num(DISPID_GraphColor), 0x123456);
     ASSERT_TRUE(doc->showHdfObjectById(cube->objectId));
     EXPECT_EQ(ctl().num(DISPID_GraphColor), 0x654321);
+}
+
+// An HDF4 data set of three dimensions is read a plane at a time too, as
+// the Fortran array it is shown as: subscripts from 1, the first two whole.
+TEST_F(HdfDocTest, ThreeDimensionalDataSetIsReadOnePlaneAtATime) {
+    ASSERT_TRUE(doc->open(samples().file("scales.hdf")));
+    ASSERT_TRUE(doc->showHdfObjectById(top("cube")->objectId));
+    // cube: double [2][3][4], element i of storage = 1.5 i.
+    const aglArray* a = doc->currentArray();
+    EXPECT_EQ(a->extent(0), 2);
+    EXPECT_EQ(a->extent(1), 3);
+    EXPECT_EQ(a->extent(2), 1);
+    EXPECT_EQ(a->value(1, 2), (12 + 8) * 1.5);
+    EXPECT_NE(doc->shapeText().find("M(4, 3, 2)"), std::string::npos) << doc->shapeText();
+    CArrayDoc::RegionChoice choice = doc->regionChoice();
+    EXPECT_EQ(choice.extent[2], 4);
+    choice.start[2] = 3;
+    ASSERT_TRUE(doc->applyRegion(choice));
+    EXPECT_EQ(doc->currentArray()->value(1, 2), (12 + 8 + 3) * 1.5);
+    EXPECT_EQ(doc->positionText(1, 2), "M(4,3,2): 34.5");
 }
 
 // The dimension bar names a data set's dimension by its scale and reads the

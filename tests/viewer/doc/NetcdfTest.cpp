@@ -241,3 +241,27 @@ TEST_F(NetcdfTest, StatusBarNamesTheQuantityAndItsUnits) {
     ASSERT_TRUE(doc->open(ocean().path()));
     EXPECT_EQ(doc->statusNote(), "sea surface temperature [degC]");
 }
+
+// sst (time, lat, lon) is read one plane at a time in both forms (the
+// classic one through tavrix-netcdf's session, the NetCDF-4 one through the
+// HDF5 one), with fill and missing values as holes in every plane.
+TEST_F(NetcdfTest, ThreeDimensionalVariableIsReadPlaneByPlaneInBothForms) {
+    for (const NetcdfFile* file : {&ocean(), &ocean4()}) {
+        ASSERT_TRUE(file->ok());
+        ASSERT_TRUE(doc->open(file->path()));
+        doc->showHdfObjectById(named(doc->hdfObjects(), "sst")->objectId);
+        const aglArray* a = doc->currentArray();
+        ASSERT_EQ(a->extent(0), 1) << file->path();
+        EXPECT_EQ(a->value(0, 0), 1.5);
+        EXPECT_TRUE(std::isnan(a->value(1, 1))); // _FillValue
+        EXPECT_TRUE(std::isnan(a->value(3, 2))); // missing_value
+        CArrayDoc::RegionChoice choice = doc->regionChoice();
+        EXPECT_EQ(choice.extent[0], 2);
+        choice.start[0] = 1;
+        ASSERT_TRUE(doc->applyRegion(choice)) << file->path();
+        a = doc->currentArray();
+        EXPECT_EQ(a->value(0, 0), 13);
+        EXPECT_EQ(a->value(3, 2), 24.25);
+        EXPECT_EQ(doc->positionText(3, 2), "M[1][2][3]: 24.25");
+    }
+}

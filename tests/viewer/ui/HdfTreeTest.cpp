@@ -5,6 +5,7 @@
 #include "CArrayDoc.h"
 #include "CGridView.h"
 #include "CMainFrame.h"
+#include "DimensionBar.h"
 #include "GridModel.h"
 #include "HdfTreeBar.h"
 #include "HelperProgress.h"
@@ -21,6 +22,8 @@
 #include <QMenu>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -175,6 +178,39 @@ TEST_F(HdfTreeTest, ImagesFileListsAnnotationsAndLeavesOutTheColourImage) {
     EXPECT_EQ(cell(1, 1).trimmed(), "254");
 }
 
+// An HDF4 file's vgroups are folders: a click on a member inside two
+// folders shows it, a click on a folder changes nothing, and the library's
+// own vgroups are nowhere in the tree.
+TEST_F(HdfTreeTest, VgroupsAreFoldersWhoseMembersShowOnAClick) {
+    ASSERT_TRUE(frame->openFile(QString::fromStdString(dir.file("vgroups.hdf"))));
+    settle();
+    EXPECT_EQ(childTexts(root()), QStringList({"Group A", "Group B", "loose"}));
+    // No data set is at the top level but "loose": it is shown first.
+    EXPECT_EQ(doc->hdfCurrent()->displayName, "loose");
+    QTreeWidgetItem* a = child(root(), "Group A");
+    ASSERT_NE(a, nullptr);
+    a->setExpanded(true);
+    QTreeWidgetItem* inner = child(a, "Inner");
+    ASSERT_NE(inner, nullptr);
+    inner->setExpanded(true);
+    EXPECT_EQ(childTexts(inner), QStringList({"b", "shared"}));
+    click(child(inner, "b"));
+    EXPECT_EQ(doc->hdfCurrent()->displayName, "b");
+    EXPECT_EQ(doc->currentArray()->extent(0), 2);
+    EXPECT_EQ(doc->currentArray()->extent(1), 2);
+    EXPECT_EQ(tree()->currentItem(), child(inner, "b"));
+    click(a);
+    EXPECT_EQ(doc->hdfCurrent()->displayName, "b");
+    EXPECT_TRUE(sink.messages.empty());
+    // The image in "Group B" shows as an image map of its own rows.
+    QTreeWidgetItem* b = child(root(), "Group B");
+    b->setExpanded(true);
+    click(child(b, "img"));
+    EXPECT_EQ(doc->hdfCurrent()->displayName, "img");
+    EXPECT_EQ(doc->currentArray()->extent(0), 2);
+    EXPECT_EQ(cell(1, 2).trimmed(), "250");
+}
+
 TEST_F(HdfTreeTest, ViewCommandTogglesTheBarAndAnotherFileKindHidesIt) {
     ASSERT_TRUE(frame->openFile(QString::fromStdString(dir.file("scales.hdf"))));
     settle();
@@ -301,6 +337,39 @@ TEST_F(HdfTreeTest, Hdf5GroupsAreFoldersAndRefusedDataSetsSayWhyWhenClicked) {
     click(child(root(), "pairs  unsupported[2]  (compound data sets cannot be shown)"));
     EXPECT_EQ(sink.messages, std::vector<std::string>{"pairs: compound data sets cannot be shown"});
     EXPECT_EQ(doc->hdfCurrent()->location, "/grp/temp");
+}
+
+// An HDF5 data set of three dimensions is read a plane at a time: Page Down
+// and the dimension bar's spin box read the next plane through the helper,
+// and the spreadsheet, the bar and the status bar's element follow.
+TEST_F(HdfTreeTest, PageDownAndTheDimensionBarReadTheNextPlaneOfAnHdf5DataSet) {
+    ASSERT_EQ(std::system((std::string(MAKE_HDF5_SAMPLES) + " " + dir.path()).c_str()), 0);
+    ASSERT_TRUE(frame->openFile(QString::fromStdString(dir.file("sample.h5"))));
+    settle();
+    click(child(root(), "cube  ushort[2][3][4]"));
+    ASSERT_EQ(doc->hdfCurrent()->location, "/cube");
+    // uint16 [2][3][4] = 0 .. 23; the array holds the plane at index 0.
+    EXPECT_EQ(doc->currentArray()->extent(0), 1);
+    EXPECT_EQ(cell(2, 3).trimmed(), "11");
+    DimensionBar* bar = frame->dimensionBar();
+    ASSERT_TRUE(waitFor([&] { return bar->isVisible(); }));
+    EXPECT_EQ(bar->spinBox(0)->maximum(), 1);
+
+    frame->activateWindow();
+    ASSERT_TRUE(waitFor([&] { return QApplication::activeWindow() == frame.get(); }));
+    QTableView* table = frame->gridView()->table();
+    table->setFocus();
+    settle();
+    QTest::keyClick(table, Qt::Key_PageDown);
+    ASSERT_TRUE(waitFor([&] { return cell(2, 3).trimmed() == "23"; }));
+    EXPECT_EQ(cell(0, 0).trimmed(), "12");
+    EXPECT_EQ(bar->spinBox(0)->value(), 1);
+    EXPECT_EQ(doc->positionText(0, 0), "M[1][0][0]: 12");
+    // The spin box goes back to the first plane.
+    bar->spinBox(0)->setFocus();
+    QTest::keyClick(bar->spinBox(0), Qt::Key_Down);
+    ASSERT_TRUE(waitFor([&] { return cell(2, 3).trimmed() == "11"; }));
+    EXPECT_TRUE(sink.messages.empty());
 }
 
 TEST_F(HdfTreeTest, ContextMenuCheckShowsAPackedVariableUnpackedAndBack) {

@@ -24,6 +24,12 @@
  *   /run/meta/count   int32 scalar
  *   /run/step1/field  float64 [2][3] = 1 .. 6
  *
+ * DIR/huge.h5: a data set of more than 2^30 elements, read plane by plane:
+ *   /huge             float32 [2048][1024][1024] (8 GiB), chunked 1 x 256 x
+ *                     256; only plane 1 is written (value 1000 r + c at row
+ *                     r, column c, so the file is small), the others hold
+ *                     the fill value 0
+ *
  * Exit status 0 when every file was written. */
 #include <hdf5.h>
 #include <hdf5_hl.h>
@@ -180,6 +186,32 @@ static void writeGrouped(const char* path) {
     check(H5Fclose(file), "close");
 }
 
+static void writeHuge(const char* path) {
+    hid_t file = H5Fcreate(path, H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
+    if (file < 0) {
+        failed = 1;
+        return;
+    }
+    const hsize_t dims[3] = {2048, 1024, 1024}, chunk[3] = {1, 256, 256};
+    hid_t create = H5Pcreate(H5P_DATASET_CREATE);
+    check(H5Pset_chunk(create, 3, chunk), "huge chunks");
+    hid_t set = dataSet(file, "huge", H5T_IEEE_F32LE, 3, dims, create, NULL, 0);
+    static float plane[1024 * 1024];
+    for (int r = 0; r < 1024; ++r)
+        for (int c = 0; c < 1024; ++c)
+            plane[r * 1024 + c] = (float)(1000 * r + c);
+    const hsize_t start[3] = {1, 0, 0}, count[3] = {1, 1024, 1024};
+    hid_t space = H5Dget_space(set);
+    hid_t memory = simple(3, count);
+    check(H5Sselect_hyperslab(space, H5S_SELECT_SET, start, NULL, count, NULL), "huge slab");
+    check(H5Dwrite(set, H5T_NATIVE_FLOAT, memory, space, H5P_DEFAULT, plane), "huge plane");
+    H5Sclose(memory);
+    H5Sclose(space);
+    H5Dclose(set);
+    H5Pclose(create);
+    H5Fclose(file);
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         fputs("usage: make_hdf5_samples DIR\n", stderr);
@@ -190,5 +222,7 @@ int main(int argc, char** argv) {
     writeSample(path);
     snprintf(path, sizeof path, "%s/grouped.h5", argv[1]);
     writeGrouped(path);
+    snprintf(path, sizeof path, "%s/huge.h5", argv[1]);
+    writeHuge(path);
     return failed;
 }

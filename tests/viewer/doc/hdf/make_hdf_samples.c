@@ -11,7 +11,13 @@
  *                  names, a set with a dimension of its own name;
  * DIR/images.hdf   an 8-bit 5 x 3 raster image with a palette, a 16-bit one,
  *                  a three-component one, twelve file labels, a file
- *                  description, a file attribute and an image attribute.
+ *                  description, a file attribute and an image attribute;
+ * DIR/vgroups.hdf  data sets and an image in vgroups: "Group A" (with an
+ *                  attribute) holds "a" and the vgroup "Inner", which holds
+ *                  "b" and "shared"; "Group B" holds "shared", the image
+ *                  "img" and "Inner" again; "Loop" and "Round" hold each
+ *                  other (a cycle), reached from "Group B"; "loose" is in
+ *                  no vgroup.
  * Exit status 0 when every file was written. */
 #include <mfhdf.h>
 
@@ -252,10 +258,78 @@ static int names(const char* dir) {
     return bad;
 }
 
+/* A vgroup named name, for writing. */
+static int32 newVgroup(int32 file, const char* name, const char* cls) {
+    int32 vg = Vattach(file, -1, "w");
+    if (vg == FAIL) return FAIL;
+    if (Vsetname(vg, name) == FAIL || Vsetclass(vg, cls) == FAIL) {
+        Vdetach(vg);
+        return FAIL;
+    }
+    return vg;
+}
+
+static int vgroups(const char* dir) {
+    char path[4096];
+    snprintf(path, sizeof path, "%s/vgroups.hdf", dir);
+    int32 sd = SDstart(path, DFACC_CREATE);
+    if (sd == FAIL) return 1;
+    int32 file = Hopen(path, DFACC_RDWR, 0);
+    if (file == FAIL || Vstart(file) == FAIL) return 1;
+    int bad = 0;
+    int32 start[2] = {0, 0}, d23[2] = {2, 3}, d22[2] = {2, 2}, d3[1] = {3};
+    const float v[6] = {1, 2, 3, 4, 5, 6};
+    const char* names[4] = {"a", "b", "shared", "loose"};
+    int32* shapes[4] = {d23, d22, d22, d3};
+    int32 ranks[4] = {2, 2, 2, 1};
+    int32 refs[4] = {0};
+    for (int k = 0; k < 4; ++k) {
+        int32 sds = SDcreate(sd, names[k], DFNT_FLOAT32, ranks[k], shapes[k]);
+        bad |= sds == FAIL || check(SDwritedata(sds, start, NULL, shapes[k], (void*)v), names[k]);
+        refs[k] = sds == FAIL ? 0 : SDidtoref(sds);
+        if (sds != FAIL) SDendaccess(sds);
+    }
+    int32 gr = GRstart(file);
+    int32 size[2] = {3, 2};
+    uint8 pixels[6] = {0, 50, 100, 150, 200, 250};
+    int32 ri = gr == FAIL ? FAIL : GRcreate(gr, "img", 1, DFNT_UINT8, MFGR_INTERLACE_PIXEL, size);
+    bad |= ri == FAIL || check(GRwriteimage(ri, start, NULL, size, pixels), "img");
+    uint16 imageRef = ri == FAIL ? 0 : GRidtoref(ri);
+    if (ri != FAIL) GRendaccess(ri);
+
+    int32 a = newVgroup(file, "Group A", "Experiment");
+    int32 inner = newVgroup(file, "Inner", "Experiment");
+    int32 b = newVgroup(file, "Group B", "");
+    int32 loop = newVgroup(file, "Loop", "");
+    int32 round = newVgroup(file, "Round", "");
+    bad |= a == FAIL || inner == FAIL || b == FAIL || loop == FAIL || round == FAIL;
+    if (!bad) {
+        bad |= check(Vsetattr(a, "purpose", DFNT_CHAR8, 4, "test"), "vgroup attribute");
+        bad |= check(Vaddtagref(a, DFTAG_NDG, refs[0]), "a in A");
+        bad |= check(Vinsert(a, inner), "Inner in A");
+        bad |= check(Vaddtagref(inner, DFTAG_NDG, refs[1]), "b in Inner");
+        bad |= check(Vaddtagref(inner, DFTAG_NDG, refs[2]), "shared in Inner");
+        bad |= check(Vaddtagref(b, DFTAG_NDG, refs[2]), "shared in B");
+        bad |= check(Vaddtagref(b, DFTAG_RIG, imageRef), "img in B");
+        bad |= check(Vinsert(b, inner), "Inner in B");
+        bad |= check(Vinsert(b, loop), "Loop in B");
+        bad |= check(Vinsert(loop, round), "Round in Loop");
+        bad |= check(Vinsert(round, loop), "Loop in Round");
+    }
+    int32 all[5] = {a, inner, b, loop, round};
+    for (int k = 0; k < 5; ++k)
+        if (all[k] != FAIL) Vdetach(all[k]);
+    if (gr != FAIL) GRend(gr);
+    Vend(file);
+    bad |= check(Hclose(file), "Hclose vgroups");
+    bad |= check(SDend(sd), "SDend vgroups");
+    return bad;
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         fprintf(stderr, "usage: make_hdf_samples DIR\n");
         return 2;
     }
-    return types(argv[1]) | scales(argv[1]) | images(argv[1]) | names(argv[1]);
+    return types(argv[1]) | scales(argv[1]) | images(argv[1]) | names(argv[1]) | vgroups(argv[1]);
 }
