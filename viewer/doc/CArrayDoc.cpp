@@ -93,6 +93,7 @@ CArrayDoc::CArrayDoc(SettingsStore& settings, MessageSink& sink, QObject* parent
     setBuiltInGraphDefaults();
     m_options = m_settings.readOptions();
     m_paletteShown = m_settings.readInt("ShowPalette", 0) != 0;
+    m_squareCells = m_settings.readInt("ImageAspect", 1) != 0;
 }
 
 void CArrayDoc::setBuiltInGraphDefaults() {
@@ -874,6 +875,12 @@ void CArrayDoc::toggleShowPalette() {
         c->setBool(DISPID_UseColorPalette, false);
 }
 
+void CArrayDoc::setSquareCells(bool on) {
+    m_squareCells = on;
+    m_settings.writeInt("ImageAspect", on ? 1 : 0);
+    if (CPlotrane2D* c = control(true)) c->SetImageAspect(on ? 1 : 0);
+}
+
 void CArrayDoc::toggleShowMarker() {
     if (CPlotrane2D* c = control(true))
         c->setBool(DISPID_ShowCursor, !c->getBool(DISPID_ShowCursor));
@@ -1021,6 +1028,7 @@ void CArrayDoc::showGraphKind(CPlotrane2D& c, int kind, bool camera3D) {
         if (camera3D) saveCamera3D();
         c.setShort(DISPID_CamViewType, CamViewType::TopXY);
         c.setShort(DISPID_GraphType, GraphType::ImageMap);
+        c.SetImageAspect(m_squareCells ? 1 : 0);
         c.setBool(DISPID_ShowPalette, m_paletteShown);
         c.setFloat(DISPID_ZScale, 1.0f);
         c.setShort(DISPID_AxisStyle, AxisStyle::FilledWalls);

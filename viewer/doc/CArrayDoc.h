@@ -273,6 +273,12 @@ public:
     void settingsChanged(bool force = false);
     GraphSettings& graphSettings(int kind);
     int preferredGraphKind() const { return m_preferredKind; }
+    // The image map with square cells (the data's aspect), or stretched over
+    // the graph area: the viewer's setting "ImageAspect" (1, square, unless
+    // set otherwise), handed to the control whenever the image map is shown.
+    bool squareCells() const { return m_squareCells; }
+    // Stores the choice in the settings and shows it.
+    void setSquareCells(bool on);
     bool paletteShown() const { return m_paletteShown; }
     void setPaletteShown(bool shown) { m_paletteShown = shown; }
     using Camera = GraphCamera;
@@ -501,6 +507,7 @@ private:
     bool m_modified = false;
     Camera m_camera;
     bool m_paletteShown = false;
+    bool m_squareCells = true;
     std::array<GraphSettings, 5> m_graph;
     int m_preferredKind = PlaneView;
     SettingsStore::Options m_options;
