@@ -171,7 +171,7 @@ TEST(AgltoolRender, EveryGraphTypeDrawsThroughTheSamePipeline) {
         EXPECT_EQ(run.status, 0) << opts << "\n" << run.out;
         return QImage(QString::fromStdString(out));
     };
-    const QImage image = render("image", "--type 2");
+    const QImage image = render("image", "--type 2 --aspect fill");
     ASSERT_FALSE(image.isNull());
     // The image fills the box, seen from the top, except where there is no
     // data: there the box's floor shows through, grey as no rainbow colour
@@ -193,7 +193,7 @@ TEST(AgltoolRender, EveryGraphTypeDrawsThroughTheSamePipeline) {
     EXPECT_NE(boxPixel(image, 0.1, 0.1), hole);
     EXPECT_NE(boxPixel(image, 0.9, 0.9), hole);
     // Orientation 3 turns the image: the corners swap (the filter blends a little).
-    const QImage turned = render("turned", "--type 2 --orientation 3 --filter 1");
+    const QImage turned = render("turned", "--type 2 --aspect fill --orientation 3 --filter 1");
     EXPECT_TRUE(same(boxPixel(turned, 0.1, 0.1), boxPixel(image, 0.9, 0.9)));
     EXPECT_TRUE(same(boxPixel(turned, 0.9, 0.1), boxPixel(image, 0.1, 0.9)));
     EXPECT_FALSE(same(boxPixel(image, 0.1, 0.1), boxPixel(image, 0.9, 0.9)));
@@ -207,6 +207,59 @@ TEST(AgltoolRender, EveryGraphTypeDrawsThroughTheSamePipeline) {
     EXPECT_GT(inkPixels(render("plane", "--plane")), 2000);
     // GraphType 0 draws nothing.
     EXPECT_EQ(inkPixels(render("none", "--type 0")), 0);
+}
+
+// The bounding box of the palette's colours left of x = right: the image
+// map's cells (the axes, walls and text are grey or black).
+QRect colouredBox(const QImage& img, int right) {
+    QRect box;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < right; ++x) {
+            const QColor c = img.pixelColor(x, y);
+            const int hi = std::max({c.red(), c.green(), c.blue()});
+            const int lo = std::min({c.red(), c.green(), c.blue()});
+            if (hi - lo > 80) box |= QRect(x, y, 1, 1);
+        }
+    return box;
+}
+
+// With the data's aspect (agltool's default, as the viewer's) every cell of
+// an image map is square whatever the picture's shape: a 256 x 256 array is
+// drawn square, 100 rows of 400 columns four times as wide as tall. Fill
+// stretches the image over the graph area; XScale and YScale shape it.
+TEST(AgltoolRender, ImageMapCellsAreSquareWithTheDataAspect) {
+    TempDir dir;
+    const auto ramp = [](int r, int c) { return std::sin(r * 0.05) + std::cos(c * 0.03); };
+    const std::string square = floatFile(dir, "square.agl", 256, 256, ramp);
+    const std::string wide = floatFile(dir, "wide.agl", 100, 400, ramp);
+    const auto boxOf = [&](const std::string& in, const std::string& opts) {
+        const std::string out = dir.path() + "/a.png";
+        const ToolRun run = agltool("render " + in + " " + out + " " + opts);
+        EXPECT_EQ(run.status, 0) << opts << "\n" << run.out;
+        const QImage img(QString::fromStdString(out));
+        // The palette bar's strip is the right 120 pixels.
+        return colouredBox(img, img.width() - 120);
+    };
+    const auto ratio = [](const QRect& r) { return double(r.width()) / double(r.height()); };
+    for (const char* size : {"800x600", "1000x400", "500x700"}) {
+        const std::string opts = std::string("--graph-type 2 --size ") + size;
+        const QRect s = boxOf(square, opts);
+        EXPECT_NEAR(ratio(s), 1.0, 0.03) << size;
+        EXPECT_GT(s.width(), 150) << size;
+        EXPECT_NEAR(ratio(boxOf(wide, opts)), 4.0, 0.12) << size;
+        EXPECT_NEAR(ratio(boxOf(wide, opts + " --aspect data")), 4.0, 0.12) << size;
+    }
+    // Stretched, the square array takes the graph area's shape.
+    EXPECT_GT(ratio(boxOf(square, "--graph-type 2 --size 1000x400 --aspect fill")), 1.5);
+    // XScale halves the stretched image's width.
+    const QRect full = boxOf(square, "--graph-type 2 --aspect fill");
+    const QRect half = boxOf(square, "--graph-type 2 --aspect fill --set XScale=0.5");
+    EXPECT_NEAR(double(half.width()) / full.width(), 0.5, 0.03);
+    EXPECT_NEAR(half.height(), full.height(), 2);
+    // A bad mode is refused with the choices.
+    const ToolRun bad = agltool("render " + square + " " + dir.path() + "/b.png --aspect tall");
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.out.find("data or fill"), std::string::npos) << bad.out;
 }
 
 // Property options take their range from the control's property table: a
