@@ -176,6 +176,7 @@ AxisNumbers indexAxisNumbers(int64_t roiFirst, int64_t length, int64_t lowerBoun
     int minor = clampInt(counts.minor, 0, kMaxTickCount);
     double step = n > 1 ? double(intervals) / double(n - 1) : 1.0;
     double span = double(intervals); // index distance from the first to the last tick
+    double offset = 0.0; // index distance from the region's start (its end, reversed) to it
 
     if (autoDetail && intervals >= 1) {
         // Ticks on whole indices, every 1, 2, 5, 10, 20, 50 ... indices:
@@ -189,6 +190,18 @@ AxisNumbers indexAxisNumbers(int64_t roiFirst, int64_t length, int64_t lowerBoun
         n = int(k + 1);
         step = s;
         span = double(k) * s;
+        // The ticks sit on multiples of the step, as a reader counts (5, 10,
+        // 15 rather than 1, 6, 11 for a Fortran axis from 1), unless fewer
+        // than two multiples fall inside the region.
+        const double low = double(lowerBound + roiFirst), high = low + double(intervals);
+        const double firstMultiple = std::ceil(low / s - 1e-9) * s;
+        const double lastMultiple = std::floor(high / s + 1e-9) * s;
+        const int64_t multiples = int64_t(std::llround((lastMultiple - firstMultiple) / s)) + 1;
+        if (multiples >= 2 && (firstMultiple != low || lastMultiple != low + span)) {
+            n = int(multiples);
+            offset = reversed ? high - lastMultiple : firstMultiple - low;
+            span = lastMultiple - firstMultiple;
+        }
         // Minor ticks on whole indices too: the step is split into the
         // number of parts that divides it and lies closest to the request
         // (ties: more parts), at most 7.
@@ -209,10 +222,10 @@ AxisNumbers indexAxisNumbers(int64_t roiFirst, int64_t length, int64_t lowerBoun
     a.major = n;
     a.minor = minor;
     a.step = reversed ? -step : step;
-    a.first = double(lowerBound + roiFirst) + (reversed ? double(intervals) : 0.0);
+    a.first = double(lowerBound + roiFirst) + (reversed ? double(intervals) - offset : offset);
     const double fraction = intervals > 0 ? span / double(intervals) : 1.0;
-    a.startFraction = 0.0;
-    a.endFraction = fraction;
+    a.startFraction = intervals > 0 ? offset / double(intervals) : 0.0;
+    a.endFraction = a.startFraction + fraction;
     a.format = "%d";
     a.scaleBase = lowerBound;
     if (scale) {

@@ -471,22 +471,28 @@ private:
     void text(int k, const float* v) {
         if (k < 0 || k >= int(m_texts.size())) return;
         const aglCapturedText& t = m_texts[size_t(k)];
-        const int recorded = t.height < 0 ? -t.height : (t.height == 0 ? 12 : t.height);
-        const int fh = int(std::floor(double(m_l.H) * recorded * 0.66 / m_l.windowHeight));
-        if (fh < 1 || t.text.empty()) return;
+        if (t.pixelSize < 1 || t.text.empty()) return;
         flush();
+        // The text as the screen has it, scaled with the window into the
+        // picture: the same size relative to the graph, its baseline where
+        // the screen put it (centred numbers stay centred).
         QFont f(QString::fromStdString(t.face));
-        f.setPixelSize(fh);
+        f.setPixelSize(t.pixelSize);
         f.setWeight(QFont::Weight(std::clamp(t.weight <= 0 ? 400 : t.weight, 1, 1000)));
+        f.setKerning(false);
+        const double sx = m_l.X(1.0) - m_l.X(0.0), sy = m_l.Y(0.0) - m_l.Y(1.0);
+        const QPointF anchor = at(v);
+        m_p.save();
+        m_p.translate(anchor.x() + double(t.dx) * sx, anchor.y() - double(t.dy) * sy);
+        m_p.scale(sx, sy);
         m_p.setFont(f);
         m_p.setPen(vertexColour(v));
         m_p.setBrush(Qt::NoBrush);
+        m_p.drawText(QPointF(0.0, 0.0), QString::fromLatin1(t.text.c_str()));
+        m_p.restore();
         m_mode = Mode::Other;
-        // The text's top left sits one font height above the anchor.
-        const QFontMetricsF fm(f, m_p.device());
-        const QPointF anchor = at(v);
-        m_p.drawText(QPointF(anchor.x(), anchor.y() - fh + fm.ascent()),
-                     QString::fromLatin1(t.text.c_str()));
+        m_fill = QColor();
+        m_lineColour = QColor();
     }
 
     enum class Mode { Other, Fill, Line };
@@ -700,13 +706,16 @@ void aglMetaFileWriter::ResumeFeedback() {
 }
 
 void aglMetaFileWriter::CaptureText(float x, float y, float z, const char* text,
-                                    const std::string& face, int height, int weight) {
+                                    const std::string& face, int pixelSize, int weight, float dx,
+                                    float dy) {
     if (m_state.load() != kStateCapturing || !m_feedbackActive || !text) return;
     if (int(m_texts.size()) >= kMaxTexts) return;
     aglCapturedText t;
     t.face = face.substr(0, 31);
-    t.height = height;
+    t.pixelSize = pixelSize;
     t.weight = weight;
+    t.dx = std::isfinite(dx) ? dx : 0.0f;
+    t.dy = std::isfinite(dy) ? dy : 0.0f;
     t.text = std::string(text).substr(0, 79);
     m_texts.push_back(std::move(t));
     // The marker carries the text's number; the point after it gives its

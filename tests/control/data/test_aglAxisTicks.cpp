@@ -90,7 +90,12 @@ TEST(IndexAxis, TicksStayOnWholeIndicesForAnyLength) {
             EXPECT_EQ(a.step, std::round(a.step)) << "L=" << L << " n=" << n;
             // The last tick is an index of the region, never past it.
             EXPECT_LE(a.first + a.step * (a.major - 1), 7 + L - 1 + 1e-9);
-            EXPECT_NEAR(a.endFraction, L > 1 ? a.step * (a.major - 1) / (L - 1) : 1.0, 1e-12);
+            EXPECT_NEAR(a.endFraction - a.startFraction,
+                        L > 1 ? a.step * (a.major - 1) / (L - 1) : 1.0, 1e-12);
+            // On multiples of the step, where two of them fit.
+            if (L > 1 && a.major > 2) {
+                EXPECT_EQ(std::fmod(a.first, a.step), 0.0) << "L=" << L << " n=" << n;
+            }
             EXPECT_GT(a.endFraction, 0.5) << "L=" << L << " n=" << n;
             if (L > 1) {
                 EXPECT_GE(a.major, std::min<int64_t>(n, L) / 2) << "L=" << L << " n=" << n;
@@ -128,6 +133,28 @@ TEST(IndexAxis, FortranLowerBoundsAndReversedAxesCountFromTheRightIndex) {
     n = numbersOf(a);
     EXPECT_EQ(n.front(), "20");
     EXPECT_EQ(n.back(), "0");
+}
+
+// Ticks count as a reader does, on multiples of their step from whatever
+// index the region starts at: a Fortran axis from 1 reads 5, 10, 15 (not 1,
+// 6, 11); reversed, it reads 20, 15, 10 from its high end.
+TEST(IndexAxis, TicksSitOnMultiplesOfTheirStepFromAnyFirstIndex) {
+    AxisNumbers a = agl::indexAxisNumbers(0, 20, 1, false, {3, 0}, true);
+    EXPECT_EQ(a.step, 5.0);
+    EXPECT_EQ(numbersOf(a), (std::vector<std::string>{"5", "10", "15", "20"}));
+    EXPECT_NEAR(a.startFraction, 4.0 / 19.0, 1e-12);
+    EXPECT_NEAR(a.endFraction, 1.0, 1e-12);
+    a = agl::indexAxisNumbers(0, 20, 1, true, {3, 0}, true);
+    EXPECT_EQ(numbersOf(a), (std::vector<std::string>{"20", "15", "10", "5"}));
+    EXPECT_NEAR(a.startFraction, 0.0, 1e-12);
+    EXPECT_NEAR(a.endFraction, 15.0 / 19.0, 1e-12);
+    // A region from index 37 of 256: 40, 60 ... 280.
+    a = agl::indexAxisNumbers(37, 256, 0, false, {10, 0}, true);
+    EXPECT_EQ(numbersOf(a).front(), "40");
+    EXPECT_EQ(std::fmod(a.first, a.step), 0.0);
+    // Too short for two multiples of the step: ticks from the first index.
+    a = agl::indexAxisNumbers(0, 3, 1, false, {2, 0}, true);
+    EXPECT_GE(a.major, 2);
 }
 
 TEST(IndexAxis, WithoutAutoDetailTheRequestedCountDividesTheAxis) {
