@@ -1,8 +1,8 @@
 // Camera geometry checked against arithmetic written out independently here.
 #include <algorithm>
 #include <cmath>
-#include <utility>
 #include <gtest/gtest.h>
+#include <utility>
 
 #include "aglCameraObj.h"
 
@@ -135,7 +135,8 @@ TEST(Camera, BoxFitKeepsTheBoxProportionsInEveryFixedView) {
                           {2, {0.5f, 1.0f, 1.0f}, 0, 1},
                           {1, {1.0f, 1.0f, 0.4f}, 0, 2}};
     for (const Case& c : cases)
-        for (const auto& [w, h] : {std::pair{680, 600}, std::pair{1000, 300}, std::pair{300, 900}}) {
+        for (const auto& [w, h] :
+             {std::pair{680, 600}, std::pair{1000, 300}, std::pair{300, 900}}) {
             aglCameraObj cam;
             cam.SetViewType(c.view);
             cam.SetViewport(w, h);
