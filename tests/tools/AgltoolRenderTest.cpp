@@ -825,3 +825,42 @@ TEST(AgltoolRenderSweep, EveryPlaneIsDrawnWithThePaletteRangeOfTheWholeSweep) {
         EXPECT_TRUE(QImage(QString::fromStdString(dir.file("x0.png"))).isNull()) << bad;
     }
 }
+
+// Reference pictures of the real arrays in examples/real (a head's MRI
+// slice, an elevation model, land and sea heights, the elevation's slope as
+// a vector field), in every graph kind each suits, as agltool and the viewer
+// draw them. The baselines were looked at: square cells, round numbers, no
+// text over text.
+struct RealPicture {
+    const char* array;
+    int kind; // the viewer's graph kind
+};
+void PrintTo(const RealPicture& c, std::ostream* out) {
+    *out << c.array << "_" << c.kind;
+}
+class RealArrayPicture : public ::testing::TestWithParam<RealPicture> {};
+
+TEST_P(RealArrayPicture, MatchesItsReferencePicture) {
+    const RealPicture p = GetParam();
+    TempDir dir;
+    const std::string in = std::string(TAVRIX_SOURCE_DIR) + "/examples/real/" + p.array + ".npy";
+    const std::string out = dir.file("real.png");
+    const ToolRun run = agltool("render " + in + " " + out + " --size 320x240 --graph-type " +
+                                std::to_string(p.kind));
+    ASSERT_EQ(run.status, 0) << run.out;
+    const QImage picture(QString::fromStdString(out));
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_TRUE(tavrix::test::matchesBaseline(picture, std::string("real_") + p.array + "_" +
+                                                           std::to_string(p.kind)));
+}
+
+INSTANTIATE_TEST_SUITE_P(AgltoolRender, RealArrayPicture,
+                         ::testing::Values(RealPicture{"mri_slice", 1}, RealPicture{"mri_slice", 2},
+                                           RealPicture{"mri_slice", 4}, RealPicture{"dem", 1},
+                                           RealPicture{"dem", 2}, RealPicture{"dem", 4},
+                                           RealPicture{"topobathy", 1}, RealPicture{"topobathy", 2},
+                                           RealPicture{"topobathy", 4},
+                                           RealPicture{"dem_slope", 3}),
+                         [](const auto& p) {
+                             return std::string(p.param.array) + "_" + std::to_string(p.param.kind);
+                         });
