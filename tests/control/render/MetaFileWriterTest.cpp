@@ -8,6 +8,8 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFont>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QProcess>
 #include <QSvgGenerator>
@@ -148,6 +150,48 @@ TEST(MetaFileReplay, ATextWhoseAnchorWasClippedAwayDoesNotTakeTheNextPoint) {
     // The point is drawn as a point, red, at (50, 50).
     const QRgb dot = r.image.pixel(50, 50); // one pixel across: blended with the paper
     EXPECT_TRUE(qRed(dot) > 240 && qGreen(dot) < 220 && qBlue(dot) < 220) << std::hex << dot;
+}
+
+// A text keeps the size it has on the screen relative to the window, and its
+// baseline starts where the screen put it: at the anchor moved by the offset
+// the capture recorded (window pixels, y up). A 20-pixel "HH" whose baseline
+// starts 8 pixels left of and 6 below its anchor at (50, 50), in a picture
+// 9.6 units a pixel: ink from x = 9.6 x 42 + 20 and down to y = 9.6 x 56 + 20,
+// as large as the font's capitals at 9.6 times the size.
+TEST(MetaFileReplay, TextKeepsTheScreensSizeAndPlace) {
+    const std::vector<aglCapturedText> texts = {{"Liberation Serif", 20, 400, "HH", -8.0f, -6.0f}};
+    std::vector<float> b = {float(GL_PASS_THROUGH_TOKEN), 0.0f, float(GL_POINT_TOKEN)};
+    vertex(b, 50, 50, 0, 0, 0);
+    QByteArray bytes;
+    QBuffer device(&bytes);
+    device.open(QIODevice::WriteOnly);
+    QSvgGenerator svg;
+    svg.setOutputDevice(&device);
+    svg.setSize(QSize(1000, 1000));
+    svg.setViewBox(QRect(0, 0, 1000, 1000));
+    {
+        QPainter p(&svg);
+        ASSERT_TRUE(aglReplayCapture(p, layout100(), b.data(), b.size(), texts, nullptr));
+    }
+    QImage image(1000, 1000, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter ip(&image);
+        QSvgRenderer(bytes).render(&ip);
+    }
+    QRect ink;
+    for (int y = 5; y < 995; ++y) // inside the picture's frame
+        for (int x = 5; x < 995; ++x)
+            if (qGray(image.pixel(x, y)) < 128) ink |= QRect(x, y, 1, 1);
+    ASSERT_FALSE(ink.isEmpty());
+    // The font at the picture's scale (20 pixels x 9.6): its capitals' box.
+    QFont f("Liberation Serif");
+    f.setPixelSize(192);
+    const QRectF caps = QFontMetricsF(f).tightBoundingRect("HH");
+    EXPECT_NEAR(ink.height(), caps.height(), caps.height() * 0.05);
+    EXPECT_NEAR(ink.width(), caps.width(), caps.width() * 0.05);
+    EXPECT_NEAR(ink.left(), 9.6 * 42 + 20 + caps.left(), 8);
+    EXPECT_NEAR(ink.bottom(), 9.6 * 56 + 20, 6);
 }
 
 TEST(MetaFileReplay, PolygonsFromClippingAreDrawnWithEveryVertex) {
