@@ -52,12 +52,15 @@ double mantissaOf(double s) {
     return s / decade;
 }
 
-// Decimals needed to print v exactly at the scale of `unit` (at most 9).
+// Decimals needed to print v exactly at the scale of `unit` (at most 9):
+// what is left beyond them is a millionth of the unit or less (and no more
+// than the rounding of v itself), so a step of 1e-6 needs 6, not 0.
 int decimalsFor(double v, double unit) {
+    const double u = std::fabs(unit) > 0 ? std::fabs(unit) : 1.0;
     for (int d = 0; d <= 9; ++d) {
-        const double scaled = v * std::pow(10.0, d);
-        if (std::fabs(scaled - std::round(scaled)) <=
-            1e-6 * std::max(1.0, std::fabs(unit) * std::pow(10.0, d)))
+        const double p = std::pow(10.0, d);
+        const double scaled = v * p;
+        if (std::fabs(scaled - std::round(scaled)) <= 1e-6 * u * p + 1e-9 * std::fabs(scaled))
             return d;
     }
     return 9;
@@ -236,7 +239,7 @@ AxisNumbers indexAxisNumbers(int64_t roiFirst, int64_t length, int64_t lowerBoun
 }
 
 AxisNumbers valueAxisNumbers(double minimum, double maximum, bool reversed, TickCounts counts,
-                             bool autoDetail, bool integerData) {
+                             bool autoDetail, bool integerData, int mostTicks) {
     AxisNumbers a;
     if (!std::isfinite(minimum) || !std::isfinite(maximum) || !(maximum > minimum)) {
         if (std::isfinite(minimum) && std::isfinite(maximum) && maximum == minimum) {
@@ -261,8 +264,15 @@ AxisNumbers valueAxisNumbers(double minimum, double maximum, bool reversed, Tick
         // a smaller one when the range is not itself a multiple of it
         // (-40000..40000 in four ticks: not 50000, which leaves only 0, but
         // 25000).
+        // Where no round step gives two to n ticks (integers 1401..1408 in
+        // three: steps of 2 give four, of 5 only one), the one that gives
+        // the fewest ticks beyond n, up to mostTicks, is taken rather than
+        // uneven values (1401, 1404.5, 1408).
         static const double kMantissas[] = {1.0, 2.0, 2.5, 5.0};
+        const int most = mostTicks > 0 ? std::max(n, std::min(mostTicks, kMaxTickCount))
+                                       : std::min(2 * n, kMaxTickCount);
         const double decade = std::pow(10.0, std::floor(std::log10(span / double(n - 1))) - 1.0);
+        long long spare = 0; // the fewest ticks beyond n found so far
         for (int e = 0; e < 4 * 4 && !round; ++e) {
             const double s = kMantissas[e % 4] * decade * std::pow(10.0, e / 4);
             if (!std::isfinite(s) || s <= 0.0) break;
@@ -270,14 +280,20 @@ AxisNumbers valueAxisNumbers(double minimum, double maximum, bool reversed, Tick
             const double lo = std::ceil(minimum / s - 1e-9) * s;
             const double hi = std::floor(maximum / s + 1e-9) * s;
             const long long count = std::llround((hi - lo) / s) + 1;
-            if (count < 2 || count > n) continue;
-            round = true;
+            if (count < 2 || count > most) continue;
+            if (count > n && spare != 0 && count >= spare) continue;
             a.major = int(count);
             a.step = s;
             a.first = lo;
             a.startFraction = std::clamp((lo - minimum) / span, 0.0, 1.0);
             a.endFraction = std::clamp((hi - minimum) / span, 0.0, 1.0);
+            if (count > n) {
+                spare = count;
+                continue;
+            }
+            round = true;
         }
+        round = round || spare != 0;
         if (round && a.minor > 0) {
             // Minor ticks that divide the round step into round parts.
             const double m = mantissaOf(a.step);

@@ -206,8 +206,8 @@ void aglPalette::LineColour(int k, uint8_t rgb[3]) {
 std::vector<aglPalette::BarLabel> aglPalette::MakeLabels(int kind, int maxCount) const {
     const double lo = m_min, hi = m_max;
     maxCount = std::clamp(maxCount, 2, kLabelCount);
-    const agl::AxisNumbers n =
-        agl::valueAxisNumbers(lo, hi, false, {maxCount, 0}, true, kind != kFloatingLabels);
+    const agl::AxisNumbers n = agl::valueAxisNumbers(lo, hi, false, {maxCount, 0}, true,
+                                                     kind != kFloatingLabels, maxCount);
     const std::vector<std::string> texts = agl::makeAxisNumbers(n.first, n.step, n.major, n.format);
     std::vector<BarLabel> labels(texts.size());
     for (size_t k = 0; k < texts.size(); ++k) {

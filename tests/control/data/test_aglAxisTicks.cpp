@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <ostream>
+#include <random>
 #include <set>
 
 using agl::AxisNumbers;
@@ -473,4 +474,52 @@ TEST(ValueAxisNumbers, ARangeThatIsNoMultipleOfTheFirstStepStillGetsRoundTicks) 
     EXPECT_EQ(numbersOf(a), (std::vector<std::string>{"-25000", "0", "25000"}));
     a = agl::valueAxisNumbers(-40000, 40000, false, {4, 1}, true, false);
     EXPECT_EQ(numbersOf(a), (std::vector<std::string>{"-25000", "0", "25000"}));
+}
+
+// Ranges as the data gives them (the palette bar takes them unrounded), over
+// every magnitude, signs, widths and both kinds of data: the ticks come from
+// the 1-2-2.5-5 series (whole steps for integers), sit on multiples of their
+// step inside the range, are between two and the count asked for, and print
+// distinctly. A seeded generator: the same ranges every run.
+TEST(ValueAxisNumbers, AnyRangeGetsRoundTicksOnMultiplesOfTheirStep) {
+    std::mt19937 gen(31);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    int checked = 0;
+    for (int i = 0; i < 4000; ++i) {
+        const bool integer = i % 3 == 0;
+        const double magnitude =
+            std::pow(10.0, integer ? unit(gen) * 9.0 : unit(gen) * 40.0 - 20.0);
+        double lo = (unit(gen) * 2.0 - 1.0) * magnitude;
+        double hi = lo + magnitude * std::pow(10.0, -unit(gen) * 3.0);
+        if (integer) {
+            lo = std::floor(lo);
+            hi = std::max(lo + 1.0, std::ceil(hi));
+        }
+        const int n = 3 + i % 7;
+        const AxisNumbers a = agl::valueAxisNumbers(lo, hi, false, {n, 0}, true, integer);
+        SCOPED_TRACE(std::to_string(lo) + " .. " + std::to_string(hi) + " n=" + std::to_string(n) +
+                     " " + a.format);
+        ASSERT_GE(a.major, 2);
+        // Beyond the count asked only where no round step fits it.
+        ASSERT_LE(a.major, 2 * n);
+        if (a.major > n) {
+            const AxisNumbers strict =
+                agl::valueAxisNumbers(lo, hi, false, {n, 0}, true, integer, n);
+            EXPECT_LE(strict.major, n);
+        }
+        const double decade = std::pow(10.0, std::floor(std::log10(a.step) + 1e-9));
+        const double m = a.step / decade;
+        EXPECT_TRUE(std::fabs(m - 1) < 1e-9 || std::fabs(m - 2) < 1e-9 ||
+                    std::fabs(m - 2.5) < 1e-9 || std::fabs(m - 5) < 1e-9 ||
+                    std::fabs(m - 10) < 1e-9)
+            << a.step;
+        if (integer) {
+            EXPECT_EQ(a.step, std::round(a.step));
+        }
+        const double q = a.first / a.step;
+        EXPECT_NEAR(q, std::round(q), 1e-6 * std::max(1.0, std::fabs(q)));
+        expectReadable(a, lo, hi);
+        ++checked;
+    }
+    EXPECT_EQ(checked, 4000);
 }
