@@ -421,6 +421,7 @@ bool aglAxisObj::drawText(aglFont* font, float x, float y, float z, const std::s
 
 void aglAxisObj::Render(RenderMode mode) {
     if (mode == RenderMode::Pick) return;
+    m_drawnBoxes.clear();
     if (!m_visible) {
         aglObj::Render(mode);
         return;
@@ -501,6 +502,7 @@ void aglAxisObj::drawAxisLines(const Visibility& v, RenderMode) {
 }
 
 void aglAxisObj::drawNumbersAndTitles(const Visibility& v, const float base[3][3]) {
+    m_drawnBoxes.clear();
     if (!m_showNumbers && !m_showTitles) return;
     buildFonts();
     // Text stays readable in front of the walls and the graph: it is always
@@ -541,6 +543,7 @@ void aglAxisObj::drawNumbersAndTitles(const Visibility& v, const float base[3][3
             }
         }
     }
+    m_drawnBoxes = std::move(taken);
     glColor3fv(m_color);
     glDepthFunc(GLenum(depthFunc));
 }
