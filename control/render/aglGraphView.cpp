@@ -393,8 +393,13 @@ void aglGraphView::boxExtents(double& x, double& y, double& z) const {
     if (nc < 1 || nr < 1 || !(x > 0) || !(y > 0)) return;
     // Square cells: the side that limits the cell size keeps its scale.
     const double cell = std::min(x / double(nc), y / double(nr));
+    const double sx = x, sy = y;
     x = cell * double(nc);
     y = cell * double(nr);
+    // A strip of a few rows (or columns) would be a line a few pixels wide:
+    // beyond kMaxBoxAspect to one its cells grow across it instead.
+    if (x > y * kMaxBoxAspect) y = std::min(sy, x / kMaxBoxAspect);
+    if (y > x * kMaxBoxAspect) x = std::min(sx, y / kMaxBoxAspect);
 }
 
 void aglGraphView::applyBox() {

@@ -162,8 +162,10 @@ public:
     int imageAspect() const { return m_imageAspect; }
     // The box the graph objects and the axes use: the scales, except that an
     // image map with the data's aspect keeps the largest box of the window's
-    // proportions (columns across, rows up) inside XScale x YScale.
+    // proportions (columns across, rows up) inside XScale x YScale, and
+    // no longer across than kMaxBoxAspect times its height (nor taller).
     void boxExtents(double& x, double& y, double& z) const;
+    static constexpr double kMaxBoxAspect = 10.0;
 
     // --- display -----------------------------------------------------------------
     void setNumAntiAliasPasses(int n); // 0..32

@@ -225,8 +225,9 @@ QRect colouredBox(const QImage& img, int right) {
 
 // With the data's aspect (agltool's default, as the viewer's) every cell of
 // an image map is square whatever the picture's shape: a 256 x 256 array is
-// drawn square, 100 rows of 400 columns four times as wide as tall. Fill
-// stretches the image over the graph area; XScale and YScale shape it.
+// drawn square, 100 rows of 400 columns four times as wide as tall (up to
+// ten to one: a strip of a few rows stays visible). Fill stretches the image
+// over the graph area; XScale and YScale shape it.
 TEST(AgltoolRender, ImageMapCellsAreSquareWithTheDataAspect) {
     TempDir dir;
     const auto ramp = [](int r, int c) { return std::sin(r * 0.05) + std::cos(c * 0.03); };
@@ -249,6 +250,10 @@ TEST(AgltoolRender, ImageMapCellsAreSquareWithTheDataAspect) {
         EXPECT_NEAR(ratio(boxOf(wide, opts)), 4.0, 0.12) << size;
         EXPECT_NEAR(ratio(boxOf(wide, opts + " --aspect data")), 4.0, 0.12) << size;
     }
+    // A strip of 3 rows of 445 stays readable: ten times as wide as tall,
+    // its cells taller than wide.
+    const std::string strip = floatFile(dir, "strip.agl", 3, 445, ramp);
+    EXPECT_NEAR(ratio(boxOf(strip, "--graph-type 2")), 10.0, 0.4);
     // Stretched, the square array takes the graph area's shape.
     EXPECT_GT(ratio(boxOf(square, "--graph-type 2 --size 1000x400 --aspect fill")), 1.5);
     // XScale halves the stretched image's width.
