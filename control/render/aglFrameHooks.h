@@ -52,6 +52,9 @@ struct aglSurfaceMesh {
     // Grid lines over the cells: every stepX-th column and stepY-th row (0: none).
     int stepX = 0, stepY = 0;
     uint8_t gridRgb[3] = {0, 0, 0};
+    // Smooth shading: a cell's colour runs between its corners' as on the
+    // screen (where the picture is an image); flat: each cell one colour.
+    bool smooth = true;
     Point& at(int i, int j) { return points[size_t(j) * size_t(nx) + size_t(i)]; }
     const Point& at(int i, int j) const { return points[size_t(j) * size_t(nx) + size_t(i)]; }
 };

@@ -317,6 +317,7 @@ void aglHeightPlotObj::captureSurfaceMesh(aglCaptureWriter& writer) {
     mesh->nx = g.nx;
     mesh->ny = g.ny;
     mesh->points.resize(size_t(g.nx) * size_t(g.ny));
+    mesh->smooth = m_shading != kFlat;
     if (m_showGrid) {
         // The grid lines the screen shows, no more: the picture is the
         // screen's at a finer resolution, not a denser graph.

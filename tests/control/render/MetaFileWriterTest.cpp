@@ -253,6 +253,45 @@ TEST(MetaFileMesh, CellsAreDrawnFarthestFirstAndCellsWithAMissingCornerNotAtAll)
     EXPECT_TRUE(aglMeshCellOrder(m).empty());
 }
 
+// Where the picture carries the surface as an image, a smooth surface's
+// colours run across each cell between its corners' as on the screen (a cell
+// from black to 200-red is dark at its left and bright at its right); a flat
+// one keeps one colour a cell, the mean of its corners.
+TEST(MetaFileMesh, TheImageOfASmoothSurfaceShadesAcrossEachCell) {
+    aglSurfaceMesh m;
+    m.nx = m.ny = 2;
+    m.points.resize(4);
+    for (int j = 0; j < 2; ++j)
+        for (int i = 0; i < 2; ++i) {
+            aglSurfaceMesh::Point& p = m.at(i, j);
+            p.x = 10.0f + 80.0f * i;
+            p.y = 10.0f + 80.0f * j;
+            p.rgb[0] = uint8_t(200 * i);
+            p.present = true;
+        }
+    const auto redAcross = [](const aglSurfaceMesh& mesh) {
+        aglPictureLayout l = layout100();
+        l.rasterScale = 1.0;
+        QImage image(1000, 1000, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        {
+            QPainter p(&image);
+            EXPECT_TRUE(aglReplayCapture(p, l, nullptr, 0, {}, &mesh));
+        }
+        // Window x 20, 50 and 80 at window y 50: picture 212, 500, 788 at 500.
+        return std::vector<int>{qRed(image.pixel(212, 500)), qRed(image.pixel(500, 500)),
+                                qRed(image.pixel(788, 500))};
+    };
+    const std::vector<int> smooth = redAcross(m);
+    EXPECT_NEAR(smooth[0], 25, 4);
+    EXPECT_NEAR(smooth[1], 100, 4);
+    EXPECT_NEAR(smooth[2], 175, 4);
+    m.smooth = false;
+    const std::vector<int> flat = redAcross(m);
+    for (int r : flat)
+        EXPECT_NEAR(r, 100, 2);
+}
+
 TEST(MetaFileMesh, ACellWithAMissingCornerLeavesThePaperWhite) {
     aglSurfaceMesh m = rampMesh(3, 3);
     const Replayed whole = replay({}, {}, &m);
