@@ -194,13 +194,14 @@ AxisNumbers indexAxisNumbers(int64_t roiFirst, int64_t length, int64_t lowerBoun
         step = s;
         span = double(k) * s;
         // The ticks sit on multiples of the step, as a reader counts (5, 10,
-        // 15 rather than 1, 6, 11 for a Fortran axis from 1), unless fewer
-        // than two multiples fall inside the region.
+        // 15 rather than 1, 6, 11 for a Fortran axis from 1; 60, 50 ... 0
+        // rather than 63, 53 ... 3 for a reversed one), unless fewer than two
+        // multiples fall inside the region.
         const double low = double(lowerBound + roiFirst), high = low + double(intervals);
         const double firstMultiple = std::ceil(low / s - 1e-9) * s;
         const double lastMultiple = std::floor(high / s + 1e-9) * s;
         const int64_t multiples = int64_t(std::llround((lastMultiple - firstMultiple) / s)) + 1;
-        if (multiples >= 2 && (firstMultiple != low || lastMultiple != low + span)) {
+        if (multiples >= 2) {
             n = int(multiples);
             offset = reversed ? high - lastMultiple : firstMultiple - low;
             span = lastMultiple - firstMultiple;
