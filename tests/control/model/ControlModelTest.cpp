@@ -30,6 +30,7 @@
 #include <string>
 #include <tuple>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 using namespace plotrane;
@@ -647,6 +648,54 @@ TEST_F(ControlTest, ImageOrientationAndFilterReachTheImageMap) {
     EXPECT_GT(countDifferentPixels(xFlip, yFlip, 16), 500);
     EXPECT_GT(countDifferentPixels(identity, linear, 16), 50);
     EXPECT_EQ(countDifferentPixels(identity, again, 16), 0);
+}
+
+// The image map's aspect: a method pair, mode 0 (stretched, the start) or 1
+// (square cells); other modes are refused. The box follows the region shown,
+// is the scales' own for other graph types, and no property set carries it.
+TEST_F(ControlTest, ImageAspectShapesTheImageMapsBoxToItsRegion) {
+    EXPECT_EQ(ctrl->Invoke(DISPID_GetImageAspect, {}).toInt(), 0);
+    EXPECT_FALSE(ctrl->Invoke(DISPID_SetImageAspect, {Variant(2)}).toBool());
+    EXPECT_FALSE(ctrl->Invoke(DISPID_SetImageAspect, {}).toBool());
+    EXPECT_EQ(ctrl->Invoke(DISPID_GetImageAspect, {}).toInt(), 0);
+    ASSERT_TRUE(ctrl->Invoke(DISPID_SetImageAspect, {Variant(1)}).toBool());
+    EXPECT_EQ(ctrl->Invoke(DISPID_GetImageAspect, {}).toInt(), 1);
+    const auto box = [&] {
+        double x = 0, y = 0, z = 0;
+        ctrl->engine().boxExtents(x, y, z);
+        return std::pair{x, y};
+    };
+    // A height plot keeps XScale x YScale.
+    EXPECT_EQ(box(), (std::pair{1.0, 1.0}));
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_GraphType, Variant(int16_t(2))).ok());
+    // The 64 x 48 example: four across, three up.
+    auto b = box();
+    EXPECT_DOUBLE_EQ(b.first, 1.0);
+    EXPECT_DOUBLE_EQ(b.second, 0.75);
+    // A region of 12 rows of 48 columns: four to one.
+    ctrl->Invoke(DISPID_SetRoiLb, {Variant(int16_t(0)), Variant(10)});
+    ctrl->Invoke(DISPID_SetRoiUb, {Variant(int16_t(0)), Variant(21)});
+    ctrl->Invoke(DISPID_SetRoiLb, {Variant(int16_t(1)), Variant(8)});
+    ctrl->Invoke(DISPID_SetRoiUb, {Variant(int16_t(1)), Variant(55)});
+    updateAndTick(*ctrl);
+    b = box();
+    EXPECT_DOUBLE_EQ(b.first / b.second, 4.0);
+    // YScale limits a tall box; the cells stay square.
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_YScale, Variant(0.1f)).ok());
+    b = box();
+    EXPECT_NEAR(b.second, 0.1, 1e-6);
+    EXPECT_NEAR(b.first, 0.4, 1e-6);
+    ASSERT_TRUE(ctrl->Invoke(DISPID_SetImageAspect, {Variant(0)}).toBool());
+    b = box();
+    EXPECT_NEAR(b.first, 1.0, 1e-6);
+    EXPECT_NEAR(b.second, 0.1, 1e-6);
+    // Not a property: a saved set has no trace of it.
+    ASSERT_TRUE(ctrl->Invoke(DISPID_SetImageAspect, {Variant(1)}).toBool());
+    TempDir dir;
+    QSettings set(QString::fromStdString(dir.file("p.ini")), QSettings::IniFormat);
+    ctrl->saveProperties(set);
+    for (const QString& key : set.allKeys())
+        EXPECT_FALSE(key.contains("Aspect") && key != "FixedAspect") << key.toStdString();
 }
 
 // --- Persistence --------------------------------------------------------------
