@@ -30,7 +30,9 @@ TEST_PACKAGES="clang-format gfortran xclip xdotool imagemagick dbus-bin hdf4-too
 # The fuzz preset builds with clang and its sanitizer runtimes.
 FUZZ_PACKAGES="clang libclang-rt-14-dev"
 # What the benchmarks compare with (tools/bench/*.py): gnuplot, matplotlib
-# and NumPy; never needed to build, run or test.
+# and NumPy, which also make the real example arrays and the docs' pictures
+# (tools/make_real_examples.py, tools/make_picture_docs.py); never needed to
+# build, run or test.
 BENCH_PACKAGES="gnuplot-nox python3-matplotlib python3-numpy"
 
 PACKAGES=$VIEWER_PACKAGES

@@ -52,12 +52,15 @@ double mantissaOf(double s) {
     return s / decade;
 }
 
-// Decimals needed to print v exactly at the scale of `unit` (at most 9).
+// Decimals needed to print v exactly at the scale of `unit` (at most 9):
+// what is left beyond them is a millionth of the unit or less (and no more
+// than the rounding of v itself), so a step of 1e-6 needs 6, not 0.
 int decimalsFor(double v, double unit) {
+    const double u = std::fabs(unit) > 0 ? std::fabs(unit) : 1.0;
     for (int d = 0; d <= 9; ++d) {
-        const double scaled = v * std::pow(10.0, d);
-        if (std::fabs(scaled - std::round(scaled)) <=
-            1e-6 * std::max(1.0, std::fabs(unit) * std::pow(10.0, d)))
+        const double p = std::pow(10.0, d);
+        const double scaled = v * p;
+        if (std::fabs(scaled - std::round(scaled)) <= 1e-6 * u * p + 1e-9 * std::fabs(scaled))
             return d;
     }
     return 9;
@@ -176,6 +179,7 @@ AxisNumbers indexAxisNumbers(int64_t roiFirst, int64_t length, int64_t lowerBoun
     int minor = clampInt(counts.minor, 0, kMaxTickCount);
     double step = n > 1 ? double(intervals) / double(n - 1) : 1.0;
     double span = double(intervals); // index distance from the first to the last tick
+    double offset = 0.0; // index distance from the region's start (its end, reversed) to it
 
     if (autoDetail && intervals >= 1) {
         // Ticks on whole indices, every 1, 2, 5, 10, 20, 50 ... indices:
@@ -189,6 +193,19 @@ AxisNumbers indexAxisNumbers(int64_t roiFirst, int64_t length, int64_t lowerBoun
         n = int(k + 1);
         step = s;
         span = double(k) * s;
+        // The ticks sit on multiples of the step, as a reader counts (5, 10,
+        // 15 rather than 1, 6, 11 for a Fortran axis from 1; 60, 50 ... 0
+        // rather than 63, 53 ... 3 for a reversed one), unless fewer than two
+        // multiples fall inside the region.
+        const double low = double(lowerBound + roiFirst), high = low + double(intervals);
+        const double firstMultiple = std::ceil(low / s - 1e-9) * s;
+        const double lastMultiple = std::floor(high / s + 1e-9) * s;
+        const int64_t multiples = int64_t(std::llround((lastMultiple - firstMultiple) / s)) + 1;
+        if (multiples >= 2) {
+            n = int(multiples);
+            offset = reversed ? high - lastMultiple : firstMultiple - low;
+            span = lastMultiple - firstMultiple;
+        }
         // Minor ticks on whole indices too: the step is split into the
         // number of parts that divides it and lies closest to the request
         // (ties: more parts), at most 7.
@@ -209,10 +226,10 @@ AxisNumbers indexAxisNumbers(int64_t roiFirst, int64_t length, int64_t lowerBoun
     a.major = n;
     a.minor = minor;
     a.step = reversed ? -step : step;
-    a.first = double(lowerBound + roiFirst) + (reversed ? double(intervals) : 0.0);
+    a.first = double(lowerBound + roiFirst) + (reversed ? double(intervals) - offset : offset);
     const double fraction = intervals > 0 ? span / double(intervals) : 1.0;
-    a.startFraction = 0.0;
-    a.endFraction = fraction;
+    a.startFraction = intervals > 0 ? offset / double(intervals) : 0.0;
+    a.endFraction = a.startFraction + fraction;
     a.format = "%d";
     a.scaleBase = lowerBound;
     if (scale) {
@@ -223,7 +240,7 @@ AxisNumbers indexAxisNumbers(int64_t roiFirst, int64_t length, int64_t lowerBoun
 }
 
 AxisNumbers valueAxisNumbers(double minimum, double maximum, bool reversed, TickCounts counts,
-                             bool autoDetail, bool integerData) {
+                             bool autoDetail, bool integerData, int mostTicks) {
     AxisNumbers a;
     if (!std::isfinite(minimum) || !std::isfinite(maximum) || !(maximum > minimum)) {
         if (std::isfinite(minimum) && std::isfinite(maximum) && maximum == minimum) {
@@ -248,8 +265,15 @@ AxisNumbers valueAxisNumbers(double minimum, double maximum, bool reversed, Tick
         // a smaller one when the range is not itself a multiple of it
         // (-40000..40000 in four ticks: not 50000, which leaves only 0, but
         // 25000).
+        // Where no round step gives two to n ticks (integers 1401..1408 in
+        // three: steps of 2 give four, of 5 only one), the one that gives
+        // the fewest ticks beyond n, up to mostTicks, is taken rather than
+        // uneven values (1401, 1404.5, 1408).
         static const double kMantissas[] = {1.0, 2.0, 2.5, 5.0};
+        const int most = mostTicks > 0 ? std::max(n, std::min(mostTicks, kMaxTickCount))
+                                       : std::min(2 * n, kMaxTickCount);
         const double decade = std::pow(10.0, std::floor(std::log10(span / double(n - 1))) - 1.0);
+        long long spare = 0; // the fewest ticks beyond n found so far
         for (int e = 0; e < 4 * 4 && !round; ++e) {
             const double s = kMantissas[e % 4] * decade * std::pow(10.0, e / 4);
             if (!std::isfinite(s) || s <= 0.0) break;
@@ -257,14 +281,20 @@ AxisNumbers valueAxisNumbers(double minimum, double maximum, bool reversed, Tick
             const double lo = std::ceil(minimum / s - 1e-9) * s;
             const double hi = std::floor(maximum / s + 1e-9) * s;
             const long long count = std::llround((hi - lo) / s) + 1;
-            if (count < 2 || count > n) continue;
-            round = true;
+            if (count < 2 || count > most) continue;
+            if (count > n && spare != 0 && count >= spare) continue;
             a.major = int(count);
             a.step = s;
             a.first = lo;
             a.startFraction = std::clamp((lo - minimum) / span, 0.0, 1.0);
             a.endFraction = std::clamp((hi - minimum) / span, 0.0, 1.0);
+            if (count > n) {
+                spare = count;
+                continue;
+            }
+            round = true;
         }
+        round = round || spare != 0;
         if (round && a.minor > 0) {
             // Minor ticks that divide the round step into round parts.
             const double m = mantissaOf(a.step);

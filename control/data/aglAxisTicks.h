@@ -91,8 +91,11 @@ AxisNumbers indexAxisNumbers(int64_t roiFirst, int64_t length, int64_t lowerBoun
 // every tick distinctly: "%d" for integer data with integral ticks, fixed
 // decimals for moderate magnitudes, exponent form for tiny steps or huge
 // values. Non-finite or empty ranges fall back to 0..1.
+// Where no round step gives between two and the requested count, the round
+// step with the fewest ticks beyond it is taken, up to mostTicks (0: twice
+// the request); only where none fits either is the range divided evenly.
 AxisNumbers valueAxisNumbers(double minimum, double maximum, bool reversed, TickCounts counts,
-                             bool autoDetail, bool integerData);
+                             bool autoDetail, bool integerData, int mostTicks = 0);
 
 // Everything the axis recompute step reads: the control's size, the axis
 // properties, the window shown and the value ranges.

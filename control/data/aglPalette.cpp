@@ -203,10 +203,11 @@ void aglPalette::LineColour(int k, uint8_t rgb[3]) {
         rgb[c] = uint8_t(std::floor(kLineColours[i][c] * 255.0f));
 }
 
-std::vector<aglPalette::BarLabel> aglPalette::MakeLabels(int kind) const {
+std::vector<aglPalette::BarLabel> aglPalette::MakeLabels(int kind, int maxCount) const {
     const double lo = m_min, hi = m_max;
-    const agl::AxisNumbers n =
-        agl::valueAxisNumbers(lo, hi, false, {kLabelCount, 0}, true, kind != kFloatingLabels);
+    maxCount = std::clamp(maxCount, 2, kLabelCount);
+    const agl::AxisNumbers n = agl::valueAxisNumbers(lo, hi, false, {maxCount, 0}, true,
+                                                     kind != kFloatingLabels, maxCount);
     const std::vector<std::string> texts = agl::makeAxisNumbers(n.first, n.step, n.major, n.format);
     std::vector<BarLabel> labels(texts.size());
     for (size_t k = 0; k < texts.size(); ++k) {

@@ -110,7 +110,9 @@ public:
     // two to kLabelCount of them, printed so that neighbours differ. They need
     // not fall on the ends of the range: 236..1076 is labelled 300, 400 ...
     // 1000. A range too narrow for two round ticks is divided evenly.
-    std::vector<BarLabel> MakeLabels(int kind) const;
+    // maxCount (2..kLabelCount) lowers the count where the bar is too short
+    // for kLabelCount labels that do not touch.
+    std::vector<BarLabel> MakeLabels(int kind, int maxCount = kLabelCount) const;
 
     // Where the palette bar goes in a control of width x height pixels: a
     // strip at the right edge, 120 pixels wide with labels (when the control

@@ -102,7 +102,7 @@ struct ControlModel::Bind {
         double s[3];
         m.m_view->axisScales(s[0], s[1], s[2]);
         s[p.dispid - DISPID_XScale] = v.toFloat();
-        m.m_view->setAxisScales(s[0], s[1], s[2]);
+        m.m_view->setBoxScales(s[0], s[1], s[2]);
         return true;
     }
     static bool camPosition(ControlModel& m, P p, V v) {
@@ -661,6 +661,18 @@ struct ControlModel::Methods {
         Axis ? m.setAxisClamp(axis, lo, hi) : m.setPaletteRange(lo, hi);
         return Variant(true);
     }
+    static Variant setImageAspect(ControlModel& m, const Args& a) {
+        const int mode = arg(a, 0).toInt();
+        if (a.empty() || mode < 0 || mode > 1) return Variant(false);
+        if (m.m_view->imageAspect() != mode) {
+            m.m_view->setImageAspect(mode);
+            if (m.m_host.repaint) m.m_host.repaint();
+        }
+        return Variant(true);
+    }
+    static Variant getImageAspect(ControlModel& m, const Args&) {
+        return Variant(m.m_view->imageAspect());
+    }
     static Variant aboutBox(ControlModel& m, const Args&) {
         if (m.m_host.aboutBox) m.m_host.aboutBox();
         return {};
@@ -694,6 +706,8 @@ const ControlModel::Method ControlModel::Methods::kRows[] = {
     {DISPID_CreateMetaFile,     createMetaFile},
     {DISPID_SetAxisClamp,       setRange<true>},
     {DISPID_SetPaletteRange,    setRange<false>},
+    {DISPID_SetImageAspect,     setImageAspect},
+    {DISPID_GetImageAspect,     getImageAspect},
 };
 const ControlModel::Method ControlModel::Methods::kAboutBox = {DISPID_AboutBox, aboutBox};
 // clang-format on

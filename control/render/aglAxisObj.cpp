@@ -296,14 +296,12 @@ void aglAxisObj::buildFonts() {
 bool aglAxisObj::drawText(aglFont* font, float x, float y, float z, const std::string& text,
                           bool centred, std::vector<TextBox>* taken) {
     if (!font || text.empty()) return false;
-    if (m_context) {
-        if (aglCaptureWriter* writer = m_context->CaptureWriter();
-            writer && writer->IsCapturing()) {
-            font->DrawText(x, y, z, text.c_str());
-            return true;
-        }
-    }
-    if (!font->Build()) return false;
+    // A vector picture takes the text where the screen would draw it: the
+    // same placement, overlap and edge rules, handed over as an offset from
+    // the anchor (which the capture records as a point).
+    const aglCaptureWriter* writer = m_context ? m_context->CaptureWriter() : nullptr;
+    const bool capturing = writer && writer->IsCapturing();
+    if (!capturing && !font->Build()) return false;
     GLint viewport[4] = {};
     glGetIntegerv(GL_VIEWPORT, viewport);
     // Where the anchor falls in the window: GL's own raster position when it
@@ -313,9 +311,11 @@ bool aglAxisObj::drawText(aglFont* font, float x, float y, float z, const std::s
     GLfloat depthRange[2] = {0.0f, 1.0f};
     glGetFloatv(GL_DEPTH_RANGE, depthRange);
     glDepthRange(0.0, 0.0);
-    glRasterPos3f(x, y, z);
     GLboolean valid = GL_FALSE;
-    glGetBooleanv(GL_CURRENT_RASTER_POSITION_VALID, &valid);
+    if (!capturing) {
+        glRasterPos3f(x, y, z);
+        glGetBooleanv(GL_CURRENT_RASTER_POSITION_VALID, &valid);
+    }
     double wx = 0.0, wy = 0.0;
     if (valid) {
         GLfloat at[4] = {};
@@ -362,8 +362,11 @@ bool aglAxisObj::drawText(aglFont* font, float x, float y, float z, const std::s
         // all boxes alike and every pass keeps the same texts.
         const double l = wx - (centred ? w / 2 : 0), b = wy - (centred ? h / 3 : 0) - descent;
         const TextBox box{l, b, l + w, b + h};
+        // Texts that merely touch read as one ("60708090"): a gap of a
+        // quarter of the text's height is kept between them.
+        const double gap = std::max(2.0, h / 4.0);
         for (const TextBox& o : *taken)
-            if (box.left < o.right && o.left < box.right && box.bottom < o.top &&
+            if (box.left < o.right + gap && o.left < box.right + gap && box.bottom < o.top &&
                 o.bottom < box.top) {
                 glDepthRange(depthRange[0], depthRange[1]);
                 return false;
@@ -377,6 +380,11 @@ bool aglAxisObj::drawText(aglFont* font, float x, float y, float z, const std::s
     baseline = std::max(viewport[1] + descent,
                         std::min(baseline, viewport[1] + viewport[3] - (h - descent)));
 
+    if (capturing) {
+        glDepthRange(depthRange[0], depthRange[1]);
+        font->DrawText(x, y, z, text.c_str(), float(left - wx), float(baseline - wy));
+        return true;
+    }
     if (!valid) {
         // A raster position outside the viewport cannot be set directly in
         // OpenGL 1.1: it is set at the viewport's corner, always valid, and
@@ -413,6 +421,7 @@ bool aglAxisObj::drawText(aglFont* font, float x, float y, float z, const std::s
 
 void aglAxisObj::Render(RenderMode mode) {
     if (mode == RenderMode::Pick) return;
+    m_drawnBoxes.clear();
     if (!m_visible) {
         aglObj::Render(mode);
         return;
@@ -493,6 +502,7 @@ void aglAxisObj::drawAxisLines(const Visibility& v, RenderMode) {
 }
 
 void aglAxisObj::drawNumbersAndTitles(const Visibility& v, const float base[3][3]) {
+    m_drawnBoxes.clear();
     if (!m_showNumbers && !m_showTitles) return;
     buildFonts();
     // Text stays readable in front of the walls and the graph: it is always
@@ -503,10 +513,21 @@ void aglAxisObj::drawNumbersAndTitles(const Visibility& v, const float base[3][3
     glGetIntegerv(GL_DEPTH_FUNC, &depthFunc);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_ALWAYS);
+    std::vector<TextBox> taken;
+    if (m_showTitles) {
+        // Each title just past the end of its axis line. Titles come first:
+        // a number that would run into one is left out instead.
+        for (int a = 0; a < 3; ++a) {
+            if (!v.drawn[a]) continue;
+            float p[3] = {base[a][0], base[a][1], base[a][2]};
+            p[a] = extent(a) + extent(a) / 20.0f;
+            glColor3fv(m_titleColour[a]);
+            drawText(m_titleFont.get(), p[0], p[1], p[2], m_axis[a].title, false, &taken);
+        }
+    }
     if (m_showNumbers) {
         // A number that would cover one drawn before it is left out: the z
         // (value) axis first, then x and y; along an axis from its first tick.
-        std::vector<TextBox> taken;
         for (int a : {2, 0, 1}) {
             if (!v.drawn[a]) continue;
             Axis& x = m_axis[a];
@@ -522,16 +543,7 @@ void aglAxisObj::drawNumbersAndTitles(const Visibility& v, const float base[3][3
             }
         }
     }
-    if (m_showTitles) {
-        // Each title just past the end of its axis line.
-        for (int a = 0; a < 3; ++a) {
-            if (!v.drawn[a]) continue;
-            float p[3] = {base[a][0], base[a][1], base[a][2]};
-            p[a] = extent(a) + extent(a) / 20.0f;
-            glColor3fv(m_titleColour[a]);
-            drawText(m_titleFont.get(), p[0], p[1], p[2], m_axis[a].title, false);
-        }
-    }
+    m_drawnBoxes = std::move(taken);
     glColor3fv(m_color);
     glDepthFunc(GLenum(depthFunc));
 }

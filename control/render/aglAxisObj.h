@@ -108,6 +108,15 @@ public:
     static Visibility VisibilityFor(int viewType, bool orthographic, float elevation, float azimuth,
                                     const float lastZDirection[3]);
 
+    // A text's place in the window (pixels, y up, before it is moved inside
+    // the viewport).
+    struct TextBox {
+        double left, bottom, right, top;
+    };
+    // The boxes of the titles and numbers the last frame drew, titles first.
+    // Render thread, or while it is stopped or paused.
+    const std::vector<TextBox>& DrawnTextBoxes() const { return m_drawnBoxes; }
+
 private:
     struct Axis {
         int major = 10;
@@ -158,11 +167,6 @@ private:
     // base: where each axis's numbers and title start from (the line its
     // ticks are on).
     void drawNumbersAndTitles(const Visibility& v, const float base[3][3]);
-    // A text's place in the window (pixels, before it is moved inside the
-    // viewport).
-    struct TextBox {
-        double left, bottom, right, top;
-    };
     // Draws text anchored at (x, y, z). With `taken`, text whose box would
     // overlap one of those boxes is not drawn, and a drawn text's box is
     // added. False when nothing was drawn.
@@ -181,4 +185,5 @@ private:
     std::unique_ptr<aglFont> m_numberFont, m_titleFont;
     bool m_fontRebuild = true;
     float m_lastZDirection[3] = {-4.0f, 0.0f, 0.0f};
+    std::vector<TextBox> m_drawnBoxes;
 };

@@ -143,7 +143,29 @@ aglCameraMatrices aglCameraObj::matricesOf(const State& s) {
     identity(m.projection);
     identity(m.modelview);
     if (s.viewType >= 1 && s.viewType <= 3) {
-        ortho(m.projection, -0.3, 1.2, -0.2, 1.1, -10.0, 10.0);
+        if (!s.boxFit) {
+            ortho(m.projection, -0.3, 1.2, -0.2, 1.1, -10.0, 10.0);
+        } else {
+            // The plane's extents across and up, margins as the unit box's
+            // (0.3 left, 0.2 right and below, 0.1 above) scaled by its longer
+            // side, then the shorter direction widened to the area's shape.
+            const int across = s.viewType == 3 ? 1 : 0, up = s.viewType == 2 ? 1 : 2;
+            const double bw = std::max(double(s.box[across]), 1e-6);
+            const double bh = std::max(double(s.box[up]), 1e-6);
+            const double side = std::max(bw, bh);
+            double l = -0.3 * side, r = bw + 0.2 * side, b = -0.2 * side, t = bh + 0.1 * side;
+            const double area = double(width) / double(height);
+            if ((r - l) / (t - b) < area) {
+                const double extra = (t - b) * area - (r - l);
+                l -= extra / 2;
+                r += extra / 2;
+            } else {
+                const double extra = (r - l) / area - (t - b);
+                b -= extra / 2;
+                t += extra / 2;
+            }
+            ortho(m.projection, l, r, b, t, -10.0, 10.0);
+        }
         if (s.viewType == 1) {
             rotate(m.modelview, -90.0, 1, 0, 0);
         } else if (s.viewType == 3) {
@@ -341,6 +363,18 @@ void aglCameraObj::SetViewType(int t) {
     if (t < 0 || t >= 4) return;
     std::lock_guard<std::mutex> lock(m_mutex);
     m_s.viewType = t;
+}
+
+void aglCameraObj::SetBoxFit(bool on, float x, float y, float z) {
+    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) return;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_s.boxFit = on;
+        m_s.box[0] = x;
+        m_s.box[1] = y;
+        m_s.box[2] = z;
+    }
+    Invalidate();
 }
 
 void aglCameraObj::SetFixedAspect(bool on) {

@@ -57,6 +57,13 @@ public:
     void SetSpin(bool on);
     void SetViewType(int t); // 0..3, others ignored
     void SetFixedAspect(bool on);
+    // Box fit: with it the fixed views keep one box unit as many pixels
+    // across as up. The box's two extents in the view's plane (x and y from
+    // above, x and z from the front, y and z from the side), with margins
+    // in the proportions of the fixed views' own, fill the graph area in one
+    // direction and are centred in the other. Without it (the start value)
+    // the fixed views map the unit box's bounds onto the whole area.
+    void SetBoxFit(bool on, float x, float y, float z);
     // Sub-pixel offset of the projection for an anti-aliasing pass (pixels);
     // written by the render context on the render thread.
     void SetJitter(float x, float y);
@@ -96,6 +103,8 @@ private:
         bool orthographic = false;
         bool spin = false;
         bool fixedAspect = false;
+        bool boxFit = false;
+        float box[3] = {1, 1, 1};
         int viewType = 0;
     };
     static aglCameraMatrices matricesOf(const State& s);

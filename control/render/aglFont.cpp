@@ -123,12 +123,14 @@ bool aglFont::Build() {
     return true;
 }
 
-void aglFont::DrawText(float x, float y, float z, const char* text) {
+void aglFont::DrawText(float x, float y, float z, const char* text, float dx, float dy) {
     if (!text) return;
     if (m_context) {
         if (aglCaptureWriter* writer = m_context->CaptureWriter();
             writer && writer->IsCapturing()) {
-            writer->CaptureText(x, y, z, text, m_face, m_height, m_weight);
+            // The glyphs' own pixel size: a vector picture draws the text
+            // at the size it has on the screen, relative to the window.
+            writer->CaptureText(x, y, z, text, m_face, PixelSize(), m_weight, dx, dy);
             return;
         }
     }
@@ -140,6 +142,7 @@ void aglFont::DrawText(float x, float y, float z, const char* text) {
         if (c >= kFirstChar && c < kFirstChar + kCharCount) codes.push_back(c);
     }
     glRasterPos3f(x, y, z);
+    if (dx != 0.0f || dy != 0.0f) glBitmap(0, 0, 0.0f, 0.0f, dx, dy, nullptr);
     glPushAttrib(GL_LIST_BIT);
     glListBase(m_listBase - kFirstChar);
     glCallLists(GLsizei(codes.size()), GL_UNSIGNED_BYTE, codes.data());

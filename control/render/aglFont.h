@@ -45,7 +45,12 @@ public:
     // Draws text at the raster position (x, y, z) in the current colour (set
     // glColor, with lighting off, before calling). Characters outside 32..127
     // are skipped. Render thread.
-    void DrawText(float x, float y, float z, const char* text);
+    // dx, dy move the text from the raster position, in window pixels
+    // (y up): a caller that placed the text itself on the screen's pixels
+    // hands a vector picture the same place.
+    void DrawText(float x, float y, float z, const char* text, float dx = 0.0f, float dy = 0.0f);
+    // The pixel size of the glyphs (their em), 0 for an unusable font.
+    int PixelSize() const { return m_usable ? m_font.pixelSize() : 0; }
     // Width and height in pixels of text laid out in this font; 1 x 1 for a
     // null text or an unusable font.
     void TextExtent(const char* text, int* width, int* height) const;

@@ -52,6 +52,9 @@ struct aglSurfaceMesh {
     // Grid lines over the cells: every stepX-th column and stepY-th row (0: none).
     int stepX = 0, stepY = 0;
     uint8_t gridRgb[3] = {0, 0, 0};
+    // Smooth shading: a cell's colour runs between its corners' as on the
+    // screen (where the picture is an image); flat: each cell one colour.
+    bool smooth = true;
     Point& at(int i, int j) { return points[size_t(j) * size_t(nx) + size_t(i)]; }
     const Point& at(int i, int j) const { return points[size_t(j) * size_t(nx) + size_t(i)]; }
 };
@@ -81,9 +84,11 @@ public:
     virtual void FinishCapture(bool complete) = 0;
     // True between BeginCapture and FinishCapture.
     virtual bool IsCapturing() const = 0;
-    // Text drawn by a bitmap font during the capture.
+    // Text drawn by a bitmap font during the capture: its anchor, the
+    // glyphs' pixel size on the screen, and where the text's baseline starts
+    // relative to the anchor (window pixels, y up).
     virtual void CaptureText(float x, float y, float z, const char* text, const std::string& face,
-                             int height, int weight) = 0;
+                             int pixelSize, int weight, float dx, float dy) = 0;
     // A surface drawn as a mesh of samples (drawn after everything else, in
     // the painter's order). Graph objects capture it between SuspendFeedback
     // and ResumeFeedback, in a feedback buffer of their own.

@@ -385,14 +385,68 @@ void aglGraphView::recomputeAxes() {
         in.maximum[axis] = hi;
     }
     in.integerData = a.numericClass() != AGL_CLASS_FLOAT;
-    double xs = 1, ys = 1, zs = 0.8;
-    axisScales(xs, ys, zs);
-    m_axis.SetExtents(float(xs), float(ys), float(zs));
+    applyBox();
     // The image map's ticks sit at cell centres.
     m_axis.SetTicksOnEdges(graphType() != 2);
     m_axis.SetCellCount(0, graphType() == 2 ? nc : 0);
     m_axis.SetCellCount(1, graphType() == 2 ? nr : 0);
     m_axis.ApplyLayout(agl::recomputeAxes(in));
+}
+
+void aglGraphView::boxExtents(double& x, double& y, double& z) const {
+    axisScales(x, y, z);
+    if (m_imageAspect != 1 || graphType() != 2) return;
+    int32_t c0, r0, nc, nr;
+    planeWindow(c0, r0, nc, nr);
+    if (nc < 1 || nr < 1 || !(x > 0) || !(y > 0)) return;
+    // Square cells: the side that limits the cell size keeps its scale.
+    const double cell = std::min(x / double(nc), y / double(nr));
+    const double sx = x, sy = y;
+    x = cell * double(nc);
+    y = cell * double(nr);
+    // A strip of a few rows (or columns) would be a line a few pixels wide:
+    // beyond kMaxBoxAspect to one its cells grow across it instead.
+    if (x > y * kMaxBoxAspect) y = std::min(sy, x / kMaxBoxAspect);
+    if (y > x * kMaxBoxAspect) x = std::min(sx, y / kMaxBoxAspect);
+}
+
+void aglGraphView::applyBox() {
+    double xs = 1, ys = 1, zs = 0.8;
+    boxExtents(xs, ys, zs);
+    for (const auto& g : m_graphs)
+        if (g) g->SetExtents(float(xs), float(ys), float(zs));
+    m_axis.SetExtents(float(xs), float(ys), float(zs));
+    // With the data's aspect the top view keeps one box unit as many
+    // pixels across as up, so that the box's proportions reach the screen.
+    Camera().SetBoxFit(m_imageAspect == 1 && graphType() == 2, float(xs), float(ys), float(zs));
+}
+
+bool aglGraphView::setBoxScales(double x, double y, double z) {
+    const bool refilter = setAxisScales(x, y, z);
+    // setAxisScales leaves the render thread paused and wakes the filter
+    // thread; the axes read the shown level's range, which passes write.
+    pauseFilterThread();
+    if (graphType() != 0)
+        recomputeAxes();
+    else
+        applyBox();
+    wakeFilterThread();
+    wakeRenderThread();
+    return refilter;
+}
+
+void aglGraphView::setImageAspect(int mode) {
+    if (mode < 0 || mode > 1 || mode == m_imageAspect) return;
+    pauseFilterThread();
+    pauseRenderThread();
+    m_imageAspect = mode;
+    if (graphType() != 0)
+        recomputeAxes();
+    else
+        applyBox();
+    m_gridLinesStale = true;
+    wakeFilterThread();
+    wakeRenderThread();
 }
 
 bool aglGraphView::movingContinuously() const {
@@ -509,7 +563,7 @@ void aglGraphView::setGraphType(int T, bool reset) {
     pauseFilterThread();
     std::unique_ptr<aglGraphObj> fresh[agl::kLevelCount];
     double xs = 1, ys = 1, zs = 0.8;
-    axisScales(xs, ys, zs);
+    boxExtents(xs, ys, zs);
     for (int L = 0; L < agl::kLevelCount; ++L) {
         fresh[L] = aglMakeGraphObject(T);
         fresh[L]->copySettingsFrom(*m_graphs[L]);

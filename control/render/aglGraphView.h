@@ -152,6 +152,21 @@ public:
     void setAxisRequest(const AxisRequest& request);
     const AxisRequest& axisRequest() const { return m_axisRequest; }
 
+    // --- the graph box -------------------------------------------------------------
+    // XScale, YScale, ZScale: stored, handed to the graph objects and the
+    // axes, and the axes laid out again.
+    bool setBoxScales(double x, double y, double z);
+    // How the image map fills the graph area: 0 stretched over it, 1 with
+    // the data's aspect (square cells). Other modes are ignored.
+    void setImageAspect(int mode);
+    int imageAspect() const { return m_imageAspect; }
+    // The box the graph objects and the axes use: the scales, except that an
+    // image map with the data's aspect keeps the largest box of the window's
+    // proportions (columns across, rows up) inside XScale x YScale, and
+    // no longer across than kMaxBoxAspect times its height (nor taller).
+    void boxExtents(double& x, double& y, double& z) const;
+    static constexpr double kMaxBoxAspect = 10.0;
+
     // --- display -----------------------------------------------------------------
     void setNumAntiAliasPasses(int n); // 0..32
     int numAntiAliasPasses() const { return m_numAntiAliasPasses; }
@@ -192,6 +207,9 @@ private:
     // Makes level's graph object the one in the scene (render thread paused).
     void putInScene(int level);
     void recomputeAxes();
+    // Hands boxExtents to every level's object, the axes and the camera
+    // (render thread paused).
+    void applyBox();
     void layOut();
     bool levelReady(int level) const;
     // Spinning, or a drag renders continuously.
@@ -221,6 +239,7 @@ private:
     bool m_lineSmooth = false;
     bool m_showPalette = true;
     AxisRequest m_axisRequest;
+    int m_imageAspect = 0;
     bool m_attached = false;
 
     bool m_resumeContinuous = false;

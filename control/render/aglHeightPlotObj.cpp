@@ -317,10 +317,12 @@ void aglHeightPlotObj::captureSurfaceMesh(aglCaptureWriter& writer) {
     mesh->nx = g.nx;
     mesh->ny = g.ny;
     mesh->points.resize(size_t(g.nx) * size_t(g.ny));
+    mesh->smooth = m_shading != kFlat;
     if (m_showGrid) {
-        // Twice as many lines as on the screen: the picture is finer.
-        mesh->stepX = m_columnStep > 1 ? m_columnStep / 2 : 1;
-        mesh->stepY = m_rowStep > 1 ? m_rowStep / 2 : 1;
+        // The grid lines the screen shows, no more: the picture is the
+        // screen's at a finer resolution, not a denser graph.
+        mesh->stepX = std::max(1, m_columnStep);
+        mesh->stepY = std::max(1, m_rowStep);
         for (int c = 0; c < 3; ++c)
             mesh->gridRgb[c] = uint8_t(std::clamp(m_gridColor[c], 0.0f, 1.0f) * 255.0f);
     }

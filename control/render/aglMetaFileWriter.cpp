@@ -241,7 +241,117 @@ public:
         QRectF box;
         for (const aglSurfaceMesh::Point& pt : m.points)
             if (pt.present) box |= QRectF(m_l.X(pt.x), m_l.Y(pt.y), 0, 0).adjusted(-1, -1, 1, 1);
-        return rasterise(box, [&m](Replay& r) { return r.meshShapes(m); });
+        return meshImage(m, box);
+    }
+
+    // The mesh drawn into an image pixel by pixel, as the screen draws it:
+    // each cell as two triangles whose colours run between their corners'
+    // (one colour a cell when flat), the grid lines over them, farthest
+    // cell first. A vector picture cannot shade smoothly; its image can.
+    bool meshImage(const aglSurfaceMesh& m, QRectF box) {
+        box = box.intersected(QRectF(0, 0, m_l.W, m_l.H));
+        if (box.isEmpty()) return true;
+        const double scale = m_l.rasterScale * aglRasterScale(box.width() * m_l.rasterScale,
+                                                              box.height() * m_l.rasterScale);
+        const int w = std::max(1, int(std::ceil(box.width() * scale)));
+        const int h = std::max(1, int(std::ceil(box.height() * scale)));
+        QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+        if (image.isNull()) return false;
+        image.fill(Qt::transparent);
+        const double kx = double(w) / box.width(), ky = double(h) / box.height();
+        const auto pixel = [&](const aglSurfaceMesh::Point& p) {
+            return QPointF((m_l.X(p.x) - box.left()) * kx, (m_l.Y(p.y) - box.top()) * ky);
+        };
+        const std::vector<int> order = aglMeshCellOrder(m);
+        const int cx = m.nx - 1;
+        const bool grid = m.stepX > 0 || m.stepY > 0;
+        const QRgb gridColour = qRgb(m.gridRgb[0], m.gridRgb[1], m.gridRgb[2]);
+        const double lineWidth = std::max(1.0, m_lineWidth * kx);
+        size_t sinceCheck = 0;
+        for (int k : order) {
+            if (++sinceCheck >= 4096) {
+                sinceCheck = 0;
+                if (m_stop && m_stop()) return false;
+            }
+            const int i = k % cx, j = k / cx;
+            const aglSurfaceMesh::Point* c[4] = {&m.at(i, j), &m.at(i + 1, j), &m.at(i + 1, j + 1),
+                                                 &m.at(i, j + 1)};
+            const QPointF q[4] = {pixel(*c[0]), pixel(*c[1]), pixel(*c[2]), pixel(*c[3])};
+            float rgb[4][3];
+            for (int v = 0; v < 4; ++v)
+                for (int ch = 0; ch < 3; ++ch)
+                    rgb[v][ch] = c[v]->rgb[ch];
+            if (!m.smooth) {
+                for (int ch = 0; ch < 3; ++ch) {
+                    const float mean = (rgb[0][ch] + rgb[1][ch] + rgb[2][ch] + rgb[3][ch]) / 4;
+                    for (auto& v : rgb)
+                        v[ch] = mean;
+                }
+            }
+            fillTriangle(image, q[0], q[1], q[2], rgb[0], rgb[1], rgb[2]);
+            fillTriangle(image, q[0], q[2], q[3], rgb[0], rgb[2], rgb[3]);
+            if (!grid) continue;
+            const auto onStep = [](int index, int step, int last) {
+                return step > 0 && (index % step == 0 || index == last);
+            };
+            const bool edge[4] = {onStep(j, m.stepY, m.ny - 1), onStep(i + 1, m.stepX, m.nx - 1),
+                                  onStep(j + 1, m.stepY, m.ny - 1), onStep(i, m.stepX, m.nx - 1)};
+            for (int e = 0; e < 4; ++e)
+                if (edge[e]) drawSegment(image, q[e], q[(e + 1) % 4], lineWidth, gridColour);
+        }
+        flush();
+        m_p.drawImage(box, image);
+        return true;
+    }
+
+    // A triangle with its corners' colours interpolated (pixel centres
+    // inside it, or on its left or top edge, so that neighbours meet once).
+    static void fillTriangle(QImage& img, QPointF a, QPointF b, QPointF c, const float ca[3],
+                             const float cb[3], const float cc[3]) {
+        const double area = (b.x() - a.x()) * (c.y() - a.y()) - (c.x() - a.x()) * (b.y() - a.y());
+        if (!(std::fabs(area) > 1e-12)) return;
+        const int x0 = std::max(0, int(std::floor(std::min({a.x(), b.x(), c.x()}))));
+        const int x1 = std::min(img.width() - 1, int(std::ceil(std::max({a.x(), b.x(), c.x()}))));
+        const int y0 = std::max(0, int(std::floor(std::min({a.y(), b.y(), c.y()}))));
+        const int y1 = std::min(img.height() - 1, int(std::ceil(std::max({a.y(), b.y(), c.y()}))));
+        for (int y = y0; y <= y1; ++y) {
+            auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+            const double py = y + 0.5;
+            for (int x = x0; x <= x1; ++x) {
+                const double px = x + 0.5;
+                const double wa =
+                    ((b.x() - px) * (c.y() - py) - (c.x() - px) * (b.y() - py)) / area;
+                const double wb =
+                    ((c.x() - px) * (a.y() - py) - (a.x() - px) * (c.y() - py)) / area;
+                const double wc = 1.0 - wa - wb;
+                if (wa < -1e-9 || wb < -1e-9 || wc < -1e-9) continue;
+                int out[3];
+                for (int ch = 0; ch < 3; ++ch)
+                    out[ch] =
+                        std::clamp(int(wa * ca[ch] + wb * cb[ch] + wc * cc[ch] + 0.5), 0, 255);
+                row[x] = qRgb(out[0], out[1], out[2]);
+            }
+        }
+    }
+
+    // A line `width` pixels wide: squares stamped every half pixel along it.
+    static void drawSegment(QImage& img, QPointF a, QPointF b, double width, QRgb colour) {
+        const double length = std::hypot(b.x() - a.x(), b.y() - a.y());
+        const int steps = std::max(1, int(std::ceil(length * 2)));
+        const double r = width / 2;
+        for (int s = 0; s <= steps; ++s) {
+            const double t = double(s) / steps;
+            const double x = a.x() + (b.x() - a.x()) * t, y = a.y() + (b.y() - a.y()) * t;
+            const int xa = std::max(0, int(std::floor(x - r + 0.5)));
+            const int xb = std::min(img.width() - 1, int(std::floor(x + r - 0.5)));
+            const int ya = std::max(0, int(std::floor(y - r + 0.5)));
+            const int yb = std::min(img.height() - 1, int(std::floor(y + r - 0.5)));
+            for (int yy = ya; yy <= yb; ++yy) {
+                auto* row = reinterpret_cast<QRgb*>(img.scanLine(yy));
+                for (int xx = xa; xx <= xb; ++xx)
+                    row[xx] = colour;
+            }
+        }
     }
 
     bool meshShapes(const aglSurfaceMesh& m) {
@@ -471,22 +581,28 @@ private:
     void text(int k, const float* v) {
         if (k < 0 || k >= int(m_texts.size())) return;
         const aglCapturedText& t = m_texts[size_t(k)];
-        const int recorded = t.height < 0 ? -t.height : (t.height == 0 ? 12 : t.height);
-        const int fh = int(std::floor(double(m_l.H) * recorded * 0.66 / m_l.windowHeight));
-        if (fh < 1 || t.text.empty()) return;
+        if (t.pixelSize < 1 || t.text.empty()) return;
         flush();
+        // The text as the screen has it, scaled with the window into the
+        // picture: the same size relative to the graph, its baseline where
+        // the screen put it (centred numbers stay centred).
         QFont f(QString::fromStdString(t.face));
-        f.setPixelSize(fh);
+        f.setPixelSize(t.pixelSize);
         f.setWeight(QFont::Weight(std::clamp(t.weight <= 0 ? 400 : t.weight, 1, 1000)));
+        f.setKerning(false);
+        const double sx = m_l.X(1.0) - m_l.X(0.0), sy = m_l.Y(0.0) - m_l.Y(1.0);
+        const QPointF anchor = at(v);
+        m_p.save();
+        m_p.translate(anchor.x() + double(t.dx) * sx, anchor.y() - double(t.dy) * sy);
+        m_p.scale(sx, sy);
         m_p.setFont(f);
         m_p.setPen(vertexColour(v));
         m_p.setBrush(Qt::NoBrush);
+        m_p.drawText(QPointF(0.0, 0.0), QString::fromLatin1(t.text.c_str()));
+        m_p.restore();
         m_mode = Mode::Other;
-        // The text's top left sits one font height above the anchor.
-        const QFontMetricsF fm(f, m_p.device());
-        const QPointF anchor = at(v);
-        m_p.drawText(QPointF(anchor.x(), anchor.y() - fh + fm.ascent()),
-                     QString::fromLatin1(t.text.c_str()));
+        m_fill = QColor();
+        m_lineColour = QColor();
     }
 
     enum class Mode { Other, Fill, Line };
@@ -700,13 +816,16 @@ void aglMetaFileWriter::ResumeFeedback() {
 }
 
 void aglMetaFileWriter::CaptureText(float x, float y, float z, const char* text,
-                                    const std::string& face, int height, int weight) {
+                                    const std::string& face, int pixelSize, int weight, float dx,
+                                    float dy) {
     if (m_state.load() != kStateCapturing || !m_feedbackActive || !text) return;
     if (int(m_texts.size()) >= kMaxTexts) return;
     aglCapturedText t;
     t.face = face.substr(0, 31);
-    t.height = height;
+    t.pixelSize = pixelSize;
     t.weight = weight;
+    t.dx = std::isfinite(dx) ? dx : 0.0f;
+    t.dy = std::isfinite(dy) ? dy : 0.0f;
     t.text = std::string(text).substr(0, 79);
     m_texts.push_back(std::move(t));
     // The marker carries the text's number; the point after it gives its

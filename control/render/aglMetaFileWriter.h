@@ -72,8 +72,9 @@ void aglPictureUnits(int width, int height, int* W, int* H);
 // One text drawn during a capture.
 struct aglCapturedText {
     std::string face;
-    int height = 0, weight = 400;
+    int pixelSize = 0, weight = 400; // the glyphs' size on the screen (pixels)
     std::string text;
+    float dx = 0, dy = 0; // the baseline's start from the anchor (window pixels, y up)
 };
 
 // Replays a feedback buffer (GL_3D_COLOR tokens, RGBA) with the painter: the
@@ -142,7 +143,7 @@ public:
     void FinishCapture(bool complete) override;
     bool IsCapturing() const override { return m_state.load() == kStateCapturing; }
     void CaptureText(float x, float y, float z, const char* text, const std::string& face,
-                     int height, int weight) override;
+                     int pixelSize, int weight, float dx, float dy) override;
     void SetSurfaceMesh(std::unique_ptr<aglSurfaceMesh> mesh) override;
     void CaptureRefused() override;
     void SuspendFeedback() override;

@@ -73,9 +73,10 @@ void aglPaletteBarObj::SetLabelFontByName(const std::string& face, int height, i
     Invalidate();
 }
 
-const std::vector<aglPalette::BarLabel>& aglPaletteBarObj::Labels() {
-    if (!m_labelsValid) {
-        m_labels = MakeLabels(m_labelKind);
+const std::vector<aglPalette::BarLabel>& aglPaletteBarObj::Labels(int maxCount) {
+    if (!m_labelsValid || maxCount != m_labelsMaxCount) {
+        m_labels = MakeLabels(m_labelKind, maxCount);
+        m_labelsMaxCount = maxCount;
         m_labelsValid = true;
     }
     return m_labels;
@@ -187,7 +188,15 @@ void aglPaletteBarObj::Render(RenderMode mode) {
         // A tick at each round value, from the bar's right edge outward, and
         // its number beside it, centred on the tick.
         const int tickEnd = l.right + int(std::floor(0.1 * width));
-        const std::vector<BarLabel>& labels = Labels();
+        if (m_fontRebuild || !m_font) {
+            m_font = std::make_unique<aglFont>(m_fontFace, m_fontHeight, m_fontWeight, m_fontItalic,
+                                               m_fontUnderline, m_fontStrikeOut, m_context);
+            m_fontRebuild = false;
+        }
+        // As many labels as fit with half a line between two of them.
+        const int spacing = std::max(1, m_font->CharHeight() * 3 / 2);
+        const int fit = (l.top - l.bottom) / spacing + 1;
+        const std::vector<BarLabel>& labels = Labels(std::clamp(fit, 2, kLabelCount));
         const auto tickY = [&](const BarLabel& b) {
             return l.bottom + int(std::lround(b.fraction * double(l.top - l.bottom)));
         };
@@ -199,11 +208,6 @@ void aglPaletteBarObj::Render(RenderMode mode) {
         }
         glEnd();
 
-        if (m_fontRebuild || !m_font) {
-            m_font = std::make_unique<aglFont>(m_fontFace, m_fontHeight, m_fontWeight, m_fontItalic,
-                                               m_fontUnderline, m_fontStrikeOut, m_context);
-            m_fontRebuild = false;
-        }
         const float f = float(m_font->CharHeight()) / 3.0f;
         const int x = tickEnd + int(std::floor(0.05 * width));
         for (const BarLabel& b : labels)

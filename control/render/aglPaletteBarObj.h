@@ -54,7 +54,7 @@ public:
 
     // The labelled ticks as drawn (made on demand), from the bottom up.
     // Render thread, or with the render thread paused.
-    const std::vector<BarLabel>& Labels();
+    const std::vector<BarLabel>& Labels(int maxCount = kLabelCount);
 
     // The bar rectangle inside an area of width x height pixels (area
     // coordinates), and whether labels fit (at least 60 x 90).
@@ -85,6 +85,7 @@ private:
     std::atomic<float> m_cursorValue{0.7f};
     std::vector<BarLabel> m_labels;
     bool m_labelsValid = false;
+    int m_labelsMaxCount = kLabelCount;
     std::string m_fontFace = "Times New Roman";
     int m_fontHeight = 12;
     int m_fontWeight = 400;

@@ -171,7 +171,7 @@ TEST(AgltoolRender, EveryGraphTypeDrawsThroughTheSamePipeline) {
         EXPECT_EQ(run.status, 0) << opts << "\n" << run.out;
         return QImage(QString::fromStdString(out));
     };
-    const QImage image = render("image", "--type 2");
+    const QImage image = render("image", "--type 2 --aspect fill");
     ASSERT_FALSE(image.isNull());
     // The image fills the box, seen from the top, except where there is no
     // data: there the box's floor shows through, grey as no rainbow colour
@@ -193,7 +193,7 @@ TEST(AgltoolRender, EveryGraphTypeDrawsThroughTheSamePipeline) {
     EXPECT_NE(boxPixel(image, 0.1, 0.1), hole);
     EXPECT_NE(boxPixel(image, 0.9, 0.9), hole);
     // Orientation 3 turns the image: the corners swap (the filter blends a little).
-    const QImage turned = render("turned", "--type 2 --orientation 3 --filter 1");
+    const QImage turned = render("turned", "--type 2 --aspect fill --orientation 3 --filter 1");
     EXPECT_TRUE(same(boxPixel(turned, 0.1, 0.1), boxPixel(image, 0.9, 0.9)));
     EXPECT_TRUE(same(boxPixel(turned, 0.9, 0.1), boxPixel(image, 0.1, 0.9)));
     EXPECT_FALSE(same(boxPixel(image, 0.1, 0.1), boxPixel(image, 0.9, 0.9)));
@@ -213,6 +213,64 @@ TEST(AgltoolRender, EveryGraphTypeDrawsThroughTheSamePipeline) {
         << wide.out;
     // GraphType 0 draws nothing.
     EXPECT_EQ(inkPixels(render("none", "--type 0")), 0);
+}
+
+// The bounding box of the palette's colours left of x = right: the image
+// map's cells (the axes, walls and text are grey or black).
+QRect colouredBox(const QImage& img, int right) {
+    QRect box;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < right; ++x) {
+            const QColor c = img.pixelColor(x, y);
+            const int hi = std::max({c.red(), c.green(), c.blue()});
+            const int lo = std::min({c.red(), c.green(), c.blue()});
+            if (hi - lo > 80) box |= QRect(x, y, 1, 1);
+        }
+    return box;
+}
+
+// With the data's aspect (agltool's default, as the viewer's) every cell of
+// an image map is square whatever the picture's shape: a 256 x 256 array is
+// drawn square, 100 rows of 400 columns four times as wide as tall (up to
+// ten to one: a strip of a few rows stays visible). Fill stretches the image
+// over the graph area; XScale and YScale shape it.
+TEST(AgltoolRender, ImageMapCellsAreSquareWithTheDataAspect) {
+    TempDir dir;
+    const auto ramp = [](int r, int c) { return std::sin(r * 0.05) + std::cos(c * 0.03); };
+    const std::string square = floatFile(dir, "square.agl", 256, 256, ramp);
+    const std::string wide = floatFile(dir, "wide.agl", 100, 400, ramp);
+    const auto boxOf = [&](const std::string& in, const std::string& opts) {
+        const std::string out = dir.path() + "/a.png";
+        const ToolRun run = agltool("render " + in + " " + out + " " + opts);
+        EXPECT_EQ(run.status, 0) << opts << "\n" << run.out;
+        const QImage img(QString::fromStdString(out));
+        // The palette bar's strip is the right 120 pixels.
+        return colouredBox(img, img.width() - 120);
+    };
+    const auto ratio = [](const QRect& r) { return double(r.width()) / double(r.height()); };
+    for (const char* size : {"800x600", "1000x400", "500x700"}) {
+        const std::string opts = std::string("--graph-type 2 --size ") + size;
+        const QRect s = boxOf(square, opts);
+        EXPECT_NEAR(ratio(s), 1.0, 0.03) << size;
+        EXPECT_GT(s.width(), 150) << size;
+        EXPECT_NEAR(ratio(boxOf(wide, opts)), 4.0, 0.12) << size;
+        EXPECT_NEAR(ratio(boxOf(wide, opts + " --aspect data")), 4.0, 0.12) << size;
+    }
+    // A strip of 3 rows of 445 stays readable: ten times as wide as tall,
+    // its cells taller than wide.
+    const std::string strip = floatFile(dir, "strip.agl", 3, 445, ramp);
+    EXPECT_NEAR(ratio(boxOf(strip, "--graph-type 2")), 10.0, 0.4);
+    // Stretched, the square array takes the graph area's shape.
+    EXPECT_GT(ratio(boxOf(square, "--graph-type 2 --size 1000x400 --aspect fill")), 1.5);
+    // XScale halves the stretched image's width.
+    const QRect full = boxOf(square, "--graph-type 2 --aspect fill");
+    const QRect half = boxOf(square, "--graph-type 2 --aspect fill --set XScale=0.5");
+    EXPECT_NEAR(double(half.width()) / full.width(), 0.5, 0.03);
+    EXPECT_NEAR(half.height(), full.height(), 2);
+    // A bad mode is refused with the choices.
+    const ToolRun bad = agltool("render " + square + " " + dir.path() + "/b.png --aspect tall");
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.out.find("data or fill"), std::string::npos) << bad.out;
 }
 
 // Property options take their range from the control's property table: a
@@ -390,6 +448,7 @@ struct VectorCase {
     const char* name;
     const char* options;
     bool columnAxis; // an axis numbered by column (the vector graph's are values)
+    bool textOnly;   // the only dark grey is text (no grid lines over the data)
 };
 // ctest shows the case by its name.
 void PrintTo(const VectorCase& c, std::ostream* out) {
@@ -457,6 +516,28 @@ TEST_P(VectorRender, SvgMatchesTheFrameAndPdfOpens) {
                 }
         }
     EXPECT_LE(bad, blocks / 8) << bad << " of " << blocks << " blocks differ";
+    if (GetParam().textOnly) {
+        // The text is as large and where the screen has it (numbers centred
+        // on their ticks): its ink, dark grey, spans the same box. (Counts
+        // of pixels would differ: the screen's glyphs are aliased.)
+        const auto textInk = [](const QImage& img) {
+            QRect box;
+            for (int y = 2; y < img.height() - 2; ++y)
+                for (int x = 2; x < img.width() - 2; ++x) {
+                    const QColor c = img.pixelColor(x, y);
+                    const int hi = std::max({c.red(), c.green(), c.blue()});
+                    const int lo = std::min({c.red(), c.green(), c.blue()});
+                    if (hi < 120 && hi - lo < 30) box |= QRect(x, y, 1, 1);
+                }
+            return box;
+        };
+        const QRect screenBox = textInk(frame);
+        const QRect pictureBox = textInk(raster);
+        EXPECT_NEAR(pictureBox.left(), screenBox.left(), 4);
+        EXPECT_NEAR(pictureBox.right(), screenBox.right(), 4);
+        EXPECT_NEAR(pictureBox.top(), screenBox.top(), 4);
+        EXPECT_NEAR(pictureBox.bottom(), screenBox.bottom(), 4);
+    }
 
     ASSERT_EQ(
         std::system(("pdftoppm -r 48 -png -singlefile " + base + ".pdf " + base + "_pdf").c_str()),
@@ -470,12 +551,13 @@ TEST_P(VectorRender, SvgMatchesTheFrameAndPdfOpens) {
     EXPECT_GT(inkPixels(page), 200 * 150 / 10);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AgltoolRender, VectorRender,
-    ::testing::Values(VectorCase{"surface", "", true}, VectorCase{"image", "--type 2", true},
-                      VectorCase{"image_polygons", "--type 2 --vector-data", true},
-                      VectorCase{"vector", "--type 3", false}),
-    [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(AgltoolRender, VectorRender,
+                         ::testing::Values(VectorCase{"surface", "", true, false},
+                                           VectorCase{"image", "--type 2", true, true},
+                                           VectorCase{"image_polygons", "--type 2 --vector-data",
+                                                      true, true},
+                                           VectorCase{"vector", "--type 3", false, true}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 // An image map's SVG carries its cells as one embedded image; --vector-data
 // keeps them as polygons, and no image.
@@ -794,3 +876,42 @@ TEST(AgltoolRenderSweep, EveryPlaneIsDrawnWithThePaletteRangeOfTheWholeSweep) {
         EXPECT_TRUE(QImage(QString::fromStdString(dir.file("x0.png"))).isNull()) << bad;
     }
 }
+
+// Reference pictures of the real arrays in examples/real (a head's MRI
+// slice, an elevation model, land and sea heights, the elevation's slope as
+// a vector field), in every graph kind each suits, as agltool and the viewer
+// draw them. The baselines were looked at: square cells, round numbers, no
+// text over text.
+struct RealPicture {
+    const char* array;
+    int kind; // the viewer's graph kind
+};
+void PrintTo(const RealPicture& c, std::ostream* out) {
+    *out << c.array << "_" << c.kind;
+}
+class RealArrayPicture : public ::testing::TestWithParam<RealPicture> {};
+
+TEST_P(RealArrayPicture, MatchesItsReferencePicture) {
+    const RealPicture p = GetParam();
+    TempDir dir;
+    const std::string in = std::string(TAVRIX_SOURCE_DIR) + "/examples/real/" + p.array + ".npy";
+    const std::string out = dir.file("real.png");
+    const ToolRun run = agltool("render " + in + " " + out + " --size 320x240 --graph-type " +
+                                std::to_string(p.kind));
+    ASSERT_EQ(run.status, 0) << run.out;
+    const QImage picture(QString::fromStdString(out));
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_TRUE(tavrix::test::matchesBaseline(picture, std::string("real_") + p.array + "_" +
+                                                           std::to_string(p.kind)));
+}
+
+INSTANTIATE_TEST_SUITE_P(AgltoolRender, RealArrayPicture,
+                         ::testing::Values(RealPicture{"mri_slice", 1}, RealPicture{"mri_slice", 2},
+                                           RealPicture{"mri_slice", 4}, RealPicture{"dem", 1},
+                                           RealPicture{"dem", 2}, RealPicture{"dem", 4},
+                                           RealPicture{"topobathy", 1}, RealPicture{"topobathy", 2},
+                                           RealPicture{"topobathy", 4},
+                                           RealPicture{"dem_slope", 3}),
+                         [](const auto& p) {
+                             return std::string(p.param.array) + "_" + std::to_string(p.param.kind);
+                         });

@@ -99,6 +99,7 @@ struct RenderSettings {
     int frames = 1;          // pictures to draw (the last one is kept)
     bool spin = false;       // spin the camera (5 degrees per frame), rendering continuously
     bool vectorData = false; // an SVG's or PDF's data area as polygons, not an image
+    bool dataAspect = true;  // --aspect: an image map's cells square (data) or stretched (fill)
     bool trace = false;      // the control's diagnostic trace on stderr
     int antiAlias = 0;       // NumAntiAliasPasses
     struct Sweep {
@@ -258,7 +259,10 @@ int renderUsage() {
                 "  --spin              turn the camera 5 degrees per frame\n"
                 "  --trace             the control's diagnostic trace on stderr\n"
                 "  --vector-data       in an SVG or PDF, the data area of a surface or image\n"
-                "                      map as polygons, not as one image\n");
+                "                      map as polygons, not as one image\n"
+                "  --aspect data|fill  an image map with square cells, as the viewer draws\n"
+                "                      it (data, the default), or stretched over the graph\n"
+                "                      area (fill)\n");
     return 2;
 }
 
@@ -416,6 +420,12 @@ int parseRenderOptions(int argc, char** argv, RenderSettings& s) {
         }
         if (i + 1 >= argc) return renderUsage();
         const char* v = argv[++i];
+        if (opt == "--aspect") {
+            const std::string a = v;
+            if (a != "data" && a != "fill") return bad("--aspect", v, "data or fill");
+            s.dataAspect = a == "data";
+            continue;
+        }
         const PropertyOption* po = nullptr;
         for (const PropertyOption& o : kPropertyOptions)
             if (opt == o.option) po = &o;
@@ -613,6 +623,7 @@ int Renderer::applyKind(const std::string& name) {
     }
     GraphPresenter presenter;
     presenter.setPaletteShown(true);
+    presenter.setSquareCells(m_s.dataAspect);
     // Nothing is taken back from the control: block 0, which no kind uses,
     // stands for what it showed before.
     presenter.select(control, kind, GraphPresenter::NoGraph, plane);

@@ -62,6 +62,7 @@ CArrayDoc::CArrayDoc(SettingsStore& settings, MessageSink& sink, QObject* parent
     setBuiltInGraphDefaults();
     m_options = m_settings.readOptions();
     m_presenter.setPaletteShown(m_settings.readInt("ShowPalette", 0) != 0);
+    m_presenter.setSquareCells(m_settings.readInt("ImageAspect", 1) != 0);
 }
 
 void CArrayDoc::setBuiltInGraphDefaults() {
@@ -960,6 +961,12 @@ void CArrayDoc::toggleShowPalette() {
         c->setBool(DISPID_UseColorPalette, on);
     else if (kind == VectorGraph && c->getInt(DISPID_WComp) == -1)
         c->setBool(DISPID_UseColorPalette, false);
+}
+
+void CArrayDoc::setSquareCells(bool on) {
+    m_presenter.setSquareCells(on);
+    m_settings.writeInt("ImageAspect", on ? 1 : 0);
+    if (CPlotrane2D* c = control(true)) c->SetImageAspect(on ? 1 : 0);
 }
 
 void CArrayDoc::toggleShowMarker() {

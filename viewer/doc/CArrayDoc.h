@@ -301,6 +301,12 @@ public:
     void settingsChanged(bool force = false);
     GraphSettings& graphSettings(int kind);
     int preferredGraphKind() const { return m_presenter.preferredKind(); }
+    // The image map with square cells (the data's aspect), or stretched over
+    // the graph area: the viewer's setting "ImageAspect" (1, square, unless
+    // set otherwise), handed to the control whenever the image map is shown.
+    bool squareCells() const { return m_presenter.squareCells(); }
+    // Stores the choice in the settings and shows it.
+    void setSquareCells(bool on);
     bool paletteShown() const { return m_presenter.paletteShown(); }
     void setPaletteShown(bool shown) { m_presenter.setPaletteShown(shown); }
     using Camera = GraphCamera;

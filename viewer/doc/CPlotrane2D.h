@@ -87,6 +87,15 @@ public:
             .toBool();
     }
 
+    // The image map stretched over the graph area (0) or with square cells (1).
+    bool SetImageAspect(int mode) const {
+        return m_dispatch->Invoke(plotrane::DISPID_SetImageAspect, {plotrane::Variant(mode)})
+            .toBool();
+    }
+    int GetImageAspect() const {
+        return m_dispatch->Invoke(plotrane::DISPID_GetImageAspect, {}).toInt();
+    }
+
 private:
     plotrane::ControlDispatch* m_dispatch;
 };

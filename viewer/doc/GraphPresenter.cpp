@@ -117,6 +117,7 @@ void GraphPresenter::showKind(CPlotrane2D& c, int kind, bool camera3D, const Pla
         if (camera3D) saveCamera(c);
         c.setShort(DISPID_CamViewType, CamViewType::TopXY);
         c.setShort(DISPID_GraphType, GraphType::ImageMap);
+        c.SetImageAspect(m_squareCells ? 1 : 0);
         c.setBool(DISPID_ShowPalette, m_paletteShown);
         c.setFloat(DISPID_ZScale, 1.0f);
         c.setShort(DISPID_AxisStyle, AxisStyle::FilledWalls);

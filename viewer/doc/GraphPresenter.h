@@ -48,6 +48,11 @@ public:
     void setPreferredKind(int kind);
     bool paletteShown() const { return m_paletteShown; }
     void setPaletteShown(bool shown) { m_paletteShown = shown; }
+    // The image map with square cells (the data's aspect), or stretched over
+    // the graph area. A choice of the host's, not one of the kinds' settings:
+    // the built-in defaults leave it as it is.
+    bool squareCells() const { return m_squareCells; }
+    void setSquareCells(bool on) { m_squareCells = on; }
 
     // Whether kind suits a plane of rows x columns: the plane view wants one
     // short side (at most 10), every other kind two elements each way.
@@ -81,4 +86,5 @@ private:
     GraphCamera m_camera;
     int m_preferredKind = PlaneView;
     bool m_paletteShown = false;
+    bool m_squareCells = true;
 };

@@ -359,6 +359,7 @@ ImageMapDialog::ImageMapDialog(CGraphView* view, QWidget* parent)
         m_last.filter = c->getBool(DISPID_ImageFilter);
         m_last.showGrid = c->getBool(DISPID_ShowGrid);
         m_last.orientation = c->getInt(DISPID_ImageOrientation);
+        m_last.squareCells = document()->squareCells();
         if (aglArray* a = document()->currentArray()) {
             m_last.rowDim = a->rowDim();
             m_last.colDim = a->colDim();
@@ -366,11 +367,15 @@ ImageMapDialog::ImageMapDialog(CGraphView* view, QWidget* parent)
     }
     m_shown = m_last;
     m_aspect = checkBox("&Fixed Aspect Ratio", 1146, m_last.fixedAspect, this);
+    m_squareCells = checkBox("S&quare Cells", 0, m_last.squareCells, this);
+    m_squareCells->setObjectName("squareCells");
+    m_squareCells->setToolTip("Draw every cell square (the data's aspect) rather than "
+                              "stretching the image over the graph area");
     m_axis = checkBox("Show Ax&is", 1005, m_last.showAxis, this);
     m_filter = checkBox("&Linear Filter", 1147, m_last.filter, this);
     m_grid = checkBox("Show &Grid", 1001, m_last.showGrid, this);
     auto* options = new QVBoxLayout;
-    for (QCheckBox* b : {m_aspect, m_axis, m_filter, m_grid})
+    for (QCheckBox* b : {m_aspect, m_squareCells, m_axis, m_filter, m_grid})
         options->addWidget(b);
     auto* flipX = new QPushButton("Flip &X", this);
     auto* flipY = new QPushButton("Flip &Y", this);
@@ -428,6 +433,7 @@ void ImageMapDialog::swapXY() {
 
 bool ImageMapDialog::collect() {
     m_shown.fixedAspect = m_aspect->isChecked();
+    m_shown.squareCells = m_squareCells->isChecked();
     m_shown.showAxis = m_axis->isChecked();
     m_shown.filter = m_filter->isChecked();
     m_shown.showGrid = m_grid->isChecked();
@@ -437,9 +443,16 @@ bool ImageMapDialog::collect() {
 void ImageMapDialog::applyChanges(CPlotrane2D& c) {
     const Values& s = m_shown;
     const Values& l = m_last;
+    const bool cells = s.squareCells != l.squareCells;
     const bool any = s.fixedAspect != l.fixedAspect || s.showAxis != l.showAxis ||
                      s.filter != l.filter || s.showGrid != l.showGrid ||
                      s.orientation != l.orientation || s.rowDim != l.rowDim || s.colDim != l.colDim;
+    // Square cells are the viewer's own setting, not the graph kind's: they
+    // are kept in the settings, never in the file.
+    if (cells) {
+        document()->setSquareCells(s.squareCells);
+        m_last.squareCells = s.squareCells;
+    }
     if (!any) return;
     c.setBool(DISPID_ShowGrid, s.showGrid);
     c.setBool(DISPID_ShowAxis, s.showAxis);

@@ -139,6 +139,7 @@ protected:
 private:
     struct Values {
         bool fixedAspect = false, showAxis = false, filter = false, showGrid = false;
+        bool squareCells = true;
         int orientation = 0;
         int rowDim = 0, colDim = 0;
     };
@@ -146,7 +147,7 @@ private:
     void swapXY();
     void setDimensions(CPlotrane2D& c, int rowDim, int colDim);
     Values m_shown, m_last;
-    QCheckBox *m_aspect, *m_axis, *m_filter, *m_grid;
+    QCheckBox *m_aspect, *m_squareCells, *m_axis, *m_filter, *m_grid;
 };
 
 // "Vector Plot Settings".

@@ -226,6 +226,13 @@ enum Dispid : int {
     // with maximum < minimum, or not finite, changes nothing.
     DISPID_SetAxisClamp,
     DISPID_SetPaletteRange, // 140
+    // How the image map fills the graph area: SetImageAspect(mode), mode 0
+    // stretches the image over the area (the start value), 1 keeps the
+    // data's aspect (every cell square, the image as large as fits, centred).
+    // TRUE when applied; other modes change nothing. GetImageAspect() reads
+    // the mode. Not part of a saved property set.
+    DISPID_SetImageAspect,
+    DISPID_GetImageAspect, // 142
 
     DISPID_BackColor = -501,
     DISPID_hWnd = -515,
@@ -233,7 +240,7 @@ enum Dispid : int {
 };
 
 static_assert(DISPID_MetaFile == 118 && DISPID_CreateMetaFile == 138 &&
-              DISPID_SetPaletteRange == 140);
+              DISPID_SetPaletteRange == 140 && DISPID_GetImageAspect == 142);
 
 // The control's class identifier, shared by the control library and every
 // host that creates it through the control factory.

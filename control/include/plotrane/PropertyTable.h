@@ -458,12 +458,14 @@ inline constexpr MethodInfo kMethods[] = {
     {DISPID_CreateMetaFile, "CreateMetaFile", 2},
     {DISPID_SetAxisClamp, "SetAxisClamp", 3},
     {DISPID_SetPaletteRange, "SetPaletteRange", 2},
+    {DISPID_SetImageAspect, "SetImageAspect", 1},
+    {DISPID_GetImageAspect, "GetImageAspect", 0},
 };
 constexpr bool kMethodsInOrder = [] {
     int i = 0;
     for (const MethodInfo& m : kMethods)
         if (m.dispid != DISPID_GetFrameRate + i++) return false;
-    return i == DISPID_SetPaletteRange - DISPID_GetFrameRate + 1;
+    return i == DISPID_GetImageAspect - DISPID_GetFrameRate + 1;
 }();
 static_assert(kMethodsInOrder, "methods in dispatch order");
 

@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <ostream>
+#include <random>
 #include <set>
 
 using agl::AxisNumbers;
@@ -90,7 +91,12 @@ TEST(IndexAxis, TicksStayOnWholeIndicesForAnyLength) {
             EXPECT_EQ(a.step, std::round(a.step)) << "L=" << L << " n=" << n;
             // The last tick is an index of the region, never past it.
             EXPECT_LE(a.first + a.step * (a.major - 1), 7 + L - 1 + 1e-9);
-            EXPECT_NEAR(a.endFraction, L > 1 ? a.step * (a.major - 1) / (L - 1) : 1.0, 1e-12);
+            EXPECT_NEAR(a.endFraction - a.startFraction,
+                        L > 1 ? a.step * (a.major - 1) / (L - 1) : 1.0, 1e-12);
+            // On multiples of the step, where two of them fit.
+            if (L > 1 && a.major > 2) {
+                EXPECT_EQ(std::fmod(a.first, a.step), 0.0) << "L=" << L << " n=" << n;
+            }
             EXPECT_GT(a.endFraction, 0.5) << "L=" << L << " n=" << n;
             if (L > 1) {
                 EXPECT_GE(a.major, std::min<int64_t>(n, L) / 2) << "L=" << L << " n=" << n;
@@ -128,6 +134,28 @@ TEST(IndexAxis, FortranLowerBoundsAndReversedAxesCountFromTheRightIndex) {
     n = numbersOf(a);
     EXPECT_EQ(n.front(), "20");
     EXPECT_EQ(n.back(), "0");
+}
+
+// Ticks count as a reader does, on multiples of their step from whatever
+// index the region starts at: a Fortran axis from 1 reads 5, 10, 15 (not 1,
+// 6, 11); reversed, it reads 20, 15, 10 from its high end.
+TEST(IndexAxis, TicksSitOnMultiplesOfTheirStepFromAnyFirstIndex) {
+    AxisNumbers a = agl::indexAxisNumbers(0, 20, 1, false, {3, 0}, true);
+    EXPECT_EQ(a.step, 5.0);
+    EXPECT_EQ(numbersOf(a), (std::vector<std::string>{"5", "10", "15", "20"}));
+    EXPECT_NEAR(a.startFraction, 4.0 / 19.0, 1e-12);
+    EXPECT_NEAR(a.endFraction, 1.0, 1e-12);
+    a = agl::indexAxisNumbers(0, 20, 1, true, {3, 0}, true);
+    EXPECT_EQ(numbersOf(a), (std::vector<std::string>{"20", "15", "10", "5"}));
+    EXPECT_NEAR(a.startFraction, 0.0, 1e-12);
+    EXPECT_NEAR(a.endFraction, 15.0 / 19.0, 1e-12);
+    // A region from index 37 of 256: 40, 60 ... 280.
+    a = agl::indexAxisNumbers(37, 256, 0, false, {10, 0}, true);
+    EXPECT_EQ(numbersOf(a).front(), "40");
+    EXPECT_EQ(std::fmod(a.first, a.step), 0.0);
+    // Too short for two multiples of the step: ticks from the first index.
+    a = agl::indexAxisNumbers(0, 3, 1, false, {2, 0}, true);
+    EXPECT_GE(a.major, 2);
 }
 
 TEST(IndexAxis, WithoutAutoDetailTheRequestedCountDividesTheAxis) {
@@ -446,4 +474,52 @@ TEST(ValueAxisNumbers, ARangeThatIsNoMultipleOfTheFirstStepStillGetsRoundTicks) 
     EXPECT_EQ(numbersOf(a), (std::vector<std::string>{"-25000", "0", "25000"}));
     a = agl::valueAxisNumbers(-40000, 40000, false, {4, 1}, true, false);
     EXPECT_EQ(numbersOf(a), (std::vector<std::string>{"-25000", "0", "25000"}));
+}
+
+// Ranges as the data gives them (the palette bar takes them unrounded), over
+// every magnitude, signs, widths and both kinds of data: the ticks come from
+// the 1-2-2.5-5 series (whole steps for integers), sit on multiples of their
+// step inside the range, are between two and the count asked for, and print
+// distinctly. A seeded generator: the same ranges every run.
+TEST(ValueAxisNumbers, AnyRangeGetsRoundTicksOnMultiplesOfTheirStep) {
+    std::mt19937 gen(31);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    int checked = 0;
+    for (int i = 0; i < 4000; ++i) {
+        const bool integer = i % 3 == 0;
+        const double magnitude =
+            std::pow(10.0, integer ? unit(gen) * 9.0 : unit(gen) * 40.0 - 20.0);
+        double lo = (unit(gen) * 2.0 - 1.0) * magnitude;
+        double hi = lo + magnitude * std::pow(10.0, -unit(gen) * 3.0);
+        if (integer) {
+            lo = std::floor(lo);
+            hi = std::max(lo + 1.0, std::ceil(hi));
+        }
+        const int n = 3 + i % 7;
+        const AxisNumbers a = agl::valueAxisNumbers(lo, hi, false, {n, 0}, true, integer);
+        SCOPED_TRACE(std::to_string(lo) + " .. " + std::to_string(hi) + " n=" + std::to_string(n) +
+                     " " + a.format);
+        ASSERT_GE(a.major, 2);
+        // Beyond the count asked only where no round step fits it.
+        ASSERT_LE(a.major, 2 * n);
+        if (a.major > n) {
+            const AxisNumbers strict =
+                agl::valueAxisNumbers(lo, hi, false, {n, 0}, true, integer, n);
+            EXPECT_LE(strict.major, n);
+        }
+        const double decade = std::pow(10.0, std::floor(std::log10(a.step) + 1e-9));
+        const double m = a.step / decade;
+        EXPECT_TRUE(std::fabs(m - 1) < 1e-9 || std::fabs(m - 2) < 1e-9 ||
+                    std::fabs(m - 2.5) < 1e-9 || std::fabs(m - 5) < 1e-9 ||
+                    std::fabs(m - 10) < 1e-9)
+            << a.step;
+        if (integer) {
+            EXPECT_EQ(a.step, std::round(a.step));
+        }
+        const double q = a.first / a.step;
+        EXPECT_NEAR(q, std::round(q), 1e-6 * std::max(1.0, std::fabs(q)));
+        expectReadable(a, lo, hi);
+        ++checked;
+    }
+    EXPECT_EQ(checked, 4000);
 }

@@ -316,6 +316,22 @@ TEST(BarLabels, RoundValuesInsideTheRangeAtTheirPlaces) {
     }
 }
 
+// A short bar asks for fewer labels: still round values, never more than
+// asked, and at least two.
+TEST(BarLabels, AShortBarGetsFewerRoundLabels) {
+    aglPalette p;
+    p.SetRange(236, 1076);
+    for (int most = 2; most <= aglPalette::kLabelCount; ++most) {
+        const auto l = p.MakeLabels(1, most);
+        ASSERT_GE(l.size(), 2u) << most;
+        EXPECT_LE(l.size(), size_t(most));
+        for (const auto& b : l)
+            EXPECT_EQ(std::stoi(b.text) % 100, 0) << b.text;
+    }
+    EXPECT_EQ(p.MakeLabels(1, 3).size(), 2u); // 500 and 1000
+    EXPECT_EQ(p.MakeLabels(1, 0).size(), p.MakeLabels(1, 2).size());
+}
+
 TEST(BarStrip, WidthByControlSizeAndLabels) {
     EXPECT_EQ(aglPalette::StripFor(800, 600, true, true, 1).right -
                   aglPalette::StripFor(800, 600, true, true, 1).left,

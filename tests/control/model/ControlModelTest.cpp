@@ -30,6 +30,7 @@
 #include <string>
 #include <tuple>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 using namespace plotrane;
@@ -633,11 +634,11 @@ TEST_F(ControlTest, ImageOrientationAndFilterReachTheImageMap) {
     const QImage yFlip = picture(2, false);
     picture(3, false);
     // The 64 x 48 example: the numbers name the columns and rows where the
-    // mirrored picture shows them.
+    // mirrored picture shows them, round ones either way.
     EXPECT_EQ(ends[0], (std::vector<std::string>{"0", "60", "0", "45"}));
-    EXPECT_EQ(ends[1], (std::vector<std::string>{"63", "3", "0", "45"}));
-    EXPECT_EQ(ends[2], (std::vector<std::string>{"0", "60", "47", "2"}));
-    EXPECT_EQ(ends[3], (std::vector<std::string>{"63", "3", "47", "2"}));
+    EXPECT_EQ(ends[1], (std::vector<std::string>{"60", "0", "0", "45"}));
+    EXPECT_EQ(ends[2], (std::vector<std::string>{"0", "60", "45", "0"}));
+    EXPECT_EQ(ends[3], (std::vector<std::string>{"60", "0", "45", "0"}));
     const QImage linear = picture(0, true);
     const QImage again = picture(0, false);
     ASSERT_FALSE(identity.isNull());
@@ -647,6 +648,54 @@ TEST_F(ControlTest, ImageOrientationAndFilterReachTheImageMap) {
     EXPECT_GT(countDifferentPixels(xFlip, yFlip, 16), 500);
     EXPECT_GT(countDifferentPixels(identity, linear, 16), 50);
     EXPECT_EQ(countDifferentPixels(identity, again, 16), 0);
+}
+
+// The image map's aspect: a method pair, mode 0 (stretched, the start) or 1
+// (square cells); other modes are refused. The box follows the region shown,
+// is the scales' own for other graph types, and no property set carries it.
+TEST_F(ControlTest, ImageAspectShapesTheImageMapsBoxToItsRegion) {
+    EXPECT_EQ(ctrl->Invoke(DISPID_GetImageAspect, {}).toInt(), 0);
+    EXPECT_FALSE(ctrl->Invoke(DISPID_SetImageAspect, {Variant(2)}).toBool());
+    EXPECT_FALSE(ctrl->Invoke(DISPID_SetImageAspect, {}).toBool());
+    EXPECT_EQ(ctrl->Invoke(DISPID_GetImageAspect, {}).toInt(), 0);
+    ASSERT_TRUE(ctrl->Invoke(DISPID_SetImageAspect, {Variant(1)}).toBool());
+    EXPECT_EQ(ctrl->Invoke(DISPID_GetImageAspect, {}).toInt(), 1);
+    const auto box = [&] {
+        double x = 0, y = 0, z = 0;
+        ctrl->engine().boxExtents(x, y, z);
+        return std::pair{x, y};
+    };
+    // A height plot keeps XScale x YScale.
+    EXPECT_EQ(box(), (std::pair{1.0, 1.0}));
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_GraphType, Variant(int16_t(2))).ok());
+    // The 64 x 48 example: four across, three up.
+    auto b = box();
+    EXPECT_DOUBLE_EQ(b.first, 1.0);
+    EXPECT_DOUBLE_EQ(b.second, 0.75);
+    // A region of 12 rows of 48 columns: four to one.
+    ctrl->Invoke(DISPID_SetRoiLb, {Variant(int16_t(0)), Variant(10)});
+    ctrl->Invoke(DISPID_SetRoiUb, {Variant(int16_t(0)), Variant(21)});
+    ctrl->Invoke(DISPID_SetRoiLb, {Variant(int16_t(1)), Variant(8)});
+    ctrl->Invoke(DISPID_SetRoiUb, {Variant(int16_t(1)), Variant(55)});
+    updateAndTick(*ctrl);
+    b = box();
+    EXPECT_DOUBLE_EQ(b.first / b.second, 4.0);
+    // YScale limits a tall box; the cells stay square.
+    ASSERT_TRUE(ctrl->SetProperty(DISPID_YScale, Variant(0.1f)).ok());
+    b = box();
+    EXPECT_NEAR(b.second, 0.1, 1e-6);
+    EXPECT_NEAR(b.first, 0.4, 1e-6);
+    ASSERT_TRUE(ctrl->Invoke(DISPID_SetImageAspect, {Variant(0)}).toBool());
+    b = box();
+    EXPECT_NEAR(b.first, 1.0, 1e-6);
+    EXPECT_NEAR(b.second, 0.1, 1e-6);
+    // Not a property: a saved set has no trace of it.
+    ASSERT_TRUE(ctrl->Invoke(DISPID_SetImageAspect, {Variant(1)}).toBool());
+    TempDir dir;
+    QSettings set(QString::fromStdString(dir.file("p.ini")), QSettings::IniFormat);
+    ctrl->saveProperties(set);
+    for (const QString& key : set.allKeys())
+        EXPECT_FALSE(key.contains("Aspect") && key != "FixedAspect") << key.toStdString();
 }
 
 // --- Persistence --------------------------------------------------------------

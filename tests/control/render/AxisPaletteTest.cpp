@@ -8,6 +8,9 @@
 #include "aglPaletteBarObj.h"
 #include "aglSegment.h"
 
+#include <string>
+#include <utility>
+
 using namespace rtest;
 
 namespace {
@@ -116,6 +119,55 @@ TEST(AxisPictures, SmallControlsShowNoNumbers) {
     axis.ApplyLayout(layout);
     axis.SetShowNumbers(true);
     EXPECT_EQ(axis.NumberStrings(0).size(), size_t(layout.axis[0].major));
+}
+
+// No text the axes draw covers or touches another: titles and numbers of
+// every axis, in the home view and the fixed views, on controls of several
+// shapes, for value ranges of every kind. The boxes are those of the glyphs
+// as drawn (the font's own metrics); texts on one line keep a gap.
+TEST(AxisPictures, NoTextRunsIntoAnother) {
+    struct Range {
+        double lo, hi;
+        bool integer;
+    };
+    const Range ranges[] = {{-1.0, 1.5, false},   {236, 1076, true},
+                            {-1e6, 2.5e7, false}, {-0.001861, -0.001854, false},
+                            {0, 65535, true},     {-1437, 2205, false}};
+    const std::pair<int, int> sizes[] = {{480, 360}, {900, 260}, {220, 330}};
+    int drawn = 0;
+    for (const auto& [w, h] : sizes)
+        for (int view : {0, 1, 2, 3})
+            for (const Range& r : ranges) {
+                Scene s(w, h, view, view == 0 ? 5 : 6);
+                agl::AxisInput in;
+                in.width = w;
+                in.height = h;
+                in.roiLength[0] = 403;
+                in.roiLength[1] = 344;
+                in.lowerBound[0] = in.lowerBound[1] = 1;
+                in.minimum[2] = r.lo;
+                in.maximum[2] = r.hi;
+                in.integerData = r.integer;
+                s.axis.ApplyLayout(agl::recomputeAxes(in));
+                startContext(s.ctx, w, h);
+                redrawAndWait(s.ctx);
+                s.ctx.Stop();
+                const auto& boxes = s.axis.DrawnTextBoxes();
+                SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + " view " +
+                             std::to_string(view) + " " + std::to_string(r.lo) + ".." +
+                             std::to_string(r.hi));
+                EXPECT_GE(boxes.size(), 6u); // two titles and a few numbers at least
+                drawn += int(boxes.size());
+                for (size_t i = 0; i < boxes.size(); ++i)
+                    for (size_t j = i + 1; j < boxes.size(); ++j) {
+                        const auto& a = boxes[i];
+                        const auto& b = boxes[j];
+                        const bool apart = a.right + 2 <= b.left || b.right + 2 <= a.left ||
+                                           a.top <= b.bottom || b.top <= a.bottom;
+                        EXPECT_TRUE(apart) << i << " and " << j;
+                    }
+            }
+    EXPECT_GT(drawn, 400);
 }
 
 TEST(AxisRules, DroppedAxisAndNumberDirections) {

@@ -1,6 +1,8 @@
 // Camera geometry checked against arithmetic written out independently here.
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <utility>
 
 #include "aglCameraObj.h"
 
@@ -117,6 +119,58 @@ TEST(Camera, FixedAspectUsesTheLargestCentredSquare) {
     cam.SetViewport(0, 0); // counts as 1 x 1
     m = cam.ComputeMatrices();
     EXPECT_EQ(m.viewport[2], 1);
+}
+
+// With the box fit the fixed views draw one box unit as many pixels across
+// as up, the box centred in the direction the area has room to spare, and
+// inside the area whatever its shape; without it the unit box's bounds fill
+// the area, stretched.
+TEST(Camera, BoxFitKeepsTheBoxProportionsInEveryFixedView) {
+    struct Case {
+        int view;
+        float box[3];
+        int across, up; // box axes on the screen
+    };
+    const Case cases[] = {{2, {1.0f, 0.25f, 1.0f}, 0, 1},
+                          {2, {0.5f, 1.0f, 1.0f}, 0, 1},
+                          {1, {1.0f, 1.0f, 0.4f}, 0, 2}};
+    for (const Case& c : cases)
+        for (const auto& [w, h] :
+             {std::pair{680, 600}, std::pair{1000, 300}, std::pair{300, 900}}) {
+            aglCameraObj cam;
+            cam.SetViewType(c.view);
+            cam.SetViewport(w, h);
+            cam.SetBoxFit(true, c.box[0], c.box[1], c.box[2]);
+            const aglCameraMatrices m = cam.ComputeMatrices();
+            double lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
+            hi[c.across] = c.box[c.across];
+            hi[c.up] = c.box[c.up];
+            const V4 a = ndc(m, lo[0], lo[1], lo[2]), b = ndc(m, hi[0], hi[1], hi[2]);
+            const double pxAcross = std::fabs(b.x - a.x) * 0.5 * w;
+            const double pxUp = std::fabs(b.y - a.y) * 0.5 * h;
+            EXPECT_NEAR(pxAcross / c.box[c.across], pxUp / c.box[c.up], 1e-6 * w)
+                << c.view << " " << w << "x" << h;
+            for (const V4& p : {a, b}) {
+                EXPECT_GE(p.x, -1.0);
+                EXPECT_LE(p.x, 1.0);
+                EXPECT_GE(p.y, -1.0);
+                EXPECT_LE(p.y, 1.0);
+            }
+            // The box and its margins (0.5 and 0.3 of its longer side across
+            // and up) fill the area in one direction.
+            const double bw = c.box[c.across], bh = c.box[c.up], side = std::max(bw, bh);
+            if ((bw + 0.5 * side) / (bh + 0.3 * side) > double(w) / h)
+                EXPECT_NEAR(std::fabs(b.x - a.x), 2 * bw / (bw + 0.5 * side), 1e-6);
+            else
+                EXPECT_NEAR(std::fabs(b.y - a.y), 2 * bh / (bh + 0.3 * side), 1e-6);
+        }
+    aglCameraObj stretched;
+    stretched.SetViewType(2);
+    stretched.SetViewport(1000, 300);
+    stretched.SetBoxFit(false, 1.0f, 0.25f, 1.0f);
+    const aglCameraMatrices m = stretched.ComputeMatrices();
+    EXPECT_NEAR(ndc(m, -0.3, -0.2, 0).x, -1.0, 1e-6);
+    EXPECT_NEAR(ndc(m, 1.2, 1.1, 0).y, 1.0, 1e-6);
 }
 
 TEST(Camera, JitterShiftsThePictureBySubPixelsInBothProjections) {

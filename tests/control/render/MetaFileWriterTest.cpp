@@ -8,6 +8,8 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFont>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QProcess>
 #include <QSvgGenerator>
@@ -150,6 +152,48 @@ TEST(MetaFileReplay, ATextWhoseAnchorWasClippedAwayDoesNotTakeTheNextPoint) {
     EXPECT_TRUE(qRed(dot) > 240 && qGreen(dot) < 220 && qBlue(dot) < 220) << std::hex << dot;
 }
 
+// A text keeps the size it has on the screen relative to the window, and its
+// baseline starts where the screen put it: at the anchor moved by the offset
+// the capture recorded (window pixels, y up). A 20-pixel "HH" whose baseline
+// starts 8 pixels left of and 6 below its anchor at (50, 50), in a picture
+// 9.6 units a pixel: ink from x = 9.6 x 42 + 20 and down to y = 9.6 x 56 + 20,
+// as large as the font's capitals at 9.6 times the size.
+TEST(MetaFileReplay, TextKeepsTheScreensSizeAndPlace) {
+    const std::vector<aglCapturedText> texts = {{"Liberation Serif", 20, 400, "HH", -8.0f, -6.0f}};
+    std::vector<float> b = {float(GL_PASS_THROUGH_TOKEN), 0.0f, float(GL_POINT_TOKEN)};
+    vertex(b, 50, 50, 0, 0, 0);
+    QByteArray bytes;
+    QBuffer device(&bytes);
+    device.open(QIODevice::WriteOnly);
+    QSvgGenerator svg;
+    svg.setOutputDevice(&device);
+    svg.setSize(QSize(1000, 1000));
+    svg.setViewBox(QRect(0, 0, 1000, 1000));
+    {
+        QPainter p(&svg);
+        ASSERT_TRUE(aglReplayCapture(p, layout100(), b.data(), b.size(), texts, nullptr));
+    }
+    QImage image(1000, 1000, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter ip(&image);
+        QSvgRenderer(bytes).render(&ip);
+    }
+    QRect ink;
+    for (int y = 5; y < 995; ++y) // inside the picture's frame
+        for (int x = 5; x < 995; ++x)
+            if (qGray(image.pixel(x, y)) < 128) ink |= QRect(x, y, 1, 1);
+    ASSERT_FALSE(ink.isEmpty());
+    // The font at the picture's scale (20 pixels x 9.6): its capitals' box.
+    QFont f("Liberation Serif");
+    f.setPixelSize(192);
+    const QRectF caps = QFontMetricsF(f).tightBoundingRect("HH");
+    EXPECT_NEAR(ink.height(), caps.height(), caps.height() * 0.05);
+    EXPECT_NEAR(ink.width(), caps.width(), caps.width() * 0.05);
+    EXPECT_NEAR(ink.left(), 9.6 * 42 + 20 + caps.left(), 8);
+    EXPECT_NEAR(ink.bottom(), 9.6 * 56 + 20, 6);
+}
+
 TEST(MetaFileReplay, PolygonsFromClippingAreDrawnWithEveryVertex) {
     // Ten vertices: the last two reach far right, where only they can put ink.
     std::vector<float> b = {float(GL_POLYGON_TOKEN), 10.0f};
@@ -207,6 +251,45 @@ TEST(MetaFileMesh, CellsAreDrawnFarthestFirstAndCellsWithAMissingCornerNotAtAll)
     // A mesh whose point count does not match its size draws nothing.
     m.points.pop_back();
     EXPECT_TRUE(aglMeshCellOrder(m).empty());
+}
+
+// Where the picture carries the surface as an image, a smooth surface's
+// colours run across each cell between its corners' as on the screen (a cell
+// from black to 200-red is dark at its left and bright at its right); a flat
+// one keeps one colour a cell, the mean of its corners.
+TEST(MetaFileMesh, TheImageOfASmoothSurfaceShadesAcrossEachCell) {
+    aglSurfaceMesh m;
+    m.nx = m.ny = 2;
+    m.points.resize(4);
+    for (int j = 0; j < 2; ++j)
+        for (int i = 0; i < 2; ++i) {
+            aglSurfaceMesh::Point& p = m.at(i, j);
+            p.x = 10.0f + 80.0f * i;
+            p.y = 10.0f + 80.0f * j;
+            p.rgb[0] = uint8_t(200 * i);
+            p.present = true;
+        }
+    const auto redAcross = [](const aglSurfaceMesh& mesh) {
+        aglPictureLayout l = layout100();
+        l.rasterScale = 1.0;
+        QImage image(1000, 1000, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        {
+            QPainter p(&image);
+            EXPECT_TRUE(aglReplayCapture(p, l, nullptr, 0, {}, &mesh));
+        }
+        // Window x 20, 50 and 80 at window y 50: picture 212, 500, 788 at 500.
+        return std::vector<int>{qRed(image.pixel(212, 500)), qRed(image.pixel(500, 500)),
+                                qRed(image.pixel(788, 500))};
+    };
+    const std::vector<int> smooth = redAcross(m);
+    EXPECT_NEAR(smooth[0], 25, 4);
+    EXPECT_NEAR(smooth[1], 100, 4);
+    EXPECT_NEAR(smooth[2], 175, 4);
+    m.smooth = false;
+    const std::vector<int> flat = redAcross(m);
+    for (int r : flat)
+        EXPECT_NEAR(r, 100, 2);
 }
 
 TEST(MetaFileMesh, ACellWithAMissingCornerLeavesThePaperWhite) {

@@ -313,7 +313,8 @@ public:
         ++finished;
     }
     bool IsCapturing() const override { return capturing.load(); }
-    void CaptureText(float, float, float, const char*, const std::string&, int, int) override {}
+    void CaptureText(float, float, float, const char*, const std::string&, int, int, float,
+                     float) override {}
 };
 
 TEST_F(RenderContextTest, MetafileCaptureFrameGoesThroughTheWriterAndPublishesNothing) {

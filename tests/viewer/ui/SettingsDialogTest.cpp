@@ -454,6 +454,40 @@ TEST_F(SettingsDialogTest, ImageMapFlipsActAtOnceAndCancelPutsThemBack) {
     EXPECT_TRUE(doc->isModified());
 }
 
+// Square cells are on for the image map unless the settings say otherwise;
+// the check turns them off at once, is kept in the viewer's settings (not in
+// the file: the document stays unmodified) and comes back with the next
+// document.
+TEST_F(SettingsDialogTest, SquareCellsAreTheViewersOwnSettingAndReachTheControl) {
+    openArray({20, 30});
+    showKind(CArrayDoc::ImageMap);
+    EXPECT_EQ(ctl().GetImageAspect(), 1);
+    EXPECT_TRUE(runCommand(cmd::Graph, [&](QDialog* d) {
+        auto* square = d->findChild<QCheckBox*>("squareCells");
+        ASSERT_NE(square, nullptr);
+        EXPECT_TRUE(square->isChecked());
+        click(square);
+        clickOk(d);
+    }));
+    EXPECT_EQ(ctl().GetImageAspect(), 0);
+    EXPECT_EQ(settings->readInt("ImageAspect", 1), 0);
+    EXPECT_FALSE(doc->isModified());
+    EXPECT_FALSE(doc->squareCells());
+    // Shown again, the image map keeps the choice; a new document reads it.
+    showKind(CArrayDoc::HeightPlot);
+    showKind(CArrayDoc::ImageMap);
+    EXPECT_EQ(ctl().GetImageAspect(), 0);
+    CArrayDoc other(*settings, sink);
+    EXPECT_FALSE(other.squareCells());
+    // Cancel leaves it as it was.
+    EXPECT_TRUE(runCommand(cmd::Graph, [&](QDialog* d) {
+        click(d->findChild<QCheckBox*>("squareCells"));
+        clickCancel(d);
+    }));
+    EXPECT_EQ(ctl().GetImageAspect(), 0);
+    EXPECT_EQ(settings->readInt("ImageAspect", 1), 0);
+}
+
 TEST_F(SettingsDialogTest, TheSettingsMenuOpensFromTheKeyboard) {
     openArray({20, 20});
     showKind(CArrayDoc::HeightPlot);
