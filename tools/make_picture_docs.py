@@ -35,6 +35,9 @@ ARRAYS = [
     ("topobathy", "land height and sea depth, 91 x 120 float (m)", [1, 2, 4]),
     ("dem_slope", "slope field of the elevation model, 527 vectors of 4 floats", [3]),
 ]
+# The plane view draws a window with a short side as lines: six rows through
+# the middle of each array (first and last row, 0-based).
+PLANE_ROWS = {"mri_slice": (125, 130), "dem": (83, 88), "topobathy": (43, 48)}
 
 
 def small_png(path):
@@ -44,8 +47,12 @@ def small_png(path):
 
 
 def tavrix(agltool, name, kind, out):
+    window = []
+    if kind == 4:
+        window = ["--roi", "0:%d:%d" % PLANE_ROWS[name]]
     subprocess.run([agltool, "render", os.path.join(EXAMPLES, name + ".npy"), out,
-                    "--graph-type", str(kind), "--size", "%dx%d" % (WIDTH, HEIGHT)], check=True)
+                    "--graph-type", str(kind), "--size", "%dx%d" % (WIDTH, HEIGHT)] + window,
+                   check=True)
     small_png(out)
 
 
@@ -74,8 +81,9 @@ def mpl(name, kind, out):
         ax.set_ylabel("Y")
     else:
         ax = fig.add_subplot()
-        ax.plot(a, linewidth=0.5)
-        ax.set_xlabel("Y")
+        first, last = PLANE_ROWS[name]
+        ax.plot(a[first:last + 1].T, linewidth=0.8)
+        ax.set_xlabel("X")
         ax.set_ylabel("Z")
     fig.tight_layout()
     fig.savefig(out)
@@ -94,8 +102,9 @@ def main():
         "The real arrays of `examples/real` (see its `LICENSE`: matplotlib's sample data),",
         "each drawn by `agltool render` (left, Tavrix's defaults as the viewer shows the",
         "graph kind) and by the nearest matplotlib plot with matplotlib's defaults (right):",
-        "`plot_surface`, `imshow`, a 3-D `scatter`, and `plot` of every column for the",
-        "plane view. Both are 400 x 300 pixels. Made by `tools/make_picture_docs.py`.",
+        "`plot_surface`, `imshow`, a 3-D `scatter`, and `plot` of six rows for the",
+        "plane view (the plane view draws a window with a short side: rows 125-130,",
+        "83-88 and 43-48 through the middle of each array). Both are 400 x 300 pixels. Made by `tools/make_picture_docs.py`.",
         "",
     ]
     for name, what, kinds in ARRAYS:

@@ -236,7 +236,8 @@ int renderUsage() {
                  "       agltool render NAME --sweep D[:LO:HI] --out 'frame%%04d.png' [options]\n"
                  "  --size WxH          picture size, 16..8192 each (800x600)\n"
                  "  --graph-type K      the viewer's graph kind: 1 height plot, 2 image map,\n"
-                 "                      3 vector graph, 4 plane view\n");
+                 "                      3 vector graph, 4 plane view (set up as the viewer sets\n"
+                 "                      it up; a kind the window does not suit is refused)\n");
     for (const PropertyOption& o : kPropertyOptions) {
         const PropertyInfo& p = *plotrane::findAnyProperty(o.property);
         const std::string want = optionWanted(p);

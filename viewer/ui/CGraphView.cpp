@@ -12,10 +12,6 @@ using namespace plotrane;
 
 namespace {
 
-// The first render pass after the program starts refreshes the status
-// bar's array description; later ones do nothing.
-bool g_firstRenderPass = true;
-
 constexpr const char* kCannotLoad = "Fatal Error!\n\nCan't load Plotrane2D ActiveX control!";
 
 std::string outOfDateMessage(int major, int minor) {
@@ -123,8 +119,8 @@ void CPlotrane2DView::onRowColChanged(int32_t row, int32_t column) {
 }
 
 void CPlotrane2DView::onRndrPass(float, int32_t, int32_t resolution, int32_t, bool, int32_t) {
-    if (g_firstRenderPass) {
-        g_firstRenderPass = false;
+    if (m_firstRenderPass) {
+        m_firstRenderPass = false;
         m_document->refreshShapeText();
     }
     emit renderPassed(resolution);

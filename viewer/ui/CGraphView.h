@@ -92,6 +92,9 @@ private:
     bool m_created = false;
     std::array<double, 4> m_passLow{};
     std::array<double, 4> m_passHigh{};
+    // The first render pass refreshes the status bar's array description;
+    // later ones do nothing.
+    bool m_firstRenderPass = true;
 };
 
 class CGraphView : public CPlotrane2DView {

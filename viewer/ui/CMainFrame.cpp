@@ -39,8 +39,6 @@
 
 namespace {
 
-int g_lastOpenFilter = 0;
-
 // The Data View button: a small table with a highlighted cell.
 QIcon dataViewIcon() {
     QPixmap pixmap(16, 16);
@@ -138,13 +136,6 @@ QIcon commandIcon(int id) {
 }
 
 } // namespace
-
-int CMainFrame::lastOpenFilter() {
-    return g_lastOpenFilter;
-}
-void CMainFrame::setLastOpenFilter(int filter) {
-    g_lastOpenFilter = filter;
-}
 
 CMainFrame::CMainFrame(CArrayDoc* document, SettingsStore* settings, QWidget* parent,
                        const CPlotrane2DView::ControlMaker& maker)
@@ -774,11 +765,11 @@ void CMainFrame::onFileOpen() {
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setDefaultSuffix("bmp");
-    dialog.setNameFilters(frame_rules::openNameFilters(g_lastOpenFilter));
+    dialog.setNameFilters(frame_rules::openNameFilters(m_lastOpenFilter));
     dialog.setDirectory(QDir::currentPath());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     const QString path = dialog.selectedFiles().first();
-    g_lastOpenFilter = frame_rules::filterForPath(path);
+    m_lastOpenFilter = frame_rules::filterForPath(path);
     m_settings->writeCurrentDirectory(frame_rules::directoryOf(path).toStdString());
     openFile(path);
 }

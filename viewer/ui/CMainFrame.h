@@ -136,9 +136,9 @@ public:
     QToolBar* firstToolBar() const { return m_toolBar1; }
     QToolBar* secondToolBar() const { return m_toolBar2; }
 
-    // The filter the Open dialog shows first; kept for the life of the process.
-    static int lastOpenFilter();
-    static void setLastOpenFilter(int filter);
+    // The filter the Open dialog shows first; kept for the life of the frame.
+    int lastOpenFilter() const { return m_lastOpenFilter; }
+    void setLastOpenFilter(int filter) { m_lastOpenFilter = filter; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -199,4 +199,5 @@ private:
     QMenu* m_editMenu = nullptr;
     bool m_saved = false;
     bool m_shown = false;
+    int m_lastOpenFilter = 0;
 };
