@@ -213,6 +213,15 @@ void aglGraphView::setLevel(int L, bool kick) {
         else
             return;
     }
+    if (chosen == current && m_axesProvisional && filter(chosen).isDone()) {
+        // The axes were laid out before the level's pass ended, with a
+        // placeholder range; it has ended since: lay them out again.
+        pauseFilterThread();
+        pauseRenderThread();
+        recomputeAxes();
+        wakeRenderThread();
+        wakeFilterThread();
+    }
     if (chosen == current && !m_newData.load() && !m_gridLinesStale && !captureWaiting) {
         if (Context().AntiAliasPasses() == wantPasses && Context().LineSmooth() == wantSmooth)
             return;
@@ -376,6 +385,7 @@ void aglGraphView::recomputeAxes() {
         in.reversed[1] = (r.imageOrientation & 2) != 0;
     }
     const int L = std::max(0, m_currentLevel.load());
+    m_axesProvisional = !filter(L).isDone();
     // z carries values; every axis of the vector graph carries its component's.
     const bool vector = graphType() == 3;
     for (int axis = vector ? 0 : 2; axis < 3; ++axis) {

@@ -224,6 +224,8 @@ private:
     bool m_graphInScene = false;
     std::atomic<int> m_currentLevel{-1}; // read by the filter thread
     int m_levelsShown = 0;
+    // The axes were last laid out before their level had a range.
+    bool m_axesProvisional = false;
     int m_type = 0; // graph type of the objects
 
     std::atomic<bool> m_newData{false};

@@ -206,7 +206,8 @@ TEST_F(ServerTest, CallsThatComeWhileTheDocumentWaitsForTheHelperAreAnsweredAfte
 
 TEST(ServerIntrospection, DescribesEveryMemberWithItsBusTypes) {
     const QString xml = introspectionXml();
-    EXPECT_EQ(xml.count("<method "), 111); // 109 members, CreateInstance, Release
+    EXPECT_EQ(xml.count("<method "), 112); // 110 members, CreateInstance, Release
+    EXPECT_TRUE(xml.contains("<method name=\"ShowObject\">"));
     EXPECT_TRUE(xml.contains("<method name=\"SetRoi\">\n      <arg type=\"n\" direction=\"in\"/>\n"
                              "      <arg type=\"i\" direction=\"in\"/>\n"));
     EXPECT_TRUE(xml.contains("<method name=\"GetCameraPosition\">\n      <arg type=\"d\" "
