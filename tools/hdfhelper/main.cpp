@@ -51,6 +51,8 @@
 #include "aglSegment.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -58,8 +60,10 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <poll.h>
 #include <string>
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 
@@ -67,6 +71,40 @@ namespace {
 
 // MADV_POPULATE_WRITE (Linux 5.14), spelled out for older headers.
 constexpr int kPopulateWrite = 23;
+
+// Ends this process when the one that started it ends, however it ends
+// (SIGKILL included): a helper hanging inside a library would otherwise
+// outlive the viewer, holding the file and its shared memory. The parent is
+// watched through a pidfd by a thread of its own, since the main thread may
+// be stuck in the library. PR_SET_PDEATHSIG would be simpler but fires when
+// the parent's *thread* that started us ends, and the viewer starts a plane
+// session from a worker thread that ends after the first plane, while the
+// session is meant to live on. A parent that ended before the watch began
+// shows as a parent id that is no longer the one we were started with.
+void endWithParent() {
+    const pid_t parent = ::getppid();
+    if (parent == 0) return;   // started from outside our pid namespace: no parent to watch
+    if (parent == 1) _exit(1); // already handed to init: the parent is gone
+#ifdef SYS_pidfd_open
+    const int fd = int(::syscall(SYS_pidfd_open, parent, 0));
+#else
+    const int fd = -1;
+#endif
+    // The pidfd is the parent's only while we are still its child.
+    if (::getppid() != parent) _exit(1);
+    std::thread([fd, parent] {
+        if (fd >= 0) {
+            pollfd p = {fd, POLLIN, 0};
+            while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
+            }
+            _exit(1);
+        }
+        // Kernels before 5.3: the parent id changes when it ends.
+        while (::getppid() == parent)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        _exit(1);
+    }).detach();
+}
 
 int usage() {
     std::fputs("usage: tavrix-hdf list FILE\n"
@@ -227,6 +265,7 @@ int handOverToNetcdf(char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    endWithParent();
     if (argc == 3 && std::strcmp(argv[1], "list") == 0) {
         HdfObjectList objects;
         std::string reason;
