@@ -320,6 +320,10 @@ bool DimensionBar::showIndex(int dim, int index) {
     choice.start[k] = index;
     choice.length[k] = std::clamp(choice.length[k], 1, extent - index);
     const bool changed = m_document->applyRegion(choice);
+    // A data set read plane by plane hands the control a new array for each
+    // plane, which the control takes with a palette range of its own: the
+    // held one goes back on.
+    if (changed && m_held && planeDataSet()) applyHeldRange();
     sync();
     return changed;
 }
