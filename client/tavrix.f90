@@ -105,6 +105,15 @@ module tavrix
             integer(c_int), value :: dim
             character(kind=c_char), intent(in) :: name(*)
         end function
+        ! ShowObject: shows an object of the HDF, HDF5 or NetCDF file open in
+        ! the viewer (put its path as FileName first), named by its location
+        ! ("/grp/temp"), its number in agltool info's list or its shown name.
+        integer(c_int32_t) function tavrix_show_object(obj, which) &
+                bind(c, name="tavrix_show_object")
+            import :: c_int32_t, c_ptr, c_char
+            type(c_ptr), value :: obj
+            character(kind=c_char), intent(in) :: which(*)
+        end function
         ! Copies the text of the calling thread's last failure into text,
         ! padded with blanks.
         subroutine tavrix_error_text(text, size) bind(c, name="tavrix_error_text")

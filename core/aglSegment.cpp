@@ -412,21 +412,28 @@ bool aglSegment::describeNew(int slots, const int32_t* extents, int type) {
     return true;
 }
 
+bool aglSegment::createGenerated(bool reserve, int slots, const int32_t* extents, int type,
+                                 int language) {
+    // Generated names can collide with a block made by another process
+    // started at the same moment: take the next counter and try again.
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        const int number = g_initCount.load();
+        char tail[64];
+        std::snprintf(tail, sizeof tail, "@%d@%ld", number, long(clock()));
+        const std::string generated = slashed(executablePath() + tail);
+        if (createBlock(generated, reserve, slots, extents, type, language)) return true;
+        if (m_error != AGL_E_EXISTS) return false;
+    }
+    return false;
+}
+
+bool aglSegment::createUnreserved(int slots, const int32_t* extents, int type, int language) {
+    return createGenerated(false, slots, extents, type, language);
+}
+
 bool aglSegment::create(const char* rawName, int slots, const int32_t* extents, int type,
                         int language, bool truncateFile) {
-    if (!rawName) {
-        // Generated names can collide with a block made by another process
-        // started at the same moment: take the next counter and try again.
-        for (int attempt = 0; attempt < 64; ++attempt) {
-            const int number = g_initCount.load();
-            char tail[64];
-            std::snprintf(tail, sizeof tail, "@%d@%ld", number, long(clock()));
-            const std::string generated = slashed(executablePath() + tail);
-            if (createBlock(generated, true, slots, extents, type, language)) return true;
-            if (m_error != AGL_E_EXISTS) return false;
-        }
-        return false;
-    }
+    if (!rawName) return createGenerated(true, slots, extents, type, language);
 
     std::string name(rawName);
     if (name.size() > kMaxNameLength) {
@@ -477,10 +484,10 @@ bool aglSegment::createShared(const std::string& name, int slots, const int32_t*
         m_error = AGL_E_OPEN;
         return false;
     }
-    return createBlock(slashed(n), false, slots, extents, type, language);
+    return createBlock(slashed(n), true, slots, extents, type, language);
 }
 
-bool aglSegment::createBlock(const std::string& name, bool /*generated*/, int slots,
+bool aglSegment::createBlock(const std::string& name, bool reserve, int slots,
                              const int32_t* extents, int type, int language) {
     initialise(name.c_str());
     if (!describeNew(slots, extents, type)) return false;
@@ -503,7 +510,9 @@ bool aglSegment::createBlock(const std::string& name, bool /*generated*/, int sl
     flock(m_fd, LOCK_SH);
     m_shmObject = object;
     int rc = ftruncate(m_fd, off_t(total));
-    if (rc == 0) rc = posix_fallocate(m_fd, 0, off_t(total));
+    // Claimed up front, the memory is there for every later write (no
+    // SIGBUS on a full /dev/shm); unreserved, only the header's page is.
+    if (rc == 0) rc = posix_fallocate(m_fd, 0, reserve ? off_t(total) : off_t(1));
     if (rc != 0) {
         fail(AGL_E_MAPPING);
         return false;

@@ -58,6 +58,15 @@ public:
     // block.
     bool createPrivate(int slots, const int32_t* extents, int type, int language);
 
+    // Creates a new shared-memory block (generated name) whose memory is not
+    // claimed up front: the pages are taken as they are first written. For a
+    // block another process fills whole at once (the HDF helper writes its
+    // values straight into it), which then takes the memory while it reads
+    // instead of this process zeroing all of it first. A write into it may
+    // fault (SIGBUS) when the system's shared memory is full: only for
+    // writers that can afford that, such as a helper process.
+    bool createUnreserved(int slots, const int32_t* extents, int type, int language);
+
     // Creates a new shared-memory block of the given name (for client
     // programs that hand arrays to the viewer by a name of their choosing).
     // Fails with AGL_E_EXISTS when a block of that name exists.
@@ -127,7 +136,8 @@ private:
     bool describeNpy();
     // The segment header: the mapping's, or the one made for a NumPy file.
     const uint8_t* head() const { return m_npy ? m_npyHeader : m_base; }
-    bool createBlock(const std::string& name, bool generated, int slots, const int32_t* extents,
+    bool createGenerated(bool reserve, int slots, const int32_t* extents, int type, int language);
+    bool createBlock(const std::string& name, bool reserve, int slots, const int32_t* extents,
                      int type, int language);
     bool describeNew(int slots, const int32_t* extents, int type);
     bool checkExtents(int count, const int32_t* extents, int& dims, int64_t& elements);

@@ -512,3 +512,40 @@ TEST(PrivateSegment, HoldsItsElementsAndMakesNoSharedBlock) {
     EXPECT_FALSE(tooBig.createPrivate(2, huge, AGL_DOUBLE, AGL_LANG_C));
     EXPECT_NE(tooBig.takeError(), 0);
 }
+
+// A block made for another process to fill whole claims no memory up front
+// (the filler takes it page by page as it writes); a block made otherwise
+// claims all of it at once, so that no later write can fault. Either way
+// another process opens and fills it.
+TEST(SharedMemory, AnUnreservedBlockTakesItsMemoryOnlyAsItIsWritten) {
+    const int32_t e[2] = {512, 1024}; // 4 MiB of floats
+    auto claimed = [](const aglSegment& seg) {
+        struct stat st {};
+        const int fd =
+            shm_open(platform::shmObjectName(seg.name()).c_str(), O_RDONLY | O_CLOEXEC, 0);
+        if (fd < 0 || fstat(fd, &st) != 0) return int64_t(-1);
+        close(fd);
+        return int64_t(st.st_blocks) * 512;
+    };
+    aglSegment reserved;
+    ASSERT_TRUE(reserved.create(nullptr, 2, e, AGL_FLOAT, AGL_LANG_C));
+    EXPECT_GE(claimed(reserved), int64_t(reserved.totalSize()));
+    aglSegment lazy;
+    ASSERT_TRUE(lazy.createUnreserved(2, e, AGL_FLOAT, AGL_LANG_C));
+    EXPECT_LT(claimed(lazy), int64_t(1) << 20);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        aglSegment other;
+        if (!other.open(lazy.name(), false)) _exit(1);
+        auto* v = static_cast<float*>(other.elements());
+        for (int64_t i = 0; i < other.elementCount(); ++i)
+            v[i] = float(i % 1000);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_GE(claimed(lazy), int64_t(lazy.totalSize()) - 4096);
+    EXPECT_EQ(static_cast<const float*>(lazy.elements())[512 * 1024 - 1], float(524287 % 1000));
+}

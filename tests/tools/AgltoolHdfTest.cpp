@@ -3,14 +3,19 @@
 // value agltool dump prints agrees with hdp dumpsds; info lists what the
 // viewer's tree lists; convert writes one object with its palette.
 #include "TempDir.h"
+#include "WaitFor.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <spawn.h>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -334,4 +339,69 @@ TEST_F(AgltoolHdf5, DumpOfAFileWrittenByH5pyAgreesWithH5dump) {
     const ShellRun counts = agltool("info --json " + h5 + " --object counts");
     EXPECT_NE(counts.out.find("\"shape\": \"double (from int64)[3]\""), std::string::npos)
         << counts.out;
+}
+
+namespace {
+
+// The process whose parent is parent (-1 when there is none), by /proc.
+pid_t childOf(pid_t parent) {
+    FILE* p = popen(("ps -o pid= --ppid " + std::to_string(parent)).c_str(), "r");
+    if (!p) return -1;
+    long pid = -1;
+    if (std::fscanf(p, "%ld", &pid) != 1) pid = -1;
+    pclose(p);
+    return pid_t(pid);
+}
+
+// Whether pid has ended (gone, or a zombie no one has reaped yet).
+bool ended(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text;
+    if (!std::getline(stat, text)) return true;
+    const size_t close = text.rfind(')');
+    return close == std::string::npos || text.compare(close + 2, 1, "Z") == 0;
+}
+
+} // namespace
+
+// A helper stuck inside the HDF library (here: opening a FIFO no one writes)
+// ends when the program that started it is killed, SIGKILL included, rather
+// than holding the file and its memory for good.
+TEST_F(AgltoolHdf, AHelperHangingInTheLibraryEndsWhenItsCallerIsKilled) {
+    const std::string fifo = file("never.hdf");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // The viewer's helper hook, pointed at the real helper with the FIFO
+    // for a file: the same process (exec), hanging for real.
+    const std::string script = file("hang.sh");
+    {
+        std::ofstream out(script);
+        out << "#!/bin/sh\nexec '" << TAVRIX_BINARY_DIR << "/bin/tavrix-hdf' list '" << fifo
+            << "'\n";
+    }
+    ::chmod(script.c_str(), 0755);
+    const std::string tool = std::string(TAVRIX_BINARY_DIR) + "/bin/agltool";
+    std::string tool_ = tool, info = "info", hdf = file("types.hdf");
+    {
+        std::string hook = "TAVRIX_HDF_HELPER=" + script;
+        char* argv[] = {tool_.data(), info.data(), hdf.data(), nullptr};
+        char* envp[] = {hook.data(), nullptr};
+        pid_t caller = -1;
+        ASSERT_EQ(posix_spawn(&caller, tool.c_str(), nullptr, nullptr, argv, envp), 0);
+        pid_t helper = -1;
+        ASSERT_TRUE(waitFor([&] {
+            // A caller that ended by itself never started the helper.
+            if (::waitpid(caller, nullptr, WNOHANG) == caller) return true;
+            helper = childOf(caller);
+            if (helper <= 0) return false;
+            // Started, and the script has become the helper.
+            std::ifstream cmd("/proc/" + std::to_string(helper) + "/cmdline");
+            std::string args((std::istreambuf_iterator<char>(cmd)), {});
+            return args.find("tavrix-hdf") != std::string::npos;
+        }));
+        ASSERT_GT(helper, 0) << "agltool ended without starting the helper";
+        ::kill(caller, SIGKILL);
+        ASSERT_EQ(::waitpid(caller, nullptr, 0), caller);
+        EXPECT_TRUE(waitFor([&] { return ended(helper); })) << "helper " << helper << " lives on";
+        if (!ended(helper)) ::kill(helper, SIGKILL);
+    }
 }

@@ -31,6 +31,11 @@
 //       "ok N" (N: values of 64-bit integers a double could not hold) or
 //       "error REASON". The file stays open between requests; the session
 //       ends when standard input does.
+//       A request "range TYPE E0,E1,..." (an agl type code and the whole
+//       data set's extents) reads the data set part by part into memory of
+//       its own and answers "range MIN MAX" (%.17g), or "range none" when it
+//       holds no finite value; fill and missing values read as NaN and are
+//       left out with it. The caller cancels by ending the session.
 //
 // Classic NetCDF files are read by tavrix-netcdf, this same program built
 // with the NetCDF library instead of the HDF ones (the HDF4 library's own
@@ -51,22 +56,65 @@
 #include "aglSegment.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <poll.h>
+#include <sstream>
 #include <string>
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #include <thread>
+#include <type_traits>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 // MADV_POPULATE_WRITE (Linux 5.14), spelled out for older headers.
 constexpr int kPopulateWrite = 23;
+
+// Ends this process when the one that started it ends, however it ends
+// (SIGKILL included): a helper hanging inside a library would otherwise
+// outlive the viewer, holding the file and its shared memory. The parent is
+// watched through a pidfd by a thread of its own, since the main thread may
+// be stuck in the library. PR_SET_PDEATHSIG would be simpler but fires when
+// the parent's *thread* that started us ends, and the viewer starts a plane
+// session from a worker thread that ends after the first plane, while the
+// session is meant to live on. A parent that ended before the watch began
+// shows as a parent id that is no longer the one we were started with.
+void endWithParent() {
+    const pid_t parent = ::getppid();
+    if (parent == 0) return;   // started from outside our pid namespace: no parent to watch
+    if (parent == 1) _exit(1); // already handed to init: the parent is gone
+#ifdef SYS_pidfd_open
+    const int fd = int(::syscall(SYS_pidfd_open, parent, 0));
+#else
+    const int fd = -1;
+#endif
+    // The pidfd is the parent's only while we are still its child.
+    if (::getppid() != parent) _exit(1);
+    std::thread([fd, parent] {
+        if (fd >= 0) {
+            pollfd p = {fd, POLLIN, 0};
+            while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
+            }
+            _exit(1);
+        }
+        // Kernels before 5.3: the parent id changes when it ends.
+        while (::getppid() == parent)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        _exit(1);
+    }).detach();
+}
 
 int usage() {
     std::fputs("usage: tavrix-hdf list FILE\n"
@@ -96,6 +144,117 @@ bool parseStart(const std::string& text, int dims, int32_t* start) {
     return true;
 }
 
+// The smallest and largest finite value of count elements of type T.
+template <typename T>
+void extendRange(const void* data, int64_t count, double& lo, double& hi, bool& found) {
+    const T* p = static_cast<const T*>(data);
+    for (int64_t i = 0; i < count; ++i) {
+        const T v = p[i];
+        if constexpr (std::is_floating_point_v<T>) {
+            if (!std::isfinite(v)) continue;
+        }
+        const double d = double(v);
+        if (!found) {
+            lo = hi = d;
+            found = true;
+        } else if (d < lo) {
+            lo = d;
+        } else if (d > hi) {
+            hi = d;
+        }
+    }
+}
+
+bool extendRange(int type, const void* data, int64_t count, double& lo, double& hi, bool& found) {
+    switch (type) {
+    case AGL_UCHAR:
+        extendRange<uint8_t>(data, count, lo, hi, found);
+        return true;
+    case AGL_CHAR:
+        extendRange<int8_t>(data, count, lo, hi, found);
+        return true;
+    case AGL_USHORT:
+        extendRange<uint16_t>(data, count, lo, hi, found);
+        return true;
+    case AGL_SHORT:
+        extendRange<int16_t>(data, count, lo, hi, found);
+        return true;
+    case AGL_ULONG:
+        extendRange<uint32_t>(data, count, lo, hi, found);
+        return true;
+    case AGL_LONG:
+        extendRange<int32_t>(data, count, lo, hi, found);
+        return true;
+    case AGL_FLOAT:
+        extendRange<float>(data, count, lo, hi, found);
+        return true;
+    case AGL_DOUBLE:
+        extendRange<double>(data, count, lo, hi, found);
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Reads the part of the data set that starts at start with extents extents
+// into dest (bytes long); the plane session's one way into the file.
+using PartReader = std::function<HdfReadStatus(
+    int dims, const int32_t* start, const int32_t* extents, int type, void* dest, uint64_t bytes,
+    int64_t& imprecise, std::string& reason)>;
+
+// Answers a "range TYPE E0,E1,..." request: the whole data set is read in
+// parts of at most kRangeBudget bytes (whole rows of the slowest dimensions
+// where they fit, so that each part is one contiguous run of the file).
+std::string answerRange(const std::string& request, const PartReader& readPart) {
+    constexpr uint64_t kRangeBudget = uint64_t(16) << 20;
+    std::istringstream in(request);
+    int type = 0;
+    std::string shape;
+    if (!(in >> type >> shape) || !agl::isTypeCode(type)) return "error bad request";
+    const int dims = int(std::count(shape.begin(), shape.end(), ',')) + 1;
+    int32_t extents[agl::kMaxDims] = {};
+    if (dims > agl::kMaxDims || !parseStart(shape, dims, extents)) return "error bad request";
+    for (int d = 0; d < dims; ++d)
+        if (extents[d] < 1) return "error bad request";
+    const uint64_t elementSize = uint64_t(agl::typeInfo(type).size);
+    // k: the outermost dimension whose inner parts fit the budget; parts are
+    // one index of each dimension before k and a block of dimension k.
+    int k = dims - 1;
+    uint64_t inner = elementSize;
+    while (k > 0 && inner * uint64_t(extents[k]) <= kRangeBudget) {
+        inner *= uint64_t(extents[k]);
+        --k;
+    }
+    const int32_t block =
+        int32_t(std::clamp<uint64_t>(kRangeBudget / inner, 1, uint64_t(extents[k])));
+    std::vector<uint8_t> buffer(size_t(inner * uint64_t(block)));
+    int32_t start[agl::kMaxDims] = {}, part[agl::kMaxDims] = {};
+    double lo = 0.0, hi = 0.0;
+    bool found = false;
+    for (;;) {
+        for (int d = 0; d < dims; ++d)
+            part[d] = d < k ? 1 : d == k ? std::min(block, extents[k] - start[k]) : extents[d];
+        const uint64_t bytes = inner * uint64_t(part[k]);
+        int64_t imprecise = 0;
+        std::string reason;
+        if (readPart(dims, start, part, type, buffer.data(), bytes, imprecise, reason) != HdfReadOk)
+            return "error " + (reason.empty() ? std::string("failed") : reason);
+        extendRange(type, buffer.data(), int64_t(bytes / elementSize), lo, hi, found);
+        // The next part: dimension k on by a block, then the ones before it.
+        int d = k;
+        start[k] += part[k];
+        while (d > 0 && start[d] >= extents[d]) {
+            start[d] = 0;
+            ++start[--d];
+        }
+        if (start[0] >= extents[0]) break;
+    }
+    if (!found) return "range none";
+    char text[80];
+    std::snprintf(text, sizeof text, "range %.17g %.17g", lo, hi);
+    return text;
+}
+
 // The plane session (see the usage above). Answers every request, good or
 // bad, with one line; returns when standard input ends.
 int servePlanes(const std::string& kind, const std::string& file, const std::string& location,
@@ -111,6 +270,25 @@ int servePlanes(const std::string& kind, const std::string& file, const std::str
     const long sdsIndex = hdf4 ? std::strtol(location.c_str(), &indexEnd, 10) : 0;
     if (hdf4 && (*indexEnd != '\0' || sdsIndex < 0 || sdsIndex > INT32_MAX)) return usage();
 #endif
+    const PartReader readPart = [&](int dims, const int32_t* start, const int32_t* extents,
+                                    int type, void* dest, uint64_t bytes, int64_t& imprecise,
+                                    std::string& reason) {
+#ifdef TAVRIX_NETCDF_HELPER
+        (void)kind;
+        int64_t holes = 0;
+        return netcdfReadVariable(file, location, dims, extents, type, unpack, dest, bytes, holes,
+                                  imprecise, reason, start);
+#else
+        if (hdf4)
+            return hdfReadObject(file, HdfReadSds, int32_t(sdsIndex), dims, extents, type, dest,
+                                 bytes, reason, start);
+        if (opened != HdfReadOk) {
+            reason = openReason;
+            return opened;
+        }
+        return reader.read(dims, start, extents, type, unpack, dest, bytes, imprecise, reason);
+#endif
+    };
     // The caller fills two segments by turns: both stay mapped here.
     std::map<std::string, std::unique_ptr<aglSegment>> segments;
     std::string line;
@@ -118,6 +296,15 @@ int servePlanes(const std::string& kind, const std::string& file, const std::str
         std::string answer;
         const size_t space = line.find(' ');
         const std::string name = line.substr(0, space);
+        if (name == "range") {
+            answer = space == std::string::npos ? "error bad request"
+                                                : answerRange(line.substr(space + 1), readPart);
+            for (char& c : answer)
+                if (c == '\n') c = ' ';
+            std::cout << answer << std::endl;
+            if (!std::cout) return 1;
+            continue;
+        }
         if (segments.find(name) == segments.end()) {
             if (segments.size() >= 2) segments.clear();
             auto segment = std::make_unique<aglSegment>();
@@ -141,26 +328,9 @@ int servePlanes(const std::string& kind, const std::string& file, const std::str
                 uint64_t(segment.elementCount()) * uint64_t(segment.elementSize());
             std::string reason;
             int64_t imprecise = 0;
-            HdfReadStatus status;
-#ifdef TAVRIX_NETCDF_HELPER
-            (void)kind;
-            int64_t holes = 0;
-            status = netcdfReadVariable(file, location, segment.dimCount(), extents,
-                                        segment.typeCode(), unpack, segment.elements(), bytes,
-                                        holes, imprecise, reason, start);
-#else
-            if (hdf4) {
-                status =
-                    hdfReadObject(file, HdfReadSds, int32_t(sdsIndex), segment.dimCount(), extents,
-                                  segment.typeCode(), segment.elements(), bytes, reason, start);
-            } else if (opened != HdfReadOk) {
-                status = opened;
-                reason = openReason;
-            } else {
-                status = reader.read(segment.dimCount(), start, extents, segment.typeCode(), unpack,
-                                     segment.elements(), bytes, imprecise, reason);
-            }
-#endif
+            const HdfReadStatus status =
+                readPart(segment.dimCount(), start, extents, segment.typeCode(), segment.elements(),
+                         bytes, imprecise, reason);
             answer = status == HdfReadOk ? "ok " + std::to_string(imprecise)
                                          : "error " + (reason.empty() ? "failed" : reason);
         }
@@ -227,6 +397,7 @@ int handOverToNetcdf(char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    endWithParent();
     if (argc == 3 && std::strcmp(argv[1], "list") == 0) {
         HdfObjectList objects;
         std::string reason;

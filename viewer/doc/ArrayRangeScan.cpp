@@ -1,5 +1,6 @@
 #include "ArrayRangeScan.h"
 
+#include "HdfPlaneSession.h"
 #include "aglArray.h"
 #include "aglTypes.h"
 
@@ -87,23 +88,44 @@ bool ArrayRangeScan::scan(const void* data, int64_t count, int type,
 }
 
 void ArrayRangeScan::start(const std::string& segmentName) {
+    run(segmentName, [segmentName](const std::atomic<bool>& cancel, double& minimum,
+                                   double& maximum, bool& found) {
+        aglArray array;
+        if (!array.open(segmentName, true) || array.isPlaceholder()) return true;
+        return scan(array.data(), array.elementCount(), array.typeCode(), cancel, minimum, maximum,
+                    found);
+    });
+}
+
+void ArrayRangeScan::startDataSet(const std::string& key, const std::string& helperPath,
+                                  const CHdfSds& sds, int timeoutMs) {
+    // A session of its own: the document's goes on reading planes meanwhile.
+    auto session = std::make_shared<HdfPlaneSession>(helperPath, sds);
+    const int type = sds.unpacked ? AGL_DOUBLE : sds.typeCode;
+    const std::vector<int32_t> extents = sds.extents;
+    run(key, [session, type, extents, timeoutMs](const std::atomic<bool>& cancel, double& minimum,
+                                                 double& maximum, bool& found) {
+        std::string reason;
+        // A helper that fails reports no range (the palette then follows
+        // the planes); a cancel ends the helper within a few tens of ms.
+        if (!session->findRange(type, extents, timeoutMs, &cancel, minimum, maximum, found, reason))
+            found = false;
+        return !session->lastCancelled();
+    });
+}
+
+void ArrayRangeScan::run(const std::string& name, Work work) {
     cancel();
-    m_name = segmentName;
+    m_name = name;
     m_running = true;
     const uint64_t generation = ++m_generation;
     auto flag = std::make_shared<std::atomic<bool>>(false);
     m_cancel = flag;
-    m_thread = std::thread([this, segmentName, flag, generation] {
+    m_thread = std::thread([this, work = std::move(work), flag, generation] {
         setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), 19);
         double minimum = 0.0, maximum = 0.0;
         bool found = false;
-        bool complete = true;
-        {
-            aglArray array;
-            if (array.open(segmentName, true) && !array.isPlaceholder())
-                complete = scan(array.data(), array.elementCount(), array.typeCode(), *flag,
-                                minimum, maximum, found);
-        }
+        const bool complete = work(*flag, minimum, maximum, found);
         if (!complete || flag->load()) return;
         // The owner waits for this thread before it goes, so it is there to
         // take the report; a report of a scan cancelled meanwhile is dropped.

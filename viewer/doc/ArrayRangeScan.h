@@ -4,6 +4,11 @@
 // holds the palette at this range while it plays the planes of an array as
 // a movie.
 //
+// A data set read plane by plane (an HDF4, HDF5 or NetCDF data set of three
+// or more dimensions) has only its plane in memory: its range is found by
+// the HDF helper, in a plane session of the scan's own that reads the whole
+// data set part by part, and cancelling ends that helper.
+//
 // The scan opens the array's segment afresh by its name (read-only, as the
 // graph control does), so it reads a mapping of its own: the document may
 // load another array or drop this one while the scan runs. A file cut short
@@ -20,15 +25,19 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
+
+class CHdfSds;
 
 class ArrayRangeScan : public QObject {
     Q_OBJECT
 public:
     explicit ArrayRangeScan(QObject* parent = nullptr);
-    // Cancels a scan under way and waits for its thread (a few microseconds).
+    // Cancels a scan under way and waits for its thread (a few microseconds;
+    // a few tens of milliseconds while a helper reads a data set's range).
     ~ArrayRangeScan() override;
     ArrayRangeScan(const ArrayRangeScan&) = delete;
     ArrayRangeScan& operator=(const ArrayRangeScan&) = delete;
@@ -36,10 +45,17 @@ public:
     // Scans the segment of that name (a file path or a shared-memory name);
     // a scan under way is cancelled first and never reports.
     void start(const std::string& segmentName);
+    // Finds the range of the whole data set sds (its file, location, type
+    // and extents are copied) through the helper at helperPath; key names
+    // the data set in the report and in segmentName(). A helper that fails
+    // or runs past timeoutMs reports found false.
+    void startDataSet(const std::string& key, const std::string& helperPath, const CHdfSds& sds,
+                      int timeoutMs);
     // Stops the scan under way; it does not report.
     void cancel();
     bool isRunning() const { return m_running; }
-    // The segment the scan under way (or the last one) reads.
+    // The segment (or the data set's key) the scan under way, or the last
+    // one, reads.
     const std::string& segmentName() const { return m_name; }
 
     // The range of count elements of type (an agl type code) at data,
@@ -54,6 +70,10 @@ signals:
     void finished(const QString& segmentName, bool found, double minimum, double maximum);
 
 private:
+    // The worker's part: false when cancelled before the end.
+    using Work = std::function<bool(const std::atomic<bool>& cancel, double& minimum,
+                                    double& maximum, bool& found)>;
+    void run(const std::string& name, Work work);
     void join();
 
     std::thread m_thread;

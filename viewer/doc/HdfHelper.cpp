@@ -325,8 +325,11 @@ std::unique_ptr<aglArray> HdfHelper::makeArray(const CHdfObject& object, std::st
     // NetCDF variables as C does (and h5dump and ncdump show them), from 0,
     // rows before columns.
     const bool hdf5 = !object.location.empty();
+    // The helper writes every value: the block's memory is taken by its
+    // writes, while the file is read, rather than zeroed here first (a
+    // full /dev/shm then costs the helper, never this process).
     aglSegment segment;
-    if (!segment.create(nullptr, dims, extents, type, hdf5 ? AGL_LANG_C : AGL_LANG_FORTRAN)) {
+    if (!segment.createUnreserved(dims, extents, type, hdf5 ? AGL_LANG_C : AGL_LANG_FORTRAN)) {
         reason = std::string("cannot make a segment: ") + agl::errorName(segment.takeError());
         return nullptr;
     }

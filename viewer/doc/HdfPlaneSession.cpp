@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -95,18 +96,13 @@ void HdfPlaneSession::stop() {
     m_pid = -1;
 }
 
-bool HdfPlaneSession::read(const aglSegment& segment, const int32_t* start, int timeoutMs,
-                           const std::atomic<bool>* cancel, int64_t& imprecise,
-                           std::string& reason) {
-    imprecise = 0;
+bool HdfPlaneSession::exchange(const std::string& request, int timeoutMs,
+                               const std::atomic<bool>* cancel, std::string& answer,
+                               std::string& reason) {
     m_cancelled = false;
     if (m_socket < 0 && !launch(reason)) return false;
-    std::string request = segment.name() + " ";
-    for (int d = 0; d < segment.dimCount(); ++d)
-        request += (d ? "," : "") + std::to_string(start[d]);
-    request += '\n';
     auto fail = [&](const std::string& why) {
-        stop(); // the next read starts afresh
+        stop(); // the next request starts afresh
         reason = why;
         return false;
     };
@@ -128,7 +124,7 @@ bool HdfPlaneSession::read(const aglSegment& segment, const int32_t* start, int 
     }
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    std::string answer;
+    answer.clear();
     // A cancel is looked for between short polls.
     const long long slice = cancel ? 20 : 1000;
     while (answer.find('\n') == std::string::npos) {
@@ -151,17 +147,60 @@ bool HdfPlaneSession::read(const aglSegment& segment, const int32_t* start, int 
         if (answer.size() > kMaxAnswer) return fail("the HDF reader's answer is malformed");
     }
     answer.resize(answer.find('\n'));
-    if (answer.rfind("ok ", 0) == 0) {
-        char* end = nullptr;
-        const long long n = std::strtoll(answer.c_str() + 3, &end, 10);
-        if (*end != '\0' || n < 0) return fail("the HDF reader's answer is malformed");
-        imprecise = n;
-        return true;
-    }
     if (answer.rfind("error ", 0) == 0) {
         // The helper refused this request and waits for the next.
         reason = answer.substr(6);
         return false;
     }
-    return fail("the HDF reader's answer is malformed");
+    return true;
+}
+
+bool HdfPlaneSession::read(const aglSegment& segment, const int32_t* start, int timeoutMs,
+                           const std::atomic<bool>* cancel, int64_t& imprecise,
+                           std::string& reason) {
+    imprecise = 0;
+    std::string request = segment.name() + " ";
+    for (int d = 0; d < segment.dimCount(); ++d)
+        request += (d ? "," : "") + std::to_string(start[d]);
+    request += '\n';
+    std::string answer;
+    if (!exchange(request, timeoutMs, cancel, answer, reason)) return false;
+    if (answer.rfind("ok ", 0) == 0) {
+        char* end = nullptr;
+        const long long n = std::strtoll(answer.c_str() + 3, &end, 10);
+        if (*end == '\0' && n >= 0) {
+            imprecise = n;
+            return true;
+        }
+    }
+    stop();
+    reason = "the HDF reader's answer is malformed";
+    return false;
+}
+
+bool HdfPlaneSession::findRange(int type, const std::vector<int32_t>& extents, int timeoutMs,
+                                const std::atomic<bool>* cancel, double& minimum, double& maximum,
+                                bool& found, std::string& reason) {
+    found = false;
+    std::string request = "range " + std::to_string(type) + " ";
+    for (size_t d = 0; d < extents.size(); ++d)
+        request += (d ? "," : "") + std::to_string(extents[d]);
+    request += '\n';
+    std::string answer;
+    if (!exchange(request, timeoutMs, cancel, answer, reason)) return false;
+    if (answer == "range none") return true;
+    char* end = nullptr;
+    if (answer.rfind("range ", 0) == 0) {
+        const double lo = std::strtod(answer.c_str() + 6, &end);
+        const double hi = *end == ' ' ? std::strtod(end + 1, &end) : 0.0;
+        if (*end == '\0' && std::isfinite(lo) && std::isfinite(hi) && lo <= hi) {
+            minimum = lo;
+            maximum = hi;
+            found = true;
+            return true;
+        }
+    }
+    stop();
+    reason = "the HDF reader's answer is malformed";
+    return false;
 }

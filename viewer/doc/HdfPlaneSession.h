@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 class HdfPlaneSession {
 public:
@@ -49,11 +50,26 @@ public:
     bool read(const aglSegment& segment, const int32_t* start, int timeoutMs,
               const std::atomic<bool>* cancel, int64_t& imprecise, std::string& reason);
 
+    // The smallest and the largest value of the whole data set (type: the
+    // agl type code its planes are read as; extents: all of its extents),
+    // read by the helper part by part; values that are not finite (NaN,
+    // and fill and missing values, which read as NaN) are left out. found
+    // is false when there is no other. Fails as read does; a cancel ends
+    // the helper, so a long read stops at once. Blocks: run it on a worker
+    // thread, with a session of its own when planes are read meanwhile.
+    bool findRange(int type, const std::vector<int32_t>& extents, int timeoutMs,
+                   const std::atomic<bool>* cancel, double& minimum, double& maximum, bool& found,
+                   std::string& reason);
+
     // Whether the last read failed because cancel was set.
     bool lastCancelled() const { return m_cancelled; }
 
 private:
     bool launch(std::string& reason);
+    // Sends request (one line) and receives the answer's line; an "error"
+    // answer fails with its reason and keeps the helper.
+    bool exchange(const std::string& request, int timeoutMs, const std::atomic<bool>* cancel,
+                  std::string& answer, std::string& reason);
     void stop();
 
     std::string m_helper;

@@ -320,6 +320,10 @@ bool DimensionBar::showIndex(int dim, int index) {
     choice.start[k] = index;
     choice.length[k] = std::clamp(choice.length[k], 1, extent - index);
     const bool changed = m_document->applyRegion(choice);
+    // A data set read plane by plane hands the control a new array for each
+    // plane, which the control takes with a palette range of its own: the
+    // held one goes back on.
+    if (changed && m_held && planeDataSet()) applyHeldRange();
     sync();
     return changed;
 }
@@ -490,27 +494,50 @@ void DimensionBar::advance() {
 // ---------------------------------------------------------------------------
 // The palette's range while playing
 
-void DimensionBar::holdRange() {
+// The data set read plane by plane that the document shows, or nullptr.
+const CHdfSds* DimensionBar::planeDataSet() const {
+    const CHdfObject* object = m_document->hasData() ? m_document->hdfCurrent() : nullptr;
+    if (!object || object->kind != HdfKindSds) return nullptr;
+    const auto* sds = static_cast<const CHdfSds*>(object);
+    return sds->byPlane && sds->array && sds->array.get() == m_document->currentArray() ? sds
+                                                                                        : nullptr;
+}
+
+std::string DimensionBar::rangeKey() const {
+    // A data set read plane by plane: its planes come and go in segments of
+    // their own, and its range holds for all of them.
+    if (const CHdfSds* sds = planeDataSet())
+        return "hdf:" + sds->filePath + "\n" +
+               (sds->location.empty() ? std::to_string(sds->index) : sds->location) +
+               (sds->unpacked ? "\nunpacked" : "");
     const aglArray* a = m_document->hasData() ? m_document->currentArray() : nullptr;
     const aglSegment* segment = a ? a->segment() : nullptr;
-    if (!segment) return;
-    const std::string& name = segment->name();
-    if (m_rangeKnown && m_rangeSegment == name) {
+    return segment ? segment->name() : std::string();
+}
+
+void DimensionBar::holdRange() {
+    const std::string key = rangeKey();
+    if (key.empty()) return;
+    if (m_rangeKnown && m_rangeSegment == key) {
         applyHeldRange();
         return;
     }
-    if (m_scan->isRunning() && m_scan->segmentName() == name) return;
+    if (m_scan->isRunning() && m_scan->segmentName() == key) return;
     m_rangeKnown = false;
-    m_scan->start(name);
+    if (const CHdfSds* sds = planeDataSet()) {
+        const HdfHelper& helper = m_document->hdfHelper();
+        m_scan->startDataSet(key, helper.helperPath(), *sds, helper.readTimeoutMs());
+    } else {
+        m_scan->start(key);
+    }
 }
 
 void DimensionBar::rangeFound(const QString& segmentName, bool found, double minimum,
                               double maximum) {
-    const aglArray* a = m_document->hasData() ? m_document->currentArray() : nullptr;
-    const aglSegment* segment = a ? a->segment() : nullptr;
-    if (!segment || segment->name() != segmentName.toStdString()) return;
+    const std::string key = rangeKey();
+    if (key.empty() || key != segmentName.toStdString()) return;
     m_rangeKnown = found;
-    m_rangeSegment = segment->name();
+    m_rangeSegment = key;
     m_rangeMin = minimum;
     m_rangeMax = maximum;
     if (found && isPlaying() && rangeMode() == WholeArray) applyHeldRange();

@@ -29,7 +29,9 @@
 // control picks its levels again. (The control's own arrow keys work so:
 // finer levels wait for a rest.) While playing, the palette (and the height
 // plot's z axis) is either held at the range of the whole array, found once
-// by a worker thread (ArrayRangeScan) and kept for the array, or left to
+// by a worker thread (ArrayRangeScan; for a data set read plane by plane,
+// by the HDF helper reading all its planes) and kept for the array (for
+// every plane of such a data set), or left to
 // follow each plane. A held range stays when play stops, so the plane stopped
 // at keeps its colours; choosing each plane hands the range back to the
 // planes (auto adjust on).
@@ -47,6 +49,7 @@
 
 class ArrayRangeScan;
 class CArrayDoc;
+class CHdfSds;
 class CPlotrane2DView;
 class QComboBox;
 class QLabel;
@@ -150,6 +153,10 @@ private:
     void holdResolution();
     void releaseResolution();
     void arrayReplaced();
+    const CHdfSds* planeDataSet() const;
+    // What the palette's range is kept for: the array's segment, or the
+    // data set read plane by plane.
+    std::string rangeKey() const;
     void holdRange();
     void applyHeldRange();
     void releaseRange();

@@ -46,6 +46,12 @@ program fortran_client
     call require(rc == TAVRIX_OK, "Update")
     rc = tavrix_call_longs(v, "GetRoi2D" // c_null_char, args, 0, got, 4)
     call require(rc == TAVRIX_OK .and. all(got == [2, 3, 4, 5]), "GetRoi2D")
+    ! ShowObject names an object of an HDF file: with a segment shown it is
+    ! refused with the reason, and the segment stays.
+    rc = tavrix_show_object(v, "/grp/temp" // c_null_char)
+    call require(rc == TAVRIX_E_INVALID_ARG, "ShowObject refused without an HDF file")
+    call tavrix_error_text(message, len(message, c_size_t))
+    call require(index(message, "no HDF file is open") > 0, "ShowObject's message")
     rc = tavrix_put_long(v, "Precision" // c_null_char, 2)
     call require(rc == TAVRIX_E_INVALID_ARG, "Precision 2 refused")
     call tavrix_error_text(message, len(message, c_size_t))

@@ -3,6 +3,7 @@
 // thread that runs it (its report, cancelling, a new scan replacing one
 // under way, the owner going first).
 #include "ArrayRangeScan.h"
+#include "HdfObjects.h"
 
 #include "QtTestApp.h"
 #include "TempDir.h"
@@ -14,9 +15,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstring>
+#include <fstream>
 #include <limits>
 #include <memory>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -174,5 +178,58 @@ TEST_F(RangeScanTest, TheOwnerMayGoWhileTheScanRuns) {
         scan->start(path);
         scan.reset();
         settle();
+    }
+}
+
+// The range of a data set read plane by plane comes from an HDF helper; one
+// that hangs is ended by cancel (and by the scan's owner going), and the
+// scan never reports.
+TEST_F(RangeScanTest, CancellingADataSetsRangeEndsItsHelper) {
+    const std::string mark = dir.file("pid");
+    const std::string script = dir.file("hang.sh");
+    {
+        std::ofstream out(script);
+        out << "#!/bin/sh\necho $$ > '" << mark << ".new'\nmv '" << mark << ".new' '" << mark
+            << "'\nexec sleep 600\n";
+    }
+    ::chmod(script.c_str(), 0755);
+    CHdfSds sds;
+    sds.filePath = dir.file("cube.h5");
+    sds.location = "/cube";
+    sds.typeCode = AGL_FLOAT;
+    sds.rank = 3;
+    sds.extents = {4, 5, 6};
+    auto helperPid = [&] {
+        std::ifstream in(mark);
+        long pid = 0;
+        in >> pid;
+        return pid_t(pid);
+    };
+    auto gone = [](pid_t pid) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string text;
+        if (!std::getline(stat, text)) return true;
+        return text.compare(text.rfind(')') + 2, 1, "Z") == 0;
+    };
+    for (const bool byOwner : {false, true}) {
+        SCOPED_TRACE(byOwner);
+        std::remove(mark.c_str());
+        auto scan = std::make_unique<ArrayRangeScan>();
+        Report r;
+        listen(*scan, r);
+        scan->startDataSet("cube", script, sds, 600000);
+        EXPECT_TRUE(scan->isRunning());
+        ASSERT_TRUE(waitFor([&] { return helperPid() > 0; }));
+        const pid_t pid = helperPid();
+        if (byOwner) {
+            scan.reset();
+        } else {
+            scan->cancel();
+            EXPECT_FALSE(scan->isRunning());
+        }
+        // The helper was killed and reaped before cancel returned.
+        EXPECT_TRUE(gone(pid));
+        settle();
+        EXPECT_EQ(r.count, 0);
     }
 }

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <sstream>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace plotrane;
 
@@ -490,6 +491,31 @@ TEST(Hdf5PlaneSession, BadRequestsAreRefusedAndTheSessionGoesOn) {
     ASSERT_TRUE(other.create(nullptr, 3, ext, AGL_USHORT, AGL_LANG_C));
     EXPECT_FALSE(session.read(other, second, 10000, nullptr, imprecise, reason));
     ASSERT_TRUE(session.read(*array->segment(), second, 10000, nullptr, imprecise, reason))
+        << reason;
+    EXPECT_EQ(array->value(3, 2), 23);
+}
+
+// The viewer reads each plane on a worker thread that ends with the read.
+// The session's helper lives on past that thread (it ends with the viewer's
+// process, not with the thread that started it), so the next plane is read
+// by the same session.
+TEST(Hdf5PlaneSession, OutlivesTheThreadThatStartedIt) {
+    ASSERT_TRUE(samples().ok());
+    const HdfObjectList list = listSample();
+    const auto* cube = static_cast<const CHdfSds*>(at(list, "/cube"));
+    ASSERT_NE(cube, nullptr);
+    HdfPlaneSession session(HdfHelper::defaultHelperPath(), *cube);
+    std::string reason;
+    auto array = HdfHelper::makePlaneArray(*cube, hdfFirstPlane(*cube), reason);
+    ASSERT_NE(array, nullptr) << reason;
+    int64_t imprecise = 0;
+    const int32_t first[3] = {0, 0, 0}, second[3] = {1, 0, 0};
+    bool firstRead = false;
+    std::thread([&] {
+        firstRead = session.read(*array->segment(), first, 10000, nullptr, imprecise, reason);
+    }).join();
+    ASSERT_TRUE(firstRead) << reason;
+    EXPECT_TRUE(session.read(*array->segment(), second, 10000, nullptr, imprecise, reason))
         << reason;
     EXPECT_EQ(array->value(3, 2), 23);
 }

@@ -8,6 +8,7 @@
 #include "ArrayFileOpener.h"
 #include "HdfHelper.h"
 #include "HdfObjects.h"
+#include "HdfPlaneSession.h"
 
 #include <gtest/gtest.h>
 
@@ -263,5 +264,32 @@ TEST_F(NetcdfTest, ThreeDimensionalVariableIsReadPlaneByPlaneInBothForms) {
         EXPECT_EQ(a->value(0, 0), 13);
         EXPECT_EQ(a->value(3, 2), 24.25);
         EXPECT_EQ(doc->positionText(3, 2), "M[1][2][3]: 24.25");
+    }
+}
+
+// The whole range of sst, read by the helper's plane session part by part,
+// leaves out its fill and missing values (-999 and -1e30) in both forms; a
+// request that does not fit the variable is refused and the session goes on.
+TEST_F(NetcdfTest, RangeOfAVariableLeavesOutFillAndMissingValuesInBothForms) {
+    for (const NetcdfFile* file : {&ocean(), &ocean4()}) {
+        SCOPED_TRACE(file->path());
+        ASSERT_TRUE(file->ok());
+        ASSERT_TRUE(doc->open(file->path()));
+        const auto* sst = static_cast<const CHdfSds*>(named(doc->hdfObjects(), "sst"));
+        ASSERT_NE(sst, nullptr);
+        HdfPlaneSession session(HdfHelper::defaultHelperPath(), *sst);
+        double lo = 0, hi = 0;
+        bool found = false;
+        std::string reason;
+        EXPECT_FALSE(session.findRange(sst->typeCode,
+                                       {sst->extents[0] + 1, sst->extents[1], sst->extents[2]},
+                                       60000, nullptr, lo, hi, found, reason));
+        EXPECT_FALSE(reason.empty());
+        ASSERT_TRUE(
+            session.findRange(sst->typeCode, sst->extents, 60000, nullptr, lo, hi, found, reason))
+            << reason;
+        EXPECT_TRUE(found);
+        EXPECT_EQ(lo, 1.5);
+        EXPECT_EQ(hi, 24.25);
     }
 }

@@ -9,6 +9,7 @@
 #include "CGridView.h"
 #include "CMainFrame.h"
 #include "CPlotrane2D.h"
+#include "HdfObjects.h"
 #include "QtTestApp.h"
 #include "SettingsStore.h"
 #include "TavrixObj.h"
@@ -31,6 +32,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -434,4 +436,52 @@ TEST_F(DimensionBarTest, AClientsSetRoiAndDimensionScaleMoveTheBar) {
     // A new row and column dimension from the client: the bar follows.
     call("SetRowColDim", {Variant(int16_t(1)), Variant(int16_t(2))});
     ASSERT_TRUE(waitFor([&] { return bar->dimensions() == std::vector<int>{0}; }));
+}
+
+// A data set read plane by plane (HDF5's /cube, uint16 [2][3][4]: plane 0
+// holds 0..11, plane 1 holds 12..23) has only its plane in memory. With
+// "all planes" the palette holds the whole data set's range, found by the
+// helper, across the plane steps: a value has the same colour in every
+// plane. With "each plane" it follows the plane shown.
+TEST_F(DimensionBarTest, AllPlanesHoldsTheRangeOfADataSetReadPlaneByPlane) {
+    ASSERT_EQ(std::system((std::string(MAKE_HDF5_SAMPLES) + " " + dir.path()).c_str()), 0);
+    ASSERT_TRUE(frame->openFile(QString::fromStdString(dir.file("sample.h5"))));
+    settle();
+    const CHdfObject* cube = nullptr;
+    for (const auto& o : doc->hdfObjects())
+        if (o->location == "/cube") cube = o.get();
+    ASSERT_NE(cube, nullptr);
+    ASSERT_TRUE(doc->showHdfObjectById(cube->objectId));
+    settle();
+    bar->sync();
+    ASSERT_EQ(bar->dimensions(), std::vector<int>{0});
+    ASSERT_TRUE(static_cast<const CHdfSds*>(doc->hdfCurrent())->byPlane);
+    CPlotrane2D& c = ctl();
+    bar->setRangeMode(DimensionBar::WholeArray);
+    QSignalSpy steps(bar, &DimensionBar::stepped);
+    QTest::mouseClick(bar->playButton(0), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return bar->isRangeHeld(); }));
+    // Both planes shown while the range is held.
+    const int held = int(steps.count());
+    ASSERT_TRUE(waitFor([&] { return steps.count() >= held + 2; }));
+    QTest::mouseClick(bar->playButton(0), Qt::LeftButton);
+    EXPECT_FALSE(bar->isPlaying());
+    const int last = steps.last()[1].toInt();
+    for (const int plane : {last, 1 - last}) {
+        SCOPED_TRACE(plane);
+        if (plane != doc->regionChoice().start[0]) {
+            ASSERT_TRUE(bar->showIndex(0, plane));
+        }
+        EXPECT_TRUE(bar->isRangeHeld());
+        EXPECT_FALSE(c.getBool(DISPID_PaletteAutoAdjust));
+        EXPECT_EQ(c.getDouble(DISPID_PaletteMinVal), 0.0);
+        EXPECT_EQ(c.getDouble(DISPID_PaletteMaxVal), 23.0);
+    }
+    // Each plane: the second plane's palette is its own, 12..23.
+    bar->setRangeMode(DimensionBar::EachPlane);
+    EXPECT_TRUE(c.getBool(DISPID_PaletteAutoAdjust));
+    if (doc->regionChoice().start[0] != 1) {
+        ASSERT_TRUE(bar->showIndex(0, 1));
+    }
+    EXPECT_TRUE(graphShows(12.0, 23.0));
 }
