@@ -255,7 +255,6 @@ bool aglGraphData::setAxisScales(double x, double y, double z) {
     if (refilter)
         for (auto& lv : m_levels)
             lv->dirty = true;
-    axisScalesChanged();
     wakeFilterThread();
     return refilter;
 }

@@ -238,9 +238,6 @@ protected:
     virtual void levelsReset(int /*level*/) {}
     // After a successful bind: the cursor to put back, grid lines stale.
     virtual void segmentBound() {}
-    // After new axis scales, with both threads paused: the axes' box takes
-    // them (the levels' grids take them when they are filtered again).
-    virtual void axisScalesChanged() {}
     virtual void paletteChanged(const PaletteMapping& /*mapping*/) {}
 
 private:

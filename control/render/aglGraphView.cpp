@@ -334,14 +334,6 @@ void aglGraphView::segmentBound() {
     setCursor(row, col);
 }
 
-void aglGraphView::axisScalesChanged() {
-    // The box was laid out with the old scales when its level was first
-    // shown; a level shown since keeps its axes until they are laid out again.
-    if (graphType() != 0) recomputeAxes();
-    m_gridLinesStale = true;
-    wakeRenderThread();
-}
-
 void aglGraphView::paletteChanged(const PaletteMapping& m) {
     m_bar.SetValueMapping(m.valueScale, m.valueOffset);
     m_bar.SetRange(m.minimum, m.maximum);

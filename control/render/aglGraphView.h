@@ -199,7 +199,6 @@ protected:
     // aglGraphData's hooks.
     void levelsReset(int level) override;
     void segmentBound() override;
-    void axisScalesChanged() override;
     void paletteChanged(const PaletteMapping& mapping) override;
 
 private:
