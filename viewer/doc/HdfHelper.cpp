@@ -51,6 +51,16 @@ std::string firstLine(const std::string& text) {
 
 } // namespace
 
+void initHelperSpawnAttributes(posix_spawnattr_t& attr) {
+    posix_spawnattr_init(&attr);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+}
+
 HdfHelper::HdfHelper() : m_path(defaultHelperPath()) {}
 
 HdfHelper::HdfHelper(std::string helperPath) : m_path(std::move(helperPath)) {}
@@ -73,15 +83,8 @@ HdfHelper::Outcome HdfHelper::run(const std::vector<std::string>& args, int time
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, out.fd[1], 1);
     posix_spawn_file_actions_adddup2(&actions, err.fd[1], 2);
-    // The child starts with the default signal dispositions and mask.
     posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    initHelperSpawnAttributes(attr);
 
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(m_path.c_str()));

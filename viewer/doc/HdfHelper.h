@@ -30,6 +30,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <spawn.h>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,11 @@ using HdfWait = std::function<void(const std::string& what, const std::function<
 
 // The reason a call that was cancelled gives.
 inline constexpr const char* kHdfCancelledReason = "reading the HDF file was cancelled";
+
+// Spawn attributes for a helper process: it starts with the default signal
+// dispositions and an empty mask, whatever the thread that starts it has.
+// The caller destroys them.
+void initHelperSpawnAttributes(posix_spawnattr_t& attr);
 
 class HdfHelper {
 public:

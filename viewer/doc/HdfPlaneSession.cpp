@@ -52,13 +52,7 @@ bool HdfPlaneSession::launch(std::string& reason) {
     posix_spawn_file_actions_adddup2(&actions, pair[1], 1);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    initHelperSpawnAttributes(attr);
     // HDF4 data sets go by their index, HDF5 data sets by their path,
     // NetCDF variables by their name.
     const std::string kind = m_location.empty() ? "sds" : m_location[0] == '/' ? "h5" : "nc";
