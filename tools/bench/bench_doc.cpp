@@ -64,7 +64,7 @@ private:
 
 class GraphView : public ControlHostView {
 public:
-    std::string runtimeClassName() const override { return kGraphViewClass; }
+    bool isGraphPane() const override { return true; }
     CPlotrane2D* control() override { return &m_wrapper; }
 
 private:

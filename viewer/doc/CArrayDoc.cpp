@@ -73,27 +73,43 @@ CArrayDoc::~CArrayDoc() {
     deletePictureFile();
 }
 
-void CArrayDoc::addView(DocView* view) {
-    if (view && std::find(m_views.begin(), m_views.end(), view) == m_views.end())
-        m_views.push_back(view);
+namespace {
+
+template <typename View> void addOnce(std::vector<View*>& list, View* view) {
+    if (view && std::find(list.begin(), list.end(), view) == list.end()) list.push_back(view);
+}
+
+template <typename View> void removeFrom(std::vector<View*>& list, const DocView* view) {
+    list.erase(std::remove_if(list.begin(), list.end(), [view](View* v) { return v == view; }),
+               list.end());
+}
+
+} // namespace
+
+void CArrayDoc::addView(ControlHostView* view) {
+    addOnce(m_controlViews, view);
+    addOnce<DocView>(m_views, view);
+}
+
+void CArrayDoc::addView(GridHostView* view) {
+    addOnce(m_gridViews, view);
+    addOnce<DocView>(m_views, view);
 }
 
 void CArrayDoc::removeView(DocView* view) {
-    m_views.erase(std::remove(m_views.begin(), m_views.end(), view), m_views.end());
-}
-
-DocView* CArrayDoc::findView(const std::string& className) const {
-    for (DocView* v : m_views)
-        if (v->runtimeClassName() == className) return v;
-    return nullptr;
+    removeFrom(m_views, view);
+    removeFrom(m_controlViews, view);
+    removeFrom(m_gridViews, view);
 }
 
 ControlHostView* CArrayDoc::graphView() const {
-    return dynamic_cast<ControlHostView*>(findView(kGraphViewClass));
+    for (ControlHostView* v : m_controlViews)
+        if (v->isGraphPane()) return v;
+    return nullptr;
 }
 
 GridHostView* CArrayDoc::gridView() const {
-    return dynamic_cast<GridHostView*>(findView(kGridViewClass));
+    return m_gridViews.empty() ? nullptr : m_gridViews.front();
 }
 
 CPlotrane2D* CArrayDoc::control(bool regardless) const {

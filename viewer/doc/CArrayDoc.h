@@ -10,10 +10,10 @@
 // The document needs no window. It reaches the user through a MessageSink,
 // the settings through a SettingsStore (both owned by the caller and
 // outliving the document), and its views through the DocView interfaces:
-// views register with addView and are found by runtime class name; the
-// graph control is reached only through the graph view's CPlotrane2D
-// wrapper over the control's dispatch interface. What the frame needs to
-// follow (title, status panes, cursor, bars) comes out as Qt signals.
+// views register with addView under their interface; the graph control is
+// reached only through the graph view's CPlotrane2D wrapper over the
+// control's dispatch interface. What the frame needs to follow (title,
+// status panes, cursor, bars) comes out as Qt signals.
 //
 // User-interface thread only.
 #pragma once
@@ -89,12 +89,13 @@ public:
     // ---- Views ----------------------------------------------------------
     // The document does not own its views; a view removes itself before it
     // is destroyed.
-    void addView(DocView* view);
+    void addView(ControlHostView* view);
+    void addView(GridHostView* view);
     void removeView(DocView* view);
+    // Every view, in the order they registered.
     const std::vector<DocView*>& views() const { return m_views; }
-    // First view of that runtime class name, or nullptr.
-    DocView* findView(const std::string& className) const;
-    // The view named "CGraphView" and the one named "CGridView".
+    // The first control host that is the graph pane, and the first
+    // spreadsheet; nullptr when there is none.
     ControlHostView* graphView() const;
     GridHostView* gridView() const;
     // The graph view's control; nullptr when there is none, and while the
@@ -515,6 +516,8 @@ private:
     SettingsStore& m_settings;
     MessageSink& m_sink;
     std::vector<DocView*> m_views;
+    std::vector<ControlHostView*> m_controlViews;
+    std::vector<GridHostView*> m_gridViews;
 
     aglArray* m_current = nullptr;
     std::string m_annotation;

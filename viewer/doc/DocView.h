@@ -1,38 +1,34 @@
-// The document's side of the document/view layer. The document keeps a list
-// of the views that show it and finds them by their runtime class name: the
-// graph view is the view named "CGraphView" (it hosts the graph control) and
-// the spreadsheet the one named "CGridView". Views are Qt widgets that live
-// in the user-interface library; these interfaces are all the document knows
-// of them. A view registers itself with CArrayDoc::addView and removes
-// itself before it goes. User-interface thread only.
+// The document's side of the document/view layer. A view registers itself
+// with CArrayDoc::addView under its interface, and removes itself before it
+// goes: the document keeps the control hosts and the spreadsheets apart, and
+// its graph pane is the control host that says it is one (isGraphPane).
+// Views are Qt widgets that live in the user-interface library; these
+// interfaces are all the document knows of them. User-interface thread
+// only.
 #pragma once
 
 #include <cstdint>
 #include <memory>
-#include <string>
 
 class BlockTextFormat;
 class CPlotrane2D;
 
-inline constexpr const char* kGraphViewClass = "CGraphView";
-inline constexpr const char* kControlViewClass = "CPlotrane2DView";
-inline constexpr const char* kGridViewClass = "CGridView";
-
 class DocView {
 public:
     virtual ~DocView() = default;
-    // The view's class name: "CGraphView", "CGridView", ...
-    virtual std::string runtimeClassName() const = 0;
 };
 
-// A view that hosts the graph control ("CGraphView", "CPlotrane2DView").
+// A view that hosts the graph control.
 class ControlHostView : public DocView {
 public:
     // The control wrapper once the control exists, else nullptr.
     virtual CPlotrane2D* control() = 0;
+    // Whether this is the frame's graph pane, the view whose control the
+    // document's commands drive. Every control host follows the cursor.
+    virtual bool isGraphPane() const = 0;
 };
 
-// The spreadsheet view ("CGridView").
+// The spreadsheet view.
 class GridHostView : public DocView {
 public:
     // Number format: significant digits (3..15) and exponent form.

@@ -44,7 +44,8 @@ public:
                     const ControlMaker& maker = libraryControl());
     ~CPlotrane2DView() override;
 
-    std::string runtimeClassName() const override { return kControlViewClass; }
+    // A control host of its own; CGraphView is the frame's graph pane.
+    bool isGraphPane() const override { return false; }
     // The wrapper once the control exists, else nullptr.
     CPlotrane2D* control() override { return m_created ? m_wrapper.get() : nullptr; }
     bool isCreated() const { return m_created; }
@@ -106,7 +107,7 @@ public:
                const ControlMaker& maker = libraryControl());
     ~CGraphView() override;
 
-    std::string runtimeClassName() const override { return kGraphViewClass; }
+    bool isGraphPane() const override { return true; }
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -59,7 +59,6 @@ public:
     void selectCell(int64_t row, int64_t column);
 
     // The document's side of the view.
-    std::string runtimeClassName() const override { return kGridViewClass; }
     int precision() const override { return m_precision; }
     bool useExponent() const override { return m_useExp; }
     void setNumberFormat(int precision, bool useExponent) override;

@@ -36,7 +36,7 @@ public:
 
 class CheckingGraphView : public ControlHostView {
 public:
-    std::string runtimeClassName() const override { return kGraphViewClass; }
+    bool isGraphPane() const override { return true; }
     CPlotrane2D* control() override { return &wrapper; }
     CheckingControl dispatch;
     CPlotrane2D wrapper{&dispatch};

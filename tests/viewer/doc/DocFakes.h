@@ -186,7 +186,7 @@ public:
 
 class FakeGraphView : public ControlHostView {
 public:
-    std::string runtimeClassName() const override { return kGraphViewClass; }
+    bool isGraphPane() const override { return true; }
     CPlotrane2D* control() override { return &wrapper; }
     RecordingControl dispatch;
     CPlotrane2D wrapper{&dispatch};
@@ -194,7 +194,6 @@ public:
 
 class FakeGridView : public GridHostView {
 public:
-    std::string runtimeClassName() const override { return kGridViewClass; }
     int precision() const override { return prec; }
     bool useExponent() const override { return exp; }
     void setNumberFormat(int p, bool e) override {

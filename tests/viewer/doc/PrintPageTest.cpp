@@ -349,7 +349,7 @@ TEST_F(PrintPictureTest, ARefusedRequestIsNotWaitedFor) {
     CPlotrane2D wrapper(&refusing);
     struct View : ControlHostView {
         CPlotrane2D* w;
-        std::string runtimeClassName() const override { return kGraphViewClass; }
+        bool isGraphPane() const override { return true; }
         CPlotrane2D* control() override { return w; }
     } view;
     view.w = &wrapper;
