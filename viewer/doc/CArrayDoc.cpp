@@ -1,12 +1,12 @@
 #include "CArrayDoc.h"
 
 #include "AglAsciiFormat.h"
+#include "ArrayClipboard.h"
 #include "ArrayFileOpener.h"
 #include "CPlotrane2D.h"
 #include "ControlSync.h"
 #include "DocView.h"
 #include "MessageSink.h"
-#include "PrintPage.h"
 #include "plotrane/PropertyTable.h"
 
 #include "FileStamp.h"
@@ -70,7 +70,7 @@ CArrayDoc::~CArrayDoc() {
     m_hdfCurrent = nullptr;
     m_hdfObjects.clear();
     m_main.reset();
-    deletePictureFile();
+    m_picture.drop();
 }
 
 namespace {
@@ -588,7 +588,7 @@ void CArrayDoc::newDocument() {
     releaseHdf();
     m_loadedIdentity = AglFileIdentity{};
     clearZoom();
-    deletePictureFile();
+    m_picture.drop();
     if (GridHostView* g = gridView()) g->clear();
     m_statusNote.clear();
     emit statusTextChanged(0, QString());
@@ -600,7 +600,7 @@ void CArrayDoc::newDocument() {
 
 bool CArrayDoc::closeDocument() {
     // What this document copied stays on the clipboard, fully rendered.
-    if (m_dataSource) m_dataSource->renderAll();
+    m_clipboard.keepSnapshot();
     if (m_clientOwned) {
         m_hiddenByClose = true;
         emit frameHideRequested();
@@ -637,6 +637,89 @@ std::string CArrayDoc::makeWritable() {
     }
     m_loadedIdentity = AglFileIdentity{};
     return copy.name();
+}
+
+// ---------------------------------------------------------------------------
+// Edit commands
+
+ArrayClipboard::Target CArrayDoc::clipboardTarget() {
+    ArrayClipboard::Target t;
+    t.array = m_hasData ? m_current : nullptr;
+    t.grid = gridView();
+    t.cursorRow = m_cursorRow;
+    t.cursorColumn = m_cursorColumn;
+    t.fillValue = m_options.fillValue;
+    t.clientOwned = m_clientOwned;
+    t.makeWritable = [this] { return ensureWritable(); };
+    t.changed = [this] {
+        setModified(true);
+        emitTitle();
+        refresh();
+    };
+    return t;
+}
+
+std::unique_ptr<CArrayDataSource> CArrayDoc::copyBlock(bool cut) {
+    if (!m_hasData) return nullptr;
+    return m_clipboard.copyBlock(clipboardTarget(), cut);
+}
+
+bool CArrayDoc::canPaste(const QMimeData* data) const {
+    return ArrayClipboard::canPaste(m_clientOwned, data);
+}
+
+bool CArrayDoc::paste(const QMimeData* data) {
+    ArrayClipboard::Pasted pasted = m_clipboard.paste(clipboardTarget(), data);
+    if (pasted.newArray) pasteAsNewArray(std::move(pasted.newArray), pasted.newName);
+    return pasted.done;
+}
+
+void CArrayDoc::copyGraphPicture() {
+    if (!m_hasData) return;
+    if (CPlotrane2D* c = control()) PrintPicture::copyToClipboard(*c);
+}
+
+bool CArrayDoc::ensureWritable() {
+    if (m_current->isWritable()) return true;
+    const std::string name = makeWritable();
+    if (name.empty()) return false;
+    if (CPlotrane2D* c = control()) {
+        // Binding a new name resets the control's regions: tell it the
+        // plane shown again.
+        c->setString(DISPID_FileName, name);
+        c->setLong(DISPID_RowDim, m_current->rowDim());
+        c->setLong(DISPID_ColDim, m_current->colDim());
+        for (int d = 0; d < m_current->dimCount() && d < agl::kMaxDims; ++d) {
+            int32_t low = 0, high = 0;
+            m_current->getRoi(d, low, high);
+            c->SetLBound(d, m_current->lowerBound(d));
+            c->SetRoiUb(d, m_current->extent(d) - 1);
+            c->SetRoiLb(d, low);
+            c->SetRoiUb(d, high);
+        }
+    }
+    return true;
+}
+
+void CArrayDoc::pasteAsNewArray(std::unique_ptr<aglArray> array, const std::string& name) {
+    m_main = std::move(array);
+    m_current = m_main.get();
+    m_statusNote.clear();
+    m_path = name;
+    m_loading = true;
+    postLoad();
+    if (CPlotrane2D* c = control()) {
+        c->setLong(DISPID_RowDim, m_current->rowDim());
+        c->setLong(DISPID_ColDim, m_current->colDim());
+        c->Update();
+    }
+    m_loading = false;
+    setModified(true);
+    emitTitle();
+    setCursor(m_cursorRow, m_cursorColumn);
+    clearZoom();
+    refreshShapeText();
+    emit arrayChanged();
 }
 
 // ---------------------------------------------------------------------------

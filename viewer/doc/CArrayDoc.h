@@ -19,6 +19,7 @@
 #pragma once
 
 #include "AglBinaryFormat.h"
+#include "ArrayClipboard.h"
 #include "CArrayDataSource.h"
 #include "ControlSync.h"
 #include "GraphPresenter.h"
@@ -26,6 +27,7 @@
 #include "HdfHelper.h"
 #include "HdfObjects.h"
 #include "HdfPlaneSession.h"
+#include "PrintPicture.h"
 #include "SettingsStore.h"
 #include "ZoomHistory.h"
 #include "aglAttributes.h"
@@ -232,7 +234,7 @@ public:
     bool canPaste(const QMimeData* data) const;
     // The data source this document last put on the clipboard while the
     // clipboard still holds it (the clipboard deletes it when replaced).
-    CArrayDataSource* dataSource() const { return m_dataSource; }
+    CArrayDataSource* dataSource() const { return m_clipboard.dataSource(); }
 
     // ---- Cursor ----------------------------------------------------------
     // Moves the cursor shared by the views: clamped to the array, told to
@@ -352,10 +354,10 @@ public:
     // 6: complete, 5: failed) and the camera position it was made at. The
     // document deletes the file when the graph changes, the palette bar is
     // shown or hidden, the array goes, and when the document is destroyed.
-    const std::string& pictureFile() const { return m_pictureFile; }
-    void setPictureFile(const std::string& path);
-    int pictureStatus() const { return m_pictureStatus; }
-    void setPictureStatus(int status) { m_pictureStatus = status; }
+    const std::string& pictureFile() const { return m_picture.file(); }
+    void setPictureFile(const std::string& path) { m_picture.setFile(path); }
+    int pictureStatus() const { return m_picture.status(); }
+    void setPictureStatus(int status) { m_picture.setStatus(status); }
     // Printing begins: reuses the cached picture when the camera has moved
     // less than 0.1 since it was made (squared distance below 0.01), else
     // drops it and asks the control for a new one of the given size (the
@@ -366,7 +368,7 @@ public:
     bool beginPicture(int viewWidth, int viewHeight);
     // Printing ended: the picture status goes back to 0 (the file stays
     // cached).
-    void endPrinting() { m_pictureStatus = 0; }
+    void endPrinting() { m_picture.end(); }
     // Shows the array's shape in the status bar again (pane 1).
     void refreshShapeText();
 
@@ -510,8 +512,10 @@ private:
     // Before the first change of a read-only array: a writable copy, and the
     // control told its name, dimensions, regions and lower bounds.
     bool ensureWritable();
-    void pasteAsNewArray(std::unique_ptr<aglArray> array);
-    void deletePictureFile();
+    void pasteAsNewArray(std::unique_ptr<aglArray> array, const std::string& name);
+    // What an Edit command works on: the array shown, the spreadsheet, and
+    // the document's part in a change.
+    ArrayClipboard::Target clipboardTarget();
 
     SettingsStore& m_settings;
     MessageSink& m_sink;
@@ -521,9 +525,7 @@ private:
 
     aglArray* m_current = nullptr;
     std::string m_annotation;
-    std::string m_pictureFile;
-    int m_pictureStatus = 0;
-    std::array<float, 3> m_pictureCamera{};
+    PrintPicture m_picture;
     std::unique_ptr<aglArray> m_main;
     bool m_loading = false;
     std::string m_arrayName;
@@ -552,8 +554,6 @@ private:
     bool m_checkRunning = false;
     // Setting Row and Col on a control can make it report the move back.
     bool m_cursorBusy = false;
-    // Pasted arrays are named "DataSet1", "DataSet2", ...
-    int m_pasteCounter = 0;
     SettingsStore::Options m_options;
     int m_gridPrecision = 6;
     bool m_gridUseExponent = false;
@@ -563,7 +563,7 @@ private:
     int32_t m_closeOnRelease = 1;
     int32_t m_dataRefreshEnable = 1;
 
-    QPointer<CArrayDataSource> m_dataSource;
+    ArrayClipboard m_clipboard{m_sink};
 
     HdfObjectList m_hdfObjects;
     CHdfObject* m_hdfCurrent = nullptr;

@@ -7,7 +7,6 @@
 #include "ControlSync.h"
 #include "DocView.h"
 #include "MessageSink.h"
-#include "PrintPage.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -322,7 +321,7 @@ void CArrayDoc::adoptZoomRegion() {
 void CArrayDoc::toggleShowPalette() {
     CPlotrane2D* c = control();
     if (!c) return;
-    deletePictureFile();
+    m_picture.drop();
     const bool on = !c->getBool(DISPID_ShowPalette);
     c->setBool(DISPID_ShowPalette, on);
     m_presenter.setPaletteShown(on);
@@ -369,40 +368,9 @@ void CArrayDoc::refreshPositionText() {
     emit statusTextChanged(2, QString::fromStdString(positionText(column, row)));
 }
 
-void CArrayDoc::deletePictureFile() {
-    if (!m_pictureFile.empty()) std::remove(m_pictureFile.c_str());
-    m_pictureFile.clear();
-}
-
-void CArrayDoc::setPictureFile(const std::string& path) {
-    if (path != m_pictureFile) deletePictureFile();
-    m_pictureFile = path;
-}
-
 bool CArrayDoc::beginPicture(int viewWidth, int viewHeight) {
     CPlotrane2D* c = control();
-    if (!c) return false;
-    const std::array<float, 3> camera = {c->getFloat(DISPID_CamXPos), c->getFloat(DISPID_CamYPos),
-                                         c->getFloat(DISPID_CamZPos)};
-    double distance2 = 0;
-    for (size_t k = 0; k < 3; ++k) {
-        const double d = double(camera[k]) - double(m_pictureCamera[k]);
-        distance2 += d * d;
-    }
-    if (!m_pictureFile.empty() && distance2 < 0.01) {
-        m_pictureStatus = 6;
-        return false;
-    }
-    deletePictureFile();
-    m_pictureCamera = camera;
-    const print_page::PictureSize size = print_page::pictureSize(viewWidth, viewHeight);
-    if (size.width == 0) return false;
-    m_pictureStatus = 0;
-    const Variant made = c->dispatch()->Invoke(
-        DISPID_CreateMetaFile, {Variant(int(size.width)), Variant(int(size.height))});
-    // A control that says it will not make the picture (a window too small,
-    // another picture still being made) is not waited for.
-    return !(made.type() == Variant::Type::Bool && !made.toBool());
+    return c && m_picture.begin(*c, viewWidth, viewHeight);
 }
 
 void CArrayDoc::refreshShapeText() {
@@ -476,5 +444,5 @@ void CArrayDoc::settingsChanged(bool force) {
     if (!(m_modified && !force)) {
         if (m_fileKind == KindAgl && m_options.saveAglAttr) setModified(true);
     }
-    deletePictureFile();
+    m_picture.drop();
 }

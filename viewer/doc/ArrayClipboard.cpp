@@ -1,20 +1,16 @@
-// The document's Edit commands: copy and cut of the spreadsheet's selected
-// block, paste of "AGL DATA" or text, and the copy of the graph's picture.
-#include "CArrayDoc.h"
+#include "ArrayClipboard.h"
 
 #include "AglAsciiFormat.h"
-#include "CPlotrane2D.h"
 #include "ClipboardFormat.h"
 #include "DocView.h"
 #include "MessageSink.h"
+#include "aglArray.h"
 
 #include <QMimeData>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-
-using namespace plotrane;
 
 namespace {
 
@@ -38,38 +34,16 @@ bool isSingleColumn(const QByteArray& text) {
 
 } // namespace
 
-bool CArrayDoc::ensureWritable() {
-    if (m_current->isWritable()) return true;
-    const std::string name = makeWritable();
-    if (name.empty()) return false;
-    if (CPlotrane2D* c = control()) {
-        // Binding a new name resets the control's regions: tell it the
-        // plane shown again.
-        c->setString(DISPID_FileName, name);
-        c->setLong(DISPID_RowDim, m_current->rowDim());
-        c->setLong(DISPID_ColDim, m_current->colDim());
-        for (int d = 0; d < m_current->dimCount() && d < agl::kMaxDims; ++d) {
-            int32_t low = 0, high = 0;
-            m_current->getRoi(d, low, high);
-            c->SetLBound(d, m_current->lowerBound(d));
-            c->SetRoiUb(d, m_current->extent(d) - 1);
-            c->SetRoiLb(d, low);
-            c->SetRoiUb(d, high);
-        }
-    }
-    return true;
-}
-
-std::unique_ptr<CArrayDataSource> CArrayDoc::copyBlock(bool cut) {
-    if (!m_hasData) return nullptr;
-    GridHostView* grid = gridView();
-    if (!grid) return nullptr;
+std::unique_ptr<CArrayDataSource> ArrayClipboard::copyBlock(const Target& target, bool cut) {
+    aglArray* const array = target.array;
+    GridHostView* const grid = target.grid;
+    if (!array || !grid) return nullptr;
     int64_t r0, c0, r1, c1;
     grid->selectionRange(r0, c0, r1, c1);
     if (r0 > r1) std::swap(r0, r1);
     if (c0 > c1) std::swap(c0, c1);
-    const int64_t rowCount = m_current->rowCount();
-    const int64_t colCount = m_current->colCount();
+    const int64_t rowCount = array->rowCount();
+    const int64_t colCount = array->colCount();
     // Cells before the first element (a wrapped Fortran vector whose lower
     // bound is not a multiple of the wrap) are no elements: the block
     // starts at the first one, as it ends at the last.
@@ -84,7 +58,7 @@ std::unique_ptr<CArrayDataSource> CArrayDoc::copyBlock(bool cut) {
     // The spreadsheet's format from the values it shows now.
     std::shared_ptr<const BlockTextFormat> format = grid->clipboardTextFormat();
     int error = 0;
-    std::unique_ptr<aglArray> block = copyPlaneBlock(*m_current, r0, c0, rows, columns, error);
+    std::unique_ptr<aglArray> block = copyPlaneBlock(*array, r0, c0, rows, columns, error);
     if (!block) {
         // Nothing goes on the clipboard, and Cut must not destroy what it
         // could not keep.
@@ -99,38 +73,33 @@ std::unique_ptr<CArrayDataSource> CArrayDoc::copyBlock(bool cut) {
     auto source = std::make_unique<CArrayDataSource>(std::move(block),
                                                      BlockRegion{0, 0, rows, columns}, format);
 
-    if (cut && !m_clientOwned) {
-        if (!ensureWritable()) {
+    if (cut && !target.clientOwned) {
+        if (!target.makeWritable || !target.makeWritable()) {
             m_sink.message("Unable to make the array writable: the block was copied, not cut.",
                            MessageIcon::Error);
         } else {
             for (int64_t i = 0; i < rows; ++i)
                 for (int64_t j = 0; j < columns; ++j)
-                    m_current->setValue(c0 + j, r0 + i, m_options.fillValue);
-            setModified(true);
-            emitTitle();
-            refresh();
+                    array->setValue(c0 + j, r0 + i, target.fillValue);
+            if (target.changed) target.changed();
         }
     }
     m_dataSource = source.get();
     return source;
 }
 
-bool CArrayDoc::canPaste(const QMimeData* data) const {
-    if (m_clientOwned || !data) return false;
+bool ArrayClipboard::canPaste(bool clientOwned, const QMimeData* data) {
+    if (clientOwned || !data) return false;
     return data->hasFormat(QString::fromLatin1(kAglDataMimeType)) || data->hasText();
 }
 
-void CArrayDoc::copyGraphPicture() {
-    if (!m_hasData) return;
-    // Width and height 0: the control copies its picture to the clipboard
-    // after its next frame.
-    if (CPlotrane2D* c = control())
-        c->dispatch()->Invoke(DISPID_CreateMetaFile, {Variant(0), Variant(0)});
+void ArrayClipboard::keepSnapshot() {
+    if (m_dataSource) m_dataSource->renderAll();
 }
 
-bool CArrayDoc::paste(const QMimeData* data) {
-    if (!canPaste(data)) return false;
+ArrayClipboard::Pasted ArrayClipboard::paste(const Target& target, const QMimeData* data) {
+    Pasted pasted;
+    if (!canPaste(target.clientOwned, data)) return pasted;
     std::unique_ptr<aglArray> array;
     bool column = false;
     const QString aglType = QString::fromLatin1(kAglDataMimeType);
@@ -156,21 +125,24 @@ bool CArrayDoc::paste(const QMimeData* data) {
         array = std::move(result.array);
         column = array && array->dimCount() == 1 && isSingleColumn(text);
     }
-    if (!array) return false;
+    if (!array) return pasted;
 
-    if (!m_hasData) {
-        pasteAsNewArray(std::move(array));
-        return true;
+    aglArray* const into = target.array;
+    if (!into) {
+        pasted.done = true;
+        pasted.newArray = std::move(array);
+        pasted.newName = "DataSet" + std::to_string(++m_pasteCounter);
+        return pasted;
     }
 
     // At the spreadsheet's current cell; the cursor follows it.
-    int64_t r0 = m_cursorRow, c0 = m_cursorColumn;
-    if (GridHostView* grid = gridView()) {
+    int64_t r0 = target.cursorRow, c0 = target.cursorColumn;
+    if (GridHostView* grid = target.grid) {
         int64_t r1, c1;
         grid->selectionRange(r0, c0, r1, c1);
         if (r0 == -1 && c0 == -1) {
-            r0 = m_cursorRow;
-            c0 = m_cursorColumn;
+            r0 = target.cursorRow;
+            c0 = target.cursorColumn;
         }
     }
     // A pasted column is read as element k of the vector at (row k, 0).
@@ -180,16 +152,16 @@ bool CArrayDoc::paste(const QMimeData* data) {
     // drops the values that would land there, and says so.
     const int64_t skipRows = std::max<int64_t>(0, -r0);
     const int64_t skipColumns = std::max<int64_t>(0, -c0);
-    const int64_t rows = std::min(pastedRows, m_current->rowCount() - r0) - skipRows;
-    const int64_t columns = std::min(pastedColumns, m_current->colCount() - c0) - skipColumns;
+    const int64_t rows = std::min(pastedRows, into->rowCount() - r0) - skipRows;
+    const int64_t columns = std::min(pastedColumns, into->colCount() - c0) - skipColumns;
     if (rows < pastedRows || columns < pastedColumns)
         m_sink.message(kClippedWarning, MessageIcon::Warning);
-    if (rows <= 0 || columns <= 0) return false;
+    if (rows <= 0 || columns <= 0) return pasted;
 
-    if (!ensureWritable()) {
+    if (!target.makeWritable || !target.makeWritable()) {
         m_sink.message("Unable to make the array writable: nothing was pasted.",
                        MessageIcon::Error);
-        return false;
+        return pasted;
     }
     std::vector<double> row(static_cast<size_t>(columns));
     for (int64_t i = 0; i < rows; ++i) {
@@ -198,31 +170,9 @@ bool CArrayDoc::paste(const QMimeData* data) {
         else
             array->readRow(skipRows + i, skipColumns, columns, row.data());
         for (int64_t j = 0; j < columns; ++j)
-            m_current->setValue(c0 + skipColumns + j, r0 + skipRows + i, row[size_t(j)]);
+            into->setValue(c0 + skipColumns + j, r0 + skipRows + i, row[size_t(j)]);
     }
-    setModified(true);
-    emitTitle();
-    refresh();
-    return true;
-}
-
-void CArrayDoc::pasteAsNewArray(std::unique_ptr<aglArray> array) {
-    m_main = std::move(array);
-    m_current = m_main.get();
-    m_statusNote.clear();
-    m_path = "DataSet" + std::to_string(++m_pasteCounter);
-    m_loading = true;
-    postLoad();
-    if (CPlotrane2D* c = control()) {
-        c->setLong(DISPID_RowDim, m_current->rowDim());
-        c->setLong(DISPID_ColDim, m_current->colDim());
-        c->Update();
-    }
-    m_loading = false;
-    setModified(true);
-    emitTitle();
-    setCursor(m_cursorRow, m_cursorColumn);
-    clearZoom();
-    refreshShapeText();
-    emit arrayChanged();
+    if (target.changed) target.changed();
+    pasted.done = true;
+    return pasted;
 }
