@@ -67,8 +67,7 @@ CArrayDoc::~CArrayDoc() {
     releaseAxisScales(false);
     m_palette.reset();
     m_current = nullptr;
-    m_hdfCurrent = nullptr;
-    m_hdfObjects.clear();
+    m_hdf.release();
     m_main.reset();
     m_picture.drop();
 }
@@ -203,7 +202,7 @@ bool CArrayDoc::currentDataTorn() const {
 }
 
 void CArrayDoc::checkForChange() {
-    if (!m_hasData || m_watchFd < 0 || m_checkRunning || m_waitingForHelper) return;
+    if (!m_hasData || m_watchFd < 0 || m_checkRunning || m_hdf.isWaiting()) return;
     // The path is looked at, not only the open handle: programs that replace
     // a file by writing a new one and renaming it over the old leave the
     // handle on the old file, whose time never changes.
@@ -285,7 +284,7 @@ void keepPlaneOf(const aglArray& previous, aglArray& next) {
 } // namespace
 
 bool CArrayDoc::load(const std::string& path) {
-    if (m_waitingForHelper) {
+    if (m_hdf.isWaiting()) {
         // Asked from inside the wait (a timer, another program): the load
         // under way owns the document until it ends.
         m_lastError = AGL_E_OPEN;
@@ -295,8 +294,8 @@ bool CArrayDoc::load(const std::string& path) {
     m_lastReason.clear();
     m_cancelled = false;
     ArrayOpenOptions options;
-    options.hdfHelper = &m_hdfHelper;
-    options.hdfWait = helperWait();
+    options.hdfHelper = &m_hdf.helper();
+    options.hdfWait = m_hdf.wait();
     options.hdfByPlane = true;
     OpenedArray opened = openArrayFile(path, options);
     if (isHdfFormat(opened.format)) return loadHdf(path, opened);
@@ -468,21 +467,24 @@ bool CArrayDoc::save(const std::string& path) {
                        MessageIcon::Warning);
         return false;
     }
+    // What is needed of the data set after the read: a release of the list
+    // meanwhile (a new document) makes the read fail.
+    const std::string filePath = planes->filePath;
+    const HdfPlane plane = planes->plane;
     std::string reason;
-    std::unique_ptr<aglArray> whole = m_hdfHelper.makeArray(*planes, reason, helperWait());
+    std::unique_ptr<aglArray> whole = m_hdf.readWhole(*planes, reason);
     if (!whole) {
-        m_sink.message("Unable to read file: " + planes->filePath +
+        m_sink.message("Unable to read file: " + filePath +
                            (reason.empty() ? std::string() : " (" + reason + ")"),
                        MessageIcon::Exclamation);
         return false;
     }
-    whole->setRowDim(planes->plane.rowDim);
-    whole->setColDim(planes->plane.colDim);
+    whole->setRowDim(plane.rowDim);
+    whole->setColDim(plane.colDim);
     for (int d = 0; d < whole->dimCount(); ++d) {
         int32_t low = 0, high = 0;
         m_current->getRoi(d, low, high);
-        if (d != planes->plane.rowDim && d != planes->plane.colDim)
-            low = high = planes->plane.index[size_t(d)];
+        if (d != plane.rowDim && d != plane.colDim) low = high = plane.index[size_t(d)];
         whole->setRoi(d, low, high);
     }
     aglArray* shown = m_current;

@@ -24,9 +24,8 @@
 #include "ControlSync.h"
 #include "GraphPresenter.h"
 #include "GraphSettings.h"
-#include "HdfHelper.h"
+#include "HdfBrowser.h"
 #include "HdfObjects.h"
-#include "HdfPlaneSession.h"
 #include "PrintPicture.h"
 #include "SettingsStore.h"
 #include "ZoomHistory.h"
@@ -165,7 +164,7 @@ public:
     // meanwhile: see MessageSink::waitForHelper). Loads and object changes
     // asked for then are refused, and automation calls wait for the end
     // (helperWaitChanged).
-    bool isWaitingForHelper() const { return m_waitingForHelper; }
+    bool isWaitingForHelper() const { return m_hdf.isWaiting(); }
     bool isHiddenByClose() const { return m_hiddenByClose; }
     void setHiddenByClose(bool hidden) { m_hiddenByClose = hidden; }
     bool isModified() const { return m_modified; }
@@ -410,11 +409,11 @@ public:
     // The objects of the HDF file read last (annotations, file attributes,
     // data sets, images; children under their parents), read through the
     // HDF helper process; elements are read when an object is first shown.
-    const HdfObjectList& hdfObjects() const { return m_hdfObjects; }
-    CHdfObject* hdfCurrent() const { return m_hdfCurrent; }
-    bool hdfTreeAvailable() const { return m_hdfTreeAvailable; }
-    int hdfDataSetCount() const { return m_hdfDataSets; }
-    HdfHelper& hdfHelper() { return m_hdfHelper; }
+    const HdfObjectList& hdfObjects() const { return m_hdf.objects(); }
+    CHdfObject* hdfCurrent() const { return m_hdf.current(); }
+    bool hdfTreeAvailable() const { return m_hdf.treeAvailable(); }
+    int hdfDataSetCount() const { return m_hdf.dataSetCount(); }
+    HdfHelper& hdfHelper() { return m_hdf.helper(); }
     // Shows an object of the list: an attribute or annotation as text, a
     // data set, image or palette as the current array (its palette and
     // dimension scales given to the control). False when nothing changed.
@@ -477,20 +476,11 @@ private:
     void refreshPositionText();
     void leaveHdfObject();
     void enterHdfObject(CHdfObject& object);
-    bool makeHdfArray(CHdfObject& object);
     // Reads another plane of the shown data set (shownPlaneDataSet) and
     // makes it the current array, the control told its name, dimensions
     // and regions. False (the user told why, the plane shown kept) when
     // the plane cannot be read.
     bool readHdfPlane(CHdfSds& sds, const HdfPlane& plane);
-    void endHdfPlanes();
-    // The arrays an object is shown with: its own, its dimension scales'
-    // and its palette's. False when its own cannot be made, or the user
-    // cancelled any of them (m_cancelled).
-    bool makeHdfParts(CHdfObject& object);
-    // How the document waits for the HDF helper: through the sink, marked
-    // by isWaitingForHelper.
-    HdfWait helperWait();
     // The message and reason of a load the user cancelled (it says that the
     // array shown stays, when there is one).
     std::string cancelledText(const std::string& what) const;
@@ -565,20 +555,12 @@ private:
 
     ArrayClipboard m_clipboard{m_sink};
 
-    HdfObjectList m_hdfObjects;
-    CHdfObject* m_hdfCurrent = nullptr;
-    bool m_hdfTreeAvailable = false;
-    int m_hdfDataSets = 0;
     // Dimensions the shown HDF object gave the control a scale for.
     unsigned m_hdfScaleDims = 0;
     bool m_hdfPaletteShown = false; // the control shows the HDF object's palette
-    HdfHelper m_hdfHelper;
-    // The shown data set's plane session, and the array of its previous
-    // plane, which the next plane is read into (double buffering: the plane
-    // shown is never written while it is shown).
-    std::unique_ptr<HdfPlaneSession> m_planeSession;
-    std::unique_ptr<aglArray> m_sparePlane;
-    bool m_waitingForHelper = false;
+    // The HDF file's objects, the one shown, and the reads through the
+    // helper.
+    HdfBrowser m_hdf{m_sink, [this](bool waiting) { emit helperWaitChanged(waiting); }};
     // The last load or object change ended because the user cancelled it.
     bool m_cancelled = false;
 };

@@ -78,8 +78,9 @@ bool isShownDim(const HdfPlane& plane, int d) {
 } // namespace
 
 const CHdfSds* CArrayDoc::shownPlaneDataSet() const {
-    if (!m_hasData || !m_hdfCurrent || m_hdfCurrent->kind != HdfKindSds) return nullptr;
-    const auto* s = static_cast<const CHdfSds*>(m_hdfCurrent);
+    const CHdfObject* shown = m_hdf.current();
+    if (!m_hasData || !shown || shown->kind != HdfKindSds) return nullptr;
+    const auto* s = static_cast<const CHdfSds*>(shown);
     return s->byPlane && s->array && m_current == s->array.get() ? s : nullptr;
 }
 
@@ -132,7 +133,7 @@ bool CArrayDoc::applyRegion(const RegionChoice& choice) {
                     std::clamp(choice.start[size_t(d)], 0, sds.extents[size_t(d)] - 1);
         const HdfPlane before = sds.plane;
         if (!(want == sds.plane)) {
-            if (m_waitingForHelper) return false;
+            if (m_hdf.isWaiting()) return false;
             // Values changed in the plane shown (a paste, a cut) live only
             // in its copy: the file is never written.
             if (m_modified && m_current->isWritable() &&
@@ -218,9 +219,9 @@ bool CArrayDoc::applyRegion(const RegionChoice& choice) {
 CArrayDoc::DimensionScale CArrayDoc::dimensionScale(int dim) const {
     DimensionScale scale;
     if (dim < 0 || dim >= agl::kMaxDims) return scale;
-    if (m_hdfCurrent && m_current == m_hdfCurrent->array.get()) {
+    if (const CHdfObject* shown = m_hdf.current(); shown && m_current == shown->array.get()) {
         if (!(m_hdfScaleDims & (1u << dim))) return scale;
-        for (const auto& child : m_hdfCurrent->children) {
+        for (const auto& child : shown->children) {
             if (child->kind != HdfKindSds || !child->array) continue;
             if (static_cast<const CHdfSds&>(*child).scaleOfDimension != dim) continue;
             scale.values = child->array->segment();

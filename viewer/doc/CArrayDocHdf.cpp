@@ -1,5 +1,6 @@
-// CArrayDoc's HDF branch: reading an HDF file's object list through the
-// helper process, and showing one object at a time (see CArrayDoc.h).
+// CArrayDoc's HDF branch: an HDF file's object list (read by HdfBrowser
+// through the helper process) becomes the document's, and one object at a
+// time is shown on the control and the spreadsheet (see CArrayDoc.h).
 #include "CArrayDoc.h"
 
 #include "ArrayFileOpener.h"
@@ -21,28 +22,7 @@ CHdfPalette* paletteChild(const CHdfObject& o) {
     return nullptr;
 }
 
-// The first object with that id that has content: each top-level object
-// itself, else its subtree depth-first, parent before children.
-CHdfObject* findShowable(const CHdfObject& o, int32_t id) {
-    for (const auto& c : o.children) {
-        if (c->objectId == id) return c->hasContent ? c.get() : nullptr;
-        if (CHdfObject* inner = findShowable(*c, id)) return inner;
-    }
-    return nullptr;
-}
-
 } // namespace
-
-HdfWait CArrayDoc::helperWait() {
-    return [this](const std::string& what, const std::function<void()>& work,
-                  std::atomic<bool>& cancel) {
-        m_waitingForHelper = true;
-        emit helperWaitChanged(true);
-        m_sink.waitForHelper(what, work, cancel);
-        m_waitingForHelper = false;
-        emit helperWaitChanged(false);
-    };
-}
 
 std::string CArrayDoc::cancelledText(const std::string& what) const {
     if (!m_hasData) return "Reading " + what + " was cancelled.";
@@ -80,7 +60,8 @@ bool CArrayDoc::loadHdf(const std::string& path, OpenedArray& opened) {
     // The shown object's scales and palette too, while the array shown is
     // still the previous one: a Cancel here keeps it.
     m_cancelled = false;
-    if (chosen && !isTextObject(*chosen) && !makeHdfParts(*chosen) && m_cancelled) {
+    if (chosen && !isTextObject(*chosen) && !m_hdf.makeParts(*chosen) && m_hdf.cancelled()) {
+        m_cancelled = true;
         m_lastError = AGL_E_OPEN;
         m_lastReason = cancelledText(path);
         return false;
@@ -94,12 +75,7 @@ bool CArrayDoc::loadHdf(const std::string& path, OpenedArray& opened) {
 
     // The previous file's objects go; what is on screen stays until the
     // chosen object replaces it.
-    HdfObjectList previous = std::move(m_hdfObjects);
-    endHdfPlanes();
-    m_hdfObjects = std::move(objects);
-    m_hdfCurrent = nullptr;
-    m_hdfDataSets = dataSets;
-    m_hdfTreeAvailable = true;
+    HdfObjectList previous = m_hdf.adopt(std::move(objects), dataSets);
     m_fileKind = KindHdf;
     m_path = path;
     m_loadedIdentity = AglFileIdentity{};
@@ -135,68 +111,13 @@ bool CArrayDoc::loadHdf(const std::string& path, OpenedArray& opened) {
     return true;
 }
 
-void CArrayDoc::endHdfPlanes() {
-    m_planeSession.reset();
-    m_sparePlane.reset();
-}
-
 bool CArrayDoc::readHdfPlane(CHdfSds& sds, const HdfPlane& plane) {
-    int32_t extents[agl::kMaxDims] = {}, start[agl::kMaxDims] = {};
-    if (!hdfPlaneShape(sds, plane, extents, start)) {
-        m_sink.message(sds.shownName() +
-                           ": that plane cannot be shown (a plane holds 2 to 2^30 values)",
-                       MessageIcon::Information);
-        return false;
-    }
-    if (!m_planeSession || !m_planeSession->serves(sds, m_hdfHelper.helperPath()))
-        m_planeSession = std::make_unique<HdfPlaneSession>(m_hdfHelper.helperPath(), sds);
-    // The array of the plane shown before takes the new one when it has its
-    // shape; the plane on screen is never written.
-    std::unique_ptr<aglArray> into = std::move(m_sparePlane);
-    bool fits = into && into->segment() && into->dimCount() == sds.rank &&
-                into->typeCode() == (sds.unpacked ? AGL_DOUBLE : sds.typeCode);
-    for (int d = 0; fits && d < sds.rank; ++d)
-        fits = into->extent(d) == extents[d];
-    std::string reason;
-    if (!fits) into = HdfHelper::makePlaneArray(sds, plane, reason);
-    if (!into) {
-        m_sink.message("Unable to read file: " + sds.filePath + " (" + reason + ")",
-                       MessageIcon::Exclamation);
-        return false;
-    }
-    bool ok = false;
-    int64_t imprecise = 0;
-    std::atomic<bool> cancel{false};
-    helperWait()(
-        "Reading a plane of " + sds.shownName() + " from " + sds.filePath,
-        [&] {
-            ok = m_planeSession->read(*into->segment(), start, m_hdfHelper.readTimeoutMs(), &cancel,
-                                      imprecise, reason);
-        },
-        cancel);
-    if (!ok) {
-        // Its values are no one's now; the next read makes a fresh one (the
-        // helper may have refused this one).
-        into.reset();
-        if (m_planeSession->lastCancelled()) {
-            m_lastReason = cancelledText("a plane of " + sds.shownName());
-            m_sink.message(m_lastReason, MessageIcon::Information);
-        } else {
-            m_sink.message("Unable to read file: " + sds.filePath + " (" + reason + ")",
-                           MessageIcon::Exclamation);
-        }
-        return false;
-    }
-    into->setRowDim(plane.rowDim);
-    into->setColDim(plane.colDim);
-    for (int d = 0; d < sds.rank; ++d)
-        into->setRoi(d, 0, extents[d] - 1);
-    std::unique_ptr<aglArray> shown = std::move(sds.array);
-    sds.array = std::move(into);
-    sds.plane = plane;
-    sds.impreciseValues = imprecise;
-    m_current = sds.array.get();
-    if (CPlotrane2D* c = control()) {
+    // Named now: a release of the list while the plane is read takes sds.
+    const std::string what = "a plane of " + sds.shownName();
+    const HdfBrowser::PlaneRead read = m_hdf.readPlane(sds, plane, [this, &sds] {
+        m_current = sds.array.get();
+        CPlotrane2D* c = control();
+        if (!c) return;
         // A new name resets the control's regions: the plane's whole.
         c->setString(DISPID_FileName, m_current->segment()->name());
         c->setLong(DISPID_RowDim, m_current->rowDim());
@@ -204,7 +125,7 @@ bool CArrayDoc::readHdfPlane(CHdfSds& sds, const HdfPlane& plane) {
         for (int d = 0; d < sds.rank; ++d) {
             c->SetLBound(d, m_current->lowerBound(d));
             c->SetRoiLb(d, 0);
-            c->SetRoiUb(d, extents[d] - 1);
+            c->SetRoiUb(d, m_current->extent(d) - 1);
         }
         // The scales again: a dimension newly shown has its scale's length.
         for (const auto& child : sds.children) {
@@ -213,15 +134,15 @@ bool CArrayDoc::readHdfPlane(CHdfSds& sds, const HdfPlane& plane) {
             if (d >= 0 && d < 7 && (m_hdfScaleDims & (1u << d)))
                 c->SetAxisScale(d, child->array->segment()->name());
         }
+    });
+    if (read == HdfBrowser::PlaneRead::Cancelled) {
+        m_lastReason = cancelledText(what);
+        m_sink.message(m_lastReason, MessageIcon::Information);
     }
-    // The control has let go of the plane shown before: the next one is
-    // read into it.
-    m_sparePlane = std::move(shown);
-    return true;
+    return read == HdfBrowser::PlaneRead::Done;
 }
 
 void CArrayDoc::releaseHdf() {
-    endHdfPlanes();
     if (m_hdfScaleDims != 0) {
         if (CPlotrane2D* c = control(true))
             for (int d = 0; d < 7; ++d)
@@ -229,64 +150,15 @@ void CArrayDoc::releaseHdf() {
         m_hdfScaleDims = 0;
     }
     m_hdfPaletteShown = false;
-    m_hdfCurrent = nullptr;
-    m_hdfObjects.clear();
-    m_hdfTreeAvailable = false;
-    m_hdfDataSets = 0;
-}
-
-bool CArrayDoc::makeHdfArray(CHdfObject& object) {
-    if (object.array) return true;
-    if (m_cancelled) return false; // the user stopped this object change
-    std::string reason;
-    // A data set read plane by plane: the plane it showed last (unpacking
-    // reads it again), else its first.
-    const bool byPlane = hdfReadsByPlane(object);
-    const HdfPlane plane = !byPlane ? HdfPlane{}
-                           : static_cast<CHdfSds&>(object).byPlane
-                               ? static_cast<CHdfSds&>(object).plane
-                               : hdfFirstPlane(static_cast<CHdfSds&>(object));
-    object.array = m_hdfHelper.makeArray(object, reason, helperWait(), byPlane ? &plane : nullptr);
-    if (object.array && object.kind == HdfKindSds) {
-        auto& s = static_cast<CHdfSds&>(object);
-        s.impreciseValues = m_hdfHelper.lastImpreciseValues();
-        s.byPlane = byPlane;
-        s.plane = plane;
-    }
-    if (!object.array && m_hdfHelper.lastCancelled()) {
-        // Not the object's fault: it may be read another time.
-        m_cancelled = true;
-        return false;
-    }
-    if (!object.array && !reason.empty()) {
-        // A failed read is not data: the object has no content from now on.
-        object.hasContent = false;
-        m_sink.message("Unable to read file: " + object.filePath, MessageIcon::Exclamation);
-    }
-    return object.array != nullptr;
-}
-
-bool CArrayDoc::makeHdfParts(CHdfObject& object) {
-    if (!makeHdfArray(object)) return false;
-    if (object.kind == HdfKindSds) {
-        for (const auto& c : object.children) {
-            if (c->kind != HdfKindSds) continue;
-            const int d = static_cast<const CHdfSds&>(*c).scaleOfDimension;
-            if (d >= 0 && d < object.array->dimCount() && d < 7) makeHdfArray(*c);
-        }
-    }
-    if (object.kind == HdfKindSds || object.kind == HdfKindRaster)
-        if (CHdfPalette* palette = paletteChild(object)) makeHdfArray(*palette);
-    // A Cancel while the scales or the palette were read drops the change
-    // whole, rather than showing the object without them.
-    return !m_cancelled;
+    m_hdf.release();
 }
 
 void CArrayDoc::leaveHdfObject() {
-    if (!m_hdfCurrent || !control()) return;
-    if (!m_hdfCurrent->settings) m_hdfCurrent->settings = std::make_unique<aglAttributes>();
-    *m_hdfCurrent->settings = aglAttributes::blank();
-    captureAttributes(*m_hdfCurrent->settings, true);
+    CHdfObject* shown = m_hdf.current();
+    if (!shown || !control()) return;
+    if (!shown->settings) shown->settings = std::make_unique<aglAttributes>();
+    *shown->settings = aglAttributes::blank();
+    captureAttributes(*shown->settings, true);
 }
 
 void CArrayDoc::enterHdfObject(CHdfObject& object) {
@@ -313,13 +185,14 @@ bool CArrayDoc::showHdfObject(CHdfObject* object) {
         m_options.saveAglAttr = saved;
         return true;
     }
-    if (object == m_hdfCurrent || m_waitingForHelper) return false;
+    if (object == m_hdf.current() || m_hdf.isWaiting()) return false;
 
     // The new object's array first: when it cannot be made, the object on
     // screen stays as it is.
     m_cancelled = false;
-    if (!makeHdfParts(*object)) {
-        if (m_cancelled) {
+    if (!m_hdf.makeParts(*object)) {
+        if (m_hdf.cancelled()) {
+            m_cancelled = true;
             m_lastReason = cancelledText(object->shownName());
             m_sink.message(m_lastReason, MessageIcon::Information);
         }
@@ -340,9 +213,9 @@ bool CArrayDoc::showHdfObject(CHdfObject* object) {
 
     leaveHdfObject();
     // The plane session belongs to the data set shown.
-    if (object != m_hdfCurrent) endHdfPlanes();
+    if (object != m_hdf.current()) m_hdf.endPlanes();
     m_current = object->array.get();
-    m_hdfCurrent = object;
+    m_hdf.setCurrent(object);
     m_hasData = true;
     clearZoom();
     CPlotrane2D* c = control();
@@ -405,31 +278,16 @@ bool CArrayDoc::showHdfObject(CHdfObject* object) {
 }
 
 bool CArrayDoc::showHdfObjectById(int32_t objectId) {
-    if (objectId == 0) return false;
     // A listed object that cannot be shown says why; the array shown stays.
-    if (const CHdfObject* o = findHdfObject(m_hdfObjects, objectId);
-        o && !o->hasContent && !o->refusal.empty()) {
-        m_sink.message(o->shownName() + ": " + o->refusal, MessageIcon::Information);
-        return false;
-    }
-    for (const auto& o : m_hdfObjects) {
-        CHdfObject* found = nullptr;
-        if (o->objectId == objectId)
-            found = o->hasContent ? o.get() : nullptr;
-        else
-            found = findShowable(*o, objectId);
-        if (found) return showHdfObject(found);
-        if (o->objectId == objectId) return false;
-    }
-    return false;
+    return showHdfObject(m_hdf.showable(objectId));
 }
 
 bool CArrayDoc::setHdfUnpacked(int32_t objectId, bool unpacked) {
-    CHdfObject* found = findHdfObject(m_hdfObjects, objectId);
-    if (!found || !hdfIsPacked(*found) || !found->hasContent || m_waitingForHelper) return false;
+    CHdfObject* found = findHdfObject(m_hdf.objects(), objectId);
+    if (!found || !hdfIsPacked(*found) || !found->hasContent || m_hdf.isWaiting()) return false;
     auto& object = static_cast<CHdfSds&>(*found);
     if (object.unpacked == unpacked) return false;
-    const bool shown = m_hdfCurrent == &object;
+    const bool shown = m_hdf.current() == &object;
     // The array as it was stays until the new one replaces it on screen:
     // the control and the grid read it until then, and a failed read keeps
     // it.
@@ -437,11 +295,11 @@ bool CArrayDoc::setHdfUnpacked(int32_t objectId, bool unpacked) {
     object.unpacked = unpacked;
     if (shown) {
         leaveHdfObject(); // its graph settings come back with the new array
-        m_hdfCurrent = nullptr;
+        m_hdf.setCurrent(nullptr);
         if (showHdfObject(&object)) return true;
-        m_hdfCurrent = &object;
+        m_hdf.setCurrent(&object);
     } else {
-        if (makeHdfArray(object)) return true;
+        if (m_hdf.makeArray(object)) return true;
     }
     object.unpacked = !unpacked;
     object.array = std::move(previous);
