@@ -5,6 +5,7 @@
 // first element of a wrapped vector, or as a new array "DataSet%d").
 #include "DocFakes.h"
 
+#include "ArrayClipboard.h"
 #include "ClipboardFormat.h"
 
 #include <QMimeData>
@@ -450,4 +451,78 @@ TEST_F(ClipboardDocTest, StatusBarShowsTheNewValueAfterPasteAndAfterUpdate) {
     static_cast<float*>(other.elements())[2 * 4 + 1] = -7.25f;
     doc->refresh();
     EXPECT_EQ(pane2, "M[2][1]: -7.25");
+}
+
+// ---- The clipboard service on its own ----------------------------------------
+
+// Without an array there is nothing to copy or cut, and a paste makes a new
+// array; each clipboard numbers the arrays it made, whatever another does.
+TEST(ArrayClipboard, WithoutAnArrayNothingIsCopiedAndEachClipboardNumbersItsOwnPastes) {
+    RecordingSink sink;
+    FakeGridView grid;
+    grid.select(0, 0, 1, 1);
+    ArrayClipboard first(sink), second(sink);
+    ArrayClipboard::Target none;
+    none.grid = &grid;
+    int changes = 0;
+    none.makeWritable = [] { return true; };
+    none.changed = [&] { ++changes; };
+    EXPECT_EQ(first.copyBlock(none, false), nullptr);
+    EXPECT_EQ(first.copyBlock(none, true), nullptr);
+    EXPECT_EQ(first.dataSource(), nullptr);
+
+    const auto text = offer({}, "1 2\n3 4\n");
+    ArrayClipboard::Pasted pasted = first.paste(none, text.get());
+    EXPECT_TRUE(pasted.done);
+    ASSERT_NE(pasted.newArray, nullptr);
+    EXPECT_EQ(pasted.newName, "DataSet1");
+    EXPECT_EQ(pasted.newArray->value(1, 1), 4.0);
+    EXPECT_EQ(first.paste(none, text.get()).newName, "DataSet2");
+    EXPECT_EQ(second.paste(none, text.get()).newName, "DataSet1");
+    EXPECT_EQ(changes, 0); // no array of the target's changed
+    EXPECT_TRUE(sink.shown.empty());
+
+    // An automation client's document takes no paste.
+    none.clientOwned = true;
+    pasted = first.paste(none, text.get());
+    EXPECT_FALSE(pasted.done);
+    EXPECT_EQ(pasted.newArray, nullptr);
+}
+
+// An array that cannot be made writable loses nothing: Cut copies the block
+// and leaves the values, Paste writes none; the user is told each time.
+TEST(ArrayClipboard, ArrayThatCannotBeMadeWritableKeepsItsValues) {
+    TempDir dir;
+    const std::string path = dir.file("a.agl");
+    makeAglFile(path, 3, 3);
+    aglArray array;
+    ASSERT_TRUE(array.open(path, true));
+    RecordingSink sink;
+    FakeGridView grid;
+    grid.select(0, 0, 1, 1);
+    ArrayClipboard clipboard(sink);
+    ArrayClipboard::Target target;
+    target.array = &array;
+    target.grid = &grid;
+    target.fillValue = -7;
+    int changes = 0;
+    target.changed = [&] { ++changes; };
+    for (const bool withCallback : {false, true}) {
+        SCOPED_TRACE(withCallback);
+        sink.shown.clear();
+        if (withCallback) target.makeWritable = [] { return false; };
+        const std::unique_ptr<CArrayDataSource> cut = clipboard.copyBlock(target, true);
+        ASSERT_NE(cut, nullptr);
+        EXPECT_EQ(clipboard.dataSource(), cut.get());
+        EXPECT_EQ(array.value(0, 0), 0.5);
+        EXPECT_EQ(array.value(1, 1), 4.5);
+        const auto text = offer({}, "9 9\n9 9\n");
+        EXPECT_FALSE(clipboard.paste(target, text.get()).done);
+        EXPECT_EQ(array.value(1, 1), 4.5);
+        ASSERT_EQ(sink.shown.size(), 2u);
+        EXPECT_EQ(sink.shown[0].text,
+                  "Unable to make the array writable: the block was copied, not cut.");
+        EXPECT_EQ(sink.shown[1].text, "Unable to make the array writable: nothing was pasted.");
+    }
+    EXPECT_EQ(changes, 0);
 }

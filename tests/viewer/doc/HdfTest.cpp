@@ -629,6 +629,53 @@ TEST_F(HdfFailureTest, CancelledObjectChangeKeepsTheShownObjectAndTheObjectsCont
     EXPECT_EQ(doc->hdfCurrent(), cube);
 }
 
+// A new document while a read waits for the helper (the event loop runs
+// then) takes the object list only once the read has ended: the read never
+// writes into an object, or through a plane session, that is gone. The read
+// is cancelled and shows nothing; the document stays empty and usable.
+TEST_F(HdfDocTest, NewDocumentWhileAReadWaitsReleasesTheListWhenTheReadEnds) {
+    const std::string file = samples().file("scales.hdf");
+    ASSERT_TRUE(doc->open(file));
+    ASSERT_TRUE(doc->showHdfObjectById(top("cube")->objectId));
+    int waits = 0;
+    sink.onWait = [&](const std::function<void()>& work, std::atomic<bool>& cancel) {
+        ++waits;
+        doc->newDocument();
+        EXPECT_TRUE(cancel); // the helper is told to stop at once
+        work();
+    };
+
+    // Another plane of the data set shown.
+    CArrayDoc::RegionChoice choice = doc->regionChoice();
+    choice.start[2] = 3;
+    EXPECT_FALSE(doc->applyRegion(choice));
+    EXPECT_EQ(waits, 1);
+    EXPECT_FALSE(doc->hasData());
+    EXPECT_TRUE(doc->hdfObjects().empty());
+    EXPECT_EQ(doc->hdfCurrent(), nullptr);
+    EXPECT_FALSE(doc->isWaitingForHelper());
+
+    // Another object of the file.
+    sink.onWait = nullptr;
+    ASSERT_TRUE(doc->open(file));
+    sink.onWait = [&](const std::function<void()>& work, std::atomic<bool>& cancel) {
+        ++waits;
+        doc->newDocument();
+        EXPECT_TRUE(cancel);
+        work();
+    };
+    EXPECT_FALSE(doc->showHdfObjectById(top("cube")->objectId));
+    EXPECT_EQ(waits, 2);
+    EXPECT_FALSE(doc->hasData());
+    EXPECT_TRUE(doc->hdfObjects().empty());
+
+    // And the document reads the file again as ever.
+    sink.onWait = nullptr;
+    ASSERT_TRUE(doc->open(file));
+    ASSERT_TRUE(doc->showHdfObjectById(top("cube")->objectId));
+    EXPECT_EQ(doc->currentArray()->value(1, 2), (12 + 8) * 1.5);
+}
+
 INSTANTIATE_TEST_SUITE_P(HangingStep, HdfCancelTest, ::testing::Values("list", "read"));
 
 TEST(HdfHelperProcess, HelperThatClosesItsOutputAndLingersIsKilledToo) {
