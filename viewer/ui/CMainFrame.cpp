@@ -1,3 +1,4 @@
+// Over 800 lines: the one main window, its menus, commands and their enabled states.
 #include "CMainFrame.h"
 
 #include "AboutDialog.h"
