@@ -1,3 +1,4 @@
+// Over 800 lines: one writer, its capture and converter sides sharing one picture geometry.
 #include "aglMetaFileWriter.h"
 
 #include <QDir>

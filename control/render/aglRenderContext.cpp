@@ -1,3 +1,4 @@
+// Over 800 lines: one render thread, its state machine and the commands it serves.
 #include "aglRenderContext.h"
 
 #include <sys/resource.h>

@@ -1,3 +1,4 @@
+// Over 800 lines: one command, its option table, parser and render loop, read together.
 // agltool render: draws arrays headless through the graph control and saves
 // the pictures.
 //

@@ -15,6 +15,12 @@
 // control's dispatch interface. What the frame needs to follow (title,
 // status panes, cursor, bars) comes out as Qt signals.
 //
+// The document is the facade the viewer calls; the work of its parts is done
+// by services it hands what they need: GraphPresenter (each graph kind's
+// settings, the camera, the kind shown), ArrayClipboard (the Edit commands),
+// HdfBrowser (an HDF file's objects and the reads through the helper) and
+// PrintPicture (the graph's picture for printing).
+//
 // User-interface thread only.
 #pragma once
 
