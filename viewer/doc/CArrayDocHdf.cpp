@@ -188,12 +188,14 @@ bool CArrayDoc::showHdfObject(CHdfObject* object) {
     if (object == m_hdf.current() || m_hdf.isWaiting()) return false;
 
     // The new object's array first: when it cannot be made, the object on
-    // screen stays as it is.
+    // screen stays as it is. (Named now: a release of the list while the
+    // arrays are read takes the object.)
+    const std::string name = object->shownName();
     m_cancelled = false;
     if (!m_hdf.makeParts(*object)) {
         if (m_hdf.cancelled()) {
             m_cancelled = true;
-            m_lastReason = cancelledText(object->shownName());
+            m_lastReason = cancelledText(name);
             m_sink.message(m_lastReason, MessageIcon::Information);
         }
         return false;
@@ -293,13 +295,18 @@ bool CArrayDoc::setHdfUnpacked(int32_t objectId, bool unpacked) {
     // it.
     std::unique_ptr<aglArray> previous = std::move(object.array);
     object.unpacked = unpacked;
+    // A new document while the values were read took the list, and the
+    // object with it: nothing is left to restore.
+    const unsigned list = m_hdf.listVersion();
     if (shown) {
         leaveHdfObject(); // its graph settings come back with the new array
         m_hdf.setCurrent(nullptr);
         if (showHdfObject(&object)) return true;
+        if (m_hdf.listVersion() != list) return false;
         m_hdf.setCurrent(&object);
     } else {
         if (m_hdf.makeArray(object)) return true;
+        if (m_hdf.listVersion() != list) return false;
     }
     object.unpacked = !unpacked;
     object.array = std::move(previous);

@@ -72,6 +72,7 @@ HdfObjectList HdfBrowser::adopt(HdfObjectList objects, int dataSets) {
     m_current = nullptr;
     m_dataSets = dataSets;
     m_treeAvailable = true;
+    ++m_listVersion;
     return previous;
 }
 
@@ -111,6 +112,7 @@ void HdfBrowser::releaseNow() {
     m_objects.clear();
     m_treeAvailable = false;
     m_dataSets = 0;
+    ++m_listVersion;
 }
 
 bool HdfBrowser::makeArray(CHdfObject& object) {

@@ -46,6 +46,9 @@ public:
     void setCurrent(CHdfObject* object) { m_current = object; }
     bool treeAvailable() const { return m_treeAvailable; }
     int dataSetCount() const { return m_dataSets; }
+    // Changes whenever the list is replaced or released: an object of the
+    // list held across a read is still there while this has not changed.
+    unsigned listVersion() const { return m_listVersion; }
 
     // A new file's objects become the list (none shown yet); the previous
     // list is returned, for the caller to keep while it still shows one of
@@ -103,6 +106,7 @@ private:
     CHdfObject* m_current = nullptr;
     bool m_treeAvailable = false;
     int m_dataSets = 0;
+    unsigned m_listVersion = 0;
     std::unique_ptr<HdfPlaneSession> m_planeSession;
     std::unique_ptr<aglArray> m_sparePlane;
     bool m_waiting = false;

@@ -238,6 +238,35 @@ TEST_F(NetcdfTest, PackedVariableShowsUnpackedOnRequestAndBackInBothForms) {
     }
 }
 
+// A new document while the values are read again leaves nothing of the
+// list behind, whether the packed variable was shown or not.
+TEST_F(NetcdfTest, NewDocumentWhileUnpackingEndsTheChangeCleanly) {
+    for (const bool shown : {true, false}) {
+        SCOPED_TRACE(shown);
+        sink.onWait = nullptr;
+        ASSERT_TRUE(doc->open(ocean().path()));
+        const CHdfObject* depth = named(doc->hdfObjects(), "depth");
+        const CHdfObject* sst = named(doc->hdfObjects(), "sst");
+        ASSERT_TRUE(depth && sst);
+        const CHdfObject* show = shown ? depth : sst;
+        if (doc->hdfCurrent() != show) {
+            ASSERT_TRUE(doc->showHdfObjectById(show->objectId));
+        }
+        int waits = 0;
+        sink.onWait = [&](const std::function<void()>& work, std::atomic<bool>&) {
+            ++waits;
+            doc->newDocument();
+            work();
+        };
+        EXPECT_FALSE(doc->setHdfUnpacked(depth->objectId, true));
+        EXPECT_EQ(waits, 1);
+        EXPECT_FALSE(doc->hasData());
+        EXPECT_TRUE(doc->hdfObjects().empty());
+        EXPECT_EQ(doc->hdfCurrent(), nullptr);
+    }
+    sink.onWait = nullptr;
+}
+
 TEST_F(NetcdfTest, StatusBarNamesTheQuantityAndItsUnits) {
     ASSERT_TRUE(doc->open(ocean().path()));
     EXPECT_EQ(doc->statusNote(), "sea surface temperature [degC]");
