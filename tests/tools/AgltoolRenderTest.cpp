@@ -1,3 +1,4 @@
+// Over 800 lines: one command end to end, its options and failures side by side.
 // agltool render end to end: a picture of the requested size with the plot
 // in it, the options that change it, and clear failures for bad input.
 #include "ImageCompare.h"

@@ -1,3 +1,4 @@
+// Over 800 lines: the list, the document and the helper share one set of sample files.
 // HDF files end to end: files written by the HDF library itself
 // (make_hdf_samples), listed and read through the helper process, shown by
 // the document with its palette and dimension scales given to the recording

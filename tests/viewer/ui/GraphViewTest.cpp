@@ -1,3 +1,4 @@
+// Over 800 lines: every graph command through one frame, menus and toolbar alike.
 // The graph view in the main frame: the control made by class id, its
 // events, and every graph command driven through the real menus and toolbar
 // buttons, with an array, without one, and without a control.

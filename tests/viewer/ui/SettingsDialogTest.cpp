@@ -1,3 +1,4 @@
+// Over 800 lines: every settings dialog shares one fixture (the frame, the counting control).
 // The settings dialogs, opened through their menu commands in the main
 // frame with the real graph control: values typed and clicked, OK, Apply and
 // Cancel, what reaches the control (counted at its dispatch interface), the
