@@ -29,8 +29,8 @@
 //       the part's extents) with the part of the data set that starts at
 //       indices S0, S1, ...; answers each with one line on standard output:
 //       "ok N" (N: values of 64-bit integers a double could not hold) or
-//       "error REASON". The file stays open between requests; the session
-//       ends when standard input does.
+//       "error REASON". The file and the data set stay open between
+//       requests; the session ends when standard input does.
 //       A request "range TYPE E0,E1,..." (an agl type code and the whole
 //       data set's extents) reads the data set part by part into memory of
 //       its own and answers "range MIN MAX" (%.17g), or "range none" when it
@@ -259,33 +259,40 @@ std::string answerRange(const std::string& request, const PartReader& readPart) 
 // bad, with one line; returns when standard input ends.
 int servePlanes(const std::string& kind, const std::string& file, const std::string& location,
                 bool unpack) {
-#ifndef TAVRIX_NETCDF_HELPER
-    // HDF5 keeps its data set open; an HDF4 data set (by index) is opened
-    // for each request.
+    // The data set stays open from the first request to the last.
+    std::string openReason;
+#ifdef TAVRIX_NETCDF_HELPER
+    (void)kind;
+    NetcdfVariableReader reader;
+    const HdfReadStatus opened = reader.open(file, location, openReason);
+#else
     const bool hdf4 = kind == "sds";
     Hdf5DataSetReader reader;
-    std::string openReason;
-    const HdfReadStatus opened = hdf4 ? HdfReadOk : reader.open(file, location, openReason);
-    char* indexEnd = nullptr;
-    const long sdsIndex = hdf4 ? std::strtol(location.c_str(), &indexEnd, 10) : 0;
-    if (hdf4 && (*indexEnd != '\0' || sdsIndex < 0 || sdsIndex > INT32_MAX)) return usage();
+    HdfSdsReader hdf4Reader;
+    HdfReadStatus opened;
+    if (hdf4) {
+        char* indexEnd = nullptr;
+        const long sdsIndex = std::strtol(location.c_str(), &indexEnd, 10);
+        if (location.empty() || *indexEnd != '\0' || sdsIndex < 0 || sdsIndex > INT32_MAX)
+            return usage();
+        opened = hdf4Reader.open(file, int32_t(sdsIndex), openReason);
+    } else {
+        opened = reader.open(file, location, openReason);
+    }
 #endif
     const PartReader readPart = [&](int dims, const int32_t* start, const int32_t* extents,
                                     int type, void* dest, uint64_t bytes, int64_t& imprecise,
                                     std::string& reason) {
-#ifdef TAVRIX_NETCDF_HELPER
-        (void)kind;
-        int64_t holes = 0;
-        return netcdfReadVariable(file, location, dims, extents, type, unpack, dest, bytes, holes,
-                                  imprecise, reason, start);
-#else
-        if (hdf4)
-            return hdfReadObject(file, HdfReadSds, int32_t(sdsIndex), dims, extents, type, dest,
-                                 bytes, reason, start);
         if (opened != HdfReadOk) {
             reason = openReason;
             return opened;
         }
+#ifdef TAVRIX_NETCDF_HELPER
+        int64_t holes = 0;
+        return reader.read(dims, start, extents, type, unpack, dest, bytes, holes, imprecise,
+                           reason);
+#else
+        if (hdf4) return hdf4Reader.read(dims, start, extents, type, dest, bytes, reason);
         return reader.read(dims, start, extents, type, unpack, dest, bytes, imprecise, reason);
 #endif
     };

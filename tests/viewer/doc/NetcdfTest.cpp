@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 using namespace plotrane;
@@ -292,4 +293,30 @@ TEST_F(NetcdfTest, RangeOfAVariableLeavesOutFillAndMissingValuesInBothForms) {
         EXPECT_EQ(lo, 1.5);
         EXPECT_EQ(hi, 24.25);
     }
+}
+
+// The plane session of a classic file opens it once: after the first plane
+// the file may go from its folder and the next planes still come from it.
+TEST_F(NetcdfTest, PlaneSessionKeepsTheFileOpenFromTheFirstPlaneToTheLast) {
+    const std::string copy = dir.file("ocean-copy.nc");
+    std::filesystem::copy_file(ocean().path(), copy);
+    HdfObjectList list;
+    std::string reason;
+    ASSERT_TRUE(HdfHelper().list(copy, list, reason)) << reason;
+    const auto* sst = static_cast<const CHdfSds*>(named(list, "sst"));
+    ASSERT_NE(sst, nullptr);
+    HdfPlaneSession session(HdfHelper::defaultHelperPath(), *sst);
+    int32_t start[3] = {};
+    auto array = HdfHelper::makePlaneArray(*sst, hdfFirstPlane(*sst), reason, start);
+    ASSERT_NE(array, nullptr) << reason;
+    int64_t imprecise = 0;
+    ASSERT_TRUE(session.read(*array->segment(), start, 10000, nullptr, imprecise, reason))
+        << reason;
+    ASSERT_EQ(std::remove(copy.c_str()), 0);
+    start[0] = 1;
+    ASSERT_TRUE(session.read(*array->segment(), start, 10000, nullptr, imprecise, reason))
+        << reason;
+    const auto* values = static_cast<const float*>(array->segment()->elements());
+    EXPECT_EQ(values[0], 13.0f);
+    EXPECT_EQ(values[11], 24.25f);
 }
