@@ -57,6 +57,19 @@ void silenceLibrary() {
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
 }
 
+// Opens path for reading without the library's file lock. The lock would
+// keep the program that writes the file (a model adding time steps, ncgen,
+// h5py) from opening it again while a plane session holds it open, and the
+// viewer wants no protection from writers: it reloads what they write.
+hid_t openReadOnly(const std::string& path) {
+    PropertyList access(H5Pcreate(H5P_FILE_ACCESS));
+    if (!access) return -1;
+#if H5_VERSION_GE(1, 10, 7)
+    H5Pset_file_locking(access.get(), false, true);
+#endif
+    return H5Fopen(path.c_str(), H5F_ACC_RDONLY, access.get());
+}
+
 // Attributes the dimension-scale and NetCDF-4 conventions keep for their
 // own bookkeeping: references and ids, not anything a user wrote.
 bool isInternalAttribute(const std::string& name) {
@@ -292,7 +305,7 @@ public:
     explicit Lister(const std::string& path) : m_path(path) {}
 
     HdfReadStatus run(HdfObjectList& out, std::string& reason) {
-        File file(H5Fopen(m_path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT));
+        File file(openReadOnly(m_path));
         if (!file) {
             reason = "Couldn't read file!";
             return HdfReadCannotOpen;
@@ -626,7 +639,7 @@ HdfReadStatus Hdf5DataSetReader::open(const std::string& path, const std::string
     silenceLibrary();
     close();
     if (location.empty() || location[0] != '/') return failWith(reason, "bad destination");
-    m_file = H5Fopen(path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+    m_file = openReadOnly(path);
     if (m_file < 0) return failWith(reason, "Couldn't read file!");
     m_set = H5Dopen2(m_file, location.c_str(), H5P_DEFAULT);
     if (m_set < 0) {

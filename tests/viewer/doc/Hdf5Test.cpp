@@ -519,3 +519,24 @@ TEST(Hdf5PlaneSession, OutlivesTheThreadThatStartedIt) {
         << reason;
     EXPECT_EQ(array->value(3, 2), 23);
 }
+
+// A plane session keeps its file open, but never locked: the program that
+// writes the file can write it again meanwhile (the viewer then reloads).
+TEST(Hdf5PlaneSession, TheFileItHoldsCanBeWrittenAgain) {
+    TempDir dir;
+    const std::string make = std::string(MAKE_HDF5_SAMPLES) + " " + dir.path();
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    HdfObjectList list;
+    std::string reason;
+    ASSERT_TRUE(HdfHelper().list(dir.file("sample.h5"), list, reason)) << reason;
+    const auto* cube = static_cast<const CHdfSds*>(at(list, "/cube"));
+    ASSERT_NE(cube, nullptr);
+    HdfPlaneSession session(HdfHelper::defaultHelperPath(), *cube);
+    int32_t start[3] = {};
+    auto array = HdfHelper::makePlaneArray(*cube, hdfFirstPlane(*cube), reason, start);
+    ASSERT_NE(array, nullptr) << reason;
+    int64_t imprecise = 0;
+    ASSERT_TRUE(session.read(*array->segment(), start, 10000, nullptr, imprecise, reason))
+        << reason;
+    EXPECT_EQ(std::system(make.c_str()), 0);
+}
