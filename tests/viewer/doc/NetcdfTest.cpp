@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace plotrane;
 
@@ -319,4 +320,105 @@ TEST_F(NetcdfTest, PlaneSessionKeepsTheFileOpenFromTheFirstPlaneToTheLast) {
     const auto* values = static_cast<const float*>(array->segment()->elements());
     EXPECT_EQ(values[0], 13.0f);
     EXPECT_EQ(values[11], 24.25f);
+}
+
+namespace {
+
+// A NetCDF file of variable name, float [time][y][x] with time unlimited,
+// value 100 t + 10 y + x + offset, written by ncgen in the given form.
+bool writeCube(const TempDir& dir, const std::string& path, const std::string& form,
+               const std::string& name, int times, int ys, int xs, double offset) {
+    std::ostringstream cdl;
+    cdl << "netcdf cube {\ndimensions:\n  time = UNLIMITED ;\n  y = " << ys << " ;\n  x = " << xs
+        << " ;\nvariables:\n  float " << name << "(time, y, x) ;\ndata:\n  " << name << " = ";
+    for (int t = 0; t < times; ++t)
+        for (int y = 0; y < ys; ++y)
+            for (int x = 0; x < xs; ++x)
+                cdl << (t || y || x ? ", " : "") << 100 * t + 10 * y + x + offset;
+    cdl << " ;\n}\n";
+    const std::string source = dir.write("cube.cdl", cdl.str());
+    int status = -1;
+    run("ncgen -k " + form + " -o " + path + " " + source, &status);
+    // The watch compares times: a rewrite within the clock's step is seen.
+    struct stat st {};
+    if (status != 0 || ::stat(path.c_str(), &st) != 0) return false;
+    struct timespec times2[2] = {st.st_atim, st.st_mtim};
+    static int ahead = 0;
+    times2[1].tv_sec += ++ahead;
+    return ::utimensat(AT_FDCWD, path.c_str(), times2, 0) == 0;
+}
+
+} // namespace
+
+// A file rewritten under the viewer and reloaded keeps the plane shown and
+// its region while the data set still has them (here the unlimited
+// dimension grew); when it no longer has them the first plane, the whole
+// plane or the first data set is shown and the status bar says why.
+TEST_F(NetcdfTest, ReloadKeepsThePlaneAndRegionShownWhileTheDataSetHasThem) {
+    for (const std::string form : {"classic", "nc4"}) {
+        SCOPED_TRACE(form);
+        const std::string path = dir.file("cube-" + form + ".nc");
+        ASSERT_TRUE(writeCube(dir, path, form, "v", 3, 3, 4, 0));
+        ASSERT_TRUE(doc->open(path));
+        CArrayDoc::RegionChoice choice = doc->regionChoice();
+        choice.start[0] = 2;
+        choice.start[2] = 1;
+        choice.length[2] = 2;
+        ASSERT_TRUE(doc->applyRegion(choice));
+        auto plane = [&] { return static_cast<const float*>(doc->currentArray()->data()); };
+        EXPECT_EQ(plane()[0], 200.0f);
+
+        // Grown by a record, every value changed: the same plane and region.
+        ASSERT_TRUE(writeCube(dir, path, form, "v", 4, 3, 4, 0.5));
+        sink.answers = {true};
+        doc->checkForChange();
+        CArrayDoc::RegionChoice now = doc->regionChoice();
+        EXPECT_EQ(now.extent[0], 4);
+        EXPECT_EQ(now.start[0], 2);
+        EXPECT_EQ(now.start[2], 1);
+        EXPECT_EQ(now.length[2], 2);
+        EXPECT_EQ(now.length[1], 3);
+        EXPECT_EQ(plane()[0], 200.5f);
+        EXPECT_EQ(plane()[11], 223.5f);
+        EXPECT_EQ(doc->statusNote().find("Reloaded"), std::string::npos) << doc->statusNote();
+
+        // The region's part of x is beyond x's new extent: the whole plane.
+        ASSERT_TRUE(writeCube(dir, path, form, "v", 4, 3, 2, 0));
+        sink.answers = {true};
+        doc->checkForChange();
+        now = doc->regionChoice();
+        EXPECT_EQ(now.start[0], 2);
+        EXPECT_EQ(now.start[2], 0);
+        EXPECT_EQ(now.length[2], 2);
+        EXPECT_EQ(plane()[0], 200.0f);
+        EXPECT_NE(doc->statusNote().find(
+                      "Reloaded: the region shown is no longer in v; the whole plane is shown"),
+                  std::string::npos)
+            << doc->statusNote();
+
+        // Two records left: plane 2 is gone, the first plane is shown.
+        ASSERT_TRUE(writeCube(dir, path, form, "v", 2, 3, 2, 0));
+        sink.answers = {true};
+        doc->checkForChange();
+        now = doc->regionChoice();
+        EXPECT_EQ(now.extent[0], 2);
+        EXPECT_EQ(now.start[0], 0);
+        EXPECT_EQ(plane()[0], 0.0f);
+        EXPECT_NE(doc->statusNote().find(
+                      "Reloaded: the plane shown is no longer in v; its first plane is shown"),
+                  std::string::npos)
+            << doc->statusNote();
+
+        // The variable is now named otherwise: the file's first data set.
+        ASSERT_TRUE(writeCube(dir, path, form, "w", 2, 3, 2, 0.25));
+        sink.answers = {true};
+        doc->checkForChange();
+        ASSERT_NE(doc->hdfCurrent(), nullptr);
+        EXPECT_EQ(doc->hdfCurrent()->displayName, "w");
+        EXPECT_EQ(plane()[0], 0.25f);
+        EXPECT_NE(doc->statusNote().find("Reloaded: v is no longer in the file"), std::string::npos)
+            << doc->statusNote();
+        EXPECT_EQ(sink.questions.size(), 4u);
+        sink.questions.clear();
+    }
 }
