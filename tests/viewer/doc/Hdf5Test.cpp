@@ -8,6 +8,7 @@
 #include "HdfHelper.h"
 #include "HdfObjects.h"
 #include "HdfPlaneSession.h"
+#include "PythonSamples.h"
 
 #include <gtest/gtest.h>
 
@@ -539,4 +540,72 @@ TEST(Hdf5PlaneSession, TheFileItHoldsCanBeWrittenAgain) {
     ASSERT_TRUE(session.read(*array->segment(), start, 10000, nullptr, imprecise, reason))
         << reason;
     EXPECT_EQ(std::system(make.c_str()), 0);
+}
+
+// ---- A file written by h5py -------------------------------------------------------
+
+namespace {
+
+const PythonSamples& h5pySamples() {
+    static PythonSamples s("h5py", "h5py", "python3-h5py");
+    return s;
+}
+
+} // namespace
+
+// Chunked and deflated data sets as h5py writes them: the values shown (each
+// plane of the three-dimensional one in turn) are h5dump's (which prints six
+// digits); the dimension scales h5py attached are the data set's scales with
+// h5dump's values; attributes keep their values.
+TEST_F(Hdf5DocTest, FileWrittenByH5pyShowsWhatH5dumpPrints) {
+    if (!h5pySamples().skipped().empty()) GTEST_SKIP() << h5pySamples().skipped();
+    if (!haveProgram("h5dump")) GTEST_SKIP() << "h5dump is not installed";
+    ASSERT_TRUE(h5pySamples().ok());
+    const std::string path = h5pySamples().file("py.h5");
+    ASSERT_TRUE(doc->open(path));
+    auto show = [&](const CHdfObject& o) {
+        return doc->hdfCurrent() == &o || doc->showHdfObjectById(o.objectId);
+    };
+    auto expectH5dumps = [&](const std::string& location) {
+        SCOPED_TRACE(location);
+        const std::vector<double> got = shownValues(*doc);
+        const std::vector<double> expected = h5dumpValues(path, location);
+        ASSERT_EQ(got.size(), expected.size());
+        ASSERT_FALSE(got.empty());
+        for (size_t i = 0; i < got.size(); ++i)
+            EXPECT_NEAR(got[i], expected[i], 1e-5 * std::max(1e-3, std::fabs(expected[i])))
+                << "at " << i;
+    };
+    const auto* field = static_cast<const CHdfSds*>(object("/obs/field"));
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(hdfShapeText(*field), "float[3][4][5]");
+    EXPECT_EQ(hdfQuantityText(*field), "wind speed [m/s]");
+    const CHdfObject* range = nullptr;
+    for (const auto& c : field->children)
+        if (c->kind == HdfKindAttribute && c->displayName == "valid_range") range = c.get();
+    ASSERT_NE(range, nullptr);
+    EXPECT_EQ(static_cast<const CHdfAttribute*>(range)->text, "-10\n30\n");
+    const CHdfObject* title = nullptr;
+    for (const auto& o : doc->hdfObjects())
+        if (o->kind == HdfKindAttribute && o->displayName == "title") title = o.get();
+    ASSERT_NE(title, nullptr);
+    EXPECT_EQ(static_cast<const CHdfAttribute*>(title)->text, "h5py sample");
+
+    ASSERT_TRUE(show(*field));
+    expectH5dumps("/obs/field");
+    int scales = 0;
+    for (const auto& child : field->children) {
+        if (child->kind != HdfKindSds) continue;
+        const auto& scale = static_cast<const CHdfSds&>(*child);
+        EXPECT_EQ(scale.location,
+                  (std::vector<std::string>{"/obs/step", "/obs/y", "/obs/x"}[size_t(scales)]));
+        EXPECT_EQ(scale.scaleOfDimension, scales++);
+        ASSERT_TRUE(show(scale));
+        expectH5dumps(scale.location);
+    }
+    EXPECT_EQ(scales, 3);
+    const CHdfObject* image = object("/image");
+    ASSERT_NE(image, nullptr);
+    ASSERT_TRUE(show(*image));
+    expectH5dumps("/image");
 }

@@ -9,6 +9,7 @@
 #include "HdfHelper.h"
 #include "HdfObjects.h"
 #include "HdfPlaneSession.h"
+#include "PythonSamples.h"
 
 #include <gtest/gtest.h>
 
@@ -420,5 +421,89 @@ TEST_F(NetcdfTest, ReloadKeepsThePlaneAndRegionShownWhileTheDataSetHasThem) {
             << doc->statusNote();
         EXPECT_EQ(sink.questions.size(), 4u);
         sink.questions.clear();
+    }
+}
+
+// ---- Files written by netCDF4-python ----------------------------------------------
+
+namespace {
+
+const PythonSamples& netcdf4Python() {
+    static PythonSamples s("netcdf4", "netCDF4", "python3-netcdf4");
+    return s;
+}
+
+// got equals expected, NaN for NaN, to float precision (ncdump prints
+// floats in their shortest form).
+void expectValues(const std::vector<double>& got, const std::vector<double>& expected) {
+    ASSERT_EQ(got.size(), expected.size());
+    ASSERT_FALSE(got.empty());
+    for (size_t i = 0; i < got.size(); ++i) {
+        if (std::isnan(expected[i]))
+            EXPECT_TRUE(std::isnan(got[i])) << "at " << i << ": " << got[i];
+        else
+            EXPECT_NEAR(got[i], expected[i], 1e-6 * std::max(1.0, std::fabs(expected[i])))
+                << "at " << i;
+    }
+}
+
+} // namespace
+
+// Both forms netCDF4-python writes, an unlimited dimension written record by
+// record: the values shown (each plane of a three-dimensional variable in
+// turn) are ncdump's, a masked value (_FillValue) a hole; the coordinate
+// variables are the scales of the variables' dimensions with ncdump's
+// values; a packed variable shows its stored integers, and unpacked the
+// values scale_factor and add_offset give.
+TEST_F(NetcdfTest, FilesWrittenByNetcdf4PythonShowWhatNcdumpPrints) {
+    if (!netcdf4Python().skipped().empty()) GTEST_SKIP() << netcdf4Python().skipped();
+    ASSERT_TRUE(netcdf4Python().ok());
+    for (const char* name : {"py-classic.nc", "py-nc4.nc"}) {
+        const std::string path = netcdf4Python().file(name);
+        SCOPED_TRACE(path);
+        ASSERT_TRUE(doc->open(path));
+        const auto* temp = static_cast<const CHdfSds*>(named(doc->hdfObjects(), "temp"));
+        ASSERT_NE(temp, nullptr);
+        EXPECT_EQ(hdfShapeText(*temp), "float[3][3][4]");
+        EXPECT_EQ(hdfQuantityText(*temp), "air temperature [degC]");
+        EXPECT_EQ(static_cast<const CHdfAttribute*>(named(doc->hdfObjects(), "title"))->text,
+                  "netCDF4-python sample");
+        // The object shown first (temp) is shown already.
+        auto show = [&](const CHdfObject& o) {
+            return doc->hdfCurrent() == &o || doc->showHdfObjectById(o.objectId);
+        };
+        for (const char* variable : {"temp", "grid"}) {
+            SCOPED_TRACE(variable);
+            ASSERT_TRUE(show(*named(doc->hdfObjects(), variable)));
+            expectValues(shownValues(*doc), ncdumpValues(path, variable));
+        }
+        int scales = 0;
+        for (const auto& child : temp->children) {
+            if (child->kind != HdfKindSds) continue;
+            SCOPED_TRACE(child->displayName);
+            const auto& scale = static_cast<const CHdfSds&>(*child);
+            EXPECT_EQ(scale.displayName,
+                      (std::vector<std::string>{"time", "lat", "lon"}[size_t(scales)]));
+            EXPECT_EQ(scale.scaleOfDimension, scales++);
+            ASSERT_TRUE(doc->showHdfObjectById(scale.objectId));
+            expectValues(shownValues(*doc), ncdumpValues(path, scale.displayName));
+        }
+        EXPECT_EQ(scales, 3);
+
+        const CHdfObject* packed = named(doc->hdfObjects(), "packed");
+        ASSERT_NE(packed, nullptr);
+        ASSERT_TRUE(hdfIsPacked(*packed));
+        ASSERT_TRUE(doc->showHdfObjectById(packed->objectId));
+        const std::vector<double> stored = ncdumpValues(path, "packed");
+        const std::vector<double> raw = shownValues(*doc);
+        ASSERT_EQ(raw.size(), stored.size());
+        std::vector<double> unpackedByHand;
+        for (size_t i = 0; i < raw.size(); ++i) {
+            // The integer fill value is a value like any other until unpacked.
+            EXPECT_EQ(raw[i], std::isnan(stored[i]) ? -32767 : stored[i]) << "at " << i;
+            unpackedByHand.push_back(stored[i] * 0.01 + 273.15);
+        }
+        ASSERT_TRUE(doc->setHdfUnpacked(packed->objectId, true));
+        expectValues(shownValues(*doc), unpackedByHand);
     }
 }
