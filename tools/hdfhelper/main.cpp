@@ -196,6 +196,13 @@ bool extendRange(int type, const void* data, int64_t count, double& lo, double& 
     }
 }
 
+#ifndef TAVRIX_NETCDF_HELPER
+// Where a segment's elements lie in its shared-memory file.
+int64_t destinationOffset(const aglSegment& segment) {
+    return int64_t(static_cast<const uint8_t*>(segment.elements()) - segment.base());
+}
+#endif
+
 // Reads the part of the data set that starts at start with extents extents
 // into dest (bytes long); the plane session's one way into the file.
 using PartReader = std::function<HdfReadStatus(
@@ -304,6 +311,9 @@ int servePlanes(const std::string& kind, const std::string& file, const std::str
         const size_t space = line.find(' ');
         const std::string name = line.substr(0, space);
         if (name == "range") {
+#ifndef TAVRIX_NETCDF_HELPER
+            reader.setDestinationFile(-1, 0);
+#endif
             answer = space == std::string::npos ? "error bad request"
                                                 : answerRange(line.substr(space + 1), readPart);
             for (char& c : answer)
@@ -335,6 +345,9 @@ int servePlanes(const std::string& kind, const std::string& file, const std::str
                 uint64_t(segment.elementCount()) * uint64_t(segment.elementSize());
             std::string reason;
             int64_t imprecise = 0;
+#ifndef TAVRIX_NETCDF_HELPER
+            reader.setDestinationFile(segment.descriptor(), destinationOffset(segment));
+#endif
             const HdfReadStatus status =
                 readPart(segment.dimCount(), start, extents, segment.typeCode(), segment.elements(),
                          bytes, imprecise, reason);
@@ -488,33 +501,46 @@ int main(int argc, char** argv) {
     const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
     const uintptr_t first = uintptr_t(segment.elements()) & ~(page - 1);
     const uintptr_t last = uintptr_t(segment.elements()) + bytes;
-    std::thread populate([first, last] {
-        constexpr uintptr_t kStep = uintptr_t(4) << 20;
-        for (uintptr_t at = first; at < last; at += kStep)
-            if (::madvise(reinterpret_cast<void*>(at), size_t(std::min(kStep, last - at)),
-                          kPopulateWrite) != 0)
-                return;
-    });
+    std::thread populate;
+    auto startPopulating = [&] {
+        populate = std::thread([first, last] {
+            constexpr uintptr_t kStep = uintptr_t(4) << 20;
+            for (uintptr_t at = first; at < last; at += kStep)
+                if (::madvise(reinterpret_cast<void*>(at), size_t(std::min(kStep, last - at)),
+                              kPopulateWrite) != 0)
+                    return;
+        });
+    };
     std::string reason;
     int64_t imprecise = 0;
     HdfReadStatus status;
 #ifdef TAVRIX_NETCDF_HELPER
     (void)what;
+    startPopulating();
     int64_t holes = 0;
     status = netcdfReadVariable(argv[3], argv[4], segment.dimCount(), extents, segment.typeCode(),
                                 unpack, segment.elements(), bytes, holes, imprecise, reason,
                                 part ? start : nullptr);
 #else
-    if (hdf5)
-        status = hdf5ReadDataSet(argv[3], argv[4], segment.dimCount(), extents, segment.typeCode(),
-                                 unpack, segment.elements(), bytes, imprecise, reason,
-                                 part ? start : nullptr);
-    else
+    if (hdf5) {
+        // A data set stored as one run of its bytes is copied into the
+        // segment by the kernel: the pages are then never faulted in here.
+        Hdf5DataSetReader reader;
+        status = reader.open(argv[3], argv[4], reason);
+        reader.setDestinationFile(segment.descriptor(), destinationOffset(segment));
+        reader.setBeforeWrites(startPopulating);
+        if (status == HdfReadOk)
+            status =
+                reader.read(segment.dimCount(), part ? start : nullptr, extents, segment.typeCode(),
+                            unpack, segment.elements(), bytes, imprecise, reason);
+    } else {
+        startPopulating();
         status = hdfReadObject(argv[3], what, int32_t(index), segment.dimCount(), extents,
                                segment.typeCode(), segment.elements(), bytes, reason,
                                part ? start : nullptr);
+    }
 #endif
-    populate.join();
+    if (populate.joinable()) populate.join();
     if (status == HdfReadOk && imprecise > 0 &&
         !writeAll("imprecise " + std::to_string(imprecise) + "\n"))
         return 1;

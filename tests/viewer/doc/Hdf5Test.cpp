@@ -553,10 +553,13 @@ const PythonSamples& h5pySamples() {
 
 } // namespace
 
-// Chunked and deflated data sets as h5py writes them: the values shown (each
-// plane of the three-dimensional one in turn) are h5dump's (which prints six
-// digits); the dimension scales h5py attached are the data set's scales with
-// h5dump's values; attributes keep their values.
+// Data sets as h5py writes them, after a user block: chunked and deflated,
+// or contiguous (which the helper copies file to file when they are in this
+// machine's byte order, whole or a plane at a time), the values shown (each
+// plane of a three-dimensional one in turn) are h5dump's (which prints six
+// digits), values equal to _FillValue holes; the dimension scales h5py
+// attached are the data set's scales with h5dump's values; attributes keep
+// their values.
 TEST_F(Hdf5DocTest, FileWrittenByH5pyShowsWhatH5dumpPrints) {
     if (!h5pySamples().skipped().empty()) GTEST_SKIP() << h5pySamples().skipped();
     if (!haveProgram("h5dump")) GTEST_SKIP() << "h5dump is not installed";
@@ -604,8 +607,25 @@ TEST_F(Hdf5DocTest, FileWrittenByH5pyShowsWhatH5dumpPrints) {
         expectH5dumps(scale.location);
     }
     EXPECT_EQ(scales, 3);
-    const CHdfObject* image = object("/image");
-    ASSERT_NE(image, nullptr);
-    ASSERT_TRUE(show(*image));
-    expectH5dumps("/image");
+    for (const char* location : {"/image", "/counts", "/swapped"}) {
+        const CHdfObject* o = object(location);
+        ASSERT_NE(o, nullptr) << location;
+        ASSERT_TRUE(show(*o)) << location;
+        expectH5dumps(location);
+    }
+    const CHdfObject* level = object("/level");
+    ASSERT_NE(level, nullptr);
+    ASSERT_TRUE(show(*level));
+    std::vector<double> expected = h5dumpValues(path, "/level");
+    ASSERT_EQ(expected.size(), 72u);
+    for (double& v : expected)
+        if (v == -1.0) v = NAN;
+    const std::vector<double> got = shownValues(*doc);
+    ASSERT_EQ(got.size(), expected.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+        if (std::isnan(expected[i]))
+            EXPECT_TRUE(std::isnan(got[i])) << "at " << i;
+        else
+            EXPECT_EQ(got[i], expected[i]) << "at " << i;
+    }
 }

@@ -15,11 +15,15 @@ for the viewer's tests to read back and compare with ncdump and h5dump.
         grid(lat, lon)          float64, no fill value
 
     python3 write_samples.py h5py FOLDER
-        FOLDER/py.h5
+        FOLDER/py.h5, after a user block of 1024 bytes
         /obs/field   float32 [3][4][5], chunked 1 x 4 x 5, gzip + shuffle,
                      attributes units, long_name, valid_range
         /obs/step, /obs/y, /obs/x   dimension scales of /obs/field
         /image       float64 [6][8], chunked 3 x 4, gzip
+        /level       float64 [3][4][6], contiguous, attribute _FillValue -1
+                     (and three values of -1)
+        /counts      int16 [5][7], contiguous
+        /swapped     big-endian float32 [4][3], contiguous
         attribute "title" of the root group
 """
 import os
@@ -74,7 +78,7 @@ def netcdf4(folder):
 def h5py_sample(folder):
     import h5py
 
-    with h5py.File(os.path.join(folder, "py.h5"), "w") as f:
+    with h5py.File(os.path.join(folder, "py.h5"), "w", userblock_size=1024) as f:
         f.attrs["title"] = "h5py sample"
         obs = f.create_group("obs")
         field = obs.create_dataset(
@@ -92,6 +96,11 @@ def h5py_sample(folder):
             field.dims[d].attach_scale(scale)
         f.create_dataset("image", data=np.sin(np.arange(48, dtype="f8").reshape(6, 8) / 7.0),
                          chunks=(3, 4), compression="gzip")
+        level = np.arange(72, dtype="f8").reshape(3, 4, 6) * 0.125 + 2.0
+        level[0, 0, 0] = level[1, 2, 3] = level[2, 3, 5] = -1.0
+        f.create_dataset("level", data=level).attrs["_FillValue"] = -1.0
+        f.create_dataset("counts", data=(np.arange(35, dtype="i2").reshape(5, 7) * 937 - 16000))
+        f.create_dataset("swapped", data=(np.arange(12).reshape(4, 3) * -2.5).astype(">f4"))
 
 
 if __name__ == "__main__":
