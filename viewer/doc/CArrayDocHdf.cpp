@@ -51,14 +51,15 @@ CHdfObject* findSame(const HdfObjectList& list, const CHdfObject& old) {
 }
 
 // The region kept shown before a reload, for the reloaded array whose
-// region is now (of the same plane): a dimension that was whole stays
-// whole at its new extent, any other keeps its part when that part still
-// lies inside. False when the region no longer fits (another rank, other
-// dimensions shown, a part beyond the new extent).
+// region is now (of the same plane): the same row and column dimensions; a
+// dimension that was whole stays whole at its new extent, any other keeps
+// its part when that part still lies inside. False when the region no
+// longer fits (another rank, a part beyond the new extent).
 bool keptRegion(const CArrayDoc::RegionChoice& before, const CArrayDoc::RegionChoice& now,
                 CArrayDoc::RegionChoice& kept) {
-    if (before.rowDim != now.rowDim || before.colDim != now.colDim) return false;
     kept = now;
+    kept.rowDim = before.rowDim;
+    kept.colDim = before.colDim;
     for (size_t d = 0; d < size_t(agl::kMaxDims); ++d) {
         if ((before.extent[d] > 0) != (now.extent[d] > 0)) return false;
         if (now.extent[d] <= 0) continue;

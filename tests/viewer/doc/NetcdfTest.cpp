@@ -424,6 +424,44 @@ TEST_F(NetcdfTest, ReloadKeepsThePlaneAndRegionShownWhileTheDataSetHasThem) {
     }
 }
 
+// A two-dimensional variable shown turned (its columns down) and in part
+// stays so across a reload of the rewritten file.
+TEST_F(NetcdfTest, ReloadKeepsTheDimensionsShownAndTheRegionOfAWholeArray) {
+    const std::string path = dir.file("grid.nc");
+    auto write = [&](double offset, int seconds) {
+        std::ostringstream cdl;
+        cdl << "netcdf grid {\ndimensions:\n  y = 5 ;\n  x = 6 ;\nvariables:\n  double g(y, x) ;\n"
+               "data:\n  g = ";
+        for (int i = 0; i < 30; ++i)
+            cdl << (i ? ", " : "") << i + offset;
+        cdl << " ;\n}\n";
+        int status = -1;
+        run("ncgen -k classic -o " + path + " " + dir.write("grid.cdl", cdl.str()), &status);
+        ASSERT_EQ(status, 0);
+        bumpTime(path, seconds);
+    };
+    write(0, 1);
+    ASSERT_TRUE(doc->open(path));
+    CArrayDoc::RegionChoice choice = doc->regionChoice();
+    choice.rowDim = 1;
+    choice.colDim = 0;
+    choice.start[1] = 2;
+    choice.length[1] = 3;
+    ASSERT_TRUE(doc->applyRegion(choice));
+    write(0.5, 2);
+    sink.answers = {true};
+    doc->checkForChange();
+    ASSERT_EQ(sink.questions.size(), 1u);
+    const CArrayDoc::RegionChoice now = doc->regionChoice();
+    EXPECT_EQ(now.rowDim, 1);
+    EXPECT_EQ(now.colDim, 0);
+    EXPECT_EQ(now.start[1], 2);
+    EXPECT_EQ(now.length[1], 3);
+    EXPECT_EQ(now.length[0], 5);
+    EXPECT_EQ(doc->currentArray()->value(4, 5), 29.5); // g[4][5]: column 4 of the turned view
+    EXPECT_EQ(doc->statusNote().find("Reloaded"), std::string::npos) << doc->statusNote();
+}
+
 // ---- Files written by netCDF4-python ----------------------------------------------
 
 namespace {
