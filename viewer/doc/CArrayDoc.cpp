@@ -289,6 +289,7 @@ bool CArrayDoc::load(const std::string& path) {
     options.hdfHelper = &m_hdfHelper;
     options.hdfWait = helperWait();
     options.hdfByPlane = true;
+    options.hdfListOnly = reloadsShownHdf(path); // loadHdf reads the object shown
     OpenedArray opened = openArrayFile(path, options);
     if (isHdfFormat(opened.format)) return loadHdf(path, opened);
     if (!opened.ok()) {
