@@ -24,6 +24,9 @@
 #define INTERFACE "com.veradyne.Tavrix.ITavrixObj"
 #define CLASS_INTERFACE "com.veradyne.Tavrix.ClassObject"
 #define CALL_TIMEOUT_MS 30000
+/* The most a viewer's own wait (for its HDF helper) may add to that. */
+#define MAX_HELPER_WAIT_MS (2 * 3600 * 1000)
+#define HELPER_WAIT_ANNOTATION "com.veradyne.Tavrix.HelperWaitMs"
 #define START_TIMEOUT_MS 30000
 #define MAX_ARGS 8
 #define MAX_MEMBERS 160
@@ -39,6 +42,7 @@ struct tavrix_obj {
     char name[96];
     char owner[96]; /* the viewer's unique connection name: every call goes there */
     pid_t pid;
+    int call_timeout_ms; /* our limit for a call, with the viewer's own waits */
     int count;
     member members[MAX_MEMBERS];
     char* strings[MAX_ARGS]; /* results of the last call */
@@ -100,12 +104,12 @@ static long now_ms(void) {
 }
 
 /* Sends a call and waits for the reply; NULL with the failure recorded. */
-static DBusMessage* send_call(DBusConnection* bus, DBusMessage* call, const char* what,
+static DBusMessage* send_call(const tavrix_obj* obj, DBusMessage* call, const char* what,
                               int32_t* code) {
     DBusError error;
     dbus_error_init(&error);
     DBusMessage* reply =
-        dbus_connection_send_with_reply_and_block(bus, call, CALL_TIMEOUT_MS, &error);
+        dbus_connection_send_with_reply_and_block(obj->bus, call, obj->call_timeout_ms, &error);
     if (!reply) {
         const char* text = error.message ? error.message : "no reply";
         const size_t n = strlen(what);
@@ -204,7 +208,7 @@ static int32_t read_members(tavrix_obj* obj) {
         obj->owner, OBJECT_PATH, "org.freedesktop.DBus.Introspectable", "Introspect");
     if (!call) return failure(TAVRIX_E_OUT_OF_MEMORY, "Introspect: out of memory");
     int32_t code = 0;
-    DBusMessage* reply = send_call(obj->bus, call, "Introspect", &code);
+    DBusMessage* reply = send_call(obj, call, "Introspect", &code);
     dbus_message_unref(call);
     if (!reply) return code;
     const char* xml = NULL;
@@ -215,6 +219,22 @@ static int32_t read_members(tavrix_obj* obj) {
     const char* p = strstr(xml, "<interface name=\"" INTERFACE "\"");
     const char* end = p ? strstr(p, "</interface>") : NULL;
     obj->count = 0;
+    /* A viewer that may wait for its HDF helper says how long; a call gets
+     * that on top of the usual limit, so the helper's failure reaches us as
+     * the viewer's answer, not as a call that timed out. */
+    obj->call_timeout_ms = CALL_TIMEOUT_MS;
+    const char* firstMethod = p ? strstr(p, "<method ") : NULL;
+    const char* wait = p ? strstr(p, "<annotation name=\"" HELPER_WAIT_ANNOTATION "\"") : NULL;
+    if (wait && end && wait < end && (!firstMethod || wait < firstMethod)) {
+        char value[16] = "";
+        const char* tagEnd = strchr(wait, '>');
+        if (tagEnd && attribute(wait, tagEnd, "value", value, sizeof value)) {
+            char* after = NULL;
+            const long ms = strtol(value, &after, 10);
+            if (after && *after == 0 && ms > 0 && ms <= MAX_HELPER_WAIT_MS)
+                obj->call_timeout_ms = CALL_TIMEOUT_MS + (int)ms;
+        }
+    }
     while (p && end) {
         const char* m = strstr(p, "<method ");
         if (!m || m >= end) break;
@@ -261,7 +281,7 @@ static int32_t call_class(tavrix_obj* obj, const char* method) {
         dbus_message_new_method_call(obj->owner, OBJECT_PATH, CLASS_INTERFACE, method);
     if (!call) return failure(TAVRIX_E_OUT_OF_MEMORY, "%s: out of memory", method);
     int32_t code = 0;
-    DBusMessage* reply = send_call(obj->bus, call, method, &code);
+    DBusMessage* reply = send_call(obj, call, method, &code);
     dbus_message_unref(call);
     if (!reply) return code;
     dbus_message_unref(reply);
@@ -326,6 +346,7 @@ int32_t tavrix_create(tavrix_obj** out) {
     dbus_threads_init_default();
     tavrix_obj* obj = calloc(1, sizeof *obj);
     if (!obj) return failure(TAVRIX_E_OUT_OF_MEMORY, "tavrix_create: out of memory");
+    obj->call_timeout_ms = CALL_TIMEOUT_MS;
 
     DBusError error;
     dbus_error_init(&error);
@@ -485,7 +506,7 @@ int32_t tavrix_call(tavrix_obj* obj, const char* method, const tavrix_value* in,
         }
     }
     int32_t code = 0;
-    DBusMessage* reply = send_call(obj->bus, call, method, &code);
+    DBusMessage* reply = send_call(obj, call, method, &code);
     dbus_message_unref(call);
     if (!reply) return code;
 

@@ -23,10 +23,11 @@ VIEWER_PACKAGES="cmake ninja-build g++ pkg-config python3 libgtest-dev libgmock-
 # What the tests drive or check with: the formatter, the Fortran and clang
 # clients and sanitizer runtimes, the X clipboard and pointer tools, picture,
 # PDF, HDF and NetCDF and packaging tools, NumPy for the Python module's test
-# and h5py to write HDF5 files as scientists' programs do.
+# and h5py and netCDF4-python to write HDF5 and NetCDF files as scientists'
+# programs do.
 TEST_PACKAGES="clang-format gfortran xclip xdotool imagemagick dbus-bin hdf4-tools hdf5-tools
-  netcdf-bin python3-h5py python3-numpy desktop-file-utils shared-mime-info libxml2-utils
-  libglib2.0-bin man-db dpkg-dev librsvg2-bin poppler-utils"
+  netcdf-bin python3-h5py python3-netcdf4 python3-numpy desktop-file-utils shared-mime-info
+  libxml2-utils libglib2.0-bin man-db dpkg-dev librsvg2-bin poppler-utils"
 # The fuzz preset builds with clang and its sanitizer runtimes.
 FUZZ_PACKAGES="clang libclang-rt-14-dev"
 # What the benchmarks compare with (tools/bench/*.py): gnuplot, matplotlib

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -398,4 +399,42 @@ TEST_F(ClientTest, ASegmentCutShortUnderTheViewerDoesNotKillIt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_TRUE(alive(tavrix_viewer_pid(v)));
     EXPECT_EQ(text("FileName"), data.name());
+}
+
+// A viewer may wait longer for its HDF helper than a client waits for an
+// ordinary call. A helper that hangs while listing (given a limit over the
+// client's usual 30 s) must reach the client as the viewer's refusal, with
+// the reason, not as a call that timed out.
+TEST(ClientWaits, AHelperThatHangsIsReportedWithItsReasonNotAsNoReply) {
+    char scratch[] = "/tmp/tavrix-hung-helper-XXXXXX";
+    ASSERT_NE(mkdtemp(scratch), nullptr);
+    const std::string dir = scratch;
+    const std::string file = dir + "/scales.hdf";
+    std::ofstream(file, std::ios::binary)
+        << std::string("\x0e\x03\x13\x01", 4) << std::string(200, '\0');
+    const std::string script = dir + "/hang.sh";
+    std::ofstream(script) << "#!/bin/sh\nexec sleep 600\n";
+    ::chmod(script.c_str(), 0755);
+
+    setenv("TAVRIX_HDF_HELPER", script.c_str(), 1);
+    setenv("TAVRIX_HDF_LIST_TIMEOUT", "33", 1);
+    tavrix_obj* v = nullptr;
+    const int32_t created = tavrix_create(&v);
+    unsetenv("TAVRIX_HDF_HELPER");
+    unsetenv("TAVRIX_HDF_LIST_TIMEOUT");
+    ASSERT_EQ(created, TAVRIX_OK) << tavrix_last_error();
+
+    Segment data(nullptr, 4, 5);
+    ASSERT_EQ(tavrix_put_string(v, "FileName", data.name().c_str()), TAVRIX_OK)
+        << tavrix_last_error();
+    EXPECT_EQ(tavrix_put_string(v, "FileName", file.c_str()), TAVRIX_E_LOAD_FAILED);
+    const std::string why = tavrix_last_error();
+    EXPECT_NE(why.find("did not finish in time"), std::string::npos) << why;
+    // The viewer answers on and keeps its array.
+    char name[5000];
+    ASSERT_EQ(tavrix_get_string(v, "FileName", name, sizeof name), TAVRIX_OK)
+        << tavrix_last_error();
+    EXPECT_EQ(name, data.name());
+    EXPECT_EQ(tavrix_release(v), TAVRIX_OK) << tavrix_last_error();
+    std::system(("rm -rf " + dir).c_str());
 }

@@ -29,8 +29,8 @@
 //       the part's extents) with the part of the data set that starts at
 //       indices S0, S1, ...; answers each with one line on standard output:
 //       "ok N" (N: values of 64-bit integers a double could not hold) or
-//       "error REASON". The file stays open between requests; the session
-//       ends when standard input does.
+//       "error REASON". The file and the data set stay open between
+//       requests; the session ends when standard input does.
 //       A request "range TYPE E0,E1,..." (an agl type code and the whole
 //       data set's extents) reads the data set part by part into memory of
 //       its own and answers "range MIN MAX" (%.17g), or "range none" when it
@@ -196,6 +196,13 @@ bool extendRange(int type, const void* data, int64_t count, double& lo, double& 
     }
 }
 
+#ifndef TAVRIX_NETCDF_HELPER
+// Where a segment's elements lie in its shared-memory file.
+int64_t destinationOffset(const aglSegment& segment) {
+    return int64_t(static_cast<const uint8_t*>(segment.elements()) - segment.base());
+}
+#endif
+
 // Reads the part of the data set that starts at start with extents extents
 // into dest (bytes long); the plane session's one way into the file.
 using PartReader = std::function<HdfReadStatus(
@@ -259,33 +266,40 @@ std::string answerRange(const std::string& request, const PartReader& readPart) 
 // bad, with one line; returns when standard input ends.
 int servePlanes(const std::string& kind, const std::string& file, const std::string& location,
                 bool unpack) {
-#ifndef TAVRIX_NETCDF_HELPER
-    // HDF5 keeps its data set open; an HDF4 data set (by index) is opened
-    // for each request.
+    // The data set stays open from the first request to the last.
+    std::string openReason;
+#ifdef TAVRIX_NETCDF_HELPER
+    (void)kind;
+    NetcdfVariableReader reader;
+    const HdfReadStatus opened = reader.open(file, location, openReason);
+#else
     const bool hdf4 = kind == "sds";
     Hdf5DataSetReader reader;
-    std::string openReason;
-    const HdfReadStatus opened = hdf4 ? HdfReadOk : reader.open(file, location, openReason);
-    char* indexEnd = nullptr;
-    const long sdsIndex = hdf4 ? std::strtol(location.c_str(), &indexEnd, 10) : 0;
-    if (hdf4 && (*indexEnd != '\0' || sdsIndex < 0 || sdsIndex > INT32_MAX)) return usage();
+    HdfSdsReader hdf4Reader;
+    HdfReadStatus opened;
+    if (hdf4) {
+        char* indexEnd = nullptr;
+        const long sdsIndex = std::strtol(location.c_str(), &indexEnd, 10);
+        if (location.empty() || *indexEnd != '\0' || sdsIndex < 0 || sdsIndex > INT32_MAX)
+            return usage();
+        opened = hdf4Reader.open(file, int32_t(sdsIndex), openReason);
+    } else {
+        opened = reader.open(file, location, openReason);
+    }
 #endif
     const PartReader readPart = [&](int dims, const int32_t* start, const int32_t* extents,
                                     int type, void* dest, uint64_t bytes, int64_t& imprecise,
                                     std::string& reason) {
-#ifdef TAVRIX_NETCDF_HELPER
-        (void)kind;
-        int64_t holes = 0;
-        return netcdfReadVariable(file, location, dims, extents, type, unpack, dest, bytes, holes,
-                                  imprecise, reason, start);
-#else
-        if (hdf4)
-            return hdfReadObject(file, HdfReadSds, int32_t(sdsIndex), dims, extents, type, dest,
-                                 bytes, reason, start);
         if (opened != HdfReadOk) {
             reason = openReason;
             return opened;
         }
+#ifdef TAVRIX_NETCDF_HELPER
+        int64_t holes = 0;
+        return reader.read(dims, start, extents, type, unpack, dest, bytes, holes, imprecise,
+                           reason);
+#else
+        if (hdf4) return hdf4Reader.read(dims, start, extents, type, dest, bytes, reason);
         return reader.read(dims, start, extents, type, unpack, dest, bytes, imprecise, reason);
 #endif
     };
@@ -297,6 +311,9 @@ int servePlanes(const std::string& kind, const std::string& file, const std::str
         const size_t space = line.find(' ');
         const std::string name = line.substr(0, space);
         if (name == "range") {
+#ifndef TAVRIX_NETCDF_HELPER
+            reader.setDestinationFile(-1, 0);
+#endif
             answer = space == std::string::npos ? "error bad request"
                                                 : answerRange(line.substr(space + 1), readPart);
             for (char& c : answer)
@@ -328,6 +345,9 @@ int servePlanes(const std::string& kind, const std::string& file, const std::str
                 uint64_t(segment.elementCount()) * uint64_t(segment.elementSize());
             std::string reason;
             int64_t imprecise = 0;
+#ifndef TAVRIX_NETCDF_HELPER
+            reader.setDestinationFile(segment.descriptor(), destinationOffset(segment));
+#endif
             const HdfReadStatus status =
                 readPart(segment.dimCount(), start, extents, segment.typeCode(), segment.elements(),
                          bytes, imprecise, reason);
@@ -481,33 +501,46 @@ int main(int argc, char** argv) {
     const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
     const uintptr_t first = uintptr_t(segment.elements()) & ~(page - 1);
     const uintptr_t last = uintptr_t(segment.elements()) + bytes;
-    std::thread populate([first, last] {
-        constexpr uintptr_t kStep = uintptr_t(4) << 20;
-        for (uintptr_t at = first; at < last; at += kStep)
-            if (::madvise(reinterpret_cast<void*>(at), size_t(std::min(kStep, last - at)),
-                          kPopulateWrite) != 0)
-                return;
-    });
+    std::thread populate;
+    auto startPopulating = [&] {
+        populate = std::thread([first, last] {
+            constexpr uintptr_t kStep = uintptr_t(4) << 20;
+            for (uintptr_t at = first; at < last; at += kStep)
+                if (::madvise(reinterpret_cast<void*>(at), size_t(std::min(kStep, last - at)),
+                              kPopulateWrite) != 0)
+                    return;
+        });
+    };
     std::string reason;
     int64_t imprecise = 0;
     HdfReadStatus status;
 #ifdef TAVRIX_NETCDF_HELPER
     (void)what;
+    startPopulating();
     int64_t holes = 0;
     status = netcdfReadVariable(argv[3], argv[4], segment.dimCount(), extents, segment.typeCode(),
                                 unpack, segment.elements(), bytes, holes, imprecise, reason,
                                 part ? start : nullptr);
 #else
-    if (hdf5)
-        status = hdf5ReadDataSet(argv[3], argv[4], segment.dimCount(), extents, segment.typeCode(),
-                                 unpack, segment.elements(), bytes, imprecise, reason,
-                                 part ? start : nullptr);
-    else
+    if (hdf5) {
+        // A data set stored as one run of its bytes is copied into the
+        // segment by the kernel: the pages are then never faulted in here.
+        Hdf5DataSetReader reader;
+        status = reader.open(argv[3], argv[4], reason);
+        reader.setDestinationFile(segment.descriptor(), destinationOffset(segment));
+        reader.setBeforeWrites(startPopulating);
+        if (status == HdfReadOk)
+            status =
+                reader.read(segment.dimCount(), part ? start : nullptr, extents, segment.typeCode(),
+                            unpack, segment.elements(), bytes, imprecise, reason);
+    } else {
+        startPopulating();
         status = hdfReadObject(argv[3], what, int32_t(index), segment.dimCount(), extents,
                                segment.typeCode(), segment.elements(), bytes, reason,
                                part ? start : nullptr);
+    }
 #endif
-    populate.join();
+    if (populate.joinable()) populate.join();
     if (status == HdfReadOk && imprecise > 0 &&
         !writeAll("imprecise " + std::to_string(imprecise) + "\n"))
         return 1;

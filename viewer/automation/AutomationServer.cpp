@@ -2,6 +2,7 @@
 
 #include "CArrayDoc.h"
 #include "CMainFrame.h"
+#include "HdfHelper.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
@@ -69,6 +70,13 @@ QVariant toBus(const Value& v, char k) {
 
 QString introspectionXml() {
     QString xml = QString("  <interface name=\"%1\">\n").arg(kInterface);
+    // A call may wait for the HDF helper: a load lists the file and then
+    // reads it, and a call that comes meanwhile runs after. Clients give
+    // their calls this much more than their usual limit, so that they hear
+    // the helper's failure instead of giving up first.
+    xml += QString("    <annotation name=\"%1\" value=\"%2\"/>\n")
+               .arg(kLongestWaitAnnotation)
+               .arg(HdfHelper::configuredListTimeoutMs() + HdfHelper::configuredReadTimeoutMs());
     for (const Member& m : members()) {
         xml += QString("    <method name=\"%1\">\n").arg(QString::fromStdString(m.name));
         for (const char* k = m.in; *k; ++k)

@@ -44,6 +44,9 @@ namespace automation {
 inline constexpr const char* kObjectPath = "/TavrixObj";
 inline constexpr const char* kInterface = "com.veradyne.Tavrix.ITavrixObj";
 inline constexpr const char* kClassInterface = "com.veradyne.Tavrix.ClassObject";
+// On the object interface: the longest a call may wait for the HDF helper,
+// in milliseconds.
+inline constexpr const char* kLongestWaitAnnotation = "com.veradyne.Tavrix.HelperWaitMs";
 
 // The introspection data of both interfaces.
 QString introspectionXml();

@@ -297,6 +297,7 @@ bool CArrayDoc::load(const std::string& path) {
     options.hdfHelper = &m_hdf.helper();
     options.hdfWait = m_hdf.wait();
     options.hdfByPlane = true;
+    options.hdfListOnly = reloadsShownHdf(path); // loadHdf reads the object shown
     OpenedArray opened = openArrayFile(path, options);
     if (isHdfFormat(opened.format)) return loadHdf(path, opened);
     if (!opened.ok()) {

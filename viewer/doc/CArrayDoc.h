@@ -475,8 +475,15 @@ private:
     bool currentDataTorn() const;
 
     // The HDF part of load: the objects the opener listed, and the one it
-    // read, become the document's list and shown object.
+    // read, become the document's list and shown object. A reload of the
+    // HDF file shown (reloadsShownHdf: the opener only lists it) shows the
+    // same object again, and a data set read plane by plane at the same
+    // plane and region, when the file still has them; otherwise the object
+    // or plane the file opens with, and the status bar says why.
     bool loadHdf(const std::string& path, OpenedArray& opened);
+    bool reloadsShownHdf(const std::string& path) const {
+        return m_fileKind == KindHdf && m_hdf.current() && path == m_path;
+    }
     void releaseHdf();
     // Pane 2 of the status bar again, for the values now in the array.
     void refreshPositionText();

@@ -22,6 +22,48 @@ CHdfPalette* paletteChild(const CHdfObject& o) {
     return nullptr;
 }
 
+// Whether b, of a file listed again, is the object a was: of the same kind,
+// name and place in the file (a scale: of the same dimension).
+bool sameObject(const CHdfObject& a, const CHdfObject& b) {
+    if (a.kind != b.kind || a.index != b.index || a.location != b.location ||
+        a.displayName != b.displayName || a.isChild != b.isChild)
+        return false;
+    return a.kind != HdfKindSds || static_cast<const CHdfSds&>(a).scaleOfDimension ==
+                                       static_cast<const CHdfSds&>(b).scaleOfDimension;
+}
+
+// The object of list that is old, when it can be shown; depth-first.
+CHdfObject* findSame(const HdfObjectList& list, const CHdfObject& old) {
+    for (const auto& o : list) {
+        if (o->hasContent && sameObject(old, *o)) return o.get();
+        if (CHdfObject* inner = findSame(o->children, old)) return inner;
+    }
+    return nullptr;
+}
+
+// The region kept shown before a reload, for the reloaded array whose
+// region is now (of the same plane): the same row and column dimensions; a
+// dimension that was whole stays whole at its new extent, any other keeps
+// its part when that part still lies inside. False when the region no
+// longer fits (another rank, a part beyond the new extent).
+bool keptRegion(const CArrayDoc::RegionChoice& before, const CArrayDoc::RegionChoice& now,
+                CArrayDoc::RegionChoice& kept) {
+    kept = now;
+    kept.rowDim = before.rowDim;
+    kept.colDim = before.colDim;
+    for (size_t d = 0; d < size_t(agl::kMaxDims); ++d) {
+        if ((before.extent[d] > 0) != (now.extent[d] > 0)) return false;
+        if (now.extent[d] <= 0) continue;
+        kept.lower[d] = before.lower[d];
+        if (before.start[d] == now.start[d] && before.length[d] == now.length[d]) continue;
+        if (before.start[d] == 0 && before.length[d] == before.extent[d]) continue; // whole
+        if (before.start[d] + before.length[d] > now.extent[d]) return false;
+        kept.start[d] = before.start[d];
+        kept.length[d] = before.length[d];
+    }
+    return true;
+}
+
 } // namespace
 
 std::string CArrayDoc::cancelledText(const std::string& what) const {
@@ -57,14 +99,54 @@ bool CArrayDoc::loadHdf(const std::string& path, OpenedArray& opened) {
         return false;
     }
     CHdfObject* chosen = opened.hdfObject;
+    // A reload of the file shown (listed only): the object shown before,
+    // at its plane, when the file still has them.
+    const bool reload = reloadsShownHdf(path);
+    std::string reloadNote;
+    bool keepRegion = false;
+    const RegionChoice regionBefore = reload ? regionChoice() : RegionChoice{};
+    if (reload) {
+        const CHdfObject& before = *m_hdf.current();
+        chosen = findSame(opened.hdfObjects, before);
+        keepRegion = chosen != nullptr;
+        if (!chosen) {
+            chosen = hdfDefaultObject(opened.hdfObjects);
+            reloadNote = "Reloaded: " + before.shownName() + " is no longer in the file";
+        } else if (chosen->kind == HdfKindSds) {
+            auto& now = static_cast<CHdfSds&>(*chosen);
+            const auto& was = static_cast<const CHdfSds&>(before);
+            if (hdfIsPacked(now)) now.unpacked = was.unpacked;
+            if (shownPlaneDataSet() == &was) {
+                int32_t extents[agl::kMaxDims] = {}, start[agl::kMaxDims] = {};
+                if (hdfReadsByPlane(now) && now.rank == was.rank &&
+                    hdfPlaneShape(now, was.plane, extents, start)) {
+                    // makeParts reads the plane the object says.
+                    now.byPlane = true;
+                    now.plane = was.plane;
+                } else {
+                    keepRegion = false;
+                    reloadNote = "Reloaded: the plane shown is no longer in " + now.shownName() +
+                                 "; its first plane is shown";
+                }
+            }
+        }
+    }
     // The shown object's scales and palette too, while the array shown is
     // still the previous one: a Cancel here keeps it.
     m_cancelled = false;
-    if (chosen && !isTextObject(*chosen) && !m_hdf.makeParts(*chosen) && m_hdf.cancelled()) {
-        m_cancelled = true;
-        m_lastError = AGL_E_OPEN;
-        m_lastReason = cancelledText(path);
-        return false;
+    if (chosen && !isTextObject(*chosen) && !m_hdf.makeParts(*chosen)) {
+        if (m_hdf.cancelled()) {
+            m_cancelled = true;
+            m_lastError = AGL_E_OPEN;
+            m_lastReason = cancelledText(path);
+            return false;
+        }
+        if (!chosen->array) {
+            // A reload whose object could not be read (the user was told):
+            // what is shown stays, as for any failed open.
+            m_lastError = AGL_E_FORMAT;
+            return false;
+        }
     }
     m_lastError = 0;
     m_lastReason.clear();
@@ -94,6 +176,20 @@ bool CArrayDoc::loadHdf(const std::string& path, OpenedArray& opened) {
 
     bool shown = false;
     if (chosen) shown = showHdfObject(chosen);
+    if (shown && reload) {
+        RegionChoice kept;
+        if (keepRegion && !keptRegion(regionBefore, regionChoice(), kept)) {
+            reloadNote = "Reloaded: the region shown is no longer in " + chosen->shownName() +
+                         "; the whole plane is shown";
+        } else if (keepRegion) {
+            applyRegion(kept);
+        }
+        if (!reloadNote.empty()) {
+            // First, where a narrow status bar still shows it.
+            m_statusNote = m_statusNote.empty() ? reloadNote : reloadNote + "; " + m_statusNote;
+            refreshShapeText();
+        }
+    }
     if (!shown) {
         // Nothing shown: no array of the old file stays behind the new list.
         m_current = m_main.get();

@@ -5,12 +5,15 @@
 #include <hdf5_hl.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <set>
+#include <sys/sendfile.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -55,6 +58,19 @@ using PropertyList = Id<H5Pclose>;
 // helper reports one line of its own instead.
 void silenceLibrary() {
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+}
+
+// Opens path for reading without the library's file lock. The lock would
+// keep the program that writes the file (a model adding time steps, ncgen,
+// h5py) from opening it again while a plane session holds it open, and the
+// viewer wants no protection from writers: it reloads what they write.
+hid_t openReadOnly(const std::string& path) {
+    PropertyList access(H5Pcreate(H5P_FILE_ACCESS));
+    if (!access) return -1;
+#if H5_VERSION_GE(1, 10, 7)
+    H5Pset_file_locking(access.get(), false, true);
+#endif
+    return H5Fopen(path.c_str(), H5F_ACC_RDONLY, access.get());
 }
 
 // Attributes the dimension-scale and NetCDF-4 conventions keep for their
@@ -292,7 +308,7 @@ public:
     explicit Lister(const std::string& path) : m_path(path) {}
 
     HdfReadStatus run(HdfObjectList& out, std::string& reason) {
-        File file(H5Fopen(m_path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT));
+        File file(openReadOnly(m_path));
         if (!file) {
             reason = "Couldn't read file!";
             return HdfReadCannotOpen;
@@ -526,12 +542,103 @@ HdfReadStatus hdf5ListFile(const std::string& path, HdfObjectList& objects, std:
 
 namespace {
 
+// Where a part read lies in the destination's file (Hdf5DataSetReader::
+// setDestinationFile), what runs before the part is written through dest,
+// and whether it was copied file to file instead.
+struct Destination {
+    int fd = -1;
+    int64_t offset = 0;
+    const std::function<void()>* beforeWrites = nullptr;
+    bool copied = false;
+};
+
+// Whether the part of a data set of extents fileDims from first, of count,
+// is one run of its elements in storage order (every dimension before the
+// first one of more than one index at one index, every one after it whole);
+// at receives the run's first element.
+bool isOneRun(int dims, const hsize_t* first, const hsize_t* count, const hsize_t* fileDims,
+              uint64_t& at) {
+    int k = 0;
+    while (k < dims - 1 && count[k] == 1)
+        ++k;
+    for (int d = k + 1; d < dims; ++d)
+        if (first[d] != 0 || count[d] != fileDims[d]) return false;
+    at = 0;
+    for (int d = 0; d < dims; ++d)
+        at = at * fileDims[d] + first[d];
+    return true;
+}
+
+// Copies bytes bytes of the library's file of dataSet from offset from into
+// fd at offset to, file to file (sendfile). False when the file is not one
+// the library reads through a plain descriptor, or the copy stops short.
+bool copyRun(hid_t dataSet, uint64_t from, int fd, int64_t to, uint64_t bytes) {
+    File file(H5Iget_file_id(dataSet));
+    if (!file) return false;
+    PropertyList access(H5Fget_access_plist(file.get()));
+    if (!access || H5Pget_driver(access.get()) != H5FD_SEC2) return false;
+    void* handle = nullptr;
+    if (H5Fget_vfd_handle(file.get(), H5P_DEFAULT, &handle) < 0 || !handle) return false;
+    const int in = *static_cast<const int*>(handle);
+    if (::lseek(fd, off_t(to), SEEK_SET) != off_t(to)) return false;
+    off_t at = off_t(from);
+    while (bytes > 0) {
+        const ssize_t n = ::sendfile(fd, in, &at, size_t(std::min<uint64_t>(bytes, 1u << 30)));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes -= uint64_t(n);
+    }
+    return true;
+}
+
+// Copies the part (one run: isOneRun) of a contiguous data set stored in
+// the memory type memType into the destination's file, when it can; then
+// reads its first and last element through the library to be sure the
+// bytes copied are the data set's (else the part is read again).
+bool copyPart(hid_t dataSet, hid_t fileType, hid_t memType, int dims, const hsize_t* first,
+              const hsize_t* count, const hsize_t* fileDims, size_t elementSize, void* dest,
+              uint64_t byteCount, const Destination& to) {
+    uint64_t run = 0;
+    if (to.fd < 0 || !isOneRun(dims, first, count, fileDims, run) ||
+        H5Tequal(fileType, memType) <= 0 || H5Tget_size(memType) != elementSize)
+        return false;
+    PropertyList create(H5Dget_create_plist(dataSet));
+    if (!create || H5Pget_layout(create.get()) != H5D_CONTIGUOUS ||
+        H5Pget_external_count(create.get()) != 0)
+        return false;
+    const haddr_t address = H5Dget_offset(dataSet);
+    if (address == HADDR_UNDEF ||
+        !copyRun(dataSet, uint64_t(address) + run * elementSize, to.fd, to.offset, byteCount))
+        return false;
+    Space space(H5Dget_space(dataSet));
+    const hsize_t one[agl::kMaxDims] = {1, 1, 1, 1, 1, 1, 1};
+    Space single(H5Screate_simple(dims, one, nullptr));
+    const uint64_t elements = byteCount / elementSize;
+    for (const uint64_t i : {uint64_t(0), elements - 1}) {
+        hsize_t at[agl::kMaxDims] = {};
+        uint64_t rest = i;
+        for (int d = dims - 1; d >= 0; --d) {
+            at[d] = first[d] + rest % count[d];
+            rest /= count[d];
+        }
+        uint8_t value[16] = {};
+        if (!space || !single ||
+            H5Sselect_hyperslab(space.get(), H5S_SELECT_SET, at, nullptr, one, nullptr) < 0 ||
+            H5Dread(dataSet, memType, single.get(), space.get(), H5P_DEFAULT, value) < 0 ||
+            std::memcmp(value, static_cast<const uint8_t*>(dest) + i * elementSize, elementSize) !=
+                0)
+            return false;
+    }
+    return true;
+}
+
 // Reads the part of dataSet that starts at start (the whole data set when
 // start is null) with dims extents into dest; see hdf5ReadDataSet.
 HdfReadStatus readPart(hid_t dataSet, int dims, const int32_t* start, const int32_t* extents,
                        int type, bool unpack, void* dest, uint64_t byteCount, int64_t& imprecise,
-                       std::string& reason) {
+                       std::string& reason, Destination& to) {
     imprecise = 0;
+    to.copied = false;
     if (!dest || dims < 1 || dims > agl::kMaxDims) return failWith(reason, "bad destination");
     Type fileType(H5Dget_type(dataSet));
     Space space(H5Dget_space(dataSet));
@@ -566,9 +673,16 @@ HdfReadStatus readPart(hid_t dataSet, int dims, const int32_t* start, const int3
     if (start && (!memory || H5Sselect_hyperslab(space.get(), H5S_SELECT_SET, first, nullptr, count,
                                                  nullptr) < 0))
         return failWith(reason, "the data set's part cannot be selected");
-    if (H5Dread(dataSet, memoryType(type, convertedFrom), start ? memory.get() : H5S_ALL,
-                start ? space.get() : H5S_ALL, H5P_DEFAULT, dest) < 0)
-        return failWith(reason, "the data set's elements cannot be read");
+    const hid_t memType = memoryType(type, convertedFrom);
+    to.copied = !unpack && convertedFrom.empty() &&
+                copyPart(dataSet, fileType.get(), memType, dims, first, count, fileDims,
+                         size_t(agl::typeInfo(type).size), dest, byteCount, to);
+    if (!to.copied) {
+        if (to.beforeWrites && *to.beforeWrites) (*to.beforeWrites)();
+        if (H5Dread(dataSet, memType, start ? memory.get() : H5S_ALL, start ? space.get() : H5S_ALL,
+                    H5P_DEFAULT, dest) < 0)
+            return failWith(reason, "the data set's elements cannot be read");
+    }
     if (unpack) {
         void* values = dest;
         punchHoles<double>(values, product, holeMarks(dataSet));
@@ -626,7 +740,7 @@ HdfReadStatus Hdf5DataSetReader::open(const std::string& path, const std::string
     silenceLibrary();
     close();
     if (location.empty() || location[0] != '/') return failWith(reason, "bad destination");
-    m_file = H5Fopen(path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+    m_file = openReadOnly(path);
     if (m_file < 0) return failWith(reason, "Couldn't read file!");
     m_set = H5Dopen2(m_file, location.c_str(), H5P_DEFAULT);
     if (m_set < 0) {
@@ -641,7 +755,14 @@ HdfReadStatus Hdf5DataSetReader::read(int dims, const int32_t* start, const int3
                                       int64_t& imprecise, std::string& reason) {
     imprecise = 0;
     if (m_set < 0) return failWith(reason, "no such data set");
-    return readPart(m_set, dims, start, extents, type, unpack, dest, byteCount, imprecise, reason);
+    Destination to;
+    to.fd = m_destFd;
+    to.offset = m_destOffset;
+    to.beforeWrites = &m_beforeWrites;
+    const HdfReadStatus status =
+        readPart(m_set, dims, start, extents, type, unpack, dest, byteCount, imprecise, reason, to);
+    m_copied = status == HdfReadOk && to.copied;
+    return status;
 }
 
 HdfReadStatus hdf5ReadDataSet(const std::string& path, const std::string& location, int dims,

@@ -25,6 +25,7 @@
 #include "HdfFileReader.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 HdfReadStatus hdf5ListFile(const std::string& path, HdfObjectList& objects, std::string& reason);
@@ -57,8 +58,27 @@ public:
                        bool unpack, void* dest, uint64_t byteCount, int64_t& imprecise,
                        std::string& reason);
 
+    // The file that dest of the next reads lies in (a shared-memory block),
+    // at offset: a part the file stores as one run of bytes, in the element
+    // type it is read as (contiguous layout, native byte order, no
+    // conversion), is then copied by the kernel from the file's page cache
+    // into that file (sendfile) instead of read through dest, so that no
+    // page of dest is faulted in or cleared here. -1: always through dest.
+    void setDestinationFile(int fd, int64_t offset) {
+        m_destFd = fd;
+        m_destOffset = offset;
+    }
+    // Runs before a read writes through dest (never before a copy).
+    void setBeforeWrites(std::function<void()> f) { m_beforeWrites = std::move(f); }
+    // Whether the last successful read was such a copy.
+    bool lastCopied() const { return m_copied; }
+
 private:
     void close();
     int64_t m_file = -1; // hid_t
     int64_t m_set = -1;
+    int m_destFd = -1;
+    int64_t m_destOffset = 0;
+    std::function<void()> m_beforeWrites;
+    bool m_copied = false;
 };

@@ -517,6 +517,38 @@ bool matches(int32 nt, int expectedType, const int32* libExtents, int libRank, i
     return uint64_t(product) * uint64_t(size) == byteCount;
 }
 
+// Reads the part of an open data set from start (all of it without one) of
+// the given extents into dest, after checking the data set still has the
+// shape and element type the destination was made for.
+HdfReadStatus readSdsPart(int32 sds, int dims, const int32_t* start, const int32_t* extents,
+                          int type, void* dest, uint64_t byteCount, std::string& reason) {
+    NameBuffer name;
+    int32 rank = 0, nt = 0, nattr = 0;
+    int32 libDims[H4_MAX_VAR_DIMS] = {};
+    if (SDgetinfo(sds, name.data(), &rank, libDims, &nt, &nattr) == FAIL)
+        return failWith(reason, "the data set's description cannot be read");
+    if (rank < 1 || rank > agl::kMaxDims || rank != dims)
+        return failWith(reason, "the data set does not match its listing");
+    // A part must lie inside the data set: it is then checked as a data
+    // set of the part's extents.
+    int32 first[H4_MAX_VAR_DIMS] = {};
+    if (start) {
+        for (int d = 0; d < dims; ++d) {
+            const bool inside = start[d] >= 0 && extents[d] > 0 &&
+                                int64_t(start[d]) + extents[d] <= int64_t(libDims[d]);
+            libDims[d] = inside ? extents[d] : -1;
+            first[d] = start[d];
+        }
+    }
+    if (!matches(nt, type, libDims, rank, dims, extents, byteCount, false))
+        return failWith(reason, "the data set does not match its listing");
+    int32 edges[H4_MAX_VAR_DIMS] = {};
+    std::copy(extents, extents + dims, edges);
+    if (SDreaddata(sds, first, nullptr, edges, dest) == FAIL)
+        return failWith(reason, "the data set's elements cannot be read");
+    return HdfReadOk;
+}
+
 } // namespace
 
 HdfReadStatus hdfListFile(const std::string& path, HdfObjectList& objects, std::string& reason) {
@@ -537,31 +569,7 @@ HdfReadStatus hdfReadObject(const std::string& path, HdfReadWhat what, int32_t i
         if (!sd) return failWith(reason, "Couldn't read file!");
         SdsAccess sds(SDselect(sd.get(), index));
         if (!sds) return failWith(reason, "no such data set");
-        NameBuffer name;
-        int32 rank = 0, nt = 0, nattr = 0;
-        int32 libDims[H4_MAX_VAR_DIMS] = {};
-        if (SDgetinfo(sds.get(), name.data(), &rank, libDims, &nt, &nattr) == FAIL)
-            return failWith(reason, "the data set's description cannot be read");
-        if (rank < 1 || rank > agl::kMaxDims || rank != dims)
-            return failWith(reason, "the data set does not match its listing");
-        // A part must lie inside the data set: it is then checked as a data
-        // set of the part's extents.
-        int32 first[H4_MAX_VAR_DIMS] = {};
-        if (start) {
-            for (int d = 0; d < dims; ++d) {
-                const bool inside = start[d] >= 0 && extents[d] > 0 &&
-                                    int64_t(start[d]) + extents[d] <= int64_t(libDims[d]);
-                libDims[d] = inside ? extents[d] : -1;
-                first[d] = start[d];
-            }
-        }
-        if (!matches(nt, type, libDims, rank, dims, extents, byteCount, false))
-            return failWith(reason, "the data set does not match its listing");
-        int32 edges[H4_MAX_VAR_DIMS] = {};
-        std::copy(extents, extents + dims, edges);
-        if (SDreaddata(sds.get(), first, nullptr, edges, dest) == FAIL)
-            return failWith(reason, "the data set's elements cannot be read");
-        return HdfReadOk;
+        return readSdsPart(sds.get(), dims, start, extents, type, dest, byteCount, reason);
     }
     case HdfReadImage:
     case HdfReadLut: {
@@ -609,4 +617,36 @@ HdfReadStatus hdfReadObject(const std::string& path, HdfReadWhat what, int32_t i
     }
     }
     return failWith(reason, "unknown object kind");
+}
+
+HdfSdsReader::~HdfSdsReader() {
+    close();
+}
+
+void HdfSdsReader::close() {
+    if (m_set != FAIL) SDendaccess(m_set);
+    if (m_file != FAIL) SDend(m_file);
+    m_set = m_file = FAIL;
+}
+
+HdfReadStatus HdfSdsReader::open(const std::string& path, int32_t index, std::string& reason) {
+    close();
+    m_file = SDstart(path.c_str(), DFACC_READ);
+    if (m_file == FAIL) {
+        reason = "Couldn't read file!";
+        return HdfReadCannotOpen;
+    }
+    m_set = SDselect(m_file, index);
+    if (m_set == FAIL) {
+        close();
+        return failWith(reason, "no such data set");
+    }
+    return HdfReadOk;
+}
+
+HdfReadStatus HdfSdsReader::read(int dims, const int32_t* start, const int32_t* extents, int type,
+                                 void* dest, uint64_t byteCount, std::string& reason) {
+    if (!dest || dims < 1 || dims > agl::kMaxDims) return failWith(reason, "bad destination");
+    if (m_set == FAIL) return failWith(reason, "the data set is not open");
+    return readSdsPart(m_set, dims, start, extents, type, dest, byteCount, reason);
 }

@@ -50,3 +50,25 @@ enum HdfReadWhat { HdfReadSds, HdfReadImage, HdfReadLut, HdfReadDfp };
 HdfReadStatus hdfReadObject(const std::string& path, HdfReadWhat what, int32_t index, int dims,
                             const int32_t* extents, int type, void* dest, uint64_t byteCount,
                             std::string& reason, const int32_t* start = nullptr);
+
+// One data set kept open for reading part after part of it (the helper's
+// plane session): the file's interface and the data set are opened once,
+// not for every plane. One thread.
+class HdfSdsReader {
+public:
+    HdfSdsReader() = default;
+    ~HdfSdsReader();
+    HdfSdsReader(const HdfSdsReader&) = delete;
+    HdfSdsReader& operator=(const HdfSdsReader&) = delete;
+    // Opens the data set of the given index; on failure every read fails
+    // with the reason.
+    HdfReadStatus open(const std::string& path, int32_t index, std::string& reason);
+    // As hdfReadObject of a data set, from the open one.
+    HdfReadStatus read(int dims, const int32_t* start, const int32_t* extents, int type, void* dest,
+                       uint64_t byteCount, std::string& reason);
+
+private:
+    void close();
+    int32_t m_file = -1; // SDstart
+    int32_t m_set = -1;  // SDselect
+};

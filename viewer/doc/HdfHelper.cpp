@@ -61,6 +61,30 @@ void initHelperSpawnAttributes(posix_spawnattr_t& attr) {
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 }
 
+namespace {
+
+// Whole seconds from variable, 1 to 3600; fallbackMs when it is unset or
+// anything else.
+int secondsFromEnvironment(const char* variable, int fallbackMs) {
+    const char* text = std::getenv(variable);
+    if (!text || !*text) return fallbackMs;
+    char* end = nullptr;
+    errno = 0;
+    const long seconds = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || seconds < 1 || seconds > 3600) return fallbackMs;
+    return int(seconds * 1000);
+}
+
+} // namespace
+
+int HdfHelper::configuredListTimeoutMs() {
+    return secondsFromEnvironment("TAVRIX_HDF_LIST_TIMEOUT", kListTimeoutMs);
+}
+
+int HdfHelper::configuredReadTimeoutMs() {
+    return secondsFromEnvironment("TAVRIX_HDF_READ_TIMEOUT", kReadTimeoutMs);
+}
+
 HdfHelper::HdfHelper() : m_path(defaultHelperPath()) {}
 
 HdfHelper::HdfHelper(std::string helperPath) : m_path(std::move(helperPath)) {}

@@ -53,12 +53,18 @@ class HdfHelper {
 public:
     static constexpr int kListTimeoutMs = 30000;
     static constexpr int kReadTimeoutMs = 120000;
+    // The limits a new helper starts with: the two above, unless
+    // TAVRIX_HDF_LIST_TIMEOUT or TAVRIX_HDF_READ_TIMEOUT give whole seconds
+    // (1 to 3600) instead, for files on slow disks.
+    static int configuredListTimeoutMs();
+    static int configuredReadTimeoutMs();
 
     HdfHelper();
     explicit HdfHelper(std::string helperPath);
 
     static std::string defaultHelperPath();
     const std::string& helperPath() const { return m_path; }
+    int listTimeoutMs() const { return m_listTimeoutMs; }
     int readTimeoutMs() const { return m_readTimeoutMs; }
     // Time limits of the two calls, in milliseconds.
     void setTimeouts(int listMs, int readMs) {
@@ -115,8 +121,8 @@ public:
 
 private:
     std::string m_path;
-    int m_listTimeoutMs = kListTimeoutMs;
-    int m_readTimeoutMs = kReadTimeoutMs;
+    int m_listTimeoutMs = configuredListTimeoutMs();
+    int m_readTimeoutMs = configuredReadTimeoutMs();
     bool m_crashed = false;
     bool m_timedOut = false;
     bool m_cancelled = false;

@@ -263,6 +263,11 @@ int64_t punchFillHoles(int nc, int var, nc_type type, void* values, uint64_t cou
     return element_holes::punchHoles<T>(values, count, marks);
 }
 
+// Reads variable var of the open file nc (see netcdfReadVariable).
+HdfReadStatus readVariablePart(int nc, int var, int dims, const int32_t* extents, int type,
+                               bool unpack, void* dest, uint64_t byteCount, int64_t& holes,
+                               int64_t& imprecise, std::string& reason, const int32_t* start);
+
 } // namespace
 
 HdfReadStatus netcdfListFile(const std::string& path, HdfObjectList& objects, std::string& reason) {
@@ -320,11 +325,56 @@ HdfReadStatus netcdfReadVariable(const std::string& path, const std::string& nam
     if (!dest || dims < 1 || dims > agl::kMaxDims) return failWith(reason, "bad destination");
     NcFile file(path);
     if (!file) return failWith(reason, "Couldn't read file!");
-    const int nc = file.get();
     int var = -1;
-    Variable v;
-    if (nc_inq_varid(nc, name.c_str(), &var) != NC_NOERR || !describe(nc, var, v))
+    if (nc_inq_varid(file.get(), name.c_str(), &var) != NC_NOERR)
         return failWith(reason, "no such variable");
+    return readVariablePart(file.get(), var, dims, extents, type, unpack, dest, byteCount, holes,
+                            imprecise, reason, start);
+}
+
+NetcdfVariableReader::~NetcdfVariableReader() {
+    close();
+}
+
+void NetcdfVariableReader::close() {
+    if (m_file >= 0) nc_close(m_file);
+    m_file = -1;
+    m_var = -1;
+}
+
+HdfReadStatus NetcdfVariableReader::open(const std::string& path, const std::string& name,
+                                         std::string& reason) {
+    close();
+    if (nc_open(path.c_str(), NC_NOWRITE, &m_file) != NC_NOERR) {
+        m_file = -1;
+        reason = "Couldn't read file!";
+        return HdfReadCannotOpen;
+    }
+    if (nc_inq_varid(m_file, name.c_str(), &m_var) != NC_NOERR) {
+        close();
+        return failWith(reason, "no such variable");
+    }
+    return HdfReadOk;
+}
+
+HdfReadStatus NetcdfVariableReader::read(int dims, const int32_t* start, const int32_t* extents,
+                                         int type, bool unpack, void* dest, uint64_t byteCount,
+                                         int64_t& holes, int64_t& imprecise, std::string& reason) {
+    holes = 0;
+    imprecise = 0;
+    if (!dest || dims < 1 || dims > agl::kMaxDims) return failWith(reason, "bad destination");
+    if (m_var < 0) return failWith(reason, "the variable is not open");
+    return readVariablePart(m_file, m_var, dims, extents, type, unpack, dest, byteCount, holes,
+                            imprecise, reason, start);
+}
+
+namespace {
+
+HdfReadStatus readVariablePart(int nc, int var, int dims, const int32_t* extents, int type,
+                               bool unpack, void* dest, uint64_t byteCount, int64_t& holes,
+                               int64_t& imprecise, std::string& reason, const int32_t* start) {
+    Variable v;
+    if (!describe(nc, var, v)) return failWith(reason, "no such variable");
     std::string convertedFrom, refusal;
     const int element = elementTypeOf(v.type, convertedFrom, refusal);
     if (element == 0 || (unpack ? AGL_DOUBLE : element) != type || v.rank != dims)
@@ -392,3 +442,5 @@ HdfReadStatus netcdfReadVariable(const std::string& path, const std::string& nam
     }
     return HdfReadOk;
 }
+
+} // namespace

@@ -12,7 +12,7 @@
 // variables are listed with the reason they cannot be shown; 64-bit integers
 // are listed as doubles. An unlimited dimension counts the records written.
 //
-// Reading fills a caller's buffer with a whole variable. Floating-point
+// Reading fills a caller's buffer with a whole variable, or a part of it. Floating-point
 // values equal to the variable's _FillValue (or the library's default fill
 // when it has none) or to its missing_value become NaN, which the graph
 // shows as holes.
@@ -38,3 +38,23 @@ HdfReadStatus netcdfReadVariable(const std::string& path, const std::string& nam
                                  const int32_t* extents, int type, bool unpack, void* dest,
                                  uint64_t byteCount, int64_t& holes, int64_t& imprecise,
                                  std::string& reason, const int32_t* start = nullptr);
+
+// One variable kept open for reading part after part of it (the helper's
+// plane session: the file is opened once, not for every plane). One thread.
+class NetcdfVariableReader {
+public:
+    NetcdfVariableReader() = default;
+    ~NetcdfVariableReader();
+    NetcdfVariableReader(const NetcdfVariableReader&) = delete;
+    NetcdfVariableReader& operator=(const NetcdfVariableReader&) = delete;
+    HdfReadStatus open(const std::string& path, const std::string& name, std::string& reason);
+    // As netcdfReadVariable, from the open variable.
+    HdfReadStatus read(int dims, const int32_t* start, const int32_t* extents, int type,
+                       bool unpack, void* dest, uint64_t byteCount, int64_t& holes,
+                       int64_t& imprecise, std::string& reason);
+
+private:
+    void close();
+    int m_file = -1; // nc_open's id
+    int m_var = -1;
+};

@@ -346,6 +346,8 @@ static const char kHelpText[] =
     "\n"
     "Settings are kept in ~/.config/Veradyne/Plotrane.ini. Environment:\n"
     "TAVRIX_HDF_HELPER (the HDF helper program, else tavrix-hdf beside tavrix),\n"
+    "TAVRIX_HDF_LIST_TIMEOUT and TAVRIX_HDF_READ_TIMEOUT (the helper's limits in\n"
+    "seconds, 30 and 120 by default),\n"
     "TAVRIX_EGL_PLATFORM (auto, surfaceless, device or default).\n";
 
 int runTavrix(int argc, char** argv, std::unique_ptr<AutomationHooks> (*hooks)()) {

@@ -8,6 +8,7 @@
 #include "HdfHelper.h"
 #include "HdfObjects.h"
 #include "HdfPlaneSession.h"
+#include "PythonSamples.h"
 
 #include <gtest/gtest.h>
 
@@ -518,4 +519,113 @@ TEST(Hdf5PlaneSession, OutlivesTheThreadThatStartedIt) {
     EXPECT_TRUE(session.read(*array->segment(), second, 10000, nullptr, imprecise, reason))
         << reason;
     EXPECT_EQ(array->value(3, 2), 23);
+}
+
+// A plane session keeps its file open, but never locked: the program that
+// writes the file can write it again meanwhile (the viewer then reloads).
+TEST(Hdf5PlaneSession, TheFileItHoldsCanBeWrittenAgain) {
+    TempDir dir;
+    const std::string make = std::string(MAKE_HDF5_SAMPLES) + " " + dir.path();
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    HdfObjectList list;
+    std::string reason;
+    ASSERT_TRUE(HdfHelper().list(dir.file("sample.h5"), list, reason)) << reason;
+    const auto* cube = static_cast<const CHdfSds*>(at(list, "/cube"));
+    ASSERT_NE(cube, nullptr);
+    HdfPlaneSession session(HdfHelper::defaultHelperPath(), *cube);
+    int32_t start[3] = {};
+    auto array = HdfHelper::makePlaneArray(*cube, hdfFirstPlane(*cube), reason, start);
+    ASSERT_NE(array, nullptr) << reason;
+    int64_t imprecise = 0;
+    ASSERT_TRUE(session.read(*array->segment(), start, 10000, nullptr, imprecise, reason))
+        << reason;
+    EXPECT_EQ(std::system(make.c_str()), 0);
+}
+
+// ---- A file written by h5py -------------------------------------------------------
+
+namespace {
+
+const PythonSamples& h5pySamples() {
+    static PythonSamples s("h5py", "h5py", "python3-h5py");
+    return s;
+}
+
+} // namespace
+
+// Data sets as h5py writes them, after a user block: chunked and deflated,
+// or contiguous (which the helper copies file to file when they are in this
+// machine's byte order, whole or a plane at a time), the values shown (each
+// plane of a three-dimensional one in turn) are h5dump's (which prints six
+// digits), values equal to _FillValue holes; the dimension scales h5py
+// attached are the data set's scales with h5dump's values; attributes keep
+// their values.
+TEST_F(Hdf5DocTest, FileWrittenByH5pyShowsWhatH5dumpPrints) {
+    if (!h5pySamples().skipped().empty()) GTEST_SKIP() << h5pySamples().skipped();
+    if (!haveProgram("h5dump")) GTEST_SKIP() << "h5dump is not installed";
+    ASSERT_TRUE(h5pySamples().ok());
+    const std::string path = h5pySamples().file("py.h5");
+    ASSERT_TRUE(doc->open(path));
+    auto show = [&](const CHdfObject& o) {
+        return doc->hdfCurrent() == &o || doc->showHdfObjectById(o.objectId);
+    };
+    auto expectH5dumps = [&](const std::string& location) {
+        SCOPED_TRACE(location);
+        const std::vector<double> got = shownValues(*doc);
+        const std::vector<double> expected = h5dumpValues(path, location);
+        ASSERT_EQ(got.size(), expected.size());
+        ASSERT_FALSE(got.empty());
+        for (size_t i = 0; i < got.size(); ++i)
+            EXPECT_NEAR(got[i], expected[i], 1e-5 * std::max(1e-3, std::fabs(expected[i])))
+                << "at " << i;
+    };
+    const auto* field = static_cast<const CHdfSds*>(object("/obs/field"));
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(hdfShapeText(*field), "float[3][4][5]");
+    EXPECT_EQ(hdfQuantityText(*field), "wind speed [m/s]");
+    const CHdfObject* range = nullptr;
+    for (const auto& c : field->children)
+        if (c->kind == HdfKindAttribute && c->displayName == "valid_range") range = c.get();
+    ASSERT_NE(range, nullptr);
+    EXPECT_EQ(static_cast<const CHdfAttribute*>(range)->text, "-10\n30\n");
+    const CHdfObject* title = nullptr;
+    for (const auto& o : doc->hdfObjects())
+        if (o->kind == HdfKindAttribute && o->displayName == "title") title = o.get();
+    ASSERT_NE(title, nullptr);
+    EXPECT_EQ(static_cast<const CHdfAttribute*>(title)->text, "h5py sample");
+
+    ASSERT_TRUE(show(*field));
+    expectH5dumps("/obs/field");
+    int scales = 0;
+    for (const auto& child : field->children) {
+        if (child->kind != HdfKindSds) continue;
+        const auto& scale = static_cast<const CHdfSds&>(*child);
+        EXPECT_EQ(scale.location,
+                  (std::vector<std::string>{"/obs/step", "/obs/y", "/obs/x"}[size_t(scales)]));
+        EXPECT_EQ(scale.scaleOfDimension, scales++);
+        ASSERT_TRUE(show(scale));
+        expectH5dumps(scale.location);
+    }
+    EXPECT_EQ(scales, 3);
+    for (const char* location : {"/image", "/counts", "/swapped"}) {
+        const CHdfObject* o = object(location);
+        ASSERT_NE(o, nullptr) << location;
+        ASSERT_TRUE(show(*o)) << location;
+        expectH5dumps(location);
+    }
+    const CHdfObject* level = object("/level");
+    ASSERT_NE(level, nullptr);
+    ASSERT_TRUE(show(*level));
+    std::vector<double> expected = h5dumpValues(path, "/level");
+    ASSERT_EQ(expected.size(), 72u);
+    for (double& v : expected)
+        if (v == -1.0) v = NAN;
+    const std::vector<double> got = shownValues(*doc);
+    ASSERT_EQ(got.size(), expected.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+        if (std::isnan(expected[i]))
+            EXPECT_TRUE(std::isnan(got[i])) << "at " << i;
+        else
+            EXPECT_EQ(got[i], expected[i]) << "at " << i;
+    }
 }

@@ -7,6 +7,7 @@
 
 #include "HdfHelper.h"
 #include "HdfObjects.h"
+#include "HdfPlaneSession.h"
 
 #include "WaitFor.h"
 
@@ -277,6 +278,37 @@ INSTANTIATE_TEST_SUITE_P(Samples, HdfTypes,
                                            TypeCase{"i32", AGL_LONG, -600000, -2900000},
                                            TypeCase{"u32", AGL_ULONG, 4000000007.0, 4000000030.0}),
                          [](const auto& p) { return std::string(p.param.name); });
+
+// The helper's plane session opens the file once: after the first plane the
+// file may go from its folder and the next planes still come from it.
+TEST(HdfPlaneSessionFile, StaysOpenFromTheFirstPlaneToTheLast) {
+    ASSERT_TRUE(samples().ok());
+    TempDir dir;
+    const std::string copy = dir.file("scales.hdf");
+    std::filesystem::copy_file(samples().file("scales.hdf"), copy);
+    HdfObjectList list;
+    std::string reason;
+    ASSERT_TRUE(HdfHelper().list(copy, list, reason)) << reason;
+    const auto* cube = static_cast<const CHdfSds*>(byName(list, "cube"));
+    ASSERT_NE(cube, nullptr);
+    ASSERT_TRUE(hdfReadsByPlane(*cube));
+    HdfPlaneSession session(HdfHelper::defaultHelperPath(), *cube);
+    int32_t start[3] = {};
+    auto array = HdfHelper::makePlaneArray(*cube, hdfFirstPlane(*cube), reason, start);
+    ASSERT_NE(array, nullptr) << reason;
+    int64_t imprecise = 0;
+    ASSERT_TRUE(session.read(*array->segment(), start, 10000, nullptr, imprecise, reason))
+        << reason;
+    ASSERT_EQ(std::remove(copy.c_str()), 0);
+    // cube: double [2][3][4], element i of storage = 1.5 i; the plane holds
+    // [i][j][3], the last one [1][2][3].
+    start[2] = 3;
+    ASSERT_TRUE(session.read(*array->segment(), start, 10000, nullptr, imprecise, reason))
+        << reason;
+    const auto* values = static_cast<const double*>(array->segment()->elements());
+    EXPECT_EQ(values[0], 3 * 1.5);
+    EXPECT_EQ(values[5], (12 + 8 + 3) * 1.5);
+}
 
 // ---- The document ---------------------------------------------------------------
 

@@ -9,13 +9,16 @@
 #include "HdfHelper.h"
 #include "HdfObjects.h"
 #include "HdfPlaneSession.h"
+#include "PythonSamples.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace plotrane;
 
@@ -320,5 +323,254 @@ TEST_F(NetcdfTest, RangeOfAVariableLeavesOutFillAndMissingValuesInBothForms) {
         EXPECT_TRUE(found);
         EXPECT_EQ(lo, 1.5);
         EXPECT_EQ(hi, 24.25);
+    }
+}
+
+// The plane session of a classic file opens it once: after the first plane
+// the file may go from its folder and the next planes still come from it.
+TEST_F(NetcdfTest, PlaneSessionKeepsTheFileOpenFromTheFirstPlaneToTheLast) {
+    const std::string copy = dir.file("ocean-copy.nc");
+    std::filesystem::copy_file(ocean().path(), copy);
+    HdfObjectList list;
+    std::string reason;
+    ASSERT_TRUE(HdfHelper().list(copy, list, reason)) << reason;
+    const auto* sst = static_cast<const CHdfSds*>(named(list, "sst"));
+    ASSERT_NE(sst, nullptr);
+    HdfPlaneSession session(HdfHelper::defaultHelperPath(), *sst);
+    int32_t start[3] = {};
+    auto array = HdfHelper::makePlaneArray(*sst, hdfFirstPlane(*sst), reason, start);
+    ASSERT_NE(array, nullptr) << reason;
+    int64_t imprecise = 0;
+    ASSERT_TRUE(session.read(*array->segment(), start, 10000, nullptr, imprecise, reason))
+        << reason;
+    ASSERT_EQ(std::remove(copy.c_str()), 0);
+    start[0] = 1;
+    ASSERT_TRUE(session.read(*array->segment(), start, 10000, nullptr, imprecise, reason))
+        << reason;
+    const auto* values = static_cast<const float*>(array->segment()->elements());
+    EXPECT_EQ(values[0], 13.0f);
+    EXPECT_EQ(values[11], 24.25f);
+}
+
+namespace {
+
+// A NetCDF file of variable name, float [time][y][x] with time unlimited,
+// value 100 t + 10 y + x + offset, written by ncgen in the given form.
+bool writeCube(const TempDir& dir, const std::string& path, const std::string& form,
+               const std::string& name, int times, int ys, int xs, double offset) {
+    std::ostringstream cdl;
+    cdl << "netcdf cube {\ndimensions:\n  time = UNLIMITED ;\n  y = " << ys << " ;\n  x = " << xs
+        << " ;\nvariables:\n  float " << name << "(time, y, x) ;\ndata:\n  " << name << " = ";
+    for (int t = 0; t < times; ++t)
+        for (int y = 0; y < ys; ++y)
+            for (int x = 0; x < xs; ++x)
+                cdl << (t || y || x ? ", " : "") << 100 * t + 10 * y + x + offset;
+    cdl << " ;\n}\n";
+    const std::string source = dir.write("cube.cdl", cdl.str());
+    int status = -1;
+    run("ncgen -k " + form + " -o " + path + " " + source, &status);
+    // The watch compares times: a rewrite within the clock's step is seen.
+    struct stat st {};
+    if (status != 0 || ::stat(path.c_str(), &st) != 0) return false;
+    struct timespec times2[2] = {st.st_atim, st.st_mtim};
+    static int ahead = 0;
+    times2[1].tv_sec += ++ahead;
+    return ::utimensat(AT_FDCWD, path.c_str(), times2, 0) == 0;
+}
+
+} // namespace
+
+// A file rewritten under the viewer and reloaded keeps the plane shown and
+// its region while the data set still has them (here the unlimited
+// dimension grew); when it no longer has them the first plane, the whole
+// plane or the first data set is shown and the status bar says why.
+TEST_F(NetcdfTest, ReloadKeepsThePlaneAndRegionShownWhileTheDataSetHasThem) {
+    for (const std::string form : {"classic", "nc4"}) {
+        SCOPED_TRACE(form);
+        const std::string path = dir.file("cube-" + form + ".nc");
+        ASSERT_TRUE(writeCube(dir, path, form, "v", 3, 3, 4, 0));
+        ASSERT_TRUE(doc->open(path));
+        CArrayDoc::RegionChoice choice = doc->regionChoice();
+        choice.start[0] = 2;
+        choice.start[2] = 1;
+        choice.length[2] = 2;
+        ASSERT_TRUE(doc->applyRegion(choice));
+        auto plane = [&] { return static_cast<const float*>(doc->currentArray()->data()); };
+        EXPECT_EQ(plane()[0], 200.0f);
+
+        // Grown by a record, every value changed: the same plane and region.
+        ASSERT_TRUE(writeCube(dir, path, form, "v", 4, 3, 4, 0.5));
+        sink.answers = {true};
+        doc->checkForChange();
+        CArrayDoc::RegionChoice now = doc->regionChoice();
+        EXPECT_EQ(now.extent[0], 4);
+        EXPECT_EQ(now.start[0], 2);
+        EXPECT_EQ(now.start[2], 1);
+        EXPECT_EQ(now.length[2], 2);
+        EXPECT_EQ(now.length[1], 3);
+        EXPECT_EQ(plane()[0], 200.5f);
+        EXPECT_EQ(plane()[11], 223.5f);
+        EXPECT_EQ(doc->statusNote().find("Reloaded"), std::string::npos) << doc->statusNote();
+
+        // The region's part of x is beyond x's new extent: the whole plane.
+        ASSERT_TRUE(writeCube(dir, path, form, "v", 4, 3, 2, 0));
+        sink.answers = {true};
+        doc->checkForChange();
+        now = doc->regionChoice();
+        EXPECT_EQ(now.start[0], 2);
+        EXPECT_EQ(now.start[2], 0);
+        EXPECT_EQ(now.length[2], 2);
+        EXPECT_EQ(plane()[0], 200.0f);
+        EXPECT_NE(doc->statusNote().find(
+                      "Reloaded: the region shown is no longer in v; the whole plane is shown"),
+                  std::string::npos)
+            << doc->statusNote();
+
+        // Two records left: plane 2 is gone, the first plane is shown.
+        ASSERT_TRUE(writeCube(dir, path, form, "v", 2, 3, 2, 0));
+        sink.answers = {true};
+        doc->checkForChange();
+        now = doc->regionChoice();
+        EXPECT_EQ(now.extent[0], 2);
+        EXPECT_EQ(now.start[0], 0);
+        EXPECT_EQ(plane()[0], 0.0f);
+        EXPECT_NE(doc->statusNote().find(
+                      "Reloaded: the plane shown is no longer in v; its first plane is shown"),
+                  std::string::npos)
+            << doc->statusNote();
+
+        // The variable is now named otherwise: the file's first data set.
+        ASSERT_TRUE(writeCube(dir, path, form, "w", 2, 3, 2, 0.25));
+        sink.answers = {true};
+        doc->checkForChange();
+        ASSERT_NE(doc->hdfCurrent(), nullptr);
+        EXPECT_EQ(doc->hdfCurrent()->displayName, "w");
+        EXPECT_EQ(plane()[0], 0.25f);
+        EXPECT_NE(doc->statusNote().find("Reloaded: v is no longer in the file"), std::string::npos)
+            << doc->statusNote();
+        EXPECT_EQ(sink.questions.size(), 4u);
+        sink.questions.clear();
+    }
+}
+
+// A two-dimensional variable shown turned (its columns down) and in part
+// stays so across a reload of the rewritten file.
+TEST_F(NetcdfTest, ReloadKeepsTheDimensionsShownAndTheRegionOfAWholeArray) {
+    const std::string path = dir.file("grid.nc");
+    auto write = [&](double offset, int seconds) {
+        std::ostringstream cdl;
+        cdl << "netcdf grid {\ndimensions:\n  y = 5 ;\n  x = 6 ;\nvariables:\n  double g(y, x) ;\n"
+               "data:\n  g = ";
+        for (int i = 0; i < 30; ++i)
+            cdl << (i ? ", " : "") << i + offset;
+        cdl << " ;\n}\n";
+        int status = -1;
+        run("ncgen -k classic -o " + path + " " + dir.write("grid.cdl", cdl.str()), &status);
+        ASSERT_EQ(status, 0);
+        bumpTime(path, seconds);
+    };
+    write(0, 1);
+    ASSERT_TRUE(doc->open(path));
+    CArrayDoc::RegionChoice choice = doc->regionChoice();
+    choice.rowDim = 1;
+    choice.colDim = 0;
+    choice.start[1] = 2;
+    choice.length[1] = 3;
+    ASSERT_TRUE(doc->applyRegion(choice));
+    write(0.5, 2);
+    sink.answers = {true};
+    doc->checkForChange();
+    ASSERT_EQ(sink.questions.size(), 1u);
+    const CArrayDoc::RegionChoice now = doc->regionChoice();
+    EXPECT_EQ(now.rowDim, 1);
+    EXPECT_EQ(now.colDim, 0);
+    EXPECT_EQ(now.start[1], 2);
+    EXPECT_EQ(now.length[1], 3);
+    EXPECT_EQ(now.length[0], 5);
+    EXPECT_EQ(doc->currentArray()->value(4, 5), 29.5); // g[4][5]: column 4 of the turned view
+    EXPECT_EQ(doc->statusNote().find("Reloaded"), std::string::npos) << doc->statusNote();
+}
+
+// ---- Files written by netCDF4-python ----------------------------------------------
+
+namespace {
+
+const PythonSamples& netcdf4Python() {
+    static PythonSamples s("netcdf4", "netCDF4", "python3-netcdf4");
+    return s;
+}
+
+// got equals expected, NaN for NaN, to float precision (ncdump prints
+// floats in their shortest form).
+void expectValues(const std::vector<double>& got, const std::vector<double>& expected) {
+    ASSERT_EQ(got.size(), expected.size());
+    ASSERT_FALSE(got.empty());
+    for (size_t i = 0; i < got.size(); ++i) {
+        if (std::isnan(expected[i]))
+            EXPECT_TRUE(std::isnan(got[i])) << "at " << i << ": " << got[i];
+        else
+            EXPECT_NEAR(got[i], expected[i], 1e-6 * std::max(1.0, std::fabs(expected[i])))
+                << "at " << i;
+    }
+}
+
+} // namespace
+
+// Both forms netCDF4-python writes, an unlimited dimension written record by
+// record: the values shown (each plane of a three-dimensional variable in
+// turn) are ncdump's, a masked value (_FillValue) a hole; the coordinate
+// variables are the scales of the variables' dimensions with ncdump's
+// values; a packed variable shows its stored integers, and unpacked the
+// values scale_factor and add_offset give.
+TEST_F(NetcdfTest, FilesWrittenByNetcdf4PythonShowWhatNcdumpPrints) {
+    if (!netcdf4Python().skipped().empty()) GTEST_SKIP() << netcdf4Python().skipped();
+    ASSERT_TRUE(netcdf4Python().ok());
+    for (const char* name : {"py-classic.nc", "py-nc4.nc"}) {
+        const std::string path = netcdf4Python().file(name);
+        SCOPED_TRACE(path);
+        ASSERT_TRUE(doc->open(path));
+        const auto* temp = static_cast<const CHdfSds*>(named(doc->hdfObjects(), "temp"));
+        ASSERT_NE(temp, nullptr);
+        EXPECT_EQ(hdfShapeText(*temp), "float[3][3][4]");
+        EXPECT_EQ(hdfQuantityText(*temp), "air temperature [degC]");
+        EXPECT_EQ(static_cast<const CHdfAttribute*>(named(doc->hdfObjects(), "title"))->text,
+                  "netCDF4-python sample");
+        // The object shown first (temp) is shown already.
+        auto show = [&](const CHdfObject& o) {
+            return doc->hdfCurrent() == &o || doc->showHdfObjectById(o.objectId);
+        };
+        for (const char* variable : {"temp", "grid"}) {
+            SCOPED_TRACE(variable);
+            ASSERT_TRUE(show(*named(doc->hdfObjects(), variable)));
+            expectValues(shownValues(*doc), ncdumpValues(path, variable));
+        }
+        int scales = 0;
+        for (const auto& child : temp->children) {
+            if (child->kind != HdfKindSds) continue;
+            SCOPED_TRACE(child->displayName);
+            const auto& scale = static_cast<const CHdfSds&>(*child);
+            EXPECT_EQ(scale.displayName,
+                      (std::vector<std::string>{"time", "lat", "lon"}[size_t(scales)]));
+            EXPECT_EQ(scale.scaleOfDimension, scales++);
+            ASSERT_TRUE(doc->showHdfObjectById(scale.objectId));
+            expectValues(shownValues(*doc), ncdumpValues(path, scale.displayName));
+        }
+        EXPECT_EQ(scales, 3);
+
+        const CHdfObject* packed = named(doc->hdfObjects(), "packed");
+        ASSERT_NE(packed, nullptr);
+        ASSERT_TRUE(hdfIsPacked(*packed));
+        ASSERT_TRUE(doc->showHdfObjectById(packed->objectId));
+        const std::vector<double> stored = ncdumpValues(path, "packed");
+        const std::vector<double> raw = shownValues(*doc);
+        ASSERT_EQ(raw.size(), stored.size());
+        std::vector<double> unpackedByHand;
+        for (size_t i = 0; i < raw.size(); ++i) {
+            // The integer fill value is a value like any other until unpacked.
+            EXPECT_EQ(raw[i], std::isnan(stored[i]) ? -32767 : stored[i]) << "at " << i;
+            unpackedByHand.push_back(stored[i] * 0.01 + 273.15);
+        }
+        ASSERT_TRUE(doc->setHdfUnpacked(packed->objectId, true));
+        expectValues(shownValues(*doc), unpackedByHand);
     }
 }
