@@ -13,10 +13,12 @@
 // The data area: the filled shapes of the graph object (an image map's
 // cells, a bar chart's faces) and a surface's mesh go into the picture as a
 // raster image at the picture's own resolution (one pixel per unit, fewer
-// for pictures much larger than their window, aglDataRasterScale), while axes, labels, texts and
-// the palette bar stay vectors: a 512 x 512 surface makes a file of a few hundred kilobytes that
-// any viewer opens at once, rather than hundreds of thousands of polygons. SetVectorData(true)
-// keeps the data area as polygons too.
+// for pictures much larger than their window: aglDataRasterScale), while
+// axes, labels, texts and the palette bar stay vectors: a 512 x 512 surface
+// makes a file of about a megabyte and a half (the image a PNG of its own,
+// aglPng) that any viewer opens in well under a second, rather than
+// hundreds of thousands of polygons. SetVectorData(true) keeps the data area
+// as polygons too.
 //
 // Status (Status(), and the status sink, called from the thread that changed
 // it): 1 idle, 2 requested, 3 capturing, 4 writing, 5 failed, 6 complete. A
