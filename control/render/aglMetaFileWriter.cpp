@@ -793,7 +793,10 @@ bool aglMetaFileWriter::BeginCapture(int pointBudget, int windowWidth, int windo
         return false;
     }
     try {
-        const size_t floats = size_t(pointBudget) * kVertexFloats;
+        // The room the last picture needed, where that is more than the
+        // budget: the same scene again is captured in one frame, not once
+        // per doubling (an image map of 512 x 512 cells took eight).
+        const size_t floats = std::max(size_t(pointBudget) * kVertexFloats, m_roomHint);
         if (m_buffer.size() < floats) m_buffer.resize(floats);
     } catch (const std::bad_alloc&) {
         m_buffer = std::vector<float>();
@@ -900,9 +903,12 @@ void aglMetaFileWriter::SetSurfaceMesh(std::unique_ptr<aglSurfaceMesh> mesh) {
 void aglMetaFileWriter::FinishCapture(bool complete) {
     if (m_state.load() != kStateCapturing) return;
     leaveFeedback();
+    constexpr size_t kMaxRoom = size_t(kMaxPointBudget) * kVertexFloats;
+    if (m_overflow) m_roomHint = std::min(m_buffer.size() * 2, kMaxRoom);
     if (m_overflow || !complete) {
         // Repeated by the render context (with twice the budget after an
-        // overflow); the status stays "capturing".
+        // overflow, and at least twice this room); the status stays
+        // "capturing".
         m_mesh.reset();
         m_state.store(kStateIdle);
         return;
@@ -921,6 +927,8 @@ void aglMetaFileWriter::FinishCapture(bool complete) {
         fail();
         return;
     }
+    // A quarter more, for the next picture's camera.
+    m_roomHint = std::min(m_used + m_used / 4, kMaxRoom);
     m_outPath = QFile::decodeName(name);
     m_outFd = fd;
     m_outBuffer.swap(m_buffer);

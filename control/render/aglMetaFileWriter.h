@@ -203,6 +203,7 @@ private:
     // Capture side (render thread).
     std::vector<float> m_buffer;
     size_t m_used = 0;
+    size_t m_roomHint = 0; // floats the next capture is given at least
     bool m_overflow = false;
     bool m_inFeedback = false;     // between BeginObject and EndObject
     bool m_feedbackActive = false; // GL is in feedback mode

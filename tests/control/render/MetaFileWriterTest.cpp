@@ -596,7 +596,7 @@ TEST_F(MetaFileCaptureTest, TheNextPictureCanBeAskedForAsSoonAsTheLastIsComplete
     writer.SetStatusSink(nullptr);
 }
 
-TEST_F(MetaFileCaptureTest, APictureTooBigForTheBudgetIsCapturedAgainWithTwiceTheRoom) {
+TEST_F(MetaFileCaptureTest, APictureTooBigForTheBudgetIsCapturedAgainWithTwiceTheRoomThenAtOnce) {
     // 6000 points of 8 floats overflow 5000 x 7 floats; 10000 x 7 hold them.
     points = 6000;
     ASSERT_EQ(capture(10000, 7500), aglMetaFileWriter::kComplete);
@@ -605,6 +605,14 @@ TEST_F(MetaFileCaptureTest, APictureTooBigForTheBudgetIsCapturedAgainWithTwiceTh
     ASSERT_TRUE(in.open(QIODevice::ReadOnly));
     const QByteArray svg = in.readAll();
     EXPECT_GE(svg.count("<rect"), 6000) << "the points were not all written";
+    // The same picture again is captured at once, in the room the last one
+    // needed: the first budget, no overflow.
+    ASSERT_EQ(capture(10000, 7500), aglMetaFileWriter::kComplete);
+    EXPECT_EQ(writer.CaptureBudget(), 5000);
+    in.close();
+    in.setFileName(QString::fromStdString(writer.FileName()));
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    EXPECT_GE(in.readAll().count("<rect"), 6000) << "the points were not all written";
     // A picture that fits again starts from the first budget.
     points = 0;
     ASSERT_EQ(capture(10000, 7500), aglMetaFileWriter::kComplete);
