@@ -5,9 +5,12 @@
 #include "GridModel.h"
 #include "aglArray.h"
 
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -45,6 +48,50 @@ private:
     grid::CellFormat m_format;
 };
 
+// The cells' painter. The style's own item painting asks the model for
+// every role and lays each text out twice (to place it, then to draw it, with
+// room for icons and check marks): with every visible cell painted again on
+// each move of the marker that scrolls the sheet, it was most of a key press.
+// A plain cell (not selected, not current) is one centred line of text, the
+// column being as wide as its widest text, and is drawn straight; selected
+// and current cells keep the style's look.
+class CellDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        if (option.state & (QStyle::State_Selected | QStyle::State_HasFocus)) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        const QVariant text = index.data(Qt::DisplayRole);
+        if (!text.isValid()) return;
+        const QWidget* widget = option.widget;
+        const QStyle* style = widget ? widget->style() : nullptr;
+        const int margin =
+            (style ? style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) : 2) + 1;
+        const QPalette::ColorGroup group =
+            !(option.state & QStyle::State_Enabled) ? QPalette::Disabled
+            : (option.state & QStyle::State_Active) ? QPalette::Normal
+                                                    : QPalette::Inactive;
+        // Placed as the style places it: the line's top on a whole pixel in
+        // the middle of the cell, centred across the cell's text room.
+        const QString line = text.toString();
+        const QRect room = option.rect.adjusted(margin, 0, -margin, 0);
+        const QFontMetricsF metrics(option.font);
+        const qreal width = metrics.horizontalAdvance(line);
+        const QRect box = QStyle::alignedRect(option.direction, Qt::AlignVCenter,
+                                              QSizeF(width, metrics.height()).toSize(), room);
+        painter->save();
+        painter->setFont(option.font);
+        painter->setPen(option.palette.color(group, QPalette::Text));
+        painter->setClipRect(option.rect, Qt::IntersectClip);
+        painter->drawText(
+            QPointF(room.x() + (room.width() - width) / 2, box.top() + metrics.ascent()), line);
+        painter->restore();
+    }
+};
+
 } // namespace
 
 CGridView::CGridView(GridDocument* document, QWidget* parent)
@@ -71,6 +118,7 @@ void CGridView::createControl() {
     m_table->verticalHeader()->setFont(font);
 
     m_table->setModel(m_model);
+    m_table->setItemDelegate(new CellDelegate(m_table));
     m_table->setWordWrap(false);
     m_table->setSelectionMode(QAbstractItemView::ContiguousSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -3,6 +3,7 @@
 #include "CGridView.h"
 #include "DataViewDialog.h"
 #include "GridModel.h"
+#include "ImageCompare.h"
 #include "QtTestApp.h"
 #include "TestArrays.h"
 
@@ -13,7 +14,9 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTableView>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -175,6 +178,36 @@ TEST_F(GridViewTest, RefreshRewritesOnlyChangedCells) {
     view->refresh();
     EXPECT_EQ(view->model()->cellWrites(), before + 2);
     EXPECT_EQ(cell(3, 2).trimmed(), "9.250000");
+}
+
+// The sheet draws its plain cells itself (the style's item painting costs
+// several times as much); the picture must stay the style's, text for text,
+// and a cell selected by a click keeps the style's highlight.
+TEST_F(GridViewTest, CellsLookAsTheStyleDrawsThem) {
+    auto a = makeArray({12, 6}, AGL_FLOAT, AGL_LANG_C);
+    fillPlane(*a, [](int64_t c, int64_t r) { return (r - 5) * 1.25 + c * 100.0; });
+    show(a.get());
+    QTableView* table = view->table();
+    const QRect selected = table->visualRect(view->model()->index(2, 3));
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, selected.center());
+    ASSERT_TRUE(table->selectionModel()->isSelected(view->model()->index(2, 3)));
+    const QImage own = table->viewport()->grab().toImage();
+    QAbstractItemDelegate* delegate = table->itemDelegate();
+    QStyledItemDelegate styles;
+    table->setItemDelegate(&styles);
+    const QImage style = table->viewport()->grab().toImage();
+    table->setItemDelegate(delegate);
+    ASSERT_EQ(own.size(), style.size());
+    EXPECT_EQ(tavrix::test::countDifferentPixels(own, style, 0), 0);
+    // And the cells do show text: a plain cell is not left blank.
+    const QRect plain = table->visualRect(view->model()->index(5, 1));
+    const QImage cellPicture = own.copy(plain.adjusted(2, 2, -2, -2));
+    int inked = 0;
+    const QRgb paper = cellPicture.pixel(0, 0);
+    for (int y = 0; y < cellPicture.height(); ++y)
+        for (int x = 0; x < cellPicture.width(); ++x)
+            inked += cellPicture.pixel(x, y) != paper;
+    EXPECT_GT(inked, 10);
 }
 
 // Values below 2^-15 were all written 0.000000: a field of 1e-6 values, or
