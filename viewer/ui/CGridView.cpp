@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyleOptionSlider>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
@@ -92,6 +93,44 @@ public:
     }
 };
 
+// The sheet's scroll bars. On a long sheet a scroll by one row moves the
+// handle by less than a pixel; the bar is then left as it is painted instead
+// of being painted again at every key press (a good part of one).
+class SteadyScrollBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void sliderChange(SliderChange change) override {
+        if (change == SliderValueChange && m_shown.isValid() && look() == m_shown) return;
+        QScrollBar::sliderChange(change);
+    }
+    void paintEvent(QPaintEvent* event) override {
+        m_shown = look();
+        QScrollBar::paintEvent(event);
+    }
+
+private:
+    // What the value changes in the picture: the handle's place, and the
+    // arrows, which look disabled at either end.
+    struct Look {
+        QRect handle;
+        bool atMinimum = false, atMaximum = false;
+        bool isValid() const { return handle.isValid(); }
+        bool operator==(const Look& o) const {
+            return handle == o.handle && atMinimum == o.atMinimum && atMaximum == o.atMaximum;
+        }
+    };
+    Look look() const {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider,
+                                        this),
+                value() == minimum(), value() == maximum()};
+    }
+    Look m_shown;
+};
+
 } // namespace
 
 CGridView::CGridView(GridDocument* document, QWidget* parent)
@@ -117,6 +156,8 @@ void CGridView::createControl() {
     m_table->horizontalHeader()->setFont(font);
     m_table->verticalHeader()->setFont(font);
 
+    m_table->setVerticalScrollBar(new SteadyScrollBar(Qt::Vertical, m_table));
+    m_table->setHorizontalScrollBar(new SteadyScrollBar(Qt::Horizontal, m_table));
     m_table->setModel(m_model);
     m_table->setItemDelegate(new CellDelegate(m_table));
     m_table->setWordWrap(false);

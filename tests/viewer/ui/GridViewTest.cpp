@@ -292,6 +292,47 @@ TEST_F(GridViewTest, ScrollingBackToCachedCellsWritesNothing) {
     EXPECT_EQ(view->model()->cellWrites(), writes);
 }
 
+// Painting a scroll bar was a good part of a key press: on a long sheet a
+// scroll by one row leaves the handle where it is, and the bar is not painted
+// again; a move that shifts the handle is.
+TEST_F(GridViewTest, ScrollBarOfALongSheetIsPaintedOnlyWhenItsHandleMoves) {
+    auto a = makeArray({20000, 3}, AGL_FLOAT, AGL_LANG_C);
+    fillPlane(*a, [](int64_t c, int64_t r) { return r + c * 0.25; });
+    show(a.get());
+    QTableView* table = view->table();
+    QScrollBar* bar = table->verticalScrollBar();
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            paints += e->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    bar->installEventFilter(&counter);
+    // Pending paints are done at once (the window's update request).
+    const auto paintNow = [&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+        settle();
+    };
+    // Away from the top (where the up arrow's look changes with the first
+    // scroll), the marker at the sheet's bottom row.
+    view->selectCell(200, 0);
+    table->setFocus();
+    paintNow();
+    counter.paints = 0;
+    // Up goes to the next row: the sheet scrolls a row at a time.
+    const int top = bar->value();
+    for (int k = 0; k < 200 && bar->value() < top + 3; ++k) {
+        QTest::keyClick(table, Qt::Key_Up);
+        paintNow();
+    }
+    ASSERT_EQ(bar->value(), top + 3);
+    EXPECT_EQ(counter.paints, 0);
+    view->selectCell(15000, 0);
+    paintNow();
+    EXPECT_GT(counter.paints, 0);
+}
+
 TEST_F(GridViewTest, MarkerFollowsDocumentAndScrollsIntoView) {
     auto a = makeArray({500, 400}, AGL_FLOAT, AGL_LANG_C);
     show(a.get());
