@@ -1,8 +1,6 @@
 #include "aglGraphObj.h"
 
-#include <chrono>
 #include <optional>
-#include <thread>
 
 #include "aglFilter.h"
 #include "aglGL.h"
@@ -106,11 +104,10 @@ void aglGraphObj::SyncWithData() {
 bool aglGraphObj::LockFrameData(aglRenderContext& context) {
     if (!m_source) return false;
     // A level whose pass has not finished is waited for in 20 ms steps; the
-    // wait gives up as soon as the render thread is told to pause or quit.
-    while (!m_source->isDone()) {
-        if (context.ShouldStopWaiting()) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    // wait gives up as soon as the render thread is told to pause or quit,
+    // in the middle of a step (the pause would otherwise wait out the step).
+    while (!m_source->isDone())
+        if (context.ShouldStopWaiting() || context.SleepUnlessStopped(20)) return false;
     m_source->lockData();
     // The grid may have been refiltered to another shape since the last
     // Refresh: the size used for this frame is the one read under the lock.

@@ -33,7 +33,10 @@ private:
 
 // Draws every range of a batch as one primitive of the given kind through
 // client arrays (inside a display list GL copies the arrays at compile time).
-void drawBatch(const aglVertexBatch& b, GLenum primitive) {
+// Stops between ranges once stop() holds: a pause ends a large surface after
+// the strip in hand rather than after the whole of it (the frame is then
+// incomplete and drawn again).
+template <typename Stop> void drawBatch(const aglVertexBatch& b, GLenum primitive, Stop stop) {
     if (b.ranges.empty()) return;
     glEnableClientState(GL_VERTEX_ARRAY);
     glVertexPointer(3, GL_FLOAT, 0, b.positions.data());
@@ -52,8 +55,10 @@ void drawBatch(const aglVertexBatch& b, GLenum primitive) {
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
         glTexCoordPointer(1, GL_FLOAT, 0, b.texCoords.data());
     }
-    for (const auto& r : b.ranges)
+    for (const auto& r : b.ranges) {
+        if (stop()) break;
         glDrawArrays(primitive, r.first, r.count);
+    }
     if (tex) glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     if (colours) glDisableClientState(GL_COLOR_ARRAY);
     if (normals) glDisableClientState(GL_NORMAL_ARRAY);
@@ -105,6 +110,10 @@ bool aglHeightPlotObj::paused() const {
     // A capture frame is drawn whole: a pause waits for it.
     return m_mode != RenderMode::MetaFile && m_context &&
            m_context->Command() == ThreadCommand::Pause;
+}
+
+void aglHeightPlotObj::drawScratch(unsigned primitive) {
+    drawBatch(m_batch, GLenum(primitive), [this] { return paused(); });
 }
 
 bool aglHeightPlotObj::ensureNormals() {
@@ -305,7 +314,7 @@ void aglHeightPlotObj::drawSurface(RenderMode, bool untextured) {
             in.colouring = aglVertexColouring::Palette;
         }
     }
-    if (aglBuildSurface(grid(), in, m_batch)) drawBatch(m_batch, GL_TRIANGLE_STRIP);
+    if (aglBuildSurface(grid(), in, m_batch)) drawScratch(GL_TRIANGLE_STRIP);
     if (textured) glDisable(GL_TEXTURE_1D);
     m_batch.clear();
 }
@@ -388,7 +397,7 @@ void aglHeightPlotObj::drawMeshLines(bool withNormals, bool paletteColoured) {
     }
     aglBuildMeshLines(grid(), m_columnStep, m_rowStep, in, m_batch);
     BeginLineSmoothing();
-    drawBatch(m_batch, GL_LINE_STRIP);
+    drawScratch(GL_LINE_STRIP);
     EndLineSmoothing();
     m_batch.clear();
 }
@@ -401,7 +410,7 @@ void aglHeightPlotObj::drawBars() {
         in.colours = &colours;
     }
     aglBuildBars(grid(), m_barArea, in, m_batch);
-    drawBatch(m_batch, GL_QUADS);
+    drawScratch(GL_QUADS);
     m_batch.clear();
 }
 
@@ -428,7 +437,7 @@ void aglHeightPlotObj::drawPolylines() {
     aglBuildPolylines(grid(), aglPolylinesAlongX(viewType, m_nx, m_ny), in, lineColour, m_batch);
     glLineWidth(m_lineWidth);
     BeginLineSmoothing();
-    drawBatch(m_batch, GL_LINE_STRIP);
+    drawScratch(GL_LINE_STRIP);
     EndLineSmoothing();
     glLineWidth(1.0f);
     m_batch.clear();
@@ -445,7 +454,7 @@ void aglHeightPlotObj::drawPoints() {
     }
     aglBuildPoints(grid(), in, m_batch);
     glPointSize(m_pointSize);
-    drawBatch(m_batch, GL_POINTS);
+    drawScratch(GL_POINTS);
     glPointSize(1.0f);
     m_batch.clear();
 }
@@ -470,17 +479,17 @@ void aglHeightPlotObj::drawPick() {
     const int style = aglPickStyle(m_style, m_nx, m_ny);
     if (style == kBarChart) {
         aglBuildBars(g, m_barArea, in, m_batch);
-        drawBatch(m_batch, GL_QUADS);
+        drawScratch(GL_QUADS);
     } else {
         if (style == kLines || style == kPoints) {
             const int viewType = m_context ? m_context->Camera().ViewType() : 0;
             aglBuildPolylines(g, aglPolylinesAlongX(viewType, m_nx, m_ny), in, {}, m_batch);
-            drawBatch(m_batch, GL_LINE_STRIP);
+            drawScratch(GL_LINE_STRIP);
             // Single samples (a 1 x 1 grid, or samples between holes) as points.
             aglBuildPoints(g, in, m_batch);
-            drawBatch(m_batch, GL_POINTS);
+            drawScratch(GL_POINTS);
         }
-        if (aglBuildSurface(g, in, m_batch)) drawBatch(m_batch, GL_TRIANGLE_STRIP);
+        if (aglBuildSurface(g, in, m_batch)) drawScratch(GL_TRIANGLE_STRIP);
     }
     m_batch.clear();
     glEnable(GL_DITHER);

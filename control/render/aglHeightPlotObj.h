@@ -57,6 +57,8 @@ private:
     aglHeightGrid grid() const;
     bool fixedView() const;
     bool paused() const;
+    // Draws m_batch as primitives of the kind given, stopping when paused().
+    void drawScratch(unsigned primitive);
     bool paletteColours() const { return m_palette && m_useColorPalette; }
 
     std::vector<float> m_normals; // nx * ny * 3, built on demand

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <new>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -23,6 +24,7 @@
 #include "aglFrameHooks.h"
 #include "aglGL.h"
 #include "aglObj.h"
+#include "aglPng.h"
 
 namespace {
 
@@ -49,9 +51,18 @@ QColor meshColour(const uint8_t rgb[3]) {
 // transforms, opacity 1, the group's font where only shapes follow, since
 // text elements carry their own), so that a surface of many cells stays a
 // file of reasonable size. Works line by line, as the generator writes.
+//
+// Images: the generator would write each image as a PNG of its own, at
+// zlib's default level, through a string of 16-bit characters. The picture
+// gives it a one-pixel stand-in instead and queues the real image's PNG
+// (aglEncodePng, base64) here; the stand-in's data in the next image element
+// is replaced with it, images in the order they were drawn.
 class SvgCompactor : public QIODevice {
 public:
     explicit SvgCompactor(QIODevice* target) : m_target(target) {}
+    void queueImage(QByteArray base64) { m_images.push_back(std::move(base64)); }
+    // Whether every queued image went into the file.
+    bool imagesPlaced() const { return m_images.empty(); }
     bool finish() {
         if (!m_pending.isEmpty() && !emitLine(m_pending)) return false;
         m_pending.clear();
@@ -62,13 +73,15 @@ protected:
     qint64 readData(char*, qint64) override { return -1; }
     qint64 writeData(const char* data, qint64 len) override {
         if (m_failed) return -1;
+        // Only the new bytes are searched for the end of a line.
+        qsizetype from = m_pending.size();
         m_pending.append(data, len);
         qsizetype start = 0;
         for (;;) {
-            const qsizetype nl = m_pending.indexOf('\n', start);
+            const qsizetype nl = m_pending.indexOf('\n', from);
             if (nl < 0) break;
             if (!emitLine(m_pending.mid(start, nl - start + 1))) return -1;
-            start = nl + 1;
+            start = from = nl + 1;
         }
         m_pending.remove(0, start);
         return len;
@@ -88,6 +101,15 @@ private:
         for (const char* d : kDrop)
             line.replace(d, "");
         if (line.startsWith("<path")) line.replace(" fill-rule=\"evenodd\"", "");
+        if (line.startsWith("<image") && !m_images.empty()) {
+            static const QByteArray kData = "data:image/png;base64,";
+            const qsizetype begin = line.indexOf(kData);
+            const qsizetype end = begin < 0 ? -1 : line.indexOf('"', begin + kData.size());
+            if (end > 0) {
+                line.replace(begin + kData.size(), end - begin - kData.size(), m_images.front());
+                m_images.pop_front();
+            }
+        }
         if (line.startsWith(">")) { // the end of a group's header: join it to its line
             m_buffer.chop(1);
         }
@@ -111,6 +133,7 @@ public:
 private:
     QIODevice* m_target;
     QByteArray m_pending, m_buffer;
+    std::deque<QByteArray> m_images;
     bool m_failed = false;
 };
 
@@ -126,6 +149,13 @@ void aglPictureUnits(int width, int height, int* W, int* H) {
 double aglRasterScale(double widthUnits, double heightUnits) {
     const double side = std::max(widthUnits, heightUnits);
     return side > kMaxRasterSide ? kMaxRasterSide / side : 1.0;
+}
+
+double aglDataRasterScale(const aglPictureLayout& l) {
+    const double unitsPerPixel =
+        std::max(l.W * 0.96 / std::max(1, l.windowWidth), l.H * 0.96 / std::max(1, l.windowHeight));
+    return unitsPerPixel > kMaxRasterPerWindowPixel ? kMaxRasterPerWindowPixel / unitsPerPixel
+                                                    : 1.0;
 }
 
 std::vector<int> aglMeshCellOrder(const aglSurfaceMesh& mesh) {
@@ -158,8 +188,8 @@ namespace {
 class Replay {
 public:
     Replay(QPainter& p, const aglPictureLayout& l, const std::vector<aglCapturedText>& texts,
-           const std::function<bool()>& stop)
-        : m_p(p), m_l(l), m_texts(texts), m_stop(stop) {
+           const std::function<bool()>& stop, const aglImageSink* images = nullptr)
+        : m_p(p), m_l(l), m_texts(texts), m_stop(stop), m_images(images) {
         m_unitsPerPixelX = double(l.W) / std::max(1, l.windowWidth);
         m_unitsPerPixelY = double(l.H) / std::max(1, l.windowHeight);
         // Lines one window pixel wide, as on the screen; filled polygons are
@@ -301,8 +331,7 @@ public:
                 if (edge[e]) drawSegment(image, q[e], q[(e + 1) % 4], lineWidth, gridColour);
         }
         flush();
-        m_p.drawImage(box, image);
-        return true;
+        return drawImage(box, image);
     }
 
     // A triangle with its corners' colours interpolated (pixel centres
@@ -315,21 +344,35 @@ public:
         const int x1 = std::min(img.width() - 1, int(std::ceil(std::max({a.x(), b.x(), c.x()}))));
         const int y0 = std::max(0, int(std::floor(std::min({a.y(), b.y(), c.y()}))));
         const int y1 = std::min(img.height() - 1, int(std::ceil(std::max({a.y(), b.y(), c.y()}))));
+        if (x0 > x1 || y0 > y1) return;
+        // The weights of a and b are linear in the pixel centre (px, py):
+        // w = (kx px + ky py + k0) / area; c's is what they leave of 1.
+        const double ax = (b.y() - c.y()) / area, ay = (c.x() - b.x()) / area,
+                     a0 = (b.x() * c.y() - c.x() * b.y()) / area;
+        const double bx = (c.y() - a.y()) / area, by = (a.x() - c.x()) / area,
+                     b0 = (c.x() * a.y() - a.x() * c.y()) / area;
+        double da[3], db[3];
+        for (int ch = 0; ch < 3; ++ch) {
+            da[ch] = double(ca[ch]) - cc[ch];
+            db[ch] = double(cb[ch]) - cc[ch];
+        }
+        // Rows straight from the image's memory: scanLine() would ask the
+        // image whether to detach it on every row of every triangle.
+        uchar* const bits = img.bits();
+        const qsizetype stride = img.bytesPerLine();
         for (int y = y0; y <= y1; ++y) {
-            auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+            auto* row = reinterpret_cast<QRgb*>(bits + stride * y);
             const double py = y + 0.5;
+            const double rowA = ay * py + a0, rowB = by * py + b0;
             for (int x = x0; x <= x1; ++x) {
                 const double px = x + 0.5;
-                const double wa =
-                    ((b.x() - px) * (c.y() - py) - (c.x() - px) * (b.y() - py)) / area;
-                const double wb =
-                    ((c.x() - px) * (a.y() - py) - (a.x() - px) * (c.y() - py)) / area;
+                const double wa = rowA + ax * px;
+                const double wb = rowB + bx * px;
                 const double wc = 1.0 - wa - wb;
                 if (wa < -1e-9 || wb < -1e-9 || wc < -1e-9) continue;
                 int out[3];
                 for (int ch = 0; ch < 3; ++ch)
-                    out[ch] =
-                        std::clamp(int(wa * ca[ch] + wb * cb[ch] + wc * cc[ch] + 0.5), 0, 255);
+                    out[ch] = std::clamp(int(cc[ch] + wa * da[ch] + wb * db[ch] + 0.5), 0, 255);
                 row[x] = qRgb(out[0], out[1], out[2]);
             }
         }
@@ -340,6 +383,8 @@ public:
         const double length = std::hypot(b.x() - a.x(), b.y() - a.y());
         const int steps = std::max(1, int(std::ceil(length * 2)));
         const double r = width / 2;
+        uchar* const bits = img.bits();
+        const qsizetype stride = img.bytesPerLine();
         for (int s = 0; s <= steps; ++s) {
             const double t = double(s) / steps;
             const double x = a.x() + (b.x() - a.x()) * t, y = a.y() + (b.y() - a.y()) * t;
@@ -348,7 +393,7 @@ public:
             const int ya = std::max(0, int(std::floor(y - r + 0.5)));
             const int yb = std::min(img.height() - 1, int(std::floor(y + r - 0.5)));
             for (int yy = ya; yy <= yb; ++yy) {
-                auto* row = reinterpret_cast<QRgb*>(img.scanLine(yy));
+                auto* row = reinterpret_cast<QRgb*>(bits + stride * yy);
                 for (int xx = xa; xx <= xb; ++xx)
                     row[xx] = colour;
             }
@@ -481,6 +526,11 @@ private:
         }
         if (!ok) return false;
         flush();
+        return drawImage(box, image);
+    }
+
+    bool drawImage(const QRectF& box, const QImage& image) {
+        if (m_images && *m_images) return (*m_images)(m_p, box, image);
         m_p.drawImage(box, image);
         return true;
     }
@@ -611,6 +661,7 @@ private:
     const aglPictureLayout& m_l;
     const std::vector<aglCapturedText>& m_texts;
     const std::function<bool()>& m_stop;
+    const aglImageSink* m_images;
     double m_unitsPerPixelX = 1, m_unitsPerPixelY = 1, m_lineWidth = 1, m_seamWidth = 1;
     Mode m_mode = Mode::Other;
     QColor m_fill, m_lineColour;
@@ -625,8 +676,9 @@ private:
 
 bool aglReplayCapture(QPainter& painter, const aglPictureLayout& layout, const float* buffer,
                       size_t count, const std::vector<aglCapturedText>& texts,
-                      const aglSurfaceMesh* mesh, const std::function<bool()>& stop) {
-    Replay r(painter, layout, texts, stop);
+                      const aglSurfaceMesh* mesh, const std::function<bool()>& stop,
+                      const aglImageSink& images) {
+    Replay r(painter, layout, texts, stop, &images);
     r.frame();
     if (buffer && !r.tokens(buffer, count)) return false;
     r.flush();
@@ -742,7 +794,10 @@ bool aglMetaFileWriter::BeginCapture(int pointBudget, int windowWidth, int windo
         return false;
     }
     try {
-        const size_t floats = size_t(pointBudget) * kVertexFloats;
+        // The room the last picture needed, where that is more than the
+        // budget: the same scene again is captured in one frame, not once
+        // per doubling (an image map of 512 x 512 cells took eight).
+        const size_t floats = std::max(size_t(pointBudget) * kVertexFloats, m_roomHint);
         if (m_buffer.size() < floats) m_buffer.resize(floats);
     } catch (const std::bad_alloc&) {
         m_buffer = std::vector<float>();
@@ -849,9 +904,12 @@ void aglMetaFileWriter::SetSurfaceMesh(std::unique_ptr<aglSurfaceMesh> mesh) {
 void aglMetaFileWriter::FinishCapture(bool complete) {
     if (m_state.load() != kStateCapturing) return;
     leaveFeedback();
+    constexpr size_t kMaxRoom = size_t(kMaxPointBudget) * kVertexFloats;
+    if (m_overflow) m_roomHint = std::min(m_buffer.size() * 2, kMaxRoom);
     if (m_overflow || !complete) {
         // Repeated by the render context (with twice the budget after an
-        // overflow); the status stays "capturing".
+        // overflow, and at least twice this room); the status stays
+        // "capturing".
         m_mesh.reset();
         m_state.store(kStateIdle);
         return;
@@ -870,6 +928,8 @@ void aglMetaFileWriter::FinishCapture(bool complete) {
         fail();
         return;
     }
+    // A quarter more, for the next picture's camera.
+    m_roomHint = std::min(m_used + m_used / 4, kMaxRoom);
     m_outPath = QFile::decodeName(name);
     m_outFd = fd;
     m_outBuffer.swap(m_buffer);
@@ -886,7 +946,7 @@ void aglMetaFileWriter::FinishCapture(bool complete) {
     m_layout.H = std::max(m_layout.H, 1);
     m_layout.dataBegin = m_dataBegin;
     m_layout.dataEnd = std::max(m_dataBegin, m_dataEnd);
-    m_layout.rasterScale = m_vectorData.load() ? 0.0 : 1.0;
+    m_layout.rasterScale = m_vectorData.load() ? 0.0 : aglDataRasterScale(m_layout);
 
     m_state.store(kStateWriting);
     setStatus(kWriting);
@@ -956,12 +1016,23 @@ bool aglMetaFileWriter::convert(const QString& path, int fd) {
                 svg.setResolution(300);
                 svg.setTitle(QStringLiteral("Tavrix View"));
                 svg.setDescription(QStringLiteral("Tavrix View"));
+                // The data area's image, encoded once, at speed.
+                QImage standIn(1, 1, QImage::Format_ARGB32);
+                standIn.fill(Qt::transparent);
+                const aglImageSink embed = [&](QPainter& p, const QRectF& box,
+                                               const QImage& image) {
+                    const QByteArray png = aglEncodePng(image);
+                    if (png.isEmpty()) return false;
+                    compactor.queueImage(png.toBase64());
+                    p.drawImage(box, standIn);
+                    return true;
+                };
                 if (painter.begin(&svg)) {
                     ok = aglReplayCapture(painter, m_layout, m_outBuffer.data(), m_outCount,
-                                          m_outTexts, m_outMesh.get(), stop);
+                                          m_outTexts, m_outMesh.get(), stop, embed);
                     ok = painter.end() && ok;
                 }
-                ok = compactor.flushAll() && ok;
+                ok = compactor.flushAll() && compactor.imagesPlaced() && ok;
             }
             ok = file.flush() && ok;
             ok = file.error() == QFileDevice::NoError && ok;

@@ -13,10 +13,12 @@
 // The data area: the filled shapes of the graph object (an image map's
 // cells, a bar chart's faces) and a surface's mesh go into the picture as a
 // raster image at the picture's own resolution (one pixel per unit, fewer
-// for very large pictures), while axes, labels, texts and the palette bar
-// stay vectors: a 512 x 512 surface makes a file of a few hundred kilobytes
-// that any viewer opens at once, rather than hundreds of thousands of
-// polygons. SetVectorData(true) keeps the data area as polygons too.
+// for pictures much larger than their window: aglDataRasterScale), while
+// axes, labels, texts and the palette bar stay vectors: a 512 x 512 surface
+// makes a file of about a megabyte and a half (the image a PNG of its own,
+// aglPng) that any viewer opens in well under a second, rather than
+// hundreds of thousands of polygons. SetVectorData(true) keeps the data area
+// as polygons too.
 //
 // Status (Status(), and the status sink, called from the thread that changed
 // it): 1 idle, 2 requested, 3 capturing, 4 writing, 5 failed, 6 complete. A
@@ -43,6 +45,8 @@
 #include "aglFrameHooks.h"
 
 class QPainter;
+class QImage;
+class QRectF;
 
 // The order the painter's rule draws the cells of a mesh in: cell indices
 // (i + j * (nx - 1)), farthest first. Cells with a missing corner are left out.
@@ -66,6 +70,20 @@ struct aglPictureLayout {
 constexpr int kMaxRasterSide = 6000;
 double aglRasterScale(double widthUnits, double heightUnits);
 
+// Image pixels per picture unit for the data area of a picture laid out as
+// `layout`: one a unit, or less so that no window pixel becomes more than
+// kMaxRasterPerWindowPixel image pixels a side. A picture much larger than
+// its window (a printed page asks for a millimetre a pixel, nearly twelve
+// units) would otherwise carry an image of tens of millions of pixels that
+// shows nothing the window did not.
+constexpr double kMaxRasterPerWindowPixel = 4.0;
+double aglDataRasterScale(const aglPictureLayout& layout);
+
+// Draws an image of the data area into the picture in place of
+// QPainter::drawImage (a file format's own encoding of it); false fails the
+// picture.
+using aglImageSink = std::function<bool(QPainter&, const QRectF& box, const QImage& image)>;
+
 // The logical size of a picture of width x height hundredths of a millimetre.
 void aglPictureUnits(int width, int height, int* W, int* H);
 
@@ -80,9 +98,11 @@ struct aglCapturedText {
 // Replays a feedback buffer (GL_3D_COLOR tokens, RGBA) with the painter: the
 // frame, then every token in captured order, then the mesh (may be null).
 // `stop` is polled now and then; the replay returns false when it said true.
+// The data area's images go to `images` where it is set.
 bool aglReplayCapture(QPainter& painter, const aglPictureLayout& layout, const float* buffer,
                       size_t count, const std::vector<aglCapturedText>& texts,
-                      const aglSurfaceMesh* mesh, const std::function<bool()>& stop = {});
+                      const aglSurfaceMesh* mesh, const std::function<bool()>& stop = {},
+                      const aglImageSink& images = {});
 
 class aglMetaFileWriter : public aglCaptureWriter {
 public:
@@ -183,6 +203,7 @@ private:
     // Capture side (render thread).
     std::vector<float> m_buffer;
     size_t m_used = 0;
+    size_t m_roomHint = 0; // floats the next capture is given at least
     bool m_overflow = false;
     bool m_inFeedback = false;     // between BeginObject and EndObject
     bool m_feedbackActive = false; // GL is in feedback mode

@@ -85,6 +85,7 @@ void aglRenderContext::Stop() {
     m_command.store(int(ThreadCommand::Quit));
     // The thread may be waiting without time-out: wake it, or it never sees Quit.
     wake();
+    wakeDataWait();
     m_thread.join();
 }
 
@@ -100,6 +101,20 @@ bool aglRenderContext::IsRenderThread() const {
 bool aglRenderContext::ShouldStopWaiting() const {
     const int c = m_command.load();
     return c == int(ThreadCommand::Pause) || c == int(ThreadCommand::Quit);
+}
+
+bool aglRenderContext::SleepUnlessStopped(int stepMs) {
+    std::unique_lock<std::mutex> lock(m_stopMutex);
+    m_stopCv.wait_for(lock, std::chrono::milliseconds(stepMs),
+                      [this] { return ShouldStopWaiting(); });
+    return ShouldStopWaiting();
+}
+
+void aglRenderContext::wakeDataWait() {
+    // Under the mutex: a waiter that has just found no reason to stop is
+    // then already asleep and gets the notification.
+    { std::lock_guard<std::mutex> lock(m_stopMutex); }
+    m_stopCv.notify_all();
 }
 
 std::string aglRenderContext::StartError() const {
@@ -268,11 +283,18 @@ void aglRenderContext::Pause() {
     // first (the wait below covers it).
     m_command.store(int(ThreadCommand::Pause));
     if (m_state.load() == int(ThreadState::AwaitingIdle)) wake();
+    // A frame waiting for its data gives up now rather than at the end of
+    // its 20 ms step.
+    wakeDataWait();
+    // The hand-over reads neither the scene nor the data, and the thread
+    // looks at the command before it reads them again: a frame that has
+    // reached it is not waited for. (The command is written before the flag
+    // is read, and the thread clears the flag before it reads the command.)
     pollUntil(
         [this] {
             const int s = m_state.load();
             return s == int(ThreadState::NotStarted) || s == int(ThreadState::Idle) ||
-                   s == int(ThreadState::Ended);
+                   s == int(ThreadState::Ended) || m_handingOver.load();
         },
         5);
 }
@@ -408,11 +430,13 @@ void aglRenderContext::SetDataTip(const char* text) {
 // --- output --------------------------------------------------------------------
 
 void aglRenderContext::SetFrameSink(FrameSink sink) {
+    std::lock_guard<std::mutex> calls(m_sinkMutex);
     std::lock_guard<std::mutex> lock(m_frameMutex);
     m_frameSink = std::move(sink);
 }
 
 void aglRenderContext::SetClipboardSink(ClipboardSink sink) {
+    std::lock_guard<std::mutex> calls(m_sinkMutex);
     std::lock_guard<std::mutex> lock(m_frameMutex);
     m_clipboardSink = std::move(sink);
 }
@@ -541,6 +565,8 @@ void aglRenderContext::publish() {
     // every paint, 10-30 ms for a large window on the host's thread).
     if (img.width() != w || img.height() != h) img = QImage(w, h, QImage::Format_RGB32);
     readPixels(img, w, h, GL_BGRA);
+    // A sink being cleared waits for this call; one already cleared is not called.
+    std::lock_guard<std::mutex> calls(m_sinkMutex);
     FrameSink sink;
     QImage frame;
     {
@@ -568,6 +594,7 @@ void aglRenderContext::copyToClipboard() {
     readPixels(img, w, h, GL_BGRA);
     while (glGetError() != GL_NO_ERROR) {
     }
+    std::lock_guard<std::mutex> calls(m_sinkMutex);
     ClipboardSink sink;
     {
         std::lock_guard<std::mutex> lock(m_frameMutex);
@@ -627,6 +654,22 @@ void aglRenderContext::drawDataTip(const std::string& text) {
     glPopMatrix();
     glPopAttrib();
 }
+
+// Marks the hand-over of a finished frame (HandingOver) for its scope.
+class aglRenderContext::HandOver {
+public:
+    HandOver(aglRenderContext& context, bool on) : m_context(on ? &context : nullptr) {
+        if (m_context) m_context->m_handingOver.store(true);
+    }
+    ~HandOver() {
+        if (m_context) m_context->m_handingOver.store(false);
+    }
+    HandOver(const HandOver&) = delete;
+    HandOver& operator=(const HandOver&) = delete;
+
+private:
+    aglRenderContext* m_context;
+};
 
 namespace {
 
@@ -693,6 +736,9 @@ void aglRenderContext::render(RenderMode mode) {
     if (draw) drawOverlays(*graph, mode);
     sceneLock.unlock();
     frameData.release();
+    // From here on only the frame's own pixels are read: a pause need not
+    // wait (a capture frame is still finished first).
+    HandOver handOver(*this, mode != RenderMode::MetaFile);
 
     if (m_clipboardRequest.load() && mode == RenderMode::Normal) {
         copyToClipboard();
@@ -728,6 +774,7 @@ void aglRenderContext::renderWithoutData(RenderMode mode, bool haveFbo) {
         if (aglCaptureWriter* writer = m_writer.load()) writer->CaptureRefused();
     }
     if (haveFbo && m_clearWhenEmpty.load()) {
+        HandOver handOver(*this, true);
         glClearColor(m_background[0].load(), m_background[1].load(), m_background[2].load(),
                      m_background[3].load());
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

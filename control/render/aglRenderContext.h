@@ -91,8 +91,21 @@ public:
     bool IsRenderThread() const;
     // For data waits inside a frame: the thread was told to pause or quit.
     bool ShouldStopWaiting() const;
+    // One step of a frame's wait for its data: sleeps stepMs, or less when
+    // the thread is told to pause or quit meanwhile, so that a pause never
+    // waits out the rest of a step. Returns ShouldStopWaiting(). Render thread.
+    bool SleepUnlessStopped(int stepMs);
+    // True while the render thread hands a finished frame over (clipboard
+    // copy, read-back, frame sink): the scene and the graph's data are no
+    // longer read. Any thread.
+    bool HandingOver() const { return m_handingOver.load(); }
 
-    // Commands; any thread except the render thread.
+    // Commands; any thread except the render thread. Pause returns once the
+    // thread is idle, or once the frame in flight has reached its hand-over,
+    // which then goes on beside the caller (the thread goes idle after it).
+    // A frame that reads the scene stops at its next check of the command:
+    // between objects, between the strips of a surface, or in the middle of
+    // a wait for data. A capture frame is finished first.
     void Pause();
     void Resume();
     // While held, requests to draw (Resume, Redraw) are noted and the thread
@@ -142,10 +155,11 @@ public:
     void SetClipboardTrim(int pixels) { m_clipboardTrim = pixels < 0 ? 0 : pixels; }
 
     // --- output --------------------------------------------------------------
-    // The sinks run on the render thread with no lock held; whatever they
-    // point at must outlive the thread (stop it, or clear the sink while the
-    // thread is paused, before destroying the target). A widget's sink should
-    // only queue a repaint (QMetaObject::invokeMethod with a queued connection).
+    // The sinks run on the render thread under a lock of their own (no other
+    // lock held); setting a sink waits for a call in progress, so that a
+    // sink once cleared is never called again and its target may go. A sink
+    // must not set a sink; a widget's sink should only queue a repaint
+    // (QMetaObject::invokeMethod with a queued connection).
     void SetFrameSink(FrameSink sink);
     void SetClipboardSink(ClipboardSink sink);
     // The last published frame (null image before the first). Any thread.
@@ -198,6 +212,7 @@ public:
     uint64_t ObjectRenderCalls() const { return m_objectRenderCalls.load(); }
 
 private:
+    class HandOver;
     void threadMain(bool lowPriority);
     bool startGL();
     void setupGLState();
@@ -220,7 +235,8 @@ private:
     void applyMaterial();
     void deletePendingLists();
     bool pollUntil(const std::function<bool()>& done, int stepMs);
-    void wake(); // sets the event and counts the wake-up
+    void wake();         // sets the event and counts the wake-up
+    void wakeDataWait(); // cuts a frame's data wait short (after Pause or Quit)
 
     // thread and hand-shake
     std::atomic<int> m_state{int(ThreadState::NotStarted)};
@@ -233,6 +249,10 @@ private:
     std::thread m_thread;
     std::atomic<std::thread::id> m_renderThreadId{};
     std::atomic<bool> m_started{false};
+    std::atomic<bool> m_handingOver{false}; // HandingOver
+    // A frame's data wait sleeps on these; Pause and Quit cut it short.
+    std::mutex m_stopMutex;
+    std::condition_variable m_stopCv;
     int m_startDelayMs = 1000;
     int m_quietMs = 1000;
 
@@ -299,6 +319,7 @@ private:
     QImage m_latest;
     std::atomic<uint64_t> m_published{0};
     std::atomic<uint64_t> m_publishMicros{0};
+    std::mutex m_sinkMutex; // held while a sink runs and while one is set
     FrameSink m_frameSink;
     ClipboardSink m_clipboardSink;
 

@@ -21,8 +21,10 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QPrinter>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -76,8 +78,13 @@ void phases(TavrixApp& app) {
     }
     int last = -1;
     std::printf("picture phases (%d x %d pane):", graph->width(), graph->height());
+    // Sleeps until an event or the next 5 ms tick, as the printer waits: a
+    // loop that only polled took the time of the low-priority writer thread.
+    QTimer tick;
+    tick.start(5);
+    QEventLoop loop;
     while (clock.elapsed() < 60000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        loop.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
         CPlotrane2D* c = doc->control();
         const int status = c ? c->getInt(plotrane::DISPID_MetaFileStatus) : 5;
         if (status != last) {

@@ -5,9 +5,13 @@
 #include "GridModel.h"
 #include "aglArray.h"
 
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QScrollBar>
+#include <QStyleOptionSlider>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -45,6 +49,88 @@ private:
     grid::CellFormat m_format;
 };
 
+// The cells' painter. The style's own item painting asks the model for
+// every role and lays each text out twice (to place it, then to draw it, with
+// room for icons and check marks): with every visible cell painted again on
+// each move of the marker that scrolls the sheet, it was most of a key press.
+// A plain cell (not selected, not current) is one centred line of text, the
+// column being as wide as its widest text, and is drawn straight; selected
+// and current cells keep the style's look.
+class CellDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        if (option.state & (QStyle::State_Selected | QStyle::State_HasFocus)) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        const QVariant text = index.data(Qt::DisplayRole);
+        if (!text.isValid()) return;
+        const QWidget* widget = option.widget;
+        const QStyle* style = widget ? widget->style() : nullptr;
+        const int margin =
+            (style ? style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) : 2) + 1;
+        const QPalette::ColorGroup group =
+            !(option.state & QStyle::State_Enabled) ? QPalette::Disabled
+            : (option.state & QStyle::State_Active) ? QPalette::Normal
+                                                    : QPalette::Inactive;
+        // Placed as the style places it: the line's top on a whole pixel in
+        // the middle of the cell, centred across the cell's text room.
+        const QString line = text.toString();
+        const QRect room = option.rect.adjusted(margin, 0, -margin, 0);
+        const QFontMetricsF metrics(option.font);
+        const qreal width = metrics.horizontalAdvance(line);
+        const QRect box = QStyle::alignedRect(option.direction, Qt::AlignVCenter,
+                                              QSizeF(width, metrics.height()).toSize(), room);
+        painter->save();
+        painter->setFont(option.font);
+        painter->setPen(option.palette.color(group, QPalette::Text));
+        painter->setClipRect(option.rect, Qt::IntersectClip);
+        painter->drawText(
+            QPointF(room.x() + (room.width() - width) / 2, box.top() + metrics.ascent()), line);
+        painter->restore();
+    }
+};
+
+// The sheet's scroll bars. On a long sheet a scroll by one row moves the
+// handle by less than a pixel; the bar is then left as it is painted instead
+// of being painted again at every key press (a good part of one).
+class SteadyScrollBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void sliderChange(SliderChange change) override {
+        if (change == SliderValueChange && m_shown.isValid() && look() == m_shown) return;
+        QScrollBar::sliderChange(change);
+    }
+    void paintEvent(QPaintEvent* event) override {
+        m_shown = look();
+        QScrollBar::paintEvent(event);
+    }
+
+private:
+    // What the value changes in the picture: the handle's place, and the
+    // arrows, which look disabled at either end.
+    struct Look {
+        QRect handle;
+        bool atMinimum = false, atMaximum = false;
+        bool isValid() const { return handle.isValid(); }
+        bool operator==(const Look& o) const {
+            return handle == o.handle && atMinimum == o.atMinimum && atMaximum == o.atMaximum;
+        }
+    };
+    Look look() const {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider,
+                                        this),
+                value() == minimum(), value() == maximum()};
+    }
+    Look m_shown;
+};
+
 } // namespace
 
 CGridView::CGridView(GridDocument* document, QWidget* parent)
@@ -70,7 +156,10 @@ void CGridView::createControl() {
     m_table->horizontalHeader()->setFont(font);
     m_table->verticalHeader()->setFont(font);
 
+    m_table->setVerticalScrollBar(new SteadyScrollBar(Qt::Vertical, m_table));
+    m_table->setHorizontalScrollBar(new SteadyScrollBar(Qt::Horizontal, m_table));
     m_table->setModel(m_model);
+    m_table->setItemDelegate(new CellDelegate(m_table));
     m_table->setWordWrap(false);
     m_table->setSelectionMode(QAbstractItemView::ContiguousSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -14,8 +14,10 @@
 
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
 #include <map>
+#include <mutex>
 #include <ostream>
 #include <random>
 #include <thread>
@@ -98,6 +100,53 @@ TEST_F(GraphViewTest, FltrPassComesForLevel0FirstThenOneLevelPerTick) {
     // Each tick reported the frames drawn since the last one, with the
     // resolution shown then.
     EXPECT_EQ(rendered, (std::vector<int>{32, 32, 16, 4}));
+}
+
+// A step of the data (the window moved, then Update, as a plane step does)
+// while the frame in flight is still being handed over returns without
+// waiting for that frame; the new window is then filtered and drawn.
+TEST_F(GraphViewTest, AStepDoesNotWaitForTheHandOverOfTheFrameInFlight) {
+    auto v = attached();
+    ASSERT_TRUE(v->setFileName(hill(200, 200)));
+    for (int k = 0; k < 3; ++k)
+        settleAndTick(*v);
+    std::mutex m;
+    std::condition_variable cv;
+    bool holding = false, letGo = false, gaveUp = false;
+    v->Context().SetFrameSink([&](const QImage&) {
+        std::unique_lock<std::mutex> lock(m);
+        holding = true;
+        cv.notify_all();
+        // Bounded only so that a failing run ends.
+        gaveUp = !cv.wait_for(lock, std::chrono::seconds(60), [&] { return letGo; });
+        holding = false;
+    });
+    v->Context().Redraw(true);
+    {
+        std::unique_lock<std::mutex> lock(m);
+        ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(120), [&] { return holding; }));
+    }
+    v->setPlaneWindow(50, 40, 100, 120);
+    v->update();
+    bool stillHolding;
+    {
+        std::lock_guard<std::mutex> lock(m);
+        stillHolding = holding && !gaveUp;
+        letGo = true;
+        cv.notify_all();
+    }
+    EXPECT_TRUE(stillHolding) << "the step waited for the frame's hand-over to end";
+    v->Context().SetFrameSink(nullptr);
+    passes.clear();
+    settleAndTick(*v);
+    int32_t c0, r0, nc, nr;
+    v->planeWindow(c0, r0, nc, nr);
+    EXPECT_EQ(nc, 100);
+    EXPECT_EQ(nr, 120);
+    EXPECT_EQ(v->currentLevel(), 0);
+    ASSERT_FALSE(passes.empty());
+    EXPECT_EQ(passes.front().level, 0);
+    EXPECT_FALSE(v->Context().LatestFrame().isNull());
 }
 
 TEST_F(GraphViewTest, ASmallWindowNeverStepsAboveLevel0) {

@@ -1,6 +1,7 @@
 // The vector picture writer. Without GL: the picture's arithmetic, the
 // replay of feedback tokens (clipped text anchors, long polygons, damaged
-// buffers) and the painter's order of a surface mesh. On a real GL context:
+// buffers), the painter's order of a surface mesh, the data area's PNG and
+// its resolution. On a real GL context:
 // whole captures rasterised by a program that is not ours (rsvg-convert)
 // against the frame, text kept as text, an overflow captured again with twice
 // the room, failures that leave no file, and the render thread paused while
@@ -16,6 +17,7 @@
 #include <QSvgRenderer>
 #include <climits>
 #include <csignal>
+#include <cstring>
 #include <ostream>
 #include <sys/resource.h>
 #include <thread>
@@ -24,6 +26,7 @@
 #include "WaitFor.h"
 #include "aglFont.h"
 #include "aglMetaFileWriter.h"
+#include "aglPng.h"
 
 using namespace rtest;
 
@@ -304,6 +307,55 @@ TEST(MetaFileMesh, ACellWithAMissingCornerLeavesThePaperWhite) {
         << std::hex << hole.image.pixel(20, 82);
 }
 
+// The data area's PNG reads back pixel for pixel, by Qt's reader: straight
+// alpha from a premultiplied image, smooth and repeating rows (both
+// filters), an odd width, noise that does not compress (several data
+// chunks), a single pixel.
+TEST(MetaFilePng, ImagesReadBackPixelForPixel) {
+    QImage shaded(301, 97, QImage::Format_ARGB32_Premultiplied);
+    shaded.fill(Qt::transparent);
+    for (int y = 10; y < 90; ++y)
+        for (int x = 3 + y % 7; x < 290; ++x)
+            shaded.setPixel(x, y,
+                            y < 50 ? qPremultiply(qRgba(x % 256, y * 2, (x * y) % 256, 255))
+                                   : qPremultiply(qRgba((x / 8) * 30 % 256, 40, 200, 128)));
+    QImage noise(700, 420, QImage::Format_ARGB32);
+    uint32_t seed = 12345;
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            noise.setPixel(x, y, seed);
+        }
+    QImage one(1, 1, QImage::Format_RGB32);
+    one.fill(qRgb(1, 2, 3));
+    for (const QImage& source : {shaded, noise, one}) {
+        const QByteArray png = aglEncodePng(source);
+        ASSERT_FALSE(png.isEmpty());
+        const QImage back = QImage::fromData(png, "PNG").convertToFormat(QImage::Format_RGBA8888);
+        const QImage want = source.convertToFormat(QImage::Format_RGBA8888);
+        ASSERT_EQ(back.size(), want.size());
+        for (int y = 0; y < want.height(); ++y)
+            ASSERT_EQ(
+                std::memcmp(back.constScanLine(y), want.constScanLine(y), size_t(want.width()) * 4),
+                0)
+                << source.width() << " x " << source.height() << ", row " << y;
+    }
+    EXPECT_GT(aglEncodePng(noise).count("IDAT"), 1);
+    EXPECT_TRUE(aglEncodePng(QImage()).isEmpty());
+}
+
+// One image pixel a picture unit, but no more than four a window pixel: a
+// page's picture (about twelve units a window pixel) is not carried at
+// twelve times the window's resolution.
+TEST(MetaFileReplay, TheDataImageHasAtMostFourPixelsAWindowPixel) {
+    aglPictureLayout l = layout100(); // 9.6 units a window pixel
+    EXPECT_DOUBLE_EQ(aglDataRasterScale(l), 4.0 / 9.6);
+    l.W = 300; // 2.88 a pixel across, 9.6 down
+    EXPECT_DOUBLE_EQ(aglDataRasterScale(l), 4.0 / 9.6);
+    l.H = 400; // 2.88 and 3.84
+    EXPECT_DOUBLE_EQ(aglDataRasterScale(l), 1.0);
+}
+
 // --- on a real GL context ----------------------------------------------------------
 
 constexpr int kW = 120, kH = 90;
@@ -507,6 +559,20 @@ TEST_F(MetaFileCaptureTest, TheDataAreaIsOneImageUnlessVectorsAreAsked) {
     EXPECT_EQ(raster.count("<image"), 1);
     EXPECT_NE(raster.indexOf(">42.5</text>"), -1);
     EXPECT_LE(raster.count("<path"), 10) << "the cells were written as polygons";
+    // The image reads back: four pixels a window pixel (the picture has 9.4
+    // units a window pixel), each cell in its own colour.
+    const QByteArray kData = "data:image/png;base64,";
+    const qsizetype begin = raster.indexOf(kData) + kData.size();
+    const qsizetype end = raster.indexOf('"', begin);
+    ASSERT_GT(begin, kData.size());
+    ASSERT_GT(end, begin);
+    const QImage image = QImage::fromData(QByteArray::fromBase64(raster.mid(begin, end - begin)));
+    ASSERT_FALSE(image.isNull());
+    EXPECT_NEAR(image.width(), 400, 4);
+    EXPECT_NEAR(image.height(), 320, 4);
+    // Cell (50, 40), window x 60..61 and y 45..46 (up), colour (100, 120, 208).
+    const QRgb cell = image.pixel(int(image.width() * 50.5 / 100), int(image.height() * 39.5 / 80));
+    EXPECT_TRUE(near(cell, 100, 120, 208)) << std::hex << cell;
     writer.SetVectorData(true);
     const QByteArray vectors = svgOf();
     ASSERT_FALSE(vectors.isEmpty());
@@ -530,7 +596,7 @@ TEST_F(MetaFileCaptureTest, TheNextPictureCanBeAskedForAsSoonAsTheLastIsComplete
     writer.SetStatusSink(nullptr);
 }
 
-TEST_F(MetaFileCaptureTest, APictureTooBigForTheBudgetIsCapturedAgainWithTwiceTheRoom) {
+TEST_F(MetaFileCaptureTest, APictureTooBigForTheBudgetIsCapturedAgainWithTwiceTheRoomThenAtOnce) {
     // 6000 points of 8 floats overflow 5000 x 7 floats; 10000 x 7 hold them.
     points = 6000;
     ASSERT_EQ(capture(10000, 7500), aglMetaFileWriter::kComplete);
@@ -539,6 +605,14 @@ TEST_F(MetaFileCaptureTest, APictureTooBigForTheBudgetIsCapturedAgainWithTwiceTh
     ASSERT_TRUE(in.open(QIODevice::ReadOnly));
     const QByteArray svg = in.readAll();
     EXPECT_GE(svg.count("<rect"), 6000) << "the points were not all written";
+    // The same picture again is captured at once, in the room the last one
+    // needed: the first budget, no overflow.
+    ASSERT_EQ(capture(10000, 7500), aglMetaFileWriter::kComplete);
+    EXPECT_EQ(writer.CaptureBudget(), 5000);
+    in.close();
+    in.setFileName(QString::fromStdString(writer.FileName()));
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    EXPECT_GE(in.readAll().count("<rect"), 6000) << "the points were not all written";
     // A picture that fits again starts from the first budget.
     points = 0;
     ASSERT_EQ(capture(10000, 7500), aglMetaFileWriter::kComplete);

@@ -2,7 +2,10 @@
 // frames, picking, anti-aliasing, reuse of the accumulated picture, data tip,
 // clipboard copy and the render thread's hand-shakes.
 #include <QImage>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "ImageCompare.h"
@@ -414,6 +417,92 @@ TEST(RenderThread, PauseAndQuitEndAFrameThatWaitsForData) {
     ASSERT_TRUE(waitFor([&] { return graph.waiting.load(); }));
     ctx.Stop();
     EXPECT_EQ(ctx.State(), ThreadState::Ended);
+}
+
+// A graph whose data wait is one very long step (ten minutes): a pause that
+// did not cut the step short would wait it out (and the test's time-out
+// would end the run).
+class SlowDataGraph : public aglObj, public aglFrameGraph {
+public:
+    std::atomic<bool> waiting{false}, gaveUp{false};
+    bool LockFrameData(aglRenderContext& context) override {
+        waiting = true;
+        gaveUp = context.SleepUnlessStopped(600000);
+        return false;
+    }
+    void UnlockFrameData() override {}
+};
+
+TEST(RenderThread, PauseAndQuitCutAStepOfADataWaitShort) {
+    aglRenderContext ctx;
+    SlowDataGraph graph;
+    ctx.AddObject(&graph);
+    ctx.SetGraph(&graph);
+    ctx.SetTimings(0, 30);
+    ctx.Start(false);
+    ASSERT_TRUE(waitFor([&] { return graph.waiting.load(); }));
+    ctx.Pause();
+    EXPECT_EQ(ctx.State(), ThreadState::Idle);
+    EXPECT_TRUE(graph.gaveUp.load());
+    graph.waiting = false;
+    ctx.Resume();
+    ASSERT_TRUE(waitFor([&] { return graph.waiting.load(); }));
+    ctx.Stop();
+    EXPECT_EQ(ctx.State(), ThreadState::Ended);
+}
+
+// The frame sink holds the frame in its hand-over until the test lets it
+// go. Pause must come back meanwhile (the hand-over reads neither scene nor
+// data), the scene may change, and the thread must not draw again until it
+// is resumed; the sink, once cleared, is not called again.
+TEST_F(RenderContextTest, PauseDoesNotWaitForTheHandOverOfTheFrameInFlight) {
+    std::mutex m;
+    std::condition_variable cv;
+    bool inSink = false, letGo = false, gaveUp = false;
+    std::atomic<int> calls{0};
+    ctx.SetFrameSink([&](const QImage&) {
+        ++calls;
+        std::unique_lock<std::mutex> lock(m);
+        inSink = true;
+        cv.notify_all();
+        // Bounded only so that a failing run ends.
+        gaveUp = !cv.wait_for(lock, std::chrono::seconds(60), [&] { return letGo; });
+        inSink = false;
+    });
+    const int rendersBefore = graph.renders[int(RenderMode::Normal)].load();
+    ctx.Redraw(true);
+    {
+        std::unique_lock<std::mutex> lock(m);
+        ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(120), [&] { return inSink; }));
+    }
+    ctx.Pause();
+    bool stillInSink;
+    {
+        std::lock_guard<std::mutex> lock(m);
+        stillInSink = inSink && !gaveUp;
+    }
+    EXPECT_TRUE(stillInSink) << "Pause waited for the frame's hand-over to end";
+    EXPECT_TRUE(ctx.HandingOver());
+    // Paused: the scene may change while the hand-over goes on.
+    ctx.RemoveObject(&graph);
+    ctx.AddObject(&graph);
+    {
+        std::lock_guard<std::mutex> lock(m);
+        letGo = true;
+        cv.notify_all();
+    }
+    ASSERT_TRUE(waitFor([&] { return ctx.State() == ThreadState::Idle; }));
+    EXPECT_FALSE(ctx.HandingOver());
+    EXPECT_EQ(graph.renders[int(RenderMode::Normal)].load(), rendersBefore + 1)
+        << "the thread drew again while paused";
+    // Clearing the sink waits for a call in progress; afterwards no call comes.
+    ctx.Resume();
+    ctx.SetFrameSink(nullptr);
+    const int callsAfterClear = calls.load();
+    const uint64_t published = ctx.PublishedFrames();
+    ctx.Redraw(true);
+    ASSERT_TRUE(ctx.WaitForFrame(published, 20000));
+    EXPECT_EQ(calls.load(), callsAfterClear);
 }
 
 TEST(RenderThread, QuitWakesAThreadWaitingWithoutTimeOut) {

@@ -3,6 +3,7 @@
 #include "CGridView.h"
 #include "DataViewDialog.h"
 #include "GridModel.h"
+#include "ImageCompare.h"
 #include "QtTestApp.h"
 #include "TestArrays.h"
 
@@ -13,7 +14,9 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTableView>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -177,6 +180,36 @@ TEST_F(GridViewTest, RefreshRewritesOnlyChangedCells) {
     EXPECT_EQ(cell(3, 2).trimmed(), "9.250000");
 }
 
+// The sheet draws its plain cells itself (the style's item painting costs
+// several times as much); the picture must stay the style's, text for text,
+// and a cell selected by a click keeps the style's highlight.
+TEST_F(GridViewTest, CellsLookAsTheStyleDrawsThem) {
+    auto a = makeArray({12, 6}, AGL_FLOAT, AGL_LANG_C);
+    fillPlane(*a, [](int64_t c, int64_t r) { return (r - 5) * 1.25 + c * 100.0; });
+    show(a.get());
+    QTableView* table = view->table();
+    const QRect selected = table->visualRect(view->model()->index(2, 3));
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, selected.center());
+    ASSERT_TRUE(table->selectionModel()->isSelected(view->model()->index(2, 3)));
+    const QImage own = table->viewport()->grab().toImage();
+    QAbstractItemDelegate* delegate = table->itemDelegate();
+    QStyledItemDelegate styles;
+    table->setItemDelegate(&styles);
+    const QImage style = table->viewport()->grab().toImage();
+    table->setItemDelegate(delegate);
+    ASSERT_EQ(own.size(), style.size());
+    EXPECT_EQ(tavrix::test::countDifferentPixels(own, style, 0), 0);
+    // And the cells do show text: a plain cell is not left blank.
+    const QRect plain = table->visualRect(view->model()->index(5, 1));
+    const QImage cellPicture = own.copy(plain.adjusted(2, 2, -2, -2));
+    int inked = 0;
+    const QRgb paper = cellPicture.pixel(0, 0);
+    for (int y = 0; y < cellPicture.height(); ++y)
+        for (int x = 0; x < cellPicture.width(); ++x)
+            inked += cellPicture.pixel(x, y) != paper;
+    EXPECT_GT(inked, 10);
+}
+
 // Values below 2^-15 were all written 0.000000: a field of 1e-6 values, or
 // one value of 1.26e-5 among zeros.
 TEST_F(GridViewTest, SmallNonzeroValuesNeverShowAsZeros) {
@@ -257,6 +290,47 @@ TEST_F(GridViewTest, ScrollingBackToCachedCellsWritesNothing) {
     bar->setValue(100);
     settle();
     EXPECT_EQ(view->model()->cellWrites(), writes);
+}
+
+// Painting a scroll bar was a good part of a key press: on a long sheet a
+// scroll by one row leaves the handle where it is, and the bar is not painted
+// again; a move that shifts the handle is.
+TEST_F(GridViewTest, ScrollBarOfALongSheetIsPaintedOnlyWhenItsHandleMoves) {
+    auto a = makeArray({20000, 3}, AGL_FLOAT, AGL_LANG_C);
+    fillPlane(*a, [](int64_t c, int64_t r) { return r + c * 0.25; });
+    show(a.get());
+    QTableView* table = view->table();
+    QScrollBar* bar = table->verticalScrollBar();
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            paints += e->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    bar->installEventFilter(&counter);
+    // Pending paints are done at once (the window's update request).
+    const auto paintNow = [&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+        settle();
+    };
+    // Away from the top (where the up arrow's look changes with the first
+    // scroll), the marker at the sheet's bottom row.
+    view->selectCell(200, 0);
+    table->setFocus();
+    paintNow();
+    counter.paints = 0;
+    // Up goes to the next row: the sheet scrolls a row at a time.
+    const int top = bar->value();
+    for (int k = 0; k < 200 && bar->value() < top + 3; ++k) {
+        QTest::keyClick(table, Qt::Key_Up);
+        paintNow();
+    }
+    ASSERT_EQ(bar->value(), top + 3);
+    EXPECT_EQ(counter.paints, 0);
+    view->selectCell(15000, 0);
+    paintNow();
+    EXPECT_GT(counter.paints, 0);
 }
 
 TEST_F(GridViewTest, MarkerFollowsDocumentAndScrollsIntoView) {

@@ -625,6 +625,25 @@ TEST_F(PrintCommandTest, UnwritableOutputOrUnreadableInputFailsWithAMessage) {
     EXPECT_TRUE(errors.contains("--print needs")) << errors.toStdString();
 }
 
+// A page whose graph the control cannot draw (a window so small that the
+// graph pane has no room) is no print: status 1, the reason on stderr, and
+// no file.
+TEST_F(PrintCommandTest, APictureTheControlCannotMakeFailsWithItsReason) {
+    auto a = makeArray({4, 5}, AGL_FLOAT, AGL_LANG_C);
+    fillPlane(*a, [](int64_t c, int64_t r) { return double(c * r); });
+    ASSERT_TRUE(a->saveTo(dir.file("small.agl")));
+    const QString pdf = QString::fromStdString(dir.file("none.pdf"));
+    QString errors;
+    EXPECT_EQ(
+        run({"--print", pdf, "--size", "200x100", QString::fromStdString(dir.file("small.agl"))},
+            &errors),
+        1);
+    EXPECT_TRUE(
+        errors.contains("cannot write the PDF file " + pdf + ": the graph picture could not"))
+        << errors.toStdString();
+    EXPECT_FALSE(QFile::exists(pdf));
+}
+
 // A named pipe, a device or a folder as the PDF file is refused before
 // anything is printed, with a message and status 1, and left as it was (a
 // pipe once blocked the printer for ever).
