@@ -72,43 +72,37 @@ CArrayDoc::~CArrayDoc() {
     m_picture.drop();
 }
 
-namespace {
-
-template <typename View> void addOnce(std::vector<View*>& list, View* view) {
-    if (view && std::find(list.begin(), list.end(), view) == list.end()) list.push_back(view);
-}
-
-template <typename View> void removeFrom(std::vector<View*>& list, const DocView* view) {
-    list.erase(std::remove_if(list.begin(), list.end(), [view](View* v) { return v == view; }),
-               list.end());
-}
-
-} // namespace
-
 void CArrayDoc::addView(ControlHostView* view) {
-    addOnce(m_controlViews, view);
-    addOnce<DocView>(m_views, view);
+    if (!view || std::find(m_views.begin(), m_views.end(), view) != m_views.end()) return;
+    m_views.push_back(view);
+    m_viewEntries.push_back({view, nullptr});
 }
 
 void CArrayDoc::addView(GridHostView* view) {
-    addOnce(m_gridViews, view);
-    addOnce<DocView>(m_views, view);
+    if (!view || std::find(m_views.begin(), m_views.end(), view) != m_views.end()) return;
+    m_views.push_back(view);
+    m_viewEntries.push_back({nullptr, view});
 }
 
 void CArrayDoc::removeView(DocView* view) {
-    removeFrom(m_views, view);
-    removeFrom(m_controlViews, view);
-    removeFrom(m_gridViews, view);
+    m_views.erase(std::remove(m_views.begin(), m_views.end(), view), m_views.end());
+    const auto gone = [view](const ViewEntry& e) {
+        return (e.control && e.control == view) || (e.grid && e.grid == view);
+    };
+    m_viewEntries.erase(std::remove_if(m_viewEntries.begin(), m_viewEntries.end(), gone),
+                        m_viewEntries.end());
 }
 
 ControlHostView* CArrayDoc::graphView() const {
-    for (ControlHostView* v : m_controlViews)
-        if (v->isGraphPane()) return v;
+    for (const ViewEntry& e : m_viewEntries)
+        if (e.control && e.control->isGraphPane()) return e.control;
     return nullptr;
 }
 
 GridHostView* CArrayDoc::gridView() const {
-    return m_gridViews.empty() ? nullptr : m_gridViews.front();
+    for (const ViewEntry& e : m_viewEntries)
+        if (e.grid) return e.grid;
+    return nullptr;
 }
 
 CPlotrane2D* CArrayDoc::control(bool regardless) const {

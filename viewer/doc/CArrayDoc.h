@@ -523,8 +523,13 @@ private:
     SettingsStore& m_settings;
     MessageSink& m_sink;
     std::vector<DocView*> m_views;
-    std::vector<ControlHostView*> m_controlViews;
-    std::vector<GridHostView*> m_gridViews;
+    // The same views, in the same order, each under the interface it
+    // registered with.
+    struct ViewEntry {
+        ControlHostView* control = nullptr;
+        GridHostView* grid = nullptr;
+    };
+    std::vector<ViewEntry> m_viewEntries;
 
     aglArray* m_current = nullptr;
     std::string m_annotation;

@@ -32,15 +32,16 @@ void CArrayDoc::setCursor(int row, int column, DocView* origin) {
     const int64_t cols = std::max<int64_t>(1, a.extent(a.colDim()));
     row = int(std::clamp<int64_t>(row, 0, rows - 1));
     column = int(std::clamp<int64_t>(column, 0, cols - 1));
-    for (ControlHostView* host : m_controlViews) {
-        if (host == origin) continue;
-        if (CPlotrane2D* c = host->control()) {
-            c->setLong(DISPID_Row, row);
-            c->setLong(DISPID_Col, column);
+    for (const ViewEntry& e : m_viewEntries) {
+        if (e.control && e.control != origin) {
+            if (CPlotrane2D* c = e.control->control()) {
+                c->setLong(DISPID_Row, row);
+                c->setLong(DISPID_Col, column);
+            }
+        } else if (e.grid && e.grid != origin) {
+            e.grid->selectCell(row, column);
         }
     }
-    for (GridHostView* grid : m_gridViews)
-        if (grid != origin) grid->selectCell(row, column);
     // Moving away from the stored marker drops the deeper zoom levels.
     if (row != m_cursorRow || column != m_cursorColumn) m_zoom.forgetDeeper();
     m_cursorRow = row;
