@@ -328,7 +328,9 @@ void aglRenderContext::StopContinuous() {
 
 void aglRenderContext::WaitUntilIdle() {
     assert(!IsRenderThread() && "the render thread cannot wait for itself");
-    m_command.store(int(ThreadCommand::Run));
+    // Held, the thread stays paused: a frame still drawing ends, and no
+    // request noted meanwhile is drawn before the release.
+    if (!m_held.load()) m_command.store(int(ThreadCommand::Run));
     pollUntil(
         [this] {
             const int s = m_state.load();

@@ -115,6 +115,7 @@ public:
     void SetHeld(bool held);
     void StartContinuous();
     void StopContinuous();
+    // Sends Run (unless held) and waits until the thread is idle.
     void WaitUntilIdle();
     // Clears the accumulation-complete flag (when invalidate) and sends Run.
     void Redraw(bool invalidate);

@@ -634,11 +634,10 @@ int Renderer::applyKind(const std::string& name) {
 }
 
 int Renderer::show(const RenderInput& in) {
-    // Every setting first, then one picture.
+    // Every setting first, then one picture: frames stay held until the
+    // picture's level is there (picture() lets the one frame go).
     m_model.holdFrames(true);
-    const int rc = showHeld(in);
-    m_model.holdFrames(false);
-    return rc;
+    return showHeld(in);
 }
 
 int Renderer::showHeld(const RenderInput& in) {
@@ -771,23 +770,30 @@ bool Renderer::waitForLevels() {
 bool Renderer::picture(QImage& image) {
     aglGraphView& view = m_model.engine();
     aglRenderContext& context = view.Context();
-    if (!waitForLevels()) {
+    // Nothing is drawn until the picture has settled: a frame of a level
+    // still on its way (or of its last settings, the axes' range and grid
+    // lines, still coming) would be drawn only to be drawn again, and on a
+    // software GL each frame of a large surface is most of the time taken.
+    m_model.holdFrames(true);
+    const bool settled = waitForLevels();
+    if (!settled) {
+        m_model.holdFrames(false);
         say(m_model.GetProperty(plotrane::DISPID_FileName).toString() +
             ": the array could not be resampled");
         return false;
     }
     if (view.graphType() != 0 && view.currentLevel() < 0) {
+        m_model.holdFrames(false);
         say("the array could not be resampled");
         return false;
     }
-    // One frame of the settled picture (with anti-aliasing, until its passes
-    // are complete), taken as the frame sink hands it to the model.
+    // One frame of the settled control (with anti-aliasing, until its
+    // passes are complete), taken as the frame sink hands it to the model:
+    // asked for while held, drawn once on the release.
     context.WaitUntilIdle();
-    // One more frame of the settled control: the frames before it may have
-    // been drawn while the level's last settings (grid lines) were still on
-    // their way.
     const uint64_t before = context.PublishedFrames();
     context.Redraw(true);
+    m_model.holdFrames(false);
     if (!context.WaitForFrame(before, kPictureTimeoutMs)) return false;
     if (context.AntiAliasPasses() > 0) {
         for (int k = 0; k < 600 && !context.IsAccumulationComplete(); ++k)
