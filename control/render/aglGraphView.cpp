@@ -213,7 +213,7 @@ void aglGraphView::setLevel(int L, bool kick) {
         else
             return;
     }
-    if (chosen == current && m_axesProvisional && filter(chosen).isDone()) {
+    if (chosen == current && m_axesProvisional && levelReady(chosen)) {
         // The axes were laid out before the level's pass ended, with a
         // placeholder range; it has ended since: lay them out again.
         pauseFilterThread();
@@ -258,12 +258,15 @@ void aglGraphView::setLevel(int L, bool kick) {
     }
     m_bar.SetLabelKind(array().numericClass() == AGL_CLASS_FLOAT ? aglPalette::kFloatingLabels : 0);
     m_currentLevel.store(chosen);
-    if (chosen >= m_levelsShown) {
+    // A level shown for the first time since the data changed, or the shown
+    // level filtered again (its pass may have ended after the palette and
+    // the axes were taken from a pass still under way).
+    if (chosen >= m_levelsShown || chosen == current) {
         // The overall ranges are merged by every pass: read them paused.
         pauseFilterThread();
         recomputePaletteRange(chosen);
         recomputeAxes();
-        m_levelsShown = chosen + 1;
+        m_levelsShown = std::max(m_levelsShown, chosen + 1);
         wakeFilterThread();
     }
     putInScene(chosen);
@@ -377,7 +380,7 @@ void aglGraphView::recomputeAxes() {
         in.reversed[1] = (r.imageOrientation & 2) != 0;
     }
     const int L = std::max(0, m_currentLevel.load());
-    m_axesProvisional = !filter(L).isDone();
+    m_axesProvisional = !levelReady(L);
     // z carries values; every axis of the vector graph carries its component's.
     const bool vector = graphType() == 3;
     for (int axis = vector ? 0 : 2; axis < 3; ++axis) {
