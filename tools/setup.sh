@@ -20,12 +20,13 @@ VIEWER_PACKAGES="cmake ninja-build g++ pkg-config python3 libgtest-dev libgmock-
   qt6-base-dev libqt6opengl6-dev qt6-svg-dev libgl-dev libegl-dev libglu1-mesa-dev
   libgl1-mesa-dri fonts-liberation2 xvfb xauth dbus libdbus-1-dev libhdf4-dev libhdf5-dev
   libnetcdf-dev zlib1g-dev"
-# What the tests drive or check with: the formatter, the Fortran and clang
-# clients and sanitizer runtimes, the X clipboard and pointer tools, picture,
+# What the tests drive or check with: the linker of the sanitizer builds
+# (lld links their many test programs in a fifth of the time), the formatter,
+# the Fortran and clang clients and sanitizer runtimes, the X clipboard and pointer tools, picture,
 # PDF, HDF and NetCDF and packaging tools, NumPy for the Python module's test
 # and h5py and netCDF4-python to write HDF5 and NetCDF files as scientists'
 # programs do.
-TEST_PACKAGES="clang-format gfortran xclip xdotool imagemagick dbus-bin hdf4-tools hdf5-tools
+TEST_PACKAGES="lld clang-format gfortran xclip xdotool imagemagick dbus-bin hdf4-tools hdf5-tools
   netcdf-bin python3-h5py python3-netcdf4 python3-numpy desktop-file-utils shared-mime-info
   libxml2-utils libglib2.0-bin man-db dpkg-dev librsvg2-bin poppler-utils"
 # The fuzz preset builds with clang and its sanitizer runtimes.
