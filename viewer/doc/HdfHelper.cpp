@@ -3,9 +3,11 @@
 #include "aglSegment.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -64,25 +66,35 @@ void initHelperSpawnAttributes(posix_spawnattr_t& attr) {
 namespace {
 
 // Whole seconds from variable, 1 to 3600; fallbackMs when it is unset or
-// anything else.
-int secondsFromEnvironment(const char* variable, int fallbackMs) {
+// anything else (said once on stderr, so a mistyped limit is not silently
+// the default).
+int secondsFromEnvironment(const char* variable, int fallbackMs, std::atomic<bool>& said) {
     const char* text = std::getenv(variable);
     if (!text || !*text) return fallbackMs;
     char* end = nullptr;
     errno = 0;
     const long seconds = std::strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || seconds < 1 || seconds > 3600) return fallbackMs;
+    if (errno != 0 || *end != '\0' || seconds < 1 || seconds > 3600) {
+        if (!said.exchange(true))
+            std::fprintf(stderr,
+                         "tavrix: %s=%s is not a whole number of seconds from 1 to 3600; "
+                         "%d s is used\n",
+                         variable, text, fallbackMs / 1000);
+        return fallbackMs;
+    }
     return int(seconds * 1000);
 }
+
+std::atomic<bool> g_listLimitSaid{false}, g_readLimitSaid{false};
 
 } // namespace
 
 int HdfHelper::configuredListTimeoutMs() {
-    return secondsFromEnvironment("TAVRIX_HDF_LIST_TIMEOUT", kListTimeoutMs);
+    return secondsFromEnvironment("TAVRIX_HDF_LIST_TIMEOUT", kListTimeoutMs, g_listLimitSaid);
 }
 
 int HdfHelper::configuredReadTimeoutMs() {
-    return secondsFromEnvironment("TAVRIX_HDF_READ_TIMEOUT", kReadTimeoutMs);
+    return secondsFromEnvironment("TAVRIX_HDF_READ_TIMEOUT", kReadTimeoutMs, g_readLimitSaid);
 }
 
 HdfHelper::HdfHelper() : m_path(defaultHelperPath()) {}
