@@ -220,6 +220,74 @@ void convertFloatRowSse2(const uint8_t* p, int n, const PassParams& k, float* o,
 }
 #endif
 
+// The range of n contiguous floating-point values at p (any alignment),
+// holes (NaN, infinities) left out, merged into mnInOut/mxInOut. The whole
+// window's range of a large array reads every element: four floats (two
+// doubles) at a time with SSE2, two chains each.
+template <typename T>
+void rangeOfRun(const uint8_t* p, int64_t n, double& mnInOut, double& mxInOut) {
+    int64_t j = 0;
+#if defined(__SSE2__)
+    if constexpr (std::is_same_v<T, float>) {
+        const __m128 inf = _mm_set1_ps(std::numeric_limits<float>::infinity());
+        const __m128 ninf = _mm_set1_ps(-std::numeric_limits<float>::infinity());
+        const __m128 zero = _mm_setzero_ps();
+        __m128 lo0 = inf, hi0 = ninf, lo1 = inf, hi1 = ninf;
+        const auto four = [&](const uint8_t* q, __m128& lo, __m128& hi) {
+            const __m128 x = _mm_loadu_ps(reinterpret_cast<const float*>(q));
+            const __m128 finite = _mm_cmpeq_ps(_mm_sub_ps(x, x), zero); // a hole's x - x is NaN
+            lo = _mm_min_ps(lo, _mm_or_ps(_mm_and_ps(finite, x), _mm_andnot_ps(finite, inf)));
+            hi = _mm_max_ps(hi, _mm_or_ps(_mm_and_ps(finite, x), _mm_andnot_ps(finite, ninf)));
+        };
+        for (; j + 8 <= n; j += 8) {
+            four(p + j * 4, lo0, hi0);
+            four(p + j * 4 + 16, lo1, hi1);
+        }
+        float lo[4], hi[4];
+        _mm_storeu_ps(lo, _mm_min_ps(lo0, lo1));
+        _mm_storeu_ps(hi, _mm_max_ps(hi0, hi1));
+        for (int k = 0; k < 4; ++k) {
+            if (lo[k] <= hi[k]) { // a lane that saw a value
+                mnInOut = std::min(mnInOut, double(lo[k]));
+                mxInOut = std::max(mxInOut, double(hi[k]));
+            }
+        }
+    } else {
+        const __m128d inf = _mm_set1_pd(std::numeric_limits<double>::infinity());
+        const __m128d ninf = _mm_set1_pd(-std::numeric_limits<double>::infinity());
+        const __m128d zero = _mm_setzero_pd();
+        __m128d lo0 = inf, hi0 = ninf, lo1 = inf, hi1 = ninf;
+        const auto two = [&](const uint8_t* q, __m128d& lo, __m128d& hi) {
+            const __m128d x = _mm_loadu_pd(reinterpret_cast<const double*>(q));
+            const __m128d finite = _mm_cmpeq_pd(_mm_sub_pd(x, x), zero);
+            lo = _mm_min_pd(lo, _mm_or_pd(_mm_and_pd(finite, x), _mm_andnot_pd(finite, inf)));
+            hi = _mm_max_pd(hi, _mm_or_pd(_mm_and_pd(finite, x), _mm_andnot_pd(finite, ninf)));
+        };
+        for (; j + 4 <= n; j += 4) {
+            two(p + j * 8, lo0, hi0);
+            two(p + j * 8 + 16, lo1, hi1);
+        }
+        double lo[2], hi[2];
+        _mm_storeu_pd(lo, _mm_min_pd(lo0, lo1));
+        _mm_storeu_pd(hi, _mm_max_pd(hi0, hi1));
+        for (int k = 0; k < 2; ++k) {
+            if (lo[k] <= hi[k]) {
+                mnInOut = std::min(mnInOut, lo[k]);
+                mxInOut = std::max(mxInOut, hi[k]);
+            }
+        }
+    }
+#endif
+    for (; j < n; ++j) {
+        T x;
+        std::memcpy(&x, p + j * int64_t(sizeof(T)), sizeof x);
+        const double v = double(x);
+        if (!std::isfinite(v)) continue;
+        mnInOut = std::min(mnInOut, v);
+        mxInOut = std::max(mxInOut, v);
+    }
+}
+
 PassParams paramsOf(const aglFilter::Component& c, bool clamp, bool isDouble) {
     PassParams k{c.clampLow, c.clampHigh, c.scale, c.offset, clamp};
     if (!isDouble) {
@@ -404,19 +472,30 @@ bool aglFilter::filter(int resolution) {
 }
 
 template <typename T>
-void aglFilter::scanRangeOf(int c, const uint8_t* start, int64_t rows, int64_t cols,
-                            int64_t rowBytes, int64_t colBytes, double& minimum,
-                            double& maximum) const {
+bool aglFilter::scanRangeOf(int c, const uint8_t* start, int64_t rows, int64_t cols,
+                            int64_t rowBytes, int64_t colBytes, double& minimum, double& maximum,
+                            const std::atomic<bool>* cut) const {
     double mn = kEmptyMin, mx = kEmptyMax;
     for (int64_t i = 0; i < rows; ++i) {
-        const uint8_t* p = start + i * rowBytes;
-        for (int64_t j = 0; j < cols; ++j, p += colBytes) {
-            T x;
-            std::memcpy(&x, p, sizeof x);
-            const double v = double(x);
-            if (!std::isfinite(v)) continue;
-            mn = std::min(mn, v);
-            mx = std::max(mx, v);
+        const uint8_t* row = start + i * rowBytes;
+        for (int64_t j0 = 0; j0 < cols; j0 += kScanChunk) {
+            if (cut && cut->load(std::memory_order_relaxed)) return false;
+            const int64_t n = std::min(kScanChunk, cols - j0);
+            const uint8_t* p = row + j0 * colBytes;
+            if constexpr (std::is_floating_point_v<T>) {
+                if (colBytes == int64_t(sizeof(T))) {
+                    rangeOfRun<T>(p, n, mn, mx);
+                    continue;
+                }
+            }
+            for (int64_t j = 0; j < n; ++j, p += colBytes) {
+                T x;
+                std::memcpy(&x, p, sizeof x);
+                const double v = double(x);
+                if (!std::isfinite(v)) continue;
+                mn = std::min(mn, v);
+                mx = std::max(mx, v);
+            }
         }
     }
     if (m_clamp) {
@@ -425,9 +504,11 @@ void aglFilter::scanRangeOf(int c, const uint8_t* start, int64_t rows, int64_t c
     }
     minimum = mn;
     maximum = mx;
+    return true;
 }
 
-bool aglFilter::scanRange(int c, double& minimum, double& maximum) const {
+bool aglFilter::scanRange(int c, double& minimum, double& maximum,
+                          const std::atomic<bool>* cut) const {
     if (c < 0 || c >= kMaxComponents || !m_array || !m_array->data() || !m_array->planeStart())
         return false;
     const aglArray& a = *m_array;
@@ -446,7 +527,8 @@ bool aglFilter::scanRange(int c, double& minimum, double& maximum) const {
     switch (a.typeCode()) {
 #define AGL_SCAN(code, T)                                                                          \
     case code:                                                                                     \
-        scanRangeOf<T>(c, start, rows, cols, a.rowStep(), a.colStep(), mn, mx);                    \
+        if (!scanRangeOf<T>(c, start, rows, cols, a.rowStep(), a.colStep(), mn, mx, cut))          \
+            return false;                                                                          \
         break;
         AGL_SCAN(AGL_UCHAR, uint8_t)
         AGL_SCAN(AGL_CHAR, int8_t)

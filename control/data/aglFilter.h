@@ -121,8 +121,11 @@ public:
     // window, not only the sampled ones (the source column of c in a vector
     // graph, the whole window otherwise), clamped like the pass when clamping
     // is on; holes are skipped. False, changing nothing, when there is no
-    // data or no finite element. Reads the whole window: filter thread.
-    bool scanRange(int c, double& minimum, double& maximum) const;
+    // data or no finite element, or when *cut turns true during the scan (a
+    // pause of the filter thread: the window of a large array takes long to
+    // read). Reads the whole window: filter thread.
+    bool scanRange(int c, double& minimum, double& maximum,
+                   const std::atomic<bool>* cut = nullptr) const;
 
     // Re-maps every grid value of component c (all components when c is -1)
     // from the scale and offset it was written with to the component's
@@ -189,9 +192,12 @@ public:
 
 private:
     template <typename T> void shiftTo(int c, const uint8_t* first);
+    // Elements read between two looks at the scan's cut flag.
+    static constexpr int64_t kScanChunk = int64_t(1) << 16;
     template <typename T>
-    void scanRangeOf(int c, const uint8_t* start, int64_t rows, int64_t cols, int64_t rowBytes,
-                     int64_t colBytes, double& minimum, double& maximum) const;
+    bool scanRangeOf(int c, const uint8_t* start, int64_t rows, int64_t cols, int64_t rowBytes,
+                     int64_t colBytes, double& minimum, double& maximum,
+                     const std::atomic<bool>* cut) const;
     template <typename T>
     void passScalar(const uint8_t* start, int64_t rowBytes, int64_t colBytes, float* out);
     template <typename T>

@@ -25,11 +25,13 @@ void aglFilterThread::pause() {
     if (m_state == State::NotStarted && !m_started) return;
     if (m_state == State::Ended) return;
     if (m_command != Command::Quit) m_command = Command::Pause;
+    m_cut.store(true, std::memory_order_relaxed);
     m_cv.notify_all();
     m_cv.wait(lock, [this] {
         return m_state == State::Waiting || m_state == State::Ended ||
                (m_state == State::NotStarted && !m_started);
     });
+    if (m_command != Command::Quit) m_cut.store(false, std::memory_order_relaxed);
     // The thread is blocked in its wait and leaves it only on a signal: drop
     // any signal sent before the pause, so that it stays there until the
     // caller's next wake.
@@ -50,6 +52,7 @@ void aglFilterThread::stop() {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_command = Command::Quit;
         m_signalled = true;
+        m_cut.store(true, std::memory_order_relaxed);
     }
     m_cv.notify_all();
     if (m_thread.joinable()) m_thread.join();

@@ -21,6 +21,7 @@
 // it.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -63,6 +64,11 @@ public:
     bool waitUntilIdle(int timeoutMs);
     // Number of passes run so far. Any thread.
     long passes() const;
+    // True while a pause or stop waits for the pass under way: a pass that
+    // reads for long (the exact range of a large window) looks at it and
+    // ends early, leaving its level to be filtered again after the wake.
+    // Any thread.
+    const std::atomic<bool>& cutShort() const { return m_cut; }
 
 private:
     void main();
@@ -79,5 +85,6 @@ private:
     bool m_started = false;
     bool m_lowPriority = true;
     long m_passes = 0;
+    std::atomic<bool> m_cut{false};
     std::thread m_thread;
 };

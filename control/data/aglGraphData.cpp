@@ -560,7 +560,15 @@ bool aglGraphData::runPass(int L, bool full) {
         // exact range instead of its samples'.
         for (int c = 0; c < (vector ? f.componentCount() : 1); ++c) {
             double lo, hi;
-            if (f.scanRange(c, lo, hi)) f.setRange(c, lo, hi);
+            if (f.scanRange(c, lo, hi, m_passCut)) {
+                f.setRange(c, lo, hi);
+            } else if (m_passCut && m_passCut->load(std::memory_order_relaxed)) {
+                // Paused half-way through the scan: this level's grid has
+                // no merged range and scale yet. Not done, still due.
+                f.clearDone();
+                lv.dirty = true;
+                return false;
+            }
         }
     }
     if (vector) {

@@ -219,6 +219,10 @@ public:
     // clears its dirty flag and stores `full`. False (level left dirty) when
     // the pass cannot run. Filter thread.
     bool runPass(int level, bool full);
+    // A flag that, turning true during a pass, ends its whole-window range
+    // scan early (the filter thread's pause); the level is then left to be
+    // filtered again. Null (the default): passes always finish.
+    void setPassCut(const std::atomic<bool>* cut) { m_passCut = cut; }
     // Runs nextPass/runPass until nothing is due (or a pass fails); returns
     // the number of passes. For callers without a filter thread.
     int runPendingPasses(int currentLevel = 0);
@@ -261,6 +265,7 @@ private:
     bool m_axisAutoScale = true;
     bool m_dataClamp = false;
     bool m_resolutionAutoAdjust = true;
+    const std::atomic<bool>* m_passCut = nullptr;
     std::atomic<int> m_finalLevel{-1}; // read by the filter thread
     bool m_paletteAutoAdjust = true;
     int m_resolution = 1;

@@ -77,6 +77,7 @@ int aglGraphView::Attach(bool lowPriority) {
     Context().AddObject(&m_axis);
     setGraphType(1, false);
     if (!resolutionAutoAdjust()) Context().SetAntiAliasPasses(m_numAntiAliasPasses);
+    setPassCut(&m_filterThread.cutShort());
     m_filterThread.start(
         [this](int& L, bool& full) { return nextPass(m_currentLevel.load(), L, full); },
         [this](int L, bool full) { runFilterPass(L, full); }, lowPriority);

@@ -155,6 +155,43 @@ TEST(FilterThreadHandshake, StopEndsAThreadInAPassAtTheEndOfThatPass) {
     EXPECT_EQ(passes.load(), 1); // Quit is seen before another pass
 }
 
+TEST(FilterThreadHandshake, APauseTellsALongPassToEndEarlyAndOnlyWhileItWaits) {
+    // A pass that reads for long (the range of a whole large window) looks
+    // at the cut flag; a pause must raise it, or the control's thread would
+    // wait for the whole read. The flag is down again for the passes after
+    // the wake.
+    aglFilterThread t;
+    std::atomic<int> passes{0}, cutPasses{0};
+    std::atomic<bool> sawRaisedAtStart{false}, entered{false};
+    t.start(
+        [&](int& level, bool& full) {
+            level = 2;
+            full = true;
+            return passes.load() < 2;
+        },
+        [&](int, bool) {
+            if (t.cutShort().load()) sawRaisedAtStart = true;
+            entered = true;
+            if (passes.load() == 0) {
+                while (!t.cutShort().load())
+                    std::this_thread::yield();
+                ++cutPasses;
+            }
+            ++passes;
+        },
+        false);
+    ASSERT_TRUE(waitFor([&] { return entered.load(); }));
+    t.pause(); // returns only once the first pass has seen the flag
+    EXPECT_EQ(cutPasses.load(), 1);
+    EXPECT_FALSE(t.cutShort().load());
+    t.wake();
+    EXPECT_TRUE(waitFor([&] { return passes.load() == 2; }));
+    EXPECT_TRUE(t.waitUntilIdle(10000));
+    EXPECT_FALSE(sawRaisedAtStart.load());
+    t.stop();
+    EXPECT_TRUE(t.cutShort().load()) << "a stop also cuts a pass short";
+}
+
 TEST(FilterThreadHandshake, PauseChangeWakeStress) {
     // Seeded: the control's thread changes the data between pause and wake,
     // the thread reads it in passes; the destructor stops a busy thread.

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <ostream>
@@ -652,4 +653,55 @@ TEST(Palette, AResampledFinestLevelStillSpansTheDataRange) {
         EXPECT_EQ(pm.minimum, 236.0) << autoAdjust;
         EXPECT_EQ(pm.maximum, 1076.0) << autoAdjust;
     }
+}
+
+// The finest level's exact range reads every element, four or two at a time:
+// holes and extremes anywhere (at the start, inside, in a row's odd tail) and
+// rows that begin off the vector width must all be seen or skipped alike.
+TEST(Palette, TheExactRangeSeesEveryElementAndSkipsEveryHole) {
+    const double inf = std::numeric_limits<double>::infinity();
+    for (const int type : {AGL_FLOAT, AGL_DOUBLE}) {
+        for (const int cols : {601, 607, 613}) {
+            SCOPED_TRACE(std::to_string(type) + " x " + std::to_string(cols));
+            const auto f = [cols, inf](int r, int c) {
+                if (r == 0 && c == 0) return kNaN;
+                if (r == 2 && c == cols - 1) return inf;   // the odd tail
+                if (r == 5 && c == 9) return -inf;         // inside a run
+                if (r == 7 && c == cols - 2) return 913.5; // the maximum, near the tail
+                if (r == 599 && c == 1) return -77.25;     // the minimum, off the samples
+                return double((r * 7 + c) % 300);
+            };
+            Fixture fx(type, 600, cols, f);
+            ASSERT_NE(fx.data.resolution(2), 1);
+            fx.data.runPendingPasses(2);
+            const auto pm = fx.data.paletteMapping(2);
+            EXPECT_EQ(pm.minimum, -77.25);
+            EXPECT_EQ(pm.maximum, 913.5);
+        }
+    }
+}
+
+// A pause of the filter thread cuts the whole-window scan of a large array
+// short; the level must not be left looking finished with a half-read range.
+TEST(Passes, APassCutShortInItsRangeScanIsDueAgainAndThenTakesTheWholeRange) {
+    Fixture fx(AGL_FLOAT, 600, 600, [](int r, int c) {
+        if (r == 1 && c == 1) return 1076.0;
+        return 300.0 + (r + c) % 500;
+    });
+    std::atomic<bool> cut{false};
+    fx.data.setPassCut(&cut);
+    fx.data.runPass(0, true);
+    fx.data.runPass(1, true);
+    cut = true;
+    EXPECT_FALSE(fx.data.runPass(2, true));
+    EXPECT_FALSE(fx.data.level(2).filter.isDone());
+    int L = -1;
+    bool full = false;
+    ASSERT_TRUE(fx.data.nextPass(0, L, full));
+    EXPECT_EQ(L, 2);
+    EXPECT_TRUE(full);
+    cut = false;
+    EXPECT_TRUE(fx.data.runPass(2, true));
+    EXPECT_TRUE(fx.data.level(2).filter.isDone());
+    EXPECT_EQ(fx.data.paletteMapping(2).maximum, 1076.0);
 }
