@@ -6,9 +6,11 @@
 #include "aglArray.h"
 
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QRawFont>
 #include <QScrollBar>
 #include <QStyleOptionSlider>
 #include <QStyledItemDelegate>
@@ -17,8 +19,10 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -79,18 +83,94 @@ public:
         // the middle of the cell, centred across the cell's text room.
         const QString line = text.toString();
         const QRect room = option.rect.adjusted(margin, 0, -margin, 0);
-        const QFontMetricsF metrics(option.font);
-        const qreal width = metrics.horizontalAdvance(line);
+        const Glyphs& glyphs = glyphsOf(option.font);
+        const bool simple = glyphs.spell(line, m_run);
+        const QFontMetricsF& metrics = glyphs.metrics;
+        const qreal width = simple ? m_run.width : metrics.horizontalAdvance(line);
         const QRect box = QStyle::alignedRect(option.direction, Qt::AlignVCenter,
                                               QSizeF(width, metrics.height()).toSize(), room);
+        const QPointF origin(room.x() + (room.width() - width) / 2, box.top() + metrics.ascent());
         painter->save();
         painter->setFont(option.font);
         painter->setPen(option.palette.color(group, QPalette::Text));
         painter->setClipRect(option.rect, Qt::IntersectClip);
-        painter->drawText(
-            QPointF(room.x() + (room.width() - width) / 2, box.top() + metrics.ascent()), line);
+        if (simple) {
+            QGlyphRun run;
+            run.setRawFont(glyphs.raw);
+            run.setGlyphIndexes(m_run.indexes);
+            run.setPositions(m_run.positions);
+            painter->drawGlyphRun(origin, run);
+        } else {
+            painter->drawText(origin, line);
+        }
         painter->restore();
     }
+
+private:
+    // A cell's text is a number: a few characters of one font, in a sheet of
+    // thousands of cells redrawn at every step through the planes. Laying
+    // each one out (shaping) was most of the sheet's paint; the glyphs and
+    // advances of the printable ASCII characters are looked up once per font
+    // and a line of them is placed by adding up advances, as the layout does
+    // for such text (no ligatures or kerning in the sheet's fixed-pitch
+    // font: a font with either keeps the full layout).
+    struct Run {
+        QList<quint32> indexes;
+        QList<QPointF> positions;
+        qreal width = 0;
+    };
+    struct Glyphs {
+        explicit Glyphs(const QFont& f) : font(f), metrics(f), raw(QRawFont::fromFont(f)) {
+            if (!raw.isValid()) return;
+            for (char32_t c = kFirst; c <= kLast; ++c) {
+                const QString one{QChar(char16_t(c))};
+                const QList<quint32> index = raw.glyphIndexesForString(one);
+                if (index.size() != 1 || index[0] == 0) continue;
+                glyph[c - kFirst] = index[0];
+                // The layout's own advance of the character, so that a run
+                // is as wide as the layout makes it.
+                advance[c - kFirst] = metrics.horizontalAdvance(one);
+            }
+            // A pair laid out as one must be as wide as its two characters:
+            // otherwise the font kerns or joins them, and every line takes
+            // the full layout.
+            const QString probe = QStringLiteral("-1.0e+07 9");
+            qreal sum = 0;
+            for (const QChar ch : probe)
+                sum += advance[ch.unicode() - kFirst];
+            usable = std::abs(metrics.horizontalAdvance(probe) - sum) < 1e-6;
+        }
+        // The glyphs of line, placed from 0, into run; false when the line
+        // has a character outside the table (the caller lays it out).
+        bool spell(const QString& line, Run& run) const {
+            if (!usable) return false;
+            run.indexes.resize(line.size());
+            run.positions.resize(line.size());
+            qreal x = 0;
+            for (qsizetype k = 0; k < line.size(); ++k) {
+                const char16_t c = line[k].unicode();
+                if (c < kFirst || c > kLast || glyph[c - kFirst] == 0) return false;
+                run.indexes[k] = glyph[c - kFirst];
+                run.positions[k] = QPointF(x, 0);
+                x += advance[c - kFirst];
+            }
+            run.width = x;
+            return true;
+        }
+        static constexpr char32_t kFirst = 0x20, kLast = 0x7e;
+        QFont font;
+        QFontMetricsF metrics;
+        QRawFont raw;
+        bool usable = false;
+        std::array<quint32, kLast - kFirst + 1> glyph{};
+        std::array<qreal, kLast - kFirst + 1> advance{};
+    };
+    const Glyphs& glyphsOf(const QFont& font) const {
+        if (!m_glyphs || m_glyphs->font != font) m_glyphs = std::make_unique<Glyphs>(font);
+        return *m_glyphs;
+    }
+    mutable std::unique_ptr<Glyphs> m_glyphs;
+    mutable Run m_run;
 };
 
 // The sheet's scroll bars. On a long sheet a scroll by one row moves the
