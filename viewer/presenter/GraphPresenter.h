@@ -12,8 +12,8 @@
 #include <functional>
 
 #include "CPlotrane2D.h"
-#include "ControlSync.h"
 #include "GraphSettings.h"
+#include "GraphSync.h"
 
 class GraphPresenter {
 public:
