@@ -197,9 +197,12 @@ void aglGraphObj::SetBarChartArea(float area) {
 }
 
 void aglGraphObj::SetExtents(float x, float y, float z) {
+    if (x == m_extent[0] && y == m_extent[1] && z == m_extent[2]) return;
     m_extent[0] = x;
     m_extent[1] = y;
     m_extent[2] = z;
+    // A geometry list (and a finished anti-aliased picture) holds the old box.
+    Invalidate();
 }
 
 void aglGraphObj::SetClip(bool on) {

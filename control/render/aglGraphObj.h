@@ -81,7 +81,8 @@ public:
     void SetShowCursor(bool on);
     // Accepted when 0 < area <= 1, otherwise ignored.
     void SetBarChartArea(float area);
-    // The graph box (XScale, YScale, ZScale); no redraw of its own.
+    // The graph box (XScale, YScale, ZScale); a new box invalidates (the
+    // next frame draws it), the same box does nothing.
     void SetExtents(float x, float y, float z);
     // The heights are mapped through clamp values and may leave the box:
     // clip planes then keep the drawing inside it.

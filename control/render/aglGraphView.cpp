@@ -568,12 +568,9 @@ void aglGraphView::setGraphType(int T, bool reset) {
     // must not meet the ones about to be deleted.
     pauseFilterThread();
     std::unique_ptr<aglGraphObj> fresh[agl::kLevelCount];
-    double xs = 1, ys = 1, zs = 0.8;
-    boxExtents(xs, ys, zs);
     for (int L = 0; L < agl::kLevelCount; ++L) {
         fresh[L] = aglMakeGraphObject(T);
         fresh[L]->copySettingsFrom(*m_graphs[L]);
-        fresh[L]->SetExtents(float(xs), float(ys), float(zs));
         fresh[L]->SetDataSource(T == 0 ? nullptr : &filter(L));
     }
     aglGraphData::setGraphType(T);
@@ -589,6 +586,12 @@ void aglGraphView::setGraphType(int T, bool reset) {
     Context().Unlock();
     m_type = T;
     if (m_currentLevel.load() > 0) m_currentLevel.store(0);
+    // The box is the new type's before any frame draws the new objects: the
+    // render thread may draw level 0 as soon as its pass ends, before the
+    // tick shows the level and lays the axes out (the image map's square
+    // cells left a height plot drawn, and lit, in a box of the image's
+    // proportions).
+    applyBox();
     layOut();
     if (reset)
         aglGraphData::reset(-1);

@@ -118,7 +118,11 @@ void aglHeightPlotObj::drawScratch(unsigned primitive) {
 
 bool aglHeightPlotObj::ensureNormals() {
     const size_t want = size_t(m_nx) * size_t(m_ny) * 3;
-    if (!m_normals.empty() && m_normals.size() == want) return true;
+    if (!m_normals.empty() && m_normals.size() == want && m_normalsDx == m_dx &&
+        m_normalsDy == m_dy)
+        return true;
+    m_normalsDx = m_dx;
+    m_normalsDy = m_dy;
     return aglComputeNormals(grid(), m_normals, [this] { return paused(); });
 }
 

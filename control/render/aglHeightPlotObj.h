@@ -62,6 +62,9 @@ private:
     bool paletteColours() const { return m_palette && m_useColorPalette; }
 
     std::vector<float> m_normals; // nx * ny * 3, built on demand
+    // The grid spacing the normals were built with: the slopes, and so the
+    // lighting, follow the box's extents as well as the heights.
+    float m_normalsDx = 0.0f, m_normalsDy = 0.0f;
     unsigned m_textureList = 0;
     bool m_textureListDirty = true;
     int m_polygonOffset = -1; // -1 not yet known, 0 no, 1 yes

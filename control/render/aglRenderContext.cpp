@@ -30,7 +30,7 @@ std::string glString(GLenum name) {
 void readPixels(QImage& img, int w, int h, GLenum format) {
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-    uchar* bits = img.bits(); // detaches when a consumer still holds this buffer
+    uchar* bits = img.bits(); // an image no one else holds yet: no copy
     glReadPixels(0, 0, w, h, format, GL_UNSIGNED_BYTE, bits);
     const qsizetype stride = img.bytesPerLine();
     std::vector<uchar> tmp(static_cast<size_t>(stride));
@@ -561,11 +561,15 @@ void aglRenderContext::publish() {
     glFinish();
     const auto start = Clock::now();
     const int w = m_fbo->Width(), h = m_fbo->Height();
-    QImage& img = m_images[m_nextImage];
     // B, G, R, A in memory, which is the window system's own format: the
     // host's paint is then a plain copy (an RGBA frame was converted on
     // every paint, 10-30 ms for a large window on the host's thread).
-    if (img.width() != w || img.height() != h) img = QImage(w, h, QImage::Format_RGB32);
+    // Every frame is read into pixels of its own, which this thread never
+    // writes again: a buffer reused once its consumers had let it go was
+    // written after their reads with nothing but the image's reference
+    // count between them (read without ordering when the image detaches).
+    QImage img(w, h, QImage::Format_RGB32);
+    if (img.isNull()) return;
     readPixels(img, w, h, GL_BGRA);
     // A sink being cleared waits for this call; one already cleared is not called.
     std::lock_guard<std::mutex> calls(m_sinkMutex);
@@ -579,7 +583,6 @@ void aglRenderContext::publish() {
         m_published.fetch_add(1);
     }
     m_frameCv.notify_all();
-    m_nextImage ^= 1;
     if (sink) sink(frame);
     m_publishMicros.fetch_add(uint64_t(
         std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count()));

@@ -313,8 +313,6 @@ private:
     std::string m_startError, m_platform, m_vendor, m_renderer, m_version, m_extensions;
 
     // published frames
-    QImage m_images[2]; // render thread writes one while the other may be shown
-    int m_nextImage = 0;
     mutable std::mutex m_frameMutex;
     std::condition_variable m_frameCv;
     QImage m_latest;

@@ -370,6 +370,66 @@ TEST_F(GraphViewTest, EveryRebindShowsTheNewArrayInBothOrdersOfSize) {
     }
 }
 
+// The render thread draws a level as soon as its pass ends, before the tick
+// shows it. After an image map with square cells (its box has the image's
+// proportions) the height plot's first frame is drawn in the height plot's
+// own box, and once shown the height plot is lit as in a view that never
+// showed the image map (its surface normals had been kept from that frame,
+// drawn in the image's box: a highlight where none belongs).
+TEST_F(GraphViewTest, AHeightPlotAfterASquareCelledImageMapIsDrawnInItsOwnBox) {
+    const std::string file = hill(8, 30);
+    auto fresh = attached(320, 240);
+    ASSERT_TRUE(fresh->setFileName(file));
+    ASSERT_NO_FATAL_FAILURE(settleLevels(*fresh));
+    const QImage alone = fresh->Context().RenderAndWait();
+    ASSERT_FALSE(alone.isNull());
+
+    auto v = attached(320, 240);
+    v->setImageAspect(1);
+    v->setGraphType(2, true);
+    ASSERT_TRUE(v->setFileName(file));
+    ASSERT_NO_FATAL_FAILURE(settleLevels(*v));
+    double x, y, z;
+    v->boxExtents(x, y, z);
+    ASSERT_LT(y, x * 0.5); // the image's proportions
+
+    v->setGraphType(1, true);
+    // Level 0 is filtered again and drawn; no tick has shown it yet.
+    ASSERT_TRUE(v->waitForFilter(60000));
+    const uint64_t published = v->Context().PublishedFrames();
+    v->Context().Redraw(false);
+    ASSERT_TRUE(v->Context().WaitForFrame(published, tavrix_test::kWaitTimeoutMs));
+    EXPECT_EQ(v->levelsShown(), 0);
+
+    ASSERT_NO_FATAL_FAILURE(settleLevels(*v));
+    const QImage shown = v->Context().RenderAndWait();
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_EQ(tavrix::test::countDifferentPixels(shown, alone, 16), 0);
+}
+
+// A new XScale or YScale keeps the grid (only ZScale refilters) but not the
+// slopes: the height plot is lit as in a view that had that box from the start.
+TEST_F(GraphViewTest, ANewBoxWithTheSameGridIsLitAsTheBoxAlone) {
+    const std::string file = hill(30, 40);
+    auto fresh = attached(320, 240);
+    fresh->setBoxScales(0.4, 1.0, 0.8);
+    ASSERT_TRUE(fresh->setFileName(file));
+    ASSERT_NO_FATAL_FAILURE(settleLevels(*fresh));
+    const QImage alone = fresh->Context().RenderAndWait();
+    ASSERT_FALSE(alone.isNull());
+
+    auto v = attached(320, 240);
+    ASSERT_TRUE(v->setFileName(file));
+    ASSERT_NO_FATAL_FAILURE(settleLevels(*v));
+    const QImage before = v->Context().RenderAndWait();
+    EXPECT_FALSE(v->setBoxScales(0.4, 1.0, 0.8)); // no refilter
+    ASSERT_NO_FATAL_FAILURE(settleLevels(*v));
+    const QImage shown = v->Context().RenderAndWait();
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_EQ(tavrix::test::countDifferentPixels(shown, alone, 16), 0);
+    EXPECT_GT(tavrix::test::countDifferentPixels(shown, before, 16), 500);
+}
+
 // How the view is left before it is destroyed.
 enum class Ending { DuringPasses, RenderWaitingForData, Spinning, NoGL };
 void PrintTo(Ending e, std::ostream* out) {

@@ -386,6 +386,39 @@ TEST_F(RenderContextTest, PauseResumeContinuousAndQuitNeverDeadlock) {
     EXPECT_EQ(ctx.State(), ThreadState::Ended);
 }
 
+// A host reads each frame it takes and lets it go while frames keep coming,
+// as a paint does: the thread never writes pixels it has handed out (it once
+// read into a buffer again as soon as no one held it, with nothing ordering
+// the write after the host's reads; ThreadSanitizer reported it), and a
+// frame still held keeps its picture.
+TEST_F(RenderContextTest, PixelsHandedOutAreNeverWrittenAgain) {
+    const QImage held = ctx.RenderAndWait();
+    ASSERT_FALSE(held.isNull());
+    const QRgb blue = held.pixel(kW - 2, kH - 2);
+    ctx.SetBackground(0.0f, 1.0f, 0.0f);
+    ctx.StartContinuous();
+    uint64_t last = ctx.PublishedFrames();
+    int frames = 0;
+    uint32_t mix = 0;
+    EXPECT_TRUE(waitFor([&] {
+        const QImage frame = ctx.LatestFrame();
+        for (int y = 0; y < frame.height(); ++y) {
+            const auto* row = reinterpret_cast<const uint32_t*>(frame.constScanLine(y));
+            for (int x = 0; x < frame.width(); ++x)
+                mix ^= row[x];
+        }
+        const uint64_t now = ctx.PublishedFrames();
+        frames += now != last ? 1 : 0;
+        last = now;
+        return frames >= 30;
+    }));
+    ctx.StopContinuous();
+    ctx.WaitUntilIdle();
+    EXPECT_EQ(held.pixel(kW - 2, kH - 2), blue);
+    EXPECT_NE(ctx.LatestFrame().pixel(kW - 2, kH - 2), blue);
+    (void)mix;
+}
+
 // The graph's data is not ready: the frame waits for it in 20 ms steps and
 // must give up when told to pause, or Pause would wait for ever.
 class WaitingGraph : public aglObj, public aglFrameGraph {

@@ -779,23 +779,15 @@ TEST_F(GraphViewTest, KeysAndDoubleClicksInTheGraphMoveTheSpreadsheetsMarker) {
 // (the vector graph's window, wider than tall, turned by both; the plane
 // view seen along the short side).
 TEST_F(GraphViewTest, ThePaneAndAgltoolDrawEveryKindAlike) {
-#if defined(__SANITIZE_THREAD__)
-    // Known fault: at ThreadSanitizer's pace (and, rarely, at a loaded
-    // machine's) the height plot that follows the image map keeps a
-    // specular highlight that the same switch at any other pace does not;
-    // it is being looked into.
-    GTEST_SKIP() << "kind switch at ThreadSanitizer's pace: known fault";
-#endif
     makeFrame();
     openArray(8, 30, "k.agl");
     QWidget* control = frame->graphView()->controlWidget();
     ASSERT_NE(control, nullptr);
-    // The palette bar is turned on under the height plot (under the plane
-    // view it would colour the plane view's lines too). Not under the image
-    // map: a height plot that follows it at a loaded machine's pace keeps a
-    // specular highlight that the same switch at any other pace does not,
-    // the known fault below.
-    clickMenu(cmd::HeightPlot);
+    // The palette bar is turned on under the image map, which the first
+    // height plot then follows (under the plane view it would colour the
+    // plane view's lines too). The image map's square cells give it a box
+    // of the image's proportions, which the height plot must not keep.
+    clickMenu(cmd::ImageMap);
     if (prop(DISPID_ShowPalette) == 0) clickButton(cmd::ShowPalette);
     if (prop(DISPID_ShowCursor) != 0) clickButton(cmd::ShowMarker);
     const QSize size = control->size();
