@@ -1029,6 +1029,10 @@ int renderCommand(int argc, char** argv, const RenderInputOpener& open) {
             if (const int rc = draw(output)) return rc;
         }
     }
+    // Every picture is drawn: the GL context and the filter stop while the
+    // last picture is still being encoded rather than after it (what is read
+    // below is the control's properties and the view's figures, no GL).
+    renderer.model().engine().Detach();
     if (const int rc = written()) return rc;
     if (!s.saveTo.empty() && !renderer.saveProperties(s.saveTo)) return 2;
     if (s.frames > 1) {
