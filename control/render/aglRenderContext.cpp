@@ -163,7 +163,12 @@ void aglRenderContext::threadMain(bool lowPriority) {
         return;
     }
     setupGLState();
-    publish(); // the first "swap": the cleared picture
+    // The first "swap": the cleared picture; a host holding frames (that
+    // wants none before its picture) has it noted as a draw instead, as any
+    // other asked for while held.
+    // A release in between that missed the note gets the cleared picture.
+    if (m_held.load()) m_heldRedraw.store(true);
+    if (!m_held.load()) publish();
     setState(ThreadState::Busy);
 
     while (m_command.load() != int(ThreadCommand::Quit)) {

@@ -109,7 +109,8 @@ public:
     void Pause();
     void Resume();
     // While held, requests to draw (Resume, Redraw) are noted and the thread
-    // stays idle; releasing draws once if any came. For a host that writes
+    // stays idle; releasing draws once if any came. The cleared picture a
+    // started thread hands over first is such a request too. For a host that writes
     // many settings in a row before it wants a picture: without it each
     // write's frame is drawn, and the next write waits for it. Host thread.
     void SetHeld(bool held);
