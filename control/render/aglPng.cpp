@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 #include <zlib.h>
 
@@ -27,28 +28,52 @@ void putChunk(QByteArray& out, const char type[4], const char* data, uint32_t si
 
 QByteArray aglEncodePng(const QImage& source, int level) {
     if (source.isNull()) return {};
-    // PNG keeps straight (not premultiplied) alpha, bytes in R, G, B, A order.
-    const QImage image = source.format() == QImage::Format_RGBA8888
-                             ? source
-                             : source.convertToFormat(QImage::Format_RGBA8888);
-    if (image.isNull()) return {};
-    const uint32_t width = uint32_t(image.width()), height = uint32_t(image.height());
-    const size_t rowBytes = size_t(width) * 4;
+    // PNG keeps straight (not premultiplied) alpha, bytes in R, G, B, A
+    // order; an image without alpha (a frame read back from the GL) is
+    // written as R, G, B: a quarter less to filter and deflate.
+    const bool alpha = source.hasAlphaChannel();
+    const QImage::Format format = alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888;
+    // A frame (RGB32) is taken apart row by row, as it is filtered; any
+    // other image is converted whole first.
+    const bool frame = source.format() == QImage::Format_RGB32;
+    QImage converted;
+    if (!frame) {
+        converted = source.format() == format ? source : source.convertToFormat(format);
+        if (converted.isNull()) return {};
+    }
+    const uint32_t width = uint32_t(source.width()), height = uint32_t(source.height());
+    const size_t pixelBytes = alpha ? 4 : 3;
+    const size_t rowBytes = size_t(width) * pixelBytes;
+    std::vector<unsigned char> rows[2] = {std::vector<unsigned char>(frame ? rowBytes : 0),
+                                          std::vector<unsigned char>(frame ? rowBytes : 0)};
+    const auto row = [&](uint32_t y) -> const uchar* {
+        if (!frame) return converted.constScanLine(int(y));
+        const QRgb* in = reinterpret_cast<const QRgb*>(source.constScanLine(int(y)));
+        uchar* out = rows[y & 1].data();
+        for (uint32_t x = 0; x < width; ++x, out += 3) {
+            out[0] = uchar(qRed(in[x]));
+            out[1] = uchar(qGreen(in[x]));
+            out[2] = uchar(qBlue(in[x]));
+        }
+        return rows[y & 1].data();
+    };
 
     z_stream z = {};
     if (deflateInit(&z, std::clamp(level, 0, 9)) != Z_OK) return {};
     std::vector<unsigned char> up(rowBytes + 1), sub(rowBytes + 1), zeros(rowBytes, 0);
-    std::vector<unsigned char> deflated(deflateBound(&z, uLong((rowBytes + 1) * height)));
-    z.next_out = deflated.data();
-    z.avail_out = uInt(std::min<size_t>(deflated.size(), UINT32_MAX));
-    bool ok = deflated.size() <= UINT32_MAX;
+    // Left uninitialised: only the part the stream fills is touched.
+    const size_t bound = deflateBound(&z, uLong((rowBytes + 1) * height));
+    const std::unique_ptr<unsigned char[]> deflated(new unsigned char[bound]);
+    z.next_out = deflated.get();
+    z.avail_out = uInt(std::min<size_t>(bound, UINT32_MAX));
+    bool ok = bound <= UINT32_MAX;
     // The magnitude of a filtered byte taken as signed.
     const auto size = [](uchar d) { return d < 128 ? unsigned(d) : 256u - d; };
     up[0] = 2;  // filter 2, "Up": each byte less the byte above it
     sub[0] = 1; // filter 1, "Sub": each byte less the one a pixel left of it
+    const uchar* above = zeros.data();
     for (uint32_t y = 0; ok && y < height; ++y) {
-        const uchar* line = image.constScanLine(int(y));
-        const uchar* above = y ? image.constScanLine(int(y - 1)) : zeros.data();
+        const uchar* line = row(y);
         // Each row with the filter that leaves it the smaller sum (as
         // libpng's heuristic chooses, between two filters): a shaded
         // surface runs smoothly downwards, an image map's cells repeat
@@ -59,7 +84,7 @@ QByteArray aglEncodePng(const QImage& source, int level) {
             sumUp += size(up[k + 1]);
         }
         for (size_t k = 0; k < rowBytes; ++k) {
-            sub[k + 1] = uchar(line[k] - (k >= 4 ? line[k - 4] : 0));
+            sub[k + 1] = uchar(line[k] - (k >= pixelBytes ? line[k - pixelBytes] : 0));
             sumSub += size(sub[k + 1]);
         }
         z.next_in = sumSub < sumUp ? sub.data() : up.data();
@@ -69,8 +94,9 @@ QByteArray aglEncodePng(const QImage& source, int level) {
         ok = deflate(&z, y + 1 == height ? Z_FINISH : Z_NO_FLUSH) ==
                  (y + 1 == height ? Z_STREAM_END : Z_OK) &&
              z.avail_in == 0;
+        above = line;
     }
-    const size_t used = deflated.size() - z.avail_out;
+    const size_t used = bound - z.avail_out;
     deflateEnd(&z);
     if (!ok) return {};
 
@@ -80,13 +106,13 @@ QByteArray aglEncodePng(const QImage& source, int level) {
     QByteArray header;
     putBigEndian(header, width);
     putBigEndian(header, height);
-    // 8 bits per channel, colour type 6 (RGBA), deflate, adaptive filtering,
-    // no interlace.
-    header.append("\x08\x06\x00\x00\x00", 5);
+    // 8 bits per channel, colour type 6 (RGBA) or 2 (RGB), deflate,
+    // adaptive filtering, no interlace.
+    header.append(alpha ? "\x08\x06\x00\x00\x00" : "\x08\x02\x00\x00\x00", 5);
     putChunk(out, "IHDR", header.constData(), uint32_t(header.size()));
     // The data in chunks of at most 1 MiB.
     for (size_t at = 0; at < used; at += 1 << 20)
-        putChunk(out, "IDAT", reinterpret_cast<const char*>(deflated.data() + at),
+        putChunk(out, "IDAT", reinterpret_cast<const char*>(deflated.get() + at),
                  uint32_t(std::min<size_t>(used - at, 1 << 20)));
     putChunk(out, "IEND", nullptr, 0);
     return out;

@@ -123,9 +123,25 @@ std::string aglRenderContext::StartError() const {
 }
 
 bool aglRenderContext::pollUntil(const std::function<bool()>& done, int stepMs) {
+    // Woken at once by the change it waits for (a host that slept its whole
+    // step after the thread went idle lost up to that step on every picture);
+    // the step stays as the pace of a condition that changes unannounced.
+    std::unique_lock<std::mutex> lock(m_waitMutex);
     while (!done())
-        std::this_thread::sleep_for(std::chrono::milliseconds(stepMs));
+        m_waitCv.wait_for(lock, std::chrono::milliseconds(stepMs));
     return true;
+}
+
+void aglRenderContext::setState(ThreadState state) {
+    m_state.store(int(state));
+    wakeWaiters();
+}
+
+void aglRenderContext::wakeWaiters() {
+    // Under the mutex: a waiter that has just found its condition false is
+    // then already asleep and gets the notification.
+    { std::lock_guard<std::mutex> lock(m_waitMutex); }
+    m_waitCv.notify_all();
 }
 
 void aglRenderContext::threadMain(bool lowPriority) {
@@ -141,20 +157,25 @@ void aglRenderContext::threadMain(bool lowPriority) {
 
     if (m_command.load() == int(ThreadCommand::Quit) || !startGL()) {
         if (m_command.load() != int(ThreadCommand::Quit)) m_startFailed.store(true);
-        m_state.store(int(ThreadState::Ended));
+        setState(ThreadState::Ended);
         { std::lock_guard<std::mutex> lock(m_frameMutex); }
         m_frameCv.notify_all();
         return;
     }
     setupGLState();
-    publish(); // the first "swap": the cleared picture
-    m_state.store(int(ThreadState::Busy));
+    // The first "swap": the cleared picture; a host holding frames (that
+    // wants none before its picture) has it noted as a draw instead, as any
+    // other asked for while held.
+    // A release in between that missed the note gets the cleared picture.
+    if (m_held.load()) m_heldRedraw.store(true);
+    if (!m_held.load()) publish();
+    setState(ThreadState::Busy);
 
     while (m_command.load() != int(ThreadCommand::Quit)) {
         if (m_command.load() == int(ThreadCommand::Pause)) {
-            m_state.store(int(ThreadState::Idle));
+            setState(ThreadState::Idle);
             m_event.wait();
-            m_state.store(int(ThreadState::Busy));
+            setState(ThreadState::Busy);
             continue;
         }
         aglCaptureWriter* writer = m_writer.load();
@@ -167,17 +188,17 @@ void aglRenderContext::threadMain(bool lowPriority) {
 
         if (m_command.load() != int(ThreadCommand::Run) || m_metafileRequest.load()) continue;
         if (!m_aaEnabled.load() || m_accumComplete.load()) {
-            m_state.store(int(ThreadState::Idle));
+            setState(ThreadState::Idle);
             m_event.wait();
-            m_state.store(int(ThreadState::Busy));
+            setState(ThreadState::Busy);
             continue;
         }
         // Anti-aliasing is progressive: the plain picture is already out; the
         // jittered passes start after a quiet period and stop at any wake-up.
         m_passIndex.store(0);
-        m_state.store(int(ThreadState::AwaitingIdle));
+        setState(ThreadState::AwaitingIdle);
         const bool woken = m_event.waitFor(std::chrono::milliseconds(m_quietMs));
-        m_state.store(int(ThreadState::Busy));
+        setState(ThreadState::Busy);
         if (woken) continue;
         m_passIndex.store(0);
         const uint64_t wakes = m_wakes.load();
@@ -197,7 +218,7 @@ void aglRenderContext::threadMain(bool lowPriority) {
     m_accum.reset();
     m_fbo.reset();
     m_gl->Destroy();
-    m_state.store(int(ThreadState::Ended));
+    setState(ThreadState::Ended);
     { std::lock_guard<std::mutex> lock(m_frameMutex); }
     m_frameCv.notify_all();
 }
@@ -766,6 +787,7 @@ void aglRenderContext::render(RenderMode mode) {
 void aglRenderContext::clearPick() {
     std::memset(m_pickResult, 0, 4);
     m_pickRequest.store(false);
+    wakeWaiters();
 }
 
 void aglRenderContext::renderWithoutData(RenderMode mode, bool haveFbo) {
@@ -833,6 +855,7 @@ bool aglRenderContext::finishPass(RenderMode mode) {
         std::memset(m_pickResult, 0, 4); // a point outside the window reads nothing
         glReadPixels(m_pickX.load(), m_pickY.load(), 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, m_pickResult);
         m_pickRequest.store(false);
+        wakeWaiters();
         return false;
     }
     if (mode != RenderMode::AntiAliasPass) return false;

@@ -109,7 +109,8 @@ public:
     void Pause();
     void Resume();
     // While held, requests to draw (Resume, Redraw) are noted and the thread
-    // stays idle; releasing draws once if any came. For a host that writes
+    // stays idle; releasing draws once if any came. The cleared picture a
+    // started thread hands over first is such a request too. For a host that writes
     // many settings in a row before it wants a picture: without it each
     // write's frame is drawn, and the next write waits for it. Host thread.
     void SetHeld(bool held);
@@ -235,7 +236,11 @@ private:
     bool ensureFramebuffer();
     void applyMaterial();
     void deletePendingLists();
+    // Waits until done() holds: woken by every change of the thread's state
+    // and a pick's answer, and looks again every stepMs besides.
     bool pollUntil(const std::function<bool()>& done, int stepMs);
+    void setState(ThreadState state); // stores it and wakes a host in pollUntil
+    void wakeWaiters();
     void wake();         // sets the event and counts the wake-up
     void wakeDataWait(); // cuts a frame's data wait short (after Pause or Quit)
 
@@ -254,6 +259,9 @@ private:
     // A frame's data wait sleeps on these; Pause and Quit cut it short.
     std::mutex m_stopMutex;
     std::condition_variable m_stopCv;
+    // A host waiting for the thread (pollUntil) sleeps on these.
+    std::mutex m_waitMutex;
+    std::condition_variable m_waitCv;
     int m_startDelayMs = 1000;
     int m_quietMs = 1000;
 

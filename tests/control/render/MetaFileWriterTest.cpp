@@ -307,10 +307,11 @@ TEST(MetaFileMesh, ACellWithAMissingCornerLeavesThePaperWhite) {
         << std::hex << hole.image.pixel(20, 82);
 }
 
-// The data area's PNG reads back pixel for pixel, by Qt's reader: straight
-// alpha from a premultiplied image, smooth and repeating rows (both
-// filters), an odd width, noise that does not compress (several data
-// chunks), a single pixel.
+// The data area's PNG (and agltool's picture) reads back pixel for pixel,
+// by Qt's reader: straight alpha from a premultiplied image, smooth and
+// repeating rows (both filters), an odd width, noise that does not
+// compress (several data chunks), a single pixel, and a frame as the GL
+// reads it back (opaque, written without alpha) with both kinds of rows.
 TEST(MetaFilePng, ImagesReadBackPixelForPixel) {
     QImage shaded(301, 97, QImage::Format_ARGB32_Premultiplied);
     shaded.fill(Qt::transparent);
@@ -328,7 +329,13 @@ TEST(MetaFilePng, ImagesReadBackPixelForPixel) {
         }
     QImage one(1, 1, QImage::Format_RGB32);
     one.fill(qRgb(1, 2, 3));
-    for (const QImage& source : {shaded, noise, one}) {
+    QImage frame(203, 64, QImage::Format_RGB32);
+    for (int y = 0; y < frame.height(); ++y)
+        for (int x = 0; x < frame.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            frame.setPixel(x, y, y < 32 ? qRgb(x, y * 4, (x * y) % 256) : seed);
+        }
+    for (const QImage& source : {shaded, noise, one, frame}) {
         const QByteArray png = aglEncodePng(source);
         ASSERT_FALSE(png.isEmpty());
         const QImage back = QImage::fromData(png, "PNG").convertToFormat(QImage::Format_RGBA8888);

@@ -566,6 +566,31 @@ TEST(RenderThread, AContextWithoutGLEndsInAStateEveryWaiterSees) {
     view.Detach();
 }
 
+// A host that holds frames from before the start (agltool) gets none until
+// it lets go, not even the cleared picture of the start; the release draws
+// the scene.
+TEST(RenderThread, AThreadStartedWhileHeldPublishesNothingBeforeTheRelease) {
+    TestGraph graph;
+    graph.draw = drawTriangle;
+    aglRenderContext ctx;
+    ctx.AddObject(&graph);
+    ctx.SetGraph(&graph);
+    ctx.SetBackground(0.0f, 0.0f, 1.0f);
+    ctx.SetHeld(true);
+    ctx.Redraw(true); // noted while held
+    startContext(ctx, kW, kH);
+    ASSERT_FALSE(ctx.StartFailed()) << ctx.StartError();
+    EXPECT_EQ(ctx.State(), ThreadState::Idle);
+    EXPECT_EQ(ctx.PublishedFrames(), 0u);
+    ctx.SetHeld(false);
+    ASSERT_TRUE(ctx.WaitForFrame(0, 20000));
+    ctx.WaitUntilIdle();
+    const QImage img = ctx.LatestFrame();
+    EXPECT_EQ(px(img, 2, 2), qRgb(0, 0, 255));
+    EXPECT_EQ(px(img, 12, 12), qRgb(255, 0, 0)); // the scene, not the cleared picture
+    ctx.Stop();
+}
+
 TEST(RenderThread, StopDuringTheStartDelayEndsAtOnce) {
     aglRenderContext ctx;
     ctx.SetTimings(60000, 1000);
