@@ -1,6 +1,10 @@
 // Benchmark of the Edit commands on a 1000 x 1000 block of doubles.
 //
 //   bench_clipboard [REPEATS]   (default 15; runs on Qt's offscreen platform)
+//   bench_clipboard --x11 [REPEATS]
+//       on the X server of DISPLAY (xvfb-run -a -s "-screen 0 1280x1024x24"),
+//       with xclip as the other program: adds the user-interface thread's
+//       longest block while xclip pastes the text.
 //
 // The real main frame over a shared-memory array of 1000 x 1000 doubles, the
 // whole spreadsheet selected. Reports the median and best wall time of:
@@ -10,7 +14,12 @@
 //   text      rendering the offer as tab-separated text, in the spreadsheet's
 //             number format, as another program's request would;
 //   agl data  rendering it as "AGL DATA";
-//   paste     pasting "AGL DATA", then the text, back at cell (0, 0).
+//   paste     pasting "AGL DATA", then the text, back at cell (0, 0);
+//   x11 paste (--x11 only) the longest gap between ticks of a 1 ms timer on
+//             the user-interface thread, from the Copy command until
+//             `xclip -selection clipboard -o` has read the whole text: xclip
+//             started at once after Copy, and xclip started once the offer
+//             has had a second to get ready (the gap over that second too).
 #include "CArrayDoc.h"
 #include "CGridView.h"
 #include "CMainFrame.h"
@@ -21,15 +30,21 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
 #include <QMimeData>
+#include <QProcess>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -64,14 +79,76 @@ void measure(const char* name, int repeats, const std::function<void()>& prepare
     std::printf("%-28s median %9.3f ms   best %9.3f ms\n", name, ms[ms.size() / 2], ms[0]);
 }
 
+// The longest gap between ticks of a 1 ms timer on this (the user-interface)
+// thread while the event loop runs.
+class GapMeter : public QObject {
+public:
+    GapMeter() {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(1);
+        connect(&m_timer, &QTimer::timeout, this, [this] { tick(); });
+    }
+    void start() {
+        m_longest = 0.0;
+        m_clock.start();
+        m_last = 0;
+        m_timer.start();
+    }
+    // Counts the time since the last tick, as a tick would (a block that
+    // ends with the measurement is not lost).
+    double stop() {
+        tick();
+        m_timer.stop();
+        return m_longest;
+    }
+
+private:
+    void tick() {
+        const qint64 now = m_clock.nsecsElapsed();
+        m_longest = std::max(m_longest, double(now - m_last) / 1e6);
+        m_last = now;
+    }
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+    double m_longest = 0.0;
+};
+
+// Runs the event loop for ms milliseconds.
+void runEvents(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Runs `xclip -selection clipboard -o` into file while the event loop turns;
+// the bytes read, or an empty array when xclip failed.
+QByteArray xclipPaste(const QString& file) {
+    QProcess p;
+    p.setStandardOutputFile(file);
+    QEventLoop loop;
+    QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&p, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+    p.start("xclip", {"-selection", "clipboard", "-o"});
+    if (p.state() != QProcess::NotRunning) loop.exec();
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) return {};
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    const bool x11 = argc > 1 && std::strcmp(argv[1], "--x11") == 0;
+    if (x11) {
+        --argc;
+        ++argv;
+    }
     const int repeats = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     qputenv("XDG_RUNTIME_DIR", config.path().toUtf8());
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_QPA_PLATFORM", x11 ? "xcb" : "offscreen");
     int qtArgc = 1;
     char name[] = "bench_clipboard";
     char* qtArgv[] = {name, nullptr};
@@ -129,6 +206,48 @@ int main(int argc, char** argv) {
         [&] { aglData = doc.dataSource()->data(kAglDataMimeType); });
     std::printf("text: %lld bytes, \"AGL DATA\": %lld bytes\n", (long long)text.size(),
                 (long long)aglData.size());
+
+    if (x11) {
+        // Each run: Copy, then xclip reads the text (at once, or after a
+        // second in which the offer may get ready).
+        const QString file = config.filePath("pasted.txt");
+        GapMeter meter;
+        for (const bool atOnce : {true, false}) {
+            std::vector<double> gaps, waits, walls;
+            for (int i = 0; i < repeats; ++i) {
+                meter.start();
+                QElapsedTimer wall;
+                wall.start();
+                frame.editCopy();
+                if (!atOnce) {
+                    runEvents(1000);
+                    waits.push_back(meter.stop());
+                    meter.start();
+                    wall.start();
+                }
+                const QByteArray pasted = xclipPaste(file);
+                gaps.push_back(meter.stop());
+                walls.push_back(double(wall.elapsed()));
+                if (pasted != text) {
+                    std::fprintf(stderr, "xclip read %lld bytes, not the text\n",
+                                 (long long)pasted.size());
+                    return 1;
+                }
+            }
+            std::sort(gaps.begin(), gaps.end());
+            std::sort(walls.begin(), walls.end());
+            std::printf("x11 paste %-18s longest UI block: median %8.3f ms   worst %8.3f ms"
+                        "   (xclip done after median %6.0f ms)\n",
+                        atOnce ? "at once" : "after 1 s", gaps[gaps.size() / 2], gaps.back(),
+                        walls[walls.size() / 2]);
+            if (!waits.empty()) {
+                std::sort(waits.begin(), waits.end());
+                std::printf("  the second before it      longest UI block: median %8.3f ms   "
+                            "worst %8.3f ms\n",
+                            waits[waits.size() / 2], waits.back());
+            }
+        }
+    }
 
     QMimeData aglOffer;
     aglOffer.setData(kAglDataMimeType, aglData);
