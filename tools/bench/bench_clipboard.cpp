@@ -202,8 +202,9 @@ int main(int argc, char** argv) {
         if (doc.dataSource()) doc.dataSource()->renderAll();
     };
     measure("copy (command)", repeats, settle, [&] { frame.editCopy(); });
-    measure("copy over a rendering offer", repeats, [&] { frame.editCopy(); },
-            [&] { frame.editCopy(); });
+    measure(
+        "copy over a rendering offer", repeats, [&] { frame.editCopy(); },
+        [&] { frame.editCopy(); });
     // Its parts: the block copied out of the array, the spreadsheet's
     // format, and the offer itself.
     measure("  block copy", repeats, settle, [&] {
