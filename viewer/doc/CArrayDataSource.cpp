@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -288,6 +289,19 @@ void CArrayDataSource::renderAll() const {
     if (!shared().hasBlock) return;
     rendered(true);
     if (!m_textOnly) rendered(false);
+}
+
+CArrayDataSource::FormWait CArrayDataSource::formWait(const QString& mimeType) const {
+    if (!shared().threaded || !hasFormat(mimeType)) return {};
+    const Form form = mimeType == QLatin1String(kTextMimeType) ? TextForm : AglDataForm;
+    return [offer = m_owner->shared, form](const std::atomic<bool>& stop) {
+        std::unique_lock<std::mutex> lock(offer->mutex);
+        while (!offer->done[form] && !offer->abandoned) {
+            if (stop.load()) return std::optional<QByteArray>();
+            offer->formDone.wait_for(lock, std::chrono::milliseconds(50));
+        }
+        return offer->done[form] ? std::optional<QByteArray>(offer->forms[form]) : std::nullopt;
+    };
 }
 
 bool CArrayDataSource::isRendered() const {

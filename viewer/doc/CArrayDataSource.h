@@ -28,7 +28,10 @@
 #include <QMimeData>
 #include <QStringList>
 
+#include <atomic>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class CArrayDataSource : public QMimeData {
     Q_OBJECT
@@ -54,6 +57,13 @@ public:
     void renderAll() const;
     // Whether every form is rendered (by the worker or on request).
     bool isRendered() const;
+
+    // For another thread: waits there until the worker has rendered
+    // mimeType and gives its bytes; nothing when the offer was let go before
+    // the worker got there, or once stop is set. Null when this source does
+    // not offer mimeType or no worker renders it.
+    using FormWait = std::function<std::optional<QByteArray>(const std::atomic<bool>& stop)>;
+    FormWait formWait(const QString& mimeType) const;
 
     const BlockRegion& region() const;
     // How many times a form was rendered, over this source and its twins.

@@ -14,6 +14,7 @@
 #include "TempDir.h"
 #include "TestArrays.h"
 #include "UiTestSupport.h"
+#include "XSelectionServer.h"
 
 #include <QClipboard>
 #include <QElapsedTimer>
@@ -191,10 +192,15 @@ TEST_F(ClipboardFrameTest, CopiedBlockIsReadByAnotherProgramInEveryFormEachRende
                       frame->gridView()->model()->cellText(1 + i, 1 + j));
         }
     }
+    // The text is ASCII: the same bytes as Latin-1.
+    EXPECT_EQ(readClipboard("STRING"), text);
     // A middle click elsewhere pastes the same text.
     EXPECT_EQ(readClipboard("UTF8_STRING", "primary"), text);
     ASSERT_NE(doc.dataSource(), nullptr);
     EXPECT_EQ(doc.dataSource()->renderCount(), 2);
+    // The forms went through the viewer's selection server (the list of
+    // targets through Qt).
+    EXPECT_EQ(frame->selectionServer()->taken(), 4);
 }
 
 // Another program pastes the text at once after Copy, while the worker may
@@ -223,6 +229,9 @@ TEST_F(ClipboardFrameTest, TextPastedAtOnceAfterCopyIsWholeEvenBeyondOneRequest)
     ASSERT_GT(expected.size(), size_t(16) << 20);
     EXPECT_EQ(size_t(text.size()), expected.size());
     EXPECT_TRUE(text == QByteArray::fromStdString(expected));
+    // Answered by the viewer's selection server, not on this thread.
+    ASSERT_TRUE(frame->selectionServer()->isActive());
+    EXPECT_EQ(frame->selectionServer()->taken(), 1);
 }
 
 TEST_F(ClipboardFrameTest, CutKeepsTheFileAndPastePutsForeignValuesAtTheCurrentCell) {
