@@ -234,6 +234,43 @@ TEST_F(ClipboardFrameTest, TextPastedAtOnceAfterCopyIsWholeEvenBeyondOneRequest)
     EXPECT_EQ(frame->selectionServer()->taken(), 1);
 }
 
+// The user copies again while another program waits for the text of the
+// block copied last (its worker likely still rendering): that program gets
+// the whole text or a refusal, never a part, and ends; then the new block is
+// offered.
+TEST_F(ClipboardFrameTest, CopyingAgainWhileAnotherProgramWaitsLeavesNoHalfAnswer) {
+    openArray(1000, 1000, AGL_DOUBLE,
+              [](int64_t c, int64_t r) { return double(r * 1000 + c) / 7.0; });
+    QTest::mouseClick(table()->viewport(), Qt::LeftButton, Qt::NoModifier, cellCentre(0, 0));
+    key(Qt::Key_A);
+    key(Qt::Key_C);
+    int error = 0;
+    const std::unique_ptr<aglArray> block =
+        copyPlaneBlock(*doc.currentArray(), 0, 0, 1000, 1000, error);
+    ASSERT_TRUE(block);
+    std::string whole;
+    formatBlockText(*block, BlockRegion{0, 0, 1000, 1000},
+                    *frame->gridView()->clipboardTextFormat(), whole);
+
+    QProcess reader;
+    reader.start("xclip", {"-selection", "clipboard", "-t", "UTF8_STRING", "-o"});
+    ASSERT_TRUE(reader.waitForStarted(5000));
+    ASSERT_TRUE(waitFor([&] { return frame->selectionServer()->taken() == 1; }));
+    selectCells(0, 0, 1, 1);
+    key(Qt::Key_C);
+    QByteArray out;
+    ASSERT_TRUE(waitFor([&] {
+        out += reader.readAllStandardOutput();
+        return reader.state() == QProcess::NotRunning;
+    }));
+    out += reader.readAllStandardOutput();
+    EXPECT_TRUE(out.isEmpty() || out == QByteArray::fromStdString(whole)) << out.size();
+
+    const QByteArray text = readClipboard("UTF8_STRING");
+    EXPECT_EQ(text.count('\n'), 2) << text.toStdString();
+    EXPECT_EQ(text.count('\t'), 2) << text.toStdString();
+}
+
 TEST_F(ClipboardFrameTest, CutKeepsTheFileAndPastePutsForeignValuesAtTheCurrentCell) {
     openArray(3, 3, AGL_FLOAT, [](int64_t c, int64_t r) { return double(r * 3 + c) + 0.25; });
     QFile file(QString::fromStdString(path));
