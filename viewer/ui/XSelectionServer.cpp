@@ -60,8 +60,8 @@ struct XSelectionServer::Server {
     bool open() {
         connection = xcb_connect(nullptr, nullptr);
         if (xcb_connection_has_error(connection)) return false;
-        const char* const names[] = {"CLIPBOARD", "UTF8_STRING", "TEXT",
-                                     "text/plain", "INCR", "text/plain;charset=utf-8",
+        const char* const names[] = {"CLIPBOARD",     "UTF8_STRING", "TEXT",
+                                     "text/plain",    "INCR",        "text/plain;charset=utf-8",
                                      kAglDataMimeType};
         xcb_atom_t* const atoms[] = {&clipboard, &utf8String, &text,   &textPlain,
                                      &incr,      &textUtf8,   &aglData};
@@ -140,8 +140,8 @@ struct XSelectionServer::Server {
         const uint32_t propertyEvents = XCB_EVENT_MASK_PROPERTY_CHANGE;
         xcb_change_window_attributes(connection, r.requestor, XCB_CW_EVENT_MASK, &propertyEvents);
         const uint32_t size = uint32_t(std::min<qsizetype>(bytes.size(), UINT32_MAX));
-        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, r.requestor, r.property, incr, 32,
-                            1, &size);
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, r.requestor, r.property, incr, 32, 1,
+                            &size);
         notify(r, r.property);
         xcb_flush(connection);
         using Clock = std::chrono::steady_clock;
@@ -151,8 +151,8 @@ struct XSelectionServer::Server {
         while (!ended && !stop.load()) {
             xcb_generic_event_t* e = xcb_poll_for_event(connection);
             if (!e) {
-                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    deadline - Clock::now());
+                const auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
                 if (xcb_connection_has_error(connection) || left.count() <= 0) break;
                 // A look at the stop flag every 50 ms.
                 pollfd fd = {xcb_get_file_descriptor(connection), POLLIN, 0};
@@ -170,9 +170,8 @@ struct XSelectionServer::Server {
                 if (p->window == r.requestor && p->atom == r.property &&
                     p->state == XCB_PROPERTY_DELETE) {
                     const qsizetype n = std::min(maxBytes, bytes.size() - offset);
-                    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, r.requestor,
-                                        r.property, r.type, 8, uint32_t(n),
-                                        bytes.constData() + offset);
+                    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, r.requestor, r.property,
+                                        r.type, 8, uint32_t(n), bytes.constData() + offset);
                     xcb_flush(connection);
                     offset += n;
                     ended = n == 0;
@@ -186,8 +185,8 @@ struct XSelectionServer::Server {
     }
 
     xcb_connection_t* connection = nullptr;
-    xcb_atom_t clipboard = XCB_NONE, utf8String = XCB_NONE, text = XCB_NONE,
-               textPlain = XCB_NONE, textUtf8 = XCB_NONE, incr = XCB_NONE, aglData = XCB_NONE;
+    xcb_atom_t clipboard = XCB_NONE, utf8String = XCB_NONE, text = XCB_NONE, textPlain = XCB_NONE,
+               textUtf8 = XCB_NONE, incr = XCB_NONE, aglData = XCB_NONE;
     qsizetype maxBytes = 0;
 
     std::thread thread;

@@ -20,8 +20,8 @@
 #include <limits>
 #include <ostream>
 #include <string>
-#include <utility>
 #include <unistd.h>
+#include <utility>
 
 using namespace plotrane;
 
@@ -405,10 +405,8 @@ TEST_F(ClipboardDocTest, WhatTheDocumentCopiedOutlivesItsClosing) {
 // are those of the whole block rendered at once, rows longer than a span
 // (cut inside the row) and rows shorter (several to a span) alike.
 TEST_F(ClipboardDocTest, RenderedFormsAreThoseOfTheWholeBlockAtOnce) {
-    for (const auto& [rows, columns] : {std::pair<int32_t, int32_t>{3, 9000},
-                                        {2, 4096},
-                                        {700, 13},
-                                        {1, 1}}) {
+    for (const auto& [rows, columns] :
+         {std::pair<int32_t, int32_t>{3, 9000}, {2, 4096}, {700, 13}, {1, 1}}) {
         SCOPED_TRACE(std::to_string(rows) + " x " + std::to_string(columns));
         aglSegment block;
         const int32_t ext[2] = {rows, columns};
