@@ -73,7 +73,7 @@ std::unique_ptr<CArrayDataSource> ArrayClipboard::copyBlock(const Target& target
     auto source = std::make_unique<CArrayDataSource>(std::move(block),
                                                      BlockRegion{0, 0, rows, columns}, format);
     // Its forms are rendered off this thread, from the block just copied;
-    // without a thread they are rendered when asked for.
+    // without the worker, when asked for.
     source->startRendering();
 
     if (cut && !target.clientOwned) {
