@@ -124,6 +124,9 @@ public:
     }
 
 private:
+    // At normal priority: it maps and unmaps tens of megabytes, and at the
+    // lowest a busy machine left it holding the process's memory map while
+    // the user-interface thread's next Copy waited for it (tens of ms).
     void run() {
         pthread_setname_np(pthread_self(), "clipboard");
         std::unique_lock<std::mutex> lock(m_mutex);
