@@ -16,12 +16,16 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <string>
 #include <system_error>
 #include <thread>
 
-#if TAVRIX_HAVE_XCB
+#if TAVRIX_HAVE_XCB && QT_CONFIG(xcb)
+#include <QtGui/qguiapplication_platform.h>
+
 #include <poll.h>
 #include <pthread.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 
 namespace {
@@ -81,6 +85,26 @@ struct XSelectionServer::Server {
                     qsizetype(sizeof(xcb_change_property_request_t)) - 4) &
                    ~qsizetype(3);
         return all && maxBytes > 0;
+    }
+
+    // Whether this connection reaches the X server of Qt's (which DISPLAY
+    // need not name: Qt may have been told another): a name made here must
+    // read back there.
+    bool reachesServerOf(xcb_connection_t* qt) {
+        const std::string name = "_TAVRIX_SELECTION_SERVER_" + std::to_string(getpid());
+        xcb_intern_atom_reply_t* interned = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, uint16_t(name.size()), name.data()),
+            nullptr);
+        if (!interned) return false;
+        const xcb_atom_t atom = interned->atom;
+        std::free(interned);
+        xcb_get_atom_name_reply_t* named =
+            xcb_get_atom_name_reply(qt, xcb_get_atom_name(qt, atom), nullptr);
+        if (!named) return false;
+        const bool same = std::string(xcb_get_atom_name_name(named),
+                                      size_t(xcb_get_atom_name_name_length(named))) == name;
+        std::free(named);
+        return same;
     }
 
     void run() {
@@ -198,9 +222,10 @@ struct XSelectionServer::Server {
 };
 
 XSelectionServer::XSelectionServer() {
-    if (QGuiApplication::platformName() != QLatin1String("xcb")) return;
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->connection()) return;
     auto server = std::make_unique<Server>();
-    if (!server->open()) return;
+    if (!server->open() || !server->reachesServerOf(x11->connection())) return;
     try {
         server->thread = std::thread([s = server.get()] { s->run(); });
     } catch (const std::system_error&) {
@@ -281,7 +306,7 @@ bool XSelectionServer::nativeEventFilter(const QByteArray&, void*, qintptr*) {
 #endif
 
 bool XSelectionServer::isActive() const {
-#if TAVRIX_HAVE_XCB
+#if TAVRIX_HAVE_XCB && QT_CONFIG(xcb)
     return m_server && !m_server->broken.load();
 #else
     return false;
