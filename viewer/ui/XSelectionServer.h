@@ -17,8 +17,9 @@
 // after the other.
 //
 // Made and destroyed on the user-interface thread, which it watches; does
-// nothing but on Qt's xcb platform, with DISPLAY naming Qt's X server. The destructor stops a transfer under way
-// and waits for the thread (at most about 50 ms).
+// nothing but on Qt's xcb platform, with DISPLAY naming Qt's X server. The
+// destructor stops a transfer under way and waits for the thread (at most
+// about 50 ms).
 #pragma once
 
 #include <QAbstractNativeEventFilter>
