@@ -226,11 +226,6 @@ XSelectionServer::XSelectionServer() {
     if (!x11 || !x11->connection()) return;
     auto server = std::make_unique<Server>();
     if (!server->open() || !server->reachesServerOf(x11->connection())) return;
-    try {
-        server->thread = std::thread([s = server.get()] { s->run(); });
-    } catch (const std::system_error&) {
-        return;
-    }
     m_server = std::move(server);
     QCoreApplication::instance()->installNativeEventFilter(this);
 }
@@ -273,6 +268,15 @@ bool XSelectionServer::nativeEventFilter(const QByteArray& eventType, void* mess
     if (!offer) return false;
     CArrayDataSource::FormWait wait = offer->formWait(mimeType);
     if (!wait) return false;
+    // The thread starts with the first request it takes.
+    if (!s.thread.joinable()) {
+        try {
+            s.thread = std::thread([&s] { s.run(); });
+        } catch (const std::system_error&) {
+            s.broken.store(true);
+            return false;
+        }
+    }
     Request request;
     request.requestor = r->requestor;
     request.selection = r->selection;
