@@ -72,6 +72,9 @@ std::unique_ptr<CArrayDataSource> ArrayClipboard::copyBlock(const Target& target
     }
     auto source = std::make_unique<CArrayDataSource>(std::move(block),
                                                      BlockRegion{0, 0, rows, columns}, format);
+    // Its forms are rendered off this thread, from the block just copied;
+    // without the worker, when asked for.
+    source->startRendering();
 
     if (cut && !target.clientOwned) {
         if (!target.makeWritable || !target.makeWritable()) {
@@ -91,10 +94,6 @@ std::unique_ptr<CArrayDataSource> ArrayClipboard::copyBlock(const Target& target
 bool ArrayClipboard::canPaste(bool clientOwned, const QMimeData* data) {
     if (clientOwned || !data) return false;
     return data->hasFormat(QString::fromLatin1(kAglDataMimeType)) || data->hasText();
-}
-
-void ArrayClipboard::keepSnapshot() {
-    if (m_dataSource) m_dataSource->renderAll();
 }
 
 ArrayClipboard::Pasted ArrayClipboard::paste(const Target& target, const QMimeData* data) {

@@ -56,8 +56,9 @@ public:
     ArrayClipboard& operator=(const ArrayClipboard&) = delete;
 
     // Copy and Cut of the spreadsheet's selected block. Returns the data
-    // source to put on the clipboard (the caller owns it), or null when
-    // there is no array or spreadsheet, nothing is selected inside the
+    // source to put on the clipboard (the caller owns it; its forms are
+    // rendered on the clipboard's worker, from a copy of the block), or null
+    // when there is no array or spreadsheet, nothing is selected inside the
     // array, or the block cannot be made (then an error is shown and, for
     // Cut, nothing is filled). Cut then writes the fill value into the
     // block, the array made writable first.
@@ -69,11 +70,9 @@ public:
     Pasted paste(const Target& target, const QMimeData* data);
     static bool canPaste(bool clientOwned, const QMimeData* data);
     // The data source last put on the clipboard while the clipboard still
-    // holds it (the clipboard deletes it when replaced).
+    // holds it (the clipboard deletes it when replaced). It holds a copy of
+    // the block: what was copied stays on the clipboard when the array goes.
     CArrayDataSource* dataSource() const { return m_dataSource; }
-    // Renders every format of that data source now, so that what was copied
-    // stays on the clipboard when its array goes.
-    void keepSnapshot();
 
 private:
     MessageSink& m_sink;

@@ -1,16 +1,25 @@
 // CArrayDataSource: a block of array elements offered on the clipboard.
 //
 // It owns a copy of the block (an aglArray of its own, so the document may
-// change or drop its array meanwhile) and the number format of the text,
-// and renders "AGL DATA" (application/x-agl-data) and tab-separated text
-// (text/plain) only when someone asks for them: putting a large block on
-// the clipboard costs the copy, never the formatting. Each form is rendered
-// once and kept.
+// change, drop or close its array meanwhile) and the number format of the
+// text. Putting a large block on the clipboard costs the copy, never the
+// formatting: "AGL DATA" (application/x-agl-data) and the tab-separated
+// text (text/plain) are rendered on the clipboard's worker thread, one for
+// the process, once startRendering() has handed the offer to it, and
+// another program's request is answered from the finished bytes. A request
+// that comes before the worker has finished waits for it (the
+// user-interface thread then blocks for what is left of that form, never
+// renders it twice). Without the worker, a form is rendered when first
+// asked for, on the asking thread. Each form is rendered once and kept; the
+// block goes once both are.
 //
 // The clipboard owns the object once it is given to it and deletes it when
 // something else is copied. A twin made by textOnlyTwin() shares the block
-// and the rendered text, for the primary selection, which takes an object of
-// its own. User-interface thread only (the clipboard asks on it).
+// and the rendered bytes, for the primary selection, which takes an object
+// of its own. When the last of them goes, rendering still under way stops
+// at its next few thousand elements, and the block and the bytes are freed
+// on the worker, not on the thread that let them go. User-interface thread
+// only, the worker aside.
 #pragma once
 
 #include "ClipboardFormat.h"
@@ -19,7 +28,10 @@
 #include <QMimeData>
 #include <QStringList>
 
+#include <atomic>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class CArrayDataSource : public QMimeData {
     Q_OBJECT
@@ -36,33 +48,39 @@ public:
     QStringList formats() const override;
     bool hasFormat(const QString& mimeType) const override;
 
-    // Renders every offered form now (the document does this when it
-    // closes, so the data no longer depends on anything lazy).
+    // Hands every form to the worker to render ("AGL DATA" first, then the
+    // text). Once per source, before anything asks for a form; false (the
+    // forms then render when asked) when there is no worker.
+    bool startRendering();
+    // Every form rendered now: waits for the worker, or renders what is
+    // missing on this thread when there is none.
     void renderAll() const;
+    // Whether every form is rendered (by the worker or on request).
+    bool isRendered() const;
 
-    const aglArray& block() const { return *m_shared->block; }
-    const BlockRegion& region() const { return m_shared->region; }
+    // For another thread: waits there until the worker has rendered
+    // mimeType and gives its bytes; nothing when the offer was let go before
+    // the worker got there, or once stop is set. Null when this source does
+    // not offer mimeType or no worker renders it.
+    using FormWait = std::function<std::optional<QByteArray>(const std::atomic<bool>& stop)>;
+    FormWait formWait(const QString& mimeType) const;
+
+    const BlockRegion& region() const;
     // How many times a form was rendered, over this source and its twins.
-    int renderCount() const { return m_shared->renders; }
+    int renderCount() const;
 
 protected:
     QVariant retrieveData(const QString& mimeType, QMetaType type) const override;
 
 private:
-    struct Shared {
-        std::unique_ptr<aglArray> block;
-        BlockRegion region;
-        std::shared_ptr<const BlockTextFormat> format;
-        QByteArray text;
-        QByteArray aglData;
-        bool textDone = false;
-        bool aglDataDone = false;
-        int renders = 0;
-    };
-    CArrayDataSource(std::shared_ptr<Shared> shared, bool textOnly);
-    const QByteArray& renderText() const;
-    const QByteArray& renderAglData() const;
+    struct Shared;
+    // Shared by a source and its twin; hands the block and the bytes to the
+    // worker to free when they go.
+    struct Owner;
+    CArrayDataSource(std::shared_ptr<Owner> owner, bool textOnly);
+    Shared& shared() const;
+    QByteArray rendered(bool text) const;
 
-    std::shared_ptr<Shared> m_shared;
+    std::shared_ptr<Owner> m_owner;
     bool m_textOnly = false;
 };

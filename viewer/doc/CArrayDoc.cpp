@@ -596,8 +596,8 @@ void CArrayDoc::newDocument() {
 }
 
 bool CArrayDoc::closeDocument() {
-    // What this document copied stays on the clipboard, fully rendered.
-    m_clipboard.keepSnapshot();
+    // What this document copied stays on the clipboard: the offer holds a
+    // copy of the block, and its rendering goes on without the document.
     if (m_clientOwned) {
         m_hiddenByClose = true;
         emit frameHideRequested();

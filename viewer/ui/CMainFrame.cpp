@@ -12,6 +12,7 @@
 #include "SettingsDialogs.h"
 #include "SettingsStore.h"
 #include "ViewerSettings.h"
+#include "XSelectionServer.h"
 #include "aglArray.h"
 #include "plotrane/ControlFactory.h"
 
@@ -141,7 +142,8 @@ QIcon commandIcon(int id) {
 CMainFrame::CMainFrame(CArrayDoc* document, SettingsStore* settings, QWidget* parent,
                        const CPlotrane2DView::ControlMaker& maker)
     : QMainWindow(parent), m_document(document), m_settings(settings),
-      m_gridLink(std::make_unique<DocumentGridLink>(document)) {
+      m_gridLink(std::make_unique<DocumentGridLink>(document)),
+      m_selectionServer(std::make_unique<XSelectionServer>()) {
     setObjectName("CMainFrame");
     setWindowTitle("VERADYNE Tavrix");
     const QScreen* shownOn = screen() ? screen() : QGuiApplication::primaryScreen();

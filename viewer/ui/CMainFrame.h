@@ -53,6 +53,7 @@ inline constexpr int AppAbout = 57664;
 } // namespace command_id
 
 class CArrayDataSource;
+class XSelectionServer;
 class CArrayDoc;
 class CGridView;
 class DimensionBar;
@@ -111,6 +112,8 @@ public:
     QAction* cutAction() const { return m_cutAction; }
     QAction* pasteAction() const { return m_pasteAction; }
     QMenu* editMenu() const { return m_editMenu; }
+    // The server of other programs' clipboard requests (inactive off X11).
+    const XSelectionServer* selectionServer() const { return m_selectionServer.get(); }
     QWidget* graphPane() const;
     // The action of a menu command by its command id (32772 Home View ...),
     // or nullptr.
@@ -166,6 +169,8 @@ private:
     CArrayDoc* m_document;
     SettingsStore* m_settings;
     std::unique_ptr<GridDocument> m_gridLink;
+    // Answers other programs' requests for what Copy put on the clipboard.
+    std::unique_ptr<XSelectionServer> m_selectionServer;
     QSplitter* m_splitter = nullptr;
     CGridView* m_grid = nullptr;
     CGraphView* m_graphView = nullptr;

@@ -2,7 +2,9 @@
 // offer, that Cut never writes into the user's file and keeps the plane
 // shown, that a block too large to copy loses nothing, and where Paste puts
 // values (clipped with one warning, clamped by the target type, before the
-// first element of a wrapped vector, or as a new array "DataSet%d").
+// first element of a wrapped vector, or as a new array "DataSet%d"); that
+// the forms the worker renders are those of the whole block, and that
+// offers let go while it renders stop cleanly.
 #include "DocFakes.h"
 
 #include "ArrayClipboard.h"
@@ -17,14 +19,13 @@
 #include <fcntl.h>
 #include <limits>
 #include <ostream>
+#include <string>
 #include <unistd.h>
+#include <utility>
 
 using namespace plotrane;
 
 namespace {
-
-// (The private configuration folder is set up once for this executable, in
-// DocumentTest.cpp.)
 
 const char* const kClipped = "Not all clipboard data elements copied!";
 
@@ -82,7 +83,7 @@ protected:
 
 // ---- Copy --------------------------------------------------------------------
 
-TEST_F(ClipboardDocTest, ShortBlockIsOfferedAsAglDataAndTextRenderedOnlyWhenAsked) {
+TEST_F(ClipboardDocTest, ShortBlockIsOfferedAsAglDataAndTextEachRenderedOnce) {
     const std::string path = dir.file("s.agl");
     makeAglFile(path, 4, 5, AGL_SHORT); // element i = i
     ASSERT_TRUE(doc->open(path));
@@ -91,8 +92,8 @@ TEST_F(ClipboardDocTest, ShortBlockIsOfferedAsAglDataAndTextRenderedOnlyWhenAske
     ASSERT_TRUE(source);
     EXPECT_EQ(doc->dataSource(), source.get());
     EXPECT_EQ(source->formats(), QStringList({kAglDataMimeType, kTextMimeType}));
-    EXPECT_EQ(source->renderCount(), 0); // nothing formatted yet
 
+    // Rendered on the worker; asked for at once, the answer waits for it.
     const QByteArray bytes = source->data(kAglDataMimeType);
     ASSERT_EQ(bytes.size(), 8 + 48);
     int32_t rows, columns;
@@ -100,8 +101,10 @@ TEST_F(ClipboardDocTest, ShortBlockIsOfferedAsAglDataAndTextRenderedOnlyWhenAske
     EXPECT_EQ(rows, 2);
     EXPECT_EQ(columns, 3);
     EXPECT_EQ(source->text(), "6\t7\t8\r\n11\t12\t13\r\n");
+    EXPECT_TRUE(source->isRendered());
     EXPECT_EQ(source->renderCount(), 2);
     source->data(kAglDataMimeType);
+    source->data(kTextMimeType);
     EXPECT_EQ(source->renderCount(), 2); // rendered once, kept
 
     // Bottom-up and right-to-left: the same block.
@@ -381,16 +384,95 @@ TEST_F(ClipboardDocTest, MillionElementBlockCopiesAndPastesExactly) {
 
 // ---- States and closing --------------------------------------------------------
 
-TEST_F(ClipboardDocTest, ClosingRendersWhatTheDocumentCopied) {
+TEST_F(ClipboardDocTest, WhatTheDocumentCopiedOutlivesItsClosing) {
     const std::string path = dir.file("s.agl");
     makeAglFile(path, 4, 5, AGL_SHORT);
     ASSERT_TRUE(doc->open(path));
     grid.select(0, 0, 1, 1);
     auto source = doc->copyBlock(false);
-    ASSERT_EQ(source->renderCount(), 0);
     EXPECT_TRUE(doc->closeDocument());
+    doc->newDocument();
+    EXPECT_EQ(source->text(), "0\t1\r\n5\t6\r\n");
+    int32_t rows, columns;
+    EXPECT_EQ(decode(source->data(kAglDataMimeType), rows, columns),
+              std::vector<double>({0, 1, 5, 6}));
     EXPECT_EQ(source->renderCount(), 2);
     source.reset(); // the clipboard replaced it
+    EXPECT_EQ(doc->dataSource(), nullptr);
+}
+
+// The worker renders span by span, a few thousand elements each: its bytes
+// are those of the whole block rendered at once, rows longer than a span
+// (cut inside the row) and rows shorter (several to a span) alike.
+TEST_F(ClipboardDocTest, RenderedFormsAreThoseOfTheWholeBlockAtOnce) {
+    for (const auto& [rows, columns] :
+         {std::pair<int32_t, int32_t>{3, 9000}, {2, 4096}, {700, 13}, {1, 1}}) {
+        SCOPED_TRACE(std::to_string(rows) + " x " + std::to_string(columns));
+        aglSegment block;
+        const int32_t ext[2] = {rows, columns};
+        ASSERT_TRUE(block.create(nullptr, 2, ext, AGL_DOUBLE, AGL_LANG_C));
+        auto* d = static_cast<double*>(block.elements());
+        for (int64_t i = 0; i < block.elementCount(); ++i)
+            d[i] = i % 11 == 3 ? std::numeric_limits<double>::quiet_NaN()
+                               : std::ldexp(double(i) - 77.3, int(i % 40) - 20);
+        ASSERT_TRUE(doc->load(block.name()));
+        grid.select(0, 0, rows - 1, columns - 1);
+        auto source = doc->copyBlock(false);
+        ASSERT_TRUE(source);
+        std::unique_ptr<CArrayDataSource> twin(source->textOnlyTwin());
+
+        int error = 0;
+        const std::unique_ptr<aglArray> copy =
+            copyPlaneBlock(*doc->currentArray(), 0, 0, rows, columns, error);
+        ASSERT_TRUE(copy);
+        const BlockRegion whole{0, 0, rows, columns};
+        std::string text, bytes;
+        formatBlockText(*copy, whole, PlainTextFormat(AGL_DOUBLE), text);
+        ASSERT_TRUE(encodeAglData(*copy, whole, bytes));
+        EXPECT_TRUE(twin->data(kTextMimeType) == QByteArray::fromStdString(text));
+        EXPECT_TRUE(source->data(kTextMimeType) == QByteArray::fromStdString(text));
+        EXPECT_TRUE(source->data(kAglDataMimeType) == QByteArray::fromStdString(bytes));
+        EXPECT_EQ(source->renderCount(), 2);
+    }
+}
+
+// A new Copy or Cut, or the document closing, while the worker renders an
+// offer: the offer the clipboard let go stops rendering and goes (under the
+// sanitizers: nothing read after it was freed, nothing leaked), the new one
+// is whole.
+TEST_F(ClipboardDocTest, OffersLetGoWhileRenderingStopAndTheNewOneIsWhole) {
+    aglSegment block;
+    const int32_t ext[2] = {1000, 1000};
+    ASSERT_TRUE(block.create(nullptr, 2, ext, AGL_DOUBLE, AGL_LANG_C));
+    auto* d = static_cast<double*>(block.elements());
+    for (int i = 0; i < 1000000; ++i)
+        d[i] = std::sin(i * 0.001) * std::pow(10.0, i % 7 - 3);
+    ASSERT_TRUE(doc->load(block.name()));
+    grid.select(0, 0, 999, 999);
+
+    std::unique_ptr<CArrayDataSource> offer = doc->copyBlock(false);
+    std::unique_ptr<CArrayDataSource> twin(offer->textOnlyTwin());
+    for (int i = 0; i < 3; ++i) {
+        // Copy, then Cut, then Copy: each replaces the last on the clipboard.
+        std::unique_ptr<CArrayDataSource> next = doc->copyBlock(i == 1);
+        ASSERT_TRUE(next);
+        twin.reset(next->textOnlyTwin());
+        offer = std::move(next);
+    }
+    // The document closes while the last one renders; what it copied stays.
+    EXPECT_TRUE(doc->closeDocument());
+    doc->newDocument();
+    ASSERT_EQ(offer->region().rows, 1000);
+    const QByteArray text = twin->data(kTextMimeType);
+    EXPECT_EQ(text.count('\n'), 1000);
+    EXPECT_EQ(text.count('\t'), 999 * 1000);
+    // The Cut filled the block with zeros before the last Copy.
+    EXPECT_TRUE(text.startsWith("0\t0\t"));
+    EXPECT_EQ(offer->data(kAglDataMimeType).size(), 8 + 8000000);
+    // And one let go before anything asked for it.
+    doc->load(block.name());
+    grid.select(0, 0, 999, 999);
+    doc->copyBlock(false).reset();
     EXPECT_EQ(doc->dataSource(), nullptr);
 }
 

@@ -14,6 +14,7 @@
 #include "TempDir.h"
 #include "TestArrays.h"
 #include "UiTestSupport.h"
+#include "XSelectionServer.h"
 
 #include <QClipboard>
 #include <QElapsedTimer>
@@ -33,6 +34,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <string>
 
 namespace {
 
@@ -159,12 +162,11 @@ protected:
     std::string path;
 };
 
-TEST_F(ClipboardFrameTest, CopiedBlockIsReadByAnotherProgramInEveryFormAndOnlyThenRendered) {
+TEST_F(ClipboardFrameTest, CopiedBlockIsReadByAnotherProgramInEveryFormEachRenderedOnce) {
     openArray(4, 5, AGL_SHORT, [](int64_t c, int64_t r) { return double(r * 100 + c - 3); });
     selectCells(2, 3, 1, 1); // bottom-up: the same block as top-down
     key(Qt::Key_C);
     ASSERT_NE(doc.dataSource(), nullptr);
-    EXPECT_EQ(doc.dataSource()->renderCount(), 0); // offered, not formatted
 
     const QByteArray targets = readClipboard("TARGETS");
     EXPECT_TRUE(targets.contains(kAglDataMimeType)) << targets.toStdString();
@@ -190,8 +192,84 @@ TEST_F(ClipboardFrameTest, CopiedBlockIsReadByAnotherProgramInEveryFormAndOnlyTh
                       frame->gridView()->model()->cellText(1 + i, 1 + j));
         }
     }
+    // The text is ASCII: the same bytes as Latin-1.
+    EXPECT_EQ(readClipboard("STRING"), text);
     // A middle click elsewhere pastes the same text.
     EXPECT_EQ(readClipboard("UTF8_STRING", "primary"), text);
+    ASSERT_NE(doc.dataSource(), nullptr);
+    EXPECT_EQ(doc.dataSource()->renderCount(), 2);
+    // The forms went through the viewer's selection server (the list of
+    // targets through Qt).
+    EXPECT_EQ(frame->selectionServer()->taken(), 4);
+}
+
+// Another program pastes the text at once after Copy, while the worker may
+// still render it: it gets the whole text, the same as the block rendered at
+// once in the spreadsheet's format. The text is larger than one X request
+// (16 MiB on Xvfb): it travels in increments, against the clipboard's time
+// limit for each.
+TEST_F(ClipboardFrameTest, TextPastedAtOnceAfterCopyIsWholeEvenBeyondOneRequest) {
+    constexpr int32_t kRows = 1300, kColumns = 1000;
+    openArray(kRows, kColumns, AGL_DOUBLE, [](int64_t c, int64_t r) {
+        const int64_t i = r * kColumns + c;
+        return std::sin(double(i) * 0.001) * std::pow(10.0, double(i % 7) - 3.0);
+    });
+    QTest::mouseClick(table()->viewport(), Qt::LeftButton, Qt::NoModifier, cellCentre(0, 0));
+    key(Qt::Key_A);
+    key(Qt::Key_C);
+    const QByteArray text = readClipboard("UTF8_STRING");
+
+    int error = 0;
+    const std::unique_ptr<aglArray> block =
+        copyPlaneBlock(*doc.currentArray(), 0, 0, kRows, kColumns, error);
+    ASSERT_TRUE(block);
+    std::string expected;
+    formatBlockText(*block, BlockRegion{0, 0, kRows, kColumns},
+                    *frame->gridView()->clipboardTextFormat(), expected);
+    ASSERT_GT(expected.size(), size_t(16) << 20);
+    EXPECT_EQ(size_t(text.size()), expected.size());
+    EXPECT_TRUE(text == QByteArray::fromStdString(expected));
+    // Answered by the viewer's selection server, not on this thread.
+    ASSERT_TRUE(frame->selectionServer()->isActive());
+    EXPECT_EQ(frame->selectionServer()->taken(), 1);
+}
+
+// The user copies again while another program waits for the text of the
+// block copied last (its worker likely still rendering): that program gets
+// the whole of that text, or a refusal, after which xclip asks again and
+// gets the new block's text; never a part. Then the new block is offered.
+TEST_F(ClipboardFrameTest, CopyingAgainWhileAnotherProgramWaitsLeavesNoHalfAnswer) {
+    openArray(1000, 1000, AGL_DOUBLE,
+              [](int64_t c, int64_t r) { return double(r * 1000 + c) / 7.0; });
+    QTest::mouseClick(table()->viewport(), Qt::LeftButton, Qt::NoModifier, cellCentre(0, 0));
+    key(Qt::Key_A);
+    key(Qt::Key_C);
+    int error = 0;
+    const std::unique_ptr<aglArray> block =
+        copyPlaneBlock(*doc.currentArray(), 0, 0, 1000, 1000, error);
+    ASSERT_TRUE(block);
+    std::string whole;
+    formatBlockText(*block, BlockRegion{0, 0, 1000, 1000},
+                    *frame->gridView()->clipboardTextFormat(), whole);
+
+    QProcess reader;
+    reader.start("xclip", {"-selection", "clipboard", "-t", "UTF8_STRING", "-o"});
+    ASSERT_TRUE(reader.waitForStarted(5000));
+    ASSERT_TRUE(waitFor([&] { return frame->selectionServer()->taken() == 1; }));
+    selectCells(0, 0, 1, 1);
+    key(Qt::Key_C);
+    QByteArray out;
+    ASSERT_TRUE(waitFor([&] {
+        out += reader.readAllStandardOutput();
+        return reader.state() == QProcess::NotRunning;
+    }));
+    out += reader.readAllStandardOutput();
+
+    const QByteArray text = readClipboard("UTF8_STRING");
+    EXPECT_EQ(text.count('\n'), 2) << text.toStdString();
+    EXPECT_EQ(text.count('\t'), 2) << text.toStdString();
+    EXPECT_TRUE(out.isEmpty() || out == text || out == QByteArray::fromStdString(whole))
+        << out.size();
 }
 
 TEST_F(ClipboardFrameTest, CutKeepsTheFileAndPastePutsForeignValuesAtTheCurrentCell) {
