@@ -19,7 +19,7 @@ cd "$(dirname "$0")/.."
 VIEWER_PACKAGES="cmake ninja-build g++ pkg-config python3 libgtest-dev libgmock-dev
   qt6-base-dev libqt6opengl6-dev qt6-svg-dev libgl-dev libegl-dev libglu1-mesa-dev
   libgl1-mesa-dri fonts-liberation2 xvfb xauth dbus libdbus-1-dev libhdf4-dev libhdf5-dev
-  libnetcdf-dev zlib1g-dev"
+  libnetcdf-dev zlib1g-dev libxcb1-dev"
 # What the tests drive or check with: the linker of the sanitizer builds
 # (lld links their many test programs in a fifth of the time), the formatter,
 # the Fortran and clang clients and sanitizer runtimes, the X clipboard and pointer tools, picture,
