@@ -82,7 +82,14 @@ bool aglFilterThread::waitUntilIdle(int timeoutMs) {
 
 void aglFilterThread::waitForSignal(std::unique_lock<std::mutex>& lock) {
     m_state = State::Waiting;
+    // The lock is let go before the notification: a waiter woken while this
+    // thread still held it would block on it until this thread, at the
+    // lowest priority, got the processor back to reach its wait (tens of ms
+    // on a busy machine). What the waiter may do meanwhile (take the pause,
+    // signal a wake) the wait's condition below sees.
+    lock.unlock();
     m_cv.notify_all();
+    lock.lock();
     m_cv.wait(lock, [this] { return m_signalled || m_command == Command::Quit; });
     m_signalled = false;
     m_state = State::Busy;
