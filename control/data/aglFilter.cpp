@@ -472,9 +472,9 @@ bool aglFilter::filter(int resolution) {
 }
 
 template <typename T>
-bool aglFilter::scanRangeOf(int c, const uint8_t* start, int64_t rows, int64_t cols,
-                            int64_t rowBytes, int64_t colBytes, double& minimum, double& maximum,
-                            const std::atomic<bool>* cut) const {
+bool aglFilter::scanRangeOf(const uint8_t* start, int64_t rows, int64_t cols, int64_t rowBytes,
+                            int64_t colBytes, double& minimum, double& maximum,
+                            const std::atomic<bool>* cut) {
     double mn = kEmptyMin, mx = kEmptyMax;
     for (int64_t i = 0; i < rows; ++i) {
         const uint8_t* row = start + i * rowBytes;
@@ -498,10 +498,6 @@ bool aglFilter::scanRangeOf(int c, const uint8_t* start, int64_t rows, int64_t c
             }
         }
     }
-    if (m_clamp) {
-        mn = std::clamp(mn, m_comp[c].clampLow, m_comp[c].clampHigh);
-        mx = std::clamp(mx, m_comp[c].clampLow, m_comp[c].clampHigh);
-    }
     minimum = mn;
     maximum = mx;
     return true;
@@ -509,17 +505,27 @@ bool aglFilter::scanRangeOf(int c, const uint8_t* start, int64_t rows, int64_t c
 
 bool aglFilter::scanRange(int c, double& minimum, double& maximum,
                           const std::atomic<bool>* cut) const {
-    if (c < 0 || c >= kMaxComponents || !m_array || !m_array->data() || !m_array->planeStart())
-        return false;
-    const aglArray& a = *m_array;
+    if (c < 0 || c >= kMaxComponents || !m_array) return false;
+    int source = -1;
+    if (m_componentCount > 0) {
+        source = m_comp[c].source;
+        if (source < 0) return false;
+    }
+    return scanWindow(*m_array, source, m_clamp, m_comp[c].clampLow, m_comp[c].clampHigh, minimum,
+                      maximum, cut);
+}
+
+bool aglFilter::scanWindow(const aglArray& a, int sourceColumn, bool clamp, double clampLow,
+                           double clampHigh, double& minimum, double& maximum,
+                           const std::atomic<bool>* cut) {
+    if (!a.data() || !a.planeStart()) return false;
     int32_t cs, rs, cc, rc;
     a.planeRoi(cs, rs, cc, rc);
     const uint8_t* start = static_cast<const uint8_t*>(a.planeStart());
     int64_t cols = std::max(cc, 1);
-    if (m_componentCount > 0) {
-        const int s = m_comp[c].source;
-        if (s < 0 || s >= cols) return false;
-        start += int64_t(s) * a.colStep();
+    if (sourceColumn >= 0) {
+        if (sourceColumn >= cols) return false;
+        start += int64_t(sourceColumn) * a.colStep();
         cols = 1;
     }
     const int64_t rows = std::max(rc, 1);
@@ -527,7 +533,7 @@ bool aglFilter::scanRange(int c, double& minimum, double& maximum,
     switch (a.typeCode()) {
 #define AGL_SCAN(code, T)                                                                          \
     case code:                                                                                     \
-        if (!scanRangeOf<T>(c, start, rows, cols, a.rowStep(), a.colStep(), mn, mx, cut))          \
+        if (!scanRangeOf<T>(start, rows, cols, a.rowStep(), a.colStep(), mn, mx, cut))             \
             return false;                                                                          \
         break;
         AGL_SCAN(AGL_UCHAR, uint8_t)
@@ -543,6 +549,10 @@ bool aglFilter::scanRange(int c, double& minimum, double& maximum,
         return false;
     }
     if (!(mn <= mx)) return false;
+    if (clamp) {
+        mn = std::clamp(mn, clampLow, clampHigh);
+        mx = std::clamp(mx, clampLow, clampHigh);
+    }
     minimum = mn;
     maximum = mx;
     return true;

@@ -126,6 +126,12 @@ public:
     // read). Reads the whole window: filter thread.
     bool scanRange(int c, double& minimum, double& maximum,
                    const std::atomic<bool>* cut = nullptr) const;
+    // The same for any array, given the source column (-1: the whole window)
+    // and the clamp. Touches no filter state and takes no lock, so a pass
+    // can read the window before it takes its level's data lock.
+    static bool scanWindow(const aglArray& a, int sourceColumn, bool clamp, double clampLow,
+                           double clampHigh, double& minimum, double& maximum,
+                           const std::atomic<bool>* cut = nullptr);
 
     // Re-maps every grid value of component c (all components when c is -1)
     // from the scale and offset it was written with to the component's
@@ -195,9 +201,9 @@ private:
     // Elements read between two looks at the scan's cut flag.
     static constexpr int64_t kScanChunk = int64_t(1) << 16;
     template <typename T>
-    bool scanRangeOf(int c, const uint8_t* start, int64_t rows, int64_t cols, int64_t rowBytes,
-                     int64_t colBytes, double& minimum, double& maximum,
-                     const std::atomic<bool>* cut) const;
+    static bool scanRangeOf(const uint8_t* start, int64_t rows, int64_t cols, int64_t rowBytes,
+                            int64_t colBytes, double& minimum, double& maximum,
+                            const std::atomic<bool>* cut);
     template <typename T>
     void passScalar(const uint8_t* start, int64_t rowBytes, int64_t colBytes, float* out);
     template <typename T>

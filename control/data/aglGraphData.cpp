@@ -540,9 +540,54 @@ void aglGraphData::mergeAndScale(int L, bool full, int c, double axisScaleOfComp
     f.setRange(c, pmin, pmax);
 }
 
-bool aglGraphData::runPass(int L, bool full) {
+aglGraphData::ExactRanges aglGraphData::exactRanges(int L, bool full) const {
+    ExactRanges r;
+    if (L < 0 || L >= agl::kLevelCount || !m_array || m_graphType <= 0) return r;
+    // No level will sample every element: the extremes may lie between the
+    // samples, and the palette and the value axis would name a narrower
+    // range than the data's. The finest pass takes the window's exact range
+    // instead of its samples'.
+    if (!full || resolution(L) == 1 || (L != agl::kLevelCount - 1 && m_resolutionAutoAdjust))
+        return r;
+    r.due = true;
+    const bool vector = m_graphType == 3;
+    int32_t cs, rs, cc, rc;
+    m_array->planeRoi(cs, rs, cc, rc);
+    // The pass's own components, sources and clamps (prepareScalar and
+    // prepareVector give the filter the same).
+    for (int c = 0; c < (vector ? aglFilter::kMaxComponents : 1); ++c) {
+        int source = -1;
+        double lo = -agl::kDoubleLimit, hi = agl::kDoubleLimit;
+        if (vector) {
+            source = m_components[c];
+            if (source < 0 || source >= cc) continue;
+        }
+        const int k = vector ? c : 2;
+        if (!m_axisAutoScale && !(vector && c == 3)) {
+            lo = m_clampMin[k];
+            hi = std::max(m_clampMax[k], lo + agl::kMinRangeWidth);
+        }
+        r.found[c] = aglFilter::scanWindow(*m_array, source, m_dataClamp, lo, hi, r.minimum[c],
+                                           r.maximum[c], m_passCut);
+        if (m_passCut && m_passCut->load(std::memory_order_relaxed)) {
+            r.cut = true;
+            return r;
+        }
+    }
+    return r;
+}
+
+bool aglGraphData::runPass(int L, bool full, const ExactRanges* exact) {
     if (L < 0 || L >= agl::kLevelCount || m_graphType < 0) return false;
     Level& lv = *m_levels[L];
+    ExactRanges own;
+    if (!exact) {
+        own = exactRanges(L, full);
+        exact = &own;
+    }
+    // Paused half-way through the scan: nothing of the level has changed,
+    // and it is still due.
+    if (exact->cut) return false;
     aglFilter& f = lv.filter;
     LevelLock lock(f);
     f.setArray(m_array.get());
@@ -553,23 +598,9 @@ bool aglGraphData::runPass(int L, bool full) {
         prepareScalar(f);
     }
     if (!f.filter(resolution(L))) return false;
-    if (full && resolution(L) != 1 && (L == agl::kLevelCount - 1 || !m_resolutionAutoAdjust)) {
-        // No level will sample every element: the extremes may lie between
-        // the samples, and the palette and the value axis would name a
-        // narrower range than the data's. The finest pass takes the window's
-        // exact range instead of its samples'.
-        for (int c = 0; c < (vector ? f.componentCount() : 1); ++c) {
-            double lo, hi;
-            if (f.scanRange(c, lo, hi, m_passCut)) {
-                f.setRange(c, lo, hi);
-            } else if (m_passCut && m_passCut->load(std::memory_order_relaxed)) {
-                // Paused half-way through the scan: this level's grid has
-                // no merged range and scale yet. Not done, still due.
-                f.clearDone();
-                lv.dirty = true;
-                return false;
-            }
-        }
+    if (exact->due) {
+        for (int c = 0; c < (vector ? f.componentCount() : 1); ++c)
+            if (exact->found[c]) f.setRange(c, exact->minimum[c], exact->maximum[c]);
     }
     if (vector) {
         for (int c = 0; c < f.componentCount(); ++c)

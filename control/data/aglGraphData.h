@@ -215,10 +215,24 @@ public:
     // partial one (it takes the overall range). currentLevel is the level
     // shown (used without ResolutionAutoAdjust). False: nothing to do.
     bool nextPass(int currentLevel, int& level, bool& full) const;
+    // The exact ranges a full pass of the finest level takes from every
+    // element of the window instead of from its samples (due: when the
+    // level samples less than every element; found[c]: component c has a
+    // finite element; cut: the pass-cut flag rose during the scan). Reads the
+    // array only, under no lock: the filter thread reads a large window
+    // before it takes the level's data lock, which the render thread and
+    // the control's thread wait for. Filter thread.
+    struct ExactRanges {
+        bool due = false, cut = false;
+        bool found[aglFilter::kMaxComponents] = {};
+        double minimum[aglFilter::kMaxComponents] = {}, maximum[aglFilter::kMaxComponents] = {};
+    };
+    ExactRanges exactRanges(int level, bool full) const;
     // Runs one pass of a level with its level scaling and range merging;
     // clears its dirty flag and stores `full`. False (level left dirty) when
-    // the pass cannot run. Filter thread.
-    bool runPass(int level, bool full);
+    // the pass cannot run or its scan was cut short. The exact ranges are
+    // found first unless given. Filter thread.
+    bool runPass(int level, bool full, const ExactRanges* exact = nullptr);
     // A flag that, turning true during a pass, ends its whole-window range
     // scan early (the filter thread's pause); the level is then left to be
     // filtered again. Null (the default): passes always finish.

@@ -159,9 +159,13 @@ double aglGraphView::takeLongestRenderWait() {
 
 // Filter thread: one pass, then the flags the tick reads.
 void aglGraphView::runFilterPass(int L, bool full) {
+    // The whole window of a large array is read before the level's data
+    // lock is taken: frames and the control's level steps would wait for
+    // that lock for the length of the scan.
+    const ExactRanges exact = exactRanges(L, full);
     aglFilter& f = filter(L);
     aglFilter::DataLock lock(f);
-    if (!runPass(L, full)) return;
+    if (!runPass(L, full, &exact)) return;
     m_graphs[L]->Refresh();
     m_newData.store(true);
     m_passFinished.store(true);

@@ -705,3 +705,46 @@ TEST(Passes, APassCutShortInItsRangeScanIsDueAgainAndThenTakesTheWholeRange) {
     EXPECT_TRUE(fx.data.level(2).filter.isDone());
     EXPECT_EQ(fx.data.paletteMapping(2).maximum, 1076.0);
 }
+
+// The finest pass reads the window for its exact ranges before it takes the
+// level's data lock, from the graph data's own settings: each vector
+// component from its source column, clamped as the pass clamps it (never the
+// W component), an unused component not at all; the same in the pass that
+// takes them.
+TEST(Passes, ExactRangesFollowThePassSourcesAndClamps) {
+    const auto value = [](int r, int c) { return c == 3 ? -r : (r % 97) * (c + 1) - 50.0; };
+    Fixture fx(AGL_DOUBLE, 200000, 4, value, 3);
+    fx.data.setComponent(1, 3);  // Y from the W column
+    fx.data.setComponent(2, -1); // no Z
+    fx.data.setAxisAutoScale(false);
+    fx.data.setDataClamp(true);
+    fx.data.setAxisClamp(0, -10, 10);
+    fx.data.setAxisClamp(1, -100, 1e6);
+    fx.data.update();
+    ASSERT_NE(fx.data.resolution(2), 1);
+    EXPECT_FALSE(fx.data.exactRanges(2, false).due);
+    EXPECT_FALSE(fx.data.exactRanges(0, true).due);
+    const auto r = fx.data.exactRanges(2, true);
+    ASSERT_TRUE(r.due);
+    EXPECT_FALSE(r.cut);
+    const auto range = [&](int column, double lo, double hi) {
+        double mn = 1e300, mx = -1e300;
+        for (int row = 0; row < 200000; ++row) {
+            mn = std::min(mn, value(row, column));
+            mx = std::max(mx, value(row, column));
+        }
+        return std::pair{std::clamp(mn, lo, hi), std::clamp(mx, lo, hi)};
+    };
+    ASSERT_TRUE(r.found[0]);
+    EXPECT_EQ(std::pair(r.minimum[0], r.maximum[0]), range(0, -10, 10));
+    ASSERT_TRUE(r.found[1]);
+    EXPECT_EQ(std::pair(r.minimum[1], r.maximum[1]), range(3, -100, 1e6));
+    EXPECT_FALSE(r.found[2]);
+    ASSERT_TRUE(r.found[3]);
+    EXPECT_EQ(std::pair(r.minimum[3], r.maximum[3]), range(3, -1e300, 1e300)) << "W is not clamped";
+    fx.data.runPendingPasses(2);
+    double lo = 0, hi = 0;
+    fx.data.overallRange(3, lo, hi);
+    EXPECT_EQ(lo, -199999.0);
+    EXPECT_EQ(hi, 0.0);
+}
