@@ -503,18 +503,6 @@ bool aglFilter::scanRangeOf(const uint8_t* start, int64_t rows, int64_t cols, in
     return true;
 }
 
-bool aglFilter::scanRange(int c, double& minimum, double& maximum,
-                          const std::atomic<bool>* cut) const {
-    if (c < 0 || c >= kMaxComponents || !m_array) return false;
-    int source = -1;
-    if (m_componentCount > 0) {
-        source = m_comp[c].source;
-        if (source < 0) return false;
-    }
-    return scanWindow(*m_array, source, m_clamp, m_comp[c].clampLow, m_comp[c].clampHigh, minimum,
-                      maximum, cut);
-}
-
 bool aglFilter::scanWindow(const aglArray& a, int sourceColumn, bool clamp, double clampLow,
                            double clampHigh, double& minimum, double& maximum,
                            const std::atomic<bool>* cut) {

@@ -117,18 +117,14 @@ public:
     void range(int c, double& maximum, double& minimum) const;
     void setRange(int c, double minimum, double maximum);
 
-    // The exact range of component c over every element of the array's
-    // window, not only the sampled ones (the source column of c in a vector
-    // graph, the whole window otherwise), clamped like the pass when clamping
-    // is on; holes are skipped. False, changing nothing, when there is no
-    // data or no finite element, or when *cut turns true during the scan (a
-    // pause of the filter thread: the window of a large array takes long to
-    // read). Reads the whole window: filter thread.
-    bool scanRange(int c, double& minimum, double& maximum,
-                   const std::atomic<bool>* cut = nullptr) const;
-    // The same for any array, given the source column (-1: the whole window)
-    // and the clamp. Touches no filter state and takes no lock, so a pass
-    // can read the window before it takes its level's data lock.
+    // The exact range over every element of an array's window, not only
+    // the sampled ones: the source column given (-1: the whole window),
+    // clamped to clampLow..clampHigh when clamp is on; holes are skipped.
+    // False, changing nothing, when there is no data or no finite element,
+    // or when *cut turns true during the scan (a pause of the filter thread:
+    // the window of a large array takes long to read). Touches no filter
+    // state and takes no lock, so a pass reads the window before it takes
+    // its level's data lock. Filter thread.
     static bool scanWindow(const aglArray& a, int sourceColumn, bool clamp, double clampLow,
                            double clampHigh, double& minimum, double& maximum,
                            const std::atomic<bool>* cut = nullptr);
