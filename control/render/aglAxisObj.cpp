@@ -167,12 +167,14 @@ void aglAxisObj::SetCellCount(int a, int64_t cells) {
 void aglAxisObj::SetNumberFontSize(int height) {
     m_numberSpec.height = height > 0 ? height : m_numberSpec.autoHeight;
     m_fontRebuild = true;
+    fontsChanged();
     Invalidate();
 }
 
 void aglAxisObj::SetTitleFontSize(int height) {
     m_titleSpec.height = height > 0 ? height : m_titleSpec.autoHeight;
     m_fontRebuild = true;
+    fontsChanged();
     Invalidate();
 }
 
@@ -185,6 +187,7 @@ void aglAxisObj::SetNumberFontByName(const std::string& face, int height, int we
     m_numberSpec.underline = underline;
     m_numberSpec.strikeOut = strikeOut;
     m_fontRebuild = true;
+    fontsChanged();
     Invalidate();
 }
 
@@ -197,6 +200,7 @@ void aglAxisObj::SetTitleFontByName(const std::string& face, int height, int wei
     m_titleSpec.underline = underline;
     m_titleSpec.strikeOut = strikeOut;
     m_fontRebuild = true;
+    fontsChanged();
     Invalidate();
 }
 
@@ -281,6 +285,11 @@ aglAxisObj::Visibility aglAxisObj::VisibilityFor(int viewType, bool orthographic
 }
 
 // --- drawing -------------------------------------------------------------------
+
+void aglAxisObj::FontsInUse(std::vector<aglFontSpec>& fonts) const {
+    for (const FontSpec* f : {&m_numberSpec, &m_titleSpec})
+        fonts.push_back({f->face, f->height, f->weight, f->italic, f->underline, f->strikeOut});
+}
 
 void aglAxisObj::buildFonts() {
     if (!m_fontRebuild && m_numberFont && m_titleFont) return;

@@ -40,6 +40,7 @@ public:
     ~aglAxisObj() override;
 
     void Render(RenderMode mode) override;
+    void FontsInUse(std::vector<aglFontSpec>& fonts) const override;
 
     // The graph box in box units; non-finite or negative extents are ignored.
     void SetExtents(float x, float y, float z);

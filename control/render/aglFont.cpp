@@ -4,6 +4,9 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <atomic>
+#include <map>
+#include <mutex>
 #include <vector>
 
 #include "aglGL.h"
@@ -11,14 +14,13 @@
 
 namespace {
 
-QFont makeFont(const std::string& face, int pixelSize, int weight, bool italic, bool underline,
-               bool strikeOut) {
-    QFont f(QString::fromStdString(face));
+QFont makeFont(const aglFontSpec& s, int pixelSize) {
+    QFont f(QString::fromStdString(s.face));
     f.setPixelSize(pixelSize < 1 ? 1 : pixelSize);
-    f.setWeight(QFont::Weight(weight < 1 ? 400 : (weight > 1000 ? 1000 : weight)));
-    f.setItalic(italic);
-    f.setUnderline(underline);
-    f.setStrikeOut(strikeOut);
+    f.setWeight(QFont::Weight(s.weight < 1 ? 400 : (s.weight > 1000 ? 1000 : s.weight)));
+    f.setItalic(s.italic);
+    f.setUnderline(s.underline);
+    f.setStrikeOut(s.strikeOut);
     f.setKerning(false);
     // Light hinting places glyphs at fractional positions; whole-pixel
     // advances then drift by a pixel against Qt's own layout.
@@ -27,18 +29,71 @@ QFont makeFont(const std::string& face, int pixelSize, int weight, bool italic, 
     return f;
 }
 
+// One character's bitmap in glBitmap's layout: bottom row first, most
+// significant bit first, rows padded to whole bytes.
+struct Glyph {
+    int width = 0, height = 0;
+    float xorig = 0.0f, yorig = 0.0f, advance = 0.0f;
+    std::vector<unsigned char> bits;
+};
+
 } // namespace
 
-aglFont::aglFont(const std::string& face, int height, int weight, bool italic, bool underline,
-                 bool strikeOut, aglRenderContext* context)
-    : m_face(face), m_height(height), m_weight(weight), m_italic(italic), m_context(context) {
-    if (!QGuiApplication::instance()) return; // no font machinery: the font draws nothing
+struct aglFont::Shape {
+    std::once_flag measured;
+    int pixelSize = 0;
+    int descent = 0, avgCharWidth = 0, maxCharWidth = 0, charHeight = 0;
+    bool usable = false;
+
+    std::once_flag drawn;
+    std::vector<Glyph> glyphs;
+    // Whether a string's width is the sum of its characters' advances, as
+    // for every fixed-pitch or unkerned font with whole-pixel advances.
+    bool advancesAdd = false;
+    std::atomic<bool> ready{false}; // the glyphs are drawn
+};
+
+namespace {
+
+// The process's store of shapes. A shape stays as long as a font holds it;
+// the store forgets the oldest beyond its size.
+struct Store {
+    std::mutex mutex;
+    std::map<aglFontSpec, std::shared_ptr<aglFont::Shape>> shapes;
+    std::vector<aglFontSpec> order;
+};
+
+Store& theStore() {
+    static Store store;
+    return store;
+}
+
+std::shared_ptr<aglFont::Shape> shapeOf(const aglFontSpec& spec) {
+    constexpr size_t kKept = 64;
+    Store& s = theStore();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    auto& store = s.shapes;
+    auto& order = s.order;
+    std::shared_ptr<aglFont::Shape>& shape = store[spec];
+    if (!shape) {
+        shape = std::make_shared<aglFont::Shape>();
+        order.push_back(spec);
+        if (order.size() > kKept) {
+            store.erase(order.front());
+            order.erase(order.begin());
+        }
+    }
+    return store[spec];
+}
+
+void measure(const aglFontSpec& s, aglFont::Shape& shape) {
+    const int height = s.height;
     int px = height < 0 ? -height : (height == 0 ? 12 : height);
     if (height > 0) {
         // A positive height is the whole cell: find the largest pixel size
         // whose ascent + descent does not exceed it.
         auto cell = [&](int p) {
-            QFontMetrics fm(makeFont(face, p, weight, italic, underline, strikeOut));
+            QFontMetrics fm(makeFont(s, p));
             return fm.ascent() + fm.descent();
         };
         const int c0 = cell(px);
@@ -48,13 +103,95 @@ aglFont::aglFont(const std::string& face, int height, int weight, bool italic, b
         while (cell(px + 1) <= height)
             ++px;
     }
-    m_font = makeFont(face, px, weight, italic, underline, strikeOut);
-    QFontMetrics fm(m_font);
-    m_descent = fm.descent();
-    m_avgCharWidth = fm.averageCharWidth();
-    m_maxCharWidth = fm.maxWidth();
-    m_charHeight = fm.ascent() + fm.descent();
-    m_usable = m_charHeight > 0;
+    QFontMetrics fm(makeFont(s, px));
+    shape.pixelSize = px;
+    shape.descent = fm.descent();
+    shape.avgCharWidth = fm.averageCharWidth();
+    shape.maxCharWidth = fm.maxWidth();
+    shape.charHeight = fm.ascent() + fm.descent();
+    shape.usable = shape.charHeight > 0;
+}
+
+void draw(const aglFontSpec& s, aglFont::Shape& shape) {
+    const QFont font = makeFont(s, shape.pixelSize);
+    QFontMetrics fm(font);
+    shape.glyphs.resize(aglFont::kCharCount);
+    QString line;
+    int sum = 0;
+    for (int i = 0; i < aglFont::kCharCount; ++i) {
+        const QChar ch(ushort(aglFont::kFirstChar + i));
+        const int advance = fm.horizontalAdvance(ch);
+        // The cell covers the advance and the ink box, plus one pixel all round.
+        const QRect ink = fm.boundingRect(ch); // origin at the baseline, y down
+        const int left = std::min(0, ink.left()) - 1;
+        const int right = std::max(advance, ink.right() + 1) + 1;
+        const int top = std::min(-fm.ascent(), ink.top()) - 1;
+        const int bottom = std::max(fm.descent(), ink.bottom() + 1) + 1;
+        const int w = right - left, h = bottom - top;
+        QImage cell(w, h, QImage::Format_RGB32);
+        cell.fill(Qt::white);
+        if (ch.isPrint() && ch != QChar(' ')) {
+            QPainter p(&cell);
+            p.setFont(font);
+            p.setPen(Qt::black);
+            p.drawText(QPoint(-left, -top), QString(ch));
+        }
+        Glyph& g = shape.glyphs[size_t(i)];
+        const int rowBytes = (w + 7) / 8;
+        g.bits.assign(size_t(rowBytes) * size_t(h), 0);
+        for (int y = 0; y < h; ++y) {
+            const QRgb* row = reinterpret_cast<const QRgb*>(cell.constScanLine(h - 1 - y));
+            for (int x = 0; x < w; ++x)
+                if (qGray(row[x]) < 128) g.bits[size_t(y) * rowBytes + x / 8] |= 0x80u >> (x % 8);
+        }
+        g.width = w;
+        g.height = h;
+        // xorig: pixels left of the pen position; yorig: pixels below the baseline.
+        g.xorig = float(-left);
+        g.yorig = float(bottom);
+        g.advance = float(advance);
+        if (ch.isPrint()) {
+            line += ch;
+            sum += advance;
+        }
+    }
+    // Every printable character once, in a line: a font that kerns or joins
+    // lays that out narrower or wider than its advances.
+    shape.advancesAdd = fm.horizontalAdvance(line) == sum;
+    shape.ready.store(true);
+}
+
+} // namespace
+
+void aglFont::Prepare(const aglFontSpec& spec) {
+    if (!QGuiApplication::instance()) return;
+    const std::shared_ptr<Shape> shape = shapeOf(spec);
+    std::call_once(shape->measured, measure, spec, *shape);
+    if (shape->usable) std::call_once(shape->drawn, draw, spec, *shape);
+}
+
+bool aglFont::IsPrepared(const aglFontSpec& spec) {
+    Store& s = theStore();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    const auto it = s.shapes.find(spec);
+    return it != s.shapes.end() && it->second->ready.load();
+}
+
+aglFont::aglFont(const std::string& face, int height, int weight, bool italic, bool underline,
+                 bool strikeOut, aglRenderContext* context)
+    : aglFont(aglFontSpec{face, height, weight, italic, underline, strikeOut}, context) {}
+
+aglFont::aglFont(const aglFontSpec& spec, aglRenderContext* context)
+    : m_spec(spec), m_context(context) {
+    if (!QGuiApplication::instance()) return; // no font machinery: the font draws nothing
+    m_shape = shapeOf(spec);
+    std::call_once(m_shape->measured, measure, spec, *m_shape);
+    m_font = makeFont(spec, m_shape->pixelSize);
+    m_descent = m_shape->descent;
+    m_avgCharWidth = m_shape->avgCharWidth;
+    m_maxCharWidth = m_shape->maxCharWidth;
+    m_charHeight = m_shape->charHeight;
+    m_usable = m_shape->usable;
 }
 
 aglFont::~aglFont() {
@@ -68,12 +205,12 @@ aglFont::~aglFont() {
 bool aglFont::Build() {
     if (m_listBase != 0) return true;
     if (!m_usable || m_buildFailed) return false;
+    std::call_once(m_shape->drawn, draw, m_spec, *m_shape);
     const GLuint base = glGenLists(kCharCount);
     if (base == 0) {
         m_buildFailed = true;
         return false;
     }
-    QFontMetrics fm(m_font);
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
@@ -81,36 +218,10 @@ bool aglFont::Build() {
     glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
     glPixelStorei(GL_UNPACK_LSB_FIRST, GL_FALSE);
     glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_FALSE);
-    std::vector<unsigned char> bits;
     for (int i = 0; i < kCharCount; ++i) {
-        const QChar ch(ushort(kFirstChar + i));
-        const int advance = fm.horizontalAdvance(ch);
-        // The cell covers the advance and the ink box, plus one pixel all round.
-        const QRect ink = fm.boundingRect(ch); // origin at the baseline, y down
-        const int left = std::min(0, ink.left()) - 1;
-        const int right = std::max(advance, ink.right() + 1) + 1;
-        const int top = std::min(-fm.ascent(), ink.top()) - 1;
-        const int bottom = std::max(fm.descent(), ink.bottom() + 1) + 1;
-        const int w = right - left, h = bottom - top;
-        QImage cell(w, h, QImage::Format_RGB32);
-        cell.fill(Qt::white);
-        if (ch.isPrint() && ch != QChar(' ')) {
-            QPainter p(&cell);
-            p.setFont(m_font);
-            p.setPen(Qt::black);
-            p.drawText(QPoint(-left, -top), QString(ch));
-        }
-        const int rowBytes = (w + 7) / 8;
-        bits.assign(size_t(rowBytes) * size_t(h), 0);
-        // Bottom row first, most significant bit first: glBitmap's layout.
-        for (int y = 0; y < h; ++y) {
-            const QRgb* row = reinterpret_cast<const QRgb*>(cell.constScanLine(h - 1 - y));
-            for (int x = 0; x < w; ++x)
-                if (qGray(row[x]) < 128) bits[size_t(y) * rowBytes + x / 8] |= 0x80u >> (x % 8);
-        }
+        const Glyph& g = m_shape->glyphs[size_t(i)];
         glNewList(base + GLuint(i), GL_COMPILE);
-        // xorig: pixels left of the pen position; yorig: pixels below the baseline.
-        glBitmap(w, h, float(-left), float(bottom), float(advance), 0.0f, bits.data());
+        glBitmap(g.width, g.height, g.xorig, g.yorig, g.advance, 0.0f, g.bits.data());
         glEndList();
     }
     glPopClientAttrib();
@@ -130,7 +241,7 @@ void aglFont::DrawText(float x, float y, float z, const char* text, float dx, fl
             writer && writer->IsCapturing()) {
             // The glyphs' own pixel size: a vector picture draws the text
             // at the size it has on the screen, relative to the window.
-            writer->CaptureText(x, y, z, text, m_face, PixelSize(), m_weight, dx, dy);
+            writer->CaptureText(x, y, z, text, m_spec.face, PixelSize(), m_spec.weight, dx, dy);
             return;
         }
     }
@@ -152,9 +263,20 @@ void aglFont::DrawText(float x, float y, float z, const char* text, float dx, fl
 void aglFont::TextExtent(const char* text, int* width, int* height) const {
     int w = 1, h = 1;
     if (text && m_usable) {
-        QFontMetrics fm(m_font);
-        w = fm.horizontalAdvance(QString::fromLatin1(text));
-        h = fm.ascent() + fm.descent();
+        h = m_charHeight;
+        // The glyphs' own advances where they add up as Qt lays the line out
+        // (no font engine on this thread then); Qt's layout otherwise.
+        std::call_once(m_shape->drawn, draw, m_spec, *m_shape);
+        bool summed = m_shape->advancesAdd;
+        int sum = 0;
+        for (const char* p = text; summed && *p; ++p) {
+            const unsigned char c = static_cast<unsigned char>(*p);
+            if (c < kFirstChar || c >= kFirstChar + kCharCount - 1)
+                summed = false; // 127 and beyond: not in the checked line
+            else
+                sum += int(m_shape->glyphs[size_t(c - kFirstChar)].advance);
+        }
+        w = summed ? sum : QFontMetrics(m_font).horizontalAdvance(QString::fromLatin1(text));
     }
     if (width) *width = w;
     if (height) *height = h;

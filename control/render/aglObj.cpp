@@ -7,6 +7,10 @@ void aglObj::Render(RenderMode mode) {
     if (mode == RenderMode::Normal) ClearChanged();
 }
 
+void aglObj::fontsChanged() {
+    if (m_context) m_context->PrepareFonts(*this);
+}
+
 void aglObj::Invalidate() {
     m_changed.store(true, std::memory_order_release);
 }

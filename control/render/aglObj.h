@@ -13,8 +13,10 @@
 #pragma once
 
 #include <atomic>
+#include <vector>
 
 class aglRenderContext;
+struct aglFontSpec;
 
 // The kind of frame being drawn; passed to every Render.
 enum class RenderMode : int {
@@ -63,7 +65,13 @@ public:
     void BeginLineSmoothing();
     void EndLineSmoothing();
 
+    // The fonts the object draws text with, added to `fonts`. Host thread.
+    virtual void FontsInUse(std::vector<aglFontSpec>& fonts) const { (void)fonts; }
+
 protected:
+    // Has the context get the fonts ready ahead of the next frame, after a
+    // setter changed them. Host thread.
+    void fontsChanged();
     void ClearChanged() { m_changed.store(false, std::memory_order_release); }
 
     bool m_lineSmoothingActive = false;

@@ -61,6 +61,11 @@ void aglPaletteBarObj::SetShowLabels(bool on) {
     Invalidate();
 }
 
+void aglPaletteBarObj::FontsInUse(std::vector<aglFontSpec>& fonts) const {
+    fonts.push_back({m_fontFace, m_fontHeight, m_fontWeight, m_fontItalic, m_fontUnderline,
+                     m_fontStrikeOut});
+}
+
 void aglPaletteBarObj::SetLabelFontByName(const std::string& face, int height, int weight,
                                           bool italic, bool underline, bool strikeOut) {
     m_fontFace = face.substr(0, 31);
@@ -70,6 +75,7 @@ void aglPaletteBarObj::SetLabelFontByName(const std::string& face, int height, i
     m_fontUnderline = underline;
     m_fontStrikeOut = strikeOut;
     m_fontRebuild = true;
+    fontsChanged();
     Invalidate();
 }
 

@@ -5,6 +5,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <QGuiApplication>
+
 #include <algorithm>
 #include <cassert>
 #include <chrono>
@@ -77,6 +79,36 @@ void aglRenderContext::SetTimings(int startDelayMs, int quietMs) {
 void aglRenderContext::Start(bool lowPriority) {
     if (m_started.exchange(true)) return;
     m_thread = std::thread(&aglRenderContext::threadMain, this, lowPriority);
+    if (QGuiApplication::instance()) m_fontThread = std::thread(&aglRenderContext::fontThreadMain, this);
+}
+
+// At the process's normal priority, unlike the render thread: the first use
+// of fonts reads the font configuration under Qt's lock, which the host's
+// thread may be waiting for, and the work is a few fonts long.
+void aglRenderContext::fontThreadMain() {
+    std::unique_lock<std::mutex> lock(m_fontMutex);
+    for (;;) {
+        m_fontCv.wait(lock, [this] { return m_fontQuit || !m_fontQueue.empty(); });
+        if (m_fontQuit) return;
+        const aglFontSpec spec = m_fontQueue.front();
+        m_fontQueue.erase(m_fontQueue.begin());
+        lock.unlock();
+        aglFont::Prepare(spec);
+        lock.lock();
+    }
+}
+
+void aglRenderContext::PrepareFonts(const aglObj& object) {
+    std::vector<aglFontSpec> fonts;
+    object.FontsInUse(fonts);
+    if (fonts.empty()) return;
+    {
+        std::lock_guard<std::mutex> lock(m_fontMutex);
+        for (const aglFontSpec& f : fonts)
+            if (std::find(m_fontQueue.begin(), m_fontQueue.end(), f) == m_fontQueue.end())
+                m_fontQueue.push_back(f);
+    }
+    m_fontCv.notify_one();
 }
 
 void aglRenderContext::Stop() {
@@ -87,6 +119,14 @@ void aglRenderContext::Stop() {
     wake();
     wakeDataWait();
     m_thread.join();
+    if (m_fontThread.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(m_fontMutex);
+            m_fontQuit = true;
+        }
+        m_fontCv.notify_one();
+        m_fontThread.join();
+    }
 }
 
 void aglRenderContext::wake() {
@@ -373,6 +413,7 @@ void aglRenderContext::AddObject(aglObj* object) {
     std::lock_guard<std::recursive_mutex> lock(m_sceneMutex);
     object->m_context = this;
     m_scene.push_back(object);
+    PrepareFonts(*object);
     m_accumComplete.store(false);
 }
 

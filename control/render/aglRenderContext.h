@@ -38,10 +38,10 @@
 
 #include "AutoResetEvent.h"
 #include "aglCameraObj.h"
+#include "aglFont.h"
 #include "aglFrameHooks.h"
 #include "aglObj.h"
 
-class aglFont;
 class aglEglContext;
 class aglFramebuffer;
 class aglAccumBuffer;
@@ -124,8 +124,14 @@ public:
     // --- scene -------------------------------------------------------------
     void Lock() { m_sceneMutex.lock(); }
     void Unlock() { m_sceneMutex.unlock(); }
-    // Appends to the scene list (drawn in the order added). Not owned.
+    // Appends to the scene list (drawn in the order added), and has the
+    // object's fonts prepared. Not owned.
     void AddObject(aglObj* object);
+    // Has the fonts an object draws with measured and rendered
+    // (aglFont::Prepare) on the context's font thread, while the render
+    // thread makes its GL context or draws: the frame that first shows them
+    // finds them ready. Host thread.
+    void PrepareFonts(const aglObj& object);
     void RemoveObject(aglObj* object);
     void ClearObjects();
     int ObjectCount() const;
@@ -216,6 +222,7 @@ public:
 private:
     class HandOver;
     void threadMain(bool lowPriority);
+    void fontThreadMain();
     bool startGL();
     void setupGLState();
     // One frame of the given mode, and its steps: a frame when the graph
@@ -256,6 +263,12 @@ private:
     std::atomic<std::thread::id> m_renderThreadId{};
     std::atomic<bool> m_started{false};
     std::atomic<bool> m_handingOver{false}; // HandingOver
+    // The font thread (PrepareFonts) and what it has still to prepare.
+    std::thread m_fontThread;
+    std::mutex m_fontMutex;
+    std::condition_variable m_fontCv;
+    std::vector<aglFontSpec> m_fontQueue;
+    bool m_fontQuit = false;
     // A frame's data wait sleeps on these; Pause and Quit cut it short.
     std::mutex m_stopMutex;
     std::condition_variable m_stopCv;

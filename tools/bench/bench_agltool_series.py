@@ -20,7 +20,8 @@ side in one run, with their ratios.
    --type 2` against one matplotlib loop over the planes of the same file
    (np.memmap, imshow once, a fixed colour range, set_data and savefig).
 
-Each contender is timed from process start to exit, median of R runs (3).
+Each contender is timed from process start to exit, median of R runs (3); the
+surface's two contenders run in turn, so both meet the machine alike.
 The inputs are read once before timing, so every contender starts with them
 in the page cache. Needs python3-numpy, python3-matplotlib and gnuplot-nox
 (tools/setup.sh bench installs them). Prints a table; nothing here is a test.
@@ -140,6 +141,16 @@ def median(runs, f):
     return statistics.median(f() for _ in range(runs))
 
 
+def paired(runs, first, second):
+    """The medians of two contenders run in turn, first then second, so a
+    machine that slows down for a while slows both alike."""
+    a, b = [], []
+    for _ in range(runs):
+        a.append(first())
+        b.append(second())
+    return statistics.median(a), statistics.median(b)
+
+
 def gnuplot_surface(path, n, out):
     return [
         "gnuplot",
@@ -168,6 +179,7 @@ def main():
     ap.add_argument("--frames", type=int, default=100)
     ap.add_argument("--planes", type=int, default=200)
     ap.add_argument("--plane-size", type=int, default=256)
+    ap.add_argument("--only", type=int, choices=(1, 2, 3), help="run that part alone")
     args = ap.parse_args()
     if not shutil.which("gnuplot"):
         sys.exit("gnuplot is not installed (tools/setup.sh bench)")
@@ -181,41 +193,45 @@ def main():
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
     rows = []
 
-    print("1. lit surface, 1024 x 768 PNG (median of %d)" % args.runs)
-    for n in (512, 2048):
+    print("1. lit surface, 1024 x 768 PNG (median of %d, the two in turn)" % args.runs)
+    for n in (512, 2048) if args.only in (None, 1) else ():
         src = made["surface%d" % n]
-        a = median(args.runs, lambda: timed(
-            [args.agltool, "render", src, os.path.join(out, "s.png"), "--size", "1024x768"], env))
-        g = median(args.runs, lambda: timed(gnuplot_surface(src, n, os.path.join(out, "g.png"))))
+        a, g = paired(
+            args.runs,
+            lambda: timed([args.agltool, "render", src, os.path.join(out, "s.png"), "--size",
+                           "1024x768"], env),
+            lambda: timed(gnuplot_surface(src, n, os.path.join(out, "g.png"))))
         print("  %4d x %-4d  agltool %.3f s   gnuplot pm3d %.3f s   ratio %.1fx" % (n, n, a, g, g / a))
         rows.append(("surface %d" % n, a, g))
 
-    frames = made["series"]
-    print("2. %d frames of 512 x 512 as image maps, 1024 x 768 PNGs (median of %d)"
-          % (len(frames), args.runs))
-    a = median(args.runs, lambda: timed(
-        [args.agltool, "render"] + frames
-        + ["--out", os.path.join(out, "a%03d.png"), "--type", "2", "--size", "1024x768"], env))
+    if args.only in (None, 2):
+        frames = made["series"]
+        print("2. %d frames of 512 x 512 as image maps, 1024 x 768 PNGs (median of %d)"
+              % (len(frames), args.runs))
+        a = median(args.runs, lambda: timed(
+            [args.agltool, "render"] + frames
+            + ["--out", os.path.join(out, "a%03d.png"), "--type", "2", "--size", "1024x768"], env))
 
-    def gnuplot_runs():
-        return sum(timed(gnuplot_image(f, os.path.join(out, "g%03d.png" % k)))
-                   for k, f in enumerate(frames))
+        def gnuplot_runs():
+            return sum(timed(gnuplot_image(f, os.path.join(out, "g%03d.png" % k)))
+                       for k, f in enumerate(frames))
 
-    g = median(args.runs, gnuplot_runs)
-    m = median(args.runs, lambda: timed(
-        [sys.executable, "-c", MATPLOTLIB_SERIES, os.path.join(out, "m%03d.png")] + frames))
-    print("  one agltool run %.2f s   %d gnuplot runs %.2f s (%.1fx)   one matplotlib loop %.2f s "
-          "(%.1fx)" % (a, len(frames), g, g / a, m, m / a))
+        g = median(args.runs, gnuplot_runs)
+        m = median(args.runs, lambda: timed(
+            [sys.executable, "-c", MATPLOTLIB_SERIES, os.path.join(out, "m%03d.png")] + frames))
+        print("  one agltool run %.2f s   %d gnuplot runs %.2f s (%.1fx)   one matplotlib loop %.2f s "
+              "(%.1fx)" % (a, len(frames), g, g / a, m, m / a))
 
-    print("3. sweep of %d planes of %d x %d, 1024 x 768 PNGs (median of %d)"
-          % (args.planes, args.plane_size, args.plane_size, args.runs))
-    a = median(args.runs, lambda: timed(
-        [args.agltool, "render", made["cube"], "--sweep", "0", "--rowdim", "1", "--coldim", "2",
-         "--out", os.path.join(out, "w%03d.png"), "--type", "2", "--size", "1024x768"], env))
-    m = median(args.runs, lambda: timed(
-        [sys.executable, "-c", MATPLOTLIB_SWEEP, made["cube"], os.path.join(out, "v%03d.png"),
-         str(args.planes), str(args.plane_size)]))
-    print("  agltool --sweep %.2f s   matplotlib loop %.2f s   ratio %.1fx" % (a, m, m / a))
+    if args.only in (None, 3):
+        print("3. sweep of %d planes of %d x %d, 1024 x 768 PNGs (median of %d)"
+              % (args.planes, args.plane_size, args.plane_size, args.runs))
+        a = median(args.runs, lambda: timed(
+            [args.agltool, "render", made["cube"], "--sweep", "0", "--rowdim", "1", "--coldim", "2",
+             "--out", os.path.join(out, "w%03d.png"), "--type", "2", "--size", "1024x768"], env))
+        m = median(args.runs, lambda: timed(
+            [sys.executable, "-c", MATPLOTLIB_SWEEP, made["cube"], os.path.join(out, "v%03d.png"),
+             str(args.planes), str(args.plane_size)]))
+        print("  agltool --sweep %.2f s   matplotlib loop %.2f s   ratio %.1fx" % (a, m, m / a))
 
 
 if __name__ == "__main__":

@@ -1,10 +1,13 @@
 // Bitmap fonts: text drawn through the display lists must be the text Qt
 // itself renders with the same font, pixel for pixel.
+#include <QFontMetrics>
 #include <QPainter>
 #include <thread>
+#include <vector>
 
 #include "ImageCompare.h"
 #include "RenderTestSupport.h"
+#include "WaitFor.h"
 #include "aglFont.h"
 
 using namespace rtest;
@@ -109,6 +112,31 @@ TEST(Font, CellHeightMatchesTheRequestAndExtentsFollowTheText) {
     EXPECT_EQ(em.QtFont().pixelSize(), 20);
 }
 
+// The axes place numbers and titles by these widths: they must be the widths
+// Qt's own layout gives the same strings, whether the glyphs' advances are
+// added up or Qt lays the line out.
+TEST(Font, ExtentsAreThoseOfQtsOwnLayout) {
+    const std::vector<std::string> texts = {"0", "-1.5e+03", "Tavrix 0.25 (x, y) {W} ~",
+                                            "iiiiWWWW", "  ", "", "caf\xe9", "a\x7f"
+                                                                                "b"};
+    for (const char* face : {"Times New Roman", "Arial", "DejaVu Sans Mono"})
+        for (int height : {-9, 12, 16, 23})
+            for (int weight : {400, 700})
+                for (bool italic : {false, true}) {
+                    aglFont f(face, height, weight, italic);
+                    ASSERT_TRUE(f.IsUsable()) << face;
+                    const QFontMetrics fm(f.QtFont());
+                    for (const std::string& text : texts) {
+                        int w = -1, h = -1;
+                        f.TextExtent(text.c_str(), &w, &h);
+                        EXPECT_EQ(w, fm.horizontalAdvance(QString::fromLatin1(text.c_str())))
+                            << face << " " << height << " " << weight << " " << italic << " \""
+                            << text << "\"";
+                        EXPECT_EQ(h, f.CharHeight());
+                    }
+                }
+}
+
 TEST(Font, BytesOutsideTheFontAreSkippedNotDrawnFromOtherLists) {
     TextObj plain, odd;
     plain.text = "AB";
@@ -117,6 +145,62 @@ TEST(Font, BytesOutsideTheFontAreSkippedNotDrawnFromOtherLists) {
     plain.x = odd.x = 5;
     plain.y = odd.y = 20;
     EXPECT_EQ(tavrix::test::countDifferentPixels(renderText(odd), renderText(plain), 0), 0);
+}
+
+// Threads that want the same font at once get it made once and alike.
+TEST(FontPrepare, AFontWantedOnManyThreadsAtOnceIsTheSameEverywhere) {
+    // A font no other test asks for, so the threads meet on a fresh one.
+    const aglFontSpec spec{"Arial", 27, 600, true, false, false};
+    ASSERT_FALSE(aglFont::IsPrepared(spec));
+    const char* const text = "Tavrix -1.5e+03 (x, y)";
+    std::vector<int> widths(4, -1), heights(4, -1);
+    std::vector<std::thread> threads;
+    for (int k = 0; k < 4; ++k)
+        threads.emplace_back([&, k] {
+            if (k % 2) aglFont::Prepare(spec);
+            aglFont f(spec);
+            heights[size_t(k)] = f.CharHeight();
+            f.TextExtent(text, &widths[size_t(k)], nullptr);
+        });
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_TRUE(aglFont::IsPrepared(spec));
+    const aglFont here(spec);
+    EXPECT_LE(here.CharHeight(), 27);
+    const int width = QFontMetrics(here.QtFont()).horizontalAdvance(QString::fromLatin1(text));
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(widths[size_t(k)], width) << k;
+        EXPECT_EQ(heights[size_t(k)], here.CharHeight()) << k;
+    }
+}
+
+// An object that writes with one font, and changes it.
+class FontUser : public aglObj {
+public:
+    aglFontSpec spec;
+    void FontsInUse(std::vector<aglFontSpec>& fonts) const override { fonts.push_back(spec); }
+    void SetFont(const aglFontSpec& s) {
+        spec = s;
+        fontsChanged();
+    }
+};
+
+// The render context has an object's fonts ready before any frame draws
+// them: those it has when added, and those a setter gives it later.
+TEST(FontPrepare, TheContextPreparesTheFontsOfItsObjectsAheadOfTheirFrames) {
+    const aglFontSpec first{"Times New Roman", 21, 400, false, true, false};
+    const aglFontSpec second{"Times New Roman", 21, 400, false, false, true};
+    aglRenderContext ctx;
+    FontUser user; // draws nothing: only the context prepares its fonts
+    user.spec = first;
+    ctx.AddObject(&user);
+    EXPECT_FALSE(aglFont::IsPrepared(first)) << "prepared before the context started";
+    startContext(ctx, 40, 30);
+    EXPECT_TRUE(tavrix_test::waitFor([&] { return aglFont::IsPrepared(first); }));
+    EXPECT_FALSE(aglFont::IsPrepared(second));
+    user.SetFont(second);
+    EXPECT_TRUE(tavrix_test::waitFor([&] { return aglFont::IsPrepared(second); }));
+    ctx.Stop();
 }
 
 TEST(FontReference, DataTipBoxAndText) {
