@@ -164,44 +164,53 @@ void aglAxisObj::SetCellCount(int a, int64_t cells) {
     Invalidate();
 }
 
-void aglAxisObj::SetNumberFontSize(int height) {
-    m_numberSpec.height = height > 0 ? height : m_numberSpec.autoHeight;
+// A font is made again only when what it asks for changed: every layout
+// sets the sizes again, and a new font costs the render thread its lists.
+void aglAxisObj::setFont(FontSpec& spec, const FontSpec& next) {
+    if (next.face == spec.face && next.height == spec.height && next.weight == spec.weight &&
+        next.italic == spec.italic && next.underline == spec.underline &&
+        next.strikeOut == spec.strikeOut)
+        return;
+    spec = next;
     m_fontRebuild = true;
     fontsChanged();
     Invalidate();
 }
 
+void aglAxisObj::SetNumberFontSize(int height) {
+    FontSpec next = m_numberSpec;
+    next.height = height > 0 ? height : m_numberSpec.autoHeight;
+    setFont(m_numberSpec, next);
+}
+
 void aglAxisObj::SetTitleFontSize(int height) {
-    m_titleSpec.height = height > 0 ? height : m_titleSpec.autoHeight;
-    m_fontRebuild = true;
-    fontsChanged();
-    Invalidate();
+    FontSpec next = m_titleSpec;
+    next.height = height > 0 ? height : m_titleSpec.autoHeight;
+    setFont(m_titleSpec, next);
 }
 
 void aglAxisObj::SetNumberFontByName(const std::string& face, int height, int weight, bool italic,
                                      bool underline, bool strikeOut) {
-    m_numberSpec.face = face.substr(0, 31);
-    m_numberSpec.height = height > 0 ? height : m_numberSpec.autoHeight;
-    m_numberSpec.weight = weight;
-    m_numberSpec.italic = italic;
-    m_numberSpec.underline = underline;
-    m_numberSpec.strikeOut = strikeOut;
-    m_fontRebuild = true;
-    fontsChanged();
-    Invalidate();
+    FontSpec next = m_numberSpec;
+    next.face = face.substr(0, 31);
+    next.height = height > 0 ? height : m_numberSpec.autoHeight;
+    next.weight = weight;
+    next.italic = italic;
+    next.underline = underline;
+    next.strikeOut = strikeOut;
+    setFont(m_numberSpec, next);
 }
 
 void aglAxisObj::SetTitleFontByName(const std::string& face, int height, int weight, bool italic,
                                     bool underline, bool strikeOut) {
-    m_titleSpec.face = face.substr(0, 31);
-    m_titleSpec.height = height > 0 ? height : m_titleSpec.autoHeight;
-    m_titleSpec.weight = weight;
-    m_titleSpec.italic = italic;
-    m_titleSpec.underline = underline;
-    m_titleSpec.strikeOut = strikeOut;
-    m_fontRebuild = true;
-    fontsChanged();
-    Invalidate();
+    FontSpec next = m_titleSpec;
+    next.face = face.substr(0, 31);
+    next.height = height > 0 ? height : m_titleSpec.autoHeight;
+    next.weight = weight;
+    next.italic = italic;
+    next.underline = underline;
+    next.strikeOut = strikeOut;
+    setFont(m_titleSpec, next);
 }
 
 // --- geometry ------------------------------------------------------------------

@@ -146,6 +146,7 @@ private:
     float extent(int a) const { return m_extent[a]; }
     void minorPositions(int a, std::vector<float>& out) const;
     void buildFonts();
+    void setFont(FontSpec& spec, const FontSpec& next);
     void drawAxisLines(const Visibility& v, RenderMode mode);
     // The box walls of styles 1..20: which walls this view shows, whether
     // they are filled and which axes carry grid lines, and the box's size.

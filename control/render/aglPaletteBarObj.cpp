@@ -68,8 +68,14 @@ void aglPaletteBarObj::FontsInUse(std::vector<aglFontSpec>& fonts) const {
 
 void aglPaletteBarObj::SetLabelFontByName(const std::string& face, int height, int weight,
                                           bool italic, bool underline, bool strikeOut) {
-    m_fontFace = face.substr(0, 31);
-    m_fontHeight = height > 0 ? height : 12;
+    const std::string name = face.substr(0, 31);
+    const int h = height > 0 ? height : 12;
+    // Unchanged, the font and its lists stay.
+    if (name == m_fontFace && h == m_fontHeight && weight == m_fontWeight &&
+        italic == m_fontItalic && underline == m_fontUnderline && strikeOut == m_fontStrikeOut)
+        return;
+    m_fontFace = name;
+    m_fontHeight = h;
     m_fontWeight = weight;
     m_fontItalic = italic;
     m_fontUnderline = underline;

@@ -211,6 +211,43 @@ TEST(AxisRules, ImageMapTicksSitAtCellCentres) {
     EXPECT_FLOAT_EQ(axis.TickPosition(0, 0), 1.0f / 8.0f);
 }
 
+// Every layout sets the axes' font sizes again: a font asked for as it was
+// is kept (a new one costs the render thread its lists on the next frame);
+// one that changed is made again and drawn.
+TEST(AxisRules, FontsAskedForAsTheyWereAreKeptAndChangedOnesRedrawn) {
+    Scene s(kW, kH, 0, 1);
+    startContext(s.ctx, kW, kH);
+    const QImage before = redrawAndWait(s.ctx).convertToFormat(QImage::Format_RGB32);
+    ASSERT_FALSE(s.axis.IsChanged());
+    ASSERT_FALSE(s.bar.IsChanged());
+    agl::AxisInput in;
+    in.width = kW;
+    in.height = kH;
+    in.roiLength[0] = 64;
+    in.roiLength[1] = 48;
+    in.minimum[2] = -1.0;
+    in.maximum[2] = 1.5;
+    const agl::AxisLayout layout = agl::recomputeAxes(in);
+    s.ctx.Lock();
+    s.axis.SetNumberFontSize(layout.numberFontHeight);
+    s.axis.SetTitleFontSize(layout.titleFontHeight);
+    s.bar.SetLabelFontByName("Times New Roman", 12, 400);
+    s.ctx.Unlock();
+    EXPECT_FALSE(s.axis.IsChanged());
+    EXPECT_FALSE(s.bar.IsChanged());
+
+    s.ctx.Lock();
+    s.axis.SetNumberFontSize(layout.numberFontHeight + 6);
+    s.bar.SetLabelFontByName("Times New Roman", 12, 700);
+    s.ctx.Unlock();
+    EXPECT_TRUE(s.axis.IsChanged());
+    EXPECT_TRUE(s.bar.IsChanged());
+    const QImage after = redrawAndWait(s.ctx, false).convertToFormat(QImage::Format_RGB32);
+    s.ctx.Stop();
+    EXPECT_GT(tavrix::test::countDifferentPixels(before, after, 0), 100)
+        << "the larger numbers and the bold labels were not drawn";
+}
+
 TEST(AxisRules, SettersIgnoreBadAxesCountsAndExtents) {
     aglAxisObj axis;
     axis.SetMajorTicks(0, 7);
