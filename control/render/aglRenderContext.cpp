@@ -726,7 +726,10 @@ void aglRenderContext::drawDataTip(const std::string& text) {
 class aglRenderContext::HandOver {
 public:
     HandOver(aglRenderContext& context, bool on) : m_context(on ? &context : nullptr) {
-        if (m_context) m_context->m_handingOver.store(true);
+        if (!m_context) return;
+        m_context->m_handingOver.store(true);
+        // A pause waiting for the frame goes on now, not at its next look.
+        m_context->wakeWaiters();
     }
     ~HandOver() {
         if (m_context) m_context->m_handingOver.store(false);
