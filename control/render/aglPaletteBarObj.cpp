@@ -62,8 +62,8 @@ void aglPaletteBarObj::SetShowLabels(bool on) {
 }
 
 void aglPaletteBarObj::FontsInUse(std::vector<aglFontSpec>& fonts) const {
-    fonts.push_back({m_fontFace, m_fontHeight, m_fontWeight, m_fontItalic, m_fontUnderline,
-                     m_fontStrikeOut});
+    fonts.push_back(
+        {m_fontFace, m_fontHeight, m_fontWeight, m_fontItalic, m_fontUnderline, m_fontStrikeOut});
 }
 
 void aglPaletteBarObj::SetLabelFontByName(const std::string& face, int height, int weight,

@@ -79,7 +79,8 @@ void aglRenderContext::SetTimings(int startDelayMs, int quietMs) {
 void aglRenderContext::Start(bool lowPriority) {
     if (m_started.exchange(true)) return;
     m_thread = std::thread(&aglRenderContext::threadMain, this, lowPriority);
-    if (QGuiApplication::instance()) m_fontThread = std::thread(&aglRenderContext::fontThreadMain, this);
+    if (QGuiApplication::instance())
+        m_fontThread = std::thread(&aglRenderContext::fontThreadMain, this);
 }
 
 // At the process's normal priority, unlike the render thread: the first use

@@ -29,10 +29,10 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QKeyEvent>
 #include <QPaintEvent>
 #include <QTableView>
-#include <QEventLoop>
 #include <QTimer>
 
 #include <unistd.h>

@@ -116,9 +116,15 @@ TEST(Font, CellHeightMatchesTheRequestAndExtentsFollowTheText) {
 // Qt's own layout gives the same strings, whether the glyphs' advances are
 // added up or Qt lays the line out.
 TEST(Font, ExtentsAreThoseOfQtsOwnLayout) {
-    const std::vector<std::string> texts = {"0", "-1.5e+03", "Tavrix 0.25 (x, y) {W} ~",
-                                            "iiiiWWWW", "  ", "", "caf\xe9", "a\x7f"
-                                                                                "b"};
+    const std::vector<std::string> texts = {"0",
+                                            "-1.5e+03",
+                                            "Tavrix 0.25 (x, y) {W} ~",
+                                            "iiiiWWWW",
+                                            "  ",
+                                            "",
+                                            "caf\xe9",
+                                            "a\x7f"
+                                            "b"};
     for (const char* face : {"Times New Roman", "Arial", "DejaVu Sans Mono"})
         for (int height : {-9, 12, 16, 23})
             for (int weight : {400, 700})
