@@ -391,7 +391,7 @@ void aglFilter::steps(int64_t C, int64_t R, int r, int maxSamples, int& rowStep,
     outColumns = int(ceilDiv(C, cs));
 }
 
-bool aglFilter::filter(int resolution) {
+bool aglFilter::filter(int resolution, const std::atomic<bool>* cut) {
     if (resolution < 1 || !m_array || !m_array->data() || !m_array->planeStart()) return false;
     const aglArray& a = *m_array;
 
@@ -436,13 +436,12 @@ bool aglFilter::filter(int resolution) {
         adviseReads(a, start, outRows, rowBytes, span);
     }
     m_holes = 0;
+    bool whole = true;
     switch (a.typeCode()) {
 #define AGL_PASS(code, T)                                                                          \
     case code:                                                                                     \
-        if (vector)                                                                                \
-            passVector<T>(start, rowBytes, colBytes, out);                                         \
-        else                                                                                       \
-            passScalar<T>(start, rowBytes, colBytes, out);                                         \
+        whole = vector ? passVector<T>(start, rowBytes, colBytes, out, cut)                        \
+                       : passScalar<T>(start, rowBytes, colBytes, out, cut);                       \
         break;
         AGL_PASS(AGL_UCHAR, uint8_t)
         AGL_PASS(AGL_CHAR, int8_t)
@@ -454,6 +453,13 @@ bool aglFilter::filter(int resolution) {
         AGL_PASS(AGL_DOUBLE, double)
 #undef AGL_PASS
     default:
+        return false;
+    }
+    if (!whole) {
+        // Cut short: a grid written in place is partly new, and the window
+        // and steps above already describe the pass that did not finish.
+        // Nothing of the level is drawn until a pass runs to its end.
+        m_done.store(false, std::memory_order_release);
         return false;
     }
 
@@ -560,8 +566,12 @@ template <typename T> void aglFilter::shiftTo(int c, const uint8_t* first) {
     m_comp[c].offset = -v * m_comp[c].scale;
 }
 
+// How many rows a pass samples between two looks at its cut flag.
+constexpr int kRowsBetweenLooks = 16;
+
 template <typename T>
-void aglFilter::passScalar(const uint8_t* start, int64_t rowBytes, int64_t colBytes, float* out) {
+bool aglFilter::passScalar(const uint8_t* start, int64_t rowBytes, int64_t colBytes, float* out,
+                           const std::atomic<bool>* cut) {
     if (m_shift) shiftTo<T>(0, start);
     const PassParams k = paramsOf(m_comp[0], m_clamp, std::is_same_v<T, double>);
     double mn = kEmptyMin, mx = kEmptyMax;
@@ -570,6 +580,7 @@ void aglFilter::passScalar(const uint8_t* start, int64_t rowBytes, int64_t colBy
     const int cols = int(ceilDiv(m_colCount, columnStep()));
     const bool contiguous = colBytes == int64_t(sizeof(T));
     for (int i = 0; i < rows; ++i) {
+        if (cut && i % kRowsBetweenLooks == 0 && cut->load(std::memory_order_relaxed)) return false;
         const uint8_t* p = start + i * rowBytes;
         float* o = out + size_t(i) * size_t(cols);
 #if defined(__SSE2__)
@@ -595,10 +606,12 @@ void aglFilter::passScalar(const uint8_t* start, int64_t rowBytes, int64_t colBy
     m_comp[0].minimum = mn;
     m_comp[0].maximum = mx;
     m_holes = holes;
+    return true;
 }
 
 template <typename T>
-void aglFilter::passVector(const uint8_t* start, int64_t rowBytes, int64_t colBytes, float* out) {
+bool aglFilter::passVector(const uint8_t* start, int64_t rowBytes, int64_t colBytes, float* out,
+                           const std::atomic<bool>* cut) {
     const int n = m_componentCount;
     const int rows = int(ceilDiv(m_rowCount, rowStep()));
     int64_t holes = 0;
@@ -616,12 +629,16 @@ void aglFilter::passVector(const uint8_t* start, int64_t rowBytes, int64_t colBy
         if (m_shift) shiftTo<T>(c, p);
         const PassParams k = paramsOf(m_comp[c], m_clamp, std::is_same_v<T, double>);
         double mn = kEmptyMin, mx = kEmptyMax;
-        for (int i = 0; i < rows; ++i, p += rowBytes)
+        for (int i = 0; i < rows; ++i, p += rowBytes) {
+            if (cut && i % (kRowsBetweenLooks * 64) == 0 && cut->load(std::memory_order_relaxed))
+                return false;
             out[size_t(i) * size_t(n) + size_t(c)] = convert<T>(p, k, mn, mx, holes);
+        }
         m_comp[c].minimum = mn;
         m_comp[c].maximum = mx;
     }
     m_holes = holes;
+    return true;
 }
 
 void aglFilter::reapplyScale(int c) {

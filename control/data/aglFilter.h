@@ -100,7 +100,10 @@ public:
     // changing nothing, when the resolution is below 1 or the array has no
     // element area. Filter thread (or any thread while no other pass runs);
     // takes the data lock while it writes the grid.
-    bool filter(int resolution);
+    // `cut`, when given, is looked at every few rows: once it is set the pass
+    // ends, false, and the filter is no longer done (its grid may be partly
+    // new) until a pass runs to its end.
+    bool filter(int resolution, const std::atomic<bool>* cut = nullptr);
 
     // Component record accessors; c outside 0..3 is ignored on writes and
     // reads give 0.0 (scale, offset, clamps) or -1 (source).
@@ -201,9 +204,11 @@ private:
                             int64_t colBytes, double& minimum, double& maximum,
                             const std::atomic<bool>* cut);
     template <typename T>
-    void passScalar(const uint8_t* start, int64_t rowBytes, int64_t colBytes, float* out);
+    bool passScalar(const uint8_t* start, int64_t rowBytes, int64_t colBytes, float* out,
+                    const std::atomic<bool>* cut);
     template <typename T>
-    void passVector(const uint8_t* start, int64_t rowBytes, int64_t colBytes, float* out);
+    bool passVector(const uint8_t* start, int64_t rowBytes, int64_t colBytes, float* out,
+                    const std::atomic<bool>* cut);
 
     const aglArray* m_array = nullptr;
     int m_level = 0;

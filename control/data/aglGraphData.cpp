@@ -577,7 +577,7 @@ aglGraphData::ExactRanges aglGraphData::exactRanges(int L, bool full) const {
     return r;
 }
 
-bool aglGraphData::runPass(int L, bool full, const ExactRanges* exact) {
+bool aglGraphData::runPass(int L, bool full, const ExactRanges* exact, bool cuttable) {
     if (L < 0 || L >= agl::kLevelCount || m_graphType < 0) return false;
     Level& lv = *m_levels[L];
     ExactRanges own;
@@ -597,7 +597,7 @@ bool aglGraphData::runPass(int L, bool full, const ExactRanges* exact) {
     } else {
         prepareScalar(f);
     }
-    if (!f.filter(resolution(L))) return false;
+    if (!f.filter(resolution(L), cuttable ? m_passCut : nullptr)) return false;
     if (exact->due) {
         for (int c = 0; c < (vector ? f.componentCount() : 1); ++c)
             if (exact->found[c]) f.setRange(c, exact->minimum[c], exact->maximum[c]);

@@ -232,7 +232,10 @@ public:
     // clears its dirty flag and stores `full`. False (level left dirty) when
     // the pass cannot run or its scan was cut short. The exact ranges are
     // found first unless given. Filter thread.
-    bool runPass(int level, bool full, const ExactRanges* exact = nullptr);
+    // `cuttable`: the sampling itself ends early too when the pass is cut,
+    // leaving the level not done. Only for a level nobody is shown: a shown
+    // level would have nothing to draw until its next pass.
+    bool runPass(int level, bool full, const ExactRanges* exact = nullptr, bool cuttable = false);
     // A flag that, turning true during a pass, ends its whole-window range
     // scan early (the filter thread's pause); the level is then left to be
     // filtered again. Null (the default): passes always finish.

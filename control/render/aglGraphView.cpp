@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "aglArray.h"
 #include "aglAxisTicks.h"
@@ -164,8 +165,22 @@ void aglGraphView::runFilterPass(int L, bool full) {
     // that lock for the length of the scan.
     const ExactRanges exact = exactRanges(L, full);
     aglFilter& f = filter(L);
-    aglFilter::DataLock lock(f);
-    if (!runPass(L, full, &exact)) return;
+    // The render thread holds the shown level's data for a whole frame. A
+    // pause that comes while this thread waits for it is not kept waiting
+    // for that frame: the pass gives up, and the level stays due.
+    const std::atomic<bool>& cut = m_filterThread.cutShort();
+    while (!f.tryLockData()) {
+        if (cut.load(std::memory_order_relaxed)) return;
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    struct Unlock {
+        aglFilter& f;
+        ~Unlock() { f.unlockData(); }
+    } unlock{f};
+    // A level not on screen gives way to a pause at once: the control's
+    // thread waits for nothing but the rows in hand. The shown level's pass
+    // runs to its end, so the picture always has its data.
+    if (!runPass(L, full, &exact, L != m_currentLevel.load())) return;
     m_graphs[L]->Refresh();
     m_newData.store(true);
     m_passFinished.store(true);

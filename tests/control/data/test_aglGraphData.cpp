@@ -706,6 +706,48 @@ TEST(Passes, APassCutShortInItsRangeScanIsDueAgainAndThenTakesTheWholeRange) {
     EXPECT_EQ(fx.data.paletteMapping(2).maximum, 1076.0);
 }
 
+// A level nobody is shown gives way to a pause in its sampling too: the pass
+// ends, the level is no longer done (its grid may be partly new) and still
+// due, and the next pass makes the whole grid again. Without the cut the same
+// pass runs to its end.
+TEST(Passes, ASamplingPassCutShortLeavesItsLevelUndoneAndDueThenWhole) {
+    Fixture fx(AGL_FLOAT, 600, 600, [](int r, int c) { return (r * 7 + c) % 300; });
+    std::atomic<bool> cut{false};
+    fx.data.setPassCut(&cut);
+    const aglFilter& f = fx.data.level(1).filter;
+    ASSERT_TRUE(fx.data.runPass(1, false, nullptr, true));
+    ASSERT_TRUE(f.isDone());
+    const auto gridOf = [&] {
+        aglFilter::DataLock lock(f);
+        return std::vector<float>(lock.values(),
+                                  lock.values() + size_t(lock.rows()) * size_t(lock.columns()));
+    };
+    const std::vector<float> whole = gridOf();
+    ASSERT_FALSE(whole.empty());
+
+    // A done level filtered again in place: cut, its grid is not drawn.
+    cut = true;
+    EXPECT_TRUE(fx.data.runPass(1, false, nullptr, false)) << "a shown level's pass was cut";
+    EXPECT_TRUE(f.isDone());
+    EXPECT_FALSE(fx.data.runPass(1, false, nullptr, true));
+    EXPECT_FALSE(f.isDone());
+
+    // After a change: the level cut short is still due, and then whole.
+    cut = false;
+    fx.data.update();
+    ASSERT_TRUE(fx.data.runPass(0, false)); // passes go coarse to fine
+    cut = true;
+    EXPECT_FALSE(fx.data.runPass(1, false, nullptr, true));
+    int L = -1;
+    bool full = true;
+    ASSERT_TRUE(fx.data.nextPass(1, L, full));
+    EXPECT_EQ(L, 1) << "the level cut short is not due";
+    cut = false;
+    EXPECT_TRUE(fx.data.runPass(1, false, nullptr, true));
+    EXPECT_TRUE(f.isDone());
+    EXPECT_EQ(gridOf(), whole);
+}
+
 // The finest pass reads the window for its exact ranges before it takes the
 // level's data lock, from the graph data's own settings: each vector
 // component from its source column, clamped as the pass clamps it (never the

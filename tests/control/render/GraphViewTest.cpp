@@ -16,6 +16,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdlib>
+#include <future>
 #include <map>
 #include <mutex>
 #include <ostream>
@@ -147,6 +148,36 @@ TEST_F(GraphViewTest, AStepDoesNotWaitForTheHandOverOfTheFrameInFlight) {
     ASSERT_FALSE(passes.empty());
     EXPECT_EQ(passes.front().level, 0);
     EXPECT_FALSE(v->Context().LatestFrame().isNull());
+}
+
+// The render thread holds the shown level's data for a whole frame; here the
+// test holds it. A pass that waits for that data gives way to a pause: the
+// control's step never waits for a frame through the filter thread. Once the
+// data is let go, the level is filtered and shown again.
+TEST_F(GraphViewTest, APauseDoesNotWaitForAPassWaitingForTheShownLevelsData) {
+    auto v = attached();
+    ASSERT_TRUE(v->setFileName(hill(30, 30))); // never above level 0
+    settleAndTick(*v);
+    ASSERT_EQ(v->currentLevel(), 0);
+    aglFilter& f = v->filter(0);
+    // Paused first, the render thread does not take the data itself: after
+    // the update it waits for the level to be done.
+    v->Context().Pause();
+    f.lockData();
+    v->update(); // level 0 is filtered again, and its pass waits for the data
+    EXPECT_TRUE(tavrix_test::waitFor(
+        [&] { return v->filterThreadState() == aglGraphView::FilterThreadState::Busy; }));
+    auto paused = std::async(std::launch::async, [&] { v->pauseFilterThread(); });
+    const bool returned = paused.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+    f.unlockData();
+    paused.wait();
+    EXPECT_TRUE(returned) << "the pause waited for the pass that waited for the data";
+    passes.clear();
+    v->wakeFilterThread();
+    settleAndTick(*v);
+    ASSERT_FALSE(passes.empty()) << "the level was not filtered again";
+    EXPECT_EQ(passes.front().level, 0);
+    EXPECT_TRUE(v->filter(0).isDone());
 }
 
 TEST_F(GraphViewTest, ASmallWindowNeverStepsAboveLevel0) {
