@@ -189,28 +189,28 @@ void aglAxisObj::SetTitleFontSize(int height) {
     setFont(m_titleSpec, next);
 }
 
-void aglAxisObj::SetNumberFontByName(const std::string& face, int height, int weight, bool italic,
-                                     bool underline, bool strikeOut) {
-    FontSpec next = m_numberSpec;
+// A font spec that takes the name, size and style given (a height of 0: the
+// spec's own default) and keeps the rest.
+aglAxisObj::FontSpec aglAxisObj::named(const FontSpec& spec, const std::string& face, int height,
+                                       int weight, bool italic, bool underline, bool strikeOut) {
+    FontSpec next = spec;
     next.face = face.substr(0, 31);
-    next.height = height > 0 ? height : m_numberSpec.autoHeight;
+    next.height = height > 0 ? height : spec.autoHeight;
     next.weight = weight;
     next.italic = italic;
     next.underline = underline;
     next.strikeOut = strikeOut;
-    setFont(m_numberSpec, next);
+    return next;
+}
+
+void aglAxisObj::SetNumberFontByName(const std::string& face, int height, int weight, bool italic,
+                                     bool underline, bool strikeOut) {
+    setFont(m_numberSpec, named(m_numberSpec, face, height, weight, italic, underline, strikeOut));
 }
 
 void aglAxisObj::SetTitleFontByName(const std::string& face, int height, int weight, bool italic,
                                     bool underline, bool strikeOut) {
-    FontSpec next = m_titleSpec;
-    next.face = face.substr(0, 31);
-    next.height = height > 0 ? height : m_titleSpec.autoHeight;
-    next.weight = weight;
-    next.italic = italic;
-    next.underline = underline;
-    next.strikeOut = strikeOut;
-    setFont(m_titleSpec, next);
+    setFont(m_titleSpec, named(m_titleSpec, face, height, weight, italic, underline, strikeOut));
 }
 
 // --- geometry ------------------------------------------------------------------

@@ -147,6 +147,8 @@ private:
     void minorPositions(int a, std::vector<float>& out) const;
     void buildFonts();
     void setFont(FontSpec& spec, const FontSpec& next);
+    static FontSpec named(const FontSpec& spec, const std::string& face, int height, int weight,
+                          bool italic, bool underline, bool strikeOut);
     void drawAxisLines(const Visibility& v, RenderMode mode);
     // The box walls of styles 1..20: which walls this view shows, whether
     // they are filled and which axes carry grid lines, and the box's size.

@@ -19,6 +19,18 @@ const auto* const kQtEnv = ::testing::AddGlobalTestEnvironment(new QtEnvironment
 
 constexpr int kW = 480, kH = 360;
 
+// A 64 x 48 array with values -1 .. 1.5, as the recompute step sees it.
+agl::AxisInput axisInput(int width, int height) {
+    agl::AxisInput in;
+    in.width = width;
+    in.height = height;
+    in.roiLength[0] = 64;
+    in.roiLength[1] = 48;
+    in.minimum[2] = -1.0;
+    in.maximum[2] = 1.5;
+    return in;
+}
+
 // The scene a control builds: palette bar first, then the camera, the axes
 // and the graph (here an empty one).
 struct Scene {
@@ -41,17 +53,9 @@ struct Scene {
         cam.SetAzimuth(-108.5f);
         cam.SetViewType(viewType);
 
-        // A 64 x 48 array with values -1 .. 1.5, as the recompute step sees it.
-        agl::AxisInput in;
-        in.width = width;
-        in.height = height;
-        in.roiLength[0] = 64;
-        in.roiLength[1] = 48;
-        in.minimum[2] = -1.0;
-        in.maximum[2] = 1.5;
         axis.SetExtents(1.0f, 1.0f, 0.8f);
         axis.SetStyle(style);
-        axis.ApplyLayout(agl::recomputeAxes(in));
+        axis.ApplyLayout(agl::recomputeAxes(axisInput(width, height)));
 
         ctx.AddObject(&bar);
         ctx.AddObject(&cam);
@@ -220,14 +224,7 @@ TEST(AxisRules, FontsAskedForAsTheyWereAreKeptAndChangedOnesRedrawn) {
     const QImage before = redrawAndWait(s.ctx).convertToFormat(QImage::Format_RGB32);
     ASSERT_FALSE(s.axis.IsChanged());
     ASSERT_FALSE(s.bar.IsChanged());
-    agl::AxisInput in;
-    in.width = kW;
-    in.height = kH;
-    in.roiLength[0] = 64;
-    in.roiLength[1] = 48;
-    in.minimum[2] = -1.0;
-    in.maximum[2] = 1.5;
-    const agl::AxisLayout layout = agl::recomputeAxes(in);
+    const agl::AxisLayout layout = agl::recomputeAxes(axisInput(kW, kH));
     s.ctx.Lock();
     s.axis.SetNumberFontSize(layout.numberFontHeight);
     s.axis.SetTitleFontSize(layout.titleFontHeight);
