@@ -30,12 +30,12 @@ aglAxisObj::aglAxisObj() {
         m_numberColour[a][3] = 1.0f;
         m_axis[a].title = titles[a];
     }
-    m_numberSpec.height = 16;
-    m_numberSpec.autoHeight = 12;
-    m_numberSpec.weight = 400;
-    m_titleSpec.height = 16;
-    m_titleSpec.autoHeight = 16;
-    m_titleSpec.weight = 700;
+    m_numberRequest.height = 16;
+    m_numberRequest.autoHeight = 12;
+    m_numberRequest.weight = 400;
+    m_titleRequest.height = 16;
+    m_titleRequest.autoHeight = 16;
+    m_titleRequest.weight = 700;
 }
 
 aglAxisObj::~aglAxisObj() = default;
@@ -166,36 +166,37 @@ void aglAxisObj::SetCellCount(int a, int64_t cells) {
 
 // A font is made again only when what it asks for changed: every layout
 // sets the sizes again, and a new font costs the render thread its lists.
-void aglAxisObj::setFont(FontSpec& spec, const FontSpec& next) {
-    if (next.face == spec.face && next.height == spec.height && next.weight == spec.weight &&
-        next.italic == spec.italic && next.underline == spec.underline &&
-        next.strikeOut == spec.strikeOut)
+void aglAxisObj::setFont(FontRequest& request, const FontRequest& next) {
+    if (next.face == request.face && next.height == request.height &&
+        next.weight == request.weight && next.italic == request.italic &&
+        next.underline == request.underline && next.strikeOut == request.strikeOut)
         return;
-    spec = next;
+    request = next;
     m_fontRebuild = true;
     fontsChanged();
     Invalidate();
 }
 
 void aglAxisObj::SetNumberFontSize(int height) {
-    FontSpec next = m_numberSpec;
-    next.height = height > 0 ? height : m_numberSpec.autoHeight;
-    setFont(m_numberSpec, next);
+    FontRequest next = m_numberRequest;
+    next.height = height > 0 ? height : m_numberRequest.autoHeight;
+    setFont(m_numberRequest, next);
 }
 
 void aglAxisObj::SetTitleFontSize(int height) {
-    FontSpec next = m_titleSpec;
-    next.height = height > 0 ? height : m_titleSpec.autoHeight;
-    setFont(m_titleSpec, next);
+    FontRequest next = m_titleRequest;
+    next.height = height > 0 ? height : m_titleRequest.autoHeight;
+    setFont(m_titleRequest, next);
 }
 
-// A font spec that takes the name, size and style given (a height of 0: the
-// spec's own default) and keeps the rest.
-aglAxisObj::FontSpec aglAxisObj::named(const FontSpec& spec, const std::string& face, int height,
-                                       int weight, bool italic, bool underline, bool strikeOut) {
-    FontSpec next = spec;
+// A font request that takes the name, size and style given (a height of 0: the
+// request's own default) and keeps the rest.
+aglAxisObj::FontRequest aglAxisObj::named(const FontRequest& request, const std::string& face,
+                                          int height, int weight, bool italic, bool underline,
+                                          bool strikeOut) {
+    FontRequest next = request;
     next.face = face.substr(0, 31);
-    next.height = height > 0 ? height : spec.autoHeight;
+    next.height = height > 0 ? height : request.autoHeight;
     next.weight = weight;
     next.italic = italic;
     next.underline = underline;
@@ -205,12 +206,14 @@ aglAxisObj::FontSpec aglAxisObj::named(const FontSpec& spec, const std::string& 
 
 void aglAxisObj::SetNumberFontByName(const std::string& face, int height, int weight, bool italic,
                                      bool underline, bool strikeOut) {
-    setFont(m_numberSpec, named(m_numberSpec, face, height, weight, italic, underline, strikeOut));
+    setFont(m_numberRequest,
+            named(m_numberRequest, face, height, weight, italic, underline, strikeOut));
 }
 
 void aglAxisObj::SetTitleFontByName(const std::string& face, int height, int weight, bool italic,
                                     bool underline, bool strikeOut) {
-    setFont(m_titleSpec, named(m_titleSpec, face, height, weight, italic, underline, strikeOut));
+    setFont(m_titleRequest,
+            named(m_titleRequest, face, height, weight, italic, underline, strikeOut));
 }
 
 // --- geometry ------------------------------------------------------------------
@@ -295,15 +298,15 @@ aglAxisObj::Visibility aglAxisObj::VisibilityFor(int viewType, bool orthographic
 
 // --- drawing -------------------------------------------------------------------
 
-void aglAxisObj::FontsInUse(std::vector<aglFontSpec>& fonts) const {
-    for (const FontSpec* f : {&m_numberSpec, &m_titleSpec})
+void aglAxisObj::FontsInUse(std::vector<aglFontRequest>& fonts) const {
+    for (const FontRequest* f : {&m_numberRequest, &m_titleRequest})
         fonts.push_back({f->face, f->height, f->weight, f->italic, f->underline, f->strikeOut});
 }
 
 void aglAxisObj::buildFonts() {
     if (!m_fontRebuild && m_numberFont && m_titleFont) return;
-    const FontSpec& n = m_numberSpec;
-    const FontSpec& t = m_titleSpec;
+    const FontRequest& n = m_numberRequest;
+    const FontRequest& t = m_titleRequest;
     m_numberFont = std::make_unique<aglFont>(n.face, n.height, n.weight, n.italic, n.underline,
                                              n.strikeOut, m_context);
     m_titleFont = std::make_unique<aglFont>(t.face, t.height, t.weight, t.italic, t.underline,

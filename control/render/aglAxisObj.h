@@ -40,7 +40,7 @@ public:
     ~aglAxisObj() override;
 
     void Render(RenderMode mode) override;
-    void FontsInUse(std::vector<aglFontSpec>& fonts) const override;
+    void FontsInUse(std::vector<aglFontRequest>& fonts) const override;
 
     // The graph box in box units; non-finite or negative extents are ignored.
     void SetExtents(float x, float y, float z);
@@ -84,8 +84,8 @@ public:
     void SetTitleFontByName(const std::string& face, int height, int weight, bool italic,
                             bool underline = false, bool strikeOut = false);
     // The faces the next fonts are made with (tests and export).
-    const std::string& NumberFontFace() const { return m_numberSpec.face; }
-    const std::string& TitleFontFace() const { return m_titleSpec.face; }
+    const std::string& NumberFontFace() const { return m_numberRequest.face; }
+    const std::string& TitleFontFace() const { return m_titleRequest.face; }
 
     // Colours as the control's properties read them.
     const float* NumberColour(int a) const { return m_numberColour[clampAxis(a)]; }
@@ -133,7 +133,7 @@ private:
         std::shared_ptr<const aglSegment> scale;
         std::string title;
     };
-    struct FontSpec {
+    struct FontRequest {
         std::string face = "Times New Roman";
         int height = 16;
         int autoHeight = 12;
@@ -146,9 +146,9 @@ private:
     float extent(int a) const { return m_extent[a]; }
     void minorPositions(int a, std::vector<float>& out) const;
     void buildFonts();
-    void setFont(FontSpec& spec, const FontSpec& next);
-    static FontSpec named(const FontSpec& spec, const std::string& face, int height, int weight,
-                          bool italic, bool underline, bool strikeOut);
+    void setFont(FontRequest& request, const FontRequest& next);
+    static FontRequest named(const FontRequest& request, const std::string& face, int height,
+                             int weight, bool italic, bool underline, bool strikeOut);
     void drawAxisLines(const Visibility& v, RenderMode mode);
     // The box walls of styles 1..20: which walls this view shows, whether
     // they are filled and which axes carry grid lines, and the box's size.
@@ -185,7 +185,7 @@ private:
     float m_titleColour[3][3];
     float m_backColour[3] = {0.8f, 0.8f, 0.8f};
     bool m_ticksOnEdges = true;
-    FontSpec m_numberSpec, m_titleSpec;
+    FontRequest m_numberRequest, m_titleRequest;
     std::unique_ptr<aglFont> m_numberFont, m_titleFont;
     bool m_fontRebuild = true;
     float m_lastZDirection[3] = {-4.0f, 0.0f, 0.0f};

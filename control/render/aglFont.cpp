@@ -14,7 +14,7 @@
 
 namespace {
 
-QFont makeFont(const aglFontSpec& s, int pixelSize) {
+QFont makeFont(const aglFontRequest& s, int pixelSize) {
     QFont f(QString::fromStdString(s.face));
     f.setPixelSize(pixelSize < 1 ? 1 : pixelSize);
     f.setWeight(QFont::Weight(s.weight < 1 ? 400 : (s.weight > 1000 ? 1000 : s.weight)));
@@ -59,8 +59,8 @@ namespace {
 // the store forgets the oldest beyond its size.
 struct Store {
     std::mutex mutex;
-    std::map<aglFontSpec, std::shared_ptr<aglFont::Shape>> shapes;
-    std::vector<aglFontSpec> order;
+    std::map<aglFontRequest, std::shared_ptr<aglFont::Shape>> shapes;
+    std::vector<aglFontRequest> order;
 };
 
 Store& theStore() {
@@ -68,25 +68,25 @@ Store& theStore() {
     return store;
 }
 
-std::shared_ptr<aglFont::Shape> shapeOf(const aglFontSpec& spec) {
+std::shared_ptr<aglFont::Shape> shapeOf(const aglFontRequest& request) {
     constexpr size_t kKept = 64;
     Store& s = theStore();
     std::lock_guard<std::mutex> lock(s.mutex);
     auto& store = s.shapes;
     auto& order = s.order;
-    std::shared_ptr<aglFont::Shape>& shape = store[spec];
+    std::shared_ptr<aglFont::Shape>& shape = store[request];
     if (!shape) {
         shape = std::make_shared<aglFont::Shape>();
-        order.push_back(spec);
+        order.push_back(request);
         if (order.size() > kKept) {
             store.erase(order.front());
             order.erase(order.begin());
         }
     }
-    return store[spec];
+    return store[request];
 }
 
-void measure(const aglFontSpec& s, aglFont::Shape& shape) {
+void measure(const aglFontRequest& s, aglFont::Shape& shape) {
     const int height = s.height;
     int px = height < 0 ? -height : (height == 0 ? 12 : height);
     if (height > 0) {
@@ -112,7 +112,7 @@ void measure(const aglFontSpec& s, aglFont::Shape& shape) {
     shape.usable = shape.charHeight > 0;
 }
 
-void draw(const aglFontSpec& s, aglFont::Shape& shape) {
+void draw(const aglFontRequest& s, aglFont::Shape& shape) {
     const QFont font = makeFont(s, shape.pixelSize);
     QFontMetrics fm(font);
     shape.glyphs.resize(aglFont::kCharCount);
@@ -163,30 +163,30 @@ void draw(const aglFontSpec& s, aglFont::Shape& shape) {
 
 } // namespace
 
-void aglFont::Prepare(const aglFontSpec& spec) {
+void aglFont::Prepare(const aglFontRequest& request) {
     if (!QGuiApplication::instance()) return;
-    const std::shared_ptr<Shape> shape = shapeOf(spec);
-    std::call_once(shape->measured, measure, spec, *shape);
-    if (shape->usable) std::call_once(shape->drawn, draw, spec, *shape);
+    const std::shared_ptr<Shape> shape = shapeOf(request);
+    std::call_once(shape->measured, measure, request, *shape);
+    if (shape->usable) std::call_once(shape->drawn, draw, request, *shape);
 }
 
-bool aglFont::IsPrepared(const aglFontSpec& spec) {
+bool aglFont::IsPrepared(const aglFontRequest& request) {
     Store& s = theStore();
     std::lock_guard<std::mutex> lock(s.mutex);
-    const auto it = s.shapes.find(spec);
+    const auto it = s.shapes.find(request);
     return it != s.shapes.end() && it->second->ready.load();
 }
 
 aglFont::aglFont(const std::string& face, int height, int weight, bool italic, bool underline,
                  bool strikeOut, aglRenderContext* context)
-    : aglFont(aglFontSpec{face, height, weight, italic, underline, strikeOut}, context) {}
+    : aglFont(aglFontRequest{face, height, weight, italic, underline, strikeOut}, context) {}
 
-aglFont::aglFont(const aglFontSpec& spec, aglRenderContext* context)
-    : m_spec(spec), m_context(context) {
+aglFont::aglFont(const aglFontRequest& request, aglRenderContext* context)
+    : m_request(request), m_context(context) {
     if (!QGuiApplication::instance()) return; // no font machinery: the font draws nothing
-    m_shape = shapeOf(spec);
-    std::call_once(m_shape->measured, measure, spec, *m_shape);
-    m_font = makeFont(spec, m_shape->pixelSize);
+    m_shape = shapeOf(request);
+    std::call_once(m_shape->measured, measure, request, *m_shape);
+    m_font = makeFont(request, m_shape->pixelSize);
     m_descent = m_shape->descent;
     m_avgCharWidth = m_shape->avgCharWidth;
     m_maxCharWidth = m_shape->maxCharWidth;
@@ -205,7 +205,7 @@ aglFont::~aglFont() {
 bool aglFont::Build() {
     if (m_listBase != 0) return true;
     if (!m_usable || m_buildFailed) return false;
-    std::call_once(m_shape->drawn, draw, m_spec, *m_shape);
+    std::call_once(m_shape->drawn, draw, m_request, *m_shape);
     const GLuint base = glGenLists(kCharCount);
     if (base == 0) {
         m_buildFailed = true;
@@ -241,7 +241,8 @@ void aglFont::DrawText(float x, float y, float z, const char* text, float dx, fl
             writer && writer->IsCapturing()) {
             // The glyphs' own pixel size: a vector picture draws the text
             // at the size it has on the screen, relative to the window.
-            writer->CaptureText(x, y, z, text, m_spec.face, PixelSize(), m_spec.weight, dx, dy);
+            writer->CaptureText(x, y, z, text, m_request.face, PixelSize(), m_request.weight, dx,
+                                dy);
             return;
         }
     }
@@ -266,7 +267,7 @@ void aglFont::TextExtent(const char* text, int* width, int* height) const {
         h = m_charHeight;
         // The glyphs' own advances where they add up as Qt lays the line out
         // (no font engine on this thread then); Qt's layout otherwise.
-        std::call_once(m_shape->drawn, draw, m_spec, *m_shape);
+        std::call_once(m_shape->drawn, draw, m_request, *m_shape);
         bool summed = m_shape->advancesAdd;
         int sum = 0;
         for (const char* p = text; summed && *p; ++p) {

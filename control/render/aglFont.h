@@ -14,7 +14,7 @@
 //
 // What Qt says of a font (its pixel size, metrics, the glyphs' bitmaps and
 // advances) is the same in every context, so it is kept once per process for
-// each aglFontSpec. Prepare fills it ahead of time on any thread: the render
+// each aglFontRequest. Prepare fills it ahead of time on any thread: the render
 // context has the scene's fonts prepared while it makes its GL context, and
 // the render thread then only turns the bitmaps into lists. Whoever needs a
 // font first prepares it; a second thread asking meanwhile waits for it.
@@ -35,17 +35,17 @@
 class aglRenderContext;
 
 // The font an object asks for, as the older interface names it.
-struct aglFontSpec {
+struct aglFontRequest {
     std::string face;
     int height = 0;
     int weight = 400;
     bool italic = false, underline = false, strikeOut = false;
 
-    bool operator<(const aglFontSpec& o) const {
+    bool operator<(const aglFontRequest& o) const {
         return std::tie(face, height, weight, italic, underline, strikeOut) <
                std::tie(o.face, o.height, o.weight, o.italic, o.underline, o.strikeOut);
     }
-    bool operator==(const aglFontSpec& o) const { return !(*this < o) && !(o < *this); }
+    bool operator==(const aglFontRequest& o) const { return !(*this < o) && !(o < *this); }
 };
 
 class aglFont {
@@ -58,7 +58,7 @@ public:
     // destroyed on another thread.
     aglFont(const std::string& face, int height, int weight, bool italic = false,
             bool underline = false, bool strikeOut = false, aglRenderContext* context = nullptr);
-    aglFont(const aglFontSpec& spec, aglRenderContext* context = nullptr);
+    aglFont(const aglFontRequest& request, aglRenderContext* context = nullptr);
     ~aglFont();
     aglFont(const aglFont&) = delete;
     aglFont& operator=(const aglFont&) = delete;
@@ -66,9 +66,9 @@ public:
     // Measures the font and renders its glyphs into the process's store,
     // unless that is done already. Any thread; nothing without a
     // QGuiApplication.
-    static void Prepare(const aglFontSpec& spec);
-    // Whether the process holds the glyphs of `spec` ready. Any thread.
-    static bool IsPrepared(const aglFontSpec& spec);
+    static void Prepare(const aglFontRequest& request);
+    // Whether the process holds the glyphs of `request` ready. Any thread.
+    static bool IsPrepared(const aglFontRequest& request);
 
     // Makes the 96 display lists if not yet made; false (and the font draws
     // nothing) when there is no GL context or no usable Qt font. Render thread.
@@ -86,9 +86,9 @@ public:
     // null text or an unusable font.
     void TextExtent(const char* text, int* width, int* height) const;
 
-    const std::string& Face() const { return m_spec.face; }
-    int RequestedHeight() const { return m_spec.height; }
-    int Weight() const { return m_spec.weight; }
+    const std::string& Face() const { return m_request.face; }
+    int RequestedHeight() const { return m_request.height; }
+    int Weight() const { return m_request.weight; }
     bool IsUsable() const { return m_usable; }
     int Descent() const { return m_descent; }
     int AverageCharWidth() const { return m_avgCharWidth; }
@@ -98,10 +98,10 @@ public:
     // The Qt font the glyphs are drawn with.
     const QFont& QtFont() const { return m_font; }
 
-    struct Shape; // what the process keeps of one spec
+    struct Shape; // what the process keeps of one request
 
 private:
-    aglFontSpec m_spec;
+    aglFontRequest m_request;
     aglRenderContext* m_context;
     std::shared_ptr<Shape> m_shape;
     QFont m_font;

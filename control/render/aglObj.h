@@ -16,7 +16,7 @@
 #include <vector>
 
 class aglRenderContext;
-struct aglFontSpec;
+struct aglFontRequest;
 
 // The kind of frame being drawn; passed to every Render.
 enum class RenderMode : int {
@@ -66,7 +66,7 @@ public:
     void EndLineSmoothing();
 
     // The fonts the object draws text with, added to `fonts`. Host thread.
-    virtual void FontsInUse(std::vector<aglFontSpec>& fonts) const { (void)fonts; }
+    virtual void FontsInUse(std::vector<aglFontRequest>& fonts) const { (void)fonts; }
 
 protected:
     // Has the context get the fonts ready ahead of the next frame, after a

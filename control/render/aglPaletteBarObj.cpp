@@ -61,7 +61,7 @@ void aglPaletteBarObj::SetShowLabels(bool on) {
     Invalidate();
 }
 
-void aglPaletteBarObj::FontsInUse(std::vector<aglFontSpec>& fonts) const {
+void aglPaletteBarObj::FontsInUse(std::vector<aglFontRequest>& fonts) const {
     fonts.push_back(
         {m_fontFace, m_fontHeight, m_fontWeight, m_fontItalic, m_fontUnderline, m_fontStrikeOut});
 }

@@ -33,7 +33,7 @@ public:
     ~aglPaletteBarObj() override;
 
     void Render(RenderMode mode) override;
-    void FontsInUse(std::vector<aglFontSpec>& fonts) const override;
+    void FontsInUse(std::vector<aglFontRequest>& fonts) const override;
     // The marker at the cursor value; drawn by the frame over the picture.
     void DrawMarker(aglFrameGraph& graph) override;
 

@@ -91,21 +91,21 @@ void aglRenderContext::fontThreadMain() {
     for (;;) {
         m_fontCv.wait(lock, [this] { return m_fontQuit || !m_fontQueue.empty(); });
         if (m_fontQuit) return;
-        const aglFontSpec spec = m_fontQueue.front();
+        const aglFontRequest request = m_fontQueue.front();
         m_fontQueue.erase(m_fontQueue.begin());
         lock.unlock();
-        aglFont::Prepare(spec);
+        aglFont::Prepare(request);
         lock.lock();
     }
 }
 
 void aglRenderContext::PrepareFonts(const aglObj& object) {
-    std::vector<aglFontSpec> fonts;
+    std::vector<aglFontRequest> fonts;
     object.FontsInUse(fonts);
     if (fonts.empty()) return;
     {
         std::lock_guard<std::mutex> lock(m_fontMutex);
-        for (const aglFontSpec& f : fonts)
+        for (const aglFontRequest& f : fonts)
             if (std::find(m_fontQueue.begin(), m_fontQueue.end(), f) == m_fontQueue.end())
                 m_fontQueue.push_back(f);
     }

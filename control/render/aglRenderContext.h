@@ -267,7 +267,7 @@ private:
     std::thread m_fontThread;
     std::mutex m_fontMutex;
     std::condition_variable m_fontCv;
-    std::vector<aglFontSpec> m_fontQueue;
+    std::vector<aglFontRequest> m_fontQueue;
     bool m_fontQuit = false;
     // A frame's data wait sleeps on these; Pause and Quit cut it short.
     std::mutex m_stopMutex;

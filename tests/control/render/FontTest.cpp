@@ -156,22 +156,22 @@ TEST(Font, BytesOutsideTheFontAreSkippedNotDrawnFromOtherLists) {
 // Threads that want the same font at once get it made once and alike.
 TEST(FontPrepare, AFontWantedOnManyThreadsAtOnceIsTheSameEverywhere) {
     // A font no other test asks for, so the threads meet on a fresh one.
-    const aglFontSpec spec{"Arial", 27, 600, true, false, false};
-    ASSERT_FALSE(aglFont::IsPrepared(spec));
+    const aglFontRequest request{"Arial", 27, 600, true, false, false};
+    ASSERT_FALSE(aglFont::IsPrepared(request));
     const char* const text = "Tavrix -1.5e+03 (x, y)";
     std::vector<int> widths(4, -1), heights(4, -1);
     std::vector<std::thread> threads;
     for (int k = 0; k < 4; ++k)
         threads.emplace_back([&, k] {
-            if (k % 2) aglFont::Prepare(spec);
-            aglFont f(spec);
+            if (k % 2) aglFont::Prepare(request);
+            aglFont f(request);
             heights[size_t(k)] = f.CharHeight();
             f.TextExtent(text, &widths[size_t(k)], nullptr);
         });
     for (std::thread& t : threads)
         t.join();
-    EXPECT_TRUE(aglFont::IsPrepared(spec));
-    const aglFont here(spec);
+    EXPECT_TRUE(aglFont::IsPrepared(request));
+    const aglFont here(request);
     EXPECT_LE(here.CharHeight(), 27);
     const int width = QFontMetrics(here.QtFont()).horizontalAdvance(QString::fromLatin1(text));
     for (int k = 0; k < 4; ++k) {
@@ -183,10 +183,10 @@ TEST(FontPrepare, AFontWantedOnManyThreadsAtOnceIsTheSameEverywhere) {
 // An object that writes with one font, and changes it.
 class FontUser : public aglObj {
 public:
-    aglFontSpec spec;
-    void FontsInUse(std::vector<aglFontSpec>& fonts) const override { fonts.push_back(spec); }
-    void SetFont(const aglFontSpec& s) {
-        spec = s;
+    aglFontRequest request;
+    void FontsInUse(std::vector<aglFontRequest>& fonts) const override { fonts.push_back(request); }
+    void SetFont(const aglFontRequest& s) {
+        request = s;
         fontsChanged();
     }
 };
@@ -194,11 +194,11 @@ public:
 // The render context has an object's fonts ready before any frame draws
 // them: those it has when added, and those a setter gives it later.
 TEST(FontPrepare, TheContextPreparesTheFontsOfItsObjectsAheadOfTheirFrames) {
-    const aglFontSpec first{"Times New Roman", 21, 400, false, true, false};
-    const aglFontSpec second{"Times New Roman", 21, 400, false, false, true};
+    const aglFontRequest first{"Times New Roman", 21, 400, false, true, false};
+    const aglFontRequest second{"Times New Roman", 21, 400, false, false, true};
     aglRenderContext ctx;
     FontUser user; // draws nothing: only the context prepares its fonts
-    user.spec = first;
+    user.request = first;
     ctx.AddObject(&user);
     EXPECT_FALSE(aglFont::IsPrepared(first)) << "prepared before the context started";
     startContext(ctx, 40, 30);
