@@ -45,11 +45,18 @@ std::string shmObjectName(std::string_view segmentName) {
     return "/agl-" + encoded.substr(0, cut) + "-" + hash;
 }
 
+static double ageSeconds(const timespec& now, const timespec& then) {
+    return double(now.tv_sec - then.tv_sec) + double(now.tv_nsec - then.tv_nsec) * 1e-9;
+}
+
 int sweepAbandonedBlocks(double minAgeSeconds) {
     DIR* dir = opendir("/dev/shm");
     if (!dir) return 0;
     int removed = 0;
-    const time_t now = time(nullptr);
+    // The clock at full precision: tmpfs stamps a new block with a fine clock,
+    // while time() reads a coarse one that can still be in the second before.
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
     while (dirent* entry = readdir(dir)) {
         const std::string file = entry->d_name;
         if (file.rfind("agl-", 0) != 0) continue;
@@ -57,7 +64,7 @@ int sweepAbandonedBlocks(double minAgeSeconds) {
         int fd = shm_open(object.c_str(), O_RDONLY, 0);
         if (fd < 0) continue;
         struct stat st {};
-        if (fstat(fd, &st) == 0 && difftime(now, st.st_ctime) >= minAgeSeconds &&
+        if (fstat(fd, &st) == 0 && ageSeconds(now, st.st_ctim) >= minAgeSeconds &&
             flock(fd, LOCK_EX | LOCK_NB) == 0) {
             shm_unlink(object.c_str());
             ++removed;
