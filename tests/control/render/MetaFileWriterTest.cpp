@@ -28,6 +28,8 @@
 #include "aglMetaFileWriter.h"
 #include "aglPng.h"
 
+#include <zlib.h>
+
 using namespace rtest;
 
 namespace {
@@ -307,11 +309,35 @@ TEST(MetaFileMesh, ACellWithAMissingCornerLeavesThePaperWhite) {
         << std::hex << hole.image.pixel(20, 82);
 }
 
+// The image data of a PNG file: its IDAT chunks joined, inflated by zlib,
+// which checks the stream's check sum. Empty when zlib refuses it.
+QByteArray inflatedImageData(const QByteArray& png, size_t expected) {
+    QByteArray stream;
+    for (qsizetype at = 8; at + 12 <= png.size();) {
+        const auto* p = reinterpret_cast<const uchar*>(png.constData() + at);
+        const qsizetype length = qsizetype(uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 |
+                                           uint32_t(p[2]) << 8 | uint32_t(p[3]));
+        if (png.mid(at + 4, 4) == "IDAT") stream += png.mid(at + 8, length);
+        at += 12 + length;
+    }
+    QByteArray out(qsizetype(expected + 1), '\0');
+    uLongf size = uLongf(out.size());
+    if (uncompress(reinterpret_cast<Bytef*>(out.data()), &size,
+                   reinterpret_cast<const Bytef*>(stream.constData()),
+                   uLong(stream.size())) != Z_OK)
+        return {};
+    out.resize(qsizetype(size));
+    return out;
+}
+
 // The data area's PNG (and agltool's picture) reads back pixel for pixel,
 // by Qt's reader: straight alpha from a premultiplied image, smooth and
 // repeating rows (both filters), an odd width, noise that does not
 // compress (several data chunks), a single pixel, and a frame as the GL
 // reads it back (opaque, written without alpha) with both kinds of rows.
+// Pictures of a megabyte and more are deflated in two halves at once: the
+// halves must make one stream, with the check sum of the whole, that zlib
+// itself inflates to every row.
 TEST(MetaFilePng, ImagesReadBackPixelForPixel) {
     QImage shaded(301, 97, QImage::Format_ARGB32_Premultiplied);
     shaded.fill(Qt::transparent);
@@ -335,9 +361,25 @@ TEST(MetaFilePng, ImagesReadBackPixelForPixel) {
             seed = seed * 1664525u + 1013904223u;
             frame.setPixel(x, y, y < 32 ? qRgb(x, y * 4, (x * y) % 256) : seed);
         }
-    for (const QImage& source : {shaded, noise, one, frame}) {
+    QImage bigFrame(1024, 481, QImage::Format_RGB32);
+    for (int y = 0; y < bigFrame.height(); ++y)
+        for (int x = 0; x < bigFrame.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            bigFrame.setPixel(x, y, y % 5 ? qRgb(x / 4, y / 2, 90) : seed);
+        }
+    QImage bigNoise(800, 401, QImage::Format_ARGB32);
+    for (int y = 0; y < bigNoise.height(); ++y)
+        for (int x = 0; x < bigNoise.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            bigNoise.setPixel(x, y, y < 200 ? seed : qRgba(x % 256, 7, y % 256, 255));
+        }
+    for (const QImage& source : {shaded, noise, one, frame, bigFrame, bigNoise}) {
         const QByteArray png = aglEncodePng(source);
         ASSERT_FALSE(png.isEmpty());
+        const size_t rowBytes = size_t(source.width()) * (source.hasAlphaChannel() ? 4 : 3);
+        EXPECT_EQ(size_t(inflatedImageData(png, (rowBytes + 1) * size_t(source.height())).size()),
+                  (rowBytes + 1) * size_t(source.height()))
+            << source.width() << " x " << source.height();
         const QImage back = QImage::fromData(png, "PNG").convertToFormat(QImage::Format_RGBA8888);
         const QImage want = source.convertToFormat(QImage::Format_RGBA8888);
         ASSERT_EQ(back.size(), want.size());
