@@ -292,6 +292,10 @@ void ControlModel::holdFrames(bool held) {
     m_view->Context().SetHeld(held);
 }
 
+void ControlModel::warmUp() {
+    m_view->warmUp();
+}
+
 void ControlModel::stepLevels() {
     // The tick still steps too; this only brings the steps forward. While
     // the picture moves (a drag, spinning) the tick alone decides.

@@ -200,6 +200,10 @@ public:
     // once at the release (instead of a frame for each write, each write
     // waiting for the last one's).
     void holdFrames(bool held);
+    // An interactive host before its first data: the render thread draws
+    // the graph kinds once from a stand-in, unseen, so that the GL's
+    // programs for them are built before the first frames need them.
+    void warmUp();
     // Steps to the next level of detail as soon as it is ready and the
     // picture rests, rather than on the next tick (run after every frame and
     // whenever the filter thread finishes a pass).

@@ -62,6 +62,8 @@ public:
     // --- aglFrameGraph -------------------------------------------------------
     bool LockFrameData(aglRenderContext& context) override;
     void UnlockFrameData() override;
+    // A graph kind that draws (not the plain one) whose source's pass is done.
+    bool HasFrameData() const override;
     bool ShowsCursor() const override { return m_showCursor; }
     bool UsesColorPalette() const override { return m_useColorPalette; }
 
@@ -123,6 +125,8 @@ public:
     unsigned geometryList() const { return m_geometryList; }
 
 protected:
+    // For the graph kinds that draw their data; the plain graph draws nothing.
+    explicit aglGraphObj(bool drawsData) : m_drawsData(drawsData) {}
     // Called with the data lock held: reads the source's size into nx, ny.
     // Returns true when it changed.
     bool readGridSize();
@@ -164,6 +168,7 @@ protected:
     bool m_showCursor = true;
     bool m_showGrid = true;
     const aglFilter* m_source = nullptr;
+    const bool m_drawsData = false;
 
     // Grid lines asked for by SetNumGridLines (the steps follow the size).
     int m_gridLinesX = 0, m_gridLinesY = 0;

@@ -76,6 +76,13 @@ public:
     void Resize(int width, int height) override;
     // Seconds the last frame took; also adapts the current level's budget.
     float frameTime();
+    // Has the render thread draw, while it has nothing to show, what the
+    // first frames of a graph draw (axes, palette bar, a surface, an image
+    // map) from a small stand-in array into a picture nobody sees: the GL
+    // builds its programs for them ahead (aglRenderContext::WarmUp). For an
+    // interactive host before its first data; a host that draws one picture
+    // and ends gains nothing. Host thread.
+    void warmUp();
     // Starts the camera's spin and continuous rendering at level 0, or stops them.
     void ToggleSpin();
     bool Spinning() const { return SpinMode(); }
@@ -202,6 +209,9 @@ protected:
     void paletteChanged(const PaletteMapping& mapping) override;
 
 private:
+    // The warm-up's drawing (render thread, scene lock held); whether it
+    // ran to its end.
+    bool drawWarmUp(aglRenderContext& context);
     void runFilterPass(int level, bool full);
     // Makes level's graph object the one in the scene (render thread paused).
     void putInScene(int level);

@@ -9,7 +9,7 @@
 #include "aglRenderContext.h"
 #include "aglTrace.h"
 
-aglHeightMeshObj::aglHeightMeshObj() {
+aglHeightMeshObj::aglHeightMeshObj() : aglGraphObj(true) {
     m_style = kLines;
     m_lighting = false;
     m_depthcue = false;

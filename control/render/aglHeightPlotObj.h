@@ -22,7 +22,7 @@
 
 class aglHeightPlotObj : public aglGraphObj {
 public:
-    aglHeightPlotObj() = default;
+    aglHeightPlotObj() : aglGraphObj(true) {}
     ~aglHeightPlotObj() override;
 
     // Draws the grid for one frame (render thread, data locked by the frame).

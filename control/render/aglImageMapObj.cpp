@@ -8,7 +8,7 @@
 #include "aglRenderContext.h"
 #include "aglTrace.h"
 
-aglImageMapObj::aglImageMapObj() {
+aglImageMapObj::aglImageMapObj() : aglGraphObj(true) {
     m_lighting = false;
 }
 

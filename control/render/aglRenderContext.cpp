@@ -11,6 +11,7 @@
 #include <cassert>
 #include <chrono>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "aglEglContext.h"
@@ -219,6 +220,10 @@ void aglRenderContext::threadMain(bool lowPriority) {
             setState(ThreadState::Busy);
             continue;
         }
+        // A frame follows the warm-up: a request for one that came with it
+        // shares its wake.
+        if (m_command.load() == int(ThreadCommand::Run) && m_warmUpPending.exchange(false))
+            runWarmUp();
         aglCaptureWriter* writer = m_writer.load();
         if (m_metafileRequest.load() && writer && !writer->IsBusy())
             render(RenderMode::MetaFile);
@@ -405,6 +410,54 @@ void aglRenderContext::WaitUntilIdle() {
 void aglRenderContext::Redraw(bool invalidate) {
     if (invalidate) m_accumComplete.store(false);
     Resume();
+}
+
+void aglRenderContext::WarmUp(WarmUpJob job) {
+    {
+        std::lock_guard<std::mutex> lock(m_warmUpMutex);
+        m_warmUp = std::move(job);
+    }
+    m_warmUpPending.store(true);
+    wake();
+}
+
+bool aglRenderContext::WarmUpShouldStop() const {
+    if (ShouldStopWaiting()) return true;
+    const aglFrameGraph* graph = m_graph.load();
+    return graph && graph->HasFrameData();
+}
+
+void aglRenderContext::runWarmUp() {
+    WarmUpJob job;
+    {
+        std::lock_guard<std::mutex> lock(m_warmUpMutex);
+        job = std::exchange(m_warmUp, nullptr);
+    }
+    if (!job || WarmUpShouldStop() || !ensureFramebuffer()) return;
+    bool finished = false;
+    {
+        std::lock_guard<std::recursive_mutex> sceneLock(m_sceneMutex);
+        // Whatever the job's objects set is put back: the next frame starts
+        // from the state the last one left.
+        glPushAttrib(GL_ALL_ATTRIB_BITS);
+        glMatrixMode(GL_PROJECTION);
+        glPushMatrix();
+        glMatrixMode(GL_MODELVIEW);
+        glPushMatrix();
+        glViewport(0, 0, m_fbo->Width(), m_fbo->Height());
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        finished = job(*this);
+        glMatrixMode(GL_PROJECTION);
+        glPopMatrix();
+        glMatrixMode(GL_MODELVIEW);
+        glPopMatrix();
+        glPopAttrib();
+        // The programs are built as the draws are made; the rasterising of
+        // what was drawn is not left to the next frame.
+        glFinish();
+    }
+    deletePendingLists();
+    if (finished) m_warmUpsFinished.fetch_add(1);
 }
 
 // --- scene -------------------------------------------------------------------

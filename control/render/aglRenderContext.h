@@ -121,6 +121,27 @@ public:
     // Clears the accumulation-complete flag (when invalidate) and sends Run.
     void Redraw(bool invalidate);
 
+    // A warm-up: a drawing the render thread makes once, into a picture
+    // nobody sees, while it has nothing else to draw. A software GL builds a
+    // program for each new combination of states the moment a draw first
+    // meets it, 5 to 20 ms each; a host with no picture to show yet has them
+    // built ahead, and its first frames (and whoever pauses the thread
+    // meanwhile) do not wait for them. The job runs on the render thread,
+    // with the scene lock held, at the thread's next turn of its loop,
+    // unless the bound graph has data to draw by then; between its steps it
+    // asks WarmUpShouldStop, and it returns whether it ran to its end. A
+    // job handed over while another waits replaces it. Host thread.
+    using WarmUpJob = std::function<bool(aglRenderContext&)>;
+    void WarmUp(WarmUpJob job);
+    // Between a warm-up's steps: the thread was told to pause or quit, or the
+    // bound graph has data to draw. Render thread.
+    bool WarmUpShouldStop() const;
+    // Warm-ups that ran to their end. Any thread.
+    int WarmUpsFinished() const { return m_warmUpsFinished.load(); }
+    // Lets an object that is not in the scene (a warm-up's) draw with this
+    // context: its camera, fonts and lists. Render thread.
+    void Adopt(aglObj& object) { object.m_context = this; }
+
     // --- scene -------------------------------------------------------------
     void Lock() { m_sceneMutex.lock(); }
     void Unlock() { m_sceneMutex.unlock(); }
@@ -241,6 +262,7 @@ private:
     void publish();
     void copyToClipboard();
     bool ensureFramebuffer();
+    void runWarmUp();
     void applyMaterial();
     void deletePendingLists();
     // Waits until done() holds: woken by every change of the thread's state
@@ -263,6 +285,11 @@ private:
     std::atomic<std::thread::id> m_renderThreadId{};
     std::atomic<bool> m_started{false};
     std::atomic<bool> m_handingOver{false}; // HandingOver
+    // The warm-up waiting for its turn (WarmUp).
+    std::mutex m_warmUpMutex;
+    WarmUpJob m_warmUp;
+    std::atomic<bool> m_warmUpPending{false};
+    std::atomic<int> m_warmUpsFinished{0};
     // The font thread (PrepareFonts) and what it has still to prepare.
     std::thread m_fontThread;
     std::mutex m_fontMutex;

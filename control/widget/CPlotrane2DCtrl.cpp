@@ -64,6 +64,9 @@ CPlotrane2DCtrl::CPlotrane2DCtrl(QWidget* parent, int renderStartDelayMs, int an
     // The one-second timer drives level-of-detail steps, cycling and tips.
     connect(&d->timer, &QTimer::timeout, this, &CPlotrane2DCtrl::tick);
     d->timer.start(d->model.tickPeriodMs());
+    // Until the host binds data the render thread has nothing to draw: it
+    // gets the GL ready for the first frames meanwhile.
+    d->model.warmUp();
 }
 
 CPlotrane2DCtrl::~CPlotrane2DCtrl() {

@@ -461,6 +461,32 @@ TEST_F(GraphViewTest, ANewBoxWithTheSameGridIsLitAsTheBoxAlone) {
     EXPECT_GT(tavrix::test::countDifferentPixels(shown, before, 16), 500);
 }
 
+// A view warmed up before its data draws the very pictures of one that was
+// not: a surface and an image map, with the axes and the palette bar.
+TEST_F(GraphViewTest, AViewWarmedUpDrawsTheSamePicturesAsOneThatWasNot) {
+    const std::string file = hill(30, 40);
+    auto warm = attached(320, 240);
+    warm->setGraphType(0, true); // no data yet: nothing to draw
+    warm->warmUp();
+    ASSERT_TRUE(waitFor([&] { return warm->Context().WarmUpsFinished() == 1; }));
+    auto cold = attached(320, 240);
+    for (aglGraphView* v : {warm.get(), cold.get()})
+        ASSERT_TRUE(v->setFileName(file));
+    for (int type : {1, 2}) {
+        QImage pictures[2];
+        for (int k = 0; k < 2; ++k) {
+            aglGraphView& v = k == 0 ? *warm : *cold;
+            v.setGraphType(type, true);
+            ASSERT_NO_FATAL_FAILURE(settleLevels(v));
+            pictures[k] = v.Context().RenderAndWait();
+            ASSERT_FALSE(pictures[k].isNull());
+        }
+        EXPECT_EQ(tavrix::test::countDifferentPixels(pictures[0], pictures[1], 0), 0)
+            << "graph type " << type;
+    }
+    EXPECT_EQ(cold->Context().WarmUpsFinished(), 0);
+}
+
 // How the view is left before it is destroyed.
 enum class Ending { DuringPasses, RenderWaitingForData, Spinning, NoGL };
 void PrintTo(Ending e, std::ostream* out) {

@@ -454,6 +454,86 @@ TEST(RenderThread, PauseAndQuitEndAFrameThatWaitsForData) {
     EXPECT_EQ(ctx.State(), ThreadState::Ended);
 }
 
+// A warm-up draws while the bound graph has no data, once, and leaves the
+// GL as it found it: the frames after it are those of a context that had
+// none. One handed over once the graph has data is not run at all.
+TEST_F(RenderContextTest, AWarmUpRunsOnceWhileNothingIsToBeDrawnAndLeavesNoTrace) {
+    const QImage cold = redrawAndWait(ctx);
+    graph.hasData = false;
+    redrawAndWait(ctx);
+    std::atomic<int> runs{0};
+    ctx.WarmUp([&](aglRenderContext& c) {
+        ++runs;
+        // State a frame does not set again for itself: polygons as
+        // outlines, a depth test that nothing passes, blending that keeps
+        // nothing drawn, a projection that puts everything elsewhere, and
+        // the current colour; and a picture over the whole window.
+        glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+        glDepthFunc(GL_NEVER);
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_ZERO, GL_ZERO);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(0, 1, 0, 1, 5, 6);
+        glColor3f(0.0f, 1.0f, 0.0f);
+        glDisable(GL_BLEND);
+        pixelProjection(kW, kH);
+        glRectf(0, 0, kW, kH);
+        glEnable(GL_BLEND);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(0, 1, 0, 1, 5, 6);
+        return !c.WarmUpShouldStop();
+    });
+    ASSERT_TRUE(waitFor([&] { return ctx.WarmUpsFinished() == 1; }));
+    ctx.WaitUntilIdle();
+    graph.hasData = true;
+    const QImage warm = redrawAndWait(ctx);
+    EXPECT_EQ(tavrix::test::countDifferentPixels(warm, cold, 0), 0);
+    EXPECT_EQ(px(warm, 12, 12), qRgb(255, 0, 0));
+    redrawAndWait(ctx);
+    EXPECT_EQ(runs.load(), 1);
+
+    ctx.WarmUp([&](aglRenderContext&) { return ++runs > 0; });
+    redrawAndWait(ctx);
+    EXPECT_EQ(runs.load(), 1);
+    EXPECT_EQ(ctx.WarmUpsFinished(), 1);
+}
+
+// A warm-up looks between its steps whether to stop: a pause comes back
+// (instead of waiting for the whole warm-up), and data for the graph ends
+// it too; neither counts as finished.
+TEST_F(RenderContextTest, AWarmUpGivesWayToAPauseAndToData) {
+    graph.hasData = false;
+    redrawAndWait(ctx);
+    std::atomic<int> steps{0};
+    std::atomic<bool> ended{false};
+    const auto untilStopped = [&](aglRenderContext& c) {
+        while (!c.WarmUpShouldStop()) {
+            ++steps;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ended = true;
+        return false;
+    };
+    ctx.WarmUp(untilStopped);
+    ASSERT_TRUE(waitFor([&] { return steps.load() > 0; }));
+    ctx.Pause();
+    EXPECT_TRUE(ended.load());
+    ctx.Resume();
+    ctx.WaitUntilIdle();
+
+    steps = 0;
+    ended = false;
+    ctx.WarmUp(untilStopped);
+    ASSERT_TRUE(waitFor([&] { return steps.load() > 0; }));
+    graph.hasData = true;
+    EXPECT_TRUE(waitFor([&] { return ended.load(); }));
+    ctx.WaitUntilIdle();
+    EXPECT_EQ(ctx.WarmUpsFinished(), 0);
+    EXPECT_EQ(px(redrawAndWait(ctx), 12, 12), qRgb(255, 0, 0));
+}
+
 // A graph whose data wait is one very long step (ten minutes): a pause that
 // did not cut the step short would wait it out (and the test's time-out
 // would end the run).

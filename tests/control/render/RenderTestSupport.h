@@ -65,6 +65,7 @@ public:
         return true;
     }
     void UnlockFrameData() override { ++unlocks; }
+    bool HasFrameData() const override { return hasData.load(); }
     void Render(RenderMode mode) override {
         const int n = ++renders[int(mode)];
         if (mode == RenderMode::AntiAliasPass && n == blockOnPass) {
