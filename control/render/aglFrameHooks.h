@@ -24,9 +24,10 @@ public:
     virtual bool LockFrameData(aglRenderContext& context) = 0;
     // Releases what LockFrameData took; called only after it returned true.
     virtual void UnlockFrameData() = 0;
-    // There is data to draw now: LockFrameData would not wait for it.
-    // Render thread (the host changes the source only while it is paused).
-    virtual bool HasFrameData() const { return false; }
+    // The graph draws data, ready or still being filtered: frames for it
+    // are wanted, or soon will be. Render thread (the host changes the
+    // graph only while it is paused).
+    virtual bool DrawsData() const { return false; }
     // The cursor cell is shown (ShowCursor); DrawCursor draws it over the picture.
     virtual bool ShowsCursor() const { return false; }
     virtual void DrawCursor() {}

@@ -125,10 +125,6 @@ bool aglGraphObj::LockFrameData(aglRenderContext& context) {
     return true;
 }
 
-bool aglGraphObj::HasFrameData() const {
-    return m_drawsData && m_source && m_source->isDone();
-}
-
 void aglGraphObj::UnlockFrameData() {
     if (!m_dataLocked) return;
     m_dataLocked = false;

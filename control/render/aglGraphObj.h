@@ -62,8 +62,8 @@ public:
     // --- aglFrameGraph -------------------------------------------------------
     bool LockFrameData(aglRenderContext& context) override;
     void UnlockFrameData() override;
-    // A graph kind that draws (not the plain one) whose source's pass is done.
-    bool HasFrameData() const override;
+    // A graph kind that draws (not the plain one), with a source.
+    bool DrawsData() const override { return m_drawsData && m_source; }
     bool ShowsCursor() const override { return m_showCursor; }
     bool UsesColorPalette() const override { return m_useColorPalette; }
 

@@ -424,7 +424,7 @@ void aglRenderContext::WarmUp(WarmUpJob job) {
 bool aglRenderContext::WarmUpShouldStop() const {
     if (ShouldStopWaiting()) return true;
     const aglFrameGraph* graph = m_graph.load();
-    return graph && graph->HasFrameData();
+    return graph && graph->DrawsData();
 }
 
 void aglRenderContext::runWarmUp() {

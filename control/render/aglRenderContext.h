@@ -128,13 +128,14 @@ public:
     // built ahead, and its first frames (and whoever pauses the thread
     // meanwhile) do not wait for them. The job runs on the render thread,
     // with the scene lock held, at the thread's next turn of its loop,
-    // unless the bound graph has data to draw by then; between its steps it
+    // unless a graph that draws data is bound by then (its first frame then
+    // builds what it needs, and is not kept waiting); between its steps it
     // asks WarmUpShouldStop, and it returns whether it ran to its end. A
     // job handed over while another waits replaces it. Host thread.
     using WarmUpJob = std::function<bool(aglRenderContext&)>;
     void WarmUp(WarmUpJob job);
-    // Between a warm-up's steps: the thread was told to pause or quit, or the
-    // bound graph has data to draw. Render thread.
+    // Between a warm-up's steps: the thread was told to pause or quit, or a
+    // graph that draws data is bound. Render thread.
     bool WarmUpShouldStop() const;
     // Warm-ups that ran to their end. Any thread.
     int WarmUpsFinished() const { return m_warmUpsFinished.load(); }

@@ -454,9 +454,9 @@ TEST(RenderThread, PauseAndQuitEndAFrameThatWaitsForData) {
     EXPECT_EQ(ctx.State(), ThreadState::Ended);
 }
 
-// A warm-up draws while the bound graph has no data, once, and leaves the
-// GL as it found it: the frames after it are those of a context that had
-// none. One handed over once the graph has data is not run at all.
+// A warm-up draws while the bound graph draws no data, once, and leaves
+// the GL as it found it: the frames after it are those of a context that
+// had none. One handed over once the graph draws data is not run at all.
 TEST_F(RenderContextTest, AWarmUpRunsOnceWhileNothingIsToBeDrawnAndLeavesNoTrace) {
     const QImage cold = redrawAndWait(ctx);
     graph.hasData = false;
@@ -501,8 +501,8 @@ TEST_F(RenderContextTest, AWarmUpRunsOnceWhileNothingIsToBeDrawnAndLeavesNoTrace
 }
 
 // A warm-up looks between its steps whether to stop: a pause comes back
-// (instead of waiting for the whole warm-up), and data for the graph ends
-// it too; neither counts as finished.
+// (instead of waiting for the whole warm-up), and a graph that draws data
+// ends it too; neither counts as finished.
 TEST_F(RenderContextTest, AWarmUpGivesWayToAPauseAndToData) {
     graph.hasData = false;
     redrawAndWait(ctx);

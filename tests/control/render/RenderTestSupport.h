@@ -65,7 +65,7 @@ public:
         return true;
     }
     void UnlockFrameData() override { ++unlocks; }
-    bool HasFrameData() const override { return hasData.load(); }
+    bool DrawsData() const override { return hasData.load(); }
     void Render(RenderMode mode) override {
         const int n = ++renders[int(mode)];
         if (mode == RenderMode::AntiAliasPass && n == blockOnPass) {
