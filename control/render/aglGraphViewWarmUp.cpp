@@ -4,13 +4,11 @@
 #include "aglGraphView.h"
 
 #include <cmath>
-#include <memory>
 #include <vector>
 
 #include "aglArray.h"
 #include "aglFilter.h"
 #include "aglFont.h"
-#include "aglGL.h"
 #include "aglHeightPlotObj.h"
 #include "aglImageMapObj.h"
 
@@ -22,10 +20,10 @@ constexpr int kStandInSize = 16;
 // palette.
 bool fillStandIn(aglArray& array) {
     const int32_t extents[2] = {kStandInSize, kStandInSize};
-    auto* v = static_cast<float*>(
-        array.allocatePrivate(int64_t(kStandInSize) * kStandInSize * int64_t(sizeof(float))));
-    if (!v || array.reshape(2, extents, AGL_FLOAT) != 0) return false;
-    v = static_cast<float*>(array.mutableData());
+    const int64_t bytes = int64_t(kStandInSize) * kStandInSize * int64_t(sizeof(float));
+    if (!array.allocatePrivate(bytes) || array.reshape(2, extents, AGL_FLOAT) != 0) return false;
+    auto* v = static_cast<float*>(array.mutableData());
+    if (!v) return false;
     for (int j = 0; j < kStandInSize; ++j)
         for (int i = 0; i < kStandInSize; ++i) {
             const float x = float(i) / (kStandInSize - 1) - 0.5f;
