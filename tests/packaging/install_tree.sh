@@ -69,6 +69,20 @@ for p in tavrix tavrix-hdf tavrix-netcdf agltool tavrixctl; do
         fail "$p loads one of our libraries from outside the prefix"
     fi
 done
+# --- No program or library looks for libraries in the current directory ------
+# The dynamic loader reads an empty RUNPATH entry as the current directory:
+# a library named as one of ours, in whatever folder the program is started
+# from, would be loaded. Installed, and in the build tree that tests and
+# tools/run.sh start.
+for f in "$prefix"/bin/* "$libdir"/lib*.so* "$build"/bin/* "$build"/lib/lib*.so*; do
+    if [ -L "$f" ] || [ ! -f "$f" ]; then continue; fi
+    runpath=$(readelf -d "$f" 2>/dev/null | sed -n 's/.*R[UN]*PATH.*\[\(.*\)\]$/\1/p')
+    [ -n "$runpath" ] || continue
+    case ":$runpath:" in
+    *::*) fail "${f#"$prefix"/}: RUNPATH [$runpath] has an empty entry (the current directory)" ;;
+    esac
+done
+
 for p in tavrix agltool tavrixctl; do
     if env -u LD_LIBRARY_PATH "$prefix/bin/$p" --help >"$scratch/$p.help" 2>"$scratch/err"; then
         grep -q "^usage: $p" "$scratch/$p.help" || fail "$p --help prints no usage"
