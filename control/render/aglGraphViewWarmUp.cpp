@@ -52,13 +52,28 @@ bool aglGraphView::drawWarmUp(aglRenderContext& context) {
 
     // The axes and the palette bar with the fonts of the real ones (ready,
     // or being made, on the font thread), the graphs with the settings of
-    // the bound one: the same states the first frames set.
+    // the bound one: the same states the first frames set. What is read of
+    // the scene is read under its lock; nothing is drawn under it.
     std::vector<aglFontRequest> axisFonts, barFonts;
-    m_axis.FontsInUse(axisFonts);
-    m_bar.FontsInUse(barFonts);
+    int axisStyle = aglAxisObj::kDefaultStyle;
+    aglHeightPlotObj surface;
+    aglImageMapObj image;
+    aglGraphObj* const graphs[2] = {&surface, &image};
+    {
+        struct SceneLock {
+            aglRenderContext& c;
+            explicit SceneLock(aglRenderContext& context) : c(context) { c.Lock(); }
+            ~SceneLock() { c.Unlock(); }
+        } lock(context);
+        m_axis.FontsInUse(axisFonts);
+        m_bar.FontsInUse(barFonts);
+        axisStyle = m_axis.Style();
+        for (aglGraphObj* graph : graphs)
+            graph->copySettingsFrom(boundGraph());
+    }
     aglAxisObj axis;
     axis.SetExtents(1.0f, 1.0f, 1.0f);
-    axis.SetStyle(m_axis.Style());
+    axis.SetStyle(axisStyle);
     if (axisFonts.size() == 2) {
         const aglFontRequest& n = axisFonts[0];
         const aglFontRequest& t = axisFonts[1];
@@ -72,11 +87,7 @@ bool aglGraphView::drawWarmUp(aglRenderContext& context) {
         const aglFontRequest& f = barFonts[0];
         bar.SetLabelFontByName(f.face, f.height, f.weight, f.italic, f.underline, f.strikeOut);
     }
-    aglHeightPlotObj surface;
-    aglImageMapObj image;
-    for (aglGraphObj* graph :
-         {static_cast<aglGraphObj*>(&surface), static_cast<aglGraphObj*>(&image)}) {
-        graph->copySettingsFrom(boundGraph());
+    for (aglGraphObj* graph : graphs) {
         graph->SetPalette(&bar);
         graph->SetUseColorPalette(true);
         graph->SetDataSource(&source);

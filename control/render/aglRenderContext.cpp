@@ -434,28 +434,24 @@ void aglRenderContext::runWarmUp() {
         job = std::exchange(m_warmUp, nullptr);
     }
     if (!job || WarmUpShouldStop() || !ensureFramebuffer()) return;
-    bool finished = false;
-    {
-        std::lock_guard<std::recursive_mutex> sceneLock(m_sceneMutex);
-        // Whatever the job's objects set is put back: the next frame starts
-        // from the state the last one left.
-        glPushAttrib(GL_ALL_ATTRIB_BITS);
-        glMatrixMode(GL_PROJECTION);
-        glPushMatrix();
-        glMatrixMode(GL_MODELVIEW);
-        glPushMatrix();
-        glViewport(0, 0, m_fbo->Width(), m_fbo->Height());
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        finished = job(*this);
-        glMatrixMode(GL_PROJECTION);
-        glPopMatrix();
-        glMatrixMode(GL_MODELVIEW);
-        glPopMatrix();
-        glPopAttrib();
-        // The programs are built as the draws are made; the rasterising of
-        // what was drawn is not left to the next frame.
-        glFinish();
-    }
+    // Whatever the job's objects set is put back: the next frame starts from
+    // the state the last one left.
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glViewport(0, 0, m_fbo->Width(), m_fbo->Height());
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    const bool finished = job(*this);
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glPopAttrib();
+    // The programs are built as the draws are made; the rasterising of what
+    // was drawn is not left to the next frame.
+    glFinish();
     deletePendingLists();
     if (finished) m_warmUpsFinished.fetch_add(1);
 }

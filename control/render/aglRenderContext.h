@@ -126,8 +126,10 @@ public:
     // program for each new combination of states the moment a draw first
     // meets it, 5 to 20 ms each; a host with no picture to show yet has them
     // built ahead, and its first frames (and whoever pauses the thread
-    // meanwhile) do not wait for them. The job runs on the render thread,
-    // with the scene lock held, at the thread's next turn of its loop,
+    // meanwhile) do not wait for them. The job runs on the render thread at
+    // its next turn of the loop (taking the scene lock only around what it
+    // reads of the scene, so that a host waiting for the lock waits for no
+    // draw of the warm-up),
     // unless a graph that draws data is bound by then (its first frame then
     // builds what it needs, and is not kept waiting); between its steps it
     // asks WarmUpShouldStop, and it returns whether it ran to its end. A
