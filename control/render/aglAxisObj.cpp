@@ -167,10 +167,7 @@ void aglAxisObj::SetCellCount(int a, int64_t cells) {
 // A font is made again only when what it asks for changed: every layout
 // sets the sizes again, and a new font costs the render thread its lists.
 void aglAxisObj::setFont(FontRequest& request, const FontRequest& next) {
-    if (next.face == request.face && next.height == request.height &&
-        next.weight == request.weight && next.italic == request.italic &&
-        next.underline == request.underline && next.strikeOut == request.strikeOut)
-        return;
+    if (next == request) return;
     request = next;
     m_fontRebuild = true;
     fontsChanged();
@@ -299,18 +296,14 @@ aglAxisObj::Visibility aglAxisObj::VisibilityFor(int viewType, bool orthographic
 // --- drawing -------------------------------------------------------------------
 
 void aglAxisObj::FontsInUse(std::vector<aglFontRequest>& fonts) const {
-    for (const FontRequest* f : {&m_numberRequest, &m_titleRequest})
-        fonts.push_back({f->face, f->height, f->weight, f->italic, f->underline, f->strikeOut});
+    fonts.push_back(m_numberRequest);
+    fonts.push_back(m_titleRequest);
 }
 
 void aglAxisObj::buildFonts() {
     if (!m_fontRebuild && m_numberFont && m_titleFont) return;
-    const FontRequest& n = m_numberRequest;
-    const FontRequest& t = m_titleRequest;
-    m_numberFont = std::make_unique<aglFont>(n.face, n.height, n.weight, n.italic, n.underline,
-                                             n.strikeOut, m_context);
-    m_titleFont = std::make_unique<aglFont>(t.face, t.height, t.weight, t.italic, t.underline,
-                                            t.strikeOut, m_context);
+    m_numberFont = std::make_unique<aglFont>(m_numberRequest, m_context);
+    m_titleFont = std::make_unique<aglFont>(m_titleRequest, m_context);
     m_fontRebuild = false;
 }
 

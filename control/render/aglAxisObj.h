@@ -26,9 +26,9 @@
 #include <vector>
 
 #include "aglAxisTicks.h"
+#include "aglFont.h"
 #include "aglObj.h"
 
-class aglFont;
 class aglSegment;
 
 class aglAxisObj : public aglObj {
@@ -133,12 +133,10 @@ private:
         std::shared_ptr<const aglSegment> scale;
         std::string title;
     };
-    struct FontRequest {
-        std::string face = "Times New Roman";
-        int height = 16;
+    // A font request and the height a size of 0 stands for.
+    struct FontRequest : aglFontRequest {
+        FontRequest() : aglFontRequest{"Times New Roman", 16} {}
         int autoHeight = 12;
-        int weight = 400;
-        bool italic = false, underline = false, strikeOut = false;
     };
 
     static int clampAxis(int a) { return a < 0 ? 0 : a > 2 ? 2 : a; }

@@ -62,24 +62,16 @@ void aglPaletteBarObj::SetShowLabels(bool on) {
 }
 
 void aglPaletteBarObj::FontsInUse(std::vector<aglFontRequest>& fonts) const {
-    fonts.push_back(
-        {m_fontFace, m_fontHeight, m_fontWeight, m_fontItalic, m_fontUnderline, m_fontStrikeOut});
+    fonts.push_back(m_labelFont);
 }
 
 void aglPaletteBarObj::SetLabelFontByName(const std::string& face, int height, int weight,
                                           bool italic, bool underline, bool strikeOut) {
-    const std::string name = face.substr(0, 31);
-    const int h = height > 0 ? height : 12;
+    const aglFontRequest next{
+        face.substr(0, 31), height > 0 ? height : 12, weight, italic, underline, strikeOut};
     // Unchanged, the font and its lists stay.
-    if (name == m_fontFace && h == m_fontHeight && weight == m_fontWeight &&
-        italic == m_fontItalic && underline == m_fontUnderline && strikeOut == m_fontStrikeOut)
-        return;
-    m_fontFace = name;
-    m_fontHeight = h;
-    m_fontWeight = weight;
-    m_fontItalic = italic;
-    m_fontUnderline = underline;
-    m_fontStrikeOut = strikeOut;
+    if (next == m_labelFont) return;
+    m_labelFont = next;
     m_fontRebuild = true;
     fontsChanged();
     Invalidate();
@@ -201,8 +193,7 @@ void aglPaletteBarObj::Render(RenderMode mode) {
         // its number beside it, centred on the tick.
         const int tickEnd = l.right + int(std::floor(0.1 * width));
         if (m_fontRebuild || !m_font) {
-            m_font = std::make_unique<aglFont>(m_fontFace, m_fontHeight, m_fontWeight, m_fontItalic,
-                                               m_fontUnderline, m_fontStrikeOut, m_context);
+            m_font = std::make_unique<aglFont>(m_labelFont, m_context);
             m_fontRebuild = false;
         }
         // As many labels as fit with half a line between two of them.

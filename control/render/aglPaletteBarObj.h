@@ -18,11 +18,10 @@
 #include <string>
 #include <vector>
 
+#include "aglFont.h"
 #include "aglFrameHooks.h"
 #include "aglObj.h"
 #include "aglPalette.h"
-
-class aglFont;
 
 class aglPaletteBarObj : public aglObj, public aglPalette, public aglPaletteMarker {
 public:
@@ -87,10 +86,7 @@ private:
     std::vector<BarLabel> m_labels;
     bool m_labelsValid = false;
     int m_labelsMaxCount = kLabelCount;
-    std::string m_fontFace = "Times New Roman";
-    int m_fontHeight = 12;
-    int m_fontWeight = 400;
-    bool m_fontItalic = false, m_fontUnderline = false, m_fontStrikeOut = false;
+    aglFontRequest m_labelFont{"Times New Roman", 12};
     std::unique_ptr<aglFont> m_font;
     bool m_fontRebuild = true;
     unsigned m_textureList = 0;

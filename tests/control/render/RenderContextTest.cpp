@@ -511,7 +511,7 @@ TEST_F(RenderContextTest, AWarmUpGivesWayToAPauseAndToData) {
     const auto untilStopped = [&](aglRenderContext& c) {
         while (!c.WarmUpShouldStop()) {
             ++steps;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::this_thread::yield();
         }
         ended = true;
         return false;
