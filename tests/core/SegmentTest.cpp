@@ -10,11 +10,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
 #include <ostream>
+#include <string>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -486,16 +489,27 @@ TEST(SharedMemory, CreatingSweepsAnAbandonedBlockOfTheSameName) {
 // A private segment (a copied block's snapshot) has the header and the rules
 // of any other, and leaves nothing behind that another program could open.
 TEST(PrivateSegment, HoldsItsElementsAndMakesNoSharedBlock) {
-    const auto shmEntries = [] {
-        int n = 0;
-        if (DIR* d = opendir("/dev/shm")) {
-            while (readdir(d))
-                ++n;
+    // What this process holds of shared memory: mapped regions and open
+    // descriptors under /dev/shm. Other tests make and remove blocks there
+    // at the same time, so the folder itself says nothing about us.
+    const auto sharedHeld = [] {
+        std::vector<std::string> held;
+        std::ifstream maps("/proc/self/maps");
+        for (std::string line; std::getline(maps, line);)
+            if (line.find("/dev/shm/") != std::string::npos) held.push_back(line);
+        if (DIR* d = opendir("/proc/self/fd")) {
+            while (dirent* ent = readdir(d)) {
+                char target[4096];
+                const std::string link = std::string("/proc/self/fd/") + ent->d_name;
+                const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+                if (n > 0 && std::string(target, size_t(n)).rfind("/dev/shm/", 0) == 0)
+                    held.emplace_back(target, size_t(n));
+            }
             closedir(d);
         }
-        return n;
+        return held;
     };
-    const int before = shmEntries();
+    const auto before = sharedHeld();
     aglSegment s;
     const int32_t e[2] = {3, 5};
     ASSERT_TRUE(s.createPrivate(2, e, AGL_DOUBLE, AGL_LANG_FORTRAN));
@@ -511,7 +525,7 @@ TEST(PrivateSegment, HoldsItsElementsAndMakesNoSharedBlock) {
     ASSERT_TRUE(s.reshape(1, flat, AGL_DOUBLE));
     EXPECT_EQ(s.extent(0), 15);
     EXPECT_EQ(static_cast<const uint8_t*>(s.elements())[100], 100);
-    EXPECT_EQ(shmEntries(), before);
+    EXPECT_EQ(sharedHeld(), before);
 
     const int32_t huge[2] = {int32_t(1) << 30, 2}; // over 2^30 elements
     aglSegment tooBig;
