@@ -49,7 +49,9 @@ static double ageSeconds(const timespec& now, const timespec& then) {
     return double(now.tv_sec - then.tv_sec) + double(now.tv_nsec - then.tv_nsec) * 1e-9;
 }
 
-int sweepAbandonedBlocks(double minAgeSeconds) {
+int sweepAbandonedBlocks(double minAgeSeconds, std::string_view segmentPrefix) {
+    // The object names of the blocks to look at all begin with this.
+    const std::string wanted = shmObjectName(segmentPrefix).substr(1);
     DIR* dir = opendir("/dev/shm");
     if (!dir) return 0;
     int removed = 0;
@@ -59,7 +61,7 @@ int sweepAbandonedBlocks(double minAgeSeconds) {
     clock_gettime(CLOCK_REALTIME, &now);
     while (dirent* entry = readdir(dir)) {
         const std::string file = entry->d_name;
-        if (file.rfind("agl-", 0) != 0) continue;
+        if (file.rfind(wanted, 0) != 0) continue;
         const std::string object = "/" + file;
         int fd = shm_open(object.c_str(), O_RDONLY, 0);
         if (fd < 0) continue;

@@ -27,8 +27,10 @@ std::string shmObjectName(std::string_view segmentName);
 
 // Removes "/agl-*" objects that no process holds (left behind by a crashed
 // process). Objects younger than minAgeSeconds are skipped so that a block
-// being created right now is never swept. Returns the number removed.
-int sweepAbandonedBlocks(double minAgeSeconds = 10.0);
+// being created right now is never swept. With a segmentPrefix (under 200
+// characters), only blocks whose segment names begin with it are looked at.
+// Returns the number removed.
+int sweepAbandonedBlocks(double minAgeSeconds = 10.0, std::string_view segmentPrefix = {});
 
 // One "/agl-*" object as listBlocks() finds it.
 struct BlockInfo {

@@ -358,7 +358,9 @@ TEST(SharedMemory, AnotherProcessOpensTheBlockByName) {
 }
 
 TEST(SharedMemory, SweepRemovesOnlyBlocksNobodyHolds) {
-    const std::string held = uniqueName("held"), orphan = uniqueName("orphan");
+    // Only this test's blocks are swept: the other tests running beside it
+    // make blocks of their own that no process holds for a moment.
+    const std::string held = uniqueName("sweep-held"), orphan = uniqueName("sweep-orphan");
     aglSegment keep;
     const int32_t e[1] = {4};
     ASSERT_TRUE(keep.createShared(held, 1, e, AGL_UCHAR, AGL_LANG_C));
@@ -372,7 +374,7 @@ TEST(SharedMemory, SweepRemovesOnlyBlocksNobodyHolds) {
             shm_open(platform::shmObjectName(orphan).c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
         ASSERT_GE(fd, 0);
         close(fd);
-        platform::sweepAbandonedBlocks(0.0);
+        platform::sweepAbandonedBlocks(0.0, "tavrix-test/sweep-");
         ASSERT_FALSE(shmExists(orphan)) << "round " << round;
     }
     EXPECT_TRUE(shmExists(held));

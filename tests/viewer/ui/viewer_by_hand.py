@@ -234,6 +234,21 @@ def block_difference(a, b, top, bottom, block=16, limit=40):
     return differ / max(1, total)
 
 
+def shows_surface(p, top, bottom):
+    """Whether rows top..bottom-1 show the surface: a few hundred pixels in
+    the palette's colours (not the black mesh, the white background or the
+    grey walls)."""
+    n = 0
+    for y in range(top, bottom, 2):
+        for x in range(0, p.width, 2):
+            r, g, b = p.rgb(x, y)
+            if max(r, g, b) - min(r, g, b) > 80:
+                n += 1
+                if n >= 200:
+                    return True
+    return False
+
+
 def marker_centre(p, top, bottom):
     """The centre of the spreadsheet's marker: the saturated blue cell."""
     xs = ys = n = 0
@@ -274,6 +289,12 @@ def main():
             # pointer resting on it brings up a data tip after a while, and
             # the first picture would have it or not by chance.
             v.xdotool(["mousemove", "--window", v.window, "5", str(sheet_top + 5)])
+            # The graph pane stays blank until the render thread's first
+            # frame, and at its low priority that can take many seconds on a
+            # busy machine: a blank pane that stays still is no picture yet.
+            wait_for(
+                "the graph's first picture", lambda: shows_surface(v.picture(), top, bottom), 240
+            )
             before = v.settled(top, bottom)
             marker = wait_for(
                 "the spreadsheet's marker", lambda: marker_centre(before, sheet_top, sheet_bottom), 5
@@ -315,7 +336,22 @@ def main():
             # detail adapt their budgets to the frame times, so on a busy
             # machine the drag's slow frames may leave a coarser finest level
             # than the first picture had. The shapes are where they were.
-            back = v.settled(top, bottom)
+            # Waited for as such: the render thread runs at the lowest
+            # priority and may not draw for many seconds on a busy machine,
+            # so a picture that merely stayed still can still be the turned
+            # one.
+            seen = {}
+
+            def turned_back():
+                p = v.picture()
+                seen["last"] = p
+                return block_difference(before, p, top, bottom) <= blocks / 5
+
+            try:
+                wait_for("the drag back to turn the graph back", turned_back, 180)
+            except Failure:
+                pass
+            back = seen["last"]
             share = changed_fraction(before, back, top, bottom)
             blocks_back = block_difference(before, back, top, bottom)
             print(
