@@ -16,9 +16,9 @@ cd "$(dirname "$0")/.."
 # What the build needs (the test framework too: the dev build configures its
 # tests even when it builds only the viewer), and what the viewer needs to
 # run without a display. Both Liberation releases: with the two installed,
-# "Times New Roman" is drawn from the 1.x files, whose hinted glyphs the
-# reference pictures hold; a machine with only one of them draws the axis
-# numbers a pixel apart.
+# the bold "Times New Roman" of the axis texts comes from the 1.x files,
+# whose hinted glyphs the reference pictures hold; with only 2.x the texts
+# are drawn a pixel apart.
 VIEWER_PACKAGES="cmake ninja-build g++ pkg-config python3 libgtest-dev libgmock-dev
   qt6-base-dev libqt6opengl6-dev qt6-svg-dev libgl-dev libegl-dev libglu1-mesa-dev
   libgl1-mesa-dri fonts-liberation fonts-liberation2 xvfb xauth dbus libdbus-1-dev libhdf4-dev
