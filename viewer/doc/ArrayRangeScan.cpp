@@ -129,16 +129,17 @@ void ArrayRangeScan::run(const std::string& name, Work work) {
         if (!complete || flag->load()) return;
         // The owner waits for this thread before it goes, so it is there to
         // take the report; a report of a scan cancelled meanwhile is dropped.
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, found, minimum, maximum] {
-                if (generation != m_generation) return;
-                join();
-                m_running = false;
-                emit finished(QString::fromStdString(m_name), found, minimum, maximum);
-            },
-            Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "report", Qt::QueuedConnection,
+                                  Q_ARG(quint64, quint64(generation)), Q_ARG(bool, found),
+                                  Q_ARG(double, minimum), Q_ARG(double, maximum));
     });
+}
+
+void ArrayRangeScan::report(quint64 generation, bool found, double minimum, double maximum) {
+    if (generation != m_generation) return;
+    join();
+    m_running = false;
+    emit finished(QString::fromStdString(m_name), found, minimum, maximum);
 }
 
 void ArrayRangeScan::cancel() {

@@ -69,6 +69,13 @@ signals:
     // finite value or could not be opened.
     void finished(const QString& segmentName, bool found, double minimum, double maximum);
 
+private slots:
+    // The worker's report, taken on the owner's thread. Queued by name, so
+    // that its values travel in copies Qt makes: a queued lambda would carry
+    // them in an object the worker built, handed over through Qt's own locks,
+    // which ThreadSanitizer cannot see.
+    void report(quint64 generation, bool found, double minimum, double maximum);
+
 private:
     // The worker's part: false when cancelled before the end.
     using Work = std::function<bool(const std::atomic<bool>& cancel, double& minimum,
