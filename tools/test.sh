@@ -61,6 +61,22 @@ suite asan asan "$waitjobs" -LE threads
 suite asan-threads asan "$jobs" -L threads
 SETUP_TARGETS=thread_tests tools/setup.sh tsan
 suite tsan tsan "$jobs" -L threads
+# ThreadSanitizer's runtime now and then crashes on a busy machine while the
+# GL driver makes its threads (a SEGV in its CreateThreadContext, under
+# eglInitialize). When the suite's only failures are crashes (a SEGV, and no
+# report or failed check of its own), the failed tests run once more, and
+# those that fail again are listed.
+if grep -q "ThreadSanitizer:DEADLYSIGNAL" "$scratch/tsan.log" &&
+    ! grep -q "WARNING: ThreadSanitizer\|\[  FAILED  \]" "$scratch/tsan.log"; then
+    echo "test: tsan: a test crashed inside the sanitizer's runtime; the failed tests run again"
+    sed -i '/^  tsan: /d' "$scratch/failed"
+    dbus-run-session -- ctest --test-dir build/tsan --output-on-failure --rerun-failed \
+        --timeout 300 2>&1 | tee "$scratch/tsan-again.log"
+    sed -n "/The following tests FAILED:/,\$s/^[[:space:]]*[0-9]* - \(.*\)$/  tsan: \1/p" \
+        "$scratch/tsan-again.log" >>"$scratch/failed"
+    grep -q "tests passed" "$scratch/tsan-again.log" ||
+        echo "  tsan: the second run did not run" >>"$scratch/failed"
+fi
 
 if [ -s "$scratch/failed" ]; then
     echo "test: FAILED:" >&2
