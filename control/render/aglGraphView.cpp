@@ -302,13 +302,12 @@ void aglGraphView::setLevel(int L, bool kick) {
 // Render thread paused.
 void aglGraphView::putInScene(int L) {
     aglGraphObj& next = *m_graphs[L];
-    Context().Lock();
+    aglRenderContext::SceneLock lock(Context());
     if (m_graphInScene) Context().RemoveObject(m_graphs[m_bound].get());
     Context().AddObject(&next);
     Context().SetGraph(&next);
     m_graphInScene = true;
     m_bound = L;
-    Context().Unlock();
 }
 
 void aglGraphView::levelsReset(int L) {
@@ -594,15 +593,16 @@ void aglGraphView::setGraphType(int T, bool reset) {
     }
     aglGraphData::setGraphType(T);
     pauseRenderThread();
-    Context().Lock();
-    if (m_graphInScene) Context().RemoveObject(m_graphs[m_bound].get());
-    for (int L = 0; L < agl::kLevelCount; ++L)
-        m_graphs[L] = std::move(fresh[L]);
-    m_bound = 0;
-    Context().AddObject(m_graphs[0].get());
-    Context().SetGraph(m_graphs[0].get());
-    m_graphInScene = true;
-    Context().Unlock();
+    {
+        aglRenderContext::SceneLock lock(Context());
+        if (m_graphInScene) Context().RemoveObject(m_graphs[m_bound].get());
+        for (int L = 0; L < agl::kLevelCount; ++L)
+            m_graphs[L] = std::move(fresh[L]);
+        m_bound = 0;
+        Context().AddObject(m_graphs[0].get());
+        Context().SetGraph(m_graphs[0].get());
+        m_graphInScene = true;
+    }
     m_type = T;
     if (m_currentLevel.load() > 0) m_currentLevel.store(0);
     // The box is the new type's before any frame draws the new objects: the

@@ -60,11 +60,7 @@ bool aglGraphView::drawWarmUp(aglRenderContext& context) {
     aglImageMapObj image;
     aglGraphObj* const graphs[2] = {&surface, &image};
     {
-        struct SceneLock {
-            aglRenderContext& c;
-            explicit SceneLock(aglRenderContext& context) : c(context) { c.Lock(); }
-            ~SceneLock() { c.Unlock(); }
-        } lock(context);
+        aglRenderContext::SceneLock lock(context);
         m_axis.FontsInUse(axisFonts);
         m_bar.FontsInUse(barFonts);
         axisStyle = m_axis.Style();

@@ -148,6 +148,17 @@ public:
     // --- scene -------------------------------------------------------------
     void Lock() { m_sceneMutex.lock(); }
     void Unlock() { m_sceneMutex.unlock(); }
+    // Holds the scene lock for a scope.
+    class SceneLock {
+    public:
+        explicit SceneLock(aglRenderContext& context) : m_context(context) { m_context.Lock(); }
+        ~SceneLock() { m_context.Unlock(); }
+        SceneLock(const SceneLock&) = delete;
+        SceneLock& operator=(const SceneLock&) = delete;
+
+    private:
+        aglRenderContext& m_context;
+    };
     // Appends to the scene list (drawn in the order added), and has the
     // object's fonts prepared. Not owned.
     void AddObject(aglObj* object);
