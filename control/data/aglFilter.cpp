@@ -104,6 +104,74 @@ void adviseReads(const aglArray& a, const uint8_t* start, int rows, int64_t rowB
     flush();
 }
 
+// How a whole-window range scan reads a file-backed segment: in blocks, the
+// next block asked for ahead while one is read, each let go of once read.
+// The passes' random-access advice would otherwise have the scan read a
+// cold file a page at a time (seconds for 1 GiB), and a scanned window would
+// stay mapped in this process afterwards (a 1 GiB file made 1.2 GB resident).
+// The mapping is shared, so letting go only drops this process's page table
+// entries: the file's pages, and any change written to them, stay in the
+// page cache. Private and shared-memory segments are read as they are.
+class ScanReader {
+public:
+    ScanReader(const aglArray& a, const uint8_t* start, int64_t rows, int64_t rowBytes) {
+        const aglSegment* seg = a.segment();
+        m_rowBytes = rowBytes;
+        if (!seg || !seg->isFileBacked() || !seg->base() || rows <= 0 || rowBytes <= 0) {
+            m_blockRows = rows;
+            return;
+        }
+        m_page = uintptr_t(sysconf(_SC_PAGESIZE));
+        m_begin = uintptr_t(seg->base());
+        m_end = m_begin + seg->totalSize();
+        m_blockRows = std::max<int64_t>(1, kBlockBytes / rowBytes);
+        m_start = start;
+        m_rows = rows;
+        ask(0);
+    }
+
+    // Rows read at a time.
+    int64_t blockRows() const { return m_blockRows; }
+
+    // Before block [i0, i0 + blockRows()) is read: the next one is asked for.
+    void reading(int64_t i0) {
+        if (m_page) ask(i0 + m_blockRows);
+    }
+
+    // After it is read: its whole pages are let go.
+    void read(int64_t i0) {
+        if (!m_page) return;
+        uintptr_t s, e;
+        if (!span(i0, s, e)) return;
+        s = (s + m_page - 1) & ~(m_page - 1);
+        e &= ~(m_page - 1);
+        if (e > s) madvise(reinterpret_cast<void*>(s), e - s, MADV_DONTNEED);
+    }
+
+private:
+    static constexpr int64_t kBlockBytes = int64_t(8) << 20;
+
+    // The bytes rows [i0, i0 + blockRows()) cover, within the mapping.
+    bool span(int64_t i0, uintptr_t& s, uintptr_t& e) const {
+        if (i0 >= m_rows) return false;
+        const int64_t i1 = std::min(m_rows, i0 + m_blockRows);
+        s = std::max(m_begin, uintptr_t(m_start + i0 * m_rowBytes));
+        e = std::min(m_end, uintptr_t(m_start + i1 * m_rowBytes));
+        return e > s;
+    }
+
+    void ask(int64_t i0) {
+        uintptr_t s, e;
+        if (!span(i0, s, e)) return;
+        s &= ~(m_page - 1);
+        madvise(reinterpret_cast<void*>(s), e - s, MADV_WILLNEED);
+    }
+
+    const uint8_t* m_start = nullptr;
+    int64_t m_rows = 0, m_rowBytes = 0, m_blockRows = 0;
+    uintptr_t m_page = 0, m_begin = 0, m_end = 0;
+};
+
 // One row of a scalar pass: the same arithmetic as convert(), written
 // without branches so that the compiler can keep several samples in flight
 // (and vectorise the contiguous case, Step == sizeof(T)). Step 0 means the
@@ -524,23 +592,33 @@ bool aglFilter::scanWindow(const aglArray& a, int sourceColumn, bool clamp, doub
     }
     const int64_t rows = std::max(rc, 1);
     double mn = kEmptyMin, mx = kEmptyMax;
-    switch (a.typeCode()) {
+    ScanReader reader(a, start, rows, a.rowStep());
+    for (int64_t i0 = 0; i0 < rows; i0 += reader.blockRows()) {
+        const int64_t n = std::min(reader.blockRows(), rows - i0);
+        const uint8_t* block = start + i0 * a.rowStep();
+        double bmn = kEmptyMin, bmx = kEmptyMax;
+        reader.reading(i0);
+        switch (a.typeCode()) {
 #define AGL_SCAN(code, T)                                                                          \
     case code:                                                                                     \
-        if (!scanRangeOf<T>(start, rows, cols, a.rowStep(), a.colStep(), mn, mx, cut))             \
+        if (!scanRangeOf<T>(block, n, cols, a.rowStep(), a.colStep(), bmn, bmx, cut))              \
             return false;                                                                          \
         break;
-        AGL_SCAN(AGL_UCHAR, uint8_t)
-        AGL_SCAN(AGL_CHAR, int8_t)
-        AGL_SCAN(AGL_USHORT, uint16_t)
-        AGL_SCAN(AGL_SHORT, int16_t)
-        AGL_SCAN(AGL_ULONG, uint32_t)
-        AGL_SCAN(AGL_LONG, int32_t)
-        AGL_SCAN(AGL_FLOAT, float)
-        AGL_SCAN(AGL_DOUBLE, double)
+            AGL_SCAN(AGL_UCHAR, uint8_t)
+            AGL_SCAN(AGL_CHAR, int8_t)
+            AGL_SCAN(AGL_USHORT, uint16_t)
+            AGL_SCAN(AGL_SHORT, int16_t)
+            AGL_SCAN(AGL_ULONG, uint32_t)
+            AGL_SCAN(AGL_LONG, int32_t)
+            AGL_SCAN(AGL_FLOAT, float)
+            AGL_SCAN(AGL_DOUBLE, double)
 #undef AGL_SCAN
-    default:
-        return false;
+        default:
+            return false;
+        }
+        reader.read(i0);
+        mn = std::min(mn, bmn);
+        mx = std::max(mx, bmx);
     }
     if (!(mn <= mx)) return false;
     if (clamp) {
