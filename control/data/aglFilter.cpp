@@ -6,7 +6,9 @@
 #include "aglSegment.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <type_traits>
 #include <unistd.h>
@@ -104,14 +106,15 @@ void adviseReads(const aglArray& a, const uint8_t* start, int rows, int64_t rowB
     flush();
 }
 
-// How a whole-window range scan reads a file-backed segment: in blocks, the
-// next block asked for ahead while one is read, each let go of once read.
-// The passes' random-access advice would otherwise have the scan read a
-// cold file a page at a time (seconds for 1 GiB), and a scanned window would
-// stay mapped in this process afterwards (a 1 GiB file made 1.2 GB resident).
-// The mapping is shared, so letting go only drops this process's page table
-// entries: the file's pages, and any change written to them, stay in the
-// page cache. Private and shared-memory segments are read as they are.
+// How a range scan reads a window of a file-backed segment through its
+// mapping (a window that is not one run of whole rows): in blocks, the next
+// block asked for ahead while one is read, each let go of once read. The
+// passes' random-access advice would otherwise have the scan read a cold
+// file a page at a time (15 s for 1 GiB here), and a scanned window would
+// stay mapped in this process afterwards (a 1 GiB file made 1.2 GB
+// resident). The mapping is shared, so letting go only drops this process's
+// page table entries: the file's pages, and any change written to them, stay
+// in the page cache. Private and shared-memory segments are read as they are.
 class ScanReader {
 public:
     ScanReader(const aglArray& a, const uint8_t* start, int64_t rows, int64_t rowBytes) {
@@ -577,6 +580,74 @@ bool aglFilter::scanRangeOf(const uint8_t* start, int64_t rows, int64_t cols, in
     return true;
 }
 
+template <typename T>
+int aglFilter::scanFileRun(int fd, int64_t offset, int64_t count, double& minimum,
+                           double& maximum, const std::atomic<bool>* cut) {
+    constexpr int64_t kPiece = int64_t(1) << 20; // bytes read at a time
+    constexpr int64_t kAhead = int64_t(8) << 20; // asked of the disk ahead of the reads
+    const int64_t size = int64_t(sizeof(T));
+    const int64_t end = offset + count * size;
+    std::vector<uint8_t> buffer(size_t(std::min(count * size, kPiece)));
+    const int64_t perPiece = int64_t(buffer.size()) / size;
+    int64_t asked = offset;
+    for (int64_t done = 0; done < count;) {
+        const int64_t n = std::min(perPiece, count - done);
+        const int64_t at = offset + done * size;
+        for (; asked < end && asked <= at + kAhead; asked += kAhead)
+            posix_fadvise(fd, off_t(asked), off_t(std::min(kAhead, end - asked)),
+                          POSIX_FADV_WILLNEED);
+        const int64_t bytes = n * size;
+        for (int64_t got = 0; got < bytes;) {
+            const ssize_t r = pread(fd, buffer.data() + got, size_t(bytes - got), off_t(at + got));
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) return -1;
+            got += r;
+        }
+        double mn = kEmptyMin, mx = kEmptyMax;
+        if (!scanRangeOf<T>(buffer.data(), 1, n, bytes, size, mn, mx, cut)) return 1;
+        minimum = std::min(minimum, mn);
+        maximum = std::max(maximum, mx);
+        done += n;
+    }
+    return 0;
+}
+
+// A window of whole rows of a file, one run of elements, is read through the
+// file's descriptor into a buffer: copying the cached pages of a 1 GiB file
+// took half the time of mapping them (0.30 s against 0.55 s), and nothing
+// of the file stays mapped. Any other window of a file is read through the
+// mapping by ScanReader; private and shared-memory segments as they are.
+template <typename T>
+bool aglFilter::scanElements(const aglArray& a, const uint8_t* start, int64_t rows, int64_t cols,
+                             int64_t colBytes, double& minimum, double& maximum,
+                             const std::atomic<bool>* cut) {
+    const int64_t size = int64_t(sizeof(T));
+    const aglSegment* seg = a.segment();
+    if (seg && seg->isFileBacked() && seg->descriptor() >= 0 && seg->base() && colBytes == size &&
+        cols * size == a.rowStep()) {
+        const int64_t offset = start - seg->base();
+        const int64_t count = rows * cols;
+        if (offset >= 0 && uint64_t(offset + count * size) <= seg->totalSize()) {
+            const int r = scanFileRun<T>(seg->descriptor(), offset, count, minimum, maximum, cut);
+            if (r >= 0) return r == 0;
+            // The file ended first (cut short under us): the mapping, which
+            // reads what is gone as zeros, is read instead.
+        }
+    }
+    ScanReader reader(a, start, rows, a.rowStep());
+    for (int64_t i0 = 0; i0 < rows; i0 += reader.blockRows()) {
+        const int64_t n = std::min(reader.blockRows(), rows - i0);
+        double mn = kEmptyMin, mx = kEmptyMax;
+        reader.reading(i0);
+        if (!scanRangeOf<T>(start + i0 * a.rowStep(), n, cols, a.rowStep(), colBytes, mn, mx, cut))
+            return false;
+        reader.read(i0);
+        minimum = std::min(minimum, mn);
+        maximum = std::max(maximum, mx);
+    }
+    return true;
+}
+
 bool aglFilter::scanWindow(const aglArray& a, int sourceColumn, bool clamp, double clampLow,
                            double clampHigh, double& minimum, double& maximum,
                            const std::atomic<bool>* cut) {
@@ -592,33 +663,22 @@ bool aglFilter::scanWindow(const aglArray& a, int sourceColumn, bool clamp, doub
     }
     const int64_t rows = std::max(rc, 1);
     double mn = kEmptyMin, mx = kEmptyMax;
-    ScanReader reader(a, start, rows, a.rowStep());
-    for (int64_t i0 = 0; i0 < rows; i0 += reader.blockRows()) {
-        const int64_t n = std::min(reader.blockRows(), rows - i0);
-        const uint8_t* block = start + i0 * a.rowStep();
-        double bmn = kEmptyMin, bmx = kEmptyMax;
-        reader.reading(i0);
-        switch (a.typeCode()) {
+    switch (a.typeCode()) {
 #define AGL_SCAN(code, T)                                                                          \
     case code:                                                                                     \
-        if (!scanRangeOf<T>(block, n, cols, a.rowStep(), a.colStep(), bmn, bmx, cut))              \
-            return false;                                                                          \
+        if (!scanElements<T>(a, start, rows, cols, a.colStep(), mn, mx, cut)) return false;       \
         break;
-            AGL_SCAN(AGL_UCHAR, uint8_t)
-            AGL_SCAN(AGL_CHAR, int8_t)
-            AGL_SCAN(AGL_USHORT, uint16_t)
-            AGL_SCAN(AGL_SHORT, int16_t)
-            AGL_SCAN(AGL_ULONG, uint32_t)
-            AGL_SCAN(AGL_LONG, int32_t)
-            AGL_SCAN(AGL_FLOAT, float)
-            AGL_SCAN(AGL_DOUBLE, double)
+        AGL_SCAN(AGL_UCHAR, uint8_t)
+        AGL_SCAN(AGL_CHAR, int8_t)
+        AGL_SCAN(AGL_USHORT, uint16_t)
+        AGL_SCAN(AGL_SHORT, int16_t)
+        AGL_SCAN(AGL_ULONG, uint32_t)
+        AGL_SCAN(AGL_LONG, int32_t)
+        AGL_SCAN(AGL_FLOAT, float)
+        AGL_SCAN(AGL_DOUBLE, double)
 #undef AGL_SCAN
-        default:
-            return false;
-        }
-        reader.read(i0);
-        mn = std::min(mn, bmn);
-        mx = std::max(mx, bmx);
+    default:
+        return false;
     }
     if (!(mn <= mx)) return false;
     if (clamp) {

@@ -13,6 +13,8 @@
 #include <limits>
 #include <ostream>
 #include <random>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -352,17 +354,19 @@ long residentKiBOfMapping(const void* address) {
     return -1;
 }
 
-// A file's window is scanned in blocks: every block's extremes count (a hole
-// first, the minimum just past the first block, the maximum in the last
-// element, a value written through the mapping just before), the scan leaves
-// the file's pages mapped in this process no more than before (a 24 MiB file
-// scanned whole stayed resident), and the value written is neither lost from
-// the mapping nor from the file.
+// A file's window is scanned whole: through the file's descriptor when it is
+// whole rows, through the mapping in blocks when it is not. Either way every
+// part's extremes count (a hole first, the minimum just past the first 8 MiB,
+// the maximum in the last element, a value written through the mapping just
+// before), the scan leaves no more of the file mapped in this process than
+// before (a 24 MiB file scanned whole stayed resident), and the value written
+// is lost neither from the mapping nor from the file.
 TEST(RangeScan, AFileIsReadWholeLeftUnmappedAndUnchanged) {
     TempDir dir;
     const std::string path = dir.file("scan.agl");
     const int32_t ext[2] = {3000, 2048};
     const int64_t n = int64_t(ext[0]) * ext[1];
+    const int64_t low = (int64_t(8) << 20) / 4 + 2048 + 3; // row 1025, column 3
     {
         aglSegment seg;
         ASSERT_TRUE(seg.create(path.c_str(), 2, ext, AGL_FLOAT, AGL_LANG_C));
@@ -370,35 +374,66 @@ TEST(RangeScan, AFileIsReadWholeLeftUnmappedAndUnchanged) {
     {
         aglArray w;
         ASSERT_TRUE(w.open(path, false));
+        ASSERT_EQ(w.rowStep(), 2048 * 4);
         auto* v = static_cast<float*>(w.mutableData());
         ASSERT_NE(v, nullptr);
         for (int64_t i = 0; i < n; ++i)
             v[i] = float(i % 1000);
         v[0] = std::numeric_limits<float>::quiet_NaN();
-        v[(int64_t(8) << 20) / 4 + 3] = -5.0f;
+        v[low] = -5.0f;
         v[n - 1] = 4096.5f;
     }
-    const int64_t changed = n / 2 + 17;
+    const int64_t changed = n / 2 + 17; // row 1500, column 17
+    for (const bool wholeRows : {true, false}) {
+        SCOPED_TRACE(wholeRows ? "whole rows" : "columns 3..2046");
+        aglArray a;
+        ASSERT_TRUE(a.open(path, false));
+        ASSERT_TRUE(a.segment() && a.segment()->isFileBacked());
+        if (!wholeRows) a.setPlaneRoi(3, 0, 2044, 3000); // misses the last column
+        static_cast<float*>(a.mutableData())[changed] = -123.25f - float(wholeRows);
+        // The elements' mapping (the header's page is a mapping of its own).
+        const void* elements = static_cast<const float*>(a.data()) + n / 2;
+        const long before = residentKiBOfMapping(elements);
+        ASSERT_GE(before, 0);
+
+        double mn = 0, mx = 0;
+        ASSERT_TRUE(aglFilter::scanWindow(a, -1, false, 0.0, 0.0, mn, mx));
+        EXPECT_EQ(mn, -123.25 - double(wholeRows));
+        EXPECT_EQ(mx, wholeRows ? 4096.5 : 999.0);
+        EXPECT_LE(residentKiBOfMapping(elements), before + 64) << before;
+        EXPECT_EQ(static_cast<const float*>(a.data())[changed], -123.25f - float(wholeRows));
+
+        aglArray again;
+        ASSERT_TRUE(again.open(path, true));
+        EXPECT_EQ(static_cast<const float*>(again.data())[changed], -123.25f - float(wholeRows));
+        EXPECT_EQ(static_cast<const float*>(again.data())[low], -5.0f);
+    }
+}
+
+// A file cut short under an open array: the scan reads what is left and the
+// vanished part as zeros, and neither crashes nor reports the lost maximum.
+TEST(RangeScan, AFileCutShortUnderTheArrayIsReadAsFarAsItGoes) {
+    TempDir dir;
+    const std::string path = dir.file("cut.agl");
+    const int32_t ext[2] = {2000, 1024};
+    {
+        aglSegment seg;
+        ASSERT_TRUE(seg.create(path.c_str(), 2, ext, AGL_FLOAT, AGL_LANG_C));
+    }
     aglArray a;
     ASSERT_TRUE(a.open(path, false));
-    ASSERT_TRUE(a.segment() && a.segment()->isFileBacked());
-    static_cast<float*>(a.mutableData())[changed] = -123.25f;
-    // The elements' mapping (the header's page is a mapping of its own).
-    const void* elements = static_cast<const float*>(a.data()) + n / 2;
-    const long before = residentKiBOfMapping(elements);
-    ASSERT_GE(before, 0);
+    auto* v = static_cast<float*>(a.mutableData());
+    for (int64_t i = 0; i < int64_t(ext[0]) * ext[1]; ++i)
+        v[i] = 1.0f + float(i % 7);
+    v[int64_t(ext[0]) * ext[1] - 1] = 500.0f;
+    ASSERT_EQ(msync(const_cast<uint8_t*>(a.segment()->base()), a.segment()->totalSize(), MS_SYNC),
+              0);
+    ASSERT_EQ(truncate(path.c_str(), off_t(a.segment()->totalSize() / 3)), 0);
 
     double mn = 0, mx = 0;
     ASSERT_TRUE(aglFilter::scanWindow(a, -1, false, 0.0, 0.0, mn, mx));
-    EXPECT_EQ(mn, -123.25);
-    EXPECT_EQ(mx, 4096.5);
-    EXPECT_LE(residentKiBOfMapping(elements), before + 64) << before;
-
-    EXPECT_EQ(static_cast<const float*>(a.data())[changed], -123.25f);
-    aglArray again;
-    ASSERT_TRUE(again.open(path, true));
-    EXPECT_EQ(static_cast<const float*>(again.data())[changed], -123.25f);
-    EXPECT_EQ(static_cast<const float*>(again.data())[(int64_t(8) << 20) / 4 + 3], -5.0f);
+    EXPECT_EQ(mn, 0.0);
+    EXPECT_EQ(mx, 7.0);
 }
 
 } // namespace
