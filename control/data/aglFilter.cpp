@@ -581,8 +581,8 @@ bool aglFilter::scanRangeOf(const uint8_t* start, int64_t rows, int64_t cols, in
 }
 
 template <typename T>
-int aglFilter::scanFileRun(int fd, int64_t offset, int64_t count, double& minimum,
-                           double& maximum, const std::atomic<bool>* cut) {
+int aglFilter::scanFileRun(int fd, int64_t offset, int64_t count, double& minimum, double& maximum,
+                           const std::atomic<bool>* cut) {
     constexpr int64_t kPiece = int64_t(1) << 20; // bytes read at a time
     constexpr int64_t kAhead = int64_t(8) << 20; // asked of the disk ahead of the reads
     const int64_t size = int64_t(sizeof(T));
@@ -666,7 +666,7 @@ bool aglFilter::scanWindow(const aglArray& a, int sourceColumn, bool clamp, doub
     switch (a.typeCode()) {
 #define AGL_SCAN(code, T)                                                                          \
     case code:                                                                                     \
-        if (!scanElements<T>(a, start, rows, cols, a.colStep(), mn, mx, cut)) return false;       \
+        if (!scanElements<T>(a, start, rows, cols, a.colStep(), mn, mx, cut)) return false;        \
         break;
         AGL_SCAN(AGL_UCHAR, uint8_t)
         AGL_SCAN(AGL_CHAR, int8_t)

@@ -1,9 +1,9 @@
 // The resampling pass: steps, shapes, element types, clamps, ranges, holes.
 #include "ControlTestData.h"
+#include "TempDir.h"
 #include "aglArray.h"
 #include "aglFilter.h"
 #include "aglSegment.h"
-#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -335,7 +335,6 @@ TEST(FilterAccessors, OutOfRangeComponentsAreIgnored) {
     EXPECT_EQ(aglFilter::maxSamplesFor(3), 10000);
     EXPECT_EQ(aglFilter::maxSamplesFor(1), 512);
 }
-
 
 // Resident bytes of the mapping that holds address, in this process.
 long residentKiBOfMapping(const void* address) {
