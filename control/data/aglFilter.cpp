@@ -1,6 +1,7 @@
 #include "aglFilter.h"
 
 #include "aglArray.h"
+#include "aglRangeScan.h"
 #include "aglTypes.h"
 
 #include "aglSegment.h"
@@ -406,6 +407,36 @@ bool aglFilter::filter(int resolution, const std::atomic<bool>* cut) {
         m_appliedOffset[c] = m_comp[c].offset;
     }
     m_done.store(true, std::memory_order_release);
+    return true;
+}
+
+bool aglFilter::scanWindow(const aglArray& a, int sourceColumn, bool clamp, double clampLow,
+                           double clampHigh, double& minimum, double& maximum,
+                           const std::atomic<bool>* cut) {
+    if (!a.data() || !a.planeStart()) return false;
+    int32_t cs, rs, cc, rc;
+    a.planeRoi(cs, rs, cc, rc);
+    agl::ElementWindow w;
+    w.start = a.planeStart();
+    w.rows = std::max(rc, 1);
+    w.cols = std::max(cc, 1);
+    w.rowBytes = a.rowStep();
+    w.colBytes = a.colStep();
+    w.type = a.typeCode();
+    if (sourceColumn >= 0) {
+        if (sourceColumn >= w.cols) return false;
+        w.start = static_cast<const uint8_t*>(w.start) + int64_t(sourceColumn) * a.colStep();
+        w.cols = 1;
+    }
+    double mn = 0.0, mx = 0.0;
+    bool found = false;
+    if (!agl::scanRange(w, a.segment(), mn, mx, found, cut) || !found) return false;
+    if (clamp) {
+        mn = std::clamp(mn, clampLow, clampHigh);
+        mx = std::clamp(mx, clampLow, clampHigh);
+    }
+    minimum = mn;
+    maximum = mx;
     return true;
 }
 

@@ -197,23 +197,6 @@ public:
 
 private:
     template <typename T> void shiftTo(int c, const uint8_t* first);
-    // Elements read between two looks at the scan's cut flag.
-    static constexpr int64_t kScanChunk = int64_t(1) << 16;
-    template <typename T>
-    static bool scanRangeOf(const uint8_t* start, int64_t rows, int64_t cols, int64_t rowBytes,
-                            int64_t colBytes, double& minimum, double& maximum,
-                            const std::atomic<bool>* cut);
-    // The range of a window's elements (rows x cols from start), merged
-    // into minimum and maximum; false when cut.
-    template <typename T>
-    static bool scanElements(const aglArray& a, const uint8_t* start, int64_t rows, int64_t cols,
-                             int64_t colBytes, double& minimum, double& maximum,
-                             const std::atomic<bool>* cut);
-    // count elements from a file's offset, read through its descriptor: 0
-    // read whole, 1 cut, -1 the file ended first.
-    template <typename T>
-    static int scanFileRun(int fd, int64_t offset, int64_t count, double& minimum, double& maximum,
-                           const std::atomic<bool>* cut);
     template <typename T>
     bool passScalar(const uint8_t* start, int64_t rowBytes, int64_t colBytes, float* out,
                     const std::atomic<bool>* cut);

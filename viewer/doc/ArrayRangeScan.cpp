@@ -2,56 +2,12 @@
 
 #include "HdfPlaneSession.h"
 #include "aglArray.h"
+#include "aglRangeScan.h"
 #include "aglTypes.h"
 
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
-
-#include <algorithm>
-#include <cmath>
-#include <cstring>
-#include <type_traits>
-
-namespace {
-
-// Elements between two looks at the cancel flag: well under a millisecond.
-constexpr int64_t kChunk = 1 << 16;
-
-template <typename T>
-bool scanTyped(const uint8_t* p, int64_t count, const std::atomic<bool>& cancel, double& minimum,
-               double& maximum, bool& found) {
-    T lo{}, hi{};
-    bool any = false;
-    for (int64_t first = 0; first < count; first += kChunk) {
-        if (cancel.load(std::memory_order_relaxed)) return false;
-        const int64_t end = std::min(count, first + kChunk);
-        for (int64_t i = first; i < end; ++i) {
-            // Elements are rarely aligned for their type: copied out.
-            T v;
-            std::memcpy(&v, p + i * int64_t(sizeof(T)), sizeof(T));
-            if constexpr (std::is_floating_point_v<T>) {
-                if (!std::isfinite(v)) continue;
-            }
-            if (!any) {
-                lo = hi = v;
-                any = true;
-            } else if (v < lo) {
-                lo = v;
-            } else if (v > hi) {
-                hi = v;
-            }
-        }
-    }
-    found = any;
-    if (any) {
-        minimum = double(lo);
-        maximum = double(hi);
-    }
-    return true;
-}
-
-} // namespace
 
 ArrayRangeScan::ArrayRangeScan(QObject* parent) : QObject(parent) {}
 
@@ -63,37 +19,22 @@ bool ArrayRangeScan::scan(const void* data, int64_t count, int type,
                           const std::atomic<bool>& cancel, double& minimum, double& maximum,
                           bool& found) {
     found = false;
-    const auto* p = static_cast<const uint8_t*>(data);
-    if (!p || count <= 0) return !cancel.load();
-    switch (type) {
-    case AGL_UCHAR:
-        return scanTyped<uint8_t>(p, count, cancel, minimum, maximum, found);
-    case AGL_CHAR:
-        return scanTyped<int8_t>(p, count, cancel, minimum, maximum, found);
-    case AGL_USHORT:
-        return scanTyped<uint16_t>(p, count, cancel, minimum, maximum, found);
-    case AGL_SHORT:
-        return scanTyped<int16_t>(p, count, cancel, minimum, maximum, found);
-    case AGL_ULONG:
-        return scanTyped<uint32_t>(p, count, cancel, minimum, maximum, found);
-    case AGL_LONG:
-        return scanTyped<int32_t>(p, count, cancel, minimum, maximum, found);
-    case AGL_FLOAT:
-        return scanTyped<float>(p, count, cancel, minimum, maximum, found);
-    case AGL_DOUBLE:
-        return scanTyped<double>(p, count, cancel, minimum, maximum, found);
-    default:
-        return !cancel.load();
-    }
+    if (!data || count <= 0 || !agl::isTypeCode(type)) return !cancel.load();
+    const int64_t size = agl::typeInfo(type).size;
+    return agl::scanRange({data, 1, count, count * size, size, type}, nullptr, minimum, maximum,
+                          found, &cancel);
 }
 
 void ArrayRangeScan::start(const std::string& segmentName) {
     run(segmentName, [segmentName](const std::atomic<bool>& cancel, double& minimum,
                                    double& maximum, bool& found) {
         aglArray array;
-        if (!array.open(segmentName, true) || array.isPlaceholder()) return true;
-        return scan(array.data(), array.elementCount(), array.typeCode(), cancel, minimum, maximum,
-                    found);
+        if (!array.open(segmentName, true) || array.isPlaceholder() || !array.data()) return true;
+        // Read as the graph's finest pass reads a window: a file through its
+        // descriptor, none of it left mapped here.
+        const int64_t count = array.elementCount(), size = array.elementSize();
+        return agl::scanRange({array.data(), 1, count, count * size, size, array.typeCode()},
+                              array.segment(), minimum, maximum, found, &cancel);
     });
 }
 

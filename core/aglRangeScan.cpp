@@ -1,9 +1,7 @@
-// The exact range of an array's window: every element read, holes left
-// out, a file read without keeping it mapped. The finest pass takes it
-// instead of its samples' range.
-#include "aglFilter.h"
+// The range of an array's elements: every element read, holes left out, a
+// file read without keeping it mapped.
+#include "aglRangeScan.h"
 
-#include "aglArray.h"
 #include "aglSegment.h"
 #include "aglTypes.h"
 
@@ -21,10 +19,13 @@
 #include <emmintrin.h>
 #endif
 
+namespace agl {
 namespace {
 
-constexpr double kEmptyMin = agl::kDoubleLimit;  // running minimum before any value
-constexpr double kEmptyMax = -agl::kDoubleLimit; // running maximum before any value
+constexpr double kEmptyMin = kDoubleLimit;  // running minimum before any value
+constexpr double kEmptyMax = -kDoubleLimit; // running maximum before any value
+// Elements read between two looks at the cut flag.
+constexpr int64_t kScanChunk = int64_t(1) << 16;
 
 // The range of n contiguous floating-point values at p (any alignment),
 // holes (NaN, infinities) left out, merged into mnInOut/mxInOut. The whole
@@ -97,16 +98,16 @@ void rangeOfRun(const uint8_t* p, int64_t n, double& mnInOut, double& mxInOut) {
 // How a range scan reads a window of a file-backed segment through its
 // mapping (a window that is not one run of whole rows): in blocks, the next
 // block asked for ahead while one is read, each let go of once read. The
-// passes' random-access advice would otherwise have the scan read a cold
-// file a page at a time (15 s for 1 GiB here), and a scanned window would
+// graph's passes mark a file's mapping random-access (they read samples), so
+// the scan would otherwise read a cold file a page at a time (15 s for
+// 1 GiB here), and a scanned window would
 // stay mapped in this process afterwards (a 1 GiB file made 1.2 GB
 // resident). The mapping is shared, so letting go only drops this process's
 // page table entries: the file's pages, and any change written to them, stay
 // in the page cache. Private and shared-memory segments are read as they are.
 class ScanReader {
 public:
-    ScanReader(const aglArray& a, const uint8_t* start, int64_t rows, int64_t rowBytes) {
-        const aglSegment* seg = a.segment();
+    ScanReader(const aglSegment* seg, const uint8_t* start, int64_t rows, int64_t rowBytes) {
         m_rowBytes = rowBytes;
         if (!seg || !seg->isFileBacked() || !seg->base() || rows <= 0 || rowBytes <= 0) {
             m_blockRows = rows;
@@ -163,12 +164,9 @@ private:
     uintptr_t m_page = 0, m_begin = 0, m_end = 0;
 };
 
-} // namespace
-
 template <typename T>
-bool aglFilter::scanRangeOf(const uint8_t* start, int64_t rows, int64_t cols, int64_t rowBytes,
-                            int64_t colBytes, double& minimum, double& maximum,
-                            const std::atomic<bool>* cut) {
+bool scanRangeOf(const uint8_t* start, int64_t rows, int64_t cols, int64_t rowBytes,
+                 int64_t colBytes, double& minimum, double& maximum, const std::atomic<bool>* cut) {
     double mn = kEmptyMin, mx = kEmptyMax;
     for (int64_t i = 0; i < rows; ++i) {
         const uint8_t* row = start + i * rowBytes;
@@ -198,8 +196,8 @@ bool aglFilter::scanRangeOf(const uint8_t* start, int64_t rows, int64_t cols, in
 }
 
 template <typename T>
-int aglFilter::scanFileRun(int fd, int64_t offset, int64_t count, double& minimum, double& maximum,
-                           const std::atomic<bool>* cut) {
+int scanFileRun(int fd, int64_t offset, int64_t count, double& minimum, double& maximum,
+                const std::atomic<bool>* cut) {
     constexpr int64_t kPiece = int64_t(1) << 20; // bytes read at a time
     constexpr int64_t kAhead = int64_t(8) << 20; // asked of the disk ahead of the reads
     const int64_t size = int64_t(sizeof(T));
@@ -235,13 +233,12 @@ int aglFilter::scanFileRun(int fd, int64_t offset, int64_t count, double& minimu
 // of the file stays mapped. Any other window of a file is read through the
 // mapping by ScanReader; private and shared-memory segments as they are.
 template <typename T>
-bool aglFilter::scanElements(const aglArray& a, const uint8_t* start, int64_t rows, int64_t cols,
-                             int64_t colBytes, double& minimum, double& maximum,
-                             const std::atomic<bool>* cut) {
+bool scanElements(const aglSegment* seg, const uint8_t* start, int64_t rows, int64_t cols,
+                  int64_t rowBytes, int64_t colBytes, double& minimum, double& maximum,
+                  const std::atomic<bool>* cut) {
     const int64_t size = int64_t(sizeof(T));
-    const aglSegment* seg = a.segment();
     if (seg && seg->isFileBacked() && seg->descriptor() >= 0 && seg->base() && colBytes == size &&
-        cols * size == a.rowStep()) {
+        (rows == 1 || cols * size == rowBytes)) {
         const int64_t offset = start - seg->base();
         const int64_t count = rows * cols;
         if (offset >= 0 && uint64_t(offset + count * size) <= seg->totalSize()) {
@@ -251,12 +248,12 @@ bool aglFilter::scanElements(const aglArray& a, const uint8_t* start, int64_t ro
             // reads what is gone as zeros, is read instead.
         }
     }
-    ScanReader reader(a, start, rows, a.rowStep());
+    ScanReader reader(seg, start, rows, rowBytes);
     for (int64_t i0 = 0; i0 < rows; i0 += reader.blockRows()) {
         const int64_t n = std::min(reader.blockRows(), rows - i0);
         double mn = kEmptyMin, mx = kEmptyMax;
         reader.reading(i0);
-        if (!scanRangeOf<T>(start + i0 * a.rowStep(), n, cols, a.rowStep(), colBytes, mn, mx, cut))
+        if (!scanRangeOf<T>(start + i0 * rowBytes, n, cols, rowBytes, colBytes, mn, mx, cut))
             return false;
         reader.read(i0);
         minimum = std::min(minimum, mn);
@@ -265,25 +262,22 @@ bool aglFilter::scanElements(const aglArray& a, const uint8_t* start, int64_t ro
     return true;
 }
 
-bool aglFilter::scanWindow(const aglArray& a, int sourceColumn, bool clamp, double clampLow,
-                           double clampHigh, double& minimum, double& maximum,
-                           const std::atomic<bool>* cut) {
-    if (!a.data() || !a.planeStart()) return false;
-    int32_t cs, rs, cc, rc;
-    a.planeRoi(cs, rs, cc, rc);
-    const uint8_t* start = static_cast<const uint8_t*>(a.planeStart());
-    int64_t cols = std::max(cc, 1);
-    if (sourceColumn >= 0) {
-        if (sourceColumn >= cols) return false;
-        start += int64_t(sourceColumn) * a.colStep();
-        cols = 1;
+} // namespace
+
+bool scanRange(const ElementWindow& w, const aglSegment* segment, double& minimum, double& maximum,
+               bool& found, const std::atomic<bool>* cut) {
+    const auto* start = static_cast<const uint8_t*>(w.start);
+    if (!start || w.rows <= 0 || w.cols <= 0 || !isTypeCode(w.type)) {
+        found = false;
+        return true;
     }
-    const int64_t rows = std::max(rc, 1);
     double mn = kEmptyMin, mx = kEmptyMax;
-    switch (a.typeCode()) {
+    bool whole = false;
+    switch (w.type) {
 #define AGL_SCAN(code, T)                                                                          \
     case code:                                                                                     \
-        if (!scanElements<T>(a, start, rows, cols, a.colStep(), mn, mx, cut)) return false;        \
+        whole =                                                                                    \
+            scanElements<T>(segment, start, w.rows, w.cols, w.rowBytes, w.colBytes, mn, mx, cut);  \
         break;
         AGL_SCAN(AGL_UCHAR, uint8_t)
         AGL_SCAN(AGL_CHAR, int8_t)
@@ -294,15 +288,14 @@ bool aglFilter::scanWindow(const aglArray& a, int sourceColumn, bool clamp, doub
         AGL_SCAN(AGL_FLOAT, float)
         AGL_SCAN(AGL_DOUBLE, double)
 #undef AGL_SCAN
-    default:
-        return false;
     }
-    if (!(mn <= mx)) return false;
-    if (clamp) {
-        mn = std::clamp(mn, clampLow, clampHigh);
-        mx = std::clamp(mx, clampLow, clampHigh);
+    if (!whole) return false;
+    found = mn <= mx;
+    if (found) {
+        minimum = mn;
+        maximum = mx;
     }
-    minimum = mn;
-    maximum = mx;
     return true;
 }
+
+} // namespace agl
