@@ -1,6 +1,7 @@
 #include "aglSegment.h"
 
 #include "MappingGuard.h"
+#include "MemoryRelease.h"
 #include "ShmName.h"
 
 #include <atomic>
@@ -88,8 +89,14 @@ void aglSegment::unmapAll() {
         platform::unguardMapping(m_guard);
         m_guard = -1;
     }
-    if (m_mappedLength > 0 && m_base) munmap(m_base, m_mappedLength);
+    if (m_mappedLength > 0 && m_base) {
+        // Private memory goes a piece at a time: another thread that maps
+        // memory meanwhile (the next Copy's block) is not kept waiting.
+        if (m_anonymous) platform::dropPagesInSteps(m_base, m_mappedLength);
+        munmap(m_base, m_mappedLength);
+    }
     m_mappedLength = 0;
+    m_anonymous = false;
     m_base = nullptr;
     if (m_fd >= 0) {
         // The last holder of a shared-memory block removes its name.
@@ -540,10 +547,17 @@ bool aglSegment::createPrivate(int slots, const int32_t* extents, int type, int 
         return false;
     }
     // A block of megabytes is written at once: large pages take it in a
-    // few faults instead of one per 4 KiB page.
+    // few faults instead of one per 4 KiB page, and taking every page in
+    // one call spares the faults altogether (each costs microseconds, more
+    // in a virtual machine). Kernels before 5.14 refuse that advice; their
+    // pages come fault by fault as before.
     madvise(p, size_t(total), MADV_HUGEPAGE);
+#ifdef MADV_POPULATE_WRITE
+    madvise(p, size_t(total), MADV_POPULATE_WRITE);
+#endif
     m_base = static_cast<uint8_t*>(p);
     m_mappedLength = size_t(total);
+    m_anonymous = true;
     writeHeader(slots, extents, language);
     m_totalSize = total;
     m_writable = m_valid = true;

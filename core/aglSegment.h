@@ -153,6 +153,7 @@ private:
     std::string m_name;
     uint8_t* m_base = nullptr;
     size_t m_mappedLength = 0; // bytes this object mapped (0 for view in place)
+    bool m_anonymous = false;  // the mapping is private memory (createPrivate)
     const uint8_t* m_trailer = nullptr;
     int32_t* m_extents = nullptr;
     int32_t* m_lowerBounds = nullptr;

@@ -1,5 +1,7 @@
 #include "CArrayDataSource.h"
 
+#include "MemoryRelease.h"
+
 #include <pthread.h>
 
 #include <algorithm>
@@ -166,6 +168,15 @@ struct CArrayDataSource::Shared {
     bool threaded = false;
     // Set when the last source goes.
     std::atomic<bool> cancel{false};
+
+    // On the worker as a rule: the forms' tens of megabytes are given back
+    // a piece at a time, so the next Copy's block is not kept waiting to be
+    // mapped. A form that someone still shares (bytes handed to Qt) stays.
+    ~Shared() {
+        for (QByteArray& bytes : forms)
+            if (bytes.size() > 0 && bytes.isDetached())
+                platform::dropPagesInSteps(bytes.data(), size_t(bytes.size()));
+    }
 
     // The rendered forms: written once each, under the lock.
     std::mutex mutex;

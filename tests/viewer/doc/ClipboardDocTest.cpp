@@ -436,6 +436,33 @@ TEST_F(ClipboardDocTest, RenderedFormsAreThoseOfTheWholeBlockAtOnce) {
     }
 }
 
+// An offer that goes gives its forms' memory back, but bytes it handed out
+// (Qt holds them while another program reads) stay whole.
+TEST_F(ClipboardDocTest, FormsHandedOutKeepTheirBytesAfterTheOfferGoes) {
+    aglSegment block;
+    const int32_t ext[2] = {600, 700}; // forms of megabytes: whole pages to give back
+    ASSERT_TRUE(block.create(nullptr, 2, ext, AGL_DOUBLE, AGL_LANG_C));
+    auto* d = static_cast<double*>(block.elements());
+    for (int64_t i = 0; i < block.elementCount(); ++i)
+        d[i] = double(i) * 0.25 + 1.0;
+    ASSERT_TRUE(doc->load(block.name()));
+    grid.select(0, 0, 599, 699);
+    auto source = doc->copyBlock(false);
+    ASSERT_TRUE(source);
+    const QByteArray text = source->data(kTextMimeType);
+    const QByteArray agl = source->data(kAglDataMimeType);
+    const QByteArray textKept(text.constData(), text.size());
+    const QByteArray aglKept(agl.constData(), agl.size());
+    ASSERT_GT(agl.size(), 3000000);
+    source.reset();
+    // The worker lets the old offer go before it renders the next one.
+    auto next = doc->copyBlock(false);
+    ASSERT_TRUE(next);
+    next->renderAll();
+    EXPECT_TRUE(text == textKept);
+    EXPECT_TRUE(agl == aglKept);
+}
+
 // A new Copy or Cut, or the document closing, while the worker renders an
 // offer: the offer the clipboard let go stops rendering and goes (under the
 // sanitizers: nothing read after it was freed, nothing leaked), the new one
