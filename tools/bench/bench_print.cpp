@@ -10,7 +10,11 @@
 //  2. the same page again without moving the camera (the cached picture);
 //  3. the page after the camera moved (a new picture), N rounds (default 3),
 //     reporting the slowest;
-//  4. once more, the picture alone, with the time of each of its phases;
+//  4. the longest the user-interface thread was held while a page was made
+//     (its picture asked for and waited on, then the page painted): painted
+//     on that thread, as tavrix --print does, and painted aside, as
+//     File > Print does; N rounds each;
+//  5. once more, the picture alone, with the time of each of its phases;
 // and the PDF's size.
 #include "CArrayDoc.h"
 #include "CGraphView.h"
@@ -47,21 +51,59 @@ const char* pictureName(PagePrinter::Picture p) {
     }
 }
 
-// One page: picture, then the PDF. Returns milliseconds.
-double page(TavrixApp& app, const QString& out, PagePrinter::Picture& got) {
+// The longest time the user-interface thread went without serving a 1 ms
+// timer, between start() and stop().
+class GapMeter {
+public:
+    GapMeter() {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
+    }
+    void start() {
+        m_clock.start();
+        m_last = m_longest = 0;
+        m_timer.start(1);
+    }
+    double stop() {
+        tick();
+        m_timer.stop();
+        return double(m_longest) / 1e6;
+    }
+
+private:
+    void tick() {
+        const qint64 now = m_clock.nsecsElapsed();
+        m_longest = std::max(m_longest, now - m_last);
+        m_last = now;
+    }
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0, m_longest = 0;
+};
+
+// One page: picture, then the PDF, painted as a script's print does (here)
+// or as File > Print does (aside, on a thread of its own). Returns
+// milliseconds; longestBlock, when given, the longest the user-interface
+// thread was held meanwhile.
+double page(TavrixApp& app, const QString& out, PagePrinter::Picture& got, bool aside = false,
+            double* longestBlock = nullptr) {
     PagePrinter* pages = app.mainFrame()->pagePrinter();
+    GapMeter gaps;
+    if (longestBlock) gaps.start();
     QElapsedTimer clock;
     clock.start();
     got = pages->makePicture(30000);
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(out);
-    if (!pages->printPage(printer)) {
+    if (!(aside ? pages->printPageAside(printer) : pages->printPage(printer))) {
         std::fprintf(stderr, "bench_print: cannot write %s\n", qPrintable(out));
         std::exit(1);
     }
     pages->endPrinting();
-    return double(clock.nsecsElapsed()) / 1e6;
+    const double ms = double(clock.nsecsElapsed()) / 1e6;
+    if (longestBlock) *longestBlock = gaps.stop();
+    return ms;
 }
 
 // The picture alone, as makePicture waits for it, with the time each status
@@ -139,6 +181,23 @@ int main(int argc, char** argv) {
             std::printf("round %d: %s\n", r + 1, pictureName(got));
     }
     std::printf("page after moving the camera: %8.1f ms slowest of %d\n", slowest, rounds);
+    // The user-interface thread while a page is made: painted here, as a
+    // script prints, and aside, as File > Print does; the camera moved
+    // before each, so each page has a new picture.
+    for (const bool aside : {false, true}) {
+        double worst = 0, longest = 0;
+        for (int r = 0; r < rounds && c; ++r) {
+            c->setFloat(plotrane::DISPID_CamAzimuth,
+                        c->getFloat(plotrane::DISPID_CamAzimuth) + 15.0f);
+            QCoreApplication::processEvents();
+            double block = 0;
+            worst = std::max(worst, page(app, out, got, aside, &block));
+            longest = std::max(longest, block);
+        }
+        std::printf("page painted %-22s %8.1f ms slowest, longest block of the user-interface "
+                    "thread %.1f ms\n",
+                    aside ? "aside (File > Print):" : "here (a script):", worst, longest);
+    }
     if (c) {
         c->setFloat(plotrane::DISPID_CamAzimuth, c->getFloat(plotrane::DISPID_CamAzimuth) + 15.0f);
         QCoreApplication::processEvents();

@@ -4,6 +4,7 @@
 #include "CPlotrane2D.h"
 #include "MessageSink.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -22,6 +23,8 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <system_error>
+#include <thread>
 
 using print_page::Edges;
 
@@ -220,12 +223,46 @@ void PagePrinter::endPrinting() {
     m_document->endPrinting();
 }
 
-bool PagePrinter::printPage(QPrinter& printer) {
+namespace {
+
+// Any thread: painting on a printer is not tied to the user-interface thread.
+bool printPageOn(QPrinter& printer, const PageContent& content) {
     QPainter painter;
     if (!painter.begin(&printer)) return false;
     const QRect paint = printer.pageLayout().paintRectPixels(printer.resolution());
-    paintPage(painter, Edges{0, 0, paint.width(), paint.height()}, pageContent());
+    paintPage(painter, Edges{0, 0, paint.width(), paint.height()}, content);
     return painter.end();
+}
+
+} // namespace
+
+bool PagePrinter::printPage(QPrinter& printer) {
+    return printPageOn(printer, pageContent());
+}
+
+bool PagePrinter::printPageAside(QPrinter& printer) {
+    // Laying a picture of hundreds of kilobytes into a PDF or a printer's
+    // spool file takes tens of milliseconds, hundreds for a large one: the
+    // window does not freeze for it. What the page shows is taken here.
+    const PageContent content = pageContent();
+    bool printed = false;
+    QEventLoop loop;
+    std::thread painting;
+    try {
+        painting = std::thread([&] {
+            printed = printPageOn(printer, content);
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        return printPageOn(printer, content); // no thread to be had: here, then
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // A quit of the whole program ends this loop too: the join below still
+    // waits for the page.
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    QApplication::restoreOverrideCursor();
+    painting.join();
+    return printed;
 }
 
 void PagePrinter::print() {
@@ -234,7 +271,7 @@ void PagePrinter::print() {
     dialog.setMinMax(1, 1);
     if (dialog.exec() != QDialog::Accepted) return;
     beginPrinting();
-    if (!printPage(*m_printer))
+    if (!printPageAside(*m_printer))
         m_document->messages().message("Unable to print: the printer could not be started.",
                                        MessageIcon::Error);
     endPrinting();

@@ -114,6 +114,10 @@ public:
     // Prints the page on printer (which must be set up) now. False when the
     // printer cannot be started (the output file cannot be written).
     bool printPage(QPrinter& printer);
+    // The same, the page painted on a thread of its own while this one goes
+    // on handling events (repaints, timers, automation calls; user input
+    // waits until the page is done). Returns once it is.
+    bool printPageAside(QPrinter& printer);
     // The page of the document as it stands now.
     PageContent pageContent() const;
 

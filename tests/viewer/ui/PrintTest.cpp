@@ -37,15 +37,22 @@
 #include <QTest>
 #include <QTimer>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
 using namespace plotrane;
@@ -393,6 +400,67 @@ TEST_F(PrintTest, PrintPrintsThePageToThePdfFileChosen) {
     const QString words = QString::fromUtf8(text.readAllStandardOutput());
     EXPECT_TRUE(words.contains("Wave")) << words.toStdString();
     EXPECT_TRUE(words.contains("wave.agl")) << words.toStdString();
+}
+
+// The page is painted off the user-interface thread. It goes to a pipe
+// whose reader takes nothing until the window has shown that it still
+// handles events while the page waits to be written: painted on that thread
+// instead, the page would hold it until the pipe's watchdog gives up.
+TEST_F(PrintTest, ThePageIsPaintedWhileTheWindowGoesOnHandlingEvents) {
+    makeFrame(PictureControl::Mode::Complete);
+    PagePrinter* pages = frame->pagePrinter();
+    ASSERT_EQ(pages->makePicture(20000), PagePrinter::Picture::Complete);
+    const std::string path = dir.file("page.pdf");
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    const int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    // A pipe of one page: the painting thread stalls after its first 4 KiB.
+    fcntl(reader, F_SETPIPE_SZ, 4096);
+    const auto buffered = [reader] {
+        int n = 0;
+        return ioctl(reader, FIONREAD, &n) == 0 ? n : 0;
+    };
+    std::atomic<bool> drain{false};
+    QByteArray written;
+    std::thread drainer([&] {
+        // The watchdog: after a minute the pipe is emptied all the same.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+        while (!drain.load() && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        char chunk[65536];
+        for (;;) {
+            const ssize_t n = read(reader, chunk, sizeof chunk);
+            if (n > 0) {
+                written.append(chunk, qsizetype(n));
+            } else if (n == 0 && !written.isEmpty()) {
+                break; // the writer closed the file
+            } else {
+                pollfd p{reader, POLLIN, 0};
+                poll(&p, 1, 100);
+            }
+        }
+    });
+    bool handledWhileStalled = false;
+    QTimer beat;
+    QObject::connect(&beat, &QTimer::timeout, [&] {
+        if (buffered() >= 4096 && !drain.load()) {
+            handledWhileStalled = true;
+            drain.store(true);
+        }
+    });
+    beat.start(5);
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(path));
+    EXPECT_TRUE(pages->printPageAside(printer));
+    beat.stop();
+    drain.store(true);
+    drainer.join();
+    close(reader);
+    pages->endPrinting();
+    EXPECT_TRUE(handledWhileStalled);
+    EXPECT_TRUE(written.startsWith("%PDF"));
+    EXPECT_TRUE(written.trimmed().endsWith("%%EOF"));
 }
 
 TEST_F(PrintTest, PrintSetupOpensThePageSetupDialog) {
