@@ -29,6 +29,7 @@
 #include "CGridView.h"
 #include "CMainFrame.h"
 #include "ClipboardFormat.h"
+#include "GapMeter.h"
 #include "GridModel.h"
 #include "MessageSink.h"
 #include "SettingsStore.h"
@@ -86,41 +87,6 @@ void measure(const char* name, int repeats, const std::function<void()>& prepare
     std::sort(ms.begin(), ms.end());
     std::printf("%-28s median %9.3f ms   best %9.3f ms\n", name, ms[ms.size() / 2], ms[0]);
 }
-
-// The longest gap between ticks of a 1 ms timer on this (the user-interface)
-// thread while the event loop runs.
-class GapMeter : public QObject {
-public:
-    GapMeter() {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(1);
-        connect(&m_timer, &QTimer::timeout, this, [this] { tick(); });
-    }
-    void start() {
-        m_longest = 0.0;
-        m_clock.start();
-        m_last = 0;
-        m_timer.start();
-    }
-    // Counts the time since the last tick, as a tick would (a block that
-    // ends with the measurement is not lost).
-    double stop() {
-        tick();
-        m_timer.stop();
-        return m_longest;
-    }
-
-private:
-    void tick() {
-        const qint64 now = m_clock.nsecsElapsed();
-        m_longest = std::max(m_longest, double(now - m_last) / 1e6);
-        m_last = now;
-    }
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    double m_longest = 0.0;
-};
 
 // Runs the event loop for ms milliseconds.
 void runEvents(int ms) {

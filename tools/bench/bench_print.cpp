@@ -20,6 +20,7 @@
 #include "CGraphView.h"
 #include "CMainFrame.h"
 #include "CPlotrane2D.h"
+#include "GapMeter.h"
 #include "PagePrinter.h"
 #include "TavrixApp.h"
 
@@ -50,36 +51,6 @@ const char* pictureName(PagePrinter::Picture p) {
         return "no picture";
     }
 }
-
-// The longest time the user-interface thread went without serving a 1 ms
-// timer, between start() and stop().
-class GapMeter {
-public:
-    GapMeter() {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
-    }
-    void start() {
-        m_clock.start();
-        m_last = m_longest = 0;
-        m_timer.start(1);
-    }
-    double stop() {
-        tick();
-        m_timer.stop();
-        return double(m_longest) / 1e6;
-    }
-
-private:
-    void tick() {
-        const qint64 now = m_clock.nsecsElapsed();
-        m_longest = std::max(m_longest, now - m_last);
-        m_last = now;
-    }
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0, m_longest = 0;
-};
 
 // One page: picture, then the PDF, painted as a script's print does (here)
 // or as File > Print does (aside, on a thread of its own). Returns
