@@ -15,8 +15,8 @@ void dropPagesInSteps(void* data, size_t bytes) {
     const uintptr_t begin = (uintptr_t(data) + page - 1) & ~(page - 1);
     const uintptr_t end = (uintptr_t(data) + bytes) & ~(page - 1);
     for (uintptr_t at = begin; at < end;) {
-        const uintptr_t next =
-            ((at + kStep) & ~(kStep - 1)) < end ? (at + kStep) & ~(kStep - 1) : end;
+        const uintptr_t boundary = (at + kStep) & ~(kStep - 1);
+        const uintptr_t next = boundary < end ? boundary : end;
         madvise(reinterpret_cast<void*>(at), size_t(next - at), MADV_DONTNEED);
         at = next;
     }
