@@ -415,7 +415,7 @@ TEST_F(PrintTest, ThePageIsPaintedWhileTheWindowGoesOnHandlingEvents) {
     const int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
     // A pipe of one page: the painting thread stalls after its first 4 KiB.
-    fcntl(reader, F_SETPIPE_SZ, 4096);
+    ASSERT_GE(fcntl(reader, F_SETPIPE_SZ, 4096), 0);
     const auto buffered = [reader] {
         int n = 0;
         return ioctl(reader, FIONREAD, &n) == 0 ? n : 0;
