@@ -45,13 +45,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -420,13 +421,24 @@ TEST_F(PrintTest, ThePageIsPaintedWhileTheWindowGoesOnHandlingEvents) {
         int n = 0;
         return ioctl(reader, FIONREAD, &n) == 0 ? n : 0;
     };
-    std::atomic<bool> drain{false};
+    // Set once the reader may empty the pipe.
+    std::mutex drainMutex;
+    std::condition_variable drainWake;
+    bool drain = false;
+    const auto startDraining = [&] {
+        {
+            std::lock_guard<std::mutex> lock(drainMutex);
+            drain = true;
+        }
+        drainWake.notify_all();
+    };
     QByteArray written;
     std::thread drainer([&] {
         // The watchdog: after a minute the pipe is emptied all the same.
-        const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-        while (!drain.load() && std::chrono::steady_clock::now() < until)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        {
+            std::unique_lock<std::mutex> lock(drainMutex);
+            drainWake.wait_for(lock, std::chrono::minutes(1), [&] { return drain; });
+        }
         char chunk[65536];
         for (;;) {
             const ssize_t n = read(reader, chunk, sizeof chunk);
@@ -443,9 +455,9 @@ TEST_F(PrintTest, ThePageIsPaintedWhileTheWindowGoesOnHandlingEvents) {
     bool handledWhileStalled = false;
     QTimer beat;
     QObject::connect(&beat, &QTimer::timeout, [&] {
-        if (buffered() >= 4096 && !drain.load()) {
+        if (buffered() >= 4096 && !handledWhileStalled) {
             handledWhileStalled = true;
-            drain.store(true);
+            startDraining();
         }
     });
     beat.start(5);
@@ -454,7 +466,7 @@ TEST_F(PrintTest, ThePageIsPaintedWhileTheWindowGoesOnHandlingEvents) {
     printer.setOutputFileName(QString::fromStdString(path));
     EXPECT_TRUE(pages->printPageAside(printer));
     beat.stop();
-    drain.store(true);
+    startDraining();
     drainer.join();
     close(reader);
     pages->endPrinting();
