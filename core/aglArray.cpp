@@ -1,8 +1,10 @@
 #include "aglArray.h"
 
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
@@ -30,7 +32,52 @@ aglArray::aglArray() {
     installPlaceholder();
 }
 
-aglArray::~aglArray() = default;
+aglArray::~aglArray() {
+    waitForHolds();
+}
+
+struct aglArray::ElementsHold::State {
+    std::mutex mutex;
+    std::condition_variable released;
+    int count = 0;
+};
+
+aglArray::ElementsHold::ElementsHold(std::shared_ptr<State> state) : m_state(std::move(state)) {
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    ++m_state->count;
+}
+
+aglArray::ElementsHold& aglArray::ElementsHold::operator=(ElementsHold&& other) noexcept {
+    if (this != &other) {
+        reset();
+        m_state = std::move(other.m_state);
+    }
+    return *this;
+}
+
+aglArray::ElementsHold::~ElementsHold() {
+    reset();
+}
+
+void aglArray::ElementsHold::reset() {
+    if (!m_state) return;
+    {
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        if (--m_state->count == 0) m_state->released.notify_all();
+    }
+    // The state outlives the notification: the array may be gone by now.
+    m_state.reset();
+}
+
+aglArray::ElementsHold aglArray::holdElements() const {
+    if (!m_holds) m_holds = std::make_shared<ElementsHold::State>();
+    return ElementsHold(m_holds);
+}
+
+void aglArray::waitForHoldsSlow() const {
+    std::unique_lock<std::mutex> lock(m_holds->mutex);
+    m_holds->released.wait(lock, [&] { return m_holds->count == 0; });
+}
 
 void aglArray::installPlaceholder() {
     auto seg = std::make_unique<aglSegment>();
@@ -63,6 +110,7 @@ void aglArray::installPlaceholder() {
 }
 
 void aglArray::takeOver(std::unique_ptr<aglSegment> segment) {
+    waitForHolds();
     m_segment = std::move(segment);
     m_placeholder = false;
     const aglSegment& s = *m_segment;
@@ -180,14 +228,14 @@ void* aglArray::allocate(int64_t byteCount, const char* name) {
     return m_data;
 }
 
-void* aglArray::allocatePrivate(int64_t byteCount) {
+void* aglArray::allocatePrivate(int64_t byteCount, bool takePages) {
     if (byteCount < 0 || byteCount > agl::kMaxElements) {
         m_lastError = AGL_E_EXTENT;
         return nullptr;
     }
     auto seg = std::make_unique<aglSegment>();
     const int32_t ext[agl::kMaxDims] = {int32_t(byteCount), 0, 0, 0, 0, 0, 0};
-    if (!seg->createPrivate(agl::kMaxDims, ext, AGL_UCHAR, m_createLanguage)) {
+    if (!seg->createPrivate(agl::kMaxDims, ext, AGL_UCHAR, m_createLanguage, takePages)) {
         m_lastError = seg->takeError();
         return nullptr;
     }
@@ -196,6 +244,7 @@ void* aglArray::allocatePrivate(int64_t byteCount) {
 }
 
 int aglArray::reshape(int dims, const int32_t* extents, int type) {
+    waitForHolds();
     if (!m_segment || !m_segment->isWritable()) {
         m_lastError = AGL_E_SIZE;
         return -1;
@@ -215,6 +264,7 @@ int aglArray::reshape(int dims, const int32_t* extents, int type) {
 }
 
 void aglArray::release() {
+    waitForHolds();
     m_segment.reset();
     installPlaceholder();
 }
@@ -325,6 +375,7 @@ void aglArray::readRow(int64_t row, int64_t colStart, int64_t count, double* out
 }
 
 void aglArray::setValue(int64_t column, int64_t row, double x) {
+    waitForHolds();
     if (!isWritable()) return;
     uint8_t* p = const_cast<uint8_t*>(address(column, row));
     if (!p) return;

@@ -9,7 +9,8 @@
 //
 // Indices are 0-based everywhere in this interface; lower bounds only change
 // how indices are written for users. All sizes and offsets are 64-bit.
-// One thread at a time.
+// One thread at a time, with one exception: a reader on another thread may
+// keep the elements through an ElementsHold (below).
 #pragma once
 
 #include "aglSegment.h"
@@ -21,6 +22,31 @@
 
 class aglArray {
 public:
+    // Keeps the array's elements, their storage and their values, as they
+    // are while it lives, for a reader on another thread (a block copied off
+    // the user-interface thread). Whatever would change or drop them on the
+    // array's own thread waits for the last hold to go: setValue,
+    // mutableData, a new segment (open, allocate, reshape), release and the
+    // destructor. The view (ROI, row and column dimensions) may change
+    // meanwhile: the reader takes what it needs of it beforehand. A hold may
+    // go on any thread. Another program writing a shared segment is not
+    // held back.
+    class ElementsHold {
+    public:
+        ElementsHold() = default;
+        ElementsHold(ElementsHold&&) noexcept = default;
+        ElementsHold& operator=(ElementsHold&& other) noexcept;
+        ~ElementsHold();
+        // Lets the elements go now.
+        void reset();
+
+    private:
+        friend class aglArray;
+        struct State;
+        explicit ElementsHold(std::shared_ptr<State> state);
+        std::shared_ptr<State> m_state;
+    };
+
     aglArray();
     virtual ~aglArray();
     aglArray(const aglArray&) = delete;
@@ -38,8 +64,10 @@ public:
     // its element area, or nullptr (keeping the old segment) on failure.
     virtual void* allocate(int64_t byteCount, const char* name = nullptr);
     // The same in this process's own memory (no shared block, no name): for
-    // snapshots that no other program opens.
-    void* allocatePrivate(int64_t byteCount);
+    // snapshots that no other program opens. Without takePages the memory
+    // is only reserved, and its pages come when first written (or through
+    // platform::takePages, on whichever thread fills it).
+    void* allocatePrivate(int64_t byteCount, bool takePages = true);
     // Re-labels the current writable segment; 0 on success, -1 on failure.
     virtual int reshape(int dims, const int32_t* extents, int type);
     // Releases the segment and goes back to the placeholder.
@@ -92,8 +120,14 @@ public:
     double typeLargest() const { return m_typeLargest; }
     double typeSmallest() const { return m_typeSmallest; }
     const void* data() const { return m_data; }
-    void* mutableData() const { return m_segment && m_segment->isWritable() ? m_data : nullptr; }
+    // Waits for the holds first (see ElementsHold).
+    void* mutableData() const {
+        waitForHolds();
+        return m_segment && m_segment->isWritable() ? m_data : nullptr;
+    }
     const aglSegment* segment() const { return m_segment.get(); }
+    // A hold on the elements for another thread (see ElementsHold).
+    ElementsHold holdElements() const;
     bool isPlaceholder() const { return m_placeholder; }
     bool isWritable() const { return m_segment && m_segment->isWritable(); }
 
@@ -116,6 +150,11 @@ private:
     void installPlaceholder();
     void chooseDefaultDims(bool byLanguage);
     const uint8_t* address(int64_t column, int64_t row) const;
+    // Returns once no ElementsHold is left. The array's thread only.
+    void waitForHolds() const {
+        if (m_holds) waitForHoldsSlow();
+    }
+    void waitForHoldsSlow() const;
 
     uint8_t* m_data = nullptr;
     int m_dims = 0;
@@ -141,6 +180,8 @@ private:
     int m_rowDim = 0;
     int m_colDim = 0;
     bool m_placeholder = false;
+    // Made with the first hold; shared with every hold taken since.
+    mutable std::shared_ptr<ElementsHold::State> m_holds;
     // Used only when no shared-memory block can be made for the placeholder.
     alignas(8) uint8_t m_fallbackPlaceholder[32 + 9 * 4] = {};
 };

@@ -532,7 +532,8 @@ bool aglSegment::createBlock(const std::string& name, bool reserve, int slots,
     return true;
 }
 
-bool aglSegment::createPrivate(int slots, const int32_t* extents, int type, int language) {
+bool aglSegment::createPrivate(int slots, const int32_t* extents, int type, int language,
+                               bool takePages) {
     initialise(nullptr);
     if (!describeNew(slots, extents, type)) return false;
     const uint64_t total = neededSize();
@@ -547,14 +548,9 @@ bool aglSegment::createPrivate(int slots, const int32_t* extents, int type, int 
         return false;
     }
     // A block of megabytes is written at once: large pages take it in a
-    // few faults instead of one per 4 KiB page, and taking every page in
-    // one call spares the faults altogether (each costs microseconds, more
-    // in a virtual machine). Kernels before 5.14 refuse that advice; their
-    // pages come fault by fault as before.
+    // few faults instead of one per 4 KiB page.
     madvise(p, size_t(total), MADV_HUGEPAGE);
-#ifdef MADV_POPULATE_WRITE
-    madvise(p, size_t(total), MADV_POPULATE_WRITE);
-#endif
+    if (takePages) platform::takePages(p, size_t(total));
     m_base = static_cast<uint8_t*>(p);
     m_mappedLength = size_t(total);
     m_anonymous = true;

@@ -55,8 +55,10 @@ public:
     // Creates a new writable segment in this process's own memory: no name,
     // nothing another program can open, and quick to make and fill (large
     // pages where the system gives them). For snapshots such as a copied
-    // block.
-    bool createPrivate(int slots, const int32_t* extents, int type, int language);
+    // block. Without takePages the element area is only reserved; its
+    // pages come as it is written (see platform::takePages).
+    bool createPrivate(int slots, const int32_t* extents, int type, int language,
+                       bool takePages = true);
 
     // Creates a new shared-memory block (generated name) whose memory is not
     // claimed up front: the pages are taken as they are first written. For a

@@ -22,4 +22,18 @@ void dropPagesInSteps(void* data, size_t bytes) {
     }
 }
 
+void takePages(void* data, size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+    // The advice wants whole pages.
+    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    const uintptr_t begin = uintptr_t(data) & ~(page - 1);
+    const uintptr_t end = (uintptr_t(data) + bytes + page - 1) & ~(page - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void*>(begin), size_t(end - begin), MADV_POPULATE_WRITE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
+
 } // namespace platform

@@ -58,7 +58,8 @@ std::unique_ptr<CArrayDataSource> ArrayClipboard::copyBlock(const Target& target
     // The spreadsheet's format from the values it shows now.
     std::shared_ptr<const BlockTextFormat> format = grid->clipboardTextFormat();
     int error = 0;
-    std::unique_ptr<aglArray> block = copyPlaneBlock(*array, r0, c0, rows, columns, error);
+    std::unique_ptr<PlaneBlockCopy> block =
+        PlaneBlockCopy::prepare(*array, r0, c0, rows, columns, error);
     if (!block) {
         // Nothing goes on the clipboard, and Cut must not destroy what it
         // could not keep.
@@ -72,8 +73,10 @@ std::unique_ptr<CArrayDataSource> ArrayClipboard::copyBlock(const Target& target
     }
     auto source = std::make_unique<CArrayDataSource>(std::move(block),
                                                      BlockRegion{0, 0, rows, columns}, format);
-    // Its forms are rendered off this thread, from the block just copied;
-    // without the worker, when asked for.
+    // The block is copied off this thread, and its forms rendered from the
+    // copy; without the worker, the copy is made here and the forms when
+    // asked for. Until the copy is made, a change to the array (Cut's
+    // below) waits for it.
     source->startRendering();
 
     if (cut && !target.clientOwned) {

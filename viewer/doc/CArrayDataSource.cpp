@@ -160,6 +160,9 @@ struct CArrayDataSource::Shared {
     // The worker's alone once it has the offer; dropped when both forms
     // are rendered.
     std::unique_ptr<aglArray> block;
+    // The block still to be copied, holding the document's array until it
+    // is: the worker's, like the block, once it has the offer.
+    std::unique_ptr<PlaneBlockCopy> pending;
     BlockRegion region;
     std::shared_ptr<const BlockTextFormat> format;
     bool hasBlock = false;
@@ -190,6 +193,11 @@ struct CArrayDataSource::Shared {
     // Renders form (the lock not held); true unless cancelled. A form that
     // does not fit in memory is offered empty.
     bool render(Form form, const std::function<bool()>& stop, QByteArray& bytes) {
+        copyBlock();
+        if (!block) {
+            bytes = QByteArray();
+            return true;
+        }
         try {
             return renderForm(*block, region, *format, form, stop, bytes);
         } catch (const std::bad_alloc&) {
@@ -197,6 +205,12 @@ struct CArrayDataSource::Shared {
             return true;
         }
     }
+    void copyBlock() {
+        if (!pending) return;
+        block = pending->fill();
+        pending.reset();
+    }
+
     void store(Form form, QByteArray bytes) {
         forms[form] = std::move(bytes);
         done[form] = true;
@@ -254,6 +268,17 @@ CArrayDataSource::CArrayDataSource(std::unique_ptr<aglArray> block, const BlockR
     s.format = std::move(format);
 }
 
+CArrayDataSource::CArrayDataSource(std::unique_ptr<PlaneBlockCopy> copy, const BlockRegion& region,
+                                   std::shared_ptr<const BlockTextFormat> format)
+    : m_owner(std::make_shared<Owner>()) {
+    if (!format) format = std::make_shared<PlainTextFormat>(copy ? copy->typeCode() : AGL_DOUBLE);
+    Shared& s = shared();
+    s.hasBlock = copy != nullptr;
+    s.pending = std::move(copy);
+    s.region = region;
+    s.format = std::move(format);
+}
+
 CArrayDataSource::CArrayDataSource(std::shared_ptr<Owner> owner, bool textOnly)
     : m_owner(std::move(owner)), m_textOnly(textOnly) {}
 
@@ -280,7 +305,30 @@ bool CArrayDataSource::hasFormat(const QString& mimeType) const {
 bool CArrayDataSource::startRendering() {
     Shared& s = shared();
     if (s.threaded || !s.hasBlock) return s.threaded;
-    std::function<void()> job = [offer = m_owner->shared] { offer->work(); };
+    std::function<void()> job;
+    if (s.pending) {
+        // The copy goes ahead of other offers' rendering, so that the
+        // document's array is held no longer than it takes; the forms
+        // follow in turn.
+        job = [offer = m_owner->shared] {
+            if (offer->cancel.load()) {
+                // Let go before the worker got here: nothing to copy.
+                offer->pending.reset();
+                std::lock_guard<std::mutex> lock(offer->mutex);
+                offer->abandoned = true;
+                offer->formDone.notify_all();
+                return;
+            }
+            offer->copyBlock();
+            std::function<void()> next = [offer] { offer->work(); };
+            // The program ending: the worker takes no more jobs.
+            if (!g_worker.post(next, false)) offer->work();
+        };
+        s.threaded = g_worker.post(job, true);
+        if (!s.threaded) s.copyBlock();
+        return s.threaded;
+    }
+    job = [offer = m_owner->shared] { offer->work(); };
     s.threaded = g_worker.post(job, false);
     return s.threaded;
 }

@@ -2,16 +2,16 @@
 //
 // It owns a copy of the block (an aglArray of its own, so the document may
 // change, drop or close its array meanwhile) and the number format of the
-// text. Putting a large block on the clipboard costs the copy, never the
-// formatting: "AGL DATA" (application/x-agl-data) and the tab-separated
-// text (text/plain) are rendered on the clipboard's worker thread, one for
-// the process, once startRendering() has handed the offer to it, and
-// another program's request is answered from the finished bytes. A request
-// that comes before the worker has finished waits for it (the
-// user-interface thread then blocks for what is left of that form, never
-// renders it twice). Without the worker, a form is rendered when first
-// asked for, on the asking thread. Each form is rendered once and kept; the
-// block goes once both are.
+// text. Made from a PlaneBlockCopy, the block is copied on the worker too,
+// first of all: until then the document's array is held (its values and
+// storage wait; see aglArray::ElementsHold), and putting a block on the
+// clipboard costs neither the copy nor the formatting: "AGL DATA" (application/x-agl-data) and the
+// tab-separated text (text/plain) are rendered on the clipboard's worker thread, one for the
+// process, once startRendering() has handed the offer to it, and another program's request is
+// answered from the finished bytes. A request that comes before the worker has finished waits for
+// it (the user-interface thread then blocks for what is left of that form, never renders it twice).
+// Without the worker, a form is rendered when first asked for, on the asking thread. Each form is
+// rendered once and kept; the block goes once both are.
 //
 // The clipboard owns the object once it is given to it and deletes it when
 // something else is copied. A twin made by textOnlyTwin() shares the block
@@ -39,6 +39,11 @@ public:
     // Offers region of block; format writes the text (shared with twins).
     CArrayDataSource(std::unique_ptr<aglArray> block, const BlockRegion& region,
                      std::shared_ptr<const BlockTextFormat> format);
+    // Offers the block copy will give (region within it). The copy is made
+    // on the worker once startRendering() has handed the offer to it, or
+    // there and then when there is no worker; call it at once.
+    CArrayDataSource(std::unique_ptr<PlaneBlockCopy> copy, const BlockRegion& region,
+                     std::shared_ptr<const BlockTextFormat> format);
     ~CArrayDataSource() override;
 
     // A new source over the same block that offers the text only; the
@@ -48,9 +53,11 @@ public:
     QStringList formats() const override;
     bool hasFormat(const QString& mimeType) const override;
 
-    // Hands every form to the worker to render ("AGL DATA" first, then the
-    // text). Once per source, before anything asks for a form; false (the
-    // forms then render when asked) when there is no worker.
+    // Hands the block's copy and every form to the worker (the copy first,
+    // ahead of other offers' rendering; then "AGL DATA", then the text).
+    // Once per source, before anything asks for a form; false when there is
+    // no worker: the block is then copied before it returns, and the forms
+    // render when asked.
     bool startRendering();
     // Every form rendered now: waits for the worker, or renders what is
     // missing on this thread when there is none.

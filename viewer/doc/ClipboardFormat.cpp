@@ -1,5 +1,7 @@
 #include "ClipboardFormat.h"
 
+#include "MemoryRelease.h"
+
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -126,9 +128,9 @@ std::unique_ptr<aglArray> readAglData(const uint8_t* data, size_t size, FormatEr
     return array;
 }
 
-std::unique_ptr<aglArray> copyPlaneBlock(const aglArray& source, int64_t firstRow,
-                                         int64_t firstColumn, int64_t rows, int64_t columns,
-                                         int& error) {
+std::unique_ptr<PlaneBlockCopy> PlaneBlockCopy::prepare(const aglArray& source, int64_t firstRow,
+                                                        int64_t firstColumn, int64_t rows,
+                                                        int64_t columns, int& error) {
     error = 0;
     if (rows < 1 || columns < 1 || firstRow < 0 || firstColumn < 0 ||
         firstRow + rows > source.rowCount() || firstColumn + columns > source.colCount() ||
@@ -143,10 +145,12 @@ std::unique_ptr<aglArray> copyPlaneBlock(const aglArray& source, int64_t firstRo
         error = AGL_E_TOO_LARGE;
         return nullptr;
     }
+    std::unique_ptr<PlaneBlockCopy> copy(new PlaneBlockCopy);
     auto block = std::make_unique<aglArray>();
     block->setLanguage(source.language());
     const int32_t extents[2] = {int32_t(rows), int32_t(columns)};
-    if (!block->allocatePrivate(rows * columns * size) ||
+    // Reserved only: its pages are taken where it is filled.
+    if (!block->allocatePrivate(rows * columns * size, false) ||
         block->reshape(2, extents, source.typeCode()) != 0) {
         error = block->takeError();
         if (error == 0) error = AGL_E_MAPPING;
@@ -154,27 +158,49 @@ std::unique_ptr<aglArray> copyPlaneBlock(const aglArray& source, int64_t firstRo
     }
     block->setRowDim(0);
     block->setColDim(1);
+    copy->m_block = std::move(block);
 
-    // Bit for bit: a round trip through double and the clamping store would
-    // flush tiny floats to zero.
     int32_t rowLow = 0, rowHigh = 0, colLow = 0, colHigh = 0;
     source.getRoi(source.rowDim(), rowLow, rowHigh);
     source.getRoi(source.colDim(), colLow, colHigh);
     const bool oneRow = source.rowDim() == source.colDim();
-    const auto* base = static_cast<const uint8_t*>(source.data()) + source.planeOffset();
-    auto* out = static_cast<uint8_t*>(block->mutableData());
-    const int64_t colStep = source.colStep();
-    for (int64_t i = 0; i < rows; ++i) {
-        const int64_t r = firstRow + i;
-        const uint8_t* p = base + (oneRow ? 0 : (r - rowLow) * source.rowStep()) +
-                           (firstColumn - colLow) * colStep;
-        if (colStep == size) {
-            std::memcpy(out, p, size_t(columns * size));
-            out += columns * size;
+    copy->m_rowStep = oneRow ? 0 : source.rowStep();
+    copy->m_colStep = source.colStep();
+    copy->m_first = static_cast<const uint8_t*>(source.data()) + source.planeOffset() +
+                    (firstRow - rowLow) * copy->m_rowStep +
+                    (firstColumn - colLow) * copy->m_colStep;
+    copy->m_rows = rows;
+    copy->m_columns = columns;
+    copy->m_elementSize = size;
+    copy->m_hold = source.holdElements();
+    return copy;
+}
+
+std::unique_ptr<aglArray> PlaneBlockCopy::fill() {
+    if (!m_block) return nullptr;
+    const int size = m_elementSize;
+    auto* out = static_cast<uint8_t*>(m_block->mutableData());
+    platform::takePages(out, size_t(m_rows * m_columns * size));
+    // Bit for bit: a round trip through double and the clamping store would
+    // flush tiny floats to zero.
+    for (int64_t i = 0; i < m_rows; ++i) {
+        const uint8_t* p = m_first + i * m_rowStep;
+        if (m_colStep == size) {
+            std::memcpy(out, p, size_t(m_columns * size));
+            out += m_columns * size;
         } else {
-            for (int64_t j = 0; j < columns; ++j, out += size)
-                std::memcpy(out, p + j * colStep, size_t(size));
+            for (int64_t j = 0; j < m_columns; ++j, out += size)
+                std::memcpy(out, p + j * m_colStep, size_t(size));
         }
     }
-    return block;
+    m_hold.reset();
+    return std::move(m_block);
+}
+
+std::unique_ptr<aglArray> copyPlaneBlock(const aglArray& source, int64_t firstRow,
+                                         int64_t firstColumn, int64_t rows, int64_t columns,
+                                         int& error) {
+    std::unique_ptr<PlaneBlockCopy> copy =
+        PlaneBlockCopy::prepare(source, firstRow, firstColumn, rows, columns, error);
+    return copy ? copy->fill() : nullptr;
 }

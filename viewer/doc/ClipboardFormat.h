@@ -83,11 +83,42 @@ bool checkAglData(const uint8_t* data, size_t size, int32_t& rows, int32_t& colu
 // the array's storage cannot be made.
 std::unique_ptr<aglArray> readAglData(const uint8_t* data, size_t size, FormatError& error);
 
-// Copies the plane block of source starting at (firstRow, firstColumn),
-// rows x columns elements, into a new 2-D array of the source's element
-// type and language, bit for bit (no conversion). Null, with error set to
-// the array's code, when the storage cannot be made (too large, no memory)
-// or the block does not lie inside the source's plane.
+// A copy of a plane block in two steps: made on the source's thread, where
+// the block's storage is reserved (the errors come here) and what the copy
+// needs of the source's view is taken, then filled on any thread. It holds
+// the source's elements from the first step to the end of the second (see
+// aglArray::ElementsHold), so the source may meanwhile change its view but
+// not its values, and may not go.
+class PlaneBlockCopy {
+public:
+    // The plane block of source starting at (firstRow, firstColumn), rows x
+    // columns elements, into a new 2-D array of the source's element type
+    // and language. Null, with error set to the array's code, when the
+    // storage cannot be made (too large, no memory) or the block does not
+    // lie inside the source's plane.
+    static std::unique_ptr<PlaneBlockCopy> prepare(const aglArray& source, int64_t firstRow,
+                                                   int64_t firstColumn, int64_t rows,
+                                                   int64_t columns, int& error);
+    // Copies the block bit for bit (no conversion) and gives it; the hold on
+    // the source goes. Once.
+    std::unique_ptr<aglArray> fill();
+    // The element type of the block.
+    int typeCode() const { return m_block ? m_block->typeCode() : AGL_DOUBLE; }
+
+private:
+    PlaneBlockCopy() = default;
+
+    std::unique_ptr<aglArray> m_block;
+    aglArray::ElementsHold m_hold;
+    const uint8_t* m_first = nullptr; // the block's first element in the source
+    int64_t m_rowStep = 0;
+    int64_t m_colStep = 0;
+    int64_t m_rows = 0;
+    int64_t m_columns = 0;
+    int m_elementSize = 0;
+};
+
+// Both steps at once.
 std::unique_ptr<aglArray> copyPlaneBlock(const aglArray& source, int64_t firstRow,
                                          int64_t firstColumn, int64_t rows, int64_t columns,
                                          int& error);

@@ -382,6 +382,43 @@ TEST_F(ClipboardDocTest, MillionElementBlockCopiesAndPastesExactly) {
     EXPECT_EQ(std::memcmp(a.data(), d, 8000000), 0);
 }
 
+// The worker copies the block after Copy returns: until it has, the array
+// keeps its values and storage. A paste right after Copy into the block's
+// last cells (which the worker reaches last) and a move to another plane
+// leave the offer as the block was when copied.
+TEST_F(ClipboardDocTest, TheOfferIsTheBlockAsCopiedWhateverTheDocumentDoesNext) {
+    constexpr int n = 1500;
+    const std::string path = dir.file("cube.agl");
+    makeFloatFile(path, 2, n, n);
+    ASSERT_TRUE(doc->open(path));
+    aglArray& a = *doc->currentArray();
+    a.setRowDim(1);
+    a.setColDim(2);
+    a.setRoi(0, 0, 0);
+    // A first paste makes the array writable (a copy of the read-only file).
+    grid.select(0, 0, 0, 0);
+    ASSERT_TRUE(doc->paste(offer(aglData(1, 1, {0.5})).get()));
+    ASSERT_TRUE(a.isWritable());
+
+    grid.select(0, 0, n - 1, n - 1);
+    auto source = doc->copyBlock(false);
+    ASSERT_TRUE(source);
+    grid.select(n - 2, n - 2, n - 2, n - 2);
+    ASSERT_TRUE(doc->paste(offer(aglData(2, 2, {-1, -2, -3, -4})).get()));
+    EXPECT_EQ(a.value(n - 1, n - 1), -4.0);
+    a.setRoi(0, 1, 1);
+
+    int32_t rows, columns;
+    const std::vector<double> values = decode(source->data(kAglDataMimeType), rows, columns);
+    ASSERT_EQ(rows, n);
+    ASSERT_EQ(columns, n);
+    ASSERT_EQ(values.size(), size_t(n) * n);
+    int wrong = 0;
+    for (int i = 0; i < n * n; ++i)
+        wrong += values[size_t(i)] != float(i) + 0.5f;
+    EXPECT_EQ(wrong, 0);
+}
+
 // ---- States and closing --------------------------------------------------------
 
 TEST_F(ClipboardDocTest, WhatTheDocumentCopiedOutlivesItsClosing) {
