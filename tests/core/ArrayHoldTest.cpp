@@ -82,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Change{"allocate", [](auto& a) { a->allocatePrivate(16); }},
                       Change{"release", [](auto& a) { a->release(); }},
                       Change{"destroy", [](auto& a) { a.reset(); }}),
-    [](const auto& info) { return info.param.name; });
+    [](const ::testing::TestParamInfo<Change>& change) { return change.param.name; });
 
 TEST(ElementsHold, TheViewChangesAtOnceAndHoldsCountOneByOne) {
     std::unique_ptr<aglArray> array = makeArray();
