@@ -260,23 +260,25 @@ struct CArrayDataSource::Owner {
 CArrayDataSource::CArrayDataSource(std::unique_ptr<aglArray> block, const BlockRegion& region,
                                    std::shared_ptr<const BlockTextFormat> format)
     : m_owner(std::make_shared<Owner>()) {
-    if (!format) format = std::make_shared<PlainTextFormat>(block ? block->typeCode() : AGL_DOUBLE);
-    Shared& s = shared();
-    s.hasBlock = block != nullptr;
-    s.block = std::move(block);
-    s.region = region;
-    s.format = std::move(format);
+    const int type = block ? block->typeCode() : AGL_DOUBLE;
+    shared().block = std::move(block);
+    describe(shared().block != nullptr, type, region, std::move(format));
 }
 
 CArrayDataSource::CArrayDataSource(std::unique_ptr<PlaneBlockCopy> copy, const BlockRegion& region,
                                    std::shared_ptr<const BlockTextFormat> format)
     : m_owner(std::make_shared<Owner>()) {
-    if (!format) format = std::make_shared<PlainTextFormat>(copy ? copy->typeCode() : AGL_DOUBLE);
+    const int type = copy ? copy->typeCode() : AGL_DOUBLE;
+    shared().pending = std::move(copy);
+    describe(shared().pending != nullptr, type, region, std::move(format));
+}
+
+void CArrayDataSource::describe(bool hasBlock, int type, const BlockRegion& region,
+                                std::shared_ptr<const BlockTextFormat> format) {
     Shared& s = shared();
-    s.hasBlock = copy != nullptr;
-    s.pending = std::move(copy);
+    s.hasBlock = hasBlock;
     s.region = region;
-    s.format = std::move(format);
+    s.format = format ? std::move(format) : std::make_shared<PlainTextFormat>(type);
 }
 
 CArrayDataSource::CArrayDataSource(std::shared_ptr<Owner> owner, bool textOnly)

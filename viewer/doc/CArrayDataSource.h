@@ -85,6 +85,9 @@ private:
     // worker to free when they go.
     struct Owner;
     CArrayDataSource(std::shared_ptr<Owner> owner, bool textOnly);
+    // What the offer holds, once its block (or the copy to make it) is in.
+    void describe(bool hasBlock, int type, const BlockRegion& region,
+                  std::shared_ptr<const BlockTextFormat> format);
     Shared& shared() const;
     QByteArray rendered(bool text) const;
 
