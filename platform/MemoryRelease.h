@@ -27,4 +27,16 @@ void dropPagesInSteps(void* data, size_t bytes);
 // Any thread.
 void takePages(void* data, size_t bytes);
 
+// For a short-lived process that is about to take tens of megabytes on
+// several threads (a GL driver, its vertex and scene memory, a frame): every
+// thread then allocates from the one heap, blocks up to 32 MiB included; the
+// heap grows by `reserve` bytes at once (more when asked for more), keeps
+// what is freed for the next block, and asks the kernel for 2 MiB pages for
+// that first `reserve`, so that a fresh megabyte costs half a fault rather
+// than 256. Call first thing in main, before a thread starts. Not for a
+// long-lived process: its heap never shrinks. True when the heap has the
+// advice; false where the allocator is not glibc's own (a sanitizer's) or
+// the kernel keeps to small pages, which changes nothing but speed.
+bool useOneLargePageHeap(size_t reserve);
+
 } // namespace platform

@@ -24,6 +24,7 @@
 #include "AglBinaryFormat.h"
 #include "ArrayFileOpener.h"
 #include "GraphSettings.h"
+#include "MemoryRelease.h"
 #include "ShmName.h"
 #include "aglArray.h"
 #include "aglSegment.h"
@@ -697,7 +698,12 @@ int main(int argc, char** argv) {
     if (command == "rm" && argc == 3) return removeBlock(argv[2]);
     if (command == "convert" && argc >= 4) return convert(argv[2], argv[3], argc - 4, argv + 4);
 #ifdef AGLTOOL_RENDER
-    if (command == "render") return render(argc - 2, argv + 2);
+    if (command == "render") {
+        // One picture or a series, then exit: the GL driver's and the
+        // scene's tens of megabytes come faster from one heap of large pages.
+        platform::useOneLargePageHeap(size_t(256) << 20);
+        return render(argc - 2, argv + 2);
+    }
 #endif
     return usage();
 }
